@@ -3,6 +3,7 @@
 #include "platform/Scalars.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -82,8 +83,30 @@ int MontserratMetrics::textWidth(QStringView text, const Font& font)
 
 bool MontserratMetrics::isCovered(char32_t codePoint)
 {
-    return std::all_of(fontTable().begin(), fontTable().end(),
-                       [&](const Font& f) { return f.lookup(codePoint) >= 0; });
+    // The code points every size draws, worked out once: coverage is asked for every
+    // scalar of every text, so it must not look in four fonts each time.
+    struct Coverage {
+        std::array<bool, 128> ascii{};
+        std::vector<char32_t> others;  // ascending
+    };
+    static const Coverage coverage = [] {
+        Coverage c;
+        const Font& first = fontTable()[0];
+        for (char32_t cp : first.data().codePoints) {
+            const bool inAll = std::all_of(fontTable().begin(), fontTable().end(),
+                                           [&](const Font& f) { return f.lookup(cp) >= 0; });
+            if (!inAll)
+                continue;
+            if (cp < 128)
+                c.ascii[cp] = true;
+            else
+                c.others.push_back(cp);
+        }
+        return c;
+    }();
+    if (codePoint < 128)
+        return coverage.ascii[codePoint];
+    return std::binary_search(coverage.others.begin(), coverage.others.end(), codePoint);
 }
 
 QList<std::optional<int>> MontserratMetrics::glyphs(QStringView text, const Font& font)
