@@ -198,8 +198,8 @@ QSet<QString> CustomScreen::usedKeys() const
             addKeys(keys, sparkline->value);
         } else if (const auto* button = std::get_if<ButtonWidget>(&widget)) {
             addKeys(keys, button->label);
-            if (const auto url = openedURLText(button->action))
-                addKeys(keys, *url);
+            if (const auto* open = button->action.as<MacroAction::OpenURL>())
+                addKeys(keys, open->url);
         }
     }
     return keys;

@@ -1,6 +1,5 @@
 #include "screens/format/ValueEvaluators.h"
 
-#include "pages/TextFolding.h"
 #include "platform/Graphemes.h"
 #include "screens/format/Placeholders.h"
 
@@ -75,7 +74,7 @@ QString deviceLineText(const QString& text, qsizetype limit)
             line.append(c);
         inBreak = lineBreak;
     }
-    return firstGraphemes(trimmedSpacesAndTabs(foldForDevice(line)), limit);
+    return firstGraphemes(trimmedSpacesAndTabs(line), limit); // folding: once the device font tables land
 }
 
 std::optional<double> firstNumber(const QString& text)

@@ -32,7 +32,7 @@ std::optional<QDateTime> dateFromStored(double seconds)
     if (!std::isfinite(seconds) || std::fabs(seconds) > maxStoredSeconds)
         return std::nullopt;
     return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000.0)) + referenceEpochMSecs,
-                                          QTimeZone::UTC);
+                                          Qt::UTC);
 }
 
 bool isBlank(const QString& text)

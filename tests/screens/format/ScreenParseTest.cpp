@@ -3,6 +3,7 @@
 
 #include "screens/format/CustomScreen.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 
 #include "screens/format/CustomScreen.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
