@@ -80,6 +80,10 @@ TEST(ScreenActionTest, ReaderFailuresAsProblems)
     EXPECT_EQ(problemOf(R"({"kind": "openURL", "url": 5})"), QStringLiteral("\"url\" has the wrong type"));
     EXPECT_EQ(problemOf(R"({"kind": 5})"), QStringLiteral("\"kind\" has the wrong type"));
     EXPECT_EQ(problemOf(R"({"kind": "Keystroke"})"), QStringLiteral("Unknown action kind Keystroke"));
+    // Other refusals of the reader come through in its own words.
+    EXPECT_EQ(problemOf(R"({"kind": "keystroke", "usage": 70000})"),
+              QStringLiteral("the number 70000 is not a whole number from 0 to 65535"));
+    EXPECT_TRUE(problemOf(R"({"kind": "keystroke", "usage": null})").startsWith(QStringLiteral("could not be read: ")));
 }
 
 TEST(ScreenActionTest, OtherKindsPassThrough)
