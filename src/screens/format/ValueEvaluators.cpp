@@ -1,5 +1,6 @@
 #include "screens/format/ValueEvaluators.h"
 
+#include "pages/FoldForDevice.h"
 #include "platform/Graphemes.h"
 #include "screens/format/Placeholders.h"
 
@@ -74,7 +75,7 @@ QString deviceLineText(const QString& text, qsizetype limit)
             line.append(c);
         inBreak = lineBreak;
     }
-    return firstGraphemes(trimmedSpacesAndTabs(line), limit); // folding: once the device font tables land
+    return firstGraphemes(trimmedSpacesAndTabs(foldForDevice(line)), limit);
 }
 
 std::optional<double> firstNumber(const QString& text)

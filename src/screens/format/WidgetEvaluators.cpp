@@ -2,6 +2,9 @@
 // a sparkline's line, the frame of an animation, and the page's node and slot needs.
 
 #include "screens/format/CustomScreen.h"
+
+#include "pages/MontserratMetrics.h"
+#include "platform/Scalars.h"
 #include "screens/format/DesignColors.h"
 #include "screens/format/Placeholders.h"
 #include "screens/format/ValueEvaluators.h"
@@ -219,4 +222,18 @@ QList<CustomScreen::SpriteWidget> CustomScreen::spriteWidgets() const
             sprites.append(*sprite);
     }
     return sprites;
+}
+
+QString CustomScreen::undrawableScalars(const QString& text, int fontSize)
+{
+    const MontserratMetrics::Font& font = MontserratMetrics::fontForSize(fontSize);
+    QString undrawable;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype start = i;
+        nextScalar(text, i);
+        const QStringView scalar = QStringView(text).mid(start, i - start);
+        if (hasUndrawableScalar(scalar, font))
+            undrawable.append(scalar);
+    }
+    return undrawable;
 }

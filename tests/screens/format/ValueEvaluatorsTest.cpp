@@ -35,6 +35,25 @@ TEST(FillPlaceholdersTest, FillsCutsAndJoinsLines)
               QStringLiteral("{cpu} {{1x}} {{a b}}"));
 }
 
+TEST(FillPlaceholdersTest, FoldsForTheDeviceFont)
+{
+    EXPECT_EQ(fillPlaceholders(QStringLiteral("{{v}}"), values({{"v", "Brand™ x​y"}})),
+              QStringLiteral("Brand(TM) xy"));
+    // Cut by characters: a flag is one character of four UTF-16 units.
+    QString flags;
+    for (int i = 0; i < 70; ++i)
+        flags += QStringLiteral("\U0001F1F8\U0001F1EA");
+    EXPECT_EQ(fillPlaceholders(QStringLiteral("{{v}}"), {{QStringLiteral("v"), flags}}), flags.left(64 * 4));
+}
+
+TEST(UndrawableScalarsTest, ListsWhatTheFontCannotDraw)
+{
+    EXPECT_EQ(CustomScreen::undrawableScalars(QStringLiteral("CPU 42%"), 14), QString());
+    EXPECT_EQ(CustomScreen::undrawableScalars(QStringLiteral("a\U0001F600b\U0001F680"), 24),
+              QStringLiteral("\U0001F600\U0001F680"));
+    EXPECT_EQ(CustomScreen::undrawableScalars(QString(), 18), QString());
+}
+
 TEST(FirstNumberTest, Examples)
 {
     EXPECT_EQ(firstNumber(QStringLiteral("CPU 42.5%")), 42.5);
