@@ -2,16 +2,12 @@
 
 #include <QRegularExpression>
 
-namespace {
-
 // Compiled once and shared; a function-local static is initialised thread-safely.
 const QRegularExpression& placeholderPattern()
 {
     static const QRegularExpression pattern(QStringLiteral(R"(\{\{\s*([A-Za-z_][A-Za-z0-9_.\-]*)\s*\}\})"));
     return pattern;
 }
-
-} // namespace
 
 QStringList extractPlaceholderKeys(const QString& text)
 {

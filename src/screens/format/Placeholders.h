@@ -3,11 +3,15 @@
 // keys and filling them with current values.
 
 #include <QHash>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
 #include <optional>
+
+// The placeholder pattern, compiled once and shared by every reader of placeholders.
+const QRegularExpression& placeholderPattern();
 
 // The keys of the text's placeholders, left to right, duplicates kept.
 QStringList extractPlaceholderKeys(const QString& text);

@@ -1,0 +1,270 @@
+#pragma once
+// One parsed screen file: a custom device page with its title, background, data sources,
+// widgets and visibility conditions, plus the operations that parse, inspect and animate it.
+
+#include "macros/MacroAction.h"
+#include "pages/DeviceIcon.h"
+#include "screens/format/DisplayValues.h"
+#include "screens/format/ScreenIssue.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
+#include <variant>
+
+struct CustomScreen {
+    struct Rect {
+        qint64 x = 0;
+        qint64 y = 0;
+        qint64 w = 0;
+        qint64 h = 0;
+        friend bool operator==(const Rect&, const Rect&) = default;
+    };
+
+    enum class Alignment { left, center, right };
+
+    // A colour that applies from its threshold upwards.
+    struct ColorStop {
+        double at = 0;
+        std::uint32_t color = 0;
+        friend bool operator==(const ColorStop&, const ColorStop&) = default;
+    };
+
+    struct ColorRule {
+        struct Match {
+            QString text;
+            std::uint32_t color = 0;
+            friend bool operator==(const Match&, const Match&) = default;
+        };
+        std::optional<QString> by;
+        QList<ColorStop> stops;
+        QList<Match> matches;
+
+        // The colour of a text widget whose filled text is `text`; none keeps its own colour.
+        std::optional<std::uint32_t> pickColor(const QString& text, const DisplayValues& values) const;
+
+        friend bool operator==(const ColorRule&, const ColorRule&) = default;
+    };
+
+    struct TextWidget {
+        qint64 x = 0;
+        qint64 y = 0;
+        std::optional<qint64> width;
+        qint64 height = 0;
+        QString text;
+        qint64 fontSize = 14;
+        std::uint32_t color = 0;
+        Alignment alignment = Alignment::left;
+        std::optional<ColorRule> rule;
+        friend bool operator==(const TextWidget&, const TextWidget&) = default;
+    };
+
+    struct BoxFrame {
+        double duration = 0;
+        Rect rect;
+        std::uint32_t background = 0;
+        friend bool operator==(const BoxFrame&, const BoxFrame&) = default;
+    };
+
+    struct BoxWidget {
+        Rect rect;
+        std::uint32_t background = 0;
+        std::uint32_t border = 0;
+        qint64 borderWidth = 0;
+        qint64 radius = 0;
+        QList<BoxFrame> frames;
+
+        // The frame shown `time` seconds after the page appeared and how long it stays.
+        std::optional<std::pair<BoxFrame, double>> currentFrame(double time) const;
+
+        friend bool operator==(const BoxWidget&, const BoxWidget&) = default;
+    };
+
+    struct BarWidget {
+        Rect rect;
+        QString value;
+        double max = 100;
+        QList<ColorStop> stops;
+        std::uint32_t track = 0;
+        std::uint32_t border = 0;
+        qint64 borderWidth = 0;
+        qint64 radius = 0;
+        qint64 inset = 0;
+
+        std::uint32_t fillColor(const DisplayValues& values) const;
+
+        friend bool operator==(const BarWidget&, const BarWidget&) = default;
+    };
+
+    struct ButtonWidget {
+        Rect rect;
+        QString label;
+        std::optional<DeviceIcon> icon;
+        MacroAction action;
+        qint64 fontSize = 18;
+        std::uint32_t color = 0;
+        std::uint32_t background = 0;
+        std::uint32_t border = 0;
+        qint64 borderWidth = 0;
+        qint64 radius = 0;
+        friend bool operator==(const ButtonWidget&, const ButtonWidget&) = default;
+    };
+
+    struct SpriteFrame {
+        double duration = 0;
+        qint64 cell = 0;
+        friend bool operator==(const SpriteFrame&, const SpriteFrame&) = default;
+    };
+
+    struct SpriteWidget {
+        qint64 x = 0;
+        qint64 y = 0;
+        QString sheet;
+        qint64 count = 1;
+        QList<SpriteFrame> frames;
+
+        // The cell shown `time` seconds after the page appeared and how long it stays.
+        std::optional<std::pair<qint64, double>> currentFrame(double time) const;
+
+        friend bool operator==(const SpriteWidget&, const SpriteWidget&) = default;
+    };
+
+    struct SparklineWidget {
+        Rect rect;
+        QString value;
+        qint64 points = 0;
+        std::uint32_t color = 0;
+        std::uint32_t background = 0;
+        std::optional<double> min;
+        std::optional<double> max;
+
+        // The finite numbers the sparkline plots, oldest first.
+        QList<double> series(const DisplayValues& values) const;
+        // Runs and joints of the line, relative to the widget's top-left corner.
+        QList<Rect> segmentRects(const DisplayValues& values) const;
+
+        friend bool operator==(const SparklineWidget&, const SparklineWidget&) = default;
+    };
+
+    using Widget = std::variant<TextWidget, BoxWidget, BarWidget, ButtonWidget, SpriteWidget, SparklineWidget>;
+
+    struct Condition {
+        QString templateText;
+        bool hidesWhenTrue = false;
+
+        // Whether the widget it belongs to shows with these values.
+        bool shows(const DisplayValues& values) const;
+
+        friend bool operator==(const Condition&, const Condition&) = default;
+    };
+
+    struct DataSource {
+        struct Shell {
+            QString command;
+            friend bool operator==(const Shell&, const Shell&) = default;
+        };
+        struct Url {
+            QUrl url;
+            std::optional<QString> field;
+            QMap<QString, QString> headers;
+            friend bool operator==(const Url&, const Url&) = default;
+        };
+        struct Push {
+            QString name;
+            std::optional<double> expires;
+            friend bool operator==(const Push&, const Push&) = default;
+        };
+        using Kind = std::variant<Shell, Url, Push>;
+
+        QString key;
+        Kind kind;
+        double interval = 60;
+        std::optional<qint64> decimals;
+
+        friend bool operator==(const DataSource&, const DataSource&) = default;
+    };
+
+    // What the page's placeholders read of one source.
+    struct SourceUse {
+        bool whole = false;
+        QSet<QString> paths;
+        friend bool operator==(const SourceUse&, const SourceUse&) = default;
+    };
+
+    // A placeholder key matched to a source: the source's name, and the path into its value
+    // (none when the key reads the whole value).
+    struct ResolvedKey {
+        QString source;
+        std::optional<QString> path;
+        friend bool operator==(const ResolvedKey&, const ResolvedKey&) = default;
+    };
+
+    QString id;
+    QString title;
+    std::uint32_t background = 0x0A0B0C;
+    QList<DataSource> sources;
+    QList<Widget> widgets;
+    std::map<qint64, Condition> conditions;
+
+    friend bool operator==(const CustomScreen&, const CustomScreen&) = default;
+
+    // Device nodes the page needs (the page limit is maxNodes).
+    qint64 nodeCount() const;
+    QList<SpriteWidget> spriteWidgets() const;
+
+    QSet<QString> usedKeys() const;
+    QSet<QString> sparklineKeys() const;
+    QHash<QString, SourceUse> sourceUses() const;
+
+    // Seconds until the next animation frame change, or none when nothing animates.
+    std::optional<double> nextFrameChange(double time) const;
+
+    // The scalars of the text that the device font at that size cannot draw, in order.
+    static QString undrawableScalars(const QString& text, int fontSize);
+
+    static constexpr qint64 maxNodes = 108;
+    static constexpr qint64 maxSpriteSlots = 8;
+    static constexpr int maxTitleCharacters = 40;
+
+    // Parsing. `parse` returns none only when the bytes are not a JSON object; otherwise the
+    // file is usable unless an error was appended to the issues.
+    static std::optional<CustomScreen> parse(const QByteArray& data, const QString& id, const QString& file,
+                                             QList<ScreenIssue>& issues);
+
+    // Shared readers: each reports a wrong type at keyPath(prefix, key) and gives none.
+    static QString keyPath(const QString& prefix, const QString& key);
+    static std::optional<QString> readString(const QJsonObject& object, const QString& key, const QString& prefix,
+                                             ScreenIssueSink& sink);
+    static std::optional<double> readNumber(const QJsonObject& object, const QString& key, const QString& prefix,
+                                            ScreenIssueSink& sink);
+    static std::optional<qint64> readWholeNumber(const QJsonObject& object, const QString& key,
+                                                 const QString& prefix, ScreenIssueSink& sink);
+    static std::optional<std::uint32_t> parseColor(const QString& text);
+    static void warnUnknownKeys(const QJsonObject& object, const QString& prefix, const QStringList& knownKeys,
+                                ScreenIssueSink& sink);
+
+    // One element of "widgets": the widgets it adds (a card adds several, a bad entry none).
+    static QList<Widget> parseWidgetEntry(const QJsonObject& object, const QString& path,
+                                          const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static std::optional<Condition> parseCondition(const QJsonObject& object, const QString& path,
+                                                   const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+
+    // Sources: `value` is the "sources" value, or none when the file has no such key.
+    static QList<DataSource> parseSources(const std::optional<QJsonValue>& value, ScreenIssueSink& sink);
+    static std::optional<ResolvedKey> resolveKey(const QString& key, const QSet<QString>& sourceNames);
+
+    // A letter or "_", then letters, digits, "_", "." and "-": a source name or placeholder key.
+    static bool isValidSourceName(QStringView name);
+};

@@ -1,0 +1,157 @@
+// The top level of a screen file: its keys, title, background, widget list, visibility
+// conditions, the page limits and the unused-source warning, in the order they are reported.
+
+#include "platform/Graphemes.h"
+#include "screens/format/CustomScreen.h"
+#include "screens/format/DesignColors.h"
+#include "screens/format/JsonText.h"
+#include "screens/format/Placeholders.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+
+namespace {
+
+const QString widgetsKey = QStringLiteral("widgets");
+
+} // namespace
+
+std::optional<CustomScreen> CustomScreen::parse(const QByteArray& data, const QString& id, const QString& file,
+                                                QList<ScreenIssue>& issues)
+{
+    ScreenIssueSink sink{file, issues};
+
+    QString failure;
+    const auto top = JsonText::parse(data, &failure);
+    if (!top) {
+        sink.error(QString(), QStringLiteral("not valid JSON: ") + failure);
+        return std::nullopt;
+    }
+    if (!top->isObject()) {
+        sink.error(QString(), QStringLiteral("the file must hold a JSON object with \"widgets\""));
+        return std::nullopt;
+    }
+    const QJsonObject object = top->toObject();
+
+    warnUnknownKeys(object, QString(),
+                    {QStringLiteral("title"), QStringLiteral("background"), QStringLiteral("sources"), widgetsKey},
+                    sink);
+
+    CustomScreen screen;
+    screen.id = id;
+    screen.title = firstGraphemes(readString(object, QStringLiteral("title"), QString(), sink).value_or(id),
+                                  maxTitleCharacters);
+
+    if (object.contains(QStringLiteral("background"))) {
+        const auto text = readString(object, QStringLiteral("background"), QString(), sink);
+        const auto colour = text ? parseColor(*text) : std::nullopt;
+        if (colour)
+            screen.background = *colour;
+        else
+            sink.error(QStringLiteral("background"),
+                       QStringLiteral("must be \"#RRGGBB\" or a design colour: ") + DesignColors::namesText());
+    }
+
+    const auto sourcesIt = object.constFind(QStringLiteral("sources"));
+    screen.sources = parseSources(sourcesIt == object.constEnd() ? std::nullopt : std::optional(*sourcesIt), sink);
+    QSet<QString> sourceNames;
+    for (const DataSource& source : std::as_const(screen.sources))
+        sourceNames.insert(source.key);
+
+    const auto widgetsIt = object.constFind(widgetsKey);
+    if (widgetsIt == object.constEnd()) {
+        sink.error(widgetsKey, QStringLiteral("is missing"));
+    } else if (!widgetsIt->isArray()) {
+        sink.error(widgetsKey, QStringLiteral("must be an array"));
+    } else {
+        const QJsonArray entries = widgetsIt->toArray();
+        for (qsizetype i = 0; i < entries.size(); ++i) {
+            const QString path = widgetsKey + u'[' + QString::number(i) + u']';
+            if (!entries[i].isObject()) {
+                sink.error(path, QStringLiteral("must be an object"));
+                continue;
+            }
+            const QJsonObject entry = entries[i].toObject();
+            const QList<Widget> added = parseWidgetEntry(entry, path, sourceNames, sink);
+            if (added.isEmpty())
+                continue;
+            if (const auto condition = parseCondition(entry, path, sourceNames, sink)) {
+                for (qsizetype k = 0; k < added.size(); ++k)
+                    screen.conditions[screen.widgets.size() + k] = *condition;
+            }
+            screen.widgets.append(added);
+        }
+    }
+
+    qint64 spriteSlots = 0;
+    for (const SpriteWidget& sprite : screen.spriteWidgets())
+        spriteSlots += sprite.count;
+    if (spriteSlots > maxSpriteSlots)
+        sink.error(widgetsKey, QStringLiteral("too many sprite frames for the device: %1, the limit is %2 across "
+                                              "the page (one asset slot each)")
+                                   .arg(spriteSlots)
+                                   .arg(maxSpriteSlots));
+
+    const qint64 nodes = screen.nodeCount();
+    if (nodes > maxNodes)
+        sink.error(widgetsKey, QStringLiteral("too many for the device: %1 nodes, the limit is %2 (text and box "
+                                              "count 1, a button up to 3)")
+                                   .arg(nodes)
+                                   .arg(maxNodes));
+
+    const auto uses = screen.sourceUses();
+    for (const DataSource& source : std::as_const(screen.sources)) {
+        if (!uses.contains(source.key))
+            sink.warning(QStringLiteral("sources.") + source.key,
+                         QStringLiteral("is not used by any widget, so it is never fetched"));
+    }
+    return screen;
+}
+
+QList<CustomScreen::Widget> CustomScreen::parseWidgetEntry(const QJsonObject& object, const QString& path,
+                                                           const QSet<QString>& sourceNames, ScreenIssueSink& sink)
+{
+    // No widget type is known to this reader yet: every entry adds nothing.
+    Q_UNUSED(object);
+    Q_UNUSED(path);
+    Q_UNUSED(sourceNames);
+    Q_UNUSED(sink);
+    return {};
+}
+
+std::optional<CustomScreen::Condition> CustomScreen::parseCondition(const QJsonObject& object, const QString& path,
+                                                                    const QSet<QString>& sourceNames,
+                                                                    ScreenIssueSink& sink)
+{
+    const QString visibleKey = QStringLiteral("visible");
+    const QString hiddenKey = QStringLiteral("hidden");
+    const bool hasVisible = object.contains(visibleKey);
+    const bool hasHidden = object.contains(hiddenKey);
+    if (!hasVisible && !hasHidden)
+        return std::nullopt;
+    if (hasVisible && hasHidden) {
+        sink.error(path, QStringLiteral("has both \"visible\" and \"hidden\"; use one"));
+        return std::nullopt;
+    }
+    const QString& key = hasVisible ? visibleKey : hiddenKey;
+    const auto text = readString(object, key, path, sink);
+    if (!text)
+        return std::nullopt;
+
+    QStringList keys = extractPlaceholderKeys(*text);
+    if (keys.isEmpty()) {
+        sink.error(keyPath(path, key),
+                   QStringLiteral("must hold a {{key}}: the value that says yes or no (no is empty, 0, false, no, "
+                                  "off, none, null, or not arrived yet)"));
+        return std::nullopt;
+    }
+    keys.sort();
+    keys.removeDuplicates();
+    for (const QString& placeholder : std::as_const(keys)) {
+        if (!resolveKey(placeholder, sourceNames))
+            sink.error(keyPath(path, key),
+                       QStringLiteral("{{") + placeholder + QStringLiteral("}} is not a source in this file"));
+    }
+    return Condition{*text, hasHidden};
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The values pushed from the shell with `tarv set <name> <value>`: at most 64 named texts with
+// the moment each was pushed, kept in "pushed-values.json" so they survive a restart.
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class PushedValues {
+public:
+    struct Entry {
+        QString text;
+        QDateTime date;
+        friend bool operator==(const Entry&, const Entry&) = default;
+    };
+
+    static constexpr qsizetype maxEntries = 64;
+    static constexpr qsizetype maxValueBytes = 8192;
+
+    // Loads the file at once when one is given; without a file nothing is read or written.
+    explicit PushedValues(std::optional<QString> file = std::nullopt);
+
+    // "pushed-values.json" in the "Tarv" folder of the user's data folder.
+    static QString defaultFile();
+    static bool isValidName(const QString& name);
+
+    // Stores the value, or returns why it was refused (the store is then unchanged).
+    std::optional<QString> setValue(const QString& name, const QString& value, const QDateTime& date);
+    std::optional<Entry> entry(const QString& name) const;
+    const QHash<QString, Entry>& entries() const { return m_entries; }
+    const std::optional<QString>& file() const { return m_file; }
+
+    // Writes every entry; a failure is logged and the values stay in memory for the next save.
+    void save();
+
+    // Called with the name after each stored value, once the file was written.
+    std::function<void(const QString&)> onChange;
+
+private:
+    void load();
+    void evictOldest();
+
+    QHash<QString, Entry> m_entries;
+    std::optional<QString> m_file;
+};

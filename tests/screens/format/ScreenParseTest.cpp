@@ -1,0 +1,224 @@
+// The file level of a screen file: what ends a parse, the top-level keys, title, background,
+// widget list and conditions, and the order the issues come in.
+
+#include "screens/format/CustomScreen.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Parse : ::testing::Test {
+    QList<ScreenIssue> issues;
+
+    std::optional<CustomScreen> parse(const QByteArray& data)
+    {
+        return CustomScreen::parse(data, QStringLiteral("system"), QStringLiteral("system.json"), issues);
+    }
+
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const ScreenIssue& issue : issues)
+            out.append((issue.severity == ScreenIssue::Severity::error ? QStringLiteral("E ") : QStringLiteral("W "))
+                       + issue.displayText());
+        return out;
+    }
+};
+
+const QString colourNames = QStringLiteral(
+    "accent, accent-fill, bg, border, down, surface, surface-alt, text, text-dim, text-mute, up");
+
+} // namespace
+
+TEST_F(Parse, NotJsonEndsTheParse)
+{
+    EXPECT_FALSE(parse(QByteArray()));
+    ASSERT_EQ(issues.size(), 1);
+    EXPECT_TRUE(issues[0].path.isEmpty());
+    EXPECT_EQ(issues[0].file, QStringLiteral("system.json"));
+    EXPECT_TRUE(issues[0].message.startsWith(QStringLiteral("not valid JSON: ")));
+    EXPECT_GT(issues[0].message.size(), QStringLiteral("not valid JSON: ").size());
+
+    issues.clear();
+    EXPECT_FALSE(parse(R"({"widgets": [} )"));
+    ASSERT_EQ(issues.size(), 1);
+    EXPECT_TRUE(issues[0].message.startsWith(QStringLiteral("not valid JSON: ")));
+}
+
+TEST_F(Parse, TopLevelMustBeAnObject)
+{
+    // Qt's own parser refuses bare values; they are still JSON, only not an object.
+    for (const char* data : {"[1, 2]", "5", " \"text\" ", "null", "true"}) {
+        issues.clear();
+        EXPECT_FALSE(parse(data)) << data;
+        EXPECT_EQ(texts(), QStringList{QStringLiteral("E the file must hold a JSON object with \"widgets\"")})
+            << data;
+    }
+    issues.clear();
+    EXPECT_FALSE(parse("5 6"));
+    ASSERT_EQ(issues.size(), 1);
+    EXPECT_TRUE(issues[0].message.startsWith(QStringLiteral("not valid JSON: ")));
+}
+
+TEST_F(Parse, EmptyObject)
+{
+    const auto screen = parse("{}");
+    ASSERT_TRUE(screen);
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("E widgets: is missing")});
+    EXPECT_EQ(screen->id, QStringLiteral("system"));
+    EXPECT_EQ(screen->title, QStringLiteral("system"));
+    EXPECT_EQ(screen->background, 0x0A0B0Cu);
+    EXPECT_TRUE(screen->widgets.isEmpty());
+}
+
+TEST_F(Parse, UnknownTopLevelKey)
+{
+    ASSERT_TRUE(parse(R"({"Title": "x", "widgets": []})"));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("W Title: is not a setting here and is ignored (known: "
+                                                  "background, sources, title, widgets)")});
+}
+
+TEST_F(Parse, Titles)
+{
+    const QString fifty = QString(50, u'x');
+    auto screen = parse(QJsonDocument(QJsonObject{{"title", fifty}, {"widgets", QJsonArray()}}).toJson());
+    ASSERT_TRUE(screen);
+    EXPECT_EQ(screen->title, QString(40, u'x'));
+
+    // Forty characters, not forty UTF-16 units: each flag is four units.
+    QString flags;
+    for (int i = 0; i < 45; ++i)
+        flags += QStringLiteral("\U0001F1F8\U0001F1EA");
+    screen = parse(QJsonDocument(QJsonObject{{"title", flags}, {"widgets", QJsonArray()}}).toJson());
+    ASSERT_TRUE(screen);
+    EXPECT_EQ(screen->title, flags.left(40 * 4));
+
+    screen = parse(R"({"title": 7, "widgets": []})");
+    ASSERT_TRUE(screen);
+    EXPECT_EQ(screen->title, QStringLiteral("system"));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("E title: must be text in quotes")});
+}
+
+TEST_F(Parse, Backgrounds)
+{
+    EXPECT_EQ(parse(R"({"background": "Accent", "widgets": []})")->background, 0xFFB020u);
+    EXPECT_EQ(parse(R"({"background": "#ffb020", "widgets": []})")->background, 0xFFB020u);
+    EXPECT_TRUE(issues.isEmpty());
+
+    for (const char* data : {R"({"background": "#FFB02", "widgets": []})", R"({"background": "FFB020", "widgets": []})"}) {
+        issues.clear();
+        EXPECT_EQ(parse(data)->background, 0x0A0B0Cu);
+        EXPECT_EQ(texts(), QStringList{QStringLiteral("E background: must be \"#RRGGBB\" or a design colour: ")
+                                       + colourNames});
+    }
+    issues.clear();
+    EXPECT_EQ(parse(R"({"background": 5, "widgets": []})")->background, 0x0A0B0Cu);
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("E background: must be text in quotes"),
+                                    QStringLiteral("E background: must be \"#RRGGBB\" or a design colour: ")
+                                        + colourNames}));
+}
+
+TEST_F(Parse, WidgetListShapes)
+{
+    parse(R"({"widgets": {}})");
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("E widgets: must be an array")});
+    issues.clear();
+    parse(R"({"widgets": [1, {"type": "text"}, "x"]})");
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("E widgets[0]: must be an object"),
+                                    QStringLiteral("E widgets[2]: must be an object")}));
+}
+
+TEST_F(Parse, IssuesComeInFileOrder)
+{
+    parse(R"({"zzz": 1, "title": false, "background": "nope",
+              "sources": {"cpu": {"shell": "uptime"}, "bad name": {}}, "widgets": 3})");
+    EXPECT_EQ(texts(),
+              (QStringList{QStringLiteral("W zzz: is not a setting here and is ignored (known: background, sources, "
+                                          "title, widgets)"),
+                           QStringLiteral("E title: must be text in quotes"),
+                           QStringLiteral("E background: must be \"#RRGGBB\" or a design colour: ") + colourNames,
+                           QStringLiteral("E sources.bad name: a source name may use letters, digits, _ . and -, "
+                                          "starting with a letter or _"),
+                           QStringLiteral("E widgets: must be an array"),
+                           QStringLiteral("W sources.cpu: is not used by any widget, so it is never fetched")}));
+}
+
+TEST(ConditionTest, Rules)
+{
+    QList<ScreenIssue> issues;
+    ScreenIssueSink sink{QStringLiteral("f.json"), issues};
+    const QSet<QString> sources{QStringLiteral("net"), QStringLiteral("w")};
+    const auto read = [&](const char* json) {
+        issues.clear();
+        return CustomScreen::parseCondition(QJsonDocument::fromJson(json).object(), QStringLiteral("widgets[0]"),
+                                            sources, sink);
+    };
+
+    EXPECT_FALSE(read(R"({"type": "text"})"));
+    EXPECT_TRUE(issues.isEmpty());
+
+    EXPECT_FALSE(read(R"({"visible": "{{net}}", "hidden": "{{net}}"})"));
+    ASSERT_EQ(issues.size(), 1);
+    EXPECT_EQ(issues[0].displayText(), QStringLiteral("widgets[0]: has both \"visible\" and \"hidden\"; use one"));
+
+    EXPECT_FALSE(read(R"({"visible": "on"})"));
+    ASSERT_EQ(issues.size(), 1);
+    EXPECT_EQ(issues[0].displayText(),
+              QStringLiteral("widgets[0].visible: must hold a {{key}}: the value that says yes or no (no is empty, 0, "
+                             "false, no, off, none, null, or not arrived yet)"));
+
+    EXPECT_FALSE(read(R"({"hidden": 1})"));
+    ASSERT_EQ(issues.size(), 1);
+    EXPECT_EQ(issues[0].displayText(), QStringLiteral("widgets[0].hidden: must be text in quotes"));
+
+    const auto kept = read(R"({"hidden": "{{zz}} {{w.up}} {{ab}} {{zz}} {{net}}"})");
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->hidesWhenTrue);
+    EXPECT_EQ(kept->templateText, QStringLiteral("{{zz}} {{w.up}} {{ab}} {{zz}} {{net}}"));
+    ASSERT_EQ(issues.size(), 2);
+    EXPECT_EQ(issues[0].displayText(), QStringLiteral("widgets[0].hidden: {{ab}} is not a source in this file"));
+    EXPECT_EQ(issues[1].displayText(), QStringLiteral("widgets[0].hidden: {{zz}} is not a source in this file"));
+
+    const auto visible = read(R"({"visible": "{{ net }}"})");
+    ASSERT_TRUE(visible);
+    EXPECT_FALSE(visible->hidesWhenTrue);
+    EXPECT_TRUE(issues.isEmpty());
+}
+
+TEST(ConditionTest, Shows)
+{
+    const CustomScreen::Condition visible{QStringLiteral("{{up}}"), false};
+    const CustomScreen::Condition hidden{QStringLiteral("{{up}}"), true};
+    EXPECT_FALSE(visible.shows({}));
+    EXPECT_TRUE(hidden.shows({}));
+    EXPECT_TRUE(visible.shows({{QStringLiteral("up"), QStringLiteral("yes")}}));
+    EXPECT_FALSE(hidden.shows({{QStringLiteral("up"), QStringLiteral("yes")}}));
+}
+
+TEST(NodeCountTest, PerWidget)
+{
+    CustomScreen screen;
+    CustomScreen::ButtonWidget button;
+    button.label = QStringLiteral("Go");
+    button.icon = DeviceIcon(DeviceIcon::play);
+    for (int i = 0; i < 30; ++i)
+        screen.widgets.append(button);
+    EXPECT_EQ(screen.nodeCount(), 90);
+
+    CustomScreen bare;
+    bare.widgets.append(CustomScreen::ButtonWidget{});
+    EXPECT_EQ(bare.nodeCount(), 1);
+    bare.widgets.append(CustomScreen::BarWidget{});
+    bare.widgets.append(CustomScreen::TextWidget{});
+    bare.widgets.append(CustomScreen::BoxWidget{});
+    EXPECT_EQ(bare.nodeCount(), 5);
+
+    CustomScreen line;
+    CustomScreen::SparklineWidget sparkline;
+    sparkline.points = 60;
+    line.widgets.append(sparkline);
+    EXPECT_EQ(line.nodeCount(), 120);
+}
