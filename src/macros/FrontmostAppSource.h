@@ -1,0 +1,36 @@
+#pragma once
+// Where the automatic profile switch learns which application the user works in: the
+// frontmost application now, and a signal each time another one comes to the front.
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+// An application as the desktop names it: its desktop file id and its display name; either
+// may be unknown.
+struct FrontmostApp {
+    std::optional<QString> bundleID;
+    std::optional<QString> name;
+
+    bool operator==(const FrontmostApp&) const = default;
+};
+
+class FrontmostAppSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // False when this desktop cannot tell the frontmost application (no X11 display, a
+    // Wayland session); such a source never reports anything.
+    virtual bool isAvailable() const = 0;
+    // Why the source is not available, for the settings view; empty when it is.
+    virtual QString unavailableReason() const = 0;
+    // The application in front now, when there is one and the source can tell.
+    virtual std::optional<FrontmostApp> frontmostApp() = 0;
+
+signals:
+    // Another application came to the front.
+    void activated(const FrontmostApp& app);
+};
+

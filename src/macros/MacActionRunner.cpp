@@ -1,0 +1,153 @@
+#include "macros/MacActionRunner.h"
+
+#include "macros/ScreenshotFiles.h"
+#include "macros/ScreenshotPortal.h"
+#include "platform/DesktopEntries.h"
+#include "platform/DesktopLaunch.h"
+#include "platform/Settings.h"
+
+#include <QClipboard>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPromise>
+#include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+const QString shortcutsTool = QStringLiteral("shortcuts");
+
+QFuture<ProcessResult> finished(ProcessResult result)
+{
+    QPromise<ProcessResult> promise;
+    promise.start();
+    promise.addResult(std::move(result));
+    promise.finish();
+    return promise.future();
+}
+
+ProcessResult failure(QString message) { return {QString(), std::move(message)}; }
+
+// A shortcut name is a file name inside the folder and nothing else.
+bool isShortcutName(const QString& name)
+{
+    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/')
+        && !name.contains(QChar(0));
+}
+
+} // namespace
+
+MacActionRunner::MacActionRunner()
+    : urlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); })
+    , shortcutsFolder(defaultShortcutsFolder())
+    , screenshotLocation([] {
+        const Settings settings(Settings::userSettingsPath());
+        return settings.text(QStringLiteral("screenshot.location"));
+    })
+    , bus([] { return QDBusConnection::sessionBus(); })
+{
+}
+
+QString MacActionRunner::defaultShortcutsFolder()
+{
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!QDir::isAbsolutePath(dataHome))
+        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    return dataHome + QStringLiteral("/Tarv/Shortcuts");
+}
+
+std::optional<QString> MacActionRunner::openApp(const AppTarget& target) const
+{
+    const auto entry = DesktopEntries::find(target.bundleID);
+    if (!entry)
+        return (target.name.isEmpty() ? target.bundleID : target.name) + QStringLiteral(" is not installed");
+    return DesktopLaunch::launch(*entry);
+}
+
+std::optional<QString> MacActionRunner::openURL(const QString& text) const
+{
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty())
+        return QStringLiteral("Not a valid URL: ") + text;
+    if (!urlOpener || !urlOpener(url))
+        return QStringLiteral("Nothing could open ") + text;
+    return std::nullopt;
+}
+
+QFuture<ProcessResult> MacActionRunner::runProcess(const QString& path, const QStringList& arguments)
+{
+    return ProcessRunner::runAsync(path, arguments, QFileInfo(path).fileName());
+}
+
+QFuture<ProcessResult> MacActionRunner::runShortcutsTool(const QStringList& arguments) const
+{
+    if (arguments == QStringList{QStringLiteral("list")}) {
+        const QString folder = shortcutsFolder;
+        return QtConcurrent::run([folder] { return listShortcuts(folder); });
+    }
+    if (arguments.size() == 2 && arguments.first() == u"run") {
+        const QString& name = arguments.at(1);
+        if (!isShortcutName(name))
+            return finished(failure(ProcessRunner::launchFailure(
+                shortcutsTool, QStringLiteral("no shortcut can be named ") + name)));
+        return ProcessRunner::runAsync(shortcutsFolder + u'/' + name, {}, shortcutsTool);
+    }
+    return finished(failure(ProcessRunner::launchFailure(
+        shortcutsTool, QStringLiteral("unknown command ") + arguments.join(u' '))));
+}
+
+ProcessResult MacActionRunner::listShortcuts(const QString& path)
+{
+    const QDir folder(path);
+    QString output;
+    const QFileInfoList files = folder.entryInfoList(QDir::Files | QDir::Executable, QDir::Name);
+    for (const QFileInfo& file : files) {
+        const QString name = file.fileName();
+        // Hidden files are editors' leftovers; a line feed would split one name in two.
+        if (name.startsWith(u'.') || name.contains(u'\n'))
+            continue;
+        output += name + u'\n';
+    }
+    return {output, std::nullopt};
+}
+
+QString MacActionRunner::screenshotFolder() const
+{
+    return ScreenshotFiles::folder(screenshotLocation ? screenshotLocation() : std::nullopt);
+}
+
+QFuture<ProcessResult> MacActionRunner::screenshot(const ScreenshotOptions& options,
+                                                   const std::optional<QString>& folder) const
+{
+    const bool interactive = options.mode != ScreenshotOptions::Mode::fullScreen;
+    const bool toClipboard = options.destination == ScreenshotOptions::Destination::clipboard;
+    // The name is taken when the key is pressed, not when the portal answers.
+    const QString name = ScreenshotFiles::fileName(QDateTime::currentDateTime());
+    const QString targetFolder = toClipboard ? QString() : folder.value_or(screenshotFolder());
+
+    auto* portal = new ScreenshotPortal(bus ? bus() : QDBusConnection::sessionBus());
+    return portal->capture(interactive).then(portal, [=](const PortalCapture& capture) {
+        portal->deleteLater();
+        if (capture.error)
+            return failure(*capture.error);
+        if (!toClipboard) {
+            if (auto error = ScreenshotFiles::moveInto(capture.filePath, targetFolder, name))
+                return failure(*error);
+            return ProcessResult{};
+        }
+        const QImage image(capture.filePath);
+        if (image.isNull())
+            return failure(QStringLiteral("The screenshot could not be read"));
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return failure(QStringLiteral("The screenshot could not be put on the clipboard"));
+        QGuiApplication::clipboard()->setImage(image);
+        // A clipboard screenshot leaves no file behind.
+        QFile::remove(capture.filePath);
+        return ProcessResult{};
+    });
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The names of the user's shortcuts, sorted for the macro editor's picker, with a loading
+// flag; loaded on request through the action runner's shortcuts tool.
+
+#include "macros/MacActionRunner.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+class ShortcutsCatalog : public QObject {
+    Q_OBJECT
+public:
+    explicit ShortcutsCatalog(QObject* parent = nullptr);
+
+    const QStringList& names() const { return m_names; }
+    bool isLoading() const { return m_isLoading; }
+
+    // Starts a load unless one is running; a running load is neither restarted nor queued.
+    void load();
+
+    // The names the tool prints, in its order.
+    QFuture<QStringList> listShortcuts() const;
+
+    // Locale-aware, case-insensitive and stable.
+    static QStringList sorted(QStringList names);
+
+    MacActionRunner runner;
+
+signals:
+    void namesChanged();
+    void isLoadingChanged();
+
+private:
+    void setNames(const QStringList& names);
+    void setLoading(bool loading);
+
+    QStringList m_names;
+    bool m_isLoading = false;
+};

@@ -1,0 +1,92 @@
+#include "macros/WindowAppMatcher.h"
+
+#include "platform/DesktopLaunch.h"
+
+#include <QFileInfo>
+
+#include <functional>
+#include <variant>
+
+namespace {
+
+const DesktopEntry* firstWhere(const QList<DesktopEntry>& entries,
+                               const std::function<bool(const DesktopEntry&)>& test)
+{
+    for (const DesktopEntry& entry : entries) {
+        if (test(entry))
+            return &entry;
+    }
+    return nullptr;
+}
+
+bool sameText(const QString& a, const QString& b)
+{
+    return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+QString programName(const DesktopEntry& entry)
+{
+    const auto argv = DesktopLaunch::expandExec(entry);
+    if (const auto* list = std::get_if<QStringList>(&argv))
+        return QFileInfo(list->first()).fileName();
+    return {};
+}
+
+} // namespace
+
+WindowAppMatcher::WindowAppMatcher(QString ownId, QString ownName)
+    : m_ownId(std::move(ownId))
+    , m_ownName(std::move(ownName))
+{
+}
+
+FrontmostApp WindowAppMatcher::match(const WindowFacts& facts, const QList<DesktopEntry>& entries) const
+{
+    if (facts.ownProcess)
+        return {m_ownId, m_ownName};
+
+    const DesktopEntry* found = nullptr;
+    if (!facts.gtkApplicationId.isEmpty()) {
+        found = firstWhere(entries, [&](const DesktopEntry& e) { return e.id == facts.gtkApplicationId; });
+    }
+    for (const QString& wm : {facts.wmClass, facts.wmInstance}) {
+        if (found)
+            break;
+        if (wm.isEmpty())
+            continue;
+        found = firstWhere(entries, [&](const DesktopEntry& e) { return e.startupWMClass == wm; });
+    }
+    for (const QString& wm : {facts.wmClass, facts.wmInstance}) {
+        if (found)
+            break;
+        if (wm.isEmpty())
+            continue;
+        found = firstWhere(entries, [&](const DesktopEntry& e) { return sameText(e.startupWMClass, wm); });
+    }
+    for (const QString& wm : {facts.wmClass, facts.wmInstance}) {
+        if (found)
+            break;
+        if (wm.isEmpty())
+            continue;
+        found = firstWhere(entries, [&](const DesktopEntry& e) {
+            // Reverse-domain ids ("org.gimp.GIMP") end in the class the program sets.
+            return sameText(e.id, wm) || e.id.endsWith(u'.' + wm, Qt::CaseInsensitive);
+        });
+    }
+    if (!found && !facts.executable.isEmpty()) {
+        found = firstWhere(entries, [&](const DesktopEntry& e) {
+            return programName(e) == facts.executable
+                || (!e.tryExec.isEmpty() && QFileInfo(e.tryExec).fileName() == facts.executable);
+        });
+    }
+    if (found)
+        return {found->id, found->name};
+
+    FrontmostApp app;
+    if (!facts.wmClass.isEmpty())
+        app.name = facts.wmClass;
+    else if (!facts.executable.isEmpty())
+        app.name = facts.executable;
+    return app;
+}
+

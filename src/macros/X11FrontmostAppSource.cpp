@@ -1,0 +1,187 @@
+#include "macros/X11FrontmostAppSource.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+std::uint32_t internAtom(xcb_connection_t* c, const char* name)
+{
+    const auto cookie = xcb_intern_atom(c, 0, std::uint16_t(qstrlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const std::uint32_t atom = reply ? reply->atom : std::uint32_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+} // namespace
+
+X11FrontmostAppSource::X11FrontmostAppSource(QString ownId, QString ownName, QObject* parent)
+    : FrontmostAppSource(parent)
+    , m_matcher(std::move(ownId), std::move(ownName))
+{
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        || qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland") {
+        m_unavailableReason = QStringLiteral(
+            "This is a Wayland session: the application in front cannot be followed here.");
+        return;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        m_unavailableReason = QStringLiteral(
+            "There is no X11 display: the application in front cannot be followed.");
+        return;
+    }
+    int screenNumber = 0;
+    m_connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(m_connection)) {
+        xcb_disconnect(m_connection);
+        m_connection = nullptr;
+        m_unavailableReason = QStringLiteral(
+            "The X11 display could not be opened: the application in front cannot be followed.");
+        return;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
+        xcb_screen_next(&it);
+    m_root = it.data->root;
+
+    m_activeWindowAtom = internAtom(m_connection, "_NET_ACTIVE_WINDOW");
+    m_gtkAppIdAtom = internAtom(m_connection, "_GTK_APPLICATION_ID");
+    m_utf8Atom = internAtom(m_connection, "UTF8_STRING");
+    m_pidAtom = internAtom(m_connection, "_NET_WM_PID");
+
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(m_connection);
+
+    m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection),
+                                     QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &X11FrontmostAppSource::processEvents);
+    // Replies read while waiting may have queued events behind them without the socket
+    // becoming readable again; look at the queue before the loop sleeps.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(thread()))
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &X11FrontmostAppSource::processEvents);
+}
+
+X11FrontmostAppSource::~X11FrontmostAppSource()
+{
+    delete m_notifier;
+    if (m_connection)
+        xcb_disconnect(m_connection);
+}
+
+bool X11FrontmostAppSource::isAvailable() const { return m_connection != nullptr; }
+
+QString X11FrontmostAppSource::unavailableReason() const { return m_unavailableReason; }
+
+void X11FrontmostAppSource::markBroken()
+{
+    delete m_notifier;
+    m_notifier = nullptr;
+    xcb_disconnect(m_connection);
+    m_connection = nullptr;
+    m_unavailableReason = QStringLiteral(
+        "The connection to the X11 display was lost: the application in front is no longer followed.");
+}
+
+void X11FrontmostAppSource::processEvents()
+{
+    if (!m_connection)
+        return;
+    bool activeChanged = false;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+            if (notify->window == m_root && notify->atom == m_activeWindowAtom)
+                activeChanged = true;
+        }
+        std::free(event);
+    }
+    if (xcb_connection_has_error(m_connection)) {
+        markBroken();
+        return;
+    }
+    if (!activeChanged)
+        return;
+    const auto window = activeWindow();
+    if (!window || *window == XCB_WINDOW_NONE)
+        return; // nothing in front (the desktop itself): keep the profile
+    const auto app = appOfWindow(*window);
+    if (!app || app == m_lastReported)
+        return; // another window of the same application is no change of application
+    m_lastReported = app;
+    emit activated(*app);
+}
+
+QByteArray X11FrontmostAppSource::property(std::uint32_t window, std::uint32_t atom, std::uint32_t type)
+{
+    const auto cookie = xcb_get_property(m_connection, 0, window, atom, type, 0, 4096);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
+    QByteArray out;
+    if (reply && reply->type != XCB_ATOM_NONE) {
+        const int length = xcb_get_property_value_length(reply);
+        if (length > 0)
+            out = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)), length);
+    }
+    std::free(reply);
+    return out;
+}
+
+std::optional<std::uint32_t> X11FrontmostAppSource::activeWindow()
+{
+    const QByteArray value = property(m_root, m_activeWindowAtom, XCB_ATOM_WINDOW);
+    if (value.size() < qsizetype(sizeof(std::uint32_t)))
+        return std::nullopt;
+    std::uint32_t window = 0;
+    std::memcpy(&window, value.constData(), sizeof window);
+    return window;
+}
+
+std::optional<FrontmostApp> X11FrontmostAppSource::appOfWindow(std::uint32_t window)
+{
+    WindowFacts facts;
+    facts.gtkApplicationId = QString::fromUtf8(property(window, m_gtkAppIdAtom, m_utf8Atom));
+    const QList<QByteArray> wmClass = property(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
+    if (!wmClass.isEmpty())
+        facts.wmInstance = QString::fromLatin1(wmClass.value(0));
+    if (wmClass.size() > 1)
+        facts.wmClass = QString::fromLatin1(wmClass.value(1));
+    const QByteArray pidValue = property(window, m_pidAtom, XCB_ATOM_CARDINAL);
+    if (xcb_connection_has_error(m_connection))
+        return std::nullopt;
+    if (pidValue.size() >= qsizetype(sizeof(std::uint32_t))) {
+        std::uint32_t pid = 0;
+        std::memcpy(&pid, pidValue.constData(), sizeof pid);
+        facts.ownProcess = pid == std::uint32_t(::getpid());
+        if (pid > 0) {
+            const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+            facts.executable = QFileInfo(exe).fileName();
+        }
+    }
+    if (facts.gtkApplicationId.isEmpty() && facts.wmClass.isEmpty() && facts.wmInstance.isEmpty()
+        && facts.executable.isEmpty() && !facts.ownProcess)
+        return FrontmostApp{}; // a window that says nothing about itself: an unnamed app
+    return m_matcher.match(facts, m_index.entries());
+}
+
+std::optional<FrontmostApp> X11FrontmostAppSource::frontmostApp()
+{
+    if (!m_connection)
+        return std::nullopt;
+    const auto window = activeWindow();
+    if (!window || *window == XCB_WINDOW_NONE)
+        return std::nullopt;
+    auto app = appOfWindow(*window);
+    if (app)
+        m_lastReported = app;
+    return app;
+}
+

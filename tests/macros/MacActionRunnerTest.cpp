@@ -1,0 +1,134 @@
+#include "macros/MacActionRunner.h"
+#include "macros/ProcessRunner.h"
+#include "macros/ShortcutsCatalog.h"
+
+#include "support/DesktopTestEnv.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+ProcessResult resultOf(const QFuture<ProcessResult>& future)
+{
+    EXPECT_TRUE(waitFor(future));
+    return future.isFinished() && future.resultCount() > 0 ? future.result() : ProcessResult{};
+}
+
+class ActionRunnerTest : public ::testing::Test {
+protected:
+    ActionRunnerTest() { testGuiApp(); }
+
+    QString script(const QString& name, const QByteArray& body)
+    {
+        const QString path = runner.shortcutsFolder + u'/' + name;
+        TempXdg::write(path, "#!/bin/sh\n" + body, true);
+        return path;
+    }
+
+    TempXdg xdg;
+    MacActionRunner runner;
+};
+
+} // namespace
+
+TEST_F(ActionRunnerTest, ShortcutsFolderFollowsXdgDataHome)
+{
+    EXPECT_EQ(runner.shortcutsFolder, xdg.path("data") + "/Tarv/Shortcuts");
+}
+
+TEST_F(ActionRunnerTest, ExitStatusMessagesKeepTheToolName)
+{
+    script("fails", "echo partial\necho '  it broke  ' >&2\nexit 3\n");
+    script("quiet", "echo out\nexit 3\n");
+    script("noisy-ok", "echo fine\necho warning >&2\n");
+    EXPECT_EQ(resultOf(runner.runShortcutsTool({"run", "fails"})),
+              (ProcessResult{"partial\n", QString("it broke")}));
+    EXPECT_EQ(resultOf(runner.runShortcutsTool({"run", "quiet"})),
+              (ProcessResult{"out\n", QString("shortcuts exited with status 3")}));
+    EXPECT_EQ(resultOf(runner.runShortcutsTool({"run", "noisy-ok"})), (ProcessResult{"fine\n", std::nullopt}));
+}
+
+TEST_F(ActionRunnerTest, MissingOrUnsafeShortcutCannotBeLaunched)
+{
+    EXPECT_EQ(resultOf(runner.runShortcutsTool({"run", "absent"})).failure,
+              "Could not launch shortcuts: " + qt_error_string(ENOENT));
+    TempXdg::write(xdg.root() + "/evil", "#!/bin/sh\necho ran\n", true);
+    const auto escaped = resultOf(runner.runShortcutsTool({"run", "../../../evil"}));
+    EXPECT_EQ(escaped.output, "");
+    EXPECT_EQ(escaped.failure, "Could not launch shortcuts: no shortcut can be named ../../../evil");
+    EXPECT_TRUE(resultOf(runner.runShortcutsTool({"run", ".."})).failure);
+}
+
+TEST_F(ActionRunnerTest, ProcessRunnerDrainsBothPipesAndNamesTheTool)
+{
+    // 1 MiB on each stream: far more than a pipe holds.
+    const QString noisy = script("noisy",
+        "head -c 1048576 /dev/zero | tr '\\0' e >&2 &\nhead -c 1048576 /dev/zero | tr '\\0' o\nwait\nexit 5\n");
+    const auto result = resultOf(MacActionRunner::runProcess(noisy, {}));
+    EXPECT_EQ(result.output.size(), 1048576);
+    ASSERT_TRUE(result.failure);
+    EXPECT_EQ(result.failure->size(), 1048576);
+
+    const auto missing = resultOf(MacActionRunner::runProcess("/nonexistent/tool", {}));
+    EXPECT_EQ(missing, (ProcessResult{"", "Could not launch tool: " + qt_error_string(ENOENT)}));
+
+    const QString bytes = script("bytes", "printf 'a\\377b'\necho \"$1|$2\"\n");
+    EXPECT_EQ(ProcessRunner::run(bytes, {"one two", "$HOME"}, "bytes").output,
+              QString::fromUtf8("a\uFFFDbone two|$HOME\n"));
+}
+
+TEST_F(ActionRunnerTest, ListGivesExecutableFilesOnly)
+{
+    script("Work", "");
+    script("home", "");
+    script(".hidden", "");
+    TempXdg::write(runner.shortcutsFolder + "/notes.txt", "x");
+    EXPECT_EQ(resultOf(runner.runShortcutsTool({"list"})), (ProcessResult{"Work\nhome\n", std::nullopt}));
+    EXPECT_EQ(resultOf(runner.runShortcutsTool({"frobnicate"})).failure,
+              "Could not launch shortcuts: unknown command frobnicate");
+}
+
+TEST_F(ActionRunnerTest, OpenAppAndOpenUrlMessages)
+{
+    EXPECT_EQ(runner.openApp({"org.example.Missing", ""}), "org.example.Missing is not installed");
+    EXPECT_EQ(runner.openApp({"org.example.Missing", "Missing"}), "Missing is not installed");
+    EXPECT_EQ(runner.openApp({"", ""}), " is not installed");
+
+    QList<QUrl> opened;
+    runner.urlOpener = [&](const QUrl& url) { opened << url; return url.scheme() != "nope"; };
+    EXPECT_EQ(runner.openURL("example"), "Not a valid URL: example");
+    EXPECT_EQ(runner.openURL("nope://x"), "Nothing could open nope://x");
+    EXPECT_EQ(runner.openURL("https://example.org/a b"), "Not a valid URL: https://example.org/a b");
+    EXPECT_EQ(runner.openURL("https://example.org/"), std::nullopt);
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl("nope://x"), QUrl("https://example.org/")}));
+}
+
+TEST_F(ActionRunnerTest, CatalogSortsStablyAndIgnoresASecondLoad)
+{
+    ShortcutsCatalog catalog;
+    catalog.runner.shortcutsFolder = runner.shortcutsFolder;
+    EXPECT_EQ(ShortcutsCatalog::sorted({"Work", "home", "Alpha"}), (QStringList{"Alpha", "home", "Work"}));
+    EXPECT_EQ(ShortcutsCatalog::sorted({"b", "a2", "B", "a1"}), (QStringList{"a1", "a2", "b", "B"}));
+
+    script("Work", "");
+    script("home", "");
+    script("Alpha", "");
+    int namesNotified = 0;
+    QObject::connect(&catalog, &ShortcutsCatalog::namesChanged, [&] { ++namesNotified; });
+    catalog.load();
+    EXPECT_TRUE(catalog.isLoading());
+    catalog.load(); // still loading: neither restarted nor queued
+    ASSERT_TRUE(waitUntil([&] { return !catalog.isLoading(); }));
+    EXPECT_EQ(catalog.names(), (QStringList{"Alpha", "home", "Work"}));
+    EXPECT_EQ(namesNotified, 1);
+
+    catalog.load();
+    ASSERT_TRUE(waitUntil([&] { return !catalog.isLoading(); }));
+    EXPECT_EQ(namesNotified, 1) << "the same list does not notify again";
+
+    catalog.runner.shortcutsFolder = xdg.root() + "/missing";
+    catalog.load();
+    ASSERT_TRUE(waitUntil([&] { return !catalog.isLoading(); }));
+    EXPECT_TRUE(catalog.names().isEmpty());
+    EXPECT_EQ(namesNotified, 2);
+}
