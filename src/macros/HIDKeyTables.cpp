@@ -1,0 +1,241 @@
+#include "macros/HIDKeyTables.h"
+
+#include <QChar>
+
+#include <initializer_list>
+
+namespace {
+
+void addRun(QHash<std::uint16_t, std::uint16_t>& table, std::initializer_list<std::uint16_t> codes,
+            std::uint16_t firstUsage)
+{
+    std::uint16_t usage = firstUsage;
+    for (std::uint16_t code : codes)
+        table.insert(code, usage++);
+}
+
+void addPairs(QHash<std::uint16_t, std::uint16_t>& table, std::initializer_list<std::uint16_t> codes,
+              std::initializer_list<std::uint16_t> usages)
+{
+    auto usage = usages.begin();
+    for (std::uint16_t code : codes)
+        table.insert(code, *usage++);
+}
+
+QHash<std::uint16_t, std::uint16_t> buildMacKeyCodeTable()
+{
+    QHash<std::uint16_t, std::uint16_t> t;
+    addRun(t, {0, 11, 8, 2, 14, 3, 5, 4, 34, 38, 40, 37, 46, 45, 31, 35, 12, 15, 1, 17, 32, 9, 13, 7, 16, 6}, 4);
+    addRun(t, {18, 19, 20, 21, 23, 22, 26, 28, 25, 29}, 30);
+    addRun(t, {36, 53, 51, 48, 49}, 40);
+    addRun(t, {27, 24, 33, 30, 42}, 45);
+    addRun(t, {41, 39, 50, 43, 47, 44}, 51);
+    addRun(t, {57}, 57);
+    addRun(t, {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111}, 58);
+    addRun(t, {105, 107, 113, 106, 64, 79, 80, 90}, 104);
+    addRun(t, {114, 115, 116, 117, 119, 121}, 73);
+    addRun(t, {124, 123, 125, 126}, 79);
+    addRun(t, {71, 75, 67, 78, 69, 76}, 83);
+    addRun(t, {83, 84, 85, 86, 87, 88, 89, 91, 92}, 89);
+    addPairs(t, {82, 65, 81}, {98, 99, 103});
+    return t;
+}
+
+QHash<std::uint16_t, QString> buildKeyNames()
+{
+    return {
+        {40, QStringLiteral("\u21A9")},  {41, QStringLiteral("\u238B")},  {42, QStringLiteral("\u232B")},
+        {43, QStringLiteral("\u21E5")},  {44, QStringLiteral("Space")},   {45, QStringLiteral("-")},
+        {46, QStringLiteral("=")},       {47, QStringLiteral("[")},       {48, QStringLiteral("]")},
+        {49, QStringLiteral("\\")},      {51, QStringLiteral(";")},       {52, QStringLiteral("'")},
+        {53, QStringLiteral("`")},       {54, QStringLiteral(",")},       {55, QStringLiteral(".")},
+        {56, QStringLiteral("/")},       {57, QStringLiteral("\u21EA")},  {73, QStringLiteral("Insert")},
+        {74, QStringLiteral("\u2196")},  {75, QStringLiteral("\u21DE")},  {76, QStringLiteral("\u2326")},
+        {77, QStringLiteral("\u2198")},  {78, QStringLiteral("\u21DF")},  {79, QStringLiteral("\u2192")},
+        {80, QStringLiteral("\u2190")},  {81, QStringLiteral("\u2193")},  {82, QStringLiteral("\u2191")},
+        {83, QStringLiteral("Clear")},   {84, QStringLiteral("Pad /")},   {85, QStringLiteral("Pad *")},
+        {86, QStringLiteral("Pad -")},   {87, QStringLiteral("Pad +")},   {88, QStringLiteral("\u2324")},
+        {98, QStringLiteral("Pad 0")},   {99, QStringLiteral("Pad .")},   {103, QStringLiteral("Pad =")},
+    };
+}
+
+QList<HIDKeyGroup> buildKeyGroups()
+{
+    auto range = [](std::uint16_t from, std::uint16_t to) {
+        QList<std::uint16_t> usages;
+        for (std::uint16_t u = from; u <= to; ++u)
+            usages.append(u);
+        return usages;
+    };
+    return {
+        {QStringLiteral("Letters"), range(4, 29)},
+        {QStringLiteral("Numbers"), range(30, 39)},
+        {QStringLiteral("Function Keys"), range(58, 69) + range(104, 111)},
+        {QStringLiteral("Navigation"), {82, 81, 80, 79, 74, 77, 75, 78}},
+        {QStringLiteral("Editing"), {40, 43, 44, 41, 42, 76, 57}},
+        {QStringLiteral("Punctuation"), {45, 46, 47, 48, 49, 51, 52, 53, 54, 55, 56}},
+    };
+}
+
+std::optional<std::uint16_t> unshiftedPunctuation(char32_t c)
+{
+    switch (c) {
+    case '-': return 45;
+    case '=': return 46;
+    case '[': return 47;
+    case ']': return 48;
+    case '\\': return 49;
+    case ';': return 51;
+    case '\'': return 52;
+    case '`': return 53;
+    case ',': return 54;
+    case '.': return 55;
+    case '/': return 56;
+    default: return std::nullopt;
+    }
+}
+
+std::optional<std::uint16_t> shiftedPunctuation(char32_t c)
+{
+    switch (c) {
+    case '!': return 30;
+    case '@': return 31;
+    case '#': return 32;
+    case '$': return 33;
+    case '%': return 34;
+    case '^': return 35;
+    case '&': return 36;
+    case '*': return 37;
+    case '(': return 38;
+    case ')': return 39;
+    case '_': return 45;
+    case '+': return 46;
+    case '{': return 47;
+    case '}': return 48;
+    case '|': return 49;
+    case ':': return 51;
+    case '"': return 52;
+    case '~': return 53;
+    case '<': return 54;
+    case '>': return 55;
+    case '?': return 56;
+    default: return std::nullopt;
+    }
+}
+
+} // namespace
+
+const QHash<std::uint16_t, std::uint16_t>& macKeyCodeTable()
+{
+    static const QHash<std::uint16_t, std::uint16_t> table = buildMacKeyCodeTable();
+    return table;
+}
+
+std::optional<std::uint16_t> hidUsageForMacKeyCode(std::uint16_t keyCode)
+{
+    const auto& table = macKeyCodeTable();
+    auto it = table.constFind(keyCode);
+    if (it == table.cend())
+        return std::nullopt;
+    return *it;
+}
+
+std::optional<KeyChord> hidChordForCharacter(QStringView character)
+{
+    if (character == u"\r\n")
+        return KeyChord{40, HIDModifiers::none()};
+    const QList<uint> scalars = character.toUcs4();
+    if (scalars.size() != 1)
+        return std::nullopt;
+    const char32_t c = scalars.front();
+    if (c > 127)
+        return std::nullopt;
+    if (c >= 'a' && c <= 'z')
+        return KeyChord{static_cast<std::uint16_t>(c - 93), HIDModifiers::none()};
+    if (c >= 'A' && c <= 'Z')
+        return KeyChord{static_cast<std::uint16_t>(c - 61), HIDModifiers::shift()};
+    if (c >= '1' && c <= '9')
+        return KeyChord{static_cast<std::uint16_t>(c - 19), HIDModifiers::none()};
+    switch (c) {
+    case '\t': return KeyChord{43, HIDModifiers::none()};
+    case '\n':
+    case '\r': return KeyChord{40, HIDModifiers::none()};
+    case ' ': return KeyChord{44, HIDModifiers::none()};
+    case '0': return KeyChord{39, HIDModifiers::none()};
+    default: break;
+    }
+    if (auto usage = unshiftedPunctuation(c))
+        return KeyChord{*usage, HIDModifiers::none()};
+    if (auto usage = shiftedPunctuation(c))
+        return KeyChord{*usage, HIDModifiers::shift()};
+    return std::nullopt;
+}
+
+const QHash<std::uint16_t, QString>& hidKeyNames()
+{
+    static const QHash<std::uint16_t, QString> names = buildKeyNames();
+    return names;
+}
+
+QString hidKeyLabel(std::uint16_t usage)
+{
+    if (usage >= 4 && usage <= 29)
+        return QString(QChar(char16_t(usage + 61)));
+    if (usage >= 30 && usage <= 38)
+        return QString::number(usage - 29);
+    if (usage == 39)
+        return QStringLiteral("0");
+    if (usage >= 58 && usage <= 69)
+        return QStringLiteral("F") + QString::number(usage - 57);
+    if (usage >= 104 && usage <= 115)
+        return QStringLiteral("F") + QString::number(usage - 91);
+    if (usage >= 89 && usage <= 97)
+        return QStringLiteral("Pad ") + QString::number(usage - 88);
+    const auto& names = hidKeyNames();
+    auto it = names.constFind(usage);
+    if (it != names.cend())
+        return *it;
+    return QStringLiteral("0x") + QString::number(usage, 16).toUpper().rightJustified(2, u'0');
+}
+
+QString hidKeyDisplayName(std::uint16_t usage)
+{
+    switch (usage) {
+    case 40: return QStringLiteral("Return \u21A9");
+    case 41: return QStringLiteral("Escape \u238B");
+    case 42: return QStringLiteral("Delete \u232B");
+    case 43: return QStringLiteral("Tab \u21E5");
+    case 44: return QStringLiteral("Space");
+    case 57: return QStringLiteral("Caps Lock \u21EA");
+    case 74: return QStringLiteral("Home \u2196");
+    case 75: return QStringLiteral("Page Up \u21DE");
+    case 76: return QStringLiteral("Forward Delete \u2326");
+    case 77: return QStringLiteral("End \u2198");
+    case 78: return QStringLiteral("Page Down \u21DF");
+    case 79: return QStringLiteral("Right Arrow \u2192");
+    case 80: return QStringLiteral("Left Arrow \u2190");
+    case 81: return QStringLiteral("Down Arrow \u2193");
+    case 82: return QStringLiteral("Up Arrow \u2191");
+    default: return hidKeyLabel(usage);
+    }
+}
+
+const QList<HIDKeyGroup>& hidKeyGroups()
+{
+    static const QList<HIDKeyGroup> groups = buildKeyGroups();
+    return groups;
+}
+
+QString modifierGlyphs(HIDModifiers modifiers)
+{
+    QString glyphs;
+    if (modifiers.contains(HIDModifiers::control()))
+        glyphs += QChar(0x2303);
+    if (modifiers.contains(HIDModifiers::option()))
+        glyphs += QChar(0x2325);
+    if (modifiers.contains(HIDModifiers::shift()))
+        glyphs += QChar(0x21E7);
+    if (modifiers.contains(HIDModifiers::command()))
+        glyphs += QChar(0x2318);
+    return glyphs;
+}

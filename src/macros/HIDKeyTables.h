@@ -1,0 +1,41 @@
+#pragma once
+// Translations between HID keyboard usages and what the desktop sees and shows: key codes of
+// the original keyboard events, typed characters, key names and glyphs, the key picker groups.
+
+#include "macros/KeyChord.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <optional>
+
+// The original platform's virtual key codes (US legend) to HID usages: 101 entries. Kept as
+// data; the Linux shortcut recorder brings its own key-code table.
+const QHash<std::uint16_t, std::uint16_t>& macKeyCodeTable();
+std::optional<std::uint16_t> hidUsageForMacKeyCode(std::uint16_t keyCode);
+
+// The chord that types one character (grapheme) on a US layout: no modifiers or shift alone.
+std::optional<KeyChord> hidChordForCharacter(QStringView character);
+
+// Short names of the usages that are neither letters, digits, F-keys nor keypad digits.
+const QHash<std::uint16_t, QString>& hidKeyNames();
+
+// Short name of a usage for summaries and tiles ("A", "F13", "Pad 1", "↩", "0x32").
+QString hidKeyLabel(std::uint16_t usage);
+
+// Longer name with the key's glyph for the key picker ("Return ↩").
+QString hidKeyDisplayName(std::uint16_t usage);
+
+struct HIDKeyGroup {
+    QString title;
+    QList<std::uint16_t> usages;
+};
+
+// The key picker's six groups, in order.
+const QList<HIDKeyGroup>& hidKeyGroups();
+
+// The glyphs of the modifiers present, always ⌃⌥⇧⌘ in that order.
+QString modifierGlyphs(HIDModifiers modifiers);

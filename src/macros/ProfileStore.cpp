@@ -1,0 +1,470 @@
+#include "macros/ProfileStore.h"
+
+#include "macros/MacroJson.h"
+#include "platform/Settings.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUndoCommand>
+
+#include <algorithm>
+#include <utility>
+
+const QString ProfileStore::storageKey = QStringLiteral("macroProfiles.v1");
+const QString ProfileStore::legacyStorageKey = QStringLiteral("macroProfile.v1");
+const QString ProfileStore::unreadableKey = QStringLiteral("macroProfiles.v1.unreadable");
+const QString ProfileStore::droppedKey = QStringLiteral("macroProfiles.v1.dropped");
+
+// A key edit on the undo stack. It is pushed after the edit is made, so its first redo (which
+// QUndoStack runs on push) does nothing.
+class KeyEditCommand : public QUndoCommand {
+public:
+    KeyEditCommand(ProfileStore* store, QUuid profileID, QList<MacroButton> before, QList<MacroButton> after,
+                   const QString& actionName)
+        : QUndoCommand(actionName), m_store(store), m_profileID(profileID), m_before(std::move(before)),
+          m_after(std::move(after))
+    {
+    }
+
+    void undo() override
+    {
+        if (m_store)
+            m_store->restoreKeys(m_profileID, m_before);
+    }
+
+    void redo() override
+    {
+        if (m_pushed && m_store)
+            m_store->restoreKeys(m_profileID, m_after);
+        m_pushed = true;
+    }
+
+private:
+    QPointer<ProfileStore> m_store;
+    QUuid m_profileID;
+    QList<MacroButton> m_before;
+    QList<MacroButton> m_after;
+    bool m_pushed = false;
+};
+
+namespace {
+
+bool sameBundleID(const QString& a, const QString& b)
+{
+    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
+
+// Only profiles of this version with eleven or twelve keys are used; eleven are padded.
+std::optional<MacroProfile> passLoadRule(MacroProfile profile)
+{
+    if (profile.version != 1 || profile.buttons.size() < 11 || profile.buttons.size() > 12)
+        return std::nullopt;
+    profile.buttons = MacroProfile::normalizedButtons(std::move(profile.buttons));
+    return profile;
+}
+
+struct StoredLibrary {
+    QList<MacroProfile> profiles;
+    // The stored form of the profiles the load rule left out.
+    QJsonArray dropped;
+    QUuid activeID;
+    std::optional<QUuid> fallbackID;
+};
+
+// All or nothing: any failure inside the library fails it.
+std::optional<StoredLibrary> decodeLibrary(const QByteArray& data)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+
+    const QJsonValue activeValue = object.value(QStringLiteral("activeID"));
+    if (!activeValue.isString())
+        return std::nullopt;
+    const auto activeID = uuidFromText(activeValue.toString());
+    if (!activeID)
+        return std::nullopt;
+
+    StoredLibrary library;
+    library.activeID = *activeID;
+    const QJsonValue fallbackValue = object.value(QStringLiteral("fallbackID"));
+    if (!fallbackValue.isUndefined() && !fallbackValue.isNull()) {
+        if (!fallbackValue.isString())
+            return std::nullopt;
+        library.fallbackID = uuidFromText(fallbackValue.toString());
+        if (!library.fallbackID)
+            return std::nullopt;
+    }
+
+    const QJsonValue profilesValue = object.value(QStringLiteral("profiles"));
+    if (!profilesValue.isArray())
+        return std::nullopt;
+    for (const QJsonValue& stored : profilesValue.toArray()) {
+        auto decoded = decodeMacroProfile(stored);
+        if (!decoded)
+            return std::nullopt;
+        if (auto kept = passLoadRule(std::move(decoded).value()))
+            library.profiles.append(std::move(*kept));
+        else
+            library.dropped.append(stored);
+    }
+    return library;
+}
+
+QByteArray encodeLibrary(const QList<MacroProfile>& profiles, const QUuid& activeID,
+                         const std::optional<QUuid>& fallbackID)
+{
+    QJsonArray stored;
+    for (const MacroProfile& profile : profiles)
+        stored.append(encodeMacroProfile(profile));
+    QJsonObject object{{QStringLiteral("profiles"), stored}, {QStringLiteral("activeID"), uuidText(activeID)}};
+    if (fallbackID)
+        object.insert(QStringLiteral("fallbackID"), uuidText(*fallbackID));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+QString ProfileStore::LoadProblem::text() const
+{
+    switch (kind) {
+    case Kind::unreadableLibrary:
+        return QStringLiteral("Stored macro profiles could not be read; they were kept under \"%1\"").arg(keptUnder);
+    case Kind::droppedProfiles:
+        return QStringLiteral("%1 stored macro profile(s) could not be used; they were kept under \"%2\"")
+            .arg(QString::number(droppedCount), keptUnder);
+    }
+    return {};
+}
+
+ProfileStore::ProfileStore(Settings& settings, QObject* parent) : QObject(parent), m_settings(settings)
+{
+    load();
+}
+
+void ProfileStore::load()
+{
+    QList<MacroProfile> candidates;
+    std::optional<QUuid> wantedActive;
+    std::optional<QUuid> wantedFallback;
+    // The construction save must not overwrite data that could not be kept elsewhere.
+    bool mayOverwrite = true;
+
+    const std::optional<QByteArray> stored = m_settings.bytes(storageKey);
+    std::optional<StoredLibrary> library;
+    if (stored)
+        library = decodeLibrary(*stored);
+
+    if (library) {
+        candidates = std::move(library->profiles);
+        wantedActive = library->activeID;
+        wantedFallback = library->fallbackID;
+        if (!library->dropped.isEmpty()) {
+            const QByteArray dropped = QJsonDocument(library->dropped).toJson(QJsonDocument::Compact);
+            const auto keptUnder = keepStoredData(droppedKey, dropped);
+            mayOverwrite = keptUnder.has_value();
+            if (keptUnder)
+                m_loadProblem = LoadProblem{LoadProblem::Kind::droppedProfiles, *keptUnder,
+                                            int(library->dropped.size())};
+        }
+    } else {
+        if (stored) {
+            const auto keptUnder = keepStoredData(unreadableKey, *stored);
+            mayOverwrite = keptUnder.has_value();
+            if (keptUnder)
+                m_loadProblem = LoadProblem{LoadProblem::Kind::unreadableLibrary, *keptUnder, 0};
+        }
+        if (const auto legacy = m_settings.bytes(legacyStorageKey)) {
+            QJsonParseError error{};
+            const QJsonDocument document = QJsonDocument::fromJson(*legacy, &error);
+            if (error.error == QJsonParseError::NoError && document.isObject()) {
+                if (auto decoded = decodeMacroProfile(document.object())) {
+                    if (auto kept = passLoadRule(std::move(decoded).value()))
+                        candidates.append(std::move(*kept));
+                }
+            }
+        }
+    }
+
+    if (candidates.isEmpty())
+        candidates.append(MacroProfile::defaultProfile());
+    m_profiles = std::move(candidates);
+    m_activeID = wantedActive && indexOf(*wantedActive) >= 0 ? *wantedActive : m_profiles.front().id;
+    m_fallbackID = wantedFallback && indexOf(*wantedFallback) >= 0 ? wantedFallback : std::nullopt;
+    if (mayOverwrite)
+        save();
+}
+
+// Never overwrites an earlier backup: the first free key of base, base.2, base.3, … is used,
+// or the key that already holds exactly these bytes.
+std::optional<QString> ProfileStore::keepStoredData(const QString& baseKey, const QByteArray& data)
+{
+    for (int n = 1;; ++n) {
+        const QString key = n == 1 ? baseKey : baseKey + u'.' + QString::number(n);
+        if (!m_settings.contains(key)) {
+            if (m_settings.setBytes(key, data))
+                return std::nullopt;
+            return key;
+        }
+        if (m_settings.bytes(key) == data)
+            return key;
+    }
+}
+
+std::optional<ProfileStore::LoadProblem> ProfileStore::takeLoadProblem()
+{
+    return std::exchange(m_loadProblem, std::nullopt);
+}
+
+void ProfileStore::save()
+{
+    m_settings.setBytes(storageKey, encodeLibrary(m_profiles, m_activeID, m_fallbackID));
+}
+
+const MacroProfile& ProfileStore::activeProfile() const
+{
+    const int index = indexOf(m_activeID);
+    return m_profiles[index >= 0 ? index : 0];
+}
+
+int ProfileStore::indexOf(const QUuid& id) const
+{
+    for (int i = 0; i < m_profiles.size(); ++i) {
+        if (m_profiles[i].id == id)
+            return i;
+    }
+    return -1;
+}
+
+QString ProfileStore::uniqueName(const QString& base) const
+{
+    auto taken = [this](const QString& name) {
+        return std::any_of(m_profiles.cbegin(), m_profiles.cend(),
+                           [&](const MacroProfile& profile) { return profile.name == name; });
+    };
+    if (!taken(base))
+        return base;
+    for (int n = 2;; ++n) {
+        const QString name = base + u' ' + QString::number(n);
+        if (!taken(name))
+            return name;
+    }
+}
+
+void ProfileStore::setProfiles(QList<MacroProfile> profiles)
+{
+    if (profiles == m_profiles)
+        return;
+    m_profiles = std::move(profiles);
+    emit profilesChanged();
+}
+
+void ProfileStore::setActiveID(const QUuid& id)
+{
+    if (id == m_activeID)
+        return;
+    m_activeID = id;
+    emit activeIDChanged();
+}
+
+void ProfileStore::setFallbackID(const std::optional<QUuid>& id)
+{
+    if (id == m_fallbackID)
+        return;
+    m_fallbackID = id;
+    emit fallbackIDChanged();
+}
+
+void ProfileStore::notifyChange()
+{
+    if (m_onChange)
+        m_onChange();
+}
+
+void ProfileStore::activateProfile(const QUuid& id)
+{
+    if (id == m_activeID || indexOf(id) < 0)
+        return;
+    setActiveID(id);
+    save();
+    notifyChange();
+}
+
+MacroProfile ProfileStore::addProfile(bool duplicate)
+{
+    const QString base = duplicate ? activeProfile().name + QStringLiteral(" Copy") : QStringLiteral("New Profile");
+    const QString name = uniqueName(base);
+    MacroProfile profile = duplicate ? activeProfile().duplicate(name) : MacroProfile::named(name);
+    const int activeIndex = std::max(indexOf(m_activeID), 0);
+    QList<MacroProfile> profiles = m_profiles;
+    profiles.insert(activeIndex + 1, profile);
+    setProfiles(std::move(profiles));
+    setActiveID(profile.id);
+    save();
+    notifyChange();
+    return profile;
+}
+
+void ProfileStore::deleteProfile(const QUuid& id)
+{
+    if (m_profiles.size() < 2)
+        return;
+    const int index = indexOf(id);
+    if (index < 0)
+        return;
+    const bool wasActive = id == m_activeID;
+    QList<MacroProfile> profiles = m_profiles;
+    profiles.removeAt(index);
+    setProfiles(std::move(profiles));
+    if (wasActive)
+        setActiveID(m_profiles[std::min<int>(index, m_profiles.size() - 1)].id);
+    if (m_fallbackID == id)
+        setFallbackID(std::nullopt);
+    save();
+    if (wasActive)
+        notifyChange();
+}
+
+void ProfileStore::renameProfile(const QUuid& id, const QString& name)
+{
+    const int index = indexOf(id);
+    if (index < 0 || m_profiles[index].name == name)
+        return;
+    QList<MacroProfile> profiles = m_profiles;
+    profiles[index].name = name;
+    setProfiles(std::move(profiles));
+    save();
+}
+
+void ProfileStore::updateKey(const MacroProfile& profile, const QString& actionName)
+{
+    const int index = indexOf(profile.id);
+    if (index < 0 || m_profiles[index].buttons == profile.buttons)
+        return;
+    QList<MacroButton> before = m_profiles[index].buttons;
+    QList<MacroProfile> profiles = m_profiles;
+    profiles[index].buttons = profile.buttons;
+    setProfiles(std::move(profiles));
+    setActiveID(profile.id);
+    save();
+    if (m_undoStack)
+        m_undoStack->push(new KeyEditCommand(this, profile.id, std::move(before), profile.buttons, actionName));
+    notifyChange();
+}
+
+void ProfileStore::restoreKeys(const QUuid& profileID, const QList<MacroButton>& buttons)
+{
+    const int index = indexOf(profileID);
+    if (index < 0 || m_profiles[index].buttons == buttons)
+        return;
+    QList<MacroProfile> profiles = m_profiles;
+    profiles[index].buttons = buttons;
+    setProfiles(std::move(profiles));
+    setActiveID(profileID);
+    save();
+    notifyChange();
+}
+
+void ProfileStore::moveKey(int from, int to)
+{
+    MacroProfile profile = activeProfile();
+    const int count = profile.buttons.size();
+    if (from == to || from < 0 || to < 0 || from >= count || to >= count)
+        return;
+    profile.buttons.swapItemsAt(from, to);
+    updateKey(profile, QStringLiteral("Move Key"));
+}
+
+void ProfileStore::clearKey(int index)
+{
+    MacroProfile profile = activeProfile();
+    if (index < 0 || index >= profile.buttons.size())
+        return;
+    profile.buttons[index] = MacroButton{};
+    updateKey(profile, QStringLiteral("Clear Key"));
+}
+
+std::optional<bool> ProfileStore::toggleLatchedKey(int index)
+{
+    const int profileIndex = std::max(indexOf(m_activeID), 0);
+    const MacroProfile& active = m_profiles[profileIndex];
+    if (index < 0 || index >= active.buttons.size() || !active.buttons[index].isToggle)
+        return std::nullopt;
+    QList<MacroProfile> profiles = m_profiles;
+    MacroButton& button = profiles[profileIndex].buttons[index];
+    button.isActive = !button.isActive;
+    const bool isActive = button.isActive;
+    setProfiles(std::move(profiles));
+    save();
+    return isActive;
+}
+
+void ProfileStore::linkApps(const AppTarget& app, const QUuid& profileID)
+{
+    if (app.bundleID.isEmpty())
+        return;
+    const int target = indexOf(profileID);
+    if (target < 0)
+        return;
+    QList<MacroProfile> profiles = m_profiles;
+    for (int i = 0; i < profiles.size(); ++i) {
+        if (i != target) {
+            profiles[i].linkedApps.removeIf(
+                [&](const AppTarget& linked) { return sameBundleID(linked.bundleID, app.bundleID); });
+        }
+    }
+    QList<AppTarget>& linked = profiles[target].linkedApps;
+    auto existing = std::find_if(linked.begin(), linked.end(),
+                                 [&](const AppTarget& entry) { return sameBundleID(entry.bundleID, app.bundleID); });
+    if (existing != linked.end())
+        *existing = app;
+    else
+        linked.append(app);
+    setProfiles(std::move(profiles));
+    save();
+}
+
+void ProfileStore::unlinkApp(const QString& bundleID, const QUuid& profileID)
+{
+    const int index = indexOf(profileID);
+    if (index < 0)
+        return;
+    QList<MacroProfile> profiles = m_profiles;
+    const qsizetype removed = profiles[index].linkedApps.removeIf(
+        [&](const AppTarget& linked) { return sameBundleID(linked.bundleID, bundleID); });
+    if (removed == 0)
+        return;
+    setProfiles(std::move(profiles));
+    save();
+}
+
+void ProfileStore::setFallbackProfile(const std::optional<QUuid>& id)
+{
+    if (id == m_fallbackID || (id && indexOf(*id) < 0))
+        return;
+    setFallbackID(id);
+    save();
+}
+
+std::optional<MacroProfile> ProfileStore::profileLinkedToApp(const QString& bundleID) const
+{
+    for (const MacroProfile& profile : m_profiles) {
+        for (const AppTarget& linked : profile.linkedApps) {
+            if (sameBundleID(linked.bundleID, bundleID))
+                return profile;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QUuid> ProfileStore::targetProfileID(const std::optional<QString>& bundleID) const
+{
+    if (bundleID) {
+        if (const auto profile = profileLinkedToApp(*bundleID))
+            return profile->id;
+    }
+    return m_fallbackID;
+}

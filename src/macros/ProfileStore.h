@@ -1,0 +1,99 @@
+#pragma once
+// The user's library of macro key profiles: which one is active and which is the fallback for
+// automatic switching. Loads from and saves to the settings, and makes key edits undoable.
+
+#include "macros/MacroProfile.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUndoStack>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class Settings;
+
+class ProfileStore : public QObject {
+    Q_OBJECT
+
+public:
+    static const QString storageKey;       // "macroProfiles.v1"
+    static const QString legacyStorageKey; // "macroProfile.v1"
+    // Where stored data that could not be used is kept instead of being overwritten.
+    static const QString unreadableKey; // "macroProfiles.v1.unreadable"
+    static const QString droppedKey;    // "macroProfiles.v1.dropped"
+
+    // Stored data the load could not use, reported once so it can be logged.
+    struct LoadProblem {
+        enum class Kind { unreadableLibrary, droppedProfiles };
+        Kind kind = Kind::unreadableLibrary;
+        QString keptUnder;
+        int droppedCount = 0;
+        QString text() const;
+    };
+
+    explicit ProfileStore(Settings& settings, QObject* parent = nullptr);
+
+    const QList<MacroProfile>& profiles() const { return m_profiles; }
+    QUuid activeID() const { return m_activeID; }
+    std::optional<QUuid> fallbackID() const { return m_fallbackID; }
+    // The profile with activeID, or the first profile.
+    const MacroProfile& activeProfile() const;
+
+    void activateProfile(const QUuid& id);
+    MacroProfile addProfile(bool duplicate);
+    void deleteProfile(const QUuid& id);
+    void renameProfile(const QUuid& id, const QString& name);
+    // The one undoable commit of key edits: only the key list of `profile` is taken.
+    void updateKey(const MacroProfile& profile, const QString& actionName);
+    void moveKey(int from, int to);
+    void clearKey(int index);
+    // Flips a latching key of the active profile; none when the index or key does not latch.
+    std::optional<bool> toggleLatchedKey(int index);
+    void linkApps(const AppTarget& app, const QUuid& profileID);
+    void unlinkApp(const QString& bundleID, const QUuid& profileID);
+    void setFallbackProfile(const std::optional<QUuid>& id);
+    std::optional<MacroProfile> profileLinkedToApp(const QString& bundleID) const;
+    std::optional<QUuid> targetProfileID(const std::optional<QString>& bundleID) const;
+
+    // The editor window's undo stack; held weakly. Without one, key edits are not undoable.
+    void setUndoStack(QUndoStack* stack) { m_undoStack = stack; }
+    QUndoStack* undoStack() const { return m_undoStack; }
+
+    // Called after changes that may alter what the device shows.
+    void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
+
+    // The problem met while loading, once; none afterwards or when there was none.
+    std::optional<LoadProblem> takeLoadProblem();
+
+signals:
+    void profilesChanged();
+    void activeIDChanged();
+    void fallbackIDChanged();
+
+private:
+    friend class KeyEditCommand;
+
+    void load();
+    void save();
+    int indexOf(const QUuid& id) const;
+    QString uniqueName(const QString& base) const;
+    void setProfiles(QList<MacroProfile> profiles);
+    void setActiveID(const QUuid& id);
+    void setFallbackID(const std::optional<QUuid>& id);
+    void notifyChange();
+    // Undo and redo of a key edit: the commit without registering anything.
+    void restoreKeys(const QUuid& profileID, const QList<MacroButton>& buttons);
+    std::optional<QString> keepStoredData(const QString& baseKey, const QByteArray& data);
+
+    Settings& m_settings;
+    QList<MacroProfile> m_profiles;
+    QUuid m_activeID;
+    std::optional<QUuid> m_fallbackID;
+    QPointer<QUndoStack> m_undoStack;
+    std::function<void()> m_onChange;
+    std::optional<LoadProblem> m_loadProblem;
+};
