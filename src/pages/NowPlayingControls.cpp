@@ -24,12 +24,12 @@ int progressWidthAt(double elapsed, double duration)
     return std::max(roundedPixels(f * trackWidth), 1);
 }
 
-QString remainingText(double duration, double elapsed)
+}  // namespace
+
+QString remainingTimeText(double duration, double elapsed)
 {
     return QLatin1Char('-') + formatPlaybackTime(std::max(duration - elapsed, 0.0));
 }
-
-}  // namespace
 
 int progressWidth(const NowPlayingState& state)
 {
@@ -41,7 +41,7 @@ QList<PatchOp> progressOps(const NowPlayingState& state)
     return {
         PatchOp::setProps(NowPlayingNodes::progressFill, {intProp("w", progressWidth(state))}),
         PatchOp::setText(NowPlayingNodes::elapsed, formatPlaybackTime(state.elapsed)),
-        PatchOp::setText(NowPlayingNodes::remaining, remainingText(state.duration, state.elapsed)),
+        PatchOp::setText(NowPlayingNodes::remaining, remainingTimeText(state.duration, state.elapsed)),
     };
 }
 
@@ -73,7 +73,7 @@ TarvUSB::Frame scrubFrame(const NowPlayingState& state, std::uint16_t seq, doubl
         PatchOp::setProps(NowPlayingNodes::scrubKnob,
                           {intProp("x", std::min(std::max(w, 0), trackWidth) + 222), boolProp("hidden", false)}),
         PatchOp::setText(NowPlayingNodes::elapsed, formatPlaybackTime(position)),
-        PatchOp::setText(NowPlayingNodes::remaining, remainingText(state.duration, position)),
+        PatchOp::setText(NowPlayingNodes::remaining, remainingTimeText(state.duration, position)),
     });
 }
 

@@ -34,6 +34,9 @@ inline constexpr std::uint32_t playPauseLabel = 831;
 inline constexpr std::uint32_t firstDot = 850;
 }  // namespace NowPlayingNodes
 
+// "-" and the time left, never below 0:00.
+QString remainingTimeText(double duration, double elapsed);
+
 // The fill of the 240-pixel track for the state's position: at least 1 pixel.
 int progressWidth(const NowPlayingState& state);
 // The fill width and the elapsed and remaining texts.
