@@ -82,8 +82,9 @@ TEST(StocksPage, CardsBadgeAndChangeColours)
     EXPECT_EQ(intOf(ops, 613, "x"), 208 - pw);
     // The fifth quote is not shown.
     for (const PatchOp& op : ops) {
-        if (const auto* t = std::get_if<TarvUSB::PatchOpSetText>(&op.op))
+        if (const auto* t = std::get_if<TarvUSB::PatchOpSetText>(&op.op)) {
             EXPECT_NE(t->text, "MSFT");
+        }
     }
 
     QList<StockQuote> delayed = quotes.mid(0, 4);

@@ -1,7 +1,11 @@
+#include "pages/FoldForDevice.h"
 #include "pages/MontserratMetrics.h"
+#include "platform/Graphemes.h"
 #include "pages/TextFit.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -57,6 +61,45 @@ TEST(TextFit, CharactersAreNeverSplit)
     const QString fitted = fitText(flags, 14, 50);
     EXPECT_TRUE(fitted.endsWith("..."));
     EXPECT_EQ((fitted.size() - 3) % 4, 0);
+}
+
+// Every cut measured, from the longest down.
+QString referenceFit(const QString& text, int size, int maxWidth)
+{
+    if (maxWidth < 1)
+        return {};
+    const QString folded = foldForDevice(text);
+    if (MontserratMetrics::textWidth(folded, size) <= maxWidth)
+        return folded;
+    QStringList characters = graphemes(folded);
+    while (!characters.isEmpty()) {
+        characters.removeLast();
+        QString rest = characters.join(QString());
+        while (!rest.isEmpty() && (rest.front() == ' ' || rest.front() == '\t'))
+            rest.remove(0, 1);
+        while (!rest.isEmpty() && (rest.back() == ' ' || rest.back() == '\t'))
+            rest.chop(1);
+        if (MontserratMetrics::textWidth(rest + "...", size) <= maxWidth)
+            return rest + "...";
+    }
+    return {};
+}
+
+TEST(TextFit, LongTextsGiveWhatMeasuringEveryCutGives)
+{
+    const QStringList pieces{" ", "\t", "  ", "W", "i", "A", "V", "T", "o", ".", QStringLiteral("\u00E9"),
+                             QStringLiteral("\u4E2D"), QStringLiteral("e\u0301"), "AV", "To"};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        QString text;
+        const int length = int(rng() % 400);
+        for (int i = 0; i < length; ++i)
+            text += pieces[rng() % pieces.size()];
+        const int size = QList<int>{14, 18, 24, 34}[rng() % 4];
+        const int maxWidth = int(rng() % 300);
+        ASSERT_EQ(fitText(text, size, maxWidth), referenceFit(text, size, maxWidth)) << text.toStdString() << " " << size
+                                                                                      << " " << maxWidth;
+    }
 }
 
 }  // namespace
