@@ -1,0 +1,196 @@
+#include "macros/MacroProfile.h"
+
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+MacroProfile fullProfile()
+{
+    MacroProfile profile = MacroProfile::named(QStringLiteral("P"));
+    for (MacroButton& button : profile.buttons)
+        button.action = MacroAction::keystroke({4, {}});
+    return profile;
+}
+
+} // namespace
+
+TEST(MacroModel, HitTestAtTheGridEdges)
+{
+    const MacroProfile profile = fullProfile();
+    auto hit = [&](int x, int y) { return profile.keyIndexAtPoint(std::uint16_t(x), std::uint16_t(y)); };
+    EXPECT_EQ(hit(8, 36), 0);
+    EXPECT_EQ(hit(117, 112), 0);
+    EXPECT_FALSE(hit(118, 36));
+    EXPECT_FALSE(hit(125, 36));
+    EXPECT_EQ(hit(126, 36), 1);
+    EXPECT_EQ(hit(471, 282), 11);
+    EXPECT_EQ(hit(362, 121), 7);
+    EXPECT_EQ(hit(362, 206), 11);
+    EXPECT_FALSE(hit(472, 282));
+    EXPECT_FALSE(hit(479, 36));
+    EXPECT_FALSE(hit(8, 290));
+    EXPECT_FALSE(hit(480, 36));
+    EXPECT_FALSE(hit(8, 291));
+    EXPECT_FALSE(hit(8, 113));
+    EXPECT_EQ(hit(8, 121), 4);
+    EXPECT_FALSE(hit(7, 40));
+    EXPECT_FALSE(hit(40, 35));
+    EXPECT_FALSE(hit(65535, 65535));
+}
+
+TEST(MacroModel, HitTestSkipsMissingAndUnassignedKeys)
+{
+    MacroProfile profile = fullProfile();
+    profile.buttons.resize(5);
+    EXPECT_EQ(profile.keyIndexAtPoint(8, 121), 4);
+    EXPECT_FALSE(profile.keyIndexAtPoint(126, 121)); // index 5, past the end
+    profile.buttons[4].action = MacroAction::unassigned();
+    EXPECT_FALSE(profile.keyIndexAtPoint(50, 150));
+}
+
+TEST(MacroModel, IsConfigured)
+{
+    EXPECT_TRUE(MacroAction::unassigned().isConfigured());
+    EXPECT_TRUE(MacroAction::openURL(QStringLiteral("file:///tmp/a.txt")).isConfigured());
+    EXPECT_TRUE(MacroAction::openURL(QStringLiteral("https://example.com/x")).isConfigured());
+    EXPECT_TRUE(MacroAction::openURL(QStringLiteral("ssh://host")).isConfigured());
+    EXPECT_FALSE(MacroAction::openURL(QStringLiteral("FILE:///tmp/a.txt")).isConfigured());
+    EXPECT_FALSE(MacroAction::openURL(QStringLiteral("mailto:someone@example.com")).isConfigured());
+    EXPECT_FALSE(MacroAction::openURL(QStringLiteral("http://[::1")).isConfigured());
+    EXPECT_FALSE(MacroAction::openURL(QStringLiteral("example.com")).isConfigured());
+    EXPECT_FALSE(MacroAction::openURL(QString()).isConfigured());
+    EXPECT_FALSE(MacroAction::openApp({QString(), QStringLiteral("Files")}).isConfigured());
+    EXPECT_TRUE(MacroAction::openApp({QStringLiteral("org.gnome.Nautilus"), QString()}).isConfigured());
+    EXPECT_FALSE(MacroAction::runShortcut({}).isConfigured());
+    EXPECT_FALSE(MacroAction::typeText({}).isConfigured());
+    EXPECT_FALSE(MacroAction::showScreen({}).isConfigured());
+    EXPECT_TRUE(MacroAction::showScreen(QStringLiteral("home")).isConfigured());
+}
+
+TEST(MacroModel, Summaries)
+{
+    EXPECT_EQ(actionSummary(MacroAction::unassigned()), QStringLiteral("Unassigned"));
+    EXPECT_EQ(actionSummary(MacroAction::keystroke({16, HIDModifiers{0x0A}})), QStringLiteral("\u21E7\u2318M"));
+    EXPECT_EQ(actionSummary(MacroAction::media(MediaKey::playPause)), QStringLiteral("Play/Pause"));
+    EXPECT_EQ(actionSummary(MacroAction::openApp({QString(), QStringLiteral("Files")})), QStringLiteral("Files"));
+    EXPECT_EQ(actionSummary(MacroAction::openApp({QStringLiteral("x"), QString()})), QStringLiteral("No app chosen"));
+    EXPECT_EQ(actionSummary(MacroAction::openURL(QString())), QString());
+    EXPECT_EQ(actionSummary(MacroAction::runShortcut(QString())), QStringLiteral("No shortcut chosen"));
+    EXPECT_EQ(actionSummary(MacroAction::typeText(QString())), QStringLiteral("No text"));
+    EXPECT_EQ(actionSummary(MacroAction::screenshot({ScreenshotOptions::Mode::fullScreen,
+                                                     ScreenshotOptions::Destination::clipboard})),
+              QStringLiteral("Screenshot \u00B7 Full Screen \u2192 Clipboard"));
+    EXPECT_EQ(actionSummary(MacroAction::showScreen(QStringLiteral("stocks"))), QStringLiteral("Show stocks"));
+    EXPECT_EQ(actionSummary(MacroAction::showScreen(QString())), QStringLiteral("No screen chosen"));
+}
+
+TEST(MacroModel, TypedTextSummaryCountsCharactersNotCodeUnits)
+{
+    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"); // one character
+    const QString exact = family + QString(23, u'x');
+    EXPECT_EQ(actionSummary(MacroAction::typeText(exact)), QChar(0x201C) + exact + QChar(0x201D));
+    const QString longer = exact + QStringLiteral("y");
+    EXPECT_EQ(actionSummary(MacroAction::typeText(longer)), QChar(0x201C) + exact + QChar(0x2026) + QChar(0x201D));
+    // A combining accent stays with its letter at the cut.
+    const QString accented = QString(23, u'x') + QStringLiteral("e\u0301z");
+    EXPECT_EQ(actionSummary(MacroAction::typeText(accented)),
+              QChar(0x201C) + QString(23, u'x') + QStringLiteral("e\u0301") + QChar(0x2026) + QChar(0x201D));
+}
+
+TEST(MacroModel, ResolvedWebURL)
+{
+    const QHash<QString, QString> values{{QStringLiteral("q"), QStringLiteral("  word \n")}};
+    EXPECT_EQ(MacroAction::openURL(QStringLiteral("https://example.com/search/{{q}}")).resolvedWebURL(values),
+              MacroAction::openURL(QStringLiteral("https://example.com/search/word")));
+    EXPECT_EQ(MacroAction::openURL(QStringLiteral("https://example.com/{{q}}")).resolvedWebURL({}),
+              MacroAction::openURL(QString()));
+    EXPECT_EQ(MacroAction::openURL(QStringLiteral("ftp://example.com/{{q}}")).resolvedWebURL(values),
+              MacroAction::openURL(QString()));
+    EXPECT_EQ(MacroAction::openURL(QStringLiteral("{{q}}")).resolvedWebURL(values), MacroAction::openURL(QString()));
+    EXPECT_EQ(MacroAction::openURL(QStringLiteral("HTTP://example.com/{{q}}")).resolvedWebURL(values),
+              MacroAction::openURL(QStringLiteral("HTTP://example.com/word")));
+    const MacroAction plain = MacroAction::openURL(QStringLiteral("ftp://x"));
+    EXPECT_EQ(plain.resolvedWebURL(values), plain);
+    const MacroAction text = MacroAction::typeText(QStringLiteral("{{q}}"));
+    EXPECT_EQ(text.resolvedWebURL(values), text);
+}
+
+TEST(MacroModel, MediaKeyFromUsage)
+{
+    EXPECT_EQ(mediaKeyFromUsage(0xE9), MediaKey::volumeUp);
+    EXPECT_EQ(mediaKeyFromUsage(0x70), MediaKey::brightnessDown);
+    EXPECT_FALSE(mediaKeyFromUsage(0x00));
+    EXPECT_FALSE(mediaKeyFromUsage(0x30));
+}
+
+TEST(MacroModel, EqualityAndHashFollowCaseAndPayload)
+{
+    EXPECT_NE(MacroAction::openURL(QStringLiteral("a")), MacroAction::typeText(QStringLiteral("a")));
+    EXPECT_NE(MacroAction::runShortcut(QStringLiteral("a")), MacroAction::showScreen(QStringLiteral("a")));
+    EXPECT_EQ(MacroAction::keystroke({4, HIDModifiers{2}}), MacroAction::keystroke({4, HIDModifiers{2}}));
+    EXPECT_NE(MacroAction::keystroke({4, HIDModifiers{2}}), MacroAction::keystroke({4, HIDModifiers{0}}));
+    QSet<MacroAction> set{MacroAction::unassigned(), MacroAction::unassigned(),
+                          MacroAction::openURL(QStringLiteral("a")), MacroAction::typeText(QStringLiteral("a"))};
+    EXPECT_EQ(set.size(), 3);
+}
+
+TEST(MacroModel, DefaultProfile)
+{
+    const MacroProfile& profile = MacroProfile::defaultProfile();
+    EXPECT_EQ(&profile, &MacroProfile::defaultProfile());
+    EXPECT_EQ(profile.name, QStringLiteral("Default"));
+    EXPECT_EQ(profile.version, 1);
+    ASSERT_EQ(profile.buttons.size(), 12);
+    EXPECT_EQ(profile.buttons[0].label, QStringLiteral("MIC"));
+    EXPECT_EQ(profile.buttons[0].action, MacroAction::keystroke({16, HIDModifiers{0x0A}}));
+    EXPECT_EQ(profile.buttons[0].icon, DeviceIcon(DeviceIcon::mute));
+    EXPECT_TRUE(profile.buttons[0].isToggle && profile.buttons[0].isActive);
+    EXPECT_EQ(profile.buttons[1].action, MacroAction::keystroke({9, HIDModifiers{0x0A}}));
+    EXPECT_EQ(profile.buttons[3].action, MacroAction::media(MediaKey::volumeDown));
+    EXPECT_EQ(profile.buttons[9].label, QStringLiteral("G"));
+    EXPECT_EQ(profile.buttons[9].action, MacroAction::keystroke({10, {}}));
+    EXPECT_FALSE(profile.buttons[9].icon);
+    EXPECT_EQ(profile.buttons[11].action, MacroAction::unassigned());
+    EXPECT_TRUE(profile.buttons[11].label.isEmpty());
+    QSet<QUuid> ids;
+    for (const MacroButton& button : profile.buttons)
+        ids.insert(button.id);
+    EXPECT_EQ(ids.size(), 12);
+}
+
+TEST(MacroModel, NormalizedButtons)
+{
+    QList<MacroButton> thirteen(13);
+    const QList<MacroButton> kept = MacroProfile::normalizedButtons(thirteen);
+    EXPECT_EQ(kept, thirteen.first(12));
+    const QList<MacroButton> padded = MacroProfile::normalizedButtons({});
+    ASSERT_EQ(padded.size(), 12);
+    QSet<QUuid> ids;
+    for (const MacroButton& button : padded) {
+        ids.insert(button.id);
+        EXPECT_EQ(button.action, MacroAction::unassigned());
+    }
+    EXPECT_EQ(ids.size(), 12);
+}
+
+TEST(MacroModel, DuplicateCopiesKeysUnderFreshIdsWithoutLinks)
+{
+    MacroProfile source = MacroProfile::defaultProfile();
+    source.version = 1;
+    source.linkedApps = {{QStringLiteral("org.gnome.Terminal"), QStringLiteral("Terminal")}};
+    source.buttons[2].emoji = QStringLiteral("\U0001F600");
+    source.buttons[2].tint = KeyTint::red;
+    const MacroProfile copy = source.duplicate(QStringLiteral("Copy"));
+    EXPECT_NE(copy.id, source.id);
+    EXPECT_EQ(copy.name, QStringLiteral("Copy"));
+    EXPECT_TRUE(copy.linkedApps.isEmpty());
+    ASSERT_EQ(copy.buttons.size(), source.buttons.size());
+    for (int i = 0; i < copy.buttons.size(); ++i) {
+        EXPECT_NE(copy.buttons[i].id, source.buttons[i].id);
+        MacroButton same = copy.buttons[i];
+        same.id = source.buttons[i].id;
+        EXPECT_EQ(same, source.buttons[i]);
+    }
+}

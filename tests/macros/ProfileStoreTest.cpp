@@ -1,0 +1,355 @@
+#include "macros/MacroJson.h"
+#include "macros/ProfileStore.h"
+#include "platform/Settings.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QUndoStack>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+MacroProfile profileNamed(const QString& name, int keys = 12, std::int64_t version = 1)
+{
+    MacroProfile profile = MacroProfile::named(name);
+    profile.version = version;
+    profile.buttons.resize(keys);
+    for (int i = 0; i < keys; ++i) {
+        profile.buttons[i].label = name + QString::number(i);
+        profile.buttons[i].action = MacroAction::keystroke({std::uint16_t(4 + i), {}});
+    }
+    return profile;
+}
+
+QByteArray libraryBytes(const QList<MacroProfile>& profiles, const QString& activeID,
+                        const std::optional<QString>& fallbackID = std::nullopt)
+{
+    QJsonArray stored;
+    for (const MacroProfile& profile : profiles)
+        stored.append(encodeMacroProfile(profile));
+    QJsonObject object{{"profiles", stored}, {"activeID", activeID}};
+    if (fallbackID)
+        object.insert("fallbackID", *fallbackID);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject storedLibrary(Settings& settings)
+{
+    return QJsonDocument::fromJson(settings.bytes(ProfileStore::storageKey).value_or(QByteArray())).object();
+}
+
+class ProfileStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { settings = std::make_unique<Settings>(dir.filePath("Tarv.conf")); }
+
+    ProfileStore& open()
+    {
+        store = std::make_unique<ProfileStore>(*settings);
+        store->setOnChange([this] { ++changes; });
+        return *store;
+    }
+
+    // A store over four profiles A–D with A active.
+    ProfileStore& openFour()
+    {
+        const QList<MacroProfile> four = {profileNamed("A"), profileNamed("B"), profileNamed("C"), profileNamed("D")};
+        settings->setBytes(ProfileStore::storageKey, libraryBytes(four, uuidText(four[0].id)));
+        return open();
+    }
+
+    QStringList names() const
+    {
+        QStringList result;
+        for (const MacroProfile& profile : store->profiles())
+            result.append(profile.name);
+        return result;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Settings> settings;
+    std::unique_ptr<ProfileStore> store;
+    int changes = 0;
+};
+
+} // namespace
+
+TEST_F(ProfileStoreTest, EmptySettingsGiveTheDefaultProfileAndStoreIt)
+{
+    ProfileStore& s = open();
+    ASSERT_EQ(s.profiles().size(), 1);
+    EXPECT_EQ(s.profiles()[0], MacroProfile::defaultProfile());
+    EXPECT_EQ(s.activeID(), MacroProfile::defaultProfile().id);
+    EXPECT_FALSE(s.fallbackID());
+    EXPECT_EQ(changes, 0);
+    const QJsonObject stored = storedLibrary(*settings);
+    EXPECT_EQ(stored.value("activeID").toString(), uuidText(s.activeID()));
+    EXPECT_FALSE(stored.contains("fallbackID"));
+    EXPECT_FALSE(s.takeLoadProblem());
+}
+
+TEST_F(ProfileStoreTest, LegacyProfileIsTakenOverAndLeftInPlace)
+{
+    const MacroProfile legacy = profileNamed("Old", 11);
+    const QByteArray legacyBytes = QJsonDocument(encodeMacroProfile(legacy)).toJson();
+    settings->setBytes(ProfileStore::legacyStorageKey, legacyBytes);
+    ProfileStore& s = open();
+    ASSERT_EQ(s.profiles().size(), 1);
+    EXPECT_EQ(s.profiles()[0].id, legacy.id);
+    ASSERT_EQ(s.profiles()[0].buttons.size(), 12);
+    EXPECT_EQ(s.profiles()[0].buttons.first(11), legacy.buttons);
+    EXPECT_EQ(s.profiles()[0].buttons[11].action, MacroAction::unassigned());
+    EXPECT_EQ(s.activeID(), legacy.id);
+    EXPECT_EQ(settings->bytes(ProfileStore::legacyStorageKey), legacyBytes);
+    EXPECT_EQ(storedLibrary(*settings).value("profiles").toArray().size(), 1);
+}
+
+TEST_F(ProfileStoreTest, UnreadableLibraryIsKeptAsItWasAndTheLegacyProfileUsed)
+{
+    const QByteArray broken = R"({"profiles": []})"; // no activeID
+    settings->setBytes(ProfileStore::storageKey, broken);
+    const MacroProfile legacy = profileNamed("Old");
+    settings->setBytes(ProfileStore::legacyStorageKey, QJsonDocument(encodeMacroProfile(legacy)).toJson());
+    ProfileStore& s = open();
+    ASSERT_EQ(s.profiles().size(), 1);
+    EXPECT_EQ(s.profiles()[0], legacy);
+    EXPECT_EQ(settings->bytes(ProfileStore::unreadableKey), broken);
+    const auto problem = s.takeLoadProblem();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->kind, ProfileStore::LoadProblem::Kind::unreadableLibrary);
+    EXPECT_TRUE(problem->text().contains(ProfileStore::unreadableKey));
+    EXPECT_FALSE(s.takeLoadProblem());
+}
+
+TEST_F(ProfileStoreTest, AnEarlierBackupIsNeverOverwritten)
+{
+    settings->setBytes(ProfileStore::unreadableKey, "first");
+    settings->setBytes(ProfileStore::storageKey, "second, not JSON");
+    open();
+    EXPECT_EQ(settings->bytes(ProfileStore::unreadableKey), QByteArray("first"));
+    EXPECT_EQ(settings->bytes(ProfileStore::unreadableKey + ".2"), QByteArray("second, not JSON"));
+    EXPECT_EQ(store->takeLoadProblem()->keptUnder, ProfileStore::unreadableKey + ".2");
+}
+
+TEST_F(ProfileStoreTest, DroppedProfilesAreKeptAndUnusableLibrariesFallBackToDefault)
+{
+    const QList<MacroProfile> unusable = {profileNamed("V2", 12, 2), profileNamed("Ten", 10),
+                                          profileNamed("Thirteen", 13)};
+    settings->setBytes(ProfileStore::storageKey, libraryBytes(unusable, uuidText(unusable[0].id)));
+    ProfileStore& s = open();
+    ASSERT_EQ(s.profiles().size(), 1);
+    EXPECT_EQ(s.profiles()[0], MacroProfile::defaultProfile());
+    const QJsonArray dropped = QJsonDocument::fromJson(*settings->bytes(ProfileStore::droppedKey)).array();
+    ASSERT_EQ(dropped.size(), 3);
+    EXPECT_EQ(decodeMacroProfile(dropped[2]).value(), unusable[2]);
+    const auto problem = s.takeLoadProblem();
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->kind, ProfileStore::LoadProblem::Kind::droppedProfiles);
+    EXPECT_EQ(problem->droppedCount, 3);
+}
+
+TEST_F(ProfileStoreTest, UnknownActiveAndFallbackIds)
+{
+    const QList<MacroProfile> two = {profileNamed("A"), profileNamed("B")};
+    const QString unknown = uuidText(QUuid::createUuid());
+    settings->setBytes(ProfileStore::storageKey, libraryBytes(two, unknown, unknown));
+    ProfileStore& s = open();
+    EXPECT_EQ(s.activeID(), two[0].id);
+    EXPECT_FALSE(s.fallbackID());
+
+    settings->setBytes(ProfileStore::storageKey,
+                       libraryBytes(two, uuidText(two[1].id).toLower(), uuidText(two[0].id)));
+    ProfileStore& t = open();
+    EXPECT_EQ(t.activeID(), two[1].id);
+    EXPECT_EQ(t.fallbackID(), two[0].id);
+    EXPECT_EQ(storedLibrary(*settings).value("fallbackID").toString(), uuidText(two[0].id));
+}
+
+TEST_F(ProfileStoreTest, DeletingProfiles)
+{
+    ProfileStore& s = openFour();
+    const QList<MacroProfile> initial = s.profiles();
+    s.setFallbackProfile(initial[3].id);
+    s.activateProfile(initial[2].id);
+    changes = 0;
+    s.deleteProfile(initial[2].id);
+    EXPECT_EQ(names(), QStringList({"A", "B", "D"}));
+    EXPECT_EQ(s.activeID(), initial[3].id);
+    EXPECT_EQ(changes, 1);
+    s.deleteProfile(initial[3].id);
+    EXPECT_EQ(s.activeID(), initial[1].id);
+    EXPECT_FALSE(s.fallbackID());
+    s.deleteProfile(initial[0].id);
+    EXPECT_EQ(changes, 2); // the active profile stayed
+    s.deleteProfile(initial[1].id);
+    EXPECT_EQ(names(), QStringList({"B"}));
+    EXPECT_EQ(storedLibrary(*settings).value("profiles").toArray().size(), 1);
+}
+
+TEST_F(ProfileStoreTest, AddingAndDuplicatingNamesAndPlaces)
+{
+    ProfileStore& s = openFour();
+    s.renameProfile(s.activeID(), "Work");
+    const MacroProfile source = s.activeProfile();
+    s.linkApps({"org.gnome.Terminal", "Terminal"}, source.id);
+    const MacroProfile copy = s.addProfile(true);
+    EXPECT_EQ(copy.name, QStringLiteral("Work Copy"));
+    EXPECT_TRUE(copy.linkedApps.isEmpty());
+    EXPECT_EQ(s.activeID(), copy.id);
+    s.activateProfile(source.id);
+    s.addProfile(true);
+    EXPECT_EQ(names(), QStringList({"Work", "Work Copy 2", "Work Copy", "B", "C", "D"}));
+    s.addProfile(false);
+    const MacroProfile second = s.addProfile(false);
+    EXPECT_EQ(second.name, QStringLiteral("New Profile 2"));
+    EXPECT_EQ(second.buttons.size(), 12);
+    EXPECT_EQ(names()[3], QStringLiteral("New Profile 2"));
+    EXPECT_EQ(changes, 5);
+}
+
+TEST_F(ProfileStoreTest, MoveAndClearWithUndoAndRedo)
+{
+    ProfileStore& s = openFour();
+    QUndoStack stack;
+    s.setUndoStack(&stack);
+    const QList<MacroButton> before = s.activeProfile().buttons;
+
+    s.moveKey(3, 3);
+    s.moveKey(0, 12);
+    s.moveKey(-1, 0);
+    EXPECT_EQ(stack.count(), 0);
+    EXPECT_EQ(changes, 0);
+
+    s.moveKey(0, 11);
+    EXPECT_EQ(s.activeProfile().buttons[0], before[11]);
+    EXPECT_EQ(s.activeProfile().buttons[11], before[0]);
+    EXPECT_EQ(stack.undoText(), QStringLiteral("Move Key"));
+    EXPECT_EQ(changes, 1);
+
+    s.clearKey(5);
+    EXPECT_EQ(s.activeProfile().buttons[5].action, MacroAction::unassigned());
+    EXPECT_NE(s.activeProfile().buttons[5].id, before[5].id);
+    EXPECT_EQ(stack.undoText(), QStringLiteral("Clear Key"));
+    s.clearKey(12);
+    EXPECT_EQ(stack.count(), 2);
+
+    stack.undo();
+    stack.undo();
+    EXPECT_EQ(s.activeProfile().buttons, before);
+    EXPECT_EQ(stack.redoText(), QStringLiteral("Move Key"));
+    stack.redo();
+    EXPECT_EQ(s.activeProfile().buttons[0], before[11]);
+    // The stored library follows undo and redo.
+    EXPECT_EQ(storedLibrary(*settings).value("profiles")[0]["buttons"][0]["id"].toString(), uuidText(before[11].id));
+}
+
+TEST_F(ProfileStoreTest, UnchangedKeysRegisterNothingAndUndoReactivatesTheEditedProfile)
+{
+    ProfileStore& s = openFour();
+    QUndoStack stack;
+    s.setUndoStack(&stack);
+    s.updateKey(s.activeProfile(), "Edit Label");
+    EXPECT_EQ(stack.count(), 0);
+    EXPECT_EQ(changes, 0);
+
+    const MacroProfile a = s.activeProfile();
+    MacroProfile edited = a;
+    edited.buttons[0].label = "edited";
+    edited.name = "ignored";
+    s.updateKey(edited, "Edit Label");
+    EXPECT_EQ(s.activeProfile().name, QStringLiteral("A"));
+    s.activateProfile(s.profiles()[1].id);
+    stack.undo();
+    EXPECT_EQ(s.activeID(), a.id);
+    EXPECT_EQ(s.activeProfile().buttons, a.buttons);
+    s.activateProfile(s.profiles()[1].id);
+    stack.redo();
+    EXPECT_EQ(s.activeID(), a.id);
+    EXPECT_EQ(s.activeProfile().buttons[0].label, QStringLiteral("edited"));
+
+    // Undo of an edit to a profile deleted since does nothing.
+    s.deleteProfile(a.id);
+    const QList<MacroProfile> remaining = s.profiles();
+    stack.undo();
+    EXPECT_EQ(s.profiles(), remaining);
+}
+
+TEST_F(ProfileStoreTest, ToggleLatchedKey)
+{
+    ProfileStore& s = openFour();
+    MacroProfile profile = s.activeProfile();
+    profile.buttons[2].isToggle = true;
+    s.updateKey(profile, "Change Latching");
+    changes = 0;
+    EXPECT_FALSE(s.toggleLatchedKey(1));
+    EXPECT_FALSE(s.toggleLatchedKey(-1));
+    EXPECT_FALSE(s.toggleLatchedKey(12));
+    EXPECT_EQ(s.toggleLatchedKey(2), true);
+    EXPECT_EQ(s.toggleLatchedKey(2), false);
+    EXPECT_EQ(changes, 0);
+    EXPECT_FALSE(storedLibrary(*settings).value("profiles")[0]["buttons"][2]["isActive"].toBool());
+}
+
+TEST_F(ProfileStoreTest, LinkingApplicationsIgnoresLetterCase)
+{
+    ProfileStore& s = openFour();
+    const QUuid a = s.profiles()[0].id;
+    const QUuid b = s.profiles()[1].id;
+    s.linkApps({"", "Nothing"}, a);
+    s.linkApps({"org.gnome.Terminal", "Terminal"}, QUuid::createUuid());
+    EXPECT_TRUE(s.profiles()[0].linkedApps.isEmpty());
+
+    s.linkApps({"org.gnome.Terminal", "Terminal"}, a);
+    s.linkApps({"firefox", "Firefox"}, a);
+    s.linkApps({"ORG.GNOME.TERMINAL", "Console"}, b);
+    EXPECT_EQ(s.profiles()[0].linkedApps, (QList<AppTarget>{{"firefox", "Firefox"}}));
+    EXPECT_EQ(s.profiles()[1].linkedApps, (QList<AppTarget>{{"ORG.GNOME.TERMINAL", "Console"}}));
+    s.linkApps({"org.gnome.terminal", "Terminal"}, b);
+    EXPECT_EQ(s.profiles()[1].linkedApps, (QList<AppTarget>{{"org.gnome.terminal", "Terminal"}}));
+
+    EXPECT_EQ(s.profileLinkedToApp("Org.Gnome.Terminal")->id, b);
+    EXPECT_EQ(s.targetProfileID(QString("FIREFOX")), a);
+    EXPECT_FALSE(s.targetProfileID(QString("other")));
+    s.setFallbackProfile(b);
+    EXPECT_EQ(s.targetProfileID(QString("other")), b);
+    EXPECT_EQ(s.targetProfileID(std::nullopt), b);
+    s.setFallbackProfile(QUuid::createUuid());
+    EXPECT_EQ(s.fallbackID(), b);
+    s.setFallbackProfile(std::nullopt);
+    EXPECT_FALSE(s.fallbackID());
+
+    s.unlinkApp("FireFox", a);
+    EXPECT_TRUE(s.profiles()[0].linkedApps.isEmpty());
+    EXPECT_EQ(changes, 0);
+
+    // Reopening reads the links back.
+    open();
+    EXPECT_EQ(store->profiles()[1].linkedApps, (QList<AppTarget>{{"org.gnome.terminal", "Terminal"}}));
+}
+
+TEST_F(ProfileStoreTest, FirstLinkedProfileWinsInAHandEditedLibrary)
+{
+    QList<MacroProfile> two = {profileNamed("A"), profileNamed("B")};
+    two[0].linkedApps = {{"code", "Code"}};
+    two[1].linkedApps = {{"CODE", "Code"}};
+    settings->setBytes(ProfileStore::storageKey, libraryBytes(two, uuidText(two[1].id)));
+    EXPECT_EQ(open().targetProfileID(QString("code")), two[0].id);
+}
+
+TEST_F(ProfileStoreTest, ObservedPropertiesSignalOnlyRealChanges)
+{
+    ProfileStore& s = openFour();
+    int active = 0, list = 0;
+    QObject::connect(&s, &ProfileStore::activeIDChanged, [&] { ++active; });
+    QObject::connect(&s, &ProfileStore::profilesChanged, [&] { ++list; });
+    s.activateProfile(s.activeID());
+    s.renameProfile(s.activeID(), "A");
+    s.renameProfile(s.activeID(), "");
+    EXPECT_EQ(s.activeProfile().name, QString());
+    s.activateProfile(s.profiles()[1].id);
+    EXPECT_EQ(active, 1);
+    EXPECT_EQ(list, 1);
+}
