@@ -1,0 +1,4 @@
+#pragma once
+// The three transport commands the Now Playing page offers.
+
+enum class MediaControl { previous, playPause, next };
