@@ -3,8 +3,8 @@
 
 #include "screens/format/CustomScreen.h"
 
-#include "pages/MontserratMetrics.h"
 #include "pages/FoldForDevice.h"
+#include "pages/MontserratMetrics.h"
 #include "platform/Graphemes.h"
 #include "platform/Scalars.h"
 #include "screens/format/DesignColors.h"
