@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -260,6 +261,70 @@ struct CustomScreen {
                                           const QSet<QString>& sourceNames, ScreenIssueSink& sink);
     static std::optional<Condition> parseCondition(const QJsonObject& object, const QString& path,
                                                    const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+
+    // Widgets: each parser reports into the sink and gives no payload where it has to stop;
+    // the caller drops a widget (and a card all its widgets) once any error was reported.
+    static std::optional<Widget> parseWidget(const QJsonObject& object, const QString& path,
+                                             const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static std::optional<TextWidget> parseTextWidget(const QJsonObject& object, const QString& path,
+                                                     const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static QList<Widget> parseCard(const QJsonObject& object, const QString& path, const QSet<QString>& sourceNames,
+                                   ScreenIssueSink& sink);
+    static std::optional<BoxWidget> parseBoxWidget(const QJsonObject& object, const QString& path,
+                                                   const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static QList<BoxFrame> readBoxFrames(const std::optional<QJsonValue>& value, const QString& path,
+                                         const Rect& rect, std::uint32_t background, ScreenIssueSink& sink);
+    static std::optional<BarWidget> parseBarWidget(const QJsonObject& object, const QString& path,
+                                                   const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static QList<ColorStop> readBarColor(const std::optional<QJsonValue>& value, const QString& path,
+                                         ScreenIssueSink& sink);
+    static std::optional<ButtonWidget> parseButtonWidget(const QJsonObject& object, const QString& path,
+                                                         const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static std::optional<SpriteWidget> parseSpriteWidget(const QJsonObject& object, const QString& path,
+                                                         const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static QList<SpriteFrame> readSpriteFrames(const QJsonValue& value, const QString& path, qint64 count,
+                                               double defaultDuration, ScreenIssueSink& sink);
+    static std::optional<SparklineWidget> parseSparklineWidget(const QJsonObject& object, const QString& path,
+                                                               const QSet<QString>& sourceNames,
+                                                               ScreenIssueSink& sink);
+
+    // Checks shared by the widget parsers; `path` is the widget's (or entry's) own path.
+    static std::optional<qint64> requireWholeNumber(const QJsonObject& object, const QString& key,
+                                                    const QString& path, ScreenIssueSink& sink);
+    // Reports every way the rectangle leaves the panel's free area; never moves it.
+    static bool checkRect(qint64 x, qint64 y, qint64 w, qint64 h, const QString& path, ScreenIssueSink& sink);
+    static qint64 readFontSize(const QJsonObject& object, const QString& path, qint64 defaultSize,
+                               ScreenIssueSink& sink);
+    static Alignment readAlignment(const QJsonObject& object, const QString& path, ScreenIssueSink& sink);
+    // A key holding one colour; the default when it is absent or unusable.
+    static std::uint32_t readColorSetting(const QJsonObject& object, const QString& key, const QString& path,
+                                          std::uint32_t defaultColor, ScreenIssueSink& sink);
+    // A key holding a whole number within lo...hi; the default when absent or unusable.
+    static qint64 readRangeSetting(const QJsonObject& object, const QString& key, const QString& path, qint64 lo,
+                                   qint64 hi, qint64 defaultValue, ScreenIssueSink& sink);
+    static std::optional<std::uint32_t> requireColor(const QString& text, const QString& path,
+                                                     ScreenIssueSink& sink);
+    // Checks a text shown on the device: its placeholders, glyphs and length.
+    static void checkText(const QString& text, const QString& path, qint64 fontSize,
+                          const QSet<QString>& sourceNames, ScreenIssueSink& sink);
+    static std::pair<std::uint32_t, std::optional<ColorRule>> readColorRule(const QJsonObject& object,
+                                                                           const QString& path, const QString& text,
+                                                                           const QSet<QString>& sourceNames,
+                                                                           ScreenIssueSink& sink);
+    static ColorRule readColorList(const QJsonArray& list, const std::optional<QString>& by, const QString& path,
+                                   ScreenIssueSink& sink);
+    // Ascending by threshold; equal thresholds keep their order.
+    static void sortColorStops(QList<ColorStop>& stops);
+    // One error at `path` for each distinct placeholder key of the text, ascending, that names
+    // no source of the file.
+    static void reportUnresolvedKeys(const QString& text, const QString& path, const QSet<QString>& sourceNames,
+                                     ScreenIssueSink& sink);
+
+    static constexpr qint64 panelWidth = 480;
+    static constexpr qint64 contentTop = 28;
+    static constexpr qint64 contentBottom = 292;
+    static constexpr qint64 spriteFrameWidth = 120;
+    static constexpr qint64 spriteFrameHeight = 112;
 
     // Sources: `value` is the "sources" value, or none when the file has no such key.
     static QList<DataSource> parseSources(const std::optional<QJsonValue>& value, ScreenIssueSink& sink);

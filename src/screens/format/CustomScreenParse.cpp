@@ -112,11 +112,16 @@ std::optional<CustomScreen> CustomScreen::parse(const QByteArray& data, const QS
 QList<CustomScreen::Widget> CustomScreen::parseWidgetEntry(const QJsonObject& object, const QString& path,
                                                            const QSet<QString>& sourceNames, ScreenIssueSink& sink)
 {
-    // No widget type is known to this reader yet: every entry adds nothing.
-    Q_UNUSED(object);
-    Q_UNUSED(path);
-    Q_UNUSED(sourceNames);
-    Q_UNUSED(sink);
+    if (object.value(QStringLiteral("type")) == QJsonValue(QStringLiteral("card"))) {
+        // A card is its box, caption and value together: one error drops all of them.
+        const qsizetype before = sink.issues.size();
+        QList<Widget> card = parseCard(object, path, sourceNames, sink);
+        if (hasErrors(sink.issues.mid(before)))
+            return {};
+        return card;
+    }
+    if (auto widget = parseWidget(object, path, sourceNames, sink))
+        return {std::move(*widget)};
     return {};
 }
 
@@ -139,19 +144,12 @@ std::optional<CustomScreen::Condition> CustomScreen::parseCondition(const QJsonO
     if (!text)
         return std::nullopt;
 
-    QStringList keys = extractPlaceholderKeys(*text);
-    if (keys.isEmpty()) {
+    if (extractPlaceholderKeys(*text).isEmpty()) {
         sink.error(keyPath(path, key),
                    QStringLiteral("must hold a {{key}}: the value that says yes or no (no is empty, 0, false, no, "
                                   "off, none, null, or not arrived yet)"));
         return std::nullopt;
     }
-    keys.sort();
-    keys.removeDuplicates();
-    for (const QString& placeholder : std::as_const(keys)) {
-        if (!resolveKey(placeholder, sourceNames))
-            sink.error(keyPath(path, key),
-                       QStringLiteral("{{") + placeholder + QStringLiteral("}} is not a source in this file"));
-    }
+    reportUnresolvedKeys(*text, keyPath(path, key), sourceNames, sink);
     return Condition{*text, hasHidden};
 }

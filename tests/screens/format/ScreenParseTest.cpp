@@ -128,6 +128,7 @@ TEST_F(Parse, WidgetListShapes)
     issues.clear();
     parse(R"({"widgets": [1, {"type": "text"}, "x"]})");
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("E widgets[0]: must be an object"),
+                                    QStringLiteral("E widgets[1].x: is missing"),
                                     QStringLiteral("E widgets[2]: must be an object")}));
 }
 
