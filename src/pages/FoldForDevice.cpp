@@ -2,6 +2,7 @@
 
 #include "pages/MontserratMetrics.h"
 #include "platform/Scalars.h"
+#include "platform/TextTrim.h"
 
 #include <unicode/translit.h>
 #include <unicode/uchar.h>
@@ -70,17 +71,6 @@ private:
     std::mutex m_mutex;
     std::unique_ptr<icu::Transliterator> m_transliterator;
 };
-
-QStringView trimSpacesAndTabs(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
-        --end;
-    return text.sliced(begin, end - begin);
-}
 
 // The drawable stand-in for one undrawable scalar, or none.
 std::optional<QString> replacement(char32_t s)

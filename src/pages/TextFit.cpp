@@ -2,6 +2,7 @@
 
 #include "pages/FoldForDevice.h"
 #include "pages/MontserratMetrics.h"
+#include "platform/TextTrim.h"
 #include "platform/Graphemes.h"
 
 namespace DynamicUIDemo {
@@ -12,19 +13,6 @@ QString ellipsisFor(const MontserratMetrics::Font& font)
 {
     const QString ellipsis(QChar(0x2026));
     return hasUndrawableScalar(ellipsis, font) ? QStringLiteral("...") : ellipsis;
-}
-
-// Spaces and tabs only: a line break inside a label is left to the device.
-QStringView trimSpacesAndTabs(QStringView text)
-{
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && blank(text[begin]))
-        ++begin;
-    while (end > begin && blank(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "screens/format/CustomScreen.h"
 #include "screens/format/Placeholders.h"
 #include "screens/format/PushName.h"
+#include "platform/TextTrim.h"
 
 #include <QJsonObject>
 
@@ -27,7 +28,7 @@ bool isHttpUrl(const QUrl& url)
 
 bool isBlankCommand(const QString& text)
 {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u' ' || c == u'\t'; });
+    return trimSpacesAndTabs(text).isEmpty();
 }
 
 void addKeys(QSet<QString>& keys, const QString& text)

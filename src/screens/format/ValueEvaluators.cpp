@@ -2,6 +2,7 @@
 
 #include "pages/FoldForDevice.h"
 #include "platform/Graphemes.h"
+#include "platform/TextTrim.h"
 #include "screens/format/Placeholders.h"
 
 #include <QRegularExpression>
@@ -13,20 +14,9 @@ namespace {
 
 constexpr qsizetype filledLineLimit = 64;
 
-bool isSpaceOrTab(QChar c)
-{
-    return c == u' ' || c == u'\t';
-}
-
 QString trimmedSpacesAndTabs(const QString& text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isSpaceOrTab(text[begin]))
-        ++begin;
-    while (end > begin && isSpaceOrTab(text[end - 1]))
-        --end;
-    return text.mid(begin, end - begin);
+    return trimSpacesAndTabs(text).toString();
 }
 
 // ASCII text as a finite double; none for anything from_chars does not take whole, and for

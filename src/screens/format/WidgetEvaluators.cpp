@@ -5,6 +5,7 @@
 
 #include "pages/MontserratMetrics.h"
 #include "platform/Scalars.h"
+#include "platform/TextTrim.h"
 #include "screens/format/DesignColors.h"
 #include "screens/format/Placeholders.h"
 #include "screens/format/ValueEvaluators.h"
@@ -17,13 +18,7 @@ namespace {
 
 QString judgedText(const QString& text)
 {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && (text[begin] == u' ' || text[begin] == u'\t'))
-        ++begin;
-    while (end > begin && (text[end - 1] == u' ' || text[end - 1] == u'\t'))
-        --end;
-    return text.mid(begin, end - begin).toLower();
+    return trimSpacesAndTabs(text).toString().toLower();
 }
 
 // The stop of the highest threshold at or below the value, searching from the last stop.
