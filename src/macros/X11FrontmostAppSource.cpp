@@ -94,8 +94,14 @@ void X11FrontmostAppSource::markBroken()
 
 void X11FrontmostAppSource::processEvents()
 {
-    if (!m_connection)
-        return;
+    // The round trips that look a window up can read later events into xcb's queue without
+    // the socket becoming readable again, so go round until the queue stays empty.
+    while (m_connection && takeActiveWindowChange())
+        reportActiveWindow();
+}
+
+bool X11FrontmostAppSource::takeActiveWindowChange()
+{
     bool activeChanged = false;
     while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
         if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
@@ -107,10 +113,13 @@ void X11FrontmostAppSource::processEvents()
     }
     if (xcb_connection_has_error(m_connection)) {
         markBroken();
-        return;
+        return false;
     }
-    if (!activeChanged)
-        return;
+    return activeChanged;
+}
+
+void X11FrontmostAppSource::reportActiveWindow()
+{
     const auto window = activeWindow();
     if (!window || *window == XCB_WINDOW_NONE)
         return; // nothing in front (the desktop itself): keep the profile

@@ -34,6 +34,9 @@ private:
     QByteArray property(std::uint32_t window, std::uint32_t atom, std::uint32_t type);
     std::optional<FrontmostApp> appOfWindow(std::uint32_t window);
     void markBroken();
+    // Drains the event queue; true when _NET_ACTIVE_WINDOW changed.
+    bool takeActiveWindowChange();
+    void reportActiveWindow();
 
     xcb_connection_t* m_connection = nullptr;
     QSocketNotifier* m_notifier = nullptr;
