@@ -1,0 +1,259 @@
+#include "link/SerialPort.h"
+#include "support/Bytes.h"
+#include "support/WaitUntil.h"
+#include "PortProbe.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <future>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace TarvUSB;
+using Kind = SerialPort::PortError::Kind;
+
+namespace {
+
+// A pseudo-terminal pair: the test plays the device on the master side. One extra handle of
+// the port's side keeps the line up and raw before the port is opened.
+struct Pty {
+    int master = -1;
+    int keeper = -1;
+    QString path;
+
+    Pty()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
+        char name[128] = {};
+        ::ptsname_r(master, name, sizeof name);
+        path = QString::fromLocal8Bit(name);
+        keeper = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios t{};
+        ::tcgetattr(keeper, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(keeper, TCSANOW, &t);
+    }
+    ~Pty() { hangUp(); }
+
+    void hangUp()
+    {
+        if (keeper >= 0)
+            ::close(keeper);
+        if (master >= 0)
+            ::close(master);
+        keeper = master = -1;
+    }
+
+    void send(const QByteArray& bytes) const
+    {
+        ASSERT_EQ(::write(master, bytes.constData(), size_t(bytes.size())), bytes.size());
+    }
+
+    // Reads what the port writes on a thread of its own, so that writes larger than the
+    // line's buffer can complete; stops at `count` bytes or after a generous bound.
+    std::future<QByteArray> receive(qsizetype count) const
+    {
+        return std::async(std::launch::async, [fd = master, count] {
+            QByteArray got;
+            QDeadlineTimer bound(5000);
+            while (got.size() < count && !bound.hasExpired()) {
+                pollfd waiter{fd, POLLIN, 0};
+                if (::poll(&waiter, 1, 50) <= 0)
+                    continue;
+                char buffer[4096];
+                const ssize_t n = ::read(fd, buffer, sizeof buffer);
+                if (n > 0)
+                    got.append(buffer, qsizetype(n));
+            }
+            return got;
+        });
+    }
+};
+
+int openDescriptorCount() { return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size()); }
+
+template <class F> std::optional<SerialPort::PortError> errorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const SerialPort::PortError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+QByteArray pattern(qsizetype size)
+{
+    QByteArray out(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        out[i] = char((i * 7 + i / 251) & 0xFF);
+    return out;
+}
+
+}  // namespace
+
+TEST(SerialPort, DataArrivesWholeAndInOrder)
+{
+    Pty pty;
+    ASSERT_FALSE(pty.path.isEmpty());
+    PortProbe probe;
+    auto port = probe.makePort(pty.path);
+    port->open();
+    EXPECT_TRUE(port->isOpen());
+
+    // More than one read buffer, sent in pieces of odd sizes.
+    const QByteArray sent = pattern(3 * SerialPort::readBufferSize + 123);
+    for (qsizetype at = 0; at < sent.size(); at += 1000)
+        pty.send(sent.mid(at, 1000));
+    ASSERT_TRUE(waitUntil([&] { return probe.data.size() >= sent.size(); }));
+    EXPECT_EQ(probe.data, sent);
+}
+
+TEST(SerialPort, WritesArriveWhole)
+{
+    Pty pty;
+    PortProbe probe;
+    auto port = probe.makePort(pty.path);
+    port->open();
+
+    // Far more than the line buffers: the write waits for room and still delivers all.
+    const QByteArray frame = bytes({0x09, 0x83, 0xA1, 0x74, 0xCC, 0x04, 0x00});
+    const QByteArray big = pattern(200000);
+    auto received = pty.receive(frame.size() + big.size());
+    port->write(frame);
+    port->write(QByteArray());  // nothing, and no error
+    port->write(big);
+    EXPECT_EQ(received.get(), frame + big);
+}
+
+TEST(SerialPort, CloseEndsTheReaderOnceWithoutReason)
+{
+    Pty pty;
+    PortProbe probe;
+    auto port = probe.makePort(pty.path);
+    port->open();
+    port->close();
+    EXPECT_FALSE(port->isOpen());
+    // The reader has ended when close returns.
+    EXPECT_EQ(probe.closesOnReader.load(), 1);
+
+    // A descriptor opened after the close may get the same number; a second close must not
+    // take it away.
+    const int other = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    port->close();
+    EXPECT_NE(::fcntl(other, F_GETFD), -1);
+    ::close(other);
+
+    ASSERT_TRUE(waitUntil([&] { return probe.closes > 0; }));
+    EXPECT_EQ(probe.closes, 1);
+    EXPECT_EQ(probe.reason, std::nullopt);
+}
+
+TEST(SerialPort, ReleasingTheOpenPortClosesIt)
+{
+    Pty pty;
+    PortProbe probe;
+    const int before = openDescriptorCount();
+    {
+        auto port = probe.makePort(pty.path);
+        port->open();
+    }
+    EXPECT_EQ(probe.closesOnReader.load(), 1);
+    EXPECT_EQ(openDescriptorCount(), before);
+}
+
+TEST(SerialPort, HangUpOfTheOtherSideEndsTheReaderWithAReason)
+{
+    Pty pty;
+    PortProbe probe;
+    auto port = probe.makePort(pty.path);
+    port->open();
+    pty.hangUp();
+
+    ASSERT_TRUE(waitUntil([&] { return probe.closes > 0; }));
+    EXPECT_EQ(probe.reason, qt_error_string(EIO));
+    EXPECT_FALSE(port->isOpen());
+    port->close();  // nothing left to do, and no second report
+    EXPECT_EQ(probe.closesOnReader.load(), 1);
+    EXPECT_EQ(errorOf([&] { port->write("x"); })->kind, Kind::closed);
+}
+
+TEST(SerialPort, WritingToAClosedPortFails)
+{
+    PortProbe probe;
+    auto port = probe.makePort(QStringLiteral("/dev/null"));
+    for (const QByteArray& payload : {QByteArray("abc"), QByteArray()}) {
+        const auto error = errorOf([&] { port->write(payload); });
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind, Kind::closed);
+        EXPECT_EQ(error->description(), QStringLiteral("Serial port is closed"));
+    }
+    port->close();  // never opened: nothing happens
+    EXPECT_EQ(probe.closesOnReader.load(), 0);
+}
+
+TEST(SerialPort, FailedOpensLeaveNothingOpen)
+{
+    PortProbe probe;
+    const int before = openDescriptorCount();
+
+    auto missing = probe.makePort(QStringLiteral("/dev/no-such-tarv-port"));
+    const auto notFound = errorOf([&] { missing->open(); });
+    ASSERT_TRUE(notFound);
+    EXPECT_EQ(notFound->kind, Kind::openFailed);
+    EXPECT_EQ(notFound->description(), QStringLiteral("Could not open serial port: No such file or directory"));
+    EXPECT_FALSE(missing->isOpen());
+
+    // Not a terminal: opened, then refused by the configuration, and closed again.
+    auto notATty = probe.makePort(QStringLiteral("/dev/null"));
+    const auto refused = errorOf([&] { notATty->open(); });
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->kind, Kind::configureFailed);
+    EXPECT_EQ(refused->description(), QStringLiteral("Could not configure serial port: ") + qt_error_string(ENOTTY));
+    EXPECT_FALSE(notATty->isOpen());
+
+    EXPECT_EQ(openDescriptorCount(), before);
+    EXPECT_EQ(probe.closesOnReader.load(), 0);
+}
+
+TEST(SerialPort, WriteToAPeerThatNeverReadsFailsAtTheDeadline)
+{
+    Pty pty;  // the master side is never read
+    PortProbe probe;
+    auto port = probe.makePort(pty.path);
+    port->open();
+    port->setWriteDeadline(std::chrono::milliseconds(50));
+
+    const auto error = errorOf([&] { port->write(pattern(4 << 20)); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind, Kind::writeFailed);
+    EXPECT_EQ(error->description(), QStringLiteral("Could not write to serial port: ") + qt_error_string(EAGAIN));
+    EXPECT_TRUE(port->isOpen());  // the caller decides what follows
+}
+
+TEST(SerialPort, ReaderThreadHasItsName)
+{
+    Pty pty;
+    PortProbe probe;
+    auto port = probe.makePort(pty.path);
+    port->open();
+
+    const auto named = [] {
+        for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(QStringLiteral("/proc/self/task/") + task + QStringLiteral("/comm"));
+            if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "Tarv serial")
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(waitUntil(named));
+}
