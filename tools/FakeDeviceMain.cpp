@@ -1,6 +1,8 @@
 // tarv-fake-device: opens a pseudo-terminal, prints its path, greets with HELLO and plays the
 // device. Commands on standard input, one per line:
-//   hello | touch X Y PHASE | tap X Y | swipe X0 Y0 X1 Y1 | button ID PHASE | log LEVEL TEXT | quit
+//   hello | touch X Y PHASE | tap X Y | swipe X0 Y0 X1 Y1 | button ID PHASE | log LEVEL TEXT |
+//   garbage | quit
+// garbage sends bytes that decode to no frame, then a piece longer than any frame.
 // PHASE is down, move or up; LEVEL is debug, info, warn or error. Every frame received is
 // printed as one line, followed by any problem it caused. Standard input reaching its end stops the commands, not the device.
 
@@ -65,6 +67,9 @@ bool runCommand(TarvFake::FakeDevice& device, const QString& line)
         return false;
     if (command == QLatin1String("hello")) {
         device.sendHello();
+    } else if (command == QLatin1String("garbage")) {
+        device.sendBytes(QByteArray::fromHex("02ff03c1c2c300"));
+        device.sendBytes(QByteArray(9000, '\x41') + QByteArray(1, '\0'));
     } else if (command == QLatin1String("touch")) {
         const auto phase = words.size() == 4 ? word<TouchPhase>(words[3], {"down", "move", "up"}) : std::nullopt;
         if (args.size() != 2 || !phase)

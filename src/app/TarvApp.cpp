@@ -1,0 +1,59 @@
+#include "app/TarvApp.h"
+
+#include "control/NotifyServer.h"
+#include "hub/DeviceManager.h"
+#include "macros/ProfileStore.h"
+#include "macros/X11FrontmostAppSource.h"
+#include "media/ScreensaverPhotoService.h"
+#include "media/StockStore.h"
+#include "platform/Settings.h"
+#include "screens/runtime/CustomScreenStore.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+TarvApp::TarvApp() = default;
+
+// The hub goes first: it holds references to every store.
+TarvApp::~TarvApp()
+{
+    m_deviceManager.reset();
+}
+
+bool TarvApp::isTesting()
+{
+    static const bool testing = qEnvironmentVariableIsSet("TARV_TEST_RUN");
+    return testing;
+}
+
+QString TarvApp::applicationFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tarv");
+}
+
+DeviceManager& TarvApp::deviceManager()
+{
+    if (m_deviceManager)
+        return *m_deviceManager;
+
+    // In this order: each store is built before the next step and handed on.
+    const bool testing = isTesting();
+    m_settings = std::make_unique<Settings>(Settings::userSettingsPath());
+    m_profiles = std::make_unique<ProfileStore>(*m_settings);
+    m_photoService = std::make_unique<EmptyScreensaverPhotoService>(applicationFolder());
+    m_stocks = std::make_unique<EmptyStockStore>();
+    const QString screensFolder = QDir(applicationFolder()).filePath(QStringLiteral("Screens"));
+    // The screen store keeps its trust; under a test run the trust reads no approvals. The
+    // stand-ins used until the screen runtime exists hold none either way.
+    m_customScreens = std::make_unique<EmptyCustomScreenStore>(screensFolder);
+    m_frontmostSource = std::make_unique<X11FrontmostAppSource>();
+
+    DeviceManager::Environment environment;
+    environment.settings = m_settings.get();
+    environment.isTesting = testing;
+    environment.frontmostSource = m_frontmostSource.get();
+    environment.notifyServerFactory = UnavailableNotifyServer::factory();
+    m_deviceManager = std::make_unique<DeviceManager>(*m_profiles, *m_photoService, *m_stocks, *m_customScreens,
+                                                      !testing, std::move(environment));
+    return *m_deviceManager;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The application's model: the settings and the stores, built once in a fixed order, and the
+// one DeviceManager that every window is handed.
+
+#include <QString>
+
+#include <memory>
+
+class CustomScreenStore;
+class DeviceManager;
+class FrontmostAppSource;
+class ProfileStore;
+class ScreensaverPhotoService;
+class Settings;
+class StockStore;
+
+class TarvApp {
+public:
+    TarvApp();
+    ~TarvApp();
+
+    // True when TARV_TEST_RUN is present in the environment (any value); read once.
+    static bool isTesting();
+    // ~/.local/share/Tarv: the photo store works in it, the Screens folder lies in it.
+    static QString applicationFolder();
+
+    // Builds the model on the first call; every call returns the same hub.
+    DeviceManager& deviceManager();
+
+private:
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<ProfileStore> m_profiles;
+    std::unique_ptr<ScreensaverPhotoService> m_photoService;
+    std::unique_ptr<StockStore> m_stocks;
+    std::unique_ptr<CustomScreenStore> m_customScreens;
+    std::unique_ptr<FrontmostAppSource> m_frontmostSource;
+    std::unique_ptr<DeviceManager> m_deviceManager;
+};

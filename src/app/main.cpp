@@ -1,0 +1,73 @@
+// tarv-app: the application entry. One copy at a time; the model is built once, then the
+// main window opens.
+
+#include "app/MainWindow.h"
+#include "app/TarvApp.h"
+#include "hub/DeviceManager.h"
+#include "hub/SnapshotFiles.h"
+#include "platform/SingleInstanceLock.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// Development aid: capture the device screen once after the first handshake and save it in
+// the Snapshots folder, as the command channel's snapshot command will.
+void captureOnceConnected(DeviceManager& hub)
+{
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = QObject::connect(&hub, &DeviceManager::stateChanged, &hub, [&hub, connection] {
+        if (!hub.state().isConnected())
+            return;
+        QObject::disconnect(*connection);
+        // After the handshake has answered the device.
+        QTimer::singleShot(0, &hub, [&hub] {
+            hub.captureSnapshot([&hub](const DeviceManager::SnapshotResult& result) {
+                const auto* snapshot = std::get_if<TarvUSB::DeviceSnapshot>(&result);
+                if (!snapshot)
+                    return;  // the failure is in the log already
+                const auto saved = saveSnapshotPNG(*snapshot, TarvUSB::snapshotsFolderPath());
+                if (const auto* path = std::get_if<QString>(&saved))
+                    hub.log(LogEntry::Direction::system, QStringLiteral("Snapshot saved to ") + *path);
+                else
+                    hub.log(LogEntry::Direction::system,
+                            QStringLiteral("Snapshot not saved: ") + std::get<SnapshotSaveError>(saved).message);
+            });
+        });
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarv"));
+    QApplication::setOrganizationName(QString());
+    QApplication::setDesktopFileName(QStringLiteral("tarv"));
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("The desktop companion of the Tarv touch screen."));
+    options.addHelpOption();
+    const QCommandLineOption captureSnapshot(QStringLiteral("capture-snapshot"),
+                                             QStringLiteral("Save one snapshot of the device screen after connecting."));
+    options.addOption(captureSnapshot);
+    options.process(app);
+
+    SingleInstanceLock lock;
+    if (!lock.tryAcquire()) {
+        std::fputs("Tarv is already running.\n", stderr);
+        return 1;
+    }
+
+    TarvApp model;
+    MainWindow window(model.deviceManager());
+    if (options.isSet(captureSnapshot))
+        captureOnceConnected(model.deviceManager());
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,8 @@
+#include "control/NotifyChannel.h"
+
+#include <QStandardPaths>
+
+QString NotifyChannel::socketPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tarv/tarv.sock");
+}

@@ -1,0 +1,238 @@
+// Construction of the hub, the observation rule of its properties, and its release.
+
+#include "hub/DeviceManager.h"
+
+#include "hub/LogCategory.h"
+#include "link/DeviceWatcher.h"
+#include "link/SerialPort.h"
+#include "macros/MacActionRunner.h"
+#include "macros/ProfileAutoSwitcher.h"
+#include "macros/ProfileStore.h"
+#include "media/ScreensaverStyle.h"
+#include "platform/Settings.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/PushedValues.h"
+#include "screens/runtime/ScreenDataSources.h"
+
+#include <QPointer>
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(tarvDevice, "tarv.device", QtInfoMsg)
+
+namespace {
+
+const QString enabledKey = QStringLiteral("screensaver.enabled");
+const QString timeoutKey = QStringLiteral("screensaver.timeout");
+const QString photoIntervalKey = QStringLiteral("screensaver.photoInterval");
+const QString styleKey = QStringLiteral("screensaver.style");
+const QString flippedKey = QStringLiteral("display.flipped");
+const QString backlightKey = QStringLiteral("display.backlight");
+
+// The observation rule: an equal value is stored without telling anyone.
+template <class T, class Signal>
+void assign(DeviceManager* owner, T& field, const T& value, Signal signal)
+{
+    if (field == value)
+        return;
+    field = value;
+    emit(owner->*signal)();
+}
+
+}  // namespace
+
+DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& photoService, StockStore& stocks,
+                             CustomScreenStore& customScreens, bool startServices, Environment environment,
+                             QObject* parent)
+    : QObject(parent),
+      m_profiles(profiles),
+      m_photoService(photoService),
+      m_stocks(stocks),
+      m_customScreens(customScreens),
+      m_settings(*environment.settings),
+      m_isTesting(environment.isTesting),
+      m_frontmostSource(environment.frontmostSource),
+      m_notifyServerFactory(std::move(environment.notifyServerFactory)),
+      m_clock(std::move(environment.clock))
+{
+    // 1. Starting values of the connection and page models.
+    m_screensaver.lastInteraction = m_clock.now();
+
+    // 2-3. Pushed values (in memory only under a test run) and the custom screen sources.
+    m_pushedValues = std::make_unique<PushedValues>(m_isTesting ? std::nullopt
+                                                                : std::optional<QString>(PushedValues::defaultFile()));
+    m_screenData = std::make_unique<ScreenDataSources>(*m_pushedValues, ScreenDataFetcher{10.0});
+
+    // 4. The device watcher, without callbacks yet.
+    m_watcher = std::make_unique<TarvUSB::DeviceWatcher>();
+
+    // 5. The remaining starting values and the device settings.
+    m_customShownAt = m_clock.now();
+    m_backlightLevel = storedBacklightLevel(m_settings).value_or(100);
+    m_isDisplayFlipped = m_settings.boolean(flippedKey).value_or(false);
+
+    // 6. The auto-switcher over the given profile store.
+    m_autoSwitcher = std::make_unique<ProfileAutoSwitcher>(m_profiles, m_settings, QStringLiteral("tarv"),
+                                                           m_frontmostSource);
+    m_actionRunner = std::make_unique<MacActionRunner>();
+
+    // 7-8. Photos and the stored screensaver settings.
+    loadPhotoLibrary();
+    readScreensaverSettings();
+
+    // 9. Callbacks of the stores.
+    installStoreCallbacks();
+
+    // 10. The services, only outside tests. The watcher reports a plugged-in device at once,
+    // so its port opens here, before the switcher and the socket server start.
+    if (startServices) {
+        m_customScreens.start();
+        m_watcher->start();
+        m_autoSwitcher->start();
+        startNotifyServer();
+    }
+
+    // 11. The loops that run for the life of the application. The timers are children of
+    // the hub: they end with it, so none of them ever reaches a hub that is gone.
+    m_heartbeatTimer = new QTimer(this);
+    m_heartbeatTimer->setTimerType(Qt::PreciseTimer);
+    m_heartbeatTimer->setInterval(heartbeatIntervalMs);
+    QObject::connect(m_heartbeatTimer, &QTimer::timeout, this, &DeviceManager::sendHeartbeat);
+    m_heartbeatTimer->start();
+
+    m_homeRefreshTimer = new QTimer(this);
+    m_homeRefreshTimer->setSingleShot(true);
+    m_homeRefreshTimer->setInterval(homeRefreshDelayMs);
+    QObject::connect(m_homeRefreshTimer, &QTimer::timeout, this, [this] {
+        if (m_state.isConnected() && m_activeScreen == DeviceScreen::home())
+            renderActivePage();
+    });
+
+    m_snapshotWatchdog = new QTimer(this);
+    m_snapshotWatchdog->setInterval(snapshotWatchdogIntervalMs);
+    QObject::connect(m_snapshotWatchdog, &QTimer::timeout, this, &DeviceManager::checkSnapshotWatchdog);
+}
+
+// The port closes with its owner; its reader thread holds nothing of the hub, and any
+// callback still queued is dropped with the hub's context.
+DeviceManager::~DeviceManager() = default;
+
+void DeviceManager::loadPhotoLibrary()
+{
+    const QList<ScreensaverPhotoService::SavedPhoto> photos = m_photoService.loadPhotos();
+    if (photos != m_photoLibrary) {
+        m_photoLibrary = photos;
+        emit photoLibraryChanged();
+    }
+    ScreensaverState next = m_screensaver;
+    next.photos.clear();
+    for (const auto& photo : m_photoLibrary)
+        next.photos.append({photo.id, photo.displayName});
+    setScreensaver(next);
+}
+
+void DeviceManager::readScreensaverSettings()
+{
+    ScreensaverState next = m_screensaver;
+    if (m_settings.contains(enabledKey))
+        next.isEnabled = m_settings.boolean(enabledKey).value_or(next.isEnabled);
+    if (const auto timeout = m_settings.finiteDouble(timeoutKey); timeout && *timeout > 0)
+        next.timeout = *timeout;
+    if (const auto interval = m_settings.finiteDouble(photoIntervalKey); interval && *interval > 0)
+        next.photoInterval = *interval;
+    if (const auto name = m_settings.text(styleKey))
+        if (const auto style = screensaverStyleFromName(*name))
+            next.style = *style;
+    setScreensaver(next);
+}
+
+void DeviceManager::installStoreCallbacks()
+{
+    QPointer<DeviceManager> weak(this);
+    m_profiles.setOnChange([weak] {
+        if (weak)
+            weak->scheduleHomeRefresh();
+    });
+    m_autoSwitcher->setOnSwitch([weak](const QString& text) {
+        if (weak)
+            weak->log(LogEntry::Direction::system, text);
+    });
+    m_customScreens.onLog = [weak](const QString& text) {
+        if (weak)
+            weak->log(LogEntry::Direction::system, text);
+    };
+    // The reactions to screen files, sprite sheets, approvals and data values belong to the
+    // page driver; until it exists a change of the (empty) store has nothing to redraw.
+    m_customScreens.onChange = [] {};
+    m_customScreens.onSheetChange = [](const QSet<QString>&) {};
+    m_customScreens.trust().onApprove = [](const QString&) {};
+    m_customScreens.trust().onRevoke = [](const QString&) {};
+    m_screenData->onChange = [](const QString&) {};
+    m_watcher->onAttach = [weak](const TarvUSB::DeviceWatcher::Device& device) {
+        if (weak)
+            weak->connect(device.registryID, device.path);
+    };
+    m_watcher->onDetach = [weak](const TarvUSB::DeviceWatcher::Device& device) {
+        if (weak)
+            weak->disconnect(device.registryID);
+    };
+}
+
+std::optional<int> DeviceManager::storedBacklightLevel(const Settings& settings)
+{
+    const auto level = settings.wholeNumber(backlightKey);
+    if (!level)
+        return std::nullopt;
+    return int(std::clamp<std::int64_t>(*level, 10, 100));
+}
+
+void DeviceManager::setState(const ConnectionState& state)
+{
+    // Every write of the state is reported, equal or not.
+    m_state = state;
+    emit stateChanged();
+}
+
+void DeviceManager::setActiveScreen(const DeviceScreen& screen)
+{
+    assign(this, m_activeScreen, screen, &DeviceManager::activeScreenChanged);
+}
+
+void DeviceManager::setLastInteractiveScreen(const DeviceScreen& screen)
+{
+    assign(this, m_lastInteractiveScreen, screen, &DeviceManager::lastInteractiveScreenChanged);
+}
+
+void DeviceManager::setNowPlaying(const NowPlayingState& state)
+{
+    assign(this, m_nowPlaying, state, &DeviceManager::nowPlayingChanged);
+}
+
+void DeviceManager::setScreensaver(const ScreensaverState& state)
+{
+    assign(this, m_screensaver, state, &DeviceManager::screensaverChanged);
+}
+
+void DeviceManager::setDisplayFlippedField(bool flipped)
+{
+    assign(this, m_isDisplayFlipped, flipped, &DeviceManager::isDisplayFlippedChanged);
+}
+
+void DeviceManager::setDeviceHoldsScreen(bool holds)
+{
+    assign(this, m_deviceHoldsScreen, holds, &DeviceManager::deviceHoldsScreenChanged);
+}
+
+void DeviceManager::setSnapshotProgress(const std::optional<double>& progress)
+{
+    assign(this, m_snapshotProgress, progress, &DeviceManager::snapshotProgressChanged);
+}
+
+void DeviceManager::setSnapshotError(const std::optional<QString>& error)
+{
+    assign(this, m_snapshotError, error, &DeviceManager::snapshotErrorChanged);
+}
+
+void DeviceManager::setHeartbeatInterval(int milliseconds)
+{
+    m_heartbeatTimer->setInterval(milliseconds);
+}

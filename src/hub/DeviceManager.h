@@ -1,0 +1,298 @@
+#pragma once
+// The one object that holds the device connection and every store of the application. It
+// lives on the GUI thread; work that arrives on other threads (serial data, socket requests)
+// is handed to it there. Views read its properties and call its operations.
+
+#include "control/NotifyServer.h"
+#include "hub/ConnectionState.h"
+#include "hub/HubClock.h"
+#include "hub/LogEntry.h"
+#include "link/DeviceSnapshot.h"
+#include "link/Frame.h"
+#include "link/FrameParser.h"
+#include "link/SnapshotAssembler.h"
+#include "link/SnapshotFailure.h"
+#include "media/NowPlayingState.h"
+#include "media/ScreensaverPhotoService.h"
+#include "media/ScreensaverState.h"
+#include "pages/CalculatorState.h"
+#include "pages/DeviceScreen.h"
+#include "screens/runtime/SpriteFrameKey.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+
+class CustomScreenStore;
+class FrontmostAppSource;
+class MacActionRunner;
+class ProfileAutoSwitcher;
+class ProfileStore;
+class PushedValues;
+class QTimer;
+class ScreenDataSources;
+class Settings;
+class StockStore;
+
+namespace TarvUSB {
+class DeviceWatcher;
+class SerialPort;
+}  // namespace TarvUSB
+
+class DeviceManager : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(ConnectionState state READ state NOTIFY stateChanged)
+    Q_PROPERTY(QList<LogEntry> log READ log NOTIFY logChanged)
+    Q_PROPERTY(DeviceScreen activeScreen READ activeScreen WRITE setActiveScreen NOTIFY activeScreenChanged)
+    Q_PROPERTY(NowPlayingState nowPlaying READ nowPlaying WRITE setNowPlaying NOTIFY nowPlayingChanged)
+    Q_PROPERTY(ScreensaverState screensaver READ screensaver WRITE setScreensaver NOTIFY screensaverChanged)
+    Q_PROPERTY(std::optional<TarvUSB::DeviceSnapshot> snapshot READ snapshot NOTIFY snapshotChanged)
+    Q_PROPERTY(std::optional<double> snapshotProgress READ snapshotProgress NOTIFY snapshotProgressChanged)
+    Q_PROPERTY(std::optional<QString> snapshotError READ snapshotError NOTIFY snapshotErrorChanged)
+    Q_PROPERTY(int backlightLevel READ backlightLevel NOTIFY backlightLevelChanged)
+    Q_PROPERTY(bool isDisplayFlipped READ isDisplayFlipped WRITE setDisplayFlippedField NOTIFY isDisplayFlippedChanged)
+    Q_PROPERTY(bool deviceHoldsScreen READ deviceHoldsScreen WRITE setDeviceHoldsScreen NOTIFY deviceHoldsScreenChanged)
+
+public:
+    using SnapshotResult = std::variant<TarvUSB::DeviceSnapshot, TarvUSB::SnapshotFailure>;
+    using SnapshotWaiter = std::function<void(const SnapshotResult&)>;
+
+    static constexpr int maxLogEntries = 200;
+    static constexpr int maxFramesInFlight = 3;
+    static constexpr int heartbeatIntervalMs = 1000;
+    static constexpr int homeRefreshDelayMs = 300;
+    static constexpr int snapshotWatchdogIntervalMs = 250;
+    static constexpr std::chrono::milliseconds snapshotStallTimeout{2000};
+    static constexpr std::chrono::milliseconds snapshotAnswerTimeout{5000};
+
+    // What the Linux build supplies beyond the stores: the settings file, the test-run
+    // switch, the frontmost-application source, the command channel's server and the clocks.
+    struct Environment {
+        Settings* settings = nullptr;
+        bool isTesting = false;
+        FrontmostAppSource* frontmostSource = nullptr;
+        NotifyServer::Factory notifyServerFactory;
+        HubClock clock;
+    };
+
+    DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& photoService, StockStore& stocks,
+                  CustomScreenStore& customScreens, bool startServices, Environment environment,
+                  QObject* parent = nullptr);
+    ~DeviceManager() override;
+
+    // --- Observed state -------------------------------------------------------------------
+    const ConnectionState& state() const { return m_state; }
+    const QList<LogEntry>& log() const { return m_log; }
+    const DeviceScreen& activeScreen() const { return m_activeScreen; }
+    void setActiveScreen(const DeviceScreen& screen);
+    const DeviceScreen& lastInteractiveScreen() const { return m_lastInteractiveScreen; }
+    void setLastInteractiveScreen(const DeviceScreen& screen);
+    const CalculatorState& calculator() const { return m_calculator; }
+    const NowPlayingState& nowPlaying() const { return m_nowPlaying; }
+    void setNowPlaying(const NowPlayingState& state);
+    const ScreensaverState& screensaver() const { return m_screensaver; }
+    void setScreensaver(const ScreensaverState& state);
+    const QList<ScreensaverPhotoService::SavedPhoto>& photoLibrary() const { return m_photoLibrary; }
+    int backlightLevel() const { return m_backlightLevel; }
+    bool isDisplayFlipped() const { return m_isDisplayFlipped; }
+    // Changes only the field; storing and telling the device belong to the settings.
+    void setDisplayFlippedField(bool flipped);
+    bool deviceHoldsScreen() const { return m_deviceHoldsScreen; }
+    void setDeviceHoldsScreen(bool holds);
+
+    // --- Stores and services --------------------------------------------------------------
+    ProfileStore& profiles() const { return m_profiles; }
+    ProfileAutoSwitcher& autoSwitcher() const { return *m_autoSwitcher; }
+    CustomScreenStore& customScreens() const { return m_customScreens; }
+    StockStore& stocks() const { return m_stocks; }
+    ScreensaverPhotoService& photoService() const { return m_photoService; }
+    ScreenDataSources& screenData() const { return *m_screenData; }
+    PushedValues& pushedValues() const { return *m_pushedValues; }
+    TarvUSB::DeviceWatcher& watcher() const { return *m_watcher; }
+    MacActionRunner& actionRunner() const { return *m_actionRunner; }
+    Settings& settings() const { return m_settings; }
+    bool hasNotifyServer() const { return m_notifyServer != nullptr; }
+
+    // --- Log --------------------------------------------------------------------------------
+    void log(LogEntry::Direction direction, const QString& text);
+
+    // --- Connection -------------------------------------------------------------------------
+    void connect(std::uint64_t registryID, const QString& path);
+    void disconnect(std::uint64_t registryID);
+    std::uint16_t takeNextSequence();
+    bool send(const TarvUSB::Frame& frame);
+    // Queues numbered frames behind the send window; dropped with a log line without a port.
+    void sendDynamicUI(const QList<TarvUSB::Frame>& frames);
+    void drainQueue();
+    void sendHeartbeat();
+    // Feeds received bytes to the parser and handles what comes out, in stream order.
+    void handleFrame(const QByteArray& bytes);
+    void startNotifyServer();
+    // The request handler of the command channel; the commands come with the channel.
+    NotifyChannel::Reply handleCommand(const NotifyChannel::Request& request);
+    static QString describeFrame(const TarvUSB::Frame& frame);
+    // The bytes of one frame on the wire: envelope, COBS, delimiter. Throws MsgpackError.
+    static QByteArray wireBytes(const TarvUSB::Frame& frame);
+    static std::optional<int> storedBacklightLevel(const Settings& settings);
+
+    bool isPortOpen() const { return m_serialPort != nullptr; }
+    std::optional<std::uint64_t> activeRegistryID() const { return m_activeRegistryID; }
+    std::uint16_t nextSequence() const { return m_nextSequence; }
+    const QList<TarvUSB::Frame>& queuedFrames() const { return m_queuedFrames; }
+    const QSet<std::uint16_t>& outstandingAcks() const { return m_outstandingAcks; }
+    const QSet<std::uint16_t>& heartbeatSequences() const { return m_heartbeatSequences; }
+    const QHash<int, QString>& deviceEmojiBySlot() const { return m_deviceEmojiBySlot; }
+    const QHash<int, SpriteFrameKey>& deviceSpriteBySlot() const { return m_deviceSpriteBySlot; }
+    const std::optional<QString>& backdropIdentity() const { return m_backdropIdentity; }
+    int pageChildCount() const { return m_pageChildCount; }
+    bool toastIsOnDevice() const { return m_toastIsOnDevice; }
+
+    // --- Pages (the page driver fills these in) -------------------------------------------
+    void renderActivePage();
+    void showInitialScreen();
+    void handleDeviceEvent(const TarvUSB::TouchPayload& touch);
+    void updateScreenDataSources();
+    void scheduleHomeRefresh();
+
+    // --- Snapshots --------------------------------------------------------------------------
+    // The waiter is called once, on this thread, with the capture's result; immediately
+    // when there is no connection.
+    void captureSnapshot(SnapshotWaiter waiter);
+    bool receiveSnapshotPart(const TarvUSB::Frame& frame);
+    void finishSnapshot(const SnapshotResult& result);
+    // One turn of the capture's watchdog (the timer runs it every 250 ms).
+    void checkSnapshotWatchdog();
+    const std::optional<TarvUSB::DeviceSnapshot>& snapshot() const { return m_snapshot; }
+    const std::optional<double>& snapshotProgress() const { return m_snapshotProgress; }
+    const std::optional<QString>& snapshotError() const { return m_snapshotError; }
+    bool isCapturing() const { return m_snapshotAssembler.has_value(); }
+    std::uint16_t nextSnapshotID() const { return m_nextSnapshotID; }
+
+    // --- For tests ------------------------------------------------------------------------
+    void setHeartbeatInterval(int milliseconds);
+    HubClock& clock() { return m_clock; }
+    void setNextSequenceForTesting(std::uint16_t next) { m_nextSequence = next; }
+    void setNextSnapshotIDForTesting(std::uint16_t next) { m_nextSnapshotID = next; }
+    // How often a full redraw ran.
+    int renderCount() const { return m_renderCount; }
+
+signals:
+    void stateChanged();
+    void logChanged();
+    void activeScreenChanged();
+    void lastInteractiveScreenChanged();
+    void nowPlayingChanged();
+    void screensaverChanged();
+    void photoLibraryChanged();
+    void snapshotChanged();
+    void snapshotProgressChanged();
+    void snapshotErrorChanged();
+    void backlightLevelChanged();
+    void isDisplayFlippedChanged();
+    void deviceHoldsScreenChanged();
+    void queueChanged();
+    // A touch reached dispatch (the page driver reacts to it).
+    void deviceEvent(const TarvUSB::TouchPayload& touch);
+
+private:
+    // Construction steps.
+    void loadPhotoLibrary();
+    void readScreensaverSettings();
+    void installStoreCallbacks();
+
+    // Connection internals.
+    void setState(const ConnectionState& state);
+    void handleReceived(std::uint64_t generation, const QByteArray& chunk);
+    void handlePortClosed(std::uint64_t generation, const std::optional<QString>& reason);
+    void dispatch(const TarvUSB::Frame& frame);
+    void handshake(const TarvUSB::HelloPayload& hello);
+    void connectionLost();
+    void forgetDeviceHoldings();
+    void recoverFromFailedQueuedSend();
+
+    // Snapshot internals.
+    void requestSnapshot();
+    void setSnapshotProgress(const std::optional<double>& progress);
+    void setSnapshotError(const std::optional<QString>& error);
+
+    // Stores and services.
+    ProfileStore& m_profiles;
+    ScreensaverPhotoService& m_photoService;
+    StockStore& m_stocks;
+    CustomScreenStore& m_customScreens;
+    Settings& m_settings;
+    bool m_isTesting = false;
+    FrontmostAppSource* m_frontmostSource = nullptr;
+    NotifyServer::Factory m_notifyServerFactory;
+    HubClock m_clock;
+    std::unique_ptr<PushedValues> m_pushedValues;
+    std::unique_ptr<ScreenDataSources> m_screenData;
+    std::unique_ptr<TarvUSB::DeviceWatcher> m_watcher;
+    std::unique_ptr<ProfileAutoSwitcher> m_autoSwitcher;
+    std::unique_ptr<MacActionRunner> m_actionRunner;
+
+    // Connection state and log.
+    ConnectionState m_state;
+    QList<LogEntry> m_log;
+
+    // Pages.
+    DeviceScreen m_activeScreen = DeviceScreen::home();
+    DeviceScreen m_lastInteractiveScreen = DeviceScreen::home();
+    CalculatorState m_calculator;
+    NowPlayingState m_nowPlaying;
+    ScreensaverState m_screensaver;
+    QTimer* m_homeRefreshTimer = nullptr;
+    QDateTime m_customShownAt;
+    QHash<int, SpriteFrameKey> m_deviceSpriteBySlot;
+    int m_renderedPageCount = 4;
+    int m_pageChildCount = 0;
+    bool m_toastIsOnDevice = false;
+    std::unique_ptr<NotifyServer> m_notifyServer;
+
+    // Snapshots.
+    std::optional<TarvUSB::DeviceSnapshot> m_snapshot;
+    std::optional<double> m_snapshotProgress;
+    std::optional<QString> m_snapshotError;
+    std::optional<TarvUSB::SnapshotAssembler> m_snapshotAssembler;
+    QList<SnapshotWaiter> m_snapshotWaiters;
+    QTimer* m_snapshotWatchdog = nullptr;
+    HubClock::MonotonicTime m_snapshotActivity{};
+    std::uint16_t m_nextSnapshotID = 1;
+
+    // Device-side caches.
+    QHash<int, QString> m_deviceEmojiBySlot;
+    QHash<QString, QByteArray> m_renderedEmoji;
+    std::optional<QString> m_backdropIdentity;
+
+    // Link and send window. Each opened port gets a new generation; its callbacks carry it
+    // and are ignored once another port (or none) is current.
+    std::unique_ptr<TarvUSB::SerialPort> m_serialPort;
+    std::uint64_t m_portGeneration = 0;
+    std::optional<std::uint64_t> m_activeRegistryID;
+    TarvUSB::FrameParser m_parser;
+    std::uint16_t m_nextSequence = 1;
+    QList<TarvUSB::Frame> m_queuedFrames;
+    QSet<std::uint16_t> m_outstandingAcks;
+    bool m_deviceHoldsScreen = false;
+    bool m_recoveringFromFailedSend = false;
+
+    // Periodic work.
+    QTimer* m_heartbeatTimer = nullptr;
+    QSet<std::uint16_t> m_heartbeatSequences;
+
+    // Settings.
+    int m_backlightLevel = 100;
+    bool m_isDisplayFlipped = false;
+
+    QList<ScreensaverPhotoService::SavedPhoto> m_photoLibrary;
+    int m_renderCount = 0;
+};

@@ -1,0 +1,65 @@
+// Received bytes: the parser, the silent PING acknowledgements, snapshot parts, the log line
+// of every other frame, and its dispatch; the handshake the device starts with HELLO.
+
+#include "hub/DeviceManager.h"
+
+#include "link/SerialPort.h"
+
+using namespace TarvUSB;
+
+void DeviceManager::handleReceived(std::uint64_t generation, const QByteArray& chunk)
+{
+    // Bytes of a port that is no longer the current one belong to no connection.
+    if (generation != m_portGeneration || !m_serialPort)
+        return;
+    handleFrame(chunk);
+}
+
+void DeviceManager::handleFrame(const QByteArray& bytes)
+{
+    const QList<FrameParser::Event> events = m_parser.feed(bytes);
+    for (const FrameParser::Event& event : events) {
+        if (const auto* dropped = std::get_if<FrameParser::Dropped>(&event)) {
+            log(LogEntry::Direction::system, QStringLiteral("Dropped frame: ") + dropped->reason);
+            continue;
+        }
+        const Frame& frame = std::get<Frame>(event);
+        if (const auto* ack = frame.get<AckPayload>(); ack && m_heartbeatSequences.remove(ack->seq))
+            continue;
+        if (receiveSnapshotPart(frame))
+            continue;
+        log(LogEntry::Direction::received, describeFrame(frame));
+        dispatch(frame);
+    }
+}
+
+void DeviceManager::dispatch(const Frame& frame)
+{
+    if (const auto* ack = frame.get<AckPayload>()) {
+        // An ACK of a number in neither set stays a log line and nothing more.
+        if (m_outstandingAcks.remove(ack->seq)) {
+            emit queueChanged();
+            drainQueue();
+        }
+    } else if (const auto* touch = frame.get<TouchPayload>()) {
+        handleDeviceEvent(*touch);
+    } else if (const auto* hello = frame.get<HelloPayload>()) {
+        handshake(*hello);
+    }
+}
+
+void DeviceManager::handshake(const HelloPayload& hello)
+{
+    setState(ConnectionState::connected(m_serialPort ? m_serialPort->path() : QString(), hello));
+    forgetDeviceHoldings();
+
+    const bool ok = hello.pv == protocolVersion;
+    const QString message = ok ? QStringLiteral("OK") : QStringLiteral("Protocol version mismatch");
+    send(Frame{takeNextSequence(), HelloAckPayload{protocolVersion, ok, message}});
+    if (!ok)
+        return;
+    send(Frame{takeNextSequence(), OrientationPayload{m_isDisplayFlipped}});
+    if (storedBacklightLevel(m_settings))
+        send(Frame{takeNextSequence(), BacklightPayload{std::uint8_t(m_backlightLevel)}});
+    showInitialScreen();
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The hub's two clocks: the wall clock for dates it records, and a monotonic clock for the
+// time-outs it measures. Tests replace both to drive time without waiting.
+
+#include <QDateTime>
+
+#include <chrono>
+#include <functional>
+
+struct HubClock {
+    using MonotonicTime = std::chrono::steady_clock::time_point;
+
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    std::function<MonotonicTime()> monotonic = [] { return std::chrono::steady_clock::now(); };
+};
