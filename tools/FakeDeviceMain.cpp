@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -108,7 +109,10 @@ bool runCommand(TarvFake::FakeDevice& device, const QString& line)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // A GUI application without a display: the snapshots draw texts in the device's fonts.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarv-fake-device"));
 
     QCommandLineParser options;

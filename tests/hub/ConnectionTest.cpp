@@ -61,9 +61,10 @@ TEST_F(HubTest, HeartbeatIsSilentAndItsAcknowledgementsAreConsumed)
     hub->setHeartbeatInterval(10);
     ASSERT_TRUE(waitUntil([&] { return count<PingPayload>() >= 3; }));
     hub->setHeartbeatInterval(DeviceManager::heartbeatIntervalMs);
+    // A PING written just before the interval changed may be answered after the marker.
+    EXPECT_TRUE(waitUntil([&] { return hub->heartbeatSequences().isEmpty(); }));
     roundTrip();
     EXPECT_EQ(hub->log().size(), logSize + 1) << "only the marker: no PING and no ACK line";
-    EXPECT_TRUE(hub->heartbeatSequences().isEmpty());
     for (const Frame& ping : framesOf<PingPayload>())
         EXPECT_EQ(ping.get<PingPayload>()->nonce, ping.q);
 }

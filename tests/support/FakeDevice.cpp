@@ -4,6 +4,7 @@
 #include "link/Cobs.h"
 #include "support/PackBits.h"
 
+#include <QImage>
 #include <QSocketNotifier>
 #include <QtGlobal>
 
@@ -256,9 +257,37 @@ void FakeDevice::handleAsset(const Frame& frame)
     found->complete = true;
 }
 
+// The picture of an uploaded asset named "rgb565le:WxH" or "rgb565a8le:WxH"; null when the
+// name or the size does not fit.
+static QImage assetImage(const FakeAsset& asset)
+{
+    const QStringList parts = asset.name.split(u':');
+    const QStringList size = parts.value(1).split(u'x');
+    const int w = size.value(0).toInt();
+    const int h = size.value(1).toInt();
+    const qsizetype pixels = qsizetype(w) * h;
+    if (parts.size() != 2 || size.size() != 2 || w <= 0 || h <= 0)
+        return {};
+    const auto* data = reinterpret_cast<const std::uint8_t*>(asset.data.constData());
+    const bool alpha = parts[0] == u"rgb565a8le";
+    if ((!alpha && parts[0] != u"rgb565le") || asset.data.size() != pixels * (alpha ? 3 : 2))
+        return {};
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (qsizetype i = 0; i < pixels; ++i) {
+        const std::uint16_t p = std::uint16_t(data[2 * i] | (data[2 * i + 1] << 8));
+        const int r = (p >> 11) * 255 / 31, g = ((p >> 5) & 0x3F) * 255 / 63, b = (p & 0x1F) * 255 / 31;
+        const int a = alpha ? data[2 * pixels + i] : 255;
+        image.setPixel(int(i % w), int(i / w), qRgba(r, g, b, a));
+    }
+    return image;
+}
+
 void FakeDevice::answerSnapshot(std::uint16_t id)
 {
-    const QByteArray packed = packBitsRGB565(tree.render(screenWidth, screenHeight));
+    const QByteArray packed = packBitsRGB565(tree.render(screenWidth, screenHeight, [this](std::int32_t assetId) {
+        const auto found = assetStore.constFind(std::uint32_t(assetId));
+        return found == assetStore.constEnd() || !found->complete ? QImage() : assetImage(*found);
+    }));
     sendFrame(Frame{nextSequence(), SnapshotBeginPayload{id, std::uint16_t(screenWidth), std::uint16_t(screenHeight),
                                                          SnapshotFormat::rgb565Packbits, std::uint32_t(packed.size())}});
     for (qsizetype offset = 0; offset < packed.size(); offset += snapshotChunkBytes)

@@ -1,5 +1,11 @@
 #include "support/FakeWidgetTree.h"
 
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QPainter>
+
 #include <algorithm>
 
 namespace TarvFake {
@@ -142,16 +148,39 @@ bool FakeWidgetTree::isInside(std::uint32_t id, std::uint32_t ancestor) const
     }
 }
 
-QList<std::uint16_t> FakeWidgetTree::render(int width, int height) const
-{
-    QList<std::uint16_t> pixels(qsizetype(width) * height, 0);
+namespace {
 
-    const auto fill = [&](int x0, int y0, int w, int h, std::uint16_t color) {
-        const int left = std::max(x0, 0), top = std::max(y0, 0);
-        const int right = std::min(x0 + w, width), bottom = std::min(y0 + h, height);
-        for (int y = top; y < bottom; ++y)
-            std::fill_n(pixels.begin() + qsizetype(y) * width + left, std::max(right - left, 0), color);
-    };
+// The device's typefaces, registered once per process; none without a QGuiApplication.
+struct DeviceFonts {
+    QString text;
+    QString symbols;
+};
+
+const std::optional<DeviceFonts>& deviceFonts()
+{
+    static const std::optional<DeviceFonts> fonts = []() -> std::optional<DeviceFonts> {
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            return std::nullopt;
+        const auto family = [](const char* file) {
+            const int id = QFontDatabase::addApplicationFont(QStringLiteral(TARV_DEVICE_FONTS_DIR "/") + QLatin1String(file));
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            return families.isEmpty() ? QString() : families.first();
+        };
+        return DeviceFonts{family("Montserrat-Medium.ttf"), family("FontAwesome5-Solid+Brands+Regular.woff")};
+    }();
+    return fonts;
+}
+
+QColor colorOf(std::uint32_t rgb) { return QColor::fromRgb(QRgb(0xFF000000u | rgb)); }
+
+}  // namespace
+
+QList<std::uint16_t> FakeWidgetTree::render(int width, int height, const AssetImages& assets) const
+{
+    QImage canvas(width, height, QImage::Format_RGB16);
+    canvas.fill(Qt::black);
+    QPainter painter(&canvas);
+    const std::optional<DeviceFonts>& fonts = deviceFonts();
 
     // Iterative depth-first walk: a deep tree must not exhaust the stack.
     struct Pending {
@@ -169,10 +198,46 @@ QList<std::uint16_t> FakeWidgetTree::render(int width, int height) const
         const int y = at.originY + node->intProp(QStringLiteral("y")).value_or(0);
         const int w = isRoot ? width : node->intProp(QStringLiteral("w")).value_or(0);
         const int h = isRoot ? height : node->intProp(QStringLiteral("h")).value_or(0);
-        if (const auto bg = node->colorProp(QStringLiteral("bg")))
-            fill(x, y, w, h, rgb565(*bg));
+        const QRect rect(x, y, w, h);
+        const int radius = node->intProp(QStringLiteral("radius")).value_or(0);
+        const int borderWidth = node->intProp(QStringLiteral("borderWidth")).value_or(0);
+        const auto bg = node->colorProp(QStringLiteral("bg"));
+        const auto border = node->colorProp(QStringLiteral("borderColor"));
+
+        if (radius > 0 || (border && borderWidth > 0)) {
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            painter.setPen(border && borderWidth > 0 ? QPen(colorOf(*border), borderWidth) : QPen(Qt::NoPen));
+            painter.setBrush(bg ? QBrush(colorOf(*bg)) : QBrush(Qt::NoBrush));
+            const qreal inset = border && borderWidth > 0 ? borderWidth / 2.0 : 0.0;
+            painter.drawRoundedRect(QRectF(rect).adjusted(inset, inset, -inset, -inset), radius, radius);
+            painter.setRenderHint(QPainter::Antialiasing, false);
+        } else if (bg) {
+            painter.fillRect(rect, colorOf(*bg));
+        }
+
+        if (node->kind == u"image" && assets) {
+            const QImage image = assets(node->intProp(QStringLiteral("assetId")).value_or(-1));
+            if (!image.isNull())
+                painter.drawImage(QRect(x, y, w > 0 ? w : image.width(), h > 0 ? h : image.height()), image);
+        }
+        if (node->kind == u"label" && fonts && !node->text.isEmpty()) {
+            QFont font(QStringList{fonts->text, fonts->symbols});
+            font.setPixelSize(node->intProp(QStringLiteral("fontSize")).value_or(14));
+            painter.setFont(font);
+            painter.setPen(colorOf(node->colorProp(QStringLiteral("textColor")).value_or(0xFFFFFF)));
+            painter.setRenderHint(QPainter::TextAntialiasing, true);
+            painter.drawText(QRect(x, y, w > 0 ? w : width, h > 0 ? h : height), Qt::AlignLeft | Qt::AlignTop,
+                             node->text);
+        }
         for (qsizetype k = node->children.size() - 1; k >= 0; --k)
             stack.append({node->children[k], x, y});
+    }
+    painter.end();
+
+    QList<std::uint16_t> pixels(qsizetype(width) * height);
+    for (int row = 0; row < height; ++row) {
+        const auto* line = reinterpret_cast<const std::uint16_t*>(canvas.constScanLine(row));
+        std::copy(line, line + width, pixels.begin() + qsizetype(row) * width);
     }
     return pixels;
 }

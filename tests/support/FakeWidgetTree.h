@@ -1,6 +1,8 @@
 #pragma once
 // The fake device's widget tree: applies PATCH operations as the firmware would, keeps what
-// went wrong, and draws a plain picture of its boxes for snapshots.
+// went wrong, and draws a picture of it for snapshots: boxes with their borders and corners,
+// images from the uploaded assets, and texts in the device's typefaces when a
+// QGuiApplication exists (without one, texts are left out).
 
 #include "link/PatchOp.h"
 
@@ -10,7 +12,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QImage>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace TarvFake {
@@ -43,9 +48,12 @@ public:
     qsizetype size() const { return nodes.size(); }
     const QStringList& errors() const { return problems; }
 
-    // width × height RGB565 pixels, row by row: black, then every visible node that has a
-    // background, filled at its position relative to its parent, parents before children.
-    QList<std::uint16_t> render(int width, int height) const;
+    // The picture an "image" node shows for an asset id; a null image for none.
+    using AssetImages = std::function<QImage(std::int32_t assetId)>;
+
+    // width × height RGB565 pixels, row by row: black, then every visible node at its
+    // position relative to its parent, parents before children.
+    QList<std::uint16_t> render(int width, int height, const AssetImages& assets = {}) const;
 
 private:
     void removeSubtree(std::uint32_t id);
