@@ -26,17 +26,17 @@ void captureOnceConnected(DeviceManager& hub)
         QObject::disconnect(*connection);
         // After the handshake has answered the device.
         QTimer::singleShot(0, &hub, [&hub] {
-        hub.captureSnapshot([&hub](const DeviceManager::SnapshotResult& result) {
-            const auto* snapshot = std::get_if<TarvUSB::DeviceSnapshot>(&result);
-            if (!snapshot)
-                return;  // the failure is in the log already
-            const auto saved = saveSnapshotPNG(*snapshot, TarvUSB::snapshotsFolderPath());
-            if (const auto* path = std::get_if<QString>(&saved))
-                hub.log(LogEntry::Direction::system, QStringLiteral("Snapshot saved to ") + *path);
-            else
-                hub.log(LogEntry::Direction::system,
-                        QStringLiteral("Snapshot not saved: ") + std::get<SnapshotSaveError>(saved).message);
-        });
+            hub.captureSnapshot([&hub](const DeviceManager::SnapshotResult& result) {
+                const auto* snapshot = std::get_if<TarvUSB::DeviceSnapshot>(&result);
+                if (!snapshot)
+                    return;  // the failure is in the log already
+                const auto saved = saveSnapshotPNG(*snapshot, TarvUSB::snapshotsFolderPath());
+                if (const auto* path = std::get_if<QString>(&saved))
+                    hub.log(LogEntry::Direction::system, QStringLiteral("Snapshot saved to ") + *path);
+                else
+                    hub.log(LogEntry::Direction::system,
+                            QStringLiteral("Snapshot not saved: ") + std::get<SnapshotSaveError>(saved).message);
+            });
         });
     });
 }

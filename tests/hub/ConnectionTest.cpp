@@ -1,0 +1,189 @@
+// The connection end to end against the fake device: handshake, heartbeat, receiving and
+// the loss of the port.
+
+#include "HubFixture.h"
+
+#include "link/DeviceWatcher.h"
+
+using namespace TarvUSB;
+
+TEST_F(HubTest, HandshakeAnswersWithConsecutiveNumbersAndDrawsThePage)
+{
+    connectAndGreet();
+    const QList<Frame>& got = device.received();
+    ASSERT_GE(got.size(), 3);
+    const auto* reply = got[0].get<HelloAckPayload>();
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(*reply, (HelloAckPayload{1, true, QStringLiteral("OK")}));
+    const auto* orientation = got[1].get<OrientationPayload>();
+    ASSERT_NE(orientation, nullptr);
+    EXPECT_FALSE(orientation->flipped);
+    EXPECT_EQ(got[1].q, got[0].q + 1);
+    EXPECT_EQ(count<BacklightPayload>(), 0) << "no level is stored";
+    EXPECT_NE(got[2].get<PatchPayload>(), nullptr);
+    EXPECT_TRUE(hub->deviceHoldsScreen());
+    EXPECT_EQ(hub->state().path, device.portPath());
+    EXPECT_EQ(hub->state().hello->fw, QStringLiteral("fake-1.0"));
+    EXPECT_EQ(logTexts().first(), QStringLiteral("Found Tarv at ") + device.portPath());
+    EXPECT_TRUE(logTexts().contains(QStringLiteral("HELLO_ACK #%1 ok=true pv=1").arg(got[0].q)));
+}
+
+TEST_F(HubTest, BacklightFollowsOrientationOnlyWhenALevelIsStored)
+{
+    settings->setWholeNumber(QStringLiteral("display.backlight"), 250);
+    settings->setBoolean(QStringLiteral("display.flipped"), true);
+    connectAndGreet();
+    const QList<Frame>& got = device.received();
+    ASSERT_NE(got[2].get<BacklightPayload>(), nullptr);
+    EXPECT_EQ(got[2].get<BacklightPayload>()->level, 100) << "clamped to 10 … 100";
+    EXPECT_TRUE(got[1].get<OrientationPayload>()->flipped);
+    EXPECT_EQ(got[2].q, got[1].q + 1);
+}
+
+TEST_F(HubTest, AnotherProtocolVersionIsRefusedAndNothingElseIsSent)
+{
+    device.setOptions({QStringLiteral("fake-2.0"), 2, 0});
+    attach();
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    roundTrip();
+    ASSERT_EQ(device.received().size(), 1);
+    EXPECT_EQ(*device.received()[0].get<HelloAckPayload>(),
+              (HelloAckPayload{1, false, QStringLiteral("Protocol version mismatch")}));
+    EXPECT_FALSE(hub->deviceHoldsScreen());
+    EXPECT_EQ(hub->state().hello->pv, 2);
+}
+
+TEST_F(HubTest, HeartbeatIsSilentAndItsAcknowledgementsAreConsumed)
+{
+    connectAndGreet();
+    const qsizetype logSize = hub->log().size();
+    hub->setHeartbeatInterval(10);
+    ASSERT_TRUE(waitUntil([&] { return count<PingPayload>() >= 3; }));
+    hub->setHeartbeatInterval(DeviceManager::heartbeatIntervalMs);
+    roundTrip();
+    EXPECT_EQ(hub->log().size(), logSize + 1) << "only the marker: no PING and no ACK line";
+    EXPECT_TRUE(hub->heartbeatSequences().isEmpty());
+    for (const Frame& ping : framesOf<PingPayload>())
+        EXPECT_EQ(ping.get<PingPayload>()->nonce, ping.q);
+}
+
+TEST_F(HubTest, UnansweredPingsPileUpWithoutConsequence)
+{
+    device.ackPings = false;
+    connectAndGreet();
+    hub->sendHeartbeat();
+    hub->sendHeartbeat();
+    roundTrip();
+    EXPECT_EQ(hub->heartbeatSequences().size(), 2);
+    EXPECT_TRUE(hub->state().isConnected());
+}
+
+TEST_F(HubTest, HeartbeatSendsNothingBeforeTheHandshake)
+{
+    attach();
+    hub->sendHeartbeat();
+    EXPECT_TRUE(hub->heartbeatSequences().isEmpty());
+    EXPECT_EQ(hub->nextSequence(), 1);
+}
+
+TEST_F(HubTest, AnAcknowledgementOfAnUnknownNumberIsLoggedOnce)
+{
+    connectAndGreet();
+    const QSet<std::uint16_t> waiting = hub->outstandingAcks();
+    device.sendFrame(Frame{900, AckPayload{4321}});
+    roundTrip();
+    EXPECT_EQ(logCount(QStringLiteral("ACK #900 seq=4321")), 1);
+    EXPECT_EQ(hub->outstandingAcks(), waiting);
+}
+
+TEST_F(HubTest, DeviceLogLinesShowTheirLevel)
+{
+    attach();
+    device.sendLog(LogLevel::debug, QStringLiteral("a"));
+    device.sendLog(LogLevel::info, QStringLiteral("b"));
+    device.sendLog(LogLevel::warn, QStringLiteral("c"));
+    device.sendLog(LogLevel::error, QStringLiteral("d"));
+    ASSERT_TRUE(waitUntil([&] { return logTexts().contains(QStringLiteral("DEVICE ERROR: d")); }));
+    const QStringList texts = logTexts();
+    EXPECT_TRUE(texts.contains(QStringLiteral("DEVICE warning: a")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("DEVICE warning: b")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("DEVICE warning: c")));
+}
+
+TEST_F(HubTest, GarbageAndOverlongInputAreDroppedAndTheLinkGoesOn)
+{
+    attach();
+    device.sendBytes(QByteArray::fromHex("02ff03c1c2c300"));
+    device.sendBytes(QByteArray(FrameParser::maxFrameBytes + 100, 'A') + QByteArray(1, '\0'));
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    EXPECT_GE(logCount(QStringLiteral("Dropped frame: ")), 2);
+    EXPECT_TRUE(hub->isPortOpen());
+}
+
+TEST_F(HubTest, HangUpLosesTheConnectionAndForgetsTheDevice)
+{
+    connectAndGreet();
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    EXPECT_EQ(hub->state(), ConnectionState::disconnected());
+    EXPECT_FALSE(hub->activeRegistryID());
+    EXPECT_FALSE(hub->deviceHoldsScreen());
+    EXPECT_TRUE(hub->queuedFrames().isEmpty());
+    EXPECT_TRUE(hub->outstandingAcks().isEmpty());
+    EXPECT_EQ(logCount(QStringLiteral("Serial port closed: ")), 1);
+    const std::uint16_t next = hub->nextSequence();
+    EXPECT_GT(next, 1) << "sequence numbers are never reset";
+}
+
+TEST_F(HubTest, DetachEndsTheConnectionAndTheLateCloseDoesNothing)
+{
+    connectAndGreet();
+    hub->watcher().onDetach({7, device.portPath()});
+    EXPECT_EQ(hub->state(), ConnectionState::disconnected());
+    EXPECT_EQ(logCount(QStringLiteral("Tarv disconnected")), 1);
+    const qsizetype logSize = hub->log().size();
+    QTest::qWait(30);  // the old reader's close callback comes and goes
+    EXPECT_EQ(hub->log().size(), logSize);
+    EXPECT_EQ(logCount(QStringLiteral("Serial port closed")), 0);
+}
+
+TEST_F(HubTest, ADetachOfAnotherDeviceAndASecondAttachChangeNothing)
+{
+    attach(7);
+    const qsizetype logSize = hub->log().size();
+    hub->watcher().onAttach({8, QStringLiteral("/dev/null")});
+    hub->watcher().onDetach({9, QStringLiteral("/dev/ttyACM9")});
+    EXPECT_EQ(hub->log().size(), logSize);
+    EXPECT_EQ(hub->activeRegistryID(), 7u);
+    EXPECT_TRUE(hub->isPortOpen());
+}
+
+TEST_F(HubTest, APortThatCannotOpenLeavesTheHubDisconnected)
+{
+    makeHub();
+    hub->connect(3, dir.filePath(QStringLiteral("no-such-port")));
+    EXPECT_EQ(hub->state(), ConnectionState::disconnected());
+    EXPECT_FALSE(hub->activeRegistryID());
+    EXPECT_EQ(logCount(QStringLiteral("Open failed: Could not open serial port: ")), 1);
+}
+
+TEST_F(HubTest, LateCallbacksOfAnOldPortNeverTouchTheNewConnection)
+{
+    connectAndGreet();
+    TarvFake::FakeDevice second;
+    ASSERT_TRUE(second.start());
+    // The old port is closed and a new one opened in the same turn: the old reader's close
+    // callback (and any data it still read) arrives while the new port is current.
+    hub->watcher().onDetach({7, device.portPath()});
+    device.sendLog(LogLevel::error, QStringLiteral("late line of the old port"));
+    hub->connect(8, second.portPath());
+    second.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    QTest::qWait(30);
+    EXPECT_TRUE(hub->isPortOpen());
+    EXPECT_TRUE(hub->state().isConnected());
+    EXPECT_EQ(hub->activeRegistryID(), 8u);
+    EXPECT_FALSE(logTexts().contains(QStringLiteral("DEVICE ERROR: late line of the old port")));
+}

@@ -1,0 +1,158 @@
+// The hub's construction from the settings, the observation rule, the bounded log, the
+// delayed home redraw and the start of the command channel.
+
+#include "HubFixture.h"
+
+#include <QSignalSpy>
+
+using namespace TarvUSB;
+
+namespace {
+
+class ScriptedServer final : public NotifyServer {
+public:
+    explicit ScriptedServer(std::optional<StartError> error) : m_error(std::move(error)) {}
+    std::optional<StartError> start() override { return m_error; }
+    void stop() override {}
+
+private:
+    std::optional<StartError> m_error;
+};
+
+NotifyServer::Factory serverThatStartsWith(std::optional<NotifyServer::StartError> error)
+{
+    return [error](const QString&, NotifyServer::Handler) { return std::make_unique<ScriptedServer>(error); };
+}
+
+}  // namespace
+
+TEST_F(HubTest, StartsFromDefaultsWhenNothingIsStored)
+{
+    makeHub();
+    EXPECT_EQ(hub->state(), ConnectionState::disconnected());
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::home());
+    EXPECT_EQ(hub->backlightLevel(), 100);
+    EXPECT_FALSE(hub->isDisplayFlipped());
+    EXPECT_TRUE(hub->screensaver().isEnabled);
+    EXPECT_EQ(hub->screensaver().timeout, 300);
+    EXPECT_EQ(hub->screensaver().photoInterval, 60);
+    EXPECT_EQ(hub->screensaver().style, ScreensaverStyle::corner);
+    EXPECT_EQ(hub->screensaver().lastInteraction, wallNow);
+    EXPECT_EQ(hub->nowPlaying(), NowPlayingState::idle());
+    EXPECT_FALSE(hub->pushedValues().file()) << "a test run keeps pushed values in memory";
+    EXPECT_TRUE(hub->log().isEmpty());
+    EXPECT_FALSE(hub->hasNotifyServer());
+}
+
+TEST_F(HubTest, ScreensaverSettingsApplyOnlyUnderTheirConditions)
+{
+    settings->setBoolean(QStringLiteral("screensaver.enabled"), false);
+    settings->setDouble(QStringLiteral("screensaver.timeout"), 0);
+    settings->setDouble(QStringLiteral("screensaver.photoInterval"), 12.5);
+    settings->setText(QStringLiteral("screensaver.style"), QStringLiteral("sideways"));
+    settings->setWholeNumber(QStringLiteral("display.backlight"), 3);
+    makeHub();
+    EXPECT_FALSE(hub->screensaver().isEnabled);
+    EXPECT_EQ(hub->screensaver().timeout, 300);
+    EXPECT_EQ(hub->screensaver().photoInterval, 12.5);
+    EXPECT_EQ(hub->screensaver().style, ScreensaverStyle::corner);
+    EXPECT_EQ(hub->backlightLevel(), 10);
+
+    settings->setText(QStringLiteral("screensaver.style"), QStringLiteral("pill"));
+    settings->setDouble(QStringLiteral("screensaver.timeout"), 90);
+    makeHub();
+    EXPECT_EQ(hub->screensaver().style, ScreensaverStyle::pill);
+    EXPECT_EQ(hub->screensaver().timeout, 90);
+}
+
+TEST_F(HubTest, TheLogKeepsTheNewest200Entries)
+{
+    makeHub();
+    QSignalSpy changes(hub.get(), &DeviceManager::logChanged);
+    for (int k = 1; k <= 201; ++k)
+        hub->log(LogEntry::Direction::system, QString::number(k));
+    ASSERT_EQ(hub->log().size(), 200);
+    EXPECT_EQ(hub->log().first().text, QStringLiteral("2"));
+    EXPECT_EQ(hub->log().last().text, QStringLiteral("201"));
+    EXPECT_EQ(changes.count(), 202) << "the append and the trim are two changes";
+    EXPECT_NE(hub->log()[0].id, hub->log()[1].id);
+}
+
+TEST_F(HubTest, EqualWritesDoNotNotifyButEveryStateWriteDoes)
+{
+    makeHub();
+    QSignalSpy screens(hub.get(), &DeviceManager::activeScreenChanged);
+    hub->setActiveScreen(DeviceScreen::home());
+    EXPECT_EQ(screens.count(), 0);
+    hub->setActiveScreen(DeviceScreen::custom(QStringLiteral("a")));
+    hub->setActiveScreen(DeviceScreen::custom(QStringLiteral("a")));
+    hub->setActiveScreen(DeviceScreen::custom(QStringLiteral("b")));
+    EXPECT_EQ(screens.count(), 2);
+
+    QSignalSpy states(hub.get(), &DeviceManager::stateChanged);
+    hub->connect(1, dir.filePath(QStringLiteral("missing")));  // connecting, then disconnected
+    EXPECT_EQ(states.count(), 2);
+}
+
+TEST_F(HubTest, ABurstOfProfileChangesRedrawsTheHomePageOnce)
+{
+    connectAndGreet();
+    const int renders = hub->renderCount();
+    const QUuid first = profiles->activeID();
+    const QUuid second = profiles->addProfile(false).id;
+    profiles->activateProfile(second);
+    profiles->activateProfile(first);
+    ASSERT_TRUE(waitUntil([&] { return hub->renderCount() > renders; }));
+    QTest::qWait(DeviceManager::homeRefreshDelayMs + 50);
+    EXPECT_EQ(hub->renderCount(), renders + 1);
+}
+
+TEST_F(HubTest, ProfileChangesRedrawNothingWhileDisconnected)
+{
+    makeHub();
+    profiles->addProfile(false);
+    QTest::qWait(DeviceManager::homeRefreshDelayMs + 50);
+    EXPECT_EQ(hub->renderCount(), 0);
+}
+
+TEST_F(HubTest, TheCommandChannelReportsWhyItDidNotStart)
+{
+    makeHub(serverThatStartsWith(NotifyServer::StartError{NotifyServer::StartError::Kind::alreadyServed, {}}));
+    hub->startNotifyServer();
+    EXPECT_EQ(logTexts(), QStringList{QStringLiteral(
+                              "Notifications: another copy of Tarv is already listening for `tarv notify`")});
+    EXPECT_FALSE(hub->hasNotifyServer());
+
+    makeHub(serverThatStartsWith(NotifyServer::StartError{NotifyServer::StartError::Kind::failed, QStringLiteral("no room")}));
+    hub->startNotifyServer();
+    EXPECT_EQ(logTexts(), QStringList{QStringLiteral("Notifications: could not listen for `tarv notify`: no room")});
+
+    makeHub(serverThatStartsWith(std::nullopt));
+    hub->startNotifyServer();
+    EXPECT_TRUE(hub->log().isEmpty());
+    EXPECT_TRUE(hub->hasNotifyServer());
+}
+
+TEST_F(HubTest, FramesAreDescribedForTheLog)
+{
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{3, HelloPayload{QStringLiteral("1.2"), 1, 480, 320, 0}}),
+              QStringLiteral("HELLO #3 fw=1.2 pv=1 display=480\u00D7320"));
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{4, HidEmitPayload{HidReport::keyboard, 2, {4, 5}}}),
+              QStringLiteral("HID_EMIT #4 report=keyboard keys=[4, 5]"));
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{5, HidEmitPayload{HidReport::consumer, 0, {}}}),
+              QStringLiteral("HID_EMIT #5 report=consumer keys=[]"));
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{6, BacklightPayload{40}}), QStringLiteral("BACKLIGHT #6 level=40"));
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{7, PingPayload{7}}), QStringLiteral("PING #7"));
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{8, TouchPayload{1, 2, TouchPhase::up}}), QStringLiteral("touch #8"));
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{9, AssetEndPayload{16, 0}}), QStringLiteral("assetEnd #9"));
+    EXPECT_EQ(DeviceManager::describeFrame(Frame{10, SnapshotRequestPayload{1}}), QStringLiteral("snapshotRequest #10"));
+}
+
+TEST_F(HubTest, TouchesReachDispatchAfterTheirLogLine)
+{
+    attach();
+    QSignalSpy touches(hub.get(), &DeviceManager::deviceEvent);
+    device.sendTouch(10, 20, TouchPhase::down);
+    ASSERT_TRUE(waitUntil([&] { return touches.count() == 1; }));
+    EXPECT_TRUE(logTexts().last().startsWith(QStringLiteral("touch #")));
+}
