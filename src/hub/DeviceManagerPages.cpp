@@ -250,9 +250,11 @@ QList<Frame> DeviceManager::pageFrames(const QDateTime& now, const QString& time
 
 void DeviceManager::presentPage(const QList<Frame>& frames, std::uint16_t resetSeq)
 {
-    sendDynamicUI(DynamicUIDemo::withRootReset(frames, resetSeq, m_deviceHoldsScreen));
+    const QList<Frame> withReset = DynamicUIDemo::withRootReset(frames, resetSeq, m_deviceHoldsScreen);
+    // Counted before sending: a send that fails on the way forgets the page again.
     if (m_serialPort)
         setDeviceHoldsScreen(true);
+    sendDynamicUI(withReset);
     // The notification toast is put back on top of the new page with the toast itself.
 }
 
