@@ -360,4 +360,7 @@ private:
     QString m_failedArtworkIdentity;
     int m_photoIndex = 0;
     QDateTime m_photoShownSince;
+    void swipeBy(int dx, int dy);
+    std::optional<std::pair<std::uint16_t, std::uint16_t>> m_touchStart;
+    bool m_suppressTouchUp = false;
 };

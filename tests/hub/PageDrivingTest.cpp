@@ -301,3 +301,20 @@ TEST_F(PageTest, AFullScreenImageOfTheWrongSizeIsLoggedAndSkipped)
     EXPECT_EQ(hub->queuedFrames().size(), 77 - 3);
     EXPECT_NE(hub->queuedFrames().last().get<AssetEndPayload>(), nullptr);
 }
+
+TEST_F(PageTest, ASwipeOnTheDeviceWalksTheSwipeListAndATouchWakesTheScreensaver)
+{
+    connectAndGreet();
+    device.swipe(300, 150, 200, 150);
+    ASSERT_TRUE(waitUntil([&] { return hub->activeScreen() == DeviceScreen::stocks(); }));
+    device.swipe(100, 150, 300, 150);
+    ASSERT_TRUE(waitUntil([&] { return hub->activeScreen() == DeviceScreen::home(); }));
+    const int renders = hub->renderCount();
+    device.swipe(100, 150, 300, 150);  // nothing lies before home
+    roundTrip();
+    EXPECT_EQ(hub->renderCount(), renders);
+
+    hub->showScreen(DeviceScreen::screensaver());
+    device.tap(240, 160);
+    ASSERT_TRUE(waitUntil([&] { return hub->activeScreen() == DeviceScreen::home(); }));
+}
