@@ -24,8 +24,9 @@ void captureOnceConnected(DeviceManager& hub)
         if (!hub.state().isConnected())
             return;
         QObject::disconnect(*connection);
-        // After the handshake has answered the device.
-        QTimer::singleShot(0, &hub, [&hub] {
+        // Once the first page has gone through the send window: the request itself goes
+        // straight out, ahead of queued frames.
+        QTimer::singleShot(1500, &hub, [&hub] {
             hub.captureSnapshot([&hub](const DeviceManager::SnapshotResult& result) {
                 const auto* snapshot = std::get_if<TarvUSB::DeviceSnapshot>(&result);
                 if (!snapshot)
