@@ -8,33 +8,18 @@
 #include "screens/format/Placeholders.h"
 #include "screens/format/ScreenAction.h"
 #include "screens/format/ValueEvaluators.h"
+#include "screens/format/WidgetKeys.h"
 
 #include <algorithm>
 
 namespace {
 
-const QString typeKey = QStringLiteral("type");
-const QString xKey = QStringLiteral("x");
-const QString yKey = QStringLiteral("y");
-const QString wKey = QStringLiteral("w");
-const QString hKey = QStringLiteral("h");
-const QString valueKey = QStringLiteral("value");
-const QString colorKey = QStringLiteral("color");
-const QString bgKey = QStringLiteral("bg");
-const QString borderKey = QStringLiteral("border");
-const QString borderWidthKey = QStringLiteral("borderWidth");
-const QString radiusKey = QStringLiteral("radius");
-const QString forKey = QStringLiteral("for");
+using namespace WidgetDefaults;
+
 const QString cellKey = QStringLiteral("cell");
-const QString atKey = QStringLiteral("at");
 const QString visibleKey = QStringLiteral("visible");
 const QString hiddenKey = QStringLiteral("hidden");
 
-constexpr std::uint32_t surfaceColour = 0x15171A;
-constexpr std::uint32_t borderColour = 0x2A2E34;
-constexpr std::uint32_t textColour = 0xF2F4F6;
-constexpr double shortestFrame = 0.1;
-constexpr double longestFrame = 3600;
 constexpr qint64 fewestPoints = 4;
 constexpr qint64 mostPoints = 24;
 constexpr qint64 defaultPoints = 12;
@@ -48,10 +33,10 @@ QList<CustomScreen::ColorStop> defaultFill()
 // Reads x, y, w and h (all four, so each missing one is reported) and checks them on the panel.
 std::optional<CustomScreen::Rect> readRect(const QJsonObject& object, const QString& path, ScreenIssueSink& sink)
 {
-    const auto x = CustomScreen::requireWholeNumber(object, xKey, path, sink);
-    const auto y = CustomScreen::requireWholeNumber(object, yKey, path, sink);
-    const auto w = CustomScreen::requireWholeNumber(object, wKey, path, sink);
-    const auto h = CustomScreen::requireWholeNumber(object, hKey, path, sink);
+    const auto x = CustomScreen::requireWholeNumber(object, WidgetKeys::x, path, sink);
+    const auto y = CustomScreen::requireWholeNumber(object, WidgetKeys::y, path, sink);
+    const auto w = CustomScreen::requireWholeNumber(object, WidgetKeys::w, path, sink);
+    const auto h = CustomScreen::requireWholeNumber(object, WidgetKeys::h, path, sink);
     if (!x || !y || !w || !h || !CustomScreen::checkRect(*x, *y, *w, *h, path, sink))
         return std::nullopt;
     return CustomScreen::Rect{*x, *y, *w, *h};
@@ -113,16 +98,16 @@ std::optional<CustomScreen::BarWidget> CustomScreen::parseBarWidget(const QJsonO
                                                                     ScreenIssueSink& sink)
 {
     warnUnknownKeys(object, path,
-                    {typeKey, xKey, yKey, wKey, hKey, valueKey, QStringLiteral("max"), colorKey,
-                     QStringLiteral("track"), borderKey, borderWidthKey, radiusKey, QStringLiteral("inset"),
+                    {WidgetKeys::type, WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, WidgetKeys::value, QStringLiteral("max"), WidgetKeys::color,
+                     QStringLiteral("track"), WidgetKeys::border, WidgetKeys::borderWidth, WidgetKeys::radius, QStringLiteral("inset"),
                      visibleKey, hiddenKey},
                     sink);
     const auto rect = readRect(object, path, sink);
     if (!rect)
         return std::nullopt;
 
-    const QString valuePath = keyPath(path, valueKey);
-    const auto value = readString(object, valueKey, path, sink);
+    const QString valuePath = keyPath(path, WidgetKeys::value);
+    const auto value = readString(object, WidgetKeys::value, path, sink);
     if (!value || value->isEmpty()) {
         sink.error(valuePath, QStringLiteral("is missing or empty"));
         return std::nullopt;
@@ -140,13 +125,13 @@ std::optional<CustomScreen::BarWidget> CustomScreen::parseBarWidget(const QJsonO
         else
             bar.max = *max;
     }
-    bar.borderWidth = readRangeSetting(object, borderWidthKey, path, 0, 16, 1, sink);
-    const auto colour = object.constFind(colorKey);
+    bar.borderWidth = readRangeSetting(object, WidgetKeys::borderWidth, path, 0, 16, 1, sink);
+    const auto colour = object.constFind(WidgetKeys::color);
     bar.stops = readBarColor(colour == object.constEnd() ? std::nullopt : std::optional(*colour),
-                             keyPath(path, colorKey), sink);
+                             keyPath(path, WidgetKeys::color), sink);
     bar.track = readColorSetting(object, QStringLiteral("track"), path, surfaceColour, sink);
-    bar.border = readColorSetting(object, borderKey, path, borderColour, sink);
-    bar.radius = readRangeSetting(object, radiusKey, path, 0, 160, 4, sink);
+    bar.border = readColorSetting(object, WidgetKeys::border, path, borderColour, sink);
+    bar.radius = readRangeSetting(object, WidgetKeys::radius, path, 0, 160, 4, sink);
     bar.inset = readRangeSetting(object, QStringLiteral("inset"), path, 0, 32, bar.borderWidth + 1, sink);
     return bar;
 }
@@ -173,14 +158,14 @@ QList<CustomScreen::ColorStop> CustomScreen::readBarColor(const std::optional<QJ
             continue;
         }
         const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {atKey, colorKey}, sink);
-        const double at = readNumber(entry, atKey, entryPath, sink).value_or(0);
+        warnUnknownKeys(entry, entryPath, {WidgetKeys::at, WidgetKeys::color}, sink);
+        const double at = readNumber(entry, WidgetKeys::at, entryPath, sink).value_or(0);
         if (at < 0 || at > 100)
-            sink.error(keyPath(entryPath, atKey), QStringLiteral("must be between 0 and 100"));
-        const auto text = readString(entry, colorKey, entryPath, sink);
+            sink.error(keyPath(entryPath, WidgetKeys::at), QStringLiteral("must be between 0 and 100"));
+        const auto text = readString(entry, WidgetKeys::color, entryPath, sink);
         const auto colour = text ? requireColor(*text, entryPath, sink) : std::nullopt;
         if (!colour) {
-            sink.error(keyPath(entryPath, colorKey), QStringLiteral("is missing or not a colour"));
+            sink.error(keyPath(entryPath, WidgetKeys::color), QStringLiteral("is missing or not a colour"));
             continue;
         }
         stops.append({std::clamp(at, 0.0, 100.0), *colour});
@@ -199,9 +184,9 @@ std::optional<CustomScreen::ButtonWidget> CustomScreen::parseButtonWidget(const 
                                                                           ScreenIssueSink& sink)
 {
     warnUnknownKeys(object, path,
-                    {typeKey, xKey, yKey, wKey, hKey, QStringLiteral("label"), QStringLiteral("icon"),
-                     QStringLiteral("action"), QStringLiteral("size"), colorKey, bgKey, borderKey, borderWidthKey,
-                     radiusKey, visibleKey, hiddenKey},
+                    {WidgetKeys::type, WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, QStringLiteral("label"), QStringLiteral("icon"),
+                     QStringLiteral("action"), QStringLiteral("size"), WidgetKeys::color, WidgetKeys::bg, WidgetKeys::border, WidgetKeys::borderWidth,
+                     WidgetKeys::radius, visibleKey, hiddenKey},
                     sink);
     ButtonWidget button;
     if (const auto name = readString(object, QStringLiteral("icon"), path, sink)) {
@@ -233,15 +218,15 @@ std::optional<CustomScreen::ButtonWidget> CustomScreen::parseButtonWidget(const 
     if (!rect)
         return std::nullopt;
     button.rect = *rect;
-    button.borderWidth = readRangeSetting(object, borderWidthKey, path, 0, 16, 1, sink);
+    button.borderWidth = readRangeSetting(object, WidgetKeys::borderWidth, path, 0, 16, 1, sink);
     if (extractPlaceholderKeys(button.label).isEmpty() && !labelLine.isEmpty()
         && rect->w - 2 * button.borderWidth < MontserratMetrics::textWidth(labelLine, int(button.fontSize)))
         sink.warning(labelPath,
                      QStringLiteral("is wider than the button at %1 px and will be cut off").arg(button.fontSize));
-    button.color = readColorSetting(object, colorKey, path, textColour, sink);
-    button.background = readColorSetting(object, bgKey, path, surfaceColour, sink);
-    button.border = readColorSetting(object, borderKey, path, borderColour, sink);
-    button.radius = readRangeSetting(object, radiusKey, path, 0, 160, 8, sink);
+    button.color = readColorSetting(object, WidgetKeys::color, path, textColour, sink);
+    button.background = readColorSetting(object, WidgetKeys::bg, path, surfaceColour, sink);
+    button.border = readColorSetting(object, WidgetKeys::border, path, borderColour, sink);
+    button.radius = readRangeSetting(object, WidgetKeys::radius, path, 0, 160, 8, sink);
     return button;
 }
 
@@ -252,13 +237,13 @@ std::optional<CustomScreen::SpriteWidget> CustomScreen::parseSpriteWidget(const 
 {
     Q_UNUSED(sourceNames);
     warnUnknownKeys(object, path,
-                    {typeKey, xKey, yKey, QStringLiteral("sheet"), QStringLiteral("count"), forKey,
+                    {WidgetKeys::type, WidgetKeys::x, WidgetKeys::y, QStringLiteral("sheet"), QStringLiteral("count"), WidgetKeys::forKey,
                      QStringLiteral("frames"), visibleKey, hiddenKey},
                     sink);
-    const auto x = requireWholeNumber(object, xKey, path, sink);
+    const auto x = requireWholeNumber(object, WidgetKeys::x, path, sink);
     if (!x)
         return std::nullopt;
-    const auto y = requireWholeNumber(object, yKey, path, sink);
+    const auto y = requireWholeNumber(object, WidgetKeys::y, path, sink);
     if (!y)
         return std::nullopt;
     checkRect(*x, *y, spriteFrameWidth, spriteFrameHeight, path, sink);
@@ -283,9 +268,9 @@ std::optional<CustomScreen::SpriteWidget> CustomScreen::parseSpriteWidget(const 
                        .arg(maxSpriteSlots));
         return std::nullopt;
     }
-    const double duration = readNumber(object, forKey, path, sink).value_or(0.2);
+    const double duration = readNumber(object, WidgetKeys::forKey, path, sink).value_or(0.2);
     if (duration < shortestFrame || duration > longestFrame) {
-        sink.error(keyPath(path, forKey), QStringLiteral("must be between 0.1 and 3600 seconds: how long each frame "
+        sink.error(keyPath(path, WidgetKeys::forKey), QStringLiteral("must be between 0.1 and 3600 seconds: how long each frame "
                                                          "shows"));
         return std::nullopt;
     }
@@ -325,11 +310,11 @@ QList<CustomScreen::SpriteFrame> CustomScreen::readSpriteFrames(const QJsonValue
             continue;
         }
         const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {forKey, cellKey}, sink);
+        warnUnknownKeys(entry, entryPath, {WidgetKeys::forKey, cellKey}, sink);
         bool fine = true;
-        const double duration = readNumber(entry, forKey, entryPath, sink).value_or(defaultDuration);
+        const double duration = readNumber(entry, WidgetKeys::forKey, entryPath, sink).value_or(defaultDuration);
         if (duration < shortestFrame || duration > longestFrame) {
-            sink.error(keyPath(entryPath, forKey), QStringLiteral("must be between 0.1 and 3600 seconds"));
+            sink.error(keyPath(entryPath, WidgetKeys::forKey), QStringLiteral("must be between 0.1 and 3600 seconds"));
             fine = false;
         }
         const qint64 cell = readWholeNumber(entry, cellKey, entryPath, sink).value_or(0);
@@ -350,7 +335,7 @@ std::optional<CustomScreen::SparklineWidget> CustomScreen::parseSparklineWidget(
                                                                                 ScreenIssueSink& sink)
 {
     warnUnknownKeys(object, path,
-                    {typeKey, xKey, yKey, wKey, hKey, valueKey, QStringLiteral("points"), colorKey, bgKey,
+                    {WidgetKeys::type, WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, WidgetKeys::value, QStringLiteral("points"), WidgetKeys::color, WidgetKeys::bg,
                      QStringLiteral("min"), QStringLiteral("max"), visibleKey, hiddenKey},
                     sink);
     const auto rect = readRect(object, path, sink);
@@ -366,15 +351,15 @@ std::optional<CustomScreen::SparklineWidget> CustomScreen::parseSparklineWidget(
         sparkline.points = defaultPoints;
     }
     if (rect->w < pointWidth * sparkline.points)
-        sink.error(keyPath(path, wKey), QStringLiteral("must be at least %1 for %2 points: each is %3 px wide or more")
+        sink.error(keyPath(path, WidgetKeys::w), QStringLiteral("must be at least %1 for %2 points: each is %3 px wide or more")
                                             .arg(pointWidth * sparkline.points)
                                             .arg(sparkline.points)
                                             .arg(pointWidth));
     if (rect->h < 6)
-        sink.error(keyPath(path, hKey), QStringLiteral("must be at least 6"));
+        sink.error(keyPath(path, WidgetKeys::h), QStringLiteral("must be at least 6"));
 
-    const QString valuePath = keyPath(path, valueKey);
-    const auto value = readString(object, valueKey, path, sink);
+    const QString valuePath = keyPath(path, WidgetKeys::value);
+    const auto value = readString(object, WidgetKeys::value, path, sink);
     if (!value || extractPlaceholderKeys(*value).isEmpty()) {
         sink.error(valuePath,
                    QStringLiteral("must be a {{key}}: a list of numbers, or one number whose readings are kept"));
@@ -387,7 +372,7 @@ std::optional<CustomScreen::SparklineWidget> CustomScreen::parseSparklineWidget(
     sparkline.max = readNumber(object, QStringLiteral("max"), path, sink);
     if (sparkline.min && sparkline.max && *sparkline.max <= *sparkline.min)
         sink.error(keyPath(path, QStringLiteral("max")), QStringLiteral("must be more than min"));
-    sparkline.color = readColorSetting(object, colorKey, path, DesignColors::accent, sink);
-    sparkline.background = readColorSetting(object, bgKey, path, surfaceColour, sink);
+    sparkline.color = readColorSetting(object, WidgetKeys::color, path, DesignColors::accent, sink);
+    sparkline.background = readColorSetting(object, WidgetKeys::bg, path, surfaceColour, sink);
     return sparkline;
 }

@@ -5,31 +5,20 @@
 
 #include "pages/MontserratMetrics.h"
 #include "screens/format/ValueEvaluators.h"
+#include "screens/format/WidgetKeys.h"
 
 #include <algorithm>
 
 namespace {
 
-const QString xKey = QStringLiteral("x");
-const QString yKey = QStringLiteral("y");
-const QString wKey = QStringLiteral("w");
-const QString hKey = QStringLiteral("h");
-const QString bgKey = QStringLiteral("bg");
-const QString borderKey = QStringLiteral("border");
-const QString borderWidthKey = QStringLiteral("borderWidth");
-const QString radiusKey = QStringLiteral("radius");
-const QString forKey = QStringLiteral("for");
-const QString captionKey = QStringLiteral("caption");
-const QString valueKey = QStringLiteral("value");
+using namespace WidgetDefaults;
 
-constexpr std::uint32_t surfaceColour = 0x15171A;
-constexpr std::uint32_t borderColour = 0x2A2E34;
+const QString captionKey = QStringLiteral("caption");
+
 constexpr std::uint32_t textMuteColour = 0x6B747E;
 constexpr qint64 captionSize = 14;
 constexpr qint64 cardPadding = 12;
 constexpr qint64 minimumCardWidth = 32;
-constexpr double shortestFrame = 0.1;
-constexpr double longestFrame = 3600;
 
 int lineHeight(qint64 size)
 {
@@ -49,22 +38,22 @@ std::optional<CustomScreen::TextWidget> CustomScreen::parseTextWidget(const QJso
                                                                       ScreenIssueSink& sink)
 {
     warnUnknownKeys(object, path,
-                    {QStringLiteral("type"), xKey, yKey, wKey, hKey, QStringLiteral("text"), QStringLiteral("size"),
+                    {QStringLiteral("type"), WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, QStringLiteral("text"), QStringLiteral("size"),
                      QStringLiteral("color"), QStringLiteral("colorBy"), QStringLiteral("align"),
                      QStringLiteral("visible"), QStringLiteral("hidden")},
                     sink);
     const qint64 fontSize = readFontSize(object, path, 14, sink);
     const Alignment alignment = readAlignment(object, path, sink);
-    const auto x = requireWholeNumber(object, xKey, path, sink);
+    const auto x = requireWholeNumber(object, WidgetKeys::x, path, sink);
     if (!x)
         return std::nullopt;
-    const auto y = requireWholeNumber(object, yKey, path, sink);
+    const auto y = requireWholeNumber(object, WidgetKeys::y, path, sink);
     if (!y)
         return std::nullopt;
-    const std::optional<qint64> width = readWholeNumber(object, wKey, path, sink);
-    const qint64 height = readWholeNumber(object, hKey, path, sink).value_or(lineHeight(fontSize));
+    const std::optional<qint64> width = readWholeNumber(object, WidgetKeys::w, path, sink);
+    const qint64 height = readWholeNumber(object, WidgetKeys::h, path, sink).value_or(lineHeight(fontSize));
     if (alignment != Alignment::left && !width)
-        sink.error(keyPath(path, wKey), QStringLiteral("is needed to align text ")
+        sink.error(keyPath(path, WidgetKeys::w), QStringLiteral("is needed to align text ")
                                             + (alignment == Alignment::center ? QStringLiteral("center")
                                                                               : QStringLiteral("right"))
                                             + QStringLiteral(": it is the column the text is aligned within"));
@@ -85,15 +74,15 @@ QList<CustomScreen::Widget> CustomScreen::parseCard(const QJsonObject& object, c
                                                     const QSet<QString>& sourceNames, ScreenIssueSink& sink)
 {
     warnUnknownKeys(object, path,
-                    {QStringLiteral("type"), xKey, yKey, wKey, hKey, captionKey, valueKey, QStringLiteral("size"),
+                    {QStringLiteral("type"), WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, captionKey, WidgetKeys::value, QStringLiteral("size"),
                      QStringLiteral("color"), QStringLiteral("colorBy"), QStringLiteral("captionColor"),
-                     QStringLiteral("align"), bgKey, borderKey, borderWidthKey, radiusKey, QStringLiteral("visible"),
+                     QStringLiteral("align"), WidgetKeys::bg, WidgetKeys::border, WidgetKeys::borderWidth, WidgetKeys::radius, QStringLiteral("visible"),
                      QStringLiteral("hidden")},
                     sink);
-    const auto x = requireWholeNumber(object, xKey, path, sink);
-    const auto y = requireWholeNumber(object, yKey, path, sink);
-    const auto w = requireWholeNumber(object, wKey, path, sink);
-    const auto h = requireWholeNumber(object, hKey, path, sink);
+    const auto x = requireWholeNumber(object, WidgetKeys::x, path, sink);
+    const auto y = requireWholeNumber(object, WidgetKeys::y, path, sink);
+    const auto w = requireWholeNumber(object, WidgetKeys::w, path, sink);
+    const auto h = requireWholeNumber(object, WidgetKeys::h, path, sink);
     if (!x || !y || !w || !h)
         return {};
     if (!checkRect(*x, *y, *w, *h, path, sink))
@@ -111,20 +100,20 @@ QList<CustomScreen::Widget> CustomScreen::parseCard(const QJsonObject& object, c
     const bool besideCaption = caption && *h < stacked;
     if (caption) {
         if (*h < valueHeight + 12)
-            sink.error(keyPath(path, hKey), QStringLiteral("must be at least %1 for a %2 px value beside its caption "
+            sink.error(keyPath(path, WidgetKeys::h), QStringLiteral("must be at least %1 for a %2 px value beside its caption "
                                                            "(%3 to stack them)")
                                                 .arg(valueHeight + 12)
                                                 .arg(valueSize)
                                                 .arg(stacked));
     } else if (*h < valueHeight + 26) {
-        sink.error(keyPath(path, hKey),
+        sink.error(keyPath(path, WidgetKeys::h),
                    QStringLiteral("must be at least %1 for a %2 px value").arg(valueHeight + 26).arg(valueSize));
     }
     if (*w < minimumCardWidth)
-        sink.error(keyPath(path, wKey), QStringLiteral("must be at least %1").arg(minimumCardWidth));
+        sink.error(keyPath(path, WidgetKeys::w), QStringLiteral("must be at least %1").arg(minimumCardWidth));
 
-    const QString valuePath = keyPath(path, valueKey);
-    const auto value = readString(object, valueKey, path, sink);
+    const QString valuePath = keyPath(path, WidgetKeys::value);
+    const auto value = readString(object, WidgetKeys::value, path, sink);
     if (!value || deviceLineText(*value, 64).isEmpty()) {
         sink.error(valuePath,
                    QStringLiteral("is missing or empty: the text along the card's bottom edge, usually a {{key}}"));
@@ -139,10 +128,10 @@ QList<CustomScreen::Widget> CustomScreen::parseCard(const QJsonObject& object, c
 
     BoxWidget box;
     box.rect = {*x, *y, *w, *h};
-    box.background = readColorSetting(object, bgKey, path, surfaceColour, sink);
-    box.border = readColorSetting(object, borderKey, path, borderColour, sink);
-    box.borderWidth = readRangeSetting(object, borderWidthKey, path, 0, 16, 1, sink);
-    box.radius = readRangeSetting(object, radiusKey, path, 0, 160, 8, sink);
+    box.background = readColorSetting(object, WidgetKeys::bg, path, surfaceColour, sink);
+    box.border = readColorSetting(object, WidgetKeys::border, path, borderColour, sink);
+    box.borderWidth = readRangeSetting(object, WidgetKeys::borderWidth, path, 0, 16, 1, sink);
+    box.radius = readRangeSetting(object, WidgetKeys::radius, path, 0, 160, 8, sink);
     QList<Widget> widgets{box};
 
     if (caption && !deviceLineText(*caption, 64).isEmpty()) {
@@ -182,13 +171,13 @@ std::optional<CustomScreen::BoxWidget> CustomScreen::parseBoxWidget(const QJsonO
 {
     Q_UNUSED(sourceNames);
     warnUnknownKeys(object, path,
-                    {QStringLiteral("type"), xKey, yKey, wKey, hKey, bgKey, borderKey, borderWidthKey, radiusKey,
+                    {QStringLiteral("type"), WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, WidgetKeys::bg, WidgetKeys::border, WidgetKeys::borderWidth, WidgetKeys::radius,
                      QStringLiteral("frames"), QStringLiteral("visible"), QStringLiteral("hidden")},
                     sink);
-    const auto x = requireWholeNumber(object, xKey, path, sink);
-    const auto y = requireWholeNumber(object, yKey, path, sink);
-    const auto w = requireWholeNumber(object, wKey, path, sink);
-    const auto h = requireWholeNumber(object, hKey, path, sink);
+    const auto x = requireWholeNumber(object, WidgetKeys::x, path, sink);
+    const auto y = requireWholeNumber(object, WidgetKeys::y, path, sink);
+    const auto w = requireWholeNumber(object, WidgetKeys::w, path, sink);
+    const auto h = requireWholeNumber(object, WidgetKeys::h, path, sink);
     if (!x || !y || !w || !h)
         return std::nullopt;
     if (!checkRect(*x, *y, *w, *h, path, sink))
@@ -196,10 +185,10 @@ std::optional<CustomScreen::BoxWidget> CustomScreen::parseBoxWidget(const QJsonO
 
     BoxWidget box;
     box.rect = {*x, *y, *w, *h};
-    box.background = readColorSetting(object, bgKey, path, surfaceColour, sink);
-    box.border = readColorSetting(object, borderKey, path, borderColour, sink);
-    box.borderWidth = readRangeSetting(object, borderWidthKey, path, 0, 16, 1, sink);
-    box.radius = readRangeSetting(object, radiusKey, path, 0, 160, 8, sink);
+    box.background = readColorSetting(object, WidgetKeys::bg, path, surfaceColour, sink);
+    box.border = readColorSetting(object, WidgetKeys::border, path, borderColour, sink);
+    box.borderWidth = readRangeSetting(object, WidgetKeys::borderWidth, path, 0, 16, 1, sink);
+    box.radius = readRangeSetting(object, WidgetKeys::radius, path, 0, 160, 8, sink);
     const auto frames = object.constFind(QStringLiteral("frames"));
     box.frames = readBoxFrames(frames == object.constEnd() ? std::nullopt : std::optional(*frames),
                                keyPath(path, QStringLiteral("frames")), box.rect, box.background, sink);
@@ -227,25 +216,25 @@ QList<CustomScreen::BoxFrame> CustomScreen::readBoxFrames(const std::optional<QJ
             continue;
         }
         const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {forKey, xKey, yKey, wKey, hKey, bgKey}, sink);
-        if (!entry.contains(forKey)) {
-            sink.error(keyPath(entryPath, forKey), QStringLiteral("is missing: the seconds this frame shows"));
+        warnUnknownKeys(entry, entryPath, {WidgetKeys::forKey, WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, WidgetKeys::bg}, sink);
+        if (!entry.contains(WidgetKeys::forKey)) {
+            sink.error(keyPath(entryPath, WidgetKeys::forKey), QStringLiteral("is missing: the seconds this frame shows"));
             continue;
         }
-        const auto duration = readNumber(entry, forKey, entryPath, sink);
+        const auto duration = readNumber(entry, WidgetKeys::forKey, entryPath, sink);
         if (!duration)
             continue;
         if (*duration < shortestFrame || *duration > longestFrame)
-            sink.error(keyPath(entryPath, forKey), QStringLiteral("must be between 0.1 and 3600 seconds"));
+            sink.error(keyPath(entryPath, WidgetKeys::forKey), QStringLiteral("must be between 0.1 and 3600 seconds"));
 
         BoxFrame frame;
         frame.duration = *duration;
-        frame.rect = {readWholeNumber(entry, xKey, entryPath, sink).value_or(rect.x),
-                      readWholeNumber(entry, yKey, entryPath, sink).value_or(rect.y),
-                      readWholeNumber(entry, wKey, entryPath, sink).value_or(rect.w),
-                      readWholeNumber(entry, hKey, entryPath, sink).value_or(rect.h)};
+        frame.rect = {readWholeNumber(entry, WidgetKeys::x, entryPath, sink).value_or(rect.x),
+                      readWholeNumber(entry, WidgetKeys::y, entryPath, sink).value_or(rect.y),
+                      readWholeNumber(entry, WidgetKeys::w, entryPath, sink).value_or(rect.w),
+                      readWholeNumber(entry, WidgetKeys::h, entryPath, sink).value_or(rect.h)};
         checkRect(frame.rect.x, frame.rect.y, frame.rect.w, frame.rect.h, entryPath, sink);
-        frame.background = readColorSetting(entry, bgKey, entryPath, background, sink);
+        frame.background = readColorSetting(entry, WidgetKeys::bg, entryPath, background, sink);
         frames.append(frame);
     }
     return frames;

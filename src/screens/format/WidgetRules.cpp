@@ -10,19 +10,18 @@
 #include "screens/format/DesignColors.h"
 #include "screens/format/Placeholders.h"
 #include "screens/format/ValueEvaluators.h"
+#include "screens/format/WidgetKeys.h"
 
 #include <algorithm>
 #include <set>
 
 namespace {
 
-const QString typeKey = QStringLiteral("type");
-const QString colorKey = QStringLiteral("color");
+using namespace WidgetDefaults;
+
 const QString colorByKey = QStringLiteral("colorBy");
-const QString atKey = QStringLiteral("at");
 const QString isKey = QStringLiteral("is");
 
-constexpr std::uint32_t textColour = 0xF2F4F6;
 constexpr qsizetype longTextCharacters = 64;
 
 QString colourMessage()
@@ -56,7 +55,7 @@ std::optional<CustomScreen::Widget> CustomScreen::parseWidget(const QJsonObject&
                                                               ScreenIssueSink& sink)
 {
     const qsizetype before = sink.issues.size();
-    const QJsonValue type = object.value(typeKey);
+    const QJsonValue type = object.value(WidgetKeys::type);
     if (!type.isString()) {
         sink.error(path, QStringLiteral("needs a \"type\": text, box, card, bar, button, sprite or sparkline"));
         return std::nullopt;
@@ -80,7 +79,7 @@ std::optional<CustomScreen::Widget> CustomScreen::parseWidget(const QJsonObject&
     else if (name == u"sparkline")
         wrap(parseSparklineWidget(object, path, sourceNames, sink));
     else {
-        sink.error(keyPath(path, typeKey), u'"' + name
+        sink.error(keyPath(path, WidgetKeys::type), u'"' + name
                                                + QStringLiteral("\" is not a widget type; use text, box, card, bar, "
                                                                 "button, sprite or sparkline"));
         return std::nullopt;
@@ -235,10 +234,10 @@ CustomScreen::readColorRule(const QJsonObject& object, const QString& path, cons
             reportUnresolvedKeys(*by, keyPath(path, colorByKey), sourceNames, sink);
     }
 
-    const QJsonValue colour = object.value(colorKey);
+    const QJsonValue colour = object.value(WidgetKeys::color);
     if (colour.isArray()) {
         const QJsonArray list = colour.toArray();
-        const QString listPath = keyPath(path, colorKey);
+        const QString listPath = keyPath(path, WidgetKeys::color);
         if (list.isEmpty())
             sink.error(listPath, QStringLiteral("is an empty list; give a colour, or { \"at\" | \"is\", \"color\" } "
                                                 "entries"));
@@ -251,7 +250,7 @@ CustomScreen::readColorRule(const QJsonObject& object, const QString& path, cons
     if (by)
         sink.warning(keyPath(path, colorByKey),
                      QStringLiteral("does nothing without a \"color\" list for it to pick from"));
-    return {readColorSetting(object, colorKey, path, textColour, sink), std::nullopt};
+    return {readColorSetting(object, WidgetKeys::color, path, textColour, sink), std::nullopt};
 }
 
 CustomScreen::ColorRule CustomScreen::readColorList(const QJsonArray& list, const std::optional<QString>& by,
@@ -266,26 +265,26 @@ CustomScreen::ColorRule CustomScreen::readColorList(const QJsonArray& list, cons
             continue;
         }
         const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {atKey, isKey, colorKey}, sink);
+        warnUnknownKeys(entry, entryPath, {WidgetKeys::at, isKey, WidgetKeys::color}, sink);
 
-        if (!entry.contains(colorKey)) {
-            sink.error(keyPath(entryPath, colorKey), QStringLiteral("is missing"));
+        if (!entry.contains(WidgetKeys::color)) {
+            sink.error(keyPath(entryPath, WidgetKeys::color), QStringLiteral("is missing"));
             continue;
         }
-        const auto text = readString(entry, colorKey, entryPath, sink);
+        const auto text = readString(entry, WidgetKeys::color, entryPath, sink);
         if (!text)
             continue;
-        const auto colour = requireColor(*text, keyPath(entryPath, colorKey), sink);
+        const auto colour = requireColor(*text, keyPath(entryPath, WidgetKeys::color), sink);
         if (!colour)
             continue;
 
-        if (entry.contains(atKey) == entry.contains(isKey)) {
+        if (entry.contains(WidgetKeys::at) == entry.contains(isKey)) {
             sink.error(entryPath, QStringLiteral("needs either \"at\" (a number: this colour from there up) or \"is\" "
                                                  "(a word: this colour when the value is exactly that)"));
             continue;
         }
-        if (entry.contains(atKey)) {
-            if (const auto at = readNumber(entry, atKey, entryPath, sink))
+        if (entry.contains(WidgetKeys::at)) {
+            if (const auto at = readNumber(entry, WidgetKeys::at, entryPath, sink))
                 rule.stops.append({*at, *colour});
         } else if (const auto word = readString(entry, isKey, entryPath, sink)) {
             rule.matches.append({trimmedOfSpaces(*word).toLower(), *colour});
