@@ -2,6 +2,7 @@
 // widget list and conditions, and the order the issues come in.
 
 #include "screens/format/CustomScreen.h"
+#include "IssueTexts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,18 +19,9 @@ struct Parse : ::testing::Test {
         return CustomScreen::parse(data, QStringLiteral("system"), QStringLiteral("system.json"), issues);
     }
 
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const ScreenIssue& issue : issues)
-            out.append((issue.severity == ScreenIssue::Severity::error ? QStringLiteral("E ") : QStringLiteral("W "))
-                       + issue.displayText());
-        return out;
-    }
+    QStringList texts() const { return issueTexts(issues); }
 };
 
-const QString colourNames = QStringLiteral(
-    "accent, accent-fill, bg, border, down, surface, surface-alt, text, text-dim, text-mute, up");
 
 } // namespace
 
@@ -112,13 +104,13 @@ TEST_F(Parse, Backgrounds)
         issues.clear();
         EXPECT_EQ(parse(data)->background, 0x0A0B0Cu);
         EXPECT_EQ(texts(), QStringList{QStringLiteral("E background: must be \"#RRGGBB\" or a design colour: ")
-                                       + colourNames});
+                                       + designColourNames});
     }
     issues.clear();
     EXPECT_EQ(parse(R"({"background": 5, "widgets": []})")->background, 0x0A0B0Cu);
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("E background: must be text in quotes"),
                                     QStringLiteral("E background: must be \"#RRGGBB\" or a design colour: ")
-                                        + colourNames}));
+                                        + designColourNames}));
 }
 
 TEST_F(Parse, WidgetListShapes)
@@ -140,7 +132,7 @@ TEST_F(Parse, IssuesComeInFileOrder)
               (QStringList{QStringLiteral("W zzz: is not a setting here and is ignored (known: background, sources, "
                                           "title, widgets)"),
                            QStringLiteral("E title: must be text in quotes"),
-                           QStringLiteral("E background: must be \"#RRGGBB\" or a design colour: ") + colourNames,
+                           QStringLiteral("E background: must be \"#RRGGBB\" or a design colour: ") + designColourNames,
                            QStringLiteral("E sources.bad name: a source name may use letters, digits, _ . and -, "
                                           "starting with a letter or _"),
                            QStringLiteral("E widgets: must be an array"),

@@ -1,6 +1,7 @@
 // The "sources" of a screen file, key resolution and what the page's placeholders read.
 
 #include "screens/format/CustomScreen.h"
+#include "IssueTexts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,14 +23,7 @@ struct Sources : ::testing::Test {
                                           sink);
     }
 
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const ScreenIssue& issue : issues)
-            out.append((issue.severity == ScreenIssue::Severity::error ? QStringLiteral("E ") : QStringLiteral("W "))
-                       + issue.displayText());
-        return out;
-    }
+    QStringList texts() const { return issueTexts(issues); }
 };
 
 const QString pushNameMessage = QStringLiteral(

@@ -3,6 +3,7 @@
 // gives its issues as "E path: message" / "W path: message" lines.
 
 #include "screens/format/CustomScreen.h"
+#include "IssueTexts.h"
 #include "support/Bytes.h"
 
 #include <QJsonDocument>
@@ -43,15 +44,6 @@ struct WidgetParsing : ::testing::Test {
         return payload ? std::optional<T>(*payload) : std::nullopt;
     }
 
-    QStringList texts() const
-    {
-        QStringList out;
-        for (const ScreenIssue& issue : issues)
-            out.append((issue.severity == ScreenIssue::Severity::error ? QStringLiteral("E ") : QStringLiteral("W "))
-                       + issue.displayText());
-        return out;
-    }
+    QStringList texts() const { return issueTexts(issues); }
 };
 
-inline const QString designColourNames = QStringLiteral(
-    "accent, accent-fill, bg, border, down, surface, surface-alt, text, text-dim, text-mute, up");
