@@ -1,6 +1,7 @@
 // Construction of the hub, the observation rule of its properties, and its release.
 
 #include "hub/DeviceManager.h"
+#include "hub/DeviceSettingsKeys.h"
 
 #include "hub/LogCategory.h"
 #include "link/DeviceWatcher.h"
@@ -21,12 +22,6 @@ Q_LOGGING_CATEGORY(tarvDevice, "tarv.device", QtInfoMsg)
 
 namespace {
 
-const QString enabledKey = QStringLiteral("screensaver.enabled");
-const QString timeoutKey = QStringLiteral("screensaver.timeout");
-const QString photoIntervalKey = QStringLiteral("screensaver.photoInterval");
-const QString styleKey = QStringLiteral("screensaver.style");
-const QString flippedKey = QStringLiteral("display.flipped");
-const QString backlightKey = QStringLiteral("display.backlight");
 
 // The observation rule: an equal value is stored without telling anyone.
 template <class T, class Signal>
@@ -68,7 +63,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     // 5. The remaining starting values and the device settings.
     m_customShownAt = m_clock.now();
     m_backlightLevel = storedBacklightLevel(m_settings).value_or(100);
-    m_isDisplayFlipped = m_settings.boolean(flippedKey).value_or(false);
+    m_isDisplayFlipped = m_settings.boolean(DeviceSettingsKeys::flipped).value_or(false);
 
     // 6. The auto-switcher over the given profile store.
     m_autoSwitcher = std::make_unique<ProfileAutoSwitcher>(m_profiles, m_settings, QStringLiteral("tarv"),
@@ -135,13 +130,13 @@ void DeviceManager::loadPhotoLibrary()
 void DeviceManager::readScreensaverSettings()
 {
     ScreensaverState next = m_screensaver;
-    if (m_settings.contains(enabledKey))
-        next.isEnabled = m_settings.boolean(enabledKey).value_or(next.isEnabled);
-    if (const auto timeout = m_settings.finiteDouble(timeoutKey); timeout && *timeout > 0)
+    if (m_settings.contains(DeviceSettingsKeys::screensaverEnabled))
+        next.isEnabled = m_settings.boolean(DeviceSettingsKeys::screensaverEnabled).value_or(next.isEnabled);
+    if (const auto timeout = m_settings.finiteDouble(DeviceSettingsKeys::screensaverTimeout); timeout && *timeout > 0)
         next.timeout = *timeout;
-    if (const auto interval = m_settings.finiteDouble(photoIntervalKey); interval && *interval > 0)
+    if (const auto interval = m_settings.finiteDouble(DeviceSettingsKeys::screensaverPhotoInterval); interval && *interval > 0)
         next.photoInterval = *interval;
-    if (const auto name = m_settings.text(styleKey))
+    if (const auto name = m_settings.text(DeviceSettingsKeys::screensaverStyle))
         if (const auto style = screensaverStyleFromName(*name))
             next.style = *style;
     setScreensaver(next);
@@ -176,7 +171,7 @@ void DeviceManager::installStoreCallbacks()
 
 std::optional<int> DeviceManager::storedBacklightLevel(const Settings& settings)
 {
-    const auto level = settings.wholeNumber(backlightKey);
+    const auto level = settings.wholeNumber(DeviceSettingsKeys::backlight);
     if (!level)
         return std::nullopt;
     return int(std::clamp<std::int64_t>(*level, 10, 100));

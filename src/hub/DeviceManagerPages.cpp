@@ -2,6 +2,7 @@
 // after the handshake, and the full redraw of the shown page with the images it needs.
 
 #include "hub/DeviceManager.h"
+#include "hub/DeviceSettingsKeys.h"
 
 #include "macros/ProfileStore.h"
 #include "media/StockStore.h"
@@ -137,7 +138,7 @@ void DeviceManager::wakeFromScreensaver()
 
 void DeviceManager::showInitialScreen()
 {
-    const std::optional<QString> stored = m_settings.text(QStringLiteral("initialScreen"));
+    const std::optional<QString> stored = m_settings.text(DeviceSettingsKeys::initialScreen);
     DeviceScreen initial = DeviceScreen::home();
     if (stored) {
         const QList<DeviceScreen> pages = swipePages();

@@ -3,6 +3,7 @@
 // then the stored key, then the device.
 
 #include "hub/DeviceManager.h"
+#include "hub/DeviceSettingsKeys.h"
 
 #include "platform/Settings.h"
 
@@ -13,12 +14,6 @@ using namespace TarvUSB;
 
 namespace {
 
-const QString backlightKey = QStringLiteral("display.backlight");
-const QString flippedKey = QStringLiteral("display.flipped");
-const QString enabledKey = QStringLiteral("screensaver.enabled");
-const QString timeoutKey = QStringLiteral("screensaver.timeout");
-const QString photoIntervalKey = QStringLiteral("screensaver.photoInterval");
-const QString styleKey = QStringLiteral("screensaver.style");
 
 bool isUsableSeconds(double seconds)
 {
@@ -34,7 +29,7 @@ void DeviceManager::setBacklight(int level)
         m_backlightLevel = clamped;
         emit backlightLevelChanged();
     }
-    m_settings.setWholeNumber(backlightKey, clamped);
+    m_settings.setWholeNumber(DeviceSettingsKeys::backlight, clamped);
     if (m_state.isConnected())
         send(Frame{takeNextSequence(), BacklightPayload{std::uint8_t(clamped)}});
 }
@@ -44,7 +39,7 @@ void DeviceManager::setDisplayFlipped(bool flipped)
     if (flipped == m_isDisplayFlipped)
         return;
     setDisplayFlippedField(flipped);
-    m_settings.setBoolean(flippedKey, flipped);
+    m_settings.setBoolean(DeviceSettingsKeys::flipped, flipped);
     if (m_state.isConnected())
         send(Frame{takeNextSequence(), OrientationPayload{flipped}});
 }
@@ -55,7 +50,7 @@ void DeviceManager::setScreensaverEnabled(bool enabled)
     next.isEnabled = enabled;
     next.lastInteraction = m_clock.now();
     setScreensaver(next);
-    m_settings.setBoolean(enabledKey, enabled);
+    m_settings.setBoolean(DeviceSettingsKeys::screensaverEnabled, enabled);
     if (!enabled && m_activeScreen == DeviceScreen::screensaver())
         wakeFromScreensaver();
 }
@@ -70,7 +65,7 @@ bool DeviceManager::setScreensaverTimeout(double seconds)
     next.timeout = seconds;
     next.lastInteraction = m_clock.now();
     setScreensaver(next);
-    m_settings.setDouble(timeoutKey, seconds);
+    m_settings.setDouble(DeviceSettingsKeys::screensaverTimeout, seconds);
     if (m_activeScreen == DeviceScreen::screensaver())
         renderActivePage();
     return true;
@@ -83,7 +78,7 @@ bool DeviceManager::setScreensaverPhotoInterval(double seconds)
     ScreensaverState next = m_screensaver;
     next.photoInterval = seconds;
     setScreensaver(next);
-    m_settings.setDouble(photoIntervalKey, seconds);
+    m_settings.setDouble(DeviceSettingsKeys::screensaverPhotoInterval, seconds);
     return true;
 }
 
@@ -94,7 +89,7 @@ void DeviceManager::setScreensaverStyle(ScreensaverStyle style)
     ScreensaverState next = m_screensaver;
     next.style = style;
     setScreensaver(next);
-    m_settings.setText(styleKey, screensaverStyleName(style));
+    m_settings.setText(DeviceSettingsKeys::screensaverStyle, screensaverStyleName(style));
     if (m_activeScreen == DeviceScreen::screensaver() && !m_photoLibrary.isEmpty())
         renderActivePage();
 }
