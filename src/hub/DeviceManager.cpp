@@ -99,6 +99,8 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     QObject::connect(m_heartbeatTimer, &QTimer::timeout, this, &DeviceManager::sendHeartbeat);
     m_heartbeatTimer->start();
 
+    startPageLoops();
+
     m_homeRefreshTimer = new QTimer(this);
     m_homeRefreshTimer->setSingleShot(true);
     m_homeRefreshTimer->setInterval(homeRefreshDelayMs);
@@ -160,13 +162,8 @@ void DeviceManager::installStoreCallbacks()
         if (weak)
             weak->log(LogEntry::Direction::system, text);
     };
-    // The reactions to screen files, sprite sheets, approvals and data values belong to the
-    // page driver; until it exists a change of the (empty) store has nothing to redraw.
-    m_customScreens.onChange = [] {};
-    m_customScreens.onSheetChange = [](const QSet<QString>&) {};
-    m_customScreens.trust().onApprove = [](const QString&) {};
-    m_customScreens.trust().onRevoke = [](const QString&) {};
-    m_screenData->onChange = [](const QString&) {};
+    // Screen files, sprite sheets, approvals and data values: the page driver's reactions.
+    installPageCallbacks();
     m_watcher->onAttach = [weak](const TarvUSB::DeviceWatcher::Device& device) {
         if (weak)
             weak->connect(device.registryID, device.path);

@@ -5,18 +5,22 @@
 
 #include "control/NotifyServer.h"
 #include "hub/ConnectionState.h"
+#include "hub/DeviceClock.h"
 #include "hub/HubClock.h"
 #include "hub/LogEntry.h"
 #include "link/DeviceSnapshot.h"
 #include "link/Frame.h"
 #include "link/FrameParser.h"
+#include "link/AssetUpload.h"
 #include "link/SnapshotAssembler.h"
 #include "link/SnapshotFailure.h"
 #include "media/NowPlayingState.h"
 #include "media/ScreensaverPhotoService.h"
 #include "media/ScreensaverState.h"
+#include "media/ScreensaverStyle.h"
 #include "pages/CalculatorState.h"
 #include "pages/DeviceScreen.h"
+#include "pages/PageIndicator.h"
 #include "screens/runtime/SpriteFrameKey.h"
 
 #include <QByteArray>
@@ -163,6 +167,48 @@ public:
     void updateScreenDataSources();
     void scheduleHomeRefresh();
 
+    // --- Page lists and switching -----------------------------------------------------------
+    QList<DeviceScreen> availableScreens() const;
+    QList<DeviceScreen> swipePages() const;
+    QString pageTitle(const DeviceScreen& screen) const;
+    void showScreen(const DeviceScreen& target);
+    void showHome();
+    void wakeFromScreensaver();
+
+    // --- Page driving -----------------------------------------------------------------------
+    // One PATCH frame per batch of at most 64 operations, numbered from nextSequence.
+    QList<TarvUSB::Frame> makePatchFrames(const QList<QList<TarvUSB::PatchOp>>& lists);
+    void trackPageNodes(const QList<TarvUSB::Frame>& frames);
+    void uploadKeyEmoji();
+    // A 480 × 320 RGB565 image into asset slot 2; a buffer of another size is logged and skipped.
+    void uploadAsset(const QByteArray& pixels);
+    // One pass of the one-second loop, at the given date.
+    void tick(const QDateTime& now);
+    void enterScreensaver();
+    void advanceScreensaverPhoto(const QDateTime& now);
+    void showScreensaverPhoto(const QDateTime& now);
+    // Store reactions.
+    void screensDidChange();
+    void spriteSheetsDidChange(const QSet<QString>& screenIDs);
+    void screenValuesDidChange(const QString& screenID);
+    const DeviceClock& deviceClock() const { return m_deviceClock; }
+    int renderedPageCount() const { return m_renderedPageCount; }
+    const QHash<QString, QByteArray>& renderedEmoji() const { return m_renderedEmoji; }
+    const std::optional<double>& scrubFraction() const { return m_scrubFraction; }
+    void setScrubFraction(const std::optional<double>& fraction) { m_scrubFraction = fraction; }
+    int photoIndex() const { return m_photoIndex; }
+
+    // --- Device settings --------------------------------------------------------------------
+    void setBacklight(int level);
+    void setDisplayFlipped(bool flipped);
+    // Seconds that are not a finite number above 0 are refused; false then.
+    bool setScreensaverTimeout(double seconds);
+    bool setScreensaverPhotoInterval(double seconds);
+    void setScreensaverEnabled(bool enabled);
+    void setScreensaverStyle(ScreensaverStyle style);
+    // The idle page's whole minutes for a timeout: at least 1, also for one that is no number.
+    static int idleMinutes(double timeoutSeconds);
+
     // --- Snapshots --------------------------------------------------------------------------
     // The waiter is called once, on this thread, with the capture's result; immediately
     // when there is no connection.
@@ -295,4 +341,23 @@ private:
 
     QList<ScreensaverPhotoService::SavedPhoto> m_photoLibrary;
     int m_renderCount = 0;
+
+    // Page driving.
+    void startPageLoops();
+    void installPageCallbacks();
+    void presentPage(const QList<TarvUSB::Frame>& frames, std::uint16_t resetSeq);
+    QList<TarvUSB::Frame> pageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
+    bool isShownCustomAvailable() const;
+    bool queueAssetUpload(const QByteArray& pixels, const TarvUSB::AssetProperties& asset);
+    void pollNowPlaying();
+    void refreshStockQuotes();
+    DeviceClock m_deviceClock;
+    std::optional<double> m_scrubFraction;
+    QTimer* m_tickTimer = nullptr;
+    QTimer* m_mediaTimer = nullptr;
+    QTimer* m_stockTimer = nullptr;
+    QTimer* m_customUpdateTimer = nullptr;
+    QString m_failedArtworkIdentity;
+    int m_photoIndex = 0;
+    QDateTime m_photoShownSince;
 };

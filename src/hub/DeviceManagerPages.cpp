@@ -1,27 +1,45 @@
-// The page side of the hub as far as the connection needs it: the initial page after the
-// handshake, a full redraw, touch dispatch and the delayed home redraw. The page driver
-// replaces the drawing here with the one for every page; until then the device shows the
-// home page.
+// The device pages: the page lists and titles, switching between pages, the initial page
+// after the handshake, and the full redraw of the shown page with the images it needs.
 
 #include "hub/DeviceManager.h"
 
 #include "macros/ProfileStore.h"
+#include "media/StockStore.h"
+#include "pages/CalculatorKeys.h"
+#include "pages/CalculatorPage.h"
 #include "pages/ClockText.h"
+#include "pages/EmojiIconRenderer.h"
 #include "pages/HomePage.h"
-#include "pages/PageIndicator.h"
+#include "pages/NowPlayingPage.h"
+#include "pages/PageFrames.h"
 #include "pages/PatchBatching.h"
+#include "pages/ScreensaverPages.h"
+#include "pages/StocksPage.h"
 #include "platform/Settings.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenDataSources.h"
 
+#include <QPointer>
+#include <QThread>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace TarvUSB;
 
 namespace {
 
-// The page container under the screen root: removing it clears a page.
-constexpr std::uint32_t pageContainerNode = 100;
+// The most operations one PATCH frame of a page carries before the batching cuts the list.
+constexpr qsizetype maxOpsPerPageFrame = 64;
+// Key emoji go to asset 16 + key position, in small chunks: they are small and many.
+constexpr std::uint32_t firstEmojiAsset = 16;
+constexpr int emojiChunkBytes = 1024;
+// Full-screen images (photo, backdrop) share asset 2.
+constexpr std::uint32_t fullScreenAsset = 2;
+constexpr int fullScreenChunkBytes = 4096;
+constexpr int screenWidth = 480;
+constexpr int screenHeight = 320;
+constexpr int calculatorKeysPerList = 50;
 
 QList<DeviceScreen> builtInSwipePages()
 {
@@ -30,51 +48,325 @@ QList<DeviceScreen> builtInSwipePages()
 
 }  // namespace
 
-void DeviceManager::showInitialScreen()
+// --- Page lists and titles -----------------------------------------------------------------
+
+QList<DeviceScreen> DeviceManager::swipePages() const
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     QList<DeviceScreen> pages = builtInSwipePages();
     for (const CustomScreen& screen : m_customScreens.approvedScreens())
         pages.append(DeviceScreen::custom(screen.id));
+    return pages;
+}
 
+QList<DeviceScreen> DeviceManager::availableScreens() const
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    QList<DeviceScreen> pages = builtInSwipePages();
+    pages.append(DeviceScreen::screensaver());
+    for (const CustomScreen& screen : m_customScreens.approvedScreens())
+        pages.append(DeviceScreen::custom(screen.id));
+    return pages;
+}
+
+QString DeviceManager::pageTitle(const DeviceScreen& screen) const
+{
+    if (!screen.isCustom())
+        return screen.title();
+    const std::optional<CustomScreen> found = m_customScreens.screenWithID(screen.customID());
+    if (found && m_customScreens.trust().isScreenApproved(*found))
+        return found->title;
+    return screen.customID();
+}
+
+bool DeviceManager::isShownCustomAvailable() const
+{
+    if (!m_activeScreen.isCustom())
+        return false;
+    const std::optional<CustomScreen> found = m_customScreens.screenWithID(m_activeScreen.customID());
+    return found && m_customScreens.trust().isScreenApproved(*found);
+}
+
+// --- Switching -----------------------------------------------------------------------------
+
+void DeviceManager::showScreen(const DeviceScreen& target)
+{
+    if (target == m_activeScreen)
+        return;
+    if (target == DeviceScreen::screensaver()) {
+        // The page it covers and the idle clock stay: waking returns there.
+        setActiveScreen(target);
+        renderActivePage();
+        return;
+    }
+    if (target.isCustom()) {
+        const std::optional<CustomScreen> found = m_customScreens.screenWithID(target.customID());
+        if (!found || !m_customScreens.trust().isScreenApproved(*found))
+            return;
+    }
+    setLastInteractiveScreen(target);
+    ScreensaverState next = m_screensaver;
+    next.lastInteraction = m_clock.now();
+    setScreensaver(next);
+    setActiveScreen(target);
+    renderActivePage();
+}
+
+void DeviceManager::showHome()
+{
+    setActiveScreen(DeviceScreen::home());
+    setLastInteractiveScreen(DeviceScreen::home());
+    ScreensaverState next = m_screensaver;
+    next.lastInteraction = m_clock.now();
+    setScreensaver(next);
+    renderActivePage();
+}
+
+void DeviceManager::wakeFromScreensaver()
+{
+    if (m_activeScreen != DeviceScreen::screensaver())
+        return;
+    setActiveScreen(m_lastInteractiveScreen);
+    ScreensaverState next = m_screensaver;
+    next.lastInteraction = m_clock.now();
+    setScreensaver(next);
+    renderActivePage();
+}
+
+void DeviceManager::showInitialScreen()
+{
     const std::optional<QString> stored = m_settings.text(QStringLiteral("initialScreen"));
     DeviceScreen initial = DeviceScreen::home();
     if (stored) {
-        for (const DeviceScreen& page : pages)
-            if (page.id().compare(*stored, Qt::CaseInsensitive) == 0) {
-                initial = page;
-                break;
-            }
+        const QList<DeviceScreen> pages = swipePages();
+        const auto match = std::find_if(pages.cbegin(), pages.cend(), [&](const DeviceScreen& page) {
+            return page.id().compare(*stored, Qt::CaseInsensitive) == 0;
+        });
+        if (match != pages.cend())
+            initial = *match;
     }
     setActiveScreen(initial);
     setLastInteractiveScreen(initial);
     ScreensaverState next = m_screensaver;
     next.lastInteraction = m_clock.now();
     setScreensaver(next);
+    // The screensaver is in no swipe list: waking from it leads to the page chosen above.
     if (stored && stored->compare(QStringLiteral("screensaver"), Qt::CaseInsensitive) == 0)
         setActiveScreen(DeviceScreen::screensaver());
     renderActivePage();
 }
 
+// --- Full redraw ---------------------------------------------------------------------------
+
 void DeviceManager::renderActivePage()
 {
     ++m_renderCount;
-    // Until the page driver draws every page, each page is drawn as the home page.
+    m_scrubFraction.reset();
+    if (m_activeScreen.isCustom() && !isShownCustomAvailable()) {
+        setActiveScreen(DeviceScreen::home());
+        setLastInteractiveScreen(DeviceScreen::home());
+    }
     const std::uint16_t resetSeq = takeNextSequence();
-    const QList<DeviceScreen> pages = builtInSwipePages();
+    const QDateTime now = m_clock.now();
+    const QString time = DynamicUIDemo::timeText(now);
+    // The tick sends no time patch for the minute just drawn.
+    m_deviceClock.renderedMinute = DynamicUIDemo::minuteText(now);
+
+    const QList<DeviceScreen> pages = swipePages();
     const qsizetype position = pages.indexOf(m_activeScreen);
     const PageIndicator indicator{int(pages.size()), position >= 0 ? std::optional<int>(int(position)) : std::nullopt};
+    m_renderedPageCount = int(pages.size());
 
-    QList<Frame> frames;
-    if (m_deviceHoldsScreen)
-        frames.append(Frame{resetSeq, PatchPayload{{PatchOp::remove(pageContainerNode)}}});
-    const QString time = DynamicUIDemo::timeText(m_clock.now());
-    for (const QList<PatchOp>& list : DynamicUIDemo::homePageOps(m_profiles.activeProfile(), time, indicator))
-        for (const QList<PatchOp>& batch : DynamicUIDemo::batchPatchOps(list))
-            frames.append(Frame{takeNextSequence(), PatchPayload{batch}});
+    presentPage(pageFrames(now, time, indicator), resetSeq);
+
+    switch (m_activeScreen.kind()) {
+    case DeviceScreen::Kind::nowPlaying:
+        // The backdrop arrives with the media service; its artwork key is empty until then.
+        break;
+    case DeviceScreen::Kind::screensaver:
+        if (!m_photoLibrary.isEmpty())
+            showScreensaverPhoto(now);
+        break;
+    case DeviceScreen::Kind::home:
+        uploadKeyEmoji();
+        break;
+    default:
+        // Custom pages: their animation and sprite frames come with the screen runtime.
+        break;
+    }
+    updateScreenDataSources();
+}
+
+QList<Frame> DeviceManager::pageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator)
+{
+    const QPointer<DeviceManager> weak(this);
+    switch (m_activeScreen.kind()) {
+    case DeviceScreen::Kind::home:
+        return makePatchFrames(DynamicUIDemo::homePageOps(m_profiles.activeProfile(), time, indicator));
+    case DeviceScreen::Kind::stocks: {
+        // A hash has no order: the cards follow the symbols alphabetically.
+        const QHash<QString, StockQuote> bySymbol = m_stocks.quotesBySymbol();
+        QStringList symbols = bySymbol.keys();
+        symbols.sort();
+        QList<StockQuote> quotes;
+        for (const QString& symbol : symbols)
+            quotes.append(bySymbol.value(symbol));
+        QTimer::singleShot(0, this, [weak] {
+            if (weak)
+                weak->refreshStockQuotes();
+        });
+        return makePatchFrames(DynamicUIDemo::stocksPageOps(quotes, time, indicator));
+    }
+    case DeviceScreen::Kind::calculator: {
+        QList<QList<PatchOp>> lists{DynamicUIDemo::calculatorPageOps(m_calculator, time, indicator)};
+        const QList<PatchOp> keys = DynamicUIDemo::calculatorKeyOps();
+        for (qsizetype from = 0; from < keys.size(); from += calculatorKeysPerList)
+            lists.append(keys.mid(from, calculatorKeysPerList));
+        return makePatchFrames(lists);
+    }
+    case DeviceScreen::Kind::nowPlaying: {
+        NowPlayingState next = m_nowPlaying;
+        const QString key = next.artworkKey();
+        next.hasArtwork = m_backdropIdentity.has_value() && !key.isEmpty() && key != m_failedArtworkIdentity;
+        setNowPlaying(next);
+        QTimer::singleShot(0, this, [weak] {
+            if (weak)
+                weak->pollNowPlaying();
+        });
+        return makePatchFrames(DynamicUIDemo::nowPlayingPageOps(m_nowPlaying, time, indicator));
+    }
+    case DeviceScreen::Kind::screensaver:
+        // With a current photo, the photo behind the clock strip; without, the idle page.
+        if (m_photoIndex >= 0 && m_photoIndex < m_photoLibrary.size())
+            return {DynamicUIDemo::clockOps(takeNextSequence(), now)};
+        return {DynamicUIDemo::idlePageFrame(takeNextSequence(), now, idleMinutes(m_screensaver.timeout))};
+    case DeviceScreen::Kind::custom:
+        // The custom page renderer comes with the screen runtime; until then the page is
+        // cleared and left empty.
+        return {};
+    }
+    return {};
+}
+
+void DeviceManager::presentPage(const QList<Frame>& frames, std::uint16_t resetSeq)
+{
+    const QList<Frame> withReset = DynamicUIDemo::withRootReset(frames, resetSeq, m_deviceHoldsScreen);
+    // Counted before sending: a send that fails on the way forgets the page again.
     if (m_serialPort)
         setDeviceHoldsScreen(true);
-    sendDynamicUI(frames);
+    sendDynamicUI(withReset);
+    // The notification toast is put back on top of the new page with the toast itself.
 }
+
+QList<Frame> DeviceManager::makePatchFrames(const QList<QList<PatchOp>>& lists)
+{
+    QList<Frame> frames;
+    for (const QList<PatchOp>& list : lists) {
+        const QList<QList<PatchOp>> batches =
+            list.size() <= maxOpsPerPageFrame ? QList<QList<PatchOp>>{list} : DynamicUIDemo::batchPatchOps(list);
+        for (const QList<PatchOp>& batch : batches)
+            if (!batch.isEmpty())
+                frames.append(Frame{takeNextSequence(), PatchPayload{batch}});
+    }
+    return frames;
+}
+
+void DeviceManager::trackPageNodes(const QList<Frame>& frames)
+{
+    constexpr std::uint32_t pageNode = 100;
+    constexpr std::uint32_t toastNode = 9000;
+    for (const Frame& frame : frames) {
+        const auto* patch = frame.get<PatchPayload>();
+        if (!patch)
+            continue;
+        for (const PatchOp& op : patch->ops) {
+            if (const auto* create = std::get_if<PatchOp::Create>(&op.op)) {
+                if (create->parentId == pageNode) {
+                    ++m_pageChildCount;
+                    if (create->id == toastNode)
+                        m_toastIsOnDevice = true;
+                }
+            } else if (const auto* remove = std::get_if<PatchOp::Remove>(&op.op)) {
+                if (remove->id == pageNode) {
+                    m_pageChildCount = 0;
+                    m_toastIsOnDevice = false;
+                } else if (remove->id == toastNode && m_toastIsOnDevice) {
+                    --m_pageChildCount;
+                    m_toastIsOnDevice = false;
+                }
+            }
+        }
+    }
+}
+
+// --- Images --------------------------------------------------------------------------------
+
+void DeviceManager::uploadKeyEmoji()
+{
+    const QList<MacroButton>& keys = m_profiles.activeProfile().buttons;
+    for (int k = 0; k < keys.size(); ++k) {
+        const MacroButton& key = keys[k];
+        if (!key.emoji || key.emoji->isEmpty() || key.action.kind() == MacroAction::Kind::unassigned)
+            continue;
+        const QString& emoji = *key.emoji;
+        if (const auto held = m_deviceEmojiBySlot.constFind(k); held != m_deviceEmojiBySlot.cend() && *held == emoji)
+            continue;
+        QByteArray bitmap = m_renderedEmoji.value(emoji);
+        if (bitmap.isEmpty()) {
+            const std::optional<QByteArray> rendered = EmojiIconRenderer::render(emoji);
+            if (!rendered) {
+                log(LogEntry::Direction::system, QStringLiteral("Could not render emoji ") + emoji +
+                                                     QStringLiteral(" for key ") + QString::number(k + 1));
+                continue;
+            }
+            bitmap = *rendered;
+            m_renderedEmoji.insert(emoji, bitmap);
+        }
+        AssetProperties asset;
+        asset.assetId = firstEmojiAsset + std::uint32_t(k);
+        asset.width = EmojiIconRenderer::side;
+        asset.height = EmojiIconRenderer::side;
+        asset.chunkSize = emojiChunkBytes;
+        asset.hasAlpha = true;
+        if (!queueAssetUpload(bitmap, asset))
+            continue;
+        m_deviceEmojiBySlot.insert(k, emoji);
+    }
+}
+
+void DeviceManager::uploadAsset(const QByteArray& pixels)
+{
+    AssetProperties asset;
+    asset.assetId = fullScreenAsset;
+    asset.width = screenWidth;
+    asset.height = screenHeight;
+    asset.chunkSize = fullScreenChunkBytes;
+    asset.hasAlpha = false;
+    queueAssetUpload(pixels, asset);
+}
+
+bool DeviceManager::queueAssetUpload(const QByteArray& pixels, const AssetProperties& asset)
+{
+    // The upload builder treats a buffer of the wrong size as a programming error; an image
+    // from a damaged file must not end the program, so it is refused here with a log line.
+    const qsizetype expected = qsizetype(asset.width) * asset.height * (asset.hasAlpha ? 3 : 2);
+    if (pixels.size() != expected) {
+        log(LogEntry::Direction::system, QStringLiteral("Skipped image asset %1: %2 bytes instead of %3")
+                                             .arg(asset.assetId)
+                                             .arg(pixels.size())
+                                             .arg(expected));
+        return false;
+    }
+    const qsizetype count = assetChunkCount(pixels.size(), asset.chunkSize) + 2;
+    QList<std::uint16_t> seqs;
+    seqs.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        seqs.append(takeNextSequence());
+    sendDynamicUI(makeAssetUpload(pixels, asset, seqs));
+    return true;
+}
+
+// --- Seams of the other page services ------------------------------------------------------
 
 void DeviceManager::handleDeviceEvent(const TouchPayload& touch)
 {
@@ -91,4 +383,14 @@ void DeviceManager::scheduleHomeRefresh()
 {
     // A burst of profile changes redraws the device once.
     m_homeRefreshTimer->start();
+}
+
+void DeviceManager::pollNowPlaying()
+{
+    // The music player service arrives with the media work; nothing to poll until then.
+}
+
+void DeviceManager::refreshStockQuotes()
+{
+    // The quote service arrives with the stocks work; nothing to refresh until then.
 }

@@ -54,6 +54,7 @@ void DeviceManager::sendDynamicUI(const QList<Frame>& frames)
         log(LogEntry::Direction::system, QStringLiteral("Cannot send dynamic UI while disconnected"));
         return;
     }
+    trackPageNodes(frames);
     m_queuedFrames.append(frames);
     emit queueChanged();
     drainQueue();

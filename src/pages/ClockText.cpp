@@ -61,4 +61,10 @@ QString dateText(const QDateTime& date)
     return formatter.format(date);
 }
 
+QString minuteText(const QDateTime& date)
+{
+    static PatternFormatter formatter(u"yyyy-MM-dd HH:mm");
+    return formatter.format(date);
+}
+
 }  // namespace DynamicUIDemo

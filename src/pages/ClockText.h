@@ -11,5 +11,8 @@ namespace DynamicUIDemo {
 QString timeText(const QDateTime& date);
 // The date formatted "EEEE, MMM d" ("Tuesday, Jan 9"); empty for an invalid date.
 QString dateText(const QDateTime& date);
+// The date formatted "yyyy-MM-dd HH:mm": which minute a page's clock shows; empty for an
+// invalid date.
+QString minuteText(const QDateTime& date);
 
 }  // namespace DynamicUIDemo

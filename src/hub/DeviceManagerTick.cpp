@@ -1,0 +1,191 @@
+// What keeps the shown page current between full redraws: the one-second tick (clock minute,
+// screensaver entry and photos), the Now Playing and stock loops, and the reactions to the
+// screen stores.
+
+#include "hub/DeviceManager.h"
+
+#include "pages/PageFrames.h"
+#include "pages/ScreensaverPages.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenDataSources.h"
+
+#include <QPointer>
+#include <QTimer>
+
+using namespace TarvUSB;
+
+namespace {
+
+constexpr int tickIntervalMs = 1000;
+constexpr int mediaIntervalMs = 3000;
+constexpr int stockIntervalMs = 900 * 1000;
+// Value changes of a custom page within this time go out as one push.
+constexpr int customUpdateDelayMs = 50;
+
+// Seconds from `since` to `now`; an invalid `since` lies in the distant past.
+double secondsBetween(const QDateTime& since, const QDateTime& now)
+{
+    if (!since.isValid())
+        return std::numeric_limits<double>::infinity();
+    return double(since.msecsTo(now)) / 1000.0;
+}
+
+}  // namespace
+
+void DeviceManager::startPageLoops()
+{
+    // The timers are children of the hub: they end with it. A loop whose work is slow never
+    // overlaps itself, since each pass runs to its end on this thread before the next.
+    m_tickTimer = new QTimer(this);
+    m_tickTimer->setTimerType(Qt::PreciseTimer);
+    m_tickTimer->setInterval(tickIntervalMs);
+    QObject::connect(m_tickTimer, &QTimer::timeout, this, [this] { tick(m_clock.now()); });
+    m_tickTimer->start();
+
+    m_mediaTimer = new QTimer(this);
+    m_mediaTimer->setInterval(mediaIntervalMs);
+    QObject::connect(m_mediaTimer, &QTimer::timeout, this, [this] {
+        if (m_state.isConnected() && m_activeScreen == DeviceScreen::nowPlaying())
+            pollNowPlaying();
+    });
+    m_mediaTimer->start();
+
+    m_stockTimer = new QTimer(this);
+    m_stockTimer->setInterval(stockIntervalMs);
+    QObject::connect(m_stockTimer, &QTimer::timeout, this, [this] {
+        if (m_state.isConnected() && m_activeScreen == DeviceScreen::stocks())
+            refreshStockQuotes();
+    });
+    m_stockTimer->start();
+
+    m_customUpdateTimer = new QTimer(this);
+    m_customUpdateTimer->setSingleShot(true);
+    m_customUpdateTimer->setInterval(customUpdateDelayMs);
+    QObject::connect(m_customUpdateTimer, &QTimer::timeout, this, [] {
+        // The changed values of the shown custom page are pushed by the screen runtime's
+        // renderer, which is not part of this build yet.
+    });
+}
+
+void DeviceManager::installPageCallbacks()
+{
+    const QPointer<DeviceManager> weak(this);
+    m_customScreens.onChange = [weak] {
+        if (weak)
+            weak->screensDidChange();
+    };
+    m_customScreens.onSheetChange = [weak](const QSet<QString>& ids) {
+        if (weak)
+            weak->spriteSheetsDidChange(ids);
+    };
+    m_customScreens.trust().onApprove = [weak](const QString& id) {
+        if (!weak)
+            return;
+        weak->log(LogEntry::Direction::system, QStringLiteral("Screens: ") + id + QStringLiteral(" approved"));
+        weak->screensDidChange();
+    };
+    m_customScreens.trust().onRevoke = [weak](const QString& id) {
+        if (!weak)
+            return;
+        weak->log(LogEntry::Direction::system, QStringLiteral("Screens: ") + id + QStringLiteral(" no longer approved"));
+        weak->screensDidChange();
+    };
+    m_screenData->onChange = [weak](const QString& id) {
+        if (weak)
+            weak->screenValuesDidChange(id);
+    };
+}
+
+// --- The one-second tick -------------------------------------------------------------------
+
+void DeviceManager::tick(const QDateTime& now)
+{
+    const bool connected = m_state.isConnected();
+    if (m_activeScreen != DeviceScreen::screensaver() && connected && m_screensaver.isEnabled) {
+        if (secondsBetween(m_screensaver.lastInteraction, now) >= m_screensaver.timeout) {
+            enterScreensaver();
+            return;
+        }
+        advanceScreensaverPhoto(now);
+    } else {
+        advanceScreensaverPhoto(now);
+        if (!connected)
+            return;
+    }
+
+    if (m_deviceClock.tick(now)) {
+        const bool photoShows = m_activeScreen == DeviceScreen::screensaver() && m_photoIndex >= 0 &&
+                                m_photoIndex < m_photoLibrary.size();
+        if (photoShows)
+            sendDynamicUI({DynamicUIDemo::clockUpdateFrame(takeNextSequence(), now)});
+        else
+            sendDynamicUI({DynamicUIDemo::clockTickFrame(takeNextSequence(), m_activeScreen, now)});
+    }
+    // The Now Playing progress estimate between polls comes with the touch and media work.
+}
+
+void DeviceManager::enterScreensaver()
+{
+    if (!m_state.isConnected())
+        return;
+    if (m_activeScreen != DeviceScreen::screensaver()) {
+        setLastInteractiveScreen(m_activeScreen);
+        setActiveScreen(DeviceScreen::screensaver());
+    }
+    renderActivePage();
+}
+
+void DeviceManager::advanceScreensaverPhoto(const QDateTime& now)
+{
+    if (m_activeScreen != DeviceScreen::screensaver() || m_photoLibrary.size() < 2)
+        return;
+    if (secondsBetween(m_photoShownSince, now) < m_screensaver.photoInterval)
+        return;
+    m_photoIndex = (m_photoIndex + 1) % int(m_photoLibrary.size());
+    showScreensaverPhoto(now);
+}
+
+void DeviceManager::showScreensaverPhoto(const QDateTime& now)
+{
+    if (m_photoLibrary.isEmpty())
+        return;
+    if (m_photoIndex < 0 || m_photoIndex >= m_photoLibrary.size())
+        m_photoIndex = 0;
+    uploadAsset(m_photoLibrary[m_photoIndex].data);
+    m_photoShownSince = now;
+}
+
+// --- Store reactions -----------------------------------------------------------------------
+
+void DeviceManager::screensDidChange()
+{
+    // The store tells which screens it shows, not every file it holds: values are kept for
+    // the screens that can be shown.
+    QSet<QString> ids;
+    for (const CustomScreen& screen : m_customScreens.approvedScreens())
+        ids.insert(screen.id);
+    m_screenData->pruneScreens(ids);
+
+    if (m_lastInteractiveScreen.isCustom()) {
+        const std::optional<CustomScreen> found = m_customScreens.screenWithID(m_lastInteractiveScreen.customID());
+        if (!found || !m_customScreens.trust().isScreenApproved(*found))
+            setLastInteractiveScreen(DeviceScreen::home());
+    }
+
+    if (!m_state.isConnected() || m_activeScreen == DeviceScreen::screensaver())
+        return;
+    if (m_activeScreen.isCustom() || swipePages().size() != m_renderedPageCount)
+        renderActivePage();
+}
+
+void DeviceManager::spriteSheetsDidChange(const QSet<QString>& screenIDs)
+{
+    if (m_state.isConnected() && m_activeScreen.isCustom() && screenIDs.contains(m_activeScreen.customID()))
+        renderActivePage();
+}
+
+void DeviceManager::screenValuesDidChange(const QString& screenID)
+{
+    if (m_activeScreen.isCustom() && m_activeScreen.customID() == screenID && !m_customUpdateTimer->isActive())
+        m_customUpdateTimer->start();
+}
