@@ -368,11 +368,6 @@ bool DeviceManager::queueAssetUpload(const QByteArray& pixels, const AssetProper
 
 // --- Seams of the other page services ------------------------------------------------------
 
-void DeviceManager::handleDeviceEvent(const TouchPayload& touch)
-{
-    emit deviceEvent(touch);
-}
-
 void DeviceManager::updateScreenDataSources()
 {
     // No custom page is drawn yet, so no source has anything to feed.
