@@ -59,4 +59,29 @@ void BM_QueuedPageToBytesWritten(benchmark::State& state)
 }
 BENCHMARK(BM_QueuedPageToBytesWritten)->Unit(benchmark::kMicrosecond);
 
+// A full redraw of the home page: the tree built, cut into frames, the previous page removed,
+// and everything queued; the acknowledgements are fed back so the queue starts empty again.
+void BM_HomePageRedrawToFramesQueued(benchmark::State& state)
+{
+    BenchHub bench;
+    if (!bench.openPort()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    bench.hub->handleFrame(onTheLine(Frame{1, HelloPayload{QStringLiteral("bench"), 1, 480, 320, 8u << 20}}));
+    for (std::uint16_t q = 1; q != bench.hub->nextSequence(); ++q)
+        bench.hub->handleFrame(onTheLine(Frame{1, AckPayload{q}}));
+    for (auto _ : state) {
+        const std::uint16_t first = bench.hub->nextSequence();
+        bench.hub->renderActivePage();
+        state.PauseTiming();
+        for (std::uint16_t q = first; q != bench.hub->nextSequence(); ++q)
+            bench.hub->handleFrame(onTheLine(Frame{1, AckPayload{q}}));
+        state.ResumeTiming();
+    }
+    if (!bench.hub->queuedFrames().isEmpty())
+        state.SkipWithError("the queue did not empty");
+}
+BENCHMARK(BM_HomePageRedrawToFramesQueued)->Unit(benchmark::kMicrosecond);
+
 }  // namespace

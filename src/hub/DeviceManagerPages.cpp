@@ -24,6 +24,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 
 using namespace TarvUSB;
 
