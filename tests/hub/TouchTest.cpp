@@ -102,6 +102,16 @@ TEST_F(TouchTest, ANewTouchForgetsASuppressedReleaseThatNeverCame)
     ASSERT_EQ(hub->activeScreen(), DeviceScreen::home());
     tap(key4X, key4Y);
     EXPECT_TRUE(waitUntil([&] { return hidEmits().size() == 1; }));
+
+    // Likewise a scrub whose release was lost: the next touch is a tap, not a drag.
+    hub->setNowPlaying(playing());
+    hub->showScreen(DeviceScreen::nowPlaying());
+    touch(300, 120, TouchPhase::down);
+    ASSERT_TRUE(hub->scrubFraction());
+    tap(420, 200);  // next
+    EXPECT_FALSE(hub->scrubFraction());
+    EXPECT_EQ(logCount(QStringLiteral("Seek to")), 0);
+    EXPECT_TRUE(waitUntil([&] { return hidEmits().size() == 2; }));
 }
 
 TEST_F(TouchTest, CalculatorTapsUpdateTheExpressionAndDisplayOnTheDevice)
