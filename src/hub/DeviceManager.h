@@ -3,17 +3,22 @@
 // lives on the GUI thread; work that arrives on other threads (serial data, socket requests)
 // is handed to it there. Views read its properties and call its operations.
 
+#include "control/NotificationToast.h"
 #include "control/NotifyServer.h"
+#include "control/ToastTouchFilter.h"
 #include "hub/ConnectionState.h"
 #include "hub/DeviceClock.h"
 #include "hub/HubClock.h"
 #include "hub/LogEntry.h"
+#include "hub/TypingTask.h"
 #include "link/DeviceSnapshot.h"
 #include "link/Frame.h"
 #include "link/FrameParser.h"
 #include "link/AssetUpload.h"
 #include "link/SnapshotAssembler.h"
 #include "link/SnapshotFailure.h"
+#include "macros/ScreenshotOptions.h"
+#include "media/MediaControl.h"
 #include "media/NowPlayingState.h"
 #include "media/ScreensaverPhotoService.h"
 #include "media/ScreensaverState.h"
@@ -21,12 +26,14 @@
 #include "pages/CalculatorState.h"
 #include "pages/DeviceScreen.h"
 #include "pages/PageIndicator.h"
+#include "screens/runtime/CustomScreenLayout.h"
 #include "screens/runtime/SpriteFrameKey.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QRect>
 #include <QSet>
 #include <QString>
 
@@ -39,6 +46,7 @@
 class CustomScreenStore;
 class FrontmostAppSource;
 class MacActionRunner;
+struct MacroAction;
 class ProfileAutoSwitcher;
 class ProfileStore;
 class PushedValues;
@@ -198,6 +206,51 @@ public:
     void setScrubFraction(const std::optional<double>& fraction) { m_scrubFraction = fraction; }
     int photoIndex() const { return m_photoIndex; }
 
+    // --- Touch input ------------------------------------------------------------------------
+    struct TouchPoint {
+        std::uint16_t x = 0;
+        std::uint16_t y = 0;
+        friend bool operator==(const TouchPoint&, const TouchPoint&) = default;
+    };
+    struct PlaybackSample {
+        double elapsed = 0;
+        QDateTime date;
+    };
+    // The move and up phases of a drag on the Now Playing progress bar.
+    void scrubNowPlaying(const TarvUSB::TouchPayload& touch);
+    void handleCalculatorTap(std::uint16_t x, std::uint16_t y);
+    // Only while the calculator shows; the two display lines follow the key.
+    void pressCalculatorKey(const QString& key);
+    // Hands the position to the player, then reads the player's real position back.
+    void seekPlayer(double seconds, NowPlayingState::Source source);
+    // Moves the shown position on between polls, once per displayed second.
+    void advanceNowPlayingProgress(const QDateTime& now);
+    void sendMediaControl(MediaControl control);
+    void dismissToast();
+    const std::optional<TouchPoint>& touchStart() const { return m_touchStart; }
+    bool suppressTouchUp() const { return m_suppressTouchUp; }
+    const ToastTouchFilter& toastTouches() const { return m_toastTouches; }
+    const std::optional<NotificationToast>& toast() const { return m_toast; }
+    void setToast(const std::optional<NotificationToast>& toast) { m_toast = toast; }
+    const std::optional<CustomScreenRenderer::Layout>& customLayout() const { return m_customLayout; }
+    void setCustomLayout(const std::optional<CustomScreenRenderer::Layout>& layout) { m_customLayout = layout; }
+    const std::optional<PlaybackSample>& playbackSample() const { return m_playbackSample; }
+    void setPlaybackSample(const std::optional<PlaybackSample>& sample) { m_playbackSample = sample; }
+
+    // --- Key actions --------------------------------------------------------------------------
+    // A key of the active profile by position; keys without an action are ignored.
+    void pressMacroKey(int index);
+    // Logs the firing and carries the action out; failures are logged, not returned.
+    void fireMacroKey(const MacroAction& action, const QString& label);
+    // Replaces the running typing, if any, with this text.
+    void typeText(const QString& text);
+    void runShortcutAction(const QString& name, const QString& label);
+    void runScreenshotAction(const ScreenshotOptions& options, const QString& label);
+    const TypingTask* typingTask() const { return m_typingTask.get(); }
+    // Tests pace the typing themselves.
+    void setTypingScheduler(TypingTask::Scheduler scheduler) { m_typingScheduler = std::move(scheduler); }
+    static std::optional<std::uint16_t> consumerUsage(MediaControl control);
+
     // --- Device settings --------------------------------------------------------------------
     void setBacklight(int level);
     void setDisplayFlipped(bool flipped);
@@ -245,6 +298,7 @@ signals:
     void backlightLevelChanged();
     void isDisplayFlippedChanged();
     void deviceHoldsScreenChanged();
+    void calculatorChanged();
     void queueChanged();
     // A touch reached dispatch (the page driver reacts to it).
     void deviceEvent(const TarvUSB::TouchPayload& touch);
@@ -360,7 +414,19 @@ private:
     QString m_failedArtworkIdentity;
     int m_photoIndex = 0;
     QDateTime m_photoShownSince;
-    void swipeBy(int dx, int dy);
-    std::optional<std::pair<std::uint16_t, std::uint16_t>> m_touchStart;
+    // Touch input and key actions.
+    void sendHidEmit(TarvUSB::HidReport report, std::uint8_t mods, std::uint16_t usage);
+    void tapAt(const TouchPoint& start);
+    void swipeFrom(int dx, int dy);
+    std::optional<QRect> toastTouchRect() const;
+    void markInteraction();
+    std::optional<TouchPoint> m_touchStart;
     bool m_suppressTouchUp = false;
+    std::optional<HubClock::MonotonicTime> m_lastScrubFrame;
+    ToastTouchFilter m_toastTouches;
+    std::optional<NotificationToast> m_toast;
+    std::optional<CustomScreenRenderer::Layout> m_customLayout;
+    std::optional<PlaybackSample> m_playbackSample;
+    std::unique_ptr<TypingTask> m_typingTask;
+    TypingTask::Scheduler m_typingScheduler = TypingTask::timerScheduler();
 };

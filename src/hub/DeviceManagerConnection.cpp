@@ -97,7 +97,10 @@ void DeviceManager::connectionLost()
     forgetDeviceHoldings();
     m_heartbeatSequences.clear();
     setState(ConnectionState::disconnected());
+    m_customLayout.reset();
     updateScreenDataSources();
+    m_toast.reset();
+    m_toastTouches = {};
     m_pageChildCount = 0;
     m_toastIsOnDevice = false;
     finishSnapshot(SnapshotFailure::of(SnapshotFailure::Kind::disconnected));

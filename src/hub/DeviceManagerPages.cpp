@@ -371,54 +371,6 @@ bool DeviceManager::queueAssetUpload(const QByteArray& pixels, const AssetProper
 
 // --- Seams of the other page services ------------------------------------------------------
 
-void DeviceManager::handleDeviceEvent(const TouchPayload& touch)
-{
-    // Touches as far as the pages need them: the first touch on the screensaver wakes the
-    // device, and a horizontal swipe changes the page. Taps, scrubbing and the toast come
-    // with touch dispatch, which takes this over.
-    switch (touch.phase) {
-    case TouchPhase::down:
-        if (m_activeScreen == DeviceScreen::screensaver()) {
-            m_suppressTouchUp = true;
-            wakeFromScreensaver();
-            break;
-        }
-        {
-            ScreensaverState next = m_screensaver;
-            next.lastInteraction = m_clock.now();
-            setScreensaver(next);
-        }
-        m_touchStart = std::pair{touch.x, touch.y};
-        break;
-    case TouchPhase::move:
-        if (m_touchStart) {
-            const int dx = int(touch.x) - int(m_touchStart->first);
-            const int dy = int(touch.y) - int(m_touchStart->second);
-            if (std::abs(dx) >= 60 && std::abs(dy) < std::abs(dx)) {
-                m_touchStart.reset();
-                m_suppressTouchUp = true;
-                swipeBy(dx, dy);
-            }
-        }
-        break;
-    case TouchPhase::up:
-        if (m_suppressTouchUp) {
-            m_suppressTouchUp = false;
-            m_touchStart.reset();
-        } else if (const auto start = std::exchange(m_touchStart, std::nullopt)) {
-            swipeBy(int(touch.x) - int(start->first), int(touch.y) - int(start->second));
-        }
-        break;
-    }
-    emit deviceEvent(touch);
-}
-
-void DeviceManager::swipeBy(int dx, int dy)
-{
-    if (const auto target = DeviceScreen::swipeTarget(dx, dy, swipePages(), m_activeScreen))
-        showScreen(*target);
-}
-
 void DeviceManager::updateScreenDataSources()
 {
     // No custom page is drawn yet, so no source has anything to feed.

@@ -121,7 +121,7 @@ void DeviceManager::tick(const QDateTime& now)
         else
             sendDynamicUI({DynamicUIDemo::clockTickFrame(takeNextSequence(), m_activeScreen, now)});
     }
-    // The Now Playing progress estimate between polls comes with the touch and media work.
+    advanceNowPlayingProgress(now);
 }
 
 void DeviceManager::enterScreensaver()

@@ -1,0 +1,87 @@
+#pragma once
+// A hub for the benchmarks: empty stores, settings in a temporary folder, its log kept off
+// standard error, and optionally a pseudo-terminal whose other end is read and discarded.
+
+#include "hub/DeviceManager.h"
+#include "link/Cobs.h"
+#include "macros/ProfileStore.h"
+#include "media/ScreensaverPhotoService.h"
+#include "media/StockStore.h"
+#include "platform/Settings.h"
+#include "screens/runtime/CustomScreenStore.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <fcntl.h>
+#include <memory>
+#include <stdlib.h>
+#include <thread>
+#include <unistd.h>
+
+// A hub with empty stores, settings in a temporary folder, and its log kept off standard
+// error; optionally connected to a pseudo-terminal whose other end is read and discarded.
+struct BenchHub {
+    QTemporaryDir dir;
+    std::unique_ptr<Settings> settings;
+    std::unique_ptr<ProfileStore> profiles;
+    std::unique_ptr<EmptyScreensaverPhotoService> photos;
+    EmptyStockStore stocks;
+    std::unique_ptr<EmptyCustomScreenStore> screens;
+    std::unique_ptr<DeviceManager> hub;
+    int master = -1;
+    std::atomic<bool> draining{true};
+    std::thread drain;
+
+    BenchHub()
+    {
+        static int argc = 1;
+        static char name[] = "tarv_bench";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication app(argc, argv);
+        QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
+        for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
+            qputenv(var, dir.path().toLocal8Bit());
+        settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
+        profiles = std::make_unique<ProfileStore>(*settings);
+        photos = std::make_unique<EmptyScreensaverPhotoService>(dir.path());
+        screens = std::make_unique<EmptyCustomScreenStore>(dir.path());
+        DeviceManager::Environment environment;
+        environment.settings = settings.get();
+        environment.isTesting = true;
+        hub = std::make_unique<DeviceManager>(*profiles, *photos, stocks, *screens, false, std::move(environment));
+    }
+
+    bool openPort()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return false;
+        hub->connect(1, QString::fromLocal8Bit(::ptsname(master)));
+        drain = std::thread([this] {
+            char buffer[65536];
+            while (draining.load())
+                if (::read(master, buffer, sizeof buffer) <= 0)
+                    return;
+        });
+        return hub->isPortOpen();
+    }
+
+    ~BenchHub()
+    {
+        hub.reset();
+        draining = false;
+        if (master >= 0)
+            ::close(master);
+        if (drain.joinable())
+            drain.join();
+    }
+};
+
+// The bytes of one frame as they arrive on the line.
+inline QByteArray onTheLine(const TarvUSB::Frame& frame)
+{
+    return TarvUSB::cobsEncode(TarvUSB::Frame::encode(frame)) + QByteArray(1, '\0');
+}

@@ -1,0 +1,121 @@
+// Key actions: pressing a home key by position with its latch, and carrying out a macro
+// action: HID reports through the device, typed text at a steady pace, desktop actions
+// through the action runner, and page switches.
+
+#include "hub/DeviceManager.h"
+
+#include "macros/HIDKeyTables.h"
+#include "macros/MacActionRunner.h"
+#include "macros/MacroAction.h"
+#include "macros/ProfileStore.h"
+#include "pages/HomePage.h"
+
+#include <QPointer>
+
+using namespace TarvUSB;
+
+void DeviceManager::sendHidEmit(HidReport report, std::uint8_t mods, std::uint16_t usage)
+{
+    // Written at once, never behind page updates in the send window.
+    send(Frame{takeNextSequence(), HidEmitPayload{report, mods, {usage}}});
+}
+
+void DeviceManager::pressMacroKey(int index)
+{
+    const MacroProfile& profile = m_profiles.activeProfile();
+    if (index < 0 || index >= profile.buttons.size())
+        return;
+    // A copy: firing the action may change the profiles (a page switch redraws, a latch saves).
+    const MacroButton button = profile.buttons[index];
+    if (button.action.kind() == MacroAction::Kind::unassigned)
+        return;
+    fireMacroKey(button.action, button.label);
+    const std::optional<bool> latched = m_profiles.toggleLatchedKey(index);
+    if (latched && m_activeScreen == DeviceScreen::home())
+        sendDynamicUI({DynamicUIDemo::keyStateFrame(index, button, *latched, takeNextSequence())});
+}
+
+void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label)
+{
+    log(LogEntry::Direction::system, QStringLiteral("Fired ") + label + QStringLiteral(": ") + actionSummary(action));
+    const auto failed = [this, &label](const std::optional<QString>& failure) {
+        if (failure)
+            log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *failure);
+    };
+
+    switch (action.kind()) {
+    case MacroAction::Kind::keystroke: {
+        const KeyChord& chord = *action.as<KeyChord>();
+        sendHidEmit(HidReport::keyboard, chord.modifiers.rawValue, chord.usage);
+        return;
+    }
+    case MacroAction::Kind::media:
+        sendHidEmit(HidReport::consumer, 0, mediaKeyUsage(*action.as<MediaKey>()));
+        return;
+    case MacroAction::Kind::openApp:
+        failed(m_actionRunner->openApp(*action.as<AppTarget>()));
+        return;
+    case MacroAction::Kind::openURL:
+        failed(m_actionRunner->openURL(action.as<MacroAction::OpenURL>()->url));
+        return;
+    case MacroAction::Kind::runShortcut:
+        runShortcutAction(action.as<MacroAction::RunShortcut>()->name, label);
+        return;
+    case MacroAction::Kind::typeText:
+        typeText(action.as<MacroAction::TypeText>()->text);
+        return;
+    case MacroAction::Kind::screenshot:
+        runScreenshotAction(*action.as<ScreenshotOptions>(), label);
+        return;
+    case MacroAction::Kind::showScreen: {
+        const QString& name = action.as<MacroAction::ShowScreen>()->screen;
+        const QList<DeviceScreen> pages = availableScreens();
+        const auto match = std::find_if(pages.cbegin(), pages.cend(), [&](const DeviceScreen& page) {
+            return page.id().compare(name, Qt::CaseInsensitive) == 0;
+        });
+        if (match == pages.cend()) {
+            failed(QStringLiteral("there is no page named \"") + name + QStringLiteral("\""));
+            return;
+        }
+        showScreen(*match);
+        return;
+    }
+    case MacroAction::Kind::unassigned:
+        return;
+    }
+}
+
+void DeviceManager::typeText(const QString& text)
+{
+    if (m_typingTask)
+        m_typingTask->cancel();
+    const QPointer<DeviceManager> weak(this);
+    auto sendCharacter = [weak](const QString& character) {
+        if (!weak)
+            return;
+        // Characters the key tables cannot type are skipped; their pause still passes.
+        if (const std::optional<KeyChord> chord = hidChordForCharacter(character))
+            weak->sendHidEmit(HidReport::keyboard, chord->modifiers.rawValue, chord->usage);
+    };
+    // The old task goes with its pending step: it sends nothing more.
+    m_typingTask = std::make_unique<TypingTask>(text, sendCharacter, m_typingScheduler);
+    m_typingTask->start();
+}
+
+void DeviceManager::runShortcutAction(const QString& name, const QString& label)
+{
+    const QPointer<DeviceManager> weak(this);
+    m_actionRunner->runShortcutsTool({QStringLiteral("run"), name}).then(this, [weak, label](const ProcessResult& result) {
+        if (weak && result.failure)
+            weak->log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
+    });
+}
+
+void DeviceManager::runScreenshotAction(const ScreenshotOptions& options, const QString& label)
+{
+    const QPointer<DeviceManager> weak(this);
+    m_actionRunner->screenshot(options, std::nullopt).then(this, [weak, label](const ProcessResult& result) {
+        if (weak && result.failure)
+            weak->log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
+    });
+}

@@ -1,0 +1,166 @@
+// Key actions against the fake device: HID reports for keys and media keys, latching keys,
+// typed text at its pace, page switches by name, and what is logged.
+
+#include "TouchFixture.h"
+
+#include "macros/HIDKeyTables.h"
+#include "macros/MacActionRunner.h"
+
+using namespace TarvUSB;
+
+TEST_F(TouchTest, ATapOnKeyZeroSendsItsChordThenRestylesTheLatchedKey)
+{
+    connectAndGreet();
+    const bool wasActive = profiles->activeProfile().buttons[0].isActive;
+    device.tap(key0X, key0Y);
+    ASSERT_TRUE(waitUntil([&] { return hidEmits().size() == 1; }));
+    const HidEmitPayload hid = hidEmits().first();
+    EXPECT_EQ(hid.report, HidReport::keyboard);
+    EXPECT_EQ(hid.mods, (HIDModifiers::shift() | HIDModifiers::command()).rawValue);
+    EXPECT_EQ(hid.keys, QList<std::uint16_t>{16});
+    EXPECT_EQ(profiles->activeProfile().buttons[0].isActive, !wasActive);
+    EXPECT_EQ(logCount(QStringLiteral("Fired MIC: ")), 1);
+
+    // The restyling patch follows the report on the wire.
+    ASSERT_TRUE(waitUntil([&] { return hub->outstandingAcks().isEmpty(); }));
+    const QList<Frame>& frames = device.received();
+    const auto hidAt = std::find_if(frames.cbegin(), frames.cend(), [](const Frame& f) { return f.get<HidEmitPayload>(); });
+    ASSERT_NE(hidAt, frames.cend());
+    ASSERT_NE(hidAt + 1, frames.cend());
+    EXPECT_TRUE((hidAt + 1)->get<PatchPayload>());
+}
+
+TEST_F(TouchTest, AMediaKeySendsItsConsumerUsageAndAnOutOfRangeIndexNothing)
+{
+    connectAndGreet();
+    hub->pressMacroKey(2);  // VOL+
+    hub->pressMacroKey(12);
+    hub->pressMacroKey(-1);
+    ASSERT_TRUE(waitUntil([&] { return hidEmits().size() == 1; }));
+    const HidEmitPayload hid = hidEmits().first();
+    EXPECT_EQ(hid.report, HidReport::consumer);
+    EXPECT_EQ(hid.mods, 0);
+    EXPECT_EQ(hid.keys, QList<std::uint16_t>{0xE9});
+    roundTrip();
+    EXPECT_EQ(hidEmits().size(), 1);
+}
+
+TEST_F(TouchTest, AnUnassignedKeyLogsNothingButAnUnassignedButtonIsLogged)
+{
+    connectAndGreet();
+    const qsizetype before = hub->log().size();
+    hub->pressMacroKey(11);
+    EXPECT_EQ(hub->log().size(), before);
+
+    hub->fireMacroKey(MacroAction::unassigned(), QStringLiteral("Lamp"));
+    EXPECT_EQ(logTexts().last(), QStringLiteral("Fired Lamp: ") + actionSummary(MacroAction::unassigned()));
+}
+
+TEST_F(TouchTest, TypedTextSendsOneReportPerTypableCharacterFortyMillisecondsApart)
+{
+    makeManualTypingHub();
+    connectAndGreet();
+    const auto start = monotonicNow;
+    hub->fireMacroKey(MacroAction::typeText(QStringLiteral("a\u00E9b")), QStringLiteral("Type"));
+    // "é" has no chord on the US layout: a pause and no report.
+    QList<HubClock::MonotonicTime> sentAt{monotonicNow};
+    for (int k = 0; k < 3; ++k) {
+        ASSERT_FALSE(pendingSteps.isEmpty());
+        EXPECT_EQ(pendingSteps.first().delay, std::chrono::milliseconds(40));
+        ASSERT_TRUE(runNextStep());
+        sentAt.append(monotonicNow);
+    }
+    EXPECT_TRUE(pendingSteps.isEmpty());
+    EXPECT_TRUE(hub->typingTask()->isFinished());
+    EXPECT_EQ(sentAt[2] - start, std::chrono::milliseconds(80)) << "b goes out two pauses after a";
+
+    ASSERT_TRUE(waitUntil([&] { return hidEmits().size() == 2; }));
+    EXPECT_EQ(hidEmits()[0].keys, QList<std::uint16_t>{hidChordForCharacter(u"a")->usage});
+    EXPECT_EQ(hidEmits()[1].keys, QList<std::uint16_t>{hidChordForCharacter(u"b")->usage});
+}
+
+TEST_F(TouchTest, ANewTypingStopsTheOldBeforeItsNextCharacter)
+{
+    makeManualTypingHub();
+    connectAndGreet();
+    hub->typeText(QStringLiteral("xyz"));
+    hub->typeText(QStringLiteral("Q"));
+    while (runNextStep()) {
+    }
+    ASSERT_TRUE(waitUntil([&] { return hidEmits().size() == 2; }));
+    roundTrip();
+    ASSERT_EQ(hidEmits().size(), 2);
+    EXPECT_EQ(hidEmits()[0].keys, QList<std::uint16_t>{hidChordForCharacter(u"x")->usage});
+    EXPECT_EQ(hidEmits()[1].keys, QList<std::uint16_t>{hidChordForCharacter(u"Q")->usage});
+    EXPECT_EQ(hidEmits()[1].mods, HIDModifiers::shift().rawValue);
+}
+
+TEST_F(TouchTest, TypingPacesItselfOnARealTimer)
+{
+    connectAndGreet();
+    hub->typeText(QStringLiteral("hi"));
+    ASSERT_TRUE(waitUntil([&] { return hidEmits().size() == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return hub->typingTask()->isFinished(); }));
+}
+
+TEST_F(TouchTest, AShowScreenActionFindsPagesIgnoringCaseAndLogsAMissingOne)
+{
+    connectAndGreet();
+    hub->fireMacroKey(MacroAction::showScreen(QStringLiteral("NOWPLAYING")), QStringLiteral("Music"));
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::nowPlaying());
+
+    hub->fireMacroKey(MacroAction::showScreen(QStringLiteral("weather")), QStringLiteral("Sky"));
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::nowPlaying());
+    EXPECT_EQ(logTexts().last(), QStringLiteral("Sky failed: there is no page named \"weather\""));
+}
+
+TEST_F(TouchTest, ADesktopActionFailureIsLoggedWithTheKeysLabel)
+{
+    makeHub();
+    hub->fireMacroKey(MacroAction::openURL(QStringLiteral("not a url")), QStringLiteral("Site"));
+    const QStringList texts = logTexts();
+    ASSERT_GE(texts.size(), 2);
+    EXPECT_TRUE(texts[texts.size() - 2].startsWith(QStringLiteral("Fired Site: ")));
+    EXPECT_TRUE(texts.last().startsWith(QStringLiteral("Site failed: "))) << texts.last().toStdString();
+}
+
+TEST_F(TouchTest, AShortcutThatIsNotThereIsLoggedWhenTheToolEnds)
+{
+    makeHub();
+    hub->actionRunner().shortcutsFolder = dir.filePath(QStringLiteral("Shortcuts"));
+    hub->fireMacroKey(MacroAction::runShortcut(QStringLiteral("Nope")), QStringLiteral("Run"));
+    EXPECT_TRUE(waitUntil([&] { return logCount(QStringLiteral("Run failed: ")) == 1; }));
+}
+
+TEST_F(TouchTest, PressedFromTheEditorOnAnotherPageALatchFlipsWithoutARedraw)
+{
+    connectAndGreet();
+    hub->showScreen(DeviceScreen::stocks());
+    ASSERT_TRUE(waitUntil([&] { return hub->outstandingAcks().isEmpty(); }));
+    const qsizetype patches = count<PatchPayload>();
+    const bool wasActive = profiles->activeProfile().buttons[1].isActive;
+    hub->pressMacroKey(1);
+    EXPECT_EQ(profiles->activeProfile().buttons[1].isActive, !wasActive);
+    ASSERT_TRUE(waitUntil([&] { return hidEmits().size() == 1; }));
+    roundTrip();
+    EXPECT_EQ(count<PatchPayload>(), patches);
+}
+
+TEST_F(TouchTest, AFullScreenImageGoesOutAsSeventySevenNumberedFramesAcrossTheWrap)
+{
+    attach();
+    hub->setNextSequenceForTesting(65535 - 35);
+    hub->uploadAsset(QByteArray(480 * 320 * 2, '\x11'));
+    QList<std::uint16_t> numbers;
+    for (const Frame& frame : hub->queuedFrames())
+        numbers.append(frame.q);
+    for (std::uint16_t q : hub->outstandingAcks())
+        numbers.append(q);
+    std::sort(numbers.begin(), numbers.end());
+    ASSERT_EQ(numbers.size(), 77);
+    EXPECT_EQ(numbers.first(), 0);
+    EXPECT_EQ(numbers[40], 40);
+    EXPECT_EQ(numbers[41], 65500);
+    EXPECT_EQ(numbers.last(), 65535);
+    EXPECT_EQ(hub->nextSequence(), 41);
+}
