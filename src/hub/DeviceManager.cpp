@@ -74,6 +74,20 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     loadPhotoLibrary();
     readScreensaverSettings();
 
+    // The timers the callbacks and the services may reach at once (the switcher's first look
+    // at the front application can change the profile inside step 10); they run only when
+    // something starts them.
+    m_homeRefreshTimer = new QTimer(this);
+    m_homeRefreshTimer->setSingleShot(true);
+    m_homeRefreshTimer->setInterval(homeRefreshDelayMs);
+    QObject::connect(m_homeRefreshTimer, &QTimer::timeout, this, [this] {
+        if (m_state.isConnected() && m_activeScreen == DeviceScreen::home())
+            renderActivePage();
+    });
+    m_snapshotWatchdog = new QTimer(this);
+    m_snapshotWatchdog->setInterval(snapshotWatchdogIntervalMs);
+    QObject::connect(m_snapshotWatchdog, &QTimer::timeout, this, &DeviceManager::checkSnapshotWatchdog);
+
     // 9. Callbacks of the stores.
     installStoreCallbacks();
 
@@ -95,18 +109,6 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     m_heartbeatTimer->start();
 
     startPageLoops();
-
-    m_homeRefreshTimer = new QTimer(this);
-    m_homeRefreshTimer->setSingleShot(true);
-    m_homeRefreshTimer->setInterval(homeRefreshDelayMs);
-    QObject::connect(m_homeRefreshTimer, &QTimer::timeout, this, [this] {
-        if (m_state.isConnected() && m_activeScreen == DeviceScreen::home())
-            renderActivePage();
-    });
-
-    m_snapshotWatchdog = new QTimer(this);
-    m_snapshotWatchdog->setInterval(snapshotWatchdogIntervalMs);
-    QObject::connect(m_snapshotWatchdog, &QTimer::timeout, this, &DeviceManager::checkSnapshotWatchdog);
 }
 
 // The port closes with its owner; its reader thread holds nothing of the hub, and any

@@ -81,8 +81,10 @@ void DeviceManager::recoverFromFailedQueuedSend()
 {
     // The device may now lack part of a page or an image that the hub counted as sent: forget
     // what it holds, as a new handshake does, and draw the page anew, once. A redraw whose
-    // own frames fail to go out does not start another one.
+    // own frames fail to go out does not start another one. The custom page's layout names
+    // nodes the device may never have received: a redraw of that page builds it again.
     forgetDeviceHoldings();
+    m_customLayout.reset();
     if (m_recoveringFromFailedSend || !m_state.isConnected() || !m_serialPort)
         return;
     m_recoveringFromFailedSend = true;

@@ -3,6 +3,8 @@
 
 #include "HubFixture.h"
 
+#include "macros/FrontmostAppSource.h"
+
 #include <QSignalSpy>
 
 using namespace TarvUSB;
@@ -23,6 +25,15 @@ NotifyServer::Factory serverThatStartsWith(std::optional<NotifyServer::StartErro
 {
     return [error](const QString&, NotifyServer::Handler) { return std::make_unique<ScriptedServer>(error); };
 }
+
+// The application in front when the services start.
+class FrontSource final : public FrontmostAppSource {
+public:
+    bool isAvailable() const override { return true; }
+    QString unavailableReason() const override { return {}; }
+    std::optional<FrontmostApp> frontmostApp() override { return front; }
+    std::optional<FrontmostApp> front;
+};
 
 }  // namespace
 
@@ -155,4 +166,29 @@ TEST_F(HubTest, TouchesReachDispatchAfterTheirLogLine)
     device.sendTouch(10, 20, TouchPhase::down);
     ASSERT_TRUE(waitUntil([&] { return touches.count() == 1; }));
     EXPECT_TRUE(logTexts().last().startsWith(QStringLiteral("touch #")));
+}
+
+TEST_F(HubTest, AProfileSwitchWhileTheServicesStartIsLoggedAndRedrawsNothing)
+{
+    // The switcher's first look at the front application switches the profile inside the
+    // constructor, before the loops exist.
+    profiles = std::make_unique<ProfileStore>(*settings);
+    const QUuid first = profiles->activeID();
+    const QUuid mail = profiles->addProfile(false).id;
+    profiles->linkApps(AppTarget{QStringLiteral("org.example.Mail"), QStringLiteral("Mail")}, mail);
+    profiles->activateProfile(first);
+    FrontSource source;
+    source.front = FrontmostApp{QStringLiteral("org.example.Mail"), QStringLiteral("Mail")};
+
+    DeviceManager::Environment environment;
+    environment.settings = settings.get();
+    environment.frontmostSource = &source;
+    environment.clock.now = [this] { return wallNow; };
+    environment.clock.monotonic = [this] { return monotonicNow; };
+    hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, true, std::move(environment));
+
+    EXPECT_EQ(profiles->activeID(), mail);
+    EXPECT_EQ(logCount(QStringLiteral("Profile \u201C")), 1);
+    QTest::qWait(DeviceManager::homeRefreshDelayMs + 50);
+    EXPECT_EQ(hub->renderCount(), 0) << "nothing is drawn while disconnected";
 }

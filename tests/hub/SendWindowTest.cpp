@@ -99,6 +99,7 @@ TEST_F(HubTest, AFailedQueuedSendForgetsTheDeviceAndRedrawsOnce)
     connectAndGreet();
     const int renders = hub->renderCount();
     const qsizetype patchesBefore = count<PatchPayload>();
+    hub->setCustomLayout(CustomScreenRenderer::Layout{});
 
     // A frame of more operations than a PATCH may carry cannot be encoded: its send fails
     // while the port stays open, and the frames queued behind it are dropped.
@@ -108,6 +109,7 @@ TEST_F(HubTest, AFailedQueuedSendForgetsTheDeviceAndRedrawsOnce)
     EXPECT_EQ(hub->renderCount(), renders + 1);
     EXPECT_TRUE(hub->state().isConnected());
     EXPECT_TRUE(hub->deviceHoldsScreen()) << "the redraw put the page back";
+    EXPECT_FALSE(hub->customLayout()) << "the home page keeps no custom layout";
     ASSERT_TRUE(waitUntil([&] { return count<PatchPayload>() >= patchesBefore + 3; }));
     const QList<Frame> patches = framesOf<PatchPayload>();
     const auto& redraw = patches[patchesBefore].get<PatchPayload>()->ops;
