@@ -171,7 +171,8 @@ TEST_F(HubTest, TouchesReachDispatchAfterTheirLogLine)
 TEST_F(HubTest, AProfileSwitchWhileTheServicesStartIsLoggedAndRedrawsNothing)
 {
     // The switcher's first look at the front application switches the profile inside the
-    // constructor, before the loops exist.
+    // constructor, before the loops exist. No port of the developer's is opened.
+    qunsetenv("TARV_SERIAL_PORT");
     profiles = std::make_unique<ProfileStore>(*settings);
     const QUuid first = profiles->activeID();
     const QUuid mail = profiles->addProfile(false).id;
