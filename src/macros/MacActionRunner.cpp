@@ -71,7 +71,8 @@ std::optional<QString> MacActionRunner::openApp(const AppTarget& target) const
 
 std::optional<QString> MacActionRunner::openURL(const QString& text) const
 {
-    const QUrl url(text, QUrl::StrictMode);
+    // The same reading as the one that decides whether the key is set up at all.
+    const QUrl url(text, QUrl::TolerantMode);
     if (!url.isValid() || url.scheme().isEmpty())
         return QStringLiteral("Not a valid URL: ") + text;
     if (!urlOpener || !urlOpener(url))

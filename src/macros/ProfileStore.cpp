@@ -17,7 +17,8 @@ const QString ProfileStore::unreadableKey = QStringLiteral("macroProfiles.v1.unr
 const QString ProfileStore::droppedKey = QStringLiteral("macroProfiles.v1.dropped");
 
 // A key edit on the undo stack. It is pushed after the edit is made, so its first redo (which
-// QUndoStack runs on push) does nothing.
+// QUndoStack runs on push) does nothing. Undo and redo each keep the keys they replace for the
+// opposite step, so a latch flipped on the device in between comes back with a redo.
 class KeyEditCommand : public QUndoCommand {
 public:
     KeyEditCommand(ProfileStore* store, QUuid profileID, QList<MacroButton> before, QList<MacroButton> after,
@@ -27,20 +28,27 @@ public:
     {
     }
 
-    void undo() override
-    {
-        if (m_store)
-            m_store->restoreKeys(m_profileID, m_before);
-    }
+    void undo() override { swapIn(m_before, m_after); }
 
     void redo() override
     {
-        if (m_pushed && m_store)
-            m_store->restoreKeys(m_profileID, m_after);
+        if (m_pushed)
+            swapIn(m_after, m_before);
         m_pushed = true;
     }
 
 private:
+    void swapIn(const QList<MacroButton>& keys, QList<MacroButton>& replaced)
+    {
+        if (!m_store)
+            return;
+        const int index = m_store->indexOf(m_profileID);
+        if (index < 0)
+            return;
+        replaced = m_store->m_profiles[index].buttons;
+        m_store->restoreKeys(m_profileID, keys);
+    }
+
     QPointer<ProfileStore> m_store;
     QUuid m_profileID;
     QList<MacroButton> m_before;

@@ -1,4 +1,5 @@
 #include "macros/MacActionRunner.h"
+#include "macros/MacroAction.h"
 #include "macros/ProcessRunner.h"
 #include "macros/ShortcutsCatalog.h"
 
@@ -98,9 +99,13 @@ TEST_F(ActionRunnerTest, OpenAppAndOpenUrlMessages)
     runner.urlOpener = [&](const QUrl& url) { opened << url; return url.scheme() != "nope"; };
     EXPECT_EQ(runner.openURL("example"), "Not a valid URL: example");
     EXPECT_EQ(runner.openURL("nope://x"), "Nothing could open nope://x");
-    EXPECT_EQ(runner.openURL("https://example.org/a b"), "Not a valid URL: https://example.org/a b");
+    EXPECT_EQ(runner.openURL("https://exa mple.org/"), "Not a valid URL: https://exa mple.org/");
     EXPECT_EQ(runner.openURL("https://example.org/"), std::nullopt);
-    EXPECT_EQ(opened, (QList<QUrl>{QUrl("nope://x"), QUrl("https://example.org/")}));
+    // What a key counts as set up (a filled search address with a blank in it) also opens.
+    const QString filled = "https://example.org/?q=a b";
+    ASSERT_TRUE(MacroAction::openURL(filled).isConfigured());
+    EXPECT_EQ(runner.openURL(filled), std::nullopt);
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl("nope://x"), QUrl("https://example.org/"), QUrl("https://example.org/?q=a%20b")}));
 }
 
 TEST_F(ActionRunnerTest, CatalogSortsStablyAndIgnoresASecondLoad)

@@ -277,6 +277,24 @@ TEST_F(ProfileStoreTest, UnchangedKeysRegisterNothingAndUndoReactivatesTheEdited
     EXPECT_EQ(s.profiles(), remaining);
 }
 
+TEST_F(ProfileStoreTest, RedoPutsBackTheKeysUndoReplaced)
+{
+    ProfileStore& s = openFour();
+    QUndoStack stack;
+    s.setUndoStack(&stack);
+    MacroProfile edited = s.activeProfile();
+    edited.buttons[0].label = "edited";
+    edited.buttons[1].isToggle = true;
+    s.updateKey(edited, "Edit Label");
+    // A latch flipped on the device after the edit is part of the keys the undo replaces.
+    EXPECT_EQ(s.toggleLatchedKey(1), true);
+    stack.undo();
+    EXPECT_FALSE(s.activeProfile().buttons[1].isToggle);
+    stack.redo();
+    EXPECT_EQ(s.activeProfile().buttons[0].label, QStringLiteral("edited"));
+    EXPECT_TRUE(s.activeProfile().buttons[1].isActive);
+}
+
 TEST_F(ProfileStoreTest, ToggleLatchedKey)
 {
     ProfileStore& s = openFour();
