@@ -159,10 +159,10 @@ void DeviceManager::showScreensaverPhoto(const QDateTime& now)
 
 void DeviceManager::screensDidChange()
 {
-    // The store tells which screens it shows, not every file it holds: values are kept for
-    // the screens that can be shown.
+    // Values are kept for every screen the store holds, so a screen waiting for its
+    // approval keeps what was pushed to it.
     QSet<QString> ids;
-    for (const CustomScreen& screen : m_customScreens.approvedScreens())
+    for (const CustomScreen& screen : m_customScreens.screens())
         ids.insert(screen.id);
     m_screenData->pruneScreens(ids);
 

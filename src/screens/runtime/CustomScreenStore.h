@@ -32,6 +32,8 @@ public:
     // Creates and loads the Screens folder, then watches it; failures go through onLog.
     virtual void start() = 0;
     virtual std::optional<CustomScreen> screenWithID(const QString& id) const = 0;
+    // Every loaded screen, approved or not, in the store's order.
+    virtual QList<CustomScreen> screens() const = 0;
     // The loaded screens, in the store's order, that need no approval or hold it.
     virtual QList<CustomScreen> approvedScreens() const = 0;
     virtual ScreenTrust& trust() = 0;
@@ -53,6 +55,7 @@ public:
 
     void start() override {}
     std::optional<CustomScreen> screenWithID(const QString&) const override { return std::nullopt; }
+    QList<CustomScreen> screens() const override { return {}; }
     QList<CustomScreen> approvedScreens() const override { return {}; }
     ScreenTrust& trust() override { return m_trust; }
 
