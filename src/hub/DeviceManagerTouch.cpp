@@ -31,19 +31,9 @@ constexpr std::uint32_t calculatorDisplayNode = 402;
 constexpr qsizetype calculatorLineCharacters = 12;
 constexpr std::uint32_t toastNode = 9000;
 
-// The calculator's key pad: origin, pitch and key size, in device pixels.
-struct CalculatorGrid {
-    static constexpr int originX = 9;
-    static constexpr int originY = 112;
-    static constexpr int columnPitch = 94;
-    static constexpr int rowPitch = 46;
-    static constexpr int keyWidth = 86;
-    static constexpr int keyHeight = 38;
-    static constexpr int columns = 5;
-    static constexpr int rows = 4;
-    static constexpr int lastX = 478;
-    static constexpr int lastY = 295;
-};
+// Taps on the calculator count inside these bounds only.
+constexpr int calculatorLastX = 478;
+constexpr int calculatorLastY = 295;
 
 bool isSwipe(int dx, int dy)
 {
@@ -300,8 +290,8 @@ void DeviceManager::sendMediaControl(MediaControl control)
 
 void DeviceManager::handleCalculatorTap(std::uint16_t x, std::uint16_t y)
 {
-    using G = CalculatorGrid;
-    if (x < G::originX || y < G::originY || x > G::lastX || y > G::lastY)
+    using G = DynamicUIDemo::CalculatorGrid;
+    if (x < G::originX || y < G::originY || x > calculatorLastX || y > calculatorLastY)
         return;
     const int dx = x - G::originX;
     const int dy = y - G::originY;

@@ -86,17 +86,19 @@ QList<PatchOp> calculatorKeyOps()
     QList<PatchOp> ops;
     ops.reserve(5 * labels.size());
     for (int k = 0; k < labels.size(); ++k) {
-        const int column = k % 5;
-        const int row = k / 5;
+        using G = CalculatorGrid;
+        const int column = k % G::columns;
+        const int row = k / G::columns;
         const QString& label = labels[k];
         const KeyLook look = keyLook(column, label);
         const std::uint32_t button = 500 + k;
         appendNode(ops, button, "btn", pageNode, k + 3,
-                   boxProps(9 + 94 * column, 112 + 46 * row, 86, 38, look.face, look.border, look.borderWidth, 8));
+                   boxProps(G::originX + G::columnPitch * column, G::originY + G::rowPitch * row, G::keyWidth,
+                            G::keyHeight, look.face, look.border, look.borderWidth, 8));
         const bool functionKey = column == 0;
         const int size = functionKey ? 18 : 24;
         const int w = calculatorLabelWidth(label, size);
-        appendLabel(ops, 600 + k, button, 0, (86 - w) / 2, functionKey ? 8 : 5, w, functionKey ? 21 : 27, look.text,
+        appendLabel(ops, 600 + k, button, 0, (G::keyWidth - w) / 2, functionKey ? 8 : 5, w, functionKey ? 21 : 27, look.text,
                     size, label);
     }
     return ops;

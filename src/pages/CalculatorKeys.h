@@ -9,6 +9,18 @@
 
 namespace DynamicUIDemo {
 
+// The key pad's geometry in device pixels: key k is column k mod 5, row k div 5.
+struct CalculatorGrid {
+    static constexpr int columns = 5;
+    static constexpr int rows = 4;
+    static constexpr int originX = 9;
+    static constexpr int originY = 112;
+    static constexpr int columnPitch = 94;
+    static constexpr int rowPitch = 46;
+    static constexpr int keyWidth = 86;
+    static constexpr int keyHeight = 38;
+};
+
 // The key labels row by row; a tap on key k sends calculatorKeyLabels()[k] to the calculator.
 const QList<QString>& calculatorKeyLabels();
 

@@ -65,9 +65,12 @@ QString keyLabel(const MacroButton& button)
 void appendKey(QList<PatchOp>& ops, int k, const MacroButton& button, int index)
 {
     const std::uint32_t buttonNode = 200 + k;
-    const int col = k % 4;
-    const int row = k / 4;
-    QList<TarvUSB::PropEntry> props = frameProps(8 + 118 * col, 36 + 85 * row, 110, 77);
+    // The grid the touch hit test uses.
+    using G = MacroProfile::KeyGrid;
+    const int col = k % G::columns;
+    const int row = k / G::columns;
+    QList<TarvUSB::PropEntry> props = frameProps(G::originX + G::columnPitch * col, G::originY + G::rowPitch * row,
+                                                 G::keyWidth, G::keyHeight);
     props.append(keyStyleProps(button.isActive, button.tint));
     appendNode(ops, buttonNode, "btn", pageNode, index, std::move(props));
 
