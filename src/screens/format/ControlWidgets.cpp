@@ -151,14 +151,7 @@ QList<CustomScreen::ColorStop> CustomScreen::readBarColor(const std::optional<QJ
     }
     const QJsonArray list = value->toArray();
     QList<ColorStop> stops;
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        const QString entryPath = path + u'[' + QString::number(i) + u']';
-        if (!list[i].isObject()) {
-            sink.error(entryPath, QStringLiteral("must be an object"));
-            continue;
-        }
-        const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {WidgetKeys::at, WidgetKeys::color}, sink);
+    readObjectEntries(list, path, {WidgetKeys::at, WidgetKeys::color}, sink, [&](const QJsonObject& entry, const QString& entryPath) {
         const double at = readNumber(entry, WidgetKeys::at, entryPath, sink).value_or(0);
         if (at < 0 || at > 100)
             sink.error(keyPath(entryPath, WidgetKeys::at), QStringLiteral("must be between 0 and 100"));
@@ -166,10 +159,10 @@ QList<CustomScreen::ColorStop> CustomScreen::readBarColor(const std::optional<QJ
         const auto colour = text ? requireColor(*text, entryPath, sink) : std::nullopt;
         if (!colour) {
             sink.error(keyPath(entryPath, WidgetKeys::color), QStringLiteral("is missing or not a colour"));
-            continue;
+            return;
         }
         stops.append({std::clamp(at, 0.0, 100.0), *colour});
-    }
+    });
     if (stops.isEmpty())
         return defaultFill();
     sortColorStops(stops);
@@ -303,14 +296,7 @@ QList<CustomScreen::SpriteFrame> CustomScreen::readSpriteFrames(const QJsonValue
         sink.error(path, QStringLiteral("is empty: an animation needs at least one frame"));
         return frames;
     }
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        const QString entryPath = path + u'[' + QString::number(i) + u']';
-        if (!list[i].isObject()) {
-            sink.error(entryPath, QStringLiteral("must be an object"));
-            continue;
-        }
-        const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {WidgetKeys::forKey, cellKey}, sink);
+    readObjectEntries(list, path, {WidgetKeys::forKey, cellKey}, sink, [&](const QJsonObject& entry, const QString& entryPath) {
         bool fine = true;
         const double duration = readNumber(entry, WidgetKeys::forKey, entryPath, sink).value_or(defaultDuration);
         if (duration < shortestFrame || duration > longestFrame) {
@@ -325,7 +311,7 @@ QList<CustomScreen::SpriteFrame> CustomScreen::readSpriteFrames(const QJsonValue
         }
         if (fine)
             frames.append({duration, cell});
-    }
+    });
     return frames;
 }
 

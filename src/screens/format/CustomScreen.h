@@ -20,6 +20,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <utility>
@@ -255,6 +256,11 @@ struct CustomScreen {
     static std::optional<std::uint32_t> parseColor(const QString& text);
     static void warnUnknownKeys(const QJsonObject& object, const QString& prefix, const QStringList& knownKeys,
                                 ScreenIssueSink& sink);
+    // Each element of a list that must hold objects: an element of another type is an error,
+    // unknown keys are warned about, and `read` gets the object with its path ("path[i]").
+    static void readObjectEntries(const QJsonArray& list, const QString& path, const QStringList& knownKeys,
+                                  ScreenIssueSink& sink,
+                                  const std::function<void(const QJsonObject&, const QString&)>& read);
 
     // One element of "widgets": the widgets it adds (a card adds several, a bad entry none).
     static QList<Widget> parseWidgetEntry(const QJsonObject& object, const QString& path,

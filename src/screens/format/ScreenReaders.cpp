@@ -74,6 +74,22 @@ std::optional<std::uint32_t> CustomScreen::parseColor(const QString& text)
     return value;
 }
 
+void CustomScreen::readObjectEntries(const QJsonArray& list, const QString& path, const QStringList& knownKeys,
+                                     ScreenIssueSink& sink,
+                                     const std::function<void(const QJsonObject&, const QString&)>& read)
+{
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const QString entryPath = path + u'[' + QString::number(i) + u']';
+        if (!list[i].isObject()) {
+            sink.error(entryPath, QStringLiteral("must be an object"));
+            continue;
+        }
+        const QJsonObject entry = list[i].toObject();
+        warnUnknownKeys(entry, entryPath, knownKeys, sink);
+        read(entry, entryPath);
+    }
+}
+
 void CustomScreen::warnUnknownKeys(const QJsonObject& object, const QString& prefix, const QStringList& knownKeys,
                                    ScreenIssueSink& sink)
 {

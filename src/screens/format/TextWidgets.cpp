@@ -209,21 +209,14 @@ QList<CustomScreen::BoxFrame> CustomScreen::readBoxFrames(const std::optional<QJ
     const QJsonArray list = value->toArray();
     if (list.size() == 1)
         sink.warning(path, QStringLiteral("has one frame, so the box never changes; an animation needs two or more"));
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        const QString entryPath = path + u'[' + QString::number(i) + u']';
-        if (!list[i].isObject()) {
-            sink.error(entryPath, QStringLiteral("must be an object"));
-            continue;
-        }
-        const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {WidgetKeys::forKey, WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, WidgetKeys::bg}, sink);
+    readObjectEntries(list, path, {WidgetKeys::forKey, WidgetKeys::x, WidgetKeys::y, WidgetKeys::w, WidgetKeys::h, WidgetKeys::bg}, sink, [&](const QJsonObject& entry, const QString& entryPath) {
         if (!entry.contains(WidgetKeys::forKey)) {
             sink.error(keyPath(entryPath, WidgetKeys::forKey), QStringLiteral("is missing: the seconds this frame shows"));
-            continue;
+            return;
         }
         const auto duration = readNumber(entry, WidgetKeys::forKey, entryPath, sink);
         if (!duration)
-            continue;
+            return;
         if (*duration < shortestFrame || *duration > longestFrame)
             sink.error(keyPath(entryPath, WidgetKeys::forKey), QStringLiteral("must be between 0.1 and 3600 seconds"));
 
@@ -236,6 +229,6 @@ QList<CustomScreen::BoxFrame> CustomScreen::readBoxFrames(const std::optional<QJ
         checkRect(frame.rect.x, frame.rect.y, frame.rect.w, frame.rect.h, entryPath, sink);
         frame.background = readColorSetting(entry, WidgetKeys::bg, entryPath, background, sink);
         frames.append(frame);
-    }
+    });
     return frames;
 }

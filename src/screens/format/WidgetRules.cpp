@@ -258,30 +258,23 @@ CustomScreen::ColorRule CustomScreen::readColorList(const QJsonArray& list, cons
 {
     ColorRule rule;
     rule.by = by;
-    for (qsizetype i = 0; i < list.size(); ++i) {
-        const QString entryPath = path + u'[' + QString::number(i) + u']';
-        if (!list[i].isObject()) {
-            sink.error(entryPath, QStringLiteral("must be an object"));
-            continue;
-        }
-        const QJsonObject entry = list[i].toObject();
-        warnUnknownKeys(entry, entryPath, {WidgetKeys::at, isKey, WidgetKeys::color}, sink);
+    readObjectEntries(list, path, {WidgetKeys::at, isKey, WidgetKeys::color}, sink, [&](const QJsonObject& entry, const QString& entryPath) {
 
         if (!entry.contains(WidgetKeys::color)) {
             sink.error(keyPath(entryPath, WidgetKeys::color), QStringLiteral("is missing"));
-            continue;
+            return;
         }
         const auto text = readString(entry, WidgetKeys::color, entryPath, sink);
         if (!text)
-            continue;
+            return;
         const auto colour = requireColor(*text, keyPath(entryPath, WidgetKeys::color), sink);
         if (!colour)
-            continue;
+            return;
 
         if (entry.contains(WidgetKeys::at) == entry.contains(isKey)) {
             sink.error(entryPath, QStringLiteral("needs either \"at\" (a number: this colour from there up) or \"is\" "
                                                  "(a word: this colour when the value is exactly that)"));
-            continue;
+            return;
         }
         if (entry.contains(WidgetKeys::at)) {
             if (const auto at = readNumber(entry, WidgetKeys::at, entryPath, sink))
@@ -289,7 +282,7 @@ CustomScreen::ColorRule CustomScreen::readColorList(const QJsonArray& list, cons
         } else if (const auto word = readString(entry, isKey, entryPath, sink)) {
             rule.matches.append({trimmedOfSpaces(*word).toLower(), *colour});
         }
-    }
+    });
     sortColorStops(rule.stops);
     return rule;
 }
