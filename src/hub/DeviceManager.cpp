@@ -105,7 +105,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     m_heartbeatTimer = new QTimer(this);
     m_heartbeatTimer->setTimerType(Qt::PreciseTimer);
     m_heartbeatTimer->setInterval(heartbeatIntervalMs);
-    QObject::connect(m_heartbeatTimer, &QTimer::timeout, this, &DeviceManager::sendHeartbeat);
+    QObject::connect(m_heartbeatTimer, &QTimer::timeout, this, &DeviceManager::heartbeatTick);
     m_heartbeatTimer->start();
 
     startPageLoops();

@@ -85,6 +85,8 @@ public:
     static constexpr int snapshotWatchdogIntervalMs = 250;
     static constexpr std::chrono::milliseconds snapshotStallTimeout{2000};
     static constexpr std::chrono::milliseconds snapshotAnswerTimeout{5000};
+    // A queued frame whose ACK has not come by then counts as lost.
+    static constexpr std::chrono::milliseconds ackTimeout{5000};
 
     // What the Linux build supplies beyond the stores: the settings file, the test-run
     // switch, the frontmost-application source, the command channel's server and the clocks.
@@ -142,10 +144,21 @@ public:
     void disconnect(std::uint64_t registryID);
     std::uint16_t takeNextSequence();
     bool send(const TarvUSB::Frame& frame);
-    // Queues numbered frames behind the send window; dropped with a log line without a port.
-    void sendDynamicUI(const QList<TarvUSB::Frame>& frames);
+    // Queues numbered frames behind the send window; false, the frames dropped, without a port
+    // (with a log line) or while the device is not reading.
+    bool sendDynamicUI(const QList<TarvUSB::Frame>& frames);
     void drainQueue();
     void sendHeartbeat();
+    // One turn of the heartbeat timer: lost acknowledgements, then a PING.
+    void heartbeatTick();
+    // A queued frame unacknowledged for ackTimeout: when bytes wait for the line and none has
+    // gone out since the last check, the device has stopped reading and is held back;
+    // otherwise the frame counts as lost, and the page is drawn anew.
+    void checkAckTimeouts();
+    // The device has stopped reading: frames are dropped, not queued, until it reads again.
+    bool isDeviceStalled() const { return m_deviceStalled; }
+    // Bytes handed to the port that have not reached the line yet.
+    qsizetype portBacklog() const;
     // Feeds received bytes to the parser and handles what comes out, in stream order.
     void handleFrame(const QByteArray& bytes);
     void startNotifyServer();
@@ -318,6 +331,11 @@ private:
     void connectionLost();
     void forgetDeviceHoldings();
     void recoverFromFailedQueuedSend();
+    void clearSendWindow();
+    void enterStall();
+    void handlePortDrained(std::uint64_t generation);
+    // Queued frames not sent yet give way to a new full redraw of the page.
+    void dropSupersededFrames();
 
     // Snapshot internals.
     void requestSnapshot();
@@ -382,6 +400,12 @@ private:
     std::uint16_t m_nextSequence = 1;
     QList<TarvUSB::Frame> m_queuedFrames;
     QSet<std::uint16_t> m_outstandingAcks;
+    // When each frame of the window went out.
+    QHash<std::uint16_t, HubClock::MonotonicTime> m_ackSentAt;
+    bool m_ackLossReported = false;
+    // The port's count of bytes written at the last check of the window.
+    std::uint64_t m_bytesWrittenAtCheck = 0;
+    bool m_deviceStalled = false;
     bool m_deviceHoldsScreen = false;
     bool m_recoveringFromFailedSend = false;
 

@@ -43,7 +43,16 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
             },
             Qt::QueuedConnection);
     };
-    m_serialPort = std::make_unique<SerialPort>(path, std::move(onData), std::move(onClose));
+    auto onDrained = [weak, generation] {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, generation] {
+                if (weak)
+                    weak->handlePortDrained(generation);
+            },
+            Qt::QueuedConnection);
+    };
+    m_serialPort = std::make_unique<SerialPort>(path, std::move(onData), std::move(onClose), std::move(onDrained));
     try {
         m_serialPort->open();
     } catch (const SerialPort::PortError& error) {
@@ -91,9 +100,9 @@ void DeviceManager::connectionLost()
         port->close();
     m_activeRegistryID.reset();
     m_parser = FrameParser();
-    m_queuedFrames.clear();
-    m_outstandingAcks.clear();
-    emit queueChanged();
+    clearSendWindow();
+    m_deviceStalled = false;
+    m_ackLossReported = false;
     forgetDeviceHoldings();
     m_heartbeatSequences.clear();
     setState(ConnectionState::disconnected());

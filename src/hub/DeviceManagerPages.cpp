@@ -164,6 +164,7 @@ void DeviceManager::showInitialScreen()
 void DeviceManager::renderActivePage()
 {
     ++m_renderCount;
+    dropSupersededFrames();
     m_scrubFraction.reset();
     if (m_activeScreen.isCustom() && !isShownCustomAvailable()) {
         setActiveScreen(DeviceScreen::home());
@@ -255,7 +256,7 @@ void DeviceManager::presentPage(const QList<Frame>& frames, std::uint16_t resetS
 {
     const QList<Frame> withReset = DynamicUIDemo::withRootReset(frames, resetSeq, m_deviceHoldsScreen);
     // Counted before sending: a send that fails on the way forgets the page again.
-    if (m_serialPort)
+    if (m_serialPort && !m_deviceStalled)
         setDeviceHoldsScreen(true);
     sendDynamicUI(withReset);
     // The notification toast is put back on top of the new page with the toast itself.
@@ -365,8 +366,25 @@ bool DeviceManager::queueAssetUpload(const QByteArray& pixels, const AssetProper
     seqs.reserve(count);
     for (qsizetype i = 0; i < count; ++i)
         seqs.append(takeNextSequence());
-    sendDynamicUI(makeAssetUpload(pixels, asset, seqs));
-    return true;
+    return sendDynamicUI(makeAssetUpload(pixels, asset, seqs));
+}
+
+void DeviceManager::dropSupersededFrames()
+{
+    if (m_queuedFrames.isEmpty())
+        return;
+    // Whatever has not gone out belongs to the page being replaced: its patches, and images
+    // the new page uploads again if it still shows them. An image cut short is forgotten.
+    const bool imagesCut = std::any_of(m_queuedFrames.cbegin(), m_queuedFrames.cend(), [](const Frame& frame) {
+        return frame.get<AssetBeginPayload>() || frame.get<AssetChunkPayload>() || frame.get<AssetEndPayload>();
+    });
+    m_queuedFrames.clear();
+    emit queueChanged();
+    if (imagesCut) {
+        m_deviceEmojiBySlot.clear();
+        m_deviceSpriteBySlot.clear();
+        m_backdropIdentity.reset();
+    }
 }
 
 // --- Seams of the other page services ------------------------------------------------------

@@ -38,6 +38,8 @@ void DeviceManager::dispatch(const Frame& frame)
     if (const auto* ack = frame.get<AckPayload>()) {
         // An ACK of a number in neither set stays a log line and nothing more.
         if (m_outstandingAcks.remove(ack->seq)) {
+            m_ackSentAt.remove(ack->seq);
+            m_ackLossReported = false;
             emit queueChanged();
             drainQueue();
         }
@@ -51,7 +53,13 @@ void DeviceManager::dispatch(const Frame& frame)
 void DeviceManager::handshake(const HelloPayload& hello)
 {
     setState(ConnectionState::connected(m_serialPort ? m_serialPort->path() : QString(), hello));
+    // A greeting device has started afresh: nothing in flight will be acknowledged, and it
+    // holds nothing of ours. The page is drawn anew below.
+    clearSendWindow();
+    m_deviceStalled = false;
+    m_ackLossReported = false;
     forgetDeviceHoldings();
+    m_customLayout.reset();
 
     const bool ok = hello.pv == protocolVersion;
     const QString message = ok ? QStringLiteral("OK") : QStringLiteral("Protocol version mismatch");

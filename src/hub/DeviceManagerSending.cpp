@@ -1,10 +1,13 @@
-// Sequence numbers, direct sends, the send window of three, and the heartbeat.
+// Sequence numbers, direct sends, the send window of three, lost acknowledgements, a device
+// that stops reading, and the heartbeat.
 
 #include "hub/DeviceManager.h"
 
 #include "link/Cobs.h"
 #include "link/MsgpackError.h"
 #include "link/SerialPort.h"
+
+#include <utility>
 
 using namespace TarvUSB;
 
@@ -16,8 +19,10 @@ std::uint16_t DeviceManager::takeNextSequence()
     // apart from the new frame, so it is given up here. Otherwise a stale PING number would
     // swallow the ACK of the new frame and hold its slot of the send window for ever.
     m_heartbeatSequences.remove(n);
-    if (m_outstandingAcks.remove(n))
+    if (m_outstandingAcks.remove(n)) {
+        m_ackSentAt.remove(n);
         emit queueChanged();
+    }
     m_nextSequence = std::uint16_t(n + 1);
     return n;
 }
@@ -29,14 +34,23 @@ QByteArray DeviceManager::wireBytes(const Frame& frame)
     return bytes;
 }
 
+qsizetype DeviceManager::portBacklog() const
+{
+    return m_serialPort ? m_serialPort->backlog() : 0;
+}
+
 bool DeviceManager::send(const Frame& frame)
 {
     if (!m_serialPort) {
         log(LogEntry::Direction::system, QStringLiteral("Cannot send while disconnected"));
         return false;
     }
+    // Said once when the device stopped reading; its frames are dropped until it reads again.
+    if (m_deviceStalled)
+        return false;
+    bool taken = false;
     try {
-        m_serialPort->write(wireBytes(frame));
+        taken = m_serialPort->write(wireBytes(frame));
     } catch (const MsgpackError& error) {
         log(LogEntry::Direction::system, QStringLiteral("Send failed: ") + error.text());
         return false;
@@ -44,20 +58,29 @@ bool DeviceManager::send(const Frame& frame)
         log(LogEntry::Direction::system, QStringLiteral("Send failed: ") + error.description());
         return false;
     }
+    if (!taken) {
+        enterStall();
+        return false;
+    }
     log(LogEntry::Direction::sent, describeFrame(frame));
     return true;
 }
 
-void DeviceManager::sendDynamicUI(const QList<Frame>& frames)
+bool DeviceManager::sendDynamicUI(const QList<Frame>& frames)
 {
     if (!m_serialPort) {
         log(LogEntry::Direction::system, QStringLiteral("Cannot send dynamic UI while disconnected"));
-        return;
+        return false;
     }
+    // Piling pages up for a device that does not read would only replay stale ones later:
+    // the page is drawn anew once it reads again.
+    if (m_deviceStalled)
+        return false;
     trackPageNodes(frames);
     m_queuedFrames.append(frames);
     emit queueChanged();
     drainQueue();
+    return !m_deviceStalled;
 }
 
 void DeviceManager::drainQueue()
@@ -65,16 +88,26 @@ void DeviceManager::drainQueue()
     while (m_outstandingAcks.size() < maxFramesInFlight && !m_queuedFrames.isEmpty()) {
         const Frame frame = m_queuedFrames.takeFirst();
         m_outstandingAcks.insert(frame.q);
+        m_ackSentAt.insert(frame.q, m_clock.monotonic());
         emit queueChanged();
         if (!send(frame)) {
+            // A device that stopped reading has been dealt with by the stall.
+            if (m_deviceStalled)
+                return;
             // Waiting frames are dropped, not retried.
-            m_queuedFrames.clear();
-            m_outstandingAcks.clear();
-            emit queueChanged();
+            clearSendWindow();
             recoverFromFailedQueuedSend();
             return;
         }
     }
+}
+
+void DeviceManager::clearSendWindow()
+{
+    m_queuedFrames.clear();
+    m_outstandingAcks.clear();
+    m_ackSentAt.clear();
+    emit queueChanged();
 }
 
 void DeviceManager::recoverFromFailedQueuedSend()
@@ -92,14 +125,85 @@ void DeviceManager::recoverFromFailedQueuedSend()
     m_recoveringFromFailedSend = false;
 }
 
+void DeviceManager::enterStall()
+{
+    if (m_deviceStalled)
+        return;
+    m_deviceStalled = true;
+    log(LogEntry::Direction::system, QStringLiteral("Device stopped reading; frames are held back until it reads again"));
+    // What waits would be stale by then, and part of what went out may never arrive.
+    clearSendWindow();
+    forgetDeviceHoldings();
+    m_customLayout.reset();
+}
+
+void DeviceManager::handlePortDrained(std::uint64_t generation)
+{
+    if (generation != m_portGeneration || !m_serialPort || !m_deviceStalled)
+        return;
+    m_deviceStalled = false;
+    log(LogEntry::Direction::system, QStringLiteral("Device reads again; drawing the page anew"));
+    forgetDeviceHoldings();
+    m_customLayout.reset();
+    if (m_state.isConnected())
+        renderActivePage();
+}
+
+void DeviceManager::checkAckTimeouts()
+{
+    if (!m_serialPort)
+        return;
+    const std::uint64_t writtenBefore = std::exchange(m_bytesWrittenAtCheck, m_serialPort->bytesWritten());
+    if (m_deviceStalled || m_ackSentAt.isEmpty())
+        return;
+    // The oldest frame of the window; frames sent at one moment count from the first of them.
+    auto oldest = m_ackSentAt.cbegin();
+    const auto age = [this](std::uint16_t q) { return std::uint16_t(m_nextSequence - q); };
+    for (auto it = m_ackSentAt.cbegin(); it != m_ackSentAt.cend(); ++it)
+        if (*it < *oldest || (*it == *oldest && age(it.key()) > age(oldest.key())))
+            oldest = it;
+    if (m_clock.monotonic() - *oldest < ackTimeout)
+        return;
+    // Bytes wait for the line and none has gone out since the last look: the device is not
+    // reading at all.
+    if (m_serialPort->backlog() > 0 && m_bytesWrittenAtCheck == writtenBefore) {
+        enterStall();
+        return;
+    }
+    // Said once until the device acknowledges a page frame again, so a device that never
+    // does is not reported every five seconds.
+    if (!m_ackLossReported) {
+        log(LogEntry::Direction::system, QStringLiteral("Frame #%1 was not acknowledged within %2 s; drawing the page anew")
+                                             .arg(oldest.key())
+                                             .arg(std::chrono::duration_cast<std::chrono::seconds>(ackTimeout).count()));
+        m_ackLossReported = true;
+    }
+    // No single frame is sent again: the device may lack any part of what was in flight.
+    clearSendWindow();
+    forgetDeviceHoldings();
+    m_customLayout.reset();
+    if (m_state.isConnected())
+        renderActivePage();
+}
+
+void DeviceManager::heartbeatTick()
+{
+    checkAckTimeouts();
+    sendHeartbeat();
+}
+
 void DeviceManager::sendHeartbeat()
 {
     if (!m_state.isConnected() || !m_serialPort)
         return;
+    // A PING behind bytes the device has not read yet says nothing new: none piles up.
+    if (m_deviceStalled || m_serialPort->backlog() > 0)
+        return;
     const std::uint16_t n = takeNextSequence();
     m_heartbeatSequences.insert(n);
     try {
-        m_serialPort->write(wireBytes(Frame{n, PingPayload{n}}));
+        if (!m_serialPort->write(wireBytes(Frame{n, PingPayload{n}})))
+            m_heartbeatSequences.remove(n);
     } catch (const MsgpackError& error) {
         m_heartbeatSequences.remove(n);
         log(LogEntry::Direction::system, QStringLiteral("Heartbeat failed: ") + error.text());

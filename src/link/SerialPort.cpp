@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -73,67 +74,133 @@ QString PortError::description() const
     return QStringLiteral("Serial port is closed");
 }
 
-SerialPort::SerialPort(QString path, DataCallback onData, CloseCallback onClose)
-    : portPath(std::move(path)), shared(std::make_shared<Shared>())
+SerialPort::SerialPort(QString path, DataCallback onData, CloseCallback onClose, DrainCallback onDrained)
+    : portPath(std::move(path)),
+      dataCallback(std::move(onData)),
+      closeCallback(std::move(onClose)),
+      drainCallback(std::move(onDrained)),
+      shared(std::make_shared<Shared>())
 {
-    shared->onData = std::move(onData);
-    shared->onClose = std::move(onClose);
 }
 
 SerialPort::~SerialPort() { close(); }
 
+SerialPort::Shared::~Shared()
+{
+    if (wakeDescriptor >= 0)
+        ::close(wakeDescriptor);
+}
+
+void SerialPort::Shared::wake() const
+{
+    const std::uint64_t one = 1;
+    // Only fails when the counter is already pending, which wakes the thread all the same.
+    [[maybe_unused]] const ssize_t written = ::write(wakeDescriptor, &one, sizeof one);
+}
+
 void SerialPort::open()
 {
-    close();  // a port object is not reused in practice; never leave an old reader behind
+    close();  // a port object is not reused in practice; never leave an old thread behind
 
     const int fd = ::open(portPath.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         throw PortError::fromErrno(PortError::Kind::openFailed, errno);
+    auto fresh = std::make_shared<Shared>();
     try {
         configure(fd);
         pulseDTR(fd);
+        fresh->wakeDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (fresh->wakeDescriptor < 0)
+            throw PortError::fromErrno(PortError::Kind::openFailed, errno);
     } catch (const PortError&) {
         ::close(fd);
         throw;
     }
-    {
-        std::lock_guard guard(shared->lock);
-        shared->fileDescriptor = fd;
-        shared->shouldRead = true;
-    }
-    readerThread = std::thread([state = shared, fd] { readLoop(state, fd); });
+    fresh->onData = dataCallback;
+    fresh->onClose = closeCallback;
+    fresh->onDrained = drainCallback;
+    fresh->fileDescriptor = fd;
+    fresh->shouldRead = true;
+    shared = fresh;
+    ioThread = std::thread([fresh, fd] { serve(fresh, fd); });
 }
 
-void SerialPort::readLoop(const std::shared_ptr<Shared>& shared, int ownDescriptor)
+// The port's thread: sleeps in poll until the device sends, the line has room for waiting
+// bytes, or close() wakes it. It binds itself to the descriptor it was started with and
+// never touches another one.
+void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
 {
     ::pthread_setname_np(::pthread_self(), "Tarv serial");
 
     QByteArray buffer(readBufferSize, Qt::Uninitialized);
     std::optional<QString> reason;
     for (;;) {
+        bool wantWrite = false;
         {
             std::lock_guard guard(shared->lock);
             if (!shared->shouldRead || shared->fileDescriptor != ownDescriptor)
                 break;
+            wantWrite = shared->waiting() > 0;
         }
-        const ssize_t n = ::read(ownDescriptor, buffer.data(), size_t(buffer.size()));
-        if (n > 0) {
-            if (shared->onData)
-                shared->onData(QByteArray(buffer.constData(), qsizetype(n)));
-            continue;
-        }
-        if (n == 0) {
-            // A raw non-blocking tty reads 0 only once the other end has hung up.
-            reason = errnoText(EIO);
+        pollfd waiters[2] = {{ownDescriptor, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+                             {shared->wakeDescriptor, POLLIN, 0}};
+        if (::poll(waiters, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            reason = errnoText(errno);
             break;
         }
-        const int error = errno;
-        if (error == EAGAIN || error == EINTR) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
+        if (waiters[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(shared->wakeDescriptor, &count, sizeof count);
         }
-        reason = errnoText(error);
-        break;
+        const short events = waiters[0].revents;
+        if (events & POLLNVAL)
+            break;
+        if (events & POLLOUT) {
+            bool drained = false;
+            int error = 0;
+            {
+                std::lock_guard guard(shared->lock);
+                if (!shared->shouldRead || shared->fileDescriptor != ownDescriptor)
+                    break;
+                const bool hadWaiting = shared->waiting() > 0;
+                error = writeBacklog(*shared, ownDescriptor);
+                drained = hadWaiting && shared->waiting() == 0;
+            }
+            if (error != 0) {
+                reason = errnoText(error);
+                break;
+            }
+            if (drained && shared->onDrained) {
+                shared->onDrained();
+                continue;  // the callback may have closed the port
+            }
+        }
+        if (events & (POLLIN | POLLHUP | POLLERR)) {
+            const ssize_t n = ::read(ownDescriptor, buffer.data(), size_t(buffer.size()));
+            if (n > 0) {
+                if (shared->onData)
+                    shared->onData(QByteArray(buffer.constData(), qsizetype(n)));
+                continue;
+            }
+            if (n == 0) {
+                // A raw non-blocking tty reads 0 only once the other end has hung up.
+                reason = errnoText(EIO);
+                break;
+            }
+            const int error = errno;
+            if (error == EAGAIN || error == EINTR) {
+                // A hang-up that reads as "nothing yet" would wake poll for ever.
+                if ((events & (POLLHUP | POLLERR)) && !(events & POLLIN)) {
+                    reason = errnoText(EIO);
+                    break;
+                }
+                continue;
+            }
+            reason = errnoText(error);
+            break;
+        }
     }
 
     bool closeOwn = false;
@@ -142,6 +209,8 @@ void SerialPort::readLoop(const std::shared_ptr<Shared>& shared, int ownDescript
         if (shared->fileDescriptor == ownDescriptor) {
             shared->fileDescriptor = -1;
             shared->shouldRead = false;
+            shared->backlog.clear();
+            shared->backlogStart = 0;
             closeOwn = true;
         }
     }
@@ -151,19 +220,52 @@ void SerialPort::readLoop(const std::shared_ptr<Shared>& shared, int ownDescript
         shared->onClose(reason);
 }
 
-void SerialPort::write(const QByteArray& bytes)
+int SerialPort::writeBacklog(Shared& shared, int fd)
 {
-    int fd = -1;
-    {
-        std::lock_guard guard(shared->lock);
-        fd = shared->fileDescriptor;
+    while (shared.waiting() > 0) {
+        const ssize_t n = ::write(fd, shared.backlog.constData() + shared.backlogStart, size_t(shared.waiting()));
+        if (n > 0) {
+            shared.backlogStart += n;
+            shared.written += std::uint64_t(n);
+            continue;
+        }
+        if (n == 0)
+            return errno != 0 ? errno : EIO;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN)
+            break;
+        return errno;
     }
+    if (shared.waiting() == 0) {
+        shared.backlog.clear();
+        shared.backlogStart = 0;
+    } else if (shared.backlogStart >= readBufferSize && shared.backlogStart > shared.backlog.size() / 2) {
+        shared.backlog.remove(0, shared.backlogStart);
+        shared.backlogStart = 0;
+    }
+    return 0;
+}
+
+bool SerialPort::write(const QByteArray& bytes)
+{
+    std::lock_guard guard(shared->lock);
+    const int fd = shared->fileDescriptor;
     if (fd < 0)
         throw PortError{PortError::Kind::closed, {}};
     if (bytes.isEmpty())
-        return;
+        return true;
 
-    const auto deadline = std::chrono::steady_clock::now() + writeDeadline;
+    // Bytes already waiting go first; these queue up behind them, within the bound.
+    if (shared->waiting() > 0) {
+        if (shared->waiting() + bytes.size() > maxBacklog)
+            return false;
+        shared->backlog.append(bytes);
+        return true;
+    }
+
+    // The line is free: hand it what it takes now. This never waits, the descriptor being
+    // non-blocking; the rest goes to the port's thread.
     const char* next = bytes.constData();
     size_t remaining = size_t(bytes.size());
     while (remaining > 0) {
@@ -171,6 +273,7 @@ void SerialPort::write(const QByteArray& bytes)
         if (n > 0) {
             next += n;
             remaining -= size_t(n);
+            shared->written += std::uint64_t(n);
             continue;
         }
         if (n == 0)
@@ -178,40 +281,43 @@ void SerialPort::write(const QByteArray& bytes)
         const int error = errno;
         if (error == EINTR)
             continue;
-        if (error != EAGAIN)
-            throw PortError::fromErrno(PortError::Kind::writeFailed, error);
-
-        // The output buffer is full: wait for room, but never past the deadline, so a
-        // device that stopped reading cannot hold the main thread.
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            throw PortError::fromErrno(PortError::Kind::writeFailed, EAGAIN);
-        pollfd waiter{fd, POLLOUT, 0};
-        if (::poll(&waiter, 1, int(left.count())) < 0 && errno != EINTR)
-            throw PortError::fromErrno(PortError::Kind::writeFailed, errno);
+        if (error == EAGAIN)
+            break;
+        throw PortError::fromErrno(PortError::Kind::writeFailed, error);
     }
+    if (remaining > 0) {
+        shared->backlog = QByteArray(next, qsizetype(remaining));
+        shared->backlogStart = 0;
+        shared->wake();
+    }
+    return true;
 }
 
 void SerialPort::close()
 {
+    const std::shared_ptr<Shared> current = shared;
     {
-        std::lock_guard guard(shared->lock);
-        shared->shouldRead = false;
+        std::lock_guard guard(current->lock);
+        current->shouldRead = false;
     }
-    // Wait for the reader before the descriptor is closed, so that it can never read from a
-    // descriptor number that another open has meanwhile reused. It notices within one 2 ms
-    // pause. Called from one of the callbacks, the reader is not inside a read and is let go.
-    if (readerThread.joinable()) {
-        if (readerThread.get_id() == std::this_thread::get_id())
-            readerThread.detach();
+    if (current->wakeDescriptor >= 0)
+        current->wake();
+    // Wait for the thread before the descriptor is closed, so that it can never use a
+    // descriptor number that another open has meanwhile reused; woken, it stops at once.
+    // Called from one of the callbacks, the thread is inside no system call and is let go.
+    if (ioThread.joinable()) {
+        if (ioThread.get_id() == std::this_thread::get_id())
+            ioThread.detach();
         else
-            readerThread.join();
+            ioThread.join();
     }
     int fd = -1;
     {
-        std::lock_guard guard(shared->lock);
-        fd = shared->fileDescriptor;
-        shared->fileDescriptor = -1;
+        std::lock_guard guard(current->lock);
+        fd = current->fileDescriptor;
+        current->fileDescriptor = -1;
+        current->backlog.clear();
+        current->backlogStart = 0;
     }
     if (fd >= 0)
         ::close(fd);
@@ -221,6 +327,18 @@ bool SerialPort::isOpen() const
 {
     std::lock_guard guard(shared->lock);
     return shared->fileDescriptor >= 0;
+}
+
+std::uint64_t SerialPort::bytesWritten() const
+{
+    std::lock_guard guard(shared->lock);
+    return shared->written;
+}
+
+qsizetype SerialPort::backlog() const
+{
+    std::lock_guard guard(shared->lock);
+    return shared->waiting();
 }
 
 }  // namespace TarvUSB

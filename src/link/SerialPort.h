@@ -1,11 +1,11 @@
 #pragma once
-// The device's serial port: opened raw at 115200 baud with a DTR pulse, read by one thread
-// of its own that hands every chunk to the owner, written whole from the main thread.
+// The device's serial port: opened raw at 115200 baud with a DTR pulse, served by one thread
+// of its own that waits on the line and hands every chunk it reads to the owner, and that
+// writes out whatever the line could not take at once. Nothing here makes the caller wait.
 
 #include <QByteArray>
 #include <QString>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,50 +31,73 @@ public:
         friend bool operator==(const PortError&, const PortError&) = default;
     };
 
-    // Both run on the reader thread: the owner moves their work to the main thread.
+    // All three run on the port's thread: the owner moves their work to the main thread.
     using DataCallback = std::function<void(const QByteArray& chunk)>;
     using CloseCallback = std::function<void(const std::optional<QString>& reason)>;
+    // The bytes that had to wait have all gone out.
+    using DrainCallback = std::function<void()>;
 
     static constexpr qsizetype readBufferSize = 4096;
-    static constexpr std::chrono::milliseconds defaultWriteDeadline{2000};
+    // Bytes that may wait for the line. A device that reads keeps this near zero; once it is
+    // full the device has stopped reading and further writes are refused.
+    static constexpr qsizetype maxBacklog = 64 * 1024;
 
-    SerialPort(QString path, DataCallback onData, CloseCallback onClose);
+    SerialPort(QString path, DataCallback onData, CloseCallback onClose, DrainCallback onDrained = {});
     // Releasing the port closes it.
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens and configures the port and starts the reader. Throws PortError (openFailed,
+    // Opens and configures the port and starts its thread. Throws PortError (openFailed,
     // configureFailed, dtrFailed); a failed open leaves the port closed with no thread.
     void open();
-    // Writes every byte or throws PortError (closed, writeFailed). A device that stops
-    // reading makes the write fail after the deadline instead of holding the caller.
-    void write(const QByteArray& bytes);
-    // Stops the reader and closes the descriptor; never fails, harmless when repeated.
+    // Takes all of the bytes or none, and never waits: what the line cannot take now waits in
+    // the backlog, which the port's thread writes out as the device reads. False, with
+    // nothing written, when bytes already wait and these would pass maxBacklog. Throws
+    // PortError (closed, or writeFailed for an error of the line).
+    bool write(const QByteArray& bytes);
+    // Stops the thread and closes the descriptor; never fails, harmless when repeated.
+    // Bytes still waiting are dropped.
     void close();
 
     bool isOpen() const;
+    // Bytes taken by write that have not reached the line yet.
+    qsizetype backlog() const;
+    // Bytes that have reached the line since the port opened: whether the device still reads
+    // shows in whether this moves.
+    std::uint64_t bytesWritten() const;
     const QString& path() const { return portPath; }
-    // How long one write may wait for room in the output buffer.
-    void setWriteDeadline(std::chrono::milliseconds deadline) { writeDeadline = deadline; }
 
 private:
-    // What the reader thread shares with the port. The thread owns a reference, so it never
-    // touches the port object itself and may outlive it.
+    // What the port's thread shares with the port. The thread owns a reference, so it never
+    // touches the port object itself and may outlive it. One per open.
     struct Shared {
+        ~Shared();
         std::mutex lock;
         int fileDescriptor = -1;  // guarded by lock
         bool shouldRead = false;  // guarded by lock
+        QByteArray backlog;       // guarded by lock; bytes from backlogStart on still wait
+        qsizetype backlogStart = 0;
+        std::uint64_t written = 0;  // guarded by lock
+        int wakeDescriptor = -1;  // an eventfd that interrupts the thread's wait
         DataCallback onData;
         CloseCallback onClose;
+        DrainCallback onDrained;
+
+        qsizetype waiting() const { return backlog.size() - backlogStart; }
+        void wake() const;
     };
 
-    static void readLoop(const std::shared_ptr<Shared>& shared, int ownDescriptor);
+    static void serve(const std::shared_ptr<Shared>& shared, int ownDescriptor);
+    // Writes what the line takes now; the errno of a failure of the line, else 0.
+    static int writeBacklog(Shared& shared, int fd);
 
     QString portPath;
+    DataCallback dataCallback;
+    CloseCallback closeCallback;
+    DrainCallback drainCallback;
     std::shared_ptr<Shared> shared;
-    std::thread readerThread;
-    std::chrono::milliseconds writeDeadline = defaultWriteDeadline;
+    std::thread ioThread;
 };
 
 }  // namespace TarvUSB

@@ -19,6 +19,7 @@ struct PortProbe {
     int closes = 0;
     std::optional<QString> reason;
     std::atomic<int> closesOnReader{0};
+    std::atomic<int> drains{0};
     TarvUSB::FrameParser parser;
 
     TarvUSB::SerialPort::DataCallback dataCallback()
@@ -36,7 +37,7 @@ struct PortProbe {
     }
     std::unique_ptr<TarvUSB::SerialPort> makePort(const QString& path)
     {
-        return std::make_unique<TarvUSB::SerialPort>(path, dataCallback(), closeCallback());
+        return std::make_unique<TarvUSB::SerialPort>(path, dataCallback(), closeCallback(), [this] { ++drains; });
     }
 
     template <class P> QList<P> payloads() const

@@ -170,6 +170,15 @@ void FakeDevice::releaseHeldAcks()
         acknowledge(q, true);
 }
 
+void FakeDevice::setReading(bool reading)
+{
+    if (!notifier)
+        return;
+    notifier->setEnabled(reading);
+    if (reading)
+        readAvailable();
+}
+
 void FakeDevice::readAvailable()
 {
     char buffer[4096];

@@ -63,6 +63,9 @@ public:
     // Closes the device's end: the desktop's reader sees the line hang up.
     void hangUp();
     bool isRunning() const { return master >= 0; }
+    // A device that hangs without leaving USB: it stops reading (what the desktop writes
+    // piles up in the line) but can still send; resuming reads everything that waited.
+    void setReading(bool reading);
 
     void setOptions(const Options& options) { opts = options; }
 
