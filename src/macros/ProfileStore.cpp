@@ -138,11 +138,13 @@ QByteArray encodeLibrary(const QList<MacroProfile>& profiles, const QUuid& activ
 
 QString ProfileStore::LoadProblem::text() const
 {
-    const QString what = kind == Kind::unreadableLibrary
-                             ? QStringLiteral("Stored macro profiles could not be read")
-                             : QStringLiteral("%1 stored macro profile(s) could not be used").arg(QString::number(droppedCount));
+    const QString what =
+        kind == Kind::unreadableLibrary
+            ? QStringLiteral("Stored macro profiles could not be read")
+            : QStringLiteral("%1 stored macro profile(s) could not be used").arg(QString::number(droppedCount));
     if (keptUnder.isEmpty())
-        return what + QStringLiteral("; they could not be copied aside, so profile changes are not saved until they are");
+        return what +
+               QStringLiteral("; they could not be copied aside, so profile changes are not saved until they are");
     return what + QStringLiteral("; they were kept under \"%1\"").arg(keptUnder);
 }
 
@@ -236,7 +238,7 @@ std::optional<ProfileStore::LoadProblem> ProfileStore::takeLoadProblem()
 
 void ProfileStore::save()
 {
-    // The library is never written over stored data that did not load before that is kept.
+    // Stored data that did not load is kept before the library is written over it.
     if (m_unkept && !keepUnkept())
         return;
     m_settings.setBytes(storageKey, encodeLibrary(m_profiles, m_activeID, m_fallbackID));

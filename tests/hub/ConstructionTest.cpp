@@ -80,8 +80,8 @@ TEST_F(HubTest, StoredProfilesThatCouldNotBeReadAreLoggedOnce)
 {
     settings->setBytes(ProfileStore::storageKey, QByteArrayLiteral("not a library"));
     makeHub();
-    EXPECT_EQ(logTexts(), QStringList{QStringLiteral(
-                              "Stored macro profiles could not be read; they were kept under \"macroProfiles.v1.unreadable\"")});
+    EXPECT_EQ(logTexts(), QStringList{QStringLiteral("Stored macro profiles could not be read; they were kept "
+                                                     "under \"macroProfiles.v1.unreadable\"")});
     makeHub();
     EXPECT_TRUE(hub->log().isEmpty()) << "the library stored at the first start reads back";
 }
