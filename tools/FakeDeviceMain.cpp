@@ -1,4 +1,5 @@
-// tarv-fake-device: opens a pseudo-terminal, prints its path, greets with HELLO and plays the
+// tarv-fake-device: opens a pseudo-terminal, prints its path (and with --port-file PATH also
+// writes it, with a newline, to PATH, whole or not at all), greets with HELLO and plays the
 // device. Commands on standard input, one per line:
 //   hello | touch X Y PHASE | tap X Y | swipe X0 Y0 X1 Y1 | button ID PHASE | log LEVEL TEXT |
 //   garbage | quit
@@ -11,6 +12,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -126,7 +128,10 @@ int main(int argc, char** argv)
     const QCommandLineOption noAckPatch(QStringLiteral("no-ack-patch"), QStringLiteral("Do not acknowledge PATCH frames."));
     const QCommandLineOption noAckAsset(QStringLiteral("no-ack-asset"), QStringLiteral("Do not acknowledge ASSET frames."));
     const QCommandLineOption noAckPing(QStringLiteral("no-ack-ping"), QStringLiteral("Do not acknowledge PINGs."));
-    options.addOptions({firmware, protocol, noHello, noAckPatch, noAckAsset, noAckPing});
+    const QCommandLineOption portFile(QStringLiteral("port-file"),
+                                      QStringLiteral("Write the port's path to this file once the port is open."),
+                                      QStringLiteral("path"));
+    options.addOptions({firmware, protocol, noHello, noAckPatch, noAckAsset, noAckPing, portFile});
     options.process(app);
 
     const auto pv = number(options.value(protocol));
@@ -150,6 +155,16 @@ int main(int argc, char** argv)
         return 1;
     }
     say(device.portPath());
+    // Written beside and renamed into place, so a reader waiting for the file never sees half
+    // a line; standard output may carry Qt's warnings before the path.
+    if (options.isSet(portFile)) {
+        QSaveFile file(options.value(portFile));
+        if (!file.open(QIODevice::WriteOnly) || file.write(device.portPath().toUtf8() + '\n') < 0 || !file.commit()) {
+            std::fprintf(stderr, "tarv-fake-device: cannot write %s: %s\n", qPrintable(file.fileName()),
+                         qPrintable(file.errorString()));
+            return 1;
+        }
+    }
     if (!options.isSet(noHello))
         device.sendHello();
 

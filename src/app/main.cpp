@@ -61,7 +61,11 @@ int main(int argc, char** argv)
 
     SingleInstanceLock lock;
     if (!lock.tryAcquire()) {
-        std::fputs("Tarv is already running.\n", stderr);
+        if (lock.isHeldElsewhere())
+            std::fputs("Tarv is already running.\n", stderr);
+        else
+            std::fprintf(stderr, "Tarv cannot make its lock file (%s).\n",
+                         lock.path().isEmpty() ? "no private runtime folder" : qPrintable(lock.path()));
         return 1;
     }
 

@@ -88,8 +88,10 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     m_snapshotWatchdog->setInterval(snapshotWatchdogIntervalMs);
     QObject::connect(m_snapshotWatchdog, &QTimer::timeout, this, &DeviceManager::checkSnapshotWatchdog);
 
-    // 9. Callbacks of the stores.
+    // 9. Callbacks of the stores. Stored profiles that could not be used are told once.
     installStoreCallbacks();
+    if (const auto problem = m_profiles.takeLoadProblem())
+        log(LogEntry::Direction::system, problem->text());
 
     // 10. The services, only outside tests. The watcher reports a plugged-in device at once,
     // so its port opens here, before the switcher and the socket server start.

@@ -138,14 +138,14 @@ QByteArray encodeLibrary(const QList<MacroProfile>& profiles, const QUuid& activ
 
 QString ProfileStore::LoadProblem::text() const
 {
-    switch (kind) {
-    case Kind::unreadableLibrary:
-        return QStringLiteral("Stored macro profiles could not be read; they were kept under \"%1\"").arg(keptUnder);
-    case Kind::droppedProfiles:
-        return QStringLiteral("%1 stored macro profile(s) could not be used; they were kept under \"%2\"")
-            .arg(QString::number(droppedCount), keptUnder);
-    }
-    return {};
+    const QString what =
+        kind == Kind::unreadableLibrary
+            ? QStringLiteral("Stored macro profiles could not be read")
+            : QStringLiteral("%1 stored macro profile(s) could not be used").arg(QString::number(droppedCount));
+    if (keptUnder.isEmpty())
+        return what +
+               QStringLiteral("; they could not be copied aside, so profile changes are not saved until they are");
+    return what + QStringLiteral("; they were kept under \"%1\"").arg(keptUnder);
 }
 
 ProfileStore::ProfileStore(Settings& settings, QObject* parent) : QObject(parent), m_settings(settings)
@@ -158,8 +158,7 @@ void ProfileStore::load()
     QList<MacroProfile> candidates;
     std::optional<QUuid> wantedActive;
     std::optional<QUuid> wantedFallback;
-    // The construction save must not overwrite data that could not be kept elsewhere.
-    bool mayOverwrite = true;
+    std::optional<LoadProblem> problem;
 
     const std::optional<QByteArray> stored = m_settings.bytes(storageKey);
     std::optional<StoredLibrary> library;
@@ -171,19 +170,15 @@ void ProfileStore::load()
         wantedActive = library->activeID;
         wantedFallback = library->fallbackID;
         if (!library->dropped.isEmpty()) {
-            const QByteArray dropped = QJsonDocument(library->dropped).toJson(QJsonDocument::Compact);
-            const auto keptUnder = keepStoredData(droppedKey, dropped);
-            mayOverwrite = keptUnder.has_value();
-            if (keptUnder)
-                m_loadProblem = LoadProblem{LoadProblem::Kind::droppedProfiles, *keptUnder,
-                                            int(library->dropped.size())};
+            m_unkept = Unkept{droppedKey, QJsonDocument(library->dropped).toJson(QJsonDocument::Compact)};
+            problem = LoadProblem{LoadProblem::Kind::droppedProfiles, {}, int(library->dropped.size())};
         }
     } else {
-        if (stored) {
-            const auto keptUnder = keepStoredData(unreadableKey, *stored);
-            mayOverwrite = keptUnder.has_value();
-            if (keptUnder)
-                m_loadProblem = LoadProblem{LoadProblem::Kind::unreadableLibrary, *keptUnder, 0};
+        // A library typed into the file by hand may read as a list, a number or a map rather
+        // than as data: whatever the form, its text as the file holds it is what is kept.
+        if (const auto unreadable = m_settings.storedForm(storageKey)) {
+            m_unkept = Unkept{unreadableKey, *unreadable};
+            problem = LoadProblem{LoadProblem::Kind::unreadableLibrary, {}, 0};
         }
         if (const auto legacy = m_settings.bytes(legacyStorageKey)) {
             QJsonParseError error{};
@@ -202,8 +197,22 @@ void ProfileStore::load()
     m_profiles = std::move(candidates);
     m_activeID = wantedActive && indexOf(*wantedActive) >= 0 ? *wantedActive : m_profiles.front().id;
     m_fallbackID = wantedFallback && indexOf(*wantedFallback) >= 0 ? wantedFallback : std::nullopt;
-    if (mayOverwrite)
-        save();
+    if (problem) {
+        problem->keptUnder = keepUnkept().value_or(QString());
+        m_loadProblem = std::move(problem);
+    }
+    save();
+}
+
+// The stored data that did not load, kept under a key of its own; none while it cannot be.
+std::optional<QString> ProfileStore::keepUnkept()
+{
+    if (!m_unkept)
+        return std::nullopt;
+    auto keptUnder = keepStoredData(m_unkept->baseKey, m_unkept->data);
+    if (keptUnder)
+        m_unkept.reset();
+    return keptUnder;
 }
 
 // Never overwrites an earlier backup: the first free key of base, base.2, base.3, … is used,
@@ -229,6 +238,9 @@ std::optional<ProfileStore::LoadProblem> ProfileStore::takeLoadProblem()
 
 void ProfileStore::save()
 {
+    // Stored data that did not load is kept before the library is written over it.
+    if (m_unkept && !keepUnkept())
+        return;
     m_settings.setBytes(storageKey, encodeLibrary(m_profiles, m_activeID, m_fallbackID));
 }
 

@@ -30,6 +30,7 @@ public:
     struct LoadProblem {
         enum class Kind { unreadableLibrary, droppedProfiles };
         Kind kind = Kind::unreadableLibrary;
+        // Empty when the data could not be kept: the store then saves nothing until it is.
         QString keptUnder;
         int droppedCount = 0;
         QString text() const;
@@ -88,6 +89,7 @@ private:
     // Undo and redo of a key edit: the commit without registering anything.
     void restoreKeys(const QUuid& profileID, const QList<MacroButton>& buttons);
     std::optional<QString> keepStoredData(const QString& baseKey, const QByteArray& data);
+    std::optional<QString> keepUnkept();
 
     Settings& m_settings;
     QList<MacroProfile> m_profiles;
@@ -96,4 +98,10 @@ private:
     QPointer<QUndoStack> m_undoStack;
     std::function<void()> m_onChange;
     std::optional<LoadProblem> m_loadProblem;
+    // Stored data that did not load and is not kept elsewhere yet.
+    struct Unkept {
+        QString baseKey;
+        QByteArray data;
+    };
+    std::optional<Unkept> m_unkept;
 };

@@ -1,9 +1,11 @@
 #include "platform/Settings.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -45,6 +47,132 @@ std::optional<double> parseFinite(const QByteArray& text)
     return number;
 }
 
+bool isIniSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// A key or section name of the file as QSettings reads it: "\\" is "/", "%XX" and "%UXXXX"
+// are escaped characters.
+QString unescapedIniKey(QByteArrayView text)
+{
+    const QString decoded = QString::fromUtf8(text);
+    QString result;
+    for (qsizetype i = 0; i < decoded.size();) {
+        const QChar c = decoded[i];
+        if (c == u'\\') {
+            result += u'/';
+            ++i;
+            continue;
+        }
+        if (c == u'%' && i + 1 < decoded.size()) {
+            const qsizetype first = decoded[i + 1] == u'U' ? i + 2 : i + 1;
+            const qsizetype digits = decoded[i + 1] == u'U' ? 4 : 2;
+            bool ok = false;
+            const ushort code = first + digits <= decoded.size()
+                                    ? QStringView(decoded).sliced(first, digits).toUShort(&ok, 16)
+                                    : 0;
+            if (ok) {
+                result += QChar(code);
+                i = first + digits;
+                continue;
+            }
+        }
+        result += c;
+        ++i;
+    }
+    return result;
+}
+
+// The text after "=" on the line of an INI file that sets `key`, undecoded, split into lines as
+// QSettings splits them: a line break inside double quotes or after a backslash continues the
+// line, and ";" outside quotes starts a comment, which is kept here as part of what the line
+// holds. The last line that sets the key wins, as in QSettings.
+std::optional<QByteArray> iniValueText(QByteArrayView data, const QString& key)
+{
+    std::optional<QByteArray> found;
+    QString section;
+    qsizetype i = 0;
+    const qsizetype size = data.size();
+    while (i < size) {
+        while (i < size && isIniSpace(data[i]))
+            ++i;
+        const qsizetype start = i;
+        qsizetype equals = -1;
+        qsizetype logicalEnd = -1;
+        bool inQuotes = false;
+        while (i < size) {
+            const char c = data[i];
+            if (c == '\\') {
+                i += 2;
+                // A backslash before a two-character line break continues the line over both.
+                if (i < size &&
+                    ((data[i - 1] == '\n' && data[i] == '\r') || (data[i - 1] == '\r' && data[i] == '\n')))
+                    ++i;
+                continue;
+            }
+            if (c == '"') {
+                inQuotes = !inQuotes;
+            } else if (c == '=' && !inQuotes && equals < 0) {
+                equals = i;
+            } else if ((c == '\n' || c == '\r') && !inQuotes) {
+                break;
+            } else if (c == ';' && !inQuotes) {
+                logicalEnd = i;
+                while (i < size && data[i] != '\n' && data[i] != '\r')
+                    ++i;
+                break;
+            }
+            ++i;
+        }
+        i = std::min(i, size);
+        if (logicalEnd < 0)
+            logicalEnd = i;
+        if (start >= logicalEnd)
+            continue;
+        if (data[start] == '[') {
+            qsizetype close = data.sliced(start, logicalEnd - start).indexOf(']');
+            close = close < 0 ? logicalEnd : start + close;
+            const QByteArrayView name = data.sliced(start + 1, close - start - 1).trimmed();
+            if (QString::fromUtf8(name).compare(u"general", Qt::CaseInsensitive) == 0)
+                section.clear();
+            else if (QString::fromUtf8(name).compare(u"%general", Qt::CaseInsensitive) == 0)
+                section = QString::fromUtf8(name.sliced(1)) + u'/';
+            else
+                section = unescapedIniKey(name) + u'/';
+        } else if (equals >= 0) {
+            if (section + unescapedIniKey(data.sliced(start, equals - start).trimmed()) == key)
+                found = data.sliced(equals + 1, i - equals - 1).trimmed().toByteArray();
+        }
+    }
+    return found;
+}
+
+// Keeps the bytes of a file that is about to be overwritten beside it, under a name no other
+// file has: none when no copy could be made.
+std::optional<QString> copyAside(const QString& path, const QByteArray& bytes, const QDateTime& at)
+{
+    const QString base = path + QStringLiteral(".unreadable-") + at.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = n == 1 ? base : base + u'-' + QString::number(n);
+        QFile copy(name);
+        if (copy.exists())
+            continue;
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            if (copy.exists())
+                continue;
+            return std::nullopt;
+        }
+        if (copy.write(bytes) != bytes.size() || !copy.flush()) {
+            copy.close();
+            copy.remove();
+            return std::nullopt;
+        }
+        return name;
+    }
+    return std::nullopt;
+}
+
 QString doubleText(double value)
 {
     char buffer[64];
@@ -65,11 +193,34 @@ QString settingsErrorText(SettingsError error)
     return {};
 }
 
-Settings::Settings(const QString& filePath)
-    : m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
+Settings::Settings(const QString& filePath, const QDateTime& openedAt) : m_path(filePath)
 {
+    QFile file(filePath);
+    if (file.open(QIODevice::ReadOnly))
+        m_openedText = file.readAll();
+    open();
+    if (m_settings->status() != QSettings::FormatError)
+        return;
+    // QSettings would write what it could read of the file over all of it.
+    if (const auto copy = copyAside(filePath, m_openedText, openedAt)) {
+        qWarning("Settings: %s is not a settings file; it was copied to %s", qPrintable(filePath), qPrintable(*copy));
+        m_reopenAfterWrite = true;
+    } else {
+        qWarning("Settings: %s is not a settings file and could not be copied; it is left as it is",
+                 qPrintable(filePath));
+        m_writesRefused = true;
+    }
+}
+
+void Settings::open()
+{
+    m_settings.reset();
+    m_settings = std::make_unique<QSettings>(m_path, QSettings::IniFormat);
     // QSettings then writes through QSaveFile: a reader never sees a half-written file.
     m_settings->setAtomicSyncRequired(true);
+    // QSettings parses the file's sections only when a key is asked for; parse them all now,
+    // so that status() tells at once whether the file is a settings file.
+    m_settings->allKeys();
 }
 
 Settings::~Settings() = default;
@@ -159,52 +310,90 @@ std::optional<QByteArray> Settings::bytes(const QString& key) const
     if (value.typeId() == QMetaType::QByteArray)
         return value.toByteArray();
     // A value edited by hand into the file comes back as plain text.
-    if (value.typeId() == QMetaType::QString)
-        return value.toString().toUtf8();
-    return std::nullopt;
+    // Set since the file was opened: the value as QSettings gives it is all there is.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", ")).toUtf8();
+    return value.toString().toUtf8();
+}
+
+std::optional<QByteArray> Settings::storedForm(const QString& key) const
+{
+    if (!m_settings->contains(key))
+        return std::nullopt;
+    const QVariant value = m_settings->value(key);
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray();
+    if (!m_changedKeys.contains(key)) {
+        if (auto text = iniValueText(m_openedText, key))
+            return text;
+    }
+    // Set since the file was opened: the value as QSettings gives it is all there is.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", ")).toUtf8();
+    return value.toString().toUtf8();
 }
 
 std::optional<SettingsError> Settings::setText(const QString& key, const QString& value)
 {
-    m_settings->setValue(key, value);
-    return flush();
+    const QVariant stored(value);
+    return write(key, &stored);
 }
 
 std::optional<SettingsError> Settings::setWholeNumber(const QString& key, std::int64_t value)
 {
-    m_settings->setValue(key, QString::fromLatin1(QByteArray::number(qint64(value))));
-    return flush();
+    const QVariant stored(QString::fromLatin1(QByteArray::number(qint64(value))));
+    return write(key, &stored);
 }
 
 std::optional<SettingsError> Settings::setBoolean(const QString& key, bool value)
 {
-    m_settings->setValue(key, value ? QStringLiteral("true") : QStringLiteral("false"));
-    return flush();
+    const QVariant stored(value ? QStringLiteral("true") : QStringLiteral("false"));
+    return write(key, &stored);
 }
 
 std::optional<SettingsError> Settings::setDouble(const QString& key, double value)
 {
     if (!std::isfinite(value))
         return SettingsError::formatError;
-    m_settings->setValue(key, doubleText(value));
-    return flush();
+    const QVariant stored(doubleText(value));
+    return write(key, &stored);
 }
 
 std::optional<SettingsError> Settings::setBytes(const QString& key, const QByteArray& value)
 {
-    m_settings->setValue(key, value);
-    return flush();
+    const QVariant stored(value);
+    return write(key, &stored);
 }
 
 std::optional<SettingsError> Settings::remove(const QString& key)
 {
-    m_settings->remove(key);
+    return write(key, nullptr);
+}
+
+// Sets the value, or removes the key when there is none.
+std::optional<SettingsError> Settings::write(const QString& key, const QVariant* value)
+{
+    if (m_writesRefused)
+        return SettingsError::accessError;
+    if (value)
+        m_settings->setValue(key, *value);
+    else
+        m_settings->remove(key);
+    m_changedKeys.insert(key);
     return flush();
 }
 
 std::optional<SettingsError> Settings::flush()
 {
     m_settings->sync();
+    if (m_reopenAfterWrite) {
+        // Once the unreadable file is replaced, a fresh QSettings reads it cleanly; when it
+        // still cannot read it, the write did not reach the file.
+        open();
+        if (m_settings->status() == QSettings::FormatError)
+            return SettingsError::accessError;
+        m_reopenAfterWrite = false;
+    }
     switch (m_settings->status()) {
     case QSettings::NoError: return std::nullopt;
     case QSettings::AccessError: return SettingsError::accessError;

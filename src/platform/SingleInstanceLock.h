@@ -10,13 +10,19 @@
 
 class SingleInstanceLock {
 public:
-    // "tarv.lock" in XDG_RUNTIME_DIR (Qt's runtime location).
+    // "tarv.lock" in XDG_RUNTIME_DIR (Qt's runtime location). Without XDG_RUNTIME_DIR, in
+    // "tarv-<uid>" of the temporary folder, a folder only this user may enter; empty when that
+    // folder cannot be made or is not such a folder.
     static QString defaultPath();
 
     explicit SingleInstanceLock(QString path = defaultPath());
 
-    // True when this process now holds the lock; false at once when another one does.
+    // True when this process now holds the lock; false at once when another one does or the
+    // lock file cannot be made.
     bool tryAcquire();
+    // After a failed tryAcquire: whether another process holds the lock.
+    bool isHeldElsewhere() const;
+    QString path() const { return m_path; }
 
 private:
     QString m_path;

@@ -76,6 +76,16 @@ TEST_F(HubTest, ScreensaverSettingsApplyOnlyUnderTheirConditions)
     EXPECT_EQ(hub->screensaver().timeout, 90);
 }
 
+TEST_F(HubTest, StoredProfilesThatCouldNotBeReadAreLoggedOnce)
+{
+    settings->setBytes(ProfileStore::storageKey, QByteArrayLiteral("not a library"));
+    makeHub();
+    EXPECT_EQ(logTexts(), QStringList{QStringLiteral("Stored macro profiles could not be read; they were kept "
+                                                     "under \"macroProfiles.v1.unreadable\"")});
+    makeHub();
+    EXPECT_TRUE(hub->log().isEmpty()) << "the library stored at the first start reads back";
+}
+
 TEST_F(HubTest, TheLogKeepsTheNewest200Entries)
 {
     makeHub();

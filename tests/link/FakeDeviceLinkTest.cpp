@@ -6,7 +6,9 @@
 #include "support/WaitUntil.h"
 #include "PortProbe.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -213,4 +215,33 @@ TEST(FakeDeviceProgram, PrintsItsPortAndCompletesTheHandshake)
     EXPECT_EQ(program.exitCode(), 0);
     ASSERT_TRUE(waitUntil([&] { return probe.closes > 0; }));
     EXPECT_EQ(probe.reason, qt_error_string(EIO));
+}
+
+// Qt's warnings (about a missing XDG_RUNTIME_DIR, say) can come before the path in the
+// program's output; the port file holds the path alone.
+TEST(FakeDeviceProgram, WritesItsPortToThePortFileWhateverItsOutputSays)
+{
+    QTemporaryDir dir;
+    const QString portFile = dir.filePath(QStringLiteral("port"));
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(TARV_FAKE_DEVICE), {QStringLiteral("--port-file"), portFile});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(portFile); }));
+    QFile file(portFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray line = file.readAll();
+    ASSERT_TRUE(line.endsWith('\n')) << line.toStdString();
+    const QString path = QString::fromUtf8(line.chopped(1));
+    EXPECT_TRUE(path.startsWith(QStringLiteral("/dev/pts/"))) << path.toStdString();
+
+    PortProbe probe;
+    auto port = probe.makePort(path);
+    port->open();
+    EXPECT_TRUE(waitUntil([&] { return !probe.payloads<HelloPayload>().isEmpty(); }));
+    program.write("quit\n");
+    ASSERT_TRUE(waitUntil([&] { return program.state() == QProcess::NotRunning; }));
 }

@@ -3,6 +3,7 @@
 #include "platform/Settings.h"
 
 #include <QJsonArray>
+#include <QFile>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -132,6 +133,42 @@ TEST_F(ProfileStoreTest, AnEarlierBackupIsNeverOverwritten)
     EXPECT_EQ(settings->bytes(ProfileStore::unreadableKey), QByteArray("first"));
     EXPECT_EQ(settings->bytes(ProfileStore::unreadableKey + ".2"), QByteArray("second, not JSON"));
     EXPECT_EQ(store->takeLoadProblem()->keptUnder, ProfileStore::unreadableKey + ".2");
+}
+
+// Typed into the file by hand, a library can read as a list, a number or a map rather than as
+// data; whatever it reads as, its text is kept before the default library is stored over it.
+TEST_F(ProfileStoreTest, ALibraryOfAnyFormThatDoesNotDecodeIsKeptAsItsText)
+{
+    const MacroProfile work = profileNamed("Work");
+    const QByteArray handTyped = libraryBytes({work}, uuidText(work.id));
+    const QByteArray number = R"x(@Variant(\0\0\0\x2\0\0\0\x5))x";
+    const QByteArray map = R"x(@Variant(\0\0\0\b\0\0\0\x1\0\0\0\x2\0\x61\0\0\0\x2\0\0\0\x1))x";
+    const QList<std::pair<QByteArray, QByteArray>> forms = {
+        {handTyped, handTyped},
+        {number, number},
+        {map, map},
+        {"42", "42"},
+        {R"x(@ByteArray(\xff{not json))x", "\xff{not json"},
+    };
+    const QString path = dir.filePath("Tarv.conf");
+    for (const auto& [line, kept] : forms) {
+        SCOPED_TRACE(line.toStdString());
+        store.reset();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[General]\nmacroProfiles.v1=" + line + "\n");
+        file.close();
+        settings = std::make_unique<Settings>(path);
+        ProfileStore& s = open();
+        EXPECT_EQ(s.profiles(), QList<MacroProfile>{MacroProfile::defaultProfile()});
+        const auto problem = s.takeLoadProblem();
+        ASSERT_TRUE(problem);
+        EXPECT_EQ(problem->keptUnder, ProfileStore::unreadableKey);
+
+        Settings reopened(path);
+        EXPECT_EQ(reopened.bytes(ProfileStore::unreadableKey), kept);
+        EXPECT_EQ(reopened.bytes(ProfileStore::storageKey), settings->bytes(ProfileStore::storageKey));
+    }
 }
 
 TEST_F(ProfileStoreTest, DroppedProfilesAreKeptAndUnusableLibrariesFallBackToDefault)

@@ -100,3 +100,75 @@ TEST_F(SettingsTest, UnwritableFileIsReported)
     Settings settings(blocked + QStringLiteral("/Tarv.conf"));
     EXPECT_EQ(settings.setWholeNumber(QStringLiteral("n"), 1), SettingsError::accessError);
 }
+
+TEST_F(SettingsTest, AFileThatIsNotSettingsIsCopiedAsideBeforeItIsWritten)
+{
+    QByteArray binary;
+    for (int i = 0; i < 512; ++i)
+        binary.append(char((i * 73 + 11) & 0xFF));
+    const QDateTime at(QDate(2025, 3, 14), QTime(9, 41, 7));
+    const QString copyPath = path() + QStringLiteral(".unreadable-20250314-094107");
+    for (const QByteArray& contents : {binary, QByteArray("Not settings at all,\njust a note.\n"),
+                                       QByteArray("[General\nwhole=1\n")}) {
+        SCOPED_TRACE(contents.left(20).toStdString());
+        QFile::remove(copyPath);
+        writeFile(contents);
+        {
+            Settings settings(path(), at);
+            QFile copy(copyPath);
+            ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+            EXPECT_EQ(copy.readAll(), contents);
+            EXPECT_FALSE(settings.setWholeNumber(QStringLiteral("n"), 5)) << "the write itself succeeds";
+            EXPECT_FALSE(settings.setWholeNumber(QStringLiteral("m"), 6));
+        }
+        Settings reopened(path(), at.addSecs(1));
+        EXPECT_EQ(reopened.wholeNumber(QStringLiteral("n")), 5);
+        EXPECT_EQ(reopened.wholeNumber(QStringLiteral("m")), 6);
+        EXPECT_FALSE(QFile::exists(path() + QStringLiteral(".unreadable-20250314-094108")))
+            << "a file Tarv wrote is read as settings";
+    }
+}
+
+TEST_F(SettingsTest, CopiesMadeInTheSameSecondAreAllKept)
+{
+    const QDateTime at(QDate(2025, 3, 14), QTime(9, 41, 7));
+    const QString copyPath = path() + QStringLiteral(".unreadable-20250314-094107");
+    writeFile("first, not settings\n");
+    Settings(path(), at).setText(QStringLiteral("a"), QStringLiteral("b"));
+    writeFile("second, not settings\n");
+    Settings(path(), at).setText(QStringLiteral("a"), QStringLiteral("b"));
+    QFile first(copyPath);
+    QFile second(copyPath + QStringLiteral("-2"));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), QByteArray("first, not settings\n"));
+    EXPECT_EQ(second.readAll(), QByteArray("second, not settings\n"));
+}
+
+// A value typed by hand can read as a list or another kind whose decoding drops characters;
+// the next write of the file keeps only the decoded form.
+TEST_F(SettingsTest, StoredFormIsTheTextTheFileHeldWhenItIsNotBytes)
+{
+    const QByteArray library = R"({"profiles": [{"id": "X", "name": "Work"}], "activeID": "X"})";
+    writeFile("[General]\n"
+              "list=" + library + "\n"
+              "number=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\n"
+              "quoted=\"a, b\" ; a note\n"
+              "continued=one\\\ntwo\n"
+              "bytes=@ByteArray(\\x1\\0z)\n"
+              "later=old\n"
+              "[Other]\n"
+              "list=elsewhere\n");
+    Settings settings(path());
+    EXPECT_EQ(settings.storedForm(QStringLiteral("list")), library);
+    EXPECT_EQ(settings.storedForm(QStringLiteral("number")), QByteArray("@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)"));
+    EXPECT_EQ(settings.storedForm(QStringLiteral("quoted")), QByteArray("\"a, b\" ; a note"));
+    EXPECT_EQ(settings.storedForm(QStringLiteral("continued")), QByteArray("one\\\ntwo"));
+    EXPECT_EQ(settings.storedForm(QStringLiteral("bytes")), QByteArray("\x01\0z", 3));
+    EXPECT_EQ(settings.storedForm(QStringLiteral("Other/list")), QByteArray("elsewhere"));
+    EXPECT_FALSE(settings.storedForm(QStringLiteral("missing")));
+
+    ASSERT_FALSE(settings.setText(QStringLiteral("later"), QStringLiteral("new")));
+    EXPECT_EQ(settings.storedForm(QStringLiteral("later")), QByteArray("new"));
+    EXPECT_EQ(settings.storedForm(QStringLiteral("list")), library) << "the write changed the file, not this";
+}
