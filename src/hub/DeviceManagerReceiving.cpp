@@ -56,6 +56,10 @@ void DeviceManager::handshake(const HelloPayload& hello)
     // A greeting device has started afresh: nothing in flight will be acknowledged, and it
     // holds nothing of ours. The page is drawn anew below.
     clearSendWindow();
+    // Bytes still waiting for the line were meant for the device as it was; the answer must
+    // not wait behind them, nor be refused for them.
+    if (m_serialPort)
+        m_serialPort->discardBacklog();
     m_deviceStalled = false;
     m_ackLossReported = false;
     forgetDeviceHoldings();

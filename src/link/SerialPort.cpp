@@ -209,8 +209,7 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
         if (shared->fileDescriptor == ownDescriptor) {
             shared->fileDescriptor = -1;
             shared->shouldRead = false;
-            shared->backlog.clear();
-            shared->backlogStart = 0;
+            shared->clearBacklog();
             closeOwn = true;
         }
     }
@@ -222,11 +221,17 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
 
 int SerialPort::writeBacklog(Shared& shared, int fd)
 {
-    while (shared.waiting() > 0) {
-        const ssize_t n = ::write(fd, shared.backlog.constData() + shared.backlogStart, size_t(shared.waiting()));
+    while (!shared.backlog.empty()) {
+        const QByteArray& head = shared.backlog.front();
+        const ssize_t n = ::write(fd, head.constData() + shared.headOffset, size_t(head.size() - shared.headOffset));
         if (n > 0) {
-            shared.backlogStart += n;
+            shared.headOffset += n;
+            shared.waitingBytes -= n;
             shared.written += std::uint64_t(n);
+            if (shared.headOffset == head.size()) {
+                shared.backlog.pop_front();
+                shared.headOffset = 0;
+            }
             continue;
         }
         if (n == 0)
@@ -237,14 +242,14 @@ int SerialPort::writeBacklog(Shared& shared, int fd)
             break;
         return errno;
     }
-    if (shared.waiting() == 0) {
-        shared.backlog.clear();
-        shared.backlogStart = 0;
-    } else if (shared.backlogStart >= readBufferSize && shared.backlogStart > shared.backlog.size() / 2) {
-        shared.backlog.remove(0, shared.backlogStart);
-        shared.backlogStart = 0;
-    }
     return 0;
+}
+
+void SerialPort::Shared::clearBacklog()
+{
+    backlog.clear();
+    headOffset = 0;
+    waitingBytes = 0;
 }
 
 bool SerialPort::write(const QByteArray& bytes)
@@ -260,7 +265,8 @@ bool SerialPort::write(const QByteArray& bytes)
     if (shared->waiting() > 0) {
         if (shared->waiting() + bytes.size() > maxBacklog)
             return false;
-        shared->backlog.append(bytes);
+        shared->backlog.push_back(bytes);
+        shared->waitingBytes += bytes.size();
         return true;
     }
 
@@ -286,8 +292,10 @@ bool SerialPort::write(const QByteArray& bytes)
         throw PortError::fromErrno(PortError::Kind::writeFailed, error);
     }
     if (remaining > 0) {
-        shared->backlog = QByteArray(next, qsizetype(remaining));
-        shared->backlogStart = 0;
+        // Kept whole with what is already out marked, so that a discard finishes it.
+        shared->backlog.push_back(bytes);
+        shared->headOffset = bytes.size() - qsizetype(remaining);
+        shared->waitingBytes = qsizetype(remaining);
         shared->wake();
     }
     return true;
@@ -316,8 +324,7 @@ void SerialPort::close()
         std::lock_guard guard(current->lock);
         fd = current->fileDescriptor;
         current->fileDescriptor = -1;
-        current->backlog.clear();
-        current->backlogStart = 0;
+        current->clearBacklog();
     }
     if (fd >= 0)
         ::close(fd);
@@ -333,6 +340,21 @@ std::uint64_t SerialPort::bytesWritten() const
 {
     std::lock_guard guard(shared->lock);
     return shared->written;
+}
+
+void SerialPort::discardBacklog()
+{
+    std::lock_guard guard(shared->lock);
+    if (shared->backlog.empty())
+        return;
+    if (shared->headOffset == 0) {
+        shared->clearBacklog();
+        return;
+    }
+    QByteArray head = std::move(shared->backlog.front());
+    shared->backlog.clear();
+    shared->waitingBytes = head.size() - shared->headOffset;
+    shared->backlog.push_back(std::move(head));
 }
 
 qsizetype SerialPort::backlog() const

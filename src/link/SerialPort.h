@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,9 @@ public:
     bool isOpen() const;
     // Bytes taken by write that have not reached the line yet.
     qsizetype backlog() const;
+    // Forgets the writes still waiting, but for the rest of one already partly on the line,
+    // so the device never sees a frame cut short. For a device that has started afresh.
+    void discardBacklog();
     // Bytes that have reached the line since the port opened: whether the device still reads
     // shows in whether this moves.
     std::uint64_t bytesWritten() const;
@@ -76,15 +80,19 @@ private:
         std::mutex lock;
         int fileDescriptor = -1;  // guarded by lock
         bool shouldRead = false;  // guarded by lock
-        QByteArray backlog;       // guarded by lock; bytes from backlogStart on still wait
-        qsizetype backlogStart = 0;
+        // Guarded by lock: the writes still waiting, one buffer each, the first of them
+        // written up to headOffset; waitingBytes counts what remains of them all.
+        std::deque<QByteArray> backlog;
+        qsizetype headOffset = 0;
+        qsizetype waitingBytes = 0;
         std::uint64_t written = 0;  // guarded by lock
         int wakeDescriptor = -1;  // an eventfd that interrupts the thread's wait
         DataCallback onData;
         CloseCallback onClose;
         DrainCallback onDrained;
 
-        qsizetype waiting() const { return backlog.size() - backlogStart; }
+        qsizetype waiting() const { return waitingBytes; }
+        void clearBacklog();
         void wake() const;
     };
 

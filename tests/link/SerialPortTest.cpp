@@ -255,6 +255,39 @@ TEST(SerialPort, APeerThatStopsReadingNeverHoldsTheWriter)
     EXPECT_EQ(more.get(), second + second);
 }
 
+// A device that starts afresh needs none of what waited for its predecessor, but a write
+// already partly on the line is finished, so that no frame arrives cut short.
+TEST(SerialPort, DiscardingTheBacklogFinishesTheWriteOnTheLine)
+{
+    Pty pty;
+    PortProbe probe;
+    auto port = probe.makePort(pty.path);
+    port->open();
+
+    // Fill the line until a write is left partly on it.
+    QByteArray first;
+    for (int k = 0; k < 4096 && port->backlog() == 0; ++k) {
+        const QByteArray piece = pattern(1024);
+        ASSERT_TRUE(port->write(piece));
+        first += piece;
+    }
+    ASSERT_GT(port->backlog(), 0);
+    ASSERT_TRUE(port->write(pattern(10)));  // waits behind it
+    port->discardBacklog();
+    EXPECT_LT(port->backlog(), 1024);
+    const QByteArray after = QByteArrayLiteral("after");
+    ASSERT_TRUE(port->write(after));
+
+    // Every piece arrives whole: the last one too, unless none of it had gone out.
+    auto received = pty.receive(first.size() + after.size());
+    const QByteArray got = received.get();
+    ASSERT_TRUE(got.endsWith(after));
+    const qsizetype pieces = got.size() - after.size();
+    EXPECT_EQ(pieces % 1024, 0);
+    EXPECT_GE(pieces, first.size() - 1024);
+    EXPECT_EQ(got.left(pieces), first.left(pieces));
+}
+
 TEST(SerialPort, ReaderThreadHasItsName)
 {
     Pty pty;
