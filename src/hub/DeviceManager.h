@@ -319,6 +319,20 @@ private:
     void forgetDeviceHoldings();
     void recoverFromFailedQueuedSend();
 
+    // The summary of a flood of dropped frames. It keeps time on the monotonic clock; its
+    // timer only wakes it.
+public:
+    static constexpr std::chrono::milliseconds dropSummaryInterval{1000};
+    // Logs the count of the drops held back, once their second is over (its timer runs this).
+    void flushDroppedFrames();
+
+private:
+    void logDroppedFrame(const QString& reason);
+    void wakeAt(QTimer*& timer, HubClock::MonotonicTime due, void (DeviceManager::*slot)());
+    QTimer* m_dropSummaryTimer = nullptr;
+    std::optional<HubClock::MonotonicTime> m_dropWindowEnd;
+    int m_heldBackDrops = 0;
+
     // Snapshot internals.
     void requestSnapshot();
     void setSnapshotProgress(const std::optional<double>& progress);

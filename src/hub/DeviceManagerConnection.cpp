@@ -8,6 +8,9 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
 
 using namespace TarvUSB;
 
@@ -73,6 +76,19 @@ void DeviceManager::handlePortClosed(std::uint64_t generation, const std::option
     if (reason)
         log(LogEntry::Direction::system, QStringLiteral("Serial port closed: ") + *reason);
     connectionLost();
+}
+
+void DeviceManager::wakeAt(QTimer*& timer, HubClock::MonotonicTime due, void (DeviceManager::*slot)())
+{
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, this, slot);
+    }
+    // The timer may wake early or late; the slot compares with the clock and sleeps again
+    // when it is early.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - m_clock.monotonic());
+    timer->start(std::max(left, std::chrono::milliseconds(1)));
 }
 
 void DeviceManager::forgetDeviceHoldings()
