@@ -90,6 +90,8 @@ void DeviceManager::dispatch(const Frame& frame)
 void DeviceManager::handshake(const HelloPayload& hello)
 {
     setState(ConnectionState::connected(m_serialPort ? m_serialPort->path() : QString(), hello));
+    // The device answers: a port that fails from now on is retried from the shortest wait.
+    resetReopenSeries();
     forgetDeviceHoldings();
 
     const bool ok = hello.pv == protocolVersion;

@@ -5,6 +5,8 @@
 
 #include "link/DeviceWatcher.h"
 
+#include <QFile>
+
 using namespace TarvUSB;
 using namespace std::chrono_literals;
 
@@ -297,4 +299,79 @@ TEST_F(HubTest, AFloodOfDamagedFramesLeavesOneLineAndThenOneSummaryASecond)
     EXPECT_TRUE(last.startsWith(QStringLiteral("Dropped frame: ")) && !last.contains(QStringLiteral(" more")))
         << last.toStdString();
     EXPECT_EQ(dropLines(), 5) << "standard error carries the same lines";
+}
+
+TEST_F(HubTest, APortNamedByHandIsReopenedWithBackOffOnceItComesBack)
+{
+    const QString link = dir.filePath(QStringLiteral("tarv-port"));
+    ASSERT_TRUE(device.start());
+    ASSERT_TRUE(QFile::link(device.portPath(), link));
+    makeHub();
+    qputenv("TARV_SERIAL_PORT", link.toLocal8Bit());
+    hub->watcher().start();
+    qunsetenv("TARV_SERIAL_PORT");
+    ASSERT_TRUE(hub->isPortOpen());
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+
+    device.hangUp();
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    EXPECT_EQ(hub->pendingReopenDelay(), 1000ms);
+    advance(999ms);
+    hub->retryConnection();
+    EXPECT_EQ(logCount(QStringLiteral("Open failed: ")), 0) << "not before its time";
+
+    // While the port is gone every try fails: the waits grow to 5 s, and the failure is
+    // logged once.
+    advance(1ms);
+    for (const auto next : {2000ms, 4000ms, 5000ms, 5000ms}) {
+        hub->retryConnection();
+        EXPECT_FALSE(hub->isPortOpen());
+        EXPECT_EQ(hub->pendingReopenDelay(), next);
+        advance(next);
+    }
+    EXPECT_EQ(logCount(QStringLiteral("Open failed: Could not open serial port: ")), 1);
+
+    ASSERT_TRUE(device.start());
+    ASSERT_TRUE(QFile::link(device.portPath(), link));
+    hub->retryConnection();
+    ASSERT_TRUE(hub->isPortOpen());
+    EXPECT_FALSE(hub->pendingReopenDelay());
+    EXPECT_EQ(logCount(QStringLiteral("Found Tarv at ") + link), 2);
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    EXPECT_EQ(hub->state().path, link);
+
+    // The device answered: the next failure starts from the shortest wait again.
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    EXPECT_EQ(hub->pendingReopenDelay(), 1000ms);
+    EXPECT_EQ(logCount(QStringLiteral("Serial port closed: ")), 2);
+}
+
+TEST_F(HubTest, OnlyAListedDeviceIsRetriedAndItsDetachEndsTheRetries)
+{
+    // The watcher does not list it (the device has gone): the loss is final.
+    attach(7);
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    EXPECT_FALSE(hub->pendingReopenDelay());
+
+    ASSERT_TRUE(device.start());
+    qputenv("TARV_SERIAL_PORT", device.portPath().toLocal8Bit());
+    hub->watcher().start();
+    qunsetenv("TARV_SERIAL_PORT");
+    ASSERT_TRUE(hub->isPortOpen());
+    const DeviceWatcher::Device listed{*hub->activeRegistryID(), device.portPath()};
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    ASSERT_EQ(hub->pendingReopenDelay(), 1000ms);
+    hub->watcher().onDetach(listed);
+    EXPECT_FALSE(hub->pendingReopenDelay());
+    advance(5s);
+    const qsizetype logSize = hub->log().size();
+    hub->retryConnection();
+    EXPECT_EQ(hub->log().size(), logSize);
+    EXPECT_FALSE(hub->isPortOpen());
 }
