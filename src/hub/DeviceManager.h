@@ -337,6 +337,40 @@ private:
     // Queued frames not sent yet give way to a new full redraw of the page.
     void dropSupersededFrames();
 
+    // Reopening a port that failed while its device stays, and the summary of a flood of
+    // dropped frames. Both keep time on the monotonic clock; their timers only wake them.
+public:
+    static constexpr std::chrono::milliseconds dropSummaryInterval{1000};
+    // The wait before the given reopen attempt since the last HELLO: 1 s, 2 s, 4 s, then 5 s.
+    static std::chrono::milliseconds reopenDelay(int attempt);
+    // The back-off of the reopen that waits, if one does.
+    std::optional<std::chrono::milliseconds> pendingReopenDelay() const;
+    // Tries the failed port again once its back-off has passed (its timer runs this).
+    void retryConnection();
+    // Logs the count of the drops held back, once their second is over (its timer runs this).
+    void flushDroppedFrames();
+
+private:
+    std::optional<QString> openPort(const QString& path);
+    void scheduleReopen(std::uint64_t registryID);
+    void cancelReopen();
+    void resetReopenSeries();
+    void logReopenFailure(const QString& text);
+    void logDroppedFrame(const QString& reason);
+    void wakeAt(QTimer*& timer, HubClock::MonotonicTime due, void (DeviceManager::*slot)());
+    QTimer* m_reopenTimer = nullptr;
+    std::optional<std::uint64_t> m_reopenID;
+    HubClock::MonotonicTime m_reopenDue{};
+    std::chrono::milliseconds m_reopenDelay{0};
+    // Delays handed out since the last HELLO or attach; above 0 a series of retries runs, in
+    // which a failure is logged only when its text differs from the one before.
+    int m_reopenAttempts = 0;
+    QString m_lastReopenFailure;
+    bool m_reopenOpenLogged = false;
+    QTimer* m_dropSummaryTimer = nullptr;
+    std::optional<HubClock::MonotonicTime> m_dropWindowEnd;
+    int m_heldBackDrops = 0;
+
     // Snapshot internals.
     void requestSnapshot();
     void setSnapshotProgress(const std::optional<double>& progress);

@@ -1,13 +1,18 @@
-// Opening the device's port on attach, the loss of the connection, and the start of the
-// command socket server.
+// Opening the device's port on attach, the loss of the connection, reopening a port that
+// failed while its device stays, and the start of the command socket server.
 
 #include "hub/DeviceManager.h"
 
+#include "link/DeviceWatcher.h"
 #include "link/SerialPort.h"
 #include "screens/runtime/ScreenDataSources.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+#include <iterator>
 
 using namespace TarvUSB;
 
@@ -16,10 +21,24 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
     // One device at a time; another one plugged in meanwhile is ignored.
     if (m_activeRegistryID)
         return;
+    // A device attached now starts afresh, whatever was being retried.
+    cancelReopen();
+    resetReopenSeries();
     m_activeRegistryID = registryID;
     setState(ConnectionState::connecting(path));
     log(LogEntry::Direction::system, QStringLiteral("Found Tarv at ") + path);
+    if (const auto failure = openPort(path)) {
+        log(LogEntry::Direction::system, QStringLiteral("Open failed: ") + *failure);
+        m_activeRegistryID.reset();
+        setState(ConnectionState::disconnected());
+        return;
+    }
+    // The device speaks first, with HELLO.
+    log(LogEntry::Direction::system, QStringLiteral("Serial port opened; DTR toggled"));
+}
 
+std::optional<QString> DeviceManager::openPort(const QString& path)
+{
     // The callbacks run on the port's reader thread: each only hands its work to this
     // thread, tagged with the port's generation, so that a late callback of an earlier port
     // never acts on the connection that replaced it.
@@ -56,18 +75,16 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
     try {
         m_serialPort->open();
     } catch (const SerialPort::PortError& error) {
-        log(LogEntry::Direction::system, QStringLiteral("Open failed: ") + error.description());
         m_serialPort.reset();
-        m_activeRegistryID.reset();
-        setState(ConnectionState::disconnected());
-        return;
+        return error.description();
     }
-    // The device speaks first, with HELLO.
-    log(LogEntry::Direction::system, QStringLiteral("Serial port opened; DTR toggled"));
+    return std::nullopt;
 }
 
 void DeviceManager::disconnect(std::uint64_t registryID)
 {
+    if (m_reopenID == registryID)
+        cancelReopen();
     if (!m_activeRegistryID || *m_activeRegistryID != registryID)
         return;
     log(LogEntry::Direction::system, QStringLiteral("Tarv disconnected"));
@@ -79,9 +96,107 @@ void DeviceManager::handlePortClosed(std::uint64_t generation, const std::option
     // A port that is no longer the current one has been dealt with already.
     if (generation != m_portGeneration || !m_serialPort)
         return;
-    if (reason)
-        log(LogEntry::Direction::system, QStringLiteral("Serial port closed: ") + *reason);
+    // Without a reason the port was closed here, on purpose.
+    if (!reason) {
+        connectionLost();
+        return;
+    }
+    const std::optional<std::uint64_t> registryID = m_activeRegistryID;
+    logReopenFailure(QStringLiteral("Serial port closed: ") + *reason);
     connectionLost();
+    // The device may have hung up for a moment only (a reset, a firmware fault, a
+    // pseudo-terminal that is started again): while it is still listed, its port is tried
+    // again. A port named by hand stays listed for as long as the application runs.
+    if (registryID && m_watcher->device(*registryID))
+        scheduleReopen(*registryID);
+}
+
+std::chrono::milliseconds DeviceManager::reopenDelay(int attempt)
+{
+    using std::chrono::milliseconds;
+    constexpr milliseconds steps[] = {milliseconds(1000), milliseconds(2000), milliseconds(4000)};
+    return attempt >= 0 && attempt < int(std::size(steps)) ? steps[attempt] : milliseconds(5000);
+}
+
+std::optional<std::chrono::milliseconds> DeviceManager::pendingReopenDelay() const
+{
+    if (!m_reopenID)
+        return std::nullopt;
+    return m_reopenDelay;
+}
+
+void DeviceManager::scheduleReopen(std::uint64_t registryID)
+{
+    m_reopenID = registryID;
+    m_reopenDelay = reopenDelay(m_reopenAttempts);
+    // Past the last step the delay stays; the count only has to say that a series runs.
+    m_reopenAttempts = std::min(m_reopenAttempts + 1, 16);
+    m_reopenDue = m_clock.monotonic() + m_reopenDelay;
+    wakeAt(m_reopenTimer, m_reopenDue, &DeviceManager::retryConnection);
+}
+
+void DeviceManager::cancelReopen()
+{
+    m_reopenID.reset();
+    if (m_reopenTimer)
+        m_reopenTimer->stop();
+}
+
+void DeviceManager::resetReopenSeries()
+{
+    m_reopenAttempts = 0;
+    m_lastReopenFailure.clear();
+    m_reopenOpenLogged = false;
+}
+
+void DeviceManager::logReopenFailure(const QString& text)
+{
+    // A port that keeps failing in the same way would otherwise add a line every few seconds
+    // for as long as the application runs.
+    if (m_reopenAttempts == 0 || text != m_lastReopenFailure)
+        log(LogEntry::Direction::system, text);
+    m_lastReopenFailure = text;
+}
+
+void DeviceManager::retryConnection()
+{
+    if (!m_reopenID)
+        return;
+    if (m_clock.monotonic() < m_reopenDue) {
+        wakeAt(m_reopenTimer, m_reopenDue, &DeviceManager::retryConnection);
+        return;
+    }
+    const std::uint64_t registryID = *m_reopenID;
+    cancelReopen();
+    const std::optional<TarvUSB::DeviceWatcher::Device> device = m_watcher->device(registryID);
+    if (m_activeRegistryID || !device)
+        return;
+    if (const auto failure = openPort(device->path)) {
+        logReopenFailure(QStringLiteral("Open failed: ") + *failure);
+        scheduleReopen(registryID);
+        return;
+    }
+    m_activeRegistryID = registryID;
+    setState(ConnectionState::connecting(device->path));
+    // A port that opens and fails again at once is reopened quietly after the first time.
+    if (!m_reopenOpenLogged) {
+        log(LogEntry::Direction::system, QStringLiteral("Found Tarv at ") + device->path);
+        log(LogEntry::Direction::system, QStringLiteral("Serial port opened; DTR toggled"));
+        m_reopenOpenLogged = true;
+    }
+}
+
+void DeviceManager::wakeAt(QTimer*& timer, HubClock::MonotonicTime due, void (DeviceManager::*slot)())
+{
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, this, slot);
+    }
+    // The timer may wake early or late; the slot compares with the clock and sleeps again
+    // when it is early.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - m_clock.monotonic());
+    timer->start(std::max(left, std::chrono::milliseconds(1)));
 }
 
 void DeviceManager::forgetDeviceHoldings()

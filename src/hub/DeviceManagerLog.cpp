@@ -1,7 +1,8 @@
 // The connection log: 200 entries, each also written to the tarv.device category, and the
-// one-line description every frame leaves in it.
+// one-line description every frame leaves in it, with the device's own text made harmless.
 
 #include "hub/DeviceManager.h"
+#include "hub/DeviceText.h"
 #include "hub/LogCategory.h"
 
 #include <QStringList>
@@ -75,12 +76,12 @@ QString DeviceManager::describeFrame(const Frame& frame)
     const QString q = number(frame.q);
     if (const auto* hello = frame.get<HelloPayload>())
         return QStringLiteral("HELLO #%1 fw=%2 pv=%3 display=%4\u00D7%5")
-            .arg(q, hello->fw, number(hello->pv), number(hello->pw), number(hello->ph));
+            .arg(q, escapedDeviceText(hello->fw), number(hello->pv), number(hello->pw), number(hello->ph));
     if (const auto* ack = frame.get<AckPayload>())
         return QStringLiteral("ACK #%1 seq=%2").arg(q, number(ack->seq));
     if (const auto* line = frame.get<LogPayload>())
         return QStringLiteral("DEVICE ") + (line->level == LogLevel::error ? QStringLiteral("ERROR") : QStringLiteral("warning"))
-               + QStringLiteral(": ") + line->text;
+               + QStringLiteral(": ") + escapedDeviceText(line->text);
     if (const auto* reply = frame.get<HelloAckPayload>())
         return QStringLiteral("HELLO_ACK #%1 ok=%2 pv=%3").arg(q, boolText(reply->ok), number(reply->pv));
     if (const auto* patch = frame.get<PatchPayload>())

@@ -1,8 +1,10 @@
 // Received bytes: the parser, the silent PING acknowledgements, snapshot parts, the log line
-// of every other frame, and its dispatch; the handshake the device starts with HELLO.
+// of every other frame, and its dispatch; the handshake the device starts with HELLO. A flood
+// of dropped frames leaves one line and then one count a second.
 
 #include "hub/DeviceManager.h"
 
+#include "hub/DeviceText.h"
 #include "link/SerialPort.h"
 
 using namespace TarvUSB;
@@ -20,7 +22,7 @@ void DeviceManager::handleFrame(const QByteArray& bytes)
     const QList<FrameParser::Event> events = m_parser.feed(bytes);
     for (const FrameParser::Event& event : events) {
         if (const auto* dropped = std::get_if<FrameParser::Dropped>(&event)) {
-            log(LogEntry::Direction::system, QStringLiteral("Dropped frame: ") + dropped->reason);
+            logDroppedFrame(dropped->reason);
             continue;
         }
         const Frame& frame = std::get<Frame>(event);
@@ -31,6 +33,43 @@ void DeviceManager::handleFrame(const QByteArray& bytes)
         log(LogEntry::Direction::received, describeFrame(frame));
         dispatch(frame);
     }
+}
+
+void DeviceManager::logDroppedFrame(const QString& reason)
+{
+    // Line noise or a babbling device can drop thousands of frames a second: the first of
+    // a second is shown, the rest only counted until the second is over.
+    if (m_dropWindowEnd && m_clock.monotonic() >= *m_dropWindowEnd)
+        flushDroppedFrames();
+    if (m_dropWindowEnd) {
+        ++m_heldBackDrops;
+        return;
+    }
+    // The reason can quote bytes of the damaged frame.
+    log(LogEntry::Direction::system, QStringLiteral("Dropped frame: ") + escapedDeviceText(reason));
+    m_dropWindowEnd = m_clock.monotonic() + dropSummaryInterval;
+    wakeAt(m_dropSummaryTimer, *m_dropWindowEnd, &DeviceManager::flushDroppedFrames);
+}
+
+void DeviceManager::flushDroppedFrames()
+{
+    if (!m_dropWindowEnd)
+        return;
+    const HubClock::MonotonicTime now = m_clock.monotonic();
+    if (now < *m_dropWindowEnd) {
+        wakeAt(m_dropSummaryTimer, *m_dropWindowEnd, &DeviceManager::flushDroppedFrames);
+        return;
+    }
+    // After a quiet second the next drop is shown in full again.
+    if (m_heldBackDrops == 0) {
+        m_dropWindowEnd.reset();
+        return;
+    }
+    log(LogEntry::Direction::system,
+        QStringLiteral("Dropped frame: \u2026 and %1 more").arg(m_heldBackDrops));
+    m_heldBackDrops = 0;
+    m_dropWindowEnd = now + dropSummaryInterval;
+    wakeAt(m_dropSummaryTimer, *m_dropWindowEnd, &DeviceManager::flushDroppedFrames);
 }
 
 void DeviceManager::dispatch(const Frame& frame)
@@ -62,6 +101,8 @@ void DeviceManager::handshake(const HelloPayload& hello)
         m_serialPort->discardBacklog();
     m_deviceStalled = false;
     m_ackLossReported = false;
+    // The device answers: a port that fails from now on is retried from the shortest wait.
+    resetReopenSeries();
     forgetDeviceHoldings();
     m_customLayout.reset();
 

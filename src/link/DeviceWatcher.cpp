@@ -61,6 +61,14 @@ std::uint64_t DeviceWatcher::idForSysPath(const QByteArray& sysPath)
     return hash;
 }
 
+std::optional<DeviceWatcher::Device> DeviceWatcher::device(std::uint64_t registryID) const
+{
+    const auto found = devices.constFind(registryID);
+    if (found == devices.cend())
+        return std::nullopt;
+    return found.value();
+}
+
 void DeviceWatcher::start()
 {
     if (started)

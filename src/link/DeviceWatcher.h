@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSocketNotifier;
 struct udev;
@@ -35,6 +36,9 @@ public:
     // Reports the ports present now, then follows the changes. Idempotent; never fails:
     // without udev it watches nothing.
     void start();
+
+    // The reported port of this id, while it has not gone away.
+    std::optional<Device> device(std::uint64_t registryID) const;
 
     // The id a port at this sysfs path is reported with.
     static std::uint64_t idForSysPath(const QByteArray& sysPath);

@@ -5,7 +5,48 @@
 
 #include "link/DeviceWatcher.h"
 
+#include <QFile>
+
 using namespace TarvUSB;
+using namespace std::chrono_literals;
+
+namespace {
+
+// What the hub writes to standard error through its logging category, while one lives.
+class DeviceCategoryCapture {
+public:
+    DeviceCategoryCapture()
+    {
+        lines().clear();
+        previous = qInstallMessageHandler(&DeviceCategoryCapture::handle);
+    }
+    ~DeviceCategoryCapture() { qInstallMessageHandler(previous); }
+    DeviceCategoryCapture(const DeviceCategoryCapture&) = delete;
+    DeviceCategoryCapture& operator=(const DeviceCategoryCapture&) = delete;
+
+    static QStringList& lines()
+    {
+        static QStringList captured;
+        return captured;
+    }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext& context, const QString& message)
+    {
+        if (context.category && qstrcmp(context.category, "tarv.device") == 0)
+            lines().append(message);
+    }
+    QtMessageHandler previous = nullptr;
+};
+
+bool hasRawControl(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F);
+    });
+}
+
+}  // namespace
 
 TEST_F(HubTest, HandshakeAnswersWithConsecutiveNumbersAndDrawsThePage)
 {
@@ -119,8 +160,11 @@ TEST_F(HubTest, GarbageAndOverlongInputAreDroppedAndTheLinkGoesOn)
     device.sendBytes(QByteArray(FrameParser::maxFrameBytes + 100, 'A') + QByteArray(1, '\0'));
     device.sendHello();
     ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
-    EXPECT_GE(logCount(QStringLiteral("Dropped frame: ")), 2);
+    EXPECT_EQ(logCount(QStringLiteral("Dropped frame: ")), 1) << "the rest of the second is only counted";
     EXPECT_TRUE(hub->isPortOpen());
+    advance(DeviceManager::dropSummaryInterval);
+    hub->flushDroppedFrames();
+    EXPECT_EQ(logCount(QStringLiteral("Dropped frame: ")), 2);
 }
 
 TEST_F(HubTest, HangUpLosesTheConnectionAndForgetsTheDevice)
@@ -187,4 +231,147 @@ TEST_F(HubTest, LateCallbacksOfAnOldPortNeverTouchTheNewConnection)
     EXPECT_TRUE(hub->state().isConnected());
     EXPECT_EQ(hub->activeRegistryID(), 8u);
     EXPECT_FALSE(logTexts().contains(QStringLiteral("DEVICE ERROR: late line of the old port")));
+}
+
+TEST_F(HubTest, DeviceTextReachesTheLogAndStandardErrorEscapedAndCut)
+{
+    DeviceCategoryCapture standardError;
+    const QString firmware = QStringLiteral("a\x1b[2Jb\nFAKE LINE");
+    device.setOptions({firmware, 1, 0});
+    connectAndGreet();
+    device.sendLog(LogLevel::error, QStringLiteral("tab\there\r\u0085\x7F\\x1B"));
+    // The cut falls just after a character outside the basic plane, which stays whole.
+    device.sendLog(LogLevel::info, QString(499, u'x') + QStringLiteral("\U0001F600yyyy"));
+    roundTrip();
+
+    const QString hello = QStringLiteral("HELLO #1 fw=a\\x1B[2Jb\\nFAKE LINE pv=1 display=480\u00D7320");
+    EXPECT_TRUE(logTexts().contains(hello));
+    EXPECT_EQ(hub->state().hello->fw, firmware) << "only the log line is escaped";
+    EXPECT_TRUE(logTexts().contains(QStringLiteral("DEVICE ERROR: tab\\there\\r\\x85\\x7F\\\\x1B")));
+    EXPECT_TRUE(logTexts().contains(QStringLiteral("DEVICE warning: ") + QString(499, u'x')
+                                    + QStringLiteral("\U0001F600\u2026")));
+    for (const QString& text : logTexts())
+        EXPECT_FALSE(hasRawControl(text)) << text.toStdString();
+    for (const QString& line : DeviceCategoryCapture::lines())
+        EXPECT_FALSE(hasRawControl(line)) << line.toStdString();
+    EXPECT_TRUE(DeviceCategoryCapture::lines().contains(QStringLiteral("RX ") + hello));
+}
+
+TEST_F(HubTest, AFloodOfDamagedFramesLeavesOneLineAndThenOneSummaryASecond)
+{
+    DeviceCategoryCapture standardError;
+    const QByteArray damaged = QByteArray::fromHex("02ff00");
+    attach();
+    device.sendBytes(damaged.repeated(1000));
+    roundTrip();
+    const auto dropLines = [] {
+        const QStringList& lines = DeviceCategoryCapture::lines();
+        return std::count_if(lines.cbegin(), lines.cend(),
+                             [](const QString& l) { return l.startsWith(QStringLiteral("-- Dropped frame: ")); });
+    };
+    EXPECT_EQ(logCount(QStringLiteral("Dropped frame: ")), 1);
+
+    advance(999ms);
+    hub->flushDroppedFrames();
+    EXPECT_EQ(logCount(QStringLiteral("Dropped frame: ")), 1);
+    advance(1ms);
+    hub->flushDroppedFrames();
+    EXPECT_EQ(logTexts().last(), QStringLiteral("Dropped frame: \u2026 and 999 more"));
+
+    // Drops that arrive once the next second is over bring its count out themselves.
+    device.sendBytes(damaged.repeated(5));
+    roundTrip();
+    advance(1s);
+    device.sendBytes(damaged.repeated(3));
+    roundTrip();
+    EXPECT_TRUE(logTexts().contains(QStringLiteral("Dropped frame: \u2026 and 5 more")));
+    advance(1s);
+    hub->flushDroppedFrames();
+    EXPECT_EQ(logTexts().last(), QStringLiteral("Dropped frame: \u2026 and 3 more"));
+
+    // After a quiet second the next drop is shown in full again.
+    advance(1s);
+    hub->flushDroppedFrames();
+    device.sendBytes(damaged);
+    roundTrip();
+    EXPECT_EQ(logCount(QStringLiteral("Dropped frame: ")), 5);
+    const QString last = logTexts()[logTexts().size() - 2];  // the marker comes after it
+    EXPECT_TRUE(last.startsWith(QStringLiteral("Dropped frame: ")) && !last.contains(QStringLiteral(" more")))
+        << last.toStdString();
+    EXPECT_EQ(dropLines(), 5) << "standard error carries the same lines";
+}
+
+TEST_F(HubTest, APortNamedByHandIsReopenedWithBackOffOnceItComesBack)
+{
+    const QString link = dir.filePath(QStringLiteral("tarv-port"));
+    ASSERT_TRUE(device.start());
+    ASSERT_TRUE(QFile::link(device.portPath(), link));
+    makeHub();
+    qputenv("TARV_SERIAL_PORT", link.toLocal8Bit());
+    hub->watcher().start();
+    qunsetenv("TARV_SERIAL_PORT");
+    ASSERT_TRUE(hub->isPortOpen());
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+
+    device.hangUp();
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    EXPECT_EQ(hub->pendingReopenDelay(), 1000ms);
+    advance(999ms);
+    hub->retryConnection();
+    EXPECT_EQ(logCount(QStringLiteral("Open failed: ")), 0) << "not before its time";
+
+    // While the port is gone every try fails: the waits grow to 5 s, and the failure is
+    // logged once.
+    advance(1ms);
+    for (const auto next : {2000ms, 4000ms, 5000ms, 5000ms}) {
+        hub->retryConnection();
+        EXPECT_FALSE(hub->isPortOpen());
+        EXPECT_EQ(hub->pendingReopenDelay(), next);
+        advance(next);
+    }
+    EXPECT_EQ(logCount(QStringLiteral("Open failed: Could not open serial port: ")), 1);
+
+    ASSERT_TRUE(device.start());
+    ASSERT_TRUE(QFile::link(device.portPath(), link));
+    hub->retryConnection();
+    ASSERT_TRUE(hub->isPortOpen());
+    EXPECT_FALSE(hub->pendingReopenDelay());
+    EXPECT_EQ(logCount(QStringLiteral("Found Tarv at ") + link), 2);
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    EXPECT_EQ(hub->state().path, link);
+
+    // The device answered: the next failure starts from the shortest wait again.
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    EXPECT_EQ(hub->pendingReopenDelay(), 1000ms);
+    EXPECT_EQ(logCount(QStringLiteral("Serial port closed: ")), 2);
+}
+
+TEST_F(HubTest, OnlyAListedDeviceIsRetriedAndItsDetachEndsTheRetries)
+{
+    // The watcher does not list it (the device has gone): the loss is final.
+    attach(7);
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    EXPECT_FALSE(hub->pendingReopenDelay());
+
+    ASSERT_TRUE(device.start());
+    qputenv("TARV_SERIAL_PORT", device.portPath().toLocal8Bit());
+    hub->watcher().start();
+    qunsetenv("TARV_SERIAL_PORT");
+    ASSERT_TRUE(hub->isPortOpen());
+    const DeviceWatcher::Device listed{*hub->activeRegistryID(), device.portPath()};
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    ASSERT_EQ(hub->pendingReopenDelay(), 1000ms);
+    hub->watcher().onDetach(listed);
+    EXPECT_FALSE(hub->pendingReopenDelay());
+    advance(5s);
+    const qsizetype logSize = hub->log().size();
+    hub->retryConnection();
+    EXPECT_EQ(hub->log().size(), logSize);
+    EXPECT_FALSE(hub->isPortOpen());
 }

@@ -92,6 +92,7 @@ TEST_F(DeviceWatcherTest, PortPlugsInAndOut)
     ASSERT_EQ(attached.size(), 1);
     EXPECT_EQ(attached[0].path, QStringLiteral("/dev/ttyACM0"));
     EXPECT_EQ(attached[0].registryID, DeviceWatcher::idForSysPath(tty));
+    EXPECT_EQ(watcher.device(attached[0].registryID), attached[0]);
 
     // A change of the same port is no new attachment.
     umockdev_testbed_uevent(bed, tty.constData(), "change");
@@ -99,6 +100,7 @@ TEST_F(DeviceWatcherTest, PortPlugsInAndOut)
     settle(1, 1);
     EXPECT_EQ(attached.size(), 1);
     EXPECT_EQ(detached, attached);
+    EXPECT_FALSE(watcher.device(attached[0].registryID)) << "a port that went away is no longer listed";
 }
 
 TEST_F(DeviceWatcherTest, OtherProductsAndVendorsAreIgnored)
@@ -159,6 +161,7 @@ TEST_F(DeviceWatcherTest, PortFromTheEnvironmentIsOneMoreDevice)
     ASSERT_EQ(attached.size(), 2);
     EXPECT_EQ(attached[1].path, QStringLiteral("/dev/pts/42"));
     EXPECT_NE(attached[1].registryID, attached[0].registryID);
+    EXPECT_EQ(watcher.device(attached[1].registryID), attached[1]) << "listed for good: udev never removes it";
     watcher.start();
     EXPECT_EQ(attached.size(), 2);
 }
