@@ -62,10 +62,20 @@ struct Pty {
     // line's buffer can complete; stops at `count` bytes or after a generous bound.
     std::future<QByteArray> receive(qsizetype count) const
     {
-        return std::async(std::launch::async, [fd = master, count] {
+        return receiveWhile([count](const QByteArray& got) { return got.size() < count; });
+    }
+    // The same, up to the first time the bytes end with `end`.
+    std::future<QByteArray> receiveUntil(const QByteArray& end) const
+    {
+        return receiveWhile([end](const QByteArray& got) { return !got.endsWith(end); });
+    }
+    template <class More>
+    std::future<QByteArray> receiveWhile(More more) const
+    {
+        return std::async(std::launch::async, [fd = master, more] {
             QByteArray got;
             QDeadlineTimer bound(5000);
-            while (got.size() < count && !bound.hasExpired()) {
+            while (more(got) && !bound.hasExpired()) {
                 pollfd waiter{fd, POLLIN, 0};
                 if (::poll(&waiter, 1, 50) <= 0)
                     continue;
@@ -279,7 +289,7 @@ TEST(SerialPort, DiscardingTheBacklogFinishesTheWriteOnTheLine)
     ASSERT_TRUE(port->write(after));
 
     // Every piece arrives whole: the last one too, unless none of it had gone out.
-    auto received = pty.receive(first.size() + after.size());
+    auto received = pty.receiveUntil(after);
     const QByteArray got = received.get();
     ASSERT_TRUE(got.endsWith(after));
     const qsizetype pieces = got.size() - after.size();
