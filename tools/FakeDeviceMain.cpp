@@ -2,8 +2,9 @@
 // writes it, with a newline, to PATH, whole or not at all), greets with HELLO and plays the
 // device. Commands on standard input, one per line:
 //   hello | touch X Y PHASE | tap X Y | swipe X0 Y0 X1 Y1 | button ID PHASE | log LEVEL TEXT |
-//   garbage | quit
-// garbage sends bytes that decode to no frame, then a piece longer than any frame.
+//   garbage | stall | read | quit
+// garbage sends bytes that decode to no frame, then a piece longer than any frame. stall
+// stops reading what the desktop sends (a hung device still plugged in); read resumes.
 // PHASE is down, move or up; LEVEL is debug, info, warn or error. Every frame received is
 // printed as one line, followed by any problem it caused. Standard input reaching its end stops the commands, not the device.
 
@@ -70,6 +71,10 @@ bool runCommand(TarvFake::FakeDevice& device, const QString& line)
         return false;
     if (command == QLatin1String("hello")) {
         device.sendHello();
+    } else if (command == QLatin1String("stall")) {
+        device.setReading(false);
+    } else if (command == QLatin1String("read")) {
+        device.setReading(true);
     } else if (command == QLatin1String("garbage")) {
         device.sendBytes(QByteArray::fromHex("02ff03c1c2c300"));
         device.sendBytes(QByteArray(9000, '\x41') + QByteArray(1, '\0'));
