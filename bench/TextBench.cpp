@@ -1,7 +1,7 @@
 // Speed of device text measuring and folding, which run for every label of every page.
 
-#include "pages/FoldForDevice.h"
-#include "pages/MontserratMetrics.h"
+#include "device/FoldForDevice.h"
+#include "device/MontserratMetrics.h"
 
 #include <benchmark/benchmark.h>
 

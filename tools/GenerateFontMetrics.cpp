@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     std::string out =
         "// Generated at build time by tools/GenerateFontMetrics.cpp from\n"
         "// data/device-font-metrics.json. Do not edit.\n\n"
-        "#include \"pages/MontserratFontData.h\"\n\nnamespace {\n\n";
+        "#include \"device/MontserratFontData.h\"\n\nnamespace {\n\n";
     std::string table = "const std::array<MontserratFontData, 4> montserratFontData = {{\n";
     QList<qint64> firstCodePoints;
     for (int size : sizes) {

@@ -6,7 +6,7 @@
 #include "hub/LogCategory.h"
 #include "link/DeviceWatcher.h"
 #include "link/SerialPort.h"
-#include "macros/MacActionRunner.h"
+#include "macros/DesktopActionRunner.h"
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
 #include "media/ScreensaverStyle.h"
@@ -68,7 +68,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     // 6. The auto-switcher over the given profile store.
     m_autoSwitcher = std::make_unique<ProfileAutoSwitcher>(m_profiles, m_settings, QStringLiteral("tarv"),
                                                            m_frontmostSource);
-    m_actionRunner = std::make_unique<MacActionRunner>();
+    m_actionRunner = std::make_unique<DesktopActionRunner>();
 
     // 7-8. Photos and the stored screensaver settings.
     loadPhotoLibrary();

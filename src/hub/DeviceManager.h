@@ -44,8 +44,8 @@
 #include <variant>
 
 class CustomScreenStore;
+class DesktopActionRunner;
 class FrontmostAppSource;
-class MacActionRunner;
 struct MacroAction;
 class ProfileAutoSwitcher;
 class ProfileStore;
@@ -132,7 +132,7 @@ public:
     ScreenDataSources& screenData() const { return *m_screenData; }
     PushedValues& pushedValues() const { return *m_pushedValues; }
     TarvUSB::DeviceWatcher& watcher() const { return *m_watcher; }
-    MacActionRunner& actionRunner() const { return *m_actionRunner; }
+    DesktopActionRunner& actionRunner() const { return *m_actionRunner; }
     Settings& settings() const { return m_settings; }
     bool hasNotifyServer() const { return m_notifyServer != nullptr; }
 
@@ -390,7 +390,7 @@ private:
     std::unique_ptr<ScreenDataSources> m_screenData;
     std::unique_ptr<TarvUSB::DeviceWatcher> m_watcher;
     std::unique_ptr<ProfileAutoSwitcher> m_autoSwitcher;
-    std::unique_ptr<MacActionRunner> m_actionRunner;
+    std::unique_ptr<DesktopActionRunner> m_actionRunner;
 
     // Connection state and log.
     ConnectionState m_state;

@@ -4,8 +4,8 @@
 
 #include "hub/DeviceManager.h"
 
+#include "macros/DesktopActionRunner.h"
 #include "macros/HIDKeyTables.h"
-#include "macros/MacActionRunner.h"
 #include "macros/MacroAction.h"
 #include "macros/ProfileStore.h"
 #include "pages/HomePage.h"

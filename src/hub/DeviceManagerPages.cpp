@@ -4,12 +4,12 @@
 #include "hub/DeviceManager.h"
 #include "hub/DeviceSettingsKeys.h"
 
+#include "device/EmojiIconRenderer.h"
 #include "macros/ProfileStore.h"
 #include "media/StockStore.h"
 #include "pages/CalculatorKeys.h"
 #include "pages/CalculatorPage.h"
 #include "pages/ClockText.h"
-#include "pages/EmojiIconRenderer.h"
 #include "pages/HomePage.h"
 #include "pages/NowPlayingPage.h"
 #include "pages/PageFrames.h"

@@ -4,10 +4,10 @@
 
 #include "hub/DeviceManager.h"
 
+#include "device/FoldForDevice.h"
 #include "macros/ProfileStore.h"
 #include "media/PlaybackTime.h"
 #include "pages/CalculatorKeys.h"
-#include "pages/FoldForDevice.h"
 #include "pages/NowPlayingControls.h"
 #include "platform/Graphemes.h"
 

@@ -1,8 +1,8 @@
 #include "macros/MacroAction.h"
 
+#include "device/Placeholders.h"
 #include "macros/HIDKeyTables.h"
 #include "platform/Graphemes.h"
-#include "screens/format/Placeholders.h"
 
 #include <QHashFunctions>
 #include <QUrl>

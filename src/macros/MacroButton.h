@@ -1,9 +1,9 @@
 #pragma once
 // One key of the home page's key grid: its label, look and action.
 
+#include "device/DeviceIcon.h"
 #include "macros/KeyTint.h"
 #include "macros/MacroAction.h"
-#include "pages/DeviceIcon.h"
 
 #include <QString>
 #include <QUuid>

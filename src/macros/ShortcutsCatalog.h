@@ -2,7 +2,7 @@
 // The names of the user's shortcuts, sorted for the macro editor's picker, with a loading
 // flag; loaded on request through the action runner's shortcuts tool.
 
-#include "macros/MacActionRunner.h"
+#include "macros/DesktopActionRunner.h"
 
 #include <QFuture>
 #include <QObject>
@@ -27,7 +27,7 @@ public:
     // Locale-aware, case-insensitive and stable.
     static QStringList sorted(QStringList names);
 
-    MacActionRunner runner;
+    DesktopActionRunner runner;
 
 signals:
     void namesChanged();

@@ -1,6 +1,6 @@
 #include "pages/CalculatorPage.h"
 
-#include "pages/FoldForDevice.h"
+#include "device/FoldForDevice.h"
 #include "pages/PageDots.h"
 #include "pages/PageNodes.h"
 #include "pages/TopBar.h"

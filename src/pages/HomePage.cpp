@@ -1,7 +1,7 @@
 #include "pages/HomePage.h"
 
-#include "pages/FoldForDevice.h"
-#include "pages/MontserratMetrics.h"
+#include "device/FoldForDevice.h"
+#include "device/MontserratMetrics.h"
 #include "pages/PageNodes.h"
 #include "pages/TopBar.h"
 #include "platform/Graphemes.h"

@@ -1,10 +1,10 @@
 #include "pages/NowPlayingPage.h"
 
+#include "device/TextFit.h"
 #include "media/PlaybackTime.h"
 #include "pages/NowPlayingControls.h"
 #include "pages/PageDots.h"
 #include "pages/PageNodes.h"
-#include "pages/TextFit.h"
 #include "pages/TopBar.h"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
 #include "pages/StocksPage.h"
 
-#include "pages/FoldForDevice.h"
-#include "pages/MontserratMetrics.h"
+#include "device/FoldForDevice.h"
+#include "device/MontserratMetrics.h"
+#include "device/TextFit.h"
 #include "pages/PageDots.h"
 #include "pages/PageNodes.h"
 #include "pages/StockChart.h"
-#include "pages/TextFit.h"
 #include "pages/TopBar.h"
 #include "platform/Graphemes.h"
 

@@ -1,7 +1,7 @@
 #include "pages/TopBar.h"
 
-#include "pages/DeviceIcon.h"
-#include "pages/MontserratMetrics.h"
+#include "device/DeviceIcon.h"
+#include "device/MontserratMetrics.h"
 #include "pages/PageDots.h"
 #include "pages/PageNodes.h"
 

@@ -3,8 +3,8 @@
 
 #include "TouchFixture.h"
 
+#include "macros/DesktopActionRunner.h"
 #include "macros/HIDKeyTables.h"
-#include "macros/MacActionRunner.h"
 
 using namespace TarvUSB;
 

@@ -3,8 +3,8 @@
 
 #include "HubFixture.h"
 
+#include "device/EmojiIconRenderer.h"
 #include "pages/ClockText.h"
-#include "pages/EmojiIconRenderer.h"
 
 using namespace TarvUSB;
 

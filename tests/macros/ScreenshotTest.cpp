@@ -1,4 +1,4 @@
-#include "macros/MacActionRunner.h"
+#include "macros/DesktopActionRunner.h"
 #include "macros/ScreenshotFiles.h"
 #include "macros/ScreenshotPortal.h"
 #include "platform/Settings.h"
@@ -99,7 +99,7 @@ protected:
     QDBusConnection client{QString()};
     QDBusConnection portalSide{QString()};
     std::unique_ptr<FakeScreenshotPortal> portal;
-    MacActionRunner runner;
+    DesktopActionRunner runner;
 };
 
 } // namespace
@@ -156,7 +156,7 @@ TEST(ScreenshotFiles, FolderNameAndNeverOverwriting)
     EXPECT_EQ(ScreenshotFiles::folder(QString("~other/x")), home + "/~other/x");
 
     // The runner reads the Tarv setting from the user's settings file.
-    MacActionRunner runner;
+    DesktopActionRunner runner;
     EXPECT_EQ(runner.screenshotFolder(), home + "/Pictures/Screenshots");
     Settings(Settings::userSettingsPath()).setText("screenshot.location", "~/Desk");
     EXPECT_EQ(runner.screenshotFolder(), home + "/Desk");

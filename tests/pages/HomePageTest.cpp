@@ -1,7 +1,7 @@
 #include "PageOps.h"
-#include "pages/DeviceIcon.h"
+#include "device/DeviceIcon.h"
+#include "device/MontserratMetrics.h"
 #include "pages/HomePage.h"
-#include "pages/MontserratMetrics.h"
 #include "pages/TopBar.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "PageOps.h"
-#include "pages/MontserratMetrics.h"
+#include "device/MontserratMetrics.h"
 #include "pages/NowPlayingPage.h"
 
 #include <gtest/gtest.h>

@@ -3,9 +3,9 @@
 
 #include "screens/format/CustomScreen.h"
 
-#include "pages/MontserratMetrics.h"
+#include "device/MontserratMetrics.h"
+#include "device/Placeholders.h"
 #include "screens/format/DesignColors.h"
-#include "screens/format/Placeholders.h"
 #include "screens/format/ScreenAction.h"
 #include "screens/format/ValueEvaluators.h"
 #include "screens/format/WidgetKeys.h"

@@ -2,8 +2,8 @@
 // One parsed screen file: a custom device page with its title, background, data sources,
 // widgets and visibility conditions, plus the operations that parse, inspect and animate it.
 
+#include "device/DeviceIcon.h"
 #include "macros/MacroAction.h"
-#include "pages/DeviceIcon.h"
 #include "screens/format/DisplayValues.h"
 #include "screens/format/ScreenIssue.h"
 

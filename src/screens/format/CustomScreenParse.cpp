@@ -1,11 +1,11 @@
 // The top level of a screen file: its keys, title, background, widget list, visibility
 // conditions, the page limits and the unused-source warning, in the order they are reported.
 
+#include "device/Placeholders.h"
 #include "platform/Graphemes.h"
 #include "screens/format/CustomScreen.h"
 #include "screens/format/DesignColors.h"
 #include "screens/format/JsonText.h"
-#include "screens/format/Placeholders.h"
 
 #include <QJsonArray>
 

@@ -1,9 +1,9 @@
 // The "sources" of a screen file, and how the page's placeholder keys are matched to them.
 
-#include "screens/format/CustomScreen.h"
-#include "screens/format/Placeholders.h"
-#include "screens/format/PushName.h"
+#include "device/Placeholders.h"
 #include "platform/TextTrim.h"
+#include "screens/format/CustomScreen.h"
+#include "screens/format/PushName.h"
 
 #include <QJsonObject>
 

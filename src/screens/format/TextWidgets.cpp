@@ -3,7 +3,7 @@
 
 #include "screens/format/CustomScreen.h"
 
-#include "pages/MontserratMetrics.h"
+#include "device/MontserratMetrics.h"
 #include "screens/format/ValueEvaluators.h"
 #include "screens/format/WidgetKeys.h"
 

@@ -1,9 +1,9 @@
 #include "screens/format/ValueEvaluators.h"
 
-#include "pages/FoldForDevice.h"
+#include "device/FoldForDevice.h"
+#include "device/Placeholders.h"
 #include "platform/Graphemes.h"
 #include "platform/TextTrim.h"
-#include "screens/format/Placeholders.h"
 
 #include <QRegularExpression>
 

@@ -3,11 +3,11 @@
 
 #include "screens/format/CustomScreen.h"
 
-#include "pages/MontserratMetrics.h"
+#include "device/MontserratMetrics.h"
+#include "device/Placeholders.h"
 #include "platform/Scalars.h"
 #include "platform/TextTrim.h"
 #include "screens/format/DesignColors.h"
-#include "screens/format/Placeholders.h"
 #include "screens/format/ValueEvaluators.h"
 
 #include <algorithm>

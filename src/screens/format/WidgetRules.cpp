@@ -3,12 +3,12 @@
 
 #include "screens/format/CustomScreen.h"
 
-#include "pages/FoldForDevice.h"
-#include "pages/MontserratMetrics.h"
+#include "device/FoldForDevice.h"
+#include "device/MontserratMetrics.h"
+#include "device/Placeholders.h"
 #include "platform/Graphemes.h"
 #include "platform/Scalars.h"
 #include "screens/format/DesignColors.h"
-#include "screens/format/Placeholders.h"
 #include "screens/format/ValueEvaluators.h"
 #include "screens/format/WidgetKeys.h"
 

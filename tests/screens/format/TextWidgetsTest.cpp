@@ -2,7 +2,7 @@
 
 #include "WidgetParsing.h"
 
-#include "pages/MontserratMetrics.h"
+#include "device/MontserratMetrics.h"
 
 using TextWidgets = WidgetParsing;
 

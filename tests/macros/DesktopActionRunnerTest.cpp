@@ -1,4 +1,4 @@
-#include "macros/MacActionRunner.h"
+#include "macros/DesktopActionRunner.h"
 #include "macros/MacroAction.h"
 #include "macros/ProcessRunner.h"
 #include "macros/ShortcutsCatalog.h"
@@ -27,7 +27,7 @@ protected:
     }
 
     TempXdg xdg;
-    MacActionRunner runner;
+    DesktopActionRunner runner;
 };
 
 } // namespace
@@ -65,12 +65,12 @@ TEST_F(ActionRunnerTest, ProcessRunnerDrainsBothPipesAndNamesTheTool)
     // 1 MiB on each stream: far more than a pipe holds.
     const QString noisy = script("noisy",
         "head -c 1048576 /dev/zero | tr '\\0' e >&2 &\nhead -c 1048576 /dev/zero | tr '\\0' o\nwait\nexit 5\n");
-    const auto result = resultOf(MacActionRunner::runProcess(noisy, {}));
+    const auto result = resultOf(DesktopActionRunner::runProcess(noisy, {}));
     EXPECT_EQ(result.output.size(), 1048576);
     ASSERT_TRUE(result.failure);
     EXPECT_EQ(result.failure->size(), 1048576);
 
-    const auto missing = resultOf(MacActionRunner::runProcess("/nonexistent/tool", {}));
+    const auto missing = resultOf(DesktopActionRunner::runProcess("/nonexistent/tool", {}));
     EXPECT_EQ(missing, (ProcessResult{"", "Could not launch tool: " + qt_error_string(ENOENT)}));
 
     const QString bytes = script("bytes", "printf 'a\\377b'\necho \"$1|$2\"\n");

@@ -1,9 +1,9 @@
-#include "pages/TextFit.h"
+#include "device/TextFit.h"
 
-#include "pages/FoldForDevice.h"
-#include "pages/MontserratMetrics.h"
-#include "platform/TextTrim.h"
+#include "device/FoldForDevice.h"
+#include "device/MontserratMetrics.h"
 #include "platform/Graphemes.h"
+#include "platform/TextTrim.h"
 
 namespace DynamicUIDemo {
 

@@ -1,4 +1,4 @@
-#include "screens/format/Placeholders.h"
+#include "device/Placeholders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pages/DeviceIcon.h"
+#include "device/DeviceIcon.h"
 
 #include <gtest/gtest.h>
 

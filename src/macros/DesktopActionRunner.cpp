@@ -1,4 +1,4 @@
-#include "macros/MacActionRunner.h"
+#include "macros/DesktopActionRunner.h"
 
 #include "macros/ScreenshotFiles.h"
 #include "macros/ScreenshotPortal.h"
@@ -42,7 +42,7 @@ bool isShortcutName(const QString& name)
 
 } // namespace
 
-MacActionRunner::MacActionRunner()
+DesktopActionRunner::DesktopActionRunner()
     : urlOpener([](const QUrl& url) { return QDesktopServices::openUrl(url); })
     , shortcutsFolder(defaultShortcutsFolder())
     , screenshotLocation([] {
@@ -53,7 +53,7 @@ MacActionRunner::MacActionRunner()
 {
 }
 
-QString MacActionRunner::defaultShortcutsFolder()
+QString DesktopActionRunner::defaultShortcutsFolder()
 {
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     if (!QDir::isAbsolutePath(dataHome))
@@ -61,7 +61,7 @@ QString MacActionRunner::defaultShortcutsFolder()
     return dataHome + QStringLiteral("/Tarv/Shortcuts");
 }
 
-std::optional<QString> MacActionRunner::openApp(const AppTarget& target) const
+std::optional<QString> DesktopActionRunner::openApp(const AppTarget& target) const
 {
     const auto entry = DesktopEntries::find(target.bundleID);
     if (!entry)
@@ -69,7 +69,7 @@ std::optional<QString> MacActionRunner::openApp(const AppTarget& target) const
     return DesktopLaunch::launch(*entry);
 }
 
-std::optional<QString> MacActionRunner::openURL(const QString& text) const
+std::optional<QString> DesktopActionRunner::openURL(const QString& text) const
 {
     // The same reading as the one that decides whether the key is set up at all.
     const QUrl url(text, QUrl::TolerantMode);
@@ -80,12 +80,12 @@ std::optional<QString> MacActionRunner::openURL(const QString& text) const
     return std::nullopt;
 }
 
-QFuture<ProcessResult> MacActionRunner::runProcess(const QString& path, const QStringList& arguments)
+QFuture<ProcessResult> DesktopActionRunner::runProcess(const QString& path, const QStringList& arguments)
 {
     return ProcessRunner::runAsync(path, arguments, QFileInfo(path).fileName());
 }
 
-QFuture<ProcessResult> MacActionRunner::runShortcutsTool(const QStringList& arguments) const
+QFuture<ProcessResult> DesktopActionRunner::runShortcutsTool(const QStringList& arguments) const
 {
     if (arguments == QStringList{QStringLiteral("list")}) {
         const QString folder = shortcutsFolder;
@@ -102,7 +102,7 @@ QFuture<ProcessResult> MacActionRunner::runShortcutsTool(const QStringList& argu
         shortcutsTool, QStringLiteral("unknown command ") + arguments.join(u' '))));
 }
 
-ProcessResult MacActionRunner::listShortcuts(const QString& path)
+ProcessResult DesktopActionRunner::listShortcuts(const QString& path)
 {
     const QDir folder(path);
     QString output;
@@ -117,13 +117,13 @@ ProcessResult MacActionRunner::listShortcuts(const QString& path)
     return {output, std::nullopt};
 }
 
-QString MacActionRunner::screenshotFolder() const
+QString DesktopActionRunner::screenshotFolder() const
 {
     return ScreenshotFiles::folder(screenshotLocation ? screenshotLocation() : std::nullopt);
 }
 
-QFuture<ProcessResult> MacActionRunner::screenshot(const ScreenshotOptions& options,
-                                                   const std::optional<QString>& folder) const
+QFuture<ProcessResult> DesktopActionRunner::screenshot(const ScreenshotOptions& options,
+                                                       const std::optional<QString>& folder) const
 {
     const bool interactive = options.mode != ScreenshotOptions::Mode::fullScreen;
     const bool toClipboard = options.destination == ScreenshotOptions::Destination::clipboard;

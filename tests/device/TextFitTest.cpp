@@ -1,7 +1,7 @@
-#include "pages/FoldForDevice.h"
-#include "pages/MontserratMetrics.h"
+#include "device/FoldForDevice.h"
+#include "device/MontserratMetrics.h"
+#include "device/TextFit.h"
 #include "platform/Graphemes.h"
-#include "pages/TextFit.h"
 
 #include <gtest/gtest.h>
 

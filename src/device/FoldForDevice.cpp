@@ -1,6 +1,6 @@
-#include "pages/FoldForDevice.h"
+#include "device/FoldForDevice.h"
 
-#include "pages/MontserratMetrics.h"
+#include "device/MontserratMetrics.h"
 #include "platform/Scalars.h"
 #include "platform/TextTrim.h"
 

@@ -16,14 +16,14 @@
 #include <functional>
 #include <optional>
 
-class MacActionRunner {
+class DesktopActionRunner {
 public:
     using UrlOpener = std::function<bool(const QUrl&)>;
     using SettingReader = std::function<std::optional<QString>()>;
 
     // The desktop's own services: QDesktopServices, the user's shortcuts folder, the
     // "screenshot.location" setting and the session bus.
-    MacActionRunner();
+    DesktopActionRunner();
 
     std::optional<QString> openApp(const AppTarget& target) const;
     std::optional<QString> openURL(const QString& text) const;

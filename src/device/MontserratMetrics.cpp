@@ -1,4 +1,4 @@
-#include "pages/MontserratMetrics.h"
+#include "device/MontserratMetrics.h"
 
 #include "platform/Scalars.h"
 

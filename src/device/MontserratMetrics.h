@@ -2,7 +2,7 @@
 // How wide the device draws a text in its built-in fonts and which characters it can draw,
 // measured with the device's own rules from the compiled-in font tables.
 
-#include "pages/MontserratFontData.h"
+#include "device/MontserratFontData.h"
 
 #include <QList>
 #include <QStringView>

@@ -1,5 +1,5 @@
-#include "pages/DeviceIcon.h"
-#include "pages/MontserratMetrics.h"
+#include "device/DeviceIcon.h"
+#include "device/MontserratMetrics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pages/EmojiIconRenderer.h"
+#include "device/EmojiIconRenderer.h"
 
 #include <gtest/gtest.h>
 

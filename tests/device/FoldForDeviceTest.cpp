@@ -1,4 +1,4 @@
-#include "pages/FoldForDevice.h"
+#include "device/FoldForDevice.h"
 
 #include <gtest/gtest.h>
 

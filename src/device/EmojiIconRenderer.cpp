@@ -1,4 +1,4 @@
-#include "pages/EmojiIconRenderer.h"
+#include "device/EmojiIconRenderer.h"
 
 #include "platform/Graphemes.h"
 #include "platform/Scalars.h"
