@@ -14,12 +14,16 @@
 #include <QLoggingCategory>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
 #include <stdlib.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
+
+#include <benchmark/benchmark.h>
 
 // A hub with empty stores, settings in a temporary folder, and its log kept off standard
 // error; optionally connected to a pseudo-terminal whose other end is read and discarded.
@@ -84,4 +88,16 @@ struct BenchHub {
 inline QByteArray onTheLine(const TarvUSB::Frame& frame)
 {
     return TarvUSB::cobsEncode(TarvUSB::Frame::encode(frame)) + QByteArray(1, '\0');
+}
+
+// Reports the median, the 99th percentile and the worst of latencies in microseconds.
+inline void reportLatencies(benchmark::State& state, std::vector<double>& micros)
+{
+    if (micros.empty())
+        return;
+    std::sort(micros.begin(), micros.end());
+    const auto at = [&](double q) { return micros[std::min(micros.size() - 1, std::size_t(q * double(micros.size())))]; };
+    state.counters["p50_us"] = at(0.50);
+    state.counters["p99_us"] = at(0.99);
+    state.counters["max_us"] = micros.back();
 }

@@ -128,11 +128,7 @@ void BM_TapToHidReportAtDevice(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
         micros.push_back(std::chrono::duration<double, std::micro>(elapsed).count());
     }
-    std::sort(micros.begin(), micros.end());
-    const auto at = [&](double q) { return micros[std::min(micros.size() - 1, std::size_t(q * double(micros.size())))]; };
-    state.counters["p50_us"] = at(0.50);
-    state.counters["p99_us"] = at(0.99);
-    state.counters["max_us"] = micros.back();
+    reportLatencies(state, micros);
 }
 BENCHMARK(BM_TapToHidReportAtDevice)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
