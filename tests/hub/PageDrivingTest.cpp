@@ -295,7 +295,8 @@ TEST_F(PageTest, AFullScreenImageOfTheWrongSizeIsLoggedAndSkipped)
     hub->uploadAsset(QByteArray(480 * 320 * 2, '\x11'));
     EXPECT_EQ(hub->nextSequence(), std::uint16_t(next + 77));
     ASSERT_TRUE(waitUntil([&] { return count<AssetBeginPayload>() == 1; }));
-    const auto* begin = framesOf<AssetBeginPayload>().first().get<AssetBeginPayload>();
+    const QList<Frame> begins = framesOf<AssetBeginPayload>();
+    const auto* begin = begins.first().get<AssetBeginPayload>();
     EXPECT_EQ(begin->id, 2u);
     EXPECT_EQ(begin->size, 307200u);
     EXPECT_EQ(hub->queuedFrames().size(), 77 - 3);
