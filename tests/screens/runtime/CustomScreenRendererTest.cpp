@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -319,6 +320,20 @@ TEST(CustomScreenRenderer, ALongerPlotThanItsIdBlockIsCut)
         ids.insert(box.id);
     EXPECT_EQ(ids.size(), layout.boxes.size()) << "every id once";
     EXPECT_TRUE(ids.contains(20063));
+}
+
+TEST(CustomScreenRenderer, NumbersBeyondTheWireRangeAreClampedNotWrapped)
+{
+    // Only a screen that skipped validation holds such numbers.
+    CustomScreen::BoxWidget box;
+    box.rect = {5'000'000'000, -5'000'000'000, 10, 10};
+    Layout layout;
+    const QList<PatchOp> ops =
+        buildNodes(screenOf({box, text("a"), sprite(2, {{1, 4'294'967'296}})}), {}, 65535, layout, 0);
+    EXPECT_EQ(intOf(ops, 1000, "x"), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(intOf(ops, 1000, "y"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(createOf(ops, 1003)->index, 65535) << "a child index past 16 bits stays last, not first";
+    EXPECT_EQ(intOf(ops, 1006, "assetId"), std::numeric_limits<std::int32_t>::max());
 }
 
 // --- Buttons ------------------------------------------------------------------------------
