@@ -246,7 +246,6 @@ TEST_F(TouchTest, TransportButtonsSendTheirConsumerUsage)
 
 TEST_F(TouchTest, CustomPageButtonsFireThroughTheLayoutsHitTest)
 {
-    using CustomScreenRenderer::Button;
     CustomScreenRenderer::Layout layout;
     layout.buttons = {
         {{10, 10, 100, 50}, MacroAction::media(MediaKey::mute), QStringLiteral("Under")},
