@@ -71,8 +71,7 @@ void MainWindow::buildToolbar()
     toolbar->toggleViewAction()->setVisible(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
-    // Where a title bar of the original platform shows a subtitle, the toolbar's leading end
-    // shows the connection.
+    // Linux title bars have no subtitle line: the connection goes to the toolbar's leading end.
     m_connectionLabel = new QLabel;
     m_connectionLabel->setObjectName(QStringLiteral("connectionLabel"));
     m_connectionLabel->setContentsMargins(8, 0, 8, 0);

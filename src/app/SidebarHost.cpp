@@ -110,7 +110,7 @@ void SidebarHost::addPage(const QString& id, const QString& title, const QIcon& 
 void SidebarHost::setCurrentPage(const QString& id)
 {
     for (int row = 0; row < m_list->count(); ++row) {
-        if (m_list->item(row)->data(idRole).toString() != id || id.isEmpty())
+        if (id.isEmpty() || m_list->item(row)->data(idRole).toString() != id)
             continue;
         const QSignalBlocker blocker(m_list);
         m_list->setCurrentRow(row);
