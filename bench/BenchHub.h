@@ -44,7 +44,9 @@ struct BenchHub {
         static int argc = 1;
         static char name[] = "tarv_bench";
         static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);
+        // A benchmark of the windows has made its QApplication already.
+        if (!QCoreApplication::instance())
+            static QCoreApplication app(argc, argv);
         QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
         for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
             qputenv(var, dir.path().toLocal8Bit());

@@ -313,6 +313,8 @@ signals:
     void deviceHoldsScreenChanged();
     void calculatorChanged();
     void queueChanged();
+    // The page list of availableScreens may differ: screens were loaded, approved or revoked.
+    void availableScreensChanged();
     // A touch reached dispatch (the page driver reacts to it).
     void deviceEvent(const TarvUSB::TouchPayload& touch);
 
