@@ -276,8 +276,6 @@ QNetworkAccessManager* ScreenDataFetcher::session()
 {
     if (!m_session) {
         m_session = new QNetworkAccessManager(this);
-        // No jar that keeps cookies between loads, and no credentials.
-        m_session->setCookieJar(nullptr);
         m_session->setAutoDeleteReplies(false);
     }
     return m_session;
