@@ -247,12 +247,24 @@ void ScreenDataSources::evaluatePushSource(const CustomScreen::DataSource& sourc
     // A fired expiry has done its work; dropping it here keeps the tasks to live values.
     m_expiryTasks.erase(source.key);
     setFailure(message, source.key, screenID);
-    const QString prefix = source.key + u'.';
     const auto screen = m_values.find(screenID);
     if (screen == m_values.end())
         return;
+    // A key that starts with this source's name and a dot may still belong to another
+    // source: "load.x" is the whole value of a source named load.x, not a path of load.
+    QSet<QString> names;
+    if (m_activeScreen) {
+        for (const CustomScreen::DataSource& other : m_activeScreen->sources)
+            names.insert(other.key);
+    }
+    const QString prefix = source.key + u'.';
     const bool removed = screen->removeIf([&](ScreenMap::iterator value) {
-        return value.key() == source.key || value.key().startsWith(prefix);
+        if (value.key() == source.key)
+            return true;
+        if (!value.key().startsWith(prefix))
+            return false;
+        const auto owner = CustomScreen::resolveKey(value.key(), names);
+        return !owner || owner->source == source.key;
     }) > 0;
     if (removed)
         changed(screenID);

@@ -360,6 +360,20 @@ TEST_F(Sources, PushSourceLiveThenExpired)
     EXPECT_EQ(time.pending(), 1);
 }
 
+TEST_F(Sources, ExpiryRemovesOnlyItsOwnValues)
+{
+    // {{load.x}} reads the source named load.x, not a path of load.
+    sources.startSources(screen(R"({"sources": {"load": {"push": "cpu", "expires": 10}, "load.x": {"shell": "c"}},
+                                    "widgets": [)" + textWidget("{{load}} {{load.x}} {{load.y}}") + "]}"));
+    pushed.setValue(QStringLiteral("cpu"), QStringLiteral("{\"y\": 1}"), time.now);
+    fetcher->answer(QStringLiteral("load.x"), values({{"load.x", QStringLiteral("9")}}));
+    EXPECT_EQ(value("load.y"), QStringLiteral("1"));
+    time.advance(11s);
+    EXPECT_EQ(value("load"), QString());
+    EXPECT_EQ(value("load.y"), QString());
+    EXPECT_EQ(value("load.x"), QStringLiteral("9"));
+}
+
 TEST_F(Sources, NewerPushReplacesTheExpiry)
 {
     sources.startSources(screen(R"({"sources": {"load": {"push": "cpu", "expires": 10}},
