@@ -118,6 +118,7 @@ ScreenDataFetcher::ScreenDataFetcher(double shellTimeout, QObject* parent)
     : QObject(parent), shellTimeout(shellTimeout), m_groups(std::make_shared<ShellGroups>())
 {
     m_shellPool.setMaxThreadCount(shellThreads);
+    m_decodePool.setMaxThreadCount(2);
 }
 
 ScreenDataFetcher::~ScreenDataFetcher()
@@ -136,46 +137,51 @@ void ScreenDataFetcher::fetch(const CustomScreen::DataSource& source, const QSet
         deliverLater(context, std::move(done), Failure{QStringLiteral("a push source is not fetched")});
 }
 
+std::shared_ptr<ScreenDataFetcher::Pending> ScreenDataFetcher::makePending(QObject* context, Done done)
+{
+    return std::make_shared<Pending>(Pending{context, context != nullptr, std::move(done)});
+}
+
 void ScreenDataFetcher::deliverLater(QObject* context, Done done, Result result)
 {
-    const bool guarded = context != nullptr;
     QMetaObject::invokeMethod(
         this,
-        [guard = QPointer<QObject>(context), guarded, done = std::move(done), result = std::move(result)] {
-            if (!guarded || guard)
-                done(result);
+        [pending = makePending(context, std::move(done)), result = std::move(result)] {
+            if (pending->wanted())
+                pending->done(result);
         },
         Qt::QueuedConnection);
+}
+
+void ScreenDataFetcher::resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending,
+                                        std::function<Result()> work)
+{
+    pool.start([this, pending = std::move(pending), work = std::move(work)] {
+        Result result = work();
+        // Destroying the fetcher waits for this job, so `this` is alive to receive the result.
+        QMetaObject::invokeMethod(
+            this,
+            [pending, result = std::move(result)] {
+                if (pending->wanted())
+                    pending->done(result);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const QString& command,
                                    const QSet<QString>& paths, bool whole, QObject* context, Done done)
 {
-    // The guard is made here and read only back on this thread; the worker just carries it.
-    struct Pending {
-        QPointer<QObject> guard;
-        bool guarded;
-        Done done;
-    };
-    auto pending = std::make_shared<Pending>(Pending{context, context != nullptr, std::move(done)});
     // The worker gets copies: it must not read this object's fields while they may change.
-    m_shellPool.start([this, source, command, paths, whole, pending, limit = shellTimeout, grace = killGrace,
-                       groups = m_groups] {
-        auto output = runShellSource(command, limit, grace, groups.get());
-        Result result;
-        if (auto* failure = std::get_if<Failure>(&output))
-            result = std::move(*failure);
-        else
-            result = buildSourceValues(source, std::get<QString>(output).toUtf8(), std::nullopt, paths, whole);
-        // Destroying the fetcher waits for this job, so `this` is alive to receive the result.
-        QMetaObject::invokeMethod(
-            this,
-            [pending, result = std::move(result)] {
-                if (!pending->guarded || pending->guard)
-                    pending->done(result);
-            },
-            Qt::QueuedConnection);
-    });
+    resultOffThread(m_shellPool, makePending(context, std::move(done)),
+                    [source, command, paths, whole, limit = shellTimeout, grace = killGrace,
+                     groups = m_groups]() -> Result {
+                        auto output = runShellSource(command, limit, grace, groups.get());
+                        if (auto* failure = std::get_if<Failure>(&output))
+                            return std::move(*failure);
+                        return buildSourceValues(source, std::get<QString>(output).toUtf8(), std::nullopt,
+                                                 paths, whole);
+                    });
 }
 
 void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const CustomScreen::DataSource::Url& url,
@@ -202,8 +208,6 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
         std::optional<QString> stopped;
     };
     auto load = std::make_shared<Load>();
-    const QPointer<QObject> guard(context);
-    const bool guarded = context != nullptr;
     if (context)
         connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
 
@@ -245,9 +249,10 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
         load->body += reply->readAll();
     });
     connect(reply, &QNetworkReply::finished, this,
-            [reply, load, guard, guarded, source, field = url.field, paths, whole, done = std::move(done)] {
+            [this, reply, load, pending = makePending(context, std::move(done)), source, field = url.field, paths,
+             whole] {
                 reply->deleteLater();
-                if (guarded && !guard)
+                if (!pending->wanted())
                     return;
                 if (!load->stopped && reply->bytesAvailable() > 0) {
                     if (load->body.size() + reply->bytesAvailable() > maxBodyBytes)
@@ -256,19 +261,22 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
                         load->body += reply->readAll();
                 }
                 if (load->stopped) {
-                    done(Failure{*load->stopped});
+                    pending->done(Failure{*load->stopped});
                     return;
                 }
                 const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
                 if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
-                    done(Failure{QStringLiteral("HTTP ") + QString::number(status.toInt())});
+                    pending->done(Failure{QStringLiteral("HTTP ") + QString::number(status.toInt())});
                     return;
                 }
                 if (reply->error() != QNetworkReply::NoError) {
-                    done(Failure{reply->errorString()});
+                    pending->done(Failure{reply->errorString()});
                     return;
                 }
-                done(buildSourceValues(source, load->body, field, paths, whole));
+                // Up to a mebibyte of JSON: not work for the GUI thread.
+                resultOffThread(m_decodePool, pending, [source, body = load->body, field, paths, whole]() -> Result {
+                    return buildSourceValues(source, body, field, paths, whole);
+                });
             });
 }
 
@@ -310,17 +318,42 @@ std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSou
     return Failure{QStringLiteral("exit status ") + status};
 }
 
+namespace {
+
+// The output of one fetch, parsed as JSON at most once however many paths read it.
+class ParsedOutput {
+public:
+    explicit ParsedOutput(const QByteArray& bytes) : bytes(bytes) {}
+
+    const std::optional<QJsonValue>& json()
+    {
+        if (!m_parsed)
+            m_parsed = JsonText::parse(bytes);
+        return *m_parsed;
+    }
+
+    const QByteArray& bytes;
+
+private:
+    std::optional<std::optional<QJsonValue>> m_parsed;
+};
+
+ScreenDataFetcher::Entry valueAt(const std::optional<QString>& path, ParsedOutput& output);
+
+} // namespace
+
 ScreenDataFetcher::Values ScreenDataFetcher::buildSourceValues(const CustomScreen::DataSource& source,
                                                                const QByteArray& output,
                                                                const std::optional<QString>& field,
                                                                const QSet<QString>& paths, bool whole)
 {
     Values values;
+    ParsedOutput parsed(output);
     if (whole)
-        values.insert(source.key, extractJSONValue(field, output));
+        values.insert(source.key, valueAt(field, parsed));
     for (const QString& path : paths) {
         const QString joined = field && !field->isEmpty() ? *field + u'.' + path : path;
-        values.insert(source.key + u'.' + path, extractJSONValue(joined, output));
+        values.insert(source.key + u'.' + path, valueAt(joined, parsed));
     }
     if (source.decimals) {
         for (Entry& entry : values) {
@@ -336,12 +369,25 @@ ScreenDataFetcher::Values ScreenDataFetcher::buildSourceValues(const CustomScree
 ScreenDataFetcher::Entry ScreenDataFetcher::extractJSONValue(const std::optional<QString>& path,
                                                              const QByteArray& output)
 {
+    ParsedOutput parsed(output);
+    return valueAt(path, parsed);
+}
+
+namespace {
+
+ScreenDataFetcher::Entry valueAt(const std::optional<QString>& path, ParsedOutput& output)
+{
+    using Failure = ScreenDataFetcher::Failure;
+    const auto formatSourceNumber = ScreenDataFetcher::formatSourceNumber;
+    const auto firstNonEmptyLine = ScreenDataFetcher::firstNonEmptyLine;
     if (!path || path->isEmpty()) {
-        if (const auto line = firstNonEmptyLine(QString::fromUtf8(output.first(std::min(output.size(), maxOutputBytes)))))
+        const QByteArray& bytes = output.bytes;
+        const qsizetype size = std::min(bytes.size(), ScreenDataFetcher::maxOutputBytes);
+        if (const auto line = firstNonEmptyLine(QString::fromUtf8(bytes.first(size))))
             return *line;
         return Failure{QStringLiteral("the response was empty")};
     }
-    const auto top = JsonText::parse(output);
+    const auto& top = output.json();
     if (!top)
         return Failure{QStringLiteral("the output is not JSON")};
 
@@ -389,6 +435,8 @@ ScreenDataFetcher::Entry ScreenDataFetcher::extractJSONValue(const std::optional
     }
     return Failure{quoted(*path) + QStringLiteral(" is an object or a list, not a value")};
 }
+
+} // namespace
 
 QString ScreenDataFetcher::formatSourceNumber(double value)
 {

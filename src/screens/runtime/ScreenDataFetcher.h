@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
@@ -70,13 +71,26 @@ private:
                     bool whole, QObject* context, Done done);
     void fetchURL(const CustomScreen::DataSource& source, const CustomScreen::DataSource::Url& url,
                   const QSet<QString>& paths, bool whole, QObject* context, Done done);
+    // A fetch under way: its callback and the context that must still exist when it runs.
+    // Made on this object's thread and read only there.
+    struct Pending {
+        QPointer<QObject> guard;
+        bool guarded;
+        Done done;
+        bool wanted() const { return !guarded || guard; }
+    };
+    static std::shared_ptr<Pending> makePending(QObject* context, Done done);
     // Runs `done` from the event loop, so that no caller sees its callback run inside `fetch`.
     void deliverLater(QObject* context, Done done, Result result);
+    // Runs `work` on the pool and hands its result back to this thread.
+    void resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending, std::function<Result()> work);
     QNetworkAccessManager* session();
 
     std::shared_ptr<ShellGroups> m_groups;
     QNetworkAccessManager* m_session = nullptr;
-    // Declared last: destroying it waits for the running commands, which must find the
-    // members above still alive.
+    // Declared last: destroying them waits for the running jobs, which must find the members
+    // above still alive. Commands may hang until their limit; decoding a body never does,
+    // so it has its own pool and never waits behind them.
+    QThreadPool m_decodePool;
     QThreadPool m_shellPool;
 };
