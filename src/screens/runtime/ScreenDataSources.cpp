@@ -62,8 +62,13 @@ ScreenDataSources::~ScreenDataSources()
 void ScreenDataSources::startSources(const CustomScreen& screen)
 {
     if (m_activeScreen && m_activeScreen->id == screen.id && m_activeScreen->sources == screen.sources
-        && m_activeUsedKeys == screen.usedKeys())
+        && m_activeUsedKeys == screen.usedKeys()) {
+        // The loops run on; the widgets may still have changed, and with them which values
+        // keep a history.
+        m_activeSparklineKeys = screen.sparklineKeys();
+        m_activeScreen = screen;
         return;
+    }
     stopSources();
     m_activeScreen = screen;
     m_activeUsedKeys = screen.usedKeys();

@@ -278,6 +278,20 @@ TEST_F(Sources, SameScreenKeepsItsLoopsAndAnEditRestartsThem)
     EXPECT_EQ(fetcher->count(QStringLiteral("cpu")), 1) << "the cancelled fetch answers nobody";
 }
 
+TEST_F(Sources, KeptLoopsFollowANewSparkline)
+{
+    const QByteArray text = R"({"sources": {"cpu": {"shell": "c", "every": 1}}, "widgets": [)"
+                            + textWidget("{{cpu}}") + "]}";
+    sources.startSources(screen(text));
+    fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("1")}}));
+    sources.startSources(screen(R"({"sources": {"cpu": {"shell": "c", "every": 1}},
+        "widgets": [{"type": "sparkline", "x": 8, "y": 40, "w": 60, "h": 20, "value": "{{cpu}}"}]})"));
+    EXPECT_EQ(sources.runningLoops(), 1);
+    time.advance(1s);
+    fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("2")}}));
+    EXPECT_EQ(sources.histories().value(QStringLiteral("s1")).value(QStringLiteral("cpu")), QList<double>{2.0});
+}
+
 TEST_F(Sources, StartKeepsOnlyStoredEntriesTheScreenStillUses)
 {
     sources.startSources(screen(twoShells));
