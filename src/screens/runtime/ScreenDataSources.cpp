@@ -121,7 +121,8 @@ void ScreenDataSources::pruneScreens(const QSet<QString>& screenIDs)
 {
     const auto gone = [&screenIDs](const QString& screenID) { return !screenIDs.contains(screenID); };
     m_values.removeIf([&gone](QHash<QString, ScreenMap>::iterator it) { return gone(it.key()); });
-    m_histories.removeIf([&gone](QHash<QString, QHash<QString, QList<double>>>::iterator it) { return gone(it.key()); });
+    m_histories.removeIf(
+        [&gone](QHash<QString, QHash<QString, QList<double>>>::iterator it) { return gone(it.key()); });
     m_failures.removeIf([&gone](QHash<QString, ScreenMap>::iterator it) { return gone(it.key()); });
     if (m_activeScreen && !screenIDs.contains(m_activeScreen->id))
         stopSources();

@@ -127,7 +127,8 @@ QByteArray textWidget(const char* text, int y = 40)
     return R"({"type": "text", "x": 8, "y": )" + QByteArray::number(y) + R"(, "text": ")" + text + R"("})";
 }
 
-const QByteArray twoShells = R"({"sources": {"cpu": {"shell": "c", "every": 5}, "net": {"url": "http://x/y", "every": 30},
+const QByteArray twoFetched = R"({"sources": {"cpu": {"shell": "c", "every": 5},
+                                            "net": {"url": "http://x/y", "every": 30},
                                             "idle": {"shell": "i"}},
                                "widgets": [)" + textWidget("{{cpu}} {{net.rx}}") + "]}";
 
@@ -166,7 +167,7 @@ struct Sources : ::testing::Test {
 
 TEST_F(Sources, OnlyUsedSourcesRunAndFetchAtOnceThenAfterEachPause)
 {
-    sources.startSources(screen(twoShells));
+    sources.startSources(screen(twoFetched));
     EXPECT_EQ(sources.runningLoops(), 2);
     EXPECT_EQ(fetcher->count(QStringLiteral("cpu")), 1);
     EXPECT_EQ(fetcher->count(QStringLiteral("idle")), 0);
@@ -191,7 +192,7 @@ TEST_F(Sources, OnlyUsedSourcesRunAndFetchAtOnceThenAfterEachPause)
 
 TEST_F(Sources, FailureKeepsTheLastValueUntilTheNextSuccess)
 {
-    sources.startSources(screen(twoShells));
+    sources.startSources(screen(twoFetched));
     fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("5")}}));
     changes.clear();
     int failureSignals = 0;
@@ -215,11 +216,12 @@ TEST_F(Sources, FailureKeepsTheLastValueUntilTheNextSuccess)
 
 TEST_F(Sources, PathFailuresAndEmptyTexts)
 {
-    sources.startSources(screen(twoShells));
+    sources.startSources(screen(twoFetched));
     fetcher->answer(QStringLiteral("net"), values({{"net.rx", QStringLiteral("3 MB")}}));
     EXPECT_EQ(value("net.rx"), QStringLiteral("3 MB"));
     time.advance(30s);
-    fetcher->answer(QStringLiteral("net"), values({{"net.rx", Failure{QStringLiteral("no \"rx\" at the top of the JSON")}}}));
+    fetcher->answer(QStringLiteral("net"),
+                    values({{"net.rx", Failure{QStringLiteral("no \"rx\" at the top of the JSON")}}}));
     EXPECT_EQ(value("net.rx"), QStringLiteral("3 MB"));
     EXPECT_EQ(failure("net.rx"), QStringLiteral("no \"rx\" at the top of the JSON"));
     changes.clear();
@@ -264,13 +266,13 @@ TEST_F(Sources, ValuesForScreenAddHistories)
 
 TEST_F(Sources, SameScreenKeepsItsLoopsAndAnEditRestartsThem)
 {
-    sources.startSources(screen(twoShells));
-    sources.startSources(screen(twoShells));
+    sources.startSources(screen(twoFetched));
+    sources.startSources(screen(twoFetched));
     EXPECT_EQ(fetcher->calls.size(), 2) << "no refetch";
     EXPECT_EQ(sources.runningLoops(), 2);
     QPointer<QObject> firstLoop = fetcher->calls.value(0).context;
 
-    QByteArray edited = twoShells;
+    QByteArray edited = twoFetched;
     edited.replace(R"("every": 5)", R"("every": 6)");
     sources.startSources(screen(edited));
     EXPECT_FALSE(firstLoop);
@@ -294,7 +296,7 @@ TEST_F(Sources, KeptLoopsFollowANewSparkline)
 
 TEST_F(Sources, StartKeepsOnlyStoredEntriesTheScreenStillUses)
 {
-    sources.startSources(screen(twoShells));
+    sources.startSources(screen(twoFetched));
     fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("1")}}));
     fetcher->answer(QStringLiteral("net"), values({{"net.rx", Failure{QStringLiteral("gone")}}}));
     sources.stopSources();
@@ -309,10 +311,10 @@ TEST_F(Sources, StartKeepsOnlyStoredEntriesTheScreenStillUses)
 
 TEST_F(Sources, PruneDropsGoneScreensAndStopsTheActiveOne)
 {
-    sources.startSources(screen(twoShells));
+    sources.startSources(screen(twoFetched));
     fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("1")}}));
     sources.stopSources();
-    sources.startSources(screen(twoShells, QStringLiteral("s2")));
+    sources.startSources(screen(twoFetched, QStringLiteral("s2")));
     fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("2")}}));
 
     sources.pruneScreens({QStringLiteral("s2")});
@@ -327,7 +329,7 @@ TEST_F(Sources, PruneDropsGoneScreensAndStopsTheActiveOne)
 
 TEST_F(Sources, ObserverStoppingTheSourcesFromACallbackIsSafe)
 {
-    sources.startSources(screen(twoShells));
+    sources.startSources(screen(twoFetched));
     sources.onChange = [this](const QString&) { sources.stopSources(); };
     fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("1")}}));
     EXPECT_EQ(sources.runningLoops(), 0);
