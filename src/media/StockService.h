@@ -31,10 +31,12 @@ public:
     // The network's own failure (time-out included), or a body over maxBodyBytes.
     struct TransportError {
         QString message;
+        friend bool operator==(const TransportError&, const TransportError&) = default;
     };
     // A reply that is not the JSON the service promises.
     struct DecodingError {
         QString message;
+        friend bool operator==(const DecodingError&, const DecodingError&) = default;
     };
     using Failure = std::variant<ServiceError, TransportError, DecodingError>;
 
