@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
@@ -191,23 +192,35 @@ void StockService::makeQuoteRequest(const QUrl& url, std::function<void(const Bo
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
     request.setRawHeader(QByteArrayLiteral("Accept"), QByteArrayLiteral("application/json"));
-    request.setTransferTimeout(int(m_timeout.count()));
     QNetworkReply* reply = m_network->get(request);
 
+    // The time-out bounds the whole request, not only a silence: a server that trickles its
+    // reply would otherwise hold the refresh, and with it every later one, for good.
+    enum class Cut { none, tooLarge, timedOut };
+    auto cut = std::make_shared<Cut>(Cut::none);
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, reply, [reply, cut] {
+        *cut = Cut::timedOut;
+        reply->abort();
+    });
+    deadline->start(m_timeout);
     // A reply that grows past the limit is cut off as soon as that shows, so a server that
     // sends without end costs neither memory nor time.
-    auto tooLarge = std::make_shared<bool>(false);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64 received, qint64 total) {
-        if (!*tooLarge && (received > maxBodyBytes || total > maxBodyBytes)) {
-            *tooLarge = true;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, cut](qint64 received, qint64 total) {
+        if (*cut == Cut::none && (received > maxBodyBytes || total > maxBodyBytes)) {
+            *cut = Cut::tooLarge;
             reply->abort();
         }
     });
-    QObject::connect(reply, &QNetworkReply::finished, this, [reply, tooLarge, done] {
+    QObject::connect(reply, &QNetworkReply::finished, this, [reply, cut, deadline, done] {
+        deadline->stop();
         reply->deleteLater();
         const TransportError overLimit{QStringLiteral("the reply is larger than 1 MiB")};
-        if (*tooLarge)
+        if (*cut == Cut::tooLarge)
             return done(Failure{overLimit});
+        if (*cut == Cut::timedOut)
+            return done(Failure{TransportError{QStringLiteral("the request timed out")}});
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         // Qt reports an HTTP error status as a network error too; the status decides.
         if (status.isValid() && status.toInt() != 200)

@@ -2,7 +2,7 @@
 // A stand-in for the quote service on 127.0.0.1: answers each GET with the reply set for its
 // path and query ("/api/quote/AAPL/info?assetclass=stocks"), 404 for any other. It serves a
 // bounded number of requests, and a reply marked `hang` never comes, so a test sees what a
-// stalled server does within the bound of its own wait.
+// stalled or trickling server does within the bound of its own wait.
 
 #include <QByteArray>
 #include <QHash>
@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <memory>
 
@@ -23,6 +24,8 @@ public:
         // Without a Content-Length the body runs until the connection closes.
         bool declareLength = true;
         bool hang = false;
+        // The body goes out one byte every 20 ms: never silent, never done in good time.
+        bool trickle = false;
     };
     struct Request {
         QString target;  // path and query
@@ -126,8 +129,20 @@ private:
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Fake\r\nContent-Type: application/json\r\n";
         if (reply.declareLength)
             head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
-        socket->write(head + "Connection: close\r\n\r\n" + reply.body);
-        socket->disconnectFromHost();
+        socket->write(head + "Connection: close\r\n\r\n");
+        if (!reply.trickle) {
+            socket->write(reply.body);
+            socket->disconnectFromHost();
+            return;
+        }
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, body = reply.body, sent = qsizetype(0)]() mutable {
+            if (sent < body.size())
+                socket->write(body.mid(sent++, 1));
+            else
+                socket->disconnectFromHost();
+        });
+        timer->start(20);
     }
 
     QTcpServer server;
