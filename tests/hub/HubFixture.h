@@ -1,6 +1,7 @@
 #pragma once
-// DeviceManager and the fake device in one process on a pseudo-terminal, with empty stores,
-// settings in a temporary file, private XDG folders and clocks the test moves.
+// DeviceManager and the fake device in one process on a pseudo-terminal, with empty stores (the
+// stock store is real), settings in a temporary file, private XDG folders and clocks the test
+// moves.
 
 #include "hub/DeviceManager.h"
 #include "link/DeviceWatcher.h"
