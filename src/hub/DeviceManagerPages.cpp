@@ -405,7 +405,8 @@ void DeviceManager::refreshStockQuotes()
     if (!m_stocks.beginRefresh())
         return;
     const QStringList symbols = m_stocks.symbols();
-    const qsizetype wanted = std::count_if(symbols.cbegin(), symbols.cend(), [](const QString& s) { return !s.isEmpty(); });
+    const qsizetype wanted =
+        std::count_if(symbols.cbegin(), symbols.cend(), [](const QString& s) { return !s.isEmpty(); });
     const QPointer<DeviceManager> weak(this);
     m_stockService->fetchQuotes(symbols, [weak, wanted](const QList<StockQuote>& fetched) {
         if (weak)

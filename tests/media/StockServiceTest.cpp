@@ -134,7 +134,8 @@ TEST_F(StockServiceTest, AHugeBodyFailsItsRequestWithoutBeingReadToTheEnd)
     EXPECT_TRUE(std::holds_alternative<StockService::TransportError>(std::get<Failure>(result)));
 
     // A chart that is too large only costs the chart.
-    server.info("TSLA", "stocks", {200, FakeQuoteServer::infoBody("TSLA", "Tesla, Inc. Common Stock", "$250.00", "0.00%", true)});
+    server.info("TSLA", "stocks",
+                {200, FakeQuoteServer::infoBody("TSLA", "Tesla, Inc. Common Stock", "$250.00", "0.00%", true)});
     server.chart("TSLA", "stocks", {200, huge, true});
     const auto quote = fetch(QStringLiteral("TSLA"));
     ASSERT_TRUE(std::holds_alternative<StockQuote>(quote));
@@ -144,7 +145,8 @@ TEST_F(StockServiceTest, AHugeBodyFailsItsRequestWithoutBeingReadToTheEnd)
 
 TEST_F(StockServiceTest, AMalformedChartOrAStalledServerCostsOnlyWhatItTouches)
 {
-    server.info("AMD", "stocks", {200, FakeQuoteServer::infoBody("AMD", "Advanced Micro Devices, Inc. Common Stock", "$150.10", "+2.00%", true)});
+    server.info("AMD", "stocks",
+                {200, FakeQuoteServer::infoBody("AMD", "Advanced Micro Devices, Inc.", "$150.10", "+2.00%", true)});
     server.chart("AMD", "stocks", {200, QByteArrayLiteral(R"({"data":{"chart":[{"y":"high"}]}})")});
     const auto quote = fetch(QStringLiteral("AMD"));
     ASSERT_TRUE(std::holds_alternative<StockQuote>(quote));
@@ -164,12 +166,14 @@ TEST_F(StockServiceTest, AMalformedChartOrAStalledServerCostsOnlyWhatItTouches)
 TEST_F(StockServiceTest, AllSymbolsAreFetchedTogetherAndFailuresAndEmptySlotsLeftOut)
 {
     server.info("AAPL", "stocks", {200, FakeQuoteServer::infoBody("AAPL", "Apple Inc.", "$190.00", "+0.10%", true)});
-    server.info("BRK.B", "stocks", {200, FakeQuoteServer::infoBody("BRK.B", "Berkshire Hathaway Inc.", "$400.00", "N/A", false)});
+    server.info("BRK.B", "stocks",
+                {200, FakeQuoteServer::infoBody("BRK.B", "Berkshire Hathaway Inc.", "$400.00", "N/A", false)});
     server.info("%C3%84X", "stocks", {200, FakeQuoteServer::infoBody("ÄX", "Umlaut Corp.", "1.5", "-1%", false)});
     server.info("GONE", "stocks", {500, {}});
 
     const QList<StockQuote> quotes =
-        fetchAll({QStringLiteral("AAPL"), QString(), QStringLiteral("BRK.B"), QStringLiteral("GONE"), QStringLiteral("ÄX")});
+        fetchAll({QStringLiteral("AAPL"), QString(), QStringLiteral("BRK.B"), QStringLiteral("GONE"),
+                  QStringLiteral("ÄX")});
     QStringList symbols;
     for (const StockQuote& quote : quotes)
         symbols.append(quote.symbol);
@@ -220,13 +224,17 @@ TEST(StockServiceParsing, AnInfoReplyWithoutDataIsNoQuoteAndABrokenOneAnError)
 
     for (const QByteArray& broken :
          {QByteArrayLiteral("not json"), QByteArrayLiteral("[]"), QByteArrayLiteral(R"({"data":5})"),
-          QByteArrayLiteral(R"({"data":{"symbol":"A","companyName":"A","primaryData":{"lastSalePrice":"1","percentageChange":"1"}}})"),
-          QByteArrayLiteral(R"({"data":{"symbol":"A","companyName":null,"primaryData":{"lastSalePrice":"1","percentageChange":"1","isRealTime":true}}})"),
-          QByteArrayLiteral(R"({"data":{"symbol":"A","companyName":"A","primaryData":{"lastSalePrice":1,"percentageChange":"1","isRealTime":true}}})")})
+          QByteArrayLiteral(R"({"data":{"symbol":"A","companyName":"A",)"
+                            R"("primaryData":{"lastSalePrice":"1","percentageChange":"1"}}})"),
+          QByteArrayLiteral(R"({"data":{"symbol":"A","companyName":null,)"
+                            R"("primaryData":{"lastSalePrice":"1","percentageChange":"1","isRealTime":true}}})"),
+          QByteArrayLiteral(R"({"data":{"symbol":"A","companyName":"A",)"
+                            R"("primaryData":{"lastSalePrice":1,"percentageChange":"1","isRealTime":true}}})")})
         EXPECT_TRUE(std::holds_alternative<StockService::DecodingError>(StockService::parseQuote(broken, {})))
             << broken.toStdString();
 
-    parsed = StockService::parseQuote(FakeQuoteServer::infoBody("nvda", "NVIDIA Corporation Common Stock", "", "", false),
+    parsed = StockService::parseQuote(
+        FakeQuoteServer::infoBody("nvda", "NVIDIA Corporation Common Stock", "", "", false),
                                       {1, 2});
     const std::optional<StockQuote> quote = std::get<std::optional<StockQuote>>(parsed);
     ASSERT_TRUE(quote.has_value());
@@ -249,7 +257,8 @@ TEST(StockServiceParsing, ChartsWithoutPointsAreEmptyAndExactlyTwentyFourStayAsT
     EXPECT_EQ(exact.last(), 123);
     // 47 points still have a stride of 1: the first 24 of them.
     EXPECT_EQ(std::get<Values>(StockService::parseChart(FakeQuoteServer::chartBody(47))).last(), 123);
-    EXPECT_TRUE(std::holds_alternative<StockService::DecodingError>(StockService::parseChart(R"({"data":{"chart":[1,2]}})")));
+    EXPECT_TRUE(std::holds_alternative<StockService::DecodingError>(
+        StockService::parseChart(R"({"data":{"chart":[1,2]}})")));
 }
 
 TEST(StockServiceParsing, CompanyNamesLoseTheirKindOfSecurityAndTheirRaggedEdges)

@@ -135,8 +135,9 @@ TEST_F(StockStoreTest, StoredQuotesLeaveOutMissingNumbersAndAreReadAllOrNothing)
     EXPECT_EQ(StockStore::decodeQuotes(R"([{"symbol":"A","companyName":"A","isRealTime":true,"chart":[]},)"
                                        R"({"symbol":"B","companyName":"B","isRealTime":true}])"),
               std::nullopt);
-    EXPECT_EQ(StockStore::decodeQuotes(R"([{"symbol":"A","companyName":"A","isRealTime":true,"chart":[],"price":"1"}])"),
-              std::nullopt);
+    EXPECT_EQ(
+        StockStore::decodeQuotes(R"([{"symbol":"A","companyName":"A","isRealTime":true,"chart":[],"price":"1"}])"),
+        std::nullopt);
     const auto withNull = StockStore::decodeQuotes(
         R"([{"symbol":"A","companyName":"A","isRealTime":false,"chart":[],"price":null,"extra":1}])");
     ASSERT_TRUE(withNull.has_value());

@@ -126,7 +126,8 @@ private:
         const Reply reply = replies.value(request.target, Reply{404, QByteArrayLiteral("{}")});
         if (reply.hang)
             return;
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Fake\r\nContent-Type: application/json\r\n";
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Fake\r\n";
+        head += "Content-Type: application/json\r\n";
         if (reply.declareLength)
             head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
         socket->write(head + "Connection: close\r\n\r\n");
