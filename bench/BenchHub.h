@@ -6,6 +6,7 @@
 #include "link/Cobs.h"
 #include "macros/ProfileStore.h"
 #include "media/ScreensaverPhotoService.h"
+#include "media/StockService.h"
 #include "media/StockStore.h"
 #include "platform/Settings.h"
 #include "screens/runtime/CustomScreenStore.h"
@@ -32,7 +33,7 @@ struct BenchHub {
     std::unique_ptr<Settings> settings;
     std::unique_ptr<ProfileStore> profiles;
     std::unique_ptr<EmptyScreensaverPhotoService> photos;
-    EmptyStockStore stocks;
+    std::unique_ptr<StockStore> stocks;
     std::unique_ptr<EmptyCustomScreenStore> screens;
     std::unique_ptr<DeviceManager> hub;
     int master = -1;
@@ -51,13 +52,16 @@ struct BenchHub {
         for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
             qputenv(var, dir.path().toLocal8Bit());
         settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
+        // The quote service stays out of reach: nothing listens on port 0.
+        settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
         profiles = std::make_unique<ProfileStore>(*settings);
+        stocks = std::make_unique<StockStore>(*settings);
         photos = std::make_unique<EmptyScreensaverPhotoService>(dir.path());
         screens = std::make_unique<EmptyCustomScreenStore>(dir.path());
         DeviceManager::Environment environment;
         environment.settings = settings.get();
         environment.isTesting = true;
-        hub = std::make_unique<DeviceManager>(*profiles, *photos, stocks, *screens, false, std::move(environment));
+        hub = std::make_unique<DeviceManager>(*profiles, *photos, *stocks, *screens, false, std::move(environment));
     }
 
     bool openPort()

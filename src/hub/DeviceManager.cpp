@@ -10,6 +10,7 @@
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
 #include "media/ScreensaverStyle.h"
+#include "media/StockService.h"
 #include "platform/Settings.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/PushedValues.h"
@@ -58,6 +59,9 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     m_screenData = std::make_unique<ScreenDataSources>(
         *m_pushedValues, std::make_unique<ScreenDataFetcher>(10.0),
         ScreenSourceClock{[this] { return m_clock.now(); }, ScreenSourceClock::makeQtTimer});
+
+    // The quote service, whose base address the settings give.
+    m_stockService = std::make_unique<StockService>(m_settings);
 
     // 4. The device watcher, without callbacks yet.
     m_watcher = std::make_unique<TarvUSB::DeviceWatcher>();

@@ -23,6 +23,7 @@
 #include "media/ScreensaverPhotoService.h"
 #include "media/ScreensaverState.h"
 #include "media/ScreensaverStyle.h"
+#include "media/StockQuote.h"
 #include "pages/CalculatorState.h"
 #include "pages/DeviceScreen.h"
 #include "pages/PageIndicator.h"
@@ -53,6 +54,7 @@ class PushedValues;
 class QTimer;
 class ScreenDataSources;
 class Settings;
+class StockService;
 class StockStore;
 
 namespace TarvUSB {
@@ -128,6 +130,7 @@ public:
     ProfileAutoSwitcher& autoSwitcher() const { return *m_autoSwitcher; }
     CustomScreenStore& customScreens() const { return m_customScreens; }
     StockStore& stocks() const { return m_stocks; }
+    StockService& stockService() const { return *m_stockService; }
     ScreensaverPhotoService& photoService() const { return m_photoService; }
     ScreenDataSources& screenData() const { return *m_screenData; }
     PushedValues& pushedValues() const { return *m_pushedValues; }
@@ -187,6 +190,9 @@ public:
     void handleDeviceEvent(const TarvUSB::TouchPayload& touch);
     void updateScreenDataSources();
     void scheduleHomeRefresh();
+    // Fetches every quote and sends the stocks page again when it shows; a call while a
+    // refresh awaits its quotes does nothing.
+    void refreshStockQuotes();
 
     // --- Page lists and switching -----------------------------------------------------------
     QList<DeviceScreen> availableScreens() const;
@@ -388,6 +394,7 @@ private:
     FrontmostAppSource* m_frontmostSource = nullptr;
     NotifyServer::Factory m_notifyServerFactory;
     HubClock m_clock;
+    std::unique_ptr<StockService> m_stockService;
     std::unique_ptr<PushedValues> m_pushedValues;
     std::unique_ptr<ScreenDataSources> m_screenData;
     std::unique_ptr<TarvUSB::DeviceWatcher> m_watcher;
@@ -464,7 +471,7 @@ private:
     bool isShownCustomAvailable() const;
     bool queueAssetUpload(const QByteArray& pixels, const TarvUSB::AssetProperties& asset);
     void pollNowPlaying();
-    void refreshStockQuotes();
+    void finishStockRefresh(const QList<StockQuote>& fetched, qsizetype wanted);
     DeviceClock m_deviceClock;
     std::optional<double> m_scrubFraction;
     QTimer* m_tickTimer = nullptr;

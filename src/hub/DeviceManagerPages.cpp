@@ -6,6 +6,7 @@
 
 #include "device/EmojiIconRenderer.h"
 #include "macros/ProfileStore.h"
+#include "media/StockService.h"
 #include "media/StockStore.h"
 #include "pages/CalculatorKeys.h"
 #include "pages/CalculatorPage.h"
@@ -208,18 +209,11 @@ QList<Frame> DeviceManager::pageFrames(const QDateTime& now, const QString& time
     case DeviceScreen::Kind::home:
         return makePatchFrames(DynamicUIDemo::homePageOps(m_profiles.activeProfile(), time, indicator));
     case DeviceScreen::Kind::stocks: {
-        // A hash has no order: the cards follow the symbols alphabetically.
-        const QHash<QString, StockQuote> bySymbol = m_stocks.quotesBySymbol();
-        QStringList symbols = bySymbol.keys();
-        symbols.sort();
-        QList<StockQuote> quotes;
-        for (const QString& symbol : symbols)
-            quotes.append(bySymbol.value(symbol));
         QTimer::singleShot(0, this, [weak] {
             if (weak)
                 weak->refreshStockQuotes();
         });
-        return makePatchFrames(DynamicUIDemo::stocksPageOps(quotes, time, indicator));
+        return makePatchFrames(DynamicUIDemo::stocksPageOps(m_stocks.slotQuotes(), time, indicator));
     }
     case DeviceScreen::Kind::calculator: {
         QList<QList<PatchOp>> lists{DynamicUIDemo::calculatorPageOps(m_calculator, time, indicator)};
@@ -408,5 +402,35 @@ void DeviceManager::pollNowPlaying()
 
 void DeviceManager::refreshStockQuotes()
 {
-    // The quote service arrives with the stocks work; nothing to refresh until then.
+    if (!m_stocks.beginRefresh())
+        return;
+    const QStringList symbols = m_stocks.symbols();
+    const qsizetype wanted =
+        std::count_if(symbols.cbegin(), symbols.cend(), [](const QString& s) { return !s.isEmpty(); });
+    const QPointer<DeviceManager> weak(this);
+    m_stockService->fetchQuotes(symbols, [weak, wanted](const QList<StockQuote>& fetched) {
+        if (weak)
+            weak->finishStockRefresh(fetched, wanted);
+    });
+}
+
+void DeviceManager::finishStockRefresh(const QList<StockQuote>& fetched, qsizetype wanted)
+{
+    const std::optional<QString> message =
+        fetched.size() == wanted ? std::nullopt : std::optional<QString>(StockStore::refreshFailedMessage);
+    const QDateTime now = m_clock.now();
+    m_stocks.applyRefresh(fetched, message, now);
+    // Without a connection there is nobody to tell: the next handshake draws the page anew.
+    if (!m_state.isConnected() || m_activeScreen != DeviceScreen::stocks())
+        return;
+    // The whole page again, but not through renderActivePage: that would start the next refresh.
+    dropSupersededFrames();
+    const std::uint16_t resetSeq = takeNextSequence();
+    const QString time = DynamicUIDemo::timeText(now);
+    m_deviceClock.renderedMinute = DynamicUIDemo::minuteText(now);
+    const QList<DeviceScreen> pages = swipePages();
+    const qsizetype position = pages.indexOf(m_activeScreen);
+    const PageIndicator indicator{int(pages.size()), position >= 0 ? std::optional<int>(int(position)) : std::nullopt};
+    m_renderedPageCount = int(pages.size());
+    presentPage(makePatchFrames(DynamicUIDemo::stocksPageOps(m_stocks.slotQuotes(), time, indicator)), resetSeq);
 }

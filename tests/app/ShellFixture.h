@@ -8,6 +8,7 @@
 #include "link/Payloads.h"
 #include "macros/ProfileStore.h"
 #include "media/ScreensaverPhotoService.h"
+#include "media/StockService.h"
 #include "media/StockStore.h"
 #include "platform/Settings.h"
 #include "support/DesktopTestEnv.h"
@@ -26,9 +27,14 @@ class ShellTest : public ::testing::Test {
 protected:
     TempXdg xdg;
     std::unique_ptr<Settings> settings = std::make_unique<Settings>(xdg.path("config") + QStringLiteral("/Tarv.conf"));
+    // The stocks page never reaches the real quote service: nothing listens on port 0.
+    bool quotesStayLocal = [this] {
+        settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+        return true;
+    }();
     std::unique_ptr<ProfileStore> profiles;
     EmptyScreensaverPhotoService photos{xdg.path("data")};
-    EmptyStockStore stocks;
+    StockStore stocks{*settings};
     TarvFake::MemoryScreenStore screens;
     TarvFake::FakeDevice device;
     std::unique_ptr<DeviceManager> hub;

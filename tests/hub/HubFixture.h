@@ -1,11 +1,13 @@
 #pragma once
-// DeviceManager and the fake device in one process on a pseudo-terminal, with empty stores,
-// settings in a temporary file, private XDG folders and clocks the test moves.
+// DeviceManager and the fake device in one process on a pseudo-terminal, with empty stores (the
+// stock store is real), settings in a temporary file, private XDG folders and clocks the test
+// moves.
 
 #include "hub/DeviceManager.h"
 #include "link/DeviceWatcher.h"
 #include "macros/ProfileStore.h"
 #include "media/ScreensaverPhotoService.h"
+#include "media/StockService.h"
 #include "media/StockStore.h"
 #include "platform/Settings.h"
 #include "screens/runtime/PushedValues.h"
@@ -30,9 +32,15 @@ protected:
         return true;
     }();
     std::unique_ptr<Settings> settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
+    // No test reaches the real quote service: nothing listens on port 0, so a refresh fails
+    // at once. Tests of the quotes point the setting at a server of their own.
+    bool quotesStayLocal = [this] {
+        settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+        return true;
+    }();
     std::unique_ptr<ProfileStore> profiles;
     EmptyScreensaverPhotoService photos{dir.path()};
-    EmptyStockStore stocks;
+    StockStore stocks{*settings};
     EmptyCustomScreenStore screens{dir.filePath(QStringLiteral("Screens"))};
     TarvFake::FakeDevice device;
     std::unique_ptr<DeviceManager> hub;

@@ -9,6 +9,7 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "media/ScreensaverPhotoService.h"
+#include "media/StockService.h"
 #include "media/StockStore.h"
 #include "platform/Settings.h"
 #include "support/FakeDevice.h"
@@ -95,7 +96,9 @@ int run(const QString& folder)
     Settings settings(home + QStringLiteral("/.config/Tarv/Tarv.conf"));
     ProfileStore profiles(settings);
     EmptyScreensaverPhotoService photos(home + QStringLiteral("/.local/share/Tarv"));
-    EmptyStockStore stocks;
+    // The pictures never depend on the real quote service: nothing listens on port 0.
+    settings.setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+    StockStore stocks(settings);
     TarvFake::MemoryScreenStore screens;
     DeviceManager::Environment environment;
     environment.settings = &settings;
