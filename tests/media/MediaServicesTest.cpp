@@ -146,6 +146,13 @@ TEST_F(MprisTest, SeekingSetsThePositionInTheTrackOfThePlayerThatAnswered)
     EXPECT_EQ(seek(state, -4), true);
     EXPECT_EQ(player.seekCalls().last().positionUs, 0) << "before the start is the start";
 
+    // The track has changed since: the player ignores a position meant for the old one.
+    player.setTrack(track(QStringLiteral("two"), QStringLiteral("Two")));
+    player.setPositionUs(5'000'000);
+    EXPECT_EQ(seek(state, 200), true);
+    EXPECT_EQ(player.seekCalls().last().trackID, QStringLiteral("/org/tarv/track/one"));
+    EXPECT_DOUBLE_EQ(poll().elapsed, 5.0) << "the new track plays on where it was";
+
     player.setRefusesSeeks(true);
     EXPECT_EQ(seek(state, 10), false);
     EXPECT_EQ(seek(NowPlayingState::idle(), 10), false) << "no player, no seek";
