@@ -18,6 +18,10 @@ namespace {
 // A player's position this close to the extrapolated one is the same playback: the shown
 // position keeps running from its anchor instead of jumping by the poll's jitter.
 constexpr double inStepTolerance = 1.5;
+// The transport key travels through the device and the desktop before the player acts on
+// it, while asking the player takes a millisecond: asked at once, the player would still
+// report the state before the key and undo the page's own answer until the next poll.
+constexpr int mediaControlSettleMs = 250;
 
 QString controlName(MediaControl control)
 {
@@ -164,7 +168,7 @@ void DeviceManager::sendMediaControl(MediaControl control)
     }
     log(LogEntry::Direction::system, QStringLiteral("Media control: ") + controlName(control));
     const QPointer<DeviceManager> weak(this);
-    QTimer::singleShot(0, this, [weak] {
+    QTimer::singleShot(mediaControlSettleMs, this, [weak] {
         if (weak)
             weak->pollNowPlaying();
     });

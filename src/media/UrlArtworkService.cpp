@@ -43,7 +43,7 @@ UrlArtworkService::~UrlArtworkService() = default;
 void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done)
 {
     const QPointer<QObject> guard(context);
-    const QUrl url(state.artworkURL, QUrl::StrictMode);
+    const QUrl url(state.artworkURL);
     const QString scheme = url.scheme().toLower();
     if (state.source == NowPlayingState::Source::none || !url.isValid()) {
         deliver(guard, done, std::nullopt);
