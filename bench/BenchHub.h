@@ -31,7 +31,9 @@ inline void ensureBenchApp()
     static int argc = 1;
     static char name[] = "tarv_bench";
     static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    // A benchmark of the windows has made its QApplication already.
+    if (!QCoreApplication::instance())
+        static QCoreApplication app(argc, argv);
 }
 
 // A hub with empty stores, settings in a temporary folder, and its log kept off standard

@@ -3,8 +3,7 @@
 // every frame at once. The hub runs on this thread's event loop, as in the application; the
 // device runs on a thread of its own, as a real device runs beside the desktop.
 
-#include "BenchHub.h"
-#include "support/FakeDevice.h"
+#include "LinkedHub.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,87 +19,6 @@
 using namespace TarvUSB;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Runs the event loop of this thread until done() holds; false after the bound.
-template <class Predicate>
-bool spinUntil(Predicate&& done, int boundMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > boundMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-    return true;
-}
-
-// The fake device on its own thread. What the benchmarks read of it is kept in atomics.
-class DeviceThread {
-public:
-    DeviceThread()
-    {
-        thread.start();
-        context.moveToThread(&thread);
-        call([this] {
-            device = std::make_unique<TarvFake::FakeDevice>();
-            device->onFrame = [this](const Frame& frame) {
-                if (frame.get<HidEmitPayload>()) {
-                    hidArrivedAt.store(Clock::now().time_since_epoch().count());
-                    hidReports.fetch_add(1);
-                } else if (frame.get<AssetEndPayload>()) {
-                    assetEnds.fetch_add(1);
-                }
-            };
-            if (device->start())
-                path = device->portPath();
-        });
-    }
-    ~DeviceThread()
-    {
-        call([this] { device.reset(); });
-        thread.quit();
-        thread.wait();
-    }
-
-    // Runs fn on the device's thread and waits for it.
-    template <class F>
-    void call(F fn)
-    {
-        QMetaObject::invokeMethod(&context, std::move(fn), Qt::BlockingQueuedConnection);
-    }
-
-    QString path;
-    std::atomic<int> hidReports{0};
-    std::atomic<int> assetEnds{0};
-    std::atomic<Clock::rep> hidArrivedAt{0};
-    std::atomic<Clock::rep> upSentAt{0};
-    std::unique_ptr<TarvFake::FakeDevice> device;  // used on the device's thread only
-
-private:
-    QThread thread;
-    QObject context;
-};
-
-// A hub talking to the fake device, greeted and showing its home page.
-struct LinkedHub {
-    BenchHub bench;
-    DeviceThread device;
-
-    bool connect()
-    {
-        if (device.path.isEmpty())
-            return false;
-        bench.hub->connect(1, device.path);
-        device.call([this] { device.device->sendHello(); });
-        return spinUntil([&] {
-            return bench.hub->state().isConnected() && bench.hub->deviceHoldsScreen() &&
-                   bench.hub->queuedFrames().isEmpty() && bench.hub->outstandingAcks().isEmpty();
-        });
-    }
-};
 
 void BM_TapToHidReportAtDevice(benchmark::State& state)
 {
@@ -118,13 +36,13 @@ void BM_TapToHidReportAtDevice(benchmark::State& state)
         link.device.call([&] {
             link.device.device->sendTouch(x, y, TouchPhase::down);
             link.device.device->sendTouch(x, y, TouchPhase::up);
-            link.device.upSentAt.store(Clock::now().time_since_epoch().count());
+            link.device.upSentAt.store(BenchClock::now().time_since_epoch().count());
         });
         if (!spinUntil([&] { return link.device.hidReports.load() > before; })) {
             state.SkipWithError("no HID report arrived");
             return;
         }
-        const Clock::duration elapsed(link.device.hidArrivedAt.load() - link.device.upSentAt.load());
+        const BenchClock::duration elapsed(link.device.hidArrivedAt.load() - link.device.upSentAt.load());
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
         micros.push_back(std::chrono::duration<double, std::micro>(elapsed).count());
     }
@@ -144,7 +62,7 @@ void BM_FullScreenImageToAckingDevice(benchmark::State& state)
         pixels[i] = char(i * 31 % 251);
     for (auto _ : state) {
         const int before = link.device.assetEnds.load();
-        const auto start = Clock::now();
+        const auto start = BenchClock::now();
         link.bench.hub->uploadAsset(pixels);
         if (!spinUntil([&] {
                 return link.device.assetEnds.load() > before && link.bench.hub->queuedFrames().isEmpty() &&
@@ -153,7 +71,7 @@ void BM_FullScreenImageToAckingDevice(benchmark::State& state)
             state.SkipWithError("the image did not arrive");
             return;
         }
-        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        state.SetIterationTime(std::chrono::duration<double>(BenchClock::now() - start).count());
     }
     bool complete = false;
     link.device.call([&] { complete = link.device.device->assets().value(2).complete; });

@@ -1,30 +1,204 @@
 #include "app/MainWindow.h"
 
+#include "app/ConnectionText.h"
+#include "app/ScreenPickerToolbar.h"
+#include "app/SettingsWindow.h"
+#include "app/SidebarHost.h"
 #include "hub/DeviceManager.h"
+#include "platform/Settings.h"
+#include "ui/widgets/SymbolIcon.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QUndoStack>
 
-MainWindow::MainWindow(DeviceManager& deviceManager, QWidget* parent)
-    : QMainWindow(parent), m_deviceManager(deviceManager)
+MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget* parent)
+    : QMainWindow(parent), m_deviceManager(deviceManager), m_settings(settings)
 {
-    setWindowTitle(QStringLiteral("Tarv"));
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/tarv.svg")));
     setMinimumSize(minimumWidth, minimumHeight);
     resize(defaultWidth, defaultHeight);
-    m_status = new QLabel(this);
-    m_status->setAlignment(Qt::AlignCenter);
-    setCentralWidget(m_status);
+    m_undoStack = new QUndoStack(this);
+
+    m_host = new SidebarHost;
+    setCentralWidget(m_host);
+    buildPages();
+    buildToolbar();
+    buildMenus();
+
+    connect(m_host, &SidebarHost::pageSelected, this, [this](const QString& id) {
+        // Only a choice of the user's replaces what is stored.
+        const SidebarItem item = readSidebarSelection(id);
+        m_settings.setText(QLatin1String(sidebarSelectionKey), storedSidebarSelection(item));
+        showSelection(item);
+    });
+    connect(m_host, &SidebarHost::settingsRequested, this, &MainWindow::showSettings);
+    showSelection(readSidebarSelection(m_settings.text(QLatin1String(sidebarSelectionKey))));
+
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &MainWindow::showConnection);
     showConnection();
 }
 
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildPages()
+{
+    QString currentSection;
+    for (SidebarItem item : allSidebarItems()) {
+        if (section(item) != currentSection) {
+            currentSection = section(item);
+            m_host->addSection(currentSection);
+        }
+        // Each page is an empty stand-in until its own view is built.
+        auto* page = new QWidget;
+        page->setObjectName(rawValue(item) + QStringLiteral("Page"));
+        m_host->addPage(rawValue(item), title(item), symbolIcon(symbol(item)), page);
+    }
+}
+
+void MainWindow::buildToolbar()
+{
+    QToolBar* toolbar = addToolBar(QStringLiteral("Toolbar"));
+    toolbar->setObjectName(QStringLiteral("mainToolbar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->toggleViewAction()->setVisible(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
+    // Linux title bars have no subtitle line: the connection goes to the toolbar's leading end.
+    m_connectionLabel = new QLabel;
+    m_connectionLabel->setObjectName(QStringLiteral("connectionLabel"));
+    m_connectionLabel->setContentsMargins(8, 0, 8, 0);
+    QPalette palette = m_connectionLabel->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    m_connectionLabel->setPalette(palette);
+    toolbar->addWidget(m_connectionLabel);
+
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+
+    m_picker = new ScreenPickerToolbar(m_deviceManager);
+    toolbar->addWidget(m_picker);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* settings = file->addAction(QStringLiteral("Settings…"), this, &MainWindow::showSettings);
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    settings->setMenuRole(QAction::PreferencesRole);
+    file->addSeparator();
+    QAction* quit = file->addAction(QStringLiteral("Quit"), this, &MainWindow::quitRequested);
+    quit->setObjectName(QStringLiteral("quitAction"));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QAction* undo = m_undoStack->createUndoAction(this, QStringLiteral("Undo"));
+    undo->setObjectName(QStringLiteral("undoAction"));
+    undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
+    edit->addAction(undo);
+    QAction* redo = m_undoStack->createRedoAction(this, QStringLiteral("Redo"));
+    redo->setObjectName(QStringLiteral("redoAction"));
+    redo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
+    edit->addAction(redo);
+    edit->addSeparator();
+    // The editing actions act on the field that has the focus, as its own shortcuts do.
+    const struct {
+        const char* name;
+        const char* text;
+        QKeySequence::StandardKey key;
+        const char* slot;
+    } editing[] = {
+        {"cutAction", "Cut", QKeySequence::Cut, "cut"},
+        {"copyAction", "Copy", QKeySequence::Copy, "copy"},
+        {"pasteAction", "Paste", QKeySequence::Paste, "paste"},
+        {"deleteAction", "Delete", QKeySequence::UnknownKey, "del"},
+        {"selectAllAction", "Select All", QKeySequence::SelectAll, "selectAll"},
+    };
+    for (const auto& entry : editing) {
+        QAction* action = edit->addAction(QString::fromLatin1(entry.text));
+        action->setObjectName(QString::fromLatin1(entry.name));
+        if (entry.key != QKeySequence::UnknownKey)
+            action->setShortcut(entry.key);
+        const char* slot = entry.slot;
+        connect(action, &QAction::triggered, this, [this, slot] { forwardToFocus(slot); });
+    }
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    m_showSidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
+    m_showSidebarAction->setObjectName(QStringLiteral("showSidebarAction"));
+    m_showSidebarAction->setCheckable(true);
+    m_showSidebarAction->setChecked(true);
+    connect(m_showSidebarAction, &QAction::toggled, m_host, &SidebarHost::setSidebarVisible);
+    m_showInspectorAction = view->addAction(QStringLiteral("Show Inspector"));
+    m_showInspectorAction->setObjectName(QStringLiteral("showInspectorAction"));
+    m_showInspectorAction->setCheckable(true);
+    m_showInspectorAction->setEnabled(false);
+}
+
+void MainWindow::forwardToFocus(const char* slot)
+{
+    QWidget* focus = QApplication::focusWidget();
+    if (!focus || !focus->window() || focus->window()->isHidden())
+        return;
+    const QByteArray signature = QByteArray(slot) + "()";
+    if (focus->metaObject()->indexOfMethod(signature.constData()) >= 0) {
+        QMetaObject::invokeMethod(focus, slot);
+        return;
+    }
+    // Text editors have no slot for deleting the selection; the key does it.
+    if (qstrcmp(slot, "del") == 0) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+        QApplication::sendEvent(focus, &press);
+    }
+}
+
+void MainWindow::select(SidebarItem item)
+{
+    m_host->setCurrentPage(rawValue(item));
+    m_settings.setText(QLatin1String(sidebarSelectionKey), storedSidebarSelection(item));
+    showSelection(item);
+}
+
+void MainWindow::showSelection(SidebarItem item)
+{
+    m_selection = item;
+    if (m_host->currentPage() != rawValue(item))
+        m_host->setCurrentPage(rawValue(item));
+    // The desktop adds the application's name: "Stocks — Tarv".
+    setWindowTitle(title(item));
+}
+
 void MainWindow::showConnection()
 {
-    const ConnectionState& state = m_deviceManager.state();
-    switch (state.kind) {
-    case ConnectionState::Kind::disconnected: m_status->setText(QStringLiteral("Not Connected")); break;
-    case ConnectionState::Kind::connecting: m_status->setText(QStringLiteral("Connecting…")); break;
-    case ConnectionState::Kind::connected:
-        m_status->setText(QStringLiteral("Connected · ") + (state.hello ? state.hello->fw : QString()));
-        break;
+    m_connectionLabel->setText(connectionText(m_deviceManager.state()));
+}
+
+void MainWindow::showAndActivate()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::showSettings()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = std::make_unique<SettingsWindow>(m_deviceManager);
+        m_settingsWindow->setWindowIcon(windowIcon());
     }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
 }

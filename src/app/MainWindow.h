@@ -1,26 +1,70 @@
 #pragma once
-// The main window: 1080 × 640 at first, never smaller than 1020 × 560, titled "Tarv". Its
-// sidebar and pages come with the window's own work; for now it shows where the connection
-// stands.
+// The main window "Tarv": the sidebar of pages and the chosen page, the connection and the
+// page picker in the toolbar, the File, Edit and View menus, and the way into the Settings
+// window. It belongs to the application: closing it only hides it.
+
+#include "app/SidebarItem.h"
 
 #include <QMainWindow>
 
+#include <memory>
+
 class DeviceManager;
+class QAction;
 class QLabel;
+class QUndoStack;
+class ScreenPickerToolbar;
+class Settings;
+class SettingsWindow;
+class SidebarHost;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(DeviceManager& deviceManager, QWidget* parent = nullptr);
-
     static constexpr int defaultWidth = 1080;
     static constexpr int defaultHeight = 640;
     static constexpr int minimumWidth = 1020;
     static constexpr int minimumHeight = 560;
 
+    MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    SidebarItem selection() const { return m_selection; }
+    // Chooses a page as the user would: it is shown and stored.
+    void select(SidebarItem item);
+
+    // Shows the window, raised above the others and active (a second start asks for this).
+    void showAndActivate();
+    // Opens the one Settings window, or brings it forward when it is open.
+    void showSettings();
+    SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
+
+    QUndoStack* undoStack() const { return m_undoStack; }
+    SidebarHost* sidebarHost() const { return m_host; }
+    ScreenPickerToolbar* screenPicker() const { return m_picker; }
+    QLabel* connectionLabel() const { return m_connectionLabel; }
+    // Checked while a page's inspector shows; the page that has one enables it.
+    QAction* showInspectorAction() const { return m_showInspectorAction; }
+
+signals:
+    void quitRequested();
+
 private:
+    void buildMenus();
+    void buildToolbar();
+    void buildPages();
+    void showSelection(SidebarItem item);
     void showConnection();
+    void forwardToFocus(const char* slot);
 
     DeviceManager& m_deviceManager;
-    QLabel* m_status = nullptr;
+    Settings& m_settings;
+    SidebarItem m_selection = SidebarItem::macros;
+    SidebarHost* m_host = nullptr;
+    ScreenPickerToolbar* m_picker = nullptr;
+    QLabel* m_connectionLabel = nullptr;
+    QUndoStack* m_undoStack = nullptr;
+    QAction* m_showSidebarAction = nullptr;
+    QAction* m_showInspectorAction = nullptr;
+    std::unique_ptr<SettingsWindow> m_settingsWindow;
 };

@@ -33,6 +33,12 @@ QString TarvApp::applicationFolder()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tarv");
 }
 
+Settings& TarvApp::settings()
+{
+    deviceManager();
+    return *m_settings;
+}
+
 DeviceManager& TarvApp::deviceManager()
 {
     if (m_deviceManager)

@@ -28,6 +28,8 @@ public:
 
     // Builds the model on the first call; every call returns the same hub.
     DeviceManager& deviceManager();
+    // The settings file the model reads; built with the model.
+    Settings& settings();
 
 private:
     std::unique_ptr<Settings> m_settings;

@@ -1,6 +1,7 @@
-// tarv-app: the application entry. One copy at a time; the model is built once, then the
-// main window opens.
+// tarv-app: the application entry. One copy at a time (a second start shows the first's
+// window); the model is built once, then the main window opens.
 
+#include "app/InstanceHandOver.h"
 #include "app/MainWindow.h"
 #include "app/TarvApp.h"
 #include "hub/DeviceManager.h"
@@ -9,6 +10,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -49,7 +51,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarv"));
     QApplication::setOrganizationName(QString());
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarv"));
     QApplication::setDesktopFileName(QStringLiteral("tarv"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarv.svg")));
+    // The device needs Tarv running: closing its windows ends nothing; "Quit" does.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("The desktop companion of the Tarv touch screen."));
@@ -60,17 +66,27 @@ int main(int argc, char** argv)
     options.process(app);
 
     SingleInstanceLock lock;
+    const QString handOverPath = InstanceHandOver::socketPathForLock(lock.path());
     if (!lock.tryAcquire()) {
-        if (lock.isHeldElsewhere())
-            std::fputs("Tarv is already running.\n", stderr);
-        else
+        if (lock.isHeldElsewhere()) {
+            if (InstanceHandOver::askRunningCopyToShow(handOverPath))
+                return 0;
+            std::fputs("Tarv is already running, but its window could not be shown.\n", stderr);
+        } else {
             std::fprintf(stderr, "Tarv cannot make its lock file (%s).\n",
                          lock.path().isEmpty() ? "no private runtime folder" : qPrintable(lock.path()));
+        }
         return 1;
     }
 
+    InstanceHandOver handOver(handOverPath);
+    if (!handOver.listen())
+        std::fprintf(stderr, "Tarv cannot listen for a second start (%s).\n", qPrintable(handOver.errorString()));
+
     TarvApp model;
-    MainWindow window(model.deviceManager());
+    MainWindow window(model.deviceManager(), model.settings());
+    QObject::connect(&handOver, &InstanceHandOver::showRequested, &window, &MainWindow::showAndActivate);
+    QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
     if (options.isSet(captureSnapshot))
         captureOnceConnected(model.deviceManager());
     window.show();

@@ -1,5 +1,7 @@
 #include "device/EmojiIconRenderer.h"
 
+#include "device/DevicePixels.h"
+
 #include "platform/Graphemes.h"
 #include "platform/Scalars.h"
 
@@ -92,22 +94,7 @@ QByteArray EmojiIconRenderer::deviceBytes(const QImage& premultipliedRgba)
     auto* alpha = color + colorPlaneBytes;
     const int rows = std::min(img.height(), side);
     const int cols = std::min(img.width(), side);
-    for (int y = 0; y < rows; ++y) {
-        const std::uint8_t* px = img.constScanLine(y);
-        for (int x = 0; x < cols; ++x, px += 4) {
-            const unsigned a = px[3];
-            const std::size_t i = std::size_t(y * side + x);
-            if (a == 0)
-                continue;  // colour and alpha stay zero, whatever the channels hold
-            const auto unpremultiply = [a](unsigned c) { return std::min(c * 255 / a, 255u); };
-            const unsigned r = unpremultiply(px[0]);
-            const unsigned g = unpremultiply(px[1]);
-            const unsigned b = unpremultiply(px[2]);
-            const unsigned rgb565 = (r & 0xF8) << 8 | (g & 0xFC) << 3 | b >> 3;
-            color[2 * i] = std::uint8_t(rgb565 & 0xFF);
-            color[2 * i + 1] = std::uint8_t(rgb565 >> 8);
-            alpha[i] = std::uint8_t(a);
-        }
-    }
+    for (int y = 0; y < rows; ++y)
+        packPremultipliedPixels(img.constScanLine(y), std::size_t(cols), color + 2 * y * side, alpha + y * side);
     return out;
 }

@@ -57,7 +57,9 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     // 2-3. Pushed values (in memory only under a test run) and the custom screen sources.
     m_pushedValues = std::make_unique<PushedValues>(m_isTesting ? std::nullopt
                                                                 : std::optional<QString>(PushedValues::defaultFile()));
-    m_screenData = std::make_unique<ScreenDataSources>(*m_pushedValues, ScreenDataFetcher{10.0});
+    m_screenData = std::make_unique<ScreenDataSources>(
+        *m_pushedValues, std::make_unique<ScreenDataFetcher>(10.0),
+        ScreenSourceClock{[this] { return m_clock.now(); }, ScreenSourceClock::makeQtTimer});
 
     // 4. The device watcher, without callbacks yet.
     m_watcher = std::make_unique<TarvUSB::DeviceWatcher>();

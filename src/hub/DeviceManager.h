@@ -27,8 +27,8 @@
 #include "pages/CalculatorState.h"
 #include "pages/DeviceScreen.h"
 #include "pages/PageIndicator.h"
-#include "screens/runtime/CustomScreenLayout.h"
-#include "screens/runtime/SpriteFrameKey.h"
+#include "screens/runtime/CustomScreenRenderer.h"
+#include "screens/runtime/SpriteSheet.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -183,7 +183,7 @@ public:
     const QSet<std::uint16_t>& outstandingAcks() const { return m_outstandingAcks; }
     const QSet<std::uint16_t>& heartbeatSequences() const { return m_heartbeatSequences; }
     const QHash<int, QString>& deviceEmojiBySlot() const { return m_deviceEmojiBySlot; }
-    const QHash<int, SpriteFrameKey>& deviceSpriteBySlot() const { return m_deviceSpriteBySlot; }
+    const QHash<int, SpriteSheet::FrameKey>& deviceSpriteBySlot() const { return m_deviceSpriteBySlot; }
     const std::optional<QString>& backdropIdentity() const { return m_backdropIdentity; }
     int pageChildCount() const { return m_pageChildCount; }
     bool toastIsOnDevice() const { return m_toastIsOnDevice; }
@@ -338,6 +338,8 @@ signals:
     void deviceHoldsScreenChanged();
     void calculatorChanged();
     void queueChanged();
+    // The page list of availableScreens may differ: screens were loaded, approved or revoked.
+    void availableScreensChanged();
     // A touch reached dispatch (the page driver reacts to it).
     void deviceEvent(const TarvUSB::TouchPayload& touch);
 
@@ -429,7 +431,7 @@ private:
     ScreensaverState m_screensaver;
     QTimer* m_homeRefreshTimer = nullptr;
     QDateTime m_customShownAt;
-    QHash<int, SpriteFrameKey> m_deviceSpriteBySlot;
+    QHash<int, SpriteSheet::FrameKey> m_deviceSpriteBySlot;
     int m_renderedPageCount = 4;
     int m_pageChildCount = 0;
     bool m_toastIsOnDevice = false;

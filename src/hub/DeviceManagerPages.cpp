@@ -395,7 +395,7 @@ void DeviceManager::dropSupersededFrames()
 void DeviceManager::updateScreenDataSources()
 {
     // No custom page is drawn yet, so no source has anything to feed.
-    m_screenData->stopAll();
+    m_screenData->stopSources();
 }
 
 void DeviceManager::scheduleHomeRefresh()

@@ -167,6 +167,7 @@ void DeviceManager::screensDidChange()
     for (const CustomScreen& screen : m_customScreens.screens())
         ids.insert(screen.id);
     m_screenData->pruneScreens(ids);
+    emit availableScreensChanged();
 
     if (m_lastInteractiveScreen.isCustom()) {
         const std::optional<CustomScreen> found = m_customScreens.screenWithID(m_lastInteractiveScreen.customID());

@@ -182,7 +182,7 @@ void DeviceManager::tapAt(const TouchPoint& start)
     case DeviceScreen::Kind::custom:
         if (!m_customLayout)
             return;
-        if (const auto button = CustomScreenRenderer::hitTestButton(start.x, start.y, m_customLayout->buttons))
+        if (const auto button = CustomScreenRenderer::hitTestButton(start.x, start.y, *m_customLayout))
             fireMacroKey(button->action, button->title);
         return;
     case DeviceScreen::Kind::stocks:

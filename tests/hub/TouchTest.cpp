@@ -246,13 +246,13 @@ TEST_F(TouchTest, TransportButtonsSendTheirConsumerUsage)
 
 TEST_F(TouchTest, CustomPageButtonsFireThroughTheLayoutsHitTest)
 {
-    using CustomScreenRenderer::Button;
-    const QList<Button> buttons{
+    CustomScreenRenderer::Layout layout;
+    layout.buttons = {
         {{10, 10, 100, 50}, MacroAction::media(MediaKey::mute), QStringLiteral("Under")},
         {{60, 30, 100, 50}, MacroAction::unassigned(), QStringLiteral("Over")},
     };
-    EXPECT_EQ(CustomScreenRenderer::hitTestButton(20, 20, buttons)->title, QStringLiteral("Under"));
-    EXPECT_EQ(CustomScreenRenderer::hitTestButton(60, 30, buttons)->title, QStringLiteral("Over"));
-    EXPECT_FALSE(CustomScreenRenderer::hitTestButton(160, 30, buttons));
-    EXPECT_FALSE(CustomScreenRenderer::hitTestButton(110, 20, buttons)) << "the right edge is outside";
+    EXPECT_EQ(CustomScreenRenderer::hitTestButton(20, 20, layout)->title, QStringLiteral("Under"));
+    EXPECT_EQ(CustomScreenRenderer::hitTestButton(60, 30, layout)->title, QStringLiteral("Over"));
+    EXPECT_FALSE(CustomScreenRenderer::hitTestButton(160, 30, layout));
+    EXPECT_FALSE(CustomScreenRenderer::hitTestButton(110, 20, layout)) << "the right edge is outside";
 }

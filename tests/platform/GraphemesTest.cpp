@@ -79,3 +79,13 @@ TEST(Scalars, WalksSurrogatePairsAndReplacesLoneSurrogates)
     EXPECT_EQ(scalarCount(text), 5);
     EXPECT_EQ(scalarCount(QString()), 0);
 }
+
+TEST(Scalars, MendsOnlyLoneSurrogates)
+{
+    const QString pair = u"\U0001F600\uFFFDx"_s;
+    EXPECT_FALSE(hasLoneSurrogate(pair));
+    EXPECT_EQ(replaceLoneSurrogates(pair), pair);
+    const QString lone = QChar(0xDC00) + u"a"_s + QChar(0xD83D) + QChar(0xD83D) + QChar(0xDE00) + QChar(0xD800);
+    EXPECT_TRUE(hasLoneSurrogate(lone));
+    EXPECT_EQ(replaceLoneSurrogates(lone), u"\uFFFDa\uFFFD\U0001F600\uFFFD"_s);
+}

@@ -1,11 +1,37 @@
 #include "screens/format/JsonText.h"
 
+#include "platform/Scalars.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 
-std::optional<QJsonValue> JsonText::parse(const QByteArray& data, QString* error)
+namespace {
+
+// Qt's parser turns an escaped lone surrogate (\ud800) into a lone UTF-16 unit, which stops
+// every placeholder of its text from matching and cannot be written back as UTF-8.
+QJsonValue mendSurrogates(const QJsonValue& value)
+{
+    if (value.isString())
+        return replaceLoneSurrogates(value.toString());
+    if (value.isArray()) {
+        QJsonArray mended;
+        for (const QJsonValue element : value.toArray())
+            mended.append(mendSurrogates(element));
+        return mended;
+    }
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        QJsonObject mended;
+        for (auto it = object.begin(); it != object.end(); ++it)
+            mended.insert(replaceLoneSurrogates(it.key()), mendSurrogates(it.value()));
+        return mended;
+    }
+    return value;
+}
+
+std::optional<QJsonValue> parseAnyValue(const QByteArray& data, QString* error)
 {
     QJsonParseError failure;
     const QJsonDocument document = QJsonDocument::fromJson(data, &failure);
@@ -24,4 +50,15 @@ std::optional<QJsonValue> JsonText::parse(const QByteArray& data, QString* error
     if (error)
         *error = failure.errorString();
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QJsonValue> JsonText::parse(const QByteArray& data, QString* error)
+{
+    auto value = parseAnyValue(data, error);
+    // Only an escape can produce a lone surrogate: raw bytes of one are not UTF-8.
+    if (value && data.contains("\\u"))
+        value = mendSurrogates(*value);
+    return value;
 }

@@ -10,5 +10,6 @@
 
 struct JsonText {
     // The top-level value, or none with the parser's description of the failure in `error`.
+    // Lone surrogates in its strings and member names come back as U+FFFD.
     static std::optional<QJsonValue> parse(const QByteArray& data, QString* error = nullptr);
 };

@@ -1,5 +1,6 @@
 #include "screens/runtime/PushedValues.h"
 
+#include "platform/Scalars.h"
 #include "screens/format/PushName.h"
 
 #include <QDir>
@@ -59,8 +60,11 @@ bool PushedValues::isValidName(const QString& name)
     return isValidPushName(name);
 }
 
-std::optional<QString> PushedValues::setValue(const QString& name, const QString& value, const QDateTime& date)
+std::optional<QString> PushedValues::setValue(const QString& name, const QString& passedValue,
+                                             const QDateTime& date)
 {
+    // Mended here so that what is shown now is what the file gives back after a restart.
+    const QString value = replaceLoneSurrogates(passedValue);
     if (!isValidName(name))
         return QStringLiteral("a name is up to 64 letters, digits, _ . and -");
     if (value.toUtf8().size() > maxValueBytes)
@@ -102,7 +106,7 @@ void PushedValues::load()
         const auto date = seconds.isDouble() ? dateFromStored(seconds.toDouble()) : std::nullopt;
         if (!it.value().isObject() || member.size() != 2 || !text.isString() || !date || !isValidName(it.key()))
             return;
-        loaded.insert(it.key(), Entry{text.toString(), *date});
+        loaded.insert(it.key(), Entry{replaceLoneSurrogates(text.toString()), *date});
     }
     m_entries = std::move(loaded);
     while (m_entries.size() > maxEntries)

@@ -27,7 +27,8 @@ public:
     static QString defaultFile();
     static bool isValidName(const QString& name);
 
-    // Stores the value, or returns why it was refused (the store is then unchanged).
+    // Stores the value, or returns why it was refused (the store is then unchanged). A lone
+    // surrogate in the value is stored as U+FFFD.
     std::optional<QString> setValue(const QString& name, const QString& value, const QDateTime& date);
     std::optional<Entry> entry(const QString& name) const;
     const QHash<QString, Entry>& entries() const { return m_entries; }

@@ -139,6 +139,17 @@ TEST_F(Parse, IssuesComeInFileOrder)
                            QStringLiteral("W sources.cpu: is not used by any widget, so it is never fetched")}));
 }
 
+TEST_F(Parse, LoneSurrogateInAStringKeepsItsPlaceholders)
+{
+    // Qt's parser would hand the escape on as a lone UTF-16 unit, on which no placeholder matches.
+    const auto screen = parse(R"({"sources": {"cpu": {"shell": "x"}},
+                                  "widgets": [{"type": "text", "x": 8, "y": 40, "text": "\ud800 {{cpu}}"}]})");
+    ASSERT_TRUE(screen);
+    const CustomScreen::TextWidget widget = std::get<CustomScreen::TextWidget>(screen->widgets.value(0));
+    EXPECT_EQ(widget.text, QStringLiteral("\uFFFD {{cpu}}"));
+    EXPECT_EQ(screen->usedKeys(), QSet<QString>{QStringLiteral("cpu")});
+}
+
 TEST(ConditionTest, Rules)
 {
     QList<ScreenIssue> issues;

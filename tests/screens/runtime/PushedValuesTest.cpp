@@ -90,6 +90,19 @@ TEST_F(Pushed, SurvivesARestart)
     EXPECT_EQ(restarted.entry(QStringLiteral("cpu")), (PushedValues::Entry{QStringLiteral("42 / 7"), pushed}));
 }
 
+TEST_F(Pushed, LoneSurrogateIsMendedOnTheWayIn)
+{
+    // Written to the file as UTF-8 it would come back as another character after a restart.
+    const QString lone = QStringLiteral("a") + QChar(0xD800) + QStringLiteral("{{b}}");
+    const QString mended = QStringLiteral("a\uFFFD{{b}}");
+    {
+        PushedValues store(file());
+        EXPECT_EQ(store.setValue(QStringLiteral("v"), lone, t0), std::nullopt);
+        EXPECT_EQ(store.entry(QStringLiteral("v"))->text, mended);
+    }
+    EXPECT_EQ(PushedValues(file()).entry(QStringLiteral("v"))->text, mended);
+}
+
 TEST_F(Pushed, DamagedFileStartsEmptyAndIsRewritten)
 {
     for (const QByteArray& damaged :

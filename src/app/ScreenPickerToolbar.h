@@ -1,0 +1,33 @@
+#pragma once
+// The toolbar's page picker: a pull-down button naming the page the device shows, whose menu
+// ("Show on Tarv") switches the device to another page. Usable only while connected.
+
+#include "pages/DeviceScreen.h"
+
+#include <QList>
+#include <QToolButton>
+
+class DeviceManager;
+class QActionGroup;
+class QMenu;
+
+class ScreenPickerToolbar : public QToolButton {
+    Q_OBJECT
+public:
+    explicit ScreenPickerToolbar(DeviceManager& deviceManager, QWidget* parent = nullptr);
+
+    QMenu* pickerMenu() const { return m_menu; }
+    // The pages offered, in menu order, as last built.
+    const QList<DeviceScreen>& offeredScreens() const { return m_offered; }
+
+    // Follows the hub: the page list, the shown page and the connection.
+    void refresh();
+
+private:
+    void rebuildEntries();
+
+    DeviceManager& m_deviceManager;
+    QMenu* m_menu = nullptr;
+    QActionGroup* m_group = nullptr;
+    QList<DeviceScreen> m_offered;
+};

@@ -1,0 +1,474 @@
+#include "screens/runtime/ScreenDataFetcher.h"
+
+#include "screens/format/JsonText.h"
+#include "screens/runtime/ShellCommand.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <locale.h>
+
+namespace {
+
+const QByteArray sourcePath = QByteArrayLiteral("/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin");
+
+// Commands that hang hold a thread each until their limit; enough threads that a few of
+// them do not hold up the other sources.
+constexpr int shellThreads = 16;
+
+// A time limit as the messages write it: whole seconds from 1 up, else one decimal.
+QString limitText(double seconds)
+{
+    if (seconds >= 1)
+        return QString::number(qint64(std::min(seconds, 1.0e15)));
+    return QString::number(seconds, 'f', 1);
+}
+
+QString fixedText(double value, int places)
+{
+    std::array<char, 400> buffer;
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                            std::chars_format::fixed, places);
+    if (error != std::errc())
+        return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return QString::fromLatin1(buffer.data(), end - buffer.data());
+}
+
+// A text that reads completely as a C floating-point number: sign, digits, point, exponent,
+// hexadecimal, infinity and not-a-number forms; no blanks around it. Read in the C locale,
+// since the application runs in the user's, whose decimal separator may be a comma.
+std::optional<double> cNumber(const QString& text)
+{
+    if (text.isEmpty() || text.front().isSpace())
+        return std::nullopt;
+    for (const QChar c : text) {
+        if (c.unicode() > 0x7F)
+            return std::nullopt;
+    }
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const QByteArray bytes = text.toLatin1();
+    char* end = nullptr;
+    const double value = ::strtod_l(bytes.constData(), &end, cLocale);
+    if (end != bytes.constData() + bytes.size())
+        return std::nullopt;
+    return value;
+}
+
+bool isLineBreak(char16_t c)
+{
+    return c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == 0x0085 || c == 0x2028 || c == 0x2029;
+}
+
+bool isLineBlank(QChar c)
+{
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+// A whole number as a path piece: optional sign, then decimal digits only.
+std::optional<qint64> wholeNumberPiece(const QString& piece)
+{
+    qsizetype start = (piece.startsWith(u'+') || piece.startsWith(u'-')) ? 1 : 0;
+    if (start == piece.size())
+        return std::nullopt;
+    for (qsizetype i = start; i < piece.size(); ++i) {
+        if (piece[i] < u'0' || piece[i] > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qint64 number = piece.toLongLong(&ok);
+    if (!ok)
+        return piece.startsWith(u'-') ? std::optional<qint64>(-1) : std::optional<qint64>(INT64_MAX);
+    return number;
+}
+
+QString quoted(const QString& text)
+{
+    return u'"' + text + u'"';
+}
+
+// CR or LF in a header would let a screen file write further header lines of its own.
+std::optional<QString> badHeader(const QMap<QString, QString>& headers)
+{
+    for (auto it = headers.cbegin(); it != headers.cend(); ++it) {
+        const auto hasBreak = [](const QString& text) { return text.contains(u'\r') || text.contains(u'\n'); };
+        if (hasBreak(it.key()) || hasBreak(it.value()))
+            return QStringLiteral("the header ") + quoted(it.key()) + QStringLiteral(" holds a line break");
+    }
+    return std::nullopt;
+}
+
+int timerMilliseconds(double seconds)
+{
+    // QTimer takes an int; a day is far beyond any useful wait here.
+    return int(std::clamp(seconds * 1000.0, 1.0, 86400000.0));
+}
+
+} // namespace
+
+ScreenDataFetcher::ScreenDataFetcher(double shellTimeout, QObject* parent)
+    : QObject(parent), shellTimeout(shellTimeout), m_groups(std::make_shared<ShellGroups>())
+{
+    m_shellPool.setMaxThreadCount(shellThreads);
+    m_decodePool.setMaxThreadCount(2);
+}
+
+ScreenDataFetcher::~ScreenDataFetcher()
+{
+    m_groups->endAll();
+}
+
+void ScreenDataFetcher::fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole,
+                              QObject* context, Done done)
+{
+    if (const auto* shell = std::get_if<CustomScreen::DataSource::Shell>(&source.kind))
+        fetchShell(source, shell->command, paths, whole, context, std::move(done));
+    else if (const auto* url = std::get_if<CustomScreen::DataSource::Url>(&source.kind))
+        fetchURL(source, *url, paths, whole, context, std::move(done));
+    else
+        deliverLater(context, std::move(done), Failure{QStringLiteral("a push source is not fetched")});
+}
+
+std::shared_ptr<ScreenDataFetcher::Pending> ScreenDataFetcher::makePending(QObject* context, Done done)
+{
+    return std::make_shared<Pending>(Pending{context, context != nullptr, std::move(done)});
+}
+
+void ScreenDataFetcher::deliverLater(QObject* context, Done done, Result result)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [pending = makePending(context, std::move(done)), result = std::move(result)] {
+            if (pending->wanted())
+                pending->done(result);
+        },
+        Qt::QueuedConnection);
+}
+
+void ScreenDataFetcher::resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending,
+                                        std::function<Result()> work)
+{
+    pool.start([this, pending = std::move(pending), work = std::move(work)] {
+        Result result = work();
+        // Destroying the fetcher waits for this job, so `this` is alive to receive the result.
+        QMetaObject::invokeMethod(
+            this,
+            [pending, result = std::move(result)] {
+                if (pending->wanted())
+                    pending->done(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const QString& command,
+                                   const QSet<QString>& paths, bool whole, QObject* context, Done done)
+{
+    // The worker gets copies: it must not read this object's fields while they may change.
+    resultOffThread(m_shellPool, makePending(context, std::move(done)),
+                    [source, command, paths, whole, limit = shellTimeout, grace = killGrace,
+                     groups = m_groups]() -> Result {
+                        auto output = runShellSource(command, limit, grace, groups.get());
+                        if (auto* failure = std::get_if<Failure>(&output))
+                            return std::move(*failure);
+                        return buildSourceValues(source, std::get<QString>(output).toUtf8(), std::nullopt,
+                                                 paths, whole);
+                    });
+}
+
+void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const CustomScreen::DataSource::Url& url,
+                                 const QSet<QString>& paths, bool whole, QObject* context, Done done)
+{
+    if (const auto message = badHeader(url.headers)) {
+        deliverLater(context, std::move(done), Failure{*message});
+        return;
+    }
+    QNetworkRequest request(url.url);
+    request.setRawHeader("Accept", "application/json");
+    request.setRawHeader("User-Agent", "Tarv/0.1 (custom screen)");
+    for (auto it = url.headers.cbegin(); it != url.headers.cend(); ++it)
+        request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+    // Every load goes to the server and leaves nothing behind: no cache, no cookies.
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+
+    QNetworkReply* reply = session()->get(request);
+    struct Load {
+        QByteArray body;
+        std::optional<QString> stopped;
+    };
+    auto load = std::make_shared<Load>();
+    if (context)
+        connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
+
+    auto* idle = new QTimer(reply);
+    idle->setSingleShot(true);
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    const auto stop = [reply, load](QString message) {
+        if (!load->stopped)
+            load->stopped = std::move(message);
+        reply->abort();
+    };
+    connect(idle, &QTimer::timeout, reply,
+            [stop, seconds = urlIdleTimeout] {
+                stop(QStringLiteral("the server sent nothing for ") + limitText(seconds) + QStringLiteral(" s"));
+            });
+    connect(deadline, &QTimer::timeout, reply,
+            [stop, seconds = urlDeadline] {
+                stop(QStringLiteral("the response took longer than ") + limitText(seconds) + QStringLiteral(" s"));
+            });
+    idle->start(timerMilliseconds(urlIdleTimeout));
+    deadline->start(timerMilliseconds(urlDeadline));
+
+    const auto tooLarge = QStringLiteral("the response is larger than 1 MB");
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, stop, tooLarge, idle] {
+        idle->start();
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxBodyBytes)
+            stop(tooLarge);
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, load, stop, tooLarge, idle] {
+        idle->start();
+        if (load->stopped)
+            return;
+        if (load->body.size() + reply->bytesAvailable() > maxBodyBytes) {
+            stop(tooLarge);
+            return;
+        }
+        load->body += reply->readAll();
+    });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, load, pending = makePending(context, std::move(done)), source, field = url.field, paths,
+             whole] {
+                reply->deleteLater();
+                if (!pending->wanted())
+                    return;
+                if (!load->stopped && reply->bytesAvailable() > 0) {
+                    if (load->body.size() + reply->bytesAvailable() > maxBodyBytes)
+                        load->stopped = QStringLiteral("the response is larger than 1 MB");
+                    else
+                        load->body += reply->readAll();
+                }
+                if (load->stopped) {
+                    pending->done(Failure{*load->stopped});
+                    return;
+                }
+                const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+                if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
+                    pending->done(Failure{QStringLiteral("HTTP ") + QString::number(status.toInt())});
+                    return;
+                }
+                if (reply->error() != QNetworkReply::NoError) {
+                    pending->done(Failure{reply->errorString()});
+                    return;
+                }
+                // Up to a mebibyte of JSON: not work for the GUI thread.
+                resultOffThread(m_decodePool, pending, [source, body = load->body, field, paths, whole]() -> Result {
+                    return buildSourceValues(source, body, field, paths, whole);
+                });
+            });
+}
+
+QNetworkAccessManager* ScreenDataFetcher::session()
+{
+    if (!m_session) {
+        m_session = new QNetworkAccessManager(this);
+        m_session->setAutoDeleteReplies(false);
+    }
+    return m_session;
+}
+
+std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSource(const QString& command,
+                                                                                  double timeLimit,
+                                                                                  double killGrace,
+                                                                                  ShellGroups* groups)
+{
+    const ShellCommand::Outcome outcome = ShellCommand::run(command, sourcePath, timeLimit, killGrace, groups);
+    switch (outcome.end) {
+    case ShellCommand::End::noCapture:
+        return Failure{QStringLiteral("could not create a temporary file for the command's output")};
+    case ShellCommand::End::notStarted:
+        return Failure{QStringLiteral("could not start /bin/sh: ") + outcome.startError};
+    case ShellCommand::End::timedOut:
+        return Failure{QStringLiteral("timed out after ") + limitText(timeLimit) + QStringLiteral(" s")};
+    case ShellCommand::End::exited:
+    case ShellCommand::End::signalled:
+        break;
+    }
+    const QString output = QString::fromUtf8(outcome.out);
+    if (outcome.end == ShellCommand::End::exited && outcome.status == 0) {
+        if (!firstNonEmptyLine(output))
+            return Failure{QStringLiteral("printed nothing")};
+        return output;
+    }
+    const QString status = QString::number(outcome.status);
+    if (const auto line = firstNonEmptyLine(QString::fromUtf8(outcome.err)))
+        return Failure{QStringLiteral("exit ") + status + QStringLiteral(": ") + *line};
+    return Failure{QStringLiteral("exit status ") + status};
+}
+
+namespace {
+
+// The output of one fetch, parsed as JSON at most once however many paths read it.
+class ParsedOutput {
+public:
+    explicit ParsedOutput(const QByteArray& bytes) : bytes(bytes) {}
+
+    const std::optional<QJsonValue>& json()
+    {
+        if (!m_parsed)
+            m_parsed = JsonText::parse(bytes);
+        return *m_parsed;
+    }
+
+    const QByteArray& bytes;
+
+private:
+    std::optional<std::optional<QJsonValue>> m_parsed;
+};
+
+ScreenDataFetcher::Entry valueAt(const std::optional<QString>& path, ParsedOutput& output);
+
+} // namespace
+
+ScreenDataFetcher::Values ScreenDataFetcher::buildSourceValues(const CustomScreen::DataSource& source,
+                                                               const QByteArray& output,
+                                                               const std::optional<QString>& field,
+                                                               const QSet<QString>& paths, bool whole)
+{
+    Values values;
+    ParsedOutput parsed(output);
+    if (whole)
+        values.insert(source.key, valueAt(field, parsed));
+    for (const QString& path : paths) {
+        const QString joined = field && !field->isEmpty() ? *field + u'.' + path : path;
+        values.insert(source.key + u'.' + path, valueAt(joined, parsed));
+    }
+    if (source.decimals) {
+        for (Entry& entry : values) {
+            if (const auto* text = std::get_if<QString>(&entry)) {
+                if (const auto number = cNumber(*text))
+                    entry = fixedText(*number, int(*source.decimals));
+            }
+        }
+    }
+    return values;
+}
+
+ScreenDataFetcher::Entry ScreenDataFetcher::extractJSONValue(const std::optional<QString>& path,
+                                                             const QByteArray& output)
+{
+    ParsedOutput parsed(output);
+    return valueAt(path, parsed);
+}
+
+namespace {
+
+ScreenDataFetcher::Entry valueAt(const std::optional<QString>& path, ParsedOutput& output)
+{
+    using Failure = ScreenDataFetcher::Failure;
+    const auto formatSourceNumber = ScreenDataFetcher::formatSourceNumber;
+    const auto firstNonEmptyLine = ScreenDataFetcher::firstNonEmptyLine;
+    if (!path || path->isEmpty()) {
+        const QByteArray& bytes = output.bytes;
+        const qsizetype size = std::min(bytes.size(), ScreenDataFetcher::maxOutputBytes);
+        if (const auto line = firstNonEmptyLine(QString::fromUtf8(bytes.first(size))))
+            return *line;
+        return Failure{QStringLiteral("the response was empty")};
+    }
+    const auto& top = output.json();
+    if (!top)
+        return Failure{QStringLiteral("the output is not JSON")};
+
+    QString normalised = *path;
+    normalised.replace(u'[', u'.');
+    normalised.remove(u']');
+    const QStringList pieces = normalised.split(u'.', Qt::SkipEmptyParts);
+    QJsonValue current = *top;
+    QStringList walked;
+    for (const QString& piece : pieces) {
+        if (current.isObject() && current.toObject().contains(piece)) {
+            current = current.toObject().value(piece);
+        } else if (const auto index = current.isArray() ? wholeNumberPiece(piece) : std::nullopt;
+                   index && *index >= 0 && *index < current.toArray().size()) {
+            current = current.toArray().at(*index);
+        } else {
+            const QString where = walked.isEmpty() ? QStringLiteral("at the top of the JSON")
+                                                   : QStringLiteral("under ") + quoted(walked.join(u'.'));
+            return Failure{QStringLiteral("no ") + quoted(piece) + u' ' + where};
+        }
+        walked.append(piece);
+    }
+
+    if (current.isString())
+        return firstNonEmptyLine(current.toString()).value_or(QString());
+    if (current.isBool())
+        return current.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (current.isDouble())
+        return formatSourceNumber(current.toDouble());
+    if (current.isNull())
+        return QString();
+    if (current.isArray()) {
+        QStringList numbers;
+        bool allNumbers = true;
+        for (const QJsonValue element : current.toArray()) {
+            if (element.isDouble())
+                numbers.append(formatSourceNumber(element.toDouble()));
+            else if (element.isBool())
+                numbers.append(element.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+            else
+                allNumbers = false;
+        }
+        if (allNumbers)
+            return numbers.join(u' ');
+    }
+    return Failure{quoted(*path) + QStringLiteral(" is an object or a list, not a value")};
+}
+
+} // namespace
+
+QString ScreenDataFetcher::formatSourceNumber(double value)
+{
+    if (!std::isfinite(value) || std::fabs(value) >= 1.0e15)
+        return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    if (value == std::trunc(value))
+        return QString::number(qint64(value));
+    QString text = fixedText(value, 4);
+    while (text.endsWith(u'0'))
+        text.chop(1);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
+std::optional<QString> ScreenDataFetcher::firstNonEmptyLine(const QString& text)
+{
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = start;
+        while (end < text.size() && !isLineBreak(text[end].unicode()))
+            ++end;
+        qsizetype first = start;
+        qsizetype last = end;
+        while (first < last && isLineBlank(text[first]))
+            ++first;
+        while (last > first && isLineBlank(text[last - 1]))
+            --last;
+        if (first < last)
+            return text.sliced(first, last - first);
+        // CR LF is one break; the loop simply meets an empty piece between them.
+        start = end + 1;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// Gets the value of one data source of a custom screen: runs its shell command or loads its
+// URL, off the GUI thread, and turns the output into the texts the screen shows. Also holds
+// the value rules every source shares (first line, JSON field paths, number texts, decimals).
+
+#include "screens/format/CustomScreen.h"
+
+#include <QByteArray>
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+
+class QNetworkAccessManager;
+class ShellGroups;
+
+class ScreenDataFetcher : public QObject {
+    Q_OBJECT
+
+public:
+    struct Failure {
+        QString message;
+        friend bool operator==(const Failure&, const Failure&) = default;
+    };
+    // One value key's text, or why it has none.
+    using Entry = std::variant<QString, Failure>;
+    using Values = QMap<QString, Entry>;
+    // A failure of the whole source, or the entries of every value key the screen reads.
+    using Result = std::variant<Failure, Values>;
+    using Done = std::function<void(Result)>;
+
+    static constexpr qsizetype maxOutputBytes = 65536;
+    static constexpr qsizetype maxBodyBytes = 1024 * 1024;
+
+    explicit ScreenDataFetcher(double shellTimeout = 10.0, QObject* parent = nullptr);
+    // Ends the process groups of commands still running.
+    ~ScreenDataFetcher() override;
+
+    // Starts fetching the source and returns at once. `done` runs later on this object's
+    // thread, exactly once, unless `context` is destroyed first (which also stops a URL load).
+    virtual void fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole,
+                       QObject* context, Done done);
+
+    // Blocking: the command's standard output, or why it gave none.
+    static std::variant<QString, Failure> runShellSource(const QString& command, double timeLimit,
+                                                         double killGrace = 1.0, ShellGroups* groups = nullptr);
+
+    static Values buildSourceValues(const CustomScreen::DataSource& source, const QByteArray& output,
+                                    const std::optional<QString>& field, const QSet<QString>& paths, bool whole);
+    static Entry extractJSONValue(const std::optional<QString>& path, const QByteArray& output);
+    static QString formatSourceNumber(double value);
+    static std::optional<QString> firstNonEmptyLine(const QString& text);
+
+    // Seconds a shell command may run before its group is stopped.
+    double shellTimeout;
+    // Seconds between SIGTERM and SIGKILL after a time-out.
+    double killGrace = 1.0;
+    // Seconds a URL load may go without receiving anything, and may take in all.
+    double urlIdleTimeout = 15.0;
+    double urlDeadline = 60.0;
+
+private:
+    void fetchShell(const CustomScreen::DataSource& source, const QString& command, const QSet<QString>& paths,
+                    bool whole, QObject* context, Done done);
+    void fetchURL(const CustomScreen::DataSource& source, const CustomScreen::DataSource::Url& url,
+                  const QSet<QString>& paths, bool whole, QObject* context, Done done);
+    // A fetch under way: its callback and the context that must still exist when it runs.
+    // Made on this object's thread and read only there.
+    struct Pending {
+        QPointer<QObject> guard;
+        bool guarded;
+        Done done;
+        bool wanted() const { return !guarded || guard; }
+    };
+    static std::shared_ptr<Pending> makePending(QObject* context, Done done);
+    // Runs `done` from the event loop, so that no caller sees its callback run inside `fetch`.
+    void deliverLater(QObject* context, Done done, Result result);
+    // Runs `work` on the pool and hands its result back to this thread.
+    void resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending, std::function<Result()> work);
+    QNetworkAccessManager* session();
+
+    std::shared_ptr<ShellGroups> m_groups;
+    QNetworkAccessManager* m_session = nullptr;
+    // Declared last: destroying them waits for the running jobs, which must find the members
+    // above still alive. Commands may hang until their limit; decoding a body never does,
+    // so it has its own pool and never waits behind them.
+    QThreadPool m_decodePool;
+    QThreadPool m_shellPool;
+};

@@ -1,0 +1,272 @@
+#include "screens/runtime/ShellCommand.h"
+
+#include <QtCore/qsystemdetection.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+bool ShellGroups::add(pid_t group)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_ended)
+        return false;
+    m_groups.insert(group);
+    return true;
+}
+
+void ShellGroups::remove(pid_t group)
+{
+    std::lock_guard lock(m_mutex);
+    m_groups.remove(group);
+}
+
+void ShellGroups::endAll()
+{
+    std::lock_guard lock(m_mutex);
+    m_ended = true;
+    // Every registered shell is unreaped, so its id still names its own group.
+    for (const pid_t group : std::as_const(m_groups))
+        ::kill(-group, SIGKILL);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Far beyond any real limit, yet small enough that adding it to now cannot overflow.
+constexpr double maxWaitSeconds = 1.0e7;
+
+Clock::duration secondsDuration(double seconds)
+{
+    if (!(seconds > 0))
+        return Clock::duration::zero();
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(std::min(seconds, maxWaitSeconds)));
+}
+
+// One end of the output: its descriptor until end of stream, and what was kept of it.
+struct Capture {
+    int fd = -1;
+    QByteArray kept;
+
+    // Reads what the pipe holds now. At most `rounds` reads, so a writer faster than us
+    // cannot keep this loop going.
+    void drain(int rounds = 64)
+    {
+        char buffer[16384];
+        while (fd >= 0 && rounds-- > 0) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n > 0) {
+                const qsizetype room = ShellCommand::maxCapturedBytes - kept.size();
+                if (room > 0)
+                    kept.append(buffer, std::min<qsizetype>(room, n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            close();
+        }
+    }
+
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+};
+
+// A descriptor that becomes readable when the process ends, where the kernel offers one.
+int openExitNotifier(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    Q_UNUSED(pid);
+    return -1;
+#endif
+}
+
+bool hasEnded(pid_t pid)
+{
+    // WNOWAIT leaves the shell a zombie: its id stays reserved, so the group id cannot be
+    // handed to an unrelated process before the group is killed.
+    siginfo_t info{};
+    while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0) {
+        if (errno != EINTR)
+            return true;
+    }
+    return info.si_pid == pid;
+}
+
+// Waits until the shell ended or `until`, reading the pipes meanwhile so no writer blocks.
+bool waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_point until)
+{
+    while (!hasEnded(pid)) {
+        const auto now = Clock::now();
+        if (now >= until)
+            return false;
+        pollfd fds[3];
+        nfds_t count = 0;
+        for (const Capture* capture : {&out, &err}) {
+            if (capture->fd >= 0)
+                fds[count++] = pollfd{capture->fd, POLLIN, 0};
+        }
+        if (exitFd >= 0)
+            fds[count++] = pollfd{exitFd, POLLIN, 0};
+        // Without an exit descriptor the end is noticed by looking again every 10 ms.
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+        if (exitFd < 0)
+            left = std::min(left, std::chrono::milliseconds(10));
+        ::poll(fds, count, int(std::min<std::chrono::milliseconds::rep>(left.count(), 1000)));
+        out.drain();
+        err.drain();
+    }
+    return true;
+}
+
+struct SpawnSetup {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+
+    SpawnSetup(int outFd, int errFd)
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+        posix_spawnattr_init(&attributes);
+        // A group of its own; signals as a fresh shell expects them, whatever this
+        // application ignores or blocks on the calling thread.
+        posix_spawnattr_setflags(&attributes,
+                                 POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigdefault(&attributes, &all);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attributes, &none);
+    }
+
+    ~SpawnSetup()
+    {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+};
+
+std::vector<QByteArray> environmentWithPath(const QByteArray& path)
+{
+    std::vector<QByteArray> entries;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (!QByteArray(*entry).startsWith("PATH="))
+            entries.emplace_back(*entry);
+    }
+    entries.push_back("PATH=" + path);
+    return entries;
+}
+
+} // namespace
+
+ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray& path, double timeLimit,
+                                        double killGrace, ShellGroups* groups)
+{
+    Outcome outcome;
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
+        outcome.end = End::noCapture;
+        return outcome;
+    }
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        outcome.end = End::noCapture;
+        return outcome;
+    }
+
+    const QByteArray commandBytes = command.toUtf8();
+    const std::vector<QByteArray> environment = environmentWithPath(path);
+    std::vector<char*> envp;
+    for (const QByteArray& entry : environment)
+        envp.push_back(const_cast<char*>(entry.constData()));
+    envp.push_back(nullptr);
+    char shell[] = "/bin/sh";
+    char dashC[] = "-c";
+    char* argv[] = {shell, dashC, const_cast<char*>(commandBytes.constData()), nullptr};
+
+    pid_t pid = -1;
+    int spawnError = 0;
+    {
+        SpawnSetup setup(outPipe[1], errPipe[1]);
+        spawnError = ::posix_spawn(&pid, shell, &setup.actions, &setup.attributes, argv, envp.data());
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    Capture out{outPipe[0], {}};
+    Capture err{errPipe[0], {}};
+    if (spawnError != 0) {
+        out.close();
+        err.close();
+        outcome.end = End::notStarted;
+        outcome.startError = qt_error_string(spawnError);
+        return outcome;
+    }
+    ::fcntl(out.fd, F_SETFL, O_NONBLOCK);
+    ::fcntl(err.fd, F_SETFL, O_NONBLOCK);
+
+    if (groups && !groups->add(pid))
+        ::kill(-pid, SIGKILL);
+    const int exitFd = openExitNotifier(pid);
+
+    const auto started = Clock::now();
+    bool timedOut = !waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit));
+    if (timedOut) {
+        ::kill(-pid, SIGTERM);
+        waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
+    }
+    if (timedOut) {
+        // Also when the shell gave way: the rest of a pipeline may ignore SIGTERM.
+        ::kill(-pid, SIGKILL);
+    } else {
+        out.drain();
+        err.drain();
+    }
+    out.close();
+    err.close();
+    if (exitFd >= 0)
+        ::close(exitFd);
+
+    if (groups)
+        groups->remove(pid);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    outcome.out = std::move(out.kept);
+    outcome.err = std::move(err.kept);
+    if (timedOut) {
+        outcome.end = End::timedOut;
+    } else if (WIFSIGNALED(status)) {
+        outcome.end = End::signalled;
+        outcome.status = WTERMSIG(status);
+    } else {
+        outcome.end = End::exited;
+        outcome.status = WEXITSTATUS(status);
+    }
+    return outcome;
+}

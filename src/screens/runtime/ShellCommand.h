@@ -1,0 +1,53 @@
+#pragma once
+// One blocking run of `/bin/sh -c` for a shell data source. The shell leads a process group of
+// its own, so a time-out ends the whole pipeline it started; its output is captured through
+// pipes and capped, so a chatty command costs neither memory nor disk.
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+
+#include <mutex>
+#include <sys/types.h>
+
+// The process groups of the commands that run now, so that their owner can end them all
+// when it goes away instead of waiting for their time limits.
+class ShellGroups {
+public:
+    // False once `endAll` ran: the caller ends its group at once.
+    bool add(pid_t group);
+    void remove(pid_t group);
+    // Kills every registered group and every group added later.
+    void endAll();
+
+private:
+    std::mutex m_mutex;
+    QSet<pid_t> m_groups;
+    bool m_ended = false;
+};
+
+struct ShellCommand {
+    enum class End {
+        exited,     // `status` is the exit status
+        signalled,  // `status` is the signal that ended the shell
+        timedOut,   // the group was ended after the time limit
+        noCapture,  // the output pipes could not be made
+        notStarted, // `startError` says why
+    };
+
+    struct Outcome {
+        End end = End::notStarted;
+        int status = 0;
+        QByteArray out;
+        QByteArray err;
+        QString startError;
+    };
+
+    static constexpr qsizetype maxCapturedBytes = 65536;
+
+    // Runs `command` with stdin from /dev/null and PATH replaced by `path`. Past `timeLimit`
+    // seconds the group gets SIGTERM, and SIGKILL `killGrace` seconds later. Only the first
+    // maxCapturedBytes of each stream are kept; the rest is read and dropped.
+    static Outcome run(const QString& command, const QByteArray& path, double timeLimit, double killGrace,
+                       ShellGroups* groups = nullptr);
+};

@@ -1,0 +1,296 @@
+// The main window: its sidebar and the stored selection, its size, the connection text, the
+// page picker, the menus and the Settings window.
+
+#include "ShellFixture.h"
+
+#include "app/ConnectionText.h"
+#include "app/SettingsWindow.h"
+#include "app/SidebarHost.h"
+#include "app/SidebarItem.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTest>
+#include <QUndoCommand>
+#include <QUndoStack>
+
+namespace {
+
+QString shownPage(MainWindow& window)
+{
+    auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("pageStack"));
+    auto* scroll = qobject_cast<QScrollArea*>(stack->currentWidget());
+    return scroll && scroll->widget() ? scroll->widget()->objectName() : QString();
+}
+
+QStringList listTexts(const QListWidget* list)
+{
+    QStringList out;
+    for (int row = 0; row < list->count(); ++row)
+        out.append(list->item(row)->text());
+    return out;
+}
+
+int rowOf(const QListWidget* list, const QString& text)
+{
+    for (int row = 0; row < list->count(); ++row)
+        if (list->item(row)->text() == text)
+            return row;
+    return -1;
+}
+
+}  // namespace
+
+TEST(SidebarSelectionTest, ReadsAnyStoredTextAsAPageAndStoresAnEmptySelectionAsMacros)
+{
+    EXPECT_EQ(readSidebarSelection(std::nullopt), SidebarItem::macros);
+    EXPECT_EQ(readSidebarSelection(QString()), SidebarItem::macros);
+    EXPECT_EQ(readSidebarSelection(QStringLiteral("weather")), SidebarItem::macros);
+    EXPECT_EQ(readSidebarSelection(QStringLiteral("Stocks")), SidebarItem::macros);
+    EXPECT_EQ(readSidebarSelection(QStringLiteral("stocks")), SidebarItem::stocks);
+    EXPECT_EQ(readSidebarSelection(QStringLiteral("diagnostics")), SidebarItem::diagnostics);
+    EXPECT_EQ(storedSidebarSelection(std::nullopt), QStringLiteral("macros"));
+    EXPECT_EQ(storedSidebarSelection(SidebarItem::customScreens), QStringLiteral("customScreens"));
+}
+
+TEST(ConnectionTextTest, NamesEachStateAndTheFirmwareButNotThePort)
+{
+    EXPECT_EQ(connectionText(ConnectionState::disconnected()), QStringLiteral("Not Connected"));
+    EXPECT_EQ(connectionText(ConnectionState::connecting(QStringLiteral("/dev/ttyACM0"))), QStringLiteral("Connecting…"));
+    TarvUSB::HelloPayload hello;
+    hello.fw = QStringLiteral("tarv-fw 2.1");
+    EXPECT_EQ(connectionText(ConnectionState::connected(QStringLiteral("/dev/ttyACM0"), hello)),
+              QStringLiteral("Connected · tarv-fw 2.1"));
+}
+
+TEST_F(ShellTest, SidebarListsTwoHeadedGroupsInOrderAndOnlyPagesCanBeChosen)
+{
+    MainWindow& w = makeWindow();
+    const QListWidget* list = w.sidebarHost()->list();
+    EXPECT_EQ(listTexts(list), (QStringList{"Screens", "Macros", "Stocks", "Now Playing", "Custom Screens", "Screensaver",
+                                            "Device", "Diagnostics"}));
+    EXPECT_FALSE(list->item(0)->flags() & Qt::ItemIsSelectable);
+    EXPECT_FALSE(list->item(6)->flags() & Qt::ItemIsSelectable);
+    EXPECT_TRUE(list->item(7)->flags() & Qt::ItemIsSelectable);
+}
+
+TEST_F(ShellTest, AFreshWindowOpensOnMacrosAndAStoredPageIsRestored)
+{
+    {
+        MainWindow& w = makeWindow();
+        EXPECT_EQ(w.selection(), SidebarItem::macros);
+        EXPECT_EQ(shownPage(w), QStringLiteral("macrosPage"));
+        EXPECT_EQ(w.windowTitle(), QStringLiteral("Macros"));
+    }
+    settings->setText(QStringLiteral("sidebarSelection"), QStringLiteral("stocks"));
+    MainWindow& w = makeWindow();
+    EXPECT_EQ(w.selection(), SidebarItem::stocks);
+    EXPECT_EQ(shownPage(w), QStringLiteral("stocksPage"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Stocks"));
+    EXPECT_EQ(w.sidebarHost()->list()->currentItem()->text(), QStringLiteral("Stocks"));
+}
+
+TEST_F(ShellTest, AStoredTextThatNamesNoPageShowsMacrosAndIsReplacedOnlyByTheUsersChoice)
+{
+    for (const QString& stored : {QStringLiteral("weather"), QString()}) {
+        settings->setText(QStringLiteral("sidebarSelection"), stored);
+        MainWindow& w = makeWindow();
+        EXPECT_EQ(shownPage(w), QStringLiteral("macrosPage"));
+        EXPECT_EQ(w.sidebarHost()->list()->currentItem()->text(), QStringLiteral("Macros"));
+        EXPECT_EQ(settings->text(QStringLiteral("sidebarSelection")), stored);
+    }
+
+    // A click on a row, as the user chooses.
+    QListWidget* list = window->sidebarHost()->list();
+    window->show();
+    const int row = rowOf(list, QStringLiteral("Now Playing"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    EXPECT_EQ(shownPage(*window), QStringLiteral("nowPlayingPage"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Now Playing"));
+    EXPECT_EQ(settings->text(QStringLiteral("sidebarSelection")), QStringLiteral("nowPlaying"));
+
+    // A heading cannot be chosen: the page stays.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    EXPECT_EQ(shownPage(*window), QStringLiteral("nowPlayingPage"));
+    EXPECT_EQ(settings->text(QStringLiteral("sidebarSelection")), QStringLiteral("nowPlaying"));
+}
+
+TEST_F(ShellTest, WindowOpensAt1080By640AndCannotBeMadeSmallerThan1020By560)
+{
+    MainWindow& w = makeWindow();
+    w.show();
+    EXPECT_EQ(w.size(), QSize(1080, 640));
+    w.resize(800, 400);
+    EXPECT_EQ(w.size(), QSize(1020, 560));
+    // The sidebar keeps to its bounds whatever the window does.
+    const QWidget* sidebar = w.findChild<QWidget*>(QStringLiteral("sidebar"));
+    EXPECT_GE(sidebar->width(), SidebarHost::sidebarMinimumWidth);
+    EXPECT_LE(sidebar->width(), SidebarHost::sidebarMaximumWidth);
+}
+
+TEST_F(ShellTest, ClosingTheWindowOnlyHidesIt)
+{
+    MainWindow& w = makeWindow();
+    QPointer<MainWindow> alive(&w);
+    w.show();
+    QSignalSpy quitting(qApp, &QCoreApplication::aboutToQuit);
+    ASSERT_TRUE(w.close());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(alive);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(quitting.count(), 0);
+    w.showAndActivate();
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(ShellTest, ConnectionTextAndPickerFollowTheConnection)
+{
+    MainWindow& w = makeWindow();
+    EXPECT_EQ(w.connectionLabel()->text(), QStringLiteral("Not Connected"));
+    EXPECT_FALSE(w.screenPicker()->isEnabled());
+    EXPECT_EQ(w.screenPicker()->toolTip(), QStringLiteral("Choose the screen Tarv is showing"));
+
+    attach();
+    EXPECT_EQ(w.connectionLabel()->text(), QStringLiteral("Connecting…"));
+    EXPECT_FALSE(w.screenPicker()->isEnabled());
+
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    EXPECT_EQ(w.connectionLabel()->text(), QStringLiteral("Connected · fake-1.0"));
+    EXPECT_TRUE(w.screenPicker()->isEnabled());
+    EXPECT_EQ(w.screenPicker()->text(), QStringLiteral("Home"));
+
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->state().isConnected(); }));
+    EXPECT_EQ(w.connectionLabel()->text(), QStringLiteral("Not Connected"));
+    EXPECT_FALSE(w.screenPicker()->isEnabled());
+}
+
+TEST_F(ShellTest, PickerSwitchesTheDevicesPageAndPickingItAgainSendsNothing)
+{
+    MainWindow& w = makeWindow();
+    connectAndGreet();
+    EXPECT_EQ(pickerEntries(), (QStringList{"Home", "Stocks", "Calculator", "Now Playing", "Screensaver"}));
+    EXPECT_TRUE(pickerEntry(QStringLiteral("home"))->isChecked());
+
+    const qsizetype before = patchCount();
+    pickerEntry(QStringLiteral("calculator"))->trigger();
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::calculator());
+    ASSERT_TRUE(waitUntil([&] { return patchCount() > before && hub->outstandingAcks().isEmpty() &&
+                                       hub->queuedFrames().isEmpty(); }));
+    EXPECT_EQ(w.screenPicker()->text(), QStringLiteral("Calculator"));
+    EXPECT_TRUE(pickerEntry(QStringLiteral("calculator"))->isChecked());
+    EXPECT_FALSE(pickerEntry(QStringLiteral("home"))->isChecked());
+
+    const qsizetype received = device.received().size();
+    pickerEntry(QStringLiteral("calculator"))->trigger();
+    // Whatever was sent would be back before the device's next log line.
+    device.sendLog(TarvUSB::LogLevel::info, QStringLiteral("marker"));
+    ASSERT_TRUE(waitUntil([&] {
+        return std::any_of(hub->log().cbegin(), hub->log().cend(),
+                           [](const LogEntry& e) { return e.text.endsWith(QStringLiteral("marker")); });
+    }));
+    EXPECT_EQ(device.received().size(), received);
+    EXPECT_EQ(w.screenPicker()->text(), QStringLiteral("Calculator"));
+}
+
+TEST_F(ShellTest, ApprovedCustomScreensJoinThePickerWithTheirTitles)
+{
+    screens.add(QStringLiteral("weather"), QStringLiteral("Weather"), true);
+    screens.add(QStringLiteral("builds"), QStringLiteral("Builds"), false);
+    MainWindow& w = makeWindow();
+    connectAndGreet();
+    EXPECT_EQ(pickerEntries(), (QStringList{"Home", "Stocks", "Calculator", "Now Playing", "Screensaver", "Weather"}));
+
+    screens.memoryTrust.approve(QStringLiteral("builds"));
+    EXPECT_EQ(pickerEntries(),
+              (QStringList{"Home", "Stocks", "Calculator", "Now Playing", "Screensaver", "Weather", "Builds"}));
+
+    pickerEntry(QStringLiteral("weather"))->trigger();
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::custom(QStringLiteral("weather")));
+    EXPECT_EQ(w.screenPicker()->text(), QStringLiteral("Weather"));
+}
+
+TEST_F(ShellTest, MenusOfferSettingsQuitUndoAndTheViewTogglesButNothingNew)
+{
+    MainWindow& w = makeWindow();
+    QStringList menus;
+    QStringList texts;
+    for (QAction* menuAction : w.menuBar()->actions()) {
+        menus.append(menuAction->text());
+        for (QAction* action : menuAction->menu()->actions())
+            if (!action->isSeparator())
+                texts.append(action->text());
+    }
+    EXPECT_EQ(menus, (QStringList{"&File", "&Edit", "&View"}));
+    EXPECT_EQ(texts, (QStringList{"Settings…", "Quit", "Undo", "Redo", "Cut", "Copy", "Paste", "Delete", "Select All",
+                                  "Show Sidebar", "Show Inspector"}));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("settingsAction"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+,")));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("quitAction"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("redoAction"))->shortcut(),
+              QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
+
+    // Undo and Redo follow the window's stack.
+    QAction* undo = w.findChild<QAction*>(QStringLiteral("undoAction"));
+    EXPECT_FALSE(undo->isEnabled());
+    auto* command = new QUndoCommand(QStringLiteral("Edit Label"));
+    w.undoStack()->push(command);
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Edit Label"));
+
+    QSignalSpy quit(&w, &MainWindow::quitRequested);
+    w.findChild<QAction*>(QStringLiteral("quitAction"))->trigger();
+    EXPECT_EQ(quit.count(), 1);
+
+    QAction* sidebar = w.findChild<QAction*>(QStringLiteral("showSidebarAction"));
+    w.show();
+    sidebar->trigger();
+    EXPECT_FALSE(w.sidebarHost()->isSidebarVisible());
+    sidebar->trigger();
+    EXPECT_TRUE(w.sidebarHost()->isSidebarVisible());
+}
+
+TEST_F(ShellTest, SettingsButtonAndMenuOpenTheOneSettingsWindow)
+{
+    MainWindow& w = makeWindow();
+    w.show();
+    EXPECT_EQ(w.settingsWindow(), nullptr);
+    QPushButton* button = w.findChild<QPushButton*>(QStringLiteral("settingsButton"));
+    EXPECT_EQ(button->text(), QStringLiteral("Settings"));
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(button->width() - 4, button->height() / 2));
+    ASSERT_NE(w.settingsWindow(), nullptr);
+    SettingsWindow* opened = w.settingsWindow();
+    EXPECT_TRUE(opened->isVisible());
+    EXPECT_EQ(opened->windowTitle(), QStringLiteral("Settings"));
+
+    opened->close();
+    w.findChild<QAction*>(QStringLiteral("settingsAction"))->trigger();
+    EXPECT_EQ(w.settingsWindow(), opened);
+    EXPECT_TRUE(opened->isVisible());
+    const QWidgetList tops = QApplication::topLevelWidgets();
+    EXPECT_EQ(std::count_if(tops.cbegin(), tops.cend(),
+                            [](QWidget* t) { return t->objectName() == QStringLiteral("settingsWindow"); }),
+              1);
+}
+
+TEST_F(ShellTest, EditingActionsActOnTheFocusedField)
+{
+    MainWindow& w = makeWindow();
+    auto* field = new QLineEdit(w.sidebarHost()->page(QStringLiteral("macros")));
+    w.show();
+    QApplication::setActiveWindow(&w);
+    field->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return field->hasFocus(); }));
+    field->setText(QStringLiteral("Volume"));
+    w.findChild<QAction*>(QStringLiteral("selectAllAction"))->trigger();
+    EXPECT_EQ(field->selectedText(), QStringLiteral("Volume"));
+    w.findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
+    EXPECT_EQ(field->text(), QString());
+}

@@ -1,0 +1,90 @@
+#pragma once
+// The main window over a hub built as the application builds it, against the fake device on a
+// pseudo-terminal and a custom screen store held in memory, in private XDG folders.
+
+#include "app/MainWindow.h"
+#include "app/ScreenPickerToolbar.h"
+#include "hub/DeviceManager.h"
+#include "link/Payloads.h"
+#include "macros/ProfileStore.h"
+#include "media/ScreensaverPhotoService.h"
+#include "media/StockStore.h"
+#include "platform/Settings.h"
+#include "support/DesktopTestEnv.h"
+#include "support/FakeDevice.h"
+#include "support/FakeScreenStore.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+class ShellTest : public ::testing::Test {
+protected:
+    TempXdg xdg;
+    std::unique_ptr<Settings> settings = std::make_unique<Settings>(xdg.path("config") + QStringLiteral("/Tarv.conf"));
+    std::unique_ptr<ProfileStore> profiles;
+    EmptyScreensaverPhotoService photos{xdg.path("data")};
+    EmptyStockStore stocks;
+    TarvFake::MemoryScreenStore screens;
+    TarvFake::FakeDevice device;
+    std::unique_ptr<DeviceManager> hub;
+    std::unique_ptr<MainWindow> window;
+
+    void makeHub()
+    {
+        profiles = std::make_unique<ProfileStore>(*settings);
+        DeviceManager::Environment environment;
+        environment.settings = settings.get();
+        environment.isTesting = true;
+        hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
+    }
+
+    MainWindow& makeWindow()
+    {
+        if (!hub)
+            makeHub();
+        window = std::make_unique<MainWindow>(*hub, *settings);
+        return *window;
+    }
+
+    void attach()
+    {
+        ASSERT_TRUE(device.start()) << device.lastError().toStdString();
+        hub->connect(7, device.portPath());
+        ASSERT_TRUE(hub->isPortOpen());
+    }
+
+    // Attaches, greets, and waits until the device holds the home page.
+    void connectAndGreet()
+    {
+        attach();
+        device.sendHello();
+        ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected() && patchCount() >= 3; }));
+        ASSERT_TRUE(waitUntil([&] { return hub->outstandingAcks().isEmpty() && hub->queuedFrames().isEmpty(); }));
+    }
+
+    qsizetype patchCount() const
+    {
+        return std::count_if(device.received().cbegin(), device.received().cend(),
+                             [](const TarvUSB::Frame& f) { return f.get<TarvUSB::PatchPayload>() != nullptr; });
+    }
+
+    // The picker's entries as the menu shows them.
+    QStringList pickerEntries() const
+    {
+        QStringList out;
+        for (QAction* action : window->screenPicker()->pickerMenu()->actions())
+            if (!action->isSeparator())
+                out.append(action->text());
+        return out;
+    }
+
+    QAction* pickerEntry(const QString& screenID) const
+    {
+        return window->screenPicker()->pickerMenu()->findChild<QAction*>(QStringLiteral("showScreen:") + screenID);
+    }
+};

@@ -1,0 +1,62 @@
+// tarv-ui-shots draws every view: each image is a real picture of the view's size.
+
+#include "app/MainWindow.h"
+#include "app/SettingsWindow.h"
+#include "support/DesktopTestEnv.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The size of the view an image is named after; invalid for a name of no known view.
+QSize viewSize(const QString& name)
+{
+    if (name.startsWith(QStringLiteral("main-")))
+        return {MainWindow::defaultWidth, MainWindow::defaultHeight};
+    if (name.startsWith(QStringLiteral("settings-")))
+        return {SettingsWindow::defaultWidth, SettingsWindow::defaultHeight};
+    return {};
+}
+
+int distinctColours(const QImage& image)
+{
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            seen.insert(image.pixel(x, y));
+    return int(seen.size());
+}
+
+}  // namespace
+
+TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
+{
+    QTemporaryDir out;
+    QProcess shots;
+    shots.start(QStringLiteral(TARV_UI_SHOTS_PATH), {out.path()});
+    ASSERT_TRUE(shots.waitForFinished(60000));
+    ASSERT_EQ(shots.exitCode(), 0) << shots.readAllStandardError().toStdString();
+
+    const QStringList files = QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
+    for (const char* expected : {"main-macros-disconnected", "main-diagnostics-disconnected", "main-macros-connecting",
+                                 "main-stocks-connected", "main-picker-connected", "main-picker-connected-custom",
+                                 "settings-empty"})
+        EXPECT_TRUE(files.contains(QLatin1String(expected) + QStringLiteral(".png"))) << expected;
+    for (const QString& file : files) {
+        SCOPED_TRACE(file.toStdString());
+        const QImage image(QDir(out.path()).filePath(file));
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.size(), viewSize(QFileInfo(file).completeBaseName()));
+        // The main window always draws its sidebar, toolbar and menus; the Settings window is
+        // an empty stand-in for now.
+        if (file.startsWith(QStringLiteral("main-"))) {
+            EXPECT_GT(distinctColours(image), 3);
+        }
+    }
+}

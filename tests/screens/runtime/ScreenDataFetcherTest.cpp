@@ -1,0 +1,281 @@
+// The value rules of data sources, and shell sources against real shells.
+
+#include "screens/runtime/ScreenDataFetcher.h"
+#include "screens/runtime/ShellCommand.h"
+#include "support/WaitUntil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QRandomGenerator>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+namespace {
+
+using Failure = ScreenDataFetcher::Failure;
+using Entry = ScreenDataFetcher::Entry;
+
+Entry text(const char* value)
+{
+    return QString::fromUtf8(value);
+}
+
+Entry failure(const QString& message)
+{
+    return Failure{message};
+}
+
+Entry extract(const char* path, const QByteArray& json)
+{
+    return ScreenDataFetcher::extractJSONValue(QString::fromUtf8(path), json);
+}
+
+CustomScreen::DataSource shellSource(const QString& command, std::optional<qint64> decimals = std::nullopt)
+{
+    CustomScreen::DataSource source;
+    source.key = QStringLiteral("s");
+    source.kind = CustomScreen::DataSource::Shell{command};
+    source.decimals = decimals;
+    return source;
+}
+
+std::variant<QString, Failure> runShell(const char* command, double limit = 5.0)
+{
+    return ScreenDataFetcher::runShellSource(QString::fromUtf8(command), limit, 0.1);
+}
+
+Failure shellFailure(const char* command, double limit = 5.0)
+{
+    const auto outcome = runShell(command, limit);
+    EXPECT_TRUE(std::holds_alternative<Failure>(outcome)) << command;
+    return std::holds_alternative<Failure>(outcome) ? std::get<Failure>(outcome) : Failure{};
+}
+
+// Processes whose command line holds the token: what a killed command may have left behind.
+int processesWith(const QByteArray& token)
+{
+    int count = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile file(QStringLiteral("/proc/") + entry + QStringLiteral("/cmdline"));
+        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(token))
+            ++count;
+    }
+    return count;
+}
+
+// The command line of `sleep <seconds>` as /proc shows it.
+QByteArray sleepLine(const QByteArray& seconds)
+{
+    return QByteArray("sleep\0", 6) + seconds;
+}
+
+// A number of seconds no other test uses, so that its sleeps can be found in /proc.
+QByteArray uniqueSleep()
+{
+    return QByteArray::number(900 + QRandomGenerator::global()->bounded(99)) + '.'
+           + QByteArray::number(QRandomGenerator::global()->bounded(100000, 999999));
+}
+
+} // namespace
+
+TEST(SourceValueRules, FirstNonEmptyLine)
+{
+    EXPECT_EQ(ScreenDataFetcher::firstNonEmptyLine(QStringLiteral("\n \t\r\n  42 \t\nx")), QStringLiteral("42"));
+    EXPECT_EQ(ScreenDataFetcher::firstNonEmptyLine(QStringLiteral(" \u2028\u00A0b\u2029c")), QStringLiteral("b"));
+    EXPECT_EQ(ScreenDataFetcher::firstNonEmptyLine(QStringLiteral("\v\f\u0085a b")), QStringLiteral("a b"));
+    EXPECT_EQ(ScreenDataFetcher::firstNonEmptyLine(QStringLiteral(" \n\r\t")), std::nullopt);
+    EXPECT_EQ(ScreenDataFetcher::firstNonEmptyLine(QString()), std::nullopt);
+}
+
+TEST(SourceValueRules, NumberTextIgnoresTheUsersLocale)
+{
+    // A Qt application adopts the user's locale, decimal comma included.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German));
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    const auto format = ScreenDataFetcher::formatSourceNumber;
+    EXPECT_EQ(format(3.0), QStringLiteral("3"));
+    EXPECT_EQ(format(-0.0), QStringLiteral("0"));
+    EXPECT_EQ(format(2.5), QStringLiteral("2.5"));
+    EXPECT_EQ(format(3.14159), QStringLiteral("3.1416"));
+    EXPECT_EQ(format(0.12345), QStringLiteral("0.1235"));
+    EXPECT_EQ(format(1.00001), QStringLiteral("1"));
+    EXPECT_EQ(format(-2.25), QStringLiteral("-2.25"));
+    EXPECT_EQ(format(999999999999999.0), QStringLiteral("999999999999999"));
+    EXPECT_EQ(format(1e15), QStringLiteral("1e+15"));
+    EXPECT_EQ(format(std::numeric_limits<double>::infinity()), QStringLiteral("inf"));
+    const auto values = ScreenDataFetcher::buildSourceValues(shellSource({}, 2), "1,5\n2.5", std::nullopt, {}, true);
+    EXPECT_EQ(values.value(QStringLiteral("s")), text("1,5"));
+    EXPECT_EQ(ScreenDataFetcher::buildSourceValues(shellSource({}, 2), "2.5", std::nullopt, {}, true)
+                  .value(QStringLiteral("s")),
+              text("2.50"));
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(before);
+}
+
+TEST(SourceValueRules, Decimals)
+{
+    const auto whole = [](const char* output) {
+        return ScreenDataFetcher::buildSourceValues(shellSource({}, 2), output, std::nullopt, {}, true)
+            .value(QStringLiteral("s"));
+    };
+    EXPECT_EQ(whole("\n\n  42  \n"), text("42.00"));
+    EXPECT_EQ(whole("-1e2"), text("-100.00"));
+    EXPECT_EQ(whole("0x1p3"), text("8.00"));
+    EXPECT_EQ(whole("2.345"), text("2.35"));
+    EXPECT_EQ(whole("inf"), text("inf"));
+    EXPECT_EQ(whole("42 %"), text("42 %"));
+    EXPECT_EQ(whole("+"), text("+"));
+    EXPECT_EQ(whole(""), failure(QStringLiteral("the response was empty")));
+    EXPECT_EQ(ScreenDataFetcher::buildSourceValues(shellSource({}), "  42 ", std::nullopt, {}, true)
+                  .value(QStringLiteral("s")),
+              text("42"));
+}
+
+TEST(SourceValueRules, PathsIntoJson)
+{
+    const QByteArray json = R"({"list": [{"n": "a"}, {"n": "b\nc"}], "t": true, "nums": [1, 2.5, 3, false],
+                               "strs": ["x"], "none": null, "blank": " \n ", "o": {}, "empty": []})";
+    EXPECT_EQ(extract("list[1].n", json), text("b"));
+    EXPECT_EQ(extract(".list..0.n", json), text("a"));
+    EXPECT_EQ(extract("list.+1.n", json), text("b"));
+    EXPECT_EQ(extract("list[2]", json), failure(QStringLiteral("no \"2\" under \"list\"")));
+    EXPECT_EQ(extract("list[-1]", json), failure(QStringLiteral("no \"-1\" under \"list\"")));
+    EXPECT_EQ(extract("list[0].x.y", json), failure(QStringLiteral("no \"x\" under \"list.0\"")));
+    EXPECT_EQ(extract("main.tmp", json), failure(QStringLiteral("no \"main\" at the top of the JSON")));
+    EXPECT_EQ(extract("t", json), text("true"));
+    EXPECT_EQ(extract("nums", json), text("1 2.5 3 0"));
+    EXPECT_EQ(extract("empty", json), text(""));
+    EXPECT_EQ(extract("none", json), text(""));
+    EXPECT_EQ(extract("blank", json), text(""));
+    EXPECT_EQ(extract("strs", json), failure(QStringLiteral("\"strs\" is an object or a list, not a value")));
+    EXPECT_EQ(extract("list[0]", json), failure(QStringLiteral("\"list[0]\" is an object or a list, not a value")));
+    EXPECT_EQ(extract("a", "{oops"), failure(QStringLiteral("the output is not JSON")));
+}
+
+TEST(SourceValueRules, BareValueAtTheTop)
+{
+    EXPECT_EQ(extract("x", "12.5"), failure(QStringLiteral("no \"x\" at the top of the JSON")));
+    EXPECT_EQ(extract(".", " 12.5\n"), text("12.5"));
+    EXPECT_EQ(extract("[]", "\"up\""), text("up"));
+    EXPECT_EQ(extract(".", "1 2"), failure(QStringLiteral("the output is not JSON")));
+}
+
+TEST(SourceValueRules, LoneSurrogatesBecomeReplacementCharacters)
+{
+    // Escaped in JSON and raw in bytes: neither may reach a text as a lone UTF-16 unit.
+    const Entry escaped = extract("a", R"({"a": "x\ud800{{y}}"})");
+    EXPECT_EQ(escaped, Entry(QStringLiteral("x\uFFFD{{y}}")));
+    const auto raw = ScreenDataFetcher::extractJSONValue(std::nullopt, "x\xED\xA0\x80y");
+    ASSERT_TRUE(std::holds_alternative<QString>(raw));
+    for (const QChar c : std::get<QString>(raw))
+        EXPECT_FALSE(c.isSurrogate());
+}
+
+TEST(SourceValueRules, FieldAndPathsMakeValueKeys)
+{
+    CustomScreen::DataSource source;
+    source.key = QStringLiteral("w");
+    source.decimals = 1;
+    const QByteArray body = R"({"data": {"current": {"temp": 21.46, "sky": "clear"}}})";
+    const auto values = ScreenDataFetcher::buildSourceValues(
+        source, body, QStringLiteral("data.current"), {QStringLiteral("temp"), QStringLiteral("wind")}, true);
+    EXPECT_EQ(values.value(QStringLiteral("w.temp")), text("21.5"));
+    EXPECT_EQ(values.value(QStringLiteral("w.wind")), failure(QStringLiteral("no \"wind\" under \"data.current\"")));
+    EXPECT_EQ(values.value(QStringLiteral("w")),
+              failure(QStringLiteral("\"data.current\" is an object or a list, not a value")));
+    EXPECT_EQ(values.size(), 3);
+}
+
+TEST(ShellSources, OutputAndExitStatus)
+{
+    EXPECT_EQ(runShell("printf '\\n\\n  42  \\n'"), (std::variant<QString, Failure>(QStringLiteral("\n\n  42  \n"))));
+    EXPECT_EQ(shellFailure("printf '  \\n\\t\\n'").message, QStringLiteral("printed nothing"));
+    EXPECT_EQ(shellFailure("echo x; echo boom >&2; exit 3").message, QStringLiteral("exit 3: boom"));
+    EXPECT_EQ(shellFailure("echo x; exit 3").message, QStringLiteral("exit status 3"));
+    // Standard input is the null device: a command reading it ends at once.
+    EXPECT_EQ(shellFailure("cat").message, QStringLiteral("printed nothing"));
+}
+
+TEST(ShellSources, EnvironmentKeepsAllButPath)
+{
+    qputenv("TARV_SOURCE_TEST", "kept");
+    EXPECT_EQ(runShell("printf '%s %s' \"$PATH\" \"$TARV_SOURCE_TEST\""),
+              (std::variant<QString, Failure>(
+                  QStringLiteral("/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin kept"))));
+    qunsetenv("TARV_SOURCE_TEST");
+}
+
+TEST(ShellSources, OutputIsCappedAndTheRestDrained)
+{
+    // Ten megabytes through a pipe: the command must finish, not stall on a full pipe.
+    const auto out = runShell("yes | head -c 10000000");
+    ASSERT_TRUE(std::holds_alternative<QString>(out));
+    EXPECT_EQ(std::get<QString>(out).size(), ShellCommand::maxCapturedBytes);
+    const auto err = shellFailure("yes e | head -c 3000000 | tr -d '\\n' >&2; exit 4").message;
+    EXPECT_EQ(err.size(), QStringLiteral("exit 4: ").size() + ShellCommand::maxCapturedBytes);
+}
+
+TEST(ShellSources, TimeOutEndsTheWholeGroup)
+{
+    const QByteArray seconds = uniqueSleep();
+    // One member of the pipeline ignores SIGTERM; the shell would leave both behind.
+    const QByteArray command = "sleep " + seconds + " | (trap '' TERM; sleep " + seconds + ")";
+    EXPECT_EQ(shellFailure(command.constData(), 0.2).message, QStringLiteral("timed out after 0.2 s"));
+    EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 0; }, 2000));
+}
+
+TEST(ShellSources, TimeLimitText)
+{
+    EXPECT_EQ(shellFailure("sleep 5", 0.05).message, QStringLiteral("timed out after 0.1 s"));
+}
+
+TEST(ShellSources, FetchRunsOffTheGuiThread)
+{
+    ScreenDataFetcher fetcher(5.0);
+    std::optional<ScreenDataFetcher::Result> result;
+    bool loopRanMeanwhile = false;
+    QObject context;
+    fetcher.fetch(shellSource(QStringLiteral("sleep 0.3; echo 7")), {}, true, &context,
+                  [&](ScreenDataFetcher::Result r) { result = std::move(r); });
+    EXPECT_FALSE(result);
+    QTimer::singleShot(0, [&] { loopRanMeanwhile = !result; });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_TRUE(loopRanMeanwhile);
+    const auto values = std::get<ScreenDataFetcher::Values>(*result);
+    EXPECT_EQ(values.value(QStringLiteral("s")), text("7"));
+}
+
+TEST(ShellSources, GoneContextGetsNothingAndGoneFetcherEndsCommands)
+{
+    const QByteArray seconds = uniqueSleep();
+    int calls = 0;
+    {
+        ScreenDataFetcher fetcher(30.0);
+        auto context = std::make_unique<QObject>();
+        fetcher.fetch(shellSource(QStringLiteral("echo 1")), {}, true, context.get(), [&](auto) { ++calls; });
+        QObject other;
+        fetcher.fetch(shellSource(QString::fromLatin1("sleep " + seconds)), {}, true, &other, [&](auto) { ++calls; });
+        context.reset();
+        ASSERT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 1; }));
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 0; }, 2000));
+}
+
+TEST(ShellSources, PushSourceIsNotFetched)
+{
+    ScreenDataFetcher fetcher;
+    CustomScreen::DataSource source;
+    source.kind = CustomScreen::DataSource::Push{QStringLiteral("cpu"), std::nullopt};
+    std::optional<ScreenDataFetcher::Result> result;
+    fetcher.fetch(source, {}, true, nullptr, [&](ScreenDataFetcher::Result r) { result = std::move(r); });
+    EXPECT_FALSE(result);
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(std::get<Failure>(*result).message, QStringLiteral("a push source is not fetched"));
+}

@@ -1,0 +1,144 @@
+#include "screens/runtime/SpriteSheet.h"
+
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+
+namespace {
+
+struct SpriteSheetTest : ::testing::Test {
+    QTemporaryDir dir;
+
+    // A sheet painted column by column: `color(x)` gives each column's colour.
+    QString sheet(int width, int height, const std::function<QColor(int)>& color)
+    {
+        QImage image(width, height, QImage::Format_ARGB32);
+        for (int x = 0; x < width; ++x) {
+            for (int y = 0; y < height; ++y)
+                image.setPixelColor(x, y, color(x));
+        }
+        const QString path = dir.filePath(QStringLiteral("sheet%1x%2.png").arg(width).arg(height));
+        EXPECT_TRUE(image.save(path));
+        return path;
+    }
+};
+
+// The device pixel at (x, y) of a frame: its RGB565 word and its alpha.
+std::pair<std::uint16_t, std::uint8_t> pixel(const QByteArray& frame, int x, int y)
+{
+    const int i = y * SpriteSheet::frameWidth + x;
+    const auto byte = [&](qsizetype at) { return std::uint8_t(frame.at(at)); };
+    return {std::uint16_t(byte(2 * i) | byte(2 * i + 1) << 8), byte(SpriteSheet::colorPlaneBytes + i)};
+}
+
+std::uint16_t rgb565(QRgb c)
+{
+    return std::uint16_t((qRed(c) & 0xF8) << 8 | (qGreen(c) & 0xFC) << 3 | qBlue(c) >> 3);
+}
+
+TEST_F(SpriteSheetTest, CellsOfTheFrameSizeAreCopiedAsTheyAre)
+{
+    const QList<QRgb> colors{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF808080};
+    const auto frames = SpriteSheet::frames(sheet(480, 112, [&](int x) { return QColor(colors[x / 120]); }), 4);
+    ASSERT_TRUE(frames);
+    ASSERT_EQ(frames->size(), 4);
+    for (int c = 0; c < 4; ++c) {
+        const QByteArray& frame = (*frames)[c];
+        ASSERT_EQ(frame.size(), 40320);
+        for (const auto& [x, y] : {std::pair{0, 0}, {119, 0}, {0, 111}, {119, 111}, {60, 56}})
+            EXPECT_EQ(pixel(frame, x, y), std::pair(rgb565(colors[c]), std::uint8_t(255))) << c << " " << x << "," << y;
+    }
+}
+
+TEST_F(SpriteSheetTest, SmallCellsAreEnlargedAndCentred)
+{
+    // Cells of 50 × 50 drawn at 2.24 as 112 × 112 at x 4.
+    const auto frames = SpriteSheet::frames(sheet(100, 50, [](int) { return QColor(Qt::white); }), 2);
+    ASSERT_TRUE(frames);
+    const QByteArray& frame = frames->first();
+    for (int y : {0, 56, 111}) {
+        EXPECT_EQ(pixel(frame, 3, y).second, 0) << y;
+        EXPECT_EQ(pixel(frame, 4, y), std::pair(std::uint16_t(0xFFFF), std::uint8_t(255))) << y;
+        EXPECT_EQ(pixel(frame, 115, y).second, 255) << y;
+        EXPECT_EQ(pixel(frame, 116, y), std::pair(std::uint16_t(0), std::uint8_t(0))) << y;
+    }
+}
+
+TEST_F(SpriteSheetTest, WideCellsAreReducedAndRestOnTheBottomEdge)
+{
+    // Cells of 200 × 40 drawn at 0.6 as 120 × 24.
+    const auto frames = SpriteSheet::frames(sheet(400, 40, [](int) { return QColor(Qt::blue); }), 2);
+    ASSERT_TRUE(frames);
+    const QByteArray& frame = (*frames)[1];
+    for (int x : {0, 60, 119}) {
+        EXPECT_EQ(pixel(frame, x, 0).second, 0);
+        EXPECT_EQ(pixel(frame, x, 87).second, 0) << "the top 88 rows stay transparent";
+        EXPECT_EQ(pixel(frame, x, 88).second, 255);
+        EXPECT_EQ(pixel(frame, x, 111), std::pair(rgb565(0xFF0000FF), std::uint8_t(255)));
+    }
+}
+
+TEST_F(SpriteSheetTest, UnevenCellsShareTheirBorderColumn)
+{
+    // Cells 3.33 px wide are cut outward: [0, 4), [3, 7), [6, 10), each drawn 112 px wide.
+    const auto frames = SpriteSheet::frames(sheet(10, 4, [](int x) { return QColor(x == 3 ? Qt::red : Qt::blue); }), 3);
+    ASSERT_TRUE(frames);
+    ASSERT_EQ(frames->size(), 3);
+    const std::uint16_t red = rgb565(0xFFFF0000);
+    EXPECT_EQ(pixel((*frames)[0], 112, 56).first, red) << "the last column of cell 0";
+    EXPECT_EQ(pixel((*frames)[1], 8, 56).first, red) << "the first column of cell 1";
+    EXPECT_NE(pixel((*frames)[2], 8, 56).first, red);
+}
+
+TEST_F(SpriteSheetTest, BadSheetsGiveNoFramesAtAll)
+{
+    const QString wide = sheet(480, 112, [](int) { return QColor(Qt::red); });
+    EXPECT_FALSE(SpriteSheet::frames(wide, 0));
+    EXPECT_FALSE(SpriteSheet::frames(wide, 9));
+    EXPECT_TRUE(SpriteSheet::frames(wide, 8));
+    EXPECT_FALSE(SpriteSheet::frames(sheet(7, 10, [](int) { return QColor(Qt::red); }), 8)) << "cells under 1 px";
+    EXPECT_TRUE(SpriteSheet::frames(sheet(8, 10, [](int) { return QColor(Qt::red); }), 8));
+
+    EXPECT_FALSE(SpriteSheet::frames(dir.filePath(QStringLiteral("missing.png")), 1));
+    QFile text(dir.filePath(QStringLiteral("notes.png")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not an image");
+    text.close();
+    EXPECT_FALSE(SpriteSheet::frames(text.fileName(), 1));
+}
+
+TEST(SpriteSheetPacking, PremultipliedPixelsPackToRgb565AndAlpha)
+{
+    const QByteArray rgba = QByteArray::fromHex("00000000"   // transparent
+                                                "FF0000FF"   // opaque red
+                                                "80808080"   // half-transparent white
+                                                "20FF0010"   // a channel above its alpha
+                                                "12345600"); // channels without coverage
+    QByteArray color("c");
+    QByteArray alpha("a");
+    SpriteSheet::packPixels(rgba, color, alpha);
+    EXPECT_EQ(color, QByteArray("c") + QByteArray::fromHex("0000" "00F8" "FFFF" "E0FF" "0000"));
+    EXPECT_EQ(alpha, QByteArray("a") + QByteArray::fromHex("00FF801000"));
+}
+
+TEST(SpriteSheetFrameKey, DatesMustBothBeMissingOrBothEqual)
+{
+    const QDateTime when = QDateTime::fromSecsSinceEpoch(1'700'000'000);
+    const SpriteSheet::FrameKey dated{QStringLiteral("cat.png"), 0, when};
+    EXPECT_EQ(dated, (SpriteSheet::FrameKey{QStringLiteral("cat.png"), 0, when}));
+    EXPECT_NE(dated, (SpriteSheet::FrameKey{QStringLiteral("cat.png"), 0, std::nullopt}));
+    EXPECT_EQ((SpriteSheet::FrameKey{QStringLiteral("cat.png"), 0, std::nullopt}),
+              (SpriteSheet::FrameKey{QStringLiteral("cat.png"), 0, std::nullopt}));
+    EXPECT_NE(dated, (SpriteSheet::FrameKey{QStringLiteral("cat.png"), 1, when}));
+    EXPECT_NE(dated, (SpriteSheet::FrameKey{QStringLiteral("dog.png"), 0, when}));
+    EXPECT_NE(dated, (SpriteSheet::FrameKey{QStringLiteral("cat.png"), 0, when.addSecs(1)}));
+}
+
+}  // namespace

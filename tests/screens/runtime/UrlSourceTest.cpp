@@ -1,0 +1,220 @@
+// URL sources against a small HTTP server on 127.0.0.1 that the test runs itself.
+
+#include "screens/runtime/ScreenDataFetcher.h"
+#include "support/WaitUntil.h"
+
+#include <QHostAddress>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Failure = ScreenDataFetcher::Failure;
+
+// Answers each request by its path, then closes the connection. Refuses connections past a
+// small bound, so a client gone wrong cannot keep it busy.
+class TestServer {
+public:
+    using Answer = std::function<void(QTcpSocket*)>;
+
+    TestServer()
+    {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                socket->setParent(&m_server);
+                if (++m_connections > 16) {
+                    socket->abort();
+                    continue;
+                }
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
+            }
+        });
+    }
+
+    QString url(const char* path) const
+    {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(QString::fromUtf8(path));
+    }
+
+    void on(const QByteArray& path, Answer answer) { m_answers.insert(path, std::move(answer)); }
+
+    static void reply(QTcpSocket* socket, const QByteArray& status, const QByteArray& body,
+                      const QByteArray& headers = {})
+    {
+        socket->write("HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\nContent-Length: "
+                      + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" + headers + "\r\n" + body);
+        socket->disconnectFromHost();
+    }
+
+    // The head of every request received, in order.
+    QList<QByteArray> heads;
+
+private:
+    void read(QTcpSocket* socket)
+    {
+        QByteArray& buffer = m_pending[socket];
+        buffer += socket->readAll();
+        const qsizetype end = buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = buffer.left(end);
+        heads.append(head);
+        QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+        const QByteArray path = head.split(' ').value(1);
+        if (const auto answer = m_answers.constFind(path); answer != m_answers.constEnd())
+            (*answer)(socket);
+        else
+            reply(socket, "404 Not Found", "{}");
+    }
+
+    QTcpServer m_server;
+    QHash<QByteArray, Answer> m_answers;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+    int m_connections = 0;
+};
+
+CustomScreen::DataSource urlSource(const QString& url, std::optional<QString> field = std::nullopt,
+                                   QMap<QString, QString> headers = {})
+{
+    CustomScreen::DataSource source;
+    source.key = QStringLiteral("u");
+    source.kind = CustomScreen::DataSource::Url{QUrl(url), std::move(field), std::move(headers)};
+    return source;
+}
+
+struct UrlSources : ::testing::Test {
+    TestServer server;
+    ScreenDataFetcher fetcher;
+
+    ScreenDataFetcher::Result fetch(const CustomScreen::DataSource& source, QSet<QString> paths = {},
+                                    bool whole = true)
+    {
+        std::optional<ScreenDataFetcher::Result> result;
+        QObject context;
+        fetcher.fetch(source, paths, whole, &context, [&](ScreenDataFetcher::Result r) { result = std::move(r); });
+        EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
+        return result.value_or(Failure{QStringLiteral("no result")});
+    }
+
+    QString failureOf(const CustomScreen::DataSource& source)
+    {
+        const auto result = fetch(source);
+        EXPECT_TRUE(std::holds_alternative<Failure>(result));
+        return std::holds_alternative<Failure>(result) ? std::get<Failure>(result).message : QString();
+    }
+
+    QByteArray header(const QByteArray& name) const
+    {
+        for (const QByteArray& line : server.heads.value(0).split('\n')) {
+            if (line.toLower().startsWith(name.toLower() + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+TEST_F(UrlSources, JsonPathsFromTheBody)
+{
+    server.on("/weather", [](QTcpSocket* s) {
+        TestServer::reply(s, "200 OK", R"({"data": {"main": {"temp": 21.5, "sky": "clear"}}})");
+    });
+    const auto result = fetch(urlSource(server.url("/weather"), QStringLiteral("data.main")),
+                              {QStringLiteral("temp"), QStringLiteral("rain")}, false);
+    const auto values = std::get<ScreenDataFetcher::Values>(result);
+    EXPECT_EQ(values.value(QStringLiteral("u.temp")), ScreenDataFetcher::Entry(QStringLiteral("21.5")));
+    EXPECT_EQ(values.value(QStringLiteral("u.rain")),
+              ScreenDataFetcher::Entry(Failure{QStringLiteral("no \"rain\" under \"data.main\"")}));
+    EXPECT_EQ(values.size(), 2);
+}
+
+TEST_F(UrlSources, StatusOutsideSuccessFails)
+{
+    server.on("/broken", [](QTcpSocket* s) { TestServer::reply(s, "500 Internal Server Error", R"({"v": 1})"); });
+    EXPECT_EQ(failureOf(urlSource(server.url("/broken"))), QStringLiteral("HTTP 500"));
+    EXPECT_EQ(failureOf(urlSource(server.url("/missing"))), QStringLiteral("HTTP 404"));
+}
+
+TEST_F(UrlSources, HeadersDefaultsOverridesAndNoCookies)
+{
+    server.on("/h", [](QTcpSocket* s) { TestServer::reply(s, "200 OK", "1", "Set-Cookie: session=abc\r\n"); });
+    fetch(urlSource(server.url("/h"), std::nullopt, {{QStringLiteral("X-Key"), QStringLiteral("k1")}}));
+    EXPECT_EQ(header("Accept"), "application/json");
+    EXPECT_EQ(header("User-Agent"), "Tarv/0.1 (custom screen)");
+    EXPECT_EQ(header("X-Key"), "k1");
+
+    server.heads.clear();
+    fetch(urlSource(server.url("/h"), std::nullopt,
+                    {{QStringLiteral("user-agent"), QStringLiteral("mine")},
+                     {QStringLiteral("Accept"), QStringLiteral("text/plain")}}));
+    EXPECT_EQ(header("User-Agent"), "mine");
+    EXPECT_EQ(header("Accept"), "text/plain");
+    EXPECT_EQ(header("Cookie"), QByteArray());
+    EXPECT_EQ(server.heads.value(0).count("User-Agent") + server.heads.value(0).count("user-agent"), 1);
+}
+
+TEST_F(UrlSources, HeaderWithLineBreakIsNotSent)
+{
+    EXPECT_EQ(failureOf(urlSource(server.url("/h"), std::nullopt,
+                                  {{QStringLiteral("X-A"), QStringLiteral("1\r\nX-Injected: 2")}})),
+              QStringLiteral("the header \"X-A\" holds a line break"));
+    EXPECT_EQ(failureOf(urlSource(server.url("/h"), std::nullopt, {{QStringLiteral("X\nB"), QStringLiteral("1")}})),
+              QStringLiteral("the header \"X\nB\" holds a line break"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(server.heads.isEmpty());
+}
+
+TEST_F(UrlSources, BodyOverOneMebibyteFails)
+{
+    const QString message = QStringLiteral("the response is larger than 1 MB");
+    server.on("/declared", [](QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\nContent-Length: 2000000\r\n\r\n{\"a\":");
+    });
+    EXPECT_EQ(failureOf(urlSource(server.url("/declared"))), message);
+    // Without a length the body is counted as it comes.
+    server.on("/stream", [](QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + QByteArray(ScreenDataFetcher::maxBodyBytes + 1, 'x'));
+        s->disconnectFromHost();
+    });
+    EXPECT_EQ(failureOf(urlSource(server.url("/stream"))), message);
+    server.on("/exact", [](QTcpSocket* s) {
+        TestServer::reply(s, "200 OK", "7" + QByteArray(ScreenDataFetcher::maxBodyBytes - 1, '\n'));
+    });
+    EXPECT_EQ(fetch(urlSource(server.url("/exact"))),
+              ScreenDataFetcher::Result(ScreenDataFetcher::Values{{QStringLiteral("u"), QStringLiteral("7")}}));
+}
+
+TEST_F(UrlSources, SilentServerAndEndlessBodyTimeOut)
+{
+    fetcher.urlIdleTimeout = 0.2;
+    fetcher.urlDeadline = 0.5;
+    server.on("/silent", [](QTcpSocket*) {});
+    EXPECT_EQ(failureOf(urlSource(server.url("/silent"))), QStringLiteral("the server sent nothing for 0.2 s"));
+
+    // A byte every 50 ms keeps the idle time-out away; the overall deadline still ends it.
+    server.on("/drip", [](QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+        auto* drip = new QTimer(s);
+        QObject::connect(drip, &QTimer::timeout, s, [s] { s->write("1"); });
+        drip->start(50);
+    });
+    EXPECT_EQ(failureOf(urlSource(server.url("/drip"))), QStringLiteral("the response took longer than 0.5 s"));
+}
+
+TEST_F(UrlSources, TransportErrorIsTheClientsDescription)
+{
+    // Nothing listens on that port once the probe is closed.
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort());
+    probe.close();
+    const QString message = failureOf(urlSource(refused));
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_FALSE(message.startsWith(QStringLiteral("HTTP")));
+}

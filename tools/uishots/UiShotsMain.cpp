@@ -1,0 +1,200 @@
+// tarv-ui-shots OUTDIR: draws every view of the desktop interface in the states that matter
+// (disconnected, connecting, connected to an in-process fake device, with and without custom
+// screens) into PNG files named after the view and the state, on the offscreen platform and in
+// a temporary HOME, so the user's own settings are never read or written.
+
+#include "app/MainWindow.h"
+#include "app/ScreenPickerToolbar.h"
+#include "app/SettingsWindow.h"
+#include "hub/DeviceManager.h"
+#include "macros/ProfileStore.h"
+#include "media/ScreensaverPhotoService.h"
+#include "media/StockStore.h"
+#include "platform/Settings.h"
+#include "support/FakeDevice.h"
+#include "support/FakeScreenStore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+class Shots {
+public:
+    explicit Shots(QString folder) : m_folder(std::move(folder)) {}
+
+    bool save(const QString& name, const QPixmap& image)
+    {
+        const QString path = QDir(m_folder).filePath(name + QStringLiteral(".png"));
+        if (!image.save(path, "PNG")) {
+            std::fprintf(stderr, "tarv-ui-shots: cannot write %s\n", qPrintable(path));
+            m_failed = true;
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    }
+
+    bool failed() const { return m_failed; }
+
+private:
+    QString m_folder;
+    bool m_failed = false;
+};
+
+// Lets pending events, timers and repaints run.
+void settle()
+{
+    QTest::qWait(30);
+}
+
+// The window with its page picker's menu open over it, where the menu drops from the button.
+QPixmap withPickerOpen(MainWindow& window)
+{
+    ScreenPickerToolbar* picker = window.screenPicker();
+    QMenu* menu = picker->pickerMenu();
+    menu->popup(picker->mapToGlobal(QPoint(0, picker->height())));
+    settle();
+    QPixmap image = window.grab();
+    const QPixmap menuImage = menu->grab();
+    QPoint at = picker->mapTo(&window, QPoint(0, picker->height()));
+    at.setX(std::min(at.x(), image.width() - menuImage.width()));
+    QPainter painter(&image);
+    painter.drawPixmap(at, menuImage);
+    painter.end();
+    menu->hide();
+    settle();
+    return image;
+}
+
+// The offscreen platform cannot raise windows or grab the keyboard for menus, and says so
+// each time; that is no news here.
+QtMessageHandler standardHandler = nullptr;
+
+void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QStringLiteral("This plugin does not support")))
+        return;
+    if (standardHandler)
+        standardHandler(type, context, message);
+}
+
+int run(const QString& folder)
+{
+    Shots shots(folder);
+    const QString home = QDir::homePath();
+    Settings settings(home + QStringLiteral("/.config/Tarv/Tarv.conf"));
+    ProfileStore profiles(settings);
+    EmptyScreensaverPhotoService photos(home + QStringLiteral("/.local/share/Tarv"));
+    EmptyStockStore stocks;
+    TarvFake::MemoryScreenStore screens;
+    DeviceManager::Environment environment;
+    environment.settings = &settings;
+    environment.isTesting = true;
+    DeviceManager hub(profiles, photos, stocks, screens, false, std::move(environment));
+    TarvFake::FakeDevice device;
+
+    MainWindow window(hub, settings);
+    window.move(0, 0);
+    window.show();
+    settle();
+
+    const auto eachPage = [&](const QString& state) {
+        for (SidebarItem item : allSidebarItems()) {
+            window.select(item);
+            settle();
+            shots.save(QStringLiteral("main-%1-%2").arg(rawValue(item), state), window.grab());
+        }
+        window.select(SidebarItem::macros);
+    };
+
+    eachPage(QStringLiteral("disconnected"));
+
+    if (!device.start()) {
+        std::fprintf(stderr, "tarv-ui-shots: the fake device did not start: %s\n", qPrintable(device.lastError()));
+        return 1;
+    }
+    hub.connect(1, device.portPath());
+    settle();
+    shots.save(QStringLiteral("main-macros-connecting"), window.grab());
+
+    device.sendHello();
+    const auto idle = [&] {
+        return hub.state().isConnected() && hub.queuedFrames().isEmpty() && hub.outstandingAcks().isEmpty();
+    };
+    if (!QTest::qWaitFor(idle, 10000)) {
+        std::fprintf(stderr, "tarv-ui-shots: the fake device did not connect\n");
+        return 1;
+    }
+    eachPage(QStringLiteral("connected"));
+    shots.save(QStringLiteral("main-picker-connected"), withPickerOpen(window));
+
+    // With data: approved custom screens, one of them on the device.
+    screens.add(QStringLiteral("weather"), QStringLiteral("Weather"), true);
+    screens.add(QStringLiteral("builds"), QStringLiteral("Build Status"), true);
+    screens.add(QStringLiteral("unapproved"), QStringLiteral("Waiting For Approval"), false);
+    hub.showScreen(DeviceScreen::custom(QStringLiteral("weather")));
+    if (!QTest::qWaitFor(idle, 10000))
+        std::fputs("tarv-ui-shots: the custom page did not reach the device\n", stderr);
+    settle();
+    shots.save(QStringLiteral("main-macros-connected-custom"), window.grab());
+    shots.save(QStringLiteral("main-picker-connected-custom"), withPickerOpen(window));
+
+    window.showSettings();
+    settle();
+    shots.save(QStringLiteral("settings-empty"), window.settingsWindow()->grab());
+
+    return shots.failed() ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2 || argv[1][0] == '-') {
+        std::fputs("usage: tarv-ui-shots OUTDIR\n", stderr);
+        return 2;
+    }
+    const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "tarv-ui-shots: cannot make %s\n", argv[1]);
+        return 1;
+    }
+
+    // A home of its own, set before Qt reads any of it.
+    QTemporaryDir home;
+    if (!home.isValid()) {
+        std::fputs("tarv-ui-shots: cannot make a temporary home\n", stderr);
+        return 1;
+    }
+    for (const char* sub : {".config", ".local/share", ".cache", "runtime"})
+        QDir(home.path()).mkpath(QString::fromLatin1(sub));
+    QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral(".local/share")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral(".cache")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("runtime")).toLocal8Bit());
+    qputenv("TARV_TEST_RUN", "1");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QApplication::setAttribute(Qt::AA_Use96Dpi);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarv"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarv"));
+    QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
+    standardHandler = qInstallMessageHandler(quietPlatformNotes);
+    return run(folder);
+}
