@@ -85,7 +85,7 @@ void askIdentity(const std::shared_ptr<Poll>& poll, const MprisPlaybackService::
                                                       QStringLiteral("Get"));
     get << rootInterface << QStringLiteral("Identity");
     QDBusPendingCallWatcher* watcher = call(poll, get);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, poll->context, [poll, chosen](QDBusPendingCallWatcher* w) {
+    const auto answered = [poll, chosen](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusPendingReply<QDBusVariant> reply = *w;
         // A player without a name is called by the end of its bus name.
@@ -96,7 +96,8 @@ void askIdentity(const std::shared_ptr<Poll>& poll, const MprisPlaybackService::
         if (state)
             poll->busByPlayer->insert(state->playerName(), chosen.busName);
         poll->finish(state.value_or(NowPlayingState::idle()));
-    });
+    };
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, poll->context, answered);
 }
 
 void decide(const std::shared_ptr<Poll>& poll)
@@ -109,7 +110,8 @@ void decide(const std::shared_ptr<Poll>& poll)
         return;
     }
     if (chosen->busName == MprisPlaybackService::spotifyBusName) {
-        poll->finish(MprisPlaybackService::stateFrom(*chosen, QStringLiteral("Spotify")).value_or(NowPlayingState::idle()));
+        const auto state = MprisPlaybackService::stateFrom(*chosen, QStringLiteral("Spotify"));
+        poll->finish(state.value_or(NowPlayingState::idle()));
         return;
     }
     askIdentity(poll, *chosen);
@@ -125,7 +127,7 @@ void askPlayers(const std::shared_ptr<Poll>& poll, const QStringList& names)
         getAll << playerInterface;
         ++poll->outstanding;
         QDBusPendingCallWatcher* watcher = call(poll, getAll);
-        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, poll->context, [poll, name](QDBusPendingCallWatcher* w) {
+        const auto answered = [poll, name](QDBusPendingCallWatcher* w) {
             w->deleteLater();
             const QDBusPendingReply<QVariantMap> reply = *w;
             // A player that does not answer in time is one that plays nothing.
@@ -133,7 +135,8 @@ void askPlayers(const std::shared_ptr<Poll>& poll, const QStringList& names)
                 poll->answers.append({name, reply.value()});
             if (--poll->outstanding == 0)
                 decide(poll);
-        });
+        };
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, poll->context, answered);
     }
     if (poll->outstanding == 0)
         poll->finish(NowPlayingState::idle());
@@ -199,7 +202,8 @@ std::optional<MprisPlaybackService::Answer> MprisPlaybackService::choose(const Q
         return paused;
     for (const Answer& answer : answers) {
         const QString status = statusOf(answer);
-        if (answer.busName == spotifyBusName && (status == QLatin1String("Playing") || status == QLatin1String("Paused")))
+        const bool active = status == QLatin1String("Playing") || status == QLatin1String("Paused");
+        if (answer.busName == spotifyBusName && active)
             return answer;
     }
     return std::nullopt;

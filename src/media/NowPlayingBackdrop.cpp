@@ -381,8 +381,8 @@ std::uint32_t NowPlayingBackdrop::accentColor(const QByteArray& rgba)
     int best = 0;
     double bestScore = -1;
     for (int b = 0; b < binCount; ++b) {
-        const double score = bins[std::size_t(b)].weight + 0.5 * (bins[std::size_t((b + binCount - 1) % binCount)].weight +
-                                                               bins[std::size_t((b + 1) % binCount)].weight);
+        const auto weight = [&](int i) { return bins[std::size_t((i + binCount) % binCount)].weight; };
+        const double score = weight(b) + 0.5 * (weight(b - 1) + weight(b + 1));
         if (score > bestScore) {
             bestScore = score;
             best = b;
