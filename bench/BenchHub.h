@@ -26,6 +26,17 @@
 
 #include <benchmark/benchmark.h>
 
+// The one application object of the benchmark run, made by whichever benchmark needs it first.
+inline void ensureBenchApp()
+{
+    static int argc = 1;
+    static char name[] = "tarv_bench";
+    static char* argv[] = {name, nullptr};
+    // A benchmark of the windows has made its QApplication already.
+    if (!QCoreApplication::instance())
+        static QCoreApplication app(argc, argv);
+}
+
 // A hub with empty stores, settings in a temporary folder, and its log kept off standard
 // error; optionally connected to a pseudo-terminal whose other end is read and discarded.
 struct BenchHub {
@@ -42,12 +53,7 @@ struct BenchHub {
 
     BenchHub()
     {
-        static int argc = 1;
-        static char name[] = "tarv_bench";
-        static char* argv[] = {name, nullptr};
-        // A benchmark of the windows has made its QApplication already.
-        if (!QCoreApplication::instance())
-            static QCoreApplication app(argc, argv);
+        ensureBenchApp();
         QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
         for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
             qputenv(var, dir.path().toLocal8Bit());

@@ -4,7 +4,9 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "macros/X11FrontmostAppSource.h"
+#include "media/MprisPlaybackService.h"
 #include "media/ScreensaverPhotoService.h"
+#include "media/UrlArtworkService.h"
 #include "media/StockStore.h"
 #include "platform/Settings.h"
 #include "screens/runtime/CustomScreenStore.h"
@@ -53,11 +55,15 @@ DeviceManager& TarvApp::deviceManager()
     // stand-ins used until the screen runtime exists hold none either way.
     m_customScreens = std::make_unique<EmptyCustomScreenStore>(screensFolder);
     m_frontmostSource = std::make_unique<X11FrontmostAppSource>();
+    m_mediaService = std::make_unique<MprisPlaybackService>(QDBusConnection::sessionBus());
+    m_artworkService = std::make_unique<UrlArtworkService>();
 
     DeviceManager::Environment environment;
     environment.settings = m_settings.get();
     environment.isTesting = testing;
     environment.frontmostSource = m_frontmostSource.get();
+    environment.mediaService = m_mediaService.get();
+    environment.artworkService = m_artworkService.get();
     environment.notifyServerFactory = UnavailableNotifyServer::factory();
     m_deviceManager = std::make_unique<DeviceManager>(*m_profiles, *m_photoService, *m_stocks, *m_customScreens,
                                                       !testing, std::move(environment));

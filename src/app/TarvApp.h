@@ -8,7 +8,9 @@
 
 class CustomScreenStore;
 class DeviceManager;
+class ArtworkService;
 class FrontmostAppSource;
+class MediaPlaybackService;
 class ProfileStore;
 class ScreensaverPhotoService;
 class Settings;
@@ -36,5 +38,7 @@ private:
     std::unique_ptr<StockStore> m_stocks;
     std::unique_ptr<CustomScreenStore> m_customScreens;
     std::unique_ptr<FrontmostAppSource> m_frontmostSource;
+    std::unique_ptr<MediaPlaybackService> m_mediaService;
+    std::unique_ptr<ArtworkService> m_artworkService;
     std::unique_ptr<DeviceManager> m_deviceManager;
 };

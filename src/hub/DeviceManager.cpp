@@ -48,7 +48,9 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
       m_isTesting(environment.isTesting),
       m_frontmostSource(environment.frontmostSource),
       m_notifyServerFactory(std::move(environment.notifyServerFactory)),
-      m_clock(std::move(environment.clock))
+      m_clock(std::move(environment.clock)),
+      m_mediaService(environment.mediaService),
+      m_artworkService(environment.artworkService)
 {
     // 1. Starting values of the connection and page models.
     m_screensaver.lastInteraction = m_clock.now();

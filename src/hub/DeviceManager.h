@@ -19,6 +19,7 @@
 #include "link/SnapshotFailure.h"
 #include "macros/ScreenshotOptions.h"
 #include "media/MediaControl.h"
+#include "media/NowPlayingBackdrop.h"
 #include "media/NowPlayingState.h"
 #include "media/ScreensaverPhotoService.h"
 #include "media/ScreensaverState.h"
@@ -46,7 +47,9 @@
 
 class CustomScreenStore;
 class DesktopActionRunner;
+class ArtworkService;
 class FrontmostAppSource;
+class MediaPlaybackService;
 struct MacroAction;
 class ProfileAutoSwitcher;
 class ProfileStore;
@@ -98,6 +101,10 @@ public:
         FrontmostAppSource* frontmostSource = nullptr;
         NotifyServer::Factory notifyServerFactory;
         HubClock clock;
+        // The music players and their artwork; without them nothing is asked and the Now
+        // Playing page keeps what it was given.
+        MediaPlaybackService* mediaService = nullptr;
+        ArtworkService* artworkService = nullptr;
     };
 
     DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& photoService, StockStore& stocks,
@@ -240,8 +247,9 @@ public:
     void handleCalculatorTap(std::uint16_t x, std::uint16_t y);
     // Only while the calculator shows; the two display lines follow the key.
     void pressCalculatorKey(const QString& key);
-    // Hands the position to the player, then reads the player's real position back.
-    void seekPlayer(double seconds, NowPlayingState::Source source);
+    // Hands the position in the track of `playing` to its player, then reads the player's
+    // real position back.
+    void seekPlayer(double seconds, const NowPlayingState& playing);
     // Moves the shown position on between polls, once per displayed second.
     void advanceNowPlayingProgress(const QDateTime& now);
     void sendMediaControl(MediaControl control);
@@ -255,6 +263,23 @@ public:
     void setCustomLayout(const std::optional<CustomScreenRenderer::Layout>& layout) { m_customLayout = layout; }
     const std::optional<PlaybackSample>& playbackSample() const { return m_playbackSample; }
     void setPlaybackSample(const std::optional<PlaybackSample>& sample) { m_playbackSample = sample; }
+
+    // --- Now Playing ----------------------------------------------------------------------
+    // Asks the players once; the answer is applied when it arrives.
+    void pollNowPlaying();
+    void refreshNowPlaying();
+    // Takes a player's answer in: anchoring, scrub protection, page update, artwork request.
+    void applyNowPlaying(NowPlayingState fresh, const QDateTime& now);
+    // The artwork fetch for `key` has ended, with a backdrop or without.
+    void applyArtwork(const QString& key, const std::optional<NowPlayingBackdrop>& backdrop);
+    // Puts the cached backdrop on the device unless it holds it already.
+    void updateNowPlayingBackdrop();
+    // One update frame of the Now Playing page from the current state.
+    void refreshNowPlayingPage();
+    const QString& requestedArtworkIdentity() const { return m_requestedArtworkIdentity; }
+    const QString& cachedArtworkIdentity() const { return m_cachedArtworkIdentity; }
+    const QString& failedArtworkIdentity() const { return m_failedArtworkIdentity; }
+    const std::optional<NowPlayingBackdrop>& cachedBackdrop() const { return m_cachedBackdrop; }
 
     // --- Key actions --------------------------------------------------------------------------
     // A key of the active profile by position; keys without an action are ignored.
@@ -470,7 +495,6 @@ private:
     QList<TarvUSB::Frame> pageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
     bool isShownCustomAvailable() const;
     bool queueAssetUpload(const QByteArray& pixels, const TarvUSB::AssetProperties& asset);
-    void pollNowPlaying();
     void finishStockRefresh(const QList<StockQuote>& fetched, qsizetype wanted);
     DeviceClock m_deviceClock;
     std::optional<double> m_scrubFraction;
@@ -478,7 +502,12 @@ private:
     QTimer* m_mediaTimer = nullptr;
     QTimer* m_stockTimer = nullptr;
     QTimer* m_customUpdateTimer = nullptr;
+    MediaPlaybackService* m_mediaService = nullptr;
+    ArtworkService* m_artworkService = nullptr;
+    QString m_requestedArtworkIdentity;
+    QString m_cachedArtworkIdentity;
     QString m_failedArtworkIdentity;
+    std::optional<NowPlayingBackdrop> m_cachedBackdrop;
     int m_photoIndex = 0;
     QDateTime m_photoShownSince;
     // Touch input and key actions.

@@ -185,9 +185,12 @@ void DeviceManager::renderActivePage()
     presentPage(pageFrames(now, time, indicator), resetSeq);
 
     switch (m_activeScreen.kind()) {
-    case DeviceScreen::Kind::nowPlaying:
-        // The backdrop arrives with the media service; its artwork key is empty until then.
+    case DeviceScreen::Kind::nowPlaying: {
+        const QString key = m_nowPlaying.artworkKey();
+        if (!key.isEmpty() && key != m_failedArtworkIdentity)
+            updateNowPlayingBackdrop();
         break;
+    }
     case DeviceScreen::Kind::screensaver:
         if (!m_photoLibrary.isEmpty())
             showScreensaverPhoto(now);
@@ -229,7 +232,7 @@ QList<Frame> DeviceManager::pageFrames(const QDateTime& now, const QString& time
         setNowPlaying(next);
         QTimer::singleShot(0, this, [weak] {
             if (weak)
-                weak->pollNowPlaying();
+                weak->refreshNowPlaying();
         });
         return makePatchFrames(DynamicUIDemo::nowPlayingPageOps(m_nowPlaying, time, indicator));
     }
@@ -393,11 +396,6 @@ void DeviceManager::scheduleHomeRefresh()
 {
     // A burst of profile changes redraws the device once.
     m_homeRefreshTimer->start();
-}
-
-void DeviceManager::pollNowPlaying()
-{
-    // The music player service arrives with the media work; nothing to poll until then.
 }
 
 void DeviceManager::refreshStockQuotes()

@@ -151,6 +151,8 @@ void DeviceManager::showScreensaverPhoto(const QDateTime& now)
         return;
     if (m_photoIndex < 0 || m_photoIndex >= m_photoLibrary.size())
         m_photoIndex = 0;
+    // The photo takes the backdrop's place in the device's picture slot.
+    m_backdropIdentity.reset();
     uploadAsset(m_photoLibrary[m_photoIndex].data);
     m_photoShownSince = now;
 }

@@ -212,7 +212,7 @@ void DeviceManager::scrubNowPlaying(const TouchPayload& touch)
     if (m_activeScreen != DeviceScreen::nowPlaying())
         return;
     const double seconds = fraction * m_nowPlaying.duration;
-    const NowPlayingState::Source source = m_nowPlaying.source;
+    const NowPlayingState playing = m_nowPlaying;
     NowPlayingState next = m_nowPlaying;
     next.elapsed = seconds;
     setNowPlaying(next);
@@ -224,19 +224,10 @@ void DeviceManager::scrubNowPlaying(const TouchPayload& touch)
     log(LogEntry::Direction::system, QStringLiteral("Seek to ") + formatPlaybackTime(m_nowPlaying.elapsed));
 
     const QPointer<DeviceManager> weak(this);
-    QTimer::singleShot(0, this, [weak, seconds, source] {
+    QTimer::singleShot(0, this, [weak, seconds, playing] {
         if (weak)
-            weak->seekPlayer(seconds, source);
+            weak->seekPlayer(seconds, playing);
     });
-}
-
-void DeviceManager::seekPlayer(double seconds, NowPlayingState::Source source)
-{
-    Q_UNUSED(seconds);
-    // No music player service is part of this build yet, so no player takes the position;
-    // the poll that follows puts the real position back on the page.
-    log(LogEntry::Direction::system, NowPlayingState::sourceName(source) + QStringLiteral(" did not accept the seek"));
-    pollNowPlaying();
 }
 
 void DeviceManager::advanceNowPlayingProgress(const QDateTime& now)
@@ -268,22 +259,6 @@ std::optional<std::uint16_t> DeviceManager::consumerUsage(MediaControl control)
         return 0xB5;
     }
     return std::nullopt;
-}
-
-void DeviceManager::sendMediaControl(MediaControl control)
-{
-    if (!m_state.isConnected())
-        return;
-    const std::optional<std::uint16_t> usage = consumerUsage(control);
-    if (!usage)
-        return;
-    sendHidEmit(HidReport::consumer, 0, *usage);
-    if (control == MediaControl::playPause) {
-        NowPlayingState next = m_nowPlaying;
-        next.isPlaying = !next.isPlaying;
-        setNowPlaying(next);
-    }
-    pollNowPlaying();
 }
 
 // --- Calculator ----------------------------------------------------------------------------

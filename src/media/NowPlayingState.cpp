@@ -3,8 +3,8 @@
 QString NowPlayingState::sourceName(Source source)
 {
     switch (source) {
-    case Source::appleMusic:
-        return QStringLiteral("Apple Music");
+    case Source::musicPlayer:
+        return QStringLiteral("Music player");
     case Source::spotify:
         return QStringLiteral("Spotify");
     case Source::none:
@@ -15,16 +15,23 @@ QString NowPlayingState::sourceName(Source source)
 
 std::optional<NowPlayingState::Source> NowPlayingState::sourceFromName(const QString& name)
 {
-    for (Source s : {Source::appleMusic, Source::spotify, Source::none}) {
+    for (Source s : {Source::musicPlayer, Source::spotify, Source::none}) {
         if (name == sourceName(s))
             return s;
     }
     return std::nullopt;
 }
 
+QString NowPlayingState::playerName() const
+{
+    if (source != Source::none && !player.isEmpty())
+        return player;
+    return sourceName(source);
+}
+
 QString NowPlayingState::artworkKey() const
 {
     if (source == Source::none || artworkID.isEmpty())
         return {};
-    return sourceName(source) + QLatin1Char(':') + artworkID;
+    return playerName() + QLatin1Char(':') + artworkID;
 }

@@ -6,6 +6,7 @@
 #include "hub/DeviceManager.h"
 #include "link/DeviceWatcher.h"
 #include "macros/ProfileStore.h"
+#include "media/MediaPlaybackService.h"
 #include "media/ScreensaverPhotoService.h"
 #include "media/StockService.h"
 #include "media/StockStore.h"
@@ -44,6 +45,9 @@ protected:
     EmptyCustomScreenStore screens{dir.filePath(QStringLiteral("Screens"))};
     TarvFake::FakeDevice device;
     std::unique_ptr<DeviceManager> hub;
+    // The players and artwork the hub asks; none unless a test sets them before makeHub.
+    MediaPlaybackService* mediaService = nullptr;
+    ArtworkService* artworkService = nullptr;
 
     QDateTime wallNow = QDateTime(QDate(2025, 3, 14), QTime(9, 41, 0));
     HubClock::MonotonicTime monotonicNow = HubClock::MonotonicTime(std::chrono::hours(1));
@@ -58,6 +62,8 @@ protected:
         environment.notifyServerFactory = std::move(factory);
         environment.clock.now = [this] { return wallNow; };
         environment.clock.monotonic = [this] { return monotonicNow; };
+        environment.mediaService = mediaService;
+        environment.artworkService = artworkService;
         hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, startServices, std::move(environment));
     }
 

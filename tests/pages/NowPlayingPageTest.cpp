@@ -18,7 +18,7 @@ NowPlayingState track()
     s.duration = 354;
     s.elapsed = 60;
     s.isPlaying = true;
-    s.source = NowPlayingState::Source::appleMusic;
+    s.source = NowPlayingState::Source::musicPlayer;
     s.accent = 0x3366CC;
     return s;
 }

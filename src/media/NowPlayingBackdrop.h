@@ -1,0 +1,41 @@
+#pragma once
+// The Now Playing page's picture: the track's artwork blurred and dimmed across the whole
+// screen with the sharp cover on top, in the device's frame format, and the accent colour
+// the page draws its highlights in.
+
+#include <QByteArray>
+#include <QImage>
+
+#include <cstdint>
+#include <optional>
+
+struct NowPlayingBackdrop {
+    static constexpr int width = 480;
+    static constexpr int height = 320;
+    static constexpr std::uint32_t defaultAccent = 0xFFB020;
+    static constexpr std::uint32_t neutralAccent = 0xE8EAED;
+
+    QByteArray pixels;  // 480 × 320 RGB565, little-endian, rows from the top
+    std::uint32_t accent = defaultAccent;
+
+    friend bool operator==(const NowPlayingBackdrop&, const NowPlayingBackdrop&) = default;
+
+    // None when the bytes are no image.
+    static std::optional<NowPlayingBackdrop> render(const QByteArray& imageBytes);
+    static std::optional<NowPlayingBackdrop> render(const QImage& artwork);
+
+    // The composed 480 × 320 canvas before packing (RGBA8888, premultiplied).
+    static QImage composeCanvas(const QImage& artwork, const QImage& sample);
+    // The artwork squeezed into 32 × 32 RGBA8888 pixels: what the colour analysis reads.
+    static QImage sampleArtwork(const QImage& artwork);
+    // Mean BT.709 luma of linearised sRGB over the RGBA bytes.
+    static double meanLuma(const QByteArray& rgba);
+    // Share of the blurred fill's brightness that the dim leaves, at most 0.55.
+    static double dimKeep(double meanLuma);
+
+    // RGBA bytes to RGB565 with the 8 × 8 ordered dither; alpha is ignored.
+    static QByteArray packRGB565(const QByteArray& rgba, int rowWidth);
+    // The dominant saturated hue of the RGBA bytes, lifted until it reads on a dark page.
+    static std::uint32_t accentColor(const QByteArray& rgba);
+    static std::uint32_t liftForLegibility(std::uint32_t rgb);
+};

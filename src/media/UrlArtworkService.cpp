@@ -1,0 +1,96 @@
+#include "media/UrlArtworkService.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QThreadPool>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+// Hands the result to the GUI thread; the application object outlives every asker, so the
+// hand-over never targets an object that is gone, and the asker is checked on arrival.
+void deliver(const QPointer<QObject>& context, const ArtworkService::BackdropHandler& done,
+             const std::optional<NowPlayingBackdrop>& backdrop)
+{
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [context, done, backdrop] {
+            if (context)
+                done(backdrop);
+        },
+        Qt::QueuedConnection);
+}
+
+void renderOffThread(const QPointer<QObject>& context, const ArtworkService::BackdropHandler& done,
+                     const QByteArray& bytes)
+{
+    QThreadPool::globalInstance()->start(
+        [context, done, bytes] { deliver(context, done, NowPlayingBackdrop::render(bytes)); });
+}
+
+}  // namespace
+
+UrlArtworkService::UrlArtworkService(QObject* parent) : QObject(parent) {}
+
+UrlArtworkService::~UrlArtworkService() = default;
+
+void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done)
+{
+    const QPointer<QObject> guard(context);
+    const QUrl url(state.artworkURL);
+    const QString scheme = url.scheme().toLower();
+    if (state.source == NowPlayingState::Source::none || !url.isValid()) {
+        deliver(guard, done, std::nullopt);
+        return;
+    }
+    if (scheme == QLatin1String("file")) {
+        const QString path = url.toLocalFile();
+        QThreadPool::globalInstance()->start([guard, done, path] {
+            QFile file(path);
+            // The cap holds for files that grow while read, and for ones that report no size.
+            if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes) {
+                deliver(guard, done, std::nullopt);
+                return;
+            }
+            const QByteArray bytes = file.read(maxBytes + 1);
+            deliver(guard, done, bytes.size() > maxBytes ? std::nullopt : NowPlayingBackdrop::render(bytes));
+        });
+        return;
+    }
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        deliver(guard, done, std::nullopt);
+        return;
+    }
+
+    if (!m_network)
+        m_network = new QNetworkAccessManager(this);
+    QNetworkRequest request(url);
+    request.setTransferTimeout(transferTimeoutMs);
+    QNetworkReply* reply = m_network->get(request);
+    auto tooLarge = std::make_shared<bool>(false);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64 received, qint64 total) {
+        if (received > maxBytes || total > maxBytes) {
+            *tooLarge = true;
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, guard, done] {
+        reply->deleteLater();
+        if (*tooLarge || reply->error() != QNetworkReply::NoError) {
+            deliver(guard, done, std::nullopt);
+            return;
+        }
+        const QByteArray bytes = reply->read(maxBytes + 1);
+        if (bytes.size() > maxBytes) {
+            deliver(guard, done, std::nullopt);
+            return;
+        }
+        renderOffThread(guard, done, bytes);
+    });
+}

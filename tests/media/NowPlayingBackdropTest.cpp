@@ -1,0 +1,148 @@
+#include "media/NowPlayingBackdrop.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray rgbaOf(const QList<QColor>& colors, int repeat = 1)
+{
+    QByteArray bytes;
+    for (int r = 0; r < repeat; ++r)
+        for (const QColor& c : colors) {
+            bytes.append(char(c.red()));
+            bytes.append(char(c.green()));
+            bytes.append(char(c.blue()));
+            bytes.append(char(255));
+        }
+    return bytes;
+}
+
+QByteArray pngOf(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QColor pixelAt(const QByteArray& rgb565, int x, int y)
+{
+    const int i = (y * NowPlayingBackdrop::width + x) * 2;
+    const int value = quint8(rgb565[i]) | quint8(rgb565[i + 1]) << 8;
+    return QColor((value >> 11) << 3, ((value >> 5) & 63) << 2, (value & 31) << 3);
+}
+
+double luma(const QColor& c)
+{
+    return 0.2126 * c.redF() + 0.7152 * c.greenF() + 0.0722 * c.blueF();
+}
+
+TEST(NowPlayingBackdrop, PackingDithersByPositionAndSaturatesAtTheTop)
+{
+    // Row 0 of the matrix: 0, 32, 8, 40, ...; the red channel gets d / 8, green d / 16.
+    const QByteArray rgba = rgbaOf({QColor(4, 2, 0), QColor(4, 2, 0), QColor(252, 254, 255), QColor(255, 255, 255)});
+    const QByteArray packed = NowPlayingBackdrop::packRGB565(rgba, 4);
+    ASSERT_EQ(packed.size(), 8);
+    const auto value = [&](int i) { return quint8(packed[i * 2]) | quint8(packed[i * 2 + 1]) << 8; };
+    EXPECT_EQ(value(0), (0 << 11) | (0 << 5) | 0) << "d 0 adds nothing: 4 >> 3 is 0";
+    EXPECT_EQ(value(1), (1 << 11) | (1 << 5) | 0) << "d 32 adds 4 to red, 2 to green";
+    EXPECT_EQ(value(2), (31 << 11) | (63 << 5) | 31) << "sums from 256 up are the top value";
+    EXPECT_EQ(value(3), 0xFFFF);
+    EXPECT_EQ(quint8(packed[2]), 0x20) << "low byte first";
+    EXPECT_EQ(quint8(packed[3]), 0x08);
+
+    // The second row starts at d 48: 6 for red.
+    const QByteArray second = NowPlayingBackdrop::packRGB565(rgbaOf({QColor(2, 0, 0), QColor(2, 0, 0)}), 1);
+    EXPECT_EQ(quint8(second[0]), 0x00);
+    EXPECT_EQ(quint8(second[3]), 0x08) << "row 1: 2 + 6 reaches 8, red 1";
+}
+
+TEST(NowPlayingBackdrop, AccentFollowsTheDominantSaturatedHue)
+{
+    EXPECT_EQ(NowPlayingBackdrop::accentColor(QByteArray(3, '\0')), 0xFFB020u) << "fewer than one pixel";
+    EXPECT_EQ(NowPlayingBackdrop::accentColor(rgbaOf({QColor(128, 128, 128), QColor(200, 200, 200)}, 512)), 0xE8EAEDu)
+        << "grey has no saturation";
+    EXPECT_EQ(NowPlayingBackdrop::accentColor(rgbaOf({QColor(30, 0, 0)}, 1024)), 0xE8EAEDu) << "too dark to count";
+
+    // Yellow is bright enough as it is: saturation clamped to 0.85, no lift.
+    EXPECT_EQ(NowPlayingBackdrop::accentColor(rgbaOf({QColor(255, 255, 0)}, 1024)), 0xFFFF26u);
+
+    // Blue is lifted toward white until it reads on the dark page.
+    const std::uint32_t blue = NowPlayingBackdrop::accentColor(rgbaOf({QColor(0, 0, 255)}, 1024));
+    const QColor lifted = QColor::fromRgb(blue);
+    EXPECT_GT(lifted.blue(), lifted.red());
+    EXPECT_GT(lifted.red(), 0x26) << "lifted beyond the plain 0.85-saturated blue";
+    EXPECT_EQ(blue, NowPlayingBackdrop::liftForLegibility(0x2626FF));
+
+    // Mostly red with some blue: red wins; a tie between hues goes to the lower bin.
+    EXPECT_EQ(QColor::fromRgb(NowPlayingBackdrop::accentColor(rgbaOf({QColor(255, 0, 0)}, 700) +
+                                                              rgbaOf({QColor(0, 0, 255)}, 324)))
+                  .hue(),
+              0);
+}
+
+TEST(NowPlayingBackdrop, TheLiftStopsAtItsLumaOrAfterFortySteps)
+{
+    EXPECT_EQ(NowPlayingBackdrop::liftForLegibility(0xFFFFFF), 0xFFFFFFu);
+    EXPECT_EQ(NowPlayingBackdrop::liftForLegibility(0xFFFF26), 0xFFFF26u);
+    // Black takes steps until its luma passes 0.3, then stops: a light grey, not white.
+    const QColor grey = QColor::fromRgb(NowPlayingBackdrop::liftForLegibility(0x000000));
+    EXPECT_EQ(grey.red(), grey.blue());
+    EXPECT_GT(grey.red(), 140);
+    EXPECT_LT(grey.red(), 160);
+}
+
+TEST(NowPlayingBackdrop, DimmingKeepsLessOfBrighterArtwork)
+{
+    EXPECT_DOUBLE_EQ(NowPlayingBackdrop::dimKeep(0), 0.55) << "black artwork: overlay opacity 0.45";
+    EXPECT_NEAR(NowPlayingBackdrop::dimKeep(0.8), 0.24, 0.005);
+    EXPECT_DOUBLE_EQ(NowPlayingBackdrop::meanLuma(rgbaOf({QColor(255, 255, 255)}, 4)), 1.0);
+    EXPECT_NEAR(NowPlayingBackdrop::meanLuma(rgbaOf({QColor(128, 128, 128)})), 0.2158, 0.0005) << "linearised";
+}
+
+TEST(NowPlayingBackdrop, RenderingComposesCoverOverTheDimmedBlur)
+{
+    EXPECT_FALSE(NowPlayingBackdrop::render(QByteArray("<html>not found</html>")));
+    EXPECT_FALSE(NowPlayingBackdrop::render(QByteArray()));
+
+    QImage art(1000, 1000, QImage::Format_RGB32);
+    art.fill(QColor(220, 40, 40));
+    const auto backdrop = NowPlayingBackdrop::render(pngOf(art));
+    ASSERT_TRUE(backdrop);
+    EXPECT_EQ(backdrop->pixels.size(), 307200);
+    EXPECT_EQ(QColor::fromRgb(backdrop->accent).hue(), 0) << "a red accent";
+
+    const QColor cover = pixelAt(backdrop->pixels, 110, 138);
+    EXPECT_NEAR(cover.red(), 220, 8) << "the cover is sharp and undimmed";
+    const QColor fill = pixelAt(backdrop->pixels, 400, 100);
+    EXPECT_LT(fill.red(), cover.red() * 0.6) << "the fill keeps at most 55 %";
+    EXPECT_GT(fill.red(), 40) << "saturated red survives the blur";
+    EXPECT_LT(luma(pixelAt(backdrop->pixels, 400, 318)), 0.06) << "the shade darkens the bottom edge";
+    EXPECT_LT(luma(pixelAt(backdrop->pixels, 110, 250)), luma(pixelAt(backdrop->pixels, 400, 250)) * 0.9)
+        << "the cover's shadow below it";
+}
+
+TEST(NowPlayingBackdrop, BlackArtworkStaysBlackAndWideArtworkCoversTheCanvas)
+{
+    QImage black(300, 300, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    const auto dark = NowPlayingBackdrop::render(black);
+    ASSERT_TRUE(dark);
+    EXPECT_EQ(dark->accent, 0xE8EAEDu);
+    EXPECT_EQ(pixelAt(dark->pixels, 300, 100), QColor(0, 0, 0));
+
+    // A strip wider than the canvas: the blur extends its edges, so no black border appears.
+    QImage wide(2000, 100, QImage::Format_RGB32);
+    wide.fill(QColor(40, 200, 40));
+    const auto strip = NowPlayingBackdrop::render(wide);
+    ASSERT_TRUE(strip);
+    EXPECT_GT(pixelAt(strip->pixels, 479, 2).green(), 40);
+    EXPECT_GT(pixelAt(strip->pixels, 240, 2).green(), 40);
+}
+
+}  // namespace
