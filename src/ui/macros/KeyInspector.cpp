@@ -36,11 +36,12 @@ Section makeSection(const QString& name, const QString& title, const QString& fo
 {
     Section section;
     section.container = new QWidget;
-    section.container->setObjectName(name);
+    section.container->setObjectName(name + QStringLiteral("Container"));
     auto* layout = new QVBoxLayout(section.container);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(4);
     section.box = new QGroupBox(title);
+    section.box->setObjectName(name);
     section.form = new QFormLayout(section.box);
     section.form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     layout->addWidget(section.box);
