@@ -3,6 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "macros/ShortcutsCatalog.h"
+#include "ui/macros/KeyTile.h"
 #include "ui/widgets/DeviceIconGlyph.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -339,7 +340,9 @@ void KeyInspector::showIcon()
 {
     QPalette palette = m_iconText->palette();
     palette.setColor(QPalette::WindowText, this->palette().color(QPalette::WindowText));
+    QFont font = this->font();
     if (m_button.emoji) {
+        font.setFamilies({QString::fromLatin1(KeyTile::emojiFamily), font.family()});
         m_iconGlyph->hide();
         m_iconText->setText(*m_button.emoji);
     } else if (m_button.icon) {
@@ -352,6 +355,7 @@ void KeyInspector::showIcon()
         palette.setColor(QPalette::WindowText, secondaryColor(this));
     }
     m_iconText->setPalette(palette);
+    m_iconText->setFont(font);
 }
 
 void KeyInspector::showTestRule()

@@ -39,7 +39,12 @@ const QFont& labelFont(bool small)
 
 const QFont& emojiFont()
 {
-    static const QFont font = pixelFont(glyphPixelSize, QFont::Normal);
+    // The colour face first: fallback alone may pick a plain text face that has the character.
+    static const QFont font = [] {
+        QFont f = pixelFont(glyphPixelSize, QFont::Normal);
+        f.setFamilies({QString::fromLatin1(KeyTile::emojiFamily), f.family()});
+        return f;
+    }();
     return font;
 }
 

@@ -23,6 +23,8 @@ public:
     // The selection ring reaches this far beyond the tile; the widget leaves room for it.
     static constexpr int ringOutset = 3;
     static constexpr qreal contentInset = 6;
+    // Debian's colour emoji face (fonts-noto-color-emoji), as the device's emoji are drawn.
+    static constexpr const char* emojiFamily = "Noto Color Emoji";
 
     struct TintColors {
         QColor litFill;
