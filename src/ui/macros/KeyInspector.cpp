@@ -5,6 +5,7 @@
 #include "macros/ShortcutsCatalog.h"
 #include "ui/macros/KeyTile.h"
 #include "ui/widgets/DeviceIconGlyph.h"
+#include "ui/macros/WheelGuard.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAccessible>
@@ -226,6 +227,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     Section action = makeSection(QStringLiteral("actionSection"), QStringLiteral("Action"));
     m_kindPicker = new QComboBox;
     m_kindPicker->setObjectName(QStringLiteral("kindPicker"));
+    WheelGuard::install(m_kindPicker);
     for (MacroAction::Kind kind : MacroAction::allKinds)
         m_kindPicker->addItem(kindTitle(kind));
     action.form->addRow(QStringLiteral("Action"), m_kindPicker);

@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
+#include "ui/macros/WheelGuard.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAction>
@@ -42,6 +43,7 @@ ProfileBar::ProfileBar(DeviceManager& deviceManager, QWidget* parent)
 
     m_picker = new QComboBox;
     m_picker->setObjectName(QStringLiteral("profilePicker"));
+    WheelGuard::install(m_picker);
     m_picker->setAccessibleName(QStringLiteral("Profile"));
     m_picker->setToolTip(QStringLiteral("Switch the profile shown on Tarv"));
     m_picker->setMinimumWidth(90);

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QWheelEvent>
 
 namespace {
 
@@ -205,4 +206,16 @@ TEST_F(MacrosTest, ClearKeyEmptiesTheKeyAtOnceAndUndoBringsItBack)
     EXPECT_EQ(active().buttons[1], before);
     EXPECT_EQ(find<QLineEdit>("labelField")->text(), before.label);
     EXPECT_TRUE(shown(find<QWidget>("keyButtonsSection")));
+}
+
+TEST_F(MacrosTest, TheWheelOverAnUnfocusedPickerScrollsThePageInsteadOfChangingTheAction)
+{
+    page();
+    QComboBox* kinds = find<QComboBox>("kindPicker");
+    const MacroAction before = active().buttons[0].action;
+    QWheelEvent wheel(QPointF(10, 10), kinds->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(kinds, &wheel);
+    EXPECT_EQ(active().buttons[0].action, before);
+    EXPECT_EQ(kinds->currentText(), QStringLiteral("Keystroke"));
 }
