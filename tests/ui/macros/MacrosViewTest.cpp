@@ -16,6 +16,19 @@
 
 namespace {
 
+// The device's screen as a snapshot shows it; null when the capture fails.
+QImage deviceScreen(DeviceManager& hub)
+{
+    std::optional<QImage> image;
+    hub.captureSnapshot([&](const DeviceManager::SnapshotResult& result) {
+        const auto* snapshot = std::get_if<TarvUSB::DeviceSnapshot>(&result);
+        image = snapshot ? snapshot->makeImage() : QImage();
+    });
+    if (!waitUntil([&] { return image.has_value(); }))
+        return {};
+    return *image;
+}
+
 QStringList comboTexts(const QComboBox* box)
 {
     QStringList out;
@@ -229,6 +242,7 @@ TEST_F(MacrosTest, LabelEditsAreUndoneAndRedoneThroughTheEditMenuAndReachTheDevi
     page();
     connectAndGreet();
     const QString before = active().buttons[0].label;
+    const QImage shownBefore = deviceScreen(*hub);
     QLineEdit* label = find<QLineEdit>("labelField");
     QTest::keyClick(label, Qt::Key_End);
     QTest::keyClicks(label, QStringLiteral("!?"));
@@ -238,11 +252,18 @@ TEST_F(MacrosTest, LabelEditsAreUndoneAndRedoneThroughTheEditMenuAndReachTheDevi
     QAction* redo = find<QAction>("redoAction");
     EXPECT_EQ(undo->text(), QStringLiteral("Undo Edit Label"));
 
-    // The device's home page follows the edits.
+    // The device's home page follows the edits, and its screen shows them.
     ASSERT_TRUE(waitUntil([&] {
         const auto* node = device.widgets().find(300);
         return node && node->text == before + QStringLiteral("!?");
     }));
+    ASSERT_TRUE(waitUntil([&] { return hub->outstandingAcks().isEmpty() && hub->queuedFrames().isEmpty(); }));
+    const QImage shownAfter = deviceScreen(*hub);
+    ASSERT_FALSE(shownAfter.isNull());
+    using G = MacroProfile::KeyGrid;
+    const QRect firstKey(G::originX, G::originY, G::keyWidth, G::keyHeight);
+    EXPECT_NE(shownBefore.copy(firstKey), shownAfter.copy(firstKey));
+    EXPECT_EQ(shownBefore.copy(firstKey.translated(G::columnPitch, 0)), shownAfter.copy(firstKey.translated(G::columnPitch, 0)));
 
     trigger("undoAction");
     EXPECT_EQ(active().buttons[0].label, before + QStringLiteral("!"));
