@@ -6,6 +6,7 @@
 #include "app/SidebarHost.h"
 #include "hub/DeviceManager.h"
 #include "platform/Settings.h"
+#include "ui/macros/MacrosView.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QSignalBlocker>
 #include <QToolBar>
 #include <QUndoStack>
 
@@ -55,9 +57,15 @@ void MainWindow::buildPages()
             currentSection = section(item);
             m_host->addSection(currentSection);
         }
-        // Each page is an empty stand-in until its own view is built.
-        auto* page = new QWidget;
-        page->setObjectName(rawValue(item) + QStringLiteral("Page"));
+        QWidget* page = nullptr;
+        if (item == SidebarItem::macros) {
+            m_macrosView = new MacrosView(m_deviceManager, m_undoStack);
+            page = m_macrosView;
+        } else {
+            // An empty stand-in until the page's own view is built.
+            page = new QWidget;
+            page->setObjectName(rawValue(item) + QStringLiteral("Page"));
+        }
         m_host->addPage(rawValue(item), title(item), symbolIcon(symbol(item)), page);
     }
 }
@@ -83,6 +91,9 @@ void MainWindow::buildToolbar()
     auto* spacer = new QWidget;
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolbar->addWidget(spacer);
+
+    // The macros page's own toolbar item, shown with that page.
+    m_macrosToolbarAction = toolbar->addWidget(m_macrosView->toolbarSlot());
 
     m_picker = new ScreenPickerToolbar(m_deviceManager);
     toolbar->addWidget(m_picker);
@@ -143,6 +154,8 @@ void MainWindow::buildMenus()
     m_showInspectorAction->setObjectName(QStringLiteral("showInspectorAction"));
     m_showInspectorAction->setCheckable(true);
     m_showInspectorAction->setEnabled(false);
+    connect(m_showInspectorAction, &QAction::toggled, m_macrosView, &MacrosView::setInspectorShown);
+    connect(m_macrosView, &MacrosView::inspectorShownChanged, m_showInspectorAction, &QAction::setChecked);
 }
 
 void MainWindow::forwardToFocus(const char* slot)
@@ -174,6 +187,15 @@ void MainWindow::showSelection(SidebarItem item)
     m_selection = item;
     if (m_host->currentPage() != rawValue(item))
         m_host->setCurrentPage(rawValue(item));
+    // Only the macros page has an inspector and a toolbar item of its own.
+    const bool macros = item == SidebarItem::macros;
+    m_showInspectorAction->setEnabled(macros);
+    {
+        // Showing the state, not changing it: another page leaves the inspector as it is.
+        const QSignalBlocker blocker(m_showInspectorAction);
+        m_showInspectorAction->setChecked(macros && m_macrosView->isInspectorShown());
+    }
+    m_macrosToolbarAction->setVisible(macros);
     // The desktop adds the application's name: "Stocks — Tarv".
     setWindowTitle(title(item));
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class DeviceManager;
+class MacrosView;
 class QAction;
 class QLabel;
 class QUndoStack;
@@ -41,6 +42,7 @@ public:
 
     QUndoStack* undoStack() const { return m_undoStack; }
     SidebarHost* sidebarHost() const { return m_host; }
+    MacrosView* macrosView() const { return m_macrosView; }
     ScreenPickerToolbar* screenPicker() const { return m_picker; }
     QLabel* connectionLabel() const { return m_connectionLabel; }
     // Checked while a page's inspector shows; the page that has one enables it.
@@ -66,5 +68,7 @@ private:
     QUndoStack* m_undoStack = nullptr;
     QAction* m_showSidebarAction = nullptr;
     QAction* m_showInspectorAction = nullptr;
+    MacrosView* m_macrosView = nullptr;
+    QAction* m_macrosToolbarAction = nullptr;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
 };

@@ -228,14 +228,14 @@ const QList<HIDKeyGroup>& hidKeyGroups()
 
 QString modifierGlyphs(HIDModifiers modifiers)
 {
-    QString glyphs;
+    QString names;
     if (modifiers.contains(HIDModifiers::control()))
-        glyphs += QChar(0x2303);
+        names += QStringLiteral("Ctrl+");
     if (modifiers.contains(HIDModifiers::option()))
-        glyphs += QChar(0x2325);
+        names += QStringLiteral("Alt+");
     if (modifiers.contains(HIDModifiers::shift()))
-        glyphs += QChar(0x21E7);
+        names += QStringLiteral("Shift+");
     if (modifiers.contains(HIDModifiers::command()))
-        glyphs += QChar(0x2318);
-    return glyphs;
+        names += QStringLiteral("Super+");
+    return names;
 }

@@ -37,5 +37,6 @@ struct HIDKeyGroup {
 // The key picker's six groups, in order.
 const QList<HIDKeyGroup>& hidKeyGroups();
 
-// The glyphs of the modifiers present, always ⌃⌥⇧⌘ in that order.
+// The modifiers present as Linux desktops write them, each followed by "+", always in the
+// order Ctrl, Alt, Shift, Super ("Shift+Super+"); the empty text for none.
 QString modifierGlyphs(HIDModifiers modifiers);

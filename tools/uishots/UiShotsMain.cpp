@@ -14,6 +14,7 @@
 #include "platform/Settings.h"
 #include "support/FakeDevice.h"
 #include "support/FakeScreenStore.h"
+#include "ui/macros/MacrosView.h"
 
 #include <QApplication>
 #include <QDir>
@@ -75,6 +76,31 @@ QPixmap withPickerOpen(MainWindow& window)
     menu->hide();
     settle();
     return image;
+}
+
+// The macros page with keys of every look: lit, tinted, with emoji, not set up, and empty; the
+// inspector shows a configured key.
+void showKeyVariety(ProfileStore& profiles, MainWindow& window)
+{
+    MacroProfile profile = profiles.activeProfile();
+    QList<MacroButton>& keys = profile.buttons;
+    keys[0].isActive = true;
+    keys[1].emoji = QStringLiteral("\U0001F3A7");
+    keys[1].label = QStringLiteral("Music");
+    keys[1].tint = KeyTint::blue;
+    keys[2].label = QStringLiteral("Docs");
+    keys[2].action = MacroAction::openURL(QStringLiteral("https://"));
+    keys[2].icon.reset();
+    keys[5] = MacroButton{};
+    keys[6].emoji = QStringLiteral("\U0001F680");
+    keys[6].label = QStringLiteral("Launch rocket now");
+    keys[6].tint = KeyTint::green;
+    keys[6].isToggle = true;
+    keys[6].isActive = true;
+    keys[9].tint = KeyTint::red;
+    profiles.updateKey(profile, QStringLiteral("Shots"));
+    window.select(SidebarItem::macros);
+    window.macrosView()->setSelection(1);
 }
 
 // The offscreen platform cannot raise windows or grab the keyboard for menus, and says so
@@ -140,6 +166,10 @@ int run(const QString& folder)
     }
     eachPage(QStringLiteral("connected"));
     shots.save(QStringLiteral("main-picker-connected"), withPickerOpen(window));
+    showKeyVariety(profiles, window);
+    settle();
+    shots.save(QStringLiteral("main-macros-keys-connected"), window.grab());
+    window.macrosView()->setSelection(0);
 
     // With data: approved custom screens, one of them on the device.
     screens.add(QStringLiteral("weather"), QStringLiteral("Weather"), true);

@@ -1,0 +1,270 @@
+#include "ui/macros/KeyCanvas.h"
+
+#include "ui/macros/KeyTile.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+
+#include <charconv>
+#include <cmath>
+
+KeyCanvas::KeyCanvas(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("keyCanvas"));
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+void KeyCanvas::setButtons(const QList<MacroButton>& buttons)
+{
+    const bool countChanged = buttons.size() != m_buttons.size();
+    m_buttons = buttons;
+    while (m_tiles.size() > m_buttons.size())
+        delete m_tiles.takeLast();
+    while (m_tiles.size() < m_buttons.size()) {
+        auto* tile = new KeyTile(this);
+        tile->setObjectName(QStringLiteral("keyTile%1").arg(m_tiles.size()));
+        tile->installEventFilter(this);
+        tile->show();
+        m_tiles.append(tile);
+    }
+    for (int i = 0; i < m_buttons.size(); ++i) {
+        m_tiles[i]->setButton(m_buttons[i]);
+        m_tiles[i]->setSelected(i == m_selection);
+        m_tiles[i]->setAccessibleName(accessibleName(m_buttons[i], i));
+    }
+    if (countChanged) {
+        updateGeometry();
+        layoutTiles();
+    }
+}
+
+void KeyCanvas::setSelection(int index)
+{
+    if (index == m_selection)
+        return;
+    m_selection = index;
+    for (int i = 0; i < m_tiles.size(); ++i)
+        m_tiles[i]->setSelected(i == m_selection);
+}
+
+KeyTile* KeyCanvas::tile(int index) const
+{
+    return index >= 0 && index < m_tiles.size() ? m_tiles[index] : nullptr;
+}
+
+QString KeyCanvas::accessibleName(const MacroButton& button, int index)
+{
+    const QString slot = QString::number(index + 1);
+    if (KeyTile::isEmpty(button))
+        return QStringLiteral("Empty slot ") + slot;
+    return button.label + QStringLiteral(", slot ") + slot;
+}
+
+std::optional<qint64> KeyCanvas::droppedIndex(const QString& text)
+{
+    QStringView digits(text);
+    const bool negative = !digits.isEmpty() && digits.front() == u'-';
+    if (!digits.isEmpty() && (digits.front() == u'-' || digits.front() == u'+'))
+        digits = digits.sliced(1);
+    if (digits.isEmpty())
+        return std::nullopt;
+    for (QChar c : digits)
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    // from_chars takes a minus but no plus, and tells when the value does not fit.
+    const QByteArray number = (negative ? QByteArrayLiteral("-") : QByteArray()) + digits.toLatin1();
+    qint64 value = 0;
+    const auto [end, error] = std::from_chars(number.constData(), number.constData() + number.size(), value);
+    if (error != std::errc() || end != number.constData() + number.size())
+        return std::nullopt;
+    return value;
+}
+
+bool KeyCanvas::drop(const QStringList& texts, int target)
+{
+    if (texts.isEmpty())
+        return false;
+    const std::optional<qint64> source = droppedIndex(texts.first());
+    if (!source || *source < 0 || *source >= m_buttons.size() || *source == target)
+        return false;
+    if (m_swap)
+        m_swap(int(*source), target);
+    // The selection follows the dragged key to its new place.
+    choose(target);
+    return true;
+}
+
+QMenu* KeyCanvas::makeContextMenu(int index, QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    menu->setObjectName(QStringLiteral("keyContextMenu"));
+    const int column = index % columns;
+    const int row = index / columns;
+    const struct {
+        const char* name;
+        const char* text;
+        int target;
+        bool enabled;
+    } moves[] = {
+        {"moveLeftAction", "Move Left", index - 1, column != 0},
+        {"moveRightAction", "Move Right", index + 1, column != columns - 1},
+        {"moveUpAction", "Move Up", index - columns, row != 0},
+        // By the device's last row, not the key count: the store ignores a target past the keys.
+        {"moveDownAction", "Move Down", index + columns, row != rowsOnDevice - 1},
+    };
+    for (const auto& move : moves) {
+        QAction* action = menu->addAction(QString::fromLatin1(move.text));
+        action->setObjectName(QString::fromLatin1(move.name));
+        action->setEnabled(move.enabled);
+        const int target = move.target;
+        connect(action, &QAction::triggered, this, [this, index, target] {
+            if (m_swap)
+                m_swap(index, target);
+        });
+    }
+    return menu;
+}
+
+int KeyCanvas::rowCount() const
+{
+    return int((m_buttons.size() + columns - 1) / columns);
+}
+
+KeyCanvas::Metrics KeyCanvas::metricsFor(int width) const
+{
+    // The ring of a selected tile reaches beyond the grid; the canvas leaves room for it.
+    const qreal room = KeyTile::ringOutset;
+    const qreal available = std::max<qreal>(0, std::min<qreal>(width - 2 * room, maximumGridWidth));
+    Metrics m;
+    m.columnWidth = std::max<qreal>(minimumColumnWidth, (available - spacing * (columns - 1)) / columns);
+    const qreal gridWidth = m.columnWidth * columns + spacing * (columns - 1);
+    m.left = std::max<qreal>(room, (width - gridWidth) / 2);
+    m.rowHeight = m.columnWidth * KeyTile::aspectHeight / KeyTile::aspectWidth;
+    return m;
+}
+
+int KeyCanvas::heightForWidth(int width) const
+{
+    const int rows = rowCount();
+    if (rows == 0)
+        return 2 * KeyTile::ringOutset;
+    const Metrics m = metricsFor(width);
+    return int(std::ceil(rows * m.rowHeight + (rows - 1) * spacing)) + 2 * KeyTile::ringOutset;
+}
+
+QSize KeyCanvas::sizeHint() const
+{
+    const int width = maximumGridWidth + 2 * KeyTile::ringOutset;
+    return {width, heightForWidth(width)};
+}
+
+QSize KeyCanvas::minimumSizeHint() const
+{
+    const int width = columns * minimumColumnWidth + (columns - 1) * spacing + 2 * KeyTile::ringOutset;
+    return {width, heightForWidth(width)};
+}
+
+void KeyCanvas::resizeEvent(QResizeEvent*)
+{
+    layoutTiles();
+}
+
+void KeyCanvas::layoutTiles()
+{
+    const Metrics m = metricsFor(width());
+    const int room = KeyTile::ringOutset;
+    for (int i = 0; i < m_tiles.size(); ++i) {
+        const qreal x = m.left + (i % columns) * (m.columnWidth + spacing);
+        const qreal y = room + (i / columns) * (m.rowHeight + spacing);
+        const QRect tile = QRectF(x, y, m.columnWidth, m.rowHeight).toAlignedRect();
+        m_tiles[i]->setGeometry(tile.adjusted(-room, -room, room, room));
+    }
+}
+
+void KeyCanvas::choose(int index)
+{
+    const bool changed = index != m_selection;
+    setSelection(index);
+    if (changed)
+        emit selectionChanged(index);
+}
+
+void KeyCanvas::startDrag(int index)
+{
+    auto* drag = new QDrag(this);
+    auto* mime = new QMimeData;
+    mime->setText(QString::number(index));
+    drag->setMimeData(mime);
+    const QPixmap preview = KeyTile::preview(m_buttons[index], palette());
+    drag->setPixmap(preview);
+    drag->setHotSpot(QPoint(int(KeyTile::aspectWidth / 2), int(KeyTile::aspectHeight / 2)));
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+}
+
+bool KeyCanvas::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* tile = qobject_cast<KeyTile*>(watched);
+    const int index = tile ? int(m_tiles.indexOf(tile)) : -1;
+    if (index < 0)
+        return QWidget::eventFilter(watched, event);
+
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton || !tile->hitsTile(mouse->position()))
+            return false;
+        m_pressAt = mouse->position().toPoint();
+        choose(index);
+        return true;
+    }
+    case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!m_pressAt || !(mouse->buttons() & Qt::LeftButton))
+            return false;
+        if ((mouse->position().toPoint() - *m_pressAt).manhattanLength() < QApplication::startDragDistance())
+            return true;
+        m_pressAt.reset();
+        startDrag(index);
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        m_pressAt.reset();
+        return false;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        // Nothing is highlighted while a drag hovers; a text is welcome anywhere on a tile.
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (drag->mimeData()->hasText())
+            drag->acceptProposedAction();
+        else
+            drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* dropEvent = static_cast<QDropEvent*>(event);
+        const QMimeData* mime = dropEvent->mimeData();
+        const QStringList texts = mime && mime->hasText() ? QStringList{mime->text()} : QStringList{};
+        if (drop(texts, index))
+            dropEvent->acceptProposedAction();
+        else
+            dropEvent->ignore();
+        return true;
+    }
+    case QEvent::ContextMenu: {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        QMenu* menu = makeContextMenu(index, this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(menuEvent->globalPos());
+        return true;
+    }
+    default:
+        return false;
+    }
+}

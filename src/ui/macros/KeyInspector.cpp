@@ -1,0 +1,373 @@
+#include "ui/macros/KeyInspector.h"
+
+#include "hub/DeviceManager.h"
+#include "macros/ProfileStore.h"
+#include "macros/ShortcutsCatalog.h"
+#include "ui/macros/KeyTile.h"
+#include "ui/widgets/DeviceIconGlyph.h"
+#include "ui/macros/WheelGuard.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QAccessible>
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+
+QColor secondaryColor(const QWidget* widget)
+{
+    return widget->palette().color(QPalette::PlaceholderText);
+}
+
+// A titled section of rows, with an optional footer in small secondary text under it.
+struct Section {
+    QWidget* container = nullptr;
+    QGroupBox* box = nullptr;
+    QFormLayout* form = nullptr;
+};
+
+Section makeSection(const QString& name, const QString& title, const QString& footer = {})
+{
+    Section section;
+    section.container = new QWidget;
+    section.container->setObjectName(name + QStringLiteral("Container"));
+    auto* layout = new QVBoxLayout(section.container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    section.box = new QGroupBox(title);
+    section.box->setObjectName(name);
+    section.form = new QFormLayout(section.box);
+    section.form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    layout->addWidget(section.box);
+    if (!footer.isEmpty()) {
+        auto* note = new QLabel(footer);
+        note->setObjectName(name + QStringLiteral("Footer"));
+        note->setWordWrap(true);
+        QFont font = note->font();
+        font.setPointSizeF(font.pointSizeF() - 2);
+        note->setFont(font);
+        QPalette palette = note->palette();
+        palette.setColor(QPalette::WindowText, secondaryColor(note));
+        note->setPalette(palette);
+        note->setContentsMargins(8, 0, 8, 0);
+        layout->addWidget(note);
+    }
+    return section;
+}
+
+bool runsThroughDevice(MacroAction::Kind kind)
+{
+    return kind == MacroAction::Kind::keystroke || kind == MacroAction::Kind::media ||
+           kind == MacroAction::Kind::typeText;
+}
+
+}  // namespace
+
+// --- TintSwatch ----------------------------------------------------------------------------
+
+TintSwatch::TintSwatch(KeyTint tint, QWidget* parent) : QAbstractButton(parent), m_tint(tint)
+{
+    setObjectName(QStringLiteral("tintSwatch:") + keyTintRawValue(tint));
+    setCheckable(true);
+    setToolTip(KeyInspector::tintName(tint));
+    setAccessibleName(KeyInspector::tintName(tint));
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+QSize TintSwatch::sizeHint() const
+{
+    const int side = diameter + 2 * ringOutset;
+    return {side, side};
+}
+
+void TintSwatch::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF swatch(QRectF(rect()).center() - QPointF(diameter / 2.0, diameter / 2.0), QSizeF(diameter, diameter));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(KeyInspector::swatchColor(m_tint));
+    painter.drawEllipse(swatch);
+    if (isChecked()) {
+        painter.setPen(QPen(palette().color(QPalette::WindowText), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(swatch.adjusted(-ringOutset + 1, -ringOutset + 1, ringOutset - 1, ringOutset - 1));
+    }
+}
+
+// --- KeyInspector --------------------------------------------------------------------------
+
+QString KeyInspector::kindTitle(MacroAction::Kind kind)
+{
+    switch (kind) {
+    case MacroAction::Kind::unassigned: return QStringLiteral("None");
+    case MacroAction::Kind::keystroke: return QStringLiteral("Keystroke");
+    case MacroAction::Kind::media: return QStringLiteral("Media Key");
+    case MacroAction::Kind::openApp: return QStringLiteral("Open App");
+    case MacroAction::Kind::openURL: return QStringLiteral("Open URL");
+    case MacroAction::Kind::runShortcut: return QStringLiteral("Run Shortcut");
+    case MacroAction::Kind::typeText: return QStringLiteral("Type Text");
+    case MacroAction::Kind::screenshot: return QStringLiteral("Screenshot");
+    case MacroAction::Kind::showScreen: return QStringLiteral("Show Screen");
+    }
+    return {};
+}
+
+MacroAction KeyInspector::newAction(MacroAction::Kind kind)
+{
+    switch (kind) {
+    case MacroAction::Kind::unassigned: return MacroAction::unassigned();
+    case MacroAction::Kind::keystroke: return MacroAction::keystroke({4, HIDModifiers::none()});
+    case MacroAction::Kind::media: return MacroAction::media(MediaKey::playPause);
+    case MacroAction::Kind::openApp: return MacroAction::openApp({});
+    case MacroAction::Kind::openURL: return MacroAction::openURL(QStringLiteral("https://"));
+    case MacroAction::Kind::runShortcut: return MacroAction::runShortcut({});
+    case MacroAction::Kind::typeText: return MacroAction::typeText({});
+    case MacroAction::Kind::screenshot:
+        return MacroAction::screenshot({ScreenshotOptions::Mode::selection, ScreenshotOptions::Destination::file});
+    case MacroAction::Kind::showScreen: return MacroAction::showScreen({});
+    }
+    return MacroAction::unassigned();
+}
+
+QString KeyInspector::tintName(KeyTint tint)
+{
+    switch (tint) {
+    case KeyTint::neutral: return QStringLiteral("Neutral");
+    case KeyTint::amber: return QStringLiteral("Amber");
+    case KeyTint::blue: return QStringLiteral("Blue");
+    case KeyTint::green: return QStringLiteral("Green");
+    case KeyTint::red: break;
+    }
+    return QStringLiteral("Red");
+}
+
+QColor KeyInspector::swatchColor(KeyTint tint)
+{
+    switch (tint) {
+    case KeyTint::neutral: return {0x8A, 0x90, 0x99};
+    case KeyTint::amber: return {0xFF, 0xB0, 0x20};
+    case KeyTint::blue: return {0x3B, 0x82, 0xF6};
+    case KeyTint::green: return {0x22, 0xC5, 0x5E};
+    case KeyTint::red: break;
+    }
+    return {0xEF, 0x44, 0x44};
+}
+
+KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& shortcuts, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager), m_shortcuts(shortcuts)
+{
+    setObjectName(QStringLiteral("keyInspector"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(14);
+
+    // Key N: the look of the key.
+    Section key = makeSection(QStringLiteral("keySection"), QString());
+    m_keySection = key.box;
+    m_labelField = new QLineEdit;
+    m_labelField->setObjectName(QStringLiteral("labelField"));
+    key.form->addRow(QStringLiteral("Label"), m_labelField);
+
+    m_iconButton = new QPushButton;
+    m_iconButton->setObjectName(QStringLiteral("iconButton"));
+    m_iconButton->setFlat(true);
+    auto* iconLayout = new QHBoxLayout(m_iconButton);
+    iconLayout->setContentsMargins(6, 0, 6, 0);
+    iconLayout->setSpacing(6);
+    m_iconGlyph = new QLabel;
+    m_iconGlyph->setObjectName(QStringLiteral("iconGlyph"));
+    m_iconText = new QLabel;
+    m_iconText->setObjectName(QStringLiteral("iconText"));
+    auto* chevron = new QLabel;
+    chevron->setPixmap(symbolIcon(QStringLiteral("chevron.up.chevron.down")).pixmap(10, 10));
+    for (QLabel* label : {m_iconGlyph, m_iconText, chevron})
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    iconLayout->addWidget(m_iconGlyph);
+    iconLayout->addWidget(m_iconText);
+    iconLayout->addWidget(chevron);
+    iconLayout->addStretch(1);
+    m_iconButton->setMinimumHeight(26);
+    key.form->addRow(QStringLiteral("Icon"), m_iconButton);
+    connect(m_iconButton, &QPushButton::clicked, this, &KeyInspector::iconPickerRequested);
+
+    auto* swatches = new QWidget;
+    auto* swatchLayout = new QHBoxLayout(swatches);
+    swatchLayout->setContentsMargins(0, 0, 0, 0);
+    swatchLayout->setSpacing(8 - 2 * TintSwatch::ringOutset);
+    for (KeyTint tint : allKeyTints) {
+        auto* swatch = new TintSwatch(tint);
+        m_swatches.append(swatch);
+        swatchLayout->addWidget(swatch, 0, Qt::AlignVCenter);
+        connect(swatch, &TintSwatch::clicked, this, [this, tint] {
+            commit([tint](MacroButton& b) { b.tint = tint; }, QStringLiteral("Change Tint"));
+            // A press on the key's own tint changes nothing, but the button toggled itself.
+            for (TintSwatch* s : m_swatches)
+                s->setChecked(s->tint() == m_button.tint);
+        });
+    }
+    swatchLayout->addStretch(1);
+    key.form->addRow(QStringLiteral("Tint"), swatches);
+    layout->addWidget(key.container);
+
+    connect(m_labelField, &QLineEdit::textEdited, this, [this](const QString& text) {
+        commit([&text](MacroButton& b) { b.label = text; }, QStringLiteral("Edit Label"));
+    });
+
+    // Action: the kind, and under it the fields of that kind.
+    Section action = makeSection(QStringLiteral("actionSection"), QStringLiteral("Action"));
+    m_kindPicker = new QComboBox;
+    m_kindPicker->setObjectName(QStringLiteral("kindPicker"));
+    WheelGuard::install(m_kindPicker);
+    for (MacroAction::Kind kind : MacroAction::allKinds)
+        m_kindPicker->addItem(kindTitle(kind));
+    action.form->addRow(QStringLiteral("Action"), m_kindPicker);
+    m_actionEditorSlot = new QWidget;
+    m_actionEditorSlot->setObjectName(QStringLiteral("actionEditorSlot"));
+    auto* slotLayout = new QVBoxLayout(m_actionEditorSlot);
+    slotLayout->setContentsMargins(0, 0, 0, 0);
+    action.form->addRow(m_actionEditorSlot);
+    layout->addWidget(action.container);
+    connect(m_kindPicker, &QComboBox::activated, this, [this](int row) {
+        if (row < 0 || row >= int(MacroAction::allKinds.size()))
+            return;
+        const MacroAction::Kind kind = MacroAction::allKinds[std::size_t(row)];
+        // The same kind again keeps the action as the user edited it.
+        if (kind == m_button.action.kind())
+            return;
+        commit([kind](MacroButton& b) { b.action = newAction(kind); }, QStringLiteral("Change Action"));
+    });
+
+    Section behavior = makeSection(QStringLiteral("behaviorSection"), QStringLiteral("Behavior"),
+                                   QStringLiteral("Stays lit on Tarv until pressed again."));
+    m_behaviorSection = behavior.box;
+    m_latchingToggle = new QCheckBox(QStringLiteral("Latching"));
+    m_latchingToggle->setObjectName(QStringLiteral("latchingToggle"));
+    behavior.form->addRow(m_latchingToggle);
+    layout->addWidget(behavior.container);
+    connect(m_latchingToggle, &QCheckBox::clicked, this, [this](bool on) {
+        commit([on](MacroButton& b) { b.isToggle = on; }, QStringLiteral("Change Latching"));
+    });
+
+    m_buttonsSection = new QWidget;
+    m_buttonsSection->setObjectName(QStringLiteral("keyButtonsSection"));
+    auto* buttons = new QVBoxLayout(m_buttonsSection);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    m_testButton = new QPushButton(symbolIcon(QStringLiteral("play.fill")), QStringLiteral("Test Key"));
+    m_testButton->setObjectName(QStringLiteral("testKeyButton"));
+    m_testButton->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
+    m_clearButton = new QPushButton(QStringLiteral("Clear Key"));
+    m_clearButton->setObjectName(QStringLiteral("clearKeyButton"));
+    // The destructive role: the platform's red.
+    QPalette red = m_clearButton->palette();
+    red.setColor(QPalette::ButtonText, QColor(0xFF, 0x3B, 0x30));
+    m_clearButton->setPalette(red);
+    buttons->addWidget(m_testButton);
+    buttons->addWidget(m_clearButton);
+    layout->addWidget(m_buttonsSection);
+    layout->addStretch(1);
+    connect(m_testButton, &QPushButton::clicked, this, [this] { m_deviceManager.pressMacroKey(m_index); });
+    connect(m_clearButton, &QPushButton::clicked, this, [this] { m_deviceManager.profiles().clearKey(m_index); });
+
+    connect(&m_deviceManager, &DeviceManager::stateChanged, this, &KeyInspector::showTestRule);
+}
+
+template <class Edit> void KeyInspector::commit(Edit edit, const QString& actionName)
+{
+    ProfileStore& store = m_deviceManager.profiles();
+    MacroProfile profile = store.activeProfile();
+    if (m_index < 0 || m_index >= profile.buttons.size())
+        return;
+    edit(profile.buttons[m_index]);
+    store.updateKey(profile, actionName);
+}
+
+void KeyInspector::writeIcon(const std::optional<DeviceIcon>& icon)
+{
+    commit([&icon](MacroButton& b) { b.icon = icon; }, QStringLiteral("Change Icon"));
+}
+
+void KeyInspector::writeEmoji(const std::optional<QString>& emoji)
+{
+    commit([&emoji](MacroButton& b) { b.emoji = emoji; }, QStringLiteral("Change Icon"));
+}
+
+void KeyInspector::setKey(int index, const MacroButton& button)
+{
+    const bool indexChanged = index != m_index;
+    m_index = index;
+    m_button = button;
+    if (indexChanged)
+        m_keySection->setTitle(QStringLiteral("Key ") + QString::number(index + 1));
+
+    // The text the user is typing equals the stored label: it is left alone, caret and all.
+    if (m_labelField->text() != button.label) {
+        const QSignalBlocker blocker(m_labelField);
+        m_labelField->setText(button.label);
+    }
+    showIcon();
+    for (TintSwatch* swatch : m_swatches) {
+        const QSignalBlocker blocker(swatch);
+        const bool selected = swatch->tint() == button.tint;
+        if (swatch->isChecked() != selected)
+            swatch->setChecked(selected);
+    }
+    const int kindRow = int(button.action.kind());
+    if (m_kindPicker->currentIndex() != kindRow) {
+        const QSignalBlocker blocker(m_kindPicker);
+        m_kindPicker->setCurrentIndex(kindRow);
+    }
+    if (m_latchingToggle->isChecked() != button.isToggle) {
+        const QSignalBlocker blocker(m_latchingToggle);
+        m_latchingToggle->setChecked(button.isToggle);
+    }
+
+    const bool assigned = button.action.kind() != MacroAction::Kind::unassigned;
+    m_keySection->setEnabled(assigned);
+    m_behaviorSection->parentWidget()->setVisible(assigned);
+    m_buttonsSection->setVisible(assigned);
+    showTestRule();
+}
+
+void KeyInspector::showIcon()
+{
+    QPalette palette = m_iconText->palette();
+    palette.setColor(QPalette::WindowText, this->palette().color(QPalette::WindowText));
+    QFont font = this->font();
+    if (m_button.emoji) {
+        font.setFamilies({QString::fromLatin1(KeyTile::emojiFamily), font.family()});
+        m_iconGlyph->hide();
+        m_iconText->setText(*m_button.emoji);
+    } else if (m_button.icon) {
+        m_iconGlyph->setPixmap(deviceIconImage(*m_button.icon).pixmap(16, 16));
+        m_iconGlyph->show();
+        m_iconText->setText(m_button.icon->label());
+    } else {
+        m_iconGlyph->hide();
+        m_iconText->setText(QStringLiteral("None"));
+        palette.setColor(QPalette::WindowText, secondaryColor(this));
+    }
+    m_iconText->setPalette(palette);
+    m_iconText->setFont(font);
+}
+
+void KeyInspector::showTestRule()
+{
+    const MacroAction& action = m_button.action;
+    if (runsThroughDevice(action.kind())) {
+        m_testButton->setToolTip(QStringLiteral("Send through Tarv (Ctrl+T)"));
+        m_testButton->setEnabled(action.isConfigured() && m_deviceManager.state().isConnected());
+    } else {
+        m_testButton->setToolTip(QStringLiteral("Run on this computer (Ctrl+T)"));
+        m_testButton->setEnabled(action.isConfigured());
+    }
+}

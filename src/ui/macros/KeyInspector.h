@@ -1,0 +1,95 @@
+#pragma once
+// The inspector of one key of the active profile: its label, icon and tint, the kind of its
+// action, whether it latches, a test run and clearing. It keeps no key of its own: every edit
+// is a commit of an edited copy of the active profile with the edit's undo name, and the page
+// hands it the stored key again after each change. Controls are updated in place, so a field
+// the user is typing in keeps its focus and caret.
+
+#include "macros/MacroButton.h"
+
+#include <QAbstractButton>
+#include <QWidget>
+
+#include <optional>
+
+class DeviceManager;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ShortcutsCatalog;
+
+// One tint's round swatch, ringed while it is the key's tint.
+class TintSwatch : public QAbstractButton {
+    Q_OBJECT
+public:
+    static constexpr int diameter = 16;
+    static constexpr int ringOutset = 3;
+
+    explicit TintSwatch(KeyTint tint, QWidget* parent = nullptr);
+    KeyTint tint() const { return m_tint; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    KeyTint m_tint;
+};
+
+class KeyInspector : public QWidget {
+    Q_OBJECT
+public:
+    KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& shortcuts, QWidget* parent = nullptr);
+
+    // Shows the key in a slot of the active profile; controls that already show it stay as they are.
+    void setKey(int index, const MacroButton& button);
+    int index() const { return m_index; }
+    const MacroButton& button() const { return m_button; }
+    ShortcutsCatalog& shortcuts() const { return m_shortcuts; }
+
+    static QString kindTitle(MacroAction::Kind kind);
+    // The action a key gets when the user picks a kind.
+    static MacroAction newAction(MacroAction::Kind kind);
+    static QString tintName(KeyTint tint);
+    static QColor swatchColor(KeyTint tint);
+
+    // The writes of the icon row's picker, each one commit named "Change Icon".
+    void writeIcon(const std::optional<DeviceIcon>& icon);
+    void writeEmoji(const std::optional<QString>& emoji);
+
+    // Where the action editor of the key's kind goes, under the kind picker.
+    QWidget* actionEditorSlot() const { return m_actionEditorSlot; }
+
+signals:
+    // The icon row was pressed: the icon picker opens from it.
+    void iconPickerRequested();
+
+private:
+    // Copies the active profile, applies the edit to the key in this slot and commits it; an
+    // index the profile no longer has makes it a no-op.
+    template <class Edit> void commit(Edit edit, const QString& actionName);
+    void showIcon();
+    void showTestRule();
+
+    DeviceManager& m_deviceManager;
+    ShortcutsCatalog& m_shortcuts;
+    int m_index = -1;
+    MacroButton m_button;
+
+    QGroupBox* m_keySection = nullptr;
+    QLineEdit* m_labelField = nullptr;
+    QPushButton* m_iconButton = nullptr;
+    QLabel* m_iconGlyph = nullptr;
+    QLabel* m_iconText = nullptr;
+    QList<TintSwatch*> m_swatches;
+    QComboBox* m_kindPicker = nullptr;
+    QWidget* m_actionEditorSlot = nullptr;
+    QGroupBox* m_behaviorSection = nullptr;
+    QCheckBox* m_latchingToggle = nullptr;
+    QWidget* m_buttonsSection = nullptr;
+    QPushButton* m_testButton = nullptr;
+    QPushButton* m_clearButton = nullptr;
+};

@@ -1,0 +1,209 @@
+#include "ui/macros/MacrosView.h"
+
+#include "hub/DeviceManager.h"
+#include "macros/ProfileStore.h"
+#include "ui/macros/KeyCanvas.h"
+#include "ui/macros/KeyInspector.h"
+#include "ui/macros/ProfileBar.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QFrame>
+#include <QLabel>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
+
+namespace {
+
+QLabel* secondaryLabel(const QString& text, qreal pointDelta)
+{
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() + pointDelta);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    label->setPalette(palette);
+    return label;
+}
+
+// "No Key Selected": the inspector's look while no key of the profile is selected.
+QWidget* makeEmptyState()
+{
+    auto* empty = new QWidget;
+    empty->setObjectName(QStringLiteral("noKeySelected"));
+    auto* layout = new QVBoxLayout(empty);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(8);
+    layout->addStretch(1);
+    auto* symbol = new QLabel;
+    symbol->setPixmap(symbolIcon(QStringLiteral("square.dashed")).pixmap(40, 40));
+    symbol->setAlignment(Qt::AlignCenter);
+    auto* title = new QLabel(QStringLiteral("No Key Selected"));
+    title->setObjectName(QStringLiteral("noKeySelectedTitle"));
+    QFont font = title->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() + 4);
+    title->setFont(font);
+    title->setAlignment(Qt::AlignCenter);
+    QLabel* description = secondaryLabel(QStringLiteral("Select a key on the grid to edit it."), 0);
+    description->setObjectName(QStringLiteral("noKeySelectedDescription"));
+    description->setAlignment(Qt::AlignCenter);
+    description->setWordWrap(true);
+    layout->addWidget(symbol);
+    layout->addWidget(title);
+    layout->addWidget(description);
+    layout->addStretch(1);
+    return empty;
+}
+
+}  // namespace
+
+MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager), m_undoStack(undoStack)
+{
+    setObjectName(QStringLiteral("macrosPage"));
+    setMinimumSize(0, 0);
+    ProfileStore& store = m_deviceManager.profiles();
+
+    // Key area: the grid and its caption, with the profile bar under them.
+    m_canvas = new KeyCanvas;
+    m_canvas->setSwap([&store](int from, int to) { store.moveKey(from, to); });
+    connect(m_canvas, &KeyCanvas::selectionChanged, this, [this](int index) {
+        m_selection = index;
+        showInspector();
+    });
+    QLabel* caption = secondaryLabel(QStringLiteral("Drag keys to rearrange. Changes appear on Tarv as you edit."), -1);
+    caption->setObjectName(QStringLiteral("keyCaption"));
+    caption->setAlignment(Qt::AlignCenter);
+    caption->setWordWrap(true);
+
+    auto* keys = new QWidget;
+    auto* keysLayout = new QVBoxLayout(keys);
+    keysLayout->setContentsMargins(20, 20, 20, 20);
+    keysLayout->setSpacing(12);
+    keysLayout->addWidget(m_canvas);
+    keysLayout->addWidget(caption);
+    keysLayout->addStretch(1);
+
+    m_profileBar = new ProfileBar(m_deviceManager);
+    connect(m_profileBar, &ProfileBar::selectionResetRequested, this, [this] { setSelection(0); });
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setForegroundRole(QPalette::Mid);
+
+    auto* keyArea = new QWidget;
+    keyArea->setObjectName(QStringLiteral("keyArea"));
+    auto* keyAreaLayout = new QVBoxLayout(keyArea);
+    keyAreaLayout->setContentsMargins(0, 0, 0, 0);
+    keyAreaLayout->setSpacing(0);
+    keyAreaLayout->addWidget(keys, 1);
+    keyAreaLayout->addWidget(divider);
+    keyAreaLayout->addWidget(m_profileBar);
+
+    // Inspector column: the selected key, or the empty state.
+    m_inspector = new KeyInspector(m_deviceManager, m_shortcuts);
+    m_inspectorScroll = new QScrollArea;
+    m_inspectorScroll->setObjectName(QStringLiteral("inspectorScroll"));
+    m_inspectorScroll->setFrameShape(QFrame::NoFrame);
+    m_inspectorScroll->setWidgetResizable(true);
+    m_inspectorScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_inspectorScroll->setWidget(m_inspector);
+    m_emptyState = makeEmptyState();
+    m_inspectorStack = new QStackedWidget;
+    m_inspectorStack->addWidget(m_inspectorScroll);
+    m_inspectorStack->addWidget(m_emptyState);
+
+    m_inspectorColumn = new QWidget;
+    m_inspectorColumn->setObjectName(QStringLiteral("inspectorColumn"));
+    m_inspectorColumn->setMinimumWidth(inspectorMinimumWidth);
+    m_inspectorColumn->setMaximumWidth(inspectorMaximumWidth);
+    auto* columnLayout = new QHBoxLayout(m_inspectorColumn);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    columnLayout->setSpacing(0);
+    columnLayout->addWidget(m_inspectorStack, 1);
+
+    // The user may widen or narrow the column within its bounds, as an inspector allows.
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->setObjectName(QStringLiteral("macrosSplitter"));
+    // A hairline between the key area and the inspector, as the sidebar has.
+    splitter->setHandleWidth(1);
+    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: palette(mid); }"));
+    splitter->addWidget(keyArea);
+    splitter->addWidget(m_inspectorColumn);
+    splitter->setCollapsible(0, false);
+    splitter->setCollapsible(1, false);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({10000, inspectorIdealWidth});
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+
+    // The slot of the profile's applications button in the toolbar; filled by that button.
+    m_toolbarSlot = new QWidget;
+    m_toolbarSlot->setObjectName(QStringLiteral("profileAppsSlot"));
+    auto* slotLayout = new QHBoxLayout(m_toolbarSlot);
+    slotLayout->setContentsMargins(0, 0, 0, 0);
+
+    connect(&store, &ProfileStore::profilesChanged, this, &MacrosView::refresh);
+    connect(&store, &ProfileStore::activeIDChanged, this, &MacrosView::refresh);
+    m_canvas->setSelection(m_selection);
+    refresh();
+}
+
+void MacrosView::setUndoStack(QUndoStack* undoStack)
+{
+    const bool presenceChanged = (m_undoStack == nullptr) != (undoStack == nullptr);
+    m_undoStack = undoStack;
+    if (presenceChanged && isVisible())
+        attachUndoManager();
+}
+
+void MacrosView::attachUndoManager()
+{
+    m_deviceManager.profiles().setUndoStack(m_undoStack);
+}
+
+void MacrosView::setSelection(int index)
+{
+    m_selection = index;
+    m_canvas->setSelection(index);
+    showInspector();
+}
+
+void MacrosView::setInspectorShown(bool shown)
+{
+    if (shown == m_inspectorShown)
+        return;
+    m_inspectorShown = shown;
+    m_inspectorColumn->setVisible(shown);
+    emit inspectorShownChanged(shown);
+}
+
+void MacrosView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    attachUndoManager();
+    m_shortcuts.load();
+}
+
+void MacrosView::refresh()
+{
+    m_canvas->setButtons(m_deviceManager.profiles().activeProfile().buttons);
+    m_profileBar->refresh();
+    showInspector();
+}
+
+void MacrosView::showInspector()
+{
+    const QList<MacroButton>& buttons = m_deviceManager.profiles().activeProfile().buttons;
+    if (m_selection >= 0 && m_selection < buttons.size()) {
+        m_inspector->setKey(m_selection, buttons[m_selection]);
+        m_inspectorStack->setCurrentWidget(m_inspectorScroll);
+    } else {
+        m_inspectorStack->setCurrentWidget(m_emptyState);
+    }
+}

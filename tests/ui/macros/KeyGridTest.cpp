@@ -1,0 +1,220 @@
+// The key grid: selection by click, drops with the texts they accept and refuse, the context
+// menu's moves and their enabled states, accessible names, and the pixels of a tile.
+
+#include "MacrosFixture.h"
+
+#include <QGroupBox>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+
+namespace {
+
+// Drops a text onto a tile as another program would; whether the drop was taken.
+bool dropText(KeyTile* tile, const std::optional<QString>& text)
+{
+    QMimeData mime;
+    if (text)
+        mime.setText(*text);
+    else
+        mime.setData(QStringLiteral("application/octet-stream"), "3");
+    // The drag enters first: Qt hands a drop only to the widget that took the drag in.
+    QDragEnterEvent enter(tile->rect().center(), Qt::MoveAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(tile, &enter);
+    QDropEvent drop(QPointF(tile->rect().center()), Qt::MoveAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(tile, &drop);
+    return drop.isAccepted();
+}
+
+// A tile drawn with its room for the ring: the tile itself spans (3, 3) to (113, 80).
+QImage drawTile(const MacroButton& button, bool selected = false)
+{
+    QImage image(116, 83, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    KeyTile::paint(painter, QRectF(3, 3, 110, 77), button, selected, QGuiApplication::palette());
+    painter.end();
+    return image;
+}
+
+bool near(QRgb pixel, const QColor& color, int tolerance = 3)
+{
+    return qAbs(qRed(pixel) - color.red()) <= tolerance && qAbs(qGreen(pixel) - color.green()) <= tolerance &&
+           qAbs(qBlue(pixel) - color.blue()) <= tolerance && qAlpha(pixel) == 255;
+}
+
+int pixelsNear(const QImage& image, const QColor& color)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += near(image.pixel(x, y), color, 12);
+    return count;
+}
+
+MacroButton keystroke(const QString& label, KeyTint tint = KeyTint::neutral)
+{
+    MacroButton button;
+    button.label = label;
+    button.action = MacroAction::keystroke({4, {}});
+    button.tint = tint;
+    return button;
+}
+
+}  // namespace
+
+TEST_F(MacrosTest, AClickSelectsAKeyAndAClickOnTheSelectedKeyKeepsIt)
+{
+    MacrosView& view = page();
+    clickTile(6);
+    EXPECT_EQ(view.selection(), 6);
+    EXPECT_TRUE(view.canvas()->tile(6)->isSelected());
+    EXPECT_FALSE(view.canvas()->tile(0)->isSelected());
+    EXPECT_EQ(find<QGroupBox>("keySection")->title(), QStringLiteral("Key 7"));
+    clickTile(6);
+    EXPECT_EQ(view.selection(), 6);
+}
+
+TEST_F(MacrosTest, ADroppedIndexSwapsTheKeysAndTheSelectionFollowsTheDraggedKey)
+{
+    MacrosView& view = page();
+    const QList<MacroButton> before = active().buttons;
+    KeyCanvas* canvas = view.canvas();
+
+    EXPECT_TRUE(dropText(canvas->tile(1), QStringLiteral("5")));
+    EXPECT_EQ(active().buttons[1], before[5]);
+    EXPECT_EQ(active().buttons[5], before[1]);
+    EXPECT_EQ(view.selection(), 1);
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Move Key"));
+
+    // "-0" reads as slot 0; a plus sign is allowed too.
+    EXPECT_TRUE(dropText(canvas->tile(2), QStringLiteral("-0")));
+    EXPECT_EQ(active().buttons[2], before[0]);
+    EXPECT_EQ(view.selection(), 2);
+    EXPECT_TRUE(dropText(canvas->tile(3), QStringLiteral("+2")));
+    EXPECT_EQ(view.selection(), 3);
+
+    // Refused: onto itself, past the keys, negative, not a plain integer, too large, no text.
+    const QList<MacroButton> now = active().buttons;
+    for (const QString& text : {QStringLiteral("7"), QStringLiteral("12"), QStringLiteral("-1"), QString(),
+                                QStringLiteral("two"), QStringLiteral(" 3"), QStringLiteral("3 "),
+                                QStringLiteral("1 2"), QStringLiteral("+"), QStringLiteral("--1"),
+                                QStringLiteral("99999999999999999999")})
+        EXPECT_FALSE(dropText(canvas->tile(7), text)) << text.toStdString();
+    EXPECT_FALSE(dropText(canvas->tile(7), std::nullopt));
+    EXPECT_EQ(active().buttons, now);
+    EXPECT_EQ(view.selection(), 3);
+
+    EXPECT_EQ(KeyCanvas::droppedIndex(QStringLiteral("9223372036854775807")), std::optional<qint64>(INT64_MAX));
+    EXPECT_EQ(KeyCanvas::droppedIndex(QStringLiteral("-9223372036854775808")), std::optional<qint64>(INT64_MIN));
+    EXPECT_EQ(KeyCanvas::droppedIndex(QStringLiteral("9223372036854775808")), std::nullopt);
+    EXPECT_EQ(KeyCanvas::droppedIndex(QStringLiteral("٣")), std::nullopt);
+}
+
+TEST_F(MacrosTest, TheContextMenuMovesAKeyWithinTheDevicesGridAndKeepsTheSelection)
+{
+    MacrosView& view = page();
+    KeyCanvas* canvas = view.canvas();
+    const auto enabled = [&](int index) {
+        std::unique_ptr<QMenu> menu(canvas->makeContextMenu(index, nullptr));
+        QList<bool> states;
+        QStringList texts;
+        for (QAction* action : menu->actions()) {
+            states.append(action->isEnabled());
+            texts.append(action->text());
+        }
+        EXPECT_EQ(texts, (QStringList{"Move Left", "Move Right", "Move Up", "Move Down"}));
+        return states;
+    };
+    EXPECT_EQ(enabled(0), (QList<bool>{false, true, false, true}));
+    EXPECT_EQ(enabled(4), (QList<bool>{false, true, true, true}));
+    EXPECT_EQ(enabled(11), (QList<bool>{true, false, true, false}));
+    EXPECT_EQ(enabled(6), (QList<bool>{true, true, true, true}));
+
+    clickTile(4);
+    const QList<MacroButton> before = active().buttons;
+    std::unique_ptr<QMenu> menu(canvas->makeContextMenu(4, nullptr));
+    menu->findChild<QAction*>(QStringLiteral("moveUpAction"))->trigger();
+    EXPECT_EQ(active().buttons[0], before[4]);
+    EXPECT_EQ(active().buttons[4], before[0]);
+    EXPECT_EQ(view.selection(), 4);
+    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Move Key"));
+
+}
+
+TEST_F(MacrosTest, TilesAreNamedByTheirKeyAndSlot)
+{
+    MacrosView& view = page();
+    putKey(0, key(QStringLiteral("Lamp"), MacroAction::unassigned()));
+    putKey(1, key(QStringLiteral("A very long label"), MacroAction::media(MediaKey::mute)));
+    putKey(2, key(QString(), MacroAction::media(MediaKey::mute)));
+    EXPECT_EQ(view.canvas()->tile(0)->accessibleName(), QStringLiteral("Empty slot 1"));
+    EXPECT_EQ(view.canvas()->tile(1)->accessibleName(), QStringLiteral("A very long label, slot 2"));
+    EXPECT_EQ(view.canvas()->tile(2)->accessibleName(), QStringLiteral(", slot 3"));
+}
+
+TEST(KeyTileTest, UnlitLitAndTintedKeysUseTheirFillsBordersAndContentColours)
+{
+    // Unlit neutral: dark fill, grey hairline, near-white content.
+    const QImage unlit = drawTile(keystroke(QStringLiteral("MM")));
+    EXPECT_TRUE(near(unlit.pixel(15, 41), KeyTile::unlitFill()));
+    EXPECT_TRUE(near(unlit.pixel(58, 3), KeyTile::unlitBorder()));
+    EXPECT_TRUE(near(unlit.pixel(58, 4), KeyTile::unlitFill()));
+    EXPECT_GT(pixelsNear(unlit, QColor(0xF2, 0xF4, 0xF6)), 10);
+    EXPECT_EQ(pixelsNear(unlit, QColor(0xFF, 0xB0, 0x20)), 0);
+
+    // Lit neutral: amber face, a 2-point amber border and amber content.
+    MacroButton lit = keystroke(QStringLiteral("MM"));
+    lit.isToggle = true;
+    lit.isActive = true;
+    const QImage litImage = drawTile(lit);
+    EXPECT_TRUE(near(litImage.pixel(15, 41), QColor(0x2A, 0x20, 0x08)));
+    EXPECT_TRUE(near(litImage.pixel(58, 3), QColor(0xFF, 0xB0, 0x20)));
+    EXPECT_TRUE(near(litImage.pixel(58, 4), QColor(0xFF, 0xB0, 0x20)));
+    EXPECT_TRUE(near(litImage.pixel(58, 5), QColor(0x2A, 0x20, 0x08)));
+    EXPECT_EQ(pixelsNear(litImage, QColor(0xF2, 0xF4, 0xF6)), 0);
+
+    // Active but not latching draws unlit; so does latching but not active.
+    MacroButton activeOnly = lit;
+    activeOnly.isToggle = false;
+    EXPECT_EQ(drawTile(activeOnly), unlit);
+
+    // Blue, unlit and lit.
+    const QImage blue = drawTile(keystroke(QStringLiteral("MM"), KeyTint::blue));
+    EXPECT_TRUE(near(blue.pixel(15, 41), KeyTile::unlitFill()));
+    EXPECT_GT(pixelsNear(blue, QColor(0x3B, 0x82, 0xF6)), 10);
+    MacroButton blueLit = keystroke(QStringLiteral("MM"), KeyTint::blue);
+    blueLit.isToggle = blueLit.isActive = true;
+    const QImage blueLitImage = drawTile(blueLit);
+    EXPECT_TRUE(near(blueLitImage.pixel(15, 41), QColor(0x0B, 0x1A, 0x33)));
+    EXPECT_TRUE(near(blueLitImage.pixel(58, 3), QColor(0x3B, 0x82, 0xF6)));
+}
+
+TEST(KeyTileTest, EmptyKeysAreDashedOutlinesAndUnsetActionsWearTheBadge)
+{
+    // A label without an action is an empty slot: no fill at all.
+    MacroButton lamp;
+    lamp.label = QStringLiteral("Lamp");
+    const QImage empty = drawTile(lamp);
+    EXPECT_EQ(qAlpha(empty.pixel(15, 41)), 0);
+    EXPECT_EQ(pixelsNear(empty, KeyTile::unlitFill()), 0);
+    // The dashes: the top edge is drawn in places and open in others.
+    int inked = 0;
+    for (int x = 20; x < 96; ++x)
+        inked += qAlpha(empty.pixel(x, 3)) > 0;
+    EXPECT_GT(inked, 20);
+    EXPECT_LT(inked, 66);
+
+    MacroButton unset = keystroke(QStringLiteral("Web"));
+    unset.action = MacroAction::openURL(QStringLiteral("https://"));
+    const QImage badged = drawTile(unset);
+    const QRectF badge = KeyTile::badgeRect(QRectF(3, 3, 110, 77));
+    EXPECT_TRUE(near(badged.pixel(int(badge.left() + 3), int(badge.center().y())), KeyTile::badgeOrange(), 6));
+    EXPECT_TRUE(near(badged.pixel(int(badge.center().x()), int(badge.top() + badge.height() * 0.4)), Qt::white, 6));
+    EXPECT_EQ(pixelsNear(drawTile(keystroke(QStringLiteral("Web"))), KeyTile::badgeOrange()), 0);
+
+    // The selection ring lies outside the tile, in the accent colour.
+    const QImage selected = drawTile(keystroke(QStringLiteral("MM")), true);
+    EXPECT_TRUE(near(selected.pixel(58, 1), QGuiApplication::palette().color(QPalette::Highlight), 6));
+    EXPECT_EQ(qAlpha(drawTile(keystroke(QStringLiteral("MM"))).pixel(58, 1)), 0);
+}

@@ -1,0 +1,221 @@
+// The key inspector: its sections for each kind of action and the action each kind starts
+// with, edits in place with their undo names, the tint swatches, latching, Test Key through
+// the fake device, and Clear Key with its undo.
+
+#include "MacrosFixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QWheelEvent>
+
+namespace {
+
+bool shown(QWidget* widget)
+{
+    return widget && widget->isVisibleTo(widget->window());
+}
+
+}  // namespace
+
+TEST_F(MacrosTest, AKeyWithoutActionShowsOnlyItsDisabledLookAndTheActionPicker)
+{
+    page();
+    putKey(2, key(QStringLiteral("Lamp"), MacroAction::unassigned()));
+    clickTile(2);
+    QGroupBox* keySection = find<QGroupBox>("keySection");
+    EXPECT_EQ(keySection->title(), QStringLiteral("Key 3"));
+    EXPECT_FALSE(keySection->isEnabled());
+    EXPECT_TRUE(shown(find<QWidget>("actionSection")));
+    EXPECT_FALSE(shown(find<QWidget>("behaviorSection")));
+    EXPECT_FALSE(shown(find<QWidget>("keyButtonsSection")));
+    QComboBox* kinds = find<QComboBox>("kindPicker");
+    QStringList titles;
+    for (int i = 0; i < kinds->count(); ++i)
+        titles.append(kinds->itemText(i));
+    EXPECT_EQ(titles, (QStringList{"None", "Keystroke", "Media Key", "Open App", "Open URL", "Run Shortcut", "Type Text",
+                                   "Screenshot", "Show Screen"}));
+    EXPECT_EQ(kinds->currentText(), QStringLiteral("None"));
+}
+
+TEST_F(MacrosTest, EachKindStartsWithItsOwnActionAndKeepsTheRestOfTheKey)
+{
+    page();
+    MacroButton lamp = key(QStringLiteral("Lamp"), MacroAction::unassigned());
+    lamp.tint = KeyTint::green;
+    lamp.icon = DeviceIcon::bell;
+    putKey(2, lamp);
+    clickTile(2);
+    QComboBox* kinds = find<QComboBox>("kindPicker");
+    const QList<MacroAction> expected = {
+        MacroAction::keystroke({4, {}}),
+        MacroAction::media(MediaKey::playPause),
+        MacroAction::openApp({}),
+        MacroAction::openURL(QStringLiteral("https://")),
+        MacroAction::runShortcut({}),
+        MacroAction::typeText({}),
+        MacroAction::screenshot({ScreenshotOptions::Mode::selection, ScreenshotOptions::Destination::file}),
+        MacroAction::showScreen({}),
+    };
+    for (int row = 1; row <= expected.size(); ++row) {
+        choose(kinds, row);
+        const MacroButton& now = active().buttons[2];
+        EXPECT_EQ(now.action, expected[row - 1]) << row;
+        EXPECT_EQ(now.label, QStringLiteral("Lamp"));
+        EXPECT_EQ(now.tint, KeyTint::green);
+        EXPECT_EQ(now.icon, std::optional<DeviceIcon>(DeviceIcon::bell));
+        EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Action"));
+        EXPECT_TRUE(find<QGroupBox>("keySection")->isEnabled());
+        EXPECT_TRUE(shown(find<QWidget>("behaviorSection")));
+        EXPECT_TRUE(shown(find<QWidget>("keyButtonsSection")));
+    }
+
+    // Picking the kind the key has keeps the action as edited.
+    choose(kinds, 1);
+    MacroButton edited = active().buttons[2];
+    edited.action = MacroAction::keystroke({16, HIDModifiers{0x0A}});
+    putKey(2, edited);
+    const int steps = window->undoStack()->count();
+    choose(kinds, 1);
+    EXPECT_EQ(active().buttons[2].action, MacroAction::keystroke({16, HIDModifiers{0x0A}}));
+    EXPECT_EQ(window->undoStack()->count(), steps);
+
+    // Back to None: the look is disabled and the other sections go.
+    choose(kinds, 0);
+    EXPECT_FALSE(find<QGroupBox>("keySection")->isEnabled());
+    EXPECT_FALSE(shown(find<QWidget>("behaviorSection")));
+}
+
+TEST_F(MacrosTest, TheLabelFieldCommitsEveryEditInPlaceKeepingItsCaret)
+{
+    page();
+    QApplication::setActiveWindow(window.get());
+    QLineEdit* label = find<QLineEdit>("labelField");
+    label->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return label->hasFocus(); }));
+    ASSERT_EQ(label->text(), QStringLiteral("MIC"));
+    label->setCursorPosition(1);
+    QTest::keyClicks(label, QStringLiteral("xy"));
+    EXPECT_EQ(active().buttons[0].label, QStringLiteral("MxyIC"));
+    EXPECT_EQ(find<QLineEdit>("labelField"), label);
+    EXPECT_EQ(label->cursorPosition(), 3);
+    EXPECT_TRUE(label->hasFocus());
+    EXPECT_EQ(window->undoStack()->count(), 2);
+    EXPECT_EQ(page().canvas()->tile(0)->button().label, QStringLiteral("MxyIC"));
+}
+
+TEST_F(MacrosTest, SwatchesLatchingAndIconWritesCommitUnderTheirNames)
+{
+    page();
+    const auto swatch = [&](KeyTint tint) {
+        return window->findChild<TintSwatch*>(QStringLiteral("tintSwatch:") + keyTintRawValue(tint));
+    };
+    EXPECT_TRUE(swatch(KeyTint::neutral)->isChecked());
+    EXPECT_EQ(swatch(KeyTint::blue)->toolTip(), QStringLiteral("Blue"));
+    EXPECT_EQ(swatch(KeyTint::neutral)->accessibleName(), QStringLiteral("Neutral"));
+
+    swatch(KeyTint::blue)->click();
+    EXPECT_EQ(active().buttons[0].tint, KeyTint::blue);
+    EXPECT_TRUE(swatch(KeyTint::blue)->isChecked());
+    EXPECT_FALSE(swatch(KeyTint::neutral)->isChecked());
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Tint"));
+    // The tint the key has already: no step, and the swatch stays ringed.
+    swatch(KeyTint::blue)->click();
+    EXPECT_EQ(window->undoStack()->count(), 1);
+    EXPECT_TRUE(swatch(KeyTint::blue)->isChecked());
+
+    // Latching off keeps the stored lit state; the tile draws unlit.
+    QCheckBox* latching = find<QCheckBox>("latchingToggle");
+    ASSERT_TRUE(active().buttons[0].isToggle);
+    MacroButton litKey = active().buttons[0];
+    litKey.isActive = true;
+    putKey(0, litKey);
+    latching->click();
+    EXPECT_FALSE(active().buttons[0].isToggle);
+    EXPECT_TRUE(active().buttons[0].isActive);
+    EXPECT_FALSE(KeyTile::isLit(page().canvas()->tile(0)->button()));
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Latching"));
+
+    // An icon picked: the icon set, then the emoji cleared (already none: no second step).
+    const int steps = window->undoStack()->count();
+    page().inspector()->writeIcon(DeviceIcon::bell);
+    page().inspector()->writeEmoji(std::nullopt);
+    EXPECT_EQ(active().buttons[0].icon, std::optional<DeviceIcon>(DeviceIcon::bell));
+    EXPECT_EQ(window->undoStack()->count(), steps + 1);
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Icon"));
+    EXPECT_EQ(find<QLabel>("iconText")->text(), QStringLiteral("Bell"));
+    page().inspector()->writeEmoji(QStringLiteral("🎧"));
+    EXPECT_EQ(find<QLabel>("iconText")->text(), QStringLiteral("🎧"));
+}
+
+TEST_F(MacrosTest, TestKeySendsThroughTheDeviceOnlyWhileConnectedAndRunsDesktopActionsWithout)
+{
+    page();
+    QPushButton* test = find<QPushButton>("testKeyButton");
+    putKey(1, key(QStringLiteral("Copy"), MacroAction::keystroke({6, HIDModifiers::control()})));
+    clickTile(1);
+    EXPECT_FALSE(test->isEnabled());
+    EXPECT_EQ(test->toolTip(), QStringLiteral("Send through Tarv (Ctrl+T)"));
+    EXPECT_EQ(test->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
+
+    connectAndGreet();
+    EXPECT_TRUE(test->isEnabled());
+    test->click();
+    ASSERT_TRUE(waitUntil([&] {
+        return std::any_of(device.received().cbegin(), device.received().cend(), [](const TarvUSB::Frame& f) {
+            const auto* hid = f.get<TarvUSB::HidEmitPayload>();
+            return hid && hid->mods == 0x01 && hid->keys == QList<std::uint16_t>{6};
+        });
+    }));
+    // The log names the chord as the desktop writes it.
+    EXPECT_TRUE(std::any_of(hub->log().cbegin(), hub->log().cend(),
+                            [](const LogEntry& e) { return e.text == QStringLiteral("Fired Copy: Ctrl+C"); }));
+
+    // An address without a host is not set up: the badge shows and the test waits for a host.
+    putKey(1, key(QStringLiteral("Web"), MacroAction::openURL(QStringLiteral("https://"))));
+    EXPECT_FALSE(test->isEnabled());
+    EXPECT_EQ(test->toolTip(), QStringLiteral("Run on this computer (Ctrl+T)"));
+    EXPECT_TRUE(KeyTile::showsBadge(page().canvas()->tile(1)->button()));
+
+    // A desktop action needs no device.
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->state().isConnected(); }));
+    putKey(1, key(QStringLiteral("Files"), MacroAction::openApp({QStringLiteral("org.gnome.Nautilus"), QStringLiteral("Files")})));
+    EXPECT_TRUE(test->isEnabled());
+}
+
+TEST_F(MacrosTest, ClearKeyEmptiesTheKeyAtOnceAndUndoBringsItBack)
+{
+    page();
+    clickTile(1);
+    const MacroButton before = active().buttons[1];
+    find<QPushButton>("clearKeyButton")->click();
+    const MacroButton& cleared = active().buttons[1];
+    EXPECT_EQ(cleared.action, MacroAction::unassigned());
+    EXPECT_NE(cleared.id, before.id);
+    EXPECT_EQ(cleared.label, QString());
+    EXPECT_FALSE(find<QGroupBox>("keySection")->isEnabled());
+    EXPECT_FALSE(shown(find<QWidget>("keyButtonsSection")));
+    EXPECT_EQ(find<QLineEdit>("labelField")->text(), QString());
+    EXPECT_EQ(page().canvas()->tile(1)->accessibleName(), QStringLiteral("Empty slot 2"));
+    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Clear Key"));
+
+    trigger("undoAction");
+    EXPECT_EQ(active().buttons[1], before);
+    EXPECT_EQ(find<QLineEdit>("labelField")->text(), before.label);
+    EXPECT_TRUE(shown(find<QWidget>("keyButtonsSection")));
+}
+
+TEST_F(MacrosTest, TheWheelOverAnUnfocusedPickerScrollsThePageInsteadOfChangingTheAction)
+{
+    page();
+    QComboBox* kinds = find<QComboBox>("kindPicker");
+    const MacroAction before = active().buttons[0].action;
+    QWheelEvent wheel(QPointF(10, 10), kinds->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(kinds, &wheel);
+    EXPECT_EQ(active().buttons[0].action, before);
+    EXPECT_EQ(kinds->currentText(), QStringLiteral("Keystroke"));
+}
