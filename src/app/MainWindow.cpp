@@ -1,11 +1,13 @@
 #include "app/MainWindow.h"
 
-#include "app/ConnectionText.h"
+#include "app/DeviceCommands.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
 #include "app/SidebarHost.h"
 #include "hub/DeviceManager.h"
 #include "platform/Settings.h"
+#include "ui/diagnostics/DiagnosticsView.h"
+#include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAction>
@@ -55,8 +57,8 @@ void MainWindow::buildPages()
             currentSection = section(item);
             m_host->addSection(currentSection);
         }
-        // Each page is an empty stand-in until its own view is built.
-        auto* page = new QWidget;
+        // A page whose own view is not built yet is an empty stand-in.
+        QWidget* page = item == SidebarItem::diagnostics ? new DiagnosticsView(m_deviceManager) : new QWidget;
         page->setObjectName(rawValue(item) + QStringLiteral("Page"));
         m_host->addPage(rawValue(item), title(item), symbolIcon(symbol(item)), page);
     }
@@ -143,6 +145,10 @@ void MainWindow::buildMenus()
     m_showInspectorAction->setObjectName(QStringLiteral("showInspectorAction"));
     m_showInspectorAction->setCheckable(true);
     m_showInspectorAction->setEnabled(false);
+
+    QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
+    device->setObjectName(QStringLiteral("deviceMenu"));
+    m_deviceCommands = new DeviceCommands(m_deviceManager, device, this);
 }
 
 void MainWindow::forwardToFocus(const char* slot)

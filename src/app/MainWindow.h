@@ -1,6 +1,6 @@
 #pragma once
 // The main window "Tarv": the sidebar of pages and the chosen page, the connection and the
-// page picker in the toolbar, the File, Edit and View menus, and the way into the Settings
+// page picker in the toolbar, the File, Edit, View and Device menus, and the way into the Settings
 // window. It belongs to the application: closing it only hides it.
 
 #include "app/SidebarItem.h"
@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class DeviceCommands;
 class DeviceManager;
 class QAction;
 class QLabel;
@@ -40,6 +41,7 @@ public:
     SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
 
     QUndoStack* undoStack() const { return m_undoStack; }
+    DeviceCommands* deviceCommands() const { return m_deviceCommands; }
     SidebarHost* sidebarHost() const { return m_host; }
     ScreenPickerToolbar* screenPicker() const { return m_picker; }
     QLabel* connectionLabel() const { return m_connectionLabel; }
@@ -66,5 +68,6 @@ private:
     QUndoStack* m_undoStack = nullptr;
     QAction* m_showSidebarAction = nullptr;
     QAction* m_showInspectorAction = nullptr;
+    DeviceCommands* m_deviceCommands = nullptr;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
 };
