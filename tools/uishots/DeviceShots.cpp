@@ -6,6 +6,7 @@
 #include "app/TrayMenu.h"
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
+#include "ui/diagnostics/DeviceScreenSection.h"
 #include "ui/diagnostics/DiagnosticsView.h"
 
 #include <QMenu>
@@ -83,6 +84,17 @@ bool drawDiagnosticsSnapshot(MainWindow& window, DeviceManager& hub, const SaveS
     page->resize(full);
     settle();
     save(QStringLiteral("page-diagnostics-snapshot"), page->grab());
+
+    // A save into a folder that does not exist, for the look of the failure.
+    DeviceScreenSection* section = static_cast<DiagnosticsView*>(page)->deviceScreen();
+    section->setSaveFileAsker([](QWidget*, const QString& name, std::function<void(const QString&)> chosen) {
+        chosen(QStringLiteral("/nonexistent/") + name);
+    });
+    section->saveSnapshot();
+    if (QTest::qWaitFor([section] { return !section->isSaving(); }, 10000))
+        save(QStringLiteral("page-diagnostics-save-failed"), page->grab());
+    else
+        std::fputs("tarv-ui-shots: the failing save did not end\n", stderr);
     page->resize(before);
     window.select(SidebarItem::macros);
     settle();

@@ -13,6 +13,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QMimeData>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -24,6 +25,15 @@
 namespace {
 
 const QColor orange(0xFF, 0x95, 0x00);
+
+// The symbol in the one colour of the message beside it.
+QPixmap tinted(QPixmap pixmap, const QColor& color)
+{
+    QPainter painter(&pixmap);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), color);
+    return pixmap;
+}
 
 // Writes through a temporary file that replaces the target only once complete, so a failed
 // write leaves whatever was there. The error text, or empty on success.
@@ -67,7 +77,7 @@ DeviceScreenSection::DeviceScreenSection(DeviceManager& deviceManager, QWidget* 
     m_progress->setFixedWidth(progressWidth);
     m_statusIcon = new QLabel;
     m_statusIcon->setObjectName(QStringLiteral("snapshotStatusIcon"));
-    m_statusIcon->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16));
+    m_statusIcon->setPixmap(tinted(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16), orange));
     m_statusLabel = new QLabel;
     m_statusLabel->setObjectName(QStringLiteral("snapshotStatus"));
     m_statusLabel->setWordWrap(true);
