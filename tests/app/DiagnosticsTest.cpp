@@ -54,6 +54,20 @@ TEST(DisplayFormatsTest, TimeOfDayHasSecondsInTheLocalesOwnForm)
     EXPECT_EQ(timeOfDayWithSeconds(afternoon).replace(QChar(0x202F), u' '), QStringLiteral("3:04:05 PM"));
 }
 
+TEST(SnapshotPictureTest, NeverGrowsPastItsPixelsAndShrinksWithItsProportions)
+{
+    SnapshotPicture picture;
+    QImage image(480, 320, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    picture.setImage(image);
+    picture.resize(900, 400);
+    EXPECT_EQ(picture.imageRect(), QRect(210, 40, 480, 320));
+    picture.resize(240, 300);
+    EXPECT_EQ(picture.imageRect(), QRect(0, 70, 240, 160));
+    EXPECT_EQ(picture.heightForWidth(240), 160);
+    EXPECT_EQ(picture.heightForWidth(960), 320);
+}
+
 class DiagnosticsTest : public ShellTest {
 protected:
     HubClock::MonotonicTime::duration clockShift{};

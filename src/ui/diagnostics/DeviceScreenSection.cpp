@@ -67,7 +67,6 @@ DeviceScreenSection::DeviceScreenSection(DeviceManager& deviceManager, QWidget* 
                              "what this computer thinks it sent. From a terminal: tarv snapshot shot.png"));
 
     m_picture = new SnapshotPicture;
-    m_pictureRow = m_picture;
     rows()->addRow(m_picture);
 
     m_progress = new QProgressBar;
@@ -114,9 +113,7 @@ DeviceScreenSection::DeviceScreenSection(DeviceManager& deviceManager, QWidget* 
     connect(m_copyButton, &QPushButton::clicked, this, &DeviceScreenSection::copySnapshot);
     connect(m_saveButton, &QPushButton::clicked, this, &DeviceScreenSection::saveSnapshot);
     connect(m_captureButton, &QPushButton::clicked, this, &DeviceScreenSection::capture);
-    connect(&m_saving, &QFutureWatcher<QString>::finished, this, [this] {
-        finishSave(m_saving.property("fileName").toString());
-    });
+    connect(&m_saving, &QFutureWatcher<QString>::finished, this, &DeviceScreenSection::finishSave);
 
     connect(&m_deviceManager, &DeviceManager::snapshotChanged, this, &DeviceScreenSection::refresh);
     connect(&m_deviceManager, &DeviceManager::snapshotProgressChanged, this, &DeviceScreenSection::refresh);
@@ -142,7 +139,7 @@ void DeviceScreenSection::refresh()
     }
     if (progress)
         m_saveError.reset();
-    rows()->setRowVisible(m_pictureRow, !m_picture->image().isNull());
+    rows()->setRowVisible(m_picture, !m_picture->image().isNull());
 
     // The first that holds: a capture under way, a failed save, a failed capture, the picture's
     // time and size, nothing yet.
@@ -215,19 +212,19 @@ void DeviceScreenSection::saveSnapshot()
         if (!self || path.isEmpty() || self->m_isSaving)
             return;
         self->m_isSaving = true;
-        self->m_saving.setProperty("fileName", QFileInfo(path).fileName());
+        self->m_savingFileName = QFileInfo(path).fileName();
         self->m_saving.setFuture(QtConcurrent::run(writeAtomically, path, data));
     });
 }
 
-void DeviceScreenSection::finishSave(const QString& fileName)
+void DeviceScreenSection::finishSave()
 {
     m_isSaving = false;
     const QString reason = m_saving.result();
     if (reason.isEmpty())
         m_saveError.reset();
     else
-        m_saveError = QStringLiteral("Could not save “") + fileName + QStringLiteral("”: ") + reason;
+        m_saveError = QStringLiteral("Could not save “") + m_savingFileName + QStringLiteral("”: ") + reason;
     refresh();
 }
 

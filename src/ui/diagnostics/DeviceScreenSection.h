@@ -47,13 +47,12 @@ public:
 
 private:
     void refresh();
-    void finishSave(const QString& fileName);
+    void finishSave();
     static SaveFileAsker dialogAsker();
 
     DeviceManager& m_deviceManager;
     SaveFileAsker m_askForFile;
     SnapshotPicture* m_picture = nullptr;
-    QWidget* m_pictureRow = nullptr;
     QProgressBar* m_progress = nullptr;
     QLabel* m_statusIcon = nullptr;
     QLabel* m_statusLabel = nullptr;
@@ -65,5 +64,6 @@ private:
     std::optional<QString> m_saveError;
     // The error text of a failed write; empty when it succeeded.
     QFutureWatcher<QString> m_saving;
+    QString m_savingFileName;
     bool m_isSaving = false;
 };
