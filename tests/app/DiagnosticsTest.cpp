@@ -152,6 +152,17 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" RX ACK #9 seq=1")));
     EXPECT_TRUE(lines[0].startsWith(timeOfDayWithSeconds(hub->log().last().date)));
     EXPECT_GE(list->minimumHeight(), 260);
+
+    // Ctrl+C in the focused list copies through the window's Edit menu.
+    QApplication::clipboard()->clear();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    list->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return list->hasFocus(); }));
+    list->selectionModel()->select(model->index(2), QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" — 205")));
 }
 
 TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)

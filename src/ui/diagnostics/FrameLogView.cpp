@@ -83,10 +83,10 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
 
+    // No shortcut of its own: the window's Edit ▸ Copy owns Ctrl+C and hands it to the focused
+    // widget's copy(); a second Ctrl+C would make the key ambiguous, and then neither acts.
     auto* copyAction = new QAction(QStringLiteral("Copy"), this);
     copyAction->setObjectName(QStringLiteral("copyLogAction"));
-    copyAction->setShortcut(QKeySequence::Copy);
-    copyAction->setShortcutContext(Qt::WidgetShortcut);
     connect(copyAction, &QAction::triggered, this, &FrameLogView::copy);
     addAction(copyAction);
     setContextMenuPolicy(Qt::ActionsContextMenu);
