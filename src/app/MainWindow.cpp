@@ -1,12 +1,14 @@
 #include "app/MainWindow.h"
 
-#include "app/ConnectionText.h"
+#include "app/DeviceCommands.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
 #include "app/SidebarHost.h"
 #include "hub/DeviceManager.h"
 #include "platform/Settings.h"
 #include "ui/macros/MacrosView.h"
+#include "ui/diagnostics/DiagnosticsView.h"
+#include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAction>
@@ -61,6 +63,9 @@ void MainWindow::buildPages()
         if (item == SidebarItem::macros) {
             m_macrosView = new MacrosView(m_deviceManager, m_undoStack);
             page = m_macrosView;
+        } else if (item == SidebarItem::diagnostics) {
+            page = new DiagnosticsView(m_deviceManager);
+            page->setObjectName(rawValue(item) + QStringLiteral("Page"));
         } else {
             // An empty stand-in until the page's own view is built.
             page = new QWidget;
@@ -156,6 +161,10 @@ void MainWindow::buildMenus()
     m_showInspectorAction->setEnabled(false);
     connect(m_showInspectorAction, &QAction::toggled, m_macrosView, &MacrosView::setInspectorShown);
     connect(m_macrosView, &MacrosView::inspectorShownChanged, m_showInspectorAction, &QAction::setChecked);
+
+    QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
+    device->setObjectName(QStringLiteral("deviceMenu"));
+    m_deviceCommands = new DeviceCommands(m_deviceManager, device, this);
 }
 
 void MainWindow::forwardToFocus(const char* slot)

@@ -1,6 +1,6 @@
 #pragma once
 // The main window "Tarv": the sidebar of pages and the chosen page, the connection and the
-// page picker in the toolbar, the File, Edit and View menus, and the way into the Settings
+// page picker in the toolbar, the File, Edit, View and Device menus, and the way into the Settings
 // window. It belongs to the application: closing it only hides it.
 
 #include "app/SidebarItem.h"
@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class DeviceCommands;
 class DeviceManager;
 class MacrosView;
 class QAction;
@@ -41,6 +42,7 @@ public:
     SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
 
     QUndoStack* undoStack() const { return m_undoStack; }
+    DeviceCommands* deviceCommands() const { return m_deviceCommands; }
     SidebarHost* sidebarHost() const { return m_host; }
     MacrosView* macrosView() const { return m_macrosView; }
     ScreenPickerToolbar* screenPicker() const { return m_picker; }
@@ -70,5 +72,6 @@ private:
     QAction* m_showInspectorAction = nullptr;
     MacrosView* m_macrosView = nullptr;
     QAction* m_macrosToolbarAction = nullptr;
+    DeviceCommands* m_deviceCommands = nullptr;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
 };

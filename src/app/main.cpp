@@ -4,6 +4,8 @@
 #include "app/InstanceHandOver.h"
 #include "app/MainWindow.h"
 #include "app/TarvApp.h"
+#include "app/TrayIcon.h"
+#include "app/TrayMenu.h"
 #include "hub/DeviceManager.h"
 #include "hub/SnapshotFiles.h"
 #include "platform/SingleInstanceLock.h"
@@ -87,6 +89,9 @@ int main(int argc, char** argv)
     MainWindow window(model.deviceManager(), model.settings());
     QObject::connect(&handOver, &InstanceHandOver::showRequested, &window, &MainWindow::showAndActivate);
     QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    TrayMenu trayMenu(model.deviceManager(), window);
+    QObject::connect(&trayMenu, &TrayMenu::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+    TrayIcon trayIcon(trayMenu.menu());
     if (options.isSet(captureSnapshot))
         captureOnceConnected(model.deviceManager());
     window.show();

@@ -3,6 +3,7 @@
 // screens) into PNG files named after the view and the state, on the offscreen platform and in
 // a temporary HOME, so the user's own settings are never read or written.
 
+#include "DeviceShots.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -147,6 +148,8 @@ int run(const QString& folder)
     };
 
     eachPage(QStringLiteral("disconnected"));
+    const SaveShot save = [&shots](const QString& name, const QPixmap& image) { return shots.save(name, image); };
+    drawDeviceMenus(window, hub, QStringLiteral("disconnected"), save);
 
     if (!device.start()) {
         std::fprintf(stderr, "tarv-ui-shots: the fake device did not start: %s\n", qPrintable(device.lastError()));
@@ -166,6 +169,9 @@ int run(const QString& folder)
     }
     eachPage(QStringLiteral("connected"));
     shots.save(QStringLiteral("main-picker-connected"), withPickerOpen(window));
+    drawDeviceMenus(window, hub, QStringLiteral("connected"), save);
+    if (!drawDiagnosticsSnapshot(window, hub, save))
+        return 1;
     showKeyVariety(profiles, window);
     settle();
     shots.save(QStringLiteral("main-macros-keys-connected"), window.grab());

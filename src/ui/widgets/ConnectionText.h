@@ -1,6 +1,6 @@
 #pragma once
-// The one-line account of the connection that the main window's toolbar (and later the tray
-// menu and the diagnostics page) shows.
+// The one-line account of the connection that the main window's toolbar, the tray
+// menu and the diagnostics page show.
 
 #include "hub/ConnectionState.h"
 

@@ -1,4 +1,4 @@
-#include "app/ConnectionText.h"
+#include "ui/widgets/ConnectionText.h"
 
 QString connectionText(const ConnectionState& state)
 {

@@ -1,0 +1,97 @@
+#include "app/DeviceCommands.h"
+
+#include "app/DeviceToggles.h"
+#include "hub/DeviceManager.h"
+
+#include <QActionGroup>
+#include <QMenu>
+
+DeviceCommands::DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObject* parent)
+    : QObject(parent), m_deviceManager(deviceManager), m_menu(menu)
+{
+    m_sendProfile = new QAction(QStringLiteral("Send Profile to Tarv"), this);
+    m_sendProfile->setObjectName(QStringLiteral("sendProfileAction"));
+    m_sendProfile->setShortcut(QKeySequence(QStringLiteral("Ctrl+R")));
+    connect(m_sendProfile, &QAction::triggered, &m_deviceManager, &DeviceManager::showHome);
+
+    m_pagesHeading = new QAction(QStringLiteral("Show on Tarv"), this);
+    m_pagesHeading->setSeparator(true);
+    m_pagesEnd = new QAction(this);
+    m_pagesEnd->setSeparator(true);
+    m_pages = new QActionGroup(this);
+    m_pages->setExclusive(true);
+
+    m_wake = new QAction(QStringLiteral("Wake Tarv"), this);
+    m_wake->setObjectName(QStringLiteral("wakeAction"));
+    m_wake->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+W")));
+    connect(m_wake, &QAction::triggered, &m_deviceManager, &DeviceManager::wakeFromScreensaver);
+
+    m_pause = new PauseAutoSwitchingToggle(m_deviceManager.autoSwitcher(), this);
+    m_flip = new FlipDisplayToggle(m_deviceManager, this);
+
+    m_menu->addAction(m_sendProfile);
+    m_menu->addSeparator();
+    // A separator with text is how a menu heads a section.
+    m_menu->addAction(m_pagesHeading);
+    m_menu->addAction(m_pagesEnd);
+    m_menu->addAction(m_wake);
+    m_menu->addSeparator();
+    m_menu->addAction(m_pause);
+    m_menu->addSeparator();
+    m_menu->addAction(m_flip);
+
+    connect(&m_deviceManager, &DeviceManager::stateChanged, this, &DeviceCommands::refresh);
+    connect(&m_deviceManager, &DeviceManager::activeScreenChanged, this, &DeviceCommands::refresh);
+    connect(&m_deviceManager, &DeviceManager::availableScreensChanged, this, &DeviceCommands::refresh);
+    refresh();
+}
+
+QList<QAction*> DeviceCommands::pageActions() const
+{
+    return m_pages->actions();
+}
+
+void DeviceCommands::refresh()
+{
+    const bool connected = m_deviceManager.state().isConnected();
+    m_sendProfile->setEnabled(connected);
+    // Wake looks only at the page shown: the wake itself needs no connection.
+    m_wake->setEnabled(m_deviceManager.activeScreen() == DeviceScreen::screensaver());
+    rebuildPages();
+    const DeviceScreen& active = m_deviceManager.activeScreen();
+    const QList<QAction*> actions = m_pages->actions();
+    for (int i = 0; i < actions.size(); ++i) {
+        actions[i]->setText(m_deviceManager.pageTitle(m_offered[i]));
+        actions[i]->setChecked(m_offered[i] == active);
+    }
+    m_pages->setEnabled(connected);
+}
+
+void DeviceCommands::rebuildPages()
+{
+    const QList<DeviceScreen> screens = m_deviceManager.availableScreens();
+    if (screens == m_offered && !m_pages->actions().isEmpty())
+        return;
+    m_offered = screens;
+    for (QAction* action : m_pages->actions()) {
+        m_menu->removeAction(action);
+        m_pages->removeAction(action);
+        delete action;
+    }
+    for (int i = 0; i < screens.size(); ++i) {
+        const DeviceScreen screen = screens[i];
+        auto* action = new QAction(m_deviceManager.pageTitle(screen), this);
+        action->setObjectName(QStringLiteral("devicePage:") + screen.id());
+        action->setCheckable(true);
+        if (i < pagesWithShortcuts)
+            action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)));
+        // Choosing the page already shown changes nothing; the hub ignores it.
+        connect(action, &QAction::triggered, this, [this, screen] {
+            m_deviceManager.showScreen(screen);
+            // The check mark follows the page shown, also when the hub declined the choice.
+            refresh();
+        });
+        m_pages->addAction(action);
+        m_menu->insertAction(m_pagesEnd, action);
+    }
+}

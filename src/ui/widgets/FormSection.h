@@ -1,0 +1,31 @@
+#pragma once
+// One section of a form page: a headed group of label-and-value rows with an optional
+// footer in small secondary text under it. Pages are built from these so they all read alike.
+
+#include <QGroupBox>
+
+class QFormLayout;
+class QLabel;
+
+class FormSection : public QWidget {
+public:
+    explicit FormSection(const QString& title, QWidget* parent = nullptr);
+
+    QFormLayout* rows() const { return m_rows; }
+    QGroupBox* box() const { return m_box; }
+    // Sets (or, with an empty text, removes) the footer.
+    void setFooter(const QString& text);
+    QLabel* footer() const { return m_footer; }
+
+    // The colour of secondary text (captions, hints, the time of a log line).
+    static QColor secondaryColor(const QWidget* widget);
+    // The application font changed by `delta` points ("callout" is −1, "footnote" −2).
+    static QFont relativeFont(const QFont& base, double delta);
+    // The monospaced variant of a font role.
+    static QFont monospacedFont(double delta);
+
+private:
+    QGroupBox* m_box = nullptr;
+    QFormLayout* m_rows = nullptr;
+    QLabel* m_footer = nullptr;
+};

@@ -1,0 +1,271 @@
+// The Diagnostics page: the connection rows for a fake HELLO, the frame log's model (cap,
+// order, rows rather than resets) and the device screen section's capture, copy and save.
+
+#include "ShellFixture.h"
+
+#include "app/SidebarHost.h"
+#include "ui/diagnostics/DeviceScreenSection.h"
+#include "ui/diagnostics/DiagnosticsView.h"
+#include "ui/diagnostics/FrameLogModel.h"
+#include "ui/diagnostics/FrameLogView.h"
+#include "ui/diagnostics/SnapshotPicture.h"
+#include "ui/widgets/DisplayFormats.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Rows = QList<std::pair<QString, QString>>;
+
+}  // namespace
+
+TEST(DisplayFormatsTest, ByteCountsInMemoryAndFileStyle)
+{
+    EXPECT_EQ(byteCountText(8u << 20, ByteCountStyle::memory), QStringLiteral("8 MB"));
+    EXPECT_EQ(byteCountText(8u << 20, ByteCountStyle::file), QStringLiteral("8.4 MB"));
+    EXPECT_EQ(byteCountText(1536u << 10, ByteCountStyle::memory), QStringLiteral("1.5 MB"));
+    EXPECT_EQ(byteCountText(18'432, ByteCountStyle::file), QStringLiteral("18 KB"));
+    EXPECT_EQ(byteCountText(1'048'000, ByteCountStyle::memory), QStringLiteral("1,023 KB"));
+    EXPECT_EQ(byteCountText(1'048'100, ByteCountStyle::memory), QStringLiteral("1 MB")) << "1023.5 KB rounds up";
+    EXPECT_EQ(byteCountText(0, ByteCountStyle::memory), QStringLiteral("0 KB"));
+    EXPECT_EQ(byteCountText(999, ByteCountStyle::file), QStringLiteral("999 bytes"));
+    EXPECT_EQ(byteCountText(4'000'000'000u, ByteCountStyle::file), QStringLiteral("4 GB"));
+}
+
+TEST(DisplayFormatsTest, TimeOfDayHasSecondsInTheLocalesOwnForm)
+{
+    const QDateTime afternoon(QDate(2026, 3, 4), QTime(15, 4, 5));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(timeOfDayWithSeconds(afternoon), QStringLiteral("15:04:05"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // The locale's own space before the marker may be a narrow no-break space.
+    EXPECT_EQ(timeOfDayWithSeconds(afternoon).replace(QChar(0x202F), u' '), QStringLiteral("3:04:05 PM"));
+}
+
+TEST(SnapshotPictureTest, NeverGrowsPastItsPixelsAndShrinksWithItsProportions)
+{
+    SnapshotPicture picture;
+    QImage image(480, 320, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    picture.setImage(image);
+    picture.resize(900, 400);
+    EXPECT_EQ(picture.imageRect(), QRect(210, 40, 480, 320));
+    picture.resize(240, 300);
+    EXPECT_EQ(picture.imageRect(), QRect(0, 70, 240, 160));
+    EXPECT_EQ(picture.heightForWidth(240), 160);
+    EXPECT_EQ(picture.heightForWidth(960), 320);
+}
+
+class DiagnosticsTest : public ShellTest {
+protected:
+    HubClock::MonotonicTime::duration clockShift{};
+
+    // The hub's monotonic clock runs with real time plus what the test adds.
+    void makeHubWithClock()
+    {
+        profiles = std::make_unique<ProfileStore>(*settings);
+        DeviceManager::Environment environment;
+        environment.settings = settings.get();
+        environment.isTesting = true;
+        environment.clock.monotonic = [this] { return std::chrono::steady_clock::now() + clockShift; };
+        hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
+    }
+
+    DiagnosticsView& view()
+    {
+        if (!window) {
+            makeHubWithClock();
+            makeWindow();
+            window->select(SidebarItem::diagnostics);
+        }
+        return *dynamic_cast<DiagnosticsView*>(window->sidebarHost()->page(QStringLiteral("diagnostics")));
+    }
+    DeviceScreenSection& section() { return *view().deviceScreen(); }
+};
+
+TEST_F(DiagnosticsTest, ConnectionRowsFollowTheStateAndTheDevicesHello)
+{
+    DiagnosticsView& v = view();
+    EXPECT_EQ(v.connectionRows(), (Rows{{"Status", "Not Connected"}}));
+    attach();
+    EXPECT_EQ(v.connectionRows(), (Rows{{"Status", "Connecting…"}}));
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    EXPECT_EQ(v.connectionRows(), (Rows{{"Status", "Connected · fake-1.0"},
+                                        {"Firmware", "fake-1.0"},
+                                        {"Protocol", "1"},
+                                        {"Panel", "480 × 320"},
+                                        {"PSRAM", "8 MB"},
+                                        {"Port", device.portPath()}}));
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->state().isConnected(); }));
+    EXPECT_EQ(v.connectionRows(), (Rows{{"Status", "Not Connected"}}));
+}
+
+TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
+{
+    DiagnosticsView& v = view();
+    FrameLogModel* model = v.logModel();
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    int mostRows = 0;
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, model,
+                     [&] { mostRows = std::max(mostRows, model->rowCount()); });
+
+    hub->log(LogEntry::Direction::received, QStringLiteral("TOUCH #1"));
+    hub->log(LogEntry::Direction::sent, QStringLiteral("PATCH #2 ops=3"));
+    for (int k = 3; k <= 205; ++k)
+        hub->log(LogEntry::Direction::system, QString::number(k));
+    EXPECT_EQ(model->rowCount(), 200);
+    EXPECT_EQ(mostRows, 200) << "the oldest row leaves before the newest comes";
+    EXPECT_EQ(resets.count(), 0);
+    EXPECT_EQ(model->index(0).data(FrameLogModel::textRole).toString(), QStringLiteral("205"));
+    EXPECT_EQ(model->index(199).data(FrameLogModel::textRole).toString(), QStringLiteral("6"));
+    EXPECT_EQ(model->index(0).data(FrameLogModel::idRole), QVariant(hub->log().last().id));
+
+    // Marks: received, sent, system.
+    hub->log(LogEntry::Direction::received, QStringLiteral("ACK #9 seq=1"));
+    hub->log(LogEntry::Direction::sent, QStringLiteral("PING #10"));
+    EXPECT_EQ(model->index(0).data(FrameLogModel::markRole).toString(), QStringLiteral("TX"));
+    EXPECT_EQ(model->index(1).data(FrameLogModel::markRole).toString(), QStringLiteral("RX"));
+    EXPECT_EQ(model->index(2).data(FrameLogModel::markRole).toString(), QStringLiteral("\u2014"));
+
+    // Selected lines go to the clipboard as the rows read, top to bottom.
+    FrameLogView* list = v.logView();
+    list->selectionModel()->select(QItemSelection(model->index(0), model->index(1)), QItemSelectionModel::Select);
+    list->copy();
+    const QStringList lines = QApplication::clipboard()->text().split(u'\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" TX PING #10")));
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(" RX ACK #9 seq=1")));
+    EXPECT_TRUE(lines[0].startsWith(timeOfDayWithSeconds(hub->log().last().date)));
+    EXPECT_GE(list->minimumHeight(), 260);
+
+    // Ctrl+C in the focused list copies through the window's Edit menu.
+    QApplication::clipboard()->clear();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    list->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return list->hasFocus(); }));
+    list->selectionModel()->select(model->index(2), QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" — 205")));
+}
+
+TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)
+{
+    DeviceScreenSection& s = section();
+    EXPECT_EQ(s.statusText(), QStringLiteral("Nothing captured yet"));
+    EXPECT_EQ(s.captureButton()->text(), QStringLiteral("Capture"));
+    EXPECT_FALSE(s.captureButton()->isEnabled());
+    EXPECT_TRUE(s.copyButton()->isHidden());
+
+    connectAndGreet();
+    window->show();
+    ASSERT_TRUE(s.captureButton()->isEnabled());
+    QTest::mouseClick(s.captureButton(), Qt::LeftButton);
+    EXPECT_FALSE(s.captureButton()->isEnabled());
+    EXPECT_TRUE(s.progressBar()->isVisible());
+    ASSERT_TRUE(waitUntil([&] { return hub->snapshot().has_value() && !hub->snapshotProgress(); }));
+
+    EXPECT_EQ(s.picture()->image().size(), QSize(480, 320));
+    // A wide page draws it at its own size, once the layout has made room.
+    EXPECT_TRUE(waitUntil([&] { return s.picture()->imageRect().size() == QSize(480, 320); }))
+        << s.picture()->imageRect().width() << " × " << s.picture()->imageRect().height();
+    EXPECT_TRUE(s.picture()->isVisible());
+    EXPECT_TRUE(s.statusText().endsWith(QStringLiteral(" over USB")));
+    EXPECT_TRUE(s.statusText().startsWith(timeOfDayWithSeconds(hub->snapshot()->date) + QStringLiteral(" · ")));
+    EXPECT_FALSE(s.isShowingError());
+    EXPECT_EQ(s.captureButton()->text(), QStringLiteral("Capture Again"));
+    EXPECT_TRUE(s.captureButton()->isEnabled());
+    EXPECT_FALSE(s.copyButton()->isHidden());
+    EXPECT_FALSE(s.saveButton()->isHidden());
+
+    QApplication::clipboard()->setText(QStringLiteral("something else"));
+    QTest::mouseClick(s.copyButton(), Qt::LeftButton);
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    EXPECT_EQ(copied->formats(), QStringList{QStringLiteral("image/png")});
+    EXPECT_EQ(QImage::fromData(copied->data(QStringLiteral("image/png")), "PNG").size(), QSize(480, 320));
+
+    QString suggested;
+    const QString path = xdg.path("home") + QStringLiteral("/shot.png");
+    s.setSaveFileAsker([&](QWidget*, const QString& name, std::function<void(const QString&)> chosen) {
+        suggested = name;
+        chosen(path);
+    });
+    QTest::mouseClick(s.saveButton(), Qt::LeftButton);
+    EXPECT_EQ(suggested, TarvUSB::snapshotFileName(hub->snapshot()->date));
+    ASSERT_TRUE(waitUntil([&] { return !s.isSaving(); }));
+    const QImage saved(path);
+    EXPECT_EQ(saved.size(), QSize(480, 320));
+    EXPECT_EQ(saved.pixel(10, 10), hub->snapshot()->makeImage().pixel(10, 10));
+    EXPECT_FALSE(s.isShowingError());
+}
+
+TEST_F(DiagnosticsTest, ASilentDeviceShowsTheWatchdogsErrorAndKeepsNoProgress)
+{
+    DeviceScreenSection& s = section();
+    connectAndGreet();
+    device.setReading(false);
+    QTest::mouseClick(s.captureButton(), Qt::LeftButton);
+    EXPECT_TRUE(hub->snapshotProgress().has_value());
+    clockShift += 5100ms;
+    hub->checkSnapshotWatchdog();
+    EXPECT_EQ(s.statusText(), QStringLiteral("the device did not answer; its firmware may predate snapshots"));
+    EXPECT_TRUE(s.isShowingError());
+    EXPECT_TRUE(s.progressBar()->isHidden());
+    EXPECT_EQ(s.captureButton()->text(), QStringLiteral("Capture"));
+    EXPECT_TRUE(s.captureButton()->isEnabled());
+    EXPECT_TRUE(s.picture()->isHidden());
+}
+
+// A file size limit stands in for a full disk: the write fails part-way, as root too.
+TEST_F(DiagnosticsTest, AFailedSaveSaysWhyAndLeavesTheExistingFileAlone)
+{
+    DeviceScreenSection& s = section();
+    connectAndGreet();
+    hub->captureSnapshot({});
+    ASSERT_TRUE(waitUntil([&] { return hub->snapshot().has_value(); }));
+
+    const QString path = xdg.path("home") + QStringLiteral("/shot.png");
+    TempXdg::write(path, QByteArrayLiteral("the picture saved last week"));
+    s.setSaveFileAsker([&](QWidget*, const QString&, std::function<void(const QString&)> chosen) { chosen(path); });
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    s.saveSnapshot();
+    const bool finished = waitUntil([&] { return !s.isSaving(); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_TRUE(finished);
+
+    EXPECT_TRUE(s.isShowingError());
+    EXPECT_TRUE(s.statusText().startsWith(QStringLiteral("Could not save “shot.png”: "))) << s.statusText().toStdString();
+    EXPECT_GT(s.statusText().size(), QStringLiteral("Could not save “shot.png”: ").size());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArrayLiteral("the picture saved last week"));
+    EXPECT_EQ(QDir(xdg.path("home")).entryList(QDir::Files), QStringList{QStringLiteral("shot.png")})
+        << "no temporary file is left behind";
+
+    // The next capture clears it.
+    hub->captureSnapshot({});
+    EXPECT_FALSE(s.isShowingError());
+}
