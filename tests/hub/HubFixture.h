@@ -33,7 +33,8 @@ protected:
     std::unique_ptr<ProfileStore> profiles;
     EmptyScreensaverPhotoService photos{dir.path()};
     EmptyStockStore stocks;
-    EmptyCustomScreenStore screens{dir.filePath(QStringLiteral("Screens"))};
+    // The real store over a folder of the test's own; approvals only in memory.
+    CustomScreenStore screens{dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>()};
     TarvFake::FakeDevice device;
     std::unique_ptr<DeviceManager> hub;
 
