@@ -57,7 +57,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
                                                                 : std::optional<QString>(PushedValues::defaultFile()));
     m_screenData = std::make_unique<ScreenDataSources>(
         *m_pushedValues, std::make_unique<ScreenDataFetcher>(10.0),
-        ScreenSourceClock{[this] { return m_clock.now(); }, ScreenSourceClock::makeQtTimer});
+        ScreenSourceClock{[this] { return m_clock.now(); }, m_clock.makeSourceTimer});
 
     // 4. The device watcher, without callbacks yet.
     m_watcher = std::make_unique<TarvUSB::DeviceWatcher>();

@@ -208,6 +208,15 @@ public:
     void enterScreensaver();
     void advanceScreensaverPhoto(const QDateTime& now);
     void showScreensaverPhoto(const QDateTime& now);
+    // The shown custom page: value pushes, animation steps and sprite frames.
+    void pushCustomValues();
+    void scheduleCustomAnimation();
+    void uploadSpriteFrames(const CustomScreen& screen);
+    const QDateTime& customShownAt() const { return m_customShownAt; }
+    bool isCustomUpdatePending() const;
+    bool isCustomAnimationPending() const;
+    // The sleep before an animation step: just past the frame boundary `delay` seconds away.
+    static int animationSleepMs(double delay);
     // Store reactions.
     void screensDidChange();
     void spriteSheetsDidChange(const QSet<QString>& screenIDs);
@@ -471,6 +480,10 @@ private:
     QTimer* m_mediaTimer = nullptr;
     QTimer* m_stockTimer = nullptr;
     QTimer* m_customUpdateTimer = nullptr;
+    QTimer* m_customAnimationTimer = nullptr;
+    // The custom page shown, when it is connected, loaded and approved.
+    std::optional<CustomScreen> shownCustomScreen() const;
+    QList<TarvUSB::Frame> customPageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
     QString m_failedArtworkIdentity;
     int m_photoIndex = 0;
     QDateTime m_photoShownSince;

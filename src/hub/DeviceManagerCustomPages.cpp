@@ -1,0 +1,151 @@
+// The shown custom page between full redraws: its values pushed as small edits, its animation
+// stepped on time, its sprite frames put into the device's image slots, and exactly its data
+// sources running.
+
+#include "hub/DeviceManager.h"
+
+#include "pages/PatchBatching.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenDataSources.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <cmath>
+
+using namespace TarvUSB;
+
+namespace {
+
+constexpr int spriteSlots = 8;
+constexpr int spriteChunkBytes = 4096;
+
+double secondsSince(const QDateTime& since, const QDateTime& now)
+{
+    return double(since.msecsTo(now)) / 1000.0;
+}
+
+}  // namespace
+
+std::optional<CustomScreen> DeviceManager::shownCustomScreen() const
+{
+    if (!m_state.isConnected() || !m_activeScreen.isCustom())
+        return std::nullopt;
+    std::optional<CustomScreen> screen = m_customScreens.screenWithID(m_activeScreen.customID());
+    if (!screen || !m_customScreens.trust().isScreenApproved(*screen))
+        return std::nullopt;
+    return screen;
+}
+
+QList<Frame> DeviceManager::customPageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator)
+{
+    const std::optional<CustomScreen> screen = m_customScreens.screenWithID(m_activeScreen.customID());
+    if (!screen)
+        return {};
+    const DisplayValues values = m_screenData->valuesForScreen(screen->id);
+    const QList<PatchOp> ops = CustomScreenRenderer::renderPage(*screen, values, indicator, time);
+    CustomScreenRenderer::Layout layout;
+    CustomScreenRenderer::buildNodes(*screen, values, 0, layout, 0);
+    m_customLayout = layout;
+    m_customShownAt = now;
+    return makePatchFrames({ops});
+}
+
+bool DeviceManager::isCustomUpdatePending() const
+{
+    return m_customUpdateTimer && m_customUpdateTimer->isActive();
+}
+
+bool DeviceManager::isCustomAnimationPending() const
+{
+    return m_customAnimationTimer && m_customAnimationTimer->isActive();
+}
+
+int DeviceManager::animationSleepMs(double delay)
+{
+    // Truncated, then 5 ms past the boundary, so the step sees the new frame.
+    return int(std::trunc(delay * 1000.0)) + 5;
+}
+
+void DeviceManager::pushCustomValues()
+{
+    const std::optional<CustomScreen> screen = shownCustomScreen();
+    if (!screen || !m_customLayout)
+        return;
+    const DisplayValues values = m_screenData->valuesForScreen(screen->id);
+    CustomScreenRenderer::Layout next;
+    CustomScreenRenderer::buildNodes(*screen, values, 0, next, secondsSince(m_customShownAt, m_clock.now()));
+    const QList<PatchOp> ops = CustomScreenRenderer::updateOps(*m_customLayout, next);
+    m_customLayout = next;
+    if (ops.isEmpty())
+        return;
+    sendDynamicUI(makePatchFrames(DynamicUIDemo::batchPatchOps(ops)));
+}
+
+void DeviceManager::scheduleCustomAnimation()
+{
+    m_customAnimationTimer->stop();
+    const std::optional<CustomScreen> screen = shownCustomScreen();
+    if (!screen)
+        return;
+    const std::optional<double> delay = screen->nextFrameChange(secondsSince(m_customShownAt, m_clock.now()));
+    if (!delay)
+        return;
+    m_customAnimationTimer->start(animationSleepMs(*delay));
+}
+
+void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
+{
+    const QDir folder(m_customScreens.folder());
+    int firstSlot = 0;
+    for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets()) {
+        const int count = int(sprite.count);
+        const int slotBase = firstSlot;
+        // Slots follow the page order whether or not this widget is sent, so they match the
+        // asset ids the page's image nodes show.
+        firstSlot += count;
+        if (slotBase + count > spriteSlots)
+            continue;
+        const QString path = folder.filePath(sprite.sheet);
+        const QFileInfo info(path);
+        const std::optional<QDateTime> modified =
+            info.exists() ? std::optional(info.fileTime(QFileDevice::FileModificationTime)) : std::nullopt;
+        QList<SpriteSheet::FrameKey> keys;
+        bool held = true;
+        for (int c = 0; c < count; ++c) {
+            keys.append(SpriteSheet::FrameKey{sprite.sheet, c, modified});
+            const auto slot = m_deviceSpriteBySlot.constFind(slotBase + c);
+            held = held && slot != m_deviceSpriteBySlot.cend() && *slot == keys.last();
+        }
+        if (held)
+            continue;
+        const std::optional<QList<QByteArray>> frames = SpriteSheet::frames(path, count);
+        if (!frames) {
+            log(LogEntry::Direction::system, QStringLiteral("Could not read sprite sheet ") + sprite.sheet +
+                                                 QStringLiteral(" for ") + screen.id);
+            continue;
+        }
+        for (int c = 0; c < count; ++c) {
+            AssetProperties asset;
+            asset.assetId = CustomScreenRenderer::firstSpriteAsset + std::uint32_t(slotBase + c);
+            asset.width = SpriteSheet::frameWidth;
+            asset.height = SpriteSheet::frameHeight;
+            asset.chunkSize = spriteChunkBytes;
+            asset.hasAlpha = true;
+            // A frame that did not go out is not recorded, so the next render sends it.
+            if (queueAssetUpload(frames->at(c), asset))
+                m_deviceSpriteBySlot.insert(slotBase + c, keys[c]);
+        }
+        log(LogEntry::Direction::system, QStringLiteral("Sent ") + QString::number(count) +
+                                             QStringLiteral(" sprite frames from ") + sprite.sheet);
+    }
+}
+
+void DeviceManager::updateScreenDataSources()
+{
+    if (const std::optional<CustomScreen> screen = shownCustomScreen())
+        m_screenData->startSources(*screen);
+    else
+        m_screenData->stopSources();
+}
