@@ -85,6 +85,9 @@ void DeviceManager::pushCustomValues()
 
 void DeviceManager::scheduleCustomAnimation()
 {
+    // The timer is made with the page loops, after the stores' first reports.
+    if (!m_customAnimationTimer)
+        return;
     m_customAnimationTimer->stop();
     const std::optional<CustomScreen> screen = shownCustomScreen();
     if (!screen)
