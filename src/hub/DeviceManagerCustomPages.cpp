@@ -49,7 +49,8 @@ QList<Frame> DeviceManager::customPageFrames(const QDateTime& now, const QString
     CustomScreenRenderer::buildNodes(*screen, values, 0, layout, 0);
     m_customLayout = layout;
     m_customShownAt = now;
-    return makePatchFrames({ops});
+    // Always cut by size: a page of large texts fills a frame with far fewer than 64 edits.
+    return makePatchFrames(DynamicUIDemo::batchPatchOps(ops));
 }
 
 bool DeviceManager::isCustomUpdatePending() const

@@ -51,6 +51,9 @@ class CustomPageTest : public HubTest {
 protected:
     ManualTimers sourceTimers;
 
+    // The hub's source timers point back at sourceTimers, which goes before the base's hub.
+    ~CustomPageTest() override { hub.reset(); }
+
     QString folder() const { return screens.folder(); }
 
     void write(const QString& name, const QByteArray& bytes)
