@@ -42,7 +42,8 @@ BENCHMARK(BM_ReloadHundredScreenFiles)->Unit(benchmark::kMillisecond);
 
 QByteArray noteScreen(int n)
 {
-    return QStringLiteral(R"({"title": "Note", "widgets": [{"type": "text", "x": 12, "y": 40, "w": 300, "text": "Save %1"}]})")
+    return QStringLiteral(R"({"title": "Note",
+                             "widgets": [{"type": "text", "x": 12, "y": 40, "w": 300, "text": "Save %1"}]})")
         .arg(n)
         .toUtf8();
 }

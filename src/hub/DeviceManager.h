@@ -484,6 +484,9 @@ private:
     // The custom page shown, when it is connected, loaded and approved.
     std::optional<CustomScreen> shownCustomScreen() const;
     QList<TarvUSB::Frame> customPageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
+    // Sprite sheets are decoded off this thread; the frames are sent when they are still wanted.
+    void spriteFramesDecoded(std::uint64_t generation, const QString& screenID, int firstSlot,
+                             const QList<SpriteSheet::FrameKey>& keys, const std::optional<QList<QByteArray>>& frames);
     QString m_failedArtworkIdentity;
     int m_photoIndex = 0;
     QDateTime m_photoShownSince;

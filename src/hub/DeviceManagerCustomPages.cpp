@@ -8,8 +8,11 @@
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenDataSources.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <cmath>
@@ -99,6 +102,22 @@ void DeviceManager::scheduleCustomAnimation()
     m_customAnimationTimer->start(animationSleepMs(*delay));
 }
 
+namespace {
+
+// What a sprite widget of the page wants in its slots, from the file as it is now.
+QList<SpriteSheet::FrameKey> spriteKeys(const QDir& folder, const CustomScreen::SpriteWidget& sprite)
+{
+    const QFileInfo info(folder.filePath(sprite.sheet));
+    const std::optional<QDateTime> modified =
+        info.exists() ? std::optional(info.fileTime(QFileDevice::FileModificationTime)) : std::nullopt;
+    QList<SpriteSheet::FrameKey> keys;
+    for (int c = 0; c < int(sprite.count); ++c)
+        keys.append(SpriteSheet::FrameKey{sprite.sheet, c, modified});
+    return keys;
+}
+
+}  // namespace
+
 void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
 {
     const QDir folder(m_customScreens.folder());
@@ -111,39 +130,72 @@ void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
         firstSlot += count;
         if (slotBase + count > spriteSlots)
             continue;
-        const QString path = folder.filePath(sprite.sheet);
-        const QFileInfo info(path);
-        const std::optional<QDateTime> modified =
-            info.exists() ? std::optional(info.fileTime(QFileDevice::FileModificationTime)) : std::nullopt;
-        QList<SpriteSheet::FrameKey> keys;
+        const QList<SpriteSheet::FrameKey> keys = spriteKeys(folder, sprite);
         bool held = true;
         for (int c = 0; c < count; ++c) {
-            keys.append(SpriteSheet::FrameKey{sprite.sheet, c, modified});
             const auto slot = m_deviceSpriteBySlot.constFind(slotBase + c);
-            held = held && slot != m_deviceSpriteBySlot.cend() && *slot == keys.last();
+            held = held && slot != m_deviceSpriteBySlot.cend() && *slot == keys[c];
         }
         if (held)
             continue;
-        const std::optional<QList<QByteArray>> frames = SpriteSheet::frames(path, count);
-        if (!frames) {
-            log(LogEntry::Direction::system, QStringLiteral("Could not read sprite sheet ") + sprite.sheet +
-                                                 QStringLiteral(" for ") + screen.id);
-            continue;
-        }
-        for (int c = 0; c < count; ++c) {
-            AssetProperties asset;
-            asset.assetId = CustomScreenRenderer::firstSpriteAsset + std::uint32_t(slotBase + c);
-            asset.width = SpriteSheet::frameWidth;
-            asset.height = SpriteSheet::frameHeight;
-            asset.chunkSize = spriteChunkBytes;
-            asset.hasAlpha = true;
-            // A frame that did not go out is not recorded, so the next render sends it.
-            if (queueAssetUpload(frames->at(c), asset))
-                m_deviceSpriteBySlot.insert(slotBase + c, keys[c]);
-        }
-        log(LogEntry::Direction::system, QStringLiteral("Sent ") + QString::number(count) +
-                                             QStringLiteral(" sprite frames from ") + sprite.sheet);
+        // Decoding a large sheet takes long enough to stall touches and the heartbeat.
+        const QPointer<DeviceManager> weak(this);
+        const std::uint64_t generation = m_portGeneration;
+        QThreadPool::globalInstance()->start([weak, generation, screenID = screen.id, slotBase, keys,
+                                              path = folder.filePath(sprite.sheet), count] {
+            std::optional<QList<QByteArray>> frames = SpriteSheet::frames(path, count);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [weak, generation, screenID, slotBase, keys, frames = std::move(frames)] {
+                    if (weak)
+                        weak->spriteFramesDecoded(generation, screenID, slotBase, keys, frames);
+                },
+                Qt::QueuedConnection);
+        });
     }
+}
+
+void DeviceManager::spriteFramesDecoded(std::uint64_t generation, const QString& screenID, int firstSlot,
+                                        const QList<SpriteSheet::FrameKey>& keys,
+                                        const std::optional<QList<QByteArray>>& frames)
+{
+    const QString sheet = keys.first().file;
+    if (!frames) {
+        log(LogEntry::Direction::system,
+            QStringLiteral("Could not read sprite sheet ") + sheet + QStringLiteral(" for ") + screenID);
+        return;
+    }
+    // Sent only to the link that asked, while the page still shows this sheet, as it is now,
+    // in these slots, and the slots do not hold it yet (an earlier decode may have filled them).
+    const std::optional<CustomScreen> screen = shownCustomScreen();
+    if (generation != m_portGeneration || !screen || screen->id != screenID)
+        return;
+    const QDir folder(m_customScreens.folder());
+    int slotBase = 0;
+    bool wanted = false;
+    for (const CustomScreen::SpriteWidget& sprite : screen->spriteWidgets()) {
+        if (slotBase == firstSlot && spriteKeys(folder, sprite) == keys)
+            wanted = true;
+        slotBase += int(sprite.count);
+    }
+    bool held = true;
+    for (int c = 0; c < keys.size(); ++c)
+        held = held && m_deviceSpriteBySlot.value(firstSlot + c) == keys[c];
+    if (!wanted || held)
+        return;
+    for (int c = 0; c < keys.size(); ++c) {
+        AssetProperties asset;
+        asset.assetId = CustomScreenRenderer::firstSpriteAsset + std::uint32_t(firstSlot + c);
+        asset.width = SpriteSheet::frameWidth;
+        asset.height = SpriteSheet::frameHeight;
+        asset.chunkSize = spriteChunkBytes;
+        asset.hasAlpha = true;
+        // A frame that did not go out is not recorded, so the next render sends it.
+        if (queueAssetUpload(frames->at(c), asset))
+            m_deviceSpriteBySlot.insert(firstSlot + c, keys[c]);
+    }
+    log(LogEntry::Direction::system,
+        QStringLiteral("Sent ") + QString::number(keys.size()) + QStringLiteral(" sprite frames from ") + sheet);
 }
 
 void DeviceManager::updateScreenDataSources()

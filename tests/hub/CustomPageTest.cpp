@@ -202,14 +202,18 @@ TEST_F(CustomPageTest, TenPushedValuesWithinTheWindowGoOutAsOnePatch)
 TEST_F(CustomPageTest, SpriteFramesGoOncePerConnectionAndAgainAfterTheSheetChanges)
 {
     write(QStringLiteral("cat.json"),
-          QByteArray(R"({"title": "Cat", "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "cat.png", "count": 4}]})"));
+          QByteArray(R"({"title": "Cat",
+                         "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "cat.png", "count": 4}]})"));
     QImage sheet(80, 20, QImage::Format_ARGB32);
     sheet.fill(Qt::blue);
     ASSERT_TRUE(sheet.save(QDir(folder()).filePath(QStringLiteral("cat.png"))));
     start();
     const qsizetype before = device.received().size();
     show(QStringLiteral("cat"));
-    EXPECT_EQ(assetUploads(), 4);
+    // Decoded off the GUI thread, then sent.
+    ASSERT_TRUE(waitUntil([&] {
+        return assetUploads() == 4 && hub->queuedFrames().isEmpty() && hub->outstandingAcks().isEmpty();
+    }));
     EXPECT_EQ(logCount(QStringLiteral("Sent 4 sprite frames from cat.png")), 1);
     qsizetype assetFrames = 0;
     for (qsizetype i = before; i < device.received().size(); ++i) {
@@ -224,6 +228,7 @@ TEST_F(CustomPageTest, SpriteFramesGoOncePerConnectionAndAgainAfterTheSheetChang
     // Away and back on the same connection: the slots still hold the frames.
     hub->showScreen(DeviceScreen::home());
     show(QStringLiteral("cat"));
+    QTest::qWait(100);
     EXPECT_EQ(assetUploads(), 4);
 
     // The sheet is saved anew: the store notices, the page is drawn again with new frames.
@@ -239,16 +244,18 @@ TEST_F(CustomPageTest, SpriteFramesGoOncePerConnectionAndAgainAfterTheSheetChang
     device.sendHello();
     ASSERT_TRUE(waitUntil([&] { return assetUploads() == 8 + (hub->activeScreen().isCustom() ? 4 : 0); }));
     show(QStringLiteral("cat"));
-    EXPECT_GE(assetUploads(), 12);
+    EXPECT_TRUE(waitUntil([&] { return assetUploads() == 12; }));
 }
 
 TEST_F(CustomPageTest, AMissingSheetIsLoggedAndSendsNothing)
 {
     write(QStringLiteral("cat.json"),
-          QByteArray(R"({"title": "Cat", "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "gone.png", "count": 2}]})"));
+          QByteArray(R"({"title": "Cat",
+                         "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "gone.png", "count": 2}]})"));
     start();
     show(QStringLiteral("cat"));
-    EXPECT_TRUE(logTexts().contains(QStringLiteral("Could not read sprite sheet gone.png for cat")));
+    EXPECT_TRUE(waitUntil(
+        [&] { return logTexts().contains(QStringLiteral("Could not read sprite sheet gone.png for cat")); }));
     EXPECT_EQ(assetUploads(), 0);
 }
 

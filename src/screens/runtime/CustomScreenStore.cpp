@@ -196,7 +196,8 @@ void CustomScreenStore::prepareFolder()
     if (QFileInfo::exists(m_folder))
         return;
     if (!QDir().mkpath(m_folder)) {
-        logLine(QStringLiteral("Screens: could not create ") + m_folder + QStringLiteral(": could not make the folder"));
+        logLine(QStringLiteral("Screens: could not create ") + m_folder +
+                QStringLiteral(": could not make the folder"));
         return;
     }
     QSaveFile file(QDir(m_folder).filePath(sampleID + QStringLiteral(".json")));
@@ -255,7 +256,8 @@ void CustomScreenStore::reload()
     if (!names.isEmpty())
         m_trust->forgetMissingScreens(fileIDs);
 
-    const auto failed = std::count_if(reports.cbegin(), reports.cend(), [](const FileReport& r) { return !r.isLoaded; });
+    const auto failed =
+        std::count_if(reports.cbegin(), reports.cend(), [](const FileReport& r) { return !r.isLoaded; });
     if (loaded != m_screens) {
         m_screens = loaded;
         emit screensChanged();
@@ -333,7 +335,8 @@ std::variant<QString, CustomScreenStore::WriteError> CustomScreenStore::createSc
     return id;
 }
 
-std::variant<QString, CustomScreenStore::WriteError> CustomScreenStore::addTemplate(const ScreenTemplate& screenTemplate)
+std::variant<QString, CustomScreenStore::WriteError>
+CustomScreenStore::addTemplate(const ScreenTemplate& screenTemplate)
 {
     return createScreenFile(screenTemplate.id, screenTemplate.json.toUtf8());
 }

@@ -29,7 +29,8 @@ QByteArray screenJson(const QString& title)
 
 QByteArray spriteScreenJson(const QString& sheet)
 {
-    return QStringLiteral(R"({"title": "Cat", "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "%1", "count": 2}]})")
+    return QStringLiteral(R"({"title": "Cat",
+                             "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "%1", "count": 2}]})")
         .arg(sheet)
         .toUtf8();
 }
@@ -106,8 +107,9 @@ TEST_F(CustomScreenStoreTest, FirstStartCreatesTheFolderWithTheSampleAndApproves
 
 TEST_F(CustomScreenStoreTest, ReadsJsonFilesInNaturalOrderAndIgnoresOthers)
 {
-    for (const QString& name : {QStringLiteral("screen 10.json"), QStringLiteral("screen 9.json"), QStringLiteral("A.JSON"),
-                                QStringLiteral(".hidden.json"), QStringLiteral("notes.txt"), QStringLiteral("a.JSON.bak")})
+    for (const QString& name : {QStringLiteral("screen 10.json"), QStringLiteral("screen 9.json"),
+                                QStringLiteral("A.JSON"), QStringLiteral(".hidden.json"), QStringLiteral("notes.txt"),
+                                QStringLiteral("a.JSON.bak")})
         write(name, screenJson(name));
     makeStore();
     store->reload();
@@ -169,7 +171,8 @@ TEST_F(CustomScreenStoreTest, FifosDevicesAndHugeFilesAreReportedUnreadableWitho
 {
     write(QStringLiteral("good.json"), screenJson(QStringLiteral("Good")));
     ASSERT_EQ(::mkfifo(QFile::encodeName(QDir(folder).filePath(QStringLiteral("pipe.json"))).constData(), 0600), 0);
-    ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(QDir(folder).filePath(QStringLiteral("zero.json"))).constData()), 0);
+    const QByteArray zero = QFile::encodeName(QDir(folder).filePath(QStringLiteral("zero.json")));
+    ASSERT_EQ(::symlink("/dev/zero", zero.constData()), 0);
     QByteArray huge = screenJson(QStringLiteral("Huge"));
     huge.append(QByteArray(CustomScreenStore::maxFileBytes, ' '));
     write(QStringLiteral("huge.json"), huge);
@@ -287,7 +290,8 @@ TEST_F(CustomScreenStoreTest, WatchedFolderFollowsEverySave)
         const QByteArray text = screenJson(QStringLiteral("Five"));
         file.write(text.left(20));
         file.flush();
-        EXPECT_TRUE(waitUntil([&] { return !store->reports().isEmpty() && store->reports()[0].isShowingLastGoodVersion; }));
+        EXPECT_TRUE(waitUntil(
+            [&] { return !store->reports().isEmpty() && store->reports()[0].isShowingLastGoodVersion; }));
         EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Four"));
         file.write(text.mid(20));
     }

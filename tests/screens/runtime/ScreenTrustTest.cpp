@@ -62,7 +62,8 @@ CustomScreen sampleScreen()
     screen.title = QStringLiteral("Stats");
     screen.sources = {shell(QStringLiteral("cpu"), QStringLiteral("top -bn1 | head -3")),
                       url(QStringLiteral("weather"), QStringLiteral("https://example.com/w?q=1"),
-                          {{QStringLiteral("X-Key"), QStringLiteral("abc")}, {QStringLiteral("Accept"), QStringLiteral("json")}}),
+                          {{QStringLiteral("X-Key"), QStringLiteral("abc")},
+                           {QStringLiteral("Accept"), QStringLiteral("json")}}),
                       shell(QStringLiteral("unused"), QStringLiteral("rm -rf /tmp/x"))};
     screen.widgets = {textReading(QStringLiteral("cpu")), textReading(QStringLiteral("weather")),
                       button(QStringLiteral("Docs"), MacroAction::openURL(QStringLiteral("https://example.com/a/b"))),
@@ -86,7 +87,8 @@ TEST(ScreenPermissionsTest, ListSourcesInUseThenButtonsWithTheirIdentities)
     EXPECT_EQ(permissions[2].detail, QStringLiteral("Opens https://example.com/a/b"));
     // Sorted keys, compact, and the solidus escaped.
     EXPECT_EQ(permissions[2].identity,
-              QStringLiteral("action") + nul + QStringLiteral(R"({"kind":"openURL","url":"https:\/\/example.com\/a\/b"})"));
+              QStringLiteral("action") + nul +
+                  QStringLiteral(R"({"kind":"openURL","url":"https:\/\/example.com\/a\/b"})"));
     EXPECT_EQ(permissions[2].id(), QStringLiteral("action Button \u201CDocs\u201D ") + permissions[2].identity);
 }
 
@@ -115,18 +117,20 @@ TEST(ScreenPermissionsTest, OnlyWhatRunsChangesTheFingerprint)
         edit(screen);
         return screen.fingerprint() != base;
     };
-    EXPECT_TRUE(changed([](CustomScreen& s) { std::get<CustomScreen::DataSource::Shell>(s.sources[0].kind).command += u' '; }));
+    using Shell = CustomScreen::DataSource::Shell;
+    using Url = CustomScreen::DataSource::Url;
+    EXPECT_TRUE(changed([](CustomScreen& s) { std::get<Shell>(s.sources[0].kind).command += u' '; }));
     EXPECT_TRUE(changed([](CustomScreen& s) {
-        std::get<CustomScreen::DataSource::Url>(s.sources[1].kind).headers[QStringLiteral("X-Key")] = QStringLiteral("abd");
+        std::get<Url>(s.sources[1].kind).headers[QStringLiteral("X-Key")] = QStringLiteral("abd");
     }));
     EXPECT_TRUE(changed([](CustomScreen& s) {
         std::get<CustomScreen::ButtonWidget>(s.widgets[2]).action = MacroAction::typeText(QStringLiteral("hi"));
     }));
     // An unused source, intervals, labels, positions, field paths and widget order do not.
-    EXPECT_FALSE(changed([](CustomScreen& s) { std::get<CustomScreen::DataSource::Shell>(s.sources[2].kind).command = {}; }));
+    EXPECT_FALSE(changed([](CustomScreen& s) { std::get<Shell>(s.sources[2].kind).command = {}; }));
     EXPECT_FALSE(changed([](CustomScreen& s) { s.sources[0].interval = 1; }));
     EXPECT_FALSE(changed([](CustomScreen& s) {
-        std::get<CustomScreen::DataSource::Url>(s.sources[1].kind).field = QStringLiteral("other");
+        std::get<Url>(s.sources[1].kind).field = QStringLiteral("other");
     }));
     EXPECT_FALSE(changed([](CustomScreen& s) {
         auto& b = std::get<CustomScreen::ButtonWidget>(s.widgets[2]);
@@ -140,12 +144,15 @@ TEST(ScreenPermissionsTest, ButtonTitlesAndNothingToApprove)
 {
     CustomScreen screen;
     screen.id = QStringLiteral("quiet");
-    screen.sources = {{QStringLiteral("n"), CustomScreen::DataSource::Push{QStringLiteral("n"), std::nullopt}, 60, std::nullopt}};
-    screen.widgets = {textReading(QStringLiteral("n")), button(QString(), MacroAction::showScreen(QStringLiteral("home")))};
+    screen.sources = {
+        {QStringLiteral("n"), CustomScreen::DataSource::Push{QStringLiteral("n"), std::nullopt}, 60, std::nullopt}};
+    screen.widgets = {textReading(QStringLiteral("n")),
+                      button(QString(), MacroAction::showScreen(QStringLiteral("home")))};
     EXPECT_TRUE(screen.permissions().isEmpty());
     EXPECT_EQ(screen.fingerprint(), std::nullopt);
 
-    screen.widgets = {button(QString(), MacroAction::unassigned()), button(QString(), MacroAction::unassigned(), DeviceIcon::power)};
+    screen.widgets = {button(QString(), MacroAction::unassigned()),
+                      button(QString(), MacroAction::unassigned(), DeviceIcon::power)};
     const QList<CustomScreen::Permission> permissions = screen.permissions();
     ASSERT_EQ(permissions.size(), 2);
     EXPECT_EQ(permissions[0].title, QStringLiteral("Button \u201Cbutton\u201D"));
@@ -156,7 +163,8 @@ TEST(CanonicalJsonTest, WritesSortedCompactEscapedText)
 {
     const QJsonObject object{{QStringLiteral("z"), 1},
                              {QStringLiteral("a"), QStringLiteral("a/b \"q\" \\ \n\u0001 \u00E9")},
-                             {QStringLiteral("m"), QJsonObject{{QStringLiteral("y"), true}, {QStringLiteral("x"), 1.5}}}};
+                             {QStringLiteral("m"),
+                              QJsonObject{{QStringLiteral("y"), true}, {QStringLiteral("x"), 1.5}}}};
     EXPECT_EQ(CanonicalJson::write(object),
               QByteArray(R"({"a":"a\/b \"q\" \\ \n\u0001 )") + QByteArray("\xC3\xA9") +
                   QByteArray(R"(","m":{"x":1.5,"y":true},"z":1})"));
