@@ -145,7 +145,7 @@ TEST_F(Parse, LoneSurrogateInAStringKeepsItsPlaceholders)
     const auto screen = parse(R"({"sources": {"cpu": {"shell": "x"}},
                                   "widgets": [{"type": "text", "x": 8, "y": 40, "text": "\ud800 {{cpu}}"}]})");
     ASSERT_TRUE(screen);
-    const auto& widget = std::get<CustomScreen::TextWidget>(screen->widgets.value(0));
+    const auto widget = std::get<CustomScreen::TextWidget>(screen->widgets.value(0));
     EXPECT_EQ(widget.text, QStringLiteral("\uFFFD {{cpu}}"));
     EXPECT_EQ(screen->usedKeys(), QSet<QString>{QStringLiteral("cpu")});
 }
