@@ -45,7 +45,7 @@ struct BenchHub {
     std::unique_ptr<ProfileStore> profiles;
     std::unique_ptr<EmptyScreensaverPhotoService> photos;
     std::unique_ptr<StockStore> stocks;
-    std::unique_ptr<EmptyCustomScreenStore> screens;
+    std::unique_ptr<CustomScreenStore> screens;
     std::unique_ptr<DeviceManager> hub;
     int master = -1;
     std::atomic<bool> draining{true};
@@ -63,7 +63,8 @@ struct BenchHub {
         profiles = std::make_unique<ProfileStore>(*settings);
         stocks = std::make_unique<StockStore>(*settings);
         photos = std::make_unique<EmptyScreensaverPhotoService>(dir.path());
-        screens = std::make_unique<EmptyCustomScreenStore>(dir.path());
+        screens = std::make_unique<CustomScreenStore>(dir.filePath(QStringLiteral("Screens")),
+                                                      std::make_unique<ScreenTrust>());
         DeviceManager::Environment environment;
         environment.settings = settings.get();
         environment.isTesting = true;

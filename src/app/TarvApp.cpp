@@ -51,9 +51,9 @@ DeviceManager& TarvApp::deviceManager()
     m_photoService = std::make_unique<EmptyScreensaverPhotoService>(applicationFolder());
     m_stocks = std::make_unique<StockStore>(*m_settings);
     const QString screensFolder = QDir(applicationFolder()).filePath(QStringLiteral("Screens"));
-    // The screen store keeps its trust; under a test run the trust reads no approvals. The
-    // stand-ins used until the screen runtime exists hold none either way.
-    m_customScreens = std::make_unique<EmptyCustomScreenStore>(screensFolder);
+    // The screen store keeps its trust; under a test run the trust reads and stores no approvals.
+    auto trust = std::make_unique<ScreenTrust>(testing ? nullptr : m_settings.get());
+    m_customScreens = std::make_unique<CustomScreenStore>(screensFolder, std::move(trust));
     m_frontmostSource = std::make_unique<X11FrontmostAppSource>();
     m_mediaService = std::make_unique<MprisPlaybackService>(QDBusConnection::sessionBus());
     m_artworkService = std::make_unique<UrlArtworkService>();

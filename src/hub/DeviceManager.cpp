@@ -60,7 +60,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
                                                                 : std::optional<QString>(PushedValues::defaultFile()));
     m_screenData = std::make_unique<ScreenDataSources>(
         *m_pushedValues, std::make_unique<ScreenDataFetcher>(10.0),
-        ScreenSourceClock{[this] { return m_clock.now(); }, ScreenSourceClock::makeQtTimer});
+        ScreenSourceClock{[this] { return m_clock.now(); }, m_clock.makeSourceTimer});
 
     // The quote service, whose base address the settings give.
     m_stockService = std::make_unique<StockService>(m_settings);

@@ -221,6 +221,15 @@ public:
     void enterScreensaver();
     void advanceScreensaverPhoto(const QDateTime& now);
     void showScreensaverPhoto(const QDateTime& now);
+    // The shown custom page: value pushes, animation steps and sprite frames.
+    void pushCustomValues();
+    void scheduleCustomAnimation();
+    void uploadSpriteFrames(const CustomScreen& screen);
+    const QDateTime& customShownAt() const { return m_customShownAt; }
+    bool isCustomUpdatePending() const;
+    bool isCustomAnimationPending() const;
+    // The sleep before an animation step: just past the frame boundary `delay` seconds away.
+    static int animationSleepMs(double delay);
     // Store reactions.
     void screensDidChange();
     void spriteSheetsDidChange(const QSet<QString>& screenIDs);
@@ -506,6 +515,13 @@ private:
     ArtworkService* m_artworkService = nullptr;
     QString m_requestedArtworkIdentity;
     QString m_cachedArtworkIdentity;
+    QTimer* m_customAnimationTimer = nullptr;
+    // The custom page shown, when it is connected, loaded and approved.
+    std::optional<CustomScreen> shownCustomScreen() const;
+    QList<TarvUSB::Frame> customPageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
+    // Sprite sheets are decoded off this thread; the frames are sent when they are still wanted.
+    void spriteFramesDecoded(std::uint64_t generation, const QString& screenID, int firstSlot,
+                             const QList<SpriteSheet::FrameKey>& keys, const std::optional<QList<QByteArray>>& frames);
     QString m_failedArtworkIdentity;
     std::optional<NowPlayingBackdrop> m_cachedBackdrop;
     int m_photoIndex = 0;

@@ -205,8 +205,9 @@ void DeviceManager::forgetDeviceHoldings()
     m_deviceEmojiBySlot.clear();
     m_deviceSpriteBySlot.clear();
     m_backdropIdentity.reset();
-    // The custom page's layout and animation belong to the page driver; they are dropped
-    // with the device's page here once that driver keeps them.
+    // Animation steps edit nodes of the page the device held; a new render arms them again.
+    if (m_customAnimationTimer)
+        m_customAnimationTimer->stop();
 }
 
 void DeviceManager::connectionLost()

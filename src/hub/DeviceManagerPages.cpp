@@ -199,9 +199,14 @@ void DeviceManager::renderActivePage()
         uploadKeyEmoji();
         break;
     default:
-        // Custom pages: their animation and sprite frames come with the screen runtime.
         break;
     }
+    // Leaving a custom page stops its animation; showing one arms it and fills its sprite slots.
+    if (!m_activeScreen.isCustom())
+        m_customLayout.reset();
+    scheduleCustomAnimation();
+    if (const std::optional<CustomScreen> shown = shownCustomScreen())
+        uploadSpriteFrames(*shown);
     updateScreenDataSources();
 }
 
@@ -242,9 +247,7 @@ QList<Frame> DeviceManager::pageFrames(const QDateTime& now, const QString& time
             return {DynamicUIDemo::clockOps(takeNextSequence(), now)};
         return {DynamicUIDemo::idlePageFrame(takeNextSequence(), now, idleMinutes(m_screensaver.timeout))};
     case DeviceScreen::Kind::custom:
-        // The custom page renderer comes with the screen runtime; until then the page is
-        // cleared and left empty.
-        return {};
+        return customPageFrames(now, time, indicator);
     }
     return {};
 }
@@ -385,12 +388,6 @@ void DeviceManager::dropSupersededFrames()
 }
 
 // --- Seams of the other page services ------------------------------------------------------
-
-void DeviceManager::updateScreenDataSources()
-{
-    // No custom page is drawn yet, so no source has anything to feed.
-    m_screenData->stopSources();
-}
 
 void DeviceManager::scheduleHomeRefresh()
 {

@@ -61,9 +61,17 @@ void DeviceManager::startPageLoops()
     m_customUpdateTimer = new QTimer(this);
     m_customUpdateTimer->setSingleShot(true);
     m_customUpdateTimer->setInterval(customUpdateDelayMs);
-    QObject::connect(m_customUpdateTimer, &QTimer::timeout, this, [] {
-        // The changed values of the shown custom page are pushed by the screen runtime's
-        // renderer, which is not part of this build yet.
+    QObject::connect(m_customUpdateTimer, &QTimer::timeout, this, &DeviceManager::pushCustomValues);
+
+    // One animation step at a time; a step yields to frames still waiting to go out, since the
+    // next step rebuilds from the elapsed time anyway.
+    m_customAnimationTimer = new QTimer(this);
+    m_customAnimationTimer->setSingleShot(true);
+    m_customAnimationTimer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(m_customAnimationTimer, &QTimer::timeout, this, [this] {
+        if (m_queuedFrames.isEmpty())
+            pushCustomValues();
+        scheduleCustomAnimation();
     });
 }
 
@@ -189,6 +197,7 @@ void DeviceManager::spriteSheetsDidChange(const QSet<QString>& screenIDs)
 
 void DeviceManager::screenValuesDidChange(const QString& screenID)
 {
-    if (m_activeScreen.isCustom() && m_activeScreen.customID() == screenID && !m_customUpdateTimer->isActive())
+    if (m_activeScreen.isCustom() && m_activeScreen.customID() == screenID && m_customUpdateTimer &&
+        !m_customUpdateTimer->isActive())
         m_customUpdateTimer->start();
 }

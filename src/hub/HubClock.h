@@ -2,6 +2,8 @@
 // The hub's two clocks: the wall clock for dates it records, and a monotonic clock for the
 // time-outs it measures. Tests replace both to drive time without waiting.
 
+#include "screens/runtime/ScreenSourceClock.h"
+
 #include <QDateTime>
 
 #include <chrono>
@@ -12,4 +14,6 @@ struct HubClock {
 
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     std::function<MonotonicTime()> monotonic = [] { return std::chrono::steady_clock::now(); };
+    // The refresh pauses of the custom screens' data sources.
+    std::function<std::unique_ptr<SourceTimer>()> makeSourceTimer = ScreenSourceClock::makeQtTimer;
 };

@@ -42,7 +42,8 @@ protected:
     std::unique_ptr<ProfileStore> profiles;
     EmptyScreensaverPhotoService photos{dir.path()};
     StockStore stocks{*settings};
-    EmptyCustomScreenStore screens{dir.filePath(QStringLiteral("Screens"))};
+    // The real store over a folder of the test's own; approvals only in memory.
+    CustomScreenStore screens{dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>()};
     TarvFake::FakeDevice device;
     std::unique_ptr<DeviceManager> hub;
     // The players and artwork the hub asks; none unless a test sets them before makeHub.

@@ -26,6 +26,12 @@ public:
 
 class MemoryScreenStore final : public CustomScreenStore {
 public:
+    MemoryScreenStore()
+        : CustomScreenStore(QString(), std::make_unique<MemoryScreenTrust>()),
+          memoryTrust(static_cast<MemoryScreenTrust&>(trust()))
+    {
+    }
+
     void start() override {}
 
     std::optional<CustomScreen> screenWithID(const QString& id) const override
@@ -34,15 +40,6 @@ public:
         return found == loaded.cend() ? std::nullopt : std::optional(*found);
     }
     QList<CustomScreen> screens() const override { return loaded; }
-    QList<CustomScreen> approvedScreens() const override
-    {
-        QList<CustomScreen> out;
-        for (const CustomScreen& screen : loaded)
-            if (memoryTrust.isScreenApproved(screen))
-                out.append(screen);
-        return out;
-    }
-    ScreenTrust& trust() override { return memoryTrust; }
 
     // Adds a screen with nothing on it, approved or waiting for approval.
     void add(const QString& id, const QString& title, bool approved)
@@ -58,7 +55,7 @@ public:
     }
 
     QList<CustomScreen> loaded;
-    MemoryScreenTrust memoryTrust;
+    MemoryScreenTrust& memoryTrust;
 };
 
 }  // namespace TarvFake

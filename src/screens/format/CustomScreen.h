@@ -233,6 +233,32 @@ struct CustomScreen {
     // Seconds until the next animation frame change, or none when nothing animates.
     std::optional<double> nextFrameChange(double time) const;
 
+    // One thing the screen does on the desktop, as the user approves it. The fingerprint
+    // hashes the identities only, so titles and details may be reworded freely.
+    struct Permission {
+        enum class Kind { shell, url, action };
+        Kind kind = Kind::shell;
+        QString title;
+        QString detail;
+        QString identity;
+
+        static QString kindRawValue(Kind kind);
+        // The list identity: kind, title and identity, blank-separated.
+        QString id() const;
+
+        friend bool operator==(const Permission&, const Permission&) = default;
+    };
+
+    // These four live with the screen runtime, which owns approvals (ScreenPermissions.cpp).
+    // What the screen does on the desktop: its used shell and url sources, then its buttons
+    // that do more than switch pages.
+    QList<Permission> permissions() const;
+    // 64 lower-case hex digits over the distinct identities; none without any permission.
+    std::optional<QString> fingerprint() const;
+    // None for a push source.
+    std::optional<Permission> sourcePermission(const DataSource& source) const;
+    static QString actionDetail(const MacroAction& action);
+
     // The scalars of the text that the device font at that size cannot draw, in order.
     static QString undrawableScalars(const QString& text, int fontSize);
 

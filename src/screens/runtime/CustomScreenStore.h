@@ -1,67 +1,111 @@
 #pragma once
-// What the hub relies on of the screen files of the Screens folder and of their approvals.
-// The store and the trust are built by the application; until the screen runtime exists,
-// EmptyCustomScreenStore stands in for them and holds no screen.
+// The user's custom screens: every ".json" file in the Screens folder is one device page.
+// The store creates the folder with a sample on first use, reads and checks every file,
+// keeps showing the last good version of a file that broke, refuses a second file for the
+// same page name, reports per file what happened, notices edited sprite sheets, and reloads
+// shortly after every change in the folder. Lives on the GUI thread.
 
 #include "screens/format/CustomScreen.h"
+#include "screens/format/ScreenIssue.h"
+#include "screens/runtime/ScreenTrust.h"
 
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QObject>
 #include <QSet>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <variant>
 
-// The approvals of screen files.
-class ScreenTrust {
+class FolderWatcher;
+class QTimer;
+struct ScreenTemplate;
+
+class CustomScreenStore : public QObject {
+    Q_OBJECT
+
 public:
-    virtual ~ScreenTrust() = default;
+    struct FileReport {
+        QString fileName;
+        bool isLoaded = false;
+        bool isShowingLastGoodVersion = false;
+        QString summary;
+        QList<ScreenIssue> issues;
+        friend bool operator==(const FileReport&, const FileReport&) = default;
+    };
 
-    // True when the screen has nothing to approve or its approval is stored.
-    virtual bool isScreenApproved(const CustomScreen& screen) const = 0;
+    // A failed write of a new screen file, with the file system's reason.
+    struct WriteError {
+        QString message;
+        friend bool operator==(const WriteError&, const WriteError&) = default;
+    };
 
-    // Called with a screen id after an approval was stored or removed.
-    std::function<void(const QString&)> onApprove;
-    std::function<void(const QString&)> onRevoke;
-};
+    // Larger files, and anything that is not a regular file, are reported as unreadable.
+    static constexpr qint64 maxFileBytes = 1024 * 1024;
+    static constexpr int reloadDelayMs = 150;
 
-class CustomScreenStore {
-public:
-    virtual ~CustomScreenStore() = default;
+    // ~/.local/share/Tarv/Screens (following XDG_DATA_HOME).
+    static QString defaultFolder();
+    // "“System” · 20 widgets · 6 sources".
+    static QString screenSummary(const CustomScreen& screen);
+    // Case-insensitive, runs of digits by their value: "screen 9" before "screen 10".
+    static bool fileOrderLess(const QString& a, const QString& b);
 
-    // Creates and loads the Screens folder, then watches it; failures go through onLog.
-    virtual void start() = 0;
-    virtual std::optional<CustomScreen> screenWithID(const QString& id) const = 0;
-    // Every loaded screen, approved or not, in the store's order.
-    virtual QList<CustomScreen> screens() const = 0;
-    // The loaded screens, in the store's order, that need no approval or hold it.
-    virtual QList<CustomScreen> approvedScreens() const = 0;
-    virtual ScreenTrust& trust() = 0;
+    // Reads nothing until start().
+    CustomScreenStore(QString folder, std::unique_ptr<ScreenTrust> trust, QObject* parent = nullptr);
+    ~CustomScreenStore() override;
+
+    // Creates the folder with its sample when it is missing, loads it, then watches it.
+    // Virtual, like the reads below, so tests may hold screens in memory.
+    virtual void start();
+    // The first loaded screen with exactly this id.
+    virtual std::optional<CustomScreen> screenWithID(const QString& id) const;
+    // Every loaded screen, approved or not, in file order.
+    virtual QList<CustomScreen> screens() const;
+    // The loaded screens, in file order, that need no approval or hold it.
+    QList<CustomScreen> approvedScreens() const;
+    ScreenTrust& trust() const { return *m_trust; }
+    const QString& folder() const { return m_folder; }
+
+    const QList<FileReport>& reports() const { return m_reports; }
+    void setReports(const QList<FileReport>& reports);
+    const QHash<QString, QDateTime>& sheetDates() const { return m_sheetDates; }
+    bool isWatching() const;
+    bool isReloadPending() const;
+
+    // Reads the whole folder again, now.
+    void reload();
+    // Reloads once the folder has been quiet for reloadDelayMs.
+    void scheduleReload();
+
+    // Writes a new screen file under a free name made from the base name (never over an
+    // existing file), reloads at once and gives the new page id.
+    std::variant<QString, WriteError> createScreenFile(const QString& baseName, const QByteArray& bytes);
+    std::variant<QString, WriteError> addTemplate(const ScreenTemplate& screenTemplate);
 
     std::function<void()> onChange;
     std::function<void(const QString&)> onLog;
     std::function<void(const QSet<QString>&)> onSheetChange;
-};
 
-// Holds no approval; it belongs to a store that holds no screen.
-class EmptyScreenTrust final : public ScreenTrust {
-public:
-    bool isScreenApproved(const CustomScreen&) const override { return false; }
-};
-
-class EmptyCustomScreenStore final : public CustomScreenStore {
-public:
-    explicit EmptyCustomScreenStore(QString folder) : m_folder(std::move(folder)) {}
-
-    void start() override {}
-    std::optional<CustomScreen> screenWithID(const QString&) const override { return std::nullopt; }
-    QList<CustomScreen> screens() const override { return {}; }
-    QList<CustomScreen> approvedScreens() const override { return {}; }
-    ScreenTrust& trust() override { return m_trust; }
-
-    const QString& folder() const { return m_folder; }
+signals:
+    void screensChanged();
+    void reportsChanged();
 
 private:
+    void prepareFolder();
+    QSet<QString> updateSheetDates(const QList<CustomScreen>& loaded);
+    void logLine(const QString& text);
+
     QString m_folder;
-    EmptyScreenTrust m_trust;
+    std::unique_ptr<ScreenTrust> m_trust;
+    QList<CustomScreen> m_screens;
+    QList<FileReport> m_reports;
+    QHash<QString, QDateTime> m_sheetDates;
+    std::unique_ptr<FolderWatcher> m_watcher;
+    QTimer* m_reloadTimer = nullptr;
 };

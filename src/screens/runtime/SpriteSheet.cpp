@@ -1,7 +1,9 @@
 #include "screens/runtime/SpriteSheet.h"
 
 #include "device/DevicePixels.h"
+#include "platform/BoundedFile.h"
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 #include <QRect>
@@ -17,7 +19,17 @@ std::optional<QList<QByteArray>> frames(const QString& path, qint64 count)
 {
     if (count < 1 || count > maxCells)
         return std::nullopt;
-    QImageReader reader(path);
+    // Read as bytes first: a sheet name may point at a FIFO or a device, which would block,
+    // or at a file far larger than any sheet. The decoder's allocation is bounded too, so a
+    // small file that claims huge dimensions cannot exhaust memory.
+    const std::optional<QByteArray> bytes = readRegularFile(path, maxFileBytes);
+    if (!bytes)
+        return std::nullopt;
+    QBuffer buffer;
+    buffer.setData(*bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(maxDecodedMegabytes);
     const QImage sheet = reader.read();
     if (sheet.isNull())
         return std::nullopt;

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <functional>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct SpriteSheetTest : ::testing::Test {
@@ -112,6 +114,22 @@ TEST_F(SpriteSheetTest, BadSheetsGiveNoFramesAtAll)
     text.write("not an image");
     text.close();
     EXPECT_FALSE(SpriteSheet::frames(text.fileName(), 1));
+}
+
+// A sheet name may point at anything in the folder; none of it may block or exhaust the app.
+TEST_F(SpriteSheetTest, FifosDevicesAndOversizedFilesAreNotRead)
+{
+    const QString fifo = dir.filePath(QStringLiteral("fifo.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(SpriteSheet::frames(fifo, 1));
+    EXPECT_FALSE(SpriteSheet::frames(QStringLiteral("/dev/zero"), 1));
+
+    const QString big = sheet(120, 112, [](int) { return QColor(Qt::red); });
+    QFile file(big);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    ASSERT_TRUE(file.resize(SpriteSheet::maxFileBytes + 1));
+    file.close();
+    EXPECT_FALSE(SpriteSheet::frames(big, 1));
 }
 
 TEST(SpriteSheetPacking, PremultipliedPixelsPackToRgb565AndAlpha)

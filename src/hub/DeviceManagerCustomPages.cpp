@@ -1,0 +1,207 @@
+// The shown custom page between full redraws: its values pushed as small edits, its animation
+// stepped on time, its sprite frames put into the device's image slots, and exactly its data
+// sources running.
+
+#include "hub/DeviceManager.h"
+
+#include "pages/PatchBatching.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenDataSources.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cmath>
+
+using namespace TarvUSB;
+
+namespace {
+
+constexpr int spriteSlots = 8;
+constexpr int spriteChunkBytes = 4096;
+
+double secondsSince(const QDateTime& since, const QDateTime& now)
+{
+    return double(since.msecsTo(now)) / 1000.0;
+}
+
+}  // namespace
+
+std::optional<CustomScreen> DeviceManager::shownCustomScreen() const
+{
+    if (!m_state.isConnected() || !m_activeScreen.isCustom())
+        return std::nullopt;
+    std::optional<CustomScreen> screen = m_customScreens.screenWithID(m_activeScreen.customID());
+    if (!screen || !m_customScreens.trust().isScreenApproved(*screen))
+        return std::nullopt;
+    return screen;
+}
+
+QList<Frame> DeviceManager::customPageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator)
+{
+    const std::optional<CustomScreen> screen = m_customScreens.screenWithID(m_activeScreen.customID());
+    if (!screen)
+        return {};
+    const DisplayValues values = m_screenData->valuesForScreen(screen->id);
+    const QList<PatchOp> ops = CustomScreenRenderer::renderPage(*screen, values, indicator, time);
+    CustomScreenRenderer::Layout layout;
+    CustomScreenRenderer::buildNodes(*screen, values, 0, layout, 0);
+    m_customLayout = layout;
+    m_customShownAt = now;
+    // Always cut by size: a page of large texts fills a frame with far fewer than 64 edits.
+    return makePatchFrames(DynamicUIDemo::batchPatchOps(ops));
+}
+
+bool DeviceManager::isCustomUpdatePending() const
+{
+    return m_customUpdateTimer && m_customUpdateTimer->isActive();
+}
+
+bool DeviceManager::isCustomAnimationPending() const
+{
+    return m_customAnimationTimer && m_customAnimationTimer->isActive();
+}
+
+int DeviceManager::animationSleepMs(double delay)
+{
+    // Truncated, then 5 ms past the boundary, so the step sees the new frame.
+    return int(std::trunc(delay * 1000.0)) + 5;
+}
+
+void DeviceManager::pushCustomValues()
+{
+    const std::optional<CustomScreen> screen = shownCustomScreen();
+    if (!screen || !m_customLayout)
+        return;
+    const DisplayValues values = m_screenData->valuesForScreen(screen->id);
+    CustomScreenRenderer::Layout next;
+    CustomScreenRenderer::buildNodes(*screen, values, 0, next, secondsSince(m_customShownAt, m_clock.now()));
+    const QList<PatchOp> ops = CustomScreenRenderer::updateOps(*m_customLayout, next);
+    m_customLayout = next;
+    if (ops.isEmpty())
+        return;
+    sendDynamicUI(makePatchFrames(DynamicUIDemo::batchPatchOps(ops)));
+}
+
+void DeviceManager::scheduleCustomAnimation()
+{
+    // The timer is made with the page loops, after the stores' first reports.
+    if (!m_customAnimationTimer)
+        return;
+    m_customAnimationTimer->stop();
+    const std::optional<CustomScreen> screen = shownCustomScreen();
+    if (!screen)
+        return;
+    const std::optional<double> delay = screen->nextFrameChange(secondsSince(m_customShownAt, m_clock.now()));
+    if (!delay)
+        return;
+    m_customAnimationTimer->start(animationSleepMs(*delay));
+}
+
+namespace {
+
+// What a sprite widget of the page wants in its slots, from the file as it is now.
+QList<SpriteSheet::FrameKey> spriteKeys(const QDir& folder, const CustomScreen::SpriteWidget& sprite)
+{
+    const QFileInfo info(folder.filePath(sprite.sheet));
+    const std::optional<QDateTime> modified =
+        info.exists() ? std::optional(info.fileTime(QFileDevice::FileModificationTime)) : std::nullopt;
+    QList<SpriteSheet::FrameKey> keys;
+    for (int c = 0; c < int(sprite.count); ++c)
+        keys.append(SpriteSheet::FrameKey{sprite.sheet, c, modified});
+    return keys;
+}
+
+}  // namespace
+
+void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
+{
+    const QDir folder(m_customScreens.folder());
+    int firstSlot = 0;
+    for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets()) {
+        const int count = int(sprite.count);
+        const int slotBase = firstSlot;
+        // Slots follow the page order whether or not this widget is sent, so they match the
+        // asset ids the page's image nodes show.
+        firstSlot += count;
+        if (slotBase + count > spriteSlots)
+            continue;
+        const QList<SpriteSheet::FrameKey> keys = spriteKeys(folder, sprite);
+        bool held = true;
+        for (int c = 0; c < count; ++c) {
+            const auto slot = m_deviceSpriteBySlot.constFind(slotBase + c);
+            held = held && slot != m_deviceSpriteBySlot.cend() && *slot == keys[c];
+        }
+        if (held)
+            continue;
+        // Decoding a large sheet takes long enough to stall touches and the heartbeat.
+        const QPointer<DeviceManager> weak(this);
+        const std::uint64_t generation = m_portGeneration;
+        QThreadPool::globalInstance()->start([weak, generation, screenID = screen.id, slotBase, keys,
+                                              path = folder.filePath(sprite.sheet), count] {
+            std::optional<QList<QByteArray>> frames = SpriteSheet::frames(path, count);
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [weak, generation, screenID, slotBase, keys, frames = std::move(frames)] {
+                    if (weak)
+                        weak->spriteFramesDecoded(generation, screenID, slotBase, keys, frames);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void DeviceManager::spriteFramesDecoded(std::uint64_t generation, const QString& screenID, int firstSlot,
+                                        const QList<SpriteSheet::FrameKey>& keys,
+                                        const std::optional<QList<QByteArray>>& frames)
+{
+    const QString sheet = keys.first().file;
+    if (!frames) {
+        log(LogEntry::Direction::system,
+            QStringLiteral("Could not read sprite sheet ") + sheet + QStringLiteral(" for ") + screenID);
+        return;
+    }
+    // Sent only to the link that asked, while the page still shows this sheet, as it is now,
+    // in these slots, and the slots do not hold it yet (an earlier decode may have filled them).
+    const std::optional<CustomScreen> screen = shownCustomScreen();
+    if (generation != m_portGeneration || !screen || screen->id != screenID)
+        return;
+    const QDir folder(m_customScreens.folder());
+    int slotBase = 0;
+    bool wanted = false;
+    for (const CustomScreen::SpriteWidget& sprite : screen->spriteWidgets()) {
+        if (slotBase == firstSlot && spriteKeys(folder, sprite) == keys)
+            wanted = true;
+        slotBase += int(sprite.count);
+    }
+    bool held = true;
+    for (int c = 0; c < keys.size(); ++c)
+        held = held && m_deviceSpriteBySlot.value(firstSlot + c) == keys[c];
+    if (!wanted || held)
+        return;
+    for (int c = 0; c < keys.size(); ++c) {
+        AssetProperties asset;
+        asset.assetId = CustomScreenRenderer::firstSpriteAsset + std::uint32_t(firstSlot + c);
+        asset.width = SpriteSheet::frameWidth;
+        asset.height = SpriteSheet::frameHeight;
+        asset.chunkSize = spriteChunkBytes;
+        asset.hasAlpha = true;
+        // A frame that did not go out is not recorded, so the next render sends it.
+        if (queueAssetUpload(frames->at(c), asset))
+            m_deviceSpriteBySlot.insert(firstSlot + c, keys[c]);
+    }
+    log(LogEntry::Direction::system,
+        QStringLiteral("Sent ") + QString::number(keys.size()) + QStringLiteral(" sprite frames from ") + sheet);
+}
+
+void DeviceManager::updateScreenDataSources()
+{
+    if (const std::optional<CustomScreen> screen = shownCustomScreen())
+        m_screenData->startSources(*screen);
+    else
+        m_screenData->stopSources();
+}

@@ -1,0 +1,342 @@
+#include "screens/runtime/CustomScreenStore.h"
+
+#include "platform/BoundedFile.h"
+#include "platform/FolderWatcher.h"
+#include "screens/format/ScreenTemplate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const QString sampleID = QStringLiteral("system");
+
+QString plural(qsizetype count, const QString& word)
+{
+    return QString::number(count) + u' ' + word + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+QString sampleText()
+{
+    for (const ScreenTemplate& screenTemplate : ScreenTemplate::all())
+        if (screenTemplate.id == sampleID)
+            return screenTemplate.json;
+    return {};
+}
+
+// The screen files of the folder: ".json" in any letter case, hidden files left out.
+QStringList screenFileNames(const QString& folder)
+{
+    QStringList names;
+    const QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                       QDir::NoDotAndDotDot);
+    for (const QString& name : entries)
+        if (!name.startsWith(u'.') && QFileInfo(name).suffix().toLower() == QStringLiteral("json"))
+            names.append(name);
+    std::sort(names.begin(), names.end(), &CustomScreenStore::fileOrderLess);
+    return names;
+}
+
+QString withoutExtension(const QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+QDateTime modificationDate(const QString& path)
+{
+    // An invalid date stands for a sheet that cannot be inspected.
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return info.fileTime(QFileDevice::FileModificationTime);
+}
+
+// Compares two runs of digits by value without converting them: any length works.
+int compareDigits(QStringView a, QStringView b)
+{
+    while (a.size() > 1 && a.front() == u'0')
+        a = a.mid(1);
+    while (b.size() > 1 && b.front() == u'0')
+        b = b.mid(1);
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+}
+
+}  // namespace
+
+QString CustomScreenStore::defaultFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tarv/Screens");
+}
+
+QString CustomScreenStore::screenSummary(const CustomScreen& screen)
+{
+    const QString dot = QStringLiteral(" \u00B7 ");
+    QString summary = QStringLiteral("\u201C") + screen.title + QStringLiteral("\u201D") + dot +
+                      plural(screen.widgets.size(), QStringLiteral("widget"));
+    if (!screen.sources.isEmpty())
+        summary += dot + plural(screen.sources.size(), QStringLiteral("source"));
+    return summary;
+}
+
+bool CustomScreenStore::fileOrderLess(const QString& a, const QString& b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool aDigit = a[i].isDigit();
+        const bool bDigit = b[j].isDigit();
+        qsizetype iEnd = i;
+        qsizetype jEnd = j;
+        while (iEnd < a.size() && a[iEnd].isDigit() == aDigit)
+            ++iEnd;
+        while (jEnd < b.size() && b[jEnd].isDigit() == bDigit)
+            ++jEnd;
+        const QStringView runA = QStringView(a).mid(i, iEnd - i);
+        const QStringView runB = QStringView(b).mid(j, jEnd - j);
+        int order = 0;
+        if (aDigit && bDigit)
+            order = compareDigits(runA, runB);
+        else
+            order = runA.compare(runB, Qt::CaseInsensitive);
+        if (order != 0)
+            return order < 0;
+        i = iEnd;
+        j = jEnd;
+    }
+    if ((i < a.size()) != (j < b.size()))
+        return j < b.size();
+    // Names equal but for letter case or leading zeros still get one fixed order.
+    return a < b;
+}
+
+CustomScreenStore::CustomScreenStore(QString folder, std::unique_ptr<ScreenTrust> trust, QObject* parent)
+    : QObject(parent), m_folder(std::move(folder)), m_trust(std::move(trust))
+{
+    m_reloadTimer = new QTimer(this);
+    m_reloadTimer->setSingleShot(true);
+    m_reloadTimer->setInterval(reloadDelayMs);
+    m_reloadTimer->setTimerType(Qt::PreciseTimer);
+    // The timer is a child of the store and ends with it: a pending reload never outlives it.
+    connect(m_reloadTimer, &QTimer::timeout, this, &CustomScreenStore::reload);
+}
+
+CustomScreenStore::~CustomScreenStore() = default;
+
+void CustomScreenStore::start()
+{
+    prepareFolder();
+    reload();
+    const QPointer<CustomScreenStore> weak(this);
+    m_watcher = std::make_unique<FolderWatcher>(m_folder, [weak] {
+        if (weak)
+            weak->scheduleReload();
+    });
+    m_watcher->start();
+}
+
+bool CustomScreenStore::isWatching() const
+{
+    return m_watcher && m_watcher->isWatching();
+}
+
+bool CustomScreenStore::isReloadPending() const
+{
+    return m_reloadTimer->isActive();
+}
+
+std::optional<CustomScreen> CustomScreenStore::screenWithID(const QString& id) const
+{
+    const auto found =
+        std::find_if(m_screens.cbegin(), m_screens.cend(), [&](const CustomScreen& screen) { return screen.id == id; });
+    if (found == m_screens.cend())
+        return std::nullopt;
+    return *found;
+}
+
+QList<CustomScreen> CustomScreenStore::screens() const
+{
+    return m_screens;
+}
+
+QList<CustomScreen> CustomScreenStore::approvedScreens() const
+{
+    QList<CustomScreen> approved;
+    for (const CustomScreen& screen : screens())
+        if (m_trust->isScreenApproved(screen))
+            approved.append(screen);
+    return approved;
+}
+
+void CustomScreenStore::setReports(const QList<FileReport>& reports)
+{
+    if (reports == m_reports)
+        return;
+    m_reports = reports;
+    emit reportsChanged();
+}
+
+void CustomScreenStore::logLine(const QString& text)
+{
+    if (onLog)
+        onLog(text);
+}
+
+void CustomScreenStore::prepareFolder()
+{
+    if (QFileInfo::exists(m_folder))
+        return;
+    if (!QDir().mkpath(m_folder)) {
+        logLine(QStringLiteral("Screens: could not create ") + m_folder +
+                QStringLiteral(": could not make the folder"));
+        return;
+    }
+    QSaveFile file(QDir(m_folder).filePath(sampleID + QStringLiteral(".json")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(sampleText().toUtf8()) < 0 || !file.commit())
+        logLine(QStringLiteral("Screens: could not create ") + m_folder + QStringLiteral(": ") + file.errorString());
+}
+
+void CustomScreenStore::reload()
+{
+    m_reloadTimer->stop();
+    const QStringList names = screenFileNames(m_folder);
+    const QDir dir(m_folder);
+
+    QHash<QString, CustomScreen> previous;
+    for (const CustomScreen& screen : m_screens)
+        if (!previous.contains(screen.id))
+            previous.insert(screen.id, screen);
+
+    QList<CustomScreen> loaded;
+    QList<FileReport> reports;
+    QSet<QString> fileIDs;
+    for (const QString& name : names) {
+        const QString id = withoutExtension(name);
+        fileIDs.insert(id);
+        QList<ScreenIssue> issues;
+        std::optional<CustomScreen> fresh;
+        const bool duplicate = std::any_of(loaded.cbegin(), loaded.cend(), [&](const CustomScreen& screen) {
+            return screen.id.compare(id, Qt::CaseInsensitive) == 0;
+        });
+        if (duplicate) {
+            issues.append(ScreenIssue{name, QString(),
+                                      QStringLiteral("another file already provides a page named \u201C") + id +
+                                          QStringLiteral("\u201D")});
+        } else if (const std::optional<QByteArray> data = readRegularFile(dir.filePath(name), maxFileBytes); !data) {
+            issues.append(ScreenIssue{name, QString(), QStringLiteral("could not be read")});
+        } else {
+            std::optional<CustomScreen> parsed = CustomScreen::parse(*data, id, name, issues);
+            if (parsed && !hasErrors(issues))
+                fresh = std::move(parsed);
+        }
+        std::optional<CustomScreen> shown = fresh;
+        if (!shown && !duplicate)
+            if (const auto last = previous.constFind(id); last != previous.cend())
+                shown = *last;
+        if (shown)
+            loaded.append(*shown);
+        reports.append(FileReport{name, fresh.has_value(), !fresh && shown.has_value(),
+                                  shown ? screenSummary(*shown) : QStringLiteral("Not loaded"), issues});
+    }
+    setReports(reports);
+
+    const QSet<QString> changedSheets = updateSheetDates(loaded);
+    m_trust->approveAllOnFirstRun(loaded);
+    // Approvals follow the files, not whether they load: a file that fails to parse keeps
+    // its approval for when it is mended. An empty or unlistable folder clears nothing.
+    if (!names.isEmpty())
+        m_trust->forgetMissingScreens(fileIDs);
+
+    const auto failed =
+        std::count_if(reports.cbegin(), reports.cend(), [](const FileReport& r) { return !r.isLoaded; });
+    if (loaded != m_screens) {
+        m_screens = loaded;
+        emit screensChanged();
+        QString line = QStringLiteral("Screens: ") + QString::number(loaded.size()) + QStringLiteral(" loaded from ") +
+                       plural(names.size(), QStringLiteral("file"));
+        if (failed != 0)
+            line += QStringLiteral(", ") + QString::number(failed) + QStringLiteral(" with errors");
+        logLine(line);
+        if (onChange)
+            onChange();
+        return;
+    }
+    if (failed != 0)
+        logLine(QStringLiteral("Screens: ") + QString::number(failed) +
+                (failed == 1 ? QStringLiteral(" file has") : QStringLiteral(" files have")) +
+                QStringLiteral(" errors; see Custom Screens below"));
+    QSet<QString> affected;
+    for (const CustomScreen& screen : std::as_const(m_screens))
+        for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
+            if (changedSheets.contains(sprite.sheet))
+                affected.insert(screen.id);
+    if (affected.isEmpty())
+        return;
+    QStringList sorted(changedSheets.cbegin(), changedSheets.cend());
+    sorted.sort();
+    logLine(QStringLiteral("Screens: ") + sorted.join(QStringLiteral(", ")) + QStringLiteral(" changed"));
+    if (onSheetChange)
+        onSheetChange(affected);
+}
+
+QSet<QString> CustomScreenStore::updateSheetDates(const QList<CustomScreen>& loaded)
+{
+    const QDir dir(m_folder);
+    QHash<QString, QDateTime> dates;
+    for (const CustomScreen& screen : loaded)
+        for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
+            if (!dates.contains(sprite.sheet))
+                dates.insert(sprite.sheet, modificationDate(dir.filePath(sprite.sheet)));
+    QSet<QString> changed;
+    for (auto it = dates.cbegin(); it != dates.cend(); ++it)
+        if (const auto held = m_sheetDates.constFind(it.key()); held != m_sheetDates.cend() && *held != it.value())
+            changed.insert(it.key());
+    m_sheetDates = dates;
+    return changed;
+}
+
+void CustomScreenStore::scheduleReload()
+{
+    m_reloadTimer->start();
+}
+
+std::variant<QString, CustomScreenStore::WriteError> CustomScreenStore::createScreenFile(const QString& baseName,
+                                                                                        const QByteArray& bytes)
+{
+    if (!QDir().mkpath(m_folder))
+        return WriteError{QStringLiteral("Could not create the folder ") + m_folder};
+    QStringList existing;
+    for (const QString& name :
+         QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        if (name.toLower().endsWith(QStringLiteral(".json")))
+            existing.append(name);
+    const QString id = ScreenTemplate::uniqueFileName(baseName, existing);
+    QFile file(QDir(m_folder).filePath(id + QStringLiteral(".json")));
+    // NewOnly refuses an existing file, also one that appeared since the listing.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return WriteError{file.errorString()};
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString message = file.errorString();
+        file.close();
+        file.remove();
+        return WriteError{message};
+    }
+    file.close();
+    reload();
+    return id;
+}
+
+std::variant<QString, CustomScreenStore::WriteError>
+CustomScreenStore::addTemplate(const ScreenTemplate& screenTemplate)
+{
+    return createScreenFile(screenTemplate.id, screenTemplate.json.toUtf8());
+}

@@ -1,0 +1,314 @@
+// The Screens folder store on real files in a temporary folder: reloads, reports, the last
+// good version of a broken file, duplicate names, files that must not be read, sprite sheet
+// dates, approvals, and the folder watch with its debounce.
+
+#include "screens/runtime/CustomScreenStore.h"
+
+#include "platform/Settings.h"
+#include "screens/format/ScreenTemplate.h"
+#include "support/WaitUntil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray screenJson(const QString& title)
+{
+    return QStringLiteral(R"({"title": "%1", "widgets": [{"type": "text", "x": 12, "y": 40, "text": "Hi"}]})")
+        .arg(title)
+        .toUtf8();
+}
+
+QByteArray spriteScreenJson(const QString& sheet)
+{
+    return QStringLiteral(R"({"title": "Cat",
+                             "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "%1", "count": 2}]})")
+        .arg(sheet)
+        .toUtf8();
+}
+
+// Runs a command: a screen that a user must approve.
+QByteArray commandScreenJson(const QString& command)
+{
+    return QStringLiteral(R"({"title": "Up", "sources": {"up": {"shell": "%1", "every": 5}},)"
+                          R"( "widgets": [{"type": "text", "x": 12, "y": 40, "text": "{{up}}"}]})")
+        .arg(command)
+        .toUtf8();
+}
+
+struct CustomScreenStoreTest : ::testing::Test {
+    QTemporaryDir dir;
+    QString folder = dir.filePath(QStringLiteral("Tarv/Screens"));
+    std::unique_ptr<Settings> settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
+    std::unique_ptr<CustomScreenStore> store;
+    QStringList logLines;
+    int changes = 0;
+    QList<QSet<QString>> sheetChanges;
+
+    void makeStore(bool withSettings = false)
+    {
+        store = std::make_unique<CustomScreenStore>(
+            folder, std::make_unique<ScreenTrust>(withSettings ? settings.get() : nullptr));
+        store->onLog = [this](const QString& line) { logLines.append(line); };
+        store->onChange = [this] { ++changes; };
+        store->onSheetChange = [this](const QSet<QString>& ids) { sheetChanges.append(ids); };
+    }
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QDir().mkpath(folder);
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    QStringList ids() const
+    {
+        QStringList out;
+        for (const CustomScreen& screen : store->screens())
+            out.append(screen.id);
+        return out;
+    }
+
+    QString titleOf(const QString& id) const
+    {
+        const auto screen = store->screenWithID(id);
+        return screen ? screen->title : QString();
+    }
+};
+
+TEST_F(CustomScreenStoreTest, FirstStartCreatesTheFolderWithTheSampleAndApprovesIt)
+{
+    makeStore(true);
+    store->start();
+    EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("system.json"))));
+    ASSERT_EQ(ids(), QStringList{QStringLiteral("system")});
+    ASSERT_TRUE(store->screens()[0].fingerprint());
+    EXPECT_EQ(store->approvedScreens().size(), 1);
+    EXPECT_EQ(store->reports().at(0).summary, QStringLiteral("\u201CSystem\u201D \u00B7 20 widgets \u00B7 6 sources"));
+    EXPECT_EQ(logLines, QStringList{QStringLiteral("Screens: 1 loaded from 1 file")});
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(store->isWatching());
+
+    // Saved again unchanged: no second first run, nothing changes.
+    makeStore(true);
+    store->start();
+    EXPECT_FALSE(store->trust().isFirstRun());
+    EXPECT_EQ(store->approvedScreens().size(), 1);
+}
+
+TEST_F(CustomScreenStoreTest, ReadsJsonFilesInNaturalOrderAndIgnoresOthers)
+{
+    for (const QString& name : {QStringLiteral("screen 10.json"), QStringLiteral("screen 9.json"),
+                                QStringLiteral("A.JSON"), QStringLiteral(".hidden.json"), QStringLiteral("notes.txt"),
+                                QStringLiteral("a.JSON.bak")})
+        write(name, screenJson(name));
+    makeStore();
+    store->reload();
+    EXPECT_EQ(ids(), (QStringList{QStringLiteral("A"), QStringLiteral("screen 9"), QStringLiteral("screen 10")}));
+    EXPECT_EQ(logLines.last(), QStringLiteral("Screens: 3 loaded from 3 files"));
+}
+
+TEST_F(CustomScreenStoreTest, BrokenFileKeepsItsLastGoodVersion)
+{
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Clock")));
+    makeStore();
+    store->reload();
+    const QString goodSummary = store->reports().at(0).summary;
+
+    write(QStringLiteral("clock.json"), QByteArray(R"({"title": "Clock", "widgets": [)"));
+    store->reload();
+    EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Clock"));
+    const CustomScreenStore::FileReport report = store->reports().at(0);
+    EXPECT_FALSE(report.isLoaded);
+    EXPECT_TRUE(report.isShowingLastGoodVersion);
+    EXPECT_EQ(report.summary, goodSummary);
+    EXPECT_FALSE(report.issues.isEmpty());
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(logLines.last(), QStringLiteral("Screens: 1 file has errors; see Custom Screens below"));
+
+    // Once gone, the old version is gone too.
+    QFile::remove(QDir(folder).filePath(QStringLiteral("clock.json")));
+    write(QStringLiteral("clock.json"), QByteArray("{"));
+    write(QStringLiteral("other.json"), screenJson(QStringLiteral("Other")));
+    store->reload();
+    EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Clock"));
+    EXPECT_EQ(logLines.last(), QStringLiteral("Screens: 2 loaded from 2 files, 1 with errors"));
+    QFile::remove(QDir(folder).filePath(QStringLiteral("clock.json")));
+    store->reload();
+    write(QStringLiteral("clock.json"), QByteArray("{"));
+    store->reload();
+    EXPECT_EQ(ids(), QStringList{QStringLiteral("other")});
+    EXPECT_EQ(store->reports().at(0).summary, QStringLiteral("Not loaded"));
+    EXPECT_FALSE(store->reports().at(0).isShowingLastGoodVersion);
+}
+
+TEST_F(CustomScreenStoreTest, SecondFileForTheSamePageNameIsNotRead)
+{
+    write(QStringLiteral("Clock.json"), screenJson(QStringLiteral("Upper")));
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Lower")));
+    makeStore();
+    store->reload();
+    ASSERT_EQ(store->screens().size(), 1);
+    const QString second = store->reports().at(1).fileName;
+    const QString secondID = second.chopped(5);
+    EXPECT_EQ(store->reports().at(1).issues,
+              (QList<ScreenIssue>{{second, QString(),
+                                   QStringLiteral("another file already provides a page named \u201C") + secondID +
+                                       QStringLiteral("\u201D")}}));
+    EXPECT_FALSE(store->reports().at(1).isShowingLastGoodVersion);
+}
+
+TEST_F(CustomScreenStoreTest, FifosDevicesAndHugeFilesAreReportedUnreadableWithoutBlocking)
+{
+    write(QStringLiteral("good.json"), screenJson(QStringLiteral("Good")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(QDir(folder).filePath(QStringLiteral("pipe.json"))).constData(), 0600), 0);
+    const QByteArray zero = QFile::encodeName(QDir(folder).filePath(QStringLiteral("zero.json")));
+    ASSERT_EQ(::symlink("/dev/zero", zero.constData()), 0);
+    QByteArray huge = screenJson(QStringLiteral("Huge"));
+    huge.append(QByteArray(CustomScreenStore::maxFileBytes, ' '));
+    write(QStringLiteral("huge.json"), huge);
+    makeStore();
+    store->reload();
+    EXPECT_EQ(ids(), QStringList{QStringLiteral("good")});
+    for (const CustomScreenStore::FileReport& report : store->reports()) {
+        if (report.fileName == QStringLiteral("good.json"))
+            continue;
+        ASSERT_EQ(report.issues.size(), 1) << report.fileName.toStdString();
+        EXPECT_EQ(report.issues[0].message, QStringLiteral("could not be read"));
+    }
+}
+
+TEST_F(CustomScreenStoreTest, ReplacedSpriteSheetIsReportedForTheScreensUsingIt)
+{
+    write(QStringLiteral("cat.json"), spriteScreenJson(QStringLiteral("cat.png")));
+    QImage sheet(20, 10, QImage::Format_ARGB32);
+    sheet.fill(Qt::red);
+    ASSERT_TRUE(sheet.save(QDir(folder).filePath(QStringLiteral("cat.png"))));
+    makeStore();
+    store->reload();
+    EXPECT_TRUE(sheetChanges.isEmpty());
+
+    // A different date, as an editor's save gives.
+    QFile file(QDir(folder).filePath(QStringLiteral("cat.png")));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
+    file.close();
+    store->reload();
+    EXPECT_EQ(sheetChanges, (QList<QSet<QString>>{{QStringLiteral("cat")}}));
+    EXPECT_EQ(logLines.last(), QStringLiteral("Screens: cat.png changed"));
+    store->reload();
+    EXPECT_EQ(sheetChanges.size(), 1);
+}
+
+TEST_F(CustomScreenStoreTest, ApprovalsFollowTheFilesNotWhetherTheyParse)
+{
+    write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime")));
+    makeStore(true);
+    store->reload();
+    ASSERT_EQ(store->approvedScreens().size(), 1);
+
+    // Broken at the next start: the approval waits for the file to be mended.
+    write(QStringLiteral("up.json"), QByteArray("{"));
+    write(QStringLiteral("other.json"), screenJson(QStringLiteral("Other")));
+    makeStore(true);
+    store->reload();
+    EXPECT_TRUE(store->trust().approved().contains(QStringLiteral("up")));
+    write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime")));
+    store->reload();
+    EXPECT_EQ(store->approvedScreens().size(), 2);
+
+    // A changed command needs a new approval; a deleted file loses it.
+    write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime -p")));
+    store->reload();
+    EXPECT_EQ(store->approvedScreens().size(), 1);
+    QFile::remove(QDir(folder).filePath(QStringLiteral("up.json")));
+    store->reload();
+    EXPECT_FALSE(store->trust().approved().contains(QStringLiteral("up")));
+}
+
+TEST_F(CustomScreenStoreTest, EmptyFolderClearsNoApprovals)
+{
+    write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime")));
+    makeStore(true);
+    store->reload();
+    QFile::remove(QDir(folder).filePath(QStringLiteral("up.json")));
+    store->reload();
+    EXPECT_TRUE(store->trust().approved().contains(QStringLiteral("up")));
+}
+
+TEST_F(CustomScreenStoreTest, TemplatesAreAddedUnderFreeNames)
+{
+    makeStore();
+    const ScreenTemplate& sample = ScreenTemplate::all().first();
+    EXPECT_EQ(std::get<QString>(store->addTemplate(sample)), sample.id);
+    EXPECT_EQ(std::get<QString>(store->addTemplate(sample)), sample.id + QStringLiteral("-2"));
+    EXPECT_EQ(store->screens().size(), 2);
+    EXPECT_EQ(std::get<QString>(store->createScreenFile(QStringLiteral("Mine"), screenJson(QStringLiteral("M")))),
+              QStringLiteral("Mine"));
+    EXPECT_EQ(titleOf(QStringLiteral("Mine")), QStringLiteral("M"));
+}
+
+// The watch: every kind of save an editor makes shows within the debounce.
+TEST_F(CustomScreenStoreTest, WatchedFolderFollowsEverySave)
+{
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
+    makeStore();
+    store->start();
+    ASSERT_TRUE(store->isWatching());
+    const QString path = QDir(folder).filePath(QStringLiteral("clock.json"));
+
+    // Rewritten in place.
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Two")));
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("Two"); }));
+
+    // Written beside it, then renamed over it.
+    write(QStringLiteral(".clock.json.tmp"), screenJson(QStringLiteral("Three")));
+    ASSERT_EQ(::rename(QFile::encodeName(QDir(folder).filePath(QStringLiteral(".clock.json.tmp"))).constData(),
+                       QFile::encodeName(path).constData()),
+              0);
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("Three"); }));
+
+    // Deleted, then made anew.
+    QFile::remove(path);
+    EXPECT_TRUE(waitUntil([&] { return store->screens().isEmpty(); }));
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Four")));
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("Four"); }));
+
+    // Half written: the last good version shows until the writer closes the file.
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray text = screenJson(QStringLiteral("Five"));
+        file.write(text.left(20));
+        file.flush();
+        EXPECT_TRUE(waitUntil(
+            [&] { return !store->reports().isEmpty() && store->reports()[0].isShowingLastGoodVersion; }));
+        EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Four"));
+        file.write(text.mid(20));
+    }
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("Five"); }));
+}
+
+TEST_F(CustomScreenStoreTest, BurstOfSavesGivesOneReload)
+{
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("0")));
+    makeStore();
+    store->start();
+    const int before = changes;
+    for (int i = 1; i <= 10; ++i)
+        write(QStringLiteral("clock.json"), screenJson(QString::number(i)));
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("10"); }));
+    EXPECT_FALSE(store->isReloadPending());
+    EXPECT_EQ(changes - before, 1);
+}
+
+}  // namespace

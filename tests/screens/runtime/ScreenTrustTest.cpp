@@ -1,0 +1,262 @@
+#include "screens/runtime/ScreenTrust.h"
+
+#include "platform/Settings.h"
+#include "screens/runtime/CanonicalJson.h"
+
+#include <QCryptographicHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+const QChar nul(u'\0');
+
+// The fingerprint written out by hand: distinct identities, sorted, joined by U+0001, SHA-256.
+QString referenceFingerprint(QStringList identities)
+{
+    identities.removeDuplicates();
+    std::sort(identities.begin(), identities.end());
+    return QString::fromLatin1(
+        QCryptographicHash::hash(identities.join(QChar(u'\u0001')).toUtf8(), QCryptographicHash::Sha256).toHex());
+}
+
+CustomScreen::TextWidget textReading(const QString& key)
+{
+    CustomScreen::TextWidget text;
+    text.text = QStringLiteral("{{") + key + QStringLiteral("}}");
+    return text;
+}
+
+CustomScreen::DataSource shell(const QString& key, const QString& command, double interval = 5)
+{
+    return {key, CustomScreen::DataSource::Shell{command}, interval, std::nullopt};
+}
+
+CustomScreen::DataSource url(const QString& key, const QString& address, QMap<QString, QString> headers = {})
+{
+    return {key, CustomScreen::DataSource::Url{QUrl(address), QStringLiteral("temp"), std::move(headers)}, 60,
+            std::nullopt};
+}
+
+CustomScreen::ButtonWidget button(const QString& label, MacroAction action, std::optional<DeviceIcon> icon = {})
+{
+    CustomScreen::ButtonWidget widget;
+    widget.rect = {10, 10, 100, 40};
+    widget.label = label;
+    widget.icon = icon;
+    widget.action = std::move(action);
+    return widget;
+}
+
+// A screen that shows "cpu" from a shell source and "weather" from a fetch, and has a button
+// that opens a URL and one that switches page.
+CustomScreen sampleScreen()
+{
+    CustomScreen screen;
+    screen.id = QStringLiteral("stats");
+    screen.title = QStringLiteral("Stats");
+    screen.sources = {shell(QStringLiteral("cpu"), QStringLiteral("top -bn1 | head -3")),
+                      url(QStringLiteral("weather"), QStringLiteral("https://example.com/w?q=1"),
+                          {{QStringLiteral("X-Key"), QStringLiteral("abc")},
+                           {QStringLiteral("Accept"), QStringLiteral("json")}}),
+                      shell(QStringLiteral("unused"), QStringLiteral("rm -rf /tmp/x"))};
+    screen.widgets = {textReading(QStringLiteral("cpu")), textReading(QStringLiteral("weather")),
+                      button(QStringLiteral("Docs"), MacroAction::openURL(QStringLiteral("https://example.com/a/b"))),
+                      button(QStringLiteral("Next"), MacroAction::showScreen(QStringLiteral("home")))};
+    return screen;
+}
+
+TEST(ScreenPermissionsTest, ListSourcesInUseThenButtonsWithTheirIdentities)
+{
+    const QList<CustomScreen::Permission> permissions = sampleScreen().permissions();
+    ASSERT_EQ(permissions.size(), 3);
+    EXPECT_EQ(permissions[0].kind, CustomScreen::Permission::Kind::shell);
+    EXPECT_EQ(permissions[0].title, QStringLiteral("Runs every 5 s"));
+    EXPECT_EQ(permissions[0].detail, QStringLiteral("top -bn1 | head -3"));
+    EXPECT_EQ(permissions[0].identity, QStringLiteral("shell") + nul + QStringLiteral("top -bn1 | head -3"));
+    EXPECT_EQ(permissions[1].title, QStringLiteral("Fetches every 60 s"));
+    EXPECT_EQ(permissions[1].detail, QStringLiteral("https://example.com/w?q=1 (sends Accept, X-Key)"));
+    EXPECT_EQ(permissions[1].identity, QStringLiteral("url") + nul + QStringLiteral("https://example.com/w?q=1") + nul +
+                                           QStringLiteral("Accept=json") + nul + QStringLiteral("X-Key=abc"));
+    EXPECT_EQ(permissions[2].title, QStringLiteral("Button \u201CDocs\u201D"));
+    EXPECT_EQ(permissions[2].detail, QStringLiteral("Opens https://example.com/a/b"));
+    // Sorted keys, compact, and the solidus escaped.
+    EXPECT_EQ(permissions[2].identity,
+              QStringLiteral("action") + nul +
+                  QStringLiteral(R"({"kind":"openURL","url":"https:\/\/example.com\/a\/b"})"));
+    EXPECT_EQ(permissions[2].id(), QStringLiteral("action Button \u201CDocs\u201D ") + permissions[2].identity);
+}
+
+TEST(ScreenPermissionsTest, FingerprintHashesTheDistinctSortedIdentities)
+{
+    CustomScreen screen = sampleScreen();
+    // A second source running the same command counts once.
+    screen.sources.append(shell(QStringLiteral("cpu2"), QStringLiteral("top -bn1 | head -3"), 30));
+    screen.widgets.append(textReading(QStringLiteral("cpu2")));
+    QStringList identities;
+    for (const CustomScreen::Permission& permission : screen.permissions())
+        identities.append(permission.identity);
+    EXPECT_EQ(identities.size(), 4);
+    const std::optional<QString> fingerprint = screen.fingerprint();
+    ASSERT_TRUE(fingerprint);
+    EXPECT_EQ(*fingerprint, referenceFingerprint(identities));
+    EXPECT_EQ(fingerprint->size(), 64);
+    EXPECT_EQ(*fingerprint, sampleScreen().fingerprint());
+}
+
+TEST(ScreenPermissionsTest, OnlyWhatRunsChangesTheFingerprint)
+{
+    const QString base = *sampleScreen().fingerprint();
+    const auto changed = [&](const std::function<void(CustomScreen&)>& edit) {
+        CustomScreen screen = sampleScreen();
+        edit(screen);
+        return screen.fingerprint() != base;
+    };
+    using Shell = CustomScreen::DataSource::Shell;
+    using Url = CustomScreen::DataSource::Url;
+    EXPECT_TRUE(changed([](CustomScreen& s) { std::get<Shell>(s.sources[0].kind).command += u' '; }));
+    EXPECT_TRUE(changed([](CustomScreen& s) {
+        std::get<Url>(s.sources[1].kind).headers[QStringLiteral("X-Key")] = QStringLiteral("abd");
+    }));
+    EXPECT_TRUE(changed([](CustomScreen& s) {
+        std::get<CustomScreen::ButtonWidget>(s.widgets[2]).action = MacroAction::typeText(QStringLiteral("hi"));
+    }));
+    // An unused source, intervals, labels, positions, field paths and widget order do not.
+    EXPECT_FALSE(changed([](CustomScreen& s) { std::get<Shell>(s.sources[2].kind).command = {}; }));
+    EXPECT_FALSE(changed([](CustomScreen& s) { s.sources[0].interval = 1; }));
+    EXPECT_FALSE(changed([](CustomScreen& s) {
+        std::get<Url>(s.sources[1].kind).field = QStringLiteral("other");
+    }));
+    EXPECT_FALSE(changed([](CustomScreen& s) {
+        auto& b = std::get<CustomScreen::ButtonWidget>(s.widgets[2]);
+        b.label = QStringLiteral("Read");
+        b.rect.x = 200;
+    }));
+    EXPECT_FALSE(changed([](CustomScreen& s) { std::swap(s.widgets[0], s.widgets[2]); }));
+}
+
+TEST(ScreenPermissionsTest, ButtonTitlesAndNothingToApprove)
+{
+    CustomScreen screen;
+    screen.id = QStringLiteral("quiet");
+    screen.sources = {
+        {QStringLiteral("n"), CustomScreen::DataSource::Push{QStringLiteral("n"), std::nullopt}, 60, std::nullopt}};
+    screen.widgets = {textReading(QStringLiteral("n")),
+                      button(QString(), MacroAction::showScreen(QStringLiteral("home")))};
+    EXPECT_TRUE(screen.permissions().isEmpty());
+    EXPECT_EQ(screen.fingerprint(), std::nullopt);
+
+    screen.widgets = {button(QString(), MacroAction::unassigned()),
+                      button(QString(), MacroAction::unassigned(), DeviceIcon::power)};
+    const QList<CustomScreen::Permission> permissions = screen.permissions();
+    ASSERT_EQ(permissions.size(), 2);
+    EXPECT_EQ(permissions[0].title, QStringLiteral("Button \u201Cbutton\u201D"));
+    EXPECT_EQ(permissions[1].title, QStringLiteral("Button \u201Cpower\u201D"));
+}
+
+TEST(CanonicalJsonTest, WritesSortedCompactEscapedText)
+{
+    const QJsonObject object{{QStringLiteral("z"), 1},
+                             {QStringLiteral("a"), QStringLiteral("a/b \"q\" \\ \n\u0001 \u00E9")},
+                             {QStringLiteral("m"),
+                              QJsonObject{{QStringLiteral("y"), true}, {QStringLiteral("x"), 1.5}}}};
+    EXPECT_EQ(CanonicalJson::write(object),
+              QByteArray(R"({"a":"a\/b \"q\" \\ \n\u0001 )") + QByteArray("\xC3\xA9") +
+                  QByteArray(R"(","m":{"x":1.5,"y":true},"z":1})"));
+}
+
+struct ScreenTrustTest : ::testing::Test {
+    QTemporaryDir dir;
+    std::unique_ptr<Settings> settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
+
+    QJsonObject stored() const
+    {
+        return QJsonDocument::fromJson(settings->bytes(ScreenTrust::storageKey).value_or(QByteArray())).object();
+    }
+};
+
+TEST_F(ScreenTrustTest, FirstRunApprovesEveryLoadedScreenOnceAndSilently)
+{
+    ScreenTrust trust(settings.get());
+    EXPECT_TRUE(trust.isFirstRun());
+    int approvals = 0;
+    trust.onApprove = [&](const QString&) { ++approvals; };
+    const CustomScreen screen = sampleScreen();
+    trust.approveAllOnFirstRun({screen});
+    EXPECT_TRUE(trust.isScreenApproved(screen));
+    EXPECT_EQ(approvals, 0);
+    EXPECT_EQ(stored().value(screen.id).toString(), *screen.fingerprint());
+
+    // The next start is no first run, also when nothing was approved.
+    ScreenTrust later(settings.get());
+    EXPECT_FALSE(later.isFirstRun());
+    EXPECT_TRUE(later.isScreenApproved(screen));
+    CustomScreen edited = screen;
+    std::get<CustomScreen::DataSource::Shell>(edited.sources[0].kind).command = QStringLiteral("reboot");
+    later.approveAllOnFirstRun({edited});
+    EXPECT_FALSE(later.isScreenApproved(edited));
+}
+
+TEST_F(ScreenTrustTest, DamagedApprovalsTrustNothingAndAreNoFirstRun)
+{
+    settings->setBytes(ScreenTrust::storageKey, QByteArray(R"({"stats":"abc","clock":12})"));
+    ScreenTrust trust(settings.get());
+    EXPECT_FALSE(trust.isFirstRun());
+    EXPECT_TRUE(trust.approved().isEmpty());
+    trust.approveAllOnFirstRun({sampleScreen()});
+    EXPECT_FALSE(trust.isScreenApproved(sampleScreen()));
+
+    settings->setText(ScreenTrust::storageKey, QStringLiteral("not json"));
+    ScreenTrust garbled(settings.get());
+    EXPECT_FALSE(garbled.isFirstRun());
+    EXPECT_TRUE(garbled.approved().isEmpty());
+}
+
+TEST_F(ScreenTrustTest, ApproveAndRevokeWriteAndCallOnlyOnChange)
+{
+    settings->setBytes(ScreenTrust::storageKey, QByteArray("{}"));
+    ScreenTrust trust(settings.get());
+    QStringList calls;
+    trust.onApprove = [&](const QString& id) { calls.append(QStringLiteral("approve ") + id); };
+    trust.onRevoke = [&](const QString& id) { calls.append(QStringLiteral("revoke ") + id); };
+    const CustomScreen screen = sampleScreen();
+    EXPECT_FALSE(trust.isScreenApproved(screen));
+    trust.approveScreen(screen);
+    trust.approveScreen(screen);
+    EXPECT_TRUE(trust.isScreenApproved(screen));
+    EXPECT_EQ(stored().value(screen.id).toString(), *screen.fingerprint());
+    trust.revokeScreen(QStringLiteral("other"));
+    trust.revokeScreen(screen.id);
+    EXPECT_FALSE(trust.isScreenApproved(screen));
+    EXPECT_TRUE(stored().isEmpty());
+    EXPECT_EQ(calls, (QStringList{QStringLiteral("approve stats"), QStringLiteral("revoke stats")}));
+}
+
+TEST_F(ScreenTrustTest, ForgetsOnlyIdsNotPresent)
+{
+    settings->setBytes(ScreenTrust::storageKey, QByteArray(R"({"a":"1","b":"2"})"));
+    ScreenTrust trust(settings.get());
+    trust.forgetMissingScreens({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    EXPECT_EQ(trust.approved().size(), 2);
+    trust.forgetMissingScreens({QStringLiteral("b")});
+    EXPECT_EQ(trust.approved().keys(), QStringList{QStringLiteral("b")});
+    EXPECT_EQ(stored().keys(), QStringList{QStringLiteral("b")});
+}
+
+TEST_F(ScreenTrustTest, WithoutSettingsNothingIsStoredOrFirstRun)
+{
+    ScreenTrust trust;
+    EXPECT_FALSE(trust.isFirstRun());
+    trust.approveAllOnFirstRun({sampleScreen()});
+    EXPECT_FALSE(trust.isScreenApproved(sampleScreen()));
+    trust.approveScreen(sampleScreen());
+    EXPECT_TRUE(trust.isScreenApproved(sampleScreen()));
+    EXPECT_FALSE(settings->contains(ScreenTrust::storageKey));
+}
+
+}  // namespace
