@@ -98,7 +98,11 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
         save(QStringLiteral("macros-action-") + name, window.grab());
     }
 
-    window.findChild<QPushButton*>(QStringLiteral("chooseAppButton"))->click();
+    putAction(profiles, MacroAction::openApp({}));
+    settle();
+    auto* choose = window.findChild<QPushButton*>(QStringLiteral("chooseAppButton"));
+    if (choose)
+        choose->click();
     auto* chooser = window.findChild<AppChooser*>(QStringLiteral("appChooser"));
     if (chooser) {
         if (!QTest::qWaitFor([chooser] { return chooser->isLoaded(); }, 5000))

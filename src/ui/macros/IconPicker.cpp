@@ -17,6 +17,7 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -67,9 +68,19 @@ QWidget* gridPage(QGridLayout*& grid)
     return page;
 }
 
+// Eight cells with their spacing and padding, and room for a scroll bar that does not float
+// over them, as it does on some desktops.
+int gridAreaWidth(const QWidget* widget)
+{
+    constexpr int columns = IconPickerPopover::columnCount;
+    return columns * IconPickerPopover::cellWidth + (columns - 1) * 4 + 2 * 2 +
+           widget->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2;
+}
+
 QScrollArea* scrollOf(QWidget* content, int height)
 {
     auto* scroll = new QScrollArea;
+    scroll->setMinimumWidth(gridAreaWidth(content));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -144,7 +155,7 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
 {
     setObjectName(QStringLiteral("iconPickerPopover"));
     setFrameShape(QFrame::StyledPanel);
-    setFixedWidth(width);
+    setFixedWidth(std::max(popoverWidth, gridAreaWidth(this) + 2 * 12));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
@@ -246,9 +257,10 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
     QPalette palette = m_footer->palette();
     palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
     m_footer->setPalette(palette);
+    m_footer->setWordWrap(true);
+    m_footer->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     footerRow->addWidget(m_noIconButton);
-    footerRow->addStretch(1);
-    footerRow->addWidget(m_footer);
+    footerRow->addWidget(m_footer, 1);
     layout->addLayout(footerRow);
 
     layOutSymbols();
@@ -299,7 +311,7 @@ void IconPickerPopover::popup(QWidget* anchor)
     QPoint at = anchor->mapToGlobal(QPoint(0, anchor->height()));
     if (const QScreen* screen = anchor->screen()) {
         const QRect area = screen->availableGeometry();
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width + 1)));
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width() + 1)));
     }
     move(at);
     show();
@@ -346,6 +358,7 @@ void IconPickerPopover::showMore(bool shown)
         m_moreList->setFont(emojiFont(font(), 20));
         m_moreList->setFrameShape(QFrame::NoFrame);
         m_moreList->setFixedHeight(emojiScrollHeight);
+        m_moreList->setMinimumWidth(gridAreaWidth(this));
         m_moreList->addItems(moreEmoji());
         for (int i = 0; i < m_moreList->count(); ++i)
             m_moreList->item(i)->setTextAlignment(Qt::AlignCenter);

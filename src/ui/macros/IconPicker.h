@@ -26,7 +26,7 @@ class IconPickerPopover : public QFrame {
 public:
     enum class Tab { symbols, emoji };
 
-    static constexpr int width = 340;
+    static constexpr int popoverWidth = 340;
     static constexpr int columnCount = 8;
     static constexpr int cellWidth = 36;
     static constexpr int cellHeight = 32;
