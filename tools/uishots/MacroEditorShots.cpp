@@ -67,13 +67,13 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
 
     inspector->openIconPicker();
     IconPickerPopover* picker = inspector->iconPicker();
-    save(QStringLiteral("macros-icon-picker-symbols"), withPopup(window, picker));
+    save(QStringLiteral("main-macros-icon-picker-symbols"), withPopup(window, picker));
     picker->findChild<QLineEdit*>(QStringLiteral("iconSearchField"))->setText(QStringLiteral("vol"));
-    save(QStringLiteral("macros-icon-picker-symbols-search"), withPopup(window, picker));
+    save(QStringLiteral("main-macros-icon-picker-symbols-search"), withPopup(window, picker));
     picker->setTab(IconPickerPopover::Tab::emoji);
-    save(QStringLiteral("macros-icon-picker-emoji"), withPopup(window, picker));
+    save(QStringLiteral("main-macros-icon-picker-emoji"), withPopup(window, picker));
     picker->findChild<QPushButton*>(QStringLiteral("moreEmojiButton"))->setChecked(true);
-    save(QStringLiteral("macros-icon-picker-emoji-more"), withPopup(window, picker));
+    save(QStringLiteral("main-macros-icon-picker-emoji-more"), withPopup(window, picker));
     picker->hide();
 
     writeEntry(QStringLiteral("org.example.Editor"), QStringLiteral("Text Editor"), QStringLiteral("accessories-text-editor"));
@@ -95,7 +95,7 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
     for (const auto& [name, action] : actions) {
         putAction(profiles, action);
         settle();
-        save(QStringLiteral("macros-action-") + name, window.grab());
+        save(QStringLiteral("main-macros-action-") + name, window.grab());
     }
 
     putAction(profiles, MacroAction::openApp({}));
@@ -108,7 +108,7 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
         if (!QTest::qWaitFor([chooser] { return chooser->isLoaded(); }, 5000))
             std::fputs("tarv-ui-shots: the application chooser did not load\n", stderr);
         settle();
-        save(QStringLiteral("macros-app-chooser"), chooser->grab());
+        save(QStringLiteral("dialog-app-chooser"), chooser->grab());
         chooser->reject();
     }
     putAction(profiles, original);

@@ -6,5 +6,5 @@
 
 class ProfileStore;
 
-// "macros-icon-picker-*", "macros-action-<kind>" and "macros-app-chooser".
+// "main-macros-icon-picker-*", "main-macros-action-<kind>" and "dialog-app-chooser".
 void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot& save);
