@@ -9,6 +9,7 @@
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
 
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QImage>
 #include <QLabel>
@@ -273,4 +274,23 @@ TEST_F(ActionEditorTest, AppIconFallsBackUntilTheEntryIsInstalled)
                    desktopEntry(QStringLiteral("Later"), "Icon=" + iconPath.toUtf8() + "\n"));
     view.setApp({QStringLiteral("org.example.Later"), QStringLiteral("Later")});
     QTRY_VERIFY(!view.showsFallback());
+}
+
+TEST_F(ActionEditorTest, AKeySetUpInTheWindowOpensItsApplicationWhenTheDeviceTapsIt)
+{
+    const QString marker = xdg.path("data") + QStringLiteral("/opened");
+    TempXdg::write(xdg.path("data") + QStringLiteral("/applications/org.example.Marker.desktop"),
+                   desktopEntry(QStringLiteral("Marker")).replace("Exec=/bin/true", "Exec=/usr/bin/touch " + marker.toUtf8()));
+    edit(MacroAction::openApp({}));
+    connectAndGreet();
+    find<QPushButton>("chooseAppButton")->click();
+    auto* chooser = window->findChild<AppChooser*>(QStringLiteral("appChooser"));
+    ASSERT_NE(chooser, nullptr);
+    QTRY_VERIFY(chooser->isLoaded());
+    chooser->findChild<QPushButton*>(QStringLiteral("appChooseButton"))->click();
+    ASSERT_EQ(stored(), MacroAction::openApp({QStringLiteral("org.example.Marker"), QStringLiteral("Marker")}));
+
+    // Key 1 sits in the top left corner of the device's grid.
+    device.tap(20, 50);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(marker), 10000);
 }
