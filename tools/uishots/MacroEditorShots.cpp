@@ -76,19 +76,23 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
     save(QStringLiteral("main-macros-icon-picker-emoji-more"), withPopup(window, picker));
     picker->hide();
 
-    writeEntry(QStringLiteral("org.example.Editor"), QStringLiteral("Text Editor"), QStringLiteral("accessories-text-editor"));
-    writeEntry(QStringLiteral("org.example.Terminal"), QStringLiteral("Terminal"), QStringLiteral("utilities-terminal"));
+    writeEntry(QStringLiteral("org.example.Editor"), QStringLiteral("Text Editor"),
+               QStringLiteral("accessories-text-editor"));
+    writeEntry(QStringLiteral("org.example.Terminal"), QStringLiteral("Terminal"),
+               QStringLiteral("utilities-terminal"));
     writeEntry(QStringLiteral("org.example.Files"), QStringLiteral("Files"), QStringLiteral("system-file-manager"));
 
     const QList<std::pair<QString, MacroAction>> actions = {
         {QStringLiteral("keystroke"), MacroAction::keystroke({16, HIDModifiers{0x0A}})},
         {QStringLiteral("media"), MacroAction::media(MediaKey::volumeUp)},
         {QStringLiteral("openApp-none"), MacroAction::openApp({})},
-        {QStringLiteral("openApp"), MacroAction::openApp({QStringLiteral("org.example.Editor"), QStringLiteral("Text Editor")})},
+        {QStringLiteral("openApp"),
+         MacroAction::openApp({QStringLiteral("org.example.Editor"), QStringLiteral("Text Editor")})},
         {QStringLiteral("openURL"), MacroAction::openURL(QStringLiteral("https://example.org/status"))},
         {QStringLiteral("runShortcut-missing"), MacroAction::runShortcut(QStringLiteral("Backup Photos"))},
         {QStringLiteral("typeText"), MacroAction::typeText(QStringLiteral("Kind regards,"))},
-        {QStringLiteral("screenshot"), MacroAction::screenshot({ScreenshotOptions::Mode::window, ScreenshotOptions::Destination::clipboard})},
+        {QStringLiteral("screenshot"),
+         MacroAction::screenshot({ScreenshotOptions::Mode::window, ScreenshotOptions::Destination::clipboard})},
         {QStringLiteral("showScreen"), MacroAction::showScreen(QStringLiteral("Calculator"))},
         {QStringLiteral("showScreen-missing"), MacroAction::showScreen(QStringLiteral("garden"))},
     };

@@ -93,20 +93,25 @@ QScrollArea* scrollOf(QWidget* content, int height)
 
 const QStringList& IconPickerPopover::suggestedEmoji()
 {
+    // U+FE0F after a symbol asks for its emoji form and is part of the stored text.
+    static const char16_t* const table[] = {
+        u"\U0001F600", u"\U0001F602", u"\U0001F979", u"\U0001F60E",
+        u"\U0001F914", u"\U0001F634", u"\U0001F92B", u"\U0001FAE1",
+        u"\U0001F44D", u"\U0001F44B", u"\U0001F64F", u"\U0001F4AA",
+        u"\U0001F525", u"\u2728", u"\u2B50\uFE0F", u"\u2764\uFE0F",
+        u"\U0001F389", u"\U0001F3A7", u"\U0001F3B5", u"\U0001F3AE",
+        u"\U0001F4F8", u"\U0001F4F7", u"\U0001F3A5", u"\U0001F4A1",
+        u"\U0001F512", u"\U0001F511", u"\U0001F514", u"\U0001F515",
+        u"\U0001F4E7", u"\U0001F4AC", u"\U0001F4DE", u"\U0001F3E0",
+        u"\u2615\uFE0F", u"\U0001F355", u"\U0001F436", u"\U0001F431",
+        u"\U0001F680", u"\u2708\uFE0F", u"\U0001F319", u"\u2600\uFE0F",
+        u"\u26A1\uFE0F", u"\U0001F9E0", u"\U0001F4BB", u"\U0001F5A5\uFE0F",
+        u"\u2328\uFE0F", u"\U0001F5B1\uFE0F", u"\U0001F4C1", u"\U0001F5D1\uFE0F",
+    };
     static const QStringList list = [] {
-        const char32_t scalars[][2] = {
-            {0x1F600, 0}, {0x1F602, 0}, {0x1F979, 0}, {0x1F60E, 0}, {0x1F914, 0}, {0x1F634, 0}, {0x1F92B, 0}, {0x1FAE1, 0},
-            {0x1F44D, 0}, {0x1F44B, 0}, {0x1F64F, 0}, {0x1F4AA, 0}, {0x1F525, 0}, {0x2728, 0},  {0x2B50, 0xFE0F}, {0x2764, 0xFE0F},
-            {0x1F389, 0}, {0x1F3A7, 0}, {0x1F3B5, 0}, {0x1F3AE, 0}, {0x1F4F8, 0}, {0x1F4F7, 0}, {0x1F3A5, 0}, {0x1F4A1, 0},
-            {0x1F512, 0}, {0x1F511, 0}, {0x1F514, 0}, {0x1F515, 0}, {0x1F4E7, 0}, {0x1F4AC, 0}, {0x1F4DE, 0}, {0x1F3E0, 0},
-            {0x2615, 0xFE0F}, {0x1F355, 0}, {0x1F436, 0}, {0x1F431, 0}, {0x1F680, 0}, {0x2708, 0xFE0F}, {0x1F319, 0}, {0x2600, 0xFE0F},
-            {0x26A1, 0xFE0F}, {0x1F9E0, 0}, {0x1F4BB, 0}, {0x1F5A5, 0xFE0F}, {0x2328, 0xFE0F}, {0x1F5B1, 0xFE0F}, {0x1F4C1, 0}, {0x1F5D1, 0xFE0F},
-        };
         QStringList out;
-        for (const auto& pair : scalars) {
-            const char32_t* end = pair[1] ? pair + 2 : pair + 1;
-            out.append(QString::fromUcs4(pair, end - pair));
-        }
+        for (const char16_t* emoji : table)
+            out.append(QString::fromUtf16(emoji));
         return out;
     }();
     return list;

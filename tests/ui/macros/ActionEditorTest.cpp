@@ -220,7 +220,8 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
                    desktopEntry(QStringLiteral("Text.app Editor"), "Icon=" + iconPath.toUtf8() + "\n"));
     TempXdg::write(apps + QStringLiteral("helper.desktop"), desktopEntry(QStringLiteral("Helper"), "NoDisplay=true\n"));
     TempXdg::write(apps + QStringLiteral("gone.desktop"), desktopEntry(QStringLiteral("Gone"), "Hidden=true\n"));
-    TempXdg::write(xdg.path("system") + QStringLiteral("/applications/calc.desktop"), desktopEntry(QStringLiteral("Abacus")));
+    TempXdg::write(xdg.path("system") + QStringLiteral("/applications/calc.desktop"),
+                   desktopEntry(QStringLiteral("Abacus")));
 
     edit(MacroAction::openApp({}));
     EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("None"));
@@ -236,11 +237,12 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
 
     QTest::keyClicks(chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField")), QStringLiteral("edit"));
     EXPECT_TRUE(list->item(0)->isHidden());
-    EXPECT_EQ(chooser->chosenApp(), (AppTarget{QStringLiteral("org.example.Editor"), QStringLiteral("Text.app Editor")}));
+    const AppTarget editor{QStringLiteral("org.example.Editor"), QStringLiteral("Text.app Editor")};
+    EXPECT_EQ(chooser->chosenApp(), editor);
     const int before = steps();
     chooser->findChild<QPushButton*>(QStringLiteral("appChooseButton"))->click();
     // The entry's Name as it stands: nothing is taken out of it.
-    EXPECT_EQ(stored(), MacroAction::openApp({QStringLiteral("org.example.Editor"), QStringLiteral("Text.app Editor")}));
+    EXPECT_EQ(stored(), MacroAction::openApp(editor));
     EXPECT_EQ(steps(), before + 1);
     EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
     EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("Text.app Editor"));
@@ -280,7 +282,8 @@ TEST_F(ActionEditorTest, AKeySetUpInTheWindowOpensItsApplicationWhenTheDeviceTap
 {
     const QString marker = xdg.path("data") + QStringLiteral("/opened");
     TempXdg::write(xdg.path("data") + QStringLiteral("/applications/org.example.Marker.desktop"),
-                   desktopEntry(QStringLiteral("Marker")).replace("Exec=/bin/true", "Exec=/usr/bin/touch " + marker.toUtf8()));
+                   desktopEntry(QStringLiteral("Marker"))
+                       .replace("Exec=/bin/true", "Exec=/usr/bin/touch " + marker.toUtf8()));
     edit(MacroAction::openApp({}));
     connectAndGreet();
     find<QPushButton>("chooseAppButton")->click();
