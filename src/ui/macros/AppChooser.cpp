@@ -6,7 +6,6 @@
 #include <QBoxLayout>
 #include <QCollator>
 #include <QDialogButtonBox>
-#include <QFileInfo>
 #include <QFuture>
 #include <QLabel>
 #include <QLineEdit>
@@ -91,7 +90,7 @@ void AppChooser::fill(const QList<DesktopEntry>& entries)
     m_list->clear();
     for (const DesktopEntry& entry : m_entries) {
         auto* item = new QListWidgetItem(entry.name, m_list);
-        QIcon icon = QFileInfo(entry.icon).isAbsolute() ? QIcon(entry.icon) : AppIconView::iconForEntryIcon(entry.icon);
+        const QIcon icon = AppIconView::iconForEntryIcon(entry.icon);
         item->setIcon(icon.isNull() ? AppIconView::fallbackIcon() : icon);
         item->setData(idRole, entry.id);
         item->setData(nameRole, entry.name);

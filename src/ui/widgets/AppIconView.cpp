@@ -69,10 +69,8 @@ QIcon AppIconView::iconForEntryIcon(const QString& iconValue)
 {
     if (iconValue.isEmpty())
         return {};
-    if (QFileInfo(iconValue).isAbsolute()) {
-        const QImage image(iconValue);
-        return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
-    }
+    if (QFileInfo(iconValue).isAbsolute())
+        return QIcon(iconValue);
     // Some entries name their icon with the file's extension, which themes do not use.
     QString name = iconValue;
     for (const char* suffix : {".png", ".svg", ".xpm"}) {

@@ -21,8 +21,8 @@ public:
     // True while the generic symbol stands for the application (none found, or not yet).
     bool showsFallback() const { return m_showsFallback; }
 
-    // The icon named by an entry's Icon value; an empty icon when it names nothing usable.
-    // Reads files: not for the GUI thread when the value is a path.
+    // The icon named by an entry's Icon value, read when first drawn; an empty icon for an
+    // empty value.
     static QIcon iconForEntryIcon(const QString& iconValue);
     static QIcon fallbackIcon();
 
