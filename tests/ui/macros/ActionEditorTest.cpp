@@ -58,6 +58,22 @@ protected:
     }
 
     const MacroAction& stored() const { return active().buttons[0].action; }
+
+    // Presses "Choose…" and returns the chooser it opened, its entries read.
+    AppChooser* openChooser()
+    {
+        find<QPushButton>("chooseAppButton")->click();
+        AppChooser* shown = nullptr;
+        for (AppChooser* chooser : window->findChildren<AppChooser*>()) {
+            if (chooser->isVisible())
+                shown = chooser;
+        }
+        EXPECT_NE(shown, nullptr);
+        if (shown) {
+            EXPECT_TRUE(QTest::qWaitFor([shown] { return shown->isLoaded(); }, 5000));
+        }
+        return shown;
+    }
     int steps() { return window->undoStack()->count(); }
     QString undoText() { return window->undoStack()->undoText(); }
 };
@@ -225,10 +241,8 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
 
     edit(MacroAction::openApp({}));
     EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("None"));
-    find<QPushButton>("chooseAppButton")->click();
-    auto* chooser = window->findChild<AppChooser*>(QStringLiteral("appChooser"));
+    AppChooser* chooser = openChooser();
     ASSERT_NE(chooser, nullptr);
-    QTRY_VERIFY(chooser->isLoaded());
     auto* list = chooser->findChild<QListWidget*>(QStringLiteral("appList"));
     QStringList names;
     for (int i = 0; i < list->count(); ++i)
@@ -251,8 +265,7 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
     QTRY_VERIFY(!iconView->showsFallback());
 
     // A cancelled chooser changes nothing.
-    find<QPushButton>("chooseAppButton")->click();
-    chooser = window->findChild<AppChooser*>(QStringLiteral("appChooser"));
+    chooser = openChooser();
     ASSERT_NE(chooser, nullptr);
     chooser->reject();
     EXPECT_EQ(steps(), before + 1);
@@ -286,10 +299,8 @@ TEST_F(ActionEditorTest, AKeySetUpInTheWindowOpensItsApplicationWhenTheDeviceTap
                        .replace("Exec=/bin/true", "Exec=/usr/bin/touch " + marker.toUtf8()));
     edit(MacroAction::openApp({}));
     connectAndGreet();
-    find<QPushButton>("chooseAppButton")->click();
-    auto* chooser = window->findChild<AppChooser*>(QStringLiteral("appChooser"));
+    AppChooser* chooser = openChooser();
     ASSERT_NE(chooser, nullptr);
-    QTRY_VERIFY(chooser->isLoaded());
     chooser->findChild<QPushButton*>(QStringLiteral("appChooseButton"))->click();
     ASSERT_EQ(stored(), MacroAction::openApp({QStringLiteral("org.example.Marker"), QStringLiteral("Marker")}));
 
