@@ -24,10 +24,11 @@ QSize viewSize(const QString& name)
     return {};
 }
 
-// Menus and whole pages take the size of their content.
+// Menus, whole pages and dialogs take the size of their content.
 bool isSizedByContent(const QString& name)
 {
-    return name.startsWith(QStringLiteral("tray-")) || name.startsWith(QStringLiteral("page-"));
+    return name.startsWith(QStringLiteral("tray-")) || name.startsWith(QStringLiteral("page-")) ||
+           name.startsWith(QStringLiteral("dialog-"));
 }
 
 int distinctColours(const QImage& image)

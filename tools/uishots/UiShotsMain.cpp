@@ -4,6 +4,7 @@
 // a temporary HOME, so the user's own settings are never read or written.
 
 #include "DeviceShots.h"
+#include "MacroEditorShots.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -176,6 +177,7 @@ int run(const QString& folder)
     settle();
     shots.save(QStringLiteral("main-macros-keys-connected"), window.grab());
     window.macrosView()->setSelection(0);
+    drawMacroEditor(window, profiles, save);
 
     // With data: approved custom screens, one of them on the device.
     screens.add(QStringLiteral("weather"), QStringLiteral("Weather"), true);

@@ -3,6 +3,8 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "macros/ShortcutsCatalog.h"
+#include "ui/macros/ActionEditor.h"
+#include "ui/macros/IconPicker.h"
 #include "ui/macros/KeyTile.h"
 #include "ui/widgets/DeviceIconGlyph.h"
 #include "ui/macros/WheelGuard.h"
@@ -199,6 +201,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     m_iconButton->setMinimumHeight(26);
     key.form->addRow(QStringLiteral("Icon"), m_iconButton);
     connect(m_iconButton, &QPushButton::clicked, this, &KeyInspector::iconPickerRequested);
+    connect(this, &KeyInspector::iconPickerRequested, this, &KeyInspector::openIconPicker);
 
     auto* swatches = new QWidget;
     auto* swatchLayout = new QHBoxLayout(swatches);
@@ -235,6 +238,14 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     m_actionEditorSlot->setObjectName(QStringLiteral("actionEditorSlot"));
     auto* slotLayout = new QVBoxLayout(m_actionEditorSlot);
     slotLayout->setContentsMargins(0, 0, 0, 0);
+    m_actionEditor = new ActionEditor(m_deviceManager, m_shortcuts);
+    slotLayout->addWidget(m_actionEditor);
+    connect(m_actionEditor, &ActionEditor::actionEdited, this, [this](const MacroAction& edited) {
+        // The editor only ever writes the kind it shows; a key that changed kind meanwhile keeps it.
+        if (edited.kind() != m_button.action.kind())
+            return;
+        commit([&edited](MacroButton& b) { b.action = edited; }, QStringLiteral("Edit Action"));
+    });
     action.form->addRow(m_actionEditorSlot);
     layout->addWidget(action.container);
     connect(m_kindPicker, &QComboBox::activated, this, [this](int row) {
@@ -301,6 +312,26 @@ void KeyInspector::writeEmoji(const std::optional<QString>& emoji)
     commit([&emoji](MacroButton& b) { b.emoji = emoji; }, QStringLiteral("Change Icon"));
 }
 
+void KeyInspector::writeLook(const std::optional<DeviceIcon>& icon, const std::optional<QString>& emoji)
+{
+    commit(
+        [&icon, &emoji](MacroButton& b) {
+            b.icon = icon;
+            b.emoji = emoji;
+        },
+        QStringLiteral("Change Icon"));
+}
+
+void KeyInspector::openIconPicker()
+{
+    if (!m_iconPicker) {
+        m_iconPicker = new IconPickerPopover(this);
+        connect(m_iconPicker, &IconPickerPopover::chosen, this, &KeyInspector::writeLook);
+    }
+    m_iconPicker->setKeyLook(m_button.icon, m_button.emoji);
+    m_iconPicker->popup(m_iconButton);
+}
+
 void KeyInspector::setKey(int index, const MacroButton& button)
 {
     const bool indexChanged = index != m_index;
@@ -321,6 +352,9 @@ void KeyInspector::setKey(int index, const MacroButton& button)
         if (swatch->isChecked() != selected)
             swatch->setChecked(selected);
     }
+    m_actionEditor->setAction(button.action, indexChanged);
+    if (m_iconPicker)
+        m_iconPicker->setKeyLook(button.icon, button.emoji);
     const int kindRow = int(button.action.kind());
     if (m_kindPicker->currentIndex() != kindRow) {
         const QSignalBlocker blocker(m_kindPicker);

@@ -12,7 +12,9 @@
 
 #include <optional>
 
+class ActionEditor;
 class DeviceManager;
+class IconPickerPopover;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -59,9 +61,15 @@ public:
     // The writes of the icon row's picker, each one commit named "Change Icon".
     void writeIcon(const std::optional<DeviceIcon>& icon);
     void writeEmoji(const std::optional<QString>& emoji);
+    // A choice of the picker: both at once, one step.
+    void writeLook(const std::optional<DeviceIcon>& icon, const std::optional<QString>& emoji);
 
     // Where the action editor of the key's kind goes, under the kind picker.
     QWidget* actionEditorSlot() const { return m_actionEditorSlot; }
+    ActionEditor* actionEditor() const { return m_actionEditor; }
+    // The popup of the icon row; made when first opened.
+    IconPickerPopover* iconPicker() const { return m_iconPicker; }
+    void openIconPicker();
 
 signals:
     // The icon row was pressed: the icon picker opens from it.
@@ -87,6 +95,8 @@ private:
     QList<TintSwatch*> m_swatches;
     QComboBox* m_kindPicker = nullptr;
     QWidget* m_actionEditorSlot = nullptr;
+    ActionEditor* m_actionEditor = nullptr;
+    IconPickerPopover* m_iconPicker = nullptr;
     QGroupBox* m_behaviorSection = nullptr;
     QCheckBox* m_latchingToggle = nullptr;
     QWidget* m_buttonsSection = nullptr;

@@ -1,0 +1,375 @@
+#include "ui/macros/ActionEditor.h"
+
+#include "hub/DeviceManager.h"
+#include "macros/HIDKeyTables.h"
+#include "macros/ShortcutsCatalog.h"
+#include "platform/Graphemes.h"
+#include "ui/macros/AppChooser.h"
+#include "ui/macros/WheelGuard.h"
+#include "ui/widgets/AppIconView.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+
+QComboBox* makePicker(const QString& name)
+{
+    auto* picker = new QComboBox;
+    picker->setObjectName(name);
+    WheelGuard::install(picker);
+    return picker;
+}
+
+void setSecondary(QLabel* label, bool secondary)
+{
+    if (!secondary) {
+        // Back to the palette of the widgets around it.
+        label->setPalette(QPalette());
+        return;
+    }
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(label));
+    label->setPalette(palette);
+}
+
+void selectRow(QComboBox* picker, int row)
+{
+    if (picker->currentIndex() == row)
+        return;
+    const QSignalBlocker blocker(picker);
+    picker->setCurrentIndex(row);
+}
+
+// Sets a field's text only when it differs, so a field being typed in keeps its caret.
+void showText(QLineEdit* field, const QString& text)
+{
+    if (field->text() == text)
+        return;
+    const QSignalBlocker blocker(field);
+    field->setText(text);
+}
+
+}  // namespace
+
+// --- ScreenPicker ---------------------------------------------------------------------------
+
+ScreenPicker::ScreenPicker(DeviceManager& deviceManager, QWidget* parent)
+    : QComboBox(parent), m_deviceManager(deviceManager)
+{
+    setObjectName(QStringLiteral("screenPicker"));
+    WheelGuard::install(this);
+    connect(&m_deviceManager, &DeviceManager::availableScreensChanged, this, &ScreenPicker::rebuild);
+    connect(this, &QComboBox::activated, this, [this](int row) {
+        const QString value = itemData(row).toString();
+        // Picking the item that already stands for the stored text writes nothing.
+        if (value == m_name)
+            return;
+        emit nameChosen(value);
+    });
+    rebuild();
+}
+
+void ScreenPicker::setName(const QString& name)
+{
+    m_name = name;
+    rebuild();
+}
+
+void ScreenPicker::rebuild()
+{
+    const QList<DeviceScreen> screens = m_deviceManager.availableScreens();
+    // The device finds a page by its id ignoring case, so such a page is the one shown.
+    int matching = -1;
+    for (int i = 0; i < screens.size(); ++i) {
+        if (screens[i].id().compare(m_name, Qt::CaseInsensitive) == 0) {
+            matching = i;
+            break;
+        }
+    }
+    const QSignalBlocker blocker(this);
+    clear();
+    addItem(QStringLiteral("Choose Screen"), QString());
+    int selected = 0;
+    if (!m_name.isEmpty() && matching < 0) {
+        addItem(m_name + QStringLiteral(" (missing)"), m_name);
+        selected = 1;
+    }
+    const int first = count();
+    for (const DeviceScreen& screen : screens)
+        addItem(m_deviceManager.pageTitle(screen), screen.id());
+    if (matching >= 0) {
+        selected = first + matching;
+        // The stored text is what the key sends; the item stands for it until the user picks.
+        setItemData(selected, m_name);
+    }
+    setCurrentIndex(selected);
+}
+
+// --- ScreenRecordingPermissionRow -----------------------------------------------------------
+
+ScreenRecordingPermissionRow::ScreenRecordingPermissionRow(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("permissionRow"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* symbol = new QLabel;
+    symbol->setPixmap(symbolIcon(QStringLiteral("checkmark.circle.fill")).pixmap(14, 14));
+    auto* text = new QLabel(QStringLiteral("Screen Recording allowed"));
+    text->setObjectName(QStringLiteral("permissionText"));
+    setSecondary(text, true);
+    layout->addWidget(symbol);
+    layout->addWidget(text);
+    layout->addStretch(1);
+}
+
+bool ScreenRecordingPermissionRow::portalAsksEachTime()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE").compare(QStringLiteral("wayland"), Qt::CaseInsensitive) == 0;
+}
+
+// --- ActionEditor ---------------------------------------------------------------------------
+
+ActionEditor::ActionEditor(DeviceManager& deviceManager, ShortcutsCatalog& shortcuts, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager), m_shortcuts(shortcuts)
+{
+    setObjectName(QStringLiteral("actionEditor"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    connect(&m_shortcuts, &ShortcutsCatalog::namesChanged, this, &ActionEditor::showShortcutItems);
+}
+
+QList<std::pair<QString, QString>> ActionEditor::shortcutItems(const QString& current, const QStringList& names)
+{
+    QList<std::pair<QString, QString>> items{{QStringLiteral("Choose Shortcut"), QString()}};
+    if (!current.isEmpty() && !names.contains(current))
+        items.append({current, current});
+    for (const QString& name : names)
+        items.append({name, name});
+    return items;
+}
+
+void ActionEditor::setAction(const MacroAction& action, bool rebuild)
+{
+    const bool kindChanged = !m_built || action.kind() != m_action.kind();
+    m_action = action;
+    if (kindChanged || rebuild)
+        buildRows();
+    showValues();
+}
+
+void ActionEditor::write(const MacroAction& action)
+{
+    if (action == m_action)
+        return;
+    emit actionEdited(action);
+}
+
+void ActionEditor::buildRows()
+{
+    delete m_rows;
+    m_chordText = nullptr;
+    m_mediaPicker = nullptr;
+    m_appIcon = nullptr;
+    m_appName = nullptr;
+    m_urlField = nullptr;
+    m_shortcutPicker = nullptr;
+    m_textField = nullptr;
+    m_capturePicker = nullptr;
+    m_saveToPicker = nullptr;
+    m_screenPicker = nullptr;
+    m_built = true;
+
+    m_rows = new QWidget;
+    m_rows->setObjectName(QStringLiteral("actionRows"));
+    m_form = new QFormLayout(m_rows);
+    m_form->setContentsMargins(0, 0, 0, 0);
+    m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    layout()->addWidget(m_rows);
+
+    switch (m_action.kind()) {
+    case MacroAction::Kind::unassigned:
+        break;
+    case MacroAction::Kind::keystroke: {
+        // The chord as it reads; recording and the other ways to change it come with the
+        // shortcut editor.
+        auto* row = new QWidget;
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        rowLayout->setSpacing(8);
+        m_chordText = new QLabel;
+        m_chordText->setObjectName(QStringLiteral("chordText"));
+        m_chordText->setFont(FormSection::monospacedFont(0));
+        m_chordText->setContentsMargins(8, 3, 8, 3);
+        m_chordText->setAutoFillBackground(true);
+        m_chordText->setBackgroundRole(QPalette::AlternateBase);
+        auto* record = new QPushButton(QStringLiteral("Record…"));
+        record->setObjectName(QStringLiteral("recordButton"));
+        record->setEnabled(false);
+        rowLayout->addWidget(m_chordText);
+        rowLayout->addWidget(record);
+        rowLayout->addStretch(1);
+        m_form->addRow(QStringLiteral("Shortcut"), row);
+        break;
+    }
+    case MacroAction::Kind::media:
+        m_mediaPicker = makePicker(QStringLiteral("mediaKeyPicker"));
+        for (MediaKey key : allMediaKeys)
+            m_mediaPicker->addItem(mediaKeyTitle(key));
+        connect(m_mediaPicker, &QComboBox::activated, this, [this](int row) {
+            if (row >= 0 && row < int(allMediaKeys.size()))
+                write(MacroAction::media(allMediaKeys[std::size_t(row)]));
+        });
+        m_form->addRow(QStringLiteral("Media key"), m_mediaPicker);
+        break;
+    case MacroAction::Kind::openApp: {
+        auto* row = new QWidget;
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        rowLayout->setSpacing(8);
+        m_appIcon = new AppIconView;
+        m_appName = new QLabel;
+        m_appName->setObjectName(QStringLiteral("appName"));
+        m_appName->setTextFormat(Qt::PlainText);
+        auto* choose = new QPushButton(QStringLiteral("Choose…"));
+        choose->setObjectName(QStringLiteral("chooseAppButton"));
+        connect(choose, &QPushButton::clicked, this, &ActionEditor::chooseApp);
+        rowLayout->addWidget(m_appIcon);
+        rowLayout->addWidget(m_appName, 1);
+        rowLayout->addWidget(choose);
+        m_form->addRow(QStringLiteral("App"), row);
+        break;
+    }
+    case MacroAction::Kind::openURL:
+        m_urlField = new QLineEdit;
+        m_urlField->setObjectName(QStringLiteral("urlField"));
+        m_urlField->setPlaceholderText(QStringLiteral("https://"));
+        connect(m_urlField, &QLineEdit::textEdited, this,
+                [this](const QString& text) { write(MacroAction::openURL(text)); });
+        m_form->addRow(QStringLiteral("URL"), m_urlField);
+        break;
+    case MacroAction::Kind::runShortcut:
+        m_shortcutPicker = makePicker(QStringLiteral("shortcutPicker"));
+        connect(m_shortcutPicker, &QComboBox::activated, this, [this](int row) {
+            write(MacroAction::runShortcut(m_shortcutPicker->itemData(row).toString()));
+        });
+        m_form->addRow(QStringLiteral("Shortcut"), m_shortcutPicker);
+        break;
+    case MacroAction::Kind::typeText:
+        m_textField = new QLineEdit;
+        m_textField->setObjectName(QStringLiteral("textField"));
+        m_textField->setPlaceholderText(QStringLiteral("Text to type"));
+        connect(m_textField, &QLineEdit::textEdited, this, [this](const QString& text) {
+            const QString cut = firstGraphemes(text, maxTextLength);
+            write(MacroAction::typeText(cut));
+            // A paste past the limit shows what was kept, even when that changed nothing.
+            showText(m_textField, cut);
+        });
+        m_form->addRow(QStringLiteral("Text"), m_textField);
+        break;
+    case MacroAction::Kind::screenshot:
+        m_capturePicker = makePicker(QStringLiteral("capturePicker"));
+        for (ScreenshotOptions::Mode mode : ScreenshotOptions::allModes)
+            m_capturePicker->addItem(ScreenshotOptions::label(mode));
+        m_saveToPicker = makePicker(QStringLiteral("saveToPicker"));
+        for (ScreenshotOptions::Destination destination : ScreenshotOptions::allDestinations)
+            m_saveToPicker->addItem(ScreenshotOptions::label(destination));
+        connect(m_capturePicker, &QComboBox::activated, this, [this](int row) {
+            const ScreenshotOptions* now = m_action.as<ScreenshotOptions>();
+            if (!now || row < 0 || row >= int(ScreenshotOptions::allModes.size()))
+                return;
+            ScreenshotOptions options = *now;
+            options.mode = ScreenshotOptions::allModes[std::size_t(row)];
+            write(MacroAction::screenshot(options));
+        });
+        connect(m_saveToPicker, &QComboBox::activated, this, [this](int row) {
+            const ScreenshotOptions* now = m_action.as<ScreenshotOptions>();
+            if (!now || row < 0 || row >= int(ScreenshotOptions::allDestinations.size()))
+                return;
+            ScreenshotOptions options = *now;
+            options.destination = ScreenshotOptions::allDestinations[std::size_t(row)];
+            write(MacroAction::screenshot(options));
+        });
+        m_form->addRow(QStringLiteral("Capture"), m_capturePicker);
+        m_form->addRow(QStringLiteral("Save to"), m_saveToPicker);
+        if (!ScreenRecordingPermissionRow::portalAsksEachTime())
+            m_form->addRow(QStringLiteral("Permission"), new ScreenRecordingPermissionRow);
+        break;
+    case MacroAction::Kind::showScreen:
+        m_screenPicker = new ScreenPicker(m_deviceManager);
+        connect(m_screenPicker, &ScreenPicker::nameChosen, this,
+                [this](const QString& name) { write(MacroAction::showScreen(name)); });
+        m_form->addRow(QStringLiteral("Screen"), m_screenPicker);
+        break;
+    }
+    m_rows->setVisible(m_form->rowCount() > 0);
+}
+
+void ActionEditor::showValues()
+{
+    if (const KeyChord* chord = m_action.as<KeyChord>(); chord && m_chordText)
+        m_chordText->setText(modifierGlyphs(chord->modifiers) + hidKeyLabel(chord->usage));
+    if (const MediaKey* key = m_action.as<MediaKey>(); key && m_mediaPicker) {
+        const auto* found = std::find(allMediaKeys.begin(), allMediaKeys.end(), *key);
+        selectRow(m_mediaPicker, found == allMediaKeys.end() ? -1 : int(found - allMediaKeys.begin()));
+    }
+    if (const AppTarget* app = m_action.as<AppTarget>(); app && m_appName) {
+        // The row tells by the name: an entry chosen without a name reads as none.
+        const bool named = !app->name.isEmpty();
+        m_appName->setText(named ? app->name : QStringLiteral("None"));
+        setSecondary(m_appName, !named);
+        m_appIcon->setVisible(named);
+        if (named)
+            m_appIcon->setApp(*app);
+    }
+    if (const auto* url = m_action.as<MacroAction::OpenURL>(); url && m_urlField)
+        showText(m_urlField, url->url);
+    if (m_shortcutPicker)
+        showShortcutItems();
+    if (const auto* text = m_action.as<MacroAction::TypeText>(); text && m_textField)
+        showText(m_textField, text->text);
+    if (const ScreenshotOptions* options = m_action.as<ScreenshotOptions>(); options && m_capturePicker) {
+        const auto& modes = ScreenshotOptions::allModes;
+        const auto& destinations = ScreenshotOptions::allDestinations;
+        selectRow(m_capturePicker, int(std::find(modes.begin(), modes.end(), options->mode) - modes.begin()));
+        selectRow(m_saveToPicker, int(std::find(destinations.begin(), destinations.end(), options->destination) -
+                                      destinations.begin()));
+    }
+    if (const auto* screen = m_action.as<MacroAction::ShowScreen>(); screen && m_screenPicker)
+        m_screenPicker->setName(screen->screen);
+}
+
+void ActionEditor::showShortcutItems()
+{
+    const auto* shortcut = m_action.as<MacroAction::RunShortcut>();
+    if (!shortcut || !m_shortcutPicker)
+        return;
+    const auto items = shortcutItems(shortcut->name, m_shortcuts.names());
+    const QSignalBlocker blocker(m_shortcutPicker);
+    m_shortcutPicker->clear();
+    int selected = 0;
+    for (int i = 0; i < items.size(); ++i) {
+        m_shortcutPicker->addItem(items[i].first, items[i].second);
+        if (items[i].second == shortcut->name)
+            selected = i;
+    }
+    m_shortcutPicker->setCurrentIndex(selected);
+}
+
+void ActionEditor::chooseApp()
+{
+    auto* chooser = new AppChooser(window());
+    connect(chooser, &AppChooser::appChosen, this, [this](const AppTarget& app) {
+        if (m_action.kind() == MacroAction::Kind::openApp)
+            write(MacroAction::openApp(app));
+    });
+    chooser->open();
+}

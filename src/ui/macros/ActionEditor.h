@@ -1,0 +1,92 @@
+#pragma once
+// The fields of one key's action for its kind, under the inspector's kind picker. It keeps no
+// action of its own: it shows the action it is given and reports every edit as a whole new
+// action of the same kind, which the inspector commits as one "Edit Action" step.
+
+#include "macros/MacroAction.h"
+
+#include <QComboBox>
+#include <QWidget>
+
+class AppIconView;
+class DeviceManager;
+class QFormLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class ShortcutsCatalog;
+
+// The "Screen" picker of a show-screen key: the device's pages, and a stored id that no page
+// has any more shown as missing.
+class ScreenPicker : public QComboBox {
+    Q_OBJECT
+public:
+    explicit ScreenPicker(DeviceManager& deviceManager, QWidget* parent = nullptr);
+
+    void setName(const QString& name);
+    const QString& name() const { return m_name; }
+
+signals:
+    void nameChosen(const QString& name);
+
+private:
+    void rebuild();
+
+    DeviceManager& m_deviceManager;
+    QString m_name;
+};
+
+// The "Permission" row of a screenshot key. On X11 nothing is asked before a capture, so it
+// reads as allowed; where the portal asks at each capture there is nothing to show.
+class ScreenRecordingPermissionRow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ScreenRecordingPermissionRow(QWidget* parent = nullptr);
+    // A Wayland session: the portal asks the user at each capture.
+    static bool portalAsksEachTime();
+};
+
+class ActionEditor : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int maxTextLength = 200;
+
+    ActionEditor(DeviceManager& deviceManager, ShortcutsCatalog& shortcuts, QWidget* parent = nullptr);
+
+    // Shows an action; fields of the same kind are updated in place unless `rebuild` asks for
+    // fresh rows (another key).
+    void setAction(const MacroAction& action, bool rebuild = false);
+    const MacroAction& action() const { return m_action; }
+
+    // The shortcut picker's items: "Choose Shortcut" for none, the stored name when the
+    // catalog lacks it, then the catalog's names. Each is (shown text, value).
+    static QList<std::pair<QString, QString>> shortcutItems(const QString& current, const QStringList& names);
+
+signals:
+    void actionEdited(const MacroAction& action);
+
+private:
+    void buildRows();
+    void showValues();
+    void write(const MacroAction& action);
+    void showShortcutItems();
+    void chooseApp();
+
+    DeviceManager& m_deviceManager;
+    ShortcutsCatalog& m_shortcuts;
+    MacroAction m_action;
+    bool m_built = false;
+
+    QWidget* m_rows = nullptr;
+    QFormLayout* m_form = nullptr;
+    QLabel* m_chordText = nullptr;
+    QComboBox* m_mediaPicker = nullptr;
+    AppIconView* m_appIcon = nullptr;
+    QLabel* m_appName = nullptr;
+    QLineEdit* m_urlField = nullptr;
+    QComboBox* m_shortcutPicker = nullptr;
+    QLineEdit* m_textField = nullptr;
+    QComboBox* m_capturePicker = nullptr;
+    QComboBox* m_saveToPicker = nullptr;
+    ScreenPicker* m_screenPicker = nullptr;
+};

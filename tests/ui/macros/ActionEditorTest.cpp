@@ -1,0 +1,310 @@
+// The action editor under the kind picker: the rows of each kind and their writes as
+// "Edit Action" steps, the limits of the text and URL fields, the media and screenshot
+// pickers, the shortcut picker fed by the shortcuts folder, the page picker's missing and
+// case rules, and the application chooser over desktop entries in private XDG folders.
+
+#include "MacrosFixture.h"
+
+#include "ui/macros/ActionEditor.h"
+#include "ui/macros/AppChooser.h"
+#include "ui/widgets/AppIconView.h"
+
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+
+namespace {
+
+QStringList itemTexts(const QComboBox* box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out.append(box->itemText(i));
+    return out;
+}
+
+QStringList rowLabels(const ActionEditor* editor)
+{
+    QStringList out;
+    const auto* form = editor->findChild<QFormLayout*>();
+    if (!form)
+        return out;
+    for (int row = 0; row < form->rowCount(); ++row) {
+        if (QLayoutItem* item = form->itemAt(row, QFormLayout::LabelRole))
+            out.append(static_cast<QLabel*>(item->widget())->text());
+    }
+    return out;
+}
+
+QByteArray desktopEntry(const QString& name, const QByteArray& extra = {})
+{
+    return "[Desktop Entry]\nType=Application\nName=" + name.toUtf8() + "\nExec=/bin/true\n" + extra;
+}
+
+}  // namespace
+
+class ActionEditorTest : public MacrosTest {
+protected:
+    ActionEditor* edit(const MacroAction& action)
+    {
+        page();
+        putKey(0, key(QStringLiteral("Key"), action));
+        clickTile(0);
+        return page().inspector()->actionEditor();
+    }
+
+    const MacroAction& stored() const { return active().buttons[0].action; }
+
+    // Presses "Choose…" and returns the chooser it opened, its entries read.
+    AppChooser* openChooser()
+    {
+        find<QPushButton>("chooseAppButton")->click();
+        AppChooser* shown = nullptr;
+        for (AppChooser* chooser : window->findChildren<AppChooser*>()) {
+            if (chooser->isVisible())
+                shown = chooser;
+        }
+        EXPECT_NE(shown, nullptr);
+        if (shown) {
+            EXPECT_TRUE(QTest::qWaitFor([shown] { return shown->isLoaded(); }, 5000));
+        }
+        return shown;
+    }
+    int steps() { return window->undoStack()->count(); }
+    QString undoText() { return window->undoStack()->undoText(); }
+};
+
+TEST_F(ActionEditorTest, EachKindShowsItsRows)
+{
+    const QList<std::pair<MacroAction, QStringList>> kinds = {
+        {MacroAction::unassigned(), {}},
+        {MacroAction::keystroke({16, HIDModifiers{0x0A}}), {"Shortcut"}},
+        {MacroAction::media(MediaKey::mute), {"Media key"}},
+        {MacroAction::openApp({}), {"App"}},
+        {MacroAction::openURL(QStringLiteral("https://")), {"URL"}},
+        {MacroAction::runShortcut({}), {"Shortcut"}},
+        {MacroAction::typeText({}), {"Text"}},
+        {MacroAction::screenshot({}), {"Capture", "Save to", "Permission"}},
+        {MacroAction::showScreen({}), {"Screen"}},
+    };
+    for (const auto& [action, labels] : kinds) {
+        ActionEditor* editor = edit(action);
+        EXPECT_EQ(rowLabels(editor), labels) << int(action.kind());
+    }
+    // The chord as Linux desktops write it.
+    edit(MacroAction::keystroke({16, HIDModifiers{0x0A}}));
+    EXPECT_EQ(find<QLabel>("chordText")->text(), QStringLiteral("Shift+Super+M"));
+    // An open-app key without a name reads as none, though it has an id.
+    edit(MacroAction::openApp({QStringLiteral("org.example.Editor"), QString()}));
+    EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("None"));
+}
+
+TEST_F(ActionEditorTest, MediaAndScreenshotPickersWriteOneStepEach)
+{
+    edit(MacroAction::media(MediaKey::playPause));
+    QComboBox* media = find<QComboBox>("mediaKeyPicker");
+    EXPECT_EQ(itemTexts(media), (QStringList{"Play/Pause", "Next Track", "Previous Track", "Stop", "Mute", "Volume Up",
+                                            "Volume Down", "Brightness Up", "Brightness Down", "Eject"}));
+    const int before = steps();
+    choose(media, 9);
+    EXPECT_EQ(stored(), MacroAction::media(MediaKey::eject));
+    EXPECT_EQ(steps(), before + 1);
+    EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
+
+    using Options = ScreenshotOptions;
+    edit(MacroAction::screenshot({Options::Mode::selection, Options::Destination::clipboard}));
+    QComboBox* capture = find<QComboBox>("capturePicker");
+    QComboBox* saveTo = find<QComboBox>("saveToPicker");
+    EXPECT_EQ(itemTexts(capture), (QStringList{"Selection", "Window", "Full Screen"}));
+    EXPECT_EQ(itemTexts(saveTo), (QStringList{"Screenshots folder", "Clipboard"}));
+    EXPECT_EQ(saveTo->currentIndex(), 1);
+    choose(capture, 1);
+    EXPECT_EQ(stored(), MacroAction::screenshot({Options::Mode::window, Options::Destination::clipboard}));
+    choose(saveTo, 0);
+    EXPECT_EQ(stored(), MacroAction::screenshot({Options::Mode::window, Options::Destination::file}));
+    EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
+    // Nothing to allow on X11.
+    EXPECT_EQ(find<QLabel>("permissionText")->text(), QStringLiteral("Screen Recording allowed"));
+}
+
+TEST_F(ActionEditorTest, PermissionRowIsLeftOutWhereThePortalAsksEachTime)
+{
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    ActionEditor* editor = edit(MacroAction::screenshot({}));
+    EXPECT_EQ(rowLabels(editor), (QStringList{"Capture", "Save to"}));
+    EXPECT_EQ(editor->findChild<QWidget*>(QStringLiteral("permissionRow")), nullptr);
+}
+
+TEST_F(ActionEditorTest, UrlIsWrittenAsTypedAndTextIsCutAt200Characters)
+{
+    edit(MacroAction::openURL(QStringLiteral("https://")));
+    auto* url = find<QLineEdit>("urlField");
+    EXPECT_EQ(url->placeholderText(), QStringLiteral("https://"));
+    QTest::keyClicks(url, QStringLiteral(" x "));
+    EXPECT_EQ(stored(), MacroAction::openURL(QStringLiteral("https:// x ")));
+    EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
+    url->selectAll();
+    QTest::keyClick(url, Qt::Key_Backspace);
+    EXPECT_EQ(stored(), MacroAction::openURL(QString()));
+
+    edit(MacroAction::typeText({}));
+    auto* text = find<QLineEdit>("textField");
+    EXPECT_EQ(text->placeholderText(), QStringLiteral("Text to type"));
+    const int before = steps();
+    text->insert(QString(250, u'a'));
+    EXPECT_EQ(stored(), MacroAction::typeText(QString(200, u'a')));
+    EXPECT_EQ(text->text(), QString(200, u'a'));
+    EXPECT_EQ(steps(), before + 1);
+    // A paste past the limit that changes nothing stored still shows the kept text.
+    text->insert(QStringLiteral("b"));
+    EXPECT_EQ(text->text(), QString(200, u'a'));
+    EXPECT_EQ(steps(), before + 1);
+
+    // Characters, not UTF-16 units: 200 skin-toned emoji are all kept, the 201st is not.
+    QString emoji;
+    for (int i = 0; i < 201; ++i)
+        emoji += QStringLiteral("\U0001F44D\U0001F3FD");
+    text->selectAll();
+    text->insert(emoji);
+    const auto* typed = stored().as<MacroAction::TypeText>();
+    ASSERT_NE(typed, nullptr);
+    EXPECT_EQ(typed->text, emoji.left(200 * 4));
+}
+
+TEST_F(ActionEditorTest, ShortcutPickerListsTheShortcutsFolderAndKeepsAnUnlistedName)
+{
+    const QString folder = xdg.path("data") + QStringLiteral("/Tarv/Shortcuts/");
+    TempXdg::write(folder + QStringLiteral("backup"), "#!/bin/sh\n", true);
+    TempXdg::write(folder + QStringLiteral("Deploy"), "#!/bin/sh\n", true);
+    edit(MacroAction::runShortcut(QStringLiteral("gone")));
+    QComboBox* picker = find<QComboBox>("shortcutPicker");
+    QTRY_COMPARE(itemTexts(picker), (QStringList{"Choose Shortcut", "gone", "backup", "Deploy"}));
+    EXPECT_EQ(picker->currentText(), QStringLiteral("gone"));
+    choose(picker, 3);
+    EXPECT_EQ(stored(), MacroAction::runShortcut(QStringLiteral("Deploy")));
+    EXPECT_EQ(itemTexts(picker), (QStringList{"Choose Shortcut", "backup", "Deploy"}));
+    EXPECT_EQ(picker->currentText(), QStringLiteral("Deploy"));
+    EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
+    choose(picker, 0);
+    EXPECT_EQ(stored(), MacroAction::runShortcut(QString()));
+}
+
+TEST_F(ActionEditorTest, ScreenPickerFindsPagesIgnoringCaseAndMarksMissingOnesWithoutWriting)
+{
+    screens.add(QStringLiteral("weather"), QStringLiteral("Weather"), true);
+    edit(MacroAction::showScreen(QStringLiteral("Home")));
+    QComboBox* picker = find<QComboBox>("screenPicker");
+    const QStringList pages = itemTexts(picker);
+    ASSERT_GE(pages.size(), 3);
+    EXPECT_EQ(pages.first(), QStringLiteral("Choose Screen"));
+    EXPECT_FALSE(pages.join(u'|').contains(QStringLiteral("(missing)")));
+    // The device shows the home page for "Home": so does the picker.
+    EXPECT_EQ(picker->currentText(), QStringLiteral("Home"));
+    EXPECT_TRUE(pages.contains(QStringLiteral("Weather")));
+    const int before = steps();
+    EXPECT_EQ(stored(), MacroAction::showScreen(QStringLiteral("Home")));
+
+    // Approval withdrawn: shown as missing, still nothing written.
+    edit(MacroAction::showScreen(QStringLiteral("weather")));
+    EXPECT_EQ(picker->currentText(), QStringLiteral("Weather"));
+    screens.memoryTrust.approvedIDs.remove(QStringLiteral("weather"));
+    screens.onChange();
+    QTRY_COMPARE(picker->currentText(), QStringLiteral("weather (missing)"));
+    EXPECT_EQ(picker->itemText(1), QStringLiteral("weather (missing)"));
+    EXPECT_EQ(stored(), MacroAction::showScreen(QStringLiteral("weather")));
+
+    const int home = int(itemTexts(picker).indexOf(QStringLiteral("Home")));
+    choose(picker, home);
+    EXPECT_EQ(stored(), MacroAction::showScreen(QStringLiteral("home")));
+    EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
+    EXPECT_GT(steps(), before);
+    EXPECT_FALSE(itemTexts(picker).join(u'|').contains(QStringLiteral("(missing)")));
+}
+
+TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName)
+{
+    const QString apps = xdg.path("data") + QStringLiteral("/applications/");
+    const QString iconPath = xdg.path("data") + QStringLiteral("/editor.png");
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(Qt::blue);
+    ASSERT_TRUE(icon.save(iconPath));
+    TempXdg::write(apps + QStringLiteral("org.example.Editor.desktop"),
+                   desktopEntry(QStringLiteral("Text.app Editor"), "Icon=" + iconPath.toUtf8() + "\n"));
+    TempXdg::write(apps + QStringLiteral("helper.desktop"), desktopEntry(QStringLiteral("Helper"), "NoDisplay=true\n"));
+    TempXdg::write(apps + QStringLiteral("gone.desktop"), desktopEntry(QStringLiteral("Gone"), "Hidden=true\n"));
+    TempXdg::write(xdg.path("system") + QStringLiteral("/applications/calc.desktop"),
+                   desktopEntry(QStringLiteral("Abacus")));
+
+    edit(MacroAction::openApp({}));
+    EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("None"));
+    AppChooser* chooser = openChooser();
+    ASSERT_NE(chooser, nullptr);
+    auto* list = chooser->findChild<QListWidget*>(QStringLiteral("appList"));
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names.append(list->item(i)->text());
+    EXPECT_EQ(names, (QStringList{"Abacus", "Text.app Editor"}));
+
+    QTest::keyClicks(chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField")), QStringLiteral("edit"));
+    EXPECT_TRUE(list->item(0)->isHidden());
+    const AppTarget editor{QStringLiteral("org.example.Editor"), QStringLiteral("Text.app Editor")};
+    EXPECT_EQ(chooser->chosenApp(), editor);
+    const int before = steps();
+    chooser->findChild<QPushButton*>(QStringLiteral("appChooseButton"))->click();
+    // The entry's Name as it stands: nothing is taken out of it.
+    EXPECT_EQ(stored(), MacroAction::openApp(editor));
+    EXPECT_EQ(steps(), before + 1);
+    EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
+    EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("Text.app Editor"));
+    auto* iconView = page().inspector()->actionEditor()->findChild<AppIconView*>();
+    ASSERT_NE(iconView, nullptr);
+    QTRY_VERIFY(!iconView->showsFallback());
+
+    // A cancelled chooser changes nothing.
+    chooser = openChooser();
+    ASSERT_NE(chooser, nullptr);
+    chooser->reject();
+    EXPECT_EQ(steps(), before + 1);
+}
+
+TEST_F(ActionEditorTest, AppIconFallsBackUntilTheEntryIsInstalled)
+{
+    AppIconView view;
+    view.setApp({});
+    EXPECT_TRUE(view.showsFallback());
+    view.setApp({QStringLiteral("org.example.Later"), QStringLiteral("Later")});
+    QSignalSpy resolved(&view, &AppIconView::iconResolved);
+    QTRY_COMPARE(resolved.count(), 1);
+    EXPECT_TRUE(view.showsFallback());
+
+    const QString iconPath = xdg.path("data") + QStringLiteral("/later.png");
+    QImage icon(16, 16, QImage::Format_ARGB32);
+    icon.fill(Qt::red);
+    ASSERT_TRUE(icon.save(iconPath));
+    TempXdg::write(xdg.path("data") + QStringLiteral("/applications/org.example.Later.desktop"),
+                   desktopEntry(QStringLiteral("Later"), "Icon=" + iconPath.toUtf8() + "\n"));
+    view.setApp({QStringLiteral("org.example.Later"), QStringLiteral("Later")});
+    QTRY_VERIFY(!view.showsFallback());
+}
+
+TEST_F(ActionEditorTest, AKeySetUpInTheWindowOpensItsApplicationWhenTheDeviceTapsIt)
+{
+    const QString marker = xdg.path("data") + QStringLiteral("/opened");
+    TempXdg::write(xdg.path("data") + QStringLiteral("/applications/org.example.Marker.desktop"),
+                   desktopEntry(QStringLiteral("Marker"))
+                       .replace("Exec=/bin/true", "Exec=/usr/bin/touch " + marker.toUtf8()));
+    edit(MacroAction::openApp({}));
+    connectAndGreet();
+    AppChooser* chooser = openChooser();
+    ASSERT_NE(chooser, nullptr);
+    chooser->findChild<QPushButton*>(QStringLiteral("appChooseButton"))->click();
+    ASSERT_EQ(stored(), MacroAction::openApp({QStringLiteral("org.example.Marker"), QStringLiteral("Marker")}));
+
+    // Key 1 sits in the top left corner of the device's grid.
+    device.tap(20, 50);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(marker), 10000);
+}

@@ -1,0 +1,10 @@
+#pragma once
+// The shots of the macro editor's key inspector: the icon picker on both tabs, the action
+// editor for each kind of action, and the application chooser.
+
+#include "DeviceShots.h"
+
+class ProfileStore;
+
+// "main-macros-icon-picker-*", "main-macros-action-<kind>" and "dialog-app-chooser".
+void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot& save);
