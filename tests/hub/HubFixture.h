@@ -40,7 +40,7 @@ protected:
         return true;
     }();
     std::unique_ptr<ProfileStore> profiles;
-    EmptyScreensaverPhotoService photos{dir.path()};
+    ScreensaverPhotoService photos{dir.path()};
     StockStore stocks{*settings};
     EmptyCustomScreenStore screens{dir.filePath(QStringLiteral("Screens"))};
     TarvFake::FakeDevice device;
