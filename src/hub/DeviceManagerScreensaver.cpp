@@ -9,7 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
+#include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -152,7 +152,7 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
     ++m_pendingPhotoWork;
     QtConcurrent::run(m_photoWork.get(), [service, id] { return service.removePhoto(id); })
         .then(this, [this, id](const std::optional<ScreensaverPhotoService::Failure>& failure) {
-            finishPhotoWork();
+            const auto done = qScopeGuard([this] { finishPhotoWork(); });
             ScreensaverState next = m_screensaver;
             if (failure) {
                 next.photoError = failure->description();
@@ -198,7 +198,7 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
     QtConcurrent::run(m_photoWork.get(), [service, photo, adjustment] {
         return service.updateAdjustment(photo, adjustment);
     }).then(this, [this, id](const ScreensaverPhotoService::UpdateOutcome& outcome) {
-        finishPhotoWork();
+        const auto done = qScopeGuard([this] { finishPhotoWork(); });
         ScreensaverState next = m_screensaver;
         if (outcome.failure || !outcome.photo) {
             next.photoError = outcome.failure ? outcome.failure->description() : QString();
