@@ -251,6 +251,14 @@ public:
     void removeScreensaverPhoto(const QUuid& id);
     void adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustment& adjustment);
     std::optional<QImage> screensaverThumbnail(const QUuid& id);
+    // What the crop editor opens with: the kept source JPEG, or the stored frame when the
+    // photo has none. Decoded on the worker; `done` gets none for an unknown photo.
+    struct CropSource {
+        QImage image;
+        bool fromSourceJPEG = false;
+        PhotoAdjustment adjustment;
+    };
+    void cropSourceImage(const QUuid& id, std::function<void(std::optional<CropSource>)> done);
     int pendingPhotoWork() const { return m_pendingPhotoWork; }
 
     // --- Touch input ------------------------------------------------------------------------

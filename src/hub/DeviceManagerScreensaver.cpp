@@ -241,3 +241,24 @@ std::optional<QImage> DeviceManager::screensaverThumbnail(const QUuid& id)
     }
     return std::nullopt;
 }
+
+void DeviceManager::cropSourceImage(const QUuid& id, std::function<void(std::optional<CropSource>)> done)
+{
+    const auto found = std::find_if(m_photoLibrary.cbegin(), m_photoLibrary.cend(),
+                                    [&](const auto& photo) { return photo.id == id; });
+    if (found == m_photoLibrary.cend()) {
+        done(std::nullopt);
+        return;
+    }
+    const ScreensaverPhotoService service = m_photoService;
+    const ScreensaverPhotoService::SavedPhoto photo = *found;
+    QtConcurrent::run(m_photoWork.get(), [service, photo]() -> std::optional<CropSource> {
+        QFile file(service.sourcePath(photo.id));
+        if (file.open(QIODevice::ReadOnly))
+            if (auto image = PhotoImages::downsampledImage(file.readAll(), ScreensaverPhotoService::sourceMaxPixels))
+                return CropSource{*image, true, photo.adjustment};
+        if (auto preview = PhotoImages::rgb565PreviewImage(photo.data, PhotoImages::frameWidth, PhotoImages::frameHeight))
+            return CropSource{*preview, false, photo.adjustment};
+        return std::nullopt;
+    }).then(this, [done = std::move(done)](const std::optional<CropSource>& source) { done(source); });
+}

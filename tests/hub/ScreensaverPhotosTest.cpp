@@ -130,8 +130,20 @@ TEST_F(ScreensaverPhotosTest, EditsWhileShownReachTheDevice)
     roundTrip();
     EXPECT_EQ(device.received().size(), before);
 
-    // A new crop of the shown photo is sent again; an unchanged one does nothing.
+    // The crop editor opens the kept source, upright and at most 2,048 pixels.
     const QUuid shown = hub->photoLibrary()[0].id;
+    std::optional<DeviceManager::CropSource> source;
+    bool answered = false;
+    hub->cropSourceImage(shown, [&](std::optional<DeviceManager::CropSource> s) {
+        source = std::move(s);
+        answered = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return answered; }));
+    ASSERT_TRUE(source);
+    EXPECT_TRUE(source->fromSourceJPEG);
+    EXPECT_EQ(source->image.size(), QSize(600, 400));
+
+    // A new crop of the shown photo is sent again; an unchanged one does nothing.
     hub->adjustScreensaverPhoto(shown, hub->photoLibrary()[0].adjustment);
     EXPECT_EQ(hub->pendingPhotoWork(), 0);
     hub->adjustScreensaverPhoto(shown, PhotoAdjustment{2});
