@@ -104,9 +104,9 @@ void DeviceManager::runPhotoImport(std::function<ImportResult()> operation)
             // The photos that could be read are stored and listed: the reload shows them.
             if (result.reloaded)
                 m_photoLibrary = *result.reloaded;
-            next.photoError = result.outcome.failure->description();
+            next.photoError = result.outcome.failure->errorDescription();
         } else {
-            next.photoError = result.outcome.failure->description();
+            next.photoError = result.outcome.failure->errorDescription();
         }
         setScreensaver(next);
         rebuildScreensaverPhotos();
@@ -155,7 +155,7 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
             const auto done = qScopeGuard([this] { finishPhotoWork(); });
             ScreensaverState next = m_screensaver;
             if (failure) {
-                next.photoError = failure->description();
+                next.photoError = failure->errorDescription();
                 setScreensaver(next);
                 return;
             }
@@ -201,7 +201,7 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
         const auto done = qScopeGuard([this] { finishPhotoWork(); });
         ScreensaverState next = m_screensaver;
         if (outcome.failure || !outcome.photo) {
-            next.photoError = outcome.failure ? outcome.failure->description() : QString();
+            next.photoError = outcome.failure ? outcome.failure->errorDescription() : QString();
             setScreensaver(next);
             return;
         }

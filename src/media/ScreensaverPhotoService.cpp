@@ -71,7 +71,7 @@ std::optional<ScreensaverPhotoService::Entry> entryFromJson(const QJsonValue& va
 
 }  // namespace
 
-QString ScreensaverPhotoService::Failure::description() const
+QString ScreensaverPhotoService::Failure::errorDescription() const
 {
     if (isImportError())
         return QStringLiteral("Could not read ") + unreadable.join(QStringLiteral(", "));

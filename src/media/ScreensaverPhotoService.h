@@ -37,7 +37,7 @@ public:
         QStringList unreadable;  // set for the import error
         QString message;         // the file system's text otherwise
         bool isImportError() const { return !unreadable.isEmpty(); }
-        QString description() const;
+        QString errorDescription() const;
     };
 
     struct ImportItem {

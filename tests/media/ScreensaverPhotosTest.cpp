@@ -168,7 +168,7 @@ TEST_F(PhotoLibraryTest, ImportKeepsTheReadableItemsAndNamesTheOthers)
                                                {QStringLiteral("b.heic"), QByteArray("garbage")},
                                                {QStringLiteral("three.jpg"), jpeg}});
     ASSERT_TRUE(outcome.failure);
-    EXPECT_EQ(outcome.failure->description(), QStringLiteral("Could not read a.png, b.heic"));
+    EXPECT_EQ(outcome.failure->errorDescription(), QStringLiteral("Could not read a.png, b.heic"));
     ASSERT_EQ(outcome.photos.size(), 2);
 
     const QList<ScreensaverPhotoService::SavedPhoto> loaded = service.loadPhotos();
