@@ -43,7 +43,7 @@ struct BenchHub {
     QTemporaryDir dir;
     std::unique_ptr<Settings> settings;
     std::unique_ptr<ProfileStore> profiles;
-    std::unique_ptr<EmptyScreensaverPhotoService> photos;
+    std::unique_ptr<ScreensaverPhotoService> photos;
     std::unique_ptr<StockStore> stocks;
     std::unique_ptr<CustomScreenStore> screens;
     std::unique_ptr<DeviceManager> hub;
@@ -62,7 +62,7 @@ struct BenchHub {
         settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
         profiles = std::make_unique<ProfileStore>(*settings);
         stocks = std::make_unique<StockStore>(*settings);
-        photos = std::make_unique<EmptyScreensaverPhotoService>(dir.path());
+        photos = std::make_unique<ScreensaverPhotoService>(dir.path());
         screens = std::make_unique<CustomScreenStore>(dir.filePath(QStringLiteral("Screens")),
                                                       std::make_unique<ScreenTrust>());
         DeviceManager::Environment environment;

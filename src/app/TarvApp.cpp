@@ -48,7 +48,7 @@ DeviceManager& TarvApp::deviceManager()
     const bool testing = isTesting();
     m_settings = std::make_unique<Settings>(Settings::userSettingsPath());
     m_profiles = std::make_unique<ProfileStore>(*m_settings);
-    m_photoService = std::make_unique<EmptyScreensaverPhotoService>(applicationFolder());
+    m_photoService = std::make_unique<ScreensaverPhotoService>(applicationFolder());
     m_stocks = std::make_unique<StockStore>(*m_settings);
     const QString screensFolder = QDir(applicationFolder()).filePath(QStringLiteral("Screens"));
     // The screen store keeps its trust; under a test run the trust reads and stores no approvals.

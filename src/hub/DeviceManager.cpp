@@ -54,6 +54,8 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
 {
     // 1. Starting values of the connection and page models.
     m_screensaver.lastInteraction = m_clock.now();
+    m_photoWork = std::make_unique<QThreadPool>();
+    m_photoWork->setMaxThreadCount(1);
 
     // 2-3. Pushed values (in memory only under a test run) and the custom screen sources.
     m_pushedValues = std::make_unique<PushedValues>(m_isTesting ? std::nullopt

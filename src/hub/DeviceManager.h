@@ -21,6 +21,7 @@
 #include "media/MediaControl.h"
 #include "media/NowPlayingBackdrop.h"
 #include "media/NowPlayingState.h"
+#include "media/PhotoAdjustment.h"
 #include "media/ScreensaverPhotoService.h"
 #include "media/ScreensaverState.h"
 #include "media/ScreensaverStyle.h"
@@ -28,10 +29,15 @@
 #include "pages/CalculatorState.h"
 #include "pages/DeviceScreen.h"
 #include "pages/PageIndicator.h"
+#include "pages/ScreensaverPhotoLayout.h"
 #include "screens/runtime/CustomScreenRenderer.h"
 #include "screens/runtime/SpriteSheet.h"
 
 #include <QByteArray>
+#include <QImage>
+#include <QStringList>
+#include <QThreadPool>
+#include <QUuid>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -40,6 +46,8 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -241,6 +249,27 @@ public:
     void setScrubFraction(const std::optional<double>& fraction) { m_scrubFraction = fraction; }
     int photoIndex() const { return m_photoIndex; }
 
+    // --- Screensaver photos -----------------------------------------------------------------
+    // The layout of the shown photo; none without one. The corner is chosen once per photo
+    // and style.
+    std::optional<ScreensaverPhotoLayout> screensaverLayout();
+    // Library edits. Image and file work runs on a worker, one edit at a time; the result is
+    // applied here on the GUI thread, followed by photoWorkFinished.
+    void importPhotoFiles(const QStringList& paths);
+    void importPhotoData(const QList<ScreensaverPhotoService::ImportItem>& items);
+    void removeScreensaverPhoto(const QUuid& id);
+    void adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustment& adjustment);
+    std::optional<QImage> screensaverThumbnail(const QUuid& id);
+    // What the crop editor opens with: the kept source JPEG, or the stored frame when the
+    // photo has none. Decoded on the worker; `done` gets none for an unknown photo.
+    struct CropSource {
+        QImage image;
+        bool fromSourceJPEG = false;
+        PhotoAdjustment adjustment;
+    };
+    void cropSourceImage(const QUuid& id, std::function<void(std::optional<CropSource>)> done);
+    int pendingPhotoWork() const { return m_pendingPhotoWork; }
+
     // --- Touch input ------------------------------------------------------------------------
     struct TouchPoint {
         std::uint16_t x = 0;
@@ -345,6 +374,7 @@ signals:
     void nowPlayingChanged();
     void screensaverChanged();
     void photoLibraryChanged();
+    void photoWorkFinished();
     void snapshotChanged();
     void snapshotProgressChanged();
     void snapshotErrorChanged();
@@ -526,6 +556,24 @@ private:
     std::optional<NowPlayingBackdrop> m_cachedBackdrop;
     int m_photoIndex = 0;
     QDateTime m_photoShownSince;
+    struct PhotoCorner {
+        QUuid id;
+        ScreensaverStyle style = ScreensaverStyle::corner;
+        ScreensaverCorner corner = ScreensaverCorner::bottomLeft;
+    };
+    std::optional<PhotoCorner> m_photoCorner;
+    QHash<QUuid, QImage> m_thumbnails;
+    // One worker, so library edits never overlap on the files.
+    std::unique_ptr<QThreadPool> m_photoWork;
+    int m_pendingPhotoWork = 0;
+    struct ImportResult {
+        ScreensaverPhotoService::ImportOutcome outcome;
+        std::optional<QList<ScreensaverPhotoService::SavedPhoto>> reloaded;
+    };
+    void runPhotoImport(std::function<ImportResult()> operation);
+    void setPhotoIndex(int index);
+    void rebuildScreensaverPhotos();
+    void finishPhotoWork();
     // Touch input and key actions.
     void sendHidEmit(TarvUSB::HidReport report, std::uint8_t mods, std::uint16_t usage);
     void tapAt(const TouchPoint& start);

@@ -242,9 +242,9 @@ QList<Frame> DeviceManager::pageFrames(const QDateTime& now, const QString& time
         return makePatchFrames(DynamicUIDemo::nowPlayingPageOps(m_nowPlaying, time, indicator));
     }
     case DeviceScreen::Kind::screensaver:
-        // With a current photo, the photo behind the clock strip; without, the idle page.
-        if (m_photoIndex >= 0 && m_photoIndex < m_photoLibrary.size())
-            return {DynamicUIDemo::clockOps(takeNextSequence(), now)};
+        // With a current photo, the photo under its overlay; without, the idle page.
+        if (const std::optional<ScreensaverPhotoLayout> layout = screensaverLayout())
+            return {ScreensaverPhotoLayout::makeNodes(takeNextSequence(), now, *layout)};
         return {DynamicUIDemo::idlePageFrame(takeNextSequence(), now, idleMinutes(m_screensaver.timeout))};
     case DeviceScreen::Kind::custom:
         return customPageFrames(now, time, indicator);

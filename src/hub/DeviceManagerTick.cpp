@@ -124,9 +124,11 @@ void DeviceManager::tick(const QDateTime& now)
     if (m_deviceClock.tick(now)) {
         const bool photoShows = m_activeScreen == DeviceScreen::screensaver() && m_photoIndex >= 0 &&
                                 m_photoIndex < m_photoLibrary.size();
-        if (photoShows)
-            sendDynamicUI({DynamicUIDemo::clockUpdateFrame(takeNextSequence(), now)});
-        else
+        if (photoShows) {
+            if (const std::optional<ScreensaverPhotoLayout> layout = screensaverLayout())
+                if (auto patch = ScreensaverPhotoLayout::overlayPatch(takeNextSequence(), now, *layout))
+                    sendDynamicUI({*patch});
+        } else
             sendDynamicUI({DynamicUIDemo::clockTickFrame(takeNextSequence(), m_activeScreen, now)});
     }
     advanceNowPlayingProgress(now);
@@ -141,28 +143,6 @@ void DeviceManager::enterScreensaver()
         setActiveScreen(DeviceScreen::screensaver());
     }
     renderActivePage();
-}
-
-void DeviceManager::advanceScreensaverPhoto(const QDateTime& now)
-{
-    if (m_activeScreen != DeviceScreen::screensaver() || m_photoLibrary.size() < 2)
-        return;
-    if (secondsBetween(m_photoShownSince, now) < m_screensaver.photoInterval)
-        return;
-    m_photoIndex = (m_photoIndex + 1) % int(m_photoLibrary.size());
-    showScreensaverPhoto(now);
-}
-
-void DeviceManager::showScreensaverPhoto(const QDateTime& now)
-{
-    if (m_photoLibrary.isEmpty())
-        return;
-    if (m_photoIndex < 0 || m_photoIndex >= m_photoLibrary.size())
-        m_photoIndex = 0;
-    // The photo takes the backdrop's place in the device's picture slot.
-    m_backdropIdentity.reset();
-    uploadAsset(m_photoLibrary[m_photoIndex].data);
-    m_photoShownSince = now;
 }
 
 // --- Store reactions -----------------------------------------------------------------------

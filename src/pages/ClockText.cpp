@@ -61,6 +61,18 @@ QString dateText(const QDateTime& date)
     return formatter.format(date);
 }
 
+QString shortDateText(const QDateTime& date)
+{
+    static PatternFormatter formatter(u"EEE, MMM d");
+    return formatter.format(date);
+}
+
+QString shortDateTextWithoutComma(const QDateTime& date)
+{
+    static PatternFormatter formatter(u"EEE MMM d");
+    return formatter.format(date);
+}
+
 QString minuteText(const QDateTime& date)
 {
     static PatternFormatter formatter(u"yyyy-MM-dd HH:mm");

@@ -11,6 +11,10 @@ namespace DynamicUIDemo {
 QString timeText(const QDateTime& date);
 // The date formatted "EEEE, MMM d" ("Tuesday, Jan 9"); empty for an invalid date.
 QString dateText(const QDateTime& date);
+// The short dates of the screensaver photo overlay: "EEE, MMM d" and "EEE MMM d"; empty
+// for an invalid date.
+QString shortDateText(const QDateTime& date);
+QString shortDateTextWithoutComma(const QDateTime& date);
 // The date formatted "yyyy-MM-dd HH:mm": which minute a page's clock shows; empty for an
 // invalid date.
 QString minuteText(const QDateTime& date);

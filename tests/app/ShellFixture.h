@@ -33,7 +33,7 @@ protected:
         return true;
     }();
     std::unique_ptr<ProfileStore> profiles;
-    EmptyScreensaverPhotoService photos{xdg.path("data")};
+    ScreensaverPhotoService photos{xdg.path("data")};
     StockStore stocks{*settings};
     TarvFake::MemoryScreenStore screens;
     TarvFake::FakeDevice device;

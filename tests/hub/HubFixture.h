@@ -40,7 +40,7 @@ protected:
         return true;
     }();
     std::unique_ptr<ProfileStore> profiles;
-    EmptyScreensaverPhotoService photos{dir.path()};
+    ScreensaverPhotoService photos{dir.path()};
     StockStore stocks{*settings};
     // The real store over a folder of the test's own; approvals only in memory.
     CustomScreenStore screens{dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>()};

@@ -123,7 +123,7 @@ int run(const QString& folder)
     const QString home = QDir::homePath();
     Settings settings(home + QStringLiteral("/.config/Tarv/Tarv.conf"));
     ProfileStore profiles(settings);
-    EmptyScreensaverPhotoService photos(home + QStringLiteral("/.local/share/Tarv"));
+    ScreensaverPhotoService photos(home + QStringLiteral("/.local/share/Tarv"));
     // The pictures never depend on the real quote service: nothing listens on port 0.
     settings.setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
     StockStore stocks(settings);

@@ -1,0 +1,82 @@
+// Speed of the screensaver photos: importing one 4,000 x 3,000 camera JPEG to its stored
+// frame (runs on the photo worker; aim under 150 ms), and composing one faded frame with
+// its quiet corner (on the GUI thread at every photo change; aim under 5 ms).
+
+#include "BenchHub.h"
+
+#include "media/PhotoImages.h"
+#include "media/ScreensaverPhotoService.h"
+#include "pages/ScreensaverPhotoLayout.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// A gradient with fine noise: compresses about like a camera picture.
+QByteArray cameraJpeg()
+{
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 4000, 3000);
+    gradient.setColorAt(0, QColor(40, 90, 160));
+    gradient.setColorAt(1, QColor(220, 170, 90));
+    painter.fillRect(image.rect(), gradient);
+    painter.end();
+    QRandomGenerator random(7);
+    for (int y = 0; y < image.height(); y += 2) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); x += 3)
+            row[x] = qRgb(int(random.bounded(256)), qGreen(row[x]), qBlue(row[x]));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
+void BM_ImportCameraJpegToFrame(benchmark::State& state)
+{
+    ensureBenchApp();
+    const QByteArray jpeg = cameraJpeg();
+    QTemporaryDir dir;
+    const ScreensaverPhotoService service(dir.path());
+    for (auto _ : state) {
+        const auto outcome = service.importPhotos({{QStringLiteral("camera.jpg"), jpeg}});
+        state.PauseTiming();
+        if (outcome.failure || outcome.photos.size() != 1)
+            state.SkipWithError("import failed");
+        else
+            service.removePhoto(outcome.photos[0].id);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ImportCameraJpegToFrame)->Unit(benchmark::kMillisecond);
+
+void BM_ComposeFadedFrame(benchmark::State& state)
+{
+    ensureBenchApp();
+    QImage picture(480, 320, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    QLinearGradient gradient(0, 0, 480, 320);
+    gradient.setColorAt(0, QColor(20, 40, 90));
+    gradient.setColorAt(1, QColor(240, 200, 120));
+    painter.fillRect(picture.rect(), gradient);
+    painter.end();
+    const QByteArray frame = *PhotoImages::renderPhotoFrame(picture, {});
+    for (auto _ : state) {
+        const ScreensaverPhotoLayout layout{ScreensaverStyle::quietCorner, quietestCorner(frame)};
+        const auto fade = ScreensaverPhotoLayout::fadeSpec(layout);
+        benchmark::DoNotOptimize(ScreensaverPhotoLayout::fadedFrame(fade.edge, fade.rows, frame, fade.strength));
+    }
+}
+BENCHMARK(BM_ComposeFadedFrame)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,39 @@
+#pragma once
+// The image work behind the screensaver photos: turning and mirroring, the 480 x 320 RGB565
+// device frame, JPEG encoding, decoding with the stored orientation and a size limit, and
+// the preview of a stored frame. All are pure functions, safe on any thread.
+
+#include "media/PhotoAdjustment.h"
+
+#include <QByteArray>
+#include <QImage>
+
+#include <optional>
+
+namespace PhotoImages {
+
+inline constexpr int frameWidth = 480;
+inline constexpr int frameHeight = 320;
+inline constexpr qsizetype frameBytes = qsizetype(frameWidth) * frameHeight * 2;
+
+// Turned clockwise by quarterTurns (two lowest bits), then mirrored left-right. No turn and
+// no mirror returns the picture itself.
+std::optional<QImage> orientedImage(const QImage& image, int quarterTurns, bool mirrored);
+// The 307,200-byte frame: oriented, cropped to 3:2, stretched to 480 x 320 and packed to
+// little-endian RGB565 by truncation. Transparent parts come out black.
+std::optional<QByteArray> renderPhotoFrame(const QImage& image, const PhotoAdjustment& adjustment);
+// The picture as JPEG at a quality of 0...1.
+std::optional<QByteArray> encodeJPEG(const QImage& image, double quality);
+// The encoded picture decoded upright (its orientation marker applied) with its longer
+// side at most maxPixelSize.
+std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize);
+// A stored frame widened back to 8 bits per channel by shifting; none unless the size fits.
+std::optional<QImage> rgb565PreviewImage(const QByteArray& frame, int width, int height);
+
+// One RGB565 value, the channels truncated.
+inline quint16 packRGB565(int r, int g, int b)
+{
+    return quint16(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+}  // namespace PhotoImages

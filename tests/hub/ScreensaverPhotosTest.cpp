@@ -1,0 +1,167 @@
+// The photo screensaver end to end against the fake device, on the tick's date: entering
+// after the idle time, the advance, the minute overlay, the wake and library edits while
+// the screensaver shows.
+
+#include "HubFixture.h"
+#include "media/PhotoImages.h"
+#include "pages/ClockText.h"
+#include "pages/ScreensaverPhotoLayout.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+
+using namespace TarvUSB;
+
+namespace {
+
+QByteArray jpegOf(QColor color)
+{
+    QImage image(600, 400, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return bytes;
+}
+
+}  // namespace
+
+class ScreensaverPhotosTest : public HubTest {
+protected:
+    void waitForQuiet()
+    {
+        ASSERT_TRUE(waitUntil([&] { return hub->queuedFrames().isEmpty() && hub->outstandingAcks().isEmpty(); }));
+        roundTrip();
+    }
+
+    QByteArray shownAsset() const
+    {
+        const auto found = device.assets().constFind(2);
+        return found != device.assets().cend() && found->complete ? found->data : QByteArray();
+    }
+
+    QByteArray faded(const ScreensaverPhotoService::SavedPhoto& photo, ScreensaverPhotoLayout layout) const
+    {
+        const auto fade = ScreensaverPhotoLayout::fadeSpec(layout);
+        return ScreensaverPhotoLayout::fadedFrame(fade.edge, fade.rows, photo.data, fade.strength);
+    }
+
+    QString labelText(std::uint32_t id) const
+    {
+        const auto* node = device.widgets().find(id);
+        return node ? node->text : QString();
+    }
+};
+
+TEST_F(ScreensaverPhotosTest, EntersAdvancesKeepsTheClockAndWakesOnTheTicksDate)
+{
+    ASSERT_EQ(photos.importPhotos({{QStringLiteral("red.jpg"), jpegOf(Qt::red)},
+                                   {QStringLiteral("blue.jpg"), jpegOf(Qt::blue)}})
+                  .photos.size(),
+              2);
+    connectAndGreet();
+    ASSERT_EQ(hub->photoLibrary().size(), 2);
+    ASSERT_TRUE(hub->setScreensaverTimeout(5));
+    hub->showScreen(DeviceScreen::calculator());
+    // The hub's clock follows the ticks, as it does in the running program.
+    const QDateTime start = hub->screensaver().lastInteraction;
+    const auto tickAt = [&](int seconds) {
+        advance(std::chrono::milliseconds(wallNow.msecsTo(start.addSecs(seconds))));
+        hub->tick(wallNow);
+    };
+    const ScreensaverPhotoLayout corner{ScreensaverStyle::corner, ScreensaverCorner::bottomLeft};
+
+    tickAt(5);
+    ASSERT_EQ(hub->activeScreen(), DeviceScreen::screensaver());
+    waitForQuiet();
+    EXPECT_EQ(shownAsset(), faded(hub->photoLibrary()[0], corner));
+    EXPECT_NE(device.widgets().find(706), nullptr);
+    EXPECT_EQ(labelText(701), DynamicUIDemo::timeText(start.addSecs(5)));
+
+    // The photo stays for its interval, then the next one goes out on the first tick after.
+    tickAt(64);
+    EXPECT_EQ(hub->photoIndex(), 0);
+    tickAt(65);
+    EXPECT_EQ(hub->photoIndex(), 1);
+    waitForQuiet();
+    EXPECT_EQ(shownAsset(), faded(hub->photoLibrary()[1], corner));
+    // A new minute re-texts the overlay between photos.
+    tickAt(124);
+    waitForQuiet();
+    EXPECT_EQ(hub->photoIndex(), 1);
+    EXPECT_EQ(labelText(701), DynamicUIDemo::timeText(start.addSecs(124)));
+
+    device.tap(240, 160);
+    ASSERT_TRUE(waitUntil([&] { return hub->activeScreen() == DeviceScreen::calculator(); }));
+    EXPECT_EQ(hub->photoIndex(), 1) << "the next visit resumes with the same photo";
+}
+
+TEST_F(ScreensaverPhotosTest, EditsWhileShownReachTheDevice)
+{
+    connectAndGreet();
+    hub->setScreensaverStyle(ScreensaverStyle::quietCorner);
+    hub->enterScreensaver();
+    waitForQuiet();
+    EXPECT_NE(device.widgets().find(704), nullptr) << "the idle page without photos";
+
+    // The first import replaces the idle page at once and names what it could not read.
+    const QString good = dir.filePath(QStringLiteral("white.jpg"));
+    QFile file(good);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(jpegOf(Qt::white));
+    file.close();
+    hub->importPhotoFiles({good, dir.filePath(QStringLiteral("missing.jpg"))});
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    EXPECT_EQ(hub->screensaver().photoError, QStringLiteral("Could not read missing.jpg"));
+    ASSERT_EQ(hub->photoLibrary().size(), 1);
+    EXPECT_EQ(hub->screensaver().photos.size(), 1);
+    waitForQuiet();
+    EXPECT_EQ(device.widgets().find(704), nullptr);
+    EXPECT_EQ(shownAsset(), faded(hub->photoLibrary()[0], *hub->screensaverLayout()));
+
+    // A second import changes nothing on the device until the next advance.
+    const qsizetype before = device.received().size();
+    hub->importPhotoData({{QStringLiteral("black.jpg"), jpegOf(Qt::black)}});
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    EXPECT_FALSE(hub->screensaver().photoError);
+    EXPECT_EQ(hub->photoLibrary().size(), 2);
+    roundTrip();
+    EXPECT_EQ(device.received().size(), before);
+
+    // The crop editor opens the kept source, upright and at most 2,048 pixels.
+    const QUuid shown = hub->photoLibrary()[0].id;
+    std::optional<DeviceManager::CropSource> source;
+    bool answered = false;
+    hub->cropSourceImage(shown, [&](std::optional<DeviceManager::CropSource> s) {
+        source = std::move(s);
+        answered = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return answered; }));
+    ASSERT_TRUE(source);
+    EXPECT_TRUE(source->fromSourceJPEG);
+    EXPECT_EQ(source->image.size(), QSize(600, 400));
+
+    // A new crop of the shown photo is sent again; an unchanged one does nothing.
+    hub->adjustScreensaverPhoto(shown, hub->photoLibrary()[0].adjustment);
+    EXPECT_EQ(hub->pendingPhotoWork(), 0);
+    hub->adjustScreensaverPhoto(shown, PhotoAdjustment{2});
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    EXPECT_EQ(hub->photoLibrary()[0].adjustment, PhotoAdjustment{2});
+    waitForQuiet();
+    EXPECT_EQ(shownAsset(), faded(hub->photoLibrary()[0], *hub->screensaverLayout()));
+
+    // Removing the shown photo puts the next one on the device; removing the last brings
+    // back the idle page.
+    hub->removeScreensaverPhoto(shown);
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    ASSERT_EQ(hub->photoLibrary().size(), 1);
+    waitForQuiet();
+    EXPECT_EQ(shownAsset(), faded(hub->photoLibrary()[0], *hub->screensaverLayout()));
+    hub->removeScreensaverPhoto(hub->photoLibrary()[0].id);
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    waitForQuiet();
+    EXPECT_NE(device.widgets().find(704), nullptr);
+    EXPECT_TRUE(photos.loadPhotos().isEmpty());
+}

@@ -1,0 +1,279 @@
+// The photo adjustment and image helpers, and the photo library on real files in a
+// temporary folder.
+
+#include "media/PhotoImages.h"
+#include "media/ScreensaverPhotoService.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using PhotoImages::frameBytes;
+using Rect = PhotoAdjustment::Rect;
+
+namespace {
+
+QByteArray jpegOf(const QImage& image, QImageIOHandler::Transformations transformation = QImageIOHandler::TransformationNone)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setTransformation(transformation);
+    writer.write(image);
+    return bytes;
+}
+
+QImage filled(int w, int h, QColor color)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+quint16 pixelAt(const QByteArray& frame, int x, int y)
+{
+    const auto* p = reinterpret_cast<const uchar*>(frame.constData()) + (y * 480 + x) * 2;
+    return quint16(p[0] | (p[1] << 8));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+}  // namespace
+
+TEST(PhotoAdjustmentTest, CropRectanglesClampZoomCentreAndEdges)
+{
+    const PhotoAdjustment identity;
+    EXPECT_EQ(identity.cropRect(3000, 4000, 1.5), (Rect{0, 1000, 3000, 2000}));
+    // 4:3 keeps the full width and a centred band.
+    EXPECT_EQ(identity.cropRect(4000, 3000, 1.5), (Rect{0, (3000 - 4000 / 1.5) / 2, 4000, 4000 / 1.5}));
+    for (const double zoom : {0.5, 0.0})
+        EXPECT_EQ((PhotoAdjustment{zoom}).cropRect(3000, 4000, 1.5), identity.cropRect(3000, 4000, 1.5));
+    EXPECT_EQ((PhotoAdjustment{10}).cropRect(3000, 2000, 1.5), (PhotoAdjustment{4}).cropRect(3000, 2000, 1.5));
+    EXPECT_EQ((PhotoAdjustment{2, 0, 0.5}).cropRect(3000, 2000, 1.5), (Rect{0, 500, 1500, 1000}));
+    EXPECT_EQ((PhotoAdjustment{2, 1, 1}).cropRect(3000, 2000, 1.5), (Rect{1500, 1000, 1500, 1000}));
+}
+
+TEST(PhotoAdjustmentTest, JsonNeedsEveryKeyWithItsType)
+{
+    const PhotoAdjustment adjustment{2.5, 0.25, 0.75, -1, true};
+    EXPECT_EQ(PhotoAdjustment::fromJson(adjustment.toJson()), adjustment);
+    QJsonObject missing = adjustment.toJson();
+    missing.remove(QStringLiteral("mirrored"));
+    EXPECT_FALSE(PhotoAdjustment::fromJson(missing));
+    QJsonObject wrong = adjustment.toJson();
+    wrong.insert(QStringLiteral("quarterTurns"), QStringLiteral("1"));
+    EXPECT_FALSE(PhotoAdjustment::fromJson(wrong));
+}
+
+TEST(PhotoImagesTest, TurnsClockwiseThenMirrors)
+{
+    // A 2 x 1 picture: red on the left, blue on the right.
+    QImage source(2, 1, QImage::Format_RGB32);
+    source.setPixel(0, 0, qRgb(255, 0, 0));
+    source.setPixel(1, 0, qRgb(0, 0, 255));
+
+    const QImage same = *PhotoImages::orientedImage(source, 0, false);
+    EXPECT_EQ(same.constBits(), source.constBits()) << "no turn and no mirror returns the picture itself";
+
+    // Clockwise: the left end goes to the top.
+    const QImage turned = *PhotoImages::orientedImage(source, 1, false);
+    ASSERT_EQ(turned.size(), QSize(1, 2));
+    EXPECT_EQ(turned.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(*PhotoImages::orientedImage(source, 5, false), turned);
+    const QImage three = *PhotoImages::orientedImage(source, -1, false);
+    EXPECT_EQ(three.pixel(0, 0), qRgb(0, 0, 255));
+
+    // Turned and then mirrored: mirroring a 2 x 2 turned picture swaps its columns.
+    QImage square(2, 2, QImage::Format_RGB32);
+    square.setPixel(0, 0, qRgb(255, 0, 0));
+    square.setPixel(1, 0, qRgb(0, 255, 0));
+    square.setPixel(0, 1, qRgb(0, 0, 255));
+    square.setPixel(1, 1, qRgb(255, 255, 255));
+    const QImage both = *PhotoImages::orientedImage(square, 1, true);
+    const QImage turnedSquare = *PhotoImages::orientedImage(square, 1, false);
+    EXPECT_EQ(both.pixel(0, 0), turnedSquare.pixel(1, 0));
+    EXPECT_EQ(both.pixel(1, 1), turnedSquare.pixel(0, 1));
+}
+
+TEST(PhotoImagesTest, FramesArePackedByTruncationAndTransparencyIsBlack)
+{
+    QImage clear(300, 200, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    EXPECT_EQ(PhotoImages::renderPhotoFrame(clear, {}), QByteArray(frameBytes, '\0'));
+
+    const QByteArray frame = *PhotoImages::renderPhotoFrame(filled(600, 400, QColor(0xFF, 0x87, 0x0F)), {});
+    ASSERT_EQ(frame.size(), frameBytes);
+    EXPECT_EQ(pixelAt(frame, 0, 0), PhotoImages::packRGB565(0xFF, 0x87, 0x0F));
+    EXPECT_EQ(pixelAt(frame, 479, 319), quint16((31 << 11) | (33 << 5) | 1));
+
+    // A 3000 x 4000 picture is cut to its centre band: the top quarter never shows.
+    QImage tall = filled(300, 400, Qt::red);
+    for (int y = 100; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            tall.setPixel(x, y, qRgb(0, 0, 255));
+    const QByteArray band = *PhotoImages::renderPhotoFrame(tall, {});
+    EXPECT_EQ(pixelAt(band, 240, 0), PhotoImages::packRGB565(0, 0, 255));
+    EXPECT_EQ(pixelAt(band, 240, 319), PhotoImages::packRGB565(0, 0, 255));
+}
+
+TEST(PhotoImagesTest, DecodingAppliesTheOrientationMarkerAndTheSizeLimit)
+{
+    // Stored landscape with a marker that turns it upright: decoded as a portrait.
+    const QByteArray jpeg = jpegOf(filled(4000, 3000, Qt::gray), QImageIOHandler::TransformationRotate90);
+    const QImage decoded = *PhotoImages::downsampledImage(jpeg, 2048);
+    EXPECT_EQ(decoded.size(), QSize(1536, 2048));
+    EXPECT_EQ(PhotoImages::downsampledImage(jpegOf(filled(40, 30, Qt::gray)), 2048)->size(), QSize(40, 30));
+    EXPECT_FALSE(PhotoImages::downsampledImage("not a picture", 2048));
+
+    const QByteArray frame(frameBytes, '\xFF');
+    const QImage preview = *PhotoImages::rgb565PreviewImage(frame, 480, 320);
+    EXPECT_EQ(preview.pixel(5, 5), qRgb(248, 252, 248)) << "widened by shifting only";
+    EXPECT_FALSE(PhotoImages::rgb565PreviewImage(frame.left(frameBytes - 1), 480, 320));
+}
+
+class PhotoLibraryTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    ScreensaverPhotoService service{dir.path()};
+
+    QString index() const { return dir.filePath(QStringLiteral("photos.json")); }
+    QJsonArray indexArray() const { return QJsonDocument::fromJson(readAll(index())).array(); }
+};
+
+TEST_F(PhotoLibraryTest, ImportKeepsTheReadableItemsAndNamesTheOthers)
+{
+    const QByteArray jpeg = jpegOf(filled(900, 600, Qt::blue));
+    const auto first = service.importPhotos({{QStringLiteral("old.jpg"), jpeg}});
+    ASSERT_FALSE(first.failure);
+    const auto outcome = service.importPhotos({{QStringLiteral("one.jpg"), jpeg},
+                                               {QStringLiteral("a.png"), std::nullopt},
+                                               {QStringLiteral("b.heic"), QByteArray("garbage")},
+                                               {QStringLiteral("three.jpg"), jpeg}});
+    ASSERT_TRUE(outcome.failure);
+    EXPECT_EQ(outcome.failure->errorDescription(), QStringLiteral("Could not read a.png, b.heic"));
+    ASSERT_EQ(outcome.photos.size(), 2);
+
+    const QList<ScreensaverPhotoService::SavedPhoto> loaded = service.loadPhotos();
+    ASSERT_EQ(loaded.size(), 3);
+    EXPECT_EQ(loaded[0].displayName, QStringLiteral("old.jpg"));
+    EXPECT_EQ(loaded[1].displayName, QStringLiteral("one.jpg"));
+    EXPECT_EQ(loaded[2].displayName, QStringLiteral("three.jpg"));
+    EXPECT_EQ(loaded[1], outcome.photos[0]);
+    EXPECT_EQ(pixelAt(loaded[1].data, 10, 10), PhotoImages::packRGB565(0, 0, 255));
+    // Ids in upper case text name both files; the source JPEG is kept.
+    const QString id = indexArray()[1].toObject().value(QStringLiteral("id")).toString();
+    EXPECT_EQ(id, id.toUpper());
+    EXPECT_EQ(readAll(service.framePath(loaded[1].id)).size(), frameBytes);
+    EXPECT_TRUE(QFile::exists(service.sourcePath(loaded[1].id)));
+
+    // An empty import rewrites the same index.
+    const QByteArray before = readAll(index());
+    EXPECT_FALSE(service.importPhotos({}).failure);
+    EXPECT_EQ(readAll(index()), before);
+}
+
+TEST_F(PhotoLibraryTest, ALargeSourceIsKeptUprightAtMost2048Pixels)
+{
+    const QByteArray jpeg = jpegOf(filled(4000, 3000, Qt::green), QImageIOHandler::TransformationRotate90);
+    const auto outcome = service.importPhotos({{QStringLiteral("portrait.jpg"), jpeg}});
+    ASSERT_EQ(outcome.photos.size(), 1);
+    const QImage kept(service.sourcePath(outcome.photos[0].id));
+    EXPECT_EQ(kept.size(), QSize(1536, 2048));
+}
+
+TEST_F(PhotoLibraryTest, ShortFramesAndBadEntriesAreLeftOutAlone)
+{
+    const QByteArray jpeg = jpegOf(filled(300, 200, Qt::white));
+    const auto outcome = service.importPhotos({{QStringLiteral("a.jpg"), jpeg}, {QStringLiteral("b.jpg"), jpeg}});
+    ASSERT_EQ(outcome.photos.size(), 2);
+    writeAll(service.framePath(outcome.photos[0].id), QByteArray(frameBytes - 1, '\0'));
+    const QList<ScreensaverPhotoService::SavedPhoto> loaded = service.loadPhotos();
+    ASSERT_EQ(loaded.size(), 1);
+    EXPECT_EQ(loaded[0].displayName, QStringLiteral("b.jpg"));
+    EXPECT_EQ(service.readIndex().size(), 2) << "the entry stays";
+
+    // One entry with an adjustment lacking a key costs that entry only.
+    QJsonArray array = indexArray();
+    QJsonObject broken = array[0].toObject();
+    broken.insert(QStringLiteral("adjustment"), QJsonObject{{QStringLiteral("zoom"), 2}});
+    array[0] = broken;
+    writeAll(index(), QJsonDocument(array).toJson());
+    ASSERT_EQ(service.readIndex().size(), 1);
+    EXPECT_EQ(service.readIndex()[0].name, QStringLiteral("b.jpg"));
+}
+
+TEST_F(PhotoLibraryTest, ADamagedIndexIsKeptAsideBeforeANewOneIsWritten)
+{
+    writeAll(index(), "{ not json");
+    EXPECT_TRUE(service.loadPhotos().isEmpty());
+    EXPECT_EQ(readAll(index()), QByteArray("{ not json")) << "loading never writes";
+    const auto outcome = service.importPhotos({{QStringLiteral("a.jpg"), jpegOf(filled(30, 20, Qt::red))}});
+    ASSERT_FALSE(outcome.failure);
+    const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("photos.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(readAll(dir.filePath(aside[0])), QByteArray("{ not json"));
+    EXPECT_EQ(service.loadPhotos().size(), 1);
+}
+
+TEST_F(PhotoLibraryTest, RemovalAndRecropRewriteFilesAndIndex)
+{
+    const QByteArray jpeg = jpegOf(filled(600, 400, Qt::red));
+    const auto outcome = service.importPhotos({{QStringLiteral("a.jpg"), jpeg}, {QStringLiteral("b.jpg"), jpeg}});
+    ASSERT_EQ(outcome.photos.size(), 2);
+    const auto a = outcome.photos[0];
+
+    const PhotoAdjustment turned{1, 0.5, 0.5, 1, false};
+    const auto updated = service.updateAdjustment(a, turned);
+    ASSERT_TRUE(updated.photo);
+    EXPECT_EQ(updated.photo->adjustment, turned);
+    EXPECT_EQ(service.loadPhotos()[0], *updated.photo);
+
+    EXPECT_FALSE(service.removePhoto(a.id));
+    EXPECT_FALSE(QFile::exists(service.framePath(a.id)));
+    EXPECT_FALSE(QFile::exists(service.sourcePath(a.id)));
+    ASSERT_EQ(service.loadPhotos().size(), 1);
+    EXPECT_FALSE(service.removePhoto(a.id)) << "files already gone";
+}
+
+TEST_F(PhotoLibraryTest, TheOlderSinglePhotoMovesInFirstAndGetsASourceOnItsFirstRecrop)
+{
+    ASSERT_FALSE(service.importPhotos({{QStringLiteral("new.jpg"), jpegOf(filled(30, 20, Qt::red))}}).failure);
+    QByteArray old(frameBytes, '\0');
+    writeAll(dir.filePath(QStringLiteral("screensaver.rgb565")), old);
+    writeAll(dir.filePath(QStringLiteral("screensaver-name.txt")), "Beach");
+    const QList<ScreensaverPhotoService::SavedPhoto> loaded = service.loadPhotos();
+    ASSERT_EQ(loaded.size(), 2);
+    EXPECT_EQ(loaded[0].displayName, QStringLiteral("Beach"));
+    EXPECT_EQ(loaded[0].data, old);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("screensaver.rgb565"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("screensaver-name.txt"))));
+    EXPECT_FALSE(QFile::exists(service.sourcePath(loaded[0].id)));
+
+    writeAll(dir.filePath(QStringLiteral("screensaver.rgb565")), old);
+    EXPECT_EQ(service.loadPhotos()[0].displayName, QStringLiteral("Photo"));
+
+    const auto recropped = service.updateAdjustment(loaded[0], PhotoAdjustment{2});
+    ASSERT_TRUE(recropped.photo);
+    EXPECT_TRUE(QFile::exists(service.sourcePath(loaded[0].id)));
+    const QByteArray source = readAll(service.sourcePath(loaded[0].id));
+    ASSERT_TRUE(service.updateAdjustment(*recropped.photo, PhotoAdjustment{3}).photo);
+    EXPECT_EQ(readAll(service.sourcePath(loaded[0].id)), source) << "the second re-crop starts from that JPEG";
+}
