@@ -57,17 +57,10 @@ void BM_FullScreenImageToAckingDevice(benchmark::State& state)
         state.SkipWithError("the fake device did not connect");
         return;
     }
-    QByteArray pixels(480 * 320 * 2, Qt::Uninitialized);
-    for (qsizetype i = 0; i < pixels.size(); ++i)
-        pixels[i] = char(i * 31 % 251);
+    const QByteArray pixels = LinkedHub::fullScreenPixels();
     for (auto _ : state) {
-        const int before = link.device.assetEnds.load();
         const auto start = BenchClock::now();
-        link.bench.hub->uploadAsset(pixels);
-        if (!spinUntil([&] {
-                return link.device.assetEnds.load() > before && link.bench.hub->queuedFrames().isEmpty() &&
-                       link.bench.hub->outstandingAcks().isEmpty();
-            })) {
+        if (!link.uploadFullScreen(pixels)) {
             state.SkipWithError("the image did not arrive");
             return;
         }

@@ -93,4 +93,25 @@ struct LinkedHub {
                    bench.hub->queuedFrames().isEmpty() && bench.hub->outstandingAcks().isEmpty();
         });
     }
+
+    // A full-screen picture with no runs, so COBS and the device have real work.
+    static QByteArray fullScreenPixels()
+    {
+        QByteArray pixels(480 * 320 * 2, Qt::Uninitialized);
+        for (qsizetype i = 0; i < pixels.size(); ++i)
+            pixels[i] = char(i * 31 % 251);
+        return pixels;
+    }
+
+    // Uploads the picture and runs the event loop until the device has it and every frame
+    // is acknowledged; false when it never arrives.
+    bool uploadFullScreen(const QByteArray& pixels)
+    {
+        const int before = device.assetEnds.load();
+        bench.hub->uploadAsset(pixels);
+        return spinUntil([&] {
+            return device.assetEnds.load() > before && bench.hub->queuedFrames().isEmpty() &&
+                   bench.hub->outstandingAcks().isEmpty();
+        });
+    }
 };

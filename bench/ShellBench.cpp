@@ -33,9 +33,7 @@ void BM_WindowTicksDuringFullImageUpload(benchmark::State& state)
     MainWindow window(*link.bench.hub, *link.bench.settings);
     window.show();
 
-    QByteArray pixels(480 * 320 * 2, Qt::Uninitialized);
-    for (qsizetype i = 0; i < pixels.size(); ++i)
-        pixels[i] = char(i * 31 % 251);
+    const QByteArray pixels = LinkedHub::fullScreenPixels();
 
     QElapsedTimer sinceTick;
     sinceTick.start();
@@ -52,13 +50,8 @@ void BM_WindowTicksDuringFullImageUpload(benchmark::State& state)
     sinceTick.restart();
 
     for (auto _ : state) {
-        const int before = link.device.assetEnds.load();
         const auto start = BenchClock::now();
-        link.bench.hub->uploadAsset(pixels);
-        if (!spinUntil([&] {
-                return link.device.assetEnds.load() > before && link.bench.hub->queuedFrames().isEmpty() &&
-                       link.bench.hub->outstandingAcks().isEmpty();
-            })) {
+        if (!link.uploadFullScreen(pixels)) {
             state.SkipWithError("the image did not arrive");
             return;
         }
