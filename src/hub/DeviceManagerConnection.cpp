@@ -28,9 +28,17 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
     setState(ConnectionState::connecting(path));
     log(LogEntry::Direction::system, QStringLiteral("Found Tarv at ") + path);
     if (const auto failure = openPort(path)) {
-        log(LogEntry::Direction::system, QStringLiteral("Open failed: ") + *failure);
+        const QString text = QStringLiteral("Open failed: ") + *failure;
+        log(LogEntry::Direction::system, text);
         m_activeRegistryID.reset();
         setState(ConnectionState::disconnected());
+        // A port that is busy at plug-in (a modem manager probing it) or a path named by hand
+        // that is not there yet is tried again while its device stays listed, quietly while
+        // it fails the same way.
+        if (m_watcher->device(registryID)) {
+            m_lastReopenFailure = text;
+            scheduleReopen(registryID);
+        }
         return;
     }
     // The device speaks first, with HELLO.

@@ -350,6 +350,33 @@ TEST_F(HubTest, APortNamedByHandIsReopenedWithBackOffOnceItComesBack)
     EXPECT_EQ(logCount(QStringLiteral("Serial port closed: ")), 2);
 }
 
+// A port that fails its very first open (busy at plug-in, or named by hand before it exists)
+// used to be given up for good.
+TEST_F(HubTest, APortThatFailsItsFirstOpenIsTriedAgainWhileListed)
+{
+    const QString link = dir.filePath(QStringLiteral("tarv-port"));
+    makeHub();
+    qputenv("TARV_SERIAL_PORT", link.toLocal8Bit());
+    hub->watcher().start();
+    qunsetenv("TARV_SERIAL_PORT");
+    EXPECT_FALSE(hub->isPortOpen());
+    EXPECT_EQ(hub->state(), ConnectionState::disconnected());
+    EXPECT_EQ(hub->pendingReopenDelay(), 1000ms);
+
+    advance(1000ms);
+    hub->retryConnection();
+    EXPECT_EQ(hub->pendingReopenDelay(), 2000ms);
+    EXPECT_EQ(logCount(QStringLiteral("Open failed: ")), 1) << "the same failure is said once";
+
+    ASSERT_TRUE(device.start());
+    ASSERT_TRUE(QFile::link(device.portPath(), link));
+    advance(2000ms);
+    hub->retryConnection();
+    ASSERT_TRUE(hub->isPortOpen());
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+}
+
 TEST_F(HubTest, OnlyAListedDeviceIsRetriedAndItsDetachEndsTheRetries)
 {
     // The watcher does not list it (the device has gone): the loss is final.
