@@ -5,7 +5,7 @@
 #include "ui/macros/ActionEditor.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/macros/IconPicker.h"
-#include "ui/macros/KeyInspector.h"
+#include "ui/macros/KeyPanel.h"
 #include "ui/macros/MacrosView.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "ui/macros/KeyCanvas.h"
-#include "ui/macros/KeyInspector.h"
+#include "ui/macros/KeyPanel.h"
 #include "ui/macros/ProfileBar.h"
 #include "ui/widgets/SymbolIcon.h"
 

@@ -5,7 +5,7 @@
 #include "app/ShellFixture.h"
 
 #include "ui/macros/KeyCanvas.h"
-#include "ui/macros/KeyInspector.h"
+#include "ui/macros/KeyPanel.h"
 #include "ui/macros/KeyTile.h"
 #include "ui/macros/MacrosView.h"
 #include "ui/macros/ProfileBar.h"

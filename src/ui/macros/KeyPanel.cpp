@@ -1,4 +1,4 @@
-#include "ui/macros/KeyInspector.h"
+#include "ui/macros/KeyPanel.h"
 
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
