@@ -13,18 +13,16 @@
 #include <QLinearGradient>
 #include <QPainter>
 
+#include "BenchImages.h"
+
 #include <optional>
 
 namespace {
 
 QImage largeArtwork()
 {
-    QImage image(1000, 1000, QImage::Format_RGB32);
+    QImage image = gradientPicture(1000, 1000, QColor(30, 60, 200), QColor(230, 180, 40));
     QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 1000, 1000);
-    gradient.setColorAt(0, QColor(30, 60, 200));
-    gradient.setColorAt(1, QColor(230, 180, 40));
-    painter.fillRect(image.rect(), gradient);
     painter.fillRect(QRect(300, 300, 400, 400), QColor(200, 30, 90));
     return image;
 }

@@ -15,6 +15,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
+#include "BenchImages.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -22,13 +24,7 @@ namespace {
 // A gradient with fine noise: compresses about like a camera picture.
 QByteArray cameraJpeg()
 {
-    QImage image(4000, 3000, QImage::Format_RGB32);
-    QPainter painter(&image);
-    QLinearGradient gradient(0, 0, 4000, 3000);
-    gradient.setColorAt(0, QColor(40, 90, 160));
-    gradient.setColorAt(1, QColor(220, 170, 90));
-    painter.fillRect(image.rect(), gradient);
-    painter.end();
+    QImage image = gradientPicture(4000, 3000, QColor(40, 90, 160), QColor(220, 170, 90));
     QRandomGenerator random(7);
     for (int y = 0; y < image.height(); y += 2) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -63,13 +59,7 @@ BENCHMARK(BM_ImportCameraJpegToFrame)->Unit(benchmark::kMillisecond);
 void BM_ComposeFadedFrame(benchmark::State& state)
 {
     ensureBenchApp();
-    QImage picture(480, 320, QImage::Format_RGB32);
-    QPainter painter(&picture);
-    QLinearGradient gradient(0, 0, 480, 320);
-    gradient.setColorAt(0, QColor(20, 40, 90));
-    gradient.setColorAt(1, QColor(240, 200, 120));
-    painter.fillRect(picture.rect(), gradient);
-    painter.end();
+    const QImage picture = gradientPicture(480, 320, QColor(20, 40, 90), QColor(240, 200, 120));
     const QByteArray frame = *PhotoImages::renderPhotoFrame(picture, {});
     for (auto _ : state) {
         const ScreensaverPhotoLayout layout{ScreensaverStyle::quietCorner, quietestCorner(frame)};
