@@ -11,16 +11,16 @@ namespace DynamicUIDemo {
 
 namespace {
 
-constexpr std::uint32_t timeNode = 701;
-constexpr std::uint32_t dateNode = 702;
+constexpr std::uint32_t timeNode = ScreensaverNodes::time;
+constexpr std::uint32_t dateNode = ScreensaverNodes::date;
 constexpr std::uint32_t agendaNode = 703;
 constexpr std::uint32_t idleNode = 704;
 constexpr std::uint32_t idleWakeNode = 705;
-constexpr std::uint32_t photoNode = 706;
-constexpr std::uint32_t stripNode = 707;
+constexpr std::uint32_t photoNode = ScreensaverNodes::photo;
+constexpr std::uint32_t stripNode = ScreensaverNodes::strip;
 constexpr std::uint32_t stripWakeNode = 708;
 
-constexpr std::int32_t photoAsset = 2;
+constexpr std::int32_t photoAsset = ScreensaverNodes::photoAsset;
 
 QString upperDateText(const QDateTime& date)
 {

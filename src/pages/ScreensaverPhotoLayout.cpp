@@ -18,11 +18,11 @@ constexpr int width = 480;
 constexpr int height = 320;
 constexpr qsizetype frameBytes = qsizetype(width) * height * 2;
 
-constexpr std::uint32_t timeNode = 701;
-constexpr std::uint32_t dateNode = 702;
-constexpr std::uint32_t photoNode = 706;
-constexpr std::uint32_t pillNode = 707;
-constexpr std::int32_t photoAsset = 2;
+constexpr std::uint32_t timeNode = ScreensaverNodes::time;
+constexpr std::uint32_t dateNode = ScreensaverNodes::date;
+constexpr std::uint32_t photoNode = ScreensaverNodes::photo;
+constexpr std::uint32_t pillNode = ScreensaverNodes::strip;
+constexpr std::int32_t photoAsset = ScreensaverNodes::photoAsset;
 
 constexpr std::uint32_t labelText = 0xF2F4F6;
 constexpr std::uint32_t stackedDateText = 0xC9CED4;
