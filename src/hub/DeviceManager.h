@@ -3,9 +3,9 @@
 // lives on the GUI thread; work that arrives on other threads (serial data, socket requests)
 // is handed to it there. Views read its properties and call its operations.
 
-#include "control/NotificationToast.h"
 #include "control/NotifyServer.h"
 #include "control/ToastTouchFilter.h"
+#include "control/toast/NotificationToast.h"
 #include "hub/ConnectionState.h"
 #include "hub/DeviceClock.h"
 #include "hub/HubClock.h"
@@ -291,12 +291,26 @@ public:
     // Moves the shown position on between polls, once per displayed second.
     void advanceNowPlayingProgress(const QDateTime& now);
     void sendMediaControl(MediaControl control);
-    void dismissToast();
     const std::optional<TouchPoint>& touchStart() const { return m_touchStart; }
     bool suppressTouchUp() const { return m_suppressTouchUp; }
     const ToastTouchFilter& toastTouches() const { return m_toastTouches; }
     const std::optional<NotificationToast>& toast() const { return m_toast; }
     void setToast(const std::optional<NotificationToast>& toast) { m_toast = toast; }
+
+    // --- Notification toasts --------------------------------------------------------------
+    // The "notify" command: shows the text as the current toast for its clamped seconds.
+    NotifyChannel::Reply runNotifyCommand(const NotifyChannel::Request& request);
+    // Puts the card on the device (replacing the one it shows) when a page of ours is there.
+    void sendToast(const NotificationToast& toast);
+    // Ends the current toast; only the card leaves the device, the page stays as it is.
+    void dismissToast();
+    // Restarts the toast's timer: it ends the toast once the seconds have passed on the
+    // monotonic clock.
+    void toastTimer(double seconds);
+    // When the running toast timer ends, if one runs.
+    std::optional<HubClock::MonotonicTime> toastDue() const { return m_toastDue; }
+    // The timer's wake-up: ends the toast when its time has come (its timer runs this).
+    void endToastWhenDue();
     const std::optional<CustomScreenRenderer::Layout>& customLayout() const { return m_customLayout; }
     void setCustomLayout(const std::optional<CustomScreenRenderer::Layout>& layout) { m_customLayout = layout; }
     const std::optional<PlaybackSample>& playbackSample() const { return m_playbackSample; }
@@ -585,6 +599,9 @@ private:
     std::optional<HubClock::MonotonicTime> m_lastScrubFrame;
     ToastTouchFilter m_toastTouches;
     std::optional<NotificationToast> m_toast;
+    QTimer* m_toastTimer = nullptr;
+    std::optional<HubClock::MonotonicTime> m_toastDue;
+    void cancelToastTimer();
     std::optional<CustomScreenRenderer::Layout> m_customLayout;
     std::optional<PlaybackSample> m_playbackSample;
     std::unique_ptr<TypingTask> m_typingTask;

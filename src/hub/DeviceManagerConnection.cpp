@@ -232,6 +232,7 @@ void DeviceManager::connectionLost()
     setState(ConnectionState::disconnected());
     m_customLayout.reset();
     updateScreenDataSources();
+    cancelToastTimer();
     m_toast.reset();
     m_toastTouches = {};
     m_pageChildCount = 0;

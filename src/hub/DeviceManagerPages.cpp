@@ -259,7 +259,10 @@ void DeviceManager::presentPage(const QList<Frame>& frames, std::uint16_t resetS
     if (m_serialPort && !m_deviceStalled)
         setDeviceHoldsScreen(true);
     sendDynamicUI(withReset);
-    // The notification toast is put back on top of the new page with the toast itself.
+    // The new page's children came after the card went with the old root: the card goes
+    // back on top of them.
+    if (m_toast)
+        sendToast(*m_toast);
 }
 
 QList<Frame> DeviceManager::makePatchFrames(const QList<QList<PatchOp>>& lists)

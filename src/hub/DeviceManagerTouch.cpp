@@ -29,7 +29,6 @@ constexpr std::uint32_t scrubKnobNode = DynamicUIDemo::NowPlayingNodes::scrubKno
 constexpr std::uint32_t calculatorExpressionNode = 401;
 constexpr std::uint32_t calculatorDisplayNode = 402;
 constexpr qsizetype calculatorLineCharacters = 12;
-constexpr std::uint32_t toastNode = 9000;
 
 // Taps on the calculator count inside these bounds only.
 constexpr int calculatorLastX = 478;
@@ -60,13 +59,6 @@ ToastTouchFilter::Phase filterPhase(TouchPhase phase)
 }
 
 }  // namespace
-
-std::optional<QRect> DeviceManager::toastTouchRect() const
-{
-    if (!m_toastIsOnDevice || !m_toast)
-        return std::nullopt;
-    return ToastTouchFilter::touchArea(m_toast->lines.size());
-}
 
 void DeviceManager::markInteraction()
 {
@@ -299,16 +291,4 @@ void DeviceManager::pressCalculatorKey(const QString& key)
     };
     sendDynamicUI({Frame{takeNextSequence(), PatchPayload{ops}}});
     log(LogEntry::Direction::system, QStringLiteral("Calculator key: ") + key);
-}
-
-// --- Toast ---------------------------------------------------------------------------------
-
-void DeviceManager::dismissToast()
-{
-    const bool wasOnDevice = m_toastIsOnDevice;
-    m_toast.reset();
-    if (!wasOnDevice || !m_serialPort)
-        return;
-    sendDynamicUI({Frame{takeNextSequence(), PatchPayload{{PatchOp::remove(toastNode)}}}});
-    renderActivePage();
 }
