@@ -54,6 +54,9 @@ private:
 // Lives as long as the last copy of a reply callback; if none of them answered, the owner
 // is gone and the client hears so instead of waiting for ever.
 struct AnswerWhenDropped {
+    explicit AnswerWhenDropped(std::shared_ptr<PendingReply> pending) : pending(std::move(pending)) {}
+    AnswerWhenDropped(const AnswerWhenDropped&) = delete;
+    AnswerWhenDropped& operator=(const AnswerWhenDropped&) = delete;
     std::shared_ptr<PendingReply> pending;
     ~AnswerWhenDropped() { pending->set(NotifyChannel::reply(false, QStringLiteral("Tarv is shutting down"))); }
 };
@@ -119,7 +122,7 @@ void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd)
     } else {
         auto pending = std::make_shared<PendingReply>();
         {
-            auto guard = std::make_shared<AnswerWhenDropped>(AnswerWhenDropped{pending});
+            auto guard = std::make_shared<AnswerWhenDropped>(pending);
             shared->handler(*request, [guard](const NotifyChannel::Reply& answer) { guard->pending->set(answer); });
         }
         reply = pending->wait();
