@@ -1,6 +1,6 @@
 #include "app/TarvApp.h"
 
-#include "control/NotifyServer.h"
+#include "control/SocketNotifyServer.h"
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "macros/X11FrontmostAppSource.h"
@@ -64,7 +64,7 @@ DeviceManager& TarvApp::deviceManager()
     environment.frontmostSource = m_frontmostSource.get();
     environment.mediaService = m_mediaService.get();
     environment.artworkService = m_artworkService.get();
-    environment.notifyServerFactory = UnavailableNotifyServer::factory();
+    environment.notifyServerFactory = SocketNotifyServer::factory();
     m_deviceManager = std::make_unique<DeviceManager>(*m_profiles, *m_photoService, *m_stocks, *m_customScreens,
                                                       !testing, std::move(environment));
     return *m_deviceManager;

@@ -7,46 +7,13 @@
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
 #include "hub/DeviceManager.h"
-#include "hub/SnapshotFiles.h"
 #include "platform/SingleInstanceLock.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
-#include <QTimer>
 
 #include <cstdio>
-
-namespace {
-
-// Development aid: capture the device screen once after the first handshake and save it in
-// the Snapshots folder, as the command channel's snapshot command will.
-void captureOnceConnected(DeviceManager& hub)
-{
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(&hub, &DeviceManager::stateChanged, &hub, [&hub, connection] {
-        if (!hub.state().isConnected())
-            return;
-        QObject::disconnect(*connection);
-        // Once the first page has gone through the send window: the request itself goes
-        // straight out, ahead of queued frames.
-        QTimer::singleShot(1500, &hub, [&hub] {
-            hub.captureSnapshot([&hub](const DeviceManager::SnapshotResult& result) {
-                const auto* snapshot = std::get_if<TarvUSB::DeviceSnapshot>(&result);
-                if (!snapshot)
-                    return;  // the failure is in the log already
-                const auto saved = saveSnapshotPNG(*snapshot, TarvUSB::snapshotsFolderPath());
-                if (const auto* path = std::get_if<QString>(&saved))
-                    hub.log(LogEntry::Direction::system, QStringLiteral("Snapshot saved to ") + *path);
-                else
-                    hub.log(LogEntry::Direction::system,
-                            QStringLiteral("Snapshot not saved: ") + std::get<SnapshotSaveError>(saved).message);
-            });
-        });
-    });
-}
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -62,9 +29,6 @@ int main(int argc, char** argv)
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("The desktop companion of the Tarv touch screen."));
     options.addHelpOption();
-    const QCommandLineOption captureSnapshot(QStringLiteral("capture-snapshot"),
-                                             QStringLiteral("Save one snapshot of the device screen after connecting."));
-    options.addOption(captureSnapshot);
     options.process(app);
 
     SingleInstanceLock lock;
@@ -92,8 +56,6 @@ int main(int argc, char** argv)
     TrayMenu trayMenu(model.deviceManager(), window);
     QObject::connect(&trayMenu, &TrayMenu::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
     TrayIcon trayIcon(trayMenu.menu());
-    if (options.isSet(captureSnapshot))
-        captureOnceConnected(model.deviceManager());
     window.show();
     return QApplication::exec();
 }

@@ -1,8 +1,144 @@
 #include "control/NotifyChannel.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QStandardPaths>
 
-QString NotifyChannel::socketPath()
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <cmath>
+
+namespace NotifyChannel {
+
+QString socketPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tarv/tarv.sock");
 }
+
+Request request(const QString& command, const QString& text, double seconds, const std::optional<QString>& name)
+{
+    Request out{{QStringLiteral("command"), command}, {QStringLiteral("text"), text}, {QStringLiteral("seconds"), seconds}};
+    if (name)
+        out.insert(QStringLiteral("name"), *name);
+    return out;
+}
+
+Reply reply(bool ok, const std::optional<QString>& message)
+{
+    Reply out{{QStringLiteral("ok"), ok}};
+    if (message)
+        out.insert(QStringLiteral("message"), *message);
+    return out;
+}
+
+QByteArray encodeLine(const QJsonObject& object)
+{
+    QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    if (line.isEmpty())
+        line = QByteArrayLiteral("{}");
+    line.append('\n');
+    return line;
+}
+
+namespace {
+
+std::optional<QJsonObject> objectOf(const QByteArray& line)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
+}
+
+// An optional key may be absent or null; present, it must have its type.
+template <class Check>
+bool optionalIs(const QJsonObject& object, const QString& key, Check check)
+{
+    const QJsonValue value = object.value(key);
+    return value.isUndefined() || value.isNull() || check(value);
+}
+
+}  // namespace
+
+std::optional<Request> decodeRequest(const QByteArray& line)
+{
+    std::optional<QJsonObject> object = objectOf(line);
+    if (!object || !object->value(QStringLiteral("command")).isString() ||
+        !object->value(QStringLiteral("text")).isString() || !object->value(QStringLiteral("seconds")).isDouble() ||
+        !optionalIs(*object, QStringLiteral("name"), [](const QJsonValue& v) { return v.isString(); }))
+        return std::nullopt;
+    if (object->value(QStringLiteral("name")).isNull())
+        object->remove(QStringLiteral("name"));
+    return object;
+}
+
+std::optional<Reply> decodeReply(const QByteArray& line)
+{
+    const std::optional<QJsonObject> object = objectOf(line);
+    if (!object || !object->value(QStringLiteral("ok")).isBool())
+        return std::nullopt;
+    const auto isString = [](const QJsonValue& v) { return v.isString(); };
+    const auto isLines = [](const QJsonValue& v) {
+        if (!v.isArray())
+            return false;
+        const QJsonArray array = v.toArray();
+        return std::all_of(array.begin(), array.end(), [](const QJsonValue& line) { return line.isString(); });
+    };
+    if (!optionalIs(*object, QStringLiteral("message"), isString) ||
+        !optionalIs(*object, QStringLiteral("path"), isString) || !optionalIs(*object, QStringLiteral("lines"), isLines))
+        return std::nullopt;
+    return object;
+}
+
+std::optional<QByteArray> readLine(int fd, qsizetype maxBytes)
+{
+    QByteArray buffer;
+    char chunk[1024];
+    for (;;) {
+        if (buffer.size() > maxBytes)
+            return std::nullopt;
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        const char* end = static_cast<const char*>(std::memchr(chunk, '\n', size_t(n)));
+        if (end) {
+            buffer.append(chunk, end - chunk);
+            return buffer;
+        }
+        buffer.append(chunk, n);
+    }
+}
+
+bool writeAll(const QByteArray& bytes, int fd)
+{
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+void configureSocket(int fd, double seconds)
+{
+    timeval interval{};
+    const double whole = std::floor(seconds);
+    interval.tv_sec = time_t(whole);
+    interval.tv_usec = suseconds_t((seconds - whole) * 1'000'000);
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &interval, sizeof interval);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &interval, sizeof interval);
+}
+
+}  // namespace NotifyChannel

@@ -1,16 +1,48 @@
 #pragma once
-// The command channel between the `tarv` tool and the application: where its socket lives
-// and the shape of one request and its reply (JSON objects).
+// The command channel between the `tarv` tool and the application: where its socket lives,
+// the shape of one request and its reply (JSON objects), and the line framing both ends use.
+// One connection carries one request line and one reply line.
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 
+#include <optional>
+
 namespace NotifyChannel {
 
+// A decoded request holds "command" and "text" as strings, "seconds" as a number and, when
+// given, "name" as a string; other keys are ignored.
 using Request = QJsonObject;
+// "ok" (bool), and optionally "message" and "path" (strings) and "lines" (strings).
 using Reply = QJsonObject;
+
+// The application refuses longer requests; the tool accepts long replies, because a long
+// `screen check` or `screen list` answer is still an answer.
+constexpr qsizetype maxRequestBytes = 16384;
+constexpr qsizetype maxReplyBytes = 1 << 20;
+// The longest socket path the tool and the application accept, in bytes.
+constexpr qsizetype maxSocketPathBytes = 103;
 
 // "tarv.sock" in the application folder (~/.local/share/Tarv).
 QString socketPath();
+
+Request request(const QString& command, const QString& text = {}, double seconds = 0,
+                const std::optional<QString>& name = std::nullopt);
+Reply reply(bool ok, const std::optional<QString>& message = std::nullopt);
+
+// Compact JSON and one newline; "{}" and a newline if the object cannot be written.
+QByteArray encodeLine(const QJsonObject& object);
+std::optional<Request> decodeRequest(const QByteArray& line);
+std::optional<Reply> decodeReply(const QByteArray& line);
+
+// Reads up to the first newline (which is not returned; bytes after it are dropped). None at
+// the end of the stream, on an error (errno tells which) or once more than `maxBytes` came
+// without a newline.
+std::optional<QByteArray> readLine(int fd, qsizetype maxBytes);
+// Writes every byte; a peer that has gone makes it fail instead of raising SIGPIPE.
+bool writeAll(const QByteArray& bytes, int fd);
+// Receive and send time-outs of the connection, in seconds.
+void configureSocket(int fd, double seconds);
 
 }  // namespace NotifyChannel

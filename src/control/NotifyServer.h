@@ -1,6 +1,6 @@
 #pragma once
 // The local socket server of the command channel, as the hub starts and stops it. The
-// server answers on its own thread and hands every request to the handler.
+// server answers on its own threads and hands every request to the handler.
 
 #include "control/NotifyChannel.h"
 
@@ -12,8 +12,11 @@
 
 class NotifyServer {
 public:
-    // The handler answers through the reply callback, possibly later.
+    // Takes the reply once; safe to call from any thread. A callback dropped without being
+    // called answers "Tarv is shutting down", so no client waits for an owner that is gone.
     using ReplyCallback = std::function<void(const NotifyChannel::Reply&)>;
+    // Called on a server thread; it must not block, and answers through the callback, now or
+    // later.
     using Handler = std::function<void(const NotifyChannel::Request&, ReplyCallback)>;
     // Builds a server for a socket path and a handler; nothing listens yet.
     using Factory = std::function<std::unique_ptr<NotifyServer>(const QString& socketPath, Handler)>;
@@ -25,23 +28,9 @@ public:
     };
 
     virtual ~NotifyServer() = default;
-    // Nothing on success.
+    // Nothing on success. May block for the probe of an existing socket, so callers on the
+    // GUI thread run it elsewhere.
     virtual std::optional<StartError> start() = 0;
     // Stops listening and removes the socket file; harmless when not running.
     virtual void stop() = 0;
-};
-
-// Stands in until the command channel is built: it never listens, and says so.
-class UnavailableNotifyServer final : public NotifyServer {
-public:
-    std::optional<StartError> start() override
-    {
-        return StartError{StartError::Kind::failed, QStringLiteral("the command channel is not part of this build")};
-    }
-    void stop() override {}
-
-    static Factory factory()
-    {
-        return [](const QString&, Handler) { return std::make_unique<UnavailableNotifyServer>(); };
-    }
 };

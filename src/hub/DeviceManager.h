@@ -179,9 +179,18 @@ public:
     qsizetype portBacklog() const;
     // Feeds received bytes to the parser and handles what comes out, in stream order.
     void handleFrame(const QByteArray& bytes);
+    // Starts the command channel's server off this thread (its probe of an older socket may
+    // wait on another copy); the outcome is logged here.
     void startNotifyServer();
-    // The request handler of the command channel; the commands come with the channel.
-    NotifyChannel::Reply handleCommand(const NotifyChannel::Request& request);
+    // One request of the command channel; `reply` is called once, on this thread, possibly
+    // after the request's work (a capture, a file read) has ended.
+    void handleCommand(const NotifyChannel::Request& request, NotifyServer::ReplyCallback reply);
+    void runSnapshotCommand(const NotifyChannel::Request& request, NotifyServer::ReplyCallback reply);
+    NotifyChannel::Reply runSetCommand(const NotifyChannel::Request& request);
+    NotifyChannel::Reply runShowScreenCommand(const NotifyChannel::Request& request);
+    // Reads and checks the file on a worker.
+    void runScreenCheck(const QString& path, NotifyServer::ReplyCallback reply);
+    QStringList screenListLines() const;
     static QString describeFrame(const TarvUSB::Frame& frame);
     // The bytes of one frame on the wire: envelope, COBS, delimiter. Throws MsgpackError.
     static QByteArray wireBytes(const TarvUSB::Frame& frame);
@@ -495,7 +504,7 @@ private:
     int m_renderedPageCount = 4;
     int m_pageChildCount = 0;
     bool m_toastIsOnDevice = false;
-    std::unique_ptr<NotifyServer> m_notifyServer;
+    std::shared_ptr<NotifyServer> m_notifyServer;
 
     // Snapshots.
     std::optional<TarvUSB::DeviceSnapshot> m_snapshot;

@@ -140,18 +140,20 @@ TEST_F(HubTest, TheCommandChannelReportsWhyItDidNotStart)
 {
     makeHub(serverThatStartsWith(NotifyServer::StartError{NotifyServer::StartError::Kind::alreadyServed, {}}));
     hub->startNotifyServer();
+    ASSERT_TRUE(waitUntil([&] { return !hub->log().isEmpty(); }));
     EXPECT_EQ(logTexts(), QStringList{QStringLiteral(
                               "Notifications: another copy of Tarv is already listening for `tarv notify`")});
     EXPECT_FALSE(hub->hasNotifyServer());
 
     makeHub(serverThatStartsWith(NotifyServer::StartError{NotifyServer::StartError::Kind::failed, QStringLiteral("no room")}));
     hub->startNotifyServer();
+    ASSERT_TRUE(waitUntil([&] { return !hub->log().isEmpty(); }));
     EXPECT_EQ(logTexts(), QStringList{QStringLiteral("Notifications: could not listen for `tarv notify`: no room")});
 
     makeHub(serverThatStartsWith(std::nullopt));
     hub->startNotifyServer();
+    ASSERT_TRUE(waitUntil([&] { return hub->hasNotifyServer(); }));
     EXPECT_TRUE(hub->log().isEmpty());
-    EXPECT_TRUE(hub->hasNotifyServer());
 }
 
 TEST_F(HubTest, FramesAreDescribedForTheLog)

@@ -1,0 +1,81 @@
+#include "control/NotifyClient.h"
+
+#include <QFile>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace NotifyClient {
+
+namespace {
+
+Failure failed(const QString& message)
+{
+    return Failure{Failure::Kind::failed, message};
+}
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Closes the descriptor on every way out.
+struct Connection {
+    int fd = -1;
+    ~Connection()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+}  // namespace
+
+std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Request& request,
+                                                        const QString& socketPath, double timeoutSeconds)
+{
+    Connection connection{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+    if (connection.fd < 0)
+        return failed(systemText(errno));
+    NotifyChannel::configureSocket(connection.fd, timeoutSeconds);
+
+    const QByteArray path = QFile::encodeName(socketPath);
+    if (path.size() > NotifyChannel::maxSocketPathBytes)
+        return failed(QStringLiteral("the socket path is too long: ") + socketPath);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    int status;
+    do
+        status = ::connect(connection.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    while (status != 0 && errno == EINTR);
+    if (status != 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTSOCK || error == ECONNREFUSED)
+            return Failure{Failure::Kind::notRunning, {}};
+        // A listener whose backlog is full makes connect wait for the send time-out: it is
+        // there, but not answering.
+        if (error == EAGAIN || error == EINPROGRESS)
+            return Failure{Failure::Kind::timedOut, {}};
+        return failed(systemText(error));
+    }
+
+    if (!NotifyChannel::writeAll(NotifyChannel::encodeLine(request), connection.fd))
+        return failed(QStringLiteral("could not send the request"));
+    errno = 0;
+    const std::optional<QByteArray> line = NotifyChannel::readLine(connection.fd, NotifyChannel::maxReplyBytes);
+    if (!line) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return Failure{Failure::Kind::timedOut, {}};
+        return failed(QStringLiteral("the app closed the connection without answering"));
+    }
+    if (std::optional<NotifyChannel::Reply> reply = NotifyChannel::decodeReply(*line))
+        return *reply;
+    return failed(QStringLiteral("the app's answer made no sense: ") + QString::fromUtf8(*line));
+}
+
+}  // namespace NotifyClient

@@ -1,0 +1,223 @@
+#include "control/SocketNotifyServer.h"
+
+#include "control/NotifyClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+struct SocketNotifyServer::Shared {
+    Handler handler;
+    double connectionTimeout = 2.0;
+};
+
+namespace {
+
+// Where a connection's thread waits for the handler's answer.
+class PendingReply {
+public:
+    void set(const NotifyChannel::Reply& reply)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_reply)
+                return;
+            m_reply = reply;
+        }
+        m_ready.notify_all();
+    }
+    NotifyChannel::Reply wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return m_reply.has_value(); });
+        return *m_reply;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::optional<NotifyChannel::Reply> m_reply;
+};
+
+// Lives as long as the last copy of a reply callback; if none of them answered, the owner
+// is gone and the client hears so instead of waiting for ever.
+struct AnswerWhenDropped {
+    explicit AnswerWhenDropped(std::shared_ptr<PendingReply> pending) : pending(std::move(pending)) {}
+    AnswerWhenDropped(const AnswerWhenDropped&) = delete;
+    AnswerWhenDropped& operator=(const AnswerWhenDropped&) = delete;
+    std::shared_ptr<PendingReply> pending;
+    ~AnswerWhenDropped() { pending->set(NotifyChannel::reply(false, QStringLiteral("Tarv is shutting down"))); }
+};
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd);
+
+bool isSameUser(int fd)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+}
+
+void acceptConnections(std::shared_ptr<SocketNotifyServer::Shared> shared, int listener, int wake)
+{
+    for (;;) {
+        pollfd watched[2] = {{listener, POLLIN, 0}, {wake, POLLIN, 0}};
+        if (::poll(watched, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (watched[1].revents != 0)
+            return;
+        if ((watched[0].revents & POLLIN) == 0) {
+            if ((watched[0].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0)
+                return;
+            continue;
+        }
+        const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection < 0) {
+            // Out of descriptors or memory: give the system a moment instead of spinning.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                ::poll(nullptr, 0, 50);
+            continue;
+        }
+        if (!isSameUser(connection)) {
+            ::close(connection);
+            continue;
+        }
+        NotifyChannel::configureSocket(connection, shared->connectionTimeout);
+        try {
+            std::thread(serveConnection, shared, connection).detach();
+        } catch (const std::system_error&) {
+            ::close(connection);
+        }
+    }
+}
+
+void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd)
+{
+    std::optional<NotifyChannel::Request> request;
+    if (const std::optional<QByteArray> line = NotifyChannel::readLine(fd, NotifyChannel::maxRequestBytes))
+        request = NotifyChannel::decodeRequest(*line);
+    NotifyChannel::Reply reply;
+    if (!request) {
+        reply = NotifyChannel::reply(false, QStringLiteral("not a request this version of Tarv understands"));
+    } else {
+        auto pending = std::make_shared<PendingReply>();
+        {
+            auto guard = std::make_shared<AnswerWhenDropped>(pending);
+            shared->handler(*request, [guard](const NotifyChannel::Reply& answer) { guard->pending->set(answer); });
+        }
+        reply = pending->wait();
+    }
+    NotifyChannel::writeAll(NotifyChannel::encodeLine(reply), fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+SocketNotifyServer::SocketNotifyServer(QString socketPath, Handler handler)
+    : SocketNotifyServer(std::move(socketPath), std::move(handler), Timeouts{})
+{
+}
+
+SocketNotifyServer::SocketNotifyServer(QString socketPath, Handler handler, Timeouts timeouts)
+    : m_socketPath(std::move(socketPath)), m_timeouts(timeouts), m_shared(std::make_shared<Shared>())
+{
+    m_shared->handler = std::move(handler);
+    m_shared->connectionTimeout = timeouts.connection;
+}
+
+SocketNotifyServer::~SocketNotifyServer()
+{
+    stop();
+}
+
+std::optional<NotifyServer::StartError> SocketNotifyServer::start()
+{
+    if (m_acceptThread.joinable())
+        return std::nullopt;
+    const QByteArray path = QFile::encodeName(m_socketPath);
+
+    struct stat existing {};
+    if (::lstat(path.constData(), &existing) == 0) {
+        // Only a socket nobody listens on is left over from a copy that ended. One that
+        // accepts but answers slowly belongs to a copy that is alive.
+        const auto outcome = NotifyClient::sendRequest(NotifyChannel::request(QStringLiteral("ping"), QString(), 1.0),
+                                                       m_socketPath, m_timeouts.probe);
+        const auto* failure = std::get_if<NotifyClient::Failure>(&outcome);
+        if (!failure || failure->kind != NotifyClient::Failure::Kind::notRunning)
+            return StartError{StartError::Kind::alreadyServed, {}};
+        ::unlink(path.constData());
+    }
+
+    QDir().mkpath(QFileInfo(m_socketPath).absolutePath());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return StartError{StartError::Kind::failed, systemText(errno)};
+    if (path.size() > NotifyChannel::maxSocketPathBytes) {
+        ::close(fd);
+        return StartError{StartError::Kind::failed,
+                          QStringLiteral("the socket path is longer than a Unix socket allows: ") + m_socketPath};
+    }
+    // The mode of the socket's inode is what bind gives the file, so the file is never open
+    // to others, not even between bind and chmod.
+    ::fchmod(fd, 0600);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return StartError{StartError::Kind::failed, systemText(error)};
+    }
+    ::chmod(path.constData(), 0600);
+    if (::pipe2(m_wake, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(path.constData());
+        return StartError{StartError::Kind::failed, systemText(error)};
+    }
+    m_listener = fd;
+    m_acceptThread = std::thread(acceptConnections, m_shared, fd, m_wake[0]);
+    return std::nullopt;
+}
+
+void SocketNotifyServer::stop()
+{
+    if (!m_acceptThread.joinable())
+        return;
+    const char wake = 1;
+    while (::write(m_wake[1], &wake, 1) < 0 && errno == EINTR) {
+    }
+    m_acceptThread.join();
+    ::close(m_listener);
+    ::close(m_wake[0]);
+    ::close(m_wake[1]);
+    m_listener = m_wake[0] = m_wake[1] = -1;
+    ::unlink(QFile::encodeName(m_socketPath).constData());
+}
+
+NotifyServer::Factory SocketNotifyServer::factory()
+{
+    return [](const QString& socketPath, Handler handler) {
+        return std::make_unique<SocketNotifyServer>(socketPath, std::move(handler));
+    };
+}

@@ -1,0 +1,67 @@
+#include "hub/ScreenCheck.h"
+
+#include "platform/BoundedFile.h"
+#include "screens/format/CustomScreen.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 maxScreenFileBytes = 1 << 20;
+
+QJsonArray jsonLines(const QStringList& lines)
+{
+    return QJsonArray::fromStringList(lines);
+}
+
+}  // namespace
+
+NotifyChannel::Reply checkScreenFile(const QString& path)
+{
+    const std::optional<QByteArray> data = readRegularFile(path, maxScreenFileBytes);
+    if (!data)
+        return NotifyChannel::reply(false, QStringLiteral("could not read ") + path);
+
+    const QFileInfo info(path);
+    const QString file = info.fileName();
+    QList<ScreenIssue> issues;
+    const std::optional<CustomScreen> screen = CustomScreen::parse(*data, info.completeBaseName(), file, issues);
+
+    QStringList lines;
+    for (const ScreenIssue& issue : issues)
+        lines.append(file + (issue.severity == ScreenIssue::Severity::error ? QStringLiteral(": error: ")
+                                                                              : QStringLiteral(": warning: ")) +
+                     issue.displayText());
+    if (!screen || hasErrors(issues)) {
+        NotifyChannel::Reply reply = NotifyChannel::reply(false);
+        reply.insert(QStringLiteral("lines"), jsonLines(lines));
+        return reply;
+    }
+
+    QStringList sheets;
+    for (const CustomScreen::SpriteWidget& sprite : screen->spriteWidgets())
+        if (!sheets.contains(sprite.sheet))
+            sheets.append(sprite.sheet);
+    std::sort(sheets.begin(), sheets.end());
+    const QDir folder = info.absoluteDir();
+    for (const QString& sheet : sheets)
+        if (!QFileInfo::exists(folder.filePath(sheet)))
+            lines.append(file + QStringLiteral(": warning: sprite sheet ") + sheet +
+                         QStringLiteral(" is not beside the file"));
+
+    lines.append(file + QStringLiteral(": ok: \u201C") + screen->title + QStringLiteral("\u201D, ") +
+                 QString::number(screen->widgets.size()) + QStringLiteral(" widgets, ") +
+                 QString::number(screen->nodeCount()) + QStringLiteral(" of ") +
+                 QString::number(CustomScreen::maxNodes) + QStringLiteral(" nodes"));
+    for (const CustomScreen::Permission& permission : screen->permissions())
+        lines.append(QStringLiteral("  ") + permission.title + QStringLiteral(": ") + permission.detail);
+
+    NotifyChannel::Reply reply = NotifyChannel::reply(true);
+    reply.insert(QStringLiteral("lines"), jsonLines(lines));
+    return reply;
+}

@@ -1,0 +1,167 @@
+// The `tarv` tool as a script sees it: the request each command line sends, what goes to
+// standard output and standard error, and the exit status, against a server of the test's own.
+
+#include "control/SocketNotifyServer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+class ToolTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString dataHome = dir.filePath(QStringLiteral("data"));
+    std::mutex mutex;
+    QList<NotifyChannel::Request> requests;
+    // What the server answers, by command.
+    QHash<QString, NotifyChannel::Reply> replies;
+    std::unique_ptr<SocketNotifyServer> server;
+
+    void serve()
+    {
+        server = std::make_unique<SocketNotifyServer>(
+            dataHome + QStringLiteral("/Tarv/tarv.sock"),
+            [this](const NotifyChannel::Request& request, NotifyServer::ReplyCallback reply) {
+                const std::lock_guard lock(mutex);
+                requests.append(request);
+                reply(replies.value(request.value(QStringLiteral("command")).toString(), NotifyChannel::reply(true)));
+            });
+        ASSERT_FALSE(server->start());
+    }
+
+    ToolRun tarv(const QStringList& arguments)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(dir.path());
+        process.start(QStringLiteral(TARV_TOOL), arguments);
+        EXPECT_TRUE(process.waitForFinished(10000));
+        return ToolRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                   QString::fromUtf8(process.readAllStandardOutput()),
+                   QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    NotifyChannel::Request lastRequest()
+    {
+        const std::lock_guard lock(mutex);
+        return requests.value(requests.size() - 1);
+    }
+};
+
+TEST_F(ToolTest, CommandsSendTheirRequestAndSucceedQuietly)
+{
+    serve();
+    struct Case {
+        QStringList arguments;
+        NotifyChannel::Request request;
+    };
+    const QString here = dir.path();
+    const QList<Case> cases = {
+        {{QStringLiteral("ping")}, NotifyChannel::request(QStringLiteral("ping"), QString(), 0)},
+        {{QStringLiteral("notify"), QStringLiteral("Build"), QStringLiteral("finished")},
+         NotifyChannel::request(QStringLiteral("notify"), QStringLiteral("Build finished"), 5)},
+        {{QStringLiteral("notify"), QStringLiteral("-s"), QStringLiteral("2.5"), QStringLiteral("--"),
+          QStringLiteral("-1 passed")},
+         NotifyChannel::request(QStringLiteral("notify"), QStringLiteral("-1 passed"), 2.5)},
+        {{QStringLiteral("notify"), QStringLiteral("--seconds=30"), QStringLiteral("Tea")},
+         NotifyChannel::request(QStringLiteral("notify"), QStringLiteral("Tea"), 30)},
+        {{QStringLiteral("set"), QStringLiteral("cpu"), QStringLiteral("42"), QStringLiteral("%")},
+         NotifyChannel::request(QStringLiteral("set"), QStringLiteral("42 %"), 0, QStringLiteral("cpu"))},
+        {{QStringLiteral("snapshot")}, NotifyChannel::request(QStringLiteral("snapshot"), QString(), 0)},
+        // Relative paths are sent as absolute ones: the application runs elsewhere.
+        {{QStringLiteral("snapshot"), QStringLiteral("shots/now.png")},
+         NotifyChannel::request(QStringLiteral("snapshot"), here + QStringLiteral("/shots/now.png"), 0)},
+        {{QStringLiteral("screen"), QStringLiteral("check"), QStringLiteral("../x/cpu.json")},
+         NotifyChannel::request(QStringLiteral("screen.check"),
+                                QFileInfo(here + QStringLiteral("/../x/cpu.json")).absoluteFilePath(), 0)},
+        {{QStringLiteral("screen"), QStringLiteral("show"), QStringLiteral("Stocks")},
+         NotifyChannel::request(QStringLiteral("screen.show"), QStringLiteral("Stocks"), 0)},
+        {{QStringLiteral("screen"), QStringLiteral("list")},
+         NotifyChannel::request(QStringLiteral("screen.list"), QString(), 0)},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = tarv(c.arguments);
+        EXPECT_EQ(run.status, 0) << c.arguments.join(u' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err, QString());
+        EXPECT_EQ(lastRequest(), c.request) << c.arguments.join(u' ').toStdString();
+    }
+}
+
+TEST_F(ToolTest, PathsAndLinesGoToStandardOutputAndRefusalsToStandardError)
+{
+    NotifyChannel::Reply saved = NotifyChannel::reply(true);
+    saved.insert(QStringLiteral("path"), QStringLiteral("/tmp/tarv-20250314-094100.png"));
+    replies.insert(QStringLiteral("snapshot"), saved);
+    NotifyChannel::Reply broken = NotifyChannel::reply(false);
+    broken.insert(QStringLiteral("lines"), QJsonArray{QStringLiteral("cpu.json: error: widgets: must be a list")});
+    replies.insert(QStringLiteral("screen.check"), broken);
+    replies.insert(QStringLiteral("notify"),
+                   NotifyChannel::reply(false, QStringLiteral("Tarv is not connected to the device")));
+    serve();
+
+    ToolRun run = tarv({QStringLiteral("snapshot")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, QStringLiteral("/tmp/tarv-20250314-094100.png\n"));
+
+    run = tarv({QStringLiteral("screen"), QStringLiteral("check"), QStringLiteral("cpu.json")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, QStringLiteral("cpu.json: error: widgets: must be a list\n"));
+    EXPECT_EQ(run.err, QString());
+
+    run = tarv({QStringLiteral("notify"), QStringLiteral("hi")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, QString());
+    EXPECT_EQ(run.err, QStringLiteral("tarv: Tarv is not connected to the device\n"));
+}
+
+TEST_F(ToolTest, UsageErrorsAndAnAbsentTarvHaveTheirOwnStatus)
+{
+    serve();
+    for (const QStringList& arguments : QList<QStringList>{
+             {},
+             {QStringLiteral("frobnicate")},
+             {QStringLiteral("ping"), QStringLiteral("twice")},
+             {QStringLiteral("notify")},
+             {QStringLiteral("notify"), QStringLiteral("-s"), QStringLiteral("soon"), QStringLiteral("hi")},
+             {QStringLiteral("notify"), QStringLiteral("-s"), QStringLiteral("inf"), QStringLiteral("hi")},
+             {QStringLiteral("notify"), QStringLiteral("hi"), QStringLiteral("-s")},
+             {QStringLiteral("set"), QStringLiteral("cpu")},
+             {QStringLiteral("snapshot"), QStringLiteral("a"), QStringLiteral("b")},
+             {QStringLiteral("screen")},
+             {QStringLiteral("screen"), QStringLiteral("show")},
+         }) {
+        const ToolRun run = tarv(arguments);
+        EXPECT_EQ(run.status, 2) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("tarv: "))) << run.err.toStdString();
+    }
+    EXPECT_TRUE(requests.isEmpty());
+
+    const ToolRun help = tarv({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: tarv COMMAND")));
+
+    server.reset();
+    const ToolRun absent = tarv({QStringLiteral("ping")});
+    EXPECT_EQ(absent.status, 3);
+    EXPECT_EQ(absent.err, QStringLiteral("tarv: Tarv is not running (nothing listens at ") + dataHome +
+                              QStringLiteral("/Tarv/tarv.sock).\n"));
+}
+
+}  // namespace
