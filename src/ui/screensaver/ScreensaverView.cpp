@@ -452,8 +452,8 @@ void ScreensaverView::chooseFiles()
         // Closing the chooser without a choice imports nothing.
         if (paths.isEmpty())
             return;
-        self->importStarted(int(paths.size()));
         self->m_deviceManager.importPhotoFiles(paths);
+        self->importStarted(int(paths.size()));
     });
 }
 
@@ -480,8 +480,8 @@ bool ScreensaverView::dropPhotos(const QMimeData& mime)
         m_deviceManager.importPhotoData({});
         return false;
     }
-    importStarted(int(dropped.size()));
     ++m_readingDrops;
+    importStarted(int(dropped.size()));
     // Files are read, and pictures encoded, away from the window.
     QtConcurrent::run([dropped] { return readDroppedItems(dropped); })
         .then(this, [this](const QList<ScreensaverPhotoService::ImportItem>& items) {
