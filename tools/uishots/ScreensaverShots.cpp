@@ -8,6 +8,7 @@
 #include "ui/screensaver/ScreensaverView.h"
 
 #include <QBuffer>
+#include <QToolButton>
 #include <QPainter>
 #include <QTest>
 
@@ -54,15 +55,17 @@ bool drawScreensaverPage(MainWindow& window, DeviceManager& hub, const SaveShot&
 {
     window.select(SidebarItem::screensaver);
     auto* page = static_cast<ScreensaverView*>(window.sidebarHost()->page(QStringLiteral("screensaver")));
-    if (!importAndWait(hub, {{QStringLiteral("Harbour at dawn.jpg"), scenePicture(1800, 1200, QColor(0x4A, 0x7B, 0xC0))}})) {
+    const QByteArray harbour = scenePicture(1800, 1200, QColor(0x4A, 0x7B, 0xC0));
+    if (!importAndWait(hub, {{QStringLiteral("Harbour at dawn.jpg"), harbour}})) {
         std::fputs("tarv-ui-shots: the photo was not stored\n", stderr);
         return false;
     }
     settle();
     save(QStringLiteral("main-screensaver-one-photo"), window.grab());
 
-    if (!importAndWait(hub, {{QStringLiteral("A very long name of a photo taken on the last evening of the summer holiday at the lake, just before the storm came in over the hills.jpg"),
-                              scenePicture(1200, 1600, QColor(0xC0, 0x6A, 0x4A))},
+    const QString longName = QStringLiteral("A very long name of a photo taken on the last evening of the summer "
+                                            "holiday at the lake, just before the storm came in over the hills.jpg");
+    if (!importAndWait(hub, {{longName, scenePicture(1200, 1600, QColor(0xC0, 0x6A, 0x4A))},
                              {QStringLiteral("Garden.jpg"), scenePicture(2000, 1000, QColor(0x6A, 0x4A, 0xC0))},
                              {QStringLiteral("notes.txt"), QByteArray("not a picture")}})) {
         std::fputs("tarv-ui-shots: the photos were not stored\n", stderr);
@@ -80,7 +83,7 @@ bool drawScreensaverPage(MainWindow& window, DeviceManager& hub, const SaveShot&
     const QList<PhotoRow*> rows = page->photoRows();
     if (rows.isEmpty())
         return false;
-    emit rows.first()->cropRequested(rows.first()->photoId(), QStringLiteral("Harbour at dawn.jpg"));
+    rows.first()->cropButton()->click();
     if (!QTest::qWaitFor([page] { return page->cropEditor() != nullptr; }, 10000)) {
         std::fputs("tarv-ui-shots: the crop editor did not open\n", stderr);
         return false;

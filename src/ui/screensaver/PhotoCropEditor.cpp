@@ -59,7 +59,8 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, cons
     m_zoomSlider = new QSlider(Qt::Horizontal);
     m_zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
     m_zoomSlider->setAccessibleName(QStringLiteral("Zoom"));
-    m_zoomSlider->setRange(int(CropAdjustments::minimumZoom * zoomSteps), int(CropAdjustments::maximumZoom * zoomSteps));
+    m_zoomSlider->setRange(int(CropAdjustments::minimumZoom * zoomSteps),
+                           int(CropAdjustments::maximumZoom * zoomSteps));
     m_zoomSlider->setSingleStep(zoomSteps / 20);
     m_zoomSlider->setPageStep(zoomSteps / 4);
     connect(m_zoomSlider, &QSlider::valueChanged, this, [this](int value) { setZoom(double(value) / zoomSteps); });

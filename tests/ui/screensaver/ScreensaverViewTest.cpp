@@ -291,8 +291,9 @@ TEST_F(ScreensaverViewTest, DropsAreNamedInOrderAndAcceptedOnlyWhenTheyDeliver)
     EXPECT_EQ(droppedPhotoName(QDateTime(QDate(2026, 1, 5), QTime(9, 30, 59)), 3),
               QStringLiteral("Dropped 2026-01-05 0930-3"));
 
-    std::unique_ptr<QMimeData> two(filesMime({writePicture(QStringLiteral("one.png"), halves(Qt::red, Qt::red), "PNG"),
-                                              writePicture(QStringLiteral("two.jpg"), halves(Qt::blue, Qt::blue), "JPEG")}));
+    const QString red = writePicture(QStringLiteral("one.png"), halves(Qt::red, Qt::red), "PNG");
+    const QString blue = writePicture(QStringLiteral("two.jpg"), halves(Qt::blue, Qt::blue), "JPEG");
+    std::unique_ptr<QMimeData> two(filesMime({red, blue}));
     EXPECT_TRUE(drop(*two));
     ASSERT_TRUE(waitForImports());
     const QStringList dropped = names(view.photoRows());
@@ -337,7 +338,8 @@ TEST_F(ScreensaverViewTest, DropsAreNamedInOrderAndAcceptedOnlyWhenTheyDeliver)
 TEST_F(ScreensaverViewTest, OutlineShowsOnlyWhileAPictureHoversOverThePage)
 {
     ScreensaverView& view = page();
-    std::unique_ptr<QMimeData> mime(filesMime({writePicture(QStringLiteral("p.png"), halves(Qt::red, Qt::red), "PNG")}));
+    const QString path = writePicture(QStringLiteral("p.png"), halves(Qt::red, Qt::red), "PNG");
+    std::unique_ptr<QMimeData> mime(filesMime({path}));
     QDragEnterEvent enter(QPoint(30, 30), Qt::CopyAction, mime.get(), Qt::LeftButton, {});
     QApplication::sendEvent(&view, &enter);
     EXPECT_TRUE(enter.isAccepted());
