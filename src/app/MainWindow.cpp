@@ -8,6 +8,7 @@
 #include "platform/Settings.h"
 #include "ui/macros/MacrosView.h"
 #include "ui/diagnostics/DiagnosticsView.h"
+#include "ui/screensaver/ScreensaverView.h"
 #include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -66,6 +67,8 @@ void MainWindow::buildPages()
         } else if (item == SidebarItem::diagnostics) {
             page = new DiagnosticsView(m_deviceManager);
             page->setObjectName(rawValue(item) + QStringLiteral("Page"));
+        } else if (item == SidebarItem::screensaver) {
+            page = new ScreensaverView(m_deviceManager);
         } else {
             // An empty stand-in until the page's own view is built.
             page = new QWidget;

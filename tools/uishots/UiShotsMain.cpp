@@ -5,6 +5,7 @@
 
 #include "DeviceShots.h"
 #include "MacroEditorShots.h"
+#include "ScreensaverShots.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -189,6 +190,9 @@ int run(const QString& folder)
     settle();
     shots.save(QStringLiteral("main-macros-connected-custom"), window.grab());
     shots.save(QStringLiteral("main-picker-connected-custom"), withPickerOpen(window));
+
+    if (!drawScreensaverPage(window, hub, save))
+        return 1;
 
     window.showSettings();
     settle();

@@ -1,0 +1,210 @@
+#include "ui/screensaver/PhotoCropEditor.h"
+
+#include "media/PhotoImages.h"
+#include "ui/screensaver/CropAdjustments.h"
+#include "ui/screensaver/CropPreview.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace {
+
+QLabel* secondarySymbol(const char* symbol)
+{
+    auto* label = new QLabel;
+    const QIcon icon = symbolIcon(QLatin1String(symbol));
+    label->setPixmap(icon.pixmap(16, 16, QIcon::Disabled));
+    return label;
+}
+
+QToolButton* iconButton(const char* name, const QString& title, const char* symbol)
+{
+    auto* button = new QToolButton;
+    button->setObjectName(QLatin1String(name));
+    button->setText(title);
+    button->setToolTip(title);
+    button->setAccessibleName(title);
+    button->setIcon(symbolIcon(QLatin1String(symbol)));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    return button;
+}
+
+}  // namespace
+
+PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, const PhotoAdjustment& adjustment,
+                                 SaveAction onSave, QWidget* parent)
+    : QDialog(parent), m_source(source), m_onSave(std::move(onSave)), m_adjustment(adjustment), m_original(adjustment)
+{
+    setObjectName(QStringLiteral("photoCropEditor"));
+    setWindowTitle(name);
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(520);
+
+    m_preview = new CropPreview;
+    m_preview->setObjectName(QStringLiteral("cropPreview"));
+    m_preview->setAccessibleName(QStringLiteral("Crop preview of ") + name);
+    connect(m_preview, &CropPreview::panned, this, &PhotoCropEditor::pan);
+    connect(m_preview, &CropPreview::panEnded, this, &PhotoCropEditor::endPan);
+    connect(m_preview, &CropPreview::pinched, this, &PhotoCropEditor::pinch);
+    connect(m_preview, &CropPreview::pinchEnded, this, &PhotoCropEditor::endPinch);
+
+    m_zoomSlider = new QSlider(Qt::Horizontal);
+    m_zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
+    m_zoomSlider->setAccessibleName(QStringLiteral("Zoom"));
+    m_zoomSlider->setRange(int(CropAdjustments::minimumZoom * zoomSteps),
+                           int(CropAdjustments::maximumZoom * zoomSteps));
+    m_zoomSlider->setSingleStep(zoomSteps / 20);
+    m_zoomSlider->setPageStep(zoomSteps / 4);
+    connect(m_zoomSlider, &QSlider::valueChanged, this, [this](int value) { setZoom(double(value) / zoomSteps); });
+    auto* zoomRow = new QHBoxLayout;
+    zoomRow->setSpacing(10);
+    zoomRow->addWidget(secondarySymbol("minus.magnifyingglass"));
+    zoomRow->addWidget(m_zoomSlider, 1);
+    zoomRow->addWidget(secondarySymbol("plus.magnifyingglass"));
+
+    auto* turns = new QWidget;
+    auto* turnsLayout = new QHBoxLayout(turns);
+    turnsLayout->setContentsMargins(0, 0, 0, 0);
+    turnsLayout->setSpacing(0);
+    QToolButton* left = iconButton("rotateLeftButton", QStringLiteral("Rotate Left"), "rotate.left");
+    QToolButton* right = iconButton("rotateRightButton", QStringLiteral("Rotate Right"), "rotate.right");
+    QToolButton* mirror = iconButton("mirrorButton", QStringLiteral("Mirror"),
+                                     "arrow.left.and.right.righttriangle.left.righttriangle.right");
+    for (QToolButton* button : {left, right, mirror})
+        turnsLayout->addWidget(button);
+    connect(left, &QToolButton::clicked, this, &PhotoCropEditor::rotateLeft);
+    connect(right, &QToolButton::clicked, this, &PhotoCropEditor::rotateRight);
+    connect(mirror, &QToolButton::clicked, this, &PhotoCropEditor::mirror);
+
+    m_resetButton = new QPushButton(QStringLiteral("Reset"));
+    m_resetButton->setObjectName(QStringLiteral("resetButton"));
+    m_resetButton->setAutoDefault(false);
+    connect(m_resetButton, &QPushButton::clicked, this, &PhotoCropEditor::reset);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"));
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_saveButton = new QPushButton(QStringLiteral("Save"));
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
+    m_saveButton->setDefault(true);
+    connect(m_saveButton, &QPushButton::clicked, this, [this] {
+        if (m_onSave)
+            m_onSave(m_adjustment);
+        accept();
+    });
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(turns);
+    buttonRow->addWidget(m_resetButton);
+    buttonRow->addStretch(1);
+    buttonRow->addWidget(cancel);
+    buttonRow->addWidget(m_saveButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+    layout->addWidget(m_preview, 0, Qt::AlignHCenter);
+    layout->addLayout(zoomRow);
+    layout->addLayout(buttonRow);
+
+    // A photo kept only as its device frame has no more pixels to zoom into.
+    if (m_source.width() <= PhotoImages::frameWidth) {
+        m_notice = new QLabel(QStringLiteral("This photo was added before Tarv kept originals, so zooming enlarges its "
+                                             "480 \u00D7 320 pixels. Add it again for a sharp crop."));
+        m_notice->setObjectName(QStringLiteral("originalsNotice"));
+        m_notice->setWordWrap(true);
+        m_notice->setMaximumWidth(CropAdjustments::previewWidth);
+        m_notice->setFont(FormSection::relativeFont(font(), -2));
+        QPalette palette = m_notice->palette();
+        palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
+        m_notice->setPalette(palette);
+        layout->addWidget(m_notice, 0, Qt::AlignLeft);
+    }
+
+    showAdjustment();
+}
+
+void PhotoCropEditor::apply(const PhotoAdjustment& next)
+{
+    m_adjustment = next;
+    showAdjustment();
+}
+
+void PhotoCropEditor::setZoom(double zoom)
+{
+    apply(CropAdjustments::zoomed(m_source.size(), m_adjustment, zoom));
+}
+
+void PhotoCropEditor::pan(QPointF offset)
+{
+    if (!m_dragStart)
+        m_dragStart = m_adjustment;
+    apply(CropAdjustments::panned(m_source.size(), *m_dragStart, m_adjustment, offset.x(), offset.y()));
+}
+
+void PhotoCropEditor::endPan()
+{
+    m_dragStart.reset();
+}
+
+void PhotoCropEditor::pinch(double magnification)
+{
+    if (!m_zoomStart)
+        m_zoomStart = m_adjustment.zoom;
+    setZoom(*m_zoomStart * magnification);
+}
+
+void PhotoCropEditor::endPinch()
+{
+    m_zoomStart.reset();
+}
+
+void PhotoCropEditor::rotateLeft()
+{
+    apply(CropAdjustments::rotatedLeft(m_source.size(), m_adjustment));
+}
+
+void PhotoCropEditor::rotateRight()
+{
+    apply(CropAdjustments::rotatedRight(m_source.size(), m_adjustment));
+}
+
+void PhotoCropEditor::mirror()
+{
+    apply(CropAdjustments::mirrored(m_source.size(), m_adjustment));
+}
+
+void PhotoCropEditor::reset()
+{
+    apply(PhotoAdjustment{});
+}
+
+const QImage& PhotoCropEditor::orientedSource()
+{
+    const std::pair<int, bool> orientation{m_adjustment.turns(), m_adjustment.mirrored};
+    if (m_orientedFor != orientation) {
+        const std::optional<QImage> oriented =
+            PhotoImages::orientedImage(m_source, m_adjustment.quarterTurns, m_adjustment.mirrored);
+        m_oriented = oriented ? *oriented : QImage();
+        m_orientedFor = orientation;
+    }
+    return m_oriented;
+}
+
+void PhotoCropEditor::showAdjustment()
+{
+    m_preview->setImage(CropAdjustments::previewImage(orientedSource(), m_adjustment));
+    {
+        const QSignalBlocker blocker(m_zoomSlider);
+        m_zoomSlider->setValue(int(std::lround(m_adjustment.zoom * zoomSteps)));
+    }
+    m_resetButton->setEnabled(!CropAdjustments::isDefault(m_adjustment));
+    m_saveButton->setEnabled(!(m_adjustment == m_original));
+}

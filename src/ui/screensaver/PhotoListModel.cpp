@@ -1,0 +1,90 @@
+#include "ui/screensaver/PhotoListModel.h"
+
+#include "hub/DeviceManager.h"
+
+#include <QSet>
+
+PhotoListModel::PhotoListModel(DeviceManager& deviceManager, QObject* parent)
+    : QAbstractListModel(parent), m_deviceManager(deviceManager), m_photos(deviceManager.screensaver().photos)
+{
+    connect(&m_deviceManager, &DeviceManager::screensaverChanged, this, &PhotoListModel::follow);
+    connect(&m_deviceManager, &DeviceManager::photoLibraryChanged, this, [this] {
+        follow();
+        // A framed-again photo has a new frame; the hub made its old thumbnail stale.
+        if (!m_photos.isEmpty())
+            emit dataChanged(index(0), index(int(m_photos.size()) - 1), {Qt::DecorationRole});
+    });
+}
+
+int PhotoListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_photos.size());
+}
+
+QVariant PhotoListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const ScreensaverState::Photo& photo = m_photos[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return photo.name;
+    case Qt::DecorationRole:
+        if (const std::optional<QImage> thumbnail = m_deviceManager.screensaverThumbnail(photo.id))
+            return *thumbnail;
+        return {};
+    case IdRole:
+        return photo.id;
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> PhotoListModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(IdRole, "photoId");
+    return names;
+}
+
+void PhotoListModel::follow()
+{
+    const QList<ScreensaverState::Photo>& next = m_deviceManager.screensaver().photos;
+    if (next == m_photos)
+        return;
+    QSet<QUuid> kept;
+    for (const auto& photo : next)
+        kept.insert(photo.id);
+    for (int row = int(m_photos.size()) - 1; row >= 0; --row) {
+        if (kept.contains(m_photos[row].id))
+            continue;
+        beginRemoveRows({}, row, row);
+        m_photos.removeAt(row);
+        endRemoveRows();
+    }
+    // What is left must be in the new order, with new photos between; otherwise the list
+    // was rearranged and is read again whole.
+    int row = 0;
+    for (const auto& photo : next) {
+        if (row < m_photos.size() && m_photos[row].id == photo.id) {
+            if (m_photos[row].name != photo.name) {
+                m_photos[row].name = photo.name;
+                emit dataChanged(index(row), index(row), {Qt::DisplayRole});
+            }
+            ++row;
+            continue;
+        }
+        const bool elsewhere = std::any_of(m_photos.cbegin() + row, m_photos.cend(),
+                                           [&](const auto& shown) { return shown.id == photo.id; });
+        if (elsewhere) {
+            beginResetModel();
+            m_photos = next;
+            endResetModel();
+            return;
+        }
+        beginInsertRows({}, row, row);
+        m_photos.insert(row, photo);
+        endInsertRows();
+        ++row;
+    }
+}

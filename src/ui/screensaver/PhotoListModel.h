@@ -1,0 +1,31 @@
+#pragma once
+// The screensaver's photos as a list: name, thumbnail and id in screensaver order. It
+// follows the hub with row inserts and removals, so a row the user is looking at stays put
+// while others come and go, and refreshes thumbnails when a photo is framed again.
+
+#include "media/ScreensaverState.h"
+
+#include <QAbstractListModel>
+
+class DeviceManager;
+
+class PhotoListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role { IdRole = Qt::UserRole + 1 };
+
+    explicit PhotoListModel(DeviceManager& deviceManager, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    // Display: the name; decoration: the thumbnail as a QImage, none when the hub has none.
+    QVariant data(const QModelIndex& index, int role) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    QUuid photoId(int row) const { return m_photos.value(row).id; }
+
+private:
+    void follow();
+
+    DeviceManager& m_deviceManager;
+    QList<ScreensaverState::Photo> m_photos;
+};

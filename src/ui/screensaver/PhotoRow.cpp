@@ -1,0 +1,117 @@
+#include "ui/screensaver/PhotoRow.h"
+
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyle>
+#include <QToolButton>
+
+MiddleElidedLabel::MiddleElidedLabel(QWidget* parent) : QLabel(parent)
+{
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void MiddleElidedLabel::setFullText(const QString& text)
+{
+    m_fullText = text;
+    // The plain label keeps the whole name for accessibility and size hints.
+    setText(text);
+    update();
+}
+
+QString MiddleElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(m_fullText, Qt::ElideMiddle, contentsRect().width());
+}
+
+QSize MiddleElidedLabel::minimumSizeHint() const
+{
+    return {fontMetrics().horizontalAdvance(QStringLiteral("\u2026")) * 3, QLabel::minimumSizeHint().height()};
+}
+
+void MiddleElidedLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(foregroundRole()));
+    painter.drawText(contentsRect(), int(Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine), shownText());
+}
+
+namespace {
+
+QToolButton* rowButton(const char* name, const QString& title, const char* symbol, const QString& help)
+{
+    auto* button = new QToolButton;
+    button->setObjectName(QLatin1String(name));
+    button->setText(title);
+    button->setAccessibleName(title);
+    button->setToolTip(help);
+    button->setIcon(symbolIcon(QLatin1String(symbol)));
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setAutoRaise(true);
+    return button;
+}
+
+// The picture fitted into a 3:2 box of rounded corners, at the screen's pixel density.
+QPixmap roundedThumbnail(const QImage& image, qreal ratio)
+{
+    const QSize box(PhotoRow::thumbnailWidth, PhotoRow::thumbnailHeight);
+    QPixmap out(box * ratio);
+    out.setDevicePixelRatio(ratio);
+    out.fill(Qt::transparent);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const QSizeF fitted = QSizeF(image.size()).scaled(QSizeF(box), Qt::KeepAspectRatio);
+    const QRectF target(QPointF((box.width() - fitted.width()) / 2, (box.height() - fitted.height()) / 2), fitted);
+    QPainterPath clip;
+    clip.addRoundedRect(target, 4, 4);
+    painter.setClipPath(clip);
+    painter.drawImage(target, image);
+    return out;
+}
+
+}  // namespace
+
+PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
+{
+    m_thumbnail = new QLabel;
+    m_thumbnail->setObjectName(QStringLiteral("photoThumbnail"));
+    m_thumbnail->setFixedSize(thumbnailWidth, thumbnailHeight);
+    m_thumbnail->hide();
+    m_name = new MiddleElidedLabel;
+    m_name->setObjectName(QStringLiteral("photoName"));
+    m_crop = rowButton("cropButton", QStringLiteral("Crop"), "crop", {});
+    m_remove = rowButton("removeButton", QStringLiteral("Remove"), "minus.circle", {});
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    layout->addWidget(m_thumbnail, 0, Qt::AlignVCenter);
+    layout->addWidget(m_name, 1, Qt::AlignVCenter);
+    layout->addWidget(m_crop, 0, Qt::AlignVCenter);
+    layout->addWidget(m_remove, 0, Qt::AlignVCenter);
+    setMinimumHeight(thumbnailHeight);
+
+    connect(m_crop, &QToolButton::clicked, this, [this] { emit cropRequested(m_id, m_name->fullText()); });
+    connect(m_remove, &QToolButton::clicked, this, [this] { emit removeRequested(m_id); });
+}
+
+void PhotoRow::setName(const QString& name)
+{
+    m_name->setFullText(name);
+    m_crop->setToolTip(QStringLiteral("Crop, zoom, or rotate ") + name);
+    m_remove->setToolTip(QStringLiteral("Remove ") + name);
+}
+
+void PhotoRow::setThumbnail(const QImage& image)
+{
+    if (image.isNull()) {
+        m_thumbnail->clear();
+        m_thumbnail->hide();
+        return;
+    }
+    m_thumbnail->setPixmap(roundedThumbnail(image, devicePixelRatioF()));
+    m_thumbnail->show();
+}

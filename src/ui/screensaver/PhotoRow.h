@@ -1,0 +1,58 @@
+#pragma once
+// One photo of the screensaver list: its thumbnail, its name on one line (shortened in the
+// middle, so its beginning and end stay readable), and the crop and remove buttons.
+
+#include <QImage>
+#include <QLabel>
+#include <QUuid>
+#include <QWidget>
+
+class QToolButton;
+
+// A one-line label that elides its text in the middle instead of growing the row.
+class MiddleElidedLabel : public QLabel {
+public:
+    explicit MiddleElidedLabel(QWidget* parent = nullptr);
+    void setFullText(const QString& text);
+    const QString& fullText() const { return m_fullText; }
+    // The text as it fits the label's current width.
+    QString shownText() const;
+
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_fullText;
+};
+
+class PhotoRow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int thumbnailHeight = 36;
+    static constexpr int thumbnailWidth = 54;
+
+    PhotoRow(const QUuid& id, QWidget* parent = nullptr);
+
+    const QUuid& photoId() const { return m_id; }
+    void setName(const QString& name);
+    // A null image leaves the row without one.
+    void setThumbnail(const QImage& image);
+
+    MiddleElidedLabel* nameLabel() const { return m_name; }
+    QLabel* thumbnailLabel() const { return m_thumbnail; }
+    QToolButton* cropButton() const { return m_crop; }
+    QToolButton* removeButton() const { return m_remove; }
+
+signals:
+    void cropRequested(const QUuid& id, const QString& name);
+    void removeRequested(const QUuid& id);
+
+private:
+    QUuid m_id;
+    QLabel* m_thumbnail = nullptr;
+    MiddleElidedLabel* m_name = nullptr;
+    QToolButton* m_crop = nullptr;
+    QToolButton* m_remove = nullptr;
+};

@@ -1,0 +1,551 @@
+#include "ui/screensaver/ScreensaverView.h"
+
+#include "hub/DeviceManager.h"
+#include "ui/macros/WheelGuard.h"
+#include "ui/screensaver/PhotoCropEditor.h"
+#include "ui/screensaver/PhotoListModel.h"
+#include "ui/screensaver/PhotoNames.h"
+#include "ui/screensaver/PhotoRow.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cmath>
+
+namespace {
+
+struct Entry {
+    const char* title;
+    int seconds;
+};
+
+constexpr Entry timeoutEntries[] = {{"1 minute", 60}, {"5 minutes", 300}, {"15 minutes", 900}, {"30 minutes", 1800}};
+constexpr Entry intervalEntries[] = {
+    {"30 seconds", 30}, {"1 minute", 60}, {"5 minutes", 300}, {"15 minutes", 900}, {"1 hour", 3600}};
+
+struct StyleText {
+    const char* title;
+    const char* description;
+};
+
+StyleText styleText(ScreensaverStyle style)
+{
+    switch (style) {
+    case ScreensaverStyle::corner:
+        return {"Corner", "A small clock and date at the bottom left, over a soft fade."};
+    case ScreensaverStyle::quietCorner:
+        return {"Quiet Corner", "Like Corner, in whichever corner of each photo has the least going on."};
+    case ScreensaverStyle::pill:
+        return {"Pill", "Time and date in a small capsule at the bottom left."};
+    case ScreensaverStyle::minimal:
+        return {"Minimal", "Only the time, at the bottom right."};
+    case ScreensaverStyle::photoOnly:
+        return {"Photo Only", "No clock."};
+    case ScreensaverStyle::strip:
+        return {"Strip", "The original bar across the bottom of the photo."};
+    }
+    return {"", ""};
+}
+
+template <std::size_t N> QComboBox* picker(const char* name, const Entry (&entries)[N])
+{
+    auto* box = new QComboBox;
+    box->setObjectName(QLatin1String(name));
+    for (const Entry& entry : entries)
+        box->addItem(QLatin1String(entry.title), entry.seconds);
+    WheelGuard::install(box);
+    return box;
+}
+
+// The entry for a stored number of seconds, truncated to whole seconds; none (-1) when it
+// matches no entry, so the stored value stays until the user picks one.
+int entryRow(const QComboBox* box, double seconds)
+{
+    if (!std::isfinite(seconds) || std::abs(seconds) > 1e9)
+        return -1;
+    return box->findData(int(std::trunc(seconds)));
+}
+
+void showEntry(QComboBox* box, int row)
+{
+    if (box->currentIndex() == row)
+        return;
+    const QSignalBlocker blocker(box);
+    box->setCurrentIndex(row);
+}
+
+QPalette withText(QPalette palette, const QColor& color)
+{
+    palette.setColor(QPalette::WindowText, color);
+    return palette;
+}
+
+// The outline that shows the page will take what is dragged over it.
+class DropOverlay : public QWidget {
+public:
+    explicit DropOverlay(QWidget* parent) : QWidget(parent)
+    {
+        setObjectName(QStringLiteral("dropOverlay"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        constexpr double inset = 6;
+        constexpr double line = 2;
+        // Drawn inside the outline's own edge.
+        const QRectF shape = QRectF(rect()).adjusted(inset + line / 2, inset + line / 2, -inset - line / 2,
+                                                     -inset - line / 2);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), line));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(shape, 10 - line / 2, 10 - line / 2);
+    }
+};
+
+// One dropped item before it is read: a local file, or the picture's bytes.
+struct DroppedItem {
+    QString name;
+    QString path;
+    QByteArray data;
+    QImage image;
+};
+
+QList<ScreensaverPhotoService::ImportItem> readDroppedItems(const QList<DroppedItem>& dropped)
+{
+    QList<ScreensaverPhotoService::ImportItem> items;
+    for (const DroppedItem& item : dropped) {
+        std::optional<QByteArray> data;
+        if (!item.path.isEmpty()) {
+            QFile file(item.path);
+            if (file.open(QIODevice::ReadOnly))
+                data = file.readAll();
+        } else if (!item.data.isEmpty()) {
+            data = item.data;
+        } else if (!item.image.isNull()) {
+            QByteArray encoded;
+            QBuffer buffer(&encoded);
+            if (buffer.open(QIODevice::WriteOnly) && item.image.save(&buffer, "PNG"))
+                data = encoded;
+        }
+        items.append({item.name, data});
+    }
+    return items;
+}
+
+QStringList localFiles(const QMimeData& mime)
+{
+    QStringList paths;
+    if (!mime.hasUrls())
+        return paths;
+    for (const QUrl& url : mime.urls())
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    return paths;
+}
+
+// The first picture format the drag offers as bytes, as the source encoded it.
+QString imageFormat(const QMimeData& mime)
+{
+    for (const QString& format : mime.formats())
+        if (format.startsWith(QStringLiteral("image/")))
+            return format;
+    return {};
+}
+
+}  // namespace
+
+ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager)
+{
+    setObjectName(QStringLiteral("screensaverPage"));
+    setAcceptDrops(true);
+    m_model = new PhotoListModel(m_deviceManager, this);
+    m_fileChooser = [](QWidget* parent, const QString& filter, std::function<void(const QStringList&)> done) {
+        auto* dialog = new QFileDialog(parent, QString(), QString(), filter);
+        dialog->setFileMode(QFileDialog::ExistingFiles);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
+            done(result == QDialog::Accepted ? dialog->selectedFiles() : QStringList());
+        });
+        dialog->open();
+    };
+
+    buildGeneral();
+    buildPhotos();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(18);
+    layout->addWidget(m_general);
+    layout->addWidget(m_photos);
+    layout->addStretch(1);
+
+    m_overlay = new DropOverlay(this);
+
+    connect(&m_deviceManager, &DeviceManager::screensaverChanged, this, &ScreensaverView::showState);
+    connect(&m_deviceManager, &DeviceManager::photoWorkFinished, this, &ScreensaverView::showImportProgress);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { insertRows(first, last); });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) { removeRows(first, last); });
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) { refreshRows(from.row(), to.row()); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ScreensaverView::rebuildRows);
+    rebuildRows();
+    showState();
+}
+
+void ScreensaverView::buildGeneral()
+{
+    m_general = new FormSection(QString());
+    m_general->setObjectName(QStringLiteral("generalSection"));
+    m_enabledToggle = new QCheckBox;
+    m_enabledToggle->setObjectName(QStringLiteral("enabledToggle"));
+    m_enabledToggle->setAccessibleName(QStringLiteral("Start after idle"));
+    m_timeoutPicker = picker("timeoutPicker", timeoutEntries);
+    m_general->rows()->addRow(QStringLiteral("Start after idle"), m_enabledToggle);
+    m_general->rows()->addRow(QStringLiteral("Idle timeout"), m_timeoutPicker);
+    m_general->setFooter(QStringLiteral("The first touch wakes Tarv without pressing the key underneath."));
+
+    connect(m_enabledToggle, &QCheckBox::clicked, this,
+            [this](bool on) { m_deviceManager.setScreensaverEnabled(on); });
+    connect(m_timeoutPicker, &QComboBox::activated, this, [this](int row) {
+        m_deviceManager.setScreensaverTimeout(double(m_timeoutPicker->itemData(row).toInt()));
+    });
+}
+
+void ScreensaverView::buildPhotos()
+{
+    m_photos = new FormSection(QStringLiteral("Photos"));
+    m_photos->setObjectName(QStringLiteral("photosSection"));
+    QFormLayout* rows = m_photos->rows();
+
+    m_emptyText = new QLabel(QStringLiteral("No photos. The screensaver shows the clock."));
+    m_emptyText->setObjectName(QStringLiteral("emptyText"));
+    m_emptyText->setPalette(withText(m_emptyText->palette(), FormSection::secondaryColor(this)));
+    rows->addRow(m_emptyText);
+
+    m_photoList = new QWidget;
+    m_photoList->setObjectName(QStringLiteral("photoList"));
+    m_photoListLayout = new QVBoxLayout(m_photoList);
+    m_photoListLayout->setContentsMargins(0, 0, 0, 0);
+    m_photoListLayout->setSpacing(6);
+    rows->addRow(m_photoList);
+
+    auto* add = new QWidget;
+    auto* addLayout = new QHBoxLayout(add);
+    addLayout->setContentsMargins(0, 0, 0, 0);
+    m_fromFilesButton = new QPushButton(QStringLiteral("From Files\u2026"));
+    m_fromFilesButton->setObjectName(QStringLiteral("fromFilesButton"));
+    addLayout->addWidget(m_fromFilesButton);
+    m_progress = new QWidget;
+    m_progress->setObjectName(QStringLiteral("importProgress"));
+    auto* progressLayout = new QHBoxLayout(m_progress);
+    progressLayout->setContentsMargins(0, 0, 0, 0);
+    auto* bar = new QProgressBar;
+    // The store reports a batch only when it is done: the bar shows work, not a share of it.
+    bar->setRange(0, 0);
+    bar->setMaximumWidth(80);
+    bar->setTextVisible(false);
+    m_progressText = new QLabel;
+    m_progressText->setObjectName(QStringLiteral("importProgressText"));
+    m_progressText->setPalette(withText(m_progressText->palette(), FormSection::secondaryColor(this)));
+    progressLayout->addWidget(bar);
+    progressLayout->addWidget(m_progressText);
+    m_progress->hide();
+    addLayout->addWidget(m_progress);
+    addLayout->addStretch(1);
+    rows->addRow(QStringLiteral("Add"), add);
+    connect(m_fromFilesButton, &QPushButton::clicked, this, &ScreensaverView::chooseFiles);
+
+    m_intervalPicker = picker("intervalPicker", intervalEntries);
+    rows->addRow(QStringLiteral("Change every"), m_intervalPicker);
+    connect(m_intervalPicker, &QComboBox::activated, this, [this](int row) {
+        m_deviceManager.setScreensaverPhotoInterval(double(m_intervalPicker->itemData(row).toInt()));
+    });
+
+    m_stylePicker = new QComboBox;
+    m_stylePicker->setObjectName(QStringLiteral("stylePicker"));
+    for (ScreensaverStyle style : allScreensaverStyles())
+        m_stylePicker->addItem(QLatin1String(styleText(style).title), int(style));
+    WheelGuard::install(m_stylePicker);
+    rows->addRow(QStringLiteral("Clock"), m_stylePicker);
+    m_styleDescription = new QLabel;
+    m_styleDescription->setObjectName(QStringLiteral("styleDescription"));
+    m_styleDescription->setWordWrap(true);
+    m_styleDescription->setFont(FormSection::relativeFont(font(), -2));
+    m_styleDescription->setPalette(withText(m_styleDescription->palette(), FormSection::secondaryColor(this)));
+    rows->addRow(QString(), m_styleDescription);
+    connect(m_stylePicker, &QComboBox::activated, this, [this](int row) {
+        m_deviceManager.setScreensaverStyle(ScreensaverStyle(m_stylePicker->itemData(row).toInt()));
+    });
+
+    m_photoError = new QWidget;
+    m_photoError->setObjectName(QStringLiteral("photoError"));
+    auto* errorLayout = new QHBoxLayout(m_photoError);
+    errorLayout->setContentsMargins(0, 0, 0, 0);
+    auto* errorIcon = new QLabel;
+    errorIcon->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16));
+    m_photoErrorText = new QLabel;
+    m_photoErrorText->setObjectName(QStringLiteral("photoErrorText"));
+    m_photoErrorText->setWordWrap(true);
+    m_photoErrorText->setPalette(withText(m_photoErrorText->palette(), QColor(0xFF, 0x95, 0x00)));
+    errorLayout->addWidget(errorIcon, 0, Qt::AlignTop);
+    errorLayout->addWidget(m_photoErrorText, 1);
+    rows->addRow(m_photoError);
+
+    m_photos->setFooter(QStringLiteral(
+        "Add from files, or by dragging pictures onto this window. Photos are fitted to Tarv's 480 \u00D7 320 "
+        "screen and stored by the app; use the crop button to choose which part shows. With more than one, the "
+        "screensaver cycles through them in this order."));
+}
+
+void ScreensaverView::showState()
+{
+    const ScreensaverState& state = m_deviceManager.screensaver();
+    if (m_enabledToggle->isChecked() != state.isEnabled) {
+        const QSignalBlocker blocker(m_enabledToggle);
+        m_enabledToggle->setChecked(state.isEnabled);
+    }
+    showEntry(m_timeoutPicker, entryRow(m_timeoutPicker, state.timeout));
+    m_timeoutPicker->setEnabled(state.isEnabled);
+    showEntry(m_intervalPicker, entryRow(m_intervalPicker, state.photoInterval));
+    showEntry(m_stylePicker, m_stylePicker->findData(int(state.style)));
+    m_styleDescription->setText(QLatin1String(styleText(state.style).description));
+    if (state.photoError)
+        m_photoErrorText->setText(*state.photoError);
+
+    const qsizetype count = state.photos.size();
+    QFormLayout* rows = m_photos->rows();
+    rows->setRowVisible(m_emptyText, count == 0);
+    rows->setRowVisible(m_photoList, count > 0);
+    rows->setRowVisible(m_intervalPicker, count >= 2);
+    rows->setRowVisible(m_stylePicker, count >= 1);
+    rows->setRowVisible(m_styleDescription, count >= 1);
+    rows->setRowVisible(m_photoError, state.photoError.has_value());
+}
+
+// --- Photo rows ------------------------------------------------------------------------------
+
+QList<PhotoRow*> ScreensaverView::photoRows() const
+{
+    QList<PhotoRow*> out;
+    for (int i = 0; i < m_photoListLayout->count(); ++i)
+        if (auto* row = qobject_cast<PhotoRow*>(m_photoListLayout->itemAt(i)->widget()))
+            out.append(row);
+    return out;
+}
+
+void ScreensaverView::insertRows(int first, int last)
+{
+    for (int i = first; i <= last; ++i) {
+        auto* row = new PhotoRow(m_model->photoId(i));
+        connect(row, &PhotoRow::cropRequested, this, &ScreensaverView::openCropEditor);
+        connect(row, &PhotoRow::removeRequested, this,
+                [this](const QUuid& id) { m_deviceManager.removeScreensaverPhoto(id); });
+        m_photoListLayout->insertWidget(i, row);
+    }
+    refreshRows(first, last);
+}
+
+void ScreensaverView::removeRows(int first, int last)
+{
+    for (int i = last; i >= first; --i) {
+        QLayoutItem* item = m_photoListLayout->takeAt(i);
+        delete item->widget();
+        delete item;
+    }
+}
+
+void ScreensaverView::refreshRows(int first, int last)
+{
+    const QList<PhotoRow*> rows = photoRows();
+    for (int i = std::max(first, 0); i <= last && i < rows.size(); ++i) {
+        const QModelIndex index = m_model->index(i);
+        rows[i]->setName(index.data(Qt::DisplayRole).toString());
+        rows[i]->setThumbnail(index.data(Qt::DecorationRole).value<QImage>());
+    }
+}
+
+void ScreensaverView::rebuildRows()
+{
+    removeRows(0, m_photoListLayout->count() - 1);
+    if (m_model->rowCount() > 0)
+        insertRows(0, m_model->rowCount() - 1);
+}
+
+// --- Crop ------------------------------------------------------------------------------------
+
+PhotoCropEditor* ScreensaverView::cropEditor() const
+{
+    return m_cropEditor;
+}
+
+void ScreensaverView::openCropEditor(const QUuid& id, const QString& name)
+{
+    // One sheet at a time; a second click while the source is read opens nothing more.
+    if (m_cropEditor || m_cropRequested)
+        return;
+    m_cropRequested = true;
+    QPointer<ScreensaverView> self(this);
+    m_deviceManager.cropSourceImage(id, [self, id, name](std::optional<DeviceManager::CropSource> source) {
+        if (!self)
+            return;
+        self->m_cropRequested = false;
+        // Gone from the library meanwhile, or nothing to crop: no sheet.
+        if (!source)
+            return;
+        DeviceManager* hub = &self->m_deviceManager;
+        auto* editor = new PhotoCropEditor(name, source->image, source->adjustment,
+                                           [hub, id](const PhotoAdjustment& adjustment) {
+                                               hub->adjustScreensaverPhoto(id, adjustment);
+                                           },
+                                           self->window());
+        editor->setAttribute(Qt::WA_DeleteOnClose);
+        self->m_cropEditor = editor;
+        editor->open();
+    });
+}
+
+// --- Import ----------------------------------------------------------------------------------
+
+QString ScreensaverView::imageFileFilter()
+{
+    QStringList patterns;
+    for (const QByteArray& suffix : QImageReader::supportedImageFormats())
+        patterns.append(QStringLiteral("*.") + QString::fromLatin1(suffix));
+    return QStringLiteral("Images (") + patterns.join(u' ') + u')';
+}
+
+void ScreensaverView::chooseFiles()
+{
+    if (m_choosingPhoto)
+        return;
+    m_choosingPhoto = true;
+    QPointer<ScreensaverView> self(this);
+    m_fileChooser(window(), imageFileFilter(), [self](const QStringList& paths) {
+        if (!self)
+            return;
+        self->m_choosingPhoto = false;
+        // Closing the chooser without a choice imports nothing.
+        if (paths.isEmpty())
+            return;
+        self->m_deviceManager.importPhotoFiles(paths);
+        self->importStarted(int(paths.size()));
+    });
+}
+
+bool ScreensaverView::carriesPhotos(const QMimeData& mime)
+{
+    return !localFiles(mime).isEmpty() || !imageFormat(mime).isEmpty() || mime.hasImage();
+}
+
+bool ScreensaverView::dropPhotos(const QMimeData& mime)
+{
+    QList<DroppedItem> dropped;
+    // Names are made as each item is taken, so each carries its own minute.
+    const auto name = [&dropped] { return droppedPhotoName(QDateTime::currentDateTime(), int(dropped.size()) + 1); };
+    for (const QString& path : localFiles(mime))
+        dropped.append({name(), path, {}, {}});
+    if (dropped.isEmpty()) {
+        if (const QString format = imageFormat(mime); !format.isEmpty())
+            dropped.append({name(), {}, mime.data(format), {}});
+        else if (mime.hasImage())
+            dropped.append({name(), {}, {}, qvariant_cast<QImage>(mime.imageData())});
+    }
+    if (dropped.isEmpty()) {
+        // Handed over all the same: every hand-over starts by clearing the last photo error.
+        m_deviceManager.importPhotoData({});
+        return false;
+    }
+    ++m_readingDrops;
+    importStarted(int(dropped.size()));
+    // Files are read, and pictures encoded, away from the window.
+    QtConcurrent::run([dropped] { return readDroppedItems(dropped); })
+        .then(this, [this](const QList<ScreensaverPhotoService::ImportItem>& items) {
+            --m_readingDrops;
+            m_deviceManager.importPhotoData(items);
+        });
+    return true;
+}
+
+void ScreensaverView::importStarted(int items)
+{
+    m_importingItems += items;
+    showImportProgress();
+}
+
+void ScreensaverView::showImportProgress()
+{
+    if (m_readingDrops == 0 && m_deviceManager.pendingPhotoWork() == 0)
+        m_importingItems = 0;
+    m_progressText->setText(m_importingItems == 1 ? QStringLiteral("Importing 1 photo\u2026")
+                                                  : QStringLiteral("Importing %1 photos\u2026").arg(m_importingItems));
+    m_progress->setVisible(m_importingItems > 0);
+}
+
+void ScreensaverView::setDropTargeted(bool targeted)
+{
+    m_dropTargeted = targeted;
+    m_overlay->setGeometry(rect());
+    m_overlay->raise();
+    m_overlay->setVisible(targeted);
+}
+
+void ScreensaverView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!carriesPhotos(*event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    setDropTargeted(true);
+}
+
+void ScreensaverView::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->acceptProposedAction();
+}
+
+void ScreensaverView::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    setDropTargeted(false);
+    event->accept();
+}
+
+void ScreensaverView::dropEvent(QDropEvent* event)
+{
+    setDropTargeted(false);
+    if (dropPhotos(*event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ScreensaverView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_overlay->setGeometry(rect());
+}

@@ -1,0 +1,106 @@
+#pragma once
+// The Screensaver page: whether and when the device's screensaver starts, how often its photo
+// changes, the clock drawn over the photos, and the photos themselves, added from files or by
+// dropping them anywhere on the page, removed, or framed in the crop editor. Every value is
+// the hub's; every change is one call of the hub.
+
+#include "media/ScreensaverPhotoService.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+
+class DeviceManager;
+class FormSection;
+class PhotoCropEditor;
+class PhotoListModel;
+class PhotoRow;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QMimeData;
+class QProgressBar;
+class QPushButton;
+class QVBoxLayout;
+
+class ScreensaverView : public QWidget {
+    Q_OBJECT
+public:
+    // Opens the file chooser for `filter` and calls `done` with the chosen files, if any.
+    using FileChooser = std::function<void(QWidget* parent, const QString& filter,
+                                           std::function<void(const QStringList&)> done)>;
+
+    explicit ScreensaverView(DeviceManager& deviceManager, QWidget* parent = nullptr);
+
+    // Tests answer the chooser themselves instead of showing the desktop's dialog.
+    void setFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
+    // "Images (*.bmp *.jpg …)": every format Qt can read here.
+    static QString imageFileFilter();
+
+    // What a drop of `mime` delivers: local files, else the dragged picture's data. Each is
+    // named as a dropped photo and handed to the import; true when there was something.
+    bool dropPhotos(const QMimeData& mime);
+    static bool carriesPhotos(const QMimeData& mime);
+
+    PhotoListModel* model() const { return m_model; }
+    QList<PhotoRow*> photoRows() const;
+    bool isDropTargeted() const { return m_dropTargeted; }
+    QWidget* dropOverlay() const { return m_overlay; }
+    PhotoCropEditor* cropEditor() const;
+    // Shown while photos handed over here are still being read and stored.
+    QWidget* importProgress() const { return m_progress; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildGeneral();
+    void buildPhotos();
+    void showState();
+    void setDropTargeted(bool targeted);
+    void chooseFiles();
+    void openCropEditor(const QUuid& id, const QString& name);
+    void insertRows(int first, int last);
+    void removeRows(int first, int last);
+    void refreshRows(int first, int last);
+    void rebuildRows();
+    void importStarted(int items);
+    void showImportProgress();
+
+    DeviceManager& m_deviceManager;
+    PhotoListModel* m_model = nullptr;
+    FileChooser m_fileChooser;
+
+    FormSection* m_general = nullptr;
+    QCheckBox* m_enabledToggle = nullptr;
+    QComboBox* m_timeoutPicker = nullptr;
+
+    FormSection* m_photos = nullptr;
+    QLabel* m_emptyText = nullptr;
+    QWidget* m_photoList = nullptr;
+    QVBoxLayout* m_photoListLayout = nullptr;
+    QPushButton* m_fromFilesButton = nullptr;
+    QWidget* m_progress = nullptr;
+    QLabel* m_progressText = nullptr;
+    QComboBox* m_intervalPicker = nullptr;
+    QComboBox* m_stylePicker = nullptr;
+    QLabel* m_styleDescription = nullptr;
+    QWidget* m_photoError = nullptr;
+    QLabel* m_photoErrorText = nullptr;
+
+    QWidget* m_overlay = nullptr;
+    bool m_dropTargeted = false;
+    bool m_choosingPhoto = false;
+    QPointer<PhotoCropEditor> m_cropEditor;
+    bool m_cropRequested = false;
+    // Photos handed over here since the hub was last idle, and drops still being read.
+    int m_importingItems = 0;
+    int m_readingDrops = 0;
+};
