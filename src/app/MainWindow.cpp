@@ -8,6 +8,9 @@
 #include "platform/Settings.h"
 #include "ui/macros/MacrosView.h"
 #include "ui/diagnostics/DiagnosticsView.h"
+#include "ui/media/NowPlayingView.h"
+#include "ui/media/StocksView.h"
+#include "ui/screens/CustomScreensView.h"
 #include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -66,6 +69,12 @@ void MainWindow::buildPages()
         } else if (item == SidebarItem::diagnostics) {
             page = new DiagnosticsView(m_deviceManager);
             page->setObjectName(rawValue(item) + QStringLiteral("Page"));
+        } else if (item == SidebarItem::stocks) {
+            page = new StocksView(m_deviceManager);
+        } else if (item == SidebarItem::nowPlaying) {
+            page = new NowPlayingView(m_deviceManager);
+        } else if (item == SidebarItem::customScreens) {
+            page = new CustomScreensView(m_deviceManager);
         } else {
             // An empty stand-in until the page's own view is built.
             page = new QWidget;
