@@ -5,6 +5,7 @@
 
 #include "DeviceShots.h"
 #include "MacroEditorShots.h"
+#include "PageShots.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -193,6 +194,10 @@ int run(const QString& folder)
     window.showSettings();
     settle();
     shots.save(QStringLiteral("settings-empty"), window.settingsWindow()->grab());
+
+    drawMediaPages(hub, save);
+    if (!drawCustomScreensPages(home + QStringLiteral("/custom-screens"), save))
+        return 1;
 
     return shots.failed() ? 1 : 0;
 }

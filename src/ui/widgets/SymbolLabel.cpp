@@ -5,18 +5,32 @@
 
 #include <QBoxLayout>
 #include <QLabel>
-#include <QPainter>
+#include <QImage>
 
-// The bundled drawings and the symbolic theme icons are single-colour shapes, so their alpha
-// is all that counts.
+#include <algorithm>
+
+// The symbols are dark shapes with light details (the check in a filled circle): the dark
+// takes the colour and the light stays light, so filled symbols keep their inner drawing.
 QPixmap SymbolLabel::tintedSymbol(const QString& symbol, int size, const QColor& color, qreal ratio)
 {
-    QPixmap pixmap = symbolIcon(symbol).pixmap(QSize(size, size), ratio);
-    if (pixmap.isNull())
-        return pixmap;
-    QPainter painter(&pixmap);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
+    const QPixmap source = symbolIcon(symbol).pixmap(QSize(size, size), ratio);
+    if (source.isNull())
+        return source;
+    QImage image = source.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int alpha = qAlpha(line[x]);
+            if (alpha == 0)
+                continue;
+            // Lightness above the drawings' own dark grey, 0 to 1.
+            const double light = std::clamp((qGray(line[x]) - 46) / (255.0 - 46), 0.0, 1.0);
+            const auto mix = [light](int c) { return int(c + (255 - c) * light + 0.5); };
+            line[x] = qRgba(mix(color.red()), mix(color.green()), mix(color.blue()), alpha);
+        }
+    }
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(source.devicePixelRatio());
     return pixmap;
 }
 
