@@ -123,15 +123,16 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
         row->permissionsView()->setExpanded(true);
     save(QStringLiteral("page-customScreens-normal"), drawPage(page));
 
-    // A file that broke after it loaded, one that never did, and a folder that cannot be written.
+    // A file that broke after it loaded, one that never did, and one that cannot be read, which
+    // is then duplicated.
     if (!write(QDir(screensFolder).filePath(QStringLiteral("pushed.json")), "{ \"title\": \"Pushed\", ") ||
         !write(QDir(screensFolder).filePath(QStringLiteral("weather.json")),
-               R"({ "title": 7, "widgets": [ { "type": "dial", "x": 0, "y": 0 } ] })"))
+               R"({ "title": 7, "widgets": [ { "type": "dial", "x": 0, "y": 0 } ] })") ||
+        !QFile::link(QDir(screensFolder).filePath(QStringLiteral("gone.txt")),
+                     QDir(screensFolder).filePath(QStringLiteral("feed.json"))))
         return false;
     screens.reload();
-    QFile::setPermissions(screensFolder, QFile::ReadOwner | QFile::ExeOwner);
-    files->addScreen(templates.last());
-    QFile::setPermissions(screensFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    files->duplicate(QStringLiteral("feed.json"));
     save(QStringLiteral("page-customScreens-error"), drawPage(page));
     return true;
 }
