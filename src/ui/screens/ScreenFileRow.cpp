@@ -133,8 +133,9 @@ void ScreenFileRow::setContent(const Content& content)
         label->setSelectable(true);
         notes->addWidget(label);
     }
-    m_notes->setVisible(notes->count() > 0);
+    // Shown once it is in the row: a widget without a parent would show as a window.
     m_body->addWidget(m_notes);
+    m_notes->setVisible(notes->count() > 0);
     showApproval();
 }
 
