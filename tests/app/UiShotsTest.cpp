@@ -54,7 +54,9 @@ TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
     for (const char* expected : {"main-macros-disconnected", "main-diagnostics-disconnected", "main-macros-connecting",
                                  "main-stocks-connected", "main-picker-connected", "main-picker-connected-custom",
                                  "settings-empty", "main-device-menu-connected", "tray-menu-connected",
-                                 "main-diagnostics-snapshot", "page-diagnostics-snapshot"})
+                                 "main-diagnostics-snapshot", "page-diagnostics-snapshot",
+                                 "page-customScreens-empty", "page-customScreens-normal", "page-customScreens-error",
+                                 "page-nowPlaying-normal", "page-stocks-refreshing", "page-stocks-error"})
         EXPECT_TRUE(files.contains(QLatin1String(expected) + QStringLiteral(".png"))) << expected;
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());
