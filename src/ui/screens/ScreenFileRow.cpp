@@ -107,6 +107,13 @@ void ScreenFileRow::setContent(const Content& content)
         }
     }
 
+    // Unchanged notes keep their labels, and with them a selection the user made in one.
+    if (m_notes && report.issues == m_shownIssues && content.sourceFailures == m_shownFailures) {
+        showApproval();
+        return;
+    }
+    m_shownIssues = report.issues;
+    m_shownFailures = content.sourceFailures;
     if (m_notes) {
         m_notes->hide();
         m_notes->deleteLater();

@@ -56,6 +56,8 @@ private:
     QVBoxLayout* m_body = nullptr;
     ScreenPermissionsView* m_permissions = nullptr;
     QWidget* m_notes = nullptr;
+    QList<ScreenIssue> m_shownIssues;
+    QList<std::pair<QString, QString>> m_shownFailures;
     QToolButton* m_actionsButton = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_showOnDevice = nullptr;
