@@ -9,6 +9,9 @@
 #include "ui/macros/MacrosView.h"
 #include "ui/diagnostics/DiagnosticsView.h"
 #include "ui/screensaver/ScreensaverView.h"
+#include "ui/media/NowPlayingView.h"
+#include "ui/media/StocksView.h"
+#include "ui/screens/CustomScreensView.h"
 #include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -69,6 +72,12 @@ void MainWindow::buildPages()
             page->setObjectName(rawValue(item) + QStringLiteral("Page"));
         } else if (item == SidebarItem::screensaver) {
             page = new ScreensaverView(m_deviceManager);
+        } else if (item == SidebarItem::stocks) {
+            page = new StocksView(m_deviceManager);
+        } else if (item == SidebarItem::nowPlaying) {
+            page = new NowPlayingView(m_deviceManager);
+        } else if (item == SidebarItem::customScreens) {
+            page = new CustomScreensView(m_deviceManager);
         } else {
             // An empty stand-in until the page's own view is built.
             page = new QWidget;

@@ -65,10 +65,8 @@ StockStore::StockStore(Settings& defaults, QObject* parent) : QObject(parent), m
         m_quotes = decodeQuotes(*storedQuotes).value_or(QList<StockQuote>());
 }
 
-void StockStore::setSymbol(int slot, const QString& text)
+QString StockStore::normalizedSymbol(const QString& text)
 {
-    if (slot < 0 || slot >= m_symbols.size())
-        return;
     QString symbol;
     qsizetype kept = 0;
     for (const QString& character : graphemes(text.toUpper())) {
@@ -79,8 +77,15 @@ void StockStore::setSymbol(int slot, const QString& text)
         symbol += character;
         ++kept;
     }
+    return symbol;
+}
+
+void StockStore::setSymbol(int slot, const QString& text)
+{
+    if (slot < 0 || slot >= m_symbols.size())
+        return;
     QStringList symbols = m_symbols;
-    symbols[slot] = symbol;
+    symbols[slot] = normalizedSymbol(text);
     QJsonArray array;
     for (const QString& s : symbols)
         array.append(s);

@@ -44,6 +44,8 @@ public:
     // The typed text made a symbol (upper case; letters, digits, "." and "-"; at most eight
     // characters) and stored at once; an index outside the four slots is ignored.
     void setSymbol(int slot, const QString& text);
+    // What setSymbol stores for a typed text.
+    static QString normalizedSymbol(const QString& text);
 
     // One quote per slot in slot order: the stored one of its symbol, else a placeholder.
     QList<StockQuote> slotQuotes() const;

@@ -55,7 +55,9 @@ TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
                                  "main-stocks-connected", "main-picker-connected", "main-picker-connected-custom",
                                  "settings-empty", "main-device-menu-connected", "tray-menu-connected",
                                  "main-diagnostics-snapshot", "page-diagnostics-snapshot",
-                                 "main-screensaver-one-photo", "main-screensaver-three-photos", "dialog-crop-editor"})
+                                 "main-screensaver-one-photo", "main-screensaver-three-photos", "dialog-crop-editor",
+                                 "page-customScreens-empty", "page-customScreens-normal", "page-customScreens-error",
+                                 "page-nowPlaying-normal", "page-stocks-refreshing", "page-stocks-error"})
         EXPECT_TRUE(files.contains(QLatin1String(expected) + QStringLiteral(".png"))) << expected;
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());

@@ -6,6 +6,7 @@
 #include "DeviceShots.h"
 #include "MacroEditorShots.h"
 #include "ScreensaverShots.h"
+#include "PageShots.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -197,6 +198,10 @@ int run(const QString& folder)
     window.showSettings();
     settle();
     shots.save(QStringLiteral("settings-empty"), window.settingsWindow()->grab());
+
+    drawMediaPages(hub, save);
+    if (!drawCustomScreensPages(home + QStringLiteral("/custom-screens"), save))
+        return 1;
 
     return shots.failed() ? 1 : 0;
 }

@@ -1,0 +1,151 @@
+#include "ui/media/NowPlayingView.h"
+
+#include "hub/DeviceManager.h"
+#include "media/PlaybackTime.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+
+namespace {
+
+QLabel* valueLabel(const char* name)
+{
+    auto* label = new QLabel;
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QToolButton* transportButton(const char* name, const QString& symbol, const QString& text)
+{
+    auto* button = new QToolButton;
+    button->setObjectName(QLatin1String(name));
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setIcon(symbolIcon(symbol));
+    button->setIconSize(QSize(18, 18));
+    button->setText(text);
+    button->setToolTip(text);
+    button->setAccessibleName(text);
+    return button;
+}
+
+}  // namespace
+
+NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager)
+{
+    setObjectName(QStringLiteral("nowPlayingPage"));
+
+    auto* playback = new FormSection(QStringLiteral("Playback"));
+    playback->setObjectName(QStringLiteral("playbackSection"));
+    m_player = valueLabel("playerValue");
+    m_track = valueLabel("trackValue");
+    m_artist = valueLabel("artistValue");
+    m_position = valueLabel("positionValue");
+    m_position->setFont(tabularDigitsFont(m_position->font()));
+    playback->rows()->addRow(QStringLiteral("Player"), m_player);
+    playback->rows()->addRow(QStringLiteral("Track"), m_track);
+    playback->rows()->addRow(QStringLiteral("Artist"), m_artist);
+    playback->rows()->addRow(QStringLiteral("Position"), m_position);
+    playback->setFooter(QStringLiteral("Tarv reads playback from Spotify and the other MPRIS music players of the "
+                                       "desktop and updates every few seconds while the Now Playing screen is "
+                                       "showing."));
+
+    auto* controls = new FormSection(QString());
+    controls->setObjectName(QStringLiteral("controlsSection"));
+    m_previous = transportButton("previousButton", QStringLiteral("backward.fill"), QStringLiteral("Previous"));
+    m_playPause = transportButton("playPauseButton", QStringLiteral("play.fill"), QStringLiteral("Play"));
+    m_next = transportButton("nextButton", QStringLiteral("forward.fill"), QStringLiteral("Next"));
+    m_transport = new QWidget;
+    m_transport->setObjectName(QStringLiteral("transportGroup"));
+    auto* transportLayout = new QHBoxLayout(m_transport);
+    transportLayout->setContentsMargins(0, 0, 0, 0);
+    transportLayout->setSpacing(4);
+    transportLayout->addStretch(1);
+    transportLayout->addWidget(m_previous);
+    transportLayout->addWidget(m_playPause);
+    transportLayout->addWidget(m_next);
+    m_refresh = new QPushButton(QStringLiteral("Refresh"));
+    m_refresh->setObjectName(QStringLiteral("refreshButton"));
+    auto* refreshRow = new QWidget;
+    auto* refreshLayout = new QHBoxLayout(refreshRow);
+    refreshLayout->setContentsMargins(0, 0, 0, 0);
+    refreshLayout->addStretch(1);
+    refreshLayout->addWidget(m_refresh);
+    controls->rows()->addRow(QStringLiteral("Transport"), m_transport);
+    controls->rows()->addRow(QStringLiteral("Metadata"), refreshRow);
+    controls->setFooter(QStringLiteral("Transport keys are sent through Tarv as standard media keys, the same way its "
+                                       "on-screen controls work."));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(18);
+    layout->addWidget(playback);
+    layout->addWidget(controls);
+    layout->addStretch(1);
+
+    connect(m_previous, &QToolButton::clicked, this,
+            [this] { m_deviceManager.sendMediaControl(MediaControl::previous); });
+    connect(m_playPause, &QToolButton::clicked, this,
+            [this] { m_deviceManager.sendMediaControl(MediaControl::playPause); });
+    connect(m_next, &QToolButton::clicked, this, [this] { m_deviceManager.sendMediaControl(MediaControl::next); });
+    connect(m_refresh, &QPushButton::clicked, this, [this] {
+        // The button returns at once; the rows follow when the player has answered.
+        const QPointer<DeviceManager> weak(&m_deviceManager);
+        QTimer::singleShot(0, this, [weak] {
+            if (weak)
+                weak->refreshNowPlaying();
+        });
+    });
+    connect(&m_deviceManager, &DeviceManager::nowPlayingChanged, this, &NowPlayingView::showPlayback);
+    connect(&m_deviceManager, &DeviceManager::stateChanged, this, &NowPlayingView::showConnection);
+    showPlayback();
+    showConnection();
+}
+
+QString NowPlayingView::positionText(double elapsed, double duration)
+{
+    const double remaining = duration - elapsed > 0 ? duration - elapsed : 0;
+    return formatPlaybackTime(elapsed) + QStringLiteral(" \u00B7 -") + formatPlaybackTime(remaining);
+}
+
+QFont NowPlayingView::tabularDigitsFont(const QFont& base)
+{
+    const QFontMetricsF metrics(base);
+    const qreal zero = metrics.horizontalAdvance(QLatin1Char('0'));
+    for (char digit = '1'; digit <= '9'; ++digit) {
+        if (!qFuzzyCompare(metrics.horizontalAdvance(QLatin1Char(digit)), zero)) {
+            QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+            fixed.setPointSizeF(base.pointSizeF());
+            return fixed;
+        }
+    }
+    return base;
+}
+
+void NowPlayingView::showPlayback()
+{
+    const NowPlayingState& playing = m_deviceManager.nowPlaying();
+    m_player->setText(playing.playerName());
+    m_track->setText(playing.title);
+    m_artist->setText(playing.artist);
+    m_position->setText(positionText(playing.elapsed, playing.duration));
+    const QString action = playing.isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play");
+    m_playPause->setIcon(symbolIcon(playing.isPlaying ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
+    m_playPause->setText(action);
+    m_playPause->setToolTip(action);
+    m_playPause->setAccessibleName(action);
+}
+
+void NowPlayingView::showConnection() { m_transport->setEnabled(m_deviceManager.state().isConnected()); }

@@ -1,0 +1,228 @@
+#include "ui/screens/CustomScreenFilesSection.h"
+
+#include "hub/DeviceManager.h"
+#include "platform/BoundedFile.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenDataSources.h"
+#include "screens/runtime/ScreenTrust.h"
+#include "ui/screens/FileManager.h"
+#include "ui/screens/ScreenFileRow.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+QString screenID(const QString& fileName) { return QFileInfo(fileName).completeBaseName(); }
+
+}  // namespace
+
+CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager), m_fileManager(new FileManager(this))
+{
+    setObjectName(QStringLiteral("filesSection"));
+    m_section = new FormSection(QStringLiteral("Files"));
+    m_section->setFooter(
+        QStringLiteral("A screen file can run commands on this computer and fire actions from its buttons, so only "
+                       "add files you wrote or trust. A new file is not shown on the device, and does neither, until "
+                       "you allow it; it asks again if what it does changes.\n\nFiles reload as they are saved. A "
+                       "data source's failure is listed while its page is showing; the page keeps the last value."));
+
+    m_empty = new QLabel(
+        QStringLiteral("No screen files. Each .json file in the Screens folder becomes a page after Now Playing."));
+    m_empty->setObjectName(QStringLiteral("emptyText"));
+    m_empty->setWordWrap(true);
+    QPalette palette = m_empty->palette();
+    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
+    m_empty->setPalette(palette);
+
+    auto* list = new QWidget;
+    list->setObjectName(QStringLiteral("fileRows"));
+    m_list = new QVBoxLayout(list);
+    m_list->setContentsMargins(0, 0, 0, 0);
+    m_list->setSpacing(6);
+
+    m_newScreen = new QToolButton;
+    m_newScreen->setObjectName(QStringLiteral("newScreenButton"));
+    m_newScreen->setText(QStringLiteral("New Screen"));
+    m_newScreen->setPopupMode(QToolButton::InstantPopup);
+    m_newScreen->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    auto* templates = new QMenu(m_newScreen);
+    for (const ScreenTemplate& screenTemplate : ScreenTemplate::all()) {
+        QAction* action = templates->addAction(symbolIcon(screenTemplate.symbol), screenTemplate.name);
+        action->setObjectName(QStringLiteral("newScreen:") + screenTemplate.id);
+        connect(action, &QAction::triggered, this, [this, screenTemplate] { addScreen(screenTemplate); });
+    }
+    m_newScreen->setMenu(templates);
+    m_newScreen->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_openFolder = new QPushButton(QStringLiteral("Open Folder"));
+    m_openFolder->setObjectName(QStringLiteral("openFolderButton"));
+    connect(m_openFolder, &QPushButton::clicked, this,
+            [this] { m_fileManager->open(m_deviceManager.customScreens().folder()); });
+    auto* folder = new QWidget;
+    auto* folderLayout = new QHBoxLayout(folder);
+    folderLayout->setContentsMargins(0, 0, 0, 0);
+    folderLayout->setSpacing(8);
+    folderLayout->addStretch(1);
+    folderLayout->addWidget(m_newScreen);
+    folderLayout->addWidget(m_openFolder);
+
+    m_failureLabel = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange());
+    m_failureLabel->setObjectName(QStringLiteral("failureLabel"));
+    m_failureLabel->setSelectable(true);
+
+    QFormLayout* rows = m_section->rows();
+    rows->addRow(m_empty);
+    rows->addRow(list);
+    rows->addRow(QStringLiteral("Folder"), folder);
+    rows->addRow(m_failureLabel);
+    rows->setRowVisible(m_failureLabel, false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_section);
+
+    CustomScreenStore& store = m_deviceManager.customScreens();
+    connect(&store, &CustomScreenStore::reportsChanged, this, &CustomScreenFilesSection::showReports);
+    connect(&store, &CustomScreenStore::screensChanged, this, &CustomScreenFilesSection::showReports);
+    connect(&m_deviceManager.screenData(), &ScreenDataSources::failuresChanged, this,
+            &CustomScreenFilesSection::showReports);
+    showReports();
+}
+
+CustomScreenFilesSection::~CustomScreenFilesSection() = default;
+
+void CustomScreenFilesSection::setFileManager(FileManager* fileManager)
+{
+    if (m_fileManager && m_fileManager->parent() == this)
+        delete m_fileManager;
+    m_fileManager = fileManager;
+}
+
+QList<std::pair<QString, QString>> CustomScreenFilesSection::sourceFailures(const QString& fileName) const
+{
+    const QHash<QString, QString> failures = m_deviceManager.screenData().failures().value(screenID(fileName));
+    QList<std::pair<QString, QString>> out;
+    for (auto it = failures.cbegin(); it != failures.cend(); ++it)
+        out.append({it.key(), it.value()});
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return out;
+}
+
+void CustomScreenFilesSection::addScreen(const ScreenTemplate& screenTemplate)
+{
+    const auto written = m_deviceManager.customScreens().addTemplate(screenTemplate);
+    if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
+        setFailure(error->message);
+        return;
+    }
+    const QString id = std::get<QString>(written);
+    setFailure(std::nullopt);
+    // Does nothing while the file waits for approval or did not load.
+    m_deviceManager.showScreen(DeviceScreen::custom(id));
+    m_fileManager->open(filePath(id + QStringLiteral(".json")));
+}
+
+void CustomScreenFilesSection::duplicate(const QString& fileName)
+{
+    const std::optional<QByteArray> bytes = readRegularFile(filePath(fileName), CustomScreenStore::maxFileBytes);
+    if (!bytes) {
+        setFailure(QStringLiteral("Could not read ") + fileName);
+        return;
+    }
+    const auto written = m_deviceManager.customScreens().createScreenFile(screenID(fileName), *bytes);
+    if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
+        setFailure(error->message);
+        return;
+    }
+    setFailure(std::nullopt);
+}
+
+QList<ScreenFileRow*> CustomScreenFilesSection::rows() const
+{
+    QList<ScreenFileRow*> out;
+    for (const CustomScreenStore::FileReport& report : m_deviceManager.customScreens().reports())
+        if (ScreenFileRow* row = m_rows.value(report.fileName))
+            out.append(row);
+    return out;
+}
+
+void CustomScreenFilesSection::showReports()
+{
+    const CustomScreenStore& store = m_deviceManager.customScreens();
+    const QList<CustomScreenStore::FileReport>& reports = store.reports();
+
+    QSet<QString> present;
+    for (const CustomScreenStore::FileReport& report : reports)
+        present.insert(report.fileName);
+    for (auto it = m_rows.begin(); it != m_rows.end();) {
+        if (present.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        m_list->removeWidget(*it);
+        (*it)->hide();
+        (*it)->deleteLater();
+        it = m_rows.erase(it);
+    }
+    for (QWidget* separator : std::as_const(m_separators)) {
+        m_list->removeWidget(separator);
+        delete separator;
+    }
+    m_separators.clear();
+
+    // Rows keep their widgets across reloads and are only put back in the store's order.
+    int index = 0;
+    for (const CustomScreenStore::FileReport& report : reports) {
+        ScreenFileRow*& row = m_rows[report.fileName];
+        if (!row) {
+            row = new ScreenFileRow(report.fileName, store.trust());
+            const QString fileName = report.fileName;
+            connect(row->showOnDeviceAction(), &QAction::triggered, this,
+                    [this, fileName] { m_deviceManager.showScreen(DeviceScreen::custom(screenID(fileName))); });
+            connect(row->editAction(), &QAction::triggered, this,
+                    [this, fileName] { m_fileManager->open(filePath(fileName)); });
+            connect(row->duplicateAction(), &QAction::triggered, this, [this, fileName] { duplicate(fileName); });
+            connect(row->revealAction(), &QAction::triggered, this,
+                    [this, fileName] { m_fileManager->reveal(filePath(fileName)); });
+        }
+        row->setContent({report, store.screenWithID(screenID(report.fileName)), sourceFailures(report.fileName)});
+        if (index > 0) {
+            auto* separator = new QFrame;
+            separator->setFrameShape(QFrame::HLine);
+            separator->setFrameShadow(QFrame::Sunken);
+            m_separators.append(separator);
+            m_list->insertWidget(index++, separator);
+        }
+        m_list->removeWidget(row);
+        m_list->insertWidget(index++, row);
+        row->show();
+    }
+    m_section->rows()->setRowVisible(m_empty, reports.isEmpty());
+    m_section->rows()->setRowVisible(m_list->parentWidget(), !reports.isEmpty());
+}
+
+void CustomScreenFilesSection::setFailure(const std::optional<QString>& failure)
+{
+    m_failure = failure;
+    m_failureLabel->setText(failure.value_or(QString()));
+    m_section->rows()->setRowVisible(m_failureLabel, failure.has_value());
+}
+
+QString CustomScreenFilesSection::filePath(const QString& fileName) const
+{
+    return QDir(m_deviceManager.customScreens().folder()).filePath(fileName);
+}

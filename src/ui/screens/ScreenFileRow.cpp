@@ -1,0 +1,152 @@
+#include "ui/screens/ScreenFileRow.h"
+
+#include "screens/runtime/ScreenTrust.h"
+#include "ui/screens/ScreenPermissionsView.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QToolButton>
+
+ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidget* parent)
+    : QWidget(parent), m_fileName(fileName), m_trust(trust)
+{
+    setObjectName(QStringLiteral("fileRow:") + fileName);
+
+    m_status = new QLabel;
+    m_status->setObjectName(QStringLiteral("statusSymbol"));
+    m_name = new QLabel(fileName);
+    m_name->setObjectName(QStringLiteral("fileName"));
+    m_name->setTextFormat(Qt::PlainText);
+    QFont medium = m_name->font();
+    medium.setWeight(QFont::Medium);
+    m_name->setFont(medium);
+    m_summary = new QLabel;
+    m_summary->setObjectName(QStringLiteral("summary"));
+    m_summary->setTextFormat(Qt::PlainText);
+    m_summary->setWordWrap(true);
+    QPalette palette = m_summary->palette();
+    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
+    m_summary->setPalette(palette);
+
+    m_menu = new QMenu(this);
+    m_showOnDevice = m_menu->addAction(symbolIcon(QStringLiteral("rectangle.on.rectangle")), QStringLiteral("Show on Device"));
+    m_showOnDevice->setObjectName(QStringLiteral("showOnDeviceAction"));
+    m_edit = m_menu->addAction(symbolIcon(QStringLiteral("pencil")), QStringLiteral("Edit"));
+    m_edit->setObjectName(QStringLiteral("editAction"));
+    m_duplicate = m_menu->addAction(symbolIcon(QStringLiteral("plus.square.on.square")), QStringLiteral("Duplicate"));
+    m_duplicate->setObjectName(QStringLiteral("duplicateAction"));
+    m_reveal = m_menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Show in File Manager"));
+    m_reveal->setObjectName(QStringLiteral("revealAction"));
+    m_showOnDevice->setEnabled(false);
+
+    m_actionsButton = new QToolButton;
+    m_actionsButton->setObjectName(QStringLiteral("actionsButton"));
+    m_actionsButton->setIcon(symbolIcon(QStringLiteral("ellipsis.circle")));
+    m_actionsButton->setAutoRaise(true);
+    m_actionsButton->setPopupMode(QToolButton::InstantPopup);
+    m_actionsButton->setMenu(m_menu);
+    m_actionsButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    m_actionsButton->setAccessibleName(QStringLiteral("Actions for ") + fileName);
+    m_actionsButton->setToolTip(QStringLiteral("Actions for ") + fileName);
+    // The same commands as the row's context menu.
+    addActions(m_menu->actions());
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    auto* titles = new QVBoxLayout;
+    titles->setSpacing(1);
+    titles->addWidget(m_name);
+    titles->addWidget(m_summary);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(8);
+    header->addWidget(m_status, 0, Qt::AlignTop);
+    header->addLayout(titles, 1);
+    header->addWidget(m_actionsButton, 0, Qt::AlignTop);
+
+    m_body = new QVBoxLayout(this);
+    m_body->setContentsMargins(0, 2, 0, 2);
+    m_body->setSpacing(4);
+    m_body->addLayout(header);
+
+    connect(&m_trust, &ScreenTrust::approvedChanged, this, &ScreenFileRow::showApproval);
+}
+
+void ScreenFileRow::setContent(const Content& content)
+{
+    const CustomScreenStore::FileReport& report = content.report;
+    const int size = QFontMetrics(font()).height();
+    m_status->setPixmap(SymbolLabel::tintedSymbol(
+        report.isLoaded ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), size,
+        report.isLoaded ? SymbolLabel::green() : SymbolLabel::red(), devicePixelRatioF()));
+    m_status->setProperty("symbol", report.isLoaded ? QStringLiteral("checkmark.circle.fill")
+                                                    : QStringLiteral("xmark.octagon.fill"));
+    m_summary->setText(report.summary + (report.isShowingLastGoodVersion
+                                             ? QStringLiteral(" \u00B7 showing the last version that loaded")
+                                             : QString()));
+
+    // The approval view is made anew only when what the screen does changed, so an open
+    // list and a pressed button survive a reload that leaves them as they were.
+    const bool samePermissions = m_screen.has_value() == content.screen.has_value() &&
+                                 (!m_screen || (m_screen->id == content.screen->id &&
+                                                m_screen->permissions() == content.screen->permissions()));
+    m_screen = content.screen;
+    if (!samePermissions || (m_screen && !m_permissions)) {
+        if (m_permissions) {
+            m_permissions->hide();
+            m_permissions->deleteLater();
+            m_permissions = nullptr;
+        }
+        if (m_screen) {
+            m_permissions = new ScreenPermissionsView(*m_screen, m_trust, m_expanded);
+            m_permissions->onExpandedChanged = [this](bool open) { m_expanded = open; };
+            m_body->insertWidget(1, m_permissions);
+        }
+    }
+
+    // Unchanged notes keep their labels, and with them a selection the user made in one.
+    if (m_notes && report.issues == m_shownIssues && content.sourceFailures == m_shownFailures) {
+        showApproval();
+        return;
+    }
+    m_shownIssues = report.issues;
+    m_shownFailures = content.sourceFailures;
+    if (m_notes) {
+        m_notes->hide();
+        m_notes->deleteLater();
+    }
+    m_notes = new QWidget;
+    m_notes->setObjectName(QStringLiteral("notes"));
+    auto* notes = new QVBoxLayout(m_notes);
+    notes->setContentsMargins(0, 0, 0, 0);
+    notes->setSpacing(4);
+    for (const ScreenIssue& issue : report.issues) {
+        const bool error = issue.severity == ScreenIssue::Severity::error;
+        auto* label = new SymbolLabel(error ? QStringLiteral("exclamationmark.octagon")
+                                            : QStringLiteral("exclamationmark.triangle"),
+                                      issue.displayText(), error ? SymbolLabel::red() : SymbolLabel::orange());
+        label->setObjectName(QStringLiteral("issue"));
+        label->setSelectable(true);
+        notes->addWidget(label);
+    }
+    for (const auto& [source, message] : content.sourceFailures) {
+        auto* label = new SymbolLabel(QStringLiteral("antenna.radiowaves.left.and.right.slash"),
+                                      QStringLiteral("{{") + source + QStringLiteral("}}: ") + message,
+                                      SymbolLabel::orange());
+        label->setObjectName(QStringLiteral("sourceFailure"));
+        label->setSelectable(true);
+        notes->addWidget(label);
+    }
+    // Shown once it is in the row: a widget without a parent would show as a window.
+    m_body->addWidget(m_notes);
+    m_notes->setVisible(notes->count() > 0);
+    showApproval();
+}
+
+void ScreenFileRow::showApproval()
+{
+    m_showOnDevice->setEnabled(m_screen && m_trust.isScreenApproved(*m_screen));
+}

@@ -1,0 +1,67 @@
+#pragma once
+// One screen file on the custom screens page: whether it loaded, its summary, what it may do
+// (and its approval), its problems and the failures of its data sources, with the file's
+// commands in a menu at its corner and as its context menu. Updated in place on each reload.
+
+#include "screens/format/CustomScreen.h"
+#include "screens/runtime/CustomScreenStore.h"
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+#include <utility>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolButton;
+class QVBoxLayout;
+class ScreenPermissionsView;
+class ScreenTrust;
+
+class ScreenFileRow : public QWidget {
+public:
+    struct Content {
+        CustomScreenStore::FileReport report;
+        // The loaded screen of the file's page id, if any.
+        std::optional<CustomScreen> screen;
+        // Source name and message, in the order they are listed.
+        QList<std::pair<QString, QString>> sourceFailures;
+    };
+
+    ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidget* parent = nullptr);
+
+    void setContent(const Content& content);
+    const QString& fileName() const { return m_fileName; }
+
+    ScreenPermissionsView* permissionsView() const { return m_permissions; }
+    QToolButton* actionsButton() const { return m_actionsButton; }
+    QAction* showOnDeviceAction() const { return m_showOnDevice; }
+    QAction* editAction() const { return m_edit; }
+    QAction* duplicateAction() const { return m_duplicate; }
+    QAction* revealAction() const { return m_reveal; }
+
+private:
+    void showApproval();
+
+    QString m_fileName;
+    ScreenTrust& m_trust;
+    std::optional<CustomScreen> m_screen;
+    bool m_expanded = false;
+    QLabel* m_status = nullptr;
+    QLabel* m_name = nullptr;
+    QLabel* m_summary = nullptr;
+    QVBoxLayout* m_body = nullptr;
+    ScreenPermissionsView* m_permissions = nullptr;
+    QWidget* m_notes = nullptr;
+    QList<ScreenIssue> m_shownIssues;
+    QList<std::pair<QString, QString>> m_shownFailures;
+    QToolButton* m_actionsButton = nullptr;
+    QMenu* m_menu = nullptr;
+    QAction* m_showOnDevice = nullptr;
+    QAction* m_edit = nullptr;
+    QAction* m_duplicate = nullptr;
+    QAction* m_reveal = nullptr;
+};

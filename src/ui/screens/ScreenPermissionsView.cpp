@@ -1,0 +1,160 @@
+#include "ui/screens/ScreenPermissionsView.h"
+
+#include "screens/runtime/ScreenTrust.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolLabel.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+using Permission = CustomScreen::Permission;
+
+QString kindSymbol(Permission::Kind kind)
+{
+    switch (kind) {
+    case Permission::Kind::shell:
+        return QStringLiteral("terminal");
+    case Permission::Kind::url:
+        return QStringLiteral("network");
+    case Permission::Kind::action:
+        break;
+    }
+    return QStringLiteral("hand.tap");
+}
+
+QString counted(qsizetype count, const QString& noun)
+{
+    return QString::number(count) + u' ' + noun + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+}  // namespace
+
+ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenTrust& trust, bool expanded,
+                                             QWidget* parent)
+    : QWidget(parent), m_screen(screen), m_trust(trust)
+{
+    setObjectName(QStringLiteral("permissions:") + screen.id);
+    const QList<Permission> permissions = m_screen.permissions();
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    if (permissions.isEmpty()) {
+        // Such a screen needs no approval; the view stays empty.
+        hide();
+        return;
+    }
+
+    const QColor secondary = FormSection::secondaryColor(this);
+    m_allowed = new QWidget;
+    m_allowed->setObjectName(QStringLiteral("allowedGroup"));
+    auto* allowedLayout = new QVBoxLayout(m_allowed);
+    allowedLayout->setContentsMargins(0, 0, 0, 0);
+    allowedLayout->setSpacing(4);
+    m_disclosure = new QToolButton;
+    m_disclosure->setObjectName(QStringLiteral("allowedDisclosure"));
+    m_disclosure->setText(QStringLiteral("Allowed: ") + summary(permissions));
+    m_disclosure->setCheckable(true);
+    m_disclosure->setChecked(expanded);
+    m_disclosure->setAutoRaise(true);
+    m_disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_disclosure->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
+    m_disclosure->setFont(FormSection::relativeFont(font(), -1));
+    m_disclosure->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; color: %1; }")
+                                    .arg(secondary.name(QColor::HexArgb)));
+    m_allowedList = permissionList(QStringLiteral("allowedList"));
+    m_allowedList->setVisible(expanded);
+    allowedLayout->addWidget(m_disclosure, 0, Qt::AlignLeft);
+    allowedLayout->addWidget(m_allowedList);
+    connect(m_disclosure, &QToolButton::toggled, this, [this](bool open) {
+        m_disclosure->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        m_allowedList->setVisible(open);
+        if (onExpandedChanged)
+            onExpandedChanged(open);
+    });
+
+    m_waiting = new QWidget;
+    m_waiting->setObjectName(QStringLiteral("waitingGroup"));
+    auto* waitingLayout = new QVBoxLayout(m_waiting);
+    waitingLayout->setContentsMargins(0, 4, 0, 4);
+    waitingLayout->setSpacing(6);
+    auto* waitingNote = new SymbolLabel(
+        QStringLiteral("hand.raised.fill"),
+        QStringLiteral("Waiting for your approval. Until then it is not a page on the device, and nothing in it runs."),
+        SymbolLabel::orange());
+    waitingNote->setObjectName(QStringLiteral("waitingNote"));
+    m_allow = new QPushButton(QStringLiteral("Allow ") + m_screen.id + QStringLiteral(".json"));
+    m_allow->setObjectName(QStringLiteral("allowButton"));
+    waitingLayout->addWidget(waitingNote);
+    waitingLayout->addWidget(permissionList(QStringLiteral("waitingList")));
+    waitingLayout->addWidget(m_allow, 0, Qt::AlignLeft);
+    // The trust calls back into the hub, which redraws the device's page list; this view
+    // follows the trust's own change signal like every other.
+    connect(m_allow, &QPushButton::clicked, this, [this] { m_trust.approveScreen(m_screen); });
+
+    layout->addWidget(m_allowed);
+    layout->addWidget(m_waiting);
+    connect(&m_trust, &ScreenTrust::approvedChanged, this, &ScreenPermissionsView::showForm);
+    showForm();
+}
+
+QString ScreenPermissionsView::summary(const QList<Permission>& permissions)
+{
+    const qsizetype buttons = std::count_if(permissions.cbegin(), permissions.cend(),
+                                            [](const Permission& p) { return p.kind == Permission::Kind::action; });
+    const qsizetype sources = permissions.size() - buttons;
+    QStringList parts;
+    if (sources > 0)
+        parts.append(counted(sources, QStringLiteral("source")));
+    if (buttons > 0)
+        parts.append(counted(buttons, QStringLiteral("button")));
+    return parts.join(QStringLiteral(", "));
+}
+
+bool ScreenPermissionsView::isExpanded() const { return m_disclosure && m_disclosure->isChecked(); }
+
+void ScreenPermissionsView::setExpanded(bool expanded)
+{
+    if (m_disclosure)
+        m_disclosure->setChecked(expanded);
+}
+
+void ScreenPermissionsView::showForm()
+{
+    m_form = m_trust.isScreenApproved(m_screen) ? Form::allowed : Form::waiting;
+    m_allowed->setVisible(m_form == Form::allowed);
+    m_waiting->setVisible(m_form == Form::waiting);
+}
+
+QWidget* ScreenPermissionsView::permissionList(const QString& name) const
+{
+    auto* list = new QWidget;
+    list->setObjectName(name);
+    auto* layout = new QVBoxLayout(list);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    const QColor secondary = FormSection::secondaryColor(this);
+    for (const Permission& permission : m_screen.permissions()) {
+        auto* title = new SymbolLabel(kindSymbol(permission.kind), permission.title, secondary, -2);
+        title->setObjectName(QStringLiteral("permissionTitle"));
+        auto* detail = new QLabel(permission.detail);
+        detail->setObjectName(QStringLiteral("permissionDetail"));
+        detail->setWordWrap(true);
+        detail->setTextFormat(Qt::PlainText);
+        detail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        detail->setCursor(Qt::IBeamCursor);
+        detail->setFont(permission.kind == Permission::Kind::action ? FormSection::relativeFont(font(), -1)
+                                                                    : FormSection::monospacedFont(-1));
+        // Under the title, past its symbol.
+        detail->setContentsMargins(22, 0, 0, 0);
+        auto* row = new QVBoxLayout;
+        row->setSpacing(1);
+        row->addWidget(title);
+        row->addWidget(detail);
+        layout->addLayout(row);
+    }
+    return list;
+}

@@ -1,0 +1,369 @@
+// The Custom Screens page in the main window over the real screen store and a Screens folder of
+// the test's own, against the fake device: files made, copied and broken, their problems and
+// source failures, and approving a file until its page is on the device.
+
+#include "app/MainWindow.h"
+#include "app/ScreenPickerToolbar.h"
+#include "hub/DeviceManager.h"
+#include "link/Payloads.h"
+#include "macros/ProfileStore.h"
+#include "media/ScreensaverPhotoService.h"
+#include "media/StockService.h"
+#include "media/StockStore.h"
+#include "platform/Settings.h"
+#include "screens/runtime/CustomScreenRenderer.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenTrust.h"
+#include "support/DesktopTestEnv.h"
+#include "support/FakeDevice.h"
+#include "ui/screens/CustomScreenFilesSection.h"
+#include "ui/screens/FileManager.h"
+#include "ui/screens/ScreenFileRow.h"
+#include "ui/screens/ScreenPermissionsView.h"
+#include "ui/widgets/SymbolLabel.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+using Permission = CustomScreen::Permission;
+
+class CustomScreensViewTest : public ::testing::Test {
+protected:
+    TempXdg xdg;
+    std::unique_ptr<Settings> settings = std::make_unique<Settings>(xdg.path("config") + QStringLiteral("/Tarv.conf"));
+    bool quotesStayLocal = [this] {
+        settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+        return true;
+    }();
+    std::unique_ptr<ProfileStore> profiles;
+    ScreensaverPhotoService photos{xdg.path("data")};
+    StockStore stocks{*settings};
+    QString folder = xdg.path("data") + QStringLiteral("/Tarv/Screens");
+    // Approvals live in memory, as in a test run of the application.
+    std::unique_ptr<CustomScreenStore> screens;
+    TarvFake::FakeDevice device;
+    std::unique_ptr<DeviceManager> hub;
+    std::unique_ptr<MainWindow> window;
+    QList<QUrl> opened;
+
+    ~CustomScreensViewTest() override
+    {
+        window.reset();
+        hub.reset();
+    }
+
+    CustomScreenFilesSection& section()
+    {
+        if (!window) {
+            if (!screens)
+                screens = std::make_unique<CustomScreenStore>(folder, std::make_unique<ScreenTrust>());
+            profiles = std::make_unique<ProfileStore>(*settings);
+            DeviceManager::Environment environment;
+            environment.settings = settings.get();
+            environment.isTesting = true;
+            hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, *screens, false, std::move(environment));
+            screens->reload();
+            window = std::make_unique<MainWindow>(*hub, *settings);
+            window->select(SidebarItem::customScreens);
+            window->show();
+        }
+        auto* found = window->findChild<CustomScreenFilesSection*>(QStringLiteral("filesSection"));
+        // Nothing is opened on the desktop: the opener records, and no file manager answers.
+        if (!recording) {
+            found->setFileManager(new FileManager(QDBusConnection(QStringLiteral("no-bus")),
+                                                  [this](const QUrl& url) { return opened.append(url), true; }, found));
+            recording = true;
+        }
+        return *found;
+    }
+
+    void connectAndGreet()
+    {
+        section();
+        ASSERT_TRUE(device.start()) << device.lastError().toStdString();
+        hub->connect(7, device.portPath());
+        device.sendHello();
+        ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected() && idle(); }));
+    }
+    bool idle() const { return hub->queuedFrames().isEmpty() && hub->outstandingAcks().isEmpty(); }
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QDir().mkpath(folder);
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+    QByteArray read(const QString& name) const
+    {
+        QFile file(QDir(folder).filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QStringList rowNames()
+    {
+        QStringList out;
+        for (ScreenFileRow* row : section().rows())
+            out.append(row->fileName());
+        return out;
+    }
+    ScreenFileRow* row(const QString& fileName)
+    {
+        ScreenFileRow* found = section().row(fileName);
+        EXPECT_NE(found, nullptr) << fileName.toStdString();
+        return found;
+    }
+    // The texts of a row's notes of one kind ("issue", "sourceFailure") with their symbols.
+    static QStringList notes(ScreenFileRow* row, const char* kind)
+    {
+        QStringList out;
+        for (SymbolLabel* label : row->findChildren<SymbolLabel*>(QLatin1String(kind)))
+            if (!label->isHidden() && label->parentWidget()->isVisible())
+                out.append(label->symbol() + QStringLiteral(" | ") + label->text());
+        return out;
+    }
+    bool isShown(const char* name) { return section().findChild<QWidget*>(QLatin1String(name))->isVisible(); }
+
+    void newScreen(const char* templateID)
+    {
+        auto* action = section().findChild<QAction*>(QStringLiteral("newScreen:") + QLatin1String(templateID));
+        ASSERT_NE(action, nullptr) << templateID;
+        action->trigger();
+    }
+
+    QStringList pickerEntries() const
+    {
+        QStringList out;
+        for (QAction* action : window->screenPicker()->pickerMenu()->actions())
+            if (!action->isSeparator())
+                out.append(action->text());
+        return out;
+    }
+
+    QUrl fileURL(const QString& name) const { return QUrl::fromLocalFile(QDir(folder).filePath(name)); }
+
+private:
+    bool recording = false;
+};
+
+// Two shell sources, one address and a button that opens an application, all in use.
+QByteArray busyScreen(const QString& cpuCommand)
+{
+    return QStringLiteral(R"({"title": "Busy",
+        "sources": {"cpu": {"shell": "%1", "every": 60}, "load": {"shell": "cat /proc/loadavg", "every": 60},
+                    "btc": {"url": "http://127.0.0.1:0/btc", "every": 60}},
+        "widgets": [{"type": "text", "x": 10, "y": 40, "text": "{{cpu}} {{load}} {{btc}}"},
+                    {"type": "button", "x": 10, "y": 100, "w": 100, "h": 60, "label": "Files",
+                     "action": {"kind": "openApp", "bundleID": "org.gnome.Nautilus", "name": "Files"}}]})")
+        .arg(cpuCommand)
+        .toUtf8();
+}
+
+TEST_F(CustomScreensViewTest, NewScreenWritesTheTemplateUnderAFreeNameOpensItAndShowsItOnlyWhenItMayRun)
+{
+    connectAndGreet();
+    EXPECT_TRUE(rowNames().isEmpty());
+    EXPECT_TRUE(isShown("emptyText"));
+    EXPECT_TRUE(isShown("newScreenButton"));
+    EXPECT_TRUE(isShown("openFolderButton"));
+    EXPECT_FALSE(isShown("failureLabel"));
+
+    newScreen("blank");
+    newScreen("blank");
+    EXPECT_EQ(rowNames(), (QStringList{QStringLiteral("blank-2.json"), QStringLiteral("blank.json")}));
+    EXPECT_FALSE(isShown("emptyText"));
+    EXPECT_EQ(opened, (QList<QUrl>{fileURL(QStringLiteral("blank.json")), fileURL(QStringLiteral("blank-2.json"))}));
+    // A file that does nothing on this computer needs no approval: it is on the device at once.
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::custom(QStringLiteral("blank-2")));
+    EXPECT_TRUE(row(QStringLiteral("blank.json"))->permissionsView()->isHidden());
+    EXPECT_EQ(row(QStringLiteral("blank.json"))->permissionsView()->form(), ScreenPermissionsView::Form::none);
+
+    // One whose buttons fire actions opens in its editor but waits before it is shown.
+    newScreen("buttons");
+    EXPECT_EQ(opened.last(), fileURL(QStringLiteral("buttons.json")));
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::custom(QStringLiteral("blank-2")));
+    EXPECT_EQ(row(QStringLiteral("buttons.json"))->permissionsView()->form(), ScreenPermissionsView::Form::waiting);
+    EXPECT_FALSE(row(QStringLiteral("buttons.json"))->showOnDeviceAction()->isEnabled());
+    EXPECT_FALSE(pickerEntries().contains(QStringLiteral("Buttons")));
+}
+
+TEST_F(CustomScreensViewTest, DuplicateCopiesTheBytesToTheNextFreeNameAndAFailedCommandIsShownUntilOneSucceeds)
+{
+    const QByteArray system = R"({"title": "System", "widgets": []})";
+    write(QStringLiteral("system.json"), system);
+    write(QStringLiteral("system-2.json"), system);
+    write(QStringLiteral("vanishing.json"), system);
+    section();
+    row(QStringLiteral("system.json"))->duplicateAction()->trigger();
+    EXPECT_EQ(read(QStringLiteral("system-3.json")), system);
+    EXPECT_TRUE(rowNames().contains(QStringLiteral("system-3.json")));
+    EXPECT_EQ(section().failure(), std::nullopt);
+
+    // The file went away without the folder's reload having seen it yet.
+    QFile::remove(QDir(folder).filePath(QStringLiteral("vanishing.json")));
+    row(QStringLiteral("vanishing.json"))->duplicateAction()->trigger();
+    EXPECT_EQ(section().failure(), QStringLiteral("Could not read vanishing.json"));
+    EXPECT_TRUE(isShown("failureLabel"));
+    EXPECT_FALSE(QFile::exists(QDir(folder).filePath(QStringLiteral("vanishing-2.json"))));
+
+    newScreen("blank");
+    EXPECT_EQ(section().failure(), std::nullopt);
+    EXPECT_FALSE(isShown("failureLabel"));
+}
+
+TEST_F(CustomScreensViewTest, AFolderThatCannotBeMadeShowsTheErrorAndWritesNothing)
+{
+    // The folder's parent is a file, which even an administrator cannot make a folder in.
+    TempXdg::write(xdg.path("data") + QStringLiteral("/blocker"), "not a folder");
+    folder = xdg.path("data") + QStringLiteral("/blocker/Screens");
+    newScreen("system");
+    ASSERT_TRUE(section().failure().has_value());
+    EXPECT_TRUE(section().failure()->startsWith(QStringLiteral("Could not create the folder"))) << section().failure()->toStdString();
+    EXPECT_TRUE(isShown("failureLabel"));
+    EXPECT_TRUE(rowNames().isEmpty());
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(CustomScreensViewTest, BrokenFilesShowTheirStatusIssuesAndTheLastGoodVersion)
+{
+    write(QStringLiteral("clock.json"), busyScreen(QStringLiteral("date")));
+    write(QStringLiteral("weather.json"),
+          R"({"title": 7, "sources": {"idle": {"push": "x"}}, "widgets": [{"type": "dial", "x": 0, "y": 0}]})");
+    write(QStringLiteral("notes.json"),
+          R"({"title": "Notes", "sources": {"idle": {"push": "x"}}, "widgets": [{"type": "text", "x": 1, "y": 40, "text": "hi"}]})");
+    section();
+
+    ScreenFileRow* weather = row(QStringLiteral("weather.json"));
+    EXPECT_EQ(weather->findChild<QLabel*>(QStringLiteral("statusSymbol"))->property("symbol"),
+              QStringLiteral("xmark.octagon.fill"));
+    EXPECT_EQ(weather->findChild<QLabel*>(QStringLiteral("summary"))->text(), QStringLiteral("Not loaded"));
+    const QStringList issues = notes(weather, "issue");
+    ASSERT_EQ(issues.size(), 3) << issues.join(u'\n').toStdString();
+    EXPECT_TRUE(issues[0].startsWith(QStringLiteral("exclamationmark.octagon | title: "))) << issues[0].toStdString();
+    EXPECT_TRUE(issues.contains(QStringLiteral("exclamationmark.triangle | sources.idle: is not used by any widget, "
+                                               "so it is never fetched")));
+    // A file that never loaded has no approval and nothing to show.
+    EXPECT_EQ(weather->permissionsView(), nullptr);
+    EXPECT_FALSE(weather->showOnDeviceAction()->isEnabled());
+    EXPECT_TRUE(weather->editAction()->isEnabled());
+
+    // A warning alone does not keep a file from loading; its text can be selected.
+    ScreenFileRow* notesRow = row(QStringLiteral("notes.json"));
+    EXPECT_EQ(notesRow->findChild<QLabel*>(QStringLiteral("statusSymbol"))->property("symbol"),
+              QStringLiteral("checkmark.circle.fill"));
+    EXPECT_EQ(notes(notesRow, "issue").size(), 1);
+    EXPECT_TRUE(notesRow->findChild<SymbolLabel*>(QStringLiteral("issue"))->textLabel()->textInteractionFlags() &
+                Qt::TextSelectableByMouse);
+
+    // Approved, then broken: the last good version stays in use, with its approval view.
+    screens->trust().approveScreen(*screens->screenWithID(QStringLiteral("clock")));
+    write(QStringLiteral("clock.json"), "{ \"title\": ");
+    screens->reload();
+    ScreenFileRow* clock = row(QStringLiteral("clock.json"));
+    EXPECT_TRUE(clock->findChild<QLabel*>(QStringLiteral("summary"))
+                    ->text()
+                    .endsWith(QStringLiteral(" \u00B7 showing the last version that loaded")));
+    EXPECT_EQ(clock->findChild<QLabel*>(QStringLiteral("statusSymbol"))->property("symbol"),
+              QStringLiteral("xmark.octagon.fill"));
+    ASSERT_NE(clock->permissionsView(), nullptr);
+    EXPECT_EQ(clock->permissionsView()->form(), ScreenPermissionsView::Form::allowed);
+    EXPECT_TRUE(clock->showOnDeviceAction()->isEnabled());
+    EXPECT_EQ(notes(clock, "issue").size(), 1);
+}
+
+TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoesChanges)
+{
+    write(QStringLiteral("busy.json"), busyScreen(QStringLiteral("echo 12")));
+    connectAndGreet();
+    ScreenFileRow* busy = row(QStringLiteral("busy.json"));
+    ScreenPermissionsView* permissions = busy->permissionsView();
+    ASSERT_NE(permissions, nullptr);
+    EXPECT_EQ(permissions->form(), ScreenPermissionsView::Form::waiting);
+    EXPECT_FALSE(busy->showOnDeviceAction()->isEnabled());
+    EXPECT_FALSE(hub->availableScreens().contains(DeviceScreen::custom(QStringLiteral("busy"))));
+
+    // Every permission is listed; commands and addresses in a fixed-pitch font, selectable.
+    const QList<QLabel*> details =
+        permissions->findChild<QWidget*>(QStringLiteral("waitingList"))->findChildren<QLabel*>(QStringLiteral("permissionDetail"));
+    ASSERT_EQ(details.size(), 4);
+    const QList<Permission> expected = screens->screenWithID(QStringLiteral("busy"))->permissions();
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(details[i]->text(), expected[i].detail);
+        EXPECT_TRUE(details[i]->textInteractionFlags() & Qt::TextSelectableByMouse);
+        EXPECT_EQ(details[i]->font().fixedPitch() || QFontInfo(details[i]->font()).fixedPitch(),
+                  expected[i].kind != Permission::Kind::action);
+    }
+    EXPECT_TRUE(std::any_of(details.cbegin(), details.cend(), [](QLabel* d) { return d->text() == u"echo 12"; }));
+
+    auto* allow = permissions->findChild<QPushButton*>(QStringLiteral("allowButton"));
+    ASSERT_NE(allow, nullptr);
+    EXPECT_EQ(allow->text(), QStringLiteral("Allow busy.json"));
+    QTest::mouseClick(allow, Qt::LeftButton);
+    EXPECT_EQ(permissions->form(), ScreenPermissionsView::Form::allowed);
+    EXPECT_EQ(permissions->findChild<QToolButton*>(QStringLiteral("allowedDisclosure"))->text(),
+              QStringLiteral("Allowed: 3 sources, 1 button"));
+    EXPECT_TRUE(pickerEntries().contains(QStringLiteral("Busy")));
+    ASSERT_TRUE(busy->showOnDeviceAction()->isEnabled());
+
+    // Shown from the row's menu, the page reaches the device.
+    busy->showOnDeviceAction()->trigger();
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::custom(QStringLiteral("busy")));
+    ASSERT_TRUE(waitUntil([&] { return idle() && device.widgets().find(CustomScreenRenderer::widgetNode(0)) != nullptr; }));
+
+    // A changed command asks again: the file waits and leaves the picker.
+    write(QStringLiteral("busy.json"), busyScreen(QStringLiteral("echo 13")));
+    screens->reload();
+    EXPECT_EQ(busy->permissionsView()->form(), ScreenPermissionsView::Form::waiting);
+    EXPECT_FALSE(busy->showOnDeviceAction()->isEnabled());
+    EXPECT_FALSE(pickerEntries().contains(QStringLiteral("Busy")));
+}
+
+TEST_F(CustomScreensViewTest, SourceFailuresOfTheShownPageAreListedByName)
+{
+    write(QStringLiteral("status.json"), R"({"title": "Status",
+        "sources": {"weather": {"shell": "echo no weather >&2; exit 3", "every": 60},
+                    "cpu": {"shell": "exit 4", "every": 60}},
+        "widgets": [{"type": "text", "x": 10, "y": 40, "text": "{{weather}} {{cpu}}"}]})");
+    connectAndGreet();
+    screens->trust().approveScreen(*screens->screenWithID(QStringLiteral("status")));
+    hub->showScreen(DeviceScreen::custom(QStringLiteral("status")));
+    ScreenFileRow* status = row(QStringLiteral("status.json"));
+    ASSERT_TRUE(waitUntil([&] { return notes(status, "sourceFailure").size() == 2; }));
+    const QStringList failures = notes(status, "sourceFailure");
+    EXPECT_TRUE(failures[0].startsWith(QStringLiteral("antenna.radiowaves.left.and.right.slash | {{cpu}}: ")))
+        << failures[0].toStdString();
+    EXPECT_TRUE(failures[1].startsWith(QStringLiteral("antenna.radiowaves.left.and.right.slash | {{weather}}: ")))
+        << failures[1].toStdString();
+    EXPECT_EQ(section().sourceFailures(QStringLiteral("status.json")).size(), 2);
+}
+
+TEST(ScreenPermissionsSummaryTest, CountsSourcesThenButtonsAndLeavesOutWhatIsNone)
+{
+    const auto make = [](std::initializer_list<Permission::Kind> kinds) {
+        QList<Permission> out;
+        for (Permission::Kind kind : kinds)
+            out.append(Permission{kind, {}, {}, {}});
+        return out;
+    };
+    using K = Permission::Kind;
+    EXPECT_EQ(ScreenPermissionsView::summary(make({K::shell, K::action, K::shell, K::url})),
+              QStringLiteral("3 sources, 1 button"));
+    EXPECT_EQ(ScreenPermissionsView::summary(make({K::action, K::action})), QStringLiteral("2 buttons"));
+    EXPECT_EQ(ScreenPermissionsView::summary(make({K::url})), QStringLiteral("1 source"));
+}
+
+}  // namespace

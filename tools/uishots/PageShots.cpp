@@ -1,0 +1,138 @@
+#include "PageShots.h"
+
+#include "hub/DeviceManager.h"
+#include "macros/ProfileStore.h"
+#include "media/ScreensaverPhotoService.h"
+#include "media/StockService.h"
+#include "media/StockStore.h"
+#include "platform/Settings.h"
+#include "screens/format/ScreenTemplate.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenTrust.h"
+#include "ui/media/NowPlayingView.h"
+#include "ui/media/StocksView.h"
+#include "ui/screens/CustomScreenFilesSection.h"
+#include "ui/screens/CustomScreensView.h"
+#include "ui/screens/FileManager.h"
+#include "ui/screens/ScreenFileRow.h"
+#include "ui/screens/ScreenPermissionsView.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLayout>
+#include <QTest>
+
+namespace {
+
+void settle() { QTest::qWait(30); }
+
+QPixmap drawPage(QWidget& page)
+{
+    // Sizes are right only once the page is shown and its style sheets applied.
+    constexpr int width = 820;
+    page.resize(width, 360);
+    page.show();
+    settle();
+    QLayout* layout = page.layout();
+    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : page.sizeHint().height();
+    page.resize(width, std::max(height, 360));
+    settle();
+    return page.grab();
+}
+
+bool write(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
+
+}  // namespace
+
+void drawMediaPages(DeviceManager& hub, const SaveShot& save)
+{
+    {
+        NowPlayingView page(hub);
+        const NowPlayingState before = hub.nowPlaying();
+        hub.setNowPlaying(NowPlayingState::idle());
+        save(QStringLiteral("page-nowPlaying-empty"), drawPage(page));
+        NowPlayingState playing;
+        playing.title = QStringLiteral("Clair de Lune");
+        playing.artist = QStringLiteral("Claude Debussy");
+        playing.duration = 305;
+        playing.elapsed = 65.7;
+        playing.isPlaying = true;
+        playing.source = NowPlayingState::Source::musicPlayer;
+        playing.player = QStringLiteral("Rhythmbox");
+        hub.setNowPlaying(playing);
+        save(QStringLiteral("page-nowPlaying-normal"), drawPage(page));
+        hub.setNowPlaying(before);
+    }
+
+    StockStore& stocks = hub.stocks();
+    StocksView page(hub);
+    save(QStringLiteral("page-stocks-empty"), drawPage(page));
+    const auto quote = [](const char* symbol, const char* company) {
+        StockQuote q;
+        q.symbol = QString::fromLatin1(symbol);
+        q.companyName = QString::fromLatin1(company);
+        q.price = 100;
+        return q;
+    };
+    const QDateTime at(QDate(2025, 3, 14), QTime(9, 41));
+    stocks.beginRefresh();
+    stocks.applyRefresh({quote("AAPL", "Apple Inc."), quote("NVDA", "NVIDIA Corporation"),
+                         quote("TSLA", "Tesla, Inc."), quote("SPY", "SPY")},
+                        std::nullopt, at);
+    save(QStringLiteral("page-stocks-normal"), drawPage(page));
+    stocks.beginRefresh();
+    save(QStringLiteral("page-stocks-refreshing"), drawPage(page));
+    stocks.applyRefresh({}, StockStore::refreshFailedMessage, at.addSecs(900));
+    save(QStringLiteral("page-stocks-error"), drawPage(page));
+}
+
+bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
+{
+    Settings settings(QDir(folder).filePath(QStringLiteral("shots.conf")));
+    settings.setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+    ProfileStore profiles(settings);
+    ScreensaverPhotoService photos(QDir(folder).filePath(QStringLiteral("photos")));
+    StockStore stocks(settings);
+    const QString screensFolder = QDir(folder).filePath(QStringLiteral("Screens"));
+    QDir().mkpath(screensFolder);
+    CustomScreenStore screens(screensFolder, std::make_unique<ScreenTrust>());
+    DeviceManager::Environment environment;
+    environment.settings = &settings;
+    environment.isTesting = true;
+    DeviceManager hub(profiles, photos, stocks, screens, false, std::move(environment));
+    screens.reload();
+
+    CustomScreensView page(hub);
+    CustomScreenFilesSection* files = page.filesSection();
+    // The desktop is not asked to open anything.
+    files->setFileManager(new FileManager(QDBusConnection(QStringLiteral("none")), [](const QUrl&) { return true; },
+                                          files));
+    save(QStringLiteral("page-customScreens-empty"), drawPage(page));
+
+    const QList<ScreenTemplate>& templates = ScreenTemplate::all();
+    for (const ScreenTemplate& t : templates)
+        if (t.id == QLatin1String("system") || t.id == QLatin1String("buttons") || t.id == QLatin1String("pushed"))
+            files->addScreen(t);
+    if (const std::optional<CustomScreen> system = screens.screenWithID(QStringLiteral("system")))
+        screens.trust().approveScreen(*system);
+    if (ScreenFileRow* row = files->row(QStringLiteral("system.json")); row && row->permissionsView())
+        row->permissionsView()->setExpanded(true);
+    save(QStringLiteral("page-customScreens-normal"), drawPage(page));
+
+    // A file that broke after it loaded, one that never did, and one that cannot be read, which
+    // is then duplicated.
+    if (!write(QDir(screensFolder).filePath(QStringLiteral("pushed.json")), "{ \"title\": \"Pushed\", ") ||
+        !write(QDir(screensFolder).filePath(QStringLiteral("weather.json")),
+               R"({ "title": 7, "widgets": [ { "type": "dial", "x": 0, "y": 0 } ] })") ||
+        !QFile::link(QDir(screensFolder).filePath(QStringLiteral("gone.txt")),
+                     QDir(screensFolder).filePath(QStringLiteral("feed.json"))))
+        return false;
+    screens.reload();
+    files->duplicate(QStringLiteral("feed.json"));
+    save(QStringLiteral("page-customScreens-error"), drawPage(page));
+    return true;
+}
