@@ -70,7 +70,10 @@ TEST(HIDKeyTables, KeyLabels)
     EXPECT_EQ(hidKeyLabel(50), QStringLiteral("0x32"));
     EXPECT_EQ(hidKeyLabel(0), QStringLiteral("0x00"));
     EXPECT_EQ(hidKeyLabel(300), QStringLiteral("0x12C"));
-    EXPECT_EQ(hidKeyNames().size(), 36);
+    // The keys of the common desktop shortcuts read by name, not as numbers.
+    EXPECT_EQ(hidKeyLabel(0x46), QStringLiteral("Print"));
+    EXPECT_EQ(hidKeyLabel(0xE3), QStringLiteral("Super"));
+    EXPECT_EQ(hidKeyNames().size(), 38);
 }
 
 TEST(HIDKeyTables, DisplayNames)
