@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
+#include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
@@ -192,8 +193,15 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
     layout->addWidget(m_linkedList);
     layout->addWidget(m_addButton, 0, Qt::AlignLeft);
     layout->addWidget(divider());
-    layout->addWidget(m_fallbackToggle);
-    layout->addWidget(m_fallbackExplanation);
+    // The explanation sits under the toggle's own text.
+    auto* fallback = new QVBoxLayout;
+    fallback->setSpacing(2);
+    fallback->addWidget(m_fallbackToggle);
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, m_fallbackToggle) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, m_fallbackToggle);
+    m_fallbackExplanation->setContentsMargins(indent, 0, 0, 0);
+    fallback->addWidget(m_fallbackExplanation);
+    layout->addLayout(fallback);
     layout->addWidget(m_pauseNotice);
 
     const ProfileStore& store = m_deviceManager.profiles();

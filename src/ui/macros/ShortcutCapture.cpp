@@ -278,7 +278,13 @@ void ShortcutCapturePopup::showHeld()
 
 void ShortcutCapturePopup::showCaption()
 {
-    m_caption->setText(captionText(m_grabResult));
+    const QString text = captionText(m_grabResult);
+    if (m_caption->text() == text)
+        return;
+    m_caption->setText(text);
+    // The caption is known once the grab was asked for, after the popup appeared.
+    if (isVisible())
+        adjustSize();
 }
 
 bool ShortcutCapturePopup::eventFilter(QObject* watched, QEvent* event)

@@ -82,6 +82,8 @@ ShortcutEditor::ShortcutEditor(QWidget* parent) : QWidget(parent)
     m_chordText->setBackgroundRole(QPalette::AlternateBase);
     m_recordButton = new QPushButton(QStringLiteral("Record…"));
     m_recordButton->setObjectName(QStringLiteral("recordButton"));
+    // As narrow as its text: the row shares the inspector's width with the chord.
+    m_recordButton->setFixedWidth(m_recordButton->fontMetrics().horizontalAdvance(m_recordButton->text()) + 24);
     connect(m_recordButton, &QPushButton::clicked, this, &ShortcutEditor::record);
 
     m_systemMenu = new QMenu(this);
@@ -144,13 +146,15 @@ ShortcutEditor::ShortcutEditor(QWidget* parent) : QWidget(parent)
     modifierLayout->setContentsMargins(0, 0, 0, 0);
     modifierLayout->setSpacing(6);
     for (const ModifierButton& spec : modifierButtonTable) {
-        auto* button = new QPushButton(QString::fromLatin1(spec.label));
+        auto* button = new QToolButton;
+        button->setText(QString::fromLatin1(spec.label));
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setObjectName(QString::fromLatin1(spec.objectName));
         button->setCheckable(true);
         button->setToolTip(QString::fromLatin1(spec.help));
         button->setAccessibleName(QString::fromLatin1(spec.help));
         const HIDModifiers flag = spec.flag;
-        connect(button, &QPushButton::toggled, this, [this, flag](bool on) {
+        connect(button, &QToolButton::toggled, this, [this, flag](bool on) {
             KeyChord chord = m_chord;
             if (on)
                 chord.modifiers.insert(flag);
@@ -166,6 +170,8 @@ ShortcutEditor::ShortcutEditor(QWidget* parent) : QWidget(parent)
     auto* form = new QFormLayout(this);
     form->setContentsMargins(0, 0, 0, 0);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    // In a narrow inspector a long chord puts its row under the label rather than past the edge.
+    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
     form->addRow(QStringLiteral("Shortcut"), shortcutRow);
     form->addRow(QStringLiteral("Key"), m_keyPicker);
     form->addRow(QStringLiteral("Modifiers"), modifierRow);

@@ -45,7 +45,7 @@ public:
     QMenu* systemShortcutsMenu() const { return m_systemMenu; }
     QComboBox* keyPicker() const { return m_keyPicker; }
     // The modifier buttons in the order Ctrl, Alt, Shift, Super.
-    const QList<QPushButton*>& modifierButtons() const { return m_modifierButtons; }
+    const QList<QToolButton*>& modifierButtons() const { return m_modifierButtons; }
 
 signals:
     void chordEdited(const KeyChord& chord);
@@ -62,5 +62,5 @@ private:
     QToolButton* m_systemButton = nullptr;
     QMenu* m_systemMenu = nullptr;
     QComboBox* m_keyPicker = nullptr;
-    QList<QPushButton*> m_modifierButtons;
+    QList<QToolButton*> m_modifierButtons;
 };

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -128,7 +129,7 @@ TEST_F(ShortcutEditorTest, KeyPickerAndModifierButtonsEachChangeTheirPartOnly)
     editor = editChord({16, HIDModifiers{0x0F}});
     EXPECT_EQ(editor->chordLabel()->text(), QStringLiteral("Ctrl+Alt+Shift+Super+M"));
     QStringList buttons;
-    for (QPushButton* button : editor->modifierButtons())
+    for (QToolButton* button : editor->modifierButtons())
         buttons << button->text() + u'/' + button->toolTip();
     EXPECT_EQ(buttons, (QStringList{"Ctrl/Control", "Alt/Alt", "Shift/Shift", "Super/Super"}));
 }
