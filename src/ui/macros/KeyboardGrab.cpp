@@ -70,7 +70,10 @@ std::unique_ptr<KeyboardGrab> KeyboardGrab::create()
 {
     if (factoryOverride())
         return factoryOverride()();
-    if (auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+    // Under Wayland an X11 grab holds only XWayland's keys; the compositor keeps its own.
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+                         qEnvironmentVariable("XDG_SESSION_TYPE").compare(u"wayland", Qt::CaseInsensitive) == 0;
+    if (auto* x11 = wayland || !qGuiApp ? nullptr : qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
         if (xcb_connection_t* connection = x11->connection())
             return std::make_unique<X11KeyboardGrab>(connection);
     }

@@ -147,7 +147,6 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
 
     m_addMenu = new QMenu(this);
     m_addMenu->setObjectName(QStringLiteral("addAppMenu"));
-    connect(m_addMenu, &QMenu::aboutToShow, this, &ProfileAppsPopover::readRunningApps);
     m_addButton = new QToolButton;
     m_addButton->setObjectName(QStringLiteral("addAppButton"));
     m_addButton->setText(QStringLiteral("Add App"));
@@ -210,7 +209,6 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
     connect(&store, &ProfileStore::fallbackIDChanged, this, &ProfileAppsPopover::refresh);
     connect(&m_deviceManager.autoSwitcher(), &ProfileAutoSwitcher::isPausedChanged, this,
             &ProfileAppsPopover::refresh);
-    refresh();
 }
 
 ProfileAppsPopover::~ProfileAppsPopover() = default;
@@ -224,9 +222,9 @@ void ProfileAppsPopover::setRunningAppsSource(std::unique_ptr<RunningAppsSource>
 
 void ProfileAppsPopover::popUp(QWidget* anchor)
 {
-    refresh();
+    // The running applications are read once per opening; the menu follows the store.
     readRunningApps();
-    adjustSize();
+    showState();
     if (anchor) {
         QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width / 2, anchor->height()));
         if (const QScreen* screen = anchor->screen()) {
@@ -240,6 +238,13 @@ void ProfileAppsPopover::popUp(QWidget* anchor)
 
 void ProfileAppsPopover::refresh()
 {
+    // Hidden, it is brought up to date when it opens.
+    if (isVisible())
+        showState();
+}
+
+void ProfileAppsPopover::showState()
+{
     const ProfileStore& store = m_deviceManager.profiles();
     const MacroProfile& active = store.activeProfile();
     m_header->setText(headerText(active));
@@ -251,8 +256,7 @@ void ProfileAppsPopover::refresh()
     m_fallbackExplanation->setText(fallbackExplanation(store));
     m_pauseNotice->setVisible(m_deviceManager.autoSwitcher().isPaused());
     rebuildAddMenu();
-    if (isVisible())
-        adjustSize();
+    adjustSize();
 }
 
 void ProfileAppsPopover::showLinkedApps()

@@ -61,6 +61,7 @@ signals:
 
 private:
     void refresh();
+    void showState();
     void showLinkedApps();
     void rebuildAddMenu();
     void readRunningApps();
