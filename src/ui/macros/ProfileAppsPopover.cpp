@@ -121,7 +121,7 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
 {
     setObjectName(QStringLiteral("profileAppsPopover"));
     setFrameShape(QFrame::StyledPanel);
-    setFixedWidth(width);
+    setFixedWidth(popoverWidth);
 
     auto* title = new QLabel(QStringLiteral("Auto-Switch"));
     title->setObjectName(QStringLiteral("autoSwitchTitle"));
@@ -226,10 +226,10 @@ void ProfileAppsPopover::popUp(QWidget* anchor)
     readRunningApps();
     showState();
     if (anchor) {
-        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width / 2, anchor->height()));
+        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - popoverWidth / 2, anchor->height()));
         if (const QScreen* screen = anchor->screen()) {
             const QRect area = screen->availableGeometry();
-            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width)));
+            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popoverWidth)));
         }
         move(at);
     }

@@ -26,7 +26,7 @@ struct MacroProfile;
 class ProfileAppsPopover : public QFrame {
     Q_OBJECT
 public:
-    static constexpr int width = 320;
+    static constexpr int popoverWidth = 320;
 
     // One entry of "Add App".
     struct RunningAppChoice {

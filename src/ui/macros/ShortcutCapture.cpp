@@ -115,8 +115,7 @@ ShortcutCapturePopup::ShortcutCapturePopup(QWidget* parent) : QFrame(parent, Qt:
 {
     setObjectName(QStringLiteral("shortcutCapturePopup"));
     setFrameShape(QFrame::StyledPanel);
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setFixedWidth(width);
+    setFixedWidth(popoverWidth);
 
     auto* headline = new QLabel(headlineText());
     headline->setObjectName(QStringLiteral("captureHeadline"));
@@ -195,10 +194,10 @@ void ShortcutCapturePopup::popUp(QWidget* anchor)
 {
     if (anchor) {
         adjustSize();
-        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - width / 2, anchor->height()));
+        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - popoverWidth / 2, anchor->height()));
         if (const QScreen* screen = anchor->screen()) {
             const QRect area = screen->availableGeometry();
-            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - width)));
+            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popoverWidth)));
         }
         move(at);
     }

@@ -36,7 +36,7 @@ public:
 class ShortcutCapturePopup : public QFrame {
     Q_OBJECT
 public:
-    static constexpr int width = 260;
+    static constexpr int popoverWidth = 260;
     // How long the grab is asked for again while the window is still being mapped.
     static constexpr int grabRetryMs = 20;
     static constexpr int grabAttempts = 25;
