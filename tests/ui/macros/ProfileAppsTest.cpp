@@ -230,6 +230,8 @@ TEST_F(ProfileAppsTest, WindowsOnTheClientListAreOfferedByTheirEntriesNames)
                    "[Desktop Entry]\nType=Application\nName=Mail\nExec=mail\n");
     TempXdg::write(xdg.path("system") + "/applications/writer.desktop",
                    "[Desktop Entry]\nType=Application\nName=Writer\nExec=writer\nStartupWMClass=WriterApp\n");
+    TempXdg::write(xdg.path("system") + "/applications/panel.desktop",
+                   "[Desktop Entry]\nType=Application\nName=Panel\nExec=panel\n");
     auto atom = [c](const char* name) {
         auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
         const xcb_atom_t a = reply->atom;
@@ -238,7 +240,7 @@ TEST_F(ProfileAppsTest, WindowsOnTheClientListAreOfferedByTheirEntriesNames)
     };
     QList<xcb_window_t> windows;
     for (const QByteArray& wmClass : {QByteArray("mail\0Mail", 9), QByteArray("writer\0WriterApp", 16),
-                                      QByteArray("nothing\0Nothing", 15)}) {
+                                      QByteArray("nothing\0Nothing", 15), QByteArray("panel\0Panel", 11)}) {
         const xcb_window_t w = xcb_generate_id(c);
         xcb_create_window(c, XCB_COPY_FROM_PARENT, w, root, 0, 0, 10, 10, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                           XCB_COPY_FROM_PARENT, 0, nullptr);
@@ -247,6 +249,10 @@ TEST_F(ProfileAppsTest, WindowsOnTheClientListAreOfferedByTheirEntriesNames)
         xcb_map_window(c, w);
         windows.append(w);
     }
+    // A panel is no application to switch to.
+    const xcb_atom_t dock = atom("_NET_WM_WINDOW_TYPE_DOCK");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, windows.last(), atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1,
+                        &dock);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, root, atom("_NET_CLIENT_LIST"), XCB_ATOM_WINDOW, 32,
                         std::uint32_t(windows.size()), windows.constData());
     xcb_flush(c);
