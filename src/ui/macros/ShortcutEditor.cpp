@@ -145,15 +145,15 @@ ShortcutEditor::ShortcutEditor(QWidget* parent) : QWidget(parent)
     auto* modifierLayout = new QHBoxLayout(modifierRow);
     modifierLayout->setContentsMargins(0, 0, 0, 0);
     modifierLayout->setSpacing(6);
-    for (const ModifierButton& spec : modifierButtonTable) {
+    for (const ModifierButton& row : modifierButtonTable) {
         auto* button = new QToolButton;
-        button->setText(QString::fromLatin1(spec.label));
+        button->setText(QString::fromLatin1(row.label));
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-        button->setObjectName(QString::fromLatin1(spec.objectName));
+        button->setObjectName(QString::fromLatin1(row.objectName));
         button->setCheckable(true);
-        button->setToolTip(QString::fromLatin1(spec.help));
-        button->setAccessibleName(QString::fromLatin1(spec.help));
-        const HIDModifiers flag = spec.flag;
+        button->setToolTip(QString::fromLatin1(row.help));
+        button->setAccessibleName(QString::fromLatin1(row.help));
+        const HIDModifiers flag = row.flag;
         connect(button, &QToolButton::toggled, this, [this, flag](bool on) {
             KeyChord chord = m_chord;
             if (on)
