@@ -22,22 +22,24 @@ void addPairs(QHash<std::uint16_t, std::uint16_t>& table, std::initializer_list<
         table.insert(code, *usage++);
 }
 
-QHash<std::uint16_t, std::uint16_t> buildMacKeyCodeTable()
+// Linux input event codes (linux/input-event-codes.h) to HID keyboard usages: the inverse of
+// the kernel's own HID keyboard table, for the keys a HID keyboard report can carry.
+QHash<std::uint16_t, std::uint16_t> buildEvdevTable()
 {
     QHash<std::uint16_t, std::uint16_t> t;
-    addRun(t, {0, 11, 8, 2, 14, 3, 5, 4, 34, 38, 40, 37, 46, 45, 31, 35, 12, 15, 1, 17, 32, 9, 13, 7, 16, 6}, 4);
-    addRun(t, {18, 19, 20, 21, 23, 22, 26, 28, 25, 29}, 30);
-    addRun(t, {36, 53, 51, 48, 49}, 40);
-    addRun(t, {27, 24, 33, 30, 42}, 45);
-    addRun(t, {41, 39, 50, 43, 47, 44}, 51);
-    addRun(t, {57}, 57);
-    addRun(t, {122, 120, 99, 118, 96, 97, 98, 100, 101, 109, 103, 111}, 58);
-    addRun(t, {105, 107, 113, 106, 64, 79, 80, 90}, 104);
-    addRun(t, {114, 115, 116, 117, 119, 121}, 73);
-    addRun(t, {124, 123, 125, 126}, 79);
-    addRun(t, {71, 75, 67, 78, 69, 76}, 83);
-    addRun(t, {83, 84, 85, 86, 87, 88, 89, 91, 92}, 89);
-    addPairs(t, {82, 65, 81}, {98, 99, 103});
+    addRun(t, {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50, 49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44}, 4);
+    addRun(t, {2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 30);
+    addRun(t, {28, 1, 14, 15, 57, 12, 13, 26, 27, 43}, 40);
+    addRun(t, {39, 40, 41, 51, 52, 53, 58}, 51);
+    addRun(t, {59, 60, 61, 62, 63, 64, 65, 66, 67, 68, 87, 88}, 58);
+    addRun(t, {99, 70, 119, 110, 102, 104, 111, 107, 109, 106, 105, 108, 103}, 70);
+    addRun(t, {69, 98, 55, 74, 78, 96, 79, 80, 81, 75, 76, 77, 71, 72, 73, 82, 83}, 83);
+    addRun(t, {86, 127, 116, 117}, 100);
+    addRun(t, {183, 184, 185, 186, 187, 188, 189, 190, 191, 192, 193, 194}, 104);
+    addRun(t, {134, 138, 130, 132, 128, 129, 131, 137, 133, 135, 136, 113, 115, 114}, 116);
+    addPairs(t, {121, 89, 93, 124, 92, 94, 95}, {133, 135, 136, 137, 138, 139, 140});
+    addPairs(t, {122, 123, 90, 91, 85}, {144, 145, 146, 147, 148});
+    addRun(t, {29, 42, 56, 125, 97, 54, 100, 126}, 224);
     return t;
 }
 
@@ -54,8 +56,9 @@ QHash<std::uint16_t, QString> buildKeyNames()
         {77, QStringLiteral("\u2198")},  {78, QStringLiteral("\u21DF")},  {79, QStringLiteral("\u2192")},
         {80, QStringLiteral("\u2190")},  {81, QStringLiteral("\u2193")},  {82, QStringLiteral("\u2191")},
         {83, QStringLiteral("Clear")},   {84, QStringLiteral("Pad /")},   {85, QStringLiteral("Pad *")},
-        {86, QStringLiteral("Pad -")},   {87, QStringLiteral("Pad +")},   {88, QStringLiteral("\u2324")},
+        {86, QStringLiteral("Pad -")},   {87, QStringLiteral("Pad +")},   {88, QStringLiteral("\u2324")},   {70, QStringLiteral("Print")},
         {98, QStringLiteral("Pad 0")},   {99, QStringLiteral("Pad .")},   {103, QStringLiteral("Pad =")},
+        {227, QStringLiteral("Super")},
     };
 }
 
@@ -125,19 +128,27 @@ std::optional<std::uint16_t> shiftedPunctuation(char32_t c)
 
 } // namespace
 
-const QHash<std::uint16_t, std::uint16_t>& macKeyCodeTable()
+const QHash<std::uint16_t, std::uint16_t>& evdevKeyTable()
 {
-    static const QHash<std::uint16_t, std::uint16_t> table = buildMacKeyCodeTable();
+    static const QHash<std::uint16_t, std::uint16_t> table = buildEvdevTable();
     return table;
 }
 
-std::optional<std::uint16_t> hidUsageForMacKeyCode(std::uint16_t keyCode)
+std::optional<std::uint16_t> hidUsageForEvdevCode(std::uint32_t code)
 {
-    const auto& table = macKeyCodeTable();
-    auto it = table.constFind(keyCode);
+    const auto& table = evdevKeyTable();
+    auto it = code <= 0xFFFF ? table.constFind(std::uint16_t(code)) : table.cend();
     if (it == table.cend())
         return std::nullopt;
     return *it;
+}
+
+std::optional<std::uint16_t> hidUsageForNativeScanCode(std::uint32_t scanCode)
+{
+    // X11 and Wayland both hand over the XKB key code, which is the evdev code plus 8.
+    if (scanCode < 8)
+        return std::nullopt;
+    return hidUsageForEvdevCode(scanCode - 8);
 }
 
 std::optional<KeyChord> hidChordForCharacter(QStringView character)

@@ -12,10 +12,12 @@
 #include <cstdint>
 #include <optional>
 
-// The original platform's virtual key codes (US legend) to HID usages: 101 entries. Kept as
-// data; the Linux shortcut recorder brings its own key-code table.
-const QHash<std::uint16_t, std::uint16_t>& macKeyCodeTable();
-std::optional<std::uint16_t> hidUsageForMacKeyCode(std::uint16_t keyCode);
+// Linux key codes (evdev, the kernel's input event codes) to HID usages, for the keys a HID
+// keyboard report can carry; modifier keys map to their usages 0xE0 to 0xE7.
+const QHash<std::uint16_t, std::uint16_t>& evdevKeyTable();
+std::optional<std::uint16_t> hidUsageForEvdevCode(std::uint32_t code);
+// A key event's native scan code (the XKB key code on X11 and Wayland: evdev code + 8).
+std::optional<std::uint16_t> hidUsageForNativeScanCode(std::uint32_t scanCode);
 
 // The chord that types one character (grapheme) on a US layout: no modifiers or shift alone.
 std::optional<KeyChord> hidChordForCharacter(QStringView character);

@@ -24,6 +24,8 @@ public:
                         FrontmostAppSource* source, QObject* parent = nullptr);
 
     bool isPaused() const { return m_isPaused; }
+    // This application's own id, which the rule never switches for.
+    const std::optional<QString>& ownBundleID() const { return m_ownBundleID; }
     // Stores and writes a changed value; resuming applies the rule to the frontmost app.
     void setPaused(bool paused);
 

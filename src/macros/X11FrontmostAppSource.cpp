@@ -11,19 +11,6 @@
 #include <cstring>
 #include <unistd.h>
 
-namespace {
-
-std::uint32_t internAtom(xcb_connection_t* c, const char* name)
-{
-    const auto cookie = xcb_intern_atom(c, 0, std::uint16_t(qstrlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
-    const std::uint32_t atom = reply ? reply->atom : std::uint32_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-}
-
-} // namespace
-
 X11FrontmostAppSource::X11FrontmostAppSource(QString ownId, QString ownName, QObject* parent)
     : FrontmostAppSource(parent)
     , m_matcher(std::move(ownId), std::move(ownName))
@@ -53,10 +40,8 @@ X11FrontmostAppSource::X11FrontmostAppSource(QString ownId, QString ownName, QOb
         xcb_screen_next(&it);
     m_root = it.data->root;
 
-    m_activeWindowAtom = internAtom(m_connection, "_NET_ACTIVE_WINDOW");
-    m_gtkAppIdAtom = internAtom(m_connection, "_GTK_APPLICATION_ID");
-    m_utf8Atom = internAtom(m_connection, "UTF8_STRING");
-    m_pidAtom = internAtom(m_connection, "_NET_WM_PID");
+    m_windows.emplace(m_connection);
+    m_activeWindowAtom = m_windows->internAtom("_NET_ACTIVE_WINDOW");
 
     const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
@@ -86,6 +71,7 @@ void X11FrontmostAppSource::markBroken()
 {
     delete m_notifier;
     m_notifier = nullptr;
+    m_windows.reset();
     xcb_disconnect(m_connection);
     m_connection = nullptr;
     m_unavailableReason = QStringLiteral(
@@ -130,51 +116,19 @@ void X11FrontmostAppSource::reportActiveWindow()
     emit activated(*app);
 }
 
-QByteArray X11FrontmostAppSource::property(std::uint32_t window, std::uint32_t atom, std::uint32_t type)
-{
-    const auto cookie = xcb_get_property(m_connection, 0, window, atom, type, 0, 4096);
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
-    QByteArray out;
-    if (reply && reply->type != XCB_ATOM_NONE) {
-        const int length = xcb_get_property_value_length(reply);
-        if (length > 0)
-            out = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)), length);
-    }
-    std::free(reply);
-    return out;
-}
-
 std::optional<std::uint32_t> X11FrontmostAppSource::activeWindow()
 {
-    const QByteArray value = property(m_root, m_activeWindowAtom, XCB_ATOM_WINDOW);
-    if (value.size() < qsizetype(sizeof(std::uint32_t)))
+    const QList<std::uint32_t> value = m_windows->values(m_root, m_activeWindowAtom, XCB_ATOM_WINDOW);
+    if (value.isEmpty())
         return std::nullopt;
-    std::uint32_t window = 0;
-    std::memcpy(&window, value.constData(), sizeof window);
-    return window;
+    return value.front();
 }
 
 std::optional<FrontmostApp> X11FrontmostAppSource::appOfWindow(std::uint32_t window)
 {
-    WindowFacts facts;
-    facts.gtkApplicationId = QString::fromUtf8(property(window, m_gtkAppIdAtom, m_utf8Atom));
-    const QList<QByteArray> wmClass = property(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).split('\0');
-    if (!wmClass.isEmpty())
-        facts.wmInstance = QString::fromLatin1(wmClass.value(0));
-    if (wmClass.size() > 1)
-        facts.wmClass = QString::fromLatin1(wmClass.value(1));
-    const QByteArray pidValue = property(window, m_pidAtom, XCB_ATOM_CARDINAL);
+    const WindowFacts facts = m_windows->facts(window);
     if (xcb_connection_has_error(m_connection))
         return std::nullopt;
-    if (pidValue.size() >= qsizetype(sizeof(std::uint32_t))) {
-        std::uint32_t pid = 0;
-        std::memcpy(&pid, pidValue.constData(), sizeof pid);
-        facts.ownProcess = pid == std::uint32_t(::getpid());
-        if (pid > 0) {
-            const QString exe = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
-            facts.executable = QFileInfo(exe).fileName();
-        }
-    }
     if (facts.gtkApplicationId.isEmpty() && facts.wmClass.isEmpty() && facts.wmInstance.isEmpty()
         && facts.executable.isEmpty() && !facts.ownProcess)
         return FrontmostApp{}; // a window that says nothing about itself: an unnamed app

@@ -4,6 +4,7 @@
 
 #include "macros/FrontmostAppSource.h"
 #include "macros/WindowAppMatcher.h"
+#include "macros/X11WindowFacts.h"
 #include "platform/DesktopEntries.h"
 
 #include <QByteArray>
@@ -31,7 +32,6 @@ public:
 private:
     void processEvents();
     std::optional<std::uint32_t> activeWindow();
-    QByteArray property(std::uint32_t window, std::uint32_t atom, std::uint32_t type);
     std::optional<FrontmostApp> appOfWindow(std::uint32_t window);
     void markBroken();
     // Drains the event queue; true when _NET_ACTIVE_WINDOW changed.
@@ -42,9 +42,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     std::uint32_t m_root = 0;
     std::uint32_t m_activeWindowAtom = 0;
-    std::uint32_t m_gtkAppIdAtom = 0;
-    std::uint32_t m_utf8Atom = 0;
-    std::uint32_t m_pidAtom = 0;
+    std::optional<X11WindowFacts> m_windows;
     QString m_unavailableReason;
     std::optional<FrontmostApp> m_lastReported;
     WindowAppMatcher m_matcher;

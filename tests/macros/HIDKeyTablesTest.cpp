@@ -1,5 +1,7 @@
 #include "macros/HIDKeyTables.h"
 
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,7 +70,10 @@ TEST(HIDKeyTables, KeyLabels)
     EXPECT_EQ(hidKeyLabel(50), QStringLiteral("0x32"));
     EXPECT_EQ(hidKeyLabel(0), QStringLiteral("0x00"));
     EXPECT_EQ(hidKeyLabel(300), QStringLiteral("0x12C"));
-    EXPECT_EQ(hidKeyNames().size(), 36);
+    // The keys of the common desktop shortcuts read by name, not as numbers.
+    EXPECT_EQ(hidKeyLabel(0x46), QStringLiteral("Print"));
+    EXPECT_EQ(hidKeyLabel(0xE3), QStringLiteral("Super"));
+    EXPECT_EQ(hidKeyNames().size(), 38);
 }
 
 TEST(HIDKeyTables, DisplayNames)
@@ -92,20 +97,33 @@ TEST(HIDKeyTables, ModifierGlyphsInFixedOrder)
     EXPECT_EQ(modifierGlyphs(HIDModifiers{0xF4}), QStringLiteral("Alt+"));
 }
 
-TEST(HIDKeyTables, MacKeyCodes)
+TEST(HIDKeyTables, LinuxKeyCodes)
 {
-    EXPECT_EQ(macKeyCodeTable().size(), 101);
-    EXPECT_EQ(hidUsageForMacKeyCode(0), 4);
-    EXPECT_EQ(hidUsageForMacKeyCode(11), 5);
-    EXPECT_EQ(hidUsageForMacKeyCode(6), 29);
-    EXPECT_EQ(hidUsageForMacKeyCode(29), 39);
-    EXPECT_EQ(hidUsageForMacKeyCode(114), 73);
-    EXPECT_EQ(hidUsageForMacKeyCode(90), 111);
-    EXPECT_EQ(hidUsageForMacKeyCode(126), 82);
-    EXPECT_EQ(hidUsageForMacKeyCode(92), 97);
-    EXPECT_EQ(hidUsageForMacKeyCode(81), 103);
-    EXPECT_FALSE(hidUsageForMacKeyCode(10));
-    EXPECT_FALSE(hidUsageForMacKeyCode(63));
+    // Each usage is reached from at most one code, so a key never records as another.
+    QSet<std::uint16_t> usages;
+    for (std::uint16_t usage : evdevKeyTable())
+        usages.insert(usage);
+    EXPECT_EQ(usages.size(), evdevKeyTable().size());
+    // Every key the picker offers can be recorded.
+    for (const HIDKeyGroup& group : hidKeyGroups()) {
+        for (std::uint16_t usage : group.usages)
+            EXPECT_TRUE(usages.contains(usage)) << usage;
+    }
+    EXPECT_EQ(hidUsageForEvdevCode(30), 4);      // A
+    EXPECT_EQ(hidUsageForEvdevCode(44), 29);     // Z
+    EXPECT_EQ(hidUsageForEvdevCode(11), 39);     // 0
+    EXPECT_EQ(hidUsageForEvdevCode(1), 0x29);    // Escape
+    EXPECT_EQ(hidUsageForEvdevCode(99), 0x46);   // Print
+    EXPECT_EQ(hidUsageForEvdevCode(111), 0x4C);  // Delete
+    EXPECT_EQ(hidUsageForEvdevCode(194), 115);   // F24
+    EXPECT_EQ(hidUsageForEvdevCode(125), 0xE3);  // left Super
+    EXPECT_FALSE(hidUsageForEvdevCode(140));     // the calculator launch key
+    // The native scan code is the XKB key code: 8 above the evdev code.
+    EXPECT_EQ(hidUsageForNativeScanCode(38), 4);
+    EXPECT_EQ(hidUsageForNativeScanCode(9), 0x29);
+    EXPECT_FALSE(hidUsageForNativeScanCode(0));
+    EXPECT_FALSE(hidUsageForNativeScanCode(7));
+    EXPECT_FALSE(hidUsageForNativeScanCode(0x10008));
 }
 
 TEST(HIDKeyTables, KeyGroups)

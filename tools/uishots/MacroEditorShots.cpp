@@ -6,9 +6,17 @@
 #include "ui/macros/AppChooser.h"
 #include "ui/macros/IconPicker.h"
 #include "ui/macros/KeyPanel.h"
+#include "ui/macros/KeyboardGrab.h"
 #include "ui/macros/MacrosView.h"
+#include "ui/macros/ProfileAppsButton.h"
+#include "ui/macros/ProfileAppsPopover.h"
+#include "ui/macros/ShortcutCapture.h"
+#include "ui/macros/ShortcutEditor.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QFile>
 #include <QLineEdit>
 #include <QPainter>
@@ -52,6 +60,102 @@ void writeEntry(const QString& id, const QString& name, const QString& icon)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return;
     file.write(("[Desktop Entry]\nType=Application\nExec=/bin/true\nName=" + name + "\nIcon=" + icon + "\n").toUtf8());
+}
+
+// What the recorder shows where the desktop gives it the keyboard (X11).
+class ShotGrab final : public KeyboardGrab {
+public:
+    Result grab(QWindow*) override { return Result::grabbed; }
+    void release() override {}
+};
+
+class ShotRunningApps final : public RunningAppsSource {
+public:
+    QFuture<QList<RunningApp>> runningApps() override
+    {
+        return QtFuture::makeReadyFuture(QList<RunningApp>{
+            {QStringLiteral("org.example.Terminal"), QStringLiteral("Terminal"), QStringLiteral("utilities-terminal")},
+            {QStringLiteral("org.example.Files"), QStringLiteral("Files"), QStringLiteral("system-file-manager")},
+            {QStringLiteral("org.example.Editor"), QStringLiteral("Text Editor"),
+             QStringLiteral("accessories-text-editor")},
+        });
+    }
+};
+
+void pressModifier(QWidget* target, int key, Qt::KeyboardModifiers modifiers, quint32 scanCode)
+{
+    QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0);
+    QApplication::sendEvent(target, &event);
+}
+
+// The recorder under "Record…", with two modifiers held, as X11 and Wayland caption it.
+void drawShortcutCapture(MainWindow& window, const SaveShot& save)
+{
+    for (const bool grabbed : {true, false}) {
+        if (grabbed)
+            KeyboardGrab::setFactory([] { return std::make_unique<ShotGrab>(); });
+        auto* editor = window.findChild<ShortcutEditor*>(QStringLiteral("shortcutEditor"));
+        if (!editor)
+            return;
+        editor->recordButton()->click();
+        ShortcutCapturePopup* popup = editor->capturePopup();
+        if (popup) {
+            pressModifier(popup, Qt::Key_Control, Qt::ControlModifier, 37);
+            pressModifier(popup, Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier, 50);
+            save(grabbed ? QStringLiteral("main-macros-shortcut-capture")
+                         : QStringLiteral("main-macros-shortcut-capture-wayland"),
+                 withPopup(window, popup));
+            popup->close();
+        }
+        KeyboardGrab::setFactory({});
+    }
+}
+
+// The profile's applications: none linked; then linked with another profile the fallback;
+// then the "Add App" menu with a move marked.
+void drawProfileApps(MainWindow& window, ProfileStore& profiles, const SaveShot& save)
+{
+    ProfileAppsButton* button = window.macrosView()->profileAppsButton();
+    ProfileAppsPopover* popover = button->popover();
+    popover->setRunningAppsSource(std::make_unique<ShotRunningApps>());
+    const QUuid active = profiles.activeID();
+    const MacroProfile before = profiles.activeProfile();
+    const std::optional<QUuid> fallback = profiles.fallbackID();
+    for (const AppTarget& app : before.linkedApps)
+        profiles.unlinkApp(app.bundleID, active);
+    profiles.setFallbackProfile(std::nullopt);
+    button->click();
+    save(QStringLiteral("main-macros-profile-apps-empty"), withPopup(window, popover));
+    popover->close();
+
+    const QUuid other = profiles.addProfile(false).id;
+    profiles.renameProfile(other, QStringLiteral("Writing"));
+    profiles.linkApps({QStringLiteral("org.example.Files"), QStringLiteral("Files")}, other);
+    profiles.setFallbackProfile(other);
+    profiles.activateProfile(active);
+    profiles.linkApps({QStringLiteral("org.example.Editor"), QStringLiteral("Text Editor")}, active);
+    profiles.linkApps({QStringLiteral("org.example.Nameless"), QString()}, active);
+    button->click();
+    save(QStringLiteral("main-macros-profile-apps"), withPopup(window, popover));
+    QMenu* menu = popover->addAppMenu();
+    menu->popup(popover->mapToGlobal(QPoint(14, popover->height() / 2)));
+    settle();
+    QPixmap image = withPopup(window, popover);
+    QPainter painter(&image);
+    painter.drawPixmap(window.mapFromGlobal(menu->pos()), menu->grab());
+    painter.end();
+    save(QStringLiteral("main-macros-profile-apps-add-menu"), image);
+    menu->close();
+    popover->close();
+
+    profiles.deleteProfile(other);
+    profiles.activateProfile(active);
+    const QList<AppTarget> shown = profiles.activeProfile().linkedApps;
+    for (const AppTarget& app : shown)
+        profiles.unlinkApp(app.bundleID, active);
+    for (const AppTarget& app : before.linkedApps)
+        profiles.linkApps(app, active);
+    profiles.setFallbackProfile(fallback);
 }
 
 }  // namespace
@@ -101,6 +205,11 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
         settle();
         save(QStringLiteral("main-macros-action-") + name, window.grab());
     }
+
+    putAction(profiles, MacroAction::keystroke({16, HIDModifiers{0x0A}}));
+    settle();
+    drawShortcutCapture(window, save);
+    drawProfileApps(window, profiles, save);
 
     putAction(profiles, MacroAction::openApp({}));
     settle();

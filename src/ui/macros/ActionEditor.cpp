@@ -1,10 +1,10 @@
 #include "ui/macros/ActionEditor.h"
 
 #include "hub/DeviceManager.h"
-#include "macros/HIDKeyTables.h"
 #include "macros/ShortcutsCatalog.h"
 #include "platform/Graphemes.h"
 #include "ui/macros/AppChooser.h"
+#include "ui/macros/ShortcutEditor.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/FormSection.h"
@@ -176,7 +176,7 @@ void ActionEditor::write(const MacroAction& action)
 void ActionEditor::buildRows()
 {
     delete m_rows;
-    m_chordText = nullptr;
+    m_shortcutEditor = nullptr;
     m_mediaPicker = nullptr;
     m_appIcon = nullptr;
     m_appName = nullptr;
@@ -198,28 +198,12 @@ void ActionEditor::buildRows()
     switch (m_action.kind()) {
     case MacroAction::Kind::unassigned:
         break;
-    case MacroAction::Kind::keystroke: {
-        // The chord as it reads; recording and the other ways to change it come with the
-        // shortcut editor.
-        auto* row = new QWidget;
-        auto* rowLayout = new QHBoxLayout(row);
-        rowLayout->setContentsMargins(0, 0, 0, 0);
-        rowLayout->setSpacing(8);
-        m_chordText = new QLabel;
-        m_chordText->setObjectName(QStringLiteral("chordText"));
-        m_chordText->setFont(FormSection::monospacedFont(0));
-        m_chordText->setContentsMargins(8, 3, 8, 3);
-        m_chordText->setAutoFillBackground(true);
-        m_chordText->setBackgroundRole(QPalette::AlternateBase);
-        auto* record = new QPushButton(QStringLiteral("Record…"));
-        record->setObjectName(QStringLiteral("recordButton"));
-        record->setEnabled(false);
-        rowLayout->addWidget(m_chordText);
-        rowLayout->addWidget(record);
-        rowLayout->addStretch(1);
-        m_form->addRow(QStringLiteral("Shortcut"), row);
+    case MacroAction::Kind::keystroke:
+        m_shortcutEditor = new ShortcutEditor;
+        connect(m_shortcutEditor, &ShortcutEditor::chordEdited, this,
+                [this](const KeyChord& chord) { write(MacroAction::keystroke(chord)); });
+        m_form->addRow(m_shortcutEditor);
         break;
-    }
     case MacroAction::Kind::media:
         m_mediaPicker = makePicker(QStringLiteral("mediaKeyPicker"));
         for (MediaKey key : allMediaKeys)
@@ -315,8 +299,8 @@ void ActionEditor::buildRows()
 
 void ActionEditor::showValues()
 {
-    if (const KeyChord* chord = m_action.as<KeyChord>(); chord && m_chordText)
-        m_chordText->setText(modifierGlyphs(chord->modifiers) + hidKeyLabel(chord->usage));
+    if (const KeyChord* chord = m_action.as<KeyChord>(); chord && m_shortcutEditor)
+        m_shortcutEditor->setChord(*chord);
     if (const MediaKey* key = m_action.as<MediaKey>(); key && m_mediaPicker) {
         const auto* found = std::find(allMediaKeys.begin(), allMediaKeys.end(), *key);
         selectRow(m_mediaPicker, found == allMediaKeys.end() ? -1 : int(found - allMediaKeys.begin()));

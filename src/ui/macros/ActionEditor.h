@@ -14,6 +14,7 @@ class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class ShortcutEditor;
 class ShortcutsCatalog;
 
 // The "Screen" picker of a show-screen key: the device's pages, and a stored id that no page
@@ -57,6 +58,8 @@ public:
     // fresh rows (another key).
     void setAction(const MacroAction& action, bool rebuild = false);
     const MacroAction& action() const { return m_action; }
+    // The chord's editor while the action is a keystroke.
+    ShortcutEditor* shortcutEditor() const { return m_shortcutEditor; }
 
     // The shortcut picker's items: "Choose Shortcut" for none, the stored name when the
     // catalog lacks it, then the catalog's names. Each is (shown text, value).
@@ -79,7 +82,7 @@ private:
 
     QWidget* m_rows = nullptr;
     QFormLayout* m_form = nullptr;
-    QLabel* m_chordText = nullptr;
+    ShortcutEditor* m_shortcutEditor = nullptr;
     QComboBox* m_mediaPicker = nullptr;
     AppIconView* m_appIcon = nullptr;
     QLabel* m_appName = nullptr;

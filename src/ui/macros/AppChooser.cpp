@@ -38,7 +38,8 @@ QList<DesktopEntry> AppChooser::choosable(QList<DesktopEntry> entries)
     return entries;
 }
 
-AppChooser::AppChooser(QWidget* parent) : QDialog(parent)
+AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection selection)
+    : QDialog(parent), m_selection(selection)
 {
     setObjectName(QStringLiteral("appChooser"));
     setWindowTitle(QStringLiteral("Choose Application"));
@@ -47,7 +48,8 @@ AppChooser::AppChooser(QWidget* parent) : QDialog(parent)
     resize(380, 440);
 
     auto* layout = new QVBoxLayout(this);
-    auto* message = new QLabel(QStringLiteral("Choose the app this key opens."));
+    auto* message = new QLabel(messageText);
+    message->setWordWrap(true);
     message->setObjectName(QStringLiteral("appChooserMessage"));
     layout->addWidget(message);
     m_searchField = new QLineEdit;
@@ -59,6 +61,8 @@ AppChooser::AppChooser(QWidget* parent) : QDialog(parent)
     m_list->setObjectName(QStringLiteral("appList"));
     m_list->setIconSize(QSize(24, 24));
     m_list->setUniformItemSizes(true);
+    if (m_selection == Selection::several)
+        m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(m_list, 1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
@@ -75,6 +79,12 @@ AppChooser::AppChooser(QWidget* parent) : QDialog(parent)
             [this](QListWidgetItem* item) { m_chooseButton->setEnabled(item && !item->isHidden()); });
     connect(m_list, &QListWidget::itemActivated, this, &QDialog::accept);
     connect(this, &QDialog::accepted, this, [this] {
+        if (m_selection == Selection::several) {
+            const QList<AppTarget> apps = chosenApps();
+            if (!apps.isEmpty())
+                emit appsChosen(apps);
+            return;
+        }
         const AppTarget app = chosenApp();
         if (!app.bundleID.isEmpty())
             emit appChosen(app);
@@ -125,4 +135,19 @@ AppTarget AppChooser::chosenApp() const
     if (!item || item->isHidden())
         return {};
     return {item->data(idRole).toString(), item->data(nameRole).toString()};
+}
+
+QList<AppTarget> AppChooser::chosenApps() const
+{
+    if (m_selection == Selection::one) {
+        const AppTarget app = chosenApp();
+        return app.bundleID.isEmpty() ? QList<AppTarget>() : QList<AppTarget>{app};
+    }
+    QList<AppTarget> apps;
+    for (int i = 0; i < m_list->count(); ++i) {
+        const QListWidgetItem* item = m_list->item(i);
+        if (item->isSelected() && !item->isHidden())
+            apps.append({item->data(idRole).toString(), item->data(nameRole).toString()});
+    }
+    return apps;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The application chooser of an open-app key: the applications installed as desktop entries
-// in the XDG application folders, by name and icon, with a search. Entries are read away from
+// The application chooser: the applications installed as desktop entries in the XDG
+// application folders, by name and icon, with a search; one for an open-app key, or several
+// to link to a profile. Entries are read away from
 // the GUI thread; the dialog fills its list when they arrive.
 
 #include "macros/AppTarget.h"
@@ -16,17 +17,25 @@ class QPushButton;
 class AppChooser : public QDialog {
     Q_OBJECT
 public:
-    explicit AppChooser(QWidget* parent = nullptr);
+    enum class Selection { one, several };
+
+    explicit AppChooser(QWidget* parent = nullptr,
+                        const QString& message = QStringLiteral("Choose the app this key opens."),
+                        Selection selection = Selection::one);
 
     // The entries a user may choose, sorted by name: those shown in menus (no NoDisplay).
     static QList<DesktopEntry> choosable(QList<DesktopEntry> entries);
 
     // The selected application: its desktop file id and its Name as the entry has it.
     AppTarget chosenApp() const;
+    // Every selected application, in list order.
+    QList<AppTarget> chosenApps() const;
     bool isLoaded() const { return m_loaded; }
 
 signals:
     void appChosen(const AppTarget& app);
+    // On "Choose" with several allowed: the chosen applications, at least one.
+    void appsChosen(const QList<AppTarget>& apps);
     void loaded();
 
 private:
@@ -34,6 +43,7 @@ private:
     void filter();
 
     QList<DesktopEntry> m_entries;
+    Selection m_selection = Selection::one;
     bool m_loaded = false;
     QLineEdit* m_searchField = nullptr;
     QListWidget* m_list = nullptr;

@@ -4,6 +4,7 @@
 #include "macros/ProfileStore.h"
 #include "ui/macros/KeyCanvas.h"
 #include "ui/macros/KeyPanel.h"
+#include "ui/macros/ProfileAppsButton.h"
 #include "ui/macros/ProfileBar.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -147,6 +148,8 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     m_toolbarSlot->setObjectName(QStringLiteral("profileAppsSlot"));
     auto* slotLayout = new QHBoxLayout(m_toolbarSlot);
     slotLayout->setContentsMargins(0, 0, 0, 0);
+    m_profileAppsButton = new ProfileAppsButton(m_deviceManager);
+    slotLayout->addWidget(m_profileAppsButton);
 
     connect(&store, &ProfileStore::profilesChanged, this, &MacrosView::refresh);
     connect(&store, &ProfileStore::activeIDChanged, this, &MacrosView::refresh);

@@ -13,6 +13,7 @@
 class DeviceManager;
 class KeyCanvas;
 class KeyInspector;
+class ProfileAppsButton;
 class ProfileBar;
 class QScrollArea;
 class QStackedWidget;
@@ -43,6 +44,7 @@ public:
     KeyCanvas* canvas() const { return m_canvas; }
     KeyInspector* inspector() const { return m_inspector; }
     ProfileBar* profileBar() const { return m_profileBar; }
+    ProfileAppsButton* profileAppsButton() const { return m_profileAppsButton; }
     ShortcutsCatalog& shortcuts() { return m_shortcuts; }
 
 signals:
@@ -70,4 +72,5 @@ private:
     KeyInspector* m_inspector = nullptr;
     QWidget* m_emptyState = nullptr;
     QWidget* m_toolbarSlot = nullptr;
+    ProfileAppsButton* m_profileAppsButton = nullptr;
 };

@@ -29,13 +29,13 @@ QStringList itemTexts(const QComboBox* box)
 
 QStringList rowLabels(const ActionEditor* editor)
 {
+    // The rows of the editor's form and of the forms of editors it holds.
     QStringList out;
-    const auto* form = editor->findChild<QFormLayout*>();
-    if (!form)
-        return out;
-    for (int row = 0; row < form->rowCount(); ++row) {
-        if (QLayoutItem* item = form->itemAt(row, QFormLayout::LabelRole))
-            out.append(static_cast<QLabel*>(item->widget())->text());
+    for (const auto* form : editor->findChildren<QFormLayout*>()) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            if (QLayoutItem* item = form->itemAt(row, QFormLayout::LabelRole))
+                out.append(static_cast<QLabel*>(item->widget())->text());
+        }
     }
     return out;
 }
@@ -82,7 +82,7 @@ TEST_F(ActionEditorTest, EachKindShowsItsRows)
 {
     const QList<std::pair<MacroAction, QStringList>> kinds = {
         {MacroAction::unassigned(), {}},
-        {MacroAction::keystroke({16, HIDModifiers{0x0A}}), {"Shortcut"}},
+        {MacroAction::keystroke({16, HIDModifiers{0x0A}}), {"Shortcut", "Key", "Modifiers"}},
         {MacroAction::media(MediaKey::mute), {"Media key"}},
         {MacroAction::openApp({}), {"App"}},
         {MacroAction::openURL(QStringLiteral("https://")), {"URL"}},

@@ -1,0 +1,73 @@
+#include "macros/X11RunningAppsSource.h"
+
+#include "macros/WindowAppMatcher.h"
+#include "macros/X11WindowFacts.h"
+#include "platform/DesktopEntries.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <xcb/xcb.h>
+
+X11RunningAppsSource::X11RunningAppsSource(QString ownId, QString ownName)
+    : m_ownId(std::move(ownId))
+    , m_ownName(std::move(ownName))
+{
+}
+
+QFuture<QList<RunningApp>> X11RunningAppsSource::runningApps()
+{
+    // A Wayland session lists only its X11 programs there: better nothing than half.
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland"
+        || qEnvironmentVariableIsEmpty("DISPLAY"))
+        return QtFuture::makeReadyFuture(QList<RunningApp>());
+    return QtConcurrent::run(&X11RunningAppsSource::read, qgetenv("DISPLAY"), m_ownId, m_ownName,
+                             DesktopEntries::applicationDirs());
+}
+
+QList<RunningApp> X11RunningAppsSource::read(const QByteArray& display, const QString& ownId,
+                                             const QString& ownName, const QStringList& applicationDirs)
+{
+    QList<RunningApp> apps;
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return apps;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
+        xcb_screen_next(&it);
+    const xcb_window_t root = it.data->root;
+
+    const X11WindowFacts windows(connection);
+    const std::uint32_t clientList = windows.internAtom("_NET_CLIENT_LIST");
+    const std::uint32_t windowType = windows.internAtom("_NET_WM_WINDOW_TYPE");
+    const std::uint32_t windowState = windows.internAtom("_NET_WM_STATE");
+    // Panels, desktops and windows kept off the task bar are no applications a user switches to.
+    const QList<std::uint32_t> backgroundTypes{windows.internAtom("_NET_WM_WINDOW_TYPE_DOCK"),
+                                               windows.internAtom("_NET_WM_WINDOW_TYPE_DESKTOP")};
+    const std::uint32_t skipTaskbar = windows.internAtom("_NET_WM_STATE_SKIP_TASKBAR");
+
+    const QList<DesktopEntry> entries = DesktopEntries::all(applicationDirs);
+    const WindowAppMatcher matcher(ownId, ownName);
+    for (std::uint32_t window : windows.values(root, clientList, XCB_ATOM_WINDOW)) {
+        const QList<std::uint32_t> types = windows.values(window, windowType, XCB_ATOM_ATOM);
+        if (std::any_of(types.cbegin(), types.cend(), [&](std::uint32_t t) { return backgroundTypes.contains(t); }))
+            continue;
+        if (windows.values(window, windowState, XCB_ATOM_ATOM).contains(skipTaskbar))
+            continue;
+        const FrontmostApp app = matcher.match(windows.facts(window), entries);
+        if (!app.bundleID || app.bundleID->isEmpty())
+            continue;
+        RunningApp running{*app.bundleID, app.name.value_or(QString()), {}};
+        for (const DesktopEntry& entry : entries) {
+            if (entry.id == running.bundleID) {
+                running.icon = entry.icon;
+                break;
+            }
+        }
+        apps.append(running);
+    }
+    xcb_disconnect(connection);
+    return apps;
+}

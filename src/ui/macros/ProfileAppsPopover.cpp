@@ -1,0 +1,357 @@
+#include "ui/macros/ProfileAppsPopover.h"
+
+#include "hub/DeviceManager.h"
+#include "macros/ProfileAutoSwitcher.h"
+#include "macros/ProfileStore.h"
+#include "macros/X11RunningAppsSource.h"
+#include "ui/macros/AppChooser.h"
+#include "ui/widgets/AppIconView.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QCollator>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
+#include <QStyle>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+const QColor orange(0xFF, 0x95, 0x00);
+
+QString shownName(const QString& name)
+{
+    return name.isEmpty() ? QStringLiteral("Untitled") : name;
+}
+
+QString quoted(const QString& name)
+{
+    return QStringLiteral("\u201C") + name + QStringLiteral("\u201D");
+}
+
+void setTextColor(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+QLabel* wrappingLabel(const char* name, double pointDelta)
+{
+    auto* label = new QLabel;
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(FormSection::relativeFont(label->font(), pointDelta));
+    setTextColor(label, FormSection::secondaryColor(label));
+    return label;
+}
+
+QWidget* divider()
+{
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+}  // namespace
+
+QList<ProfileAppsPopover::RunningAppChoice> ProfileAppsPopover::runningAppChoices(const QList<RunningApp>& running,
+                                                                                  const MacroProfile& active,
+                                                                                  const QString& ownID)
+{
+    QSet<QString> linked;
+    for (const AppTarget& app : active.linkedApps)
+        linked.insert(app.bundleID.toLower());
+    QSet<QString> seen;
+    QList<RunningAppChoice> choices;
+    for (const RunningApp& app : running) {
+        if (app.bundleID.isEmpty() || app.bundleID == ownID || linked.contains(app.bundleID.toLower()) ||
+            seen.contains(app.bundleID))
+            continue;
+        seen.insert(app.bundleID);
+        choices.append({AppTarget{app.bundleID, app.name.isEmpty() ? app.bundleID : app.name}, app.icon});
+    }
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(choices.begin(), choices.end(), [&collator](const RunningAppChoice& a, const RunningAppChoice& b) {
+        return collator.compare(a.target.name, b.target.name) < 0;
+    });
+    return choices;
+}
+
+QString ProfileAppsPopover::choiceTitle(const RunningAppChoice& choice, const ProfileStore& store)
+{
+    const std::optional<MacroProfile> owner = store.profileLinkedToApp(choice.target.bundleID);
+    if (owner && owner->id != store.activeProfile().id)
+        return choice.target.name + QStringLiteral(" (moves from ") + quoted(shownName(owner->name)) + u')';
+    return choice.target.name;
+}
+
+QString ProfileAppsPopover::fallbackExplanation(const ProfileStore& store)
+{
+    const std::optional<QUuid> fallback = store.fallbackID();
+    if (fallback && *fallback != store.activeProfile().id) {
+        for (const MacroProfile& profile : store.profiles()) {
+            if (profile.id == *fallback)
+                return quoted(shownName(profile.name)) +
+                       QStringLiteral(" is the fallback now; turning this on replaces it.");
+        }
+    }
+    return QStringLiteral("Without a fallback, an app no profile is linked to leaves the current profile up.");
+}
+
+QString ProfileAppsPopover::headerText(const MacroProfile& active)
+{
+    return QStringLiteral("Tarv shows ") + quoted(shownName(active.name)) +
+           QStringLiteral(" while one of these apps is in front.");
+}
+
+ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* parent)
+    : QFrame(parent, Qt::Popup), m_deviceManager(deviceManager), m_source(std::make_unique<X11RunningAppsSource>())
+{
+    setObjectName(QStringLiteral("profileAppsPopover"));
+    setFrameShape(QFrame::StyledPanel);
+    setFixedWidth(popoverWidth);
+
+    auto* title = new QLabel(QStringLiteral("Auto-Switch"));
+    title->setObjectName(QStringLiteral("autoSwitchTitle"));
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    m_header = wrappingLabel("popoverHeader", -1);
+    auto* header = new QVBoxLayout;
+    header->setSpacing(2);
+    header->addWidget(title);
+    header->addWidget(m_header);
+
+    m_noApps = new QLabel(QStringLiteral("No apps linked"));
+    m_noApps->setObjectName(QStringLiteral("noAppsLinked"));
+    m_noApps->setAlignment(Qt::AlignCenter);
+    m_noApps->setContentsMargins(0, 6, 0, 6);
+    setTextColor(m_noApps, FormSection::secondaryColor(m_noApps).lighter(130));
+    m_linkedList = new QWidget;
+    m_linkedList->setObjectName(QStringLiteral("linkedApps"));
+    m_linkedLayout = new QVBoxLayout(m_linkedList);
+    m_linkedLayout->setContentsMargins(0, 0, 0, 0);
+    m_linkedLayout->setSpacing(6);
+
+    m_addMenu = new QMenu(this);
+    m_addMenu->setObjectName(QStringLiteral("addAppMenu"));
+    m_addButton = new QToolButton;
+    m_addButton->setObjectName(QStringLiteral("addAppButton"));
+    m_addButton->setText(QStringLiteral("Add App"));
+    m_addButton->setMenu(m_addMenu);
+    m_addButton->setPopupMode(QToolButton::InstantPopup);
+    m_addButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+
+    m_fallbackToggle = new QCheckBox(QStringLiteral("Use for all other apps"));
+    m_fallbackToggle->setObjectName(QStringLiteral("fallbackToggle"));
+    connect(m_fallbackToggle, &QCheckBox::toggled, this, [this](bool on) {
+        ProfileStore& store = m_deviceManager.profiles();
+        if (on)
+            store.setFallbackProfile(store.activeProfile().id);
+        else
+            store.setFallbackProfile(std::nullopt);
+    });
+    m_fallbackExplanation = wrappingLabel("fallbackExplanation", -2);
+
+    m_pauseNotice = new QWidget;
+    m_pauseNotice->setObjectName(QStringLiteral("pauseNotice"));
+    auto* pauseLayout = new QHBoxLayout(m_pauseNotice);
+    pauseLayout->setContentsMargins(0, 0, 0, 0);
+    auto* pauseSymbol = new QLabel;
+    pauseSymbol->setPixmap(symbolIcon(QStringLiteral("pause.circle")).pixmap(16, 16));
+    auto* pauseText = new QLabel(QStringLiteral("Auto-switching is paused"));
+    pauseText->setObjectName(QStringLiteral("pauseText"));
+    setTextColor(pauseText, orange);
+    m_resumeButton = new QPushButton(QStringLiteral("Resume"));
+    m_resumeButton->setObjectName(QStringLiteral("resumeButton"));
+    m_resumeButton->setFont(FormSection::relativeFont(m_resumeButton->font(), -1));
+    connect(m_resumeButton, &QPushButton::clicked, this,
+            [this] { m_deviceManager.autoSwitcher().setPaused(false); });
+    pauseLayout->addWidget(pauseSymbol);
+    pauseLayout->addWidget(pauseText);
+    pauseLayout->addStretch(1);
+    pauseLayout->addWidget(m_resumeButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 14);
+    layout->setSpacing(12);
+    layout->addLayout(header);
+    layout->addWidget(m_noApps);
+    layout->addWidget(m_linkedList);
+    layout->addWidget(m_addButton, 0, Qt::AlignLeft);
+    layout->addWidget(divider());
+    // The explanation sits under the toggle's own text.
+    auto* fallback = new QVBoxLayout;
+    fallback->setSpacing(2);
+    fallback->addWidget(m_fallbackToggle);
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, m_fallbackToggle) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, m_fallbackToggle);
+    m_fallbackExplanation->setContentsMargins(indent, 0, 0, 0);
+    fallback->addWidget(m_fallbackExplanation);
+    layout->addLayout(fallback);
+    layout->addWidget(m_pauseNotice);
+
+    const ProfileStore& store = m_deviceManager.profiles();
+    connect(&store, &ProfileStore::profilesChanged, this, &ProfileAppsPopover::refresh);
+    connect(&store, &ProfileStore::activeIDChanged, this, &ProfileAppsPopover::refresh);
+    connect(&store, &ProfileStore::fallbackIDChanged, this, &ProfileAppsPopover::refresh);
+    connect(&m_deviceManager.autoSwitcher(), &ProfileAutoSwitcher::isPausedChanged, this,
+            &ProfileAppsPopover::refresh);
+}
+
+ProfileAppsPopover::~ProfileAppsPopover() = default;
+
+void ProfileAppsPopover::setRunningAppsSource(std::unique_ptr<RunningAppsSource> source)
+{
+    m_source = std::move(source);
+    m_running.clear();
+    rebuildAddMenu();
+}
+
+void ProfileAppsPopover::popUp(QWidget* anchor)
+{
+    // The running applications are read once per opening; the menu follows the store.
+    readRunningApps();
+    showState();
+    if (anchor) {
+        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - popoverWidth / 2, anchor->height()));
+        if (const QScreen* screen = anchor->screen()) {
+            const QRect area = screen->availableGeometry();
+            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popoverWidth)));
+        }
+        move(at);
+    }
+    show();
+}
+
+void ProfileAppsPopover::refresh()
+{
+    // Hidden, it is brought up to date when it opens.
+    if (isVisible())
+        showState();
+}
+
+void ProfileAppsPopover::showState()
+{
+    const ProfileStore& store = m_deviceManager.profiles();
+    const MacroProfile& active = store.activeProfile();
+    m_header->setText(headerText(active));
+    showLinkedApps();
+    {
+        const QSignalBlocker blocker(m_fallbackToggle);
+        m_fallbackToggle->setChecked(store.fallbackID() == active.id);
+    }
+    m_fallbackExplanation->setText(fallbackExplanation(store));
+    m_pauseNotice->setVisible(m_deviceManager.autoSwitcher().isPaused());
+    rebuildAddMenu();
+    adjustSize();
+}
+
+void ProfileAppsPopover::showLinkedApps()
+{
+    const MacroProfile& active = m_deviceManager.profiles().activeProfile();
+    while (QLayoutItem* item = m_linkedLayout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const QUuid profileID = active.id;
+    for (const AppTarget& app : active.linkedApps) {
+        auto* row = new QWidget;
+        row->setObjectName(QStringLiteral("linkedAppRow"));
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        rowLayout->setSpacing(8);
+        auto* icon = new AppIconView;
+        icon->setApp(app);
+        auto* name = new QLabel(app.name.isEmpty() ? app.bundleID : app.name);
+        name->setObjectName(QStringLiteral("linkedAppName"));
+        name->setTextFormat(Qt::PlainText);
+        auto* remove = new QToolButton;
+        remove->setObjectName(QStringLiteral("removeAppButton"));
+        remove->setAutoRaise(true);
+        remove->setIcon(symbolIcon(QStringLiteral("minus.circle.fill")));
+        remove->setToolTip(QStringLiteral("Stop switching to this profile for ") + app.name);
+        remove->setAccessibleName(QStringLiteral("Remove ") + app.name);
+        const QString bundleID = app.bundleID;
+        connect(remove, &QToolButton::clicked, this, [this, bundleID, profileID] {
+            // Deferred: the store's report rebuilds these rows, this button among them.
+            QMetaObject::invokeMethod(
+                this, [this, bundleID, profileID] { m_deviceManager.profiles().unlinkApp(bundleID, profileID); },
+                Qt::QueuedConnection);
+        });
+        rowLayout->addWidget(icon);
+        rowLayout->addWidget(name, 1);
+        rowLayout->addWidget(remove);
+        m_linkedLayout->addWidget(row);
+    }
+    m_noApps->setVisible(active.linkedApps.isEmpty());
+    m_linkedList->setVisible(!active.linkedApps.isEmpty());
+}
+
+void ProfileAppsPopover::readRunningApps()
+{
+    if (!m_source)
+        return;
+    const quint64 reading = ++m_reading;
+    m_source->runningApps().then(this, [this, reading](const QList<RunningApp>& running) {
+        // A later reading answers for itself.
+        if (reading != m_reading)
+            return;
+        m_running = running;
+        rebuildAddMenu();
+        emit runningAppsRead();
+    });
+}
+
+void ProfileAppsPopover::rebuildAddMenu()
+{
+    const ProfileStore& store = m_deviceManager.profiles();
+    m_choices = runningAppChoices(m_running, store.activeProfile(), m_deviceManager.autoSwitcher().ownBundleID().value_or(QString()));
+    m_addMenu->clear();
+    for (const RunningAppChoice& choice : m_choices) {
+        QAction* action = m_addMenu->addAction(choiceTitle(choice, store));
+        const QIcon icon = AppIconView::iconForEntryIcon(choice.icon);
+        if (!icon.isNull())
+            action->setIcon(icon);
+        const AppTarget target = choice.target;
+        connect(action, &QAction::triggered, this, [this, target] {
+            ProfileStore& profiles = m_deviceManager.profiles();
+            profiles.linkApps(target, profiles.activeProfile().id);
+        });
+    }
+    if (!m_choices.isEmpty())
+        m_addMenu->addSeparator();
+    QAction* choose = m_addMenu->addAction(QStringLiteral("Choose…"));
+    choose->setObjectName(QStringLiteral("chooseAppsAction"));
+    connect(choose, &QAction::triggered, this, &ProfileAppsPopover::chooseApps);
+}
+
+void ProfileAppsPopover::chooseApps()
+{
+    const QString name = shownName(m_deviceManager.profiles().activeProfile().name);
+    auto* chooser = new AppChooser(parentWidget() ? parentWidget()->window() : nullptr,
+                                   QStringLiteral("Choose the apps that switch Tarv to ") + quoted(name) + u'.',
+                                   AppChooser::Selection::several);
+    connect(chooser, &AppChooser::appsChosen, this, [this](const QList<AppTarget>& apps) {
+        // The profile active once the chooser closed gets them.
+        ProfileStore& store = m_deviceManager.profiles();
+        const QUuid profileID = store.activeProfile().id;
+        for (const AppTarget& app : apps) {
+            if (!app.bundleID.isEmpty())
+                store.linkApps(app, profileID);
+        }
+    });
+    chooser->open();
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The applications that switch the device to the active profile: the linked applications
+// with their remove buttons, "Add App" (running applications, or any installed one through
+// the chooser), the fallback toggle and, while switching is paused, a way to resume it. It
+// keeps no data: it reads the profile store and the auto-switcher and calls their operations.
+
+#include "macros/AppTarget.h"
+#include "macros/RunningAppsSource.h"
+
+#include <QFrame>
+#include <QIcon>
+#include <QList>
+
+#include <memory>
+
+class DeviceManager;
+class ProfileStore;
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QToolButton;
+class QVBoxLayout;
+struct MacroProfile;
+
+class ProfileAppsPopover : public QFrame {
+    Q_OBJECT
+public:
+    static constexpr int popoverWidth = 320;
+
+    // One entry of "Add App".
+    struct RunningAppChoice {
+        AppTarget target;
+        QString icon; // the entry's Icon value
+    };
+
+    explicit ProfileAppsPopover(DeviceManager& deviceManager, QWidget* parent = nullptr);
+    ~ProfileAppsPopover() override;
+
+    // Shows the popover under `anchor`.
+    void popUp(QWidget* anchor);
+
+    // The running applications the menu may offer: once each, without this application and
+    // those the profile links already (ids compared ignoring case), sorted by name.
+    static QList<RunningAppChoice> runningAppChoices(const QList<RunningApp>& running, const MacroProfile& active,
+                                                     const QString& ownID);
+    // The entry's name, with the profile it would move from when another one links it.
+    static QString choiceTitle(const RunningAppChoice& choice, const ProfileStore& store);
+    static QString fallbackExplanation(const ProfileStore& store);
+    static QString headerText(const MacroProfile& active);
+
+    // Where the running applications come from; the desktop's own unless a test gives one.
+    void setRunningAppsSource(std::unique_ptr<RunningAppsSource> source);
+    // The running applications read last, as the menu offers them.
+    const QList<RunningAppChoice>& choices() const { return m_choices; }
+    QMenu* addAppMenu() const { return m_addMenu; }
+
+signals:
+    // A reading of the running applications came back and the menu was rebuilt.
+    void runningAppsRead();
+
+private:
+    void refresh();
+    void showState();
+    void showLinkedApps();
+    void rebuildAddMenu();
+    void readRunningApps();
+    void chooseApps();
+
+    DeviceManager& m_deviceManager;
+    std::unique_ptr<RunningAppsSource> m_source;
+    QList<RunningApp> m_running;
+    QList<RunningAppChoice> m_choices;
+    quint64 m_reading = 0;
+
+    QLabel* m_header = nullptr;
+    QWidget* m_linkedList = nullptr;
+    QVBoxLayout* m_linkedLayout = nullptr;
+    QLabel* m_noApps = nullptr;
+    QToolButton* m_addButton = nullptr;
+    QMenu* m_addMenu = nullptr;
+    QCheckBox* m_fallbackToggle = nullptr;
+    QLabel* m_fallbackExplanation = nullptr;
+    QWidget* m_pauseNotice = nullptr;
+    QPushButton* m_resumeButton = nullptr;
+};
