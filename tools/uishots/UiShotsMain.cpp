@@ -5,6 +5,7 @@
 
 #include "DeviceShots.h"
 #include "MacroEditorShots.h"
+#include "SettingsShots.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -190,9 +191,8 @@ int run(const QString& folder)
     shots.save(QStringLiteral("main-macros-connected-custom"), window.grab());
     shots.save(QStringLiteral("main-picker-connected-custom"), withPickerOpen(window));
 
-    window.showSettings();
-    settle();
-    shots.save(QStringLiteral("settings-empty"), window.settingsWindow()->grab());
+    if (!drawSettings(window, hub, screens, save))
+        return 1;
 
     return shots.failed() ? 1 : 0;
 }
