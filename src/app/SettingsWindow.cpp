@@ -84,8 +84,10 @@ void SettingsWindow::fitHeight()
         const auto policy = m_tabs->widget(i) == current ? QSizePolicy::Preferred : QSizePolicy::Ignored;
         m_tabs->widget(i)->setSizePolicy(policy, policy);
     }
-    const int tabHeight = current->hasHeightForWidth() ? current->heightForWidth(defaultWidth)
-                                                        : current->sizeHint().height();
-    const int chrome = m_tabs->tabBar()->sizeHint().height() + 2;
-    setFixedHeight(tabHeight + chrome);
+    // The tab bar over the page (a document-mode tab widget draws no frame), then the page at
+    // the width it gets.
+    const int chrome = m_tabs->tabBar()->sizeHint().height();
+    const int pageHeight = current->hasHeightForWidth() ? current->heightForWidth(defaultWidth)
+                                                         : current->sizeHint().height();
+    setFixedHeight(pageHeight + chrome);
 }
