@@ -147,7 +147,8 @@ std::optional<CommandLineToolInstaller::InstallError> CommandLineToolInstaller::
     if (m_fileSystem->itemKind(linkPath()) != FileSystem::ItemKind::directory)
         return std::nullopt;
     return InstallError::failed(
-        QStringLiteral("%1 is a folder, not a link. Tarv leaves it alone; move it away and try again.").arg(linkPath()));
+        QStringLiteral("%1 is a folder, not a link. Tarv leaves it alone; move it away and try again.")
+            .arg(linkPath()));
 }
 
 std::optional<QString> CommandLineToolInstaller::privilegedCommand(bool install) const
@@ -156,8 +157,8 @@ std::optional<QString> CommandLineToolInstaller::privilegedCommand(bool install)
         return QStringLiteral("rm -f ") + shellQuoted(linkPath());
     if (!m_tool)
         return std::nullopt;
-    return QStringLiteral("mkdir -p ") + shellQuoted(m_directory) + QStringLiteral(" && ln -sfn ") + shellQuoted(*m_tool) +
-           u' ' + shellQuoted(linkPath());
+    return QStringLiteral("mkdir -p ") + shellQuoted(m_directory) + QStringLiteral(" && ln -sfn ") +
+           shellQuoted(*m_tool) + u' ' + shellQuoted(linkPath());
 }
 
 bool CommandLineToolInstaller::isPermissionError(int errorNumber)

@@ -172,7 +172,8 @@ TEST_F(SettingsWindowTest, ExecQuotesWhatTheDesktopEntryFormatReserves)
     ASSERT_TRUE(item.isEnabled());
     QFile file(item.entryPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const auto parsed = DesktopEntry::parse(file.readAll(), QStringLiteral("tarv"), item.entryPath(), QStringLiteral("C"));
+    const auto parsed =
+        DesktopEntry::parse(file.readAll(), QStringLiteral("tarv"), item.entryPath(), QStringLiteral("C"));
     ASSERT_TRUE(parsed);
     const auto argv = DesktopLaunch::expandExec(*parsed);
     ASSERT_TRUE(std::holds_alternative<QStringList>(argv)) << std::get<ExecError>(argv).message.toStdString();
@@ -326,7 +327,8 @@ TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSo)
     QFile::remove(tool);
     open(nullptr, QString(), 3);
     settingsWindow->commandLineTool()->actionButton()->click();
-    EXPECT_EQ(find<QLabel>("toolFailureLabel")->text(), QStringLiteral("This copy of Tarv has no tarv tool inside it."));
+    EXPECT_EQ(find<QLabel>("toolFailureLabel")->text(),
+              QStringLiteral("This copy of Tarv has no tarv tool inside it."));
     EXPECT_EQ(settingsWindow->commandLineTool()->status(), Status::notInstalled());
 }
 
@@ -391,7 +393,8 @@ TEST_F(SettingsWindowTest, PkexecsOutcomesDismissedFailedAndNotStartable)
     section->actionButton()->click();
     ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
     ASSERT_TRUE(section->failure());
-    EXPECT_TRUE(section->failure()->startsWith(QStringLiteral("Could not launch pkexec: "))) << section->failure()->toStdString();
+    EXPECT_TRUE(section->failure()->startsWith(QStringLiteral("Could not launch pkexec: ")))
+        << section->failure()->toStdString();
     EXPECT_TRUE(section->actionButton()->isEnabled());
 }
 
@@ -400,7 +403,8 @@ TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
     open(nullptr, QString(), 3);
     TrustedScreensSection* section = settingsWindow->trustedScreens();
     EXPECT_TRUE(section->listedIDs().isEmpty());
-    EXPECT_EQ(find<QLabel>("noTrustedScreensLabel")->text(), QStringLiteral("No screen file has been allowed to do anything."));
+    EXPECT_EQ(find<QLabel>("noTrustedScreensLabel")->text(),
+              QStringLiteral("No screen file has been allowed to do anything."));
 
     // "b" is loaded; "a" was approved, then its file went away.
     const CustomScreen b = commandScreen(QStringLiteral("b"), QStringLiteral("uptime"));
@@ -419,7 +423,8 @@ TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
     rowA->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
     ASSERT_TRUE(waitUntil([&] { return section->listedIDs() == QStringList{"b"}; }));
     EXPECT_FALSE(screens.trust().approved().contains(QStringLiteral("a")));
-    section->findChild<QWidget*>(QStringLiteral("trustedScreen:b"))->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
+    rowB = section->findChild<QWidget*>(QStringLiteral("trustedScreen:b"));
+    rowB->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
     ASSERT_TRUE(waitUntil([&] { return section->listedIDs().isEmpty(); }));
     EXPECT_TRUE(shows(find<QLabel>("noTrustedScreensLabel")));
 }

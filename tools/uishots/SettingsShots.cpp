@@ -31,8 +31,7 @@ CustomScreen commandScreen(const QString& id, const QString& command)
                                 .arg(id, command)
                                 .toUtf8();
     QList<ScreenIssue> issues;
-    const CustomScreen screen = CustomScreen::parse(json, id, id + QStringLiteral(".json"), issues).value_or(CustomScreen{});
-    return screen;
+    return CustomScreen::parse(json, id, id + QStringLiteral(".json"), issues).value_or(CustomScreen{});
 }
 
 }  // namespace
@@ -62,8 +61,10 @@ bool drawSettings(MainWindow& window, DeviceManager& hub, TarvFake::MemoryScreen
     }
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (const auto& [id, command] : {std::pair{QStringLiteral("forecast"), QStringLiteral("curl -s wttr.in/?format=3")},
-                                      std::pair{QStringLiteral("ci-status"), QStringLiteral("gh run list --limit 1")}}) {
+    const QList<std::pair<QString, QString>> trusted{
+        {QStringLiteral("forecast"), QStringLiteral("curl -s wttr.in/?format=3")},
+        {QStringLiteral("ci-status"), QStringLiteral("gh run list --limit 1")}};
+    for (const auto& [id, command] : trusted) {
         const CustomScreen screen = commandScreen(id, command);
         screens.loaded.append(screen);
         screens.trust().approveScreen(screen);
