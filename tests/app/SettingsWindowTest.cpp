@@ -14,12 +14,15 @@
 #include "ui/settings/GeneralSettings.h"
 #include "ui/settings/LoginItem.h"
 #include "ui/settings/PrivilegedRunner.h"
+#include "ui/settings/TrustedScreensModel.h"
 #include "ui/settings/TrustedScreensSection.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
@@ -402,29 +405,48 @@ TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
 {
     open(nullptr, QString(), 3);
     TrustedScreensSection* section = settingsWindow->trustedScreens();
+    QAbstractItemModelTester tester(section->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    auto* empty = find<QLabel>("noTrustedScreensLabel");
     EXPECT_TRUE(section->listedIDs().isEmpty());
-    EXPECT_EQ(find<QLabel>("noTrustedScreensLabel")->text(),
-              QStringLiteral("No screen file has been allowed to do anything."));
+    EXPECT_TRUE(shows(empty));
+    EXPECT_EQ(empty->text(), QStringLiteral("No screen file has been allowed to do anything."));
 
-    // "b" is loaded; "a" was approved, then its file went away.
-    const CustomScreen b = commandScreen(QStringLiteral("b"), QStringLiteral("uptime"));
-    screens.loaded.append(b);
-    screens.trust().approveScreen(b);
-    screens.trust().approveScreen(commandScreen(QStringLiteral("a"), QStringLiteral("date")));
-    EXPECT_EQ(section->listedIDs(), (QStringList{"a", "b"}));
-    EXPECT_EQ(find<QLabel>("noTrustedScreensLabel"), nullptr);
-    QWidget* rowA = section->findChild<QWidget*>(QStringLiteral("trustedScreen:a"));
-    QWidget* rowB = section->findChild<QWidget*>(QStringLiteral("trustedScreen:b"));
-    ASSERT_TRUE(rowA && rowB);
-    EXPECT_EQ(rowA->findChild<QLabel*>(QStringLiteral("trustedScreenName"))->text(), QStringLiteral("a.json"));
-    EXPECT_EQ(rowA->findChild<QLabel*>(QStringLiteral("trustedScreenDetails")), nullptr);
-    EXPECT_EQ(rowB->findChild<QLabel*>(QStringLiteral("trustedScreenDetails"))->text(), QStringLiteral("uptime"));
+    // "c" and "b" are loaded; "a" was approved, then its file went away.
+    QSignalSpy inserted(section->model(), &QAbstractItemModel::rowsInserted);
+    const CustomScreen c = commandScreen(QStringLiteral("c"), QStringLiteral("uptime"));
+    const CustomScreen b = commandScreen(QStringLiteral("b"), QStringLiteral("df -h /"));
+    screens.loaded = {c, b};
+    for (const CustomScreen& screen : {c, b, commandScreen(QStringLiteral("a"), QStringLiteral("date"))})
+        screens.trust().approveScreen(screen);
+    EXPECT_EQ(inserted.size(), 3);
+    EXPECT_EQ(section->listedIDs(), (QStringList{"a", "b", "c"}));
+    EXPECT_FALSE(shows(empty));
+    const auto row = [&](const char* id) {
+        return section->findChild<QWidget*>(QStringLiteral("trustedScreen:") + QLatin1String(id));
+    };
+    const auto details = [&](const char* id) {
+        return row(id)->findChild<QLabel*>(QStringLiteral("trustedScreenDetails"));
+    };
+    EXPECT_EQ(row("a")->findChild<QLabel*>(QStringLiteral("trustedScreenName"))->text(), QStringLiteral("a.json"));
+    EXPECT_FALSE(shows(details("a")));
+    EXPECT_EQ(details("b")->text(), QStringLiteral("df -h /"));
+    EXPECT_EQ(details("c")->text(), QStringLiteral("uptime"));
 
-    rowA->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
-    ASSERT_TRUE(waitUntil([&] { return section->listedIDs() == QStringList{"b"}; }));
-    EXPECT_FALSE(screens.trust().approved().contains(QStringLiteral("a")));
-    rowB = section->findChild<QWidget*>(QStringLiteral("trustedScreen:b"));
-    rowB->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
-    ASSERT_TRUE(waitUntil([&] { return section->listedIDs().isEmpty(); }));
-    EXPECT_TRUE(shows(find<QLabel>("noTrustedScreensLabel")));
+    // The file of "a" comes back: its row learns what it does.
+    screens.loaded.append(commandScreen(QStringLiteral("a"), QStringLiteral("date")));
+    emit screens.screensChanged();
+    EXPECT_EQ(details("a")->text(), QStringLiteral("date"));
+    EXPECT_TRUE(shows(details("a")));
+
+    // Revoking the middle row, then the first: each press revokes its own row.
+    row("b")->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
+    EXPECT_EQ(section->listedIDs(), (QStringList{"a", "c"}));
+    EXPECT_FALSE(screens.trust().approved().contains(QStringLiteral("b")));
+    row("a")->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
+    EXPECT_EQ(section->listedIDs(), QStringList{"c"});
+    screens.trust().revokeScreen(QStringLiteral("c"));
+    EXPECT_TRUE(section->listedIDs().isEmpty());
+    EXPECT_TRUE(shows(empty));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(row("c"), nullptr);
 }

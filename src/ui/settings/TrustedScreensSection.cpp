@@ -1,92 +1,108 @@
 #include "ui/settings/TrustedScreensSection.h"
 
-#include "screens/runtime/CustomScreenStore.h"
-#include "screens/runtime/ScreenTrust.h"
+#include "ui/settings/TrustedScreensModel.h"
 
 #include <QBoxLayout>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
 
-namespace {
-
-constexpr int maxDetailLines = 4;
-
-QString detailLines(const CustomScreen& screen)
-{
-    QStringList details;
-    for (const CustomScreen::Permission& permission : screen.permissions())
-        details.append(permission.detail.split(u'\n'));
-    const bool cut = details.size() > maxDetailLines;
-    details = details.mid(0, maxDetailLines);
-    if (cut)
-        details.last() += QStringLiteral("…");
-    return details.join(u'\n');
-}
-
-}  // namespace
-
 TrustedScreensSection::TrustedScreensSection(CustomScreenStore& store, QWidget* parent)
-    : FormSection(QStringLiteral("Trusted Screens"), parent), m_store(store)
+    : FormSection(QStringLiteral("Trusted Screens"), parent)
 {
     setObjectName(QStringLiteral("trustedScreensSection"));
     setFooter(QStringLiteral("A revoked page leaves the device until it is allowed again in Custom Screens."));
-    m_list = new QWidget;
-    m_list->setObjectName(QStringLiteral("trustedScreensList"));
-    auto* column = new QVBoxLayout(m_list);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(8);
-    rows()->addRow(m_list);
-    connect(&m_store.trust(), &ScreenTrust::approvedChanged, this, &TrustedScreensSection::rebuild);
-    connect(&m_store, &CustomScreenStore::screensChanged, this, &TrustedScreensSection::rebuild);
-    rebuild();
+    m_model = new TrustedScreensModel(store, this);
+
+    auto* list = new QWidget;
+    list->setObjectName(QStringLiteral("trustedScreensList"));
+    m_column = new QVBoxLayout(list);
+    m_column->setContentsMargins(0, 0, 0, 0);
+    m_column->setSpacing(8);
+    m_empty = new QLabel(QStringLiteral("No screen file has been allowed to do anything."));
+    m_empty->setObjectName(QStringLiteral("noTrustedScreensLabel"));
+    QPalette palette = m_empty->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(this));
+    m_empty->setPalette(palette);
+    m_column->addWidget(m_empty);
+    rows()->addRow(list);
+
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        m_rows.append(makeRow(row));
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        for (int row = first; row <= last; ++row)
+            m_rows.insert(row, makeRow(row));
+        showEmptyLine();
+    });
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex&, int first, int last) {
+        // Later: the row's own button may be what removed it.
+        for (int row = last; row >= first; --row) {
+            QWidget* gone = m_rows.takeAt(row);
+            m_column->removeWidget(gone);
+            gone->hide();
+            gone->deleteLater();
+        }
+        showEmptyLine();
+    });
+    connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
+        for (int row = first.row(); row <= last.row(); ++row)
+            setDetails(m_rows[row], m_model->index(row).data(TrustedScreensModel::detailsRole).toString());
+    });
+    showEmptyLine();
 }
 
-void TrustedScreensSection::rebuild()
+QStringList TrustedScreensSection::listedIDs() const
 {
-    // Rows of labels and buttons only: nothing the user types in is lost by building afresh.
-    QStringList ids = m_store.trust().approved().keys();
-    std::sort(ids.begin(), ids.end());
-    m_ids = ids;
-    qDeleteAll(m_list->findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
-    auto* column = static_cast<QVBoxLayout*>(m_list->layout());
-    if (ids.isEmpty()) {
-        auto* empty = new QLabel(QStringLiteral("No screen file has been allowed to do anything."));
-        empty->setObjectName(QStringLiteral("noTrustedScreensLabel"));
-        QPalette palette = empty->palette();
-        palette.setColor(QPalette::WindowText, secondaryColor(this));
-        empty->setPalette(palette);
-        column->addWidget(empty);
-    }
-    for (const QString& id : ids) {
-        auto* row = new QWidget;
-        row->setObjectName(QStringLiteral("trustedScreen:") + id);
-        auto* rowLayout = new QHBoxLayout(row);
-        rowLayout->setContentsMargins(0, 0, 0, 0);
-        auto* lines = new QVBoxLayout;
-        lines->setSpacing(2);
-        auto* name = new QLabel(id + QStringLiteral(".json"));
-        name->setObjectName(QStringLiteral("trustedScreenName"));
-        name->setTextFormat(Qt::PlainText);
-        lines->addWidget(name);
-        if (const std::optional<CustomScreen> screen = m_store.screenWithID(id)) {
-            auto* details = new QLabel(detailLines(*screen));
-            details->setObjectName(QStringLiteral("trustedScreenDetails"));
-            details->setTextFormat(Qt::PlainText);
-            details->setWordWrap(true);
-            details->setFont(monospacedFont(-2));
-            QPalette palette = details->palette();
-            palette.setColor(QPalette::WindowText, secondaryColor(this));
-            details->setPalette(palette);
-            lines->addWidget(details);
-        }
-        rowLayout->addLayout(lines, 1);
-        auto* revoke = new QPushButton(QStringLiteral("Revoke"));
-        revoke->setObjectName(QStringLiteral("revokeButton"));
-        rowLayout->addWidget(revoke, 0, Qt::AlignVCenter);
-        // Queued: the revocation rebuilds this list, button included.
-        connect(revoke, &QPushButton::clicked, this,
-                [this, id] { m_store.trust().revokeScreen(id); }, Qt::QueuedConnection);
-        column->addWidget(row);
-    }
+    QStringList ids;
+    for (const QWidget* row : m_rows)
+        ids.append(row->property("screenID").toString());
+    return ids;
+}
+
+QWidget* TrustedScreensSection::makeRow(int row)
+{
+    const QModelIndex index = m_model->index(row);
+    const QString id = index.data(TrustedScreensModel::idRole).toString();
+    auto* widget = new QWidget;
+    widget->setObjectName(QStringLiteral("trustedScreen:") + id);
+    widget->setProperty("screenID", id);
+    auto* layout = new QHBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* lines = new QVBoxLayout;
+    lines->setSpacing(2);
+    auto* name = new QLabel(index.data().toString());
+    name->setObjectName(QStringLiteral("trustedScreenName"));
+    name->setTextFormat(Qt::PlainText);
+    lines->addWidget(name);
+    auto* details = new QLabel;
+    details->setObjectName(QStringLiteral("trustedScreenDetails"));
+    details->setTextFormat(Qt::PlainText);
+    details->setWordWrap(true);
+    details->setFont(monospacedFont(-2));
+    QPalette palette = details->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(this));
+    details->setPalette(palette);
+    lines->addWidget(details);
+    layout->addLayout(lines, 1);
+    auto* revoke = new QPushButton(QStringLiteral("Revoke"));
+    revoke->setObjectName(QStringLiteral("revokeButton"));
+    layout->addWidget(revoke, 0, Qt::AlignVCenter);
+    // The row's place may have moved since it was made: look it up at the press.
+    connect(revoke, &QPushButton::clicked, this, [this, widget] { m_model->revoke(int(m_rows.indexOf(widget))); });
+    // Below the empty line, which stays first in the column.
+    m_column->insertWidget(row + 1, widget);
+    setDetails(widget, index.data(TrustedScreensModel::detailsRole).toString());
+    return widget;
+}
+
+void TrustedScreensSection::setDetails(QWidget* row, const QString& text)
+{
+    auto* details = row->findChild<QLabel*>(QStringLiteral("trustedScreenDetails"));
+    details->setText(text);
+    details->setVisible(!text.isEmpty());
+}
+
+void TrustedScreensSection::showEmptyLine()
+{
+    m_empty->setVisible(m_rows.isEmpty());
 }
