@@ -19,8 +19,6 @@ QSize viewSize(const QString& name)
 {
     if (name.startsWith(QStringLiteral("main-")))
         return {MainWindow::defaultWidth, MainWindow::defaultHeight};
-    if (name.startsWith(QStringLiteral("settings-")))
-        return {SettingsWindow::defaultWidth, SettingsWindow::defaultHeight};
     return {};
 }
 
@@ -53,11 +51,14 @@ TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
     const QStringList files = QDir(out.path()).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name);
     for (const char* expected : {"main-macros-disconnected", "main-diagnostics-disconnected", "main-macros-connecting",
                                  "main-stocks-connected", "main-picker-connected", "main-picker-connected-custom",
-                                 "settings-empty", "main-device-menu-connected", "tray-menu-connected",
+                                 "main-device-menu-connected", "tray-menu-connected",
                                  "main-diagnostics-snapshot", "page-diagnostics-snapshot",
                                  "main-screensaver-one-photo", "main-screensaver-three-photos", "dialog-crop-editor",
                                  "page-customScreens-empty", "page-customScreens-normal", "page-customScreens-error",
-                                 "page-nowPlaying-normal", "page-stocks-refreshing", "page-stocks-error"})
+                                 "page-nowPlaying-normal", "page-stocks-refreshing", "page-stocks-error",
+                                 "settings-general", "settings-device", "settings-auto-switching",
+                                 "settings-advanced", "settings-advanced-trusted", "settings-advanced-installed",
+                                 "settings-advanced-tool-missing"})
         EXPECT_TRUE(files.contains(QLatin1String(expected) + QStringLiteral(".png"))) << expected;
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());
@@ -66,11 +67,13 @@ TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
         const QString name = QFileInfo(file).completeBaseName();
         if (isSizedByContent(name))
             EXPECT_GT(image.width() * image.height(), 100 * 100);
+        else if (name.startsWith(QStringLiteral("settings-")))
+            // As wide as always, as tall as the tab needs.
+            EXPECT_EQ(image.width(), SettingsWindow::defaultWidth);
         else
             EXPECT_EQ(image.size(), viewSize(name));
-        // The main window always draws its sidebar, toolbar and menus; the Settings window is
-        // an empty stand-in for now.
-        if (file.startsWith(QStringLiteral("main-"))) {
+        // The windows always draw their sidebar, toolbar, menus or tabs.
+        if (file.startsWith(QStringLiteral("main-")) || file.startsWith(QStringLiteral("settings-"))) {
             EXPECT_GT(distinctColours(image), 3);
         }
     }

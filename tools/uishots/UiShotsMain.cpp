@@ -7,6 +7,7 @@
 #include "MacroEditorShots.h"
 #include "ScreensaverShots.h"
 #include "PageShots.h"
+#include "SettingsShots.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -195,9 +196,8 @@ int run(const QString& folder)
     if (!drawScreensaverPage(window, hub, save))
         return 1;
 
-    window.showSettings();
-    settle();
-    shots.save(QStringLiteral("settings-empty"), window.settingsWindow()->grab());
+    if (!drawSettings(window, hub, screens, save))
+        return 1;
 
     drawMediaPages(hub, save);
     if (!drawCustomScreensPages(home + QStringLiteral("/custom-screens"), save))

@@ -1,0 +1,90 @@
+#include "ui/settings/AutoSwitchSettings.h"
+
+#include "hub/DeviceManager.h"
+#include "macros/ProfileAutoSwitcher.h"
+#include "macros/ProfileStore.h"
+#include "ui/settings/SettingsForm.h"
+#include "ui/widgets/FormSection.h"
+#include "ui/widgets/SymbolIcon.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QUuid>
+
+AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager)
+{
+    ProfileAutoSwitcher& switcher = m_deviceManager.autoSwitcher();
+    ProfileStore& profiles = m_deviceManager.profiles();
+
+    auto* section = new FormSection(QString());
+    section->setObjectName(QStringLiteral("autoSwitchSection"));
+    m_switch = new QCheckBox(QStringLiteral("Switch profiles with the app in front"));
+    m_switch->setObjectName(QStringLiteral("autoSwitchSwitch"));
+    section->rows()->addRow(m_switch);
+    m_fallback = new QComboBox;
+    m_fallback->setObjectName(QStringLiteral("fallbackPicker"));
+    m_fallback->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    section->rows()->addRow(QStringLiteral("For all other apps"), m_fallback);
+    section->setFooter(QStringLiteral("Link apps to a profile with the Auto-Switch button in Macros. Turning this off "
+                                      "is the same as Pause Auto-Switching in the Device menu."));
+
+    auto* layout = SettingsForm::tabLayout(this);
+    if (!switcher.canFollowApplications() && !switcher.unavailableReason().isEmpty()) {
+        // Orange, with the warning sign: switching is on as far as Tarv goes, yet nothing moves.
+        auto* reason = new QWidget;
+        reason->setObjectName(QStringLiteral("autoSwitchUnavailable"));
+        auto* row = new QHBoxLayout(reason);
+        row->setContentsMargins(4, 0, 4, 0);
+        auto* sign = new QLabel;
+        sign->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16));
+        auto* text = new QLabel(switcher.unavailableReason());
+        text->setObjectName(QStringLiteral("autoSwitchUnavailableText"));
+        text->setWordWrap(true);
+        QPalette palette = text->palette();
+        palette.setColor(QPalette::WindowText, QColor(0xFF, 0x95, 0x00));
+        text->setPalette(palette);
+        row->addWidget(sign, 0, Qt::AlignTop);
+        row->addWidget(text, 1);
+        layout->addWidget(reason);
+    }
+    layout->addWidget(section);
+
+    connect(m_switch, &QCheckBox::clicked, this, [this](bool on) { m_deviceManager.autoSwitcher().setPaused(!on); });
+    connect(m_fallback, &QComboBox::activated, this, [this](int index) {
+        const QVariant id = m_fallback->itemData(index);
+        m_deviceManager.profiles().setFallbackProfile(id.isValid() ? std::optional(id.toUuid()) : std::nullopt);
+    });
+    connect(&switcher, &ProfileAutoSwitcher::isPausedChanged, this, &AutoSwitchSettings::showPause);
+    connect(&profiles, &ProfileStore::profilesChanged, this, &AutoSwitchSettings::fillProfiles);
+    connect(&profiles, &ProfileStore::fallbackIDChanged, this, &AutoSwitchSettings::fillProfiles);
+    fillProfiles();
+    showPause();
+}
+
+void AutoSwitchSettings::showPause()
+{
+    const bool paused = m_deviceManager.autoSwitcher().isPaused();
+    m_switch->setChecked(!paused);
+    // Paused, the stored fallback still shows, but cannot be changed.
+    m_fallback->setEnabled(!paused);
+}
+
+void AutoSwitchSettings::fillProfiles()
+{
+    const ProfileStore& store = m_deviceManager.profiles();
+    const QSignalBlocker blocker(m_fallback);
+    m_fallback->clear();
+    m_fallback->addItem(QStringLiteral("Keep the Current Profile"));
+    m_fallback->insertSeparator(1);
+    int selected = 0;
+    for (const MacroProfile& profile : store.profiles()) {
+        if (store.fallbackID() == profile.id)
+            selected = m_fallback->count();
+        m_fallback->addItem(profile.name.isEmpty() ? QStringLiteral("Untitled") : profile.name, profile.id);
+    }
+    m_fallback->setCurrentIndex(selected);
+}

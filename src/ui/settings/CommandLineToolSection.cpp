@@ -1,0 +1,132 @@
+#include "ui/settings/CommandLineToolSection.h"
+
+#include "ui/settings/PrivilegedRunner.h"
+#include "ui/settings/SettingsForm.h"
+
+#include <QBoxLayout>
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+
+using Status = CommandLineToolInstaller::Status;
+using InstallError = CommandLineToolInstaller::InstallError;
+
+CommandLineToolSection::CommandLineToolSection(CommandLineToolInstaller installer, PrivilegedRunner& runner,
+                                               QWidget* parent)
+    : FormSection(QStringLiteral("Command-Line Tool"), parent), m_installer(std::move(installer)), m_runner(runner)
+{
+    setObjectName(QStringLiteral("commandLineToolSection"));
+    auto* label = new QWidget;
+    auto* lines = new QVBoxLayout(label);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(2);
+    lines->addWidget(new QLabel(QStringLiteral("tarv command")));
+    m_statusLabel = new QLabel;
+    m_statusLabel->setObjectName(QStringLiteral("toolStatusLabel"));
+    m_statusLabel->setFont(relativeFont(m_statusLabel->font(), -1));
+    QPalette palette = m_statusLabel->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(this));
+    m_statusLabel->setPalette(palette);
+    m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lines->addWidget(m_statusLabel);
+
+    m_button = new QPushButton;
+    m_button->setObjectName(QStringLiteral("toolActionButton"));
+    auto* row = new QWidget;
+    auto* rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->addWidget(label, 1);
+    rowLayout->addWidget(m_button, 0, Qt::AlignVCenter);
+    rows()->addRow(row);
+    m_failureLabel = SettingsForm::failureLabel("toolFailureLabel");
+    rows()->addRow(m_failureLabel);
+    setFooter(QStringLiteral("<code>tarv notify</code>, <code>tarv snapshot</code> and <code>tarv screen</code> from "
+                             "any shell. The link points into this copy of Tarv, so install it again if the app "
+                             "moves."));
+
+    connect(m_button, &QPushButton::clicked, this, [this] { perform(m_status.kind != Status::Kind::installed); });
+    showState();
+}
+
+QString CommandLineToolSection::bundledToolPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/tarv");
+}
+
+QString CommandLineToolSection::statusText() const
+{
+    const QString link = m_installer.linkPath();
+    switch (m_status.kind) {
+    case Status::Kind::notInstalled:
+        return QStringLiteral("Not installed");
+    case Status::Kind::installed:
+        return QStringLiteral("Installed at ") + link;
+    case Status::Kind::occupied:
+        break;
+    }
+    return m_status.destination ? link + QStringLiteral(" points to ") + *m_status.destination
+                                : link + QStringLiteral(" is another file");
+}
+
+void CommandLineToolSection::refreshStatus()
+{
+    m_status = m_installer.installerStatus();
+    showState();
+}
+
+void CommandLineToolSection::showEvent(QShowEvent* event)
+{
+    refreshStatus();
+    FormSection::showEvent(event);
+}
+
+void CommandLineToolSection::perform(bool install)
+{
+    if (m_waiting)
+        return;
+    m_failure.reset();
+    const std::optional<InstallError> error = install ? m_installer.install() : m_installer.uninstall();
+    if (error && error->kind == InstallError::Kind::needsAdministrator) {
+        const std::optional<QString> command = m_installer.privilegedCommand(install);
+        if (!command) {
+            finish(CommandLineToolInstaller::missingToolText());
+            return;
+        }
+        m_waiting = true;
+        showState();
+        m_runner.run(*command, [section = QPointer(this)](const std::optional<QString>& failure) {
+            if (section)
+                section->finish(failure);
+        });
+        return;
+    }
+    finish(error ? std::optional(error->text()) : std::nullopt);
+}
+
+void CommandLineToolSection::finish(const std::optional<QString>& failure)
+{
+    m_waiting = false;
+    m_failure = failure;
+    refreshStatus();
+}
+
+void CommandLineToolSection::showState()
+{
+    m_statusLabel->setText(statusText());
+    switch (m_status.kind) {
+    case Status::Kind::notInstalled:
+        m_button->setText(QStringLiteral("Install…"));
+        break;
+    case Status::Kind::installed:
+        m_button->setText(QStringLiteral("Remove"));
+        break;
+    case Status::Kind::occupied:
+        m_button->setText(QStringLiteral("Replace…"));
+        break;
+    }
+    // One password prompt at a time.
+    m_button->setEnabled(!m_waiting);
+    SettingsForm::showFailure(m_failureLabel, m_failure);
+}

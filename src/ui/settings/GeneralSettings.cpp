@@ -1,0 +1,63 @@
+#include "ui/settings/GeneralSettings.h"
+
+#include "ui/settings/BuildInfo.h"
+#include "ui/settings/LoginItem.h"
+#include "ui/settings/SettingsForm.h"
+#include "ui/widgets/FormSection.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QLabel>
+
+GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidget(parent), m_loginItem(loginItem)
+{
+    m_loginItem->setParent(this);
+
+    auto* login = new FormSection(QString());
+    login->setObjectName(QStringLiteral("loginSection"));
+    m_openAtLogin = new QCheckBox(QStringLiteral("Open Tarv at login"));
+    m_openAtLogin->setObjectName(QStringLiteral("openAtLoginSwitch"));
+    m_failure = SettingsForm::failureLabel("loginFailureLabel");
+    login->rows()->addRow(m_openAtLogin);
+    login->rows()->addRow(m_failure);
+    login->setFooter(QStringLiteral("The device only works while Tarv is running. "
+                                    "Closing the window leaves it running in the tray."));
+
+    auto* about = new FormSection(QString());
+    about->setObjectName(QStringLiteral("versionSection"));
+    auto* version = new QLabel(BuildInfo::versionText(BuildInfo::version(), BuildInfo::build()));
+    version->setObjectName(QStringLiteral("versionValue"));
+    version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    version->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    about->rows()->addRow(QStringLiteral("Version"), version);
+
+    auto* layout = SettingsForm::tabLayout(this);
+    layout->addWidget(login);
+    layout->addWidget(about);
+
+    // The switch asks; the file then says what is so, also after a failure.
+    connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool on) { m_loginItem->setEnabled(on); });
+    connect(m_loginItem, &LoginItem::isEnabledChanged, this, &GeneralSettings::showLoginItem);
+    connect(m_loginItem, &LoginItem::failureChanged, this, &GeneralSettings::showLoginItem);
+    // An entry changed by the desktop's own settings shows when the user comes back.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            m_loginItem->refresh();
+    });
+    showLoginItem();
+}
+
+void GeneralSettings::showEvent(QShowEvent* event)
+{
+    m_loginItem->refresh();
+    showLoginItem();
+    QWidget::showEvent(event);
+}
+
+void GeneralSettings::showLoginItem()
+{
+    m_openAtLogin->setChecked(m_loginItem->isEnabled());
+    SettingsForm::showFailure(m_failure, m_loginItem->failure());
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The General tab of Settings: opening Tarv at login, with the failure of the last change,
+// and the version of this copy.
+
+#include <QWidget>
+
+class LoginItem;
+class QCheckBox;
+class QLabel;
+
+class GeneralSettings : public QWidget {
+    Q_OBJECT
+public:
+    // The login item is kept for the life of the tab.
+    explicit GeneralSettings(LoginItem* loginItem, QWidget* parent = nullptr);
+
+    LoginItem& loginItem() const { return *m_loginItem; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void showLoginItem();
+
+    LoginItem* m_loginItem = nullptr;
+    QCheckBox* m_openAtLogin = nullptr;
+    QLabel* m_failure = nullptr;
+};

@@ -1,0 +1,33 @@
+#include "ui/settings/SettingsForm.h"
+
+#include "ui/widgets/FormSection.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+
+QVBoxLayout* SettingsForm::tabLayout(QWidget* tab)
+{
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(20, 16, 20, 16);
+    layout->setSpacing(14);
+    return layout;
+}
+
+QLabel* SettingsForm::failureLabel(const char* objectName)
+{
+    auto* label = new QLabel;
+    label->setObjectName(QLatin1String(objectName));
+    label->setWordWrap(true);
+    label->setFont(FormSection::relativeFont(label->font(), -1));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0xFF, 0x3B, 0x30));
+    label->setPalette(palette);
+    label->hide();
+    return label;
+}
+
+void SettingsForm::showFailure(QLabel* label, const std::optional<QString>& failure)
+{
+    label->setText(failure.value_or(QString()));
+    label->setVisible(failure.has_value());
+}

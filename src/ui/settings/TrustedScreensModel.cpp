@@ -1,0 +1,102 @@
+#include "ui/settings/TrustedScreensModel.h"
+
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenTrust.h"
+
+#include <algorithm>
+
+TrustedScreensModel::TrustedScreensModel(CustomScreenStore& store, QObject* parent)
+    : QAbstractListModel(parent), m_store(store)
+{
+    connect(&m_store.trust(), &ScreenTrust::approvedChanged, this, &TrustedScreensModel::syncApprovals);
+    connect(&m_store, &CustomScreenStore::screensChanged, this, &TrustedScreensModel::syncDetails);
+    syncApprovals();
+}
+
+int TrustedScreensModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_ids.size());
+}
+
+QVariant TrustedScreensModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return m_ids[index.row()] + QStringLiteral(".json");
+    case idRole:
+        return m_ids[index.row()];
+    case detailsRole:
+        return m_details[index.row()];
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> TrustedScreensModel::roleNames() const
+{
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(idRole, "id");
+    names.insert(detailsRole, "details");
+    return names;
+}
+
+void TrustedScreensModel::revoke(int row)
+{
+    if (row >= 0 && row < m_ids.size())
+        m_store.trust().revokeScreen(m_ids[row]);
+}
+
+void TrustedScreensModel::syncApprovals()
+{
+    QStringList wanted = m_store.trust().approved().keys();
+    std::sort(wanted.begin(), wanted.end());
+    // Both lists are sorted: one walk removes what went and inserts what came, in place.
+    int row = 0;
+    qsizetype next = 0;
+    while (row < m_ids.size() || next < wanted.size()) {
+        if (next < wanted.size() && row < m_ids.size() && m_ids[row] == wanted[next]) {
+            ++row;
+            ++next;
+        } else if (next >= wanted.size() || (row < m_ids.size() && m_ids[row] < wanted[next])) {
+            beginRemoveRows({}, row, row);
+            m_ids.removeAt(row);
+            m_details.removeAt(row);
+            endRemoveRows();
+        } else {
+            beginInsertRows({}, row, row);
+            m_ids.insert(row, wanted[next]);
+            m_details.insert(row, detailsFor(wanted[next]));
+            endInsertRows();
+            ++row;
+            ++next;
+        }
+    }
+}
+
+void TrustedScreensModel::syncDetails()
+{
+    for (int row = 0; row < m_ids.size(); ++row) {
+        const QString details = detailsFor(m_ids[row]);
+        if (details == m_details[row])
+            continue;
+        m_details[row] = details;
+        emit dataChanged(index(row), index(row), {detailsRole});
+    }
+}
+
+QString TrustedScreensModel::detailsFor(const QString& id) const
+{
+    const std::optional<CustomScreen> screen = m_store.screenWithID(id);
+    if (!screen)
+        return {};
+    QStringList lines;
+    for (const CustomScreen::Permission& permission : screen->permissions())
+        lines.append(permission.detail.split(u'\n'));
+    if (lines.size() > maxDetailLines) {
+        lines = lines.mid(0, maxDetailLines);
+        lines.last() += QStringLiteral("…");
+    }
+    return lines.join(u'\n');
+}

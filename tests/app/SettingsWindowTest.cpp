@@ -1,0 +1,452 @@
+// The Settings window against a hub on the fake device, in private XDG folders: the autostart
+// entry, the version, the debounced brightness, the fallback picker and pause, the tool's link
+// in a temporary folder with a stand-in pkexec, and the trusted screen files.
+
+#include "ShellFixture.h"
+
+#include "app/SettingsWindow.h"
+#include "macros/ProfileAutoSwitcher.h"
+#include "platform/DesktopLaunch.h"
+#include "ui/settings/AutoSwitchSettings.h"
+#include "ui/settings/BuildInfo.h"
+#include "ui/settings/CommandLineToolSection.h"
+#include "ui/settings/DeviceSettings.h"
+#include "ui/settings/GeneralSettings.h"
+#include "ui/settings/LoginItem.h"
+#include "ui/settings/PrivilegedRunner.h"
+#include "ui/settings/TrustedScreensModel.h"
+#include "ui/settings/TrustedScreensSection.h"
+
+#include <QAbstractItemModelTester>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+
+#include <cerrno>
+
+namespace {
+
+using Status = CommandLineToolInstaller::Status;
+
+// The installer's own attempts fail as in a folder of root's; the shell's commands do not.
+class RootOwnedFolder final : public CommandLineToolInstaller::FileSystem {
+public:
+    int removeItem(const QString&) override { return EACCES; }
+    int makeLink(const QString&, const QString&) override { return EACCES; }
+};
+
+class UnfollowableSource final : public FrontmostAppSource {
+public:
+    bool isAvailable() const override { return false; }
+    QString unavailableReason() const override
+    {
+        return QStringLiteral("This is a Wayland session: the application in front cannot be followed here.");
+    }
+    std::optional<FrontmostApp> frontmostApp() override { return std::nullopt; }
+};
+
+CustomScreen commandScreen(const QString& id, const QString& command)
+{
+    const QByteArray json = QStringLiteral(R"({"title": "T", "sources": {"v": {"shell": "%1", "every": 60}},)"
+                                           R"( "widgets": [{"type": "text", "x": 12, "y": 40, "text": "{{v}}"}]})")
+                                .arg(command)
+                                .toUtf8();
+    QList<ScreenIssue> issues;
+    return CustomScreen::parse(json, id, id + QStringLiteral(".json"), issues).value();
+}
+
+bool shows(const QWidget* widget)
+{
+    return widget && !widget->isHidden();
+}
+
+}  // namespace
+
+class SettingsWindowTest : public ShellTest {
+protected:
+    QString tool = xdg.path("system") + QStringLiteral("/Tarv/tarv");
+    QString linkFolder = xdg.path("system") + QStringLiteral("/local bin");
+    QString link = linkFolder + QStringLiteral("/tarv");
+    std::unique_ptr<SettingsWindow> settingsWindow;
+
+    void SetUp() override { TempXdg::write(tool, "#!/bin/sh\n", true); }
+
+    SettingsWindow& open(std::shared_ptr<CommandLineToolInstaller::FileSystem> files = nullptr,
+                         QString pkexec = QStringLiteral("/nonexistent/pkexec"), int tab = 0)
+    {
+        if (!hub)
+            makeHub();
+        SettingsWindow::Services services;
+        services.installer.emplace(tool, linkFolder, std::move(files));
+        services.runner = std::make_unique<PkexecRunner>(std::move(pkexec));
+        settingsWindow = std::make_unique<SettingsWindow>(*hub, std::move(services));
+        settingsWindow->tabs()->setCurrentIndex(tab);
+        settingsWindow->show();
+        return *settingsWindow;
+    }
+
+    // A stand-in for pkexec: the shell script's body, run with pkexec's arguments.
+    QString fakePkexec(const QByteArray& body) const
+    {
+        const QString path = xdg.path("system") + QStringLiteral("/bin/pkexec");
+        TempXdg::write(path, "#!/bin/sh\n" + body + '\n', true);
+        return path;
+    }
+
+    QList<int> backlightLevels() const
+    {
+        QList<int> levels;
+        for (const TarvUSB::Frame& frame : device.received())
+            if (const auto* payload = frame.get<TarvUSB::BacklightPayload>())
+                levels.append(payload->level);
+        return levels;
+    }
+
+    template <typename T>
+    T* find(const char* name) const
+    {
+        return settingsWindow->findChild<T*>(QLatin1String(name));
+    }
+};
+
+TEST_F(SettingsWindowTest, OpenAtLoginWritesHidesAndRemovesTheAutostartEntry)
+{
+    SettingsWindow& w = open();
+    const QString entry = xdg.path("config") + QStringLiteral("/autostart/tarv.desktop");
+    EXPECT_EQ(w.general()->loginItem().entryPath(), entry);
+    auto* toggle = find<QCheckBox>("openAtLoginSwitch");
+    EXPECT_EQ(toggle->text(), QStringLiteral("Open Tarv at login"));
+    EXPECT_FALSE(toggle->isChecked());
+
+    toggle->click();
+    EXPECT_TRUE(toggle->isChecked());
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto parsed = DesktopEntry::parse(file.readAll(), QStringLiteral("tarv"), entry, QStringLiteral("C"));
+    file.close();
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->name, QStringLiteral("Tarv"));
+    const auto argv = DesktopLaunch::expandExec(*parsed);
+    ASSERT_TRUE(std::holds_alternative<QStringList>(argv));
+    EXPECT_EQ(std::get<QStringList>(argv), QStringList{QCoreApplication::applicationFilePath()});
+
+    // An entry switched off by the desktop reads as off when Tarv comes back to the front.
+    for (const QByteArray& off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
+        TempXdg::write(entry, "[Desktop Entry]\nType=Application\nName=Tarv\nExec=tarv\n" + off + '\n');
+        emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        EXPECT_FALSE(toggle->isChecked()) << off.constData();
+    }
+    toggle->click();
+    EXPECT_TRUE(toggle->isChecked());
+    toggle->click();
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_FALSE(QFileInfo::exists(entry));
+}
+
+TEST_F(SettingsWindowTest, AFailedChangeShowsItsReasonUntilOneSucceeds)
+{
+    open();
+    const QString folder = xdg.path("config") + QStringLiteral("/autostart");
+    TempXdg::write(folder, "a file where the folder goes");
+    auto* toggle = find<QCheckBox>("openAtLoginSwitch");
+    auto* failure = find<QLabel>("loginFailureLabel");
+    EXPECT_FALSE(shows(failure));
+    toggle->click();
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_TRUE(shows(failure));
+    EXPECT_EQ(failure->text(), QStringLiteral("Could not make the folder %1.").arg(folder));
+
+    QFile::remove(folder);
+    toggle->click();
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_FALSE(shows(failure));
+}
+
+TEST_F(SettingsWindowTest, ExecQuotesWhatTheDesktopEntryFormatReserves)
+{
+    const QString program = QStringLiteral(R"(/opt/My "Apps"/$HOME/`x`/50%/back\slash/tarv)");
+    LoginItem item(xdg.path("config") + QStringLiteral("/autostart/tarv.desktop"), program);
+    item.setEnabled(true);
+    ASSERT_TRUE(item.isEnabled());
+    QFile file(item.entryPath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto parsed =
+        DesktopEntry::parse(file.readAll(), QStringLiteral("tarv"), item.entryPath(), QStringLiteral("C"));
+    ASSERT_TRUE(parsed);
+    const auto argv = DesktopLaunch::expandExec(*parsed);
+    ASSERT_TRUE(std::holds_alternative<QStringList>(argv)) << std::get<ExecError>(argv).message.toStdString();
+    EXPECT_EQ(std::get<QStringList>(argv), QStringList{program});
+}
+
+TEST_F(SettingsWindowTest, VersionComesFromTheBuild)
+{
+    open();
+    EXPECT_TRUE(find<QLabel>("versionValue")->text().startsWith(QStringLiteral(TARV_PROJECT_VERSION " (")));
+    EXPECT_EQ(BuildInfo::versionText(QStringLiteral("1.2"), QStringLiteral("45")), QStringLiteral("1.2 (45)"));
+    EXPECT_EQ(BuildInfo::versionText(QStringLiteral("1.2"), QString()), QStringLiteral("1.2 (\u2014)"));
+    EXPECT_EQ(BuildInfo::versionText(QString(), QString()), QStringLiteral("\u2014 (\u2014)"));
+}
+
+TEST_F(SettingsWindowTest, BrightnessShowsTheStoredLevelAndWritesOnlyWhereASlideStops)
+{
+    settings->setWholeNumber(QStringLiteral("display.backlight"), 35);
+    makeHub();
+    connectAndGreet();
+    EXPECT_EQ(backlightLevels(), QList<int>{35});
+    open(nullptr, QString(), 1);
+    QSlider* slider = settingsWindow->device()->brightnessSlider();
+    EXPECT_EQ(slider->value(), 35);
+    EXPECT_EQ(find<QLabel>("brightnessValue")->text(), QStringLiteral("35%"));
+
+    // A drag, then back to where it started before the wait is over: nothing to write.
+    slider->setValue(60);
+    slider->setValue(35);
+    QTest::qWait(DeviceSettings::writeDelayMs * 3);
+    EXPECT_EQ(backlightLevels(), QList<int>{35});
+
+    for (int level = 40; level <= 80; level += 5)
+        slider->setValue(level);
+    EXPECT_EQ(find<QLabel>("brightnessValue")->text(), QStringLiteral("80%"));
+    ASSERT_TRUE(waitUntil([&] { return backlightLevels().size() == 2; }));
+    QTest::qWait(DeviceSettings::writeDelayMs * 3);
+    EXPECT_EQ(backlightLevels(), (QList<int>{35, 80}));
+    EXPECT_EQ(hub->backlightLevel(), 80);
+    EXPECT_EQ(settings->wholeNumber(QStringLiteral("display.backlight")), 80);
+
+    slider->setValue(0);
+    EXPECT_EQ(find<QLabel>("brightnessValue")->text(), QStringLiteral("10%"));
+    slider->setValue(200);
+    EXPECT_EQ(find<QLabel>("brightnessValue")->text(), QStringLiteral("100%"));
+
+    // The flip switch and the hub follow each other.
+    auto* flip = find<QCheckBox>("flipDisplaySwitch");
+    flip->click();
+    EXPECT_TRUE(hub->isDisplayFlipped());
+    hub->setDisplayFlipped(false);
+    EXPECT_FALSE(flip->isChecked());
+}
+
+TEST_F(SettingsWindowTest, TheFallbackPickerListsProfilesAndRestsWhilePaused)
+{
+    makeHub();
+    const MacroProfile unnamed = profiles->addProfile(false);
+    profiles->renameProfile(unnamed.id, QString());
+    open(nullptr, QString(), 2);
+    QComboBox* picker = settingsWindow->autoSwitch()->fallbackPicker();
+    auto* toggle = find<QCheckBox>("autoSwitchSwitch");
+    QStringList entries;
+    for (int i = 0; i < picker->count(); ++i)
+        entries.append(picker->itemText(i));
+    ASSERT_EQ(entries.size(), 2 + profiles->profiles().size());
+    EXPECT_EQ(entries.first(), QStringLiteral("Keep the Current Profile"));
+    EXPECT_EQ(entries.last(), QStringLiteral("Untitled"));
+    EXPECT_EQ(picker->currentIndex(), 0);
+    EXPECT_EQ(find<QWidget>("autoSwitchUnavailable"), nullptr);
+
+    picker->activated(picker->count() - 1);
+    EXPECT_EQ(profiles->fallbackID(), unnamed.id);
+
+    // Paused from the switch or from the Device menu: the picker keeps showing the fallback.
+    EXPECT_TRUE(toggle->isChecked());
+    toggle->click();
+    EXPECT_TRUE(hub->autoSwitcher().isPaused());
+    EXPECT_FALSE(picker->isEnabled());
+    EXPECT_EQ(picker->currentText(), QStringLiteral("Untitled"));
+    hub->autoSwitcher().setPaused(false);
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_TRUE(picker->isEnabled());
+
+    picker->activated(0);
+    EXPECT_EQ(profiles->fallbackID(), std::nullopt);
+    profiles->setFallbackProfile(profiles->profiles().first().id);
+    EXPECT_EQ(picker->currentIndex(), 2);
+}
+
+TEST_F(SettingsWindowTest, WhereTheAppInFrontCannotBeFollowedTheTabSaysWhy)
+{
+    UnfollowableSource source;
+    profiles = std::make_unique<ProfileStore>(*settings);
+    DeviceManager::Environment environment;
+    environment.settings = settings.get();
+    environment.isTesting = true;
+    environment.frontmostSource = &source;
+    hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
+    open(nullptr, QString(), 2);
+    EXPECT_TRUE(shows(find<QWidget>("autoSwitchUnavailable")));
+    EXPECT_EQ(find<QLabel>("autoSwitchUnavailableText")->text(), source.unavailableReason());
+}
+
+TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
+{
+    open(nullptr, QString(), 3);
+    CommandLineToolSection* section = settingsWindow->commandLineTool();
+    QPushButton* button = section->actionButton();
+    auto* status = find<QLabel>("toolStatusLabel");
+    EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
+    EXPECT_EQ(button->text(), QStringLiteral("Install…"));
+
+    button->click();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), tool);
+    EXPECT_EQ(status->text(), QStringLiteral("Installed at ") + link);
+    EXPECT_EQ(button->text(), QStringLiteral("Remove"));
+    button->click();
+    EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+
+    // Made outside Tarv: shown when the tab is shown again.
+    QFile::link(QStringLiteral("/opt/Other/tarv"), link);
+    settingsWindow->hide();
+    settingsWindow->show();
+    EXPECT_EQ(status->text(), link + QStringLiteral(" points to /opt/Other/tarv"));
+    EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
+    button->click();
+    EXPECT_EQ(section->status(), Status::installed());
+
+    QFile::remove(link);
+    TempXdg::write(link, "someone's own script");
+    section->refreshStatus();
+    EXPECT_EQ(status->text(), link + QStringLiteral(" is another file"));
+    button->click();
+    EXPECT_EQ(section->status(), Status::installed());
+
+    // A folder in the link's place stays, and the press says why.
+    QFile::remove(link);
+    QDir().mkpath(link);
+    section->refreshStatus();
+    button->click();
+    EXPECT_TRUE(QFileInfo(link).isDir());
+    EXPECT_TRUE(shows(find<QLabel>("toolFailureLabel")));
+    EXPECT_TRUE(find<QLabel>("toolFailureLabel")->text().startsWith(link + QStringLiteral(" is a folder")));
+    EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
+}
+
+TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSo)
+{
+    QFile::remove(tool);
+    open(nullptr, QString(), 3);
+    settingsWindow->commandLineTool()->actionButton()->click();
+    EXPECT_EQ(find<QLabel>("toolFailureLabel")->text(),
+              QStringLiteral("This copy of Tarv has no tarv tool inside it."));
+    EXPECT_EQ(settingsWindow->commandLineTool()->status(), Status::notInstalled());
+}
+
+TEST_F(SettingsWindowTest, AFolderOfRootsGoesThroughPkexecWithoutTheWindowWaiting)
+{
+    // The stand-in waits for the test's word, then runs the command as pkexec would.
+    const QString go = xdg.path("system") + QStringLiteral("/go");
+    const QString pkexec =
+        fakePkexec(QStringLiteral("while [ ! -e '%1' ]; do sleep 0.01; done\nexec \"$@\"").arg(go).toUtf8());
+    makeHub();
+    connectAndGreet();
+    open(std::make_shared<RootOwnedFolder>(), pkexec, 3);
+    CommandLineToolSection* section = settingsWindow->commandLineTool();
+    section->actionButton()->click();
+    EXPECT_TRUE(section->isWaitingForAdministrator());
+    EXPECT_FALSE(section->actionButton()->isEnabled());
+    // The device link goes on meanwhile.
+    const qsizetype before = patchCount();
+    hub->showScreen(DeviceScreen::calculator());
+    ASSERT_TRUE(waitUntil([&] { return patchCount() > before; }));
+    EXPECT_TRUE(section->isWaitingForAdministrator());
+
+    TempXdg::write(go, "");
+    ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+    EXPECT_EQ(section->failure(), std::nullopt);
+    EXPECT_EQ(section->status(), Status::installed());
+    EXPECT_TRUE(section->actionButton()->isEnabled());
+
+    // Removing asks again.
+    section->actionButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+    EXPECT_EQ(section->status(), Status::notInstalled());
+}
+
+TEST_F(SettingsWindowTest, PkexecsOutcomesDismissedFailedAndNotStartable)
+{
+    struct Case {
+        QByteArray script;  // empty: no program at all
+        std::optional<QString> failure;
+    };
+    const QList<Case> cases{
+        {"exit 126", std::nullopt},
+        {"echo 'Error executing command as another user: Not authorized' >&2; exit 127",
+         QStringLiteral("Could not launch pkexec: Error executing command as another user: Not authorized")},
+        {"echo 'ln: failed to create symbolic link: Read-only file system' >&2; exit 1",
+         QStringLiteral("ln: failed to create symbolic link: Read-only file system")},
+        {"exit 3", QStringLiteral("The link could not be made.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script.toStdString());
+        open(std::make_shared<RootOwnedFolder>(), fakePkexec(c.script), 3);
+        CommandLineToolSection* section = settingsWindow->commandLineTool();
+        section->actionButton()->click();
+        ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+        EXPECT_EQ(section->failure(), c.failure);
+        EXPECT_EQ(shows(find<QLabel>("toolFailureLabel")), c.failure.has_value());
+        EXPECT_EQ(section->status(), Status::notInstalled());
+    }
+
+    open(std::make_shared<RootOwnedFolder>(), xdg.path("system") + QStringLiteral("/no/pkexec"), 3);
+    CommandLineToolSection* section = settingsWindow->commandLineTool();
+    section->actionButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+    ASSERT_TRUE(section->failure());
+    EXPECT_TRUE(section->failure()->startsWith(QStringLiteral("Could not launch pkexec: ")))
+        << section->failure()->toStdString();
+    EXPECT_TRUE(section->actionButton()->isEnabled());
+}
+
+TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
+{
+    open(nullptr, QString(), 3);
+    TrustedScreensSection* section = settingsWindow->trustedScreens();
+    QAbstractItemModelTester tester(section->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    auto* empty = find<QLabel>("noTrustedScreensLabel");
+    EXPECT_TRUE(section->listedIDs().isEmpty());
+    EXPECT_TRUE(shows(empty));
+    EXPECT_EQ(empty->text(), QStringLiteral("No screen file has been allowed to do anything."));
+
+    // "c" and "b" are loaded; "a" was approved, then its file went away.
+    QSignalSpy inserted(section->model(), &QAbstractItemModel::rowsInserted);
+    const CustomScreen c = commandScreen(QStringLiteral("c"), QStringLiteral("uptime"));
+    const CustomScreen b = commandScreen(QStringLiteral("b"), QStringLiteral("df -h /"));
+    screens.loaded = {c, b};
+    for (const CustomScreen& screen : {c, b, commandScreen(QStringLiteral("a"), QStringLiteral("date"))})
+        screens.trust().approveScreen(screen);
+    EXPECT_EQ(inserted.size(), 3);
+    EXPECT_EQ(section->listedIDs(), (QStringList{"a", "b", "c"}));
+    EXPECT_FALSE(shows(empty));
+    const auto row = [&](const char* id) {
+        return section->findChild<QWidget*>(QStringLiteral("trustedScreen:") + QLatin1String(id));
+    };
+    const auto details = [&](const char* id) {
+        return row(id)->findChild<QLabel*>(QStringLiteral("trustedScreenDetails"));
+    };
+    EXPECT_EQ(row("a")->findChild<QLabel*>(QStringLiteral("trustedScreenName"))->text(), QStringLiteral("a.json"));
+    EXPECT_FALSE(shows(details("a")));
+    EXPECT_EQ(details("b")->text(), QStringLiteral("df -h /"));
+    EXPECT_EQ(details("c")->text(), QStringLiteral("uptime"));
+
+    // The file of "a" comes back: its row learns what it does.
+    screens.loaded.append(commandScreen(QStringLiteral("a"), QStringLiteral("date")));
+    emit screens.screensChanged();
+    EXPECT_EQ(details("a")->text(), QStringLiteral("date"));
+    EXPECT_TRUE(shows(details("a")));
+
+    // Revoking the middle row, then the first: each press revokes its own row.
+    row("b")->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
+    EXPECT_EQ(section->listedIDs(), (QStringList{"a", "c"}));
+    EXPECT_FALSE(screens.trust().approved().contains(QStringLiteral("b")));
+    row("a")->findChild<QPushButton*>(QStringLiteral("revokeButton"))->click();
+    EXPECT_EQ(section->listedIDs(), QStringList{"c"});
+    screens.trust().revokeScreen(QStringLiteral("c"));
+    EXPECT_TRUE(section->listedIDs().isEmpty());
+    EXPECT_TRUE(shows(empty));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(row("c"), nullptr);
+}

@@ -1,0 +1,92 @@
+#include "SettingsShots.h"
+
+#include "app/MainWindow.h"
+#include "app/SettingsWindow.h"
+#include "hub/DeviceManager.h"
+#include "support/FakeScreenStore.h"
+#include "ui/settings/CommandLineToolSection.h"
+#include "ui/settings/LoginItem.h"
+#include "ui/settings/PrivilegedRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+void settle()
+{
+    QTest::qWait(30);
+}
+
+CustomScreen commandScreen(const QString& id, const QString& command)
+{
+    const QByteArray json = QStringLiteral(R"({"title": "%1", "sources": {"value": {"shell": "%2", "every": 60}},)"
+                                           R"( "widgets": [{"type": "text", "x": 12, "y": 40, "text": "{{value}}"}]})")
+                                .arg(id, command)
+                                .toUtf8();
+    QList<ScreenIssue> issues;
+    return CustomScreen::parse(json, id, id + QStringLiteral(".json"), issues).value_or(CustomScreen{});
+}
+
+}  // namespace
+
+bool drawSettings(MainWindow& window, DeviceManager& hub, TarvFake::MemoryScreenStore& screens, const SaveShot& save)
+{
+    // The window the application opens, on each tab.
+    window.showSettings();
+    SettingsWindow* settings = window.settingsWindow();
+    const QStringList names{QStringLiteral("general"), QStringLiteral("device"), QStringLiteral("auto-switching"),
+                            QStringLiteral("advanced")};
+    for (int i = 0; i < names.size(); ++i) {
+        settings->tabs()->setCurrentIndex(i);
+        settle();
+        save(QStringLiteral("settings-") + names[i], settings->grab());
+    }
+    settings->close();
+
+    // The Advanced tab over a link folder of its own, with screens the user trusts.
+    QTemporaryDir folder;
+    const QString tool = folder.filePath(QStringLiteral("app/tarv"));
+    QDir().mkpath(folder.filePath(QStringLiteral("app")));
+    QFile file(tool);
+    if (!folder.isValid() || !file.open(QIODevice::WriteOnly)) {
+        std::fputs("tarv-ui-shots: cannot make a stand-in tool\n", stderr);
+        return false;
+    }
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QList<std::pair<QString, QString>> trusted{
+        {QStringLiteral("forecast"), QStringLiteral("curl -s wttr.in/?format=3")},
+        {QStringLiteral("ci-status"), QStringLiteral("gh run list --limit 1")}};
+    for (const auto& [id, command] : trusted) {
+        const CustomScreen screen = commandScreen(id, command);
+        screens.loaded.append(screen);
+        screens.trust().approveScreen(screen);
+    }
+
+
+    const auto drawAdvanced = [&](const std::optional<QString>& toolPath, const QString& name, bool press) {
+        SettingsWindow::Services services;
+        services.loginItem = std::make_unique<LoginItem>(folder.filePath(QStringLiteral("autostart/tarv.desktop")));
+        services.installer.emplace(toolPath, folder.filePath(QStringLiteral("bin")));
+        services.runner = std::make_unique<PkexecRunner>();
+        SettingsWindow advanced(hub, std::move(services));
+        advanced.tabs()->setCurrentIndex(3);
+        advanced.show();
+        settle();
+        if (press)
+            advanced.commandLineTool()->actionButton()->click();
+        settle();
+        save(QStringLiteral("settings-advanced-") + name, advanced.grab());
+    };
+    drawAdvanced(tool, QStringLiteral("trusted"), false);
+    drawAdvanced(tool, QStringLiteral("installed"), true);
+    drawAdvanced(folder.filePath(QStringLiteral("nothing/tarv")), QStringLiteral("tool-missing"), true);
+    return true;
+}
