@@ -48,8 +48,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <variant>
 
@@ -327,7 +325,8 @@ public:
 
     // --- Now Playing ----------------------------------------------------------------------
     // Asks the players once; the answer is applied when it arrives.
-    void pollNowPlaying();
+    // `finished` runs once the poll's answer has been applied.
+    void pollNowPlaying(std::function<void()> finished = {});
     void refreshNowPlaying();
     // Takes a player's answer in: anchoring, scrub protection, page update, artwork request.
     void applyNowPlaying(NowPlayingState fresh, const QDateTime& now);
@@ -562,6 +561,7 @@ private:
     std::optional<double> m_scrubFraction;
     QTimer* m_tickTimer = nullptr;
     QTimer* m_mediaTimer = nullptr;
+    bool m_mediaLoopPollInFlight = false;
     QTimer* m_stockTimer = nullptr;
     QTimer* m_customUpdateTimer = nullptr;
     MediaPlaybackService* m_mediaService = nullptr;

@@ -38,14 +38,20 @@ QString controlName(MediaControl control)
 
 }  // namespace
 
-void DeviceManager::pollNowPlaying()
+void DeviceManager::pollNowPlaying(std::function<void()> finished)
 {
-    if (!m_mediaService)
+    if (!m_mediaService) {
+        if (finished)
+            finished();
         return;
+    }
     const QPointer<DeviceManager> weak(this);
-    m_mediaService->nowPlaying(this, [weak](const NowPlayingState& fresh) {
-        if (weak)
-            weak->applyNowPlaying(fresh, weak->m_clock.now());
+    m_mediaService->nowPlaying(this, [weak, finished = std::move(finished)](const NowPlayingState& fresh) {
+        if (!weak)
+            return;
+        weak->applyNowPlaying(fresh, weak->m_clock.now());
+        if (finished)
+            finished();
     });
 }
 

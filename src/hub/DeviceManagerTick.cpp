@@ -45,8 +45,13 @@ void DeviceManager::startPageLoops()
     m_mediaTimer = new QTimer(this);
     m_mediaTimer->setInterval(mediaIntervalMs);
     QObject::connect(m_mediaTimer, &QTimer::timeout, this, [this] {
-        if (m_state.isConnected() && m_activeScreen == DeviceScreen::nowPlaying())
-            pollNowPlaying();
+        // A player slow to answer gets no second poll on top of the first: polls that overlap
+        // could answer out of order and show an older state last. Every poll answers, at the
+        // latest when its bus calls time out.
+        if (m_mediaLoopPollInFlight || !m_state.isConnected() || m_activeScreen != DeviceScreen::nowPlaying())
+            return;
+        m_mediaLoopPollInFlight = true;
+        pollNowPlaying([this] { m_mediaLoopPollInFlight = false; });
     });
     m_mediaTimer->start();
 

@@ -231,6 +231,17 @@ TEST_F(SettingsWindowTest, BrightnessShowsTheStoredLevelAndWritesOnlyWhereASlide
     EXPECT_FALSE(flip->isChecked());
 }
 
+TEST_F(SettingsWindowTest, OpeningSettingsOnAnotherTabLeavesTheBrightnessAlone)
+{
+    settings->setWholeNumber(QStringLiteral("display.backlight"), 35);
+    makeHub();
+    connectAndGreet();
+    open(nullptr, QString(), 0);
+    QTest::qWait(DeviceSettings::writeDelayMs * 3);
+    EXPECT_EQ(backlightLevels(), QList<int>{35});
+    EXPECT_EQ(settings->wholeNumber(QStringLiteral("display.backlight")), 35);
+}
+
 TEST_F(SettingsWindowTest, TheFallbackPickerListsProfilesAndRestsWhilePaused)
 {
     makeHub();

@@ -26,10 +26,17 @@ public:
     int polls = 0;
     bool acceptsSeeks = true;
     QList<std::pair<NowPlayingState, double>> seeks;
+    // While set, polls wait here for the test to answer them.
+    bool holdPolls = false;
+    QList<StateHandler> heldPolls;
 
     void nowPlaying(QObject* context, StateHandler done) override
     {
         ++polls;
+        if (holdPolls) {
+            heldPolls.append(std::move(done));
+            return;
+        }
         QTimer::singleShot(0, context, [done, state = answer] { done(state); });
     }
     void seek(QObject* context, const NowPlayingState& playing, double seconds, SeekHandler done) override
@@ -133,6 +140,27 @@ TEST_F(NowPlayingTest, APositionInStepKeepsItsAnchorAndOneThatDriftsReanchors)
     poll(track(QStringLiteral("a"), 90, false));
     EXPECT_EQ(hub->nowPlaying().elapsed, 18);
     EXPECT_FALSE(hub->nowPlaying().isPlaying);
+}
+
+TEST_F(NowPlayingTest, TheMediaLoopWaitsForAPollBeforeItsNext)
+{
+    showPlaying(track(QStringLiteral("a"), 10));
+    QTimer* loop = nullptr;
+    for (QTimer* timer : hub->findChildren<QTimer*>())
+        if (timer->interval() == 3000)
+            loop = timer;
+    ASSERT_NE(loop, nullptr);
+
+    players.holdPolls = true;
+    const int before = players.polls;
+    QMetaObject::invokeMethod(loop, "timeout");
+    QMetaObject::invokeMethod(loop, "timeout");
+    EXPECT_EQ(players.polls, before + 1);
+
+    players.heldPolls.takeFirst()(track(QStringLiteral("b"), 0));
+    EXPECT_EQ(hub->nowPlaying().title, QStringLiteral("Track b"));
+    QMetaObject::invokeMethod(loop, "timeout");
+    EXPECT_EQ(players.polls, before + 2);
 }
 
 TEST_F(NowPlayingTest, PlayPauseAnswersOnThePageAtOnceThenAsksThePlayer)

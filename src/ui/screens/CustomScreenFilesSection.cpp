@@ -68,7 +68,7 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     }
     m_newScreen->setMenu(templates);
     m_newScreen->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    m_openFolder = new QPushButton(QStringLiteral("Open Folder"));
+    m_openFolder = new QPushButton(QStringLiteral("Show in File Manager"));
     m_openFolder->setObjectName(QStringLiteral("openFolderButton"));
     connect(m_openFolder, &QPushButton::clicked, this,
             [this] { m_fileManager->open(m_deviceManager.customScreens().folder()); });

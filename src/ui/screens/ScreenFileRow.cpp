@@ -40,7 +40,7 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
     m_edit->setObjectName(QStringLiteral("editAction"));
     m_duplicate = m_menu->addAction(symbolIcon(QStringLiteral("plus.square.on.square")), QStringLiteral("Duplicate"));
     m_duplicate->setObjectName(QStringLiteral("duplicateAction"));
-    m_reveal = m_menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Show in File Manager"));
+    m_reveal = m_menu->addAction(symbolIcon(QStringLiteral("folder")), QStringLiteral("Reveal in File Manager"));
     m_reveal->setObjectName(QStringLiteral("revealAction"));
     m_showOnDevice->setEnabled(false);
 

@@ -24,7 +24,7 @@ DeviceSettings::DeviceSettings(DeviceManager& deviceManager, QWidget* parent)
     m_slider->setSingleStep(1);
     m_slider->setPageStep(10);
     m_slider->setFixedWidth(220);
-    m_slider->setValue(100);
+    m_slider->setValue(m_deviceManager.backlightLevel());
     m_percent = new QLabel;
     m_percent->setObjectName(QStringLiteral("brightnessValue"));
     m_percent->setFixedWidth(44);
@@ -59,7 +59,7 @@ DeviceSettings::DeviceSettings(DeviceManager& deviceManager, QWidget* parent)
         const QSignalBlocker blocker(m_flip);
         m_flip->setChecked(m_deviceManager.isDisplayFlipped());
     });
-    brightnessChanged(m_slider->value());
+    showPercent(m_slider->value());
 }
 
 void DeviceSettings::showEvent(QShowEvent* event)
@@ -69,12 +69,24 @@ void DeviceSettings::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
 }
 
-void DeviceSettings::brightnessChanged(int value)
+void DeviceSettings::hideEvent(QHideEvent* event)
+{
+    // A write waits only while the tab shows; a hidden tab never writes a value of its own.
+    m_writeTimer->stop();
+    QWidget::hideEvent(event);
+}
+
+void DeviceSettings::showPercent(int value)
 {
     m_percent->setText(QLocale().toString(value) + QLocale().percent());
+}
+
+void DeviceSettings::brightnessChanged(int value)
+{
+    showPercent(value);
     // Every move starts the wait afresh; a value the device already has is never written.
     m_writeTimer->stop();
-    if (value != m_deviceManager.backlightLevel())
+    if (isVisible() && value != m_deviceManager.backlightLevel())
         m_writeTimer->start();
 }
 

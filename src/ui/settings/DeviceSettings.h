@@ -21,8 +21,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    void showPercent(int value);
     void brightnessChanged(int value);
     void writeBrightness();
 

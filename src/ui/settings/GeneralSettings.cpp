@@ -37,8 +37,12 @@ GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidge
     layout->addWidget(login);
     layout->addWidget(about);
 
-    // The switch asks; the file then says what is so, also after a failure.
-    connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool on) { m_loginItem->setEnabled(on); });
+    // The switch asks; the entry file then says what is so, also after a failure that
+    // changed no text.
+    connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool on) {
+        m_loginItem->setEnabled(on);
+        showLoginItem();
+    });
     connect(m_loginItem, &LoginItem::isEnabledChanged, this, &GeneralSettings::showLoginItem);
     connect(m_loginItem, &LoginItem::failureChanged, this, &GeneralSettings::showLoginItem);
     // An entry changed by the desktop's own settings shows when the user comes back.
