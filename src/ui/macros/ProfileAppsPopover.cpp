@@ -7,6 +7,7 @@
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PopoverPlacement.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QSet>
 #include <QStyle>
 #include <QToolButton>
@@ -226,12 +226,7 @@ void ProfileAppsPopover::popUp(QWidget* anchor)
     readRunningApps();
     showState();
     if (anchor) {
-        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - popoverWidth / 2, anchor->height()));
-        if (const QScreen* screen = anchor->screen()) {
-            const QRect area = screen->availableGeometry();
-            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popoverWidth)));
-        }
-        move(at);
+        move(popoverPosition(*anchor, popoverWidth));
     }
     show();
 }

@@ -2,13 +2,13 @@
 
 #include "macros/HIDKeyTables.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PopoverPlacement.h"
 
 #include <QApplication>
 #include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
-#include <QScreen>
 #include <QWindow>
 
 namespace {
@@ -194,12 +194,7 @@ void ShortcutCapturePopup::popUp(QWidget* anchor)
 {
     if (anchor) {
         adjustSize();
-        QPoint at = anchor->mapToGlobal(QPoint(anchor->width() / 2 - popoverWidth / 2, anchor->height()));
-        if (const QScreen* screen = anchor->screen()) {
-            const QRect area = screen->availableGeometry();
-            at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - popoverWidth)));
-        }
-        move(at);
+        move(popoverPosition(*anchor, popoverWidth));
     }
     show();
 }
