@@ -1,5 +1,7 @@
 #include "media/PhotoImages.h"
 
+#include "media/HeifImages.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QImageWriter>
@@ -7,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace PhotoImages {
 
@@ -93,25 +96,44 @@ std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize)
         return std::nullopt;
     QImageReader reader(&buffer);
     reader.setAutoTransform(true);
-    // The stored size is before the orientation turn; a turn keeps the longer side, so the
-    // limit can be set on the stored size and the decoder can skip the detail (JPEG decodes
-    // at a fraction of its size far faster than in full).
-    const QSize stored = reader.size();
-    if (stored.isValid()) {
-        const int longer = std::max(stored.width(), stored.height());
-        if (longer > maxPixelSize) {
-            const double scale = double(maxPixelSize) / longer;
-            reader.setScaledSize(QSize(std::max(1, int(std::lround(stored.width() * scale))),
-                                       std::max(1, int(std::lround(stored.height() * scale)))));
+    QImage image;
+    if (reader.canRead()) {
+        // The stored size is before the orientation turn; a turn keeps the longer side, so the
+        // limit can be set on the stored size and the decoder can skip the detail (JPEG decodes
+        // at a fraction of its size far faster than in full).
+        const QSize stored = reader.size();
+        if (stored.isValid()) {
+            const int longer = std::max(stored.width(), stored.height());
+            if (longer > maxPixelSize) {
+                const double scale = double(maxPixelSize) / longer;
+                reader.setScaledSize(QSize(std::max(1, int(std::lround(stored.width() * scale))),
+                                           std::max(1, int(std::lround(stored.height() * scale)))));
+            }
         }
+        image = reader.read();
+    } else if (HeifImages::isHeif(data)) {
+        // No Qt plugin for it here: decoded in full under the reader's own memory limit.
+        const int megabytes = QImageReader::allocationLimit();
+        const qint64 maxBytes = megabytes > 0 ? qint64(megabytes) * 1024 * 1024 : std::numeric_limits<qint64>::max();
+        image = HeifImages::decodedImage(data, maxBytes).value_or(QImage());
     }
-    QImage image = reader.read();
     if (image.isNull())
         return std::nullopt;
     const int longer = std::max(image.width(), image.height());
     if (longer > maxPixelSize)
         image = image.scaled(maxPixelSize, maxPixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     return image;
+}
+
+QStringList readablePatterns()
+{
+    QStringList patterns;
+    for (const QByteArray& suffix : QImageReader::supportedImageFormats())
+        patterns.append(QStringLiteral("*.") + QString::fromLatin1(suffix));
+    for (const QString& pattern : {QStringLiteral("*.heic"), QStringLiteral("*.heif")})
+        if (!patterns.contains(pattern))
+            patterns.append(pattern);
+    return patterns;
 }
 
 std::optional<QImage> rgb565PreviewImage(const QByteArray& frame, int width, int height)

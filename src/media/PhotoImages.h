@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QStringList>
 
 #include <optional>
 
@@ -24,9 +25,11 @@ std::optional<QImage> orientedImage(const QImage& image, int quarterTurns, bool 
 std::optional<QByteArray> renderPhotoFrame(const QImage& image, const PhotoAdjustment& adjustment);
 // The picture as JPEG at a quality of 0...1.
 std::optional<QByteArray> encodeJPEG(const QImage& image, double quality);
-// The encoded picture decoded upright (its orientation marker applied) with its longer
-// side at most maxPixelSize.
+// The encoded picture (any format Qt reads, and HEIC/HEIF) decoded upright, its orientation
+// marker applied, with its longer side at most maxPixelSize.
 std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize);
+// The file name patterns of every picture downsampledImage reads, for a file chooser.
+QStringList readablePatterns();
 // A stored frame widened back to 8 bits per channel by shifting; none unless the size fits.
 std::optional<QImage> rgb565PreviewImage(const QByteArray& frame, int width, int height);
 

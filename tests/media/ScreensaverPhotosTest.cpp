@@ -3,11 +3,14 @@
 
 #include "media/PhotoImages.h"
 #include "media/ScreensaverPhotoService.h"
+#include "support/HeifSample.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImageReader>
 #include <QImageWriter>
+#include <QPainter>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
@@ -35,6 +38,20 @@ QImage filled(int w, int h, QColor color)
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(color);
     return image;
+}
+
+// Left half one colour, right half another, so a turn or a mirror shows.
+QImage halves(int w, int h, QColor left, QColor right)
+{
+    QImage image = filled(w, h, right);
+    QPainter(&image).fillRect(0, 0, w / 2, h, left);
+    return image;
+}
+
+bool near(QRgb pixel, QColor color)
+{
+    return std::abs(qRed(pixel) - color.red()) < 40 && std::abs(qGreen(pixel) - color.green()) < 40 &&
+           std::abs(qBlue(pixel) - color.blue()) < 40;
 }
 
 quint16 pixelAt(const QByteArray& frame, int x, int y)
@@ -149,6 +166,44 @@ TEST(PhotoImagesTest, DecodingAppliesTheOrientationMarkerAndTheSizeLimit)
     EXPECT_FALSE(PhotoImages::rgb565PreviewImage(frame.left(frameBytes - 1), 480, 320));
 }
 
+TEST(PhotoImagesTest, HeicDecodesUprightWithinTheSizeAndMemoryLimits)
+{
+    const std::optional<QByteArray> turned = heicOf(halves(96, 64, Qt::red, Qt::blue), heif_orientation_rotate_90_cw);
+    if (!turned)
+        GTEST_SKIP() << "this libheif has no HEVC encoder";
+    // Stored landscape, turned clockwise when shown: the left half ends on top.
+    const QImage upright = *PhotoImages::downsampledImage(*turned, 2048);
+    ASSERT_EQ(upright.size(), QSize(64, 96));
+    EXPECT_TRUE(near(upright.pixel(32, 10), Qt::red));
+    EXPECT_TRUE(near(upright.pixel(32, 85), Qt::blue));
+    EXPECT_EQ(PhotoImages::downsampledImage(*turned, 48)->size(), QSize(32, 48));
+
+    const QImage mirrored =
+        *PhotoImages::downsampledImage(*heicOf(halves(96, 64, Qt::red, Qt::blue), heif_orientation_flip_horizontally), 2048);
+    ASSERT_EQ(mirrored.size(), QSize(96, 64));
+    EXPECT_TRUE(near(mirrored.pixel(10, 32), Qt::blue));
+    EXPECT_TRUE(near(mirrored.pixel(85, 32), Qt::red));
+
+    // Refused before decoding when its pixels would pass the reader's memory limit.
+    const QByteArray large = *heicOf(filled(640, 480, Qt::gray));
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);
+    EXPECT_FALSE(PhotoImages::downsampledImage(large, 2048));
+    QImageReader::setAllocationLimit(limit);
+    EXPECT_EQ(PhotoImages::downsampledImage(large, 2048)->size(), QSize(640, 480));
+
+    // Damaged files are unreadable, never a crash: cut short, a declared size of 40,000
+    // pixels square over a tiny picture, and garbage behind a valid start.
+    EXPECT_FALSE(PhotoImages::downsampledImage(turned->left(turned->size() / 2), 2048));
+    QByteArray giant = *turned;
+    const qsizetype ispe = giant.indexOf("ispe");
+    ASSERT_GT(ispe, 0);
+    const char side[] = {0, 0, char(0x9C), 0x40};
+    giant.replace(ispe + 8, 4, side, 4).replace(ispe + 12, 4, side, 4);
+    EXPECT_FALSE(PhotoImages::downsampledImage(giant, 2048));
+    EXPECT_FALSE(PhotoImages::downsampledImage(turned->left(32) + QByteArray(4096, '\x5A'), 2048));
+}
+
 class PhotoLibraryTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -188,6 +243,22 @@ TEST_F(PhotoLibraryTest, ImportKeepsTheReadableItemsAndNamesTheOthers)
     const QByteArray before = readAll(index());
     EXPECT_FALSE(service.importPhotos({}).failure);
     EXPECT_EQ(readAll(index()), before);
+}
+
+TEST_F(PhotoLibraryTest, AHeicIsStoredUprightAndADamagedOneIsNamed)
+{
+    const std::optional<QByteArray> heic = heicOf(halves(300, 200, Qt::red, Qt::blue), heif_orientation_rotate_90_cw);
+    if (!heic)
+        GTEST_SKIP() << "this libheif has no HEVC encoder";
+    const auto outcome = service.importPhotos({{QStringLiteral("IMG_0001.HEIC"), *heic},
+                                               {QStringLiteral("cut.heic"), heic->left(heic->size() - 200)}});
+    ASSERT_TRUE(outcome.failure);
+    EXPECT_EQ(outcome.failure->errorDescription(), QStringLiteral("Could not read cut.heic"));
+    ASSERT_EQ(outcome.photos.size(), 1);
+    const QImage kept(service.sourcePath(outcome.photos[0].id));
+    ASSERT_EQ(kept.size(), QSize(200, 300));
+    EXPECT_TRUE(near(kept.pixel(100, 20), Qt::red));
+    EXPECT_TRUE(near(kept.pixel(100, 280), Qt::blue));
 }
 
 TEST_F(PhotoLibraryTest, ALargeSourceIsKeptUprightAtMost2048Pixels)

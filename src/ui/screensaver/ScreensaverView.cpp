@@ -1,6 +1,7 @@
 #include "ui/screensaver/ScreensaverView.h"
 
 #include "hub/DeviceManager.h"
+#include "media/PhotoImages.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/screensaver/PhotoCropEditor.h"
 #include "ui/screensaver/PhotoListModel.h"
@@ -17,7 +18,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
@@ -433,10 +433,7 @@ void ScreensaverView::openCropEditor(const QUuid& id, const QString& name)
 
 QString ScreensaverView::imageFileFilter()
 {
-    QStringList patterns;
-    for (const QByteArray& suffix : QImageReader::supportedImageFormats())
-        patterns.append(QStringLiteral("*.") + QString::fromLatin1(suffix));
-    return QStringLiteral("Images (") + patterns.join(u' ') + u')';
+    return QStringLiteral("Images (") + PhotoImages::readablePatterns().join(u' ') + u')';
 }
 
 void ScreensaverView::chooseFiles()

@@ -7,6 +7,7 @@
 #include "app/SidebarHost.h"
 #include "hub/DeviceSettingsKeys.h"
 #include "link/DeviceSnapshot.h"
+#include "support/HeifSample.h"
 #include "ui/screensaver/PhotoCropEditor.h"
 #include "ui/screensaver/PhotoListModel.h"
 #include "ui/screensaver/PhotoNames.h"
@@ -269,6 +270,8 @@ TEST_F(ScreensaverViewTest, ChosenFilesAreImportedByNameAndTheUnreadableOneIsNam
     EXPECT_TRUE(offered.startsWith(QStringLiteral("Images (")));
     EXPECT_TRUE(offered.contains(QStringLiteral("*.png")));
     EXPECT_TRUE(offered.contains(QStringLiteral("*.jpg")));
+    EXPECT_TRUE(offered.contains(QStringLiteral("*.heic")));
+    EXPECT_TRUE(offered.contains(QStringLiteral("*.heif")));
     EXPECT_TRUE(view.importProgress()->isVisibleTo(&view));
     EXPECT_EQ(find<QLabel>("importProgressText")->text(), QStringLiteral("Importing 3 photos\u2026"));
     ASSERT_TRUE(waitForImports());
@@ -391,4 +394,33 @@ TEST_F(ScreensaverViewTest, ImportedPhotoShowsOnTheDeviceAndItsNewFramingFollows
     screen = deviceScreen();
     EXPECT_GT(QColor(screen.pixel(100, 60)).blue(), 200);
     EXPECT_GT(QColor(screen.pixel(380, 60)).red(), 200);
+}
+
+TEST_F(ScreensaverViewTest, ADroppedPhoneHeicShowsUprightOnTheDevice)
+{
+    // Stored landscape with the red half on the left, turned clockwise when shown.
+    const std::optional<QByteArray> heic = heicOf(halves(Qt::red, Qt::blue, 300, 200), heif_orientation_rotate_90_cw);
+    if (!heic)
+        GTEST_SKIP() << "this libheif has no HEVC encoder";
+    ScreensaverView& view = page();
+    connectAndGreet();
+    const QString path = files.filePath(QStringLiteral("IMG_0001.HEIC"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(*heic);
+    file.close();
+
+    std::unique_ptr<QMimeData> mime(filesMime({path}));
+    EXPECT_TRUE(drop(*mime));
+    ASSERT_TRUE(waitForImports());
+    ASSERT_EQ(view.photoRows().size(), 1);
+    EXPECT_FALSE(hub->screensaver().photoError);
+
+    hub->enterScreensaver();
+    waitForQuiet();
+    const QImage screen = deviceScreen();
+    ASSERT_FALSE(screen.isNull());
+    EXPECT_GT(QColor(screen.pixel(240, 40)).red(), 200);
+    // Above the shade the clock sits on.
+    EXPECT_GT(QColor(screen.pixel(240, 200)).blue(), 200);
 }

@@ -1,0 +1,19 @@
+#pragma once
+// HEIC and other HEIF pictures decoded through libheif, for the Qt builds that have no image
+// plugin for them (phone photos are mostly HEIC). Pure functions, safe on any thread.
+
+#include <QByteArray>
+#include <QImage>
+
+#include <optional>
+
+namespace HeifImages {
+
+// True when the bytes start like a HEIF file that libheif can read.
+bool isHeif(const QByteArray& data);
+// The primary image, upright and unmirrored as the file asks, in 8 bits per channel. None for
+// a damaged file or one whose declared size needs more than maxBytes of 32-bit pixels; the
+// size is checked before anything is decoded.
+std::optional<QImage> decodedImage(const QByteArray& data, qint64 maxBytes);
+
+}  // namespace HeifImages
