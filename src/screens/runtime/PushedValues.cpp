@@ -1,15 +1,13 @@
 #include "screens/runtime/PushedValues.h"
 
+#include "platform/BackgroundFileWriter.h"
 #include "platform/Scalars.h"
 #include "screens/format/PushName.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -45,9 +43,16 @@ bool isBlank(const QString& text)
 
 PushedValues::PushedValues(std::optional<QString> file) : m_file(std::move(file))
 {
-    if (m_file)
-        load();
+    if (!m_file)
+        return;
+    load();
+    m_writer = std::make_unique<BackgroundFileWriter>([](const QString& path, const QString& reason) {
+        qCWarning(tarvPushed).noquote() << "Pushed values: could not write" << path << ":" << reason;
+    });
 }
+
+// The writer finishes the last save before the values go.
+PushedValues::~PushedValues() = default;
 
 QString PushedValues::defaultFile()
 {
@@ -134,14 +139,11 @@ void PushedValues::save()
         all.insert(it.key(), QJsonObject{{QStringLiteral("text"), it->text},
                                          {QStringLiteral("date"), storedSeconds(it->date)}});
     }
-    const QString folder = QFileInfo(*m_file).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        qCWarning(tarvPushed) << "Pushed values: could not create" << folder;
-        return;
-    }
-    QSaveFile out(*m_file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(QJsonDocument(all).toJson(QJsonDocument::Compact)) < 0
-        || !out.commit()) {
-        qCWarning(tarvPushed).noquote() << "Pushed values: could not write" << *m_file << ":" << out.errorString();
-    }
+    m_writer->write(*m_file, QJsonDocument(all).toJson(QJsonDocument::Compact));
+}
+
+void PushedValues::waitUntilSaved()
+{
+    if (m_writer)
+        m_writer->waitUntilIdle();
 }

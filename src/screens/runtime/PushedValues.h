@@ -7,7 +7,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+class BackgroundFileWriter;
 
 class PushedValues {
 public:
@@ -22,6 +25,9 @@ public:
 
     // Loads the file at once when one is given; without a file nothing is read or written.
     explicit PushedValues(std::optional<QString> file = std::nullopt);
+    ~PushedValues();
+    PushedValues(const PushedValues&) = delete;
+    PushedValues& operator=(const PushedValues&) = delete;
 
     // "pushed-values.json" in the "Tarv" folder of the user's data folder.
     static QString defaultFile();
@@ -34,10 +40,13 @@ public:
     const QHash<QString, Entry>& entries() const { return m_entries; }
     const std::optional<QString>& file() const { return m_file; }
 
-    // Writes every entry; a failure is logged and the values stay in memory for the next save.
+    // Hands every entry to the file's writer thread, so a burst of pushes never waits on the
+    // disk; a failed write is logged and the values stay in memory for the next save.
     void save();
+    // Returns once the file holds what the last save handed over.
+    void waitUntilSaved();
 
-    // Called with the name after each stored value, once the file was written.
+    // Called with the name after each stored value.
     std::function<void(const QString&)> onChange;
 
 private:
@@ -46,4 +55,5 @@ private:
 
     QHash<QString, Entry> m_entries;
     std::optional<QString> m_file;
+    std::unique_ptr<BackgroundFileWriter> m_writer;
 };

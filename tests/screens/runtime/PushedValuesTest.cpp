@@ -119,6 +119,7 @@ TEST_F(Pushed, DamagedFileStartsEmptyAndIsRewritten)
     }
     PushedValues store(file());
     store.setValue(QStringLiteral("b"), QStringLiteral("1"), t0);
+    store.waitUntilSaved();
     PushedValues reread(file());
     EXPECT_EQ(reread.entries().size(), 1);
 }
