@@ -1,12 +1,14 @@
 #pragma once
-// Tells its owner that something changed inside one folder: a file created, deleted, moved in
-// or out, written, closed after writing, or its attributes changed. The first change after a
+// Tells its owner that something changed inside the folder at one path: a file created,
+// deleted, moved in or out, written, closed after writing, or its attributes changed; the
+// folder itself going away; a folder appearing at the path again. The first change after a
 // quiet spell is told at once; further changes within the coalescing window are told once at
 // its end. Built on inotify, read on the GUI thread through a socket notifier; Qt's own
 // watcher misses files that are rewritten in place.
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -23,20 +25,35 @@ public:
     FolderWatcher(QString folder, std::function<void()> onChange, QObject* parent = nullptr);
     ~FolderWatcher() override;
 
-    // A second call does nothing. A folder that cannot be watched leaves the watcher inert
-    // without a message: its owner still has its own reloads.
+    // A second call does nothing. A folder that is missing, or is deleted or replaced later,
+    // is waited for in the nearest folder above it that exists; when a folder appears at the
+    // path, it is watched and one change is told.
     void start();
-    bool isWatching() const { return m_fd >= 0; }
+    // True while the folder at the path itself is watched, false while it is waited for
+    // (or when inotify is not available at all).
+    bool isWatching() const { return m_folderWatch >= 0; }
     const QString& folder() const { return m_folder; }
 
 private:
     void readEvents();
+    // Watches the folder, or else the nearest folder above it that can be watched. True when
+    // the folder itself is watched.
+    bool arm();
+    int addWatch(int level);
+    void dropWatch(int& watch);
     void windowEnded();
     void deliver();
 
     QString m_folder;
     std::function<void()> m_onChange;
+    // The folder's path, then each folder above it, up to the root.
+    QStringList m_chain;
     int m_fd = -1;
+    int m_folderWatch = -1;
+    // While the folder is waited for: the watch on m_chain[m_level], which waits for the
+    // name of m_chain[m_level - 1] to appear in it.
+    int m_ancestorWatch = -1;
+    int m_level = 0;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_window = nullptr;
     bool m_pending = false;
