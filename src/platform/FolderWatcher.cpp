@@ -19,8 +19,10 @@ namespace {
 
 constexpr std::uint32_t folderMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
                                      IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-// A folder above the watched one only matters for the next name on the way down.
-constexpr std::uint32_t ancestorMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// The deepest folder that exists, while the ones below it are missing.
+constexpr std::uint32_t waitMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+// A folder above one that exists only matters when it leaves the path.
+constexpr std::uint32_t guardMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 // The watch no longer stands for the folder at its path: removed, unmounted, or moved
 // elsewhere (a moved folder keeps its watch, so the watch follows the wrong folder).
 constexpr std::uint32_t goneMask = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
@@ -61,60 +63,48 @@ void FolderWatcher::start()
     connect(m_window, &QTimer::timeout, this, &FolderWatcher::windowEnded);
     m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &FolderWatcher::readEvents);
-    arm();
+    m_watches.assign(static_cast<std::size_t>(m_chain.size()), -1);
+    rearm();
 }
 
-int FolderWatcher::addWatch(int level)
+bool FolderWatcher::rearm()
 {
-    return ::inotify_add_watch(m_fd, QFile::encodeName(m_chain[level]).constData(),
-                               level == 0 ? folderMask : ancestorMask);
-}
-
-void FolderWatcher::dropWatch(int& watch)
-{
-    // A watch the kernel already ended fails here harmlessly.
-    if (watch >= 0)
-        ::inotify_rm_watch(m_fd, watch);
-    watch = -1;
-}
-
-bool FolderWatcher::arm()
-{
-    // Up to the nearest folder that can be watched, then down again: each folder below is
-    // tried once more after the one above it is watched, so one made in between is not missed.
-    std::vector<int> added;
-    int level = 0;
-    int watch = -1;
-    while (level < m_chain.size() && (watch = addWatch(level)) < 0)
-        ++level;
-    if (watch >= 0)
-        added.push_back(watch);
-    while (watch >= 0 && level > 0) {
-        const int below = addWatch(level - 1);
-        if (below < 0)
+    // Every watch is set anew: one kept from before may follow a folder that moved away.
+    for (int& watch : m_watches) {
+        if (watch >= 0)
+            ::inotify_rm_watch(m_fd, watch);
+        watch = -1;
+    }
+    m_waitLevel = -1;
+    // From the root down, each folder is tried only once the one above it is watched for new
+    // names, so a folder made in between is not missed.
+    const int top = static_cast<int>(m_chain.size()) - 1;
+    for (int level = top; level >= 0; --level) {
+        const int watch = ::inotify_add_watch(m_fd, QFile::encodeName(m_chain[level]).constData(),
+                                              level == 0 ? folderMask : waitMask);
+        if (watch < 0) {
+            if (level < top)
+                m_waitLevel = level + 1;
             break;
-        added.push_back(below);
-        watch = below;
-        --level;
+        }
+        m_watches[level] = watch;
+        if (level == top)
+            continue;
+        // Watching the same folder again narrows its watch. Another folder there means the
+        // one watched moved away since, and its own event is on the way.
+        const int above = ::inotify_add_watch(m_fd, QFile::encodeName(m_chain[level + 1]).constData(), guardMask);
+        if (above >= 0 && levelOf(above) < 0)
+            ::inotify_rm_watch(m_fd, above);
     }
-    // Watching a folder that is watched already gives back its watch, so the old watch on a
-    // folder above may be the one kept.
-    added.push_back(m_ancestorWatch);
-    std::sort(added.begin(), added.end());
-    added.erase(std::unique(added.begin(), added.end()), added.end());
-    for (int old : added)
-        if (old != watch)
-            dropWatch(old);
-    m_ancestorWatch = -1;
+    return isWatching();
+}
+
+int FolderWatcher::levelOf(int watch) const
+{
     if (watch < 0)
-        return false;
-    if (level == 0) {
-        m_folderWatch = watch;
-        return true;
-    }
-    m_ancestorWatch = watch;
-    m_level = level;
-    return false;
+        return -1;
+    const auto found = std::find(m_watches.cbegin(), m_watches.cend(), watch);
+    return found == m_watches.cend() ? -1 : static_cast<int>(found - m_watches.cbegin());
 }
 
 void FolderWatcher::readEvents()
@@ -134,27 +124,27 @@ void FolderWatcher::readEvents()
             std::memcpy(&event, buffer.data() + at, sizeof event);
             const char* name = buffer.data() + at + sizeof event;
             at += static_cast<ssize_t>(sizeof event + event.len);
+            const int level = levelOf(event.wd);
+            const bool gone = (event.mask & goneMask) != 0;
             if ((event.mask & IN_Q_OVERFLOW) != 0) {
-                // Lost events may have said the folder went away: start over.
-                dropWatch(m_folderWatch);
-                arm();
+                // Lost events may have said the folder went away.
+                rearm();
                 any = true;
-            } else if (event.wd == m_folderWatch) {
-                if ((event.mask & goneMask) != 0) {
-                    dropWatch(m_folderWatch);
-                    arm();
-                }
+            } else if (level == 0) {
+                if (gone)
+                    rearm();
                 any = true;
-            } else if (event.wd == m_ancestorWatch) {
-                const bool awaited = (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0 && event.len > 0 &&
-                                     QFile::encodeName(QFileInfo(m_chain[m_level - 1]).fileName()) ==
-                                         QByteArray(name, static_cast<qsizetype>(::strnlen(name, event.len)));
-                if ((event.mask & goneMask) != 0)
-                    dropWatch(m_ancestorWatch);
-                if ((awaited || m_ancestorWatch < 0) && arm())
+            } else if (level > 0 && gone) {
+                const bool wasWatching = isWatching();
+                if (rearm() || wasWatching)
+                    any = true;
+            } else if (level > 0 && level == m_waitLevel && (event.mask & (IN_CREATE | IN_MOVED_TO)) != 0 &&
+                       QFile::encodeName(QFileInfo(m_chain[level - 1]).fileName()) ==
+                           QByteArray(name, static_cast<qsizetype>(::strnlen(name, event.len)))) {
+                if (rearm())
                     any = true;
             }
-            // Anything else belongs to a watch already given up.
+            // Anything else is another name appearing above, or belongs to a watch given up.
         }
     }
     if (!any)

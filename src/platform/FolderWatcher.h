@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 class QSocketNotifier;
 class QTimer;
@@ -27,33 +28,33 @@ public:
 
     // A second call does nothing. A folder that is missing, or is deleted or replaced later,
     // is waited for in the nearest folder above it that exists; when a folder appears at the
-    // path, it is watched and one change is told.
+    // path, it is watched and one change is told. The folders above are watched for being
+    // moved, which takes the folder away from its path just as well.
     void start();
     // True while the folder at the path itself is watched, false while it is waited for
     // (or when inotify is not available at all).
-    bool isWatching() const { return m_folderWatch >= 0; }
+    bool isWatching() const { return !m_watches.empty() && m_watches.front() >= 0; }
     const QString& folder() const { return m_folder; }
 
 private:
     void readEvents();
-    // Watches the folder, or else the nearest folder above it that can be watched. True when
-    // the folder itself is watched.
-    bool arm();
-    int addWatch(int level);
-    void dropWatch(int& watch);
+    // Watches the path again from the root down, as far as it exists. True when the folder
+    // itself is watched.
+    bool rearm();
+    int levelOf(int watch) const;
     void windowEnded();
     void deliver();
 
     QString m_folder;
     std::function<void()> m_onChange;
-    // The folder's path, then each folder above it, up to the root.
+    // The folder's path, then each folder above it, up to the root; m_watches holds the watch
+    // on each (-1 for none).
     QStringList m_chain;
+    std::vector<int> m_watches;
+    // The deepest folder that exists while the folder is waited for; it is the one told
+    // when the next name on the way down appears.
+    int m_waitLevel = -1;
     int m_fd = -1;
-    int m_folderWatch = -1;
-    // While the folder is waited for: the watch on m_chain[m_level], which waits for the
-    // name of m_chain[m_level - 1] to appear in it.
-    int m_ancestorWatch = -1;
-    int m_level = 0;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_window = nullptr;
     bool m_pending = false;

@@ -159,10 +159,17 @@ TEST_F(FolderWatcherTest, MissingFolderIsWaitedForHoweverDeepItIsMissing)
     EXPECT_TRUE(watcher->isWatching());
     EXPECT_TRUE(changeIsTold([&] { touch(QStringLiteral("Tarv/deep/Screens/a.json")); }));
 
+    // A folder above it moved away takes the folder with it, and one moved back brings it.
+    EXPECT_TRUE(changeIsTold([&] { move(QStringLiteral("Tarv"), QStringLiteral("Moved")); }));
+    EXPECT_FALSE(watcher->isWatching());
+    EXPECT_TRUE(changeIsNotTold([&] { touch(QStringLiteral("Moved/deep/Screens/b.json")); }));
+    EXPECT_TRUE(changeIsTold([&] { move(QStringLiteral("Moved"), QStringLiteral("Tarv")); }));
+    EXPECT_TRUE(changeIsTold([&] { touch(QStringLiteral("Tarv/deep/Screens/c.json")); }));
+
     // The folders above it go too, and come back all at once.
     EXPECT_TRUE(changeIsTold([&] { removeAll(QStringLiteral("Tarv")); }));
     EXPECT_TRUE(changeIsTold([&] { makeFolders(QStringLiteral("Tarv/deep/Screens")); }));
-    EXPECT_TRUE(changeIsTold([&] { touch(QStringLiteral("Tarv/deep/Screens/b.json")); }));
+    EXPECT_TRUE(changeIsTold([&] { touch(QStringLiteral("Tarv/deep/Screens/d.json")); }));
 }
 
 }  // namespace
