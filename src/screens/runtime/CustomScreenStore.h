@@ -60,7 +60,8 @@ public:
     CustomScreenStore(QString folder, std::unique_ptr<ScreenTrust> trust, QObject* parent = nullptr);
     ~CustomScreenStore() override;
 
-    // Creates the folder with its sample when it is missing, loads it, then watches it.
+    // Creates the folder with its sample when it is missing, loads it, then watches it: also
+    // when it could not be made, and after it is deleted or replaced.
     // Virtual, like the reads below, so tests may hold screens in memory.
     virtual void start();
     // The first loaded screen with exactly this id.

@@ -298,6 +298,34 @@ TEST_F(CustomScreenStoreTest, WatchedFolderFollowsEverySave)
     EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("Five"); }));
 }
 
+// Restored from a backup or checked out anew: the folder is replaced, or made only after
+// the start; its screens load without a restart, and only a start writes the sample.
+TEST_F(CustomScreenStoreTest, FolderMadeAfterTheStartOrReplacedIsLoaded)
+{
+    {
+        QFile blocker(dir.filePath(QStringLiteral("Tarv")));
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
+    makeStore();
+    store->start();
+    ASSERT_TRUE(store->screens().isEmpty());
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("Tarv"))));
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("One"); }));
+
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Two")));
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("Two"); }));
+
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    EXPECT_TRUE(waitUntil([&] { return store->screens().isEmpty(); }));
+    EXPECT_EQ(logLines.last(), QStringLiteral("Screens: 0 loaded from 0 files"));
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Three")));
+    EXPECT_TRUE(waitUntil([&] { return titleOf(QStringLiteral("clock")) == QStringLiteral("Three"); }));
+    EXPECT_EQ(ids(), QStringList{QStringLiteral("clock")});
+    EXPECT_FALSE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("system.json"))));
+}
+
 TEST_F(CustomScreenStoreTest, BurstOfSavesGivesOneReload)
 {
     write(QStringLiteral("clock.json"), screenJson(QStringLiteral("0")));
