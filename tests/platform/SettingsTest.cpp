@@ -106,10 +106,10 @@ TEST_F(SettingsTest, AFailedFileWriteIsReportedAndItsValuesLandWithTheNextWrite)
         QFile file(blocked);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    // The settings file's folder is a plain file, so nothing can be written.
-    Settings settings(blocked + QStringLiteral("/Tarv.conf"));
     std::mutex mutex;
     QList<std::optional<SettingsError>> results;
+    // The settings file's folder is a plain file, so nothing can be written.
+    Settings settings(blocked + QStringLiteral("/Tarv.conf"));
     settings.setFileWriteHandler([&](std::optional<SettingsError> result) {
         const std::lock_guard lock(mutex);
         results.append(result);
@@ -132,10 +132,10 @@ TEST_F(SettingsTest, AFailedFileWriteIsReportedAndItsValuesLandWithTheNextWrite)
 
 TEST_F(SettingsTest, WritesReturnBeforeTheFileChangesAndABurstIsOneFileWrite)
 {
-    Settings settings(path());
     std::atomic<int> fileWrites{0};
     QSemaphore firstWritten;
     QSemaphore resume;
+    Settings settings(path());
     // The writer is held after its first write, so what follows cannot reach the file yet.
     settings.setFileWriteHandler([&](std::optional<SettingsError> result) {
         EXPECT_FALSE(result);
