@@ -145,7 +145,8 @@ std::optional<SettingsError> SettingsWriter::writeFile()
             m_settings->remove(change.key);
     }
     m_settings->sync();
-    // Each setValue also posted a request for a sync to this thread, which runs no event loop.
+    // setValue also posted QSettings a request for a sync, which this thread, running no event
+    // loop, would keep queued for good.
     QCoreApplication::removePostedEvents(m_settings.get(), QEvent::UpdateRequest);
     std::optional<SettingsError> error = errorOf(m_settings->status());
     if (m_fileUnreadable) {
