@@ -1,6 +1,9 @@
 #include "platform/Settings.h"
 
+#include "platform/SettingsWriter.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -173,6 +176,14 @@ std::optional<QString> copyAside(const QString& path, const QByteArray& bytes, c
     return std::nullopt;
 }
 
+// A key as QSettings keeps it: without empty parts between, before or after its slashes.
+QString normalizedKey(const QString& key)
+{
+    if (!key.startsWith(u'/') && !key.endsWith(u'/') && !key.contains(QStringLiteral("//")))
+        return key;
+    return key.split(u'/', Qt::SkipEmptyParts).join(u'/');
+}
+
 QString doubleText(double value)
 {
     char buffer[64];
@@ -198,29 +209,25 @@ Settings::Settings(const QString& filePath, const QDateTime& openedAt) : m_path(
     QFile file(filePath);
     if (file.open(QIODevice::ReadOnly))
         m_openedText = file.readAll();
-    open();
-    if (m_settings->status() != QSettings::FormatError)
-        return;
-    // QSettings would write what it could read of the file over all of it.
-    if (const auto copy = copyAside(filePath, m_openedText, openedAt)) {
-        qWarning("Settings: %s is not a settings file; it was copied to %s", qPrintable(filePath), qPrintable(*copy));
-        m_reopenAfterWrite = true;
-    } else {
-        qWarning("Settings: %s is not a settings file and could not be copied; it is left as it is",
-                 qPrintable(filePath));
-        m_writesRefused = true;
+    bool unreadable = false;
+    {
+        const std::unique_ptr<QSettings> reader = openSettingsFile(filePath);
+        for (const QString& key : reader->allKeys())
+            m_values.insert(key, reader->value(key));
+        unreadable = reader->status() == QSettings::FormatError;
     }
-}
-
-void Settings::open()
-{
-    m_settings.reset();
-    m_settings = std::make_unique<QSettings>(m_path, QSettings::IniFormat);
-    // QSettings then writes through QSaveFile: a reader never sees a half-written file.
-    m_settings->setAtomicSyncRequired(true);
-    // QSettings parses the file's sections only when a key is asked for; parse them all now,
-    // so that status() tells at once whether the file is a settings file.
-    m_settings->allKeys();
+    if (unreadable) {
+        // QSettings would write what it could read of the file over all of it.
+        if (const auto copy = copyAside(filePath, m_openedText, openedAt)) {
+            qWarning("Settings: %s is not a settings file; it was copied to %s", qPrintable(filePath),
+                     qPrintable(*copy));
+        } else {
+            qWarning("Settings: %s is not a settings file and could not be copied; it is left as it is",
+                     qPrintable(filePath));
+            m_writesRefused = true;
+        }
+    }
+    m_writer = std::make_unique<SettingsWriter>(filePath, unreadable);
 }
 
 Settings::~Settings() = default;
@@ -232,17 +239,22 @@ QString Settings::userSettingsPath()
 
 QString Settings::filePath() const
 {
-    return m_settings->fileName();
+    return QFileInfo(m_path).absoluteFilePath();
 }
 
 bool Settings::contains(const QString& key) const
 {
-    return m_settings->contains(key);
+    return m_values.contains(normalizedKey(key));
+}
+
+QVariant Settings::value(const QString& key) const
+{
+    return m_values.value(normalizedKey(key));
 }
 
 std::optional<QString> Settings::text(const QString& key) const
 {
-    const QVariant value = m_settings->value(key);
+    const QVariant value = this->value(key);
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
@@ -250,7 +262,7 @@ std::optional<QString> Settings::text(const QString& key) const
 
 std::optional<std::int64_t> Settings::wholeNumber(const QString& key) const
 {
-    const QVariant value = m_settings->value(key);
+    const QVariant value = this->value(key);
     switch (value.typeId()) {
     case QMetaType::Int:
     case QMetaType::LongLong:
@@ -271,7 +283,7 @@ std::optional<std::int64_t> Settings::wholeNumber(const QString& key) const
 
 std::optional<bool> Settings::boolean(const QString& key) const
 {
-    const QVariant value = m_settings->value(key);
+    const QVariant value = this->value(key);
     if (value.typeId() == QMetaType::Bool)
         return value.toBool();
     const auto text = asciiText(value);
@@ -287,7 +299,7 @@ std::optional<bool> Settings::boolean(const QString& key) const
 
 std::optional<double> Settings::finiteDouble(const QString& key) const
 {
-    const QVariant value = m_settings->value(key);
+    const QVariant value = this->value(key);
     switch (value.typeId()) {
     case QMetaType::Double:
     case QMetaType::Float:
@@ -306,7 +318,7 @@ std::optional<double> Settings::finiteDouble(const QString& key) const
 
 std::optional<QByteArray> Settings::bytes(const QString& key) const
 {
-    const QVariant value = m_settings->value(key);
+    const QVariant value = this->value(key);
     if (value.typeId() == QMetaType::QByteArray)
         return value.toByteArray();
     // A value edited by hand into the file comes back as plain text.
@@ -318,9 +330,9 @@ std::optional<QByteArray> Settings::bytes(const QString& key) const
 
 std::optional<QByteArray> Settings::storedForm(const QString& key) const
 {
-    if (!m_settings->contains(key))
+    if (!contains(key))
         return std::nullopt;
-    const QVariant value = m_settings->value(key);
+    const QVariant value = this->value(key);
     if (value.typeId() == QMetaType::QByteArray)
         return value.toByteArray();
     if (!m_changedKeys.contains(key)) {
@@ -375,29 +387,37 @@ std::optional<SettingsError> Settings::write(const QString& key, const QVariant*
 {
     if (m_writesRefused)
         return SettingsError::accessError;
-    if (value)
-        m_settings->setValue(key, *value);
-    else
-        m_settings->remove(key);
+    const QString stored = normalizedKey(key);
+    if (value) {
+        m_values.insert(stored, *value);
+        m_writer->set(stored, *value);
+    } else {
+        // QSettings removes the keys below a key with it.
+        if (stored.isEmpty()) {
+            m_values.clear();
+        } else {
+            m_values.remove(stored);
+            const QString below = stored + u'/';
+            for (auto it = m_values.lowerBound(below); it != m_values.end() && it.key().startsWith(below);)
+                it = m_values.erase(it);
+        }
+        m_writer->remove(stored);
+    }
     m_changedKeys.insert(key);
-    return flush();
+    return std::nullopt;
 }
 
-std::optional<SettingsError> Settings::flush()
+std::optional<SettingsError> Settings::lastWriteError() const
 {
-    m_settings->sync();
-    if (m_reopenAfterWrite) {
-        // Once the unreadable file is replaced, a fresh QSettings reads it cleanly; when it
-        // still cannot read it, the write did not reach the file.
-        open();
-        if (m_settings->status() == QSettings::FormatError)
-            return SettingsError::accessError;
-        m_reopenAfterWrite = false;
-    }
-    switch (m_settings->status()) {
-    case QSettings::NoError: return std::nullopt;
-    case QSettings::AccessError: return SettingsError::accessError;
-    case QSettings::FormatError: return SettingsError::formatError;
-    }
-    return SettingsError::accessError;
+    return m_writer->lastError();
+}
+
+void Settings::setFileWriteHandler(std::function<void(std::optional<SettingsError>)> handler)
+{
+    m_writer->setResultHandler(std::move(handler));
+}
+
+void Settings::waitForWrites()
+{
+    m_writer->waitUntilIdle();
 }

@@ -1,19 +1,22 @@
 #pragma once
 // The application's stored settings: one INI file read through QSettings. Reads are typed and
-// parse the text the file gives back; every write reaches the disk at once, atomically. A file
+// parse the text the file gives back. A write takes effect at once for every read, and reaches
+// the disk atomically on a thread of its own, so the caller never waits on the disk. A file
 // that cannot be read as settings is copied aside before anything can overwrite it.
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QMap>
 #include <QSet>
 #include <QString>
+#include <QVariant>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
-class QSettings;
-class QVariant;
+class SettingsWriter;
 
 enum class SettingsError {
     accessError, // the file could not be written
@@ -28,6 +31,7 @@ public:
     // not a settings file is copied to "<file>.unreadable-<yyyyMMdd-HHmmss of openedAt>" (with
     // "-2", "-3" … when that name is taken); when no copy can be made, every write is refused.
     explicit Settings(const QString& filePath, const QDateTime& openedAt = QDateTime::currentDateTime());
+    // Waits for every write made so far to reach the file.
     ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
@@ -52,7 +56,8 @@ public:
     // file keeps only the decoded form. None when the key is absent.
     std::optional<QByteArray> storedForm(const QString& key) const;
 
-    // Each write is flushed to the file before it returns.
+    // Each write returns before the file is written: its result is an error known at once (the
+    // write is refused), and a failure of the file write shows in lastWriteError().
     std::optional<SettingsError> setText(const QString& key, const QString& value);
     std::optional<SettingsError> setWholeNumber(const QString& key, std::int64_t value);
     std::optional<SettingsError> setBoolean(const QString& key, bool value);
@@ -61,19 +66,26 @@ public:
     std::optional<SettingsError> setBytes(const QString& key, const QByteArray& value);
     std::optional<SettingsError> remove(const QString& key);
 
+    // The failure of the last write of the file; none before the first and once one succeeds.
+    // A write after a failure writes the changes that failed too.
+    std::optional<SettingsError> lastWriteError() const;
+    // Called after every write of the file with its result, on the thread that writes it.
+    void setFileWriteHandler(std::function<void(std::optional<SettingsError>)> handler);
+    // Blocks until every write made so far reached the file or failed.
+    void waitForWrites();
+
 private:
-    void open();
     std::optional<SettingsError> write(const QString& key, const QVariant* value);
-    std::optional<SettingsError> flush();
+    QVariant value(const QString& key) const;
 
     QString m_path;
-    std::unique_ptr<QSettings> m_settings;
+    // Every value as QSettings gives it back: read from the file when it was opened, then as
+    // written since.
+    QMap<QString, QVariant> m_values;
     // The file's bytes when it was opened, and the keys written or removed since.
     QByteArray m_openedText;
     QSet<QString> m_changedKeys;
-    // The file could not be read and is copied aside: QSettings keeps reporting that after
-    // every write, so the first write that succeeds opens the file afresh.
-    bool m_reopenAfterWrite = false;
     // The file could not be read and no copy of it could be made.
     bool m_writesRefused = false;
+    std::unique_ptr<SettingsWriter> m_writer;
 };

@@ -154,6 +154,7 @@ TEST_F(ProfileStoreTest, ALibraryOfAnyFormThatDoesNotDecodeIsKeptAsItsText)
     for (const auto& [line, kept] : forms) {
         SCOPED_TRACE(line.toStdString());
         store.reset();
+        settings.reset();
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write("[General]\nmacroProfiles.v1=" + line + "\n");
@@ -165,6 +166,7 @@ TEST_F(ProfileStoreTest, ALibraryOfAnyFormThatDoesNotDecodeIsKeptAsItsText)
         ASSERT_TRUE(problem);
         EXPECT_EQ(problem->keptUnder, ProfileStore::unreadableKey);
 
+        settings->waitForWrites();
         Settings reopened(path);
         EXPECT_EQ(reopened.bytes(ProfileStore::unreadableKey), kept);
         EXPECT_EQ(reopened.bytes(ProfileStore::storageKey), settings->bytes(ProfileStore::storageKey));

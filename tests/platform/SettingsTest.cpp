@@ -1,17 +1,26 @@
 #include "platform/Settings.h"
 
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <limits>
+#include <mutex>
 
 namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
     QString path() const { return dir.filePath(QStringLiteral("Tarv.conf")); }
+
+    QByteArray fileBytes() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
 
     void writeFile(const QByteArray& contents)
     {
@@ -86,19 +95,77 @@ TEST_F(SettingsTest, NonFiniteDoubleIsRefusedAndRemoveReachesTheFile)
     EXPECT_FALSE(settings.contains(QStringLiteral("x")));
     ASSERT_FALSE(settings.setWholeNumber(QStringLiteral("y"), 1));
     ASSERT_FALSE(settings.remove(QStringLiteral("y")));
+    settings.waitForWrites();
     EXPECT_FALSE(Settings(path()).contains(QStringLiteral("y")));
 }
 
-TEST_F(SettingsTest, UnwritableFileIsReported)
+TEST_F(SettingsTest, AFailedFileWriteIsReportedAndItsValuesLandWithTheNextWrite)
 {
-    const QString blocked = dir.filePath(QStringLiteral("file"));
+    const QString blocked = dir.filePath(QStringLiteral("folder"));
     {
         QFile file(blocked);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
+    std::mutex mutex;
+    QList<std::optional<SettingsError>> results;
     // The settings file's folder is a plain file, so nothing can be written.
     Settings settings(blocked + QStringLiteral("/Tarv.conf"));
-    EXPECT_EQ(settings.setWholeNumber(QStringLiteral("n"), 1), SettingsError::accessError);
+    settings.setFileWriteHandler([&](std::optional<SettingsError> result) {
+        const std::lock_guard lock(mutex);
+        results.append(result);
+    });
+    EXPECT_FALSE(settings.setWholeNumber(QStringLiteral("n"), 1)) << "the write returns before the disk answers";
+    settings.waitForWrites();
+    EXPECT_EQ(settings.lastWriteError(), SettingsError::accessError);
+    EXPECT_EQ(settings.wholeNumber(QStringLiteral("n")), 1);
+
+    // The folder can be made now.
+    ASSERT_TRUE(QFile::remove(blocked));
+    EXPECT_FALSE(settings.setWholeNumber(QStringLiteral("m"), 2));
+    settings.waitForWrites();
+    EXPECT_FALSE(settings.lastWriteError());
+    EXPECT_EQ(results, (QList<std::optional<SettingsError>>{SettingsError::accessError, std::nullopt}));
+    Settings reopened(blocked + QStringLiteral("/Tarv.conf"));
+    EXPECT_EQ(reopened.wholeNumber(QStringLiteral("n")), 1);
+    EXPECT_EQ(reopened.wholeNumber(QStringLiteral("m")), 2);
+}
+
+TEST_F(SettingsTest, WritesReturnBeforeTheFileChangesAndABurstIsOneFileWrite)
+{
+    std::atomic<int> fileWrites{0};
+    QSemaphore firstWritten;
+    QSemaphore resume;
+    Settings settings(path());
+    // The writer is held after its first write, so what follows cannot reach the file yet.
+    settings.setFileWriteHandler([&](std::optional<SettingsError> result) {
+        EXPECT_FALSE(result);
+        if (++fileWrites == 1) {
+            firstWritten.release();
+            resume.acquire();
+        }
+    });
+    ASSERT_FALSE(settings.setText(QStringLiteral("label"), QStringLiteral("first")));
+    ASSERT_FALSE(settings.setWholeNumber(QStringLiteral("gone"), 7));
+    firstWritten.acquire();
+    const QByteArray written = fileBytes();
+
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_FALSE(settings.setText(QStringLiteral("label"), QStringLiteral("edit %1").arg(i)));
+        ASSERT_FALSE(settings.setWholeNumber(QStringLiteral("group/count"), i));
+    }
+    ASSERT_FALSE(settings.remove(QStringLiteral("gone")));
+    EXPECT_EQ(settings.text(QStringLiteral("label")), QStringLiteral("edit 99"));
+    EXPECT_EQ(settings.wholeNumber(QStringLiteral("group/count")), 99);
+    EXPECT_FALSE(settings.contains(QStringLiteral("gone")));
+    EXPECT_EQ(fileBytes(), written);
+
+    resume.release();
+    settings.waitForWrites();
+    EXPECT_EQ(fileWrites, 2);
+    Settings reopened(path());
+    EXPECT_EQ(reopened.text(QStringLiteral("label")), QStringLiteral("edit 99"));
+    EXPECT_EQ(reopened.wholeNumber(QStringLiteral("group/count")), 99);
+    EXPECT_FALSE(reopened.contains(QStringLiteral("gone")));
 }
 
 TEST_F(SettingsTest, AFileThatIsNotSettingsIsCopiedAsideBeforeItIsWritten)
