@@ -79,6 +79,9 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     m_autoSwitcher = std::make_unique<ProfileAutoSwitcher>(m_profiles, m_settings, QStringLiteral("tarv"),
                                                            m_frontmostSource);
     m_actionRunner = std::make_unique<DesktopActionRunner>();
+    // The hub's own settings: a second reader of the file would read it again from disk on
+    // this thread, while its writes go out on the settings writer's thread.
+    m_actionRunner->screenshotLocation = [this] { return m_settings.text(QStringLiteral("screenshot.location")); };
 
     // 7-8. Photos and the stored screensaver settings.
     loadPhotoLibrary();
