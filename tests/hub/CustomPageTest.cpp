@@ -2,6 +2,7 @@
 // device on a pseudo-terminal.
 
 #include "HubFixture.h"
+#include "support/ScreenStoreWait.h"
 
 #include "screens/runtime/ScreenDataSources.h"
 
@@ -77,6 +78,7 @@ protected:
         environment.clock.makeSourceTimer = [this] { return std::make_unique<ManualTimers::Timer>(sourceTimers); };
         hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
         screens.start();
+        ASSERT_TRUE(waitUntilLoaded(screens));
         connectAndGreet();
     }
 
@@ -237,6 +239,7 @@ TEST_F(CustomPageTest, SpriteFramesGoOncePerConnectionAndAgainAfterTheSheetChang
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
     file.close();
     screens.reload();
+    ASSERT_TRUE(waitUntilLoaded(screens));
     EXPECT_TRUE(logTexts().contains(QStringLiteral("Screens: cat.png changed")));
     ASSERT_TRUE(waitUntil([&] { return assetUploads() == 8; }));
 
