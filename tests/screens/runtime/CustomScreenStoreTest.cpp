@@ -11,8 +11,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -271,6 +273,42 @@ TEST_F(CustomScreenStoreTest, TemplatesAreAddedUnderFreeNames)
               QStringLiteral("Mine"));
     ASSERT_TRUE(waitUntilLoaded(*store));
     EXPECT_EQ(titleOf(QStringLiteral("Mine")), QStringLiteral("M"));
+}
+
+// A save that lands while a scan runs: the older results still come first, then one more scan
+// shows the save, and only then does the store call itself loaded.
+TEST_F(CustomScreenStoreTest, ReloadAskedDuringAScanIsAppliedAfterIt)
+{
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
+    makeStore();
+    int loadedSignals = 0;
+    QObject::connect(store.get(), &CustomScreenStore::loaded, [&] { ++loadedSignals; });
+    store->reload();
+    // Nothing was read or applied on this thread.
+    EXPECT_TRUE(store->isLoading());
+    EXPECT_TRUE(store->reports().isEmpty());
+    // The scan has read the folder; its results wait for the event loop.
+    QThreadPool::globalInstance()->waitForDone();
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Two")));
+    store->reload();
+    store->reload();
+    EXPECT_TRUE(store->screens().isEmpty());
+    ASSERT_TRUE(waitUntilLoaded(*store));
+    EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Two"));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(loadedSignals, 1);
+}
+
+TEST_F(CustomScreenStoreTest, StoreDestroyedDuringAScanHearsNothingOfIt)
+{
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
+    makeStore();
+    store->start();
+    store.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(logLines.isEmpty());
 }
 
 // The watch: every kind of save an editor makes shows within the debounce.
