@@ -146,8 +146,21 @@ void DeviceManager::showInitialScreen()
         const auto match = std::find_if(pages.cbegin(), pages.cend(), [&](const DeviceScreen& page) {
             return page.id().compare(*stored, Qt::CaseInsensitive) == 0;
         });
-        if (match != pages.cend())
+        if (match != pages.cend()) {
             initial = *match;
+        } else if (m_customScreens.isLoading()) {
+            // The Screens folder is read on a worker: the start page may be a custom page of a
+            // reading not yet in. The device waits for it, for this connection only.
+            const std::uint64_t generation = m_portGeneration;
+            QObject::connect(
+                &m_customScreens, &CustomScreenStore::loaded, this,
+                [this, generation] {
+                    if (generation == m_portGeneration && m_state.isConnected())
+                        showInitialScreen();
+                },
+                Qt::SingleShotConnection);
+            return;
+        }
     }
     setActiveScreen(initial);
     setLastInteractiveScreen(initial);

@@ -2,6 +2,7 @@
 // on the other end of the serial line, the files written and the exact replies.
 
 #include "HubFixture.h"
+#include "support/ScreenStoreWait.h"
 
 #include "control/NotifyClient.h"
 #include "control/SocketNotifyServer.h"
@@ -125,6 +126,7 @@ TEST_F(CommandsTest, SetKeepsEveryGoodValueAndNotesWhenNoScreenReadsIt)
 {
     writeFile(QDir(screensFolder()).filePath(QStringLiteral("build.json")), pushedScreen());
     screens.start();
+    ASSERT_TRUE(waitUntilLoaded(screens));
     connectAndGreet();
     hub->showScreen(DeviceScreen::custom(QStringLiteral("build")));
 
@@ -151,6 +153,7 @@ TEST_F(CommandsTest, ScreenShowFindsAPageByNameOrSaysWhyNot)
     writeFile(QDir(screensFolder()).filePath(QStringLiteral("build.json")), pushedScreen());
     writeFile(QDir(screensFolder()).filePath(QStringLiteral("Load.json")), shellScreen());
     screens.start();
+    ASSERT_TRUE(waitUntilLoaded(screens));
     connectAndGreet();
 
     EXPECT_EQ(ask(QStringLiteral("screen.show"), QStringLiteral("Stocks.JSON")), NotifyChannel::reply(true));
@@ -173,6 +176,7 @@ TEST_F(CommandsTest, ScreenListMarksTheScreensThatWaitForApproval)
     writeFile(QDir(screensFolder()).filePath(QStringLiteral("build.json")), pushedScreen());
     writeFile(QDir(screensFolder()).filePath(QStringLiteral("Load.json")), shellScreen());
     screens.start();
+    ASSERT_TRUE(waitUntilLoaded(screens));
     makeHub();
     const QStringList expected = builtInPages + QStringList{QStringLiteral("build\tBuild"),
                                                             QStringLiteral("Load\tLoad\twaiting for approval")};

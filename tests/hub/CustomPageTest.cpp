@@ -2,12 +2,16 @@
 // device on a pseudo-terminal.
 
 #include "HubFixture.h"
+#include "support/ScreenStoreWait.h"
 
 #include "screens/runtime/ScreenDataSources.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QThreadPool>
 
 namespace {
 
@@ -68,6 +72,14 @@ protected:
     // after the hub has set its callbacks.
     void start()
     {
+        buildHub();
+        screens.start();
+        ASSERT_TRUE(waitUntilLoaded(screens));
+        connectAndGreet();
+    }
+
+    void buildHub()
+    {
         profiles = std::make_unique<ProfileStore>(*settings);
         DeviceManager::Environment environment;
         environment.settings = settings.get();
@@ -76,8 +88,6 @@ protected:
         environment.clock.monotonic = [this] { return monotonicNow; };
         environment.clock.makeSourceTimer = [this] { return std::make_unique<ManualTimers::Timer>(sourceTimers); };
         hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
-        screens.start();
-        connectAndGreet();
     }
 
     void show(const QString& id)
@@ -105,6 +115,35 @@ QByteArray textScreen(const QString& sources, const QString& text)
                              "widgets": [{"type": "text", "x": 12, "y": 40, "w": 300, "text": "%2"}]})")
         .arg(sources, text)
         .toUtf8();
+}
+
+// The folder is read on a worker: a device that greets before the first reading is in still
+// starts on the custom page the settings name.
+TEST_F(CustomPageTest, ACustomStartPageWaitsForTheFirstReadingOfTheFolder)
+{
+    write(QStringLiteral("live.json"), textScreen(QString(), QStringLiteral("Hello")));
+    settings->setText(QStringLiteral("initialScreen"), QStringLiteral("live"));
+    // The only worker stays busy until the device has greeted.
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    const int threads = pool.maxThreadCount();
+    pool.setMaxThreadCount(1);
+    QSemaphore busy;
+    pool.start([&busy] { busy.acquire(); });
+    const auto freeWorker = qScopeGuard([&] {
+        busy.release();
+        pool.setMaxThreadCount(threads);
+    });
+    buildHub();
+    screens.start();
+    attach();
+    device.sendHello();
+    ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected(); }));
+    EXPECT_TRUE(screens.isLoading());
+
+    busy.release();
+    ASSERT_TRUE(waitUntil([&] { return firstWidgetText() == QStringLiteral("Hello"); }));
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::custom(QStringLiteral("live")));
+    EXPECT_EQ(hub->lastInteractiveScreen(), DeviceScreen::custom(QStringLiteral("live")));
 }
 
 TEST_F(CustomPageTest, OnFirstStartTheSampleIsWrittenAndDrawnWhenItsPageIsShown)
@@ -237,6 +276,7 @@ TEST_F(CustomPageTest, SpriteFramesGoOncePerConnectionAndAgainAfterTheSheetChang
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
     file.close();
     screens.reload();
+    ASSERT_TRUE(waitUntilLoaded(screens));
     EXPECT_TRUE(logTexts().contains(QStringLiteral("Screens: cat.png changed")));
     ASSERT_TRUE(waitUntil([&] { return assetUploads() == 8; }));
 

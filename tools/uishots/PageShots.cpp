@@ -9,6 +9,7 @@
 #include "screens/format/ScreenTemplate.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenTrust.h"
+#include "support/ScreenStoreWait.h"
 #include "ui/media/NowPlayingView.h"
 #include "ui/media/StocksView.h"
 #include "ui/screens/CustomScreenFilesSection.h"
@@ -105,6 +106,8 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
     environment.isTesting = true;
     DeviceManager hub(profiles, photos, stocks, screens, false, std::move(environment));
     screens.reload();
+    if (!waitUntilLoaded(screens))
+        return false;
 
     CustomScreensView page(hub);
     CustomScreenFilesSection* files = page.filesSection();
@@ -117,6 +120,8 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
     for (const ScreenTemplate& t : templates)
         if (t.id == QLatin1String("system") || t.id == QLatin1String("buttons") || t.id == QLatin1String("pushed"))
             files->addScreen(t);
+    if (!waitUntilLoaded(screens))
+        return false;
     if (const std::optional<CustomScreen> system = screens.screenWithID(QStringLiteral("system")))
         screens.trust().approveScreen(*system);
     if (ScreenFileRow* row = files->row(QStringLiteral("system.json")); row && row->permissionsView())
@@ -133,6 +138,8 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
         return false;
     screens.reload();
     files->duplicate(QStringLiteral("feed.json"));
+    if (!waitUntilLoaded(screens))
+        return false;
     save(QStringLiteral("page-customScreens-error"), drawPage(page));
     return true;
 }

@@ -4,15 +4,18 @@
 #include "platform/FolderWatcher.h"
 #include "screens/format/ScreenTemplate.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -71,7 +74,77 @@ int compareDigits(QStringView a, QStringView b)
     return a.compare(b);
 }
 
+// Makes a missing folder with its sample; gives the line to log when that fails.
+std::optional<QString> prepareFolder(const QString& folder)
+{
+    if (QFileInfo::exists(folder))
+        return std::nullopt;
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": could not make the folder");
+    QSaveFile file(QDir(folder).filePath(sampleID + QStringLiteral(".json")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(sampleText().toUtf8()) < 0 || !file.commit())
+        return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": ") + file.errorString();
+    return std::nullopt;
+}
+
 }  // namespace
+
+// Everything a reload needs from the disk, read on a worker. It holds no part of the store:
+// which version of a file is shown and what is reported depends on the store and is decided
+// when the scan is applied.
+struct CustomScreenStore::Scan {
+    struct File {
+        QString name;
+        // False when the file could not be read; a file left unread because an earlier one
+        // already provides its page also stays false, and is reported as a duplicate.
+        bool isRead = false;
+        // Only a version without errors.
+        std::optional<CustomScreen> screen;
+        QList<ScreenIssue> issues;
+    };
+    std::optional<QString> prepareFailure;
+    QList<File> files;
+    // The sheets of the screens read and of the screens shown when the scan began, so a sheet
+    // used only by the last good version of a broken file is still looked at.
+    QHash<QString, QDateTime> sheetDates;
+};
+
+CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, bool prepare,
+                                                      const QStringList& shownSheets)
+{
+    Scan scan;
+    if (prepare)
+        scan.prepareFailure = prepareFolder(folder);
+    const QDir dir(folder);
+    for (const QString& name : screenFileNames(folder)) {
+        Scan::File file;
+        file.name = name;
+        const QString id = withoutExtension(name);
+        // A page that an earlier file provides without errors makes this one a duplicate
+        // whatever it holds, so it is not read at all.
+        const bool provided = std::any_of(scan.files.cbegin(), scan.files.cend(), [&](const auto& earlier) {
+            return earlier.screen && earlier.screen->id.compare(id, Qt::CaseInsensitive) == 0;
+        });
+        if (!provided) {
+            if (const std::optional<QByteArray> data = readRegularFile(dir.filePath(name), maxFileBytes)) {
+                file.isRead = true;
+                std::optional<CustomScreen> parsed = CustomScreen::parse(*data, id, name, file.issues);
+                if (parsed && !hasErrors(file.issues))
+                    file.screen = std::move(parsed);
+            }
+        }
+        scan.files.append(std::move(file));
+    }
+    QStringList sheets = shownSheets;
+    for (const Scan::File& file : std::as_const(scan.files))
+        if (file.screen)
+            for (const CustomScreen::SpriteWidget& sprite : file.screen->spriteWidgets())
+                sheets.append(sprite.sheet);
+    for (const QString& sheet : std::as_const(sheets))
+        if (!scan.sheetDates.contains(sheet))
+            scan.sheetDates.insert(sheet, modificationDate(dir.filePath(sheet)));
+    return scan;
+}
 
 QString CustomScreenStore::defaultFolder()
 {
@@ -134,7 +207,7 @@ CustomScreenStore::~CustomScreenStore() = default;
 
 void CustomScreenStore::start()
 {
-    prepareFolder();
+    m_prepare = true;
     reload();
     const QPointer<CustomScreenStore> weak(this);
     m_watcher = std::make_unique<FolderWatcher>(m_folder, [weak] {
@@ -191,25 +264,56 @@ void CustomScreenStore::logLine(const QString& text)
         onLog(text);
 }
 
-void CustomScreenStore::prepareFolder()
-{
-    if (QFileInfo::exists(m_folder))
-        return;
-    if (!QDir().mkpath(m_folder)) {
-        logLine(QStringLiteral("Screens: could not create ") + m_folder +
-                QStringLiteral(": could not make the folder"));
-        return;
-    }
-    QSaveFile file(QDir(m_folder).filePath(sampleID + QStringLiteral(".json")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(sampleText().toUtf8()) < 0 || !file.commit())
-        logLine(QStringLiteral("Screens: could not create ") + m_folder + QStringLiteral(": ") + file.errorString());
-}
-
 void CustomScreenStore::reload()
 {
     m_reloadTimer->stop();
-    const QStringList names = screenFileNames(m_folder);
-    const QDir dir(m_folder);
+    if (m_scanning) {
+        m_rescan = true;
+        return;
+    }
+    startScan();
+}
+
+void CustomScreenStore::startScan()
+{
+    m_scanning = true;
+    m_rescan = false;
+    const bool prepare = std::exchange(m_prepare, false);
+    QStringList shownSheets;
+    for (const CustomScreen& screen : std::as_const(m_screens))
+        for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
+            shownSheets.append(sprite.sheet);
+    // The worker holds only copies; its result comes back through the application object and
+    // is dropped when the store has gone in the meantime.
+    const QPointer<CustomScreenStore> weak(this);
+    QThreadPool::globalInstance()->start([weak, folder = m_folder, prepare, shownSheets] {
+        Scan scan = scanFolder(folder, prepare, shownSheets);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, scan = std::move(scan)] {
+                if (weak)
+                    weak->finishScan(scan);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CustomScreenStore::finishScan(const Scan& scan)
+{
+    // A reload asked for by a callback of this one waits for it to end.
+    apply(scan);
+    m_scanning = false;
+    if (m_rescan) {
+        startScan();
+        return;
+    }
+    emit loaded();
+}
+
+void CustomScreenStore::apply(const Scan& scan)
+{
+    if (scan.prepareFailure)
+        logLine(*scan.prepareFailure);
 
     QHash<QString, CustomScreen> previous;
     for (const CustomScreen& screen : m_screens)
@@ -219,7 +323,8 @@ void CustomScreenStore::reload()
     QList<CustomScreen> loaded;
     QList<FileReport> reports;
     QSet<QString> fileIDs;
-    for (const QString& name : names) {
+    for (const Scan::File& file : scan.files) {
+        const QString& name = file.name;
         const QString id = withoutExtension(name);
         fileIDs.insert(id);
         QList<ScreenIssue> issues;
@@ -231,12 +336,11 @@ void CustomScreenStore::reload()
             issues.append(ScreenIssue{name, QString(),
                                       QStringLiteral("another file already provides a page named \u201C") + id +
                                           QStringLiteral("\u201D")});
-        } else if (const std::optional<QByteArray> data = readRegularFile(dir.filePath(name), maxFileBytes); !data) {
+        } else if (!file.isRead) {
             issues.append(ScreenIssue{name, QString(), QStringLiteral("could not be read")});
         } else {
-            std::optional<CustomScreen> parsed = CustomScreen::parse(*data, id, name, issues);
-            if (parsed && !hasErrors(issues))
-                fresh = std::move(parsed);
+            issues = file.issues;
+            fresh = file.screen;
         }
         std::optional<CustomScreen> shown = fresh;
         if (!shown && !duplicate)
@@ -249,11 +353,11 @@ void CustomScreenStore::reload()
     }
     setReports(reports);
 
-    const QSet<QString> changedSheets = updateSheetDates(loaded);
+    const QSet<QString> changedSheets = updateSheetDates(loaded, scan.sheetDates);
     m_trust->approveAllOnFirstRun(loaded);
     // Approvals follow the files, not whether they load: a file that fails to parse keeps
     // its approval for when it is mended. An empty or unlistable folder clears nothing.
-    if (!names.isEmpty())
+    if (!scan.files.isEmpty())
         m_trust->forgetMissingScreens(fileIDs);
 
     const auto failed =
@@ -262,7 +366,7 @@ void CustomScreenStore::reload()
         m_screens = loaded;
         emit screensChanged();
         QString line = QStringLiteral("Screens: ") + QString::number(loaded.size()) + QStringLiteral(" loaded from ") +
-                       plural(names.size(), QStringLiteral("file"));
+                       plural(scan.files.size(), QStringLiteral("file"));
         if (failed != 0)
             line += QStringLiteral(", ") + QString::number(failed) + QStringLiteral(" with errors");
         logLine(line);
@@ -288,14 +392,14 @@ void CustomScreenStore::reload()
         onSheetChange(affected);
 }
 
-QSet<QString> CustomScreenStore::updateSheetDates(const QList<CustomScreen>& loaded)
+QSet<QString> CustomScreenStore::updateSheetDates(const QList<CustomScreen>& loaded,
+                                                  const QHash<QString, QDateTime>& scanned)
 {
-    const QDir dir(m_folder);
     QHash<QString, QDateTime> dates;
     for (const CustomScreen& screen : loaded)
         for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
             if (!dates.contains(sprite.sheet))
-                dates.insert(sprite.sheet, modificationDate(dir.filePath(sprite.sheet)));
+                dates.insert(sprite.sheet, scanned.value(sprite.sheet));
     QSet<QString> changed;
     for (auto it = dates.cbegin(); it != dates.cend(); ++it)
         if (const auto held = m_sheetDates.constFind(it.key()); held != m_sheetDates.cend() && *held != it.value())

@@ -3,7 +3,9 @@
 // The store creates the folder with a sample on first use, reads and checks every file,
 // keeps showing the last good version of a file that broke, refuses a second file for the
 // same page name, reports per file what happened, notices edited sprite sheets, and reloads
-// shortly after every change in the folder. Lives on the GUI thread.
+// shortly after every change in the folder. Lives on the GUI thread; the folder is read on a
+// worker, and what it held is applied back on the GUI thread, so a slow or crowded folder never
+// stalls the window or the device link.
 
 #include "screens/format/CustomScreen.h"
 #include "screens/format/ScreenIssue.h"
@@ -78,14 +80,19 @@ public:
     const QHash<QString, QDateTime>& sheetDates() const { return m_sheetDates; }
     bool isWatching() const;
     bool isReloadPending() const;
+    // True from a reload request until its results are applied, a scan queued behind the
+    // running one included.
+    bool isLoading() const { return m_scanning; }
 
-    // Reads the whole folder again, now.
+    // Reads the whole folder again on a worker; its results are applied here when the scan
+    // ends. Asked while a scan runs, one more scan follows it, so the latest state is applied.
     void reload();
     // Reloads once the folder has been quiet for reloadDelayMs.
     void scheduleReload();
 
     // Writes a new screen file under a free name made from the base name (never over an
-    // existing file), reloads at once and gives the new page id.
+    // existing file), starts a reload and gives the new page id; the page is there once the
+    // store is loaded again.
     std::variant<QString, WriteError> createScreenFile(const QString& baseName, const QByteArray& bytes);
     std::variant<QString, WriteError> addTemplate(const ScreenTemplate& screenTemplate);
 
@@ -96,10 +103,17 @@ public:
 signals:
     void screensChanged();
     void reportsChanged();
+    // The last reload asked for is applied and no scan runs.
+    void loaded();
 
 private:
-    void prepareFolder();
-    QSet<QString> updateSheetDates(const QList<CustomScreen>& loaded);
+    struct Scan;
+    // Touches nothing of the store: runs on a worker.
+    static Scan scanFolder(const QString& folder, bool prepare, const QStringList& shownSheets);
+    void startScan();
+    void finishScan(const Scan& scan);
+    void apply(const Scan& scan);
+    QSet<QString> updateSheetDates(const QList<CustomScreen>& loaded, const QHash<QString, QDateTime>& scanned);
     void logLine(const QString& text);
 
     QString m_folder;
@@ -109,4 +123,8 @@ private:
     QHash<QString, QDateTime> m_sheetDates;
     std::unique_ptr<FolderWatcher> m_watcher;
     QTimer* m_reloadTimer = nullptr;
+    bool m_scanning = false;
+    bool m_rescan = false;
+    // Set by start(): the next scan makes the folder with its sample when it is missing.
+    bool m_prepare = false;
 };

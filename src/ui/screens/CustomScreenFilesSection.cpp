@@ -23,6 +23,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -98,6 +99,11 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     CustomScreenStore& store = m_deviceManager.customScreens();
     connect(&store, &CustomScreenStore::reportsChanged, this, &CustomScreenFilesSection::showReports);
     connect(&store, &CustomScreenStore::screensChanged, this, &CustomScreenFilesSection::showReports);
+    connect(&store, &CustomScreenStore::loaded, this, [this] {
+        // Does nothing while the file waits for approval or did not load.
+        if (const std::optional<QString> id = std::exchange(m_showWhenLoaded, std::nullopt))
+            m_deviceManager.showScreen(DeviceScreen::custom(*id));
+    });
     connect(&m_deviceManager.screenData(), &ScreenDataSources::failuresChanged, this,
             &CustomScreenFilesSection::showReports);
     showReports();
@@ -131,8 +137,7 @@ void CustomScreenFilesSection::addScreen(const ScreenTemplate& screenTemplate)
     }
     const QString id = std::get<QString>(written);
     setFailure(std::nullopt);
-    // Does nothing while the file waits for approval or did not load.
-    m_deviceManager.showScreen(DeviceScreen::custom(id));
+    m_showWhenLoaded = id;
     m_fileManager->open(filePath(id + QStringLiteral(".json")));
 }
 

@@ -30,7 +30,8 @@ public:
 
     // The failures of the file's page, by source name in plain string order.
     QList<std::pair<QString, QString>> sourceFailures(const QString& fileName) const;
-    // Writes a file from the template, shows its page when it may be shown and opens it.
+    // Writes a file from the template and opens it; its page is shown, when it may be, once the
+    // store has loaded it.
     void addScreen(const ScreenTemplate& screenTemplate);
     // Copies the file's bytes into the next free name after its own.
     void duplicate(const QString& fileName);
@@ -59,4 +60,6 @@ private:
     QPushButton* m_openFolder = nullptr;
     SymbolLabel* m_failureLabel = nullptr;
     std::optional<QString> m_failure;
+    // A page just added from a template, shown on the device once the store has loaded it.
+    std::optional<QString> m_showWhenLoaded;
 };

@@ -6,12 +6,15 @@
 
 #include "platform/Settings.h"
 #include "screens/format/ScreenTemplate.h"
+#include "support/ScreenStoreWait.h"
 #include "support/WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +65,18 @@ struct CustomScreenStoreTest : ::testing::Test {
         store->onSheetChange = [this](const QSet<QString>& ids) { sheetChanges.append(ids); };
     }
 
+    // Both read the folder on a worker; the test goes on once the results are applied.
+    void start()
+    {
+        store->start();
+        ASSERT_TRUE(waitUntilLoaded(*store));
+    }
+    void reload()
+    {
+        store->reload();
+        ASSERT_TRUE(waitUntilLoaded(*store));
+    }
+
     void write(const QString& name, const QByteArray& bytes)
     {
         QDir().mkpath(folder);
@@ -88,7 +103,7 @@ struct CustomScreenStoreTest : ::testing::Test {
 TEST_F(CustomScreenStoreTest, FirstStartCreatesTheFolderWithTheSampleAndApprovesIt)
 {
     makeStore(true);
-    store->start();
+    start();
     EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(QStringLiteral("system.json"))));
     ASSERT_EQ(ids(), QStringList{QStringLiteral("system")});
     ASSERT_TRUE(store->screens()[0].fingerprint());
@@ -96,11 +111,12 @@ TEST_F(CustomScreenStoreTest, FirstStartCreatesTheFolderWithTheSampleAndApproves
     EXPECT_EQ(store->reports().at(0).summary, QStringLiteral("\u201CSystem\u201D \u00B7 20 widgets \u00B7 6 sources"));
     EXPECT_EQ(logLines, QStringList{QStringLiteral("Screens: 1 loaded from 1 file")});
     EXPECT_EQ(changes, 1);
-    EXPECT_TRUE(store->isWatching());
+    // The folder was made after the watch began: the watch moves to it.
+    EXPECT_TRUE(waitUntil([&] { return store->isWatching(); }));
 
     // Saved again unchanged: no second first run, nothing changes.
     makeStore(true);
-    store->start();
+    start();
     EXPECT_FALSE(store->trust().isFirstRun());
     EXPECT_EQ(store->approvedScreens().size(), 1);
 }
@@ -112,7 +128,7 @@ TEST_F(CustomScreenStoreTest, ReadsJsonFilesInNaturalOrderAndIgnoresOthers)
                                 QStringLiteral("a.JSON.bak")})
         write(name, screenJson(name));
     makeStore();
-    store->reload();
+    reload();
     EXPECT_EQ(ids(), (QStringList{QStringLiteral("A"), QStringLiteral("screen 9"), QStringLiteral("screen 10")}));
     EXPECT_EQ(logLines.last(), QStringLiteral("Screens: 3 loaded from 3 files"));
 }
@@ -121,11 +137,11 @@ TEST_F(CustomScreenStoreTest, BrokenFileKeepsItsLastGoodVersion)
 {
     write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Clock")));
     makeStore();
-    store->reload();
+    reload();
     const QString goodSummary = store->reports().at(0).summary;
 
     write(QStringLiteral("clock.json"), QByteArray(R"({"title": "Clock", "widgets": [)"));
-    store->reload();
+    reload();
     EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Clock"));
     const CustomScreenStore::FileReport report = store->reports().at(0);
     EXPECT_FALSE(report.isLoaded);
@@ -139,13 +155,13 @@ TEST_F(CustomScreenStoreTest, BrokenFileKeepsItsLastGoodVersion)
     QFile::remove(QDir(folder).filePath(QStringLiteral("clock.json")));
     write(QStringLiteral("clock.json"), QByteArray("{"));
     write(QStringLiteral("other.json"), screenJson(QStringLiteral("Other")));
-    store->reload();
+    reload();
     EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Clock"));
     EXPECT_EQ(logLines.last(), QStringLiteral("Screens: 2 loaded from 2 files, 1 with errors"));
     QFile::remove(QDir(folder).filePath(QStringLiteral("clock.json")));
-    store->reload();
+    reload();
     write(QStringLiteral("clock.json"), QByteArray("{"));
-    store->reload();
+    reload();
     EXPECT_EQ(ids(), QStringList{QStringLiteral("other")});
     EXPECT_EQ(store->reports().at(0).summary, QStringLiteral("Not loaded"));
     EXPECT_FALSE(store->reports().at(0).isShowingLastGoodVersion);
@@ -156,7 +172,7 @@ TEST_F(CustomScreenStoreTest, SecondFileForTheSamePageNameIsNotRead)
     write(QStringLiteral("Clock.json"), screenJson(QStringLiteral("Upper")));
     write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Lower")));
     makeStore();
-    store->reload();
+    reload();
     ASSERT_EQ(store->screens().size(), 1);
     const QString second = store->reports().at(1).fileName;
     const QString secondID = second.chopped(5);
@@ -177,7 +193,7 @@ TEST_F(CustomScreenStoreTest, FifosDevicesAndHugeFilesAreReportedUnreadableWitho
     huge.append(QByteArray(CustomScreenStore::maxFileBytes, ' '));
     write(QStringLiteral("huge.json"), huge);
     makeStore();
-    store->reload();
+    reload();
     EXPECT_EQ(ids(), QStringList{QStringLiteral("good")});
     for (const CustomScreenStore::FileReport& report : store->reports()) {
         if (report.fileName == QStringLiteral("good.json"))
@@ -194,7 +210,7 @@ TEST_F(CustomScreenStoreTest, ReplacedSpriteSheetIsReportedForTheScreensUsingIt)
     sheet.fill(Qt::red);
     ASSERT_TRUE(sheet.save(QDir(folder).filePath(QStringLiteral("cat.png"))));
     makeStore();
-    store->reload();
+    reload();
     EXPECT_TRUE(sheetChanges.isEmpty());
 
     // A different date, as an editor's save gives.
@@ -202,10 +218,10 @@ TEST_F(CustomScreenStoreTest, ReplacedSpriteSheetIsReportedForTheScreensUsingIt)
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime));
     file.close();
-    store->reload();
+    reload();
     EXPECT_EQ(sheetChanges, (QList<QSet<QString>>{{QStringLiteral("cat")}}));
     EXPECT_EQ(logLines.last(), QStringLiteral("Screens: cat.png changed"));
-    store->reload();
+    reload();
     EXPECT_EQ(sheetChanges.size(), 1);
 }
 
@@ -213,25 +229,25 @@ TEST_F(CustomScreenStoreTest, ApprovalsFollowTheFilesNotWhetherTheyParse)
 {
     write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime")));
     makeStore(true);
-    store->reload();
+    reload();
     ASSERT_EQ(store->approvedScreens().size(), 1);
 
     // Broken at the next start: the approval waits for the file to be mended.
     write(QStringLiteral("up.json"), QByteArray("{"));
     write(QStringLiteral("other.json"), screenJson(QStringLiteral("Other")));
     makeStore(true);
-    store->reload();
+    reload();
     EXPECT_TRUE(store->trust().approved().contains(QStringLiteral("up")));
     write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime")));
-    store->reload();
+    reload();
     EXPECT_EQ(store->approvedScreens().size(), 2);
 
     // A changed command needs a new approval; a deleted file loses it.
     write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime -p")));
-    store->reload();
+    reload();
     EXPECT_EQ(store->approvedScreens().size(), 1);
     QFile::remove(QDir(folder).filePath(QStringLiteral("up.json")));
-    store->reload();
+    reload();
     EXPECT_FALSE(store->trust().approved().contains(QStringLiteral("up")));
 }
 
@@ -239,9 +255,9 @@ TEST_F(CustomScreenStoreTest, EmptyFolderClearsNoApprovals)
 {
     write(QStringLiteral("up.json"), commandScreenJson(QStringLiteral("uptime")));
     makeStore(true);
-    store->reload();
+    reload();
     QFile::remove(QDir(folder).filePath(QStringLiteral("up.json")));
-    store->reload();
+    reload();
     EXPECT_TRUE(store->trust().approved().contains(QStringLiteral("up")));
 }
 
@@ -251,10 +267,48 @@ TEST_F(CustomScreenStoreTest, TemplatesAreAddedUnderFreeNames)
     const ScreenTemplate& sample = ScreenTemplate::all().first();
     EXPECT_EQ(std::get<QString>(store->addTemplate(sample)), sample.id);
     EXPECT_EQ(std::get<QString>(store->addTemplate(sample)), sample.id + QStringLiteral("-2"));
+    ASSERT_TRUE(waitUntilLoaded(*store));
     EXPECT_EQ(store->screens().size(), 2);
     EXPECT_EQ(std::get<QString>(store->createScreenFile(QStringLiteral("Mine"), screenJson(QStringLiteral("M")))),
               QStringLiteral("Mine"));
+    ASSERT_TRUE(waitUntilLoaded(*store));
     EXPECT_EQ(titleOf(QStringLiteral("Mine")), QStringLiteral("M"));
+}
+
+// A save that lands while a scan runs: the older results still come first, then one more scan
+// shows the save, and only then does the store call itself loaded.
+TEST_F(CustomScreenStoreTest, ReloadAskedDuringAScanIsAppliedAfterIt)
+{
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
+    makeStore();
+    int loadedSignals = 0;
+    QObject::connect(store.get(), &CustomScreenStore::loaded, [&] { ++loadedSignals; });
+    store->reload();
+    // Nothing was read or applied on this thread.
+    EXPECT_TRUE(store->isLoading());
+    EXPECT_TRUE(store->reports().isEmpty());
+    // The scan has read the folder; its results wait for the event loop.
+    QThreadPool::globalInstance()->waitForDone();
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Two")));
+    store->reload();
+    store->reload();
+    EXPECT_TRUE(store->screens().isEmpty());
+    ASSERT_TRUE(waitUntilLoaded(*store));
+    EXPECT_EQ(titleOf(QStringLiteral("clock")), QStringLiteral("Two"));
+    EXPECT_EQ(changes, 2);
+    EXPECT_EQ(loadedSignals, 1);
+}
+
+TEST_F(CustomScreenStoreTest, StoreDestroyedDuringAScanHearsNothingOfIt)
+{
+    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
+    makeStore();
+    store->start();
+    store.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(logLines.isEmpty());
 }
 
 // The watch: every kind of save an editor makes shows within the debounce.
@@ -262,7 +316,7 @@ TEST_F(CustomScreenStoreTest, WatchedFolderFollowsEverySave)
 {
     write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
     makeStore();
-    store->start();
+    start();
     ASSERT_TRUE(store->isWatching());
     const QString path = QDir(folder).filePath(QStringLiteral("clock.json"));
 
@@ -307,7 +361,7 @@ TEST_F(CustomScreenStoreTest, FolderMadeAfterTheStartOrReplacedIsLoaded)
         ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     }
     makeStore();
-    store->start();
+    start();
     ASSERT_TRUE(store->screens().isEmpty());
     ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("Tarv"))));
     write(QStringLiteral("clock.json"), screenJson(QStringLiteral("One")));
@@ -330,7 +384,7 @@ TEST_F(CustomScreenStoreTest, BurstOfSavesGivesOneReload)
 {
     write(QStringLiteral("clock.json"), screenJson(QStringLiteral("0")));
     makeStore();
-    store->start();
+    start();
     const int before = changes;
     for (int i = 1; i <= 10; ++i)
         write(QStringLiteral("clock.json"), screenJson(QString::number(i)));

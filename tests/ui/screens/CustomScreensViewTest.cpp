@@ -16,6 +16,7 @@
 #include "screens/runtime/ScreenTrust.h"
 #include "support/DesktopTestEnv.h"
 #include "support/FakeDevice.h"
+#include "support/ScreenStoreWait.h"
 #include "ui/screens/CustomScreenFilesSection.h"
 #include "ui/screens/FileManager.h"
 #include "ui/screens/ScreenFileRow.h"
@@ -76,6 +77,7 @@ protected:
             environment.isTesting = true;
             hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, *screens, false, std::move(environment));
             screens->reload();
+            EXPECT_TRUE(waitUntilLoaded(*screens));
             window = std::make_unique<MainWindow>(*hub, *settings);
             window->select(SidebarItem::customScreens);
             window->show();
@@ -142,6 +144,7 @@ protected:
         auto* action = section().findChild<QAction*>(QStringLiteral("newScreen:") + QLatin1String(templateID));
         ASSERT_NE(action, nullptr) << templateID;
         action->trigger();
+        ASSERT_TRUE(waitUntilLoaded(*screens));
     }
 
     QStringList pickerEntries() const
@@ -208,6 +211,7 @@ TEST_F(CustomScreensViewTest, DuplicateCopiesTheBytesToTheNextFreeNameAndAFailed
     write(QStringLiteral("vanishing.json"), system);
     section();
     row(QStringLiteral("system.json"))->duplicateAction()->trigger();
+    ASSERT_TRUE(waitUntilLoaded(*screens));
     EXPECT_EQ(read(QStringLiteral("system-3.json")), system);
     EXPECT_TRUE(rowNames().contains(QStringLiteral("system-3.json")));
     EXPECT_EQ(section().failure(), std::nullopt);
@@ -272,6 +276,7 @@ TEST_F(CustomScreensViewTest, BrokenFilesShowTheirStatusIssuesAndTheLastGoodVers
     screens->trust().approveScreen(*screens->screenWithID(QStringLiteral("clock")));
     write(QStringLiteral("clock.json"), "{ \"title\": ");
     screens->reload();
+    ASSERT_TRUE(waitUntilLoaded(*screens));
     ScreenFileRow* clock = row(QStringLiteral("clock.json"));
     EXPECT_TRUE(clock->findChild<QLabel*>(QStringLiteral("summary"))
                     ->text()
@@ -327,6 +332,7 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     // A changed command asks again: the file waits and leaves the picker.
     write(QStringLiteral("busy.json"), busyScreen(QStringLiteral("echo 13")));
     screens->reload();
+    ASSERT_TRUE(waitUntilLoaded(*screens));
     EXPECT_EQ(busy->permissionsView()->form(), ScreenPermissionsView::Form::waiting);
     EXPECT_FALSE(busy->showOnDeviceAction()->isEnabled());
     EXPECT_FALSE(pickerEntries().contains(QStringLiteral("Busy")));
