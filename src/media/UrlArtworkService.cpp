@@ -1,7 +1,8 @@
 #include "media/UrlArtworkService.h"
 
+#include "platform/BoundedFile.h"
+
 #include <QCoreApplication>
-#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -52,14 +53,8 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
     if (scheme == QLatin1String("file")) {
         const QString path = url.toLocalFile();
         QThreadPool::globalInstance()->start([guard, done, path] {
-            QFile file(path);
-            // The cap holds for files that grow while read, and for ones that report no size.
-            if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes) {
-                deliver(guard, done, std::nullopt);
-                return;
-            }
-            const QByteArray bytes = file.read(maxBytes + 1);
-            deliver(guard, done, bytes.size() > maxBytes ? std::nullopt : NowPlayingBackdrop::render(bytes));
+            const std::optional<QByteArray> bytes = readRegularFile(path, maxBytes);
+            deliver(guard, done, bytes ? NowPlayingBackdrop::render(*bytes) : std::nullopt);
         });
         return;
     }
