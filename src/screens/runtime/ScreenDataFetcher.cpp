@@ -134,7 +134,7 @@ void ScreenDataFetcher::fetch(const CustomScreen::DataSource& source, const QSet
     else if (const auto* url = std::get_if<CustomScreen::DataSource::Url>(&source.kind))
         fetchURL(source, *url, paths, whole, context, std::move(done));
     else
-        deliverLater(context, std::move(done), Failure{QStringLiteral("a push source is not fetched")});
+        deliverLater(makePending(context, std::move(done)), Failure{QStringLiteral("a push source is not fetched")});
 }
 
 std::shared_ptr<ScreenDataFetcher::Pending> ScreenDataFetcher::makePending(QObject* context, Done done)
@@ -142,11 +142,11 @@ std::shared_ptr<ScreenDataFetcher::Pending> ScreenDataFetcher::makePending(QObje
     return std::make_shared<Pending>(Pending{context, context != nullptr, std::move(done)});
 }
 
-void ScreenDataFetcher::deliverLater(QObject* context, Done done, Result result)
+void ScreenDataFetcher::deliverLater(std::shared_ptr<Pending> pending, Result result)
 {
     QMetaObject::invokeMethod(
         this,
-        [pending = makePending(context, std::move(done)), result = std::move(result)] {
+        [pending = std::move(pending), result = std::move(result)] {
             if (pending->wanted())
                 pending->done(result);
         },
@@ -156,17 +156,8 @@ void ScreenDataFetcher::deliverLater(QObject* context, Done done, Result result)
 void ScreenDataFetcher::resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending,
                                         std::function<Result()> work)
 {
-    pool.start([this, pending = std::move(pending), work = std::move(work)] {
-        Result result = work();
-        // Destroying the fetcher waits for this job, so `this` is alive to receive the result.
-        QMetaObject::invokeMethod(
-            this,
-            [pending, result = std::move(result)] {
-                if (pending->wanted())
-                    pending->done(result);
-            },
-            Qt::QueuedConnection);
-    });
+    // Destroying the fetcher waits for this job, so `this` is alive to receive the result.
+    pool.start([this, pending = std::move(pending), work = std::move(work)] { deliverLater(pending, work()); });
 }
 
 void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const QString& command,
@@ -188,7 +179,7 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
                                  const QSet<QString>& paths, bool whole, QObject* context, Done done)
 {
     if (const auto message = badHeader(url.headers)) {
-        deliverLater(context, std::move(done), Failure{*message});
+        deliverLater(makePending(context, std::move(done)), Failure{*message});
         return;
     }
     QNetworkRequest request(url.url);
@@ -249,14 +240,14 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
         load->body += reply->readAll();
     });
     connect(reply, &QNetworkReply::finished, this,
-            [this, reply, load, pending = makePending(context, std::move(done)), source, field = url.field, paths,
-             whole] {
+            [this, reply, load, tooLarge, pending = makePending(context, std::move(done)), source,
+             field = url.field, paths, whole] {
                 reply->deleteLater();
                 if (!pending->wanted())
                     return;
                 if (!load->stopped && reply->bytesAvailable() > 0) {
                     if (load->body.size() + reply->bytesAvailable() > maxBodyBytes)
-                        load->stopped = QStringLiteral("the response is larger than 1 MB");
+                        load->stopped = tooLarge;
                     else
                         load->body += reply->readAll();
                 }

@@ -80,8 +80,9 @@ private:
         bool wanted() const { return !guarded || guard; }
     };
     static std::shared_ptr<Pending> makePending(QObject* context, Done done);
-    // Runs `done` from the event loop, so that no caller sees its callback run inside `fetch`.
-    void deliverLater(QObject* context, Done done, Result result);
+    // Runs the callback from this object's event loop, so that no caller sees it run inside
+    // `fetch`; callable from any thread.
+    void deliverLater(std::shared_ptr<Pending> pending, Result result);
     // Runs `work` on the pool and hands its result back to this thread.
     void resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending, std::function<Result()> work);
     QNetworkAccessManager* session();
