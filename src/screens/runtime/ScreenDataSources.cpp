@@ -61,8 +61,9 @@ ScreenDataSources::~ScreenDataSources()
 
 void ScreenDataSources::startSources(const CustomScreen& screen)
 {
+    QSet<QString> usedKeys = screen.usedKeys();
     if (m_activeScreen && m_activeScreen->id == screen.id && m_activeScreen->sources == screen.sources
-        && m_activeUsedKeys == screen.usedKeys()) {
+        && m_activeUsedKeys == usedKeys) {
         // The loops run on; the widgets may still have changed, and with them which values
         // keep a history.
         m_activeSparklineKeys = screen.sparklineKeys();
@@ -71,7 +72,7 @@ void ScreenDataSources::startSources(const CustomScreen& screen)
     }
     stopSources();
     m_activeScreen = screen;
-    m_activeUsedKeys = screen.usedKeys();
+    m_activeUsedKeys = std::move(usedKeys);
     m_activeSparklineKeys = screen.sparklineKeys();
     m_activeUses = screen.sourceUses();
 
