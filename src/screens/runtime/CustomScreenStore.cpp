@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -144,11 +143,6 @@ CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, boo
         if (!scan.sheetDates.contains(sheet))
             scan.sheetDates.insert(sheet, modificationDate(dir.filePath(sheet)));
     return scan;
-}
-
-QString CustomScreenStore::defaultFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Tarv/Screens");
 }
 
 QString CustomScreenStore::screenSummary(const CustomScreen& screen)

@@ -51,8 +51,6 @@ public:
     static constexpr qint64 maxFileBytes = 1024 * 1024;
     static constexpr int reloadDelayMs = 150;
 
-    // ~/.local/share/Tarv/Screens (following XDG_DATA_HOME).
-    static QString defaultFolder();
     // "“System” · 20 widgets · 6 sources".
     static QString screenSummary(const CustomScreen& screen);
     // Case-insensitive, runs of digits by their value: "screen 9" before "screen 10".
