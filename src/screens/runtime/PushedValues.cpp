@@ -2,6 +2,7 @@
 
 #include "platform/BackgroundFileWriter.h"
 #include "platform/Scalars.h"
+#include "screens/format/JsonText.h"
 #include "screens/format/PushName.h"
 
 #include <QFile>
@@ -99,11 +100,12 @@ void PushedValues::load()
     QFile in(*m_file);
     if (!in.open(QIODevice::ReadOnly))
         return;
-    const QJsonDocument document = QJsonDocument::fromJson(in.readAll());
-    if (!document.isObject())
+    // The parser also mends lone surrogates, as setValue does.
+    const std::optional<QJsonValue> document = JsonText::parse(in.readAll());
+    if (!document || !document->isObject())
         return;
     QHash<QString, Entry> loaded;
-    const QJsonObject all = document.object();
+    const QJsonObject all = document->toObject();
     for (auto it = all.begin(); it != all.end(); ++it) {
         const QJsonObject member = it.value().toObject();
         const QJsonValue text = member.value(QStringLiteral("text"));
@@ -111,7 +113,7 @@ void PushedValues::load()
         const auto date = seconds.isDouble() ? dateFromStored(seconds.toDouble()) : std::nullopt;
         if (!it.value().isObject() || member.size() != 2 || !text.isString() || !date || !isValidName(it.key()))
             return;
-        loaded.insert(it.key(), Entry{replaceLoneSurrogates(text.toString()), *date});
+        loaded.insert(it.key(), Entry{text.toString(), *date});
     }
     m_entries = std::move(loaded);
     while (m_entries.size() > maxEntries)
