@@ -332,17 +332,11 @@ std::optional<QByteArray> Settings::storedForm(const QString& key) const
 {
     if (!contains(key))
         return std::nullopt;
-    const QVariant value = this->value(key);
-    if (value.typeId() == QMetaType::QByteArray)
-        return value.toByteArray();
-    if (!m_changedKeys.contains(key)) {
+    if (value(key).typeId() != QMetaType::QByteArray && !m_changedKeys.contains(normalizedKey(key))) {
         if (auto text = iniValueText(m_openedText, key))
             return text;
     }
-    // Set since the file was opened: the value as QSettings gives it is all there is.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QStringLiteral(", ")).toUtf8();
-    return value.toString().toUtf8();
+    return bytes(key);
 }
 
 std::optional<SettingsError> Settings::setText(const QString& key, const QString& value)
@@ -403,7 +397,7 @@ std::optional<SettingsError> Settings::write(const QString& key, const QVariant*
         }
         m_writer->remove(stored);
     }
-    m_changedKeys.insert(key);
+    m_changedKeys.insert(stored);
     return std::nullopt;
 }
 

@@ -237,5 +237,8 @@ TEST_F(SettingsTest, StoredFormIsTheTextTheFileHeldWhenItIsNotBytes)
 
     ASSERT_FALSE(settings.setText(QStringLiteral("later"), QStringLiteral("new")));
     EXPECT_EQ(settings.storedForm(QStringLiteral("later")), QByteArray("new"));
+    ASSERT_FALSE(settings.setText(QStringLiteral("/Other//list/"), QStringLiteral("changed")));
+    EXPECT_EQ(settings.storedForm(QStringLiteral("Other/list")), QByteArray("changed"))
+        << "a write under another spelling of the key changed it too";
     EXPECT_EQ(settings.storedForm(QStringLiteral("list")), library) << "the write changed the file, not this";
 }
