@@ -38,11 +38,7 @@ ScreenTrust::ScreenTrust(Settings* settings, QObject* parent) : QObject(parent),
     }
     // A value that cannot be read as approvals trusts nothing; treating it as a first run
     // would let damaged settings approve every screen, commands and all, without asking.
-    std::optional<QByteArray> stored = m_settings->bytes(storageKey);
-    if (!stored)
-        if (const std::optional<QString> text = m_settings->text(storageKey))
-            stored = text->toUtf8();
-    if (stored)
+    if (const std::optional<QByteArray> stored = m_settings->bytes(storageKey))
         m_approved = readApprovals(*stored).value_or(QHash<QString, QString>());
 }
 
