@@ -321,8 +321,8 @@ std::optional<QByteArray> Settings::bytes(const QString& key) const
     const QVariant value = this->value(key);
     if (value.typeId() == QMetaType::QByteArray)
         return value.toByteArray();
-    // A value edited by hand into the file comes back as plain text.
-    // Set since the file was opened: the value as QSettings gives it is all there is.
+    // A value edited by hand into the file comes back as plain text, or as a list where it
+    // held commas.
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", ")).toUtf8();
     return value.toString().toUtf8();
