@@ -15,8 +15,7 @@ X11FrontmostAppSource::X11FrontmostAppSource(QString ownId, QString ownName, QOb
     : FrontmostAppSource(parent)
     , m_matcher(std::move(ownId), std::move(ownName))
 {
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland") {
+    if (isWaylandSession()) {
         m_unavailableReason = QStringLiteral(
             "This is a Wayland session: the application in front cannot be followed here.");
         return;

@@ -17,8 +17,7 @@ X11RunningAppsSource::X11RunningAppsSource(QString ownId, QString ownName)
 QFuture<QList<RunningApp>> X11RunningAppsSource::runningApps()
 {
     // A Wayland session lists only its X11 programs there: better nothing than half.
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland"
-        || qEnvironmentVariableIsEmpty("DISPLAY"))
+    if (isWaylandSession() || qEnvironmentVariableIsEmpty("DISPLAY"))
         return QtFuture::makeReadyFuture(QList<RunningApp>());
     return QtConcurrent::run(&X11RunningAppsSource::read, qgetenv("DISPLAY"), m_ownId, m_ownName,
                              DesktopEntries::applicationDirs());

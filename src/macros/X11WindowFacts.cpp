@@ -8,6 +8,12 @@
 #include <cstring>
 #include <unistd.h>
 
+bool isWaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+           || qEnvironmentVariable("XDG_SESSION_TYPE").compare(u"wayland", Qt::CaseInsensitive) == 0;
+}
+
 X11WindowFacts::X11WindowFacts(xcb_connection_t* connection) : m_connection(connection)
 {
     m_gtkAppIdAtom = internAtom("_GTK_APPLICATION_ID");

@@ -10,6 +10,9 @@
 
 struct xcb_connection_t;
 
+// A Wayland session: its X11 display, if any, shows only the programs that run under XWayland.
+bool isWaylandSession();
+
 class X11WindowFacts {
 public:
     explicit X11WindowFacts(xcb_connection_t* connection);
