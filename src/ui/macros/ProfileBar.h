@@ -23,9 +23,6 @@ public:
     // Reads the profiles and the active one again; the rename field keeps what is typed.
     void refresh();
 
-    // A profile's name where names are listed: an empty one reads "Untitled".
-    static QString shownName(const QString& name);
-
     QComboBox* picker() const { return m_picker; }
     QLineEdit* renameField() const { return m_renameField; }
     QToolButton* profileMenuButton() const { return m_menuButton; }
