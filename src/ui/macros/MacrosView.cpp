@@ -71,10 +71,7 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     // Key area: the grid and its caption, with the profile bar under them.
     m_canvas = new KeyCanvas;
     m_canvas->setSwap([&store](int from, int to) { store.moveKey(from, to); });
-    connect(m_canvas, &KeyCanvas::selectionChanged, this, [this](int index) {
-        m_selection = index;
-        showInspector();
-    });
+    connect(m_canvas, &KeyCanvas::selectionChanged, this, &MacrosView::showInspector);
     QLabel* caption = secondaryLabel(QStringLiteral("Drag keys to rearrange. Changes appear on Tarv as you edit."), -1);
     caption->setObjectName(QStringLiteral("keyCaption"));
     caption->setAlignment(Qt::AlignCenter);
@@ -153,7 +150,7 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
 
     connect(&store, &ProfileStore::profilesChanged, this, &MacrosView::refresh);
     connect(&store, &ProfileStore::activeIDChanged, this, &MacrosView::refresh);
-    m_canvas->setSelection(m_selection);
+    m_canvas->setSelection(0);
     refresh();
 }
 
@@ -170,9 +167,13 @@ void MacrosView::attachUndoManager()
     m_deviceManager.profiles().setUndoStack(m_undoStack);
 }
 
+int MacrosView::selection() const
+{
+    return m_canvas->selection();
+}
+
 void MacrosView::setSelection(int index)
 {
-    m_selection = index;
     m_canvas->setSelection(index);
     showInspector();
 }
@@ -203,8 +204,9 @@ void MacrosView::refresh()
 void MacrosView::showInspector()
 {
     const QList<MacroButton>& buttons = m_deviceManager.profiles().activeProfile().buttons;
-    if (m_selection >= 0 && m_selection < buttons.size()) {
-        m_inspector->setKey(m_selection, buttons[m_selection]);
+    const int selection = m_canvas->selection();
+    if (selection >= 0 && selection < buttons.size()) {
+        m_inspector->setKey(selection, buttons[selection]);
         m_inspectorStack->setCurrentWidget(m_inspectorScroll);
     } else {
         m_inspectorStack->setCurrentWidget(m_emptyState);
