@@ -6,6 +6,7 @@
 #include "ui/macros/KeyPanel.h"
 #include "ui/macros/ProfileAppsButton.h"
 #include "ui/macros/ProfileBar.h"
+#include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
@@ -20,11 +21,9 @@ namespace {
 QLabel* secondaryLabel(const QString& text, qreal pointDelta)
 {
     auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() + pointDelta);
-    label->setFont(font);
+    label->setFont(FormSection::relativeFont(label->font(), pointDelta));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(label));
     label->setPalette(palette);
     return label;
 }
