@@ -171,8 +171,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     iconLayout->addStretch(1);
     m_iconButton->setMinimumHeight(26);
     key->rows()->addRow(QStringLiteral("Icon"), m_iconButton);
-    connect(m_iconButton, &QPushButton::clicked, this, &KeyInspector::iconPickerRequested);
-    connect(this, &KeyInspector::iconPickerRequested, this, &KeyInspector::openIconPicker);
+    connect(m_iconButton, &QPushButton::clicked, this, &KeyInspector::openIconPicker);
 
     auto* swatches = new QWidget;
     auto* swatchLayout = new QHBoxLayout(swatches);

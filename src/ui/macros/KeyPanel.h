@@ -71,10 +71,6 @@ public:
     IconPickerPopover* iconPicker() const { return m_iconPicker; }
     void openIconPicker();
 
-signals:
-    // The icon row was pressed: the icon picker opens from it.
-    void iconPickerRequested();
-
 private:
     // Copies the active profile, applies the edit to the key in this slot and commits it; an
     // index the profile no longer has makes it a no-op.
