@@ -21,6 +21,14 @@ X11WindowFacts::X11WindowFacts(xcb_connection_t* connection) : m_connection(conn
     m_pidAtom = internAtom("_NET_WM_PID");
 }
 
+std::uint32_t X11WindowFacts::rootWindow(xcb_connection_t* connection, int screenNumber)
+{
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
+        xcb_screen_next(&it);
+    return it.data->root;
+}
+
 std::uint32_t X11WindowFacts::internAtom(const char* name) const
 {
     const auto cookie = xcb_intern_atom(m_connection, 0, std::uint16_t(qstrlen(name)), name);
