@@ -204,9 +204,10 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     for (MacroAction::Kind kind : MacroAction::allKinds)
         m_kindPicker->addItem(kindTitle(kind));
     action->rows()->addRow(QStringLiteral("Action"), m_kindPicker);
-    m_actionEditorSlot = new QWidget;
-    m_actionEditorSlot->setObjectName(QStringLiteral("actionEditorSlot"));
-    auto* slotLayout = new QVBoxLayout(m_actionEditorSlot);
+    // The action editor of the key's kind goes under the kind picker.
+    auto* actionEditorSlot = new QWidget;
+    actionEditorSlot->setObjectName(QStringLiteral("actionEditorSlot"));
+    auto* slotLayout = new QVBoxLayout(actionEditorSlot);
     slotLayout->setContentsMargins(0, 0, 0, 0);
     m_actionEditor = new ActionEditor(m_deviceManager, m_shortcuts);
     slotLayout->addWidget(m_actionEditor);
@@ -216,7 +217,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
             return;
         commit([&edited](MacroButton& b) { b.action = edited; }, QStringLiteral("Edit Action"));
     });
-    action->rows()->addRow(m_actionEditorSlot);
+    action->rows()->addRow(actionEditorSlot);
     layout->addWidget(action);
     connect(m_kindPicker, &QComboBox::activated, this, [this](int row) {
         if (row < 0 || row >= int(MacroAction::allKinds.size()))

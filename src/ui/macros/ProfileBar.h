@@ -26,7 +26,6 @@ public:
     QComboBox* picker() const { return m_picker; }
     QLineEdit* renameField() const { return m_renameField; }
     QToolButton* profileMenuButton() const { return m_menuButton; }
-    QMenu* profileMenu() const { return m_menu; }
     QPushButton* resendButton() const { return m_resendButton; }
     // The delete confirmation while it is open.
     QMessageBox* deleteConfirmation() const { return m_confirmation; }
