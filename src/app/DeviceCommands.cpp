@@ -27,7 +27,6 @@ DeviceCommands::DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObjec
     connect(m_wake, &QAction::triggered, &m_deviceManager, &DeviceManager::wakeFromScreensaver);
 
     m_pause = new PauseAutoSwitchingToggle(m_deviceManager.autoSwitcher(), this);
-    m_flip = new FlipDisplayToggle(m_deviceManager, this);
 
     m_menu->addAction(m_sendProfile);
     m_menu->addSeparator();
@@ -38,7 +37,7 @@ DeviceCommands::DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObjec
     m_menu->addSeparator();
     m_menu->addAction(m_pause);
     m_menu->addSeparator();
-    m_menu->addAction(m_flip);
+    m_menu->addAction(new FlipDisplayToggle(m_deviceManager, this));
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &DeviceCommands::refresh);
     connect(&m_deviceManager, &DeviceManager::activeScreenChanged, this, &DeviceCommands::refresh);

@@ -9,7 +9,6 @@
 #include <QObject>
 
 class DeviceManager;
-class FlipDisplayToggle;
 class PauseAutoSwitchingToggle;
 class QAction;
 class QActionGroup;
@@ -26,7 +25,6 @@ public:
     QAction* sendProfileAction() const { return m_sendProfile; }
     QAction* wakeAction() const { return m_wake; }
     PauseAutoSwitchingToggle* pauseAction() const { return m_pause; }
-    FlipDisplayToggle* flipAction() const { return m_flip; }
     // The page entries in menu order, as last built.
     QList<QAction*> pageActions() const;
 
@@ -43,5 +41,4 @@ private:
     QList<DeviceScreen> m_offered;
     QAction* m_wake = nullptr;
     PauseAutoSwitchingToggle* m_pause = nullptr;
-    FlipDisplayToggle* m_flip = nullptr;
 };

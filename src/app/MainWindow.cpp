@@ -40,12 +40,9 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
     buildToolbar();
     buildMenus();
 
-    connect(m_host, &SidebarHost::pageSelected, this, [this](const QString& id) {
-        // Only a choice of the user's replaces what is stored.
-        const SidebarItem item = readSidebarSelection(id);
-        m_settings.setText(QLatin1String(sidebarSelectionKey), storedSidebarSelection(item));
-        showSelection(item);
-    });
+    // Only a choice of the user's replaces what is stored.
+    connect(m_host, &SidebarHost::pageSelected, this,
+            [this](const QString& id) { select(readSidebarSelection(id)); });
     connect(m_host, &SidebarHost::settingsRequested, this, &MainWindow::showSettings);
     showSelection(readSidebarSelection(m_settings.text(QLatin1String(sidebarSelectionKey))));
 
@@ -198,7 +195,6 @@ void MainWindow::forwardToFocus(const char* slot)
 
 void MainWindow::select(SidebarItem item)
 {
-    m_host->setCurrentPage(rawValue(item));
     m_settings.setText(QLatin1String(sidebarSelectionKey), storedSidebarSelection(item));
     showSelection(item);
 }

@@ -17,8 +17,6 @@ public:
     explicit ScreenPickerToolbar(DeviceManager& deviceManager, QWidget* parent = nullptr);
 
     QMenu* pickerMenu() const { return m_menu; }
-    // The pages offered, in menu order, as last built.
-    const QList<DeviceScreen>& offeredScreens() const { return m_offered; }
 
     // Follows the hub: the page list, the shown page and the connection.
     void refresh();

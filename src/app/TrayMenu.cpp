@@ -75,7 +75,7 @@ void TrayMenu::rebuild()
         m_menu->addSection(QStringLiteral("Profile"));
         auto* profiles = new QActionGroup(m_groups);
         for (const MacroProfile& profile : store.profiles()) {
-            QAction* action = m_menu->addAction(profile.name.isEmpty() ? QStringLiteral("Untitled") : profile.name);
+            QAction* action = m_menu->addAction(profile.shownName());
             action->setObjectName(QStringLiteral("trayProfile:") + profile.id.toString(QUuid::WithoutBraces));
             action->setCheckable(true);
             action->setChecked(profile.id == store.activeID());

@@ -45,6 +45,11 @@ MacroProfile buildDefaultProfile()
 
 } // namespace
 
+QString MacroProfile::shownName() const
+{
+    return name.isEmpty() ? QStringLiteral("Untitled") : name;
+}
+
 MacroProfile MacroProfile::named(const QString& name)
 {
     MacroProfile profile;

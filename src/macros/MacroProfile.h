@@ -32,6 +32,9 @@ struct MacroProfile {
     QList<MacroButton> buttons;
     QList<AppTarget> linkedApps;
 
+    // The name where names are listed: an empty one reads "Untitled".
+    QString shownName() const;
+
     // A new profile: fresh id, version 1, twelve empty keys, no linked applications.
     static MacroProfile named(const QString& name);
 

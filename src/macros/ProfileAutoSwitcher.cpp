@@ -74,8 +74,7 @@ void ProfileAutoSwitcher::applyRule(const std::optional<QString>& bundleID,
     m_profiles.activateProfile(*target);
     if (!m_onSwitch)
         return;
-    const QString profileName = m_profiles.activeProfile().name;
     const QString appText = appName ? *appName : bundleID ? *bundleID : QStringLiteral("an unnamed app");
-    m_onSwitch(QStringLiteral("Profile \u201C") + (profileName.isEmpty() ? QStringLiteral("Untitled") : profileName)
-               + QStringLiteral("\u201D for ") + appText);
+    m_onSwitch(QStringLiteral("Profile \u201C") + m_profiles.activeProfile().shownName() + QStringLiteral("\u201D for ")
+               + appText);
 }

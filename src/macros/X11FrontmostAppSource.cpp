@@ -1,22 +1,17 @@
 #include "macros/X11FrontmostAppSource.h"
 
 #include <QAbstractEventDispatcher>
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <unistd.h>
 
 X11FrontmostAppSource::X11FrontmostAppSource(QString ownId, QString ownName, QObject* parent)
     : FrontmostAppSource(parent)
     , m_matcher(std::move(ownId), std::move(ownName))
 {
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland") {
+    if (isWaylandSession()) {
         m_unavailableReason = QStringLiteral(
             "This is a Wayland session: the application in front cannot be followed here.");
         return;
@@ -35,10 +30,7 @@ X11FrontmostAppSource::X11FrontmostAppSource(QString ownId, QString ownName, QOb
             "The X11 display could not be opened: the application in front cannot be followed.");
         return;
     }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
-    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
-        xcb_screen_next(&it);
-    m_root = it.data->root;
+    m_root = X11WindowFacts::rootWindow(m_connection, screenNumber);
 
     m_windows.emplace(m_connection);
     m_activeWindowAtom = m_windows->internAtom("_NET_ACTIVE_WINDOW");

@@ -7,8 +7,6 @@
 #include "macros/X11WindowFacts.h"
 #include "platform/DesktopEntries.h"
 
-#include <QByteArray>
-
 #include <cstdint>
 #include <optional>
 

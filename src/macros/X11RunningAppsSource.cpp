@@ -17,8 +17,7 @@ X11RunningAppsSource::X11RunningAppsSource(QString ownId, QString ownName)
 QFuture<QList<RunningApp>> X11RunningAppsSource::runningApps()
 {
     // A Wayland session lists only its X11 programs there: better nothing than half.
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qEnvironmentVariable("XDG_SESSION_TYPE") == u"wayland"
-        || qEnvironmentVariableIsEmpty("DISPLAY"))
+    if (isWaylandSession() || qEnvironmentVariableIsEmpty("DISPLAY"))
         return QtFuture::makeReadyFuture(QList<RunningApp>());
     return QtConcurrent::run(&X11RunningAppsSource::read, qgetenv("DISPLAY"), m_ownId, m_ownName,
                              DesktopEntries::applicationDirs());
@@ -34,10 +33,7 @@ QList<RunningApp> X11RunningAppsSource::read(const QByteArray& display, const QS
         xcb_disconnect(connection);
         return apps;
     }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
-        xcb_screen_next(&it);
-    const xcb_window_t root = it.data->root;
+    const xcb_window_t root = X11WindowFacts::rootWindow(connection, screenNumber);
 
     const X11WindowFacts windows(connection);
     const std::uint32_t clientList = windows.internAtom("_NET_CLIENT_LIST");

@@ -8,11 +8,25 @@
 #include <cstring>
 #include <unistd.h>
 
+bool isWaylandSession()
+{
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+           || qEnvironmentVariable("XDG_SESSION_TYPE").compare(u"wayland", Qt::CaseInsensitive) == 0;
+}
+
 X11WindowFacts::X11WindowFacts(xcb_connection_t* connection) : m_connection(connection)
 {
     m_gtkAppIdAtom = internAtom("_GTK_APPLICATION_ID");
     m_utf8Atom = internAtom("UTF8_STRING");
     m_pidAtom = internAtom("_NET_WM_PID");
+}
+
+std::uint32_t X11WindowFacts::rootWindow(xcb_connection_t* connection, int screenNumber)
+{
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && it.rem > 0; ++i)
+        xcb_screen_next(&it);
+    return it.data->root;
 }
 
 std::uint32_t X11WindowFacts::internAtom(const char* name) const

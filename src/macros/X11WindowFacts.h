@@ -10,9 +10,15 @@
 
 struct xcb_connection_t;
 
+// A Wayland session: its X11 display, if any, shows only the programs that run under XWayland.
+bool isWaylandSession();
+
 class X11WindowFacts {
 public:
     explicit X11WindowFacts(xcb_connection_t* connection);
+
+    // The root window of the screen xcb_connect reported.
+    static std::uint32_t rootWindow(xcb_connection_t* connection, int screenNumber);
 
     std::uint32_t internAtom(const char* name) const;
     // The raw value of a property (up to 16 KB); empty when unset or of another type.

@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "macros/ShortcutsCatalog.h"
+#include "macros/X11WindowFacts.h"
 #include "platform/Graphemes.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/macros/ShortcutEditor.h"
@@ -132,8 +133,7 @@ ScreenRecordingPermissionRow::ScreenRecordingPermissionRow(QWidget* parent) : QW
 
 bool ScreenRecordingPermissionRow::portalAsksEachTime()
 {
-    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           qEnvironmentVariable("XDG_SESSION_TYPE").compare(QStringLiteral("wayland"), Qt::CaseInsensitive) == 0;
+    return isWaylandSession();
 }
 
 // --- ActionEditor ---------------------------------------------------------------------------

@@ -6,8 +6,9 @@
 #include "ui/macros/ActionEditor.h"
 #include "ui/macros/IconPicker.h"
 #include "ui/macros/KeyTile.h"
-#include "ui/widgets/DeviceIconGlyph.h"
 #include "ui/macros/WheelGuard.h"
+#include "ui/widgets/DeviceIconGlyph.h"
+#include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAccessible>
@@ -24,44 +25,14 @@
 
 namespace {
 
-QColor secondaryColor(const QWidget* widget)
+// A titled section of rows, named for finding it, with an optional footer.
+FormSection* makeSection(const QString& name, const QString& title, const QString& footer = {})
 {
-    return widget->palette().color(QPalette::PlaceholderText);
-}
-
-// A titled section of rows, with an optional footer in small secondary text under it.
-struct Section {
-    QWidget* container = nullptr;
-    QGroupBox* box = nullptr;
-    QFormLayout* form = nullptr;
-};
-
-Section makeSection(const QString& name, const QString& title, const QString& footer = {})
-{
-    Section section;
-    section.container = new QWidget;
-    section.container->setObjectName(name + QStringLiteral("Container"));
-    auto* layout = new QVBoxLayout(section.container);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(4);
-    section.box = new QGroupBox(title);
-    section.box->setObjectName(name);
-    section.form = new QFormLayout(section.box);
-    section.form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    layout->addWidget(section.box);
-    if (!footer.isEmpty()) {
-        auto* note = new QLabel(footer);
-        note->setObjectName(name + QStringLiteral("Footer"));
-        note->setWordWrap(true);
-        QFont font = note->font();
-        font.setPointSizeF(font.pointSizeF() - 2);
-        note->setFont(font);
-        QPalette palette = note->palette();
-        palette.setColor(QPalette::WindowText, secondaryColor(note));
-        note->setPalette(palette);
-        note->setContentsMargins(8, 0, 8, 0);
-        layout->addWidget(note);
-    }
+    auto* section = new FormSection(title);
+    section->setObjectName(name + QStringLiteral("Container"));
+    section->box()->setObjectName(name);
+    section->footer()->setObjectName(name + QStringLiteral("Footer"));
+    section->setFooter(footer);
     return section;
 }
 
@@ -174,11 +145,11 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     layout->setSpacing(14);
 
     // Key N: the look of the key.
-    Section key = makeSection(QStringLiteral("keySection"), QString());
-    m_keySection = key.box;
+    FormSection* key = makeSection(QStringLiteral("keySection"), QString());
+    m_keySection = key->box();
     m_labelField = new QLineEdit;
     m_labelField->setObjectName(QStringLiteral("labelField"));
-    key.form->addRow(QStringLiteral("Label"), m_labelField);
+    key->rows()->addRow(QStringLiteral("Label"), m_labelField);
 
     m_iconButton = new QPushButton;
     m_iconButton->setObjectName(QStringLiteral("iconButton"));
@@ -199,9 +170,8 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     iconLayout->addWidget(chevron);
     iconLayout->addStretch(1);
     m_iconButton->setMinimumHeight(26);
-    key.form->addRow(QStringLiteral("Icon"), m_iconButton);
-    connect(m_iconButton, &QPushButton::clicked, this, &KeyInspector::iconPickerRequested);
-    connect(this, &KeyInspector::iconPickerRequested, this, &KeyInspector::openIconPicker);
+    key->rows()->addRow(QStringLiteral("Icon"), m_iconButton);
+    connect(m_iconButton, &QPushButton::clicked, this, &KeyInspector::openIconPicker);
 
     auto* swatches = new QWidget;
     auto* swatchLayout = new QHBoxLayout(swatches);
@@ -219,24 +189,25 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
         });
     }
     swatchLayout->addStretch(1);
-    key.form->addRow(QStringLiteral("Tint"), swatches);
-    layout->addWidget(key.container);
+    key->rows()->addRow(QStringLiteral("Tint"), swatches);
+    layout->addWidget(key);
 
     connect(m_labelField, &QLineEdit::textEdited, this, [this](const QString& text) {
         commit([&text](MacroButton& b) { b.label = text; }, QStringLiteral("Edit Label"));
     });
 
     // Action: the kind, and under it the fields of that kind.
-    Section action = makeSection(QStringLiteral("actionSection"), QStringLiteral("Action"));
+    FormSection* action = makeSection(QStringLiteral("actionSection"), QStringLiteral("Action"));
     m_kindPicker = new QComboBox;
     m_kindPicker->setObjectName(QStringLiteral("kindPicker"));
     WheelGuard::install(m_kindPicker);
     for (MacroAction::Kind kind : MacroAction::allKinds)
         m_kindPicker->addItem(kindTitle(kind));
-    action.form->addRow(QStringLiteral("Action"), m_kindPicker);
-    m_actionEditorSlot = new QWidget;
-    m_actionEditorSlot->setObjectName(QStringLiteral("actionEditorSlot"));
-    auto* slotLayout = new QVBoxLayout(m_actionEditorSlot);
+    action->rows()->addRow(QStringLiteral("Action"), m_kindPicker);
+    // The action editor of the key's kind goes under the kind picker.
+    auto* actionEditorSlot = new QWidget;
+    actionEditorSlot->setObjectName(QStringLiteral("actionEditorSlot"));
+    auto* slotLayout = new QVBoxLayout(actionEditorSlot);
     slotLayout->setContentsMargins(0, 0, 0, 0);
     m_actionEditor = new ActionEditor(m_deviceManager, m_shortcuts);
     slotLayout->addWidget(m_actionEditor);
@@ -246,8 +217,8 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
             return;
         commit([&edited](MacroButton& b) { b.action = edited; }, QStringLiteral("Edit Action"));
     });
-    action.form->addRow(m_actionEditorSlot);
-    layout->addWidget(action.container);
+    action->rows()->addRow(actionEditorSlot);
+    layout->addWidget(action);
     connect(m_kindPicker, &QComboBox::activated, this, [this](int row) {
         if (row < 0 || row >= int(MacroAction::allKinds.size()))
             return;
@@ -258,13 +229,13 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
         commit([kind](MacroButton& b) { b.action = newAction(kind); }, QStringLiteral("Change Action"));
     });
 
-    Section behavior = makeSection(QStringLiteral("behaviorSection"), QStringLiteral("Behavior"),
+    FormSection* behavior = makeSection(QStringLiteral("behaviorSection"), QStringLiteral("Behavior"),
                                    QStringLiteral("Stays lit on Tarv until pressed again."));
-    m_behaviorSection = behavior.box;
+    m_behaviorSection = behavior->box();
     m_latchingToggle = new QCheckBox(QStringLiteral("Latching"));
     m_latchingToggle->setObjectName(QStringLiteral("latchingToggle"));
-    behavior.form->addRow(m_latchingToggle);
-    layout->addWidget(behavior.container);
+    behavior->rows()->addRow(m_latchingToggle);
+    layout->addWidget(behavior);
     connect(m_latchingToggle, &QCheckBox::clicked, this, [this](bool on) {
         commit([on](MacroButton& b) { b.isToggle = on; }, QStringLiteral("Change Latching"));
     });
@@ -388,7 +359,7 @@ void KeyInspector::showIcon()
     } else {
         m_iconGlyph->hide();
         m_iconText->setText(QStringLiteral("None"));
-        palette.setColor(QPalette::WindowText, secondaryColor(this));
+        palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
     }
     m_iconText->setPalette(palette);
     m_iconText->setFont(font);

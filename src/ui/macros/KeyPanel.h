@@ -64,16 +64,10 @@ public:
     // A choice of the picker: both at once, one step.
     void writeLook(const std::optional<DeviceIcon>& icon, const std::optional<QString>& emoji);
 
-    // Where the action editor of the key's kind goes, under the kind picker.
-    QWidget* actionEditorSlot() const { return m_actionEditorSlot; }
     ActionEditor* actionEditor() const { return m_actionEditor; }
     // The popup of the icon row; made when first opened.
     IconPickerPopover* iconPicker() const { return m_iconPicker; }
     void openIconPicker();
-
-signals:
-    // The icon row was pressed: the icon picker opens from it.
-    void iconPickerRequested();
 
 private:
     // Copies the active profile, applies the edit to the key in this slot and commits it; an
@@ -94,7 +88,6 @@ private:
     QLabel* m_iconText = nullptr;
     QList<TintSwatch*> m_swatches;
     QComboBox* m_kindPicker = nullptr;
-    QWidget* m_actionEditorSlot = nullptr;
     ActionEditor* m_actionEditor = nullptr;
     IconPickerPopover* m_iconPicker = nullptr;
     QGroupBox* m_behaviorSection = nullptr;

@@ -1,5 +1,7 @@
 #include "ui/macros/KeyboardGrab.h"
 
+#include "macros/X11WindowFacts.h"
+
 #include <QGuiApplication>
 #include <QWindow>
 #include <QtGui/qguiapplication_platform.h>
@@ -71,9 +73,7 @@ std::unique_ptr<KeyboardGrab> KeyboardGrab::create()
     if (factoryOverride())
         return factoryOverride()();
     // Under Wayland an X11 grab holds only XWayland's keys; the compositor keeps its own.
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-                         qEnvironmentVariable("XDG_SESSION_TYPE").compare(u"wayland", Qt::CaseInsensitive) == 0;
-    if (auto* x11 = wayland || !qGuiApp ? nullptr : qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+    if (auto* x11 = isWaylandSession() || !qGuiApp ? nullptr : qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
         if (xcb_connection_t* connection = x11->connection())
             return std::make_unique<X11KeyboardGrab>(connection);
     }

@@ -6,6 +6,7 @@
 #include "ui/macros/KeyPanel.h"
 #include "ui/macros/ProfileAppsButton.h"
 #include "ui/macros/ProfileBar.h"
+#include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
@@ -20,11 +21,9 @@ namespace {
 QLabel* secondaryLabel(const QString& text, qreal pointDelta)
 {
     auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() + pointDelta);
-    label->setFont(font);
+    label->setFont(FormSection::relativeFont(label->font(), pointDelta));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(label));
     label->setPalette(palette);
     return label;
 }
@@ -71,10 +70,7 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     // Key area: the grid and its caption, with the profile bar under them.
     m_canvas = new KeyCanvas;
     m_canvas->setSwap([&store](int from, int to) { store.moveKey(from, to); });
-    connect(m_canvas, &KeyCanvas::selectionChanged, this, [this](int index) {
-        m_selection = index;
-        showInspector();
-    });
+    connect(m_canvas, &KeyCanvas::selectionChanged, this, &MacrosView::showInspector);
     QLabel* caption = secondaryLabel(QStringLiteral("Drag keys to rearrange. Changes appear on Tarv as you edit."), -1);
     caption->setObjectName(QStringLiteral("keyCaption"));
     caption->setAlignment(Qt::AlignCenter);
@@ -153,7 +149,7 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
 
     connect(&store, &ProfileStore::profilesChanged, this, &MacrosView::refresh);
     connect(&store, &ProfileStore::activeIDChanged, this, &MacrosView::refresh);
-    m_canvas->setSelection(m_selection);
+    m_canvas->setSelection(0);
     refresh();
 }
 
@@ -170,9 +166,13 @@ void MacrosView::attachUndoManager()
     m_deviceManager.profiles().setUndoStack(m_undoStack);
 }
 
+int MacrosView::selection() const
+{
+    return m_canvas->selection();
+}
+
 void MacrosView::setSelection(int index)
 {
-    m_selection = index;
     m_canvas->setSelection(index);
     showInspector();
 }
@@ -203,8 +203,9 @@ void MacrosView::refresh()
 void MacrosView::showInspector()
 {
     const QList<MacroButton>& buttons = m_deviceManager.profiles().activeProfile().buttons;
-    if (m_selection >= 0 && m_selection < buttons.size()) {
-        m_inspector->setKey(m_selection, buttons[m_selection]);
+    const int selection = m_canvas->selection();
+    if (selection >= 0 && selection < buttons.size()) {
+        m_inspector->setKey(selection, buttons[selection]);
         m_inspectorStack->setCurrentWidget(m_inspectorScroll);
     } else {
         m_inspectorStack->setCurrentWidget(m_emptyState);

@@ -32,7 +32,7 @@ public:
     void setUndoStack(QUndoStack* undoStack);
 
     // The selected slot of the active profile; it may point past its keys.
-    int selection() const { return m_selection; }
+    int selection() const;
     void setSelection(int index);
 
     bool isInspectorShown() const { return m_inspectorShown; }
@@ -61,7 +61,6 @@ private:
     DeviceManager& m_deviceManager;
     QPointer<QUndoStack> m_undoStack;
     ShortcutsCatalog m_shortcuts;
-    int m_selection = 0;
     bool m_inspectorShown = true;
 
     KeyCanvas* m_canvas = nullptr;

@@ -26,11 +26,6 @@ namespace {
 
 const QColor orange(0xFF, 0x95, 0x00);
 
-QString shownName(const QString& name)
-{
-    return name.isEmpty() ? QStringLiteral("Untitled") : name;
-}
-
 QString quoted(const QString& name)
 {
     return QStringLiteral("\u201C") + name + QStringLiteral("\u201D");
@@ -93,7 +88,7 @@ QString ProfileAppsPopover::choiceTitle(const RunningAppChoice& choice, const Pr
 {
     const std::optional<MacroProfile> owner = store.profileLinkedToApp(choice.target.bundleID);
     if (owner && owner->id != store.activeProfile().id)
-        return choice.target.name + QStringLiteral(" (moves from ") + quoted(shownName(owner->name)) + u')';
+        return choice.target.name + QStringLiteral(" (moves from ") + quoted(owner->shownName()) + u')';
     return choice.target.name;
 }
 
@@ -103,7 +98,7 @@ QString ProfileAppsPopover::fallbackExplanation(const ProfileStore& store)
     if (fallback && *fallback != store.activeProfile().id) {
         for (const MacroProfile& profile : store.profiles()) {
             if (profile.id == *fallback)
-                return quoted(shownName(profile.name)) +
+                return quoted(profile.shownName()) +
                        QStringLiteral(" is the fallback now; turning this on replaces it.");
         }
     }
@@ -112,7 +107,7 @@ QString ProfileAppsPopover::fallbackExplanation(const ProfileStore& store)
 
 QString ProfileAppsPopover::headerText(const MacroProfile& active)
 {
-    return QStringLiteral("Tarv shows ") + quoted(shownName(active.name)) +
+    return QStringLiteral("Tarv shows ") + quoted(active.shownName()) +
            QStringLiteral(" while one of these apps is in front.");
 }
 
@@ -335,7 +330,7 @@ void ProfileAppsPopover::rebuildAddMenu()
 
 void ProfileAppsPopover::chooseApps()
 {
-    const QString name = shownName(m_deviceManager.profiles().activeProfile().name);
+    const QString name = m_deviceManager.profiles().activeProfile().shownName();
     auto* chooser = new AppChooser(parentWidget() ? parentWidget()->window() : nullptr,
                                    QStringLiteral("Choose the apps that switch Tarv to ") + quoted(name) + u'.',
                                    AppChooser::Selection::several);

@@ -25,11 +25,6 @@ QString quoted(const QString& name)
 
 }  // namespace
 
-QString ProfileBar::shownName(const QString& name)
-{
-    return name.isEmpty() ? QStringLiteral("Untitled") : name;
-}
-
 ProfileBar::ProfileBar(DeviceManager& deviceManager, QWidget* parent)
     : QFrame(parent), m_deviceManager(deviceManager)
 {
@@ -124,11 +119,11 @@ void ProfileBar::refresh()
         bool same = m_picker->count() == profiles.size();
         for (int i = 0; same && i < profiles.size(); ++i)
             same = m_picker->itemData(i).toString() == profiles[i].id.toString() &&
-                   m_picker->itemText(i) == shownName(profiles[i].name);
+                   m_picker->itemText(i) == profiles[i].shownName();
         if (!same) {
             m_picker->clear();
             for (const MacroProfile& profile : profiles)
-                m_picker->addItem(shownName(profile.name), profile.id.toString());
+                m_picker->addItem(profile.shownName(), profile.id.toString());
         }
         m_picker->setCurrentIndex(m_picker->findData(active.id.toString()));
     }

@@ -23,13 +23,9 @@ public:
     // Reads the profiles and the active one again; the rename field keeps what is typed.
     void refresh();
 
-    // A profile's name where names are listed: an empty one reads "Untitled".
-    static QString shownName(const QString& name);
-
     QComboBox* picker() const { return m_picker; }
     QLineEdit* renameField() const { return m_renameField; }
     QToolButton* profileMenuButton() const { return m_menuButton; }
-    QMenu* profileMenu() const { return m_menu; }
     QPushButton* resendButton() const { return m_resendButton; }
     // The delete confirmation while it is open.
     QMessageBox* deleteConfirmation() const { return m_confirmation; }
