@@ -9,9 +9,7 @@
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
 
 
@@ -100,14 +98,8 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
     connect(m_playPause, &QToolButton::clicked, this,
             [this] { m_deviceManager.sendMediaControl(MediaControl::playPause); });
     connect(m_next, &QToolButton::clicked, this, [this] { m_deviceManager.sendMediaControl(MediaControl::next); });
-    connect(m_refresh, &QPushButton::clicked, this, [this] {
-        // The button returns at once; the rows follow when the player has answered.
-        const QPointer<DeviceManager> weak(&m_deviceManager);
-        QTimer::singleShot(0, this, [weak] {
-            if (weak)
-                weak->refreshNowPlaying();
-        });
-    });
+    // The player answers asynchronously; the rows follow nowPlayingChanged.
+    connect(m_refresh, &QPushButton::clicked, &m_deviceManager, &DeviceManager::refreshNowPlaying);
     connect(&m_deviceManager, &DeviceManager::nowPlayingChanged, this, &NowPlayingView::showPlayback);
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &NowPlayingView::showConnection);
     showPlayback();

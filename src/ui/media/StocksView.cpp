@@ -10,11 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTimer>
 
 StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     : QWidget(parent), m_deviceManager(deviceManager), m_stocks(deviceManager.stocks())
@@ -85,14 +83,8 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     layout->addWidget(m_status);
     layout->addStretch(1);
 
-    connect(m_refresh, &QPushButton::clicked, this, [this] {
-        // Nothing waits here: the spinner and the rows follow the store.
-        const QPointer<DeviceManager> weak(&m_deviceManager);
-        QTimer::singleShot(0, this, [weak] {
-            if (weak)
-                weak->refreshStockQuotes();
-        });
-    });
+    // The quotes are fetched asynchronously; the spinner and the rows follow the store.
+    connect(m_refresh, &QPushButton::clicked, &m_deviceManager, &DeviceManager::refreshStockQuotes);
     connect(&m_stocks, &StockStore::symbolsChanged, this, &StocksView::showSymbols);
     connect(&m_stocks, &StockStore::quotesChanged, this, &StocksView::showCompanies);
     connect(&m_stocks, &StockStore::lastUpdatedChanged, this, &StocksView::showLastUpdated);
