@@ -119,7 +119,6 @@ void StocksView::symbolEdited(int slot, const QString& text)
     if (field->text() != symbol)
         field->setText(symbol);
     field->setCursorPosition(std::min(int(StockStore::normalizedSymbol(text.left(caret)).size()), int(symbol.size())));
-    showCompanies();
 }
 
 void StocksView::showSymbols()
