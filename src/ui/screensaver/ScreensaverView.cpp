@@ -8,7 +8,7 @@
 #include "ui/screensaver/PhotoNames.h"
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/widgets/FormSection.h"
-#include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QBoxLayout>
 #include <QBuffer>
@@ -302,18 +302,9 @@ void ScreensaverView::buildPhotos()
         m_deviceManager.setScreensaverStyle(ScreensaverStyle(m_stylePicker->itemData(row).toInt()));
     });
 
-    m_photoError = new QWidget;
+    m_photoError = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange(), 0);
     m_photoError->setObjectName(QStringLiteral("photoError"));
-    auto* errorLayout = new QHBoxLayout(m_photoError);
-    errorLayout->setContentsMargins(0, 0, 0, 0);
-    auto* errorIcon = new QLabel;
-    errorIcon->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16));
-    m_photoErrorText = new QLabel;
-    m_photoErrorText->setObjectName(QStringLiteral("photoErrorText"));
-    m_photoErrorText->setWordWrap(true);
-    m_photoErrorText->setPalette(withText(m_photoErrorText->palette(), QColor(0xFF, 0x95, 0x00)));
-    errorLayout->addWidget(errorIcon, 0, Qt::AlignTop);
-    errorLayout->addWidget(m_photoErrorText, 1);
+    m_photoError->textLabel()->setObjectName(QStringLiteral("photoErrorText"));
     rows->addRow(m_photoError);
 
     m_photos->setFooter(QStringLiteral(
@@ -335,7 +326,7 @@ void ScreensaverView::showState()
     showEntry(m_stylePicker, m_stylePicker->findData(int(state.style)));
     m_styleDescription->setText(QLatin1String(styleText(state.style).description));
     if (state.photoError)
-        m_photoErrorText->setText(*state.photoError);
+        m_photoError->setText(*state.photoError);
 
     const qsizetype count = state.photos.size();
     QFormLayout* rows = m_photos->rows();

@@ -25,6 +25,7 @@ class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
+class SymbolLabel;
 
 class ScreensaverView : public QWidget {
     Q_OBJECT
@@ -92,8 +93,7 @@ private:
     QComboBox* m_intervalPicker = nullptr;
     QComboBox* m_stylePicker = nullptr;
     QLabel* m_styleDescription = nullptr;
-    QWidget* m_photoError = nullptr;
-    QLabel* m_photoErrorText = nullptr;
+    SymbolLabel* m_photoError = nullptr;
 
     QWidget* m_overlay = nullptr;
     bool m_dropTargeted = false;
