@@ -494,9 +494,10 @@ void ScreensaverView::showImportProgress()
     m_progress->setVisible(m_importingItems > 0);
 }
 
+bool ScreensaverView::isDropTargeted() const { return !m_overlay->isHidden(); }
+
 void ScreensaverView::setDropTargeted(bool targeted)
 {
-    m_dropTargeted = targeted;
     m_overlay->setGeometry(rect());
     m_overlay->raise();
     m_overlay->setVisible(targeted);

@@ -48,7 +48,7 @@ public:
 
     PhotoListModel* model() const { return m_model; }
     QList<PhotoRow*> photoRows() const;
-    bool isDropTargeted() const { return m_dropTargeted; }
+    bool isDropTargeted() const;
     QWidget* dropOverlay() const { return m_overlay; }
     PhotoCropEditor* cropEditor() const;
     // Shown while photos handed over here are still being read and stored.
@@ -96,7 +96,6 @@ private:
     SymbolLabel* m_photoError = nullptr;
 
     QWidget* m_overlay = nullptr;
-    bool m_dropTargeted = false;
     bool m_choosingPhoto = false;
     QPointer<PhotoCropEditor> m_cropEditor;
     bool m_cropRequested = false;
