@@ -13,29 +13,17 @@
 #include <QLabel>
 #include <QLocale>
 
-namespace {
-
-QLabel* valueLabel(const char* name)
-{
-    auto* label = new QLabel;
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
-}  // namespace
-
 DiagnosticsView::DiagnosticsView(DeviceManager& deviceManager, QWidget* parent)
     : QWidget(parent), m_deviceManager(deviceManager)
 {
     m_connection = new FormSection(QStringLiteral("Connection"));
     m_connection->setObjectName(QStringLiteral("connectionSection"));
-    m_status = valueLabel("statusValue");
-    m_firmware = valueLabel("firmwareValue");
-    m_protocol = valueLabel("protocolValue");
-    m_panel = valueLabel("panelValue");
-    m_psram = valueLabel("psramValue");
-    m_port = valueLabel("portValue");
+    m_status = FormSection::valueLabel("statusValue");
+    m_firmware = FormSection::valueLabel("firmwareValue");
+    m_protocol = FormSection::valueLabel("protocolValue");
+    m_panel = FormSection::valueLabel("panelValue");
+    m_psram = FormSection::valueLabel("psramValue");
+    m_port = FormSection::valueLabel("portValue");
     m_port->setFont(FormSection::monospacedFont(-1));
     m_port->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_port->setCursor(Qt::IBeamCursor);

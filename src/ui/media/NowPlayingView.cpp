@@ -12,17 +12,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
-
 namespace {
-
-QLabel* valueLabel(const char* name)
-{
-    auto* label = new QLabel;
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
 
 QToolButton* transportButton(const char* name, const QString& symbol, const QString& text)
 {
@@ -47,10 +37,12 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
 
     auto* playback = new FormSection(QStringLiteral("Playback"));
     playback->setObjectName(QStringLiteral("playbackSection"));
-    m_player = valueLabel("playerValue");
-    m_track = valueLabel("trackValue");
-    m_artist = valueLabel("artistValue");
-    m_position = valueLabel("positionValue");
+    m_player = FormSection::valueLabel("playerValue");
+    m_track = FormSection::valueLabel("trackValue");
+    m_artist = FormSection::valueLabel("artistValue");
+    m_position = FormSection::valueLabel("positionValue");
+    for (QLabel* value : {m_player, m_track, m_artist, m_position})
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_position->setFont(tabularDigitsFont(m_position->font()));
     playback->rows()->addRow(QStringLiteral("Player"), m_player);
     playback->rows()->addRow(QStringLiteral("Track"), m_track);

@@ -52,9 +52,7 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     m_status = new FormSection(QString());
     m_status->setObjectName(QStringLiteral("refreshSection"));
     m_status->setFooter(QStringLiteral("Quotes refresh every 15 minutes while the Stocks screen is showing on Tarv."));
-    m_lastUpdated = new QLabel;
-    m_lastUpdated->setObjectName(QStringLiteral("lastUpdatedValue"));
-    m_lastUpdated->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_lastUpdated = FormSection::valueLabel("lastUpdatedValue");
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("refreshProgress"));
     // No range: an indeterminate, small indicator.

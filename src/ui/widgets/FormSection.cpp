@@ -36,6 +36,14 @@ void FormSection::setFooter(const QString& text)
     m_footer->setVisible(!text.isEmpty());
 }
 
+QLabel* FormSection::valueLabel(const char* objectName)
+{
+    auto* label = new QLabel;
+    label->setObjectName(QLatin1String(objectName));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
 QColor FormSection::secondaryColor(const QWidget* widget)
 {
     return (widget ? widget->palette() : QApplication::palette()).color(QPalette::PlaceholderText);

@@ -17,6 +17,9 @@ public:
     void setFooter(const QString& text);
     QLabel* footer() const { return m_footer; }
 
+    // A label for the value side of a row, set against the right edge as the rows' values are.
+    static QLabel* valueLabel(const char* objectName);
+
     // The colour of secondary text (captions, hints, the time of a log line).
     static QColor secondaryColor(const QWidget* widget);
     // The application font changed by `delta` points ("callout" is −1, "footnote" −2).
