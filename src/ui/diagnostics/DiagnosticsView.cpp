@@ -45,9 +45,7 @@ DiagnosticsView::DiagnosticsView(DeviceManager& deviceManager, QWidget* parent)
     log->rows()->setContentsMargins(0, log->rows()->contentsMargins().top(), 0, 0);
     log->rows()->addRow(m_logView);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(m_connection);
     layout->addWidget(m_deviceScreen);
     layout->addWidget(log, 1);

@@ -78,9 +78,7 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
     controls->setFooter(QStringLiteral("Transport keys are sent through Tarv as standard media keys, the same way its "
                                        "on-screen controls work."));
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(playback);
     layout->addWidget(controls);
     layout->addStretch(1);

@@ -74,9 +74,7 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     m_status->rows()->addRow(QStringLiteral("Refresh"), refreshRow);
     m_status->rows()->addRow(m_error);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(symbols);
     layout->addWidget(m_status);
     layout->addStretch(1);

@@ -195,9 +195,7 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
     buildGeneral();
     buildPhotos();
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(m_general);
     layout->addWidget(m_photos);
     layout->addStretch(1);

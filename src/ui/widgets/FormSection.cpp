@@ -36,6 +36,14 @@ void FormSection::setFooter(const QString& text)
     m_footer->setVisible(!text.isEmpty());
 }
 
+QVBoxLayout* FormSection::pageLayout(QWidget* page)
+{
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(18);
+    return layout;
+}
+
 QLabel* FormSection::valueLabel(const char* objectName)
 {
     auto* label = new QLabel;

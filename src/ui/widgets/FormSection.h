@@ -6,6 +6,7 @@
 
 class QFormLayout;
 class QLabel;
+class QVBoxLayout;
 
 class FormSection : public QWidget {
 public:
@@ -17,6 +18,8 @@ public:
     void setFooter(const QString& text);
     QLabel* footer() const { return m_footer; }
 
+    // The column of sections that makes a page, with the room every page keeps around them.
+    static QVBoxLayout* pageLayout(QWidget* page);
     // A label for the value side of a row, set against the right edge as the rows' values are.
     static QLabel* valueLabel(const char* objectName);
 
