@@ -25,9 +25,7 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     for (int slot = 0; slot < StockStore::slotCount; ++slot) {
         auto* company = new QLabel;
         company->setObjectName(QStringLiteral("companyName%1").arg(slot + 1));
-        QPalette palette = company->palette();
-        palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
-        company->setPalette(palette);
+        FormSection::setSecondaryText(company);
         company->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         company->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 

@@ -91,12 +91,6 @@ void showEntry(QComboBox* box, int row)
     box->setCurrentIndex(row);
 }
 
-QPalette withText(QPalette palette, const QColor& color)
-{
-    palette.setColor(QPalette::WindowText, color);
-    return palette;
-}
-
 // The outline that shows the page will take what is dragged over it.
 class DropOverlay : public QWidget {
 public:
@@ -242,7 +236,7 @@ void ScreensaverView::buildPhotos()
 
     m_emptyText = new QLabel(QStringLiteral("No photos. The screensaver shows the clock."));
     m_emptyText->setObjectName(QStringLiteral("emptyText"));
-    m_emptyText->setPalette(withText(m_emptyText->palette(), FormSection::secondaryColor(this)));
+    FormSection::setSecondaryText(m_emptyText);
     rows->addRow(m_emptyText);
 
     m_photoList = new QWidget;
@@ -269,7 +263,7 @@ void ScreensaverView::buildPhotos()
     bar->setTextVisible(false);
     m_progressText = new QLabel;
     m_progressText->setObjectName(QStringLiteral("importProgressText"));
-    m_progressText->setPalette(withText(m_progressText->palette(), FormSection::secondaryColor(this)));
+    FormSection::setSecondaryText(m_progressText);
     progressLayout->addWidget(bar);
     progressLayout->addWidget(m_progressText);
     m_progress->hide();
@@ -294,7 +288,7 @@ void ScreensaverView::buildPhotos()
     m_styleDescription->setObjectName(QStringLiteral("styleDescription"));
     m_styleDescription->setWordWrap(true);
     m_styleDescription->setFont(FormSection::relativeFont(font(), -2));
-    m_styleDescription->setPalette(withText(m_styleDescription->palette(), FormSection::secondaryColor(this)));
+    FormSection::setSecondaryText(m_styleDescription);
     rows->addRow(QString(), m_styleDescription);
     connect(m_stylePicker, &QComboBox::activated, this, [this](int row) {
         m_deviceManager.setScreensaverStyle(ScreensaverStyle(m_stylePicker->itemData(row).toInt()));

@@ -17,9 +17,7 @@ FormSection::FormSection(const QString& title, QWidget* parent) : QWidget(parent
     m_footer = new QLabel;
     m_footer->setWordWrap(true);
     m_footer->setFont(relativeFont(font(), -2));
-    QPalette palette = m_footer->palette();
-    palette.setColor(QPalette::WindowText, secondaryColor(this));
-    m_footer->setPalette(palette);
+    setSecondaryText(m_footer);
     m_footer->setContentsMargins(4, 0, 4, 0);
     m_footer->hide();
 
@@ -55,6 +53,13 @@ QLabel* FormSection::valueLabel(const char* objectName)
 QColor FormSection::secondaryColor(const QWidget* widget)
 {
     return (widget ? widget->palette() : QApplication::palette()).color(QPalette::PlaceholderText);
+}
+
+void FormSection::setSecondaryText(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(widget));
+    widget->setPalette(palette);
 }
 
 QFont FormSection::relativeFont(const QFont& base, double delta)

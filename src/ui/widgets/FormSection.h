@@ -25,6 +25,8 @@ public:
 
     // The colour of secondary text (captions, hints, the time of a log line).
     static QColor secondaryColor(const QWidget* widget);
+    // Draws the widget's text in that colour.
+    static void setSecondaryText(QWidget* widget);
     // The application font changed by `delta` points ("callout" is −1, "footnote" −2).
     static QFont relativeFont(const QFont& base, double delta);
     // The monospaced variant of a font role.
