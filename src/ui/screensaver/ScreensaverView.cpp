@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "media/PhotoImages.h"
+#include "media/ScreensaverPhotoService.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/screensaver/PhotoCropEditor.h"
 #include "ui/screensaver/PhotoListModel.h"

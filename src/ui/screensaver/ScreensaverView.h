@@ -4,8 +4,6 @@
 // dropping them anywhere on the page, removed, or framed in the crop editor. Every value is
 // the hub's; every change is one call of the hub.
 
-#include "media/ScreensaverPhotoService.h"
-
 #include <QPointer>
 #include <QStringList>
 #include <QUuid>
@@ -22,7 +20,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMimeData;
-class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
 class SymbolLabel;
