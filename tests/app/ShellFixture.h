@@ -40,13 +40,15 @@ protected:
     std::unique_ptr<DeviceManager> hub;
     std::unique_ptr<MainWindow> window;
 
-    void makeHub()
+    void makeHub() { makeHub(screens); }
+    // Over a store of the test's own, which must outlive the hub.
+    void makeHub(CustomScreenStore& customScreens)
     {
         profiles = std::make_unique<ProfileStore>(*settings);
         DeviceManager::Environment environment;
         environment.settings = settings.get();
         environment.isTesting = true;
-        hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
+        hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, customScreens, false, std::move(environment));
     }
 
     MainWindow& makeWindow()

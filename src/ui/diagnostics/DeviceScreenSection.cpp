@@ -3,7 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "ui/diagnostics/SnapshotPicture.h"
 #include "ui/widgets/DisplayFormats.h"
-#include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -13,7 +13,6 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QMimeData>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
@@ -23,17 +22,6 @@
 #include <cerrno>
 
 namespace {
-
-const QColor orange(0xFF, 0x95, 0x00);
-
-// The symbol in the one colour of the message beside it.
-QPixmap tinted(QPixmap pixmap, const QColor& color)
-{
-    QPainter painter(&pixmap);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
-    return pixmap;
-}
 
 // Writes through a temporary file that replaces the target only once complete, so a failed
 // write leaves whatever was there. The error text, or empty on success.
@@ -76,7 +64,9 @@ DeviceScreenSection::DeviceScreenSection(DeviceManager& deviceManager, QWidget* 
     m_progress->setFixedWidth(progressWidth);
     m_statusIcon = new QLabel;
     m_statusIcon->setObjectName(QStringLiteral("snapshotStatusIcon"));
-    m_statusIcon->setPixmap(tinted(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16), orange));
+    // The symbol in the one colour of the message beside it.
+    m_statusIcon->setPixmap(SymbolLabel::tintedSymbol(QStringLiteral("exclamationmark.triangle"), 16,
+                                                      SymbolLabel::orange(), devicePixelRatioF()));
     m_statusLabel = new QLabel;
     m_statusLabel->setObjectName(QStringLiteral("snapshotStatus"));
     m_statusLabel->setWordWrap(true);
@@ -153,7 +143,7 @@ void DeviceScreenSection::refresh()
         m_statusLabel->clear();
     } else if (shownError) {
         m_statusLabel->setText(*shownError);
-        palette.setColor(QPalette::WindowText, orange);
+        palette.setColor(QPalette::WindowText, SymbolLabel::orange());
     } else if (snapshot) {
         m_statusLabel->setText(timeOfDayWithSeconds(snapshot->date) + QStringLiteral(" · ") +
                                byteCountText(std::uint64_t(std::max<qsizetype>(0, snapshot->packedBytes)),

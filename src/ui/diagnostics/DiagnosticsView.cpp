@@ -13,29 +13,17 @@
 #include <QLabel>
 #include <QLocale>
 
-namespace {
-
-QLabel* valueLabel(const char* name)
-{
-    auto* label = new QLabel;
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return label;
-}
-
-}  // namespace
-
 DiagnosticsView::DiagnosticsView(DeviceManager& deviceManager, QWidget* parent)
     : QWidget(parent), m_deviceManager(deviceManager)
 {
     m_connection = new FormSection(QStringLiteral("Connection"));
     m_connection->setObjectName(QStringLiteral("connectionSection"));
-    m_status = valueLabel("statusValue");
-    m_firmware = valueLabel("firmwareValue");
-    m_protocol = valueLabel("protocolValue");
-    m_panel = valueLabel("panelValue");
-    m_psram = valueLabel("psramValue");
-    m_port = valueLabel("portValue");
+    m_status = FormSection::valueLabel("statusValue");
+    m_firmware = FormSection::valueLabel("firmwareValue");
+    m_protocol = FormSection::valueLabel("protocolValue");
+    m_panel = FormSection::valueLabel("panelValue");
+    m_psram = FormSection::valueLabel("psramValue");
+    m_port = FormSection::valueLabel("portValue");
     m_port->setFont(FormSection::monospacedFont(-1));
     m_port->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_port->setCursor(Qt::IBeamCursor);
@@ -57,9 +45,7 @@ DiagnosticsView::DiagnosticsView(DeviceManager& deviceManager, QWidget* parent)
     log->rows()->setContentsMargins(0, log->rows()->contentsMargins().top(), 0, 0);
     log->rows()->addRow(m_logView);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(m_connection);
     layout->addWidget(m_deviceScreen);
     layout->addWidget(log, 1);

@@ -9,22 +9,10 @@
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
 
-
 namespace {
-
-QLabel* valueLabel(const char* name)
-{
-    auto* label = new QLabel;
-    label->setObjectName(QLatin1String(name));
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
-}
 
 QToolButton* transportButton(const char* name, const QString& symbol, const QString& text)
 {
@@ -49,10 +37,12 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
 
     auto* playback = new FormSection(QStringLiteral("Playback"));
     playback->setObjectName(QStringLiteral("playbackSection"));
-    m_player = valueLabel("playerValue");
-    m_track = valueLabel("trackValue");
-    m_artist = valueLabel("artistValue");
-    m_position = valueLabel("positionValue");
+    m_player = FormSection::valueLabel("playerValue");
+    m_track = FormSection::valueLabel("trackValue");
+    m_artist = FormSection::valueLabel("artistValue");
+    m_position = FormSection::valueLabel("positionValue");
+    for (QLabel* value : {m_player, m_track, m_artist, m_position})
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_position->setFont(tabularDigitsFont(m_position->font()));
     playback->rows()->addRow(QStringLiteral("Player"), m_player);
     playback->rows()->addRow(QStringLiteral("Track"), m_track);
@@ -88,9 +78,7 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
     controls->setFooter(QStringLiteral("Transport keys are sent through Tarv as standard media keys, the same way its "
                                        "on-screen controls work."));
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(playback);
     layout->addWidget(controls);
     layout->addStretch(1);
@@ -100,14 +88,8 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
     connect(m_playPause, &QToolButton::clicked, this,
             [this] { m_deviceManager.sendMediaControl(MediaControl::playPause); });
     connect(m_next, &QToolButton::clicked, this, [this] { m_deviceManager.sendMediaControl(MediaControl::next); });
-    connect(m_refresh, &QPushButton::clicked, this, [this] {
-        // The button returns at once; the rows follow when the player has answered.
-        const QPointer<DeviceManager> weak(&m_deviceManager);
-        QTimer::singleShot(0, this, [weak] {
-            if (weak)
-                weak->refreshNowPlaying();
-        });
-    });
+    // The player answers asynchronously; the rows follow nowPlayingChanged.
+    connect(m_refresh, &QPushButton::clicked, &m_deviceManager, &DeviceManager::refreshNowPlaying);
     connect(&m_deviceManager, &DeviceManager::nowPlayingChanged, this, &NowPlayingView::showPlayback);
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &NowPlayingView::showConnection);
     showPlayback();

@@ -10,11 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTimer>
 
 StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     : QWidget(parent), m_deviceManager(deviceManager), m_stocks(deviceManager.stocks())
@@ -27,9 +25,7 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     for (int slot = 0; slot < StockStore::slotCount; ++slot) {
         auto* company = new QLabel;
         company->setObjectName(QStringLiteral("companyName%1").arg(slot + 1));
-        QPalette palette = company->palette();
-        palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
-        company->setPalette(palette);
+        FormSection::setSecondaryText(company);
         company->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         company->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
@@ -54,9 +50,7 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     m_status = new FormSection(QString());
     m_status->setObjectName(QStringLiteral("refreshSection"));
     m_status->setFooter(QStringLiteral("Quotes refresh every 15 minutes while the Stocks screen is showing on Tarv."));
-    m_lastUpdated = new QLabel;
-    m_lastUpdated->setObjectName(QStringLiteral("lastUpdatedValue"));
-    m_lastUpdated->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_lastUpdated = FormSection::valueLabel("lastUpdatedValue");
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("refreshProgress"));
     // No range: an indeterminate, small indicator.
@@ -78,21 +72,13 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     m_status->rows()->addRow(QStringLiteral("Refresh"), refreshRow);
     m_status->rows()->addRow(m_error);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(symbols);
     layout->addWidget(m_status);
     layout->addStretch(1);
 
-    connect(m_refresh, &QPushButton::clicked, this, [this] {
-        // Nothing waits here: the spinner and the rows follow the store.
-        const QPointer<DeviceManager> weak(&m_deviceManager);
-        QTimer::singleShot(0, this, [weak] {
-            if (weak)
-                weak->refreshStockQuotes();
-        });
-    });
+    // The quotes are fetched asynchronously; the spinner and the rows follow the store.
+    connect(m_refresh, &QPushButton::clicked, &m_deviceManager, &DeviceManager::refreshStockQuotes);
     connect(&m_stocks, &StockStore::symbolsChanged, this, &StocksView::showSymbols);
     connect(&m_stocks, &StockStore::quotesChanged, this, &StocksView::showCompanies);
     connect(&m_stocks, &StockStore::lastUpdatedChanged, this, &StocksView::showLastUpdated);
@@ -127,7 +113,6 @@ void StocksView::symbolEdited(int slot, const QString& text)
     if (field->text() != symbol)
         field->setText(symbol);
     field->setCursorPosition(std::min(int(StockStore::normalizedSymbol(text.left(caret)).size()), int(symbol.size())));
-    showCompanies();
 }
 
 void StocksView::showSymbols()

@@ -46,9 +46,7 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
         QStringLiteral("No screen files. Each .json file in the Screens folder becomes a page after Now Playing."));
     m_empty->setObjectName(QStringLiteral("emptyText"));
     m_empty->setWordWrap(true);
-    QPalette palette = m_empty->palette();
-    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
-    m_empty->setPalette(palette);
+    FormSection::setSecondaryText(m_empty);
 
     auto* list = new QWidget;
     list->setObjectName(QStringLiteral("fileRows"));

@@ -29,9 +29,7 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
     m_summary->setObjectName(QStringLiteral("summary"));
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setWordWrap(true);
-    QPalette palette = m_summary->palette();
-    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
-    m_summary->setPalette(palette);
+    FormSection::setSecondaryText(m_summary);
 
     m_menu = new QMenu(this);
     m_showOnDevice = m_menu->addAction(symbolIcon(QStringLiteral("rectangle.on.rectangle")), QStringLiteral("Show on Device"));

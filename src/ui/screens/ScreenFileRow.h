@@ -37,7 +37,6 @@ public:
     const QString& fileName() const { return m_fileName; }
 
     ScreenPermissionsView* permissionsView() const { return m_permissions; }
-    QToolButton* actionsButton() const { return m_actionsButton; }
     QAction* showOnDeviceAction() const { return m_showOnDevice; }
     QAction* editAction() const { return m_edit; }
     QAction* duplicateAction() const { return m_duplicate; }

@@ -114,8 +114,6 @@ QString ScreenPermissionsView::summary(const QList<Permission>& permissions)
     return parts.join(QStringLiteral(", "));
 }
 
-bool ScreenPermissionsView::isExpanded() const { return m_disclosure && m_disclosure->isChecked(); }
-
 void ScreenPermissionsView::setExpanded(bool expanded)
 {
     if (m_disclosure)

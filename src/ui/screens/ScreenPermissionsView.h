@@ -24,8 +24,6 @@ public:
     static QString summary(const QList<CustomScreen::Permission>& permissions);
 
     Form form() const { return m_form; }
-    const CustomScreen& screen() const { return m_screen; }
-    bool isExpanded() const;
     void setExpanded(bool expanded);
     // The row keeps the disclosure's state across reloads of the file.
     std::function<void(bool)> onExpandedChanged;

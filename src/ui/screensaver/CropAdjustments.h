@@ -4,6 +4,7 @@
 // the turned picture.
 
 #include "media/PhotoAdjustment.h"
+#include "media/PhotoImages.h"
 
 #include <QImage>
 #include <QSize>
@@ -11,12 +12,12 @@
 
 namespace CropAdjustments {
 
-inline constexpr double aspect = 480.0 / 320.0;
+inline constexpr double aspect = double(PhotoImages::frameWidth) / PhotoImages::frameHeight;
 inline constexpr double minimumZoom = 1.0;
 inline constexpr double maximumZoom = 4.0;
-// The preview is 480 x 320 points, drawn from twice as many pixels.
-inline constexpr int previewWidth = 480;
-inline constexpr int previewHeight = 320;
+// The preview is the device's frame in points, drawn from twice as many pixels.
+inline constexpr int previewWidth = PhotoImages::frameWidth;
+inline constexpr int previewHeight = PhotoImages::frameHeight;
 
 // The picture's size after the adjustment's quarter turns.
 QSizeF orientedSize(const QSize& source, const PhotoAdjustment& adjustment);

@@ -122,9 +122,7 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, cons
         m_notice->setWordWrap(true);
         m_notice->setMaximumWidth(CropAdjustments::previewWidth);
         m_notice->setFont(FormSection::relativeFont(font(), -2));
-        QPalette palette = m_notice->palette();
-        palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
-        m_notice->setPalette(palette);
+        FormSection::setSecondaryText(m_notice);
         layout->addWidget(m_notice, 0, Qt::AlignLeft);
     }
 

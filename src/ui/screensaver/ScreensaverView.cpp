@@ -2,13 +2,14 @@
 
 #include "hub/DeviceManager.h"
 #include "media/PhotoImages.h"
+#include "media/ScreensaverPhotoService.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/screensaver/PhotoCropEditor.h"
 #include "ui/screensaver/PhotoListModel.h"
 #include "ui/screensaver/PhotoNames.h"
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/widgets/FormSection.h"
-#include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QBoxLayout>
 #include <QBuffer>
@@ -89,12 +90,6 @@ void showEntry(QComboBox* box, int row)
         return;
     const QSignalBlocker blocker(box);
     box->setCurrentIndex(row);
-}
-
-QPalette withText(QPalette palette, const QColor& color)
-{
-    palette.setColor(QPalette::WindowText, color);
-    return palette;
 }
 
 // The outline that shows the page will take what is dragged over it.
@@ -195,9 +190,7 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
     buildGeneral();
     buildPhotos();
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
-    layout->setSpacing(18);
+    auto* layout = FormSection::pageLayout(this);
     layout->addWidget(m_general);
     layout->addWidget(m_photos);
     layout->addStretch(1);
@@ -244,7 +237,7 @@ void ScreensaverView::buildPhotos()
 
     m_emptyText = new QLabel(QStringLiteral("No photos. The screensaver shows the clock."));
     m_emptyText->setObjectName(QStringLiteral("emptyText"));
-    m_emptyText->setPalette(withText(m_emptyText->palette(), FormSection::secondaryColor(this)));
+    FormSection::setSecondaryText(m_emptyText);
     rows->addRow(m_emptyText);
 
     m_photoList = new QWidget;
@@ -271,7 +264,7 @@ void ScreensaverView::buildPhotos()
     bar->setTextVisible(false);
     m_progressText = new QLabel;
     m_progressText->setObjectName(QStringLiteral("importProgressText"));
-    m_progressText->setPalette(withText(m_progressText->palette(), FormSection::secondaryColor(this)));
+    FormSection::setSecondaryText(m_progressText);
     progressLayout->addWidget(bar);
     progressLayout->addWidget(m_progressText);
     m_progress->hide();
@@ -296,24 +289,15 @@ void ScreensaverView::buildPhotos()
     m_styleDescription->setObjectName(QStringLiteral("styleDescription"));
     m_styleDescription->setWordWrap(true);
     m_styleDescription->setFont(FormSection::relativeFont(font(), -2));
-    m_styleDescription->setPalette(withText(m_styleDescription->palette(), FormSection::secondaryColor(this)));
+    FormSection::setSecondaryText(m_styleDescription);
     rows->addRow(QString(), m_styleDescription);
     connect(m_stylePicker, &QComboBox::activated, this, [this](int row) {
         m_deviceManager.setScreensaverStyle(ScreensaverStyle(m_stylePicker->itemData(row).toInt()));
     });
 
-    m_photoError = new QWidget;
+    m_photoError = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange(), 0);
     m_photoError->setObjectName(QStringLiteral("photoError"));
-    auto* errorLayout = new QHBoxLayout(m_photoError);
-    errorLayout->setContentsMargins(0, 0, 0, 0);
-    auto* errorIcon = new QLabel;
-    errorIcon->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16));
-    m_photoErrorText = new QLabel;
-    m_photoErrorText->setObjectName(QStringLiteral("photoErrorText"));
-    m_photoErrorText->setWordWrap(true);
-    m_photoErrorText->setPalette(withText(m_photoErrorText->palette(), QColor(0xFF, 0x95, 0x00)));
-    errorLayout->addWidget(errorIcon, 0, Qt::AlignTop);
-    errorLayout->addWidget(m_photoErrorText, 1);
+    m_photoError->textLabel()->setObjectName(QStringLiteral("photoErrorText"));
     rows->addRow(m_photoError);
 
     m_photos->setFooter(QStringLiteral(
@@ -335,7 +319,7 @@ void ScreensaverView::showState()
     showEntry(m_stylePicker, m_stylePicker->findData(int(state.style)));
     m_styleDescription->setText(QLatin1String(styleText(state.style).description));
     if (state.photoError)
-        m_photoErrorText->setText(*state.photoError);
+        m_photoError->setText(*state.photoError);
 
     const qsizetype count = state.photos.size();
     QFormLayout* rows = m_photos->rows();
@@ -503,9 +487,10 @@ void ScreensaverView::showImportProgress()
     m_progress->setVisible(m_importingItems > 0);
 }
 
+bool ScreensaverView::isDropTargeted() const { return !m_overlay->isHidden(); }
+
 void ScreensaverView::setDropTargeted(bool targeted)
 {
-    m_dropTargeted = targeted;
     m_overlay->setGeometry(rect());
     m_overlay->raise();
     m_overlay->setVisible(targeted);

@@ -4,8 +4,6 @@
 // dropping them anywhere on the page, removed, or framed in the crop editor. Every value is
 // the hub's; every change is one call of the hub.
 
-#include "media/ScreensaverPhotoService.h"
-
 #include <QPointer>
 #include <QStringList>
 #include <QUuid>
@@ -22,9 +20,9 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMimeData;
-class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
+class SymbolLabel;
 
 class ScreensaverView : public QWidget {
     Q_OBJECT
@@ -47,7 +45,7 @@ public:
 
     PhotoListModel* model() const { return m_model; }
     QList<PhotoRow*> photoRows() const;
-    bool isDropTargeted() const { return m_dropTargeted; }
+    bool isDropTargeted() const;
     QWidget* dropOverlay() const { return m_overlay; }
     PhotoCropEditor* cropEditor() const;
     // Shown while photos handed over here are still being read and stored.
@@ -92,11 +90,9 @@ private:
     QComboBox* m_intervalPicker = nullptr;
     QComboBox* m_stylePicker = nullptr;
     QLabel* m_styleDescription = nullptr;
-    QWidget* m_photoError = nullptr;
-    QLabel* m_photoErrorText = nullptr;
+    SymbolLabel* m_photoError = nullptr;
 
     QWidget* m_overlay = nullptr;
-    bool m_dropTargeted = false;
     bool m_choosingPhoto = false;
     QPointer<PhotoCropEditor> m_cropEditor;
     bool m_cropRequested = false;

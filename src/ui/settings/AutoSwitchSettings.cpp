@@ -5,7 +5,7 @@
 #include "macros/ProfileStore.h"
 #include "ui/settings/SettingsForm.h"
 #include "ui/widgets/FormSection.h"
-#include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -35,20 +35,11 @@ AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager, QWidget* pa
     auto* layout = SettingsForm::tabLayout(this);
     if (!switcher.canFollowApplications() && !switcher.unavailableReason().isEmpty()) {
         // Orange, with the warning sign: switching is on as far as Tarv goes, yet nothing moves.
-        auto* reason = new QWidget;
+        auto* reason = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), switcher.unavailableReason(),
+                                       SymbolLabel::orange(), 0);
         reason->setObjectName(QStringLiteral("autoSwitchUnavailable"));
-        auto* row = new QHBoxLayout(reason);
-        row->setContentsMargins(4, 0, 4, 0);
-        auto* sign = new QLabel;
-        sign->setPixmap(symbolIcon(QStringLiteral("exclamationmark.triangle")).pixmap(16, 16));
-        auto* text = new QLabel(switcher.unavailableReason());
-        text->setObjectName(QStringLiteral("autoSwitchUnavailableText"));
-        text->setWordWrap(true);
-        QPalette palette = text->palette();
-        palette.setColor(QPalette::WindowText, QColor(0xFF, 0x95, 0x00));
-        text->setPalette(palette);
-        row->addWidget(sign, 0, Qt::AlignTop);
-        row->addWidget(text, 1);
+        reason->textLabel()->setObjectName(QStringLiteral("autoSwitchUnavailableText"));
+        reason->setContentsMargins(4, 0, 4, 0);
         layout->addWidget(reason);
     }
     layout->addWidget(section);

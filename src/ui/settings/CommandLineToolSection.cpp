@@ -26,9 +26,7 @@ CommandLineToolSection::CommandLineToolSection(CommandLineToolInstaller installe
     m_statusLabel = new QLabel;
     m_statusLabel->setObjectName(QStringLiteral("toolStatusLabel"));
     m_statusLabel->setFont(relativeFont(m_statusLabel->font(), -1));
-    QPalette palette = m_statusLabel->palette();
-    palette.setColor(QPalette::WindowText, secondaryColor(this));
-    m_statusLabel->setPalette(palette);
+    setSecondaryText(m_statusLabel);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lines->addWidget(m_statusLabel);
 

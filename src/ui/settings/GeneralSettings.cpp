@@ -27,9 +27,8 @@ GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidge
 
     auto* about = new FormSection(QString());
     about->setObjectName(QStringLiteral("versionSection"));
-    auto* version = new QLabel(BuildInfo::versionText(BuildInfo::version(), BuildInfo::build()));
-    version->setObjectName(QStringLiteral("versionValue"));
-    version->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* version = FormSection::valueLabel("versionValue");
+    version->setText(BuildInfo::versionText(BuildInfo::version(), BuildInfo::build()));
     version->setTextInteractionFlags(Qt::TextSelectableByMouse);
     about->rows()->addRow(QStringLiteral("Version"), version);
 

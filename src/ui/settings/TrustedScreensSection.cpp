@@ -21,9 +21,7 @@ TrustedScreensSection::TrustedScreensSection(CustomScreenStore& store, QWidget* 
     m_column->setSpacing(8);
     m_empty = new QLabel(QStringLiteral("No screen file has been allowed to do anything."));
     m_empty->setObjectName(QStringLiteral("noTrustedScreensLabel"));
-    QPalette palette = m_empty->palette();
-    palette.setColor(QPalette::WindowText, secondaryColor(this));
-    m_empty->setPalette(palette);
+    setSecondaryText(m_empty);
     m_column->addWidget(m_empty);
     rows()->addRow(list);
 
@@ -79,9 +77,7 @@ QWidget* TrustedScreensSection::makeRow(int row)
     details->setTextFormat(Qt::PlainText);
     details->setWordWrap(true);
     details->setFont(monospacedFont(-2));
-    QPalette palette = details->palette();
-    palette.setColor(QPalette::WindowText, secondaryColor(this));
-    details->setPalette(palette);
+    setSecondaryText(details);
     lines->addWidget(details);
     layout->addLayout(lines, 1);
     auto* revoke = new QPushButton(QStringLiteral("Revoke"));

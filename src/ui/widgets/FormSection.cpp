@@ -17,9 +17,7 @@ FormSection::FormSection(const QString& title, QWidget* parent) : QWidget(parent
     m_footer = new QLabel;
     m_footer->setWordWrap(true);
     m_footer->setFont(relativeFont(font(), -2));
-    QPalette palette = m_footer->palette();
-    palette.setColor(QPalette::WindowText, secondaryColor(this));
-    m_footer->setPalette(palette);
+    setSecondaryText(m_footer);
     m_footer->setContentsMargins(4, 0, 4, 0);
     m_footer->hide();
 
@@ -36,9 +34,32 @@ void FormSection::setFooter(const QString& text)
     m_footer->setVisible(!text.isEmpty());
 }
 
+QVBoxLayout* FormSection::pageLayout(QWidget* page)
+{
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(18);
+    return layout;
+}
+
+QLabel* FormSection::valueLabel(const char* objectName)
+{
+    auto* label = new QLabel;
+    label->setObjectName(QLatin1String(objectName));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
 QColor FormSection::secondaryColor(const QWidget* widget)
 {
     return (widget ? widget->palette() : QApplication::palette()).color(QPalette::PlaceholderText);
+}
+
+void FormSection::setSecondaryText(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, secondaryColor(widget));
+    widget->setPalette(palette);
 }
 
 QFont FormSection::relativeFont(const QFont& base, double delta)

@@ -6,6 +6,7 @@
 
 class QFormLayout;
 class QLabel;
+class QVBoxLayout;
 
 class FormSection : public QWidget {
 public:
@@ -17,8 +18,15 @@ public:
     void setFooter(const QString& text);
     QLabel* footer() const { return m_footer; }
 
+    // The column of sections that makes a page, with the room every page keeps around them.
+    static QVBoxLayout* pageLayout(QWidget* page);
+    // A label for the value side of a row, set against the right edge as the rows' values are.
+    static QLabel* valueLabel(const char* objectName);
+
     // The colour of secondary text (captions, hints, the time of a log line).
     static QColor secondaryColor(const QWidget* widget);
+    // Draws the widget's text in that colour.
+    static void setSecondaryText(QWidget* widget);
     // The application font changed by `delta` points ("callout" is −1, "footnote" −2).
     static QFont relativeFont(const QFont& base, double delta);
     // The monospaced variant of a font role.

@@ -2,20 +2,10 @@
 // the test's own, against the fake device: files made, copied and broken, their problems and
 // source failures, and approving a file until its page is on the device.
 
-#include "app/MainWindow.h"
-#include "app/ScreenPickerToolbar.h"
-#include "hub/DeviceManager.h"
-#include "link/Payloads.h"
-#include "macros/ProfileStore.h"
-#include "media/ScreensaverPhotoService.h"
-#include "media/StockService.h"
-#include "media/StockStore.h"
-#include "platform/Settings.h"
+#include "app/ShellFixture.h"
 #include "screens/runtime/CustomScreenRenderer.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenTrust.h"
-#include "support/DesktopTestEnv.h"
-#include "support/FakeDevice.h"
 #include "support/ScreenStoreWait.h"
 #include "ui/screens/CustomScreenFilesSection.h"
 #include "ui/screens/FileManager.h"
@@ -23,41 +13,22 @@
 #include "ui/screens/ScreenPermissionsView.h"
 #include "ui/widgets/SymbolLabel.h"
 
-#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
 
 namespace {
 
 using Permission = CustomScreen::Permission;
 
-class CustomScreensViewTest : public ::testing::Test {
+class CustomScreensViewTest : public ShellTest {
 protected:
-    TempXdg xdg;
-    std::unique_ptr<Settings> settings = std::make_unique<Settings>(xdg.path("config") + QStringLiteral("/Tarv.conf"));
-    bool quotesStayLocal = [this] {
-        settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
-        return true;
-    }();
-    std::unique_ptr<ProfileStore> profiles;
-    ScreensaverPhotoService photos{xdg.path("data")};
-    StockStore stocks{*settings};
     QString folder = xdg.path("data") + QStringLiteral("/Tarv/Screens");
     // Approvals live in memory, as in a test run of the application.
-    std::unique_ptr<CustomScreenStore> screens;
-    TarvFake::FakeDevice device;
-    std::unique_ptr<DeviceManager> hub;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<CustomScreenStore> store;
     QList<QUrl> opened;
 
     ~CustomScreensViewTest() override
@@ -69,16 +40,12 @@ protected:
     CustomScreenFilesSection& section()
     {
         if (!window) {
-            if (!screens)
-                screens = std::make_unique<CustomScreenStore>(folder, std::make_unique<ScreenTrust>());
-            profiles = std::make_unique<ProfileStore>(*settings);
-            DeviceManager::Environment environment;
-            environment.settings = settings.get();
-            environment.isTesting = true;
-            hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, *screens, false, std::move(environment));
-            screens->reload();
-            EXPECT_TRUE(waitUntilLoaded(*screens));
-            window = std::make_unique<MainWindow>(*hub, *settings);
+            if (!store)
+                store = std::make_unique<CustomScreenStore>(folder, std::make_unique<ScreenTrust>());
+            makeHub(*store);
+            store->reload();
+            EXPECT_TRUE(waitUntilLoaded(*store));
+            makeWindow();
             window->select(SidebarItem::customScreens);
             window->show();
         }
@@ -95,8 +62,7 @@ protected:
     void connectAndGreet()
     {
         section();
-        ASSERT_TRUE(device.start()) << device.lastError().toStdString();
-        hub->connect(7, device.portPath());
+        attach();
         device.sendHello();
         ASSERT_TRUE(waitUntil([&] { return hub->state().isConnected() && idle(); }));
     }
@@ -144,7 +110,7 @@ protected:
         auto* action = section().findChild<QAction*>(QStringLiteral("newScreen:") + QLatin1String(templateID));
         ASSERT_NE(action, nullptr) << templateID;
         action->trigger();
-        ASSERT_TRUE(waitUntilLoaded(*screens));
+        ASSERT_TRUE(waitUntilLoaded(*store));
     }
 
     QStringList pickerEntries() const
@@ -211,7 +177,7 @@ TEST_F(CustomScreensViewTest, DuplicateCopiesTheBytesToTheNextFreeNameAndAFailed
     write(QStringLiteral("vanishing.json"), system);
     section();
     row(QStringLiteral("system.json"))->duplicateAction()->trigger();
-    ASSERT_TRUE(waitUntilLoaded(*screens));
+    ASSERT_TRUE(waitUntilLoaded(*store));
     EXPECT_EQ(read(QStringLiteral("system-3.json")), system);
     EXPECT_TRUE(rowNames().contains(QStringLiteral("system-3.json")));
     EXPECT_EQ(section().failure(), std::nullopt);
@@ -273,10 +239,10 @@ TEST_F(CustomScreensViewTest, BrokenFilesShowTheirStatusIssuesAndTheLastGoodVers
                 Qt::TextSelectableByMouse);
 
     // Approved, then broken: the last good version stays in use, with its approval view.
-    screens->trust().approveScreen(*screens->screenWithID(QStringLiteral("clock")));
+    store->trust().approveScreen(*store->screenWithID(QStringLiteral("clock")));
     write(QStringLiteral("clock.json"), "{ \"title\": ");
-    screens->reload();
-    ASSERT_TRUE(waitUntilLoaded(*screens));
+    store->reload();
+    ASSERT_TRUE(waitUntilLoaded(*store));
     ScreenFileRow* clock = row(QStringLiteral("clock.json"));
     EXPECT_TRUE(clock->findChild<QLabel*>(QStringLiteral("summary"))
                     ->text()
@@ -304,7 +270,7 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     const QList<QLabel*> details =
         permissions->findChild<QWidget*>(QStringLiteral("waitingList"))->findChildren<QLabel*>(QStringLiteral("permissionDetail"));
     ASSERT_EQ(details.size(), 4);
-    const QList<Permission> expected = screens->screenWithID(QStringLiteral("busy"))->permissions();
+    const QList<Permission> expected = store->screenWithID(QStringLiteral("busy"))->permissions();
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(details[i]->text(), expected[i].detail);
@@ -331,8 +297,8 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
 
     // A changed command asks again: the file waits and leaves the picker.
     write(QStringLiteral("busy.json"), busyScreen(QStringLiteral("echo 13")));
-    screens->reload();
-    ASSERT_TRUE(waitUntilLoaded(*screens));
+    store->reload();
+    ASSERT_TRUE(waitUntilLoaded(*store));
     EXPECT_EQ(busy->permissionsView()->form(), ScreenPermissionsView::Form::waiting);
     EXPECT_FALSE(busy->showOnDeviceAction()->isEnabled());
     EXPECT_FALSE(pickerEntries().contains(QStringLiteral("Busy")));
@@ -345,7 +311,7 @@ TEST_F(CustomScreensViewTest, SourceFailuresOfTheShownPageAreListedByName)
                     "cpu": {"shell": "exit 4", "every": 60}},
         "widgets": [{"type": "text", "x": 10, "y": 40, "text": "{{weather}} {{cpu}}"}]})");
     connectAndGreet();
-    screens->trust().approveScreen(*screens->screenWithID(QStringLiteral("status")));
+    store->trust().approveScreen(*store->screenWithID(QStringLiteral("status")));
     hub->showScreen(DeviceScreen::custom(QStringLiteral("status")));
     ScreenFileRow* status = row(QStringLiteral("status.json"));
     ASSERT_TRUE(waitUntil([&] { return notes(status, "sourceFailure").size() == 2; }));
