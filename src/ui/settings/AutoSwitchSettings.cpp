@@ -75,7 +75,7 @@ void AutoSwitchSettings::fillProfiles()
     for (const MacroProfile& profile : store.profiles()) {
         if (store.fallbackID() == profile.id)
             selected = m_fallback->count();
-        m_fallback->addItem(profile.name.isEmpty() ? QStringLiteral("Untitled") : profile.name, profile.id);
+        m_fallback->addItem(profile.shownName(), profile.id);
     }
     m_fallback->setCurrentIndex(selected);
 }
