@@ -553,6 +553,8 @@ private:
     void startPageLoops();
     void installPageCallbacks();
     void presentPage(const QList<TarvUSB::Frame>& frames, std::uint16_t resetSeq);
+    // Notes the minute and the page count drawn; where the active page sits among the pages.
+    PageIndicator notePageDrawn(const QDateTime& now);
     QList<TarvUSB::Frame> pageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
     bool isShownCustomAvailable() const;
     bool queueAssetUpload(const QByteArray& pixels, const TarvUSB::AssetProperties& asset);
