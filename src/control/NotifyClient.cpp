@@ -1,7 +1,5 @@
 #include "control/NotifyClient.h"
 
-#include <QFile>
-
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -43,15 +41,12 @@ std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Req
         return failed(systemText(errno));
     NotifyChannel::configureSocket(connection.fd, timeoutSeconds);
 
-    const QByteArray path = QFile::encodeName(socketPath);
-    if (path.size() > NotifyChannel::maxSocketPathBytes)
+    const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(socketPath);
+    if (!address)
         return failed(QStringLiteral("the socket path is too long: ") + socketPath);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     int status;
     do
-        status = ::connect(connection.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        status = ::connect(connection.fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);
     while (status != 0 && errno == EINTR);
     if (status != 0) {
         const int error = errno;

@@ -172,7 +172,8 @@ std::optional<NotifyServer::StartError> SocketNotifyServer::start()
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return StartError{StartError::Kind::failed, systemText(errno)};
-    if (path.size() > NotifyChannel::maxSocketPathBytes) {
+    const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(m_socketPath);
+    if (!address) {
         ::close(fd);
         return StartError{StartError::Kind::failed,
                           QStringLiteral("the socket path is longer than a Unix socket allows: ") + m_socketPath};
@@ -180,10 +181,7 @@ std::optional<NotifyServer::StartError> SocketNotifyServer::start()
     // The mode of the socket's inode is what bind gives the file, so the file is never open
     // to others, not even between bind and chmod.
     ::fchmod(fd, 0600);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 || ::listen(fd, 8) != 0) {
         const int error = errno;
         ::close(fd);
         return StartError{StartError::Kind::failed, systemText(error)};
