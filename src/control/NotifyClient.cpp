@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace NotifyClient {
 
@@ -14,11 +13,6 @@ namespace {
 Failure failed(const QString& message)
 {
     return Failure{Failure::Kind::failed, message};
-}
-
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // Closes the descriptor on every way out.
@@ -38,7 +32,7 @@ std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Req
 {
     Connection connection{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     if (connection.fd < 0)
-        return failed(systemText(errno));
+        return failed(qt_error_string(errno));
     NotifyChannel::configureSocket(connection.fd, timeoutSeconds);
 
     const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(socketPath);
@@ -56,7 +50,7 @@ std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Req
         // there, but not answering.
         if (error == EAGAIN || error == EINPROGRESS)
             return Failure{Failure::Kind::timedOut, {}};
-        return failed(systemText(error));
+        return failed(qt_error_string(error));
     }
 
     if (!NotifyChannel::writeAll(NotifyChannel::encodeLine(request), connection.fd))
