@@ -84,7 +84,7 @@ void BM_TarvSetToPatchOnTheWire(benchmark::State& state)
     }
     DeviceManager& hub = *linked.bench.hub;
     hub.showScreen(DeviceScreen::custom(QStringLiteral("build")));
-    spinUntil([&] { return hub.queuedFrames().isEmpty() && hub.outstandingAcks().isEmpty(); });
+    spinUntil([&] { return linked.idle(); });
 
     int value = 0;
     for (auto _ : state) {

@@ -5,13 +5,8 @@
 
 #include "LinkedHub.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <vector>
@@ -23,10 +18,8 @@ namespace {
 void BM_TapToHidReportAtDevice(benchmark::State& state)
 {
     LinkedHub link;
-    if (!link.connect()) {
-        state.SkipWithError("the fake device did not connect");
+    if (!link.connect(state))
         return;
-    }
     // Key 4 of the default profile: a plain keystroke, so the release sends one HID_EMIT.
     constexpr std::uint16_t x = 20, y = 140;
     std::vector<double> micros;
@@ -53,19 +46,10 @@ BENCHMARK(BM_TapToHidReportAtDevice)->UseManualTime()->Unit(benchmark::kMicrosec
 void BM_FullScreenImageToAckingDevice(benchmark::State& state)
 {
     LinkedHub link;
-    if (!link.connect()) {
-        state.SkipWithError("the fake device did not connect");
+    if (!link.connect(state))
         return;
-    }
-    const QByteArray pixels = LinkedHub::fullScreenPixels();
-    for (auto _ : state) {
-        const auto start = BenchClock::now();
-        if (!link.uploadFullScreen(pixels)) {
-            state.SkipWithError("the image did not arrive");
-            return;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(BenchClock::now() - start).count());
-    }
+    if (!link.timeFullScreenUploads(state))
+        return;
     bool complete = false;
     link.device.call([&] { complete = link.device.device->assets().value(2).complete; });
     if (!complete)

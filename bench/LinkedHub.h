@@ -88,11 +88,20 @@ struct LinkedHub {
             return false;
         bench.hub->connect(1, device.path);
         device.call([this] { device.device->sendHello(); });
-        return spinUntil([&] {
-            return bench.hub->state().isConnected() && bench.hub->deviceHoldsScreen() &&
-                   bench.hub->queuedFrames().isEmpty() && bench.hub->outstandingAcks().isEmpty();
-        });
+        return spinUntil([&] { return bench.hub->state().isConnected() && bench.hub->deviceHoldsScreen() && idle(); });
     }
+
+    // As connect(), marking the benchmark skipped when the device never answers.
+    bool connect(benchmark::State& state)
+    {
+        if (connect())
+            return true;
+        state.SkipWithError("the fake device did not connect");
+        return false;
+    }
+
+    // Nothing waits to be sent and every frame sent is acknowledged.
+    bool idle() const { return bench.hub->queuedFrames().isEmpty() && bench.hub->outstandingAcks().isEmpty(); }
 
     // A full-screen picture with no runs, so COBS and the device have real work.
     static QByteArray fullScreenPixels()
@@ -109,9 +118,22 @@ struct LinkedHub {
     {
         const int before = device.assetEnds.load();
         bench.hub->uploadAsset(pixels);
-        return spinUntil([&] {
-            return device.assetEnds.load() > before && bench.hub->queuedFrames().isEmpty() &&
-                   bench.hub->outstandingAcks().isEmpty();
-        });
+        return spinUntil([&] { return device.assetEnds.load() > before && idle(); });
+    }
+
+    // Times one full-screen upload an iteration; false, with the benchmark skipped, when one
+    // never arrives.
+    bool timeFullScreenUploads(benchmark::State& state)
+    {
+        const QByteArray pixels = fullScreenPixels();
+        for (auto _ : state) {
+            const auto start = BenchClock::now();
+            if (!uploadFullScreen(pixels)) {
+                state.SkipWithError("the image did not arrive");
+                return false;
+            }
+            state.SetIterationTime(std::chrono::duration<double>(BenchClock::now() - start).count());
+        }
+        return true;
     }
 };

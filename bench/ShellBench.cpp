@@ -26,14 +26,10 @@ namespace {
 void BM_WindowTicksDuringFullImageUpload(benchmark::State& state)
 {
     LinkedHub link;
-    if (!link.connect()) {
-        state.SkipWithError("the fake device did not connect");
+    if (!link.connect(state))
         return;
-    }
     MainWindow window(*link.bench.hub, *link.bench.settings);
     window.show();
-
-    const QByteArray pixels = LinkedHub::fullScreenPixels();
 
     QElapsedTimer sinceTick;
     sinceTick.start();
@@ -49,14 +45,8 @@ void BM_WindowTicksDuringFullImageUpload(benchmark::State& state)
     timer.start();
     sinceTick.restart();
 
-    for (auto _ : state) {
-        const auto start = BenchClock::now();
-        if (!link.uploadFullScreen(pixels)) {
-            state.SkipWithError("the image did not arrive");
-            return;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(BenchClock::now() - start).count());
-    }
+    if (!link.timeFullScreenUploads(state))
+        return;
     // The last stretch since a tick counts too: a stall at the end would hide there.
     longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
     state.counters["longest_tick_gap_ms"] = double(longestGapMs);
@@ -71,10 +61,8 @@ BENCHMARK(BM_WindowTicksDuringFullImageUpload)->UseManualTime()->Unit(benchmark:
 void BM_LabelKeystrokeToPatchQueued(benchmark::State& state)
 {
     LinkedHub link;
-    if (!link.connect()) {
-        state.SkipWithError("the fake device did not connect");
+    if (!link.connect(state))
         return;
-    }
     DeviceManager& hub = *link.bench.hub;
     MainWindow window(hub, *link.bench.settings);
     window.show();
@@ -102,7 +90,7 @@ void BM_LabelKeystrokeToPatchQueued(benchmark::State& state)
         const double seconds = std::chrono::duration<double>(end - start).count();
         state.SetIterationTime(seconds);
         micros.push_back(seconds * 1e6);
-        if (!spinUntil([&] { return hub.queuedFrames().isEmpty() && hub.outstandingAcks().isEmpty(); })) {
+        if (!spinUntil([&] { return link.idle(); })) {
             state.SkipWithError("the device did not take the page");
             return;
         }

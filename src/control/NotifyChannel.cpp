@@ -1,6 +1,7 @@
 #include "control/NotifyChannel.h"
 
 #include <QJsonArray>
+#include <QFile>
 #include <QJsonDocument>
 #include <QStandardPaths>
 
@@ -139,6 +140,17 @@ void configureSocket(int fd, double seconds)
     interval.tv_usec = suseconds_t((seconds - whole) * 1'000'000);
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &interval, sizeof interval);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &interval, sizeof interval);
+}
+
+std::optional<sockaddr_un> socketAddress(const QString& path)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+    if (bytes.size() > maxSocketPathBytes)
+        return std::nullopt;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
+    return address;
 }
 
 }  // namespace NotifyChannel

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <sys/un.h>
+
 #include <optional>
 
 namespace NotifyChannel {
@@ -44,5 +46,7 @@ std::optional<QByteArray> readLine(int fd, qsizetype maxBytes);
 bool writeAll(const QByteArray& bytes, int fd);
 // Receive and send time-outs of the connection, in seconds.
 void configureSocket(int fd, double seconds);
+// The address of a Unix socket at the path; none for a path longer than maxSocketPathBytes.
+std::optional<sockaddr_un> socketAddress(const QString& path);
 
 }  // namespace NotifyChannel

@@ -1,13 +1,10 @@
 #include "control/NotifyClient.h"
 
-#include <QFile>
-
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace NotifyClient {
 
@@ -16,11 +13,6 @@ namespace {
 Failure failed(const QString& message)
 {
     return Failure{Failure::Kind::failed, message};
-}
-
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // Closes the descriptor on every way out.
@@ -40,18 +32,15 @@ std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Req
 {
     Connection connection{::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     if (connection.fd < 0)
-        return failed(systemText(errno));
+        return failed(qt_error_string(errno));
     NotifyChannel::configureSocket(connection.fd, timeoutSeconds);
 
-    const QByteArray path = QFile::encodeName(socketPath);
-    if (path.size() > NotifyChannel::maxSocketPathBytes)
+    const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(socketPath);
+    if (!address)
         return failed(QStringLiteral("the socket path is too long: ") + socketPath);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     int status;
     do
-        status = ::connect(connection.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        status = ::connect(connection.fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address);
     while (status != 0 && errno == EINTR);
     if (status != 0) {
         const int error = errno;
@@ -61,7 +50,7 @@ std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Req
         // there, but not answering.
         if (error == EAGAIN || error == EINPROGRESS)
             return Failure{Failure::Kind::timedOut, {}};
-        return failed(systemText(error));
+        return failed(qt_error_string(error));
     }
 
     if (!NotifyChannel::writeAll(NotifyChannel::encodeLine(request), connection.fd))

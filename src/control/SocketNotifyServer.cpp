@@ -15,7 +15,6 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 
 struct SocketNotifyServer::Shared {
@@ -60,11 +59,6 @@ struct AnswerWhenDropped {
     std::shared_ptr<PendingReply> pending;
     ~AnswerWhenDropped() { pending->set(NotifyChannel::reply(false, QStringLiteral("Tarv is shutting down"))); }
 };
-
-QString systemText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd);
 
@@ -171,8 +165,9 @@ std::optional<NotifyServer::StartError> SocketNotifyServer::start()
     QDir().mkpath(QFileInfo(m_socketPath).absolutePath());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return StartError{StartError::Kind::failed, systemText(errno)};
-    if (path.size() > NotifyChannel::maxSocketPathBytes) {
+        return StartError{StartError::Kind::failed, qt_error_string(errno)};
+    const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(m_socketPath);
+    if (!address) {
         ::close(fd);
         return StartError{StartError::Kind::failed,
                           QStringLiteral("the socket path is longer than a Unix socket allows: ") + m_socketPath};
@@ -180,20 +175,17 @@ std::optional<NotifyServer::StartError> SocketNotifyServer::start()
     // The mode of the socket's inode is what bind gives the file, so the file is never open
     // to others, not even between bind and chmod.
     ::fchmod(fd, 0600);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 || ::listen(fd, 8) != 0) {
         const int error = errno;
         ::close(fd);
-        return StartError{StartError::Kind::failed, systemText(error)};
+        return StartError{StartError::Kind::failed, qt_error_string(error)};
     }
     ::chmod(path.constData(), 0600);
     if (::pipe2(m_wake, O_CLOEXEC) != 0) {
         const int error = errno;
         ::close(fd);
         ::unlink(path.constData());
-        return StartError{StartError::Kind::failed, systemText(error)};
+        return StartError{StartError::Kind::failed, qt_error_string(error)};
     }
     m_listener = fd;
     m_acceptThread = std::thread(acceptConnections, m_shared, fd, m_wake[0]);

@@ -143,7 +143,6 @@ public:
     ProfileAutoSwitcher& autoSwitcher() const { return *m_autoSwitcher; }
     CustomScreenStore& customScreens() const { return m_customScreens; }
     StockStore& stocks() const { return m_stocks; }
-    StockService& stockService() const { return *m_stockService; }
     ScreensaverPhotoService& photoService() const { return m_photoService; }
     ScreenDataSources& screenData() const { return *m_screenData; }
     PushedValues& pushedValues() const { return *m_pushedValues; }
@@ -240,7 +239,6 @@ public:
     void pushCustomValues();
     void scheduleCustomAnimation();
     void uploadSpriteFrames(const CustomScreen& screen);
-    const QDateTime& customShownAt() const { return m_customShownAt; }
     bool isCustomUpdatePending() const;
     bool isCustomAnimationPending() const;
     // The sleep before an animation step: just past the frame boundary `delay` seconds away.
@@ -336,8 +334,6 @@ public:
     void updateNowPlayingBackdrop();
     // One update frame of the Now Playing page from the current state.
     void refreshNowPlayingPage();
-    const QString& requestedArtworkIdentity() const { return m_requestedArtworkIdentity; }
-    const QString& cachedArtworkIdentity() const { return m_cachedArtworkIdentity; }
     const QString& failedArtworkIdentity() const { return m_failedArtworkIdentity; }
     const std::optional<NowPlayingBackdrop>& cachedBackdrop() const { return m_cachedBackdrop; }
 
@@ -553,6 +549,8 @@ private:
     void startPageLoops();
     void installPageCallbacks();
     void presentPage(const QList<TarvUSB::Frame>& frames, std::uint16_t resetSeq);
+    // Notes the minute and the page count drawn; where the active page sits among the pages.
+    PageIndicator notePageDrawn(const QDateTime& now);
     QList<TarvUSB::Frame> pageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
     bool isShownCustomAvailable() const;
     bool queueAssetUpload(const QByteArray& pixels, const TarvUSB::AssetProperties& asset);

@@ -187,14 +187,7 @@ void DeviceManager::renderActivePage()
     const std::uint16_t resetSeq = takeNextSequence();
     const QDateTime now = m_clock.now();
     const QString time = DynamicUIDemo::timeText(now);
-    // The tick sends no time patch for the minute just drawn.
-    m_deviceClock.renderedMinute = DynamicUIDemo::minuteText(now);
-
-    const QList<DeviceScreen> pages = swipePages();
-    const qsizetype position = pages.indexOf(m_activeScreen);
-    const PageIndicator indicator{int(pages.size()), position >= 0 ? std::optional<int>(int(position)) : std::nullopt};
-    m_renderedPageCount = int(pages.size());
-
+    const PageIndicator indicator = notePageDrawn(now);
     presentPage(pageFrames(now, time, indicator), resetSeq);
 
     switch (m_activeScreen.kind()) {
@@ -221,6 +214,16 @@ void DeviceManager::renderActivePage()
     if (const std::optional<CustomScreen> shown = shownCustomScreen())
         uploadSpriteFrames(*shown);
     updateScreenDataSources();
+}
+
+PageIndicator DeviceManager::notePageDrawn(const QDateTime& now)
+{
+    // The tick sends no time patch for the minute just drawn.
+    m_deviceClock.renderedMinute = DynamicUIDemo::minuteText(now);
+    const QList<DeviceScreen> pages = swipePages();
+    m_renderedPageCount = int(pages.size());
+    const qsizetype position = pages.indexOf(m_activeScreen);
+    return PageIndicator{int(pages.size()), position >= 0 ? std::optional<int>(int(position)) : std::nullopt};
 }
 
 QList<Frame> DeviceManager::pageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator)
@@ -438,10 +441,6 @@ void DeviceManager::finishStockRefresh(const QList<StockQuote>& fetched, qsizety
     dropSupersededFrames();
     const std::uint16_t resetSeq = takeNextSequence();
     const QString time = DynamicUIDemo::timeText(now);
-    m_deviceClock.renderedMinute = DynamicUIDemo::minuteText(now);
-    const QList<DeviceScreen> pages = swipePages();
-    const qsizetype position = pages.indexOf(m_activeScreen);
-    const PageIndicator indicator{int(pages.size()), position >= 0 ? std::optional<int>(int(position)) : std::nullopt};
-    m_renderedPageCount = int(pages.size());
+    const PageIndicator indicator = notePageDrawn(now);
     presentPage(makePatchFrames(DynamicUIDemo::stocksPageOps(m_stocks.slotQuotes(), time, indicator)), resetSeq);
 }

@@ -140,7 +140,7 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
             std::lock_guard guard(shared->lock);
             if (!shared->shouldRead || shared->fileDescriptor != ownDescriptor)
                 break;
-            wantWrite = shared->waiting() > 0;
+            wantWrite = shared->waitingBytes > 0;
         }
         pollfd waiters[2] = {{ownDescriptor, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
                              {shared->wakeDescriptor, POLLIN, 0}};
@@ -164,9 +164,9 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
                 std::lock_guard guard(shared->lock);
                 if (!shared->shouldRead || shared->fileDescriptor != ownDescriptor)
                     break;
-                const bool hadWaiting = shared->waiting() > 0;
+                const bool hadWaiting = shared->waitingBytes > 0;
                 error = writeBacklog(*shared, ownDescriptor);
-                drained = hadWaiting && shared->waiting() == 0;
+                drained = hadWaiting && shared->waitingBytes == 0;
             }
             if (error != 0) {
                 reason = errnoText(error);
@@ -262,8 +262,8 @@ bool SerialPort::write(const QByteArray& bytes)
         return true;
 
     // Bytes already waiting go first; these queue up behind them, within the bound.
-    if (shared->waiting() > 0) {
-        if (shared->waiting() + bytes.size() > maxBacklog)
+    if (shared->waitingBytes > 0) {
+        if (shared->waitingBytes + bytes.size() > maxBacklog)
             return false;
         shared->backlog.push_back(bytes);
         shared->waitingBytes += bytes.size();
@@ -360,7 +360,7 @@ void SerialPort::discardBacklog()
 qsizetype SerialPort::backlog() const
 {
     std::lock_guard guard(shared->lock);
-    return shared->waiting();
+    return shared->waitingBytes;
 }
 
 }  // namespace TarvUSB

@@ -91,7 +91,6 @@ private:
         CloseCallback onClose;
         DrainCallback onDrained;
 
-        qsizetype waiting() const { return waitingBytes; }
         void clearBacklog();
         void wake() const;
     };

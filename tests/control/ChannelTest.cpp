@@ -21,7 +21,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -35,11 +34,7 @@ const QByteArray refusal = R"({"message":"not a request this version of Tarv und
 
 sockaddr_un addressOf(const QString& path)
 {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray bytes = QFile::encodeName(path);
-    std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
-    return address;
+    return NotifyChannel::socketAddress(path).value();
 }
 
 // A socket bound at the path that listens but never accepts: a copy of Tarv that hangs.
