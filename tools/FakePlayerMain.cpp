@@ -45,14 +45,17 @@ int main(int argc, char** argv)
                      options.value(art)});
     player.setStatus(options.isSet(paused) ? QStringLiteral("Paused") : QStringLiteral("Playing"));
 
-    // The position runs with the clock while playing, from wherever a seek put it.
+    // The position runs with the clock while playing, from wherever a seek put it; a track of
+    // length 0 stands for a stream and runs on without an end.
     QElapsedTimer clock;
     clock.start();
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 ms = clock.restart();
-        if (player.status() == QLatin1String("Playing"))
-            player.setPositionUs(std::min(lengthUs, player.positionUs() + ms * 1000));
+        if (player.status() == QLatin1String("Playing")) {
+            const qint64 position = player.positionUs() + ms * 1000;
+            player.setPositionUs(lengthUs > 0 ? std::min(lengthUs, position) : position);
+        }
     });
     ticker.start(250);
     std::printf("playing on %s\n", address.constData());

@@ -72,9 +72,12 @@ void DeviceManager::applyNowPlaying(NowPlayingState fresh, const QDateTime& now)
         m_playbackSample = PlaybackSample{fresh.elapsed, now};
     } else {
         double expected = old.elapsed;
-        if (old.isPlaying && old.duration > 0) {
+        if (old.isPlaying) {
             expected = m_playbackSample->elapsed + double(m_playbackSample->date.msecsTo(now)) / 1000.0;
-            expected = expected <= 0 ? 0 : std::min(expected, old.duration);
+            expected = expected <= 0 ? 0 : expected;
+            // A stream, or a player that gives no length, runs on without an end.
+            if (old.duration > 0)
+                expected = std::min(expected, old.duration);
         }
         if (old.isPlaying && fresh.isPlaying && std::abs(fresh.elapsed - expected) <= inStepTolerance)
             fresh.elapsed = old.elapsed;

@@ -7,7 +7,6 @@
 #include "pages/ScreensaverPhotoLayout.h"
 #include "media/PhotoImages.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentRun>
@@ -121,13 +120,8 @@ void DeviceManager::importPhotoFiles(const QStringList& paths)
     const ScreensaverPhotoService service = m_photoService;
     runPhotoImport([service, paths] {
         QList<ScreensaverPhotoService::ImportItem> items;
-        for (const QString& path : paths) {
-            QFile file(path);
-            std::optional<QByteArray> data;
-            if (file.open(QIODevice::ReadOnly))
-                data = file.readAll();
-            items.append({QFileInfo(path).fileName(), data});
-        }
+        for (const QString& path : paths)
+            items.append({QFileInfo(path).fileName(), ScreensaverPhotoService::readPhotoFile(path)});
         ImportResult result{service.importPhotos(items), std::nullopt};
         if (result.outcome.failure && result.outcome.failure->isImportError())
             result.reloaded = service.loadPhotos();
@@ -253,9 +247,8 @@ void DeviceManager::cropSourceImage(const QUuid& id, std::function<void(std::opt
     const ScreensaverPhotoService service = m_photoService;
     const ScreensaverPhotoService::SavedPhoto photo = *found;
     QtConcurrent::run(m_photoWork.get(), [service, photo]() -> std::optional<CropSource> {
-        QFile file(service.sourcePath(photo.id));
-        if (file.open(QIODevice::ReadOnly))
-            if (auto image = PhotoImages::downsampledImage(file.readAll(), ScreensaverPhotoService::sourceMaxPixels))
+        if (const auto jpeg = ScreensaverPhotoService::readPhotoFile(service.sourcePath(photo.id)))
+            if (auto image = PhotoImages::downsampledImage(*jpeg, ScreensaverPhotoService::sourceMaxPixels))
                 return CropSource{*image, true, photo.adjustment};
         if (auto preview = PhotoImages::rgb565PreviewImage(photo.data, PhotoImages::frameWidth, PhotoImages::frameHeight))
             return CropSource{*preview, false, photo.adjustment};

@@ -227,11 +227,11 @@ void DeviceManager::advanceNowPlayingProgress(const QDateTime& now)
     if (m_activeScreen != DeviceScreen::nowPlaying() || m_scrubFraction || !m_nowPlaying.isPlaying ||
         !m_playbackSample)
         return;
-    double position = m_nowPlaying.elapsed;
-    if (m_nowPlaying.duration > 0) {
-        const double since = double(m_playbackSample->date.msecsTo(now)) / 1000.0;
-        position = std::min(m_nowPlaying.duration, std::max(0.0, m_playbackSample->elapsed + since));
-    }
+    const double since = double(m_playbackSample->date.msecsTo(now)) / 1000.0;
+    double position = std::max(0.0, m_playbackSample->elapsed + since);
+    // Without a length (a stream) the position runs on without an end.
+    if (m_nowPlaying.duration > 0)
+        position = std::min(m_nowPlaying.duration, position);
     if (formatPlaybackTime(position) == formatPlaybackTime(m_nowPlaying.elapsed))
         return;
     NowPlayingState next = m_nowPlaying;

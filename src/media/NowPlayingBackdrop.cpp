@@ -1,5 +1,7 @@
 #include "media/NowPlayingBackdrop.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -8,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -114,6 +117,44 @@ void gaussianBlur(std::vector<float>& data, int width, int height, int channels,
     }
 }
 
+// A part of the artwork as a drawing at `scale` (its pixels per artwork pixel) shows it with
+// `box` centred: what lies under the box widened by `margin` on every side, already scaled.
+// Drawing the box needs nothing else, so the piece stays within a few pixels of the box's
+// size whatever the artwork's shape. `box` says where the box lies in the piece's pixels.
+struct Piece {
+    QImage image;
+    QRectF box;
+};
+
+Piece coveringPiece(const QImage& artwork, double scale, const QSizeF& box, double margin)
+{
+    const QRectF whole(QPointF(0, 0), QSizeF(artwork.size()));
+    const QSizeF seen(box.width() / scale, box.height() / scale);
+    const QRectF view(whole.center() - QPointF(seen.width() / 2, seen.height() / 2), seen);
+    const double reach = margin / scale;
+    const QRectF needed = view.adjusted(-reach, -reach, reach, reach).intersected(whole);
+    const int left = std::max(0, int(std::floor(needed.left())));
+    const int top = std::max(0, int(std::floor(needed.top())));
+    const int right = std::min(artwork.width(), int(std::ceil(needed.right())));
+    const int bottom = std::min(artwork.height(), int(std::ceil(needed.bottom())));
+    if (right <= left || bottom <= top)
+        return {};
+    const QSize part(right - left, bottom - top);
+    const QSize scaled(std::max(1, int(std::ceil(part.width() * scale))),
+                       std::max(1, int(std::ceil(part.height() * scale))));
+    const QImage region = part == artwork.size() ? artwork : artwork.copy(QRect(QPoint(left, top), part));
+    if (region.isNull())
+        return {};
+    // Area averaging: the painter's bilinear sampling would alias artwork shrunk this far.
+    QImage image = region.scaled(scaled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.isNull())
+        return {};
+    const double kx = double(scaled.width()) / part.width();
+    const double ky = double(scaled.height()) / part.height();
+    return {std::move(image),
+            QRectF((view.left() - left) * kx, (view.top() - top) * ky, view.width() * kx, view.height() * ky)};
+}
+
 // The artwork scaled to cover the canvas, blurred with its edges extended, saturated, and
 // cropped to the canvas. A null image when the artwork cannot be scaled.
 QImage blurredFill(const QImage& artwork)
@@ -121,12 +162,18 @@ QImage blurredFill(const QImage& artwork)
     const double scale = std::max(double(NowPlayingBackdrop::width) / artwork.width(),
                                   double(NowPlayingBackdrop::height) / artwork.height()) /
                          fillReduction;
-    const int w = std::max(1, int(std::ceil(artwork.width() * scale)));
-    const int h = std::max(1, int(std::ceil(artwork.height() * scale)));
-    const QImage small = artwork.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                             .convertToFormat(QImage::Format_RGBA8888_Premultiplied);
+    const QSizeF box(double(NowPlayingBackdrop::width) / fillReduction,
+                     double(NowPlayingBackdrop::height) / fillReduction);
+    // What the three box passes reach, and a pixel more for the sampling at the crop's edge.
+    const double margin = 3 * boxRadius(fillBlurSigma / fillReduction) + 1;
+    const Piece piece = coveringPiece(artwork, scale, box, margin);
+    if (piece.image.isNull())
+        return {};
+    const QImage small = piece.image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     if (small.isNull())
         return {};
+    const int w = small.width();
+    const int h = small.height();
 
     std::vector<float> data(std::size_t(w) * h * 3);
     for (int y = 0; y < h; ++y) {
@@ -138,6 +185,8 @@ QImage blurredFill(const QImage& artwork)
     gaussianBlur(data, w, h, 3, fillBlurSigma / fillReduction);
 
     QImage blurred(w, h, QImage::Format_RGBA8888_Premultiplied);
+    if (blurred.isNull())
+        return {};
     for (int y = 0; y < h; ++y) {
         uchar* row = blurred.scanLine(y);
         for (int x = 0; x < w; ++x) {
@@ -151,14 +200,13 @@ QImage blurredFill(const QImage& artwork)
         }
     }
 
-    const double cropW = double(NowPlayingBackdrop::width) / fillReduction;
-    const double cropH = double(NowPlayingBackdrop::height) / fillReduction;
     QImage out(NowPlayingBackdrop::width, NowPlayingBackdrop::height, QImage::Format_RGBA8888_Premultiplied);
+    if (out.isNull())
+        return {};
     out.fill(Qt::black);
     QPainter painter(&out);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(0, 0, out.width(), out.height()), blurred,
-                      QRectF((w - cropW) / 2, (h - cropH) / 2, cropW, cropH));
+    painter.drawImage(QRectF(0, 0, out.width(), out.height()), blurred, piece.box);
     return out;
 }
 
@@ -208,6 +256,23 @@ const QImage& cachedCoverShadow()
     return shadow;
 }
 
+// The size that brings artwork within maxArtworkSide; none when its shorter side would
+// then fall below a pixel.
+std::optional<QSize> fittedSize(const QSize& size)
+{
+    if (size.width() <= 0 || size.height() <= 0)
+        return std::nullopt;
+    const int longer = std::max(size.width(), size.height());
+    if (longer <= NowPlayingBackdrop::maxArtworkSide)
+        return size;
+    const double scale = double(NowPlayingBackdrop::maxArtworkSide) / longer;
+    const int w = std::min(NowPlayingBackdrop::maxArtworkSide, int(std::lround(size.width() * scale)));
+    const int h = std::min(NowPlayingBackdrop::maxArtworkSide, int(std::lround(size.height() * scale)));
+    if (w < 1 || h < 1)
+        return std::nullopt;
+    return QSize(w, h);
+}
+
 QByteArray bytesOf(const QImage& rgba)
 {
     QByteArray bytes;
@@ -221,12 +286,33 @@ QByteArray bytesOf(const QImage& rgba)
 
 std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QByteArray& imageBytes)
 {
-    return render(QImage::fromData(imageBytes));
+    QBuffer buffer;
+    buffer.setData(imageBytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QImageReader reader(&buffer);
+    // Brought within bounds as it is decoded, where the format allows; a shape that cannot
+    // be drawn is not decoded at all.
+    if (const QSize stored = reader.size(); stored.isValid()) {
+        const std::optional<QSize> fitted = fittedSize(stored);
+        if (!fitted)
+            return std::nullopt;
+        if (*fitted != stored)
+            reader.setScaledSize(*fitted);
+    }
+    return render(reader.read());
 }
 
-std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QImage& artwork)
+std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QImage& image)
 {
-    if (artwork.isNull() || artwork.width() <= 0 || artwork.height() <= 0)
+    if (image.isNull())
+        return std::nullopt;
+    const std::optional<QSize> fitted = fittedSize(image.size());
+    if (!fitted)
+        return std::nullopt;
+    const QImage artwork =
+        *fitted == image.size() ? image : image.scaled(*fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (artwork.isNull())
         return std::nullopt;
     const QImage sample = sampleArtwork(artwork);
     if (sample.isNull())
@@ -294,16 +380,12 @@ QImage NowPlayingBackdrop::composeCanvas(const QImage& artwork, const QImage& sa
     painter.fillPath(square, Qt::black);
 
     const double coverScale = std::max(coverRect.width() / artwork.width(), coverRect.height() / artwork.height());
-    const QSizeF drawn(artwork.width() * coverScale, artwork.height() * coverScale);
-    // Scaled beforehand with area averaging: the painter's bilinear sampling would alias a
-    // large artwork shrunk this far.
-    const QImage cover = artwork.scaled(drawn.toSize().expandedTo(QSize(1, 1)), Qt::IgnoreAspectRatio,
-                                        Qt::SmoothTransformation);
+    const Piece cover = coveringPiece(artwork, coverScale, coverRect.size(), 1);
+    if (cover.image.isNull())
+        return {};
     painter.save();
     painter.setClipPath(square);
-    painter.drawImage(QRectF(coverRect.center().x() - drawn.width() / 2, coverRect.center().y() - drawn.height() / 2,
-                             drawn.width(), drawn.height()),
-                      cover);
+    painter.drawImage(coverRect, cover.image, cover.box);
     painter.restore();
 
     painter.setBrush(Qt::NoBrush);

@@ -20,11 +20,17 @@ struct NowPlayingBackdrop {
 
     friend bool operator==(const NowPlayingBackdrop&, const NowPlayingBackdrop&) = default;
 
-    // None when the bytes are no image.
+    // Artwork is brought within this many pixels on its longer side before anything is
+    // drawn from it; a shape whose shorter side would then fall below one pixel cannot be
+    // drawn at all.
+    static constexpr int maxArtworkSide = 2048;
+
+    // None when the bytes are no image, or one that cannot be drawn.
     static std::optional<NowPlayingBackdrop> render(const QByteArray& imageBytes);
     static std::optional<NowPlayingBackdrop> render(const QImage& artwork);
 
-    // The composed 480 × 320 canvas before packing (RGBA8888, premultiplied).
+    // The composed 480 × 320 canvas before packing (RGBA8888, premultiplied); a null image
+    // when it cannot be drawn.
     static QImage composeCanvas(const QImage& artwork, const QImage& sample);
     // The artwork squeezed into 32 × 32 RGBA8888 pixels: what the colour analysis reads.
     static QImage sampleArtwork(const QImage& artwork);

@@ -33,5 +33,9 @@ QString NowPlayingState::artworkKey() const
 {
     if (source == Source::none || artworkID.isEmpty())
         return {};
+    // Players reuse track ids (after a restart, or for every track of a stream): the picture's
+    // own address tells a new picture from the last one. A line break is in neither part.
+    if (!artworkURL.isEmpty())
+        return playerName() + QLatin1Char(':') + artworkID + QLatin1Char('\n') + artworkURL;
     return playerName() + QLatin1Char(':') + artworkID;
 }

@@ -34,8 +34,9 @@ struct NowPlayingState {
 
     // The player's own name when it gave one, else the source's name.
     QString playerName() const;
-    // Identifies one track's artwork: empty without a player or an artwork id. Two players
-    // of the music player source never share a key.
+    // Identifies one track's artwork by the player, the artwork id and the artwork URL:
+    // empty without a player or an artwork id. Two players of the music player source never
+    // share a key, and neither do two pictures of one reused track id.
     QString artworkKey() const;
 
     friend bool operator==(const NowPlayingState&, const NowPlayingState&) = default;

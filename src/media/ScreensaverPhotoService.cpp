@@ -1,6 +1,7 @@
 #include "media/ScreensaverPhotoService.h"
 
 #include "media/PhotoImages.h"
+#include "platform/BoundedFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -44,10 +45,7 @@ std::optional<ScreensaverPhotoService::Failure> writeAtomically(const QString& p
 
 std::optional<QByteArray> readFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
+    return ScreensaverPhotoService::readPhotoFile(path);
 }
 
 std::optional<ScreensaverPhotoService::Entry> entryFromJson(const QJsonValue& value)
@@ -70,6 +68,11 @@ std::optional<ScreensaverPhotoService::Entry> entryFromJson(const QJsonValue& va
 }
 
 }  // namespace
+
+std::optional<QByteArray> ScreensaverPhotoService::readPhotoFile(const QString& path)
+{
+    return readRegularFile(path, maxPhotoFileBytes);
+}
 
 QString ScreensaverPhotoService::Failure::errorDescription() const
 {

@@ -54,6 +54,13 @@ public:
     };
 
     static constexpr int sourceMaxPixels = 2048;
+    // More than a camera or a phone ever writes for one photo.
+    static constexpr qint64 maxPhotoFileBytes = qint64(200) * 1024 * 1024;
+
+    // A picture file the user chose or dropped, or one of the store's own: a regular file of
+    // at most maxPhotoFileBytes; none for anything else (a pipe, a device, a huge file) at
+    // once, without waiting on it.
+    static std::optional<QByteArray> readPhotoFile(const QString& path);
 
     explicit ScreensaverPhotoService(QString directory) : m_directory(std::move(directory)) {}
 

@@ -8,6 +8,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -68,6 +69,12 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
     QNetworkReply* reply = m_network->get(request);
+    // A server that trickles a byte now and then is never silent for long: the whole
+    // download has its own limit too, and ends as any failed download does.
+    auto* deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    deadline->start(requestDeadlineMs);
     auto tooLarge = std::make_shared<bool>(false);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64 received, qint64 total) {
         if (received > maxBytes || total > maxBytes) {

@@ -30,6 +30,10 @@ StockQuote placeholderQuote()
     return q;
 }
 
+// Between the card's side margins: a price or change whose text is wider than this is none
+// a quote can have (a broken service's 1e300) and would be drawn past the card's edge.
+constexpr int cardInnerWidth = 196;
+
 // A price or change that is no finite number is shown as missing.
 std::optional<double> finite(const std::optional<double>& v)
 {
@@ -51,15 +55,21 @@ QList<PatchOp> quoteBadgeOps(const QString& text, int index)
 QList<PatchOp> quoteCardOps(const StockQuote& quote, int slot, int chartBudget)
 {
     const std::uint32_t card = 610 + 10 * std::uint32_t(slot);
-    const std::optional<double> price = finite(quote.price);
-    const std::optional<double> change = finite(quote.percentageChange);
+    std::optional<double> price = finite(quote.price);
+    std::optional<double> change = finite(quote.percentageChange);
 
     const QString symbol = firstGraphemes(foldForDevice(quote.symbol), 8);
-    const QString priceText = price ? QString::number(*price, 'f', 2) : QStringLiteral("--");
+    QString priceText = price ? QString::number(*price, 'f', 2) : QStringLiteral("--");
+    if (price && MontserratMetrics::textWidth(priceText, 24) > cardInnerWidth) {
+        price.reset();
+        priceText = QStringLiteral("--");
+    }
     const int pw = std::max(MontserratMetrics::textWidth(priceText, 24), 1);
     StockQuote shown = quote;
     shown.price = price;
     shown.percentageChange = change;
+    if (change && MontserratMetrics::textWidth(shown.changeText(), 18) > cardInnerWidth)
+        shown.percentageChange = change = std::nullopt;
     const QString changeText = shown.changeText();
     const int changeSize = change ? 18 : 14;
     const int cw = MontserratMetrics::textWidth(changeText, changeSize);

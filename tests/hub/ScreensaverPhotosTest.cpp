@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QImage>
 
+#include <sys/stat.h>
+
 using namespace TarvUSB;
 
 namespace {
@@ -164,4 +166,27 @@ TEST_F(ScreensaverPhotosTest, EditsWhileShownReachTheDevice)
     waitForQuiet();
     EXPECT_NE(device.widgets().find(704), nullptr);
     EXPECT_TRUE(photos.loadPhotos().isEmpty());
+}
+
+TEST_F(ScreensaverPhotosTest, FilesThatAreNoPhotoFilesFailAtOnce)
+{
+    // A pipe would wait for a writer, a device never ends, and a file past the cap would be
+    // read whole: each is named as unreadable at once, and the next import goes through.
+    makeHub();
+    const QString pipe = dir.filePath(QStringLiteral("pipe.jpg"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString zero = dir.filePath(QStringLiteral("zero.jpg"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), zero));
+    QFile huge(dir.filePath(QStringLiteral("huge.jpg")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(ScreensaverPhotoService::maxPhotoFileBytes + 1));  // sparse: costs no disk
+    huge.close();
+
+    hub->importPhotoFiles({pipe, zero, huge.fileName()});
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    EXPECT_EQ(hub->screensaver().photoError, QStringLiteral("Could not read pipe.jpg, zero.jpg, huge.jpg"));
+    hub->importPhotoData({{QStringLiteral("white.jpg"), jpegOf(Qt::white)}});
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    ASSERT_EQ(hub->photoLibrary().size(), 1);
+    EXPECT_EQ(hub->photoLibrary()[0].displayName, QStringLiteral("white.jpg"));
 }

@@ -94,13 +94,13 @@ TEST_F(MprisTest, APlayingPlayerGivesItsTrackPositionAndName)
     EXPECT_TRUE(state.isPlaying);
     EXPECT_EQ(state.artworkID, QStringLiteral("/org/tarv/track/one"));
     EXPECT_EQ(state.artworkURL, QStringLiteral("file:///tmp/one.png"));
-    EXPECT_EQ(state.artworkKey(), QStringLiteral("Fake Player:/org/tarv/track/one"));
+    EXPECT_EQ(state.artworkKey(), QStringLiteral("Fake Player:/org/tarv/track/one\nfile:///tmp/one.png"));
 
     // Pausing, changing tracks and stopping.
     player.setStatus(QStringLiteral("Paused"));
     EXPECT_FALSE(poll().isPlaying);
     player.setTrack(track(QStringLiteral("two"), QStringLiteral("Age of Consent")));
-    EXPECT_EQ(poll().artworkKey(), QStringLiteral("Fake Player:/org/tarv/track/two"));
+    EXPECT_EQ(poll().artworkKey(), QStringLiteral("Fake Player:/org/tarv/track/two\nfile:///tmp/two.png"));
     player.setStatus(QStringLiteral("Stopped"));
     EXPECT_EQ(poll(), NowPlayingState::idle());
 }
@@ -112,7 +112,7 @@ TEST_F(MprisTest, AnotherPlayerComesBeforeSpotifyAndPlayingBeforePaused)
     spotify.setStatus(QStringLiteral("Playing"));
     NowPlayingState state = poll();
     EXPECT_EQ(state.source, NowPlayingState::Source::spotify);
-    EXPECT_EQ(state.artworkKey(), QStringLiteral("Spotify:/org/tarv/track/s"));
+    EXPECT_EQ(state.artworkKey(), QStringLiteral("Spotify:/org/tarv/track/s\nfile:///tmp/s.png"));
 
     FakeMprisPlayer& paused = addPlayer(QStringLiteral("apaused"), QStringLiteral("Paused One"));
     paused.setTrack(track(QStringLiteral("p"), QStringLiteral("Paused Track")));

@@ -145,4 +145,23 @@ TEST(NowPlayingBackdrop, BlackArtworkStaysBlackAndWideArtworkCoversTheCanvas)
     EXPECT_GT(pixelAt(strip->pixels, 240, 2).green(), 40);
 }
 
+TEST(NowPlayingBackdrop, ArtworkOfAnExtremeShapeIsCroppedBeforeScalingOrRefused)
+{
+    // A thin strip is scaled only as far as the canvas and the cover show it.
+    QImage strip(2, 2000, QImage::Format_RGB32);
+    strip.fill(QColor(40, 40, 220));
+    const auto tall = NowPlayingBackdrop::render(strip);
+    ASSERT_TRUE(tall);
+    EXPECT_EQ(tall->pixels.size(), 307200);
+    EXPECT_NEAR(pixelAt(tall->pixels, 110, 138).blue(), 220, 8) << "the cover";
+    EXPECT_GT(pixelAt(tall->pixels, 400, 100).blue(), 40) << "the blurred fill";
+
+    // At 2,048 pixels on its longer side this one would be narrower than a pixel: it cannot
+    // be drawn, however it arrives.
+    QImage needle(1, 12000, QImage::Format_RGB32);
+    needle.fill(QColor(220, 40, 40));
+    EXPECT_FALSE(NowPlayingBackdrop::render(pngOf(needle)));
+    EXPECT_FALSE(NowPlayingBackdrop::render(needle));
+}
+
 }  // namespace

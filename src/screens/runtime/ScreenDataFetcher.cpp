@@ -2,6 +2,7 @@
 
 #include "screens/format/JsonText.h"
 #include "screens/runtime/ShellCommand.h"
+#include "screens/runtime/ShellStop.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -139,7 +140,7 @@ void ScreenDataFetcher::fetch(const CustomScreen::DataSource& source, const QSet
 
 std::shared_ptr<ScreenDataFetcher::Pending> ScreenDataFetcher::makePending(QObject* context, Done done)
 {
-    return std::make_shared<Pending>(Pending{context, context != nullptr, std::move(done)});
+    return std::make_shared<Pending>(Pending{context, context != nullptr, std::move(done), {}});
 }
 
 void ScreenDataFetcher::deliverLater(std::shared_ptr<Pending> pending, Result result)
@@ -147,6 +148,7 @@ void ScreenDataFetcher::deliverLater(std::shared_ptr<Pending> pending, Result re
     QMetaObject::invokeMethod(
         this,
         [pending = std::move(pending), result = std::move(result)] {
+            QObject::disconnect(pending->whenGone);
             if (pending->wanted())
                 pending->done(result);
         },
@@ -163,11 +165,17 @@ void ScreenDataFetcher::resultOffThread(QThreadPool& pool, std::shared_ptr<Pendi
 void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const QString& command,
                                    const QSet<QString>& paths, bool whole, QObject* context, Done done)
 {
+    // A command whose asker is gone is ended at once, as its time limit would end it: stale
+    // commands must not hold the pool's threads while a fresh fetch waits behind them.
+    auto stop = std::make_shared<ShellStop>();
+    std::shared_ptr<Pending> pending = makePending(context, std::move(done));
+    if (context)
+        pending->whenGone = connect(context, &QObject::destroyed, [stop] { stop->stop(); });
     // The worker gets copies: it must not read this object's fields while they may change.
-    resultOffThread(m_shellPool, makePending(context, std::move(done)),
+    resultOffThread(m_shellPool, std::move(pending),
                     [source, command, paths, whole, limit = shellTimeout, grace = killGrace,
-                     groups = m_groups]() -> Result {
-                        auto output = runShellSource(command, limit, grace, groups.get());
+                     groups = m_groups, stop]() -> Result {
+                        auto output = runShellSource(command, limit, grace, groups.get(), stop.get());
                         if (auto* failure = std::get_if<Failure>(&output))
                             return std::move(*failure);
                         return buildSourceValues(source, std::get<QString>(output).toUtf8(), std::nullopt,
@@ -283,9 +291,11 @@ QNetworkAccessManager* ScreenDataFetcher::session()
 std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSource(const QString& command,
                                                                                   double timeLimit,
                                                                                   double killGrace,
-                                                                                  ShellGroups* groups)
+                                                                                  ShellGroups* groups,
+                                                                                  const ShellStop* stop)
 {
-    const ShellCommand::Outcome outcome = ShellCommand::run(command, sourcePath, timeLimit, killGrace, groups);
+    const ShellCommand::Outcome outcome =
+        ShellCommand::run(command, sourcePath, timeLimit, killGrace, groups, stop);
     switch (outcome.end) {
     case ShellCommand::End::noCapture:
         return Failure{QStringLiteral("could not create a temporary file for the command's output")};
@@ -293,6 +303,8 @@ std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSou
         return Failure{QStringLiteral("could not start /bin/sh: ") + outcome.startError};
     case ShellCommand::End::timedOut:
         return Failure{QStringLiteral("timed out after ") + limitText(timeLimit) + QStringLiteral(" s")};
+    case ShellCommand::End::stopped:
+        return Failure{QStringLiteral("stopped with its screen's sources")};
     case ShellCommand::End::exited:
     case ShellCommand::End::signalled:
         break;

@@ -20,6 +20,7 @@
 
 class QNetworkAccessManager;
 class ShellGroups;
+class ShellStop;
 
 class ScreenDataFetcher : public QObject {
     Q_OBJECT
@@ -50,7 +51,8 @@ public:
 
     // Blocking: the command's standard output, or why it gave none.
     static std::variant<QString, Failure> runShellSource(const QString& command, double timeLimit,
-                                                         double killGrace = 1.0, ShellGroups* groups = nullptr);
+                                                         double killGrace = 1.0, ShellGroups* groups = nullptr,
+                                                         const ShellStop* stop = nullptr);
 
     static Values buildSourceValues(const CustomScreen::DataSource& source, const QByteArray& output,
                                     const std::optional<QString>& field, const QSet<QString>& paths, bool whole);
@@ -77,6 +79,8 @@ private:
         QPointer<QObject> guard;
         bool guarded;
         Done done;
+        // What the context's end sets off (a command's stop), undone once the result is in.
+        QMetaObject::Connection whenGone;
         bool wanted() const { return !guarded || guard; }
     };
     static std::shared_ptr<Pending> makePending(QObject* context, Done done);

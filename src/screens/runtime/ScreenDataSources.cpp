@@ -31,7 +31,19 @@ private:
         // An observer of the change may have stopped the sources, and with them this loop.
         if (!alive)
             return;
-        m_pause->start(ScreenSourceClock::delay(m_source.interval), [this] { fetchNow(); });
+        pause(m_source.interval);
+    }
+
+    // A timer waits a day at most: a longer pause is a chain of waits.
+    void pause(double seconds)
+    {
+        const bool last = !(seconds > ScreenSourceClock::maxDelaySeconds);
+        m_pause->start(ScreenSourceClock::delay(seconds), [this, seconds, last] {
+            if (last)
+                fetchNow();
+            else
+                pause(seconds - ScreenSourceClock::maxDelaySeconds);
+        });
     }
 
     ScreenDataSources& m_owner;

@@ -33,8 +33,6 @@ private:
     std::function<void()> m_wake;
 };
 
-constexpr double maxDelaySeconds = 86400.0;
-
 } // namespace
 
 std::unique_ptr<SourceTimer> ScreenSourceClock::makeQtTimer()

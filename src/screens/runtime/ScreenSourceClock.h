@@ -22,7 +22,9 @@ struct ScreenSourceClock {
 
     static std::unique_ptr<SourceTimer> makeQtTimer();
 
+    static constexpr double maxDelaySeconds = 86400.0;
+
     // Seconds as a timer delay. Intervals and expiries come from screen files, which may say
-    // 1e308; they are clamped to a day, after which a wait simply looks again.
+    // 1e308; they are clamped to a day, after which a wait looks again and waits on.
     static std::chrono::milliseconds delay(double seconds);
 };

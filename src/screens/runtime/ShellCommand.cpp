@@ -1,5 +1,7 @@
 #include "screens/runtime/ShellCommand.h"
 
+#include "screens/runtime/ShellStop.h"
+
 #include <QtCore/qsystemdetection.h>
 
 #include <algorithm>
@@ -112,14 +114,16 @@ bool hasEnded(pid_t pid)
     return info.si_pid == pid;
 }
 
-// Waits until the shell ended or `until`, reading the pipes meanwhile so no writer blocks.
-bool waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_point until)
+// Waits until the shell ended, `until`, or `stop`, reading the pipes meanwhile so no writer
+// blocks. True when the shell ended.
+bool waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_point until,
+                const ShellStop* stop = nullptr)
 {
     while (!hasEnded(pid)) {
         const auto now = Clock::now();
-        if (now >= until)
+        if (now >= until || (stop && stop->isStopped()))
             return false;
-        pollfd fds[3];
+        pollfd fds[4];
         nfds_t count = 0;
         for (const Capture* capture : {&out, &err}) {
             if (capture->fd >= 0)
@@ -127,9 +131,11 @@ bool waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_p
         }
         if (exitFd >= 0)
             fds[count++] = pollfd{exitFd, POLLIN, 0};
-        // Without an exit descriptor the end is noticed by looking again every 10 ms.
+        if (stop && stop->descriptor() >= 0)
+            fds[count++] = pollfd{stop->descriptor(), POLLIN, 0};
+        // Without a descriptor to wake on, an end or a stop is noticed by looking again every 10 ms.
         auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
-        if (exitFd < 0)
+        if (exitFd < 0 || (stop && stop->descriptor() < 0))
             left = std::min(left, std::chrono::milliseconds(10));
         ::poll(fds, count, int(std::min<std::chrono::milliseconds::rep>(left.count(), 1000)));
         out.drain();
@@ -183,9 +189,14 @@ std::vector<QByteArray> environmentWithPath(const QByteArray& path)
 } // namespace
 
 ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray& path, double timeLimit,
-                                        double killGrace, ShellGroups* groups)
+                                        double killGrace, ShellGroups* groups, const ShellStop* stop)
 {
     Outcome outcome;
+    // Stopped while it waited for a thread: nobody wants its value any more.
+    if (stop && stop->isStopped()) {
+        outcome.end = End::stopped;
+        return outcome;
+    }
     int outPipe[2];
     int errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0) {
@@ -234,12 +245,12 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     const int exitFd = openExitNotifier(pid);
 
     const auto started = Clock::now();
-    bool timedOut = !waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit));
-    if (timedOut) {
+    const bool endedEarly = !waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit), stop);
+    if (endedEarly) {
         ::kill(-pid, SIGTERM);
         waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
     }
-    if (timedOut) {
+    if (endedEarly) {
         // Also when the shell gave way: the rest of a pipeline may ignore SIGTERM.
         ::kill(-pid, SIGKILL);
     } else {
@@ -259,8 +270,8 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
 
     outcome.out = std::move(out.kept);
     outcome.err = std::move(err.kept);
-    if (timedOut) {
-        outcome.end = End::timedOut;
+    if (endedEarly) {
+        outcome.end = stop && stop->isStopped() ? End::stopped : End::timedOut;
     } else if (WIFSIGNALED(status)) {
         outcome.end = End::signalled;
         outcome.status = WTERMSIG(status);

@@ -12,6 +12,8 @@
 
 // The process groups of the commands that run now, so that their owner can end them all
 // when it goes away instead of waiting for their time limits.
+class ShellStop;
+
 class ShellGroups {
 public:
     // False once `endAll` ran: the caller ends its group at once.
@@ -31,6 +33,7 @@ struct ShellCommand {
         exited,     // `status` is the exit status
         signalled,  // `status` is the signal that ended the shell
         timedOut,   // the group was ended after the time limit
+        stopped,    // the group was ended, or never started, on a ShellStop
         noCapture,  // the output pipes could not be made
         notStarted, // `startError` says why
     };
@@ -46,8 +49,9 @@ struct ShellCommand {
     static constexpr qsizetype maxCapturedBytes = 65536;
 
     // Runs `command` with stdin from /dev/null and PATH replaced by `path`. Past `timeLimit`
-    // seconds the group gets SIGTERM, and SIGKILL `killGrace` seconds later. Only the first
-    // maxCapturedBytes of each stream are kept; the rest is read and dropped.
+    // seconds, or once `stop` is stopped, the group gets SIGTERM, and SIGKILL `killGrace`
+    // seconds later. Only the first maxCapturedBytes of each stream are kept; the rest is
+    // read and dropped.
     static Outcome run(const QString& command, const QByteArray& path, double timeLimit, double killGrace,
-                       ShellGroups* groups = nullptr);
+                       ShellGroups* groups = nullptr, const ShellStop* stop = nullptr);
 };

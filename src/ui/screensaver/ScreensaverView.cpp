@@ -16,7 +16,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QLabel>
@@ -133,9 +132,7 @@ QList<ScreensaverPhotoService::ImportItem> readDroppedItems(const QList<DroppedI
     for (const DroppedItem& item : dropped) {
         std::optional<QByteArray> data;
         if (!item.path.isEmpty()) {
-            QFile file(item.path);
-            if (file.open(QIODevice::ReadOnly))
-                data = file.readAll();
+            data = ScreensaverPhotoService::readPhotoFile(item.path);
         } else if (!item.data.isEmpty()) {
             data = item.data;
         } else if (!item.image.isNull()) {

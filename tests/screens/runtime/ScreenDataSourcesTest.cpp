@@ -336,13 +336,18 @@ TEST_F(Sources, ObserverStoppingTheSourcesFromACallbackIsSafe)
     EXPECT_EQ(time.pending(), 0);
 }
 
-TEST_F(Sources, HugeIntervalIsClampedToAWait)
+TEST_F(Sources, AnIntervalOverADayIsWaitedWholeInClampedWaits)
 {
-    sources.startSources(screen(R"({"sources": {"cpu": {"shell": "c", "every": 1e308}},
+    sources.startSources(screen(R"({"sources": {"cpu": {"shell": "c", "every": 200000}},
                                     "widgets": [)" + textWidget("{{cpu}}") + "]}"));
     fetcher->answer(QStringLiteral("cpu"), values({{"cpu", QStringLiteral("1")}}));
     EXPECT_EQ(time.pending(), 1);
-    time.advance(24h);
+    time.advance(48h);
+    EXPECT_EQ(fetcher->count(QStringLiteral("cpu")), 0) << "each day's wait looks again and waits on";
+    EXPECT_EQ(time.pending(), 1);
+    time.advance(200000s - 48h - 1ms);
+    EXPECT_EQ(fetcher->count(QStringLiteral("cpu")), 0);
+    time.advance(1ms);
     EXPECT_EQ(fetcher->count(QStringLiteral("cpu")), 1);
     EXPECT_EQ(ScreenSourceClock::delay(std::numeric_limits<double>::infinity()), 86400000ms);
     EXPECT_EQ(ScreenSourceClock::delay(std::nan("")), 0ms);
