@@ -117,10 +117,10 @@ void gaussianBlur(std::vector<float>& data, int width, int height, int channels,
     }
 }
 
-// A part of the artwork as a drawing at `scale` (its pixels per artwork pixel) shows it with
-// `box` centred: what lies under the box widened by `margin` on every side, already scaled.
-// Drawing the box needs nothing else, so the piece stays within a few pixels of the box's
-// size whatever the artwork's shape. `box` says where the box lies in the piece's pixels.
+// The artwork drawn at `scale` (drawn pixels per artwork pixel) and seen through a `box`
+// centred on it: the part under the box, widened by `margin` drawn pixels on every side,
+// already scaled. Drawing the box needs nothing else, so the piece stays within a few pixels
+// of the box's size whatever the artwork's shape. `box` is where the box lies in the piece.
 struct Piece {
     QImage image;
     QRectF box;
