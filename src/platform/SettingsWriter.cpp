@@ -123,11 +123,10 @@ void SettingsWriter::run()
         for (const Change& change : changes)
             keep(change);
         const std::optional<SettingsError> result = writeFile();
-        const QString reason = result ? reasonForFailure() : QString();
 
         lock.lock();
         m_lastError = result;
-        m_lastErrorReason = reason;
+        m_lastErrorReason = m_failureReason;
         const ResultHandler handler = m_resultHandler;
         lock.unlock();
         if (handler)
@@ -179,11 +178,14 @@ std::optional<SettingsError> SettingsWriter::writeFile()
         // QSettings reports its first error for good: the next write starts afresh and writes
         // everything still unwritten.
         m_settings.reset();
-        if (!m_failing)
+        const QString reason = reasonForFailure();
+        if (!m_failing || reason != m_failureReason)
             qWarning("Settings: %s could not be written: %s", qPrintable(m_path),
-                     qPrintable(settingsErrorText(*error)));
+                     qPrintable(reason.isEmpty() ? settingsErrorText(*error) : reason));
+        m_failureReason = reason;
     } else {
         m_unwritten.clear();
+        m_failureReason.clear();
     }
     m_failing = error.has_value();
     return error;

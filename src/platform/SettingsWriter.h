@@ -80,4 +80,5 @@ private:
     QList<Change> m_unwritten;
     bool m_fileUnreadable;
     bool m_failing = false;
+    QString m_failureReason;
 };
