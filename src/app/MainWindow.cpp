@@ -14,9 +14,13 @@
 #include "ui/screens/CustomScreensView.h"
 #include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
+#include <QDir>
+#include <QPointer>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -35,7 +39,21 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
     m_undoStack = new QUndoStack(this);
 
     m_host = new SidebarHost;
-    setCentralWidget(m_host);
+    // A failed write of the settings shows above the pages until a write succeeds, so that
+    // nobody quits believing an edit was kept.
+    m_settingsWriteProblem =
+        new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange());
+    m_settingsWriteProblem->setObjectName(QStringLiteral("settingsWriteProblem"));
+    m_settingsWriteProblem->setContentsMargins(12, 6, 12, 6);
+    m_settingsWriteProblem->setSelectable(true);
+    m_settingsWriteProblem->hide();
+    auto* central = new QWidget;
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_settingsWriteProblem);
+    column->addWidget(m_host, 1);
+    setCentralWidget(central);
     buildPages();
     buildToolbar();
     buildMenus();
@@ -48,9 +66,23 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &MainWindow::showConnection);
     showConnection();
+
+    // Told on the writer's thread; shown on this one.
+    m_settings.setFileWriteHandler([window = QPointer<MainWindow>(this)](std::optional<SettingsError>) {
+        QMetaObject::invokeMethod(
+            qApp, [window] {
+                if (window)
+                    window->showSettingsWriteState();
+            },
+            Qt::QueuedConnection);
+    });
+    showSettingsWriteState();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    m_settings.setFileWriteHandler({});
+}
 
 void MainWindow::buildPages()
 {
@@ -220,6 +252,20 @@ void MainWindow::showSelection(SidebarItem item)
 void MainWindow::showConnection()
 {
     m_connectionLabel->setText(connectionText(m_deviceManager.state()));
+}
+
+void MainWindow::showSettingsWriteState()
+{
+    const std::optional<SettingsError> error = m_settings.lastWriteError();
+    m_settingsWriteProblem->setVisible(error.has_value());
+    if (!error)
+        return;
+    const QString file = QDir::toNativeSeparators(m_settings.filePath());
+    const QString reason = m_settings.lastWriteErrorReason();
+    m_settingsWriteProblem->setText(
+        (reason.isEmpty() ? QStringLiteral("Settings could not be saved to %1.").arg(file)
+                          : QStringLiteral("Settings could not be saved to %1: %2.").arg(file, reason)) +
+        QStringLiteral(" Tarv tries again with your next change."));
 }
 
 void MainWindow::showAndActivate()

@@ -19,6 +19,7 @@ class ScreenPickerToolbar;
 class Settings;
 class SettingsWindow;
 class SidebarHost;
+class SymbolLabel;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -49,6 +50,8 @@ public:
     QLabel* connectionLabel() const { return m_connectionLabel; }
     // Checked while a page's inspector shows; the page that has one enables it.
     QAction* showInspectorAction() const { return m_showInspectorAction; }
+    // Shown above the pages while the settings file cannot be written.
+    SymbolLabel* settingsWriteProblem() const { return m_settingsWriteProblem; }
 
 signals:
     void quitRequested();
@@ -59,12 +62,14 @@ private:
     void buildPages();
     void showSelection(SidebarItem item);
     void showConnection();
+    void showSettingsWriteState();
     void forwardToFocus(const char* slot);
 
     DeviceManager& m_deviceManager;
     Settings& m_settings;
     SidebarItem m_selection = SidebarItem::macros;
     SidebarHost* m_host = nullptr;
+    SymbolLabel* m_settingsWriteProblem = nullptr;
     ScreenPickerToolbar* m_picker = nullptr;
     QLabel* m_connectionLabel = nullptr;
     QUndoStack* m_undoStack = nullptr;

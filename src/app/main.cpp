@@ -8,12 +8,14 @@
 #include "app/TrayMenu.h"
 #include "hub/DeviceManager.h"
 #include "platform/SingleInstanceLock.h"
+#include "platform/TerminationSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv)
 {
@@ -25,6 +27,12 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarv.svg")));
     // The device needs Tarv running: closing its windows ends nothing; "Quit" does.
     QApplication::setQuitOnLastWindowClosed(false);
+    // A logout, `kill` or Ctrl+C ends Tarv as Quit does.
+    TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::received, &app, [](int signal) {
+        qInfo("Tarv ends on SIG%s", sigabbrev_np(signal));
+        QApplication::quit();
+    });
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral("The desktop companion of the Tarv touch screen."));
@@ -43,6 +51,19 @@ int main(int argc, char** argv)
                          lock.path().isEmpty() ? "no private runtime folder" : qPrintable(lock.path()));
         }
         return 1;
+    }
+
+    // A copy of another session has another runtime folder, but would share the settings.
+    SingleInstanceLock settingsLock(SingleInstanceLock::besideSettingsPath());
+    if (!settingsLock.tryAcquire()) {
+        if (settingsLock.isHeldElsewhere()) {
+            std::fprintf(stderr, "Tarv is already running with these settings in another session (%s).\n",
+                         qPrintable(settingsLock.path()));
+            return 1;
+        }
+        // The settings cannot be written there either; Tarv says so in its window.
+        std::fprintf(stderr, "Tarv cannot make its lock file beside its settings (%s).\n",
+                     qPrintable(settingsLock.path()));
     }
 
     InstanceHandOver handOver(handOverPath);

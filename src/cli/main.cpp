@@ -154,6 +154,11 @@ int main(int argc, char** argv)
     if (const auto* problem = std::get_if<QString>(&parsed))
         return usage(*problem);
     const Call& call = std::get<Call>(parsed);
+    // Tarv would refuse it all the same, after taking only part of it.
+    if (NotifyChannel::encodeLine(call.request).size() - 1 > NotifyChannel::maxRequestBytes) {
+        print(stderr, QStringLiteral("tarv: ") + NotifyChannel::requestTooLongMessage());
+        return refused;
+    }
 
     const QString socketPath = NotifyChannel::socketPath();
     const auto outcome = NotifyClient::sendRequest(call.request, socketPath, call.timeout);

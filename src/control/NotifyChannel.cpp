@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QStandardPaths>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -97,12 +98,47 @@ std::optional<Reply> decodeReply(const QByteArray& line)
     return object;
 }
 
-std::optional<QByteArray> readLine(int fd, qsizetype maxBytes)
+QString requestTooLongMessage()
+{
+    return QStringLiteral("the request is too long: Tarv reads at most %1 bytes per request; send a shorter text")
+        .arg(maxRequestBytes);
+}
+
+namespace {
+
+// Waits until the descriptor is ready for `events` or the deadline has passed; false (errno
+// EAGAIN) when it passed first. Without a deadline the socket's own time-out applies.
+bool waitFor(int fd, short events, const Deadline& deadline)
+{
+    if (!deadline)
+        return true;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            errno = EAGAIN;
+            return false;
+        }
+        pollfd watched{fd, events, 0};
+        const int ready = ::poll(&watched, 1, int(std::min<std::chrono::milliseconds::rep>(left.count(), 60'000)));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+    }
+}
+
+}  // namespace
+
+std::optional<QByteArray> readLine(int fd, qsizetype maxBytes, Deadline deadline)
 {
     QByteArray buffer;
     char chunk[1024];
     for (;;) {
-        if (buffer.size() > maxBytes)
+        if (buffer.size() > maxBytes) {
+            errno = EMSGSIZE;
+            return std::nullopt;
+        }
+        if (!waitFor(fd, POLLIN, deadline))
             return std::nullopt;
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
@@ -118,10 +154,12 @@ std::optional<QByteArray> readLine(int fd, qsizetype maxBytes)
     }
 }
 
-bool writeAll(const QByteArray& bytes, int fd)
+bool writeAll(const QByteArray& bytes, int fd, Deadline deadline)
 {
     qsizetype written = 0;
     while (written < bytes.size()) {
+        if (!waitFor(fd, POLLOUT, deadline))
+            return false;
         const ssize_t n = ::send(fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;

@@ -9,6 +9,7 @@
 
 #include <sys/un.h>
 
+#include <chrono>
 #include <optional>
 
 namespace NotifyChannel {
@@ -38,12 +39,19 @@ QByteArray encodeLine(const QJsonObject& object);
 std::optional<Request> decodeRequest(const QByteArray& line);
 std::optional<Reply> decodeReply(const QByteArray& line);
 
+// The time by which a whole read or write must be done; none leaves each step to the
+// socket's own time-outs.
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+
+// The reply to a request line over maxRequestBytes: what the limit is.
+QString requestTooLongMessage();
+
 // Reads up to the first newline (which is not returned; bytes after it are dropped). None at
-// the end of the stream, on an error (errno tells which) or once more than `maxBytes` came
-// without a newline.
-std::optional<QByteArray> readLine(int fd, qsizetype maxBytes);
+// the end of the stream, on an error (errno tells which: EAGAIN once the time-out or the
+// deadline ran out) or once more than `maxBytes` came without a newline (errno EMSGSIZE).
+std::optional<QByteArray> readLine(int fd, qsizetype maxBytes, Deadline deadline = std::nullopt);
 // Writes every byte; a peer that has gone makes it fail instead of raising SIGPIPE.
-bool writeAll(const QByteArray& bytes, int fd);
+bool writeAll(const QByteArray& bytes, int fd, Deadline deadline = std::nullopt);
 // Receive and send time-outs of the connection, in seconds.
 void configureSocket(int fd, double seconds);
 // The address of a Unix socket at the path; none for a path longer than maxSocketPathBytes.

@@ -1,10 +1,13 @@
 #include "control/NotifyClient.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace NotifyClient {
 
@@ -53,10 +56,23 @@ std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Req
         return failed(qt_error_string(error));
     }
 
-    if (!NotifyChannel::writeAll(NotifyChannel::encodeLine(request), connection.fd))
-        return failed(QStringLiteral("could not send the request"));
+    // A server too busy to read the request answers at once and hangs up, maybe before the
+    // request went out: an answer waiting after a failed send is still the answer.
+    const bool sent = NotifyChannel::writeAll(NotifyChannel::encodeLine(request), connection.fd);
+    if (!sent) {
+        pollfd answered{connection.fd, POLLIN, 0};
+        if (::poll(&answered, 1, 0) <= 0)
+            return failed(QStringLiteral("could not send the request"));
+    }
     errno = 0;
-    const std::optional<QByteArray> line = NotifyChannel::readLine(connection.fd, NotifyChannel::maxReplyBytes);
+    // The whole answer must come within the time-out, however it trickles in.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(timeoutSeconds > 0 ? std::min(timeoutSeconds, 86400.0) : 0.0));
+    const std::optional<QByteArray> line =
+        NotifyChannel::readLine(connection.fd, NotifyChannel::maxReplyBytes, deadline);
+    if (!line && !sent)
+        return failed(QStringLiteral("could not send the request"));
     if (!line) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return Failure{Failure::Kind::timedOut, {}};

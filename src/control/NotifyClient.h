@@ -22,7 +22,8 @@ struct Failure {
     friend bool operator==(const Failure&, const Failure&) = default;
 };
 
-// Blocks the calling thread for at most about the time-out per step (connect, write, read).
+// Blocks the calling thread for at most about the time-out per step (connect, write, read);
+// the whole reply must come within the time-out.
 std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Request& request,
                                                         const QString& socketPath, double timeoutSeconds);
 

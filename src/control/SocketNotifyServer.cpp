@@ -13,13 +13,16 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
 struct SocketNotifyServer::Shared {
     Handler handler;
-    double connectionTimeout = 2.0;
+    Limits limits;
+    std::atomic<int> serving{0};
 };
 
 namespace {
@@ -62,6 +65,23 @@ struct AnswerWhenDropped {
 
 void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd);
 
+NotifyChannel::Deadline deadlineAfter(double seconds)
+{
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// A connection over the cap is answered at once, without reading its request, and closed: a
+// fresh socket's buffer takes the short reply without waiting.
+void answerBusy(int fd)
+{
+    const QByteArray line =
+        NotifyChannel::encodeLine(NotifyChannel::reply(false, QStringLiteral("Tarv is busy with other requests; try again")));
+    while (::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+}
+
 bool isSameUser(int fd)
 {
     ucred peer{};
@@ -96,11 +116,17 @@ void acceptConnections(std::shared_ptr<SocketNotifyServer::Shared> shared, int l
             ::close(connection);
             continue;
         }
-        NotifyChannel::configureSocket(connection, shared->connectionTimeout);
+        if (shared->serving.load() >= shared->limits.connections) {
+            answerBusy(connection);
+            continue;
+        }
+        NotifyChannel::configureSocket(connection, shared->limits.connection);
+        ++shared->serving;
         try {
             std::thread(serveConnection, shared, connection).detach();
         } catch (const std::system_error&) {
-            ::close(connection);
+            --shared->serving;
+            answerBusy(connection);
         }
     }
 }
@@ -108,10 +134,17 @@ void acceptConnections(std::shared_ptr<SocketNotifyServer::Shared> shared, int l
 void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd)
 {
     std::optional<NotifyChannel::Request> request;
-    if (const std::optional<QByteArray> line = NotifyChannel::readLine(fd, NotifyChannel::maxRequestBytes))
+    bool tooLong = false;
+    errno = 0;
+    if (const std::optional<QByteArray> line =
+            NotifyChannel::readLine(fd, NotifyChannel::maxRequestBytes, deadlineAfter(shared->limits.connection)))
         request = NotifyChannel::decodeRequest(*line);
+    else
+        tooLong = errno == EMSGSIZE;
     NotifyChannel::Reply reply;
-    if (!request) {
+    if (tooLong) {
+        reply = NotifyChannel::reply(false, NotifyChannel::requestTooLongMessage());
+    } else if (!request) {
         reply = NotifyChannel::reply(false, QStringLiteral("not a request this version of Tarv understands"));
     } else {
         auto pending = std::make_shared<PendingReply>();
@@ -121,22 +154,23 @@ void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd)
         }
         reply = pending->wait();
     }
-    NotifyChannel::writeAll(NotifyChannel::encodeLine(reply), fd);
+    NotifyChannel::writeAll(NotifyChannel::encodeLine(reply), fd, deadlineAfter(shared->limits.connection));
     ::close(fd);
+    --shared->serving;
 }
 
 }  // namespace
 
 SocketNotifyServer::SocketNotifyServer(QString socketPath, Handler handler)
-    : SocketNotifyServer(std::move(socketPath), std::move(handler), Timeouts{})
+    : SocketNotifyServer(std::move(socketPath), std::move(handler), Limits{})
 {
 }
 
-SocketNotifyServer::SocketNotifyServer(QString socketPath, Handler handler, Timeouts timeouts)
-    : m_socketPath(std::move(socketPath)), m_timeouts(timeouts), m_shared(std::make_shared<Shared>())
+SocketNotifyServer::SocketNotifyServer(QString socketPath, Handler handler, Limits limits)
+    : m_socketPath(std::move(socketPath)), m_limits(limits), m_shared(std::make_shared<Shared>())
 {
     m_shared->handler = std::move(handler);
-    m_shared->connectionTimeout = timeouts.connection;
+    m_shared->limits = limits;
 }
 
 SocketNotifyServer::~SocketNotifyServer()
@@ -152,13 +186,17 @@ std::optional<NotifyServer::StartError> SocketNotifyServer::start()
 
     struct stat existing {};
     if (::lstat(path.constData(), &existing) == 0) {
-        // Only a socket nobody listens on is left over from a copy that ended. One that
-        // accepts but answers slowly belongs to a copy that is alive.
-        const auto outcome = NotifyClient::sendRequest(NotifyChannel::request(QStringLiteral("ping"), QString(), 1.0),
-                                                       m_socketPath, m_timeouts.probe);
-        const auto* failure = std::get_if<NotifyClient::Failure>(&outcome);
-        if (!failure || failure->kind != NotifyClient::Failure::Kind::notRunning)
-            return StartError{StartError::Kind::alreadyServed, {}};
+        // Only a listener that answers the ping, or accepts it and is slow to answer, is a
+        // copy that is alive. Whatever else is at the path is left over, or another program's:
+        // a link planted there, a file nobody listens on, one this user may not reach, a peer
+        // that hangs up or answers nonsense.
+        if (S_ISSOCK(existing.st_mode)) {
+            const auto outcome = NotifyClient::sendRequest(
+                NotifyChannel::request(QStringLiteral("ping"), QString(), 1.0), m_socketPath, m_limits.probe);
+            const auto* failure = std::get_if<NotifyClient::Failure>(&outcome);
+            if (!failure || failure->kind == NotifyClient::Failure::Kind::timedOut)
+                return StartError{StartError::Kind::alreadyServed, {}};
+        }
         ::unlink(path.constData());
     }
 

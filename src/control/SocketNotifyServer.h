@@ -1,7 +1,8 @@
 #pragma once
 // The command channel's server on a Unix socket: one thread accepts, and each connection is
 // read, answered and closed on a thread of its own, so a silent client holds up nobody.
-// Only peers of the same user are served.
+// Only peers of the same user are served, and only so many at once: the others are told that
+// Tarv is busy.
 
 #include "control/NotifyServer.h"
 
@@ -10,15 +11,18 @@
 
 class SocketNotifyServer final : public NotifyServer {
 public:
-    struct Timeouts {
-        // How long a connection may take to send its request or to take the reply.
+    struct Limits {
+        // How long a connection may take to send its whole request, and again to take the
+        // whole reply, however slowly its bytes trickle.
         double connection = 2.0;
         // How long the copy that holds the socket already has to answer the start-up ping.
         double probe = 1.0;
+        // Connections served at once; each holds a thread and a descriptor.
+        int connections = 32;
     };
 
     SocketNotifyServer(QString socketPath, Handler handler);
-    SocketNotifyServer(QString socketPath, Handler handler, Timeouts timeouts);
+    SocketNotifyServer(QString socketPath, Handler handler, Limits limits);
     ~SocketNotifyServer() override;
     SocketNotifyServer(const SocketNotifyServer&) = delete;
     SocketNotifyServer& operator=(const SocketNotifyServer&) = delete;
@@ -32,7 +36,7 @@ public:
 
 private:
     QString m_socketPath;
-    Timeouts m_timeouts;
+    Limits m_limits;
     std::shared_ptr<Shared> m_shared;
     int m_listener = -1;
     int m_wake[2] = {-1, -1};

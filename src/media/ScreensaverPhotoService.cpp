@@ -12,6 +12,8 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(tarvPhotos, "tarv.photos")
 
 namespace {
@@ -105,27 +107,50 @@ QList<ScreensaverPhotoService::Entry> ScreensaverPhotoService::readIndex() const
     if (!document.isArray())
         return {};
     QList<Entry> entries;
-    for (const QJsonValue& value : document.array()) {
-        if (std::optional<Entry> entry = entryFromJson(value))
+    const QJsonArray array = document.array();
+    for (qsizetype k = 0; k < array.size(); ++k) {
+        if (std::optional<Entry> entry = entryFromJson(array[k])) {
             entries.append(std::move(*entry));
+            continue;
+        }
+        // Its place, and its id when it has one (quoted: the file may hold anything).
+        const QJsonValue id = array[k].toObject().value(QStringLiteral("id"));
+        if (id.isString())
+            qCWarning(tarvPhotos) << "Skipped entry" << k + 1 << "of the photo index, id" << id.toString().left(64)
+                                  << "which does not decode";
         else
-            qCWarning(tarvPhotos) << "Skipped an unreadable entry of the photo index";
+            qCWarning(tarvPhotos) << "Skipped entry" << k + 1 << "of the photo index, which does not decode";
     }
     return entries;
 }
+
+namespace {
+
+// An index that does not decode, whole or in part: writing over it would lose entries.
+bool losesEntries(const QByteArray& index)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(index);
+    if (!document.isArray())
+        return true;
+    const QJsonArray array = document.array();
+    return std::any_of(array.begin(), array.end(), [](const QJsonValue& value) { return !entryFromJson(value); });
+}
+
+}  // namespace
 
 std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIndex(const QList<Entry>& entries) const
 {
     if (!QDir().mkpath(m_directory))
         return fileFailure(QStringLiteral("create"), m_directory, QStringLiteral("the folder cannot be made"));
     const QString path = QDir(m_directory).filePath(indexName);
-    if (const std::optional<QByteArray> old = readFile(path); old && !QJsonDocument::fromJson(*old).isArray()) {
+    // Kept as it was read before the first write that would drop what does not decode in it.
+    if (const std::optional<QByteArray> old = readFile(path); old && losesEntries(*old)) {
         const QString aside =
             path + QStringLiteral(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmsszzz"));
         if (QFile::rename(path, aside))
-            qCWarning(tarvPhotos) << "The photo index could not be read and was kept as" << aside;
+            qCWarning(tarvPhotos) << "The photo index did not decode whole and was kept as" << aside;
         else
-            qCWarning(tarvPhotos) << "The photo index could not be read nor kept aside; it is replaced";
+            qCWarning(tarvPhotos) << "The photo index did not decode whole and could not be kept aside; it is replaced";
     }
     QJsonArray array;
     for (const Entry& entry : entries) {

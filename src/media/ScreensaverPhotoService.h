@@ -80,8 +80,9 @@ public:
     // The index in order; a missing or unreadable file reads as empty and an entry that does
     // not decode is skipped alone.
     QList<Entry> readIndex() const;
-    // The one writer of "photos.json". An existing index that does not decode is first kept
-    // aside as "photos.json.unreadable-<time>", so a damaged file is never silently lost.
+    // The one writer of "photos.json". An existing index that does not decode, whole or in one
+    // entry, is first kept aside as "photos.json.unreadable-<time>", so a damaged file or entry
+    // is never silently lost.
     std::optional<Failure> writeIndex(const QList<Entry>& entries) const;
 
 private:

@@ -406,6 +406,11 @@ std::optional<SettingsError> Settings::lastWriteError() const
     return m_writer->lastError();
 }
 
+QString Settings::lastWriteErrorReason() const
+{
+    return m_writer->lastErrorReason();
+}
+
 void Settings::setFileWriteHandler(std::function<void(std::optional<SettingsError>)> handler)
 {
     m_writer->setResultHandler(std::move(handler));

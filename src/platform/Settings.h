@@ -69,6 +69,9 @@ public:
     // The failure of the last write of the file; none before the first and once one succeeds.
     // A write after a failure writes the changes that failed too.
     std::optional<SettingsError> lastWriteError() const;
+    // The system's reason for that failure ("No space left on device"); empty when none or
+    // not known.
+    QString lastWriteErrorReason() const;
     // Called after every write of the file with its result, on the thread that writes it.
     void setFileWriteHandler(std::function<void(std::optional<SettingsError>)> handler);
     // Blocks until every write made so far reached the file or failed.

@@ -2,10 +2,18 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QThread>
 
+#include <algorithm>
+#include <cerrno>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +92,12 @@ std::optional<SettingsError> SettingsWriter::lastError() const
     return m_lastError;
 }
 
+QString SettingsWriter::lastErrorReason() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_lastErrorReason;
+}
+
 void SettingsWriter::setResultHandler(ResultHandler handler)
 {
     const std::lock_guard lock(m_mutex);
@@ -112,6 +126,7 @@ void SettingsWriter::run()
 
         lock.lock();
         m_lastError = result;
+        m_lastErrorReason = m_failureReason;
         const ResultHandler handler = m_resultHandler;
         lock.unlock();
         if (handler)
@@ -163,12 +178,48 @@ std::optional<SettingsError> SettingsWriter::writeFile()
         // QSettings reports its first error for good: the next write starts afresh and writes
         // everything still unwritten.
         m_settings.reset();
-        if (!m_failing)
+        const QString reason = reasonForFailure();
+        if (!m_failing || reason != m_failureReason)
             qWarning("Settings: %s could not be written: %s", qPrintable(m_path),
-                     qPrintable(settingsErrorText(*error)));
+                     qPrintable(reason.isEmpty() ? settingsErrorText(*error) : reason));
+        m_failureReason = reason;
     } else {
         m_unwritten.clear();
+        m_failureReason.clear();
     }
     m_failing = error.has_value();
     return error;
+}
+
+// QSettings tells only that the file could not be written. Doing what its write does, a file
+// of the same size beside it, finds out why: a folder that is missing or not one, no right to
+// write, a full disk.
+QString SettingsWriter::reasonForFailure() const
+{
+    const QFileInfo file(m_path);
+    const QByteArray folder = QFile::encodeName(file.absolutePath());
+    struct stat info {};
+    if (::stat(folder.constData(), &info) != 0)
+        return qt_error_string(errno);
+    if (!S_ISDIR(info.st_mode))
+        return qt_error_string(ENOTDIR);
+    QByteArray probe = folder + "/.Tarv.conf-check-XXXXXX";
+    const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0)
+        return qt_error_string(errno);
+    const QByteArray bytes(qsizetype(std::clamp<qint64>(file.size(), 4096, 8 << 20)), '\n');
+    int error = 0;
+    for (qsizetype done = 0; done < bytes.size() && !error;) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0)
+            done += n;
+        else if (n < 0 && errno != EINTR)
+            error = errno;
+    }
+    // A file system that allocates late reports a full disk only here.
+    if (!error && ::fsync(fd) != 0)
+        error = errno;
+    ::close(fd);
+    ::unlink(probe.constData());
+    return error ? qt_error_string(error) : QString();
 }

@@ -41,6 +41,9 @@ public:
     void waitUntilIdle();
     // The failure of the last write of the file; none once one succeeds.
     std::optional<SettingsError> lastError() const;
+    // The system's reason for that failure ("No space left on device"); empty when none or
+    // not known.
+    QString lastErrorReason() const;
     void setResultHandler(ResultHandler handler);
 
 private:
@@ -53,6 +56,7 @@ private:
     void run();
     void keep(Change change);
     std::optional<SettingsError> writeFile();
+    QString reasonForFailure() const;
 
     const QString m_path;
 
@@ -63,6 +67,7 @@ private:
     bool m_writing = false;
     bool m_stopping = false;
     std::optional<SettingsError> m_lastError;
+    QString m_lastErrorReason;
     ResultHandler m_resultHandler;
 
     // The owner's: the thread starts with the first change.
@@ -75,4 +80,5 @@ private:
     QList<Change> m_unwritten;
     bool m_fileUnreadable;
     bool m_failing = false;
+    QString m_failureReason;
 };

@@ -1,7 +1,10 @@
 #include "platform/SingleInstanceLock.h"
 
+#include "platform/Settings.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -45,6 +48,11 @@ QString SingleInstanceLock::defaultPath()
     return QDir(folder).filePath(QStringLiteral("tarv.lock"));
 }
 
+QString SingleInstanceLock::besideSettingsPath()
+{
+    return QFileInfo(Settings::userSettingsPath()).absoluteDir().filePath(QStringLiteral("tarv.lock"));
+}
+
 SingleInstanceLock::SingleInstanceLock(QString path) : m_path(std::move(path)) {}
 
 bool SingleInstanceLock::tryAcquire()
@@ -53,6 +61,7 @@ bool SingleInstanceLock::tryAcquire()
         return true;
     if (m_path.isEmpty())
         return false;
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
     m_lock = std::make_unique<QLockFile>(m_path);
     // A lock left by a process that is gone is taken over at once.
     m_lock->setStaleLockTime(0);

@@ -1,7 +1,8 @@
 #pragma once
 // Keeps a second copy of the application from running beside the first: two copies must
-// never share the device's serial port. The lock is a file in the user's runtime folder,
-// released when the holder ends, even by a crash.
+// never share the device's serial port, nor write the same settings. The lock is a file in
+// the user's runtime folder, and another beside the settings, released when the holder ends,
+// even by a crash.
 
 #include <QLockFile>
 #include <QString>
@@ -14,11 +15,14 @@ public:
     // "tarv-<uid>" of the temporary folder, a folder only this user may enter; empty when that
     // folder cannot be made or is not such a folder.
     static QString defaultPath();
+    // "tarv.lock" beside the settings file: a copy started in another session (another
+    // runtime folder) on the same settings finds it taken.
+    static QString besideSettingsPath();
 
     explicit SingleInstanceLock(QString path = defaultPath());
 
     // True when this process now holds the lock; false at once when another one does or the
-    // lock file cannot be made.
+    // lock file cannot be made. The lock's folder is made when missing.
     bool tryAcquire();
     // After a failed tryAcquire: whether another process holds the lock.
     bool isHeldElsewhere() const;

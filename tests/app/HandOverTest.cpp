@@ -1,14 +1,17 @@
-// A second start of tarv-app hands over to the running copy: the running copy's window shows
-// and the second one leaves.
+// tarv-app as a process: a second start hands over to the running copy (whose window shows)
+// and leaves; the signals that ask a program to end end it as Quit does.
 
 #include "ShellFixture.h"
 
 #include "app/InstanceHandOver.h"
+#include "control/NotifyClient.h"
 #include "platform/SingleInstanceLock.h"
 
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
+
+#include <csignal>
 
 TEST_F(ShellTest, ASecondStartShowsTheRunningCopysWindowAndLeaves)
 {
@@ -55,4 +58,45 @@ TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerI
     // A copy that ended left its socket file behind; the next one listens all the same.
     InstanceHandOver next(path);
     EXPECT_TRUE(next.listen());
+}
+
+TEST_F(ShellTest, TerminationSignalsEndTarvAsQuitDoesWithEveryWriteLandedAndItsSocketGone)
+{
+    const QString folder = xdg.path("data") + QStringLiteral("/Tarv");
+    const QString socketPath = folder + QStringLiteral("/tarv.sock");
+    const QString settingsPath = xdg.path("config") + QStringLiteral("/Tarv/Tarv.conf");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const char* name : {"TARV_TEST_RUN", "TARV_SERIAL_PORT", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
+        environment.remove(QString::fromLatin1(name));
+
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        const QString name = QStringLiteral("ended-by-%1.").arg(signal);
+        {
+            // Only the quotes' address, kept local; the copy writes its profiles at start.
+            QFile::remove(settingsPath);
+            Settings child(settingsPath);
+            child.setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+        }
+        QProcess app;
+        app.setProcessEnvironment(environment);
+        app.start(QStringLiteral(TARV_APP_PATH), {});
+        // A value pushed right before the signal, while its write may still be on its way.
+        ASSERT_TRUE(waitUntil([&] {
+            const auto outcome = NotifyClient::sendRequest(
+                NotifyChannel::request(QStringLiteral("set"), QStringLiteral("pushed"), 0, name), socketPath, 2);
+            return std::holds_alternative<NotifyChannel::Reply>(outcome) &&
+                   std::get<NotifyChannel::Reply>(outcome).value(QStringLiteral("ok")).toBool();
+        })) << app.readAllStandardError().toStdString();
+        ::kill(pid_t(app.processId()), signal);
+
+        ASSERT_TRUE(waitUntil([&] { return app.state() == QProcess::NotRunning; })) << name.toStdString();
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit) << name.toStdString();
+        EXPECT_EQ(app.exitCode(), 0) << app.readAllStandardError().toStdString();
+        EXPECT_FALSE(QFileInfo::exists(socketPath)) << name.toStdString();
+        EXPECT_TRUE(Settings(settingsPath).contains(ProfileStore::storageKey)) << name.toStdString();
+        QFile pushed(folder + QStringLiteral("/pushed-values.json"));
+        ASSERT_TRUE(pushed.open(QIODevice::ReadOnly)) << name.toStdString();
+        EXPECT_TRUE(pushed.readAll().contains(name.toUtf8())) << name.toStdString();
+    }
 }

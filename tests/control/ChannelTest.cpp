@@ -4,6 +4,7 @@
 
 #include "control/NotifyClient.h"
 #include "control/SocketNotifyServer.h"
+#include "support/WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -56,7 +58,7 @@ protected:
     std::mutex mutex;
     QList<NotifyChannel::Request> seen;
     // Short time-outs, so a stalled client costs the test a fraction of a second.
-    SocketNotifyServer::Timeouts quick{0.3, 0.3};
+    SocketNotifyServer::Limits quick{0.3, 0.3};
 
     NotifyServer::Handler echo()
     {
@@ -163,8 +165,11 @@ TEST_F(ChannelTest, LinesThatAreNoRequestGetTheRefusalAndReachNoHandler)
 TEST_F(ChannelTest, AnOversizedOrSilentClientIsRefusedWithoutHoldingUpOthers)
 {
     auto server = serve(echo());
-    // More than the request limit without a newline.
-    EXPECT_EQ(rawExchange(QByteArray(20000, 'a')), refusal);
+    // More than the request limit without a newline: the answer says what the limit is.
+    EXPECT_EQ(rawExchange(QByteArray(20000, 'a')),
+              NotifyChannel::encodeLine(NotifyChannel::reply(
+                  false, QStringLiteral("the request is too long: Tarv reads at most 16384 bytes per request; "
+                                        "send a shorter text"))).chopped(1));
     // A request just under the limit is still read.
     const QByteArray padded = R"({"command":"ping","text":")" + QByteArray(16300, 'x') + R"(","seconds":1})" "\n";
     EXPECT_EQ(rawExchange(padded), QByteArray(R"({"ok":true})"));
@@ -176,6 +181,46 @@ TEST_F(ChannelTest, AnOversizedOrSilentClientIsRefusedWithoutHoldingUpOthers)
     EXPECT_TRUE(std::holds_alternative<NotifyChannel::Reply>(ping()));
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
     EXPECT_EQ(silent.get(), refusal);
+}
+
+TEST_F(ChannelTest, TricklersAreCutOffAtTheDeadlineAndClientsOverTheCapHearTarvIsBusy)
+{
+    quick.connection = 1;
+    quick.connections = 2;
+    auto server = serve(echo());
+    // Each sends a byte every 50 ms, far inside the time-out of each read, and never a newline;
+    // it gives up after three seconds without an answer.
+    const auto connected = [this] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un address = addressOf(socketPath);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        return fd;
+    };
+    const auto trickle = [](int fd) -> std::optional<QByteArray> {
+        std::optional<QByteArray> answer;
+        for (int i = 0; i < 60 && !answer; ++i) {
+            ::send(fd, "{", 1, MSG_NOSIGNAL);
+            pollfd readable{fd, POLLIN, 0};
+            if (::poll(&readable, 1, 50) > 0)
+                answer = NotifyChannel::readLine(fd, NotifyChannel::maxReplyBytes).value_or("(closed)");
+        }
+        ::close(fd);
+        return answer;
+    };
+    // Connected first, so they are taken first.
+    auto first = std::async(std::launch::async, trickle, connected());
+    auto second = std::async(std::launch::async, trickle, connected());
+
+    // While both are served, a third client is told at once, without its request being read.
+    const auto outcome = ping();
+    ASSERT_TRUE(std::holds_alternative<NotifyChannel::Reply>(outcome));
+    EXPECT_EQ(std::get<NotifyChannel::Reply>(outcome),
+              NotifyChannel::reply(false, QStringLiteral("Tarv is busy with other requests; try again")));
+    EXPECT_EQ(seenCount(), 0);
+
+    EXPECT_EQ(first.get(), refusal);
+    EXPECT_EQ(second.get(), refusal);
+    EXPECT_TRUE(waitUntil([&] { return ping() == std::variant<NotifyChannel::Reply, Failure>(NotifyChannel::reply(true)); }));
 }
 
 TEST_F(ChannelTest, TwoClientsAreServedAtOnce)
@@ -242,6 +287,50 @@ TEST_F(ChannelTest, ALeftoverSocketIsReplacedButOneStillServedIsLeftAlone)
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(failureOf(ping(0.2)), Failure::Kind::timedOut);
     ::close(hung);
+}
+
+TEST_F(ChannelTest, WhatAtTheSocketPathIsNoCopyOfTarvIsReplaced)
+{
+    QDir().mkpath(QFileInfo(socketPath).absolutePath());
+    const auto startsServing = [this] {
+        SocketNotifyServer server(socketPath, echo(), quick);
+        const auto error = server.start();
+        EXPECT_FALSE(error) << (error ? int(error->kind) : -1);
+        return !error && std::holds_alternative<NotifyChannel::Reply>(ping());
+    };
+
+    // Peers that accept the ping and hang up without a word, or answer nonsense.
+    for (const QByteArray& answer : {QByteArray(), QByteArray("nonsense\n")}) {
+        const int listener = bindListener(socketPath);
+        ASSERT_GE(listener, 0);
+        std::thread peer([listener, answer] {
+            const int fd = ::accept(listener, nullptr, nullptr);
+            NotifyChannel::readLine(fd, NotifyChannel::maxRequestBytes);
+            NotifyChannel::writeAll(answer, fd);
+            ::close(fd);
+        });
+        EXPECT_TRUE(startsServing()) << answer.toStdString();
+        peer.join();
+        ::close(listener);
+    }
+
+    // A link planted at the path is not Tarv, even when it leads to a server that answers;
+    // that server's own socket stays.
+    const QString tarvPath = std::exchange(socketPath, dir.filePath(QStringLiteral("other.sock")));
+    auto other = serve(echo());
+    const QString elsewhere = std::exchange(socketPath, tarvPath);
+    ASSERT_TRUE(QFile::link(elsewhere, socketPath));
+    EXPECT_TRUE(startsServing());
+    EXPECT_TRUE(QFileInfo::exists(elsewhere));
+
+    // A socket this user may not reach (root reaches every one).
+    if (::geteuid() != 0) {
+        const int listener = bindListener(socketPath);
+        ASSERT_GE(listener, 0);
+        ::chmod(QFile::encodeName(socketPath).constData(), 0);
+        EXPECT_TRUE(startsServing());
+        ::close(listener);
+    }
 }
 
 TEST_F(ChannelTest, ClientFailuresAreToldApart)

@@ -270,7 +270,7 @@ TEST_F(PhotoLibraryTest, ALargeSourceIsKeptUprightAtMost2048Pixels)
     EXPECT_EQ(kept.size(), QSize(1536, 2048));
 }
 
-TEST_F(PhotoLibraryTest, ShortFramesAndBadEntriesAreLeftOutAlone)
+TEST_F(PhotoLibraryTest, ShortFramesAndBadEntriesAreLeftOutAloneAndABadEntryIsKeptAside)
 {
     const QByteArray jpeg = jpegOf(filled(300, 200, Qt::white));
     const auto outcome = service.importPhotos({{QStringLiteral("a.jpg"), jpeg}, {QStringLiteral("b.jpg"), jpeg}});
@@ -286,9 +286,20 @@ TEST_F(PhotoLibraryTest, ShortFramesAndBadEntriesAreLeftOutAlone)
     QJsonObject broken = array[0].toObject();
     broken.insert(QStringLiteral("adjustment"), QJsonObject{{QStringLiteral("zoom"), 2}});
     array[0] = broken;
-    writeAll(index(), QJsonDocument(array).toJson());
+    const QByteArray damaged = QJsonDocument(array).toJson();
+    writeAll(index(), damaged);
     ASSERT_EQ(service.readIndex().size(), 1);
     EXPECT_EQ(service.readIndex()[0].name, QStringLiteral("b.jpg"));
+
+    // The first write that drops it keeps the index as it was read aside; the next one has
+    // nothing left to keep.
+    EXPECT_FALSE(service.removePhoto(outcome.photos[1].id));
+    QStringList aside = QDir(dir.path()).entryList({QStringLiteral("photos.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(readAll(dir.filePath(aside[0])), damaged);
+    EXPECT_TRUE(service.readIndex().isEmpty());
+    EXPECT_FALSE(service.importPhotos({}).failure);
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("photos.json.unreadable-*")}).size(), 1);
 }
 
 TEST_F(PhotoLibraryTest, ADamagedIndexIsKeptAsideBeforeANewOneIsWritten)

@@ -9,10 +9,8 @@
 #include <QtGlobal>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
-#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,6 +71,8 @@ bool FakeDevice::start()
 void FakeDevice::hangUp()
 {
     notifier.reset();
+    writable.reset();
+    outgoing.clear();
     if (slaveKeeper >= 0)
         ::close(slaveKeeper);
     if (master >= 0)
@@ -88,25 +88,38 @@ void FakeDevice::sendBytes(const QByteArray& bytes)
         deviceProblems.append(QStringLiteral("send: the line is closed"));
         return;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
+    if (outgoing.size() + bytes.size() > maxPendingBytes) {
+        deviceProblems.append(QStringLiteral("send: the desktop is not reading; dropped ") + num(bytes.size()) +
+                              QStringLiteral(" bytes whole"));
+        return;
+    }
+    outgoing.append(bytes);
+    writePending();
+}
+
+void FakeDevice::writePending()
+{
+    while (!outgoing.isEmpty()) {
+        const ssize_t n = ::write(master, outgoing.constData(), size_t(outgoing.size()));
         if (n > 0) {
-            done += n;
+            outgoing.remove(0, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (n < 0 && errno == EAGAIN && left.count() > 0) {
-            pollfd waiter{master, POLLOUT, 0};
-            ::poll(&waiter, 1, int(left.count()));
-            continue;
-        }
-        deviceProblems.append(QStringLiteral("send: ") + qt_error_string(n < 0 ? errno : EAGAIN));
-        return;
+        if (n < 0 && errno == EAGAIN)
+            break;
+        deviceProblems.append(QStringLiteral("send: ") + qt_error_string(n < 0 ? errno : EIO) +
+                              QStringLiteral("; dropped ") + num(outgoing.size()) + QStringLiteral(" bytes"));
+        outgoing.clear();
     }
+    // The rest goes out as the line drains.
+    if (!outgoing.isEmpty() && !writable) {
+        writable = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Write);
+        QObject::connect(writable.get(), &QSocketNotifier::activated, writable.get(), [this] { writePending(); });
+    }
+    if (writable)
+        writable->setEnabled(!outgoing.isEmpty());
 }
 
 void FakeDevice::sendFrame(const Frame& frame)

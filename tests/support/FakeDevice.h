@@ -75,8 +75,11 @@ public:
     void sendButton(std::uint16_t id, TarvUSB::ButtonPhase phase);
     void sendLog(TarvUSB::LogLevel level, const QString& text);
     void sendFrame(const TarvUSB::Frame& frame);
-    // Raw bytes, for tests of damaged streams.
+    // Raw bytes, for tests of damaged streams. What the line cannot take at once waits and
+    // goes out in order as the desktop reads, so a frame is never cut; past maxPendingBytes
+    // waiting, a frame is dropped whole and a problem says so.
     void sendBytes(const QByteArray& bytes);
+    static constexpr qsizetype maxPendingBytes = 8 << 20;
     // down, up at one point; down, moves and up along a line.
     void tap(std::uint16_t x, std::uint16_t y);
     void swipe(std::uint16_t x0, std::uint16_t y0, std::uint16_t x1, std::uint16_t y1);
@@ -94,6 +97,7 @@ public:
 
 private:
     void readAvailable();
+    void writePending();
     void handle(const TarvUSB::Frame& frame);
     void acknowledge(std::uint16_t q, bool now);
     void handleAsset(const TarvUSB::Frame& frame);
@@ -105,6 +109,8 @@ private:
     int slaveKeeper = -1;  // keeps the line up while the desktop has it closed
     QString slavePath;
     std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<QSocketNotifier> writable;
+    QByteArray outgoing;
     TarvUSB::FrameParser parser;
     std::uint16_t sequence = 1;
 
