@@ -16,6 +16,7 @@
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/TrustedScreensModel.h"
 #include "ui/settings/TrustedScreensSection.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
@@ -436,7 +437,7 @@ TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
         return section->findChild<QWidget*>(QStringLiteral("trustedScreen:") + QLatin1String(id));
     };
     const auto details = [&](const char* id) {
-        return row(id)->findChild<QLabel*>(QStringLiteral("trustedScreenDetails"));
+        return row(id)->findChild<WrappingText*>(QStringLiteral("trustedScreenDetails"));
     };
     EXPECT_EQ(row("a")->findChild<QLabel*>(QStringLiteral("trustedScreenName"))->text(), QStringLiteral("a.json"));
     EXPECT_FALSE(shows(details("a")));

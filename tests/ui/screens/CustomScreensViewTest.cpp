@@ -12,6 +12,7 @@
 #include "ui/screens/ScreenFileRow.h"
 #include "ui/screens/ScreenPermissionsView.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,8 +53,13 @@ protected:
         auto* found = window->findChild<CustomScreenFilesSection*>(QStringLiteral("filesSection"));
         // Nothing is opened on the desktop: the opener records, and no file manager answers.
         if (!recording) {
-            found->setFileManager(new FileManager(QDBusConnection(QStringLiteral("no-bus")),
-                                                  [this](const QUrl& url) { return opened.append(url), true; }, found));
+            found->setFileManager(new FileManager(
+                QDBusConnection(QStringLiteral("no-bus")),
+                [this](const QUrl& url, const FileManager::Done& done) {
+                    opened.append(url);
+                    done(std::nullopt);
+                },
+                found));
             recording = true;
         }
         return *found;
@@ -267,8 +273,8 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     EXPECT_FALSE(hub->availableScreens().contains(DeviceScreen::custom(QStringLiteral("busy"))));
 
     // Every permission is listed; commands and addresses in a fixed-pitch font, selectable.
-    const QList<QLabel*> details =
-        permissions->findChild<QWidget*>(QStringLiteral("waitingList"))->findChildren<QLabel*>(QStringLiteral("permissionDetail"));
+    const QList<WrappingText*> details = permissions->findChild<QWidget*>(QStringLiteral("waitingList"))
+                                             ->findChildren<WrappingText*>(QStringLiteral("permissionDetail"));
     ASSERT_EQ(details.size(), 4);
     const QList<Permission> expected = store->screenWithID(QStringLiteral("busy"))->permissions();
     for (int i = 0; i < 4; ++i) {
@@ -278,7 +284,7 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
         EXPECT_EQ(details[i]->font().fixedPitch() || QFontInfo(details[i]->font()).fixedPitch(),
                   expected[i].kind != Permission::Kind::action);
     }
-    EXPECT_TRUE(std::any_of(details.cbegin(), details.cend(), [](QLabel* d) { return d->text() == u"echo 12"; }));
+    EXPECT_TRUE(std::any_of(details.cbegin(), details.cend(), [](WrappingText* d) { return d->text() == u"echo 12"; }));
 
     auto* allow = permissions->findChild<QPushButton*>(QStringLiteral("allowButton"));
     ASSERT_NE(allow, nullptr);
