@@ -95,7 +95,7 @@ SettingsWindow::SettingsWindow(DeviceManager& deviceManager, Services services, 
     // Ctrl+W closes the window; the application's own commands are added by the main window.
     auto* close = new QAction(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("closeSettingsAction"));
-    close->setShortcut(QKeySequence::Close);
+    close->setShortcuts(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
     addAction(close);
 

@@ -23,6 +23,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
@@ -461,4 +464,44 @@ TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
     EXPECT_TRUE(shows(empty));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(row("c"), nullptr);
+}
+
+TEST_F(SettingsWindowTest, ManyTrustedScreensScrollInAWindowThatStaysOnTheScreenOverTheMainWindow)
+{
+    // Thirty trusted screens, one of them fetching an address of 300 characters without a blank.
+    QString command = QStringLiteral("curl -s https://status.example.com/v2/summary?token=");
+    while (command.size() < 308)
+        command += QStringLiteral("8f14e45fceea167a5a36dedd4bea2543");
+    QList<CustomScreen> trusted{commandScreen(QStringLiteral("build-status"), command)};
+    for (int i = 1; trusted.size() < 30; ++i)
+        trusted.append(commandScreen(QStringLiteral("screen-%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("uptime")));
+    for (const CustomScreen& screen : trusted) {
+        screens.loaded.append(screen);
+        screens.trust().approveScreen(screen);
+    }
+    MainWindow& w = makeWindow();
+    w.move(40, 30);
+    w.show();
+    w.showSettings();
+    SettingsWindow* s = w.settingsWindow();
+    const QRect area = s->screen()->availableGeometry();
+
+    // It opens on its short first tab, centred over the main window as far as the screen allows.
+    const QRect frame = s->frameGeometry();
+    const int centreX = std::clamp(w.frameGeometry().center().x(), area.left() + frame.width() / 2,
+                                   area.right() - frame.width() / 2);
+    EXPECT_LE(std::abs(frame.center().x() - centreX), 1);
+    EXPECT_LE(std::abs(frame.center().y() - w.frameGeometry().center().y()), 1);
+
+    // The long tab takes no more than the screen's height, and its rows scroll into reach.
+    s->tabs()->setCurrentIndex(3);
+    EXPECT_TRUE(area.contains(s->frameGeometry())) << s->frameGeometry().height() << " on " << area.height();
+    QScrollArea* scroll = s->currentScrollArea();
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    QWidget* last = s->findChild<QWidget*>(QStringLiteral("trustedScreen:screen-29"));
+    scroll->ensureWidgetVisible(last);
+    EXPECT_FALSE(last->visibleRegion().isEmpty());
+    // The address wraps inside its row, so every Revoke stays inside the window.
+    for (QPushButton* revoke : s->findChildren<QPushButton*>(QStringLiteral("revokeButton")))
+        EXPECT_LE(revoke->mapTo(s, QPoint(revoke->width(), 0)).x(), s->width());
 }

@@ -64,12 +64,17 @@ void FileManager::open(const QString& path, Done done)
 
 void FileManager::reveal(const QString& filePath, Done done)
 {
+    const QString folder = QFileInfo(filePath).absolutePath();
+    // Without a session bus a call never answers at all: the folder at once.
+    if (!m_bus.isConnected()) {
+        open(folder, std::move(done));
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(filePath).toString()} << QString();
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, showItemsTimeoutMs), this);
-    const QString folder = QFileInfo(filePath).absolutePath();
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder, done = std::move(done)] {
         watcher->deleteLater();
         // No file manager on the bus (or one that failed): the folder is the next best thing.
