@@ -340,14 +340,26 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
     EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
 }
 
-TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSo)
+TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSoUnderTheWholeStatusLine)
 {
     QFile::remove(tool);
+    // Enough trusted screens that the tab scrolls, as it does on a short screen.
+    makeHub();
+    for (int i = 0; i < 30; ++i) {
+        const CustomScreen screen = commandScreen(QStringLiteral("screen-%1").arg(i), QStringLiteral("uptime"));
+        screens.loaded.append(screen);
+        screens.trust().approveScreen(screen);
+    }
     open(nullptr, QString(), 3);
     settingsWindow->commandLineTool()->actionButton()->click();
     EXPECT_EQ(find<QLabel>("toolFailureLabel")->text(),
               QStringLiteral("This copy of Tarv has no tarv tool inside it."));
     EXPECT_EQ(settingsWindow->commandLineTool()->status(), Status::notInstalled());
+    // The first failure shown takes a row of its own; the status line keeps its height.
+    auto* statusLine = find<QLabel>("toolStatusLabel");
+    ASSERT_TRUE(waitUntil([&] { return find<QLabel>("toolFailureLabel")->isVisible(); }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_GE(statusLine->height(), statusLine->sizeHint().height());
 }
 
 TEST_F(SettingsWindowTest, AFolderOfRootsGoesThroughPkexecWithoutTheWindowWaiting)
