@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QToolBar>
@@ -148,6 +149,7 @@ void MainWindow::buildToolbar()
 void MainWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_fileMenu = file;
     QAction* settings = file->addAction(QStringLiteral("Settings…"), this, &MainWindow::showSettings);
     settings->setObjectName(QStringLiteral("settingsAction"));
     settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
@@ -282,8 +284,10 @@ void MainWindow::showSettings()
     if (!m_settingsWindow) {
         m_settingsWindow = std::make_unique<SettingsWindow>(m_deviceManager);
         m_settingsWindow->setWindowIcon(windowIcon());
+        // A menu's shortcuts work in every window it is added to: Ctrl+Q, Ctrl+, and the
+        // Device commands act from Settings too. The Edit menu stays with the window it edits.
+        m_settingsWindow->addAction(m_fileMenu->menuAction());
+        m_settingsWindow->addAction(m_deviceCommands->menu()->menuAction());
     }
-    m_settingsWindow->show();
-    m_settingsWindow->raise();
-    m_settingsWindow->activateWindow();
+    m_settingsWindow->showCentredOver(this);
 }

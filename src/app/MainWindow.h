@@ -14,6 +14,7 @@ class DeviceManager;
 class MacrosView;
 class QAction;
 class QLabel;
+class QMenu;
 class QUndoStack;
 class ScreenPickerToolbar;
 class Settings;
@@ -38,7 +39,8 @@ public:
 
     // Shows the window, raised above the others and active (a second start asks for this).
     void showAndActivate();
-    // Opens the one Settings window, or brings it forward when it is open.
+    // Opens the one Settings window, centred over this one, or brings it forward when it is
+    // open. The File and Device menus' shortcuts work in it as they do here.
     void showSettings();
     SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
 
@@ -73,6 +75,7 @@ private:
     ScreenPickerToolbar* m_picker = nullptr;
     QLabel* m_connectionLabel = nullptr;
     QUndoStack* m_undoStack = nullptr;
+    QMenu* m_fileMenu = nullptr;
     QAction* m_showSidebarAction = nullptr;
     QAction* m_showInspectorAction = nullptr;
     MacrosView* m_macrosView = nullptr;

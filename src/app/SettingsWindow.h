@@ -2,10 +2,12 @@
 // The Settings window: one window for the whole application, opened from the sidebar's
 // "Settings" button, the File menu and the tray. Four tabs: General (open at login, the
 // version), Device (brightness, flip), Auto-Switching and Advanced (the tarv tool's link and
-// the trusted screen files). It is 520 pixels wide and as tall as its tabs need.
+// the trusted screen files). It is 520 pixels wide and as tall as its tabs need, but never
+// taller than the screen: a tab with more than that scrolls inside the window.
 
 #include "control/CommandLineToolInstaller.h"
 
+#include <QMargins>
 #include <QWidget>
 
 #include <memory>
@@ -18,6 +20,7 @@ class DeviceSettings;
 class GeneralSettings;
 class LoginItem;
 class PrivilegedRunner;
+class QScrollArea;
 class QTabWidget;
 class TrustedScreensSection;
 
@@ -45,12 +48,25 @@ public:
     AutoSwitchSettings* autoSwitch() const { return m_autoSwitch; }
     CommandLineToolSection* commandLineTool() const { return m_commandLineTool; }
     TrustedScreensSection* trustedScreens() const { return m_trustedScreens; }
+    // The scroll area around the shown tab's content.
+    QScrollArea* currentScrollArea() const;
+
+    // Shows the window raised and active. When it was not shown, it is first placed centred
+    // over `anchor` (the main window) if that is on screen, else in the middle of the screen.
+    void showCentredOver(const QWidget* anchor);
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Escape closes the window, as it closes a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void fitHeight();
+    // The height the window may take on its screen: the screen's free height less the frame.
+    int roomOnScreen() const;
+    // Moves the window back onto its screen when its frame has grown past an edge.
+    void keepOnScreen();
 
     DeviceManager& m_deviceManager;
     std::unique_ptr<PrivilegedRunner> m_runner;
@@ -60,4 +76,7 @@ private:
     AutoSwitchSettings* m_autoSwitch = nullptr;
     CommandLineToolSection* m_commandLineTool = nullptr;
     TrustedScreensSection* m_trustedScreens = nullptr;
+    // The window manager's frame around the window: its own once shown, until then the one
+    // around the window it opens over.
+    QMargins m_frame;
 };

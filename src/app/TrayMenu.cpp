@@ -10,6 +10,7 @@
 
 #include <QActionGroup>
 #include <QMenu>
+#include <QShortcut>
 
 TrayMenu::TrayMenu(DeviceManager& deviceManager, MainWindow& window, QObject* parent)
     : QObject(parent), m_deviceManager(deviceManager), m_window(window)
@@ -18,6 +19,18 @@ TrayMenu::TrayMenu(DeviceManager& deviceManager, MainWindow& window, QObject* pa
     m_menu->setObjectName(QStringLiteral("trayMenu"));
     // The window's own toggle, so both menus always agree.
     m_pause = m_window.deviceCommands()->pauseAction();
+    // An open menu holds the keyboard, and the shortcuts of its own items do not reach them:
+    // Ctrl+, and Ctrl+Q are keys of the menu itself.
+    const auto menuKey = [this](const char* name, const char* keys, auto then) {
+        auto* key = new QShortcut(QKeySequence(QLatin1String(keys)), m_menu);
+        key->setObjectName(QLatin1String(name));
+        connect(key, &QShortcut::activated, this, [this, then] {
+            m_menu->hide();
+            then();
+        });
+    };
+    menuKey("traySettingsKey", "Ctrl+,", [this] { m_window.showSettings(); });
+    menuKey("trayQuitKey", "Ctrl+Q", [this] { emit quitRequested(); });
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_deviceManager, &DeviceManager::activeScreenChanged, this, &TrayMenu::scheduleRebuild);

@@ -173,7 +173,9 @@ void DeviceManager::sendMediaControl(MediaControl control)
         next.isPlaying = !next.isPlaying;
         setNowPlaying(next);
         m_playbackSample = PlaybackSample{m_nowPlaying.elapsed, m_clock.now()};
-        refreshNowPlayingPage();
+        // Only the Now Playing page has the nodes to update; the key itself works from any page.
+        if (m_activeScreen == DeviceScreen::nowPlaying())
+            refreshNowPlayingPage();
     }
     log(LogEntry::Direction::system, QStringLiteral("Media control: ") + controlName(control));
     const QPointer<DeviceManager> weak(this);

@@ -5,6 +5,7 @@
 
 #include "app/DeviceCommands.h"
 #include "app/DeviceToggles.h"
+#include "app/SettingsWindow.h"
 #include "app/TrayMenu.h"
 #include "macros/ProfileAutoSwitcher.h"
 
@@ -221,4 +222,58 @@ TEST_F(DeviceMenuTest, TrayMenuFollowsTheConnectionAndOpensTheWindow)
     QSignalSpy quit(&tray, &TrayMenu::quitRequested);
     tray.menu()->findChild<QAction*>(QStringLiteral("trayQuitAction"))->trigger();
     EXPECT_EQ(quit.count(), 1);
+}
+
+TEST_F(DeviceMenuTest, TheApplicationsCommandsWorkInSettingsWhichEscapeAndCtrlWClose)
+{
+    // Settings opened while the main window is closed, as from the tray.
+    makeWindow();
+    connectAndGreet();
+    QSignalSpy quit(window.get(), &MainWindow::quitRequested);
+    const auto openSettings = [&] {
+        window->showSettings();
+        QApplication::setActiveWindow(window->settingsWindow());
+        return QTest::qWaitForWindowActive(window->settingsWindow());
+    };
+    ASSERT_TRUE(openSettings());
+    SettingsWindow* settings = window->settingsWindow();
+
+    QTest::keyClick(settings, Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::calculator());
+    waitForIdle();
+    QTest::keyClick(settings, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::home());
+    hub->enterScreensaver();
+    QTest::keyClick(settings, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::home());
+    QTest::keyClick(settings, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_TRUE(settings->isVisible());
+
+    QTest::keyClick(settings, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(settings->isVisible());
+    ASSERT_TRUE(openSettings());
+    QTest::keyClick(settings, Qt::Key_Escape);
+    EXPECT_FALSE(settings->isVisible());
+}
+
+TEST_F(DeviceMenuTest, TheOpenTrayMenuTakesCtrlCommaAndCtrlQ)
+{
+    makeWindow();
+    TrayMenu tray(*hub, *window);
+    QSignalSpy quit(&tray, &TrayMenu::quitRequested);
+    const auto openMenu = [&] {
+        tray.menu()->popup(QPoint(20, 20));
+        return waitUntil([&] { return QApplication::activePopupWidget() == tray.menu(); });
+    };
+    ASSERT_TRUE(openMenu());
+    QTest::keyClick(tray.menu(), Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_NE(window->settingsWindow(), nullptr);
+    EXPECT_TRUE(window->settingsWindow()->isVisible());
+    EXPECT_FALSE(tray.menu()->isVisible());
+
+    ASSERT_TRUE(openMenu());
+    QTest::keyClick(tray.menu(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quit.count(), 1);
+    EXPECT_FALSE(tray.menu()->isVisible());
 }

@@ -17,6 +17,8 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -268,4 +270,29 @@ TEST_F(DiagnosticsTest, AFailedSaveSaysWhyAndLeavesTheExistingFileAlone)
     // The next capture clears it.
     hub->captureSnapshot({});
     EXPECT_FALSE(s.isShowingError());
+}
+
+TEST_F(DiagnosticsTest, CaptureLeavesThePageScrolledWhereTheUserLeftIt)
+{
+    DeviceScreenSection& s = section();
+    connectAndGreet();
+    window->resize(MainWindow::minimumWidth, MainWindow::minimumHeight);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto* scroll = window->findChild<QScrollArea*>(QStringLiteral("diagnosticsScroll"));
+    ASSERT_TRUE(waitUntil([&] { return scroll->verticalScrollBar()->maximum() > 0; }));
+
+    // Pressed where the page shows it, the button goes grey while the capture runs: the page
+    // stays where it was, for Capture and then for Capture Again.
+    for (const char* text : {"Capture", "Capture Again"}) {
+        SCOPED_TRACE(text);
+        scroll->verticalScrollBar()->setValue(0);
+        scroll->ensureWidgetVisible(s.captureButton());
+        const int at = scroll->verticalScrollBar()->value();
+        ASSERT_EQ(s.captureButton()->text(), QLatin1String(text));
+        QTest::mouseClick(s.captureButton(), Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return !hub->snapshotProgress() && s.captureButton()->isEnabled(); }));
+        EXPECT_EQ(scroll->verticalScrollBar()->value(), at);
+    }
 }

@@ -16,12 +16,16 @@
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/TrustedScreensModel.h"
 #include "ui/settings/TrustedScreensSection.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
@@ -336,14 +340,26 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
     EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
 }
 
-TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSo)
+TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSoUnderTheWholeStatusLine)
 {
     QFile::remove(tool);
+    // Enough trusted screens that the tab scrolls, as it does on a short screen.
+    makeHub();
+    for (int i = 0; i < 30; ++i) {
+        const CustomScreen screen = commandScreen(QStringLiteral("screen-%1").arg(i), QStringLiteral("uptime"));
+        screens.loaded.append(screen);
+        screens.trust().approveScreen(screen);
+    }
     open(nullptr, QString(), 3);
     settingsWindow->commandLineTool()->actionButton()->click();
     EXPECT_EQ(find<QLabel>("toolFailureLabel")->text(),
               QStringLiteral("This copy of Tarv has no tarv tool inside it."));
     EXPECT_EQ(settingsWindow->commandLineTool()->status(), Status::notInstalled());
+    // The first failure shown takes a row of its own; the status line keeps its height.
+    auto* statusLine = find<QLabel>("toolStatusLabel");
+    ASSERT_TRUE(waitUntil([&] { return find<QLabel>("toolFailureLabel")->isVisible(); }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_GE(statusLine->height(), statusLine->sizeHint().height());
 }
 
 TEST_F(SettingsWindowTest, AFolderOfRootsGoesThroughPkexecWithoutTheWindowWaiting)
@@ -436,7 +452,7 @@ TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
         return section->findChild<QWidget*>(QStringLiteral("trustedScreen:") + QLatin1String(id));
     };
     const auto details = [&](const char* id) {
-        return row(id)->findChild<QLabel*>(QStringLiteral("trustedScreenDetails"));
+        return row(id)->findChild<WrappingText*>(QStringLiteral("trustedScreenDetails"));
     };
     EXPECT_EQ(row("a")->findChild<QLabel*>(QStringLiteral("trustedScreenName"))->text(), QStringLiteral("a.json"));
     EXPECT_FALSE(shows(details("a")));
@@ -460,4 +476,44 @@ TEST_F(SettingsWindowTest, TrustedScreensAreListedInOrderAndRevoked)
     EXPECT_TRUE(shows(empty));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(row("c"), nullptr);
+}
+
+TEST_F(SettingsWindowTest, ManyTrustedScreensScrollInAWindowThatStaysOnTheScreenOverTheMainWindow)
+{
+    // Thirty trusted screens, one of them fetching an address of 300 characters without a blank.
+    QString command = QStringLiteral("curl -s https://status.example.com/v2/summary?token=");
+    while (command.size() < 308)
+        command += QStringLiteral("8f14e45fceea167a5a36dedd4bea2543");
+    QList<CustomScreen> trusted{commandScreen(QStringLiteral("build-status"), command)};
+    for (int i = 1; trusted.size() < 30; ++i)
+        trusted.append(commandScreen(QStringLiteral("screen-%1").arg(i, 2, 10, QLatin1Char('0')), QStringLiteral("uptime")));
+    for (const CustomScreen& screen : trusted) {
+        screens.loaded.append(screen);
+        screens.trust().approveScreen(screen);
+    }
+    MainWindow& w = makeWindow();
+    w.move(40, 30);
+    w.show();
+    w.showSettings();
+    SettingsWindow* s = w.settingsWindow();
+    const QRect area = s->screen()->availableGeometry();
+
+    // It opens on its short first tab, centred over the main window as far as the screen allows.
+    const QRect frame = s->frameGeometry();
+    const int centreX = std::clamp(w.frameGeometry().center().x(), area.left() + frame.width() / 2,
+                                   area.right() - frame.width() / 2);
+    EXPECT_LE(std::abs(frame.center().x() - centreX), 1);
+    EXPECT_LE(std::abs(frame.center().y() - w.frameGeometry().center().y()), 1);
+
+    // The long tab takes no more than the screen's height, and its rows scroll into reach.
+    s->tabs()->setCurrentIndex(3);
+    EXPECT_TRUE(area.contains(s->frameGeometry())) << s->frameGeometry().height() << " on " << area.height();
+    QScrollArea* scroll = s->currentScrollArea();
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+    QWidget* last = s->findChild<QWidget*>(QStringLiteral("trustedScreen:screen-29"));
+    scroll->ensureWidgetVisible(last);
+    EXPECT_FALSE(last->visibleRegion().isEmpty());
+    // The address wraps inside its row, so every Revoke stays inside the window.
+    for (QPushButton* revoke : s->findChildren<QPushButton*>(QStringLiteral("revokeButton")))
+        EXPECT_LE(revoke->mapTo(s, QPoint(revoke->width(), 0)).x(), s->width());
 }

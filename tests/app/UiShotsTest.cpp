@@ -22,11 +22,11 @@ QSize viewSize(const QString& name)
     return {};
 }
 
-// Menus, whole pages and dialogs take the size of their content.
+// Menus, whole pages and dialogs take the size of their content; a whole screen its own.
 bool isSizedByContent(const QString& name)
 {
     return name.startsWith(QStringLiteral("tray-")) || name.startsWith(QStringLiteral("page-")) ||
-           name.startsWith(QStringLiteral("dialog-"));
+           name.startsWith(QStringLiteral("dialog-")) || name.startsWith(QStringLiteral("screen-"));
 }
 
 int distinctColours(const QImage& image)
@@ -58,7 +58,8 @@ TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
                                  "page-nowPlaying-normal", "page-stocks-refreshing", "page-stocks-error",
                                  "settings-general", "settings-device", "settings-auto-switching",
                                  "settings-advanced", "settings-advanced-trusted", "settings-advanced-installed",
-                                 "settings-advanced-tool-missing"})
+                                 "settings-advanced-tool-missing", "settings-advanced-30-trusted",
+                                 "page-customScreens-long-address", "dialog-crop-editor-frame-only"})
         EXPECT_TRUE(files.contains(QLatin1String(expected) + QStringLiteral(".png"))) << expected;
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());

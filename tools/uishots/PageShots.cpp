@@ -66,6 +66,14 @@ void drawMediaPages(DeviceManager& hub, const SaveShot& save)
         playing.player = QStringLiteral("Rhythmbox");
         hub.setNowPlaying(playing);
         save(QStringLiteral("page-nowPlaying-normal"), drawPage(page));
+        // Names longer than the row are cut, and the controls stay where they are.
+        playing.title = QStringLiteral("Symphony No. 9 in D minor, Op. 125 \u201CChoral\u201D: IV. Presto \u2013 "
+                                       "Allegro assai \u2013 Andante maestoso \u2013 Allegro energico, sempre ben "
+                                       "marcato (Live at the Royal Festival Hall, London, 1985, Remastered)");
+        playing.artist = QStringLiteral("Berliner Philharmoniker, Wiener Singverein, Herbert von Karajan, Anna "
+                                        "Tomowa-Sintow, Agnes Baltsa, Vinson Cole, Jos\u00E9 van Dam");
+        hub.setNowPlaying(playing);
+        save(QStringLiteral("page-nowPlaying-long-names"), drawPage(page));
         hub.setNowPlaying(before);
     }
 
@@ -85,6 +93,17 @@ void drawMediaPages(DeviceManager& hub, const SaveShot& save)
                          quote("TSLA", "Tesla, Inc."), quote("SPY", "SPY")},
                         std::nullopt, at);
     save(QStringLiteral("page-stocks-normal"), drawPage(page));
+    stocks.beginRefresh();
+    stocks.applyRefresh({quote("AAPL", "Apple Inc."),
+                         quote("NVDA", "NVIDIA Corporation Common Stock, listed on the Nasdaq Global Select Market "
+                                       "under the ticker NVDA since January 1999"),
+                         quote("TSLA", "Tesla, Inc."), quote("SPY", "SPY")},
+                        std::nullopt, at);
+    save(QStringLiteral("page-stocks-long-company"), drawPage(page));
+    stocks.beginRefresh();
+    stocks.applyRefresh({quote("AAPL", "Apple Inc."), quote("NVDA", "NVIDIA Corporation"),
+                         quote("TSLA", "Tesla, Inc."), quote("SPY", "SPY")},
+                        std::nullopt, at);
     stocks.beginRefresh();
     save(QStringLiteral("page-stocks-refreshing"), drawPage(page));
     stocks.applyRefresh({}, StockStore::refreshFailedMessage, at.addSecs(900));
@@ -112,8 +131,9 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
     CustomScreensView page(hub);
     CustomScreenFilesSection* files = page.filesSection();
     // The desktop is not asked to open anything.
-    files->setFileManager(new FileManager(QDBusConnection(QStringLiteral("none")), [](const QUrl&) { return true; },
-                                          files));
+    files->setFileManager(new FileManager(
+        QDBusConnection(QStringLiteral("none")),
+        [](const QUrl&, const FileManager::Done& done) { done(std::nullopt); }, files));
     save(QStringLiteral("page-customScreens-empty"), drawPage(page));
 
     const QList<ScreenTemplate>& templates = ScreenTemplate::all();
@@ -127,6 +147,24 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
     if (ScreenFileRow* row = files->row(QStringLiteral("system.json")); row && row->permissionsView())
         row->permissionsView()->setExpanded(true);
     save(QStringLiteral("page-customScreens-normal"), drawPage(page));
+
+    // An address far longer than a line, waiting for approval: it wraps, whole, inside the page.
+    QByteArray address = "https://status.example.com/api/v2/components/summary?";
+    while (address.size() < 300)
+        address += "region=eu1&service=pipeline&token=8f14e45fceea167a5a36dedd4bea25438f14e45fceea167a5a&";
+    address.truncate(300);
+    if (!write(QDir(screensFolder).filePath(QStringLiteral("status.json")),
+               R"({ "title": "Status", "sources": { "s": { "url": ")" + address +
+                   R"(", "every": 300 } }, "widgets": [ { "type": "text", "x": 10, "y": 40, "text": "{{s}}" } ] })"))
+        return false;
+    screens.reload();
+    if (!waitUntilLoaded(screens))
+        return false;
+    save(QStringLiteral("page-customScreens-long-address"), drawPage(page));
+    QFile::remove(QDir(screensFolder).filePath(QStringLiteral("status.json")));
+    screens.reload();
+    if (!waitUntilLoaded(screens))
+        return false;
 
     // A file that broke after it loaded, one that never did, and one that cannot be read, which
     // is then duplicated.

@@ -8,6 +8,7 @@
 #include "ui/screensaver/ScreensaverView.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QToolButton>
 #include <QPainter>
 #include <QTest>
@@ -96,6 +97,33 @@ bool drawScreensaverPage(MainWindow& window, DeviceManager& hub, const SaveShot&
     save(QStringLiteral("dialog-crop-editor"), editor->grab());
     editor->reject();
     settle();
+
+    // A small photo added today keeps its original; one stored before originals were kept has
+    // only its 480 x 320 frame, and the editor says what that means.
+    if (!importAndWait(hub, {{QStringLiteral("Small.jpg"), scenePicture(400, 300, QColor(0x4A, 0xA0, 0x7B))},
+                             {QStringLiteral("Kept at the screen's size.jpg"),
+                              scenePicture(1500, 1000, QColor(0x7B, 0x4A, 0xA0))}})) {
+        std::fputs("tarv-ui-shots: the small photos were not stored\n", stderr);
+        return false;
+    }
+    QFile::remove(hub.photoService().sourcePath(hub.photoLibrary().last().id));
+    settle();
+    const QList<PhotoRow*> small = page->photoRows();
+    const auto drawEditor = [&](PhotoRow* row, const QString& name) {
+        row->cropButton()->click();
+        if (!QTest::qWaitFor([page] { return page->cropEditor() != nullptr; }, 10000)) {
+            std::fputs("tarv-ui-shots: the crop editor did not open\n", stderr);
+            return false;
+        }
+        settle();
+        save(name, page->cropEditor()->grab());
+        page->cropEditor()->reject();
+        settle();
+        return true;
+    };
+    if (small.size() < 2 || !drawEditor(small[small.size() - 2], QStringLiteral("dialog-crop-editor-small-original")) ||
+        !drawEditor(small.last(), QStringLiteral("dialog-crop-editor-frame-only")))
+        return false;
     window.select(SidebarItem::macros);
     settle();
     return true;

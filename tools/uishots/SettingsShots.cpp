@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPainter>
+#include <QScreen>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -32,6 +34,24 @@ CustomScreen commandScreen(const QString& id, const QString& command)
                                 .toUtf8();
     QList<ScreenIssue> issues;
     return CustomScreen::parse(json, id, id + QStringLiteral(".json"), issues).value_or(CustomScreen{});
+}
+
+// The windows where they are on the screen, each in a plain frame, over an empty desktop.
+QPixmap onScreen(const QList<QWidget*>& windows)
+{
+    const QScreen* screen = windows.first()->screen();
+    QPixmap image(screen->geometry().size());
+    image.fill(QColor(0x3C, 0x4A, 0x5A));
+    QPainter painter(&image);
+    painter.setPen(QColor(0x20, 0x20, 0x20));
+    for (QWidget* window : windows) {
+        const QRect frame = window->frameGeometry().translated(-screen->geometry().topLeft());
+        painter.fillRect(frame, QColor(0xD0, 0xD0, 0xD0));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        painter.drawPixmap(window->geometry().topLeft() - screen->geometry().topLeft(), window->grab());
+    }
+    painter.end();
+    return image;
 }
 
 }  // namespace
@@ -88,5 +108,31 @@ bool drawSettings(MainWindow& window, DeviceManager& hub, TarvFake::MemoryScreen
     drawAdvanced(tool, QStringLiteral("trusted"), false);
     drawAdvanced(tool, QStringLiteral("installed"), true);
     drawAdvanced(folder.filePath(QStringLiteral("nothing/tarv")), QStringLiteral("tool-missing"), true);
+
+    // Thirty trusted screens, one of them fetching an address of 300 characters, on a screen
+    // 768 pixels high: the window stays on the screen, centred over the main window, and its
+    // tab scrolls; the address wraps inside its row.
+    QString address = QStringLiteral("curl -s https://status.example.com/api/v2/components/summary?");
+    while (address.size() < 308)
+        address += QStringLiteral("region=eu1&service=pipeline&token=8f14e45fceea167a5a36dedd4bea25438f14e45fceea167a5a&");
+    address.truncate(308);
+    QList<CustomScreen> many{commandScreen(QStringLiteral("build-status"), address)};
+    for (int i = 1; many.size() + trusted.size() < 30; ++i)
+        many.append(commandScreen(QStringLiteral("screen-%1").arg(i, 2, 10, QLatin1Char('0')),
+                                  QStringLiteral("uptime -p")));
+    for (const CustomScreen& screen : many) {
+        screens.loaded.append(screen);
+        screens.trust().approveScreen(screen);
+    }
+    window.showSettings();
+    settings->tabs()->setCurrentIndex(3);
+    settle();
+    save(QStringLiteral("settings-advanced-30-trusted"), settings->grab());
+    save(QStringLiteral("screen-settings-30-trusted"), onScreen({&window, settings}));
+    settings->close();
+    for (const CustomScreen& screen : many) {
+        screens.trust().revokeScreen(screen.id);
+        screens.loaded.removeAll(screen);
+    }
     return true;
 }

@@ -236,7 +236,15 @@ int main(int argc, char** argv)
     qputenv("XDG_CACHE_HOME", home.filePath(QStringLiteral(".cache")).toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", home.filePath(QStringLiteral("runtime")).toLocal8Bit());
     qputenv("TARV_TEST_RUN", "1");
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A laptop's screen, 1366 x 768, so windows that must fit a screen show whether they do.
+    QFile screens(home.filePath(QStringLiteral("screens.json")));
+    if (!screens.open(QIODevice::WriteOnly) ||
+        screens.write(R"({"screens": [{"name": "laptop", "x": 0, "y": 0, "width": 1366, "height": 768}]})") < 0) {
+        std::fputs("tarv-ui-shots: cannot describe the screen\n", stderr);
+        return 1;
+    }
+    screens.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toLocal8Bit());
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QApplication::setAttribute(Qt::AA_Use96Dpi);

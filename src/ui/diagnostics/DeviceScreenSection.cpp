@@ -20,6 +20,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -159,7 +160,21 @@ void DeviceScreenSection::refresh()
     m_copyButton->setVisible(snapshot.has_value());
     m_saveButton->setVisible(snapshot.has_value());
     m_captureButton->setText(snapshot ? QStringLiteral("Capture Again") : QStringLiteral("Capture"));
-    m_captureButton->setEnabled(m_deviceManager.state().isConnected() && !progress);
+    setCaptureEnabled(m_deviceManager.state().isConnected() && !progress);
+}
+
+void DeviceScreenSection::setCaptureEnabled(bool enabled)
+{
+    // A button that is disabled passes the keyboard focus on to the next widget, and the page
+    // scrolls to wherever that is (the frame log, far below): while the capture runs the
+    // focus rests nowhere, and comes back to the button when it can take it again.
+    if (!enabled && m_captureButton->hasFocus()) {
+        m_captureHadFocus = true;
+        m_captureButton->clearFocus();
+    }
+    m_captureButton->setEnabled(enabled);
+    if (enabled && std::exchange(m_captureHadFocus, false) && !window()->focusWidget())
+        m_captureButton->setFocus(Qt::OtherFocusReason);
 }
 
 QString DeviceScreenSection::statusText() const

@@ -48,6 +48,7 @@ public:
 private:
     void refresh();
     void finishSave();
+    void setCaptureEnabled(bool enabled);
     static SaveFileAsker dialogAsker();
 
     DeviceManager& m_deviceManager;
@@ -66,4 +67,6 @@ private:
     QFutureWatcher<QString> m_saving;
     QString m_savingFileName;
     bool m_isSaving = false;
+    // The capture button had the keyboard focus when a capture disabled it.
+    bool m_captureHadFocus = false;
 };

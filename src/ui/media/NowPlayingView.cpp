@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "media/PlaybackTime.h"
+#include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -13,6 +14,15 @@
 #include <QToolButton>
 
 namespace {
+
+// A value of the player's own (a long title or name) is cut to the row, whole in its tooltip.
+ElidedLabel* playerValueLabel(const char* name)
+{
+    auto* label = new ElidedLabel;
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
 
 QToolButton* transportButton(const char* name, const QString& symbol, const QString& text)
 {
@@ -37,11 +47,11 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
 
     auto* playback = new FormSection(QStringLiteral("Playback"));
     playback->setObjectName(QStringLiteral("playbackSection"));
-    m_player = FormSection::valueLabel("playerValue");
-    m_track = FormSection::valueLabel("trackValue");
-    m_artist = FormSection::valueLabel("artistValue");
+    m_player = playerValueLabel("playerValue");
+    m_track = playerValueLabel("trackValue");
+    m_artist = playerValueLabel("artistValue");
     m_position = FormSection::valueLabel("positionValue");
-    for (QLabel* value : {m_player, m_track, m_artist, m_position})
+    for (QLabel* value : std::initializer_list<QLabel*>{m_player, m_track, m_artist, m_position})
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_position->setFont(tabularDigitsFont(m_position->font()));
     playback->rows()->addRow(QStringLiteral("Player"), m_player);
@@ -119,9 +129,9 @@ QFont NowPlayingView::tabularDigitsFont(const QFont& base)
 void NowPlayingView::showPlayback()
 {
     const NowPlayingState& playing = m_deviceManager.nowPlaying();
-    m_player->setText(playing.playerName());
-    m_track->setText(playing.title);
-    m_artist->setText(playing.artist);
+    m_player->setFullText(playing.playerName());
+    m_track->setFullText(playing.title);
+    m_artist->setFullText(playing.artist);
     m_position->setText(positionText(playing.elapsed, playing.duration));
     const QString action = playing.isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play");
     m_playPause->setIcon(symbolIcon(playing.isPlaying ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class DeviceManager;
+class ElidedLabel;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -25,9 +26,9 @@ private:
     void showConnection();
 
     DeviceManager& m_deviceManager;
-    QLabel* m_player = nullptr;
-    QLabel* m_track = nullptr;
-    QLabel* m_artist = nullptr;
+    ElidedLabel* m_player = nullptr;
+    ElidedLabel* m_track = nullptr;
+    ElidedLabel* m_artist = nullptr;
     QLabel* m_position = nullptr;
     QWidget* m_transport = nullptr;
     QToolButton* m_previous = nullptr;

@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "media/StockStore.h"
+#include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
 
@@ -23,11 +24,10 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     symbols->setObjectName(QStringLiteral("symbolsSection"));
     symbols->setFooter(QStringLiteral("Nasdaq public delayed quotes. No API key is required."));
     for (int slot = 0; slot < StockStore::slotCount; ++slot) {
-        auto* company = new QLabel;
+        auto* company = new ElidedLabel;
         company->setObjectName(QStringLiteral("companyName%1").arg(slot + 1));
         FormSection::setSecondaryText(company);
         company->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        company->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
         auto* field = new QLineEdit;
         field->setObjectName(QStringLiteral("symbolField%1").arg(slot + 1));
@@ -132,7 +132,7 @@ void StocksView::showSymbols()
 void StocksView::showCompanies()
 {
     for (int slot = 0; slot < m_companies.size(); ++slot)
-        m_companies[slot]->setText(companyName(m_stocks, m_stocks.symbols().value(slot)));
+        m_companies[slot]->setFullText(companyName(m_stocks, m_stocks.symbols().value(slot)));
 }
 
 void StocksView::showLastUpdated()

@@ -8,6 +8,7 @@
 
 class DeviceManager;
 class FormSection;
+class ElidedLabel;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -35,7 +36,7 @@ private:
     StockStore& m_stocks;
     int m_editingSlot = -1;
     QList<QLineEdit*> m_fields;
-    QList<QLabel*> m_companies;
+    QList<ElidedLabel*> m_companies;
     FormSection* m_status = nullptr;
     QLabel* m_lastUpdated = nullptr;
     QProgressBar* m_progress = nullptr;

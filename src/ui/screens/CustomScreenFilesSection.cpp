@@ -19,6 +19,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -28,6 +29,16 @@
 namespace {
 
 QString screenID(const QString& fileName) { return QFileInfo(fileName).completeBaseName(); }
+
+// The outcome of a desktop request, shown by whoever asked, if it is still there to show it.
+template <typename Shower>
+FileManager::Done reportTo(Shower* shower, void (Shower::*show)(const std::optional<QString>&))
+{
+    return [shower = QPointer<Shower>(shower), show](const std::optional<QString>& failure) {
+        if (shower)
+            (shower->*show)(failure);
+    };
+}
 
 }  // namespace
 
@@ -69,8 +80,9 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     m_newScreen->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_openFolder = new QPushButton(QStringLiteral("Show in File Manager"));
     m_openFolder->setObjectName(QStringLiteral("openFolderButton"));
-    connect(m_openFolder, &QPushButton::clicked, this,
-            [this] { m_fileManager->open(m_deviceManager.customScreens().folder()); });
+    connect(m_openFolder, &QPushButton::clicked, this, [this] {
+        m_fileManager->open(m_deviceManager.customScreens().folder(), reportTo(this, &CustomScreenFilesSection::setFailure));
+    });
     auto* folder = new QWidget;
     auto* folderLayout = new QHBoxLayout(folder);
     folderLayout->setContentsMargins(0, 0, 0, 0);
@@ -136,7 +148,7 @@ void CustomScreenFilesSection::addScreen(const ScreenTemplate& screenTemplate)
     const QString id = std::get<QString>(written);
     setFailure(std::nullopt);
     m_showWhenLoaded = id;
-    m_fileManager->open(filePath(id + QStringLiteral(".json")));
+    m_fileManager->open(filePath(id + QStringLiteral(".json")), reportTo(this, &CustomScreenFilesSection::setFailure));
 }
 
 void CustomScreenFilesSection::duplicate(const QString& fileName)
@@ -196,11 +208,13 @@ void CustomScreenFilesSection::showReports()
             const QString fileName = report.fileName;
             connect(row->showOnDeviceAction(), &QAction::triggered, this,
                     [this, fileName] { m_deviceManager.showScreen(DeviceScreen::custom(screenID(fileName))); });
-            connect(row->editAction(), &QAction::triggered, this,
-                    [this, fileName] { m_fileManager->open(filePath(fileName)); });
+            connect(row->editAction(), &QAction::triggered, this, [this, row, fileName] {
+                m_fileManager->open(filePath(fileName), reportTo(row, &ScreenFileRow::setCommandFailure));
+            });
             connect(row->duplicateAction(), &QAction::triggered, this, [this, fileName] { duplicate(fileName); });
-            connect(row->revealAction(), &QAction::triggered, this,
-                    [this, fileName] { m_fileManager->reveal(filePath(fileName)); });
+            connect(row->revealAction(), &QAction::triggered, this, [this, row, fileName] {
+                m_fileManager->reveal(filePath(fileName), reportTo(row, &ScreenFileRow::setCommandFailure));
+            });
         }
         row->setContent({report, store.screenWithID(screenID(report.fileName)), sourceFailures(report.fileName)});
         if (index > 0) {

@@ -2,12 +2,16 @@
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
-FileManager::FileManager(QObject* parent)
-    : FileManager(QDBusConnection::sessionBus(), [](const QUrl& url) { return QDesktopServices::openUrl(url); }, parent)
+FileManager::FileManager(QObject* parent) : FileManager(QDBusConnection::sessionBus(), parent) {}
+
+FileManager::FileManager(const QDBusConnection& bus, QObject* parent) : FileManager(bus, Opener{}, parent)
 {
+    m_opener = [this](const QUrl& url, Done done) { openWithXdgOpen(url, std::move(done)); };
 }
 
 FileManager::FileManager(const QDBusConnection& bus, Opener opener, QObject* parent)
@@ -15,20 +19,99 @@ FileManager::FileManager(const QDBusConnection& bus, Opener opener, QObject* par
 {
 }
 
-void FileManager::open(const QString& path) const { m_opener(QUrl::fromLocalFile(path)); }
-
-void FileManager::reveal(const QString& filePath)
+FileManager::~FileManager()
 {
+    // An opener still running only waits for the application it started (xdg-open may, on a
+    // desktop of its own kind); the application goes on without it.
+    for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        process->disconnect(this);
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(1000);
+        }
+    }
+}
+
+QString FileManager::xdgOpenFailure(int exitCode)
+{
+    switch (exitCode) {
+    case 1:
+        return QStringLiteral("xdg-open did not understand the request");
+    case 2:
+        return QStringLiteral("it is not there");
+    case 3:
+        return QStringLiteral("no application is set up to open it");
+    case 4:
+        return QStringLiteral("the application for it could not open it");
+    default:
+        return QStringLiteral("xdg-open stopped with status ") + QString::number(exitCode);
+    }
+}
+
+void FileManager::open(const QString& path, Done done)
+{
+    const QString name = QFileInfo(path).fileName();
+    m_opener(QUrl::fromLocalFile(path), [name, done = std::move(done)](const std::optional<QString>& reason) {
+        if (!done)
+            return;
+        if (reason)
+            done(QStringLiteral("Could not open \u201C") + name + QStringLiteral("\u201D: ") + *reason +
+                 QStringLiteral("."));
+        else
+            done(std::nullopt);
+    });
+}
+
+void FileManager::reveal(const QString& filePath, Done done)
+{
+    const QString folder = QFileInfo(filePath).absolutePath();
+    // Without a session bus a call never answers at all: the folder at once.
+    if (!m_bus.isConnected()) {
+        open(folder, std::move(done));
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{QUrl::fromLocalFile(filePath).toString()} << QString();
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, showItemsTimeoutMs), this);
-    const QString folder = QFileInfo(filePath).absolutePath();
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder] {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, folder, done = std::move(done)] {
         watcher->deleteLater();
         // No file manager on the bus (or one that failed): the folder is the next best thing.
         if (watcher->isError())
-            open(folder);
+            open(folder, done);
+        else if (done)
+            done(std::nullopt);
     });
+}
+
+void FileManager::openWithXdgOpen(const QUrl& url, Done done)
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (program.isEmpty()) {
+        done(QStringLiteral("xdg-open, which opens files with their applications, is not installed"));
+        return;
+    }
+    auto* process = new QProcess(this);
+    process->setProgram(program);
+    // A local path is absolute, so it can never be read as an option.
+    process->setArguments({url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString()});
+    process->setStandardInputFile(QProcess::nullDevice());
+    // Its messages go where Tarv's own go; no pipe ties the application it starts to Tarv.
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    connect(process, &QProcess::errorOccurred, this, [process, done](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        done(QStringLiteral("xdg-open could not be started (") + process->errorString() + QStringLiteral(")"));
+        process->deleteLater();
+    });
+    connect(process, &QProcess::finished, this, [process, done](int exitCode, QProcess::ExitStatus status) {
+        if (status == QProcess::NormalExit && exitCode == 0)
+            done(std::nullopt);
+        else
+            done(status == QProcess::CrashExit ? QStringLiteral("xdg-open stopped unexpectedly")
+                                               : xdgOpenFailure(exitCode));
+        process->deleteLater();
+    });
+    process->start();
 }

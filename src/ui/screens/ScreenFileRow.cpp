@@ -65,10 +65,17 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
     header->addLayout(titles, 1);
     header->addWidget(m_actionsButton, 0, Qt::AlignTop);
 
+    m_commandFailure = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange());
+    m_commandFailure->setObjectName(QStringLiteral("commandFailure"));
+    m_commandFailure->setSelectable(true);
+    m_commandFailure->hide();
+
     m_body = new QVBoxLayout(this);
     m_body->setContentsMargins(0, 2, 0, 2);
     m_body->setSpacing(4);
     m_body->addLayout(header);
+    // Under the name, where the commands' menu is.
+    m_body->addWidget(m_commandFailure);
 
     connect(&m_trust, &ScreenTrust::approvedChanged, this, &ScreenFileRow::showApproval);
 }
@@ -101,7 +108,7 @@ void ScreenFileRow::setContent(const Content& content)
         if (m_screen) {
             m_permissions = new ScreenPermissionsView(*m_screen, m_trust, m_expanded);
             m_permissions->onExpandedChanged = [this](bool open) { m_expanded = open; };
-            m_body->insertWidget(1, m_permissions);
+            m_body->insertWidget(m_body->indexOf(m_commandFailure) + 1, m_permissions);
         }
     }
 
@@ -142,6 +149,19 @@ void ScreenFileRow::setContent(const Content& content)
     m_body->addWidget(m_notes);
     m_notes->setVisible(notes->count() > 0);
     showApproval();
+}
+
+void ScreenFileRow::setCommandFailure(const std::optional<QString>& failure)
+{
+    m_commandFailure->setText(failure.value_or(QString()));
+    m_commandFailure->setVisible(failure.has_value());
+}
+
+std::optional<QString> ScreenFileRow::commandFailure() const
+{
+    if (m_commandFailure->isHidden())
+        return std::nullopt;
+    return m_commandFailure->text();
 }
 
 void ScreenFileRow::showApproval()

@@ -20,6 +20,7 @@ class QToolButton;
 class QVBoxLayout;
 class ScreenPermissionsView;
 class ScreenTrust;
+class SymbolLabel;
 
 class ScreenFileRow : public QWidget {
 public:
@@ -42,6 +43,10 @@ public:
     QAction* duplicateAction() const { return m_duplicate; }
     QAction* revealAction() const { return m_reveal; }
 
+    // Why the row's last Edit or Reveal could not open anything; none once one went through.
+    void setCommandFailure(const std::optional<QString>& failure);
+    std::optional<QString> commandFailure() const;
+
 private:
     void showApproval();
 
@@ -55,6 +60,7 @@ private:
     QVBoxLayout* m_body = nullptr;
     ScreenPermissionsView* m_permissions = nullptr;
     QWidget* m_notes = nullptr;
+    SymbolLabel* m_commandFailure = nullptr;
     QList<ScreenIssue> m_shownIssues;
     QList<std::pair<QString, QString>> m_shownFailures;
     QToolButton* m_actionsButton = nullptr;

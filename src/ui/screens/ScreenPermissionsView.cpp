@@ -3,6 +3,7 @@
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -138,20 +139,20 @@ QWidget* ScreenPermissionsView::permissionList(const QString& name) const
     for (const Permission& permission : m_screen.permissions()) {
         auto* title = new SymbolLabel(kindSymbol(permission.kind), permission.title, secondary, -2);
         title->setObjectName(QStringLiteral("permissionTitle"));
-        auto* detail = new QLabel(permission.detail);
+        // The whole command or address, however long its words: it is what the user approves.
+        auto* detail = new WrappingText(permission.detail);
         detail->setObjectName(QStringLiteral("permissionDetail"));
-        detail->setWordWrap(true);
-        detail->setTextFormat(Qt::PlainText);
-        detail->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        detail->setCursor(Qt::IBeamCursor);
+        detail->setSelectable(true);
         detail->setFont(permission.kind == Permission::Kind::action ? FormSection::relativeFont(font(), -1)
                                                                     : FormSection::monospacedFont(-1));
-        // Under the title, past its symbol.
-        detail->setContentsMargins(22, 0, 0, 0);
         auto* row = new QVBoxLayout;
         row->setSpacing(1);
         row->addWidget(title);
-        row->addWidget(detail);
+        // Under the title, past its symbol.
+        auto* indented = new QHBoxLayout;
+        indented->setContentsMargins(22, 0, 0, 0);
+        indented->addWidget(detail);
+        row->addLayout(indented);
         layout->addLayout(row);
     }
     return list;

@@ -39,8 +39,8 @@ QToolButton* iconButton(const char* name, const QString& title, const char* symb
 
 }  // namespace
 
-PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, const PhotoAdjustment& adjustment,
-                                 SaveAction onSave, QWidget* parent)
+PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, bool sourceIsOriginal,
+                                 const PhotoAdjustment& adjustment, SaveAction onSave, QWidget* parent)
     : QDialog(parent), m_source(source), m_onSave(std::move(onSave)), m_adjustment(adjustment), m_original(adjustment)
 {
     setObjectName(QStringLiteral("photoCropEditor"));
@@ -114,8 +114,9 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, cons
     layout->addLayout(zoomRow);
     layout->addLayout(buttonRow);
 
-    // A photo kept only as its device frame has no more pixels to zoom into.
-    if (m_source.width() <= PhotoImages::frameWidth) {
+    // A photo kept only as its device frame has no more pixels to zoom into. A small photo
+    // added with its original has nothing more to gain from being added again.
+    if (!sourceIsOriginal) {
         m_notice = new QLabel(QStringLiteral("This photo was added before Tarv kept originals, so zooming enlarges its "
                                              "480 \u00D7 320 pixels. Add it again for a sharp crop."));
         m_notice->setObjectName(QStringLiteral("originalsNotice"));
@@ -123,7 +124,9 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, cons
         m_notice->setMaximumWidth(CropAdjustments::previewWidth);
         m_notice->setFont(FormSection::relativeFont(font(), -2));
         FormSection::setSecondaryText(m_notice);
-        layout->addWidget(m_notice, 0, Qt::AlignLeft);
+        // The whole width under the preview, so the note wraps there and the sheet grows to
+        // hold all of it.
+        layout->addWidget(m_notice);
     }
 
     showAdjustment();

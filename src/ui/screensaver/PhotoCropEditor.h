@@ -25,8 +25,9 @@ public:
     // The slider works in steps this fine.
     static constexpr int zoomSteps = 1000;
 
-    PhotoCropEditor(const QString& name, const QImage& source, const PhotoAdjustment& adjustment, SaveAction onSave,
-                    QWidget* parent = nullptr);
+    // `sourceIsOriginal`: the source is the photo as it was added, not its stored device frame.
+    PhotoCropEditor(const QString& name, const QImage& source, bool sourceIsOriginal, const PhotoAdjustment& adjustment,
+                    SaveAction onSave, QWidget* parent = nullptr);
 
     const PhotoAdjustment& adjustment() const { return m_adjustment; }
     CropPreview* preview() const { return m_preview; }

@@ -399,7 +399,7 @@ void ScreensaverView::openCropEditor(const QUuid& id, const QString& name)
         if (!source)
             return;
         DeviceManager* hub = &self->m_deviceManager;
-        auto* editor = new PhotoCropEditor(name, source->image, source->adjustment,
+        auto* editor = new PhotoCropEditor(name, source->image, source->fromSourceJPEG, source->adjustment,
                                            [hub, id](const PhotoAdjustment& adjustment) {
                                                hub->adjustScreensaverPhoto(id, adjustment);
                                            },

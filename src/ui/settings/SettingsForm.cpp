@@ -3,6 +3,7 @@
 #include "ui/widgets/FormSection.h"
 
 #include <QBoxLayout>
+#include <QFormLayout>
 #include <QLabel>
 
 QVBoxLayout* SettingsForm::tabLayout(QWidget* tab)
@@ -29,5 +30,11 @@ QLabel* SettingsForm::failureLabel(const char* objectName)
 void SettingsForm::showFailure(QLabel* label, const std::optional<QString>& failure)
 {
     label->setText(failure.value_or(QString()));
-    label->setVisible(failure.has_value());
+    // A form lays out a row it was told is shown; a row whose widget only hides itself keeps
+    // its place in the form's reckoning, and the rows around it get squeezed.
+    auto* form = qobject_cast<QFormLayout*>(label->parentWidget() ? label->parentWidget()->layout() : nullptr);
+    if (form && form->indexOf(label) >= 0)
+        form->setRowVisible(label, failure.has_value());
+    else
+        label->setVisible(failure.has_value());
 }

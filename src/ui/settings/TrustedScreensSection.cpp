@@ -1,6 +1,7 @@
 #include "ui/settings/TrustedScreensSection.h"
 
 #include "ui/settings/TrustedScreensModel.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QBoxLayout>
 #include <QFormLayout>
@@ -72,12 +73,11 @@ QWidget* TrustedScreensSection::makeRow(int row)
     name->setObjectName(QStringLiteral("trustedScreenName"));
     name->setTextFormat(Qt::PlainText);
     lines->addWidget(name);
-    auto* details = new QLabel;
+    // A long command or address wraps inside the row rather than pushing "Revoke" away.
+    auto* details = new WrappingText;
     details->setObjectName(QStringLiteral("trustedScreenDetails"));
-    details->setTextFormat(Qt::PlainText);
-    details->setWordWrap(true);
     details->setFont(monospacedFont(-2));
-    setSecondaryText(details);
+    details->setTextColor(secondaryColor(this));
     lines->addWidget(details);
     layout->addLayout(lines, 1);
     auto* revoke = new QPushButton(QStringLiteral("Revoke"));
@@ -93,7 +93,7 @@ QWidget* TrustedScreensSection::makeRow(int row)
 
 void TrustedScreensSection::setDetails(QWidget* row, const QString& text)
 {
-    auto* details = row->findChild<QLabel*>(QStringLiteral("trustedScreenDetails"));
+    auto* details = row->findChild<WrappingText*>(QStringLiteral("trustedScreenDetails"));
     details->setText(text);
     details->setVisible(!text.isEmpty());
 }

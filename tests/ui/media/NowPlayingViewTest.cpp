@@ -6,6 +6,7 @@
 #include "support/FakeMprisPlayer.h"
 #include "support/PrivateSessionBus.h"
 #include "ui/media/NowPlayingView.h"
+#include "ui/widgets/ElidedLabel.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
@@ -82,12 +83,25 @@ TEST_F(NowPlayingViewTest, TheRowsFollowThePlayerAndTheTransportKeysReachTheDevi
     EXPECT_EQ(value("positionValue"), QStringLiteral("1:05 \u00B7 -2:55"));
     EXPECT_EQ(button("playPauseButton")->accessibleName(), QStringLiteral("Pause"));
 
+    const QStringList problems = device.problems();
     QTest::mouseClick(button("playPauseButton"), Qt::LeftButton);
     EXPECT_EQ(button("playPauseButton")->accessibleName(), QStringLiteral("Play"));
     QTest::mouseClick(button("nextButton"), Qt::LeftButton);
     QTest::mouseClick(button("previousButton"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return consumerKeys().size() == 3; }));
     EXPECT_EQ(consumerKeys(), (QList<std::uint16_t>{0xCD, 0xB5, 0xB6}));
+    // The device shows its home page, which has no Now Playing nodes to update.
+    ASSERT_TRUE(waitUntil([&] { return hub->outstandingAcks().isEmpty() && hub->queuedFrames().isEmpty(); }));
+    EXPECT_EQ(device.problems(), problems);
+
+    // A title longer than the row is cut, whole in its tooltip, and widens nothing.
+    const int width = page().minimumSizeHint().width();
+    playing.title = QString(300, u'x');
+    hub->setNowPlaying(playing);
+    auto* track = page().findChild<ElidedLabel*>(QStringLiteral("trackValue"));
+    EXPECT_TRUE(track->isElided());
+    EXPECT_EQ(track->toolTip(), playing.title);
+    EXPECT_EQ(page().minimumSizeHint().width(), width);
 }
 
 TEST_F(NowPlayingViewTest, RefreshReadsThePlayerAgainWithoutADevice)

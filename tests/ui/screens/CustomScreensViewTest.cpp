@@ -12,11 +12,15 @@
 #include "ui/screens/ScreenFileRow.h"
 #include "ui/screens/ScreenPermissionsView.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 
@@ -52,8 +56,13 @@ protected:
         auto* found = window->findChild<CustomScreenFilesSection*>(QStringLiteral("filesSection"));
         // Nothing is opened on the desktop: the opener records, and no file manager answers.
         if (!recording) {
-            found->setFileManager(new FileManager(QDBusConnection(QStringLiteral("no-bus")),
-                                                  [this](const QUrl& url) { return opened.append(url), true; }, found));
+            found->setFileManager(new FileManager(
+                QDBusConnection(QStringLiteral("no-bus")),
+                [this](const QUrl& url, const FileManager::Done& done) {
+                    opened.append(url);
+                    done(std::nullopt);
+                },
+                found));
             recording = true;
         }
         return *found;
@@ -267,8 +276,8 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     EXPECT_FALSE(hub->availableScreens().contains(DeviceScreen::custom(QStringLiteral("busy"))));
 
     // Every permission is listed; commands and addresses in a fixed-pitch font, selectable.
-    const QList<QLabel*> details =
-        permissions->findChild<QWidget*>(QStringLiteral("waitingList"))->findChildren<QLabel*>(QStringLiteral("permissionDetail"));
+    const QList<WrappingText*> details = permissions->findChild<QWidget*>(QStringLiteral("waitingList"))
+                                             ->findChildren<WrappingText*>(QStringLiteral("permissionDetail"));
     ASSERT_EQ(details.size(), 4);
     const QList<Permission> expected = store->screenWithID(QStringLiteral("busy"))->permissions();
     for (int i = 0; i < 4; ++i) {
@@ -278,7 +287,7 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
         EXPECT_EQ(details[i]->font().fixedPitch() || QFontInfo(details[i]->font()).fixedPitch(),
                   expected[i].kind != Permission::Kind::action);
     }
-    EXPECT_TRUE(std::any_of(details.cbegin(), details.cend(), [](QLabel* d) { return d->text() == u"echo 12"; }));
+    EXPECT_TRUE(std::any_of(details.cbegin(), details.cend(), [](WrappingText* d) { return d->text() == u"echo 12"; }));
 
     auto* allow = permissions->findChild<QPushButton*>(QStringLiteral("allowButton"));
     ASSERT_NE(allow, nullptr);
@@ -339,3 +348,66 @@ TEST(ScreenPermissionsSummaryTest, CountsSourcesThenButtonsAndLeavesOutWhatIsNon
 }
 
 }  // namespace
+
+TEST_F(CustomScreensViewTest, ALongAddressWrapsInsideThePageAndItsAllowButtonStaysInReach)
+{
+    QByteArray address = "https://status.example.com/v2/summary?token=";
+    while (address.size() < 300)
+        address += "8f14e45fceea167a5a36dedd4bea2543";
+    address.truncate(300);
+    write(QStringLiteral("status.json"), R"({"title": "Status", "sources": {"s": {"url": ")" + address +
+                                             R"(", "every": 300}}, "widgets": [{"type": "text", "x": 10, "y": 40, "text": "{{s}}"}]})");
+    section();
+    window->resize(MainWindow::minimumWidth, MainWindow::minimumHeight);
+    auto* scroll = window->findChild<QScrollArea*>(QStringLiteral("customScreensScroll"));
+    ASSERT_TRUE(waitUntil([&] { return scroll->viewport()->width() < MainWindow::minimumWidth; }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+
+    auto* detail = row(QStringLiteral("status.json"))->findChild<WrappingText*>(QStringLiteral("permissionDetail"));
+    ASSERT_NE(detail, nullptr);
+    EXPECT_EQ(detail->text(), QString::fromLatin1(address));
+    EXPECT_EQ(scroll->horizontalScrollBar()->maximum(), 0);
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+    auto* allow = row(QStringLiteral("status.json"))->findChild<QPushButton*>(QStringLiteral("allowButton"));
+    EXPECT_LE(allow->mapTo(scroll->viewport(), QPoint(allow->width(), 0)).x(), scroll->viewport()->width());
+}
+
+TEST_F(CustomScreensViewTest, AFileThatCannotBeOpenedSaysSoNextToItsCommandUntilOneOpens)
+{
+    // A stand-in xdg-open first on the path, answering as the real one does when no
+    // application is set up for the file.
+    const QString bin = xdg.path("system") + QStringLiteral("/bin");
+    const QString status = xdg.path("system") + QStringLiteral("/xdg-open-status");
+    TempXdg::write(bin + QStringLiteral("/xdg-open"), "#!/bin/sh\nexit $(cat '" + status.toLocal8Bit() + "')\n", true);
+    TempXdg::write(status, "3");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toLocal8Bit() + ':' + path);
+    const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+    CustomScreenFilesSection& files = section();
+    files.setFileManager(new FileManager(QDBusConnection(QStringLiteral("no-bus")), &files));
+
+    const QString notOpened = QStringLiteral(": no application is set up to open it.");
+    newScreen("blank");
+    ASSERT_TRUE(waitUntil([&] { return files.failure().has_value(); }));
+    EXPECT_EQ(*files.failure(), QStringLiteral("Could not open \u201Cblank.json\u201D") + notOpened);
+    EXPECT_TRUE(isShown("failureLabel"));
+
+    // A file's own commands say so in its row.
+    ScreenFileRow* blank = row(QStringLiteral("blank.json"));
+    blank->editAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return blank->commandFailure().has_value(); }));
+    EXPECT_EQ(*blank->commandFailure(), QStringLiteral("Could not open \u201Cblank.json\u201D") + notOpened);
+    EXPECT_TRUE(blank->findChild<QWidget*>(QStringLiteral("commandFailure"))->isVisible());
+    // With no file manager on the bus, Reveal opens the folder, which fails the same way.
+    blank->revealAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return blank->commandFailure() != QStringLiteral("Could not open \u201Cblank.json\u201D") + notOpened; }));
+    EXPECT_EQ(*blank->commandFailure(), QStringLiteral("Could not open \u201CScreens\u201D") + notOpened);
+
+    // Once the desktop can open them, the notes go.
+    TempXdg::write(status, "0");
+    blank->editAction()->trigger();
+    ASSERT_TRUE(waitUntil([&] { return !blank->commandFailure(); }));
+    files.findChild<QPushButton*>(QStringLiteral("openFolderButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return !files.failure(); }));
+    EXPECT_FALSE(isShown("failureLabel"));
+}

@@ -35,7 +35,10 @@ TEST(FileManagerTest, RevealAsksTheFileManagerAndOpensTheFolderWhenNoneAnswers)
     {
         QList<QUrl> opened;
         FileManager files(QDBusConnection::connectToBus(bus.address(), clientName),
-                          [&](const QUrl& url) { return opened.append(url), true; });
+                          [&](const QUrl& url, const FileManager::Done& done) {
+                              opened.append(url);
+                              done(std::nullopt);
+                          });
 
         files.reveal(QStringLiteral("/tmp/Screens/clock.json"));
         ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));

@@ -126,9 +126,10 @@ protected:
     std::optional<PhotoAdjustment> saved;
     int saves = 0;
 
-    std::unique_ptr<PhotoCropEditor> open(const QImage& source, const PhotoAdjustment& adjustment = {})
+    std::unique_ptr<PhotoCropEditor> open(const QImage& source, const PhotoAdjustment& adjustment = {},
+                                          bool sourceIsOriginal = true)
     {
-        auto editor = std::make_unique<PhotoCropEditor>(QStringLiteral("Beach.jpg"), source, adjustment,
+        auto editor = std::make_unique<PhotoCropEditor>(QStringLiteral("Beach.jpg"), source, sourceIsOriginal, adjustment,
                                                         [this](const PhotoAdjustment& a) {
                                                             saved = a;
                                                             ++saves;
@@ -220,10 +221,17 @@ TEST_F(CropEditorTest, EscapeClosesWithoutSaving)
     EXPECT_EQ(saves, 0);
 }
 
-TEST_F(CropEditorTest, NoticeShowsForPhotosKeptOnlyAtTheScreensSize)
+TEST_F(CropEditorTest, NoticeShowsWholeAndOnlyForPhotosKeptWithoutTheirOriginal)
 {
-    auto frameOnly = open(picture(480, 320));
-    ASSERT_NE(frameOnly->originalsNotice(), nullptr);
-    EXPECT_TRUE(frameOnly->originalsNotice()->isVisible());
-    EXPECT_EQ(open(picture(481, 320))->originalsNotice(), nullptr);
+    auto frameOnly = open(picture(480, 320), {}, false);
+    QLabel* notice = frameOnly->originalsNotice();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
+    // As wide as the preview above it, and tall enough for every line at that width.
+    EXPECT_EQ(notice->width(), frameOnly->preview()->width());
+    EXPECT_GE(notice->height(), notice->heightForWidth(notice->width()));
+    EXPECT_LE(notice->geometry().bottom(), frameOnly->contentsRect().bottom());
+
+    // A small photo added with its original keeps it: adding it again would gain nothing.
+    EXPECT_EQ(open(picture(400, 300))->originalsNotice(), nullptr);
 }

@@ -1,0 +1,109 @@
+#include "ui/widgets/WrappingText.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QEvent>
+#include <QScrollBar>
+#include <QTextDocument>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace {
+
+// What a line holds when nothing else decides the width: about this many characters.
+constexpr int idealCharacters = 60;
+
+}  // namespace
+
+WrappingText::WrappingText(const QString& text, QWidget* parent)
+    : QTextEdit(parent), m_measure(std::make_unique<QTextDocument>())
+{
+    setReadOnly(true);
+    setFrameShape(QFrame::NoFrame);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document()->setDocumentMargin(0);
+    m_measure->setDocumentMargin(0);
+    QTextOption option = m_measure->defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_measure->setDefaultTextOption(option);
+    // The form shows through, as it does behind a label.
+    viewport()->setAutoFillBackground(false);
+    setAutoFillBackground(false);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setSelectable(false);
+    connect(document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+            [this] { updateGeometry(); });
+    setText(text);
+}
+
+WrappingText::~WrappingText() = default;
+
+void WrappingText::setText(const QString& text)
+{
+    if (text == toPlainText())
+        return;
+    setPlainText(text);
+    m_measure->setPlainText(text);
+    updateGeometry();
+}
+
+void WrappingText::setTextColor(const QColor& color)
+{
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Text, color);
+    palette.setColor(QPalette::WindowText, color);
+    setPalette(palette);
+}
+
+void WrappingText::setSelectable(bool selectable)
+{
+    setTextInteractionFlags(selectable ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
+                                       : Qt::NoTextInteraction);
+    setFocusPolicy(selectable ? Qt::ClickFocus : Qt::NoFocus);
+    viewport()->setCursor(selectable ? Qt::IBeamCursor : Qt::ArrowCursor);
+}
+
+int WrappingText::heightForWidth(int width) const
+{
+    m_measure->setDefaultFont(font());
+    m_measure->setTextWidth(std::max(1, width - frameWidth() * 2));
+    return int(std::ceil(m_measure->size().height())) + frameWidth() * 2;
+}
+
+QSize WrappingText::sizeHint() const
+{
+    m_measure->setDefaultFont(font());
+    m_measure->setTextWidth(-1);
+    const int ideal = int(std::ceil(m_measure->idealWidth()));
+    const int width = std::min(ideal, fontMetrics().averageCharWidth() * idealCharacters) + frameWidth() * 2;
+    return {width, heightForWidth(width)};
+}
+
+QSize WrappingText::minimumSizeHint() const
+{
+    return {fontMetrics().averageCharWidth() * 4, fontMetrics().height()};
+}
+
+void WrappingText::changeEvent(QEvent* event)
+{
+    QTextEdit::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        updateGeometry();
+}
+
+void WrappingText::resizeEvent(QResizeEvent* event)
+{
+    QTextEdit::resizeEvent(event);
+    // Whatever height the layout gave, the first line stays at the top.
+    verticalScrollBar()->setValue(0);
+}
+
+void WrappingText::wheelEvent(QWheelEvent* event)
+{
+    event->ignore();
+}
