@@ -6,11 +6,12 @@
 #include "macros/MacroAction.h"
 
 #include <QComboBox>
+#include <QStringList>
 #include <QWidget>
 
 class AppIconView;
-class QFontMetrics;
 class DeviceManager;
+class QFontMetrics;
 class QFormLayout;
 class QLabel;
 class QLineEdit;
