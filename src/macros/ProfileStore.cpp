@@ -9,7 +9,9 @@
 #include <QUndoCommand>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
+#include <vector>
 
 const QString ProfileStore::storageKey = QStringLiteral("macroProfiles.v1");
 const QString ProfileStore::legacyStorageKey = QStringLiteral("macroProfile.v1");
@@ -22,22 +24,42 @@ const QString ProfileStore::droppedKey = QStringLiteral("macroProfiles.v1.droppe
 class KeyEditCommand : public QUndoCommand {
 public:
     KeyEditCommand(ProfileStore* store, QUuid profileID, QList<MacroButton> before, QList<MacroButton> after,
-                   const QString& actionName)
+                   const QString& actionName, int callsThatOnlyPlace = 1)
         : QUndoCommand(actionName), m_store(store), m_profileID(profileID), m_before(std::move(before)),
-          m_after(std::move(after))
+          m_after(std::move(after)), m_callsThatOnlyPlace(callsThatOnlyPlace)
     {
     }
 
-    void undo() override { swapIn(m_before, m_after); }
+    const QUuid& profileID() const { return m_profileID; }
+
+    // The same step for a stack built again. Pushing it runs its redo, and placing an undone
+    // step above the stack's index runs its undo; neither may touch the keys.
+    KeyEditCommand* copy(bool done) const
+    {
+        return new KeyEditCommand(m_store, m_profileID, m_before, m_after, text(), done ? 1 : 2);
+    }
+
+    void undo() override
+    {
+        if (!placesOnly())
+            swapIn(m_before, m_after);
+    }
 
     void redo() override
     {
-        if (m_pushed)
+        if (!placesOnly())
             swapIn(m_after, m_before);
-        m_pushed = true;
     }
 
 private:
+    bool placesOnly()
+    {
+        if (m_callsThatOnlyPlace == 0)
+            return false;
+        --m_callsThatOnlyPlace;
+        return true;
+    }
+
     void swapIn(const QList<MacroButton>& keys, QList<MacroButton>& replaced)
     {
         if (!m_store)
@@ -53,7 +75,7 @@ private:
     QUuid m_profileID;
     QList<MacroButton> m_before;
     QList<MacroButton> m_after;
-    bool m_pushed = false;
+    int m_callsThatOnlyPlace;
 };
 
 namespace {
@@ -344,8 +366,40 @@ void ProfileStore::deleteProfile(const QUuid& id)
     if (m_fallbackID == id)
         setFallbackID(std::nullopt);
     save();
+    dropUndoSteps(id);
     if (wasActive)
         notifyChange();
+}
+
+void ProfileStore::dropUndoSteps(const QUuid& profileID)
+{
+    QUndoStack* stack = m_undoStack;
+    if (!stack)
+        return;
+    // QUndoStack cannot take a step out of its middle: the stack is built again from copies of
+    // the steps of the other profiles, each on the side of the index it was on.
+    std::vector<std::unique_ptr<KeyEditCommand>> kept;
+    int keptDone = 0;
+    bool dropsAny = false;
+    for (int i = 0; i < stack->count(); ++i) {
+        const auto* step = dynamic_cast<const KeyEditCommand*>(stack->command(i));
+        // A step of another kind cannot be copied; the stack is left as it is.
+        if (!step)
+            return;
+        if (step->profileID() == profileID) {
+            dropsAny = true;
+            continue;
+        }
+        const bool done = i < stack->index();
+        kept.emplace_back(step->copy(done));
+        keptDone += done;
+    }
+    if (!dropsAny)
+        return;
+    stack->clear();
+    for (std::unique_ptr<KeyEditCommand>& step : kept)
+        stack->push(step.release());
+    stack->setIndex(keptDone);
 }
 
 void ProfileStore::renameProfile(const QUuid& id, const QString& name)

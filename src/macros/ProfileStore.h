@@ -86,6 +86,8 @@ private:
     void setActiveID(const QUuid& id);
     void setFallbackID(const std::optional<QUuid>& id);
     void notifyChange();
+    // Takes the steps of a deleted profile off the undo stack; they would change nothing.
+    void dropUndoSteps(const QUuid& profileID);
     // Undo and redo of a key edit: the commit without registering anything.
     void restoreKeys(const QUuid& profileID, const QList<MacroButton>& buttons);
     std::optional<QString> keepStoredData(const QString& baseKey, const QByteArray& data);

@@ -1,6 +1,8 @@
 #include "MacroEditorShots.h"
 
 #include "app/MainWindow.h"
+#include "hub/DeviceManager.h"
+#include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
 #include "ui/macros/ActionEditor.h"
 #include "ui/macros/AppChooser.h"
@@ -111,9 +113,36 @@ void drawShortcutCapture(MainWindow& window, const SaveShot& save)
     }
 }
 
+// The keystroke editor before and after a long chord is recorded (Ctrl+Shift+K) and after a
+// long common shortcut is picked: the Shortcut row keeps its layout whatever the chord's length.
+void drawLongChords(MainWindow& window, ProfileStore& profiles, const SaveShot& save)
+{
+    putAction(profiles, MacroAction::keystroke({4, HIDModifiers::none()}));
+    settle();
+    save(QStringLiteral("main-macros-action-keystroke-short"), window.grab());
+    auto* editor = window.findChild<ShortcutEditor*>(QStringLiteral("shortcutEditor"));
+    if (!editor)
+        return;
+    editor->recordButton()->click();
+    if (ShortcutCapturePopup* popup = editor->capturePopup()) {
+        pressModifier(popup, Qt::Key_Control, Qt::ControlModifier, 37);
+        pressModifier(popup, Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier, 50);
+        pressModifier(popup, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, 45);
+    }
+    settle();
+    save(QStringLiteral("main-macros-action-keystroke-recorded"), window.grab());
+    editor = window.findChild<ShortcutEditor*>(QStringLiteral("shortcutEditor"));
+    const QList<QAction*> common = editor ? editor->systemShortcutsMenu()->actions() : QList<QAction*>{};
+    if (!common.isEmpty()) {
+        common.last()->trigger();
+        settle();
+        save(QStringLiteral("main-macros-action-keystroke-common"), window.grab());
+    }
+}
+
 // The profile's applications: none linked; then linked with another profile the fallback;
 // then the "Add App" menu with a move marked.
-void drawProfileApps(MainWindow& window, ProfileStore& profiles, const SaveShot& save)
+void drawProfileApps(MainWindow& window, DeviceManager& hub, ProfileStore& profiles, const SaveShot& save)
 {
     ProfileAppsButton* button = window.macrosView()->profileAppsButton();
     ProfileAppsPopover* popover = button->popover();
@@ -148,6 +177,12 @@ void drawProfileApps(MainWindow& window, ProfileStore& profiles, const SaveShot&
     menu->close();
     popover->close();
 
+    hub.autoSwitcher().setPaused(true);
+    button->click();
+    save(QStringLiteral("main-macros-profile-apps-paused"), withPopup(window, popover));
+    popover->close();
+    hub.autoSwitcher().setPaused(false);
+
     profiles.deleteProfile(other);
     profiles.activateProfile(active);
     const QList<AppTarget> shown = profiles.activeProfile().linkedApps;
@@ -160,8 +195,9 @@ void drawProfileApps(MainWindow& window, ProfileStore& profiles, const SaveShot&
 
 }  // namespace
 
-void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot& save)
+void drawMacroEditor(MainWindow& window, DeviceManager& hub, const SaveShot& save)
 {
+    ProfileStore& profiles = hub.profiles();
     window.select(SidebarItem::macros);
     MacrosView* view = window.macrosView();
     view->setSelection(0);
@@ -187,6 +223,7 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
     writeEntry(QStringLiteral("org.example.Files"), QStringLiteral("Files"), QStringLiteral("system-file-manager"));
 
     const QList<std::pair<QString, MacroAction>> actions = {
+        {QStringLiteral("none"), MacroAction::unassigned()},
         {QStringLiteral("keystroke"), MacroAction::keystroke({16, HIDModifiers{0x0A}})},
         {QStringLiteral("media"), MacroAction::media(MediaKey::volumeUp)},
         {QStringLiteral("openApp-none"), MacroAction::openApp({})},
@@ -206,10 +243,11 @@ void drawMacroEditor(MainWindow& window, ProfileStore& profiles, const SaveShot&
         save(QStringLiteral("main-macros-action-") + name, window.grab());
     }
 
+    drawLongChords(window, profiles, save);
     putAction(profiles, MacroAction::keystroke({16, HIDModifiers{0x0A}}));
     settle();
     drawShortcutCapture(window, save);
-    drawProfileApps(window, profiles, save);
+    drawProfileApps(window, hub, profiles, save);
 
     putAction(profiles, MacroAction::openApp({}));
     settle();

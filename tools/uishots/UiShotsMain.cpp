@@ -180,7 +180,7 @@ int run(const QString& folder)
     settle();
     shots.save(QStringLiteral("main-macros-keys-connected"), window.grab());
     window.macrosView()->setSelection(0);
-    drawMacroEditor(window, profiles, save);
+    drawMacroEditor(window, hub, save);
 
     // With data: approved custom screens, one of them on the device.
     screens.add(QStringLiteral("weather"), QStringLiteral("Weather"), true);

@@ -157,6 +157,24 @@ QList<std::pair<QString, QString>> ActionEditor::shortcutItems(const QString& cu
     return items;
 }
 
+int ActionEditor::labelWidth(const QFontMetrics& metrics, const QStringList& outerTitles)
+{
+    QStringList titles = outerTitles + ShortcutEditor::rowTitles();
+    titles << QStringLiteral("Media key") << QStringLiteral("App") << QStringLiteral("URL")
+           << QStringLiteral("Shortcut") << QStringLiteral("Text") << QStringLiteral("Capture")
+           << QStringLiteral("Save to") << QStringLiteral("Permission") << QStringLiteral("Screen");
+    return FormSection::labelWidth(metrics, titles);
+}
+
+void ActionEditor::setLabelWidth(int width)
+{
+    m_labelWidth = width;
+    if (m_form)
+        FormSection::setLabelWidth(m_form, width);
+    if (m_shortcutEditor)
+        m_shortcutEditor->setLabelWidth(width);
+}
+
 void ActionEditor::setAction(const MacroAction& action, bool rebuild)
 {
     const bool kindChanged = !m_built || action.kind() != m_action.kind();
@@ -192,7 +210,7 @@ void ActionEditor::buildRows()
     m_rows->setObjectName(QStringLiteral("actionRows"));
     m_form = new QFormLayout(m_rows);
     m_form->setContentsMargins(0, 0, 0, 0);
-    m_form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    FormSection::matchRows(m_form);
     layout()->addWidget(m_rows);
 
     switch (m_action.kind()) {
@@ -294,6 +312,7 @@ void ActionEditor::buildRows()
         m_form->addRow(QStringLiteral("Screen"), m_screenPicker);
         break;
     }
+    setLabelWidth(m_labelWidth);
     m_rows->setVisible(m_form->rowCount() > 0);
 }
 

@@ -6,10 +6,12 @@
 #include "macros/MacroAction.h"
 
 #include <QComboBox>
+#include <QStringList>
 #include <QWidget>
 
 class AppIconView;
 class DeviceManager;
+class QFontMetrics;
 class QFormLayout;
 class QLabel;
 class QLineEdit;
@@ -58,6 +60,12 @@ public:
     // fresh rows (another key).
     void setAction(const MacroAction& action, bool rebuild = false);
     const MacroAction& action() const { return m_action; }
+    // The width of a label column that fits the titles of every kind's rows and `outerTitles`
+    // (those of the form around the editor), so that no field moves when the kind changes.
+    static int labelWidth(const QFontMetrics& metrics, const QStringList& outerTitles);
+    // Lines the rows' fields up with those of the form around the editor.
+    void setLabelWidth(int width);
+
     // The chord's editor while the action is a keystroke.
     ShortcutEditor* shortcutEditor() const { return m_shortcutEditor; }
 
@@ -79,6 +87,7 @@ private:
     ShortcutsCatalog& m_shortcuts;
     MacroAction m_action;
     bool m_built = false;
+    int m_labelWidth = 0;
 
     QWidget* m_rows = nullptr;
     QFormLayout* m_form = nullptr;

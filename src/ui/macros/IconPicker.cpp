@@ -65,6 +65,10 @@ QWidget* gridPage(QGridLayout*& grid)
     grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(4);
     grid->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    // All eight columns stay however few cells there are, so a search's matches fill the grid
+    // from its first column.
+    for (int column = 0; column < IconPickerPopover::columnCount; ++column)
+        grid->setColumnMinimumWidth(column, IconPickerPopover::cellWidth);
     return page;
 }
 
@@ -304,7 +308,8 @@ void IconPickerPopover::showHighlights()
 void IconPickerPopover::popup(QWidget* anchor)
 {
     {
-        const QSignalBlocker searchBlocker(m_searchField);
+        // The search field is not blocked: its clear button follows its text through the
+        // field's own signal.
         const QSignalBlocker emojiBlocker(m_emojiField);
         m_searchField->clear();
         m_emojiField->clear();

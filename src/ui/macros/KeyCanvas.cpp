@@ -220,8 +220,8 @@ bool KeyCanvas::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton || !tile->hitsTile(mouse->position()))
             return false;
+        // A press may start a drag: only a click, a press and a release without one, selects.
         m_pressAt = mouse->position().toPoint();
-        choose(index);
         return true;
     }
     case QEvent::MouseMove: {
@@ -234,9 +234,14 @@ bool KeyCanvas::eventFilter(QObject* watched, QEvent* event)
         startDrag(index);
         return true;
     }
-    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton || !m_pressAt)
+            return false;
         m_pressAt.reset();
-        return false;
+        choose(index);
+        return true;
+    }
     case QEvent::DragEnter:
     case QEvent::DragMove: {
         // Nothing is highlighted while a drag hovers; a text is welcome anywhere on a tile.

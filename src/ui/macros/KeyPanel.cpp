@@ -66,6 +66,9 @@ void TintSwatch::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    // Faded while the section is disabled, as the other controls of the section are.
+    if (!isEnabled())
+        painter.setOpacity(0.35);
     const QRectF swatch(QRectF(rect()).center() - QPointF(diameter / 2.0, diameter / 2.0), QSizeF(diameter, diameter));
     painter.setPen(Qt::NoPen);
     painter.setBrush(KeyInspector::swatchColor(m_tint));
@@ -218,6 +221,10 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
         commit([&edited](MacroButton& b) { b.action = edited; }, QStringLiteral("Edit Action"));
     });
     action->rows()->addRow(actionEditorSlot);
+    // The kind picker and the fields of every kind in one column.
+    const int labelWidth = ActionEditor::labelWidth(fontMetrics(), {QStringLiteral("Action")});
+    FormSection::setLabelWidth(action->rows(), labelWidth);
+    m_actionEditor->setLabelWidth(labelWidth);
     layout->addWidget(action);
     connect(m_kindPicker, &QComboBox::activated, this, [this](int row) {
         if (row < 0 || row >= int(MacroAction::allKinds.size()))

@@ -10,11 +10,15 @@
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -108,6 +112,8 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     m_inspectorScroll->setWidgetResizable(true);
     m_inspectorScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_inspectorScroll->setWidget(m_inspector);
+    m_inspector->installEventFilter(this);
+    m_inspectorScroll->verticalScrollBar()->installEventFilter(this);
     m_emptyState = makeEmptyState();
     m_inspectorStack = new QStackedWidget;
     m_inspectorStack->addWidget(m_inspectorScroll);
@@ -191,6 +197,25 @@ void MacrosView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     attachUndoManager();
     m_shortcuts.load();
+}
+
+bool MacrosView::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((watched == m_inspector && type == QEvent::LayoutRequest) ||
+        (watched == m_inspectorScroll->verticalScrollBar() && (type == QEvent::Show || type == QEvent::Hide)))
+        fitInspectorColumn();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MacrosView::fitInspectorColumn()
+{
+    // The rows' width only grows: a key of another kind that needs less leaves the fields
+    // where they were.
+    m_inspectorRowsWidth = std::max(m_inspectorRowsWidth, m_inspector->minimumSizeHint().width());
+    const QScrollBar* bar = m_inspectorScroll->verticalScrollBar();
+    const int needed = m_inspectorRowsWidth + (bar->isVisibleTo(m_inspectorScroll) ? bar->width() : 0);
+    m_inspectorColumn->setMinimumWidth(std::clamp(needed, inspectorMinimumWidth, inspectorMaximumWidth));
 }
 
 void MacrosView::refresh()

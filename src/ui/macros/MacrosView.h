@@ -52,16 +52,21 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void attachUndoManager();
     void refresh();
     void showInspector();
+    // The column scrolls only up and down, so it is never narrower than the rows the inspector
+    // has shown: a field cut off at the edge could not be reached.
+    void fitInspectorColumn();
 
     DeviceManager& m_deviceManager;
     QPointer<QUndoStack> m_undoStack;
     ShortcutsCatalog m_shortcuts;
     bool m_inspectorShown = true;
+    int m_inspectorRowsWidth = 0;
 
     KeyCanvas* m_canvas = nullptr;
     ProfileBar* m_profileBar = nullptr;

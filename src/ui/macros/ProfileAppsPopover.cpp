@@ -9,6 +9,7 @@
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PopoverPlacement.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -142,12 +143,10 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
 
     m_addMenu = new QMenu(this);
     m_addMenu->setObjectName(QStringLiteral("addAppMenu"));
-    m_addButton = new QToolButton;
+    // A push button keeps its menu's arrow clear of its text.
+    m_addButton = new QPushButton(QStringLiteral("Add App"));
     m_addButton->setObjectName(QStringLiteral("addAppButton"));
-    m_addButton->setText(QStringLiteral("Add App"));
     m_addButton->setMenu(m_addMenu);
-    m_addButton->setPopupMode(QToolButton::InstantPopup);
-    m_addButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
     m_fallbackToggle = new QCheckBox(QStringLiteral("Use for all other apps"));
     m_fallbackToggle->setObjectName(QStringLiteral("fallbackToggle"));
@@ -165,7 +164,8 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
     auto* pauseLayout = new QHBoxLayout(m_pauseNotice);
     pauseLayout->setContentsMargins(0, 0, 0, 0);
     auto* pauseSymbol = new QLabel;
-    pauseSymbol->setPixmap(symbolIcon(QStringLiteral("pause.circle")).pixmap(16, 16));
+    pauseSymbol->setObjectName(QStringLiteral("pauseSymbol"));
+    pauseSymbol->setPixmap(SymbolLabel::tintedSymbol(QStringLiteral("pause.circle"), 16, orange, devicePixelRatioF()));
     auto* pauseText = new QLabel(QStringLiteral("Auto-switching is paused"));
     pauseText->setObjectName(QStringLiteral("pauseText"));
     setTextColor(pauseText, orange);

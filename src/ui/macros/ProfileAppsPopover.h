@@ -77,7 +77,7 @@ private:
     QWidget* m_linkedList = nullptr;
     QVBoxLayout* m_linkedLayout = nullptr;
     QLabel* m_noApps = nullptr;
-    QToolButton* m_addButton = nullptr;
+    QPushButton* m_addButton = nullptr;
     QMenu* m_addMenu = nullptr;
     QCheckBox* m_fallbackToggle = nullptr;
     QLabel* m_fallbackExplanation = nullptr;

@@ -1,6 +1,7 @@
 #include "ui/macros/ShortcutEditor.h"
 
 #include "macros/HIDKeyTables.h"
+#include "ui/macros/ChordLabel.h"
 #include "ui/macros/ShortcutCapture.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/widgets/FormSection.h"
@@ -72,17 +73,13 @@ ShortcutEditor::ShortcutEditor(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("shortcutEditor"));
 
-    // "Shortcut": the chord, the recorder and the common shortcuts.
-    m_chordText = new QLabel;
+    // "Shortcut": the chord, and under it the recorder and the common shortcuts. The chord has
+    // a line of its own, so however long it is, nothing beside it moves.
+    m_chordText = new ChordLabel;
     m_chordText->setObjectName(QStringLiteral("chordText"));
-    m_chordText->setTextFormat(Qt::PlainText);
     m_chordText->setFont(FormSection::monospacedFont(0));
-    m_chordText->setContentsMargins(8, 3, 8, 3);
-    m_chordText->setAutoFillBackground(true);
-    m_chordText->setBackgroundRole(QPalette::AlternateBase);
     m_recordButton = new QPushButton(QStringLiteral("Record…"));
     m_recordButton->setObjectName(QStringLiteral("recordButton"));
-    // As narrow as its text: the row shares the inspector's width with the chord.
     m_recordButton->setFixedWidth(m_recordButton->fontMetrics().horizontalAdvance(m_recordButton->text()) + 24);
     connect(m_recordButton, &QPushButton::clicked, this, &ShortcutEditor::record);
 
@@ -103,14 +100,18 @@ ShortcutEditor::ShortcutEditor(QWidget* parent) : QWidget(parent)
     // The symbol alone, without the menu's arrow.
     m_systemButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
 
-    auto* shortcutRow = new QWidget;
-    auto* shortcutLayout = new QHBoxLayout(shortcutRow);
-    shortcutLayout->setContentsMargins(0, 0, 0, 0);
-    shortcutLayout->setSpacing(8);
-    shortcutLayout->addWidget(m_chordText);
-    shortcutLayout->addWidget(m_recordButton);
-    shortcutLayout->addWidget(m_systemButton);
-    shortcutLayout->addStretch(1);
+    auto* chordRow = new QWidget;
+    auto* chordLayout = new QHBoxLayout(chordRow);
+    chordLayout->setContentsMargins(0, 0, 0, 0);
+    chordLayout->addWidget(m_chordText);
+    chordLayout->addStretch(1);
+    auto* recordRow = new QWidget;
+    auto* recordLayout = new QHBoxLayout(recordRow);
+    recordLayout->setContentsMargins(0, 0, 0, 0);
+    recordLayout->setSpacing(8);
+    recordLayout->addWidget(m_recordButton);
+    recordLayout->addWidget(m_systemButton);
+    recordLayout->addStretch(1);
 
     // "Key": the usages of the key groups, each group under its title.
     m_keyPicker = new QComboBox;
@@ -167,16 +168,20 @@ ShortcutEditor::ShortcutEditor(QWidget* parent) : QWidget(parent)
     }
     modifierLayout->addStretch(1);
 
-    auto* form = new QFormLayout(this);
-    form->setContentsMargins(0, 0, 0, 0);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    // In a narrow inspector a long chord puts its row under the label rather than past the edge.
-    form->setRowWrapPolicy(QFormLayout::WrapLongRows);
-    form->addRow(QStringLiteral("Shortcut"), shortcutRow);
-    form->addRow(QStringLiteral("Key"), m_keyPicker);
-    form->addRow(QStringLiteral("Modifiers"), modifierRow);
+    m_form = new QFormLayout(this);
+    m_form->setContentsMargins(0, 0, 0, 0);
+    FormSection::matchRows(m_form);
+    m_form->addRow(QStringLiteral("Shortcut"), chordRow);
+    m_form->addRow(QString(), recordRow);
+    m_form->addRow(QStringLiteral("Key"), m_keyPicker);
+    m_form->addRow(QStringLiteral("Modifiers"), modifierRow);
 
     showChord();
+}
+
+QLabel* ShortcutEditor::chordLabel() const
+{
+    return m_chordText;
 }
 
 bool ShortcutEditor::isRecording() const
@@ -207,7 +212,7 @@ void ShortcutEditor::edit(const KeyChord& chord)
 
 void ShortcutEditor::showChord()
 {
-    m_chordText->setText(chordText(m_chord));
+    m_chordText->setChord(chordText(m_chord));
     {
         const QSignalBlocker blocker(m_keyPicker);
         // A usage in none of the groups leaves the picker without a selection.
@@ -231,4 +236,15 @@ void ShortcutEditor::record()
         m_capture = nullptr;
     });
     m_capture->popUp(m_recordButton);
+}
+
+const QStringList& ShortcutEditor::rowTitles()
+{
+    static const QStringList titles{QStringLiteral("Shortcut"), QStringLiteral("Key"), QStringLiteral("Modifiers")};
+    return titles;
+}
+
+void ShortcutEditor::setLabelWidth(int width)
+{
+    FormSection::setLabelWidth(m_form, width);
 }

@@ -8,9 +8,12 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
+class ChordLabel;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -36,11 +39,16 @@ public:
     void setChord(const KeyChord& chord);
     const KeyChord& chord() const { return m_chord; }
 
+    // The titles of its rows, and the width their column takes so that they line up with the
+    // rows of the form around the editor.
+    static const QStringList& rowTitles();
+    void setLabelWidth(int width);
+
     bool isRecording() const;
     // The recorder while it shows.
     ShortcutCapturePopup* capturePopup() const;
 
-    QLabel* chordLabel() const { return m_chordText; }
+    QLabel* chordLabel() const;
     QPushButton* recordButton() const { return m_recordButton; }
     QMenu* systemShortcutsMenu() const { return m_systemMenu; }
     QComboBox* keyPicker() const { return m_keyPicker; }
@@ -57,7 +65,8 @@ private:
 
     KeyChord m_chord;
     QPointer<ShortcutCapturePopup> m_capture;
-    QLabel* m_chordText = nullptr;
+    QFormLayout* m_form = nullptr;
+    ChordLabel* m_chordText = nullptr;
     QPushButton* m_recordButton = nullptr;
     QToolButton* m_systemButton = nullptr;
     QMenu* m_systemMenu = nullptr;

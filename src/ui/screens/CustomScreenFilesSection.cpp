@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QToolButton>
 
 #include <algorithm>
 #include <utility>
@@ -65,11 +64,9 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     m_list->setContentsMargins(0, 0, 0, 0);
     m_list->setSpacing(6);
 
-    m_newScreen = new QToolButton;
+    // A push button keeps its menu's arrow clear of its text.
+    m_newScreen = new QPushButton(QStringLiteral("New Screen"));
     m_newScreen->setObjectName(QStringLiteral("newScreenButton"));
-    m_newScreen->setText(QStringLiteral("New Screen"));
-    m_newScreen->setPopupMode(QToolButton::InstantPopup);
-    m_newScreen->setToolButtonStyle(Qt::ToolButtonTextOnly);
     auto* templates = new QMenu(m_newScreen);
     for (const ScreenTemplate& screenTemplate : ScreenTemplate::all()) {
         QAction* action = templates->addAction(symbolIcon(screenTemplate.symbol), screenTemplate.name);

@@ -18,7 +18,6 @@ class FileManager;
 class FormSection;
 class QLabel;
 class QPushButton;
-class QToolButton;
 class QVBoxLayout;
 class ScreenFileRow;
 class SymbolLabel;
@@ -56,7 +55,7 @@ private:
     QVBoxLayout* m_list = nullptr;
     QHash<QString, ScreenFileRow*> m_rows;
     QList<QWidget*> m_separators;
-    QToolButton* m_newScreen = nullptr;
+    QPushButton* m_newScreen = nullptr;
     QPushButton* m_openFolder = nullptr;
     SymbolLabel* m_failureLabel = nullptr;
     std::optional<QString> m_failure;

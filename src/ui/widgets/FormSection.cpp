@@ -3,16 +3,17 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QLabel>
+
+#include <algorithm>
 
 FormSection::FormSection(const QString& title, QWidget* parent) : QWidget(parent)
 {
     m_box = new QGroupBox(title);
     m_rows = new QFormLayout(m_box);
-    m_rows->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    m_rows->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_rows->setHorizontalSpacing(16);
+    matchRows(m_rows);
 
     m_footer = new QLabel;
     m_footer->setWordWrap(true);
@@ -32,6 +33,30 @@ void FormSection::setFooter(const QString& text)
 {
     m_footer->setText(text);
     m_footer->setVisible(!text.isEmpty());
+}
+
+void FormSection::matchRows(QFormLayout* rows)
+{
+    rows->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    rows->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    rows->setHorizontalSpacing(labelSpacing);
+}
+
+int FormSection::labelWidth(const QFontMetrics& metrics, const QStringList& titles)
+{
+    int width = 0;
+    for (const QString& title : titles)
+        width = std::max(width, metrics.boundingRect(QRect(), Qt::TextSingleLine, title).width());
+    return width;
+}
+
+void FormSection::setLabelWidth(QFormLayout* rows, int width)
+{
+    for (int row = 0; row < rows->rowCount(); ++row) {
+        QLayoutItem* item = rows->itemAt(row, QFormLayout::LabelRole);
+        if (item && item->widget())
+            item->widget()->setMinimumWidth(width);
+    }
 }
 
 QVBoxLayout* FormSection::pageLayout(QWidget* page)

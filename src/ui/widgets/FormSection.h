@@ -3,13 +3,17 @@
 // footer in small secondary text under it. Pages are built from these so they all read alike.
 
 #include <QGroupBox>
+#include <QStringList>
 
+class QFontMetrics;
 class QFormLayout;
 class QLabel;
 class QVBoxLayout;
 
 class FormSection : public QWidget {
 public:
+    static constexpr int labelSpacing = 16;
+
     explicit FormSection(const QString& title, QWidget* parent = nullptr);
 
     QFormLayout* rows() const { return m_rows; }
@@ -22,6 +26,14 @@ public:
     static QVBoxLayout* pageLayout(QWidget* page);
     // A label for the value side of a row, set against the right edge as the rows' values are.
     static QLabel* valueLabel(const char* objectName);
+
+    // Gives rows nested in a section the section's own look, so their columns can line up.
+    static void matchRows(QFormLayout* rows);
+    // The width of the label column that fits every one of `titles`.
+    static int labelWidth(const QFontMetrics& metrics, const QStringList& titles);
+    // Makes every label of the rows at least `width` wide: forms nested in one another line
+    // their fields up in one column when their labels share a width.
+    static void setLabelWidth(QFormLayout* rows, int width);
 
     // The colour of secondary text (captions, hints, the time of a log line).
     static QColor secondaryColor(const QWidget* widget);

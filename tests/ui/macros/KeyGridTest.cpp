@@ -3,6 +3,7 @@
 
 #include "MacrosFixture.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMimeData>
@@ -109,6 +110,25 @@ TEST_F(MacrosTest, ADroppedIndexSwapsTheKeysAndTheSelectionFollowsTheDraggedKey)
     EXPECT_EQ(KeyCanvas::droppedIndex(QStringLiteral("-9223372036854775808")), std::optional<qint64>(INT64_MIN));
     EXPECT_EQ(KeyCanvas::droppedIndex(QStringLiteral("9223372036854775808")), std::nullopt);
     EXPECT_EQ(KeyCanvas::droppedIndex(QStringLiteral("٣")), std::nullopt);
+}
+
+TEST_F(MacrosTest, DraggingAKeyOntoItselfLeavesTheSelectionAsItWas)
+{
+    MacrosView& view = page();
+    clickTile(2);
+    const QList<MacroButton> before = active().buttons;
+    KeyTile* tile = view.canvas()->tile(7);
+    const QPoint centre = tile->rect().center();
+    // The press that starts a drag is not a click: it selects nothing.
+    QTest::mousePress(tile, Qt::LeftButton, {}, centre);
+    EXPECT_EQ(view.selection(), 2);
+    QTest::mouseMove(tile, centre + QPoint(QApplication::startDragDistance() + 4, 0));
+    EXPECT_FALSE(dropText(tile, QStringLiteral("7")));
+    QTest::mouseRelease(tile, Qt::LeftButton, {}, centre);
+    EXPECT_EQ(view.selection(), 2);
+    EXPECT_TRUE(view.canvas()->tile(2)->isSelected());
+    EXPECT_FALSE(tile->isSelected());
+    EXPECT_EQ(active().buttons, before);
 }
 
 TEST_F(MacrosTest, TheContextMenuMovesAKeyWithinTheDevicesGridAndKeepsTheSelection)

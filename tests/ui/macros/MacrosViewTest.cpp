@@ -280,3 +280,51 @@ TEST_F(MacrosTest, LabelEditsAreUndoneAndRedoneThroughTheEditMenuAndReachTheDevi
         return node && node->text == before + QStringLiteral("!");
     }));
 }
+
+TEST_F(MacrosTest, DeletingAProfileTakesItsStepsOffTheUndoStackAndKeepsTheOthersSteps)
+{
+    MacrosView& view = page();
+    QLineEdit* label = find<QLineEdit>("labelField");
+    QComboBox* picker = find<QComboBox>("profilePicker");
+    const auto type = [&](const QString& text) {
+        QTest::keyClick(label, Qt::Key_End);
+        QTest::keyClicks(label, text);
+    };
+    const QString start = active().buttons[0].label;
+    const QUuid first = profiles->activeID();
+    type(QStringLiteral("1"));
+    trigger("duplicateProfileAction");
+    const QUuid second = profiles->activeID();
+    type(QStringLiteral("2"));
+    choose(picker, 0);
+    type(QStringLiteral("3"));
+    choose(picker, 1);
+    type(QStringLiteral("4"));
+    // The second profile's last step is undone; its redo outlives the first profile.
+    trigger("undoAction");
+    ASSERT_EQ(profiles->activeID(), second);
+    ASSERT_EQ(window->undoStack()->count(), 4);
+
+    choose(picker, 0);
+    ASSERT_EQ(profiles->activeID(), first);
+    trigger("deleteProfileAction");
+    view.profileBar()->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteProfileButton"))->click();
+    ASSERT_EQ(profiles->activeID(), second);
+
+    QUndoStack* stack = window->undoStack();
+    EXPECT_EQ(stack->count(), 2);
+    EXPECT_EQ(stack->index(), 1);
+    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Edit Label"));
+    EXPECT_EQ(find<QAction>("redoAction")->text(), QStringLiteral("Redo Edit Label"));
+    trigger("redoAction");
+    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("124"));
+    trigger("undoAction");
+    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("12"));
+    trigger("undoAction");
+    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("1"));
+    EXPECT_EQ(label->text(), start + QStringLiteral("1"));
+    EXPECT_FALSE(find<QAction>("undoAction")->isEnabled());
+    trigger("redoAction");
+    trigger("redoAction");
+    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("124"));
+}

@@ -23,6 +23,7 @@ namespace {
 // XKB key codes (evdev + 8) of the keys the tests press.
 constexpr quint32 scanEscape = 9;
 constexpr quint32 scanK = 45;
+constexpr quint32 scanLeftCtrl = 37;
 constexpr quint32 scanM = 58;
 constexpr quint32 scanLeftShift = 50;
 constexpr quint32 scanLeftSuper = 133;
@@ -157,6 +158,45 @@ TEST_F(ShortcutEditorTest, CommonShortcutsReplaceTheWholeChord)
     editor->systemShortcutsMenu()->actions()[0]->trigger();
     EXPECT_EQ(storedChord(), (KeyChord{0xE3, {}}));
     EXPECT_EQ(editor->chordLabel()->text(), QStringLiteral("Super"));
+}
+
+TEST_F(ShortcutEditorTest, TheShortcutRowKeepsItsLayoutWhateverTheChordsLength)
+{
+    ShortcutEditor* editor = editChord({4, {}});
+    const auto settle = [] { QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); };
+    const auto placeOf = [&](const QWidget* widget) {
+        return QRect(widget->mapTo(window.get(), QPoint()), widget->size());
+    };
+    const auto rows = [&] {
+        QList<QRect> out{placeOf(editor->recordButton()), placeOf(editor->keyPicker())};
+        for (const QToolButton* button : editor->modifierButtons())
+            out.append(placeOf(button));
+        return out;
+    };
+    settle();
+    const QList<QRect> shortChord = rows();
+
+    ShortcutCapturePopup* popup = record(editor);
+    press(popup, Qt::Key_Control, Qt::ControlModifier, scanLeftCtrl);
+    press(popup, Qt::Key_Shift, Qt::ControlModifier | Qt::ShiftModifier, scanLeftShift);
+    press(popup, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, scanK);
+    ASSERT_EQ(storedChord(), (KeyChord{14, HIDModifiers::control() | HIDModifiers::shift()}));
+    ASSERT_EQ(page().inspector()->actionEditor()->shortcutEditor(), editor);
+    settle();
+    EXPECT_EQ(editor->chordLabel()->text(), QStringLiteral("Ctrl+Shift+K"));
+    EXPECT_EQ(rows(), shortChord);
+
+    // A common shortcut, and every modifier on a key with a long label.
+    editor->systemShortcutsMenu()->actions().last()->trigger();
+    settle();
+    EXPECT_EQ(rows(), shortChord);
+    for (QToolButton* button : editor->modifierButtons())
+        if (!button->isChecked())
+            button->click();
+    settle();
+    EXPECT_EQ(storedChord().modifiers, HIDModifiers{0x0F});
+    EXPECT_EQ(rows(), shortChord);
+    EXPECT_GE(editor->keyPicker()->height(), editor->keyPicker()->minimumSizeHint().height());
 }
 
 TEST_F(ShortcutEditorTest, EscapeAloneCancelsWhileEscapeWithModifiersIsAChord)
