@@ -3,6 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "media/StockStore.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolLabel.h"
 
 #include <QBoxLayout>
@@ -23,7 +24,7 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     symbols->setObjectName(QStringLiteral("symbolsSection"));
     symbols->setFooter(QStringLiteral("Nasdaq public delayed quotes. No API key is required."));
     for (int slot = 0; slot < StockStore::slotCount; ++slot) {
-        auto* company = new QLabel;
+        auto* company = PlainText::label();
         company->setObjectName(QStringLiteral("companyName%1").arg(slot + 1));
         FormSection::setSecondaryText(company);
         company->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
