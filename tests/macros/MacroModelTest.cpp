@@ -122,8 +122,8 @@ TEST(MacroModel, ResolvedWebURL)
     EXPECT_EQ(resolved("/status?x=1#top"), MacroAction::openURL(QStringLiteral("https://example.com/status?x=1#top")));
     QString refusal;
     EXPECT_EQ(resolved("@127.0.0.1:18097/phish", &refusal), MacroAction::openURL(QString()));
-    EXPECT_EQ(refusal, QStringLiteral("its values would make it open https://example.com@127.0.0.1:18097/phish; a value "
-                                      "may change only the path, query or fragment of the address"));
+    EXPECT_EQ(refusal, QStringLiteral("its values would make it open https://example.com@127.0.0.1:18097/phish; "
+                                      "a value may change only the path, query or fragment of the address"));
     for (const char* moved : {".evil.test/x?", ":8443/x", "\\@evil.test", "%2e.evil.test"})
         EXPECT_EQ(resolved(moved), MacroAction::openURL(QString())) << moved;
     const QHash<QString, QString> whole{{QStringLiteral("v"), QStringLiteral("https://evil.test")}};

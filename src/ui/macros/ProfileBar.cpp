@@ -133,7 +133,8 @@ void ProfileBar::refresh()
         m_renameField->setText(active.name);
     }
     m_duplicateAction->setText(PlainText::actionText(QStringLiteral("Duplicate ") + quoted(active.name)));
-    m_deleteAction->setText(PlainText::actionText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…")));
+    m_deleteAction->setText(
+        PlainText::actionText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…")));
     m_deleteAction->setEnabled(store.profiles().size() >= 2);
 }
 

@@ -243,9 +243,9 @@ TEST(ShellSources, WhatACommandLeftRunningEndsWithItAndWhenSourcesStop)
     PushedValues pushed;
     ScreenDataSources sources(pushed, std::make_unique<ScreenDataFetcher>(30.0));
     QList<ScreenIssue> issues;
-    const auto screen = CustomScreen::parse(R"({"sources": {"s": {"shell": "sleep )" + running
-                                                + R"("}}, "widgets": [{"type": "text", "x": 8, "y": 40, "text": "{{s}}"}]})",
-                                            QStringLiteral("p"), QStringLiteral("p.json"), issues);
+    const QByteArray json = R"({"sources": {"s": {"shell": "sleep )" + running
+                            + R"("}}, "widgets": [{"type": "text", "x": 8, "y": 40, "text": "{{s}}"}]})";
+    const auto screen = CustomScreen::parse(json, QStringLiteral("p"), QStringLiteral("p.json"), issues);
     ASSERT_TRUE(screen);
     sources.startSources(*screen);
     ASSERT_TRUE(waitUntil([&] { return processesWith(sleepLine(running)) == 1; }));
