@@ -2,6 +2,7 @@
 
 #include "app/DeviceToggles.h"
 #include "hub/DeviceManager.h"
+#include "ui/widgets/PlainText.h"
 
 #include <QActionGroup>
 #include <QMenu>
@@ -60,7 +61,7 @@ void DeviceCommands::refresh()
     const DeviceScreen& active = m_deviceManager.activeScreen();
     const QList<QAction*> actions = m_pages->actions();
     for (int i = 0; i < actions.size(); ++i) {
-        actions[i]->setText(m_deviceManager.pageTitle(m_offered[i]));
+        actions[i]->setText(PlainText::actionText(m_deviceManager.pageTitle(m_offered[i])));
         actions[i]->setChecked(m_offered[i] == active);
     }
     m_pages->setEnabled(connected);
@@ -79,7 +80,7 @@ void DeviceCommands::rebuildPages()
     }
     for (int i = 0; i < screens.size(); ++i) {
         const DeviceScreen screen = screens[i];
-        auto* action = new QAction(m_deviceManager.pageTitle(screen), this);
+        auto* action = new QAction(PlainText::actionText(m_deviceManager.pageTitle(screen)), this);
         action->setObjectName(QStringLiteral("devicePage:") + screen.id());
         action->setCheckable(true);
         if (i < pagesWithShortcuts)

@@ -13,6 +13,7 @@
 #include "ui/media/StocksView.h"
 #include "ui/screens/CustomScreensView.h"
 #include "ui/widgets/ConnectionText.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
 
@@ -127,7 +128,7 @@ void MainWindow::buildToolbar()
     toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
 
     // Linux title bars have no subtitle line: the connection goes to the toolbar's leading end.
-    m_connectionLabel = new QLabel;
+    m_connectionLabel = PlainText::label();
     m_connectionLabel->setObjectName(QStringLiteral("connectionLabel"));
     m_connectionLabel->setContentsMargins(8, 0, 8, 0);
     QPalette palette = m_connectionLabel->palette();

@@ -1,6 +1,7 @@
 #include "app/ScreenPickerToolbar.h"
 
 #include "hub/DeviceManager.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QActionGroup>
@@ -29,7 +30,7 @@ ScreenPickerToolbar::ScreenPickerToolbar(DeviceManager& deviceManager, QWidget* 
 
 void ScreenPickerToolbar::refresh()
 {
-    setText(m_deviceManager.pageTitle(m_deviceManager.activeScreen()));
+    setText(PlainText::actionText(m_deviceManager.pageTitle(m_deviceManager.activeScreen())));
     setEnabled(m_deviceManager.state().isConnected());
     rebuildEntries();
 }
@@ -42,7 +43,7 @@ void ScreenPickerToolbar::rebuildEntries()
         // Titles of custom pages may change with their files; marks follow the shown page.
         const QList<QAction*> actions = m_group->actions();
         for (int i = 0; i < actions.size(); ++i) {
-            actions[i]->setText(m_deviceManager.pageTitle(screens[i]));
+            actions[i]->setText(PlainText::actionText(m_deviceManager.pageTitle(screens[i])));
             actions[i]->setChecked(screens[i] == active);
         }
         return;
@@ -53,7 +54,7 @@ void ScreenPickerToolbar::rebuildEntries()
         m_group->removeAction(action);
     m_menu->addSection(QStringLiteral("Show on Tarv"));
     for (const DeviceScreen& screen : screens) {
-        QAction* action = m_menu->addAction(m_deviceManager.pageTitle(screen));
+        QAction* action = m_menu->addAction(PlainText::actionText(m_deviceManager.pageTitle(screen)));
         action->setObjectName(QStringLiteral("showScreen:") + screen.id());
         action->setCheckable(true);
         action->setChecked(screen == active);

@@ -7,6 +7,7 @@
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
 #include "ui/widgets/ConnectionText.h"
+#include "ui/widgets/PlainText.h"
 
 #include <QActionGroup>
 #include <QMenu>
@@ -62,7 +63,9 @@ void TrayMenu::rebuild()
     delete m_groups;
     m_groups = new QObject(this);
 
-    QAction* connection = m_menu->addAction(connectionText(m_deviceManager.state()));
+    // The firmware text in it comes from the device; page titles from screen files; profile
+    // names from the user: none of their "&" marks a mnemonic.
+    QAction* connection = m_menu->addAction(PlainText::actionText(connectionText(m_deviceManager.state())));
     connection->setObjectName(QStringLiteral("trayConnection"));
     connection->setEnabled(false);
     m_menu->addSeparator();
@@ -71,7 +74,7 @@ void TrayMenu::rebuild()
     const bool connected = m_deviceManager.state().isConnected();
     auto* pages = new QActionGroup(m_groups);
     for (const DeviceScreen& screen : m_deviceManager.availableScreens()) {
-        QAction* action = m_menu->addAction(m_deviceManager.pageTitle(screen));
+        QAction* action = m_menu->addAction(PlainText::actionText(m_deviceManager.pageTitle(screen)));
         action->setObjectName(QStringLiteral("trayPage:") + screen.id());
         action->setCheckable(true);
         action->setChecked(screen == m_deviceManager.activeScreen());
@@ -88,7 +91,7 @@ void TrayMenu::rebuild()
         m_menu->addSection(QStringLiteral("Profile"));
         auto* profiles = new QActionGroup(m_groups);
         for (const MacroProfile& profile : store.profiles()) {
-            QAction* action = m_menu->addAction(profile.shownName());
+            QAction* action = m_menu->addAction(PlainText::actionText(profile.shownName()));
             action->setObjectName(QStringLiteral("trayProfile:") + profile.id.toString(QUuid::WithoutBraces));
             action->setCheckable(true);
             action->setChecked(profile.id == store.activeID());

@@ -174,8 +174,12 @@ void DeviceManager::tapAt(const TouchPoint& start)
     case DeviceScreen::Kind::custom:
         if (!m_customLayout)
             return;
-        if (const auto button = CustomScreenRenderer::hitTestButton(start.x, start.y, *m_customLayout))
-            fireMacroKey(button->action, button->title);
+        if (const auto button = CustomScreenRenderer::hitTestButton(start.x, start.y, *m_customLayout)) {
+            if (!button->refusal.isEmpty())
+                log(LogEntry::Direction::system, button->title + QStringLiteral(" opened nothing: ") + button->refusal);
+            else
+                fireMacroKey(button->action, button->title);
+        }
         return;
     case DeviceScreen::Kind::stocks:
     case DeviceScreen::Kind::screensaver:

@@ -8,6 +8,41 @@
 #include <filesystem>
 #include <system_error>
 
+namespace {
+
+// Why what is at the path must not be replaced by a file; none for nothing there yet, a
+// regular file, or a link to one. Writing atomically renames a new file over the path: over a
+// device node or a pipe that would take the node away, not write to it.
+std::optional<QString> notAFile(const QString& path)
+{
+    namespace fs = std::filesystem;
+    const fs::path native(QFile::encodeName(path).toStdString());
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(native, error);
+    // What cannot be looked at is left to the write, which then says why it failed.
+    if (own.type() == fs::file_type::not_found || own.type() == fs::file_type::none)
+        return std::nullopt;
+    const fs::file_status target = fs::status(native, error);
+    switch (target.type()) {
+    case fs::file_type::regular:
+    case fs::file_type::none:
+        return std::nullopt;
+    case fs::file_type::not_found:
+        return QStringLiteral("it is a link to nothing; only a new file or a regular file is written");
+    case fs::file_type::block:
+    case fs::file_type::character:
+        return QStringLiteral("it is a device, not a regular file");
+    case fs::file_type::fifo:
+        return QStringLiteral("it is a named pipe, not a regular file");
+    case fs::file_type::socket:
+        return QStringLiteral("it is a socket, not a regular file");
+    default:
+        return QStringLiteral("it is not a regular file");
+    }
+}
+
+} // namespace
+
 std::variant<QString, SnapshotSaveError> saveSnapshotPNG(const TarvUSB::DeviceSnapshot& snapshot,
                                                          const QString& requested)
 {
@@ -31,6 +66,8 @@ std::variant<QString, SnapshotSaveError> saveSnapshotPNG(const TarvUSB::DeviceSn
     } else {
         path = requested;
     }
+    if (const std::optional<QString> why = notAFile(path))
+        return cannotWrite(path, *why);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(*png) != png->size() || !file.commit())
         return cannotWrite(path, file.errorString());

@@ -93,7 +93,7 @@ bool MacroAction::isConfigured() const
                       value);
 }
 
-MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values) const
+MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, QString* refusal) const
 {
     const OpenURL* open = as<OpenURL>();
     if (!open || extractPlaceholderKeys(open->url).isEmpty())
@@ -105,9 +105,25 @@ MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values) c
     if (!url)
         return openURL({});
     const QString scheme = url->scheme().toLower();
-    if ((scheme == u"http" || scheme == u"https") && !url->host().isEmpty())
-        return openURL(*filled);
-    return openURL({});
+    if ((scheme != u"http" && scheme != u"https") || url->host().isEmpty())
+        return openURL({});
+    // The user approved the text as written: a value may fill its path, query or fragment, but
+    // the address must go where the text without values goes.
+    QHash<QString, QString> blanks;
+    for (const QString& key : extractPlaceholderKeys(open->url))
+        blanks.insert(key, QString());
+    const auto approved = parsedURL(fillActionPlaceholders(open->url, blanks).value_or(QString()));
+    const bool sameOrigin = approved && approved->scheme().compare(url->scheme(), Qt::CaseInsensitive) == 0
+        && approved->userInfo(QUrl::FullyEncoded) == url->userInfo(QUrl::FullyEncoded)
+        && approved->host().compare(url->host(), Qt::CaseInsensitive) == 0 && approved->port() == url->port();
+    if (!sameOrigin) {
+        if (refusal) {
+            *refusal = QStringLiteral("its values would make it open ") + *filled
+                + QStringLiteral("; a value may change only the path, query or fragment of the address");
+        }
+        return openURL({});
+    }
+    return openURL(*filled);
 }
 
 QString actionSummary(const MacroAction& action)

@@ -206,6 +206,8 @@ QString settingsErrorText(SettingsError error)
 
 Settings::Settings(const QString& filePath, const QDateTime& openedAt) : m_path(filePath)
 {
+    const QFileInfo info(filePath);
+    m_existedWhenOpened = info.exists() || info.isSymLink();
     QFile file(filePath);
     if (file.open(QIODevice::ReadOnly))
         m_openedText = file.readAll();

@@ -40,6 +40,9 @@ public:
     static QString userSettingsPath();
 
     QString filePath() const;
+    // Whether anything was at the path when these settings were opened, readable or not: only
+    // settings that never existed mean a new installation.
+    bool existedWhenOpened() const { return m_existedWhenOpened; }
     bool contains(const QString& key) const;
 
     // Each read gives none when the key is absent or its value is not of that kind.
@@ -90,5 +93,6 @@ private:
     QSet<QString> m_changedKeys;
     // The file could not be read and no copy of it could be made.
     bool m_writesRefused = false;
+    bool m_existedWhenOpened = false;
     std::unique_ptr<SettingsWriter> m_writer;
 };

@@ -120,6 +120,16 @@ TEST_F(CommandsTest, ASnapshotIsWrittenWhereItWasAskedFor)
     EXPECT_FALSE(reply.value(QStringLiteral("ok")).toBool());
     EXPECT_TRUE(reply.value(QStringLiteral("message")).toString().startsWith(QStringLiteral("could not write ") + impossible + QStringLiteral(": ")))
         << reply.value(QStringLiteral("message")).toString().toStdString();
+
+    // What is not a regular file is never replaced: a pipe stays a pipe.
+    const QString pipe = dir.filePath(QStringLiteral("shots/pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_EQ(ask(QStringLiteral("snapshot"), pipe),
+              NotifyChannel::reply(false, QStringLiteral("could not write ") + pipe
+                                              + QStringLiteral(": it is a named pipe, not a regular file")));
+    struct stat status {};
+    ASSERT_EQ(::lstat(QFile::encodeName(pipe).constData(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }
 
 TEST_F(CommandsTest, SetKeepsEveryGoodValueAndNotesWhenNoScreenReadsIt)

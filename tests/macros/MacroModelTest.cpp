@@ -113,6 +113,21 @@ TEST(MacroModel, ResolvedWebURL)
               MacroAction::openURL(QStringLiteral("HTTP://example.com/word")));
     const MacroAction plain = MacroAction::openURL(QStringLiteral("ftp://x"));
     EXPECT_EQ(plain.resolvedWebURL(values), plain);
+
+    // A value fills the path, query or fragment; it never moves the address elsewhere.
+    const MacroAction glued = MacroAction::openURL(QStringLiteral("https://example.com{{v}}"));
+    const auto resolved = [&](const char* value, QString* refusal = nullptr) {
+        return glued.resolvedWebURL({{QStringLiteral("v"), QString::fromUtf8(value)}}, refusal);
+    };
+    EXPECT_EQ(resolved("/status?x=1#top"), MacroAction::openURL(QStringLiteral("https://example.com/status?x=1#top")));
+    QString refusal;
+    EXPECT_EQ(resolved("@127.0.0.1:18097/phish", &refusal), MacroAction::openURL(QString()));
+    EXPECT_EQ(refusal, QStringLiteral("its values would make it open https://example.com@127.0.0.1:18097/phish; "
+                                      "a value may change only the path, query or fragment of the address"));
+    for (const char* moved : {".evil.test/x?", ":8443/x", "\\@evil.test", "%2e.evil.test"})
+        EXPECT_EQ(resolved(moved), MacroAction::openURL(QString())) << moved;
+    const QHash<QString, QString> whole{{QStringLiteral("v"), QStringLiteral("https://evil.test")}};
+    EXPECT_EQ(MacroAction::openURL(QStringLiteral("{{v}}")).resolvedWebURL(whole), MacroAction::openURL(QString()));
     const MacroAction text = MacroAction::typeText(QStringLiteral("{{q}}"));
     EXPECT_EQ(text.resolvedWebURL(values), text);
 }

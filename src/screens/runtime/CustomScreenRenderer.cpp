@@ -147,7 +147,9 @@ struct WidgetBuilder {
         // A hidden button cannot be pressed.
         if (!isHidden) {
             const QString title = !label.isEmpty() ? label : w.icon ? w.icon->label() : QStringLiteral("Button");
-            layout.buttons.append(Button{w.rect, w.action.resolvedWebURL(values), title});
+            QString refusal;
+            MacroAction action = w.action.resolvedWebURL(values, &refusal);
+            layout.buttons.append(Button{w.rect, std::move(action), title, refusal});
         }
     }
 

@@ -73,6 +73,7 @@ struct Button {
     CustomScreen::Rect rect;  // panel coordinates
     MacroAction action;       // open-URL placeholders already filled
     QString title;            // the name a fired action is reported under
+    QString refusal;          // why a tap opens nothing, when its values would move the address
     friend bool operator==(const Button&, const Button&) = default;
 };
 

@@ -107,6 +107,18 @@ std::optional<QString> badHeader(const QMap<QString, QString>& headers)
     return std::nullopt;
 }
 
+// Scheme, host and port: what a redirect may not change, since the user approved the address
+// with the headers it sends.
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    const auto defaultPort = [](const QUrl& url) {
+        const QString scheme = url.scheme().toLower();
+        return url.port(scheme == u"https" ? 443 : scheme == u"http" ? 80 : -1);
+    };
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && defaultPort(a) == defaultPort(b);
+}
+
 int timerMilliseconds(double seconds)
 {
     // QTimer takes an int; a day is far beyond any useful wait here.
@@ -125,6 +137,11 @@ ScreenDataFetcher::ScreenDataFetcher(double shellTimeout, QObject* parent)
 ScreenDataFetcher::~ScreenDataFetcher()
 {
     m_groups->endAll();
+}
+
+void ScreenDataFetcher::endRunningCommands()
+{
+    m_groups->endRunning();
 }
 
 void ScreenDataFetcher::fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole,
@@ -200,6 +217,8 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    // Each redirect is checked against the approved address before anything goes there.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
 
     QNetworkReply* reply = session()->get(request);
     struct Load {
@@ -229,6 +248,16 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
             });
     idle->start(timerMilliseconds(urlIdleTimeout));
     deadline->start(timerMilliseconds(urlDeadline));
+
+    connect(reply, &QNetworkReply::redirected, reply, [reply, stop, approved = url.url](const QUrl& target) {
+        const QUrl resolved = reply->url().resolved(target);
+        if (sameOrigin(resolved, approved)) {
+            emit reply->redirectAllowed();
+            return;
+        }
+        stop(QStringLiteral("the server redirected to ") + resolved.toString(QUrl::RemovePassword)
+             + QStringLiteral(", away from the approved address"));
+    });
 
     const auto tooLarge = QStringLiteral("the response is larger than 1 MB");
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, stop, tooLarge, idle] {

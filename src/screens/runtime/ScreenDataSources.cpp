@@ -124,6 +124,9 @@ void ScreenDataSources::stopSources()
     auto expiryTasks = std::move(m_expiryTasks);
     m_tasks.clear();
     m_expiryTasks.clear();
+    // Commands still running belong to the loops just cancelled: nothing would read their
+    // output, and what they started must not outlive the page.
+    m_fetcher->endRunningCommands();
     m_activeScreen.reset();
     m_activeUsedKeys.clear();
     m_activeSparklineKeys.clear();

@@ -36,7 +36,7 @@ public:
     // Makes the screen the active one and runs the sources it shows. The same screen with
     // the same sources and placeholders keeps its running loops.
     void startSources(const CustomScreen& screen);
-    // Cancels every loop and expiry; what is stored stays.
+    // Cancels every loop and expiry and ends the commands still running; what is stored stays.
     void stopSources();
     // Drops what is stored for screens not in the set, and stops the active one if it left.
     void pruneScreens(const QSet<QString>& screenIDs);

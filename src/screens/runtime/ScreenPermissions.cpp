@@ -126,20 +126,26 @@ QList<CustomScreen::Permission> CustomScreen::permissions() const
 
 std::optional<QString> CustomScreen::fingerprint() const
 {
-    // Identities that are the same text once canonically composed count once, and sort by
-    // their scalars, so differently composed but equal texts give one fingerprint.
+    // Identities count once only when their text is exactly the same: a command in another
+    // Unicode composition is other bytes for the shell, so it is another permission. They sort
+    // by the scalars of their composed form, then of their own text, which keeps the order
+    // (and so the approvals stored) of every set of identities that never differed only in
+    // composition.
     std::vector<std::pair<QList<uint>, QString>> identities;
     for (const Permission& permission : permissions()) {
-        QList<uint> key = permission.identity.normalized(QString::NormalizationForm_C).toUcs4();
         const bool seen = std::any_of(identities.cbegin(), identities.cend(),
-                                      [&](const auto& entry) { return entry.first == key; });
+                                      [&](const auto& entry) { return entry.second == permission.identity; });
         if (!seen)
-            identities.emplace_back(std::move(key), permission.identity);
+            identities.emplace_back(permission.identity.normalized(QString::NormalizationForm_C).toUcs4(),
+                                    permission.identity);
     }
     if (identities.empty())
         return std::nullopt;
-    std::sort(identities.begin(), identities.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(identities.begin(), identities.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        return a.second.toUcs4() < b.second.toUcs4();
+    });
     QStringList texts;
     for (const auto& entry : identities)
         texts.append(entry.second);

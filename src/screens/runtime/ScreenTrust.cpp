@@ -33,7 +33,10 @@ ScreenTrust::ScreenTrust(Settings* settings, QObject* parent) : QObject(parent),
     if (!m_settings)
         return;
     if (!m_settings->contains(storageKey)) {
-        m_isFirstRun = true;
+        // Settings that exist without approvals were damaged, set aside or edited: approving
+        // every screen then would run commands nobody looked at. Only a new installation, whose
+        // settings file was never written, trusts what it finds.
+        m_isFirstRun = !m_settings->existedWhenOpened();
         return;
     }
     // A value that cannot be read as approvals trusts nothing; treating it as a first run

@@ -31,7 +31,8 @@ public:
     // Nothing is written or called when the id had no approval.
     void revokeScreen(const QString& id);
     // On the first run of an installation every loaded screen is trusted as it is, so the
-    // sample screen works out of the box. Stored approvals that are damaged are no first run.
+    // sample screen works out of the box. Only settings that did not exist yet make a first run:
+    // damaged approvals, or a settings file that was unreadable, approve nothing.
     void approveAllOnFirstRun(const QList<CustomScreen>& screens);
     // Drops the approvals of page ids whose file no longer exists.
     void forgetMissingScreens(const QSet<QString>& presentIDs);

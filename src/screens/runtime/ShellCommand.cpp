@@ -18,6 +18,12 @@
 
 extern char** environ;
 
+void ShellGroups::endGroup(pid_t group)
+{
+    if (group > 1)
+        ::kill(-group, SIGKILL);
+}
+
 bool ShellGroups::add(pid_t group)
 {
     std::lock_guard lock(m_mutex);
@@ -33,13 +39,20 @@ void ShellGroups::remove(pid_t group)
     m_groups.remove(group);
 }
 
+void ShellGroups::endRunning()
+{
+    std::lock_guard lock(m_mutex);
+    // Every registered shell is unreaped, so its id still names its own group.
+    for (const pid_t group : std::as_const(m_groups))
+        endGroup(group);
+}
+
 void ShellGroups::endAll()
 {
     std::lock_guard lock(m_mutex);
     m_ended = true;
-    // Every registered shell is unreaped, so its id still names its own group.
     for (const pid_t group : std::as_const(m_groups))
-        ::kill(-group, SIGKILL);
+        endGroup(group);
 }
 
 namespace {
@@ -241,7 +254,7 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     ::fcntl(err.fd, F_SETFL, O_NONBLOCK);
 
     if (groups && !groups->add(pid))
-        ::kill(-pid, SIGKILL);
+        ShellGroups::endGroup(pid);
     const int exitFd = openExitNotifier(pid);
 
     const auto started = Clock::now();
@@ -250,13 +263,13 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
         ::kill(-pid, SIGTERM);
         waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
     }
-    if (endedEarly) {
-        // Also when the shell gave way: the rest of a pipeline may ignore SIGTERM.
-        ::kill(-pid, SIGKILL);
-    } else {
+    if (!endedEarly) {
         out.drain();
         err.drain();
     }
+    // Also when the shell ended by itself or gave way to SIGTERM: what it started in the
+    // background, or the rest of a pipeline that ignores SIGTERM, would outlive it.
+    ShellGroups::endGroup(pid);
     out.close();
     err.close();
     if (exitFd >= 0)

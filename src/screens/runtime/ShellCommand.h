@@ -11,14 +11,20 @@
 #include <sys/types.h>
 
 // The process groups of the commands that run now, so that their owner can end them all
-// when it goes away instead of waiting for their time limits.
+// when it stops them or goes away, instead of waiting for their time limits.
 class ShellStop;
 
 class ShellGroups {
 public:
+    // Kills every process of the group at once. The group's leader must not be reaped yet,
+    // so that its id cannot name an unrelated group.
+    static void endGroup(pid_t group);
+
     // False once `endAll` ran: the caller ends its group at once.
     bool add(pid_t group);
     void remove(pid_t group);
+    // Kills every registered group; later groups run as usual.
+    void endRunning();
     // Kills every registered group and every group added later.
     void endAll();
 
@@ -50,8 +56,8 @@ struct ShellCommand {
 
     // Runs `command` with stdin from /dev/null and PATH replaced by `path`. Past `timeLimit`
     // seconds, or once `stop` is stopped, the group gets SIGTERM, and SIGKILL `killGrace`
-    // seconds later. Only the first maxCapturedBytes of each stream are kept; the rest is
-    // read and dropped.
+    // seconds later. When the shell exits, whatever it left running in its group is killed.
+    // Only the first maxCapturedBytes of each stream are kept; the rest is read and dropped.
     static Outcome run(const QString& command, const QByteArray& path, double timeLimit, double killGrace,
                        ShellGroups* groups = nullptr, const ShellStop* stop = nullptr);
 };

@@ -3,6 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "ui/diagnostics/SnapshotPicture.h"
 #include "ui/widgets/DisplayFormats.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolLabel.h"
 
 #include <QApplication>
@@ -68,7 +69,7 @@ DeviceScreenSection::DeviceScreenSection(DeviceManager& deviceManager, QWidget* 
     // The symbol in the one colour of the message beside it.
     m_statusIcon->setPixmap(SymbolLabel::tintedSymbol(QStringLiteral("exclamationmark.triangle"), 16,
                                                       SymbolLabel::orange(), devicePixelRatioF()));
-    m_statusLabel = new QLabel;
+    m_statusLabel = PlainText::label();
     m_statusLabel->setObjectName(QStringLiteral("snapshotStatus"));
     m_statusLabel->setWordWrap(true);
     m_statusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "ui/widgets/DisplayFormats.h"
+#include "ui/widgets/PlainText.h"
 
 FrameLogModel::FrameLogModel(DeviceManager& deviceManager, QObject* parent)
     : QAbstractListModel(parent), m_deviceManager(deviceManager)
@@ -31,8 +32,9 @@ QVariant FrameLogModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return lineText(*entry);
+    case Qt::ToolTipRole:
+        return PlainText::toolTip(lineText(*entry));
     case timeTextRole: return timeOfDayWithSeconds(entry->date);
     case markRole: return directionMark(entry->direction);
     case textRole: return entry->text;

@@ -2,6 +2,7 @@
 
 #include "platform/DesktopEntries.h"
 #include "ui/widgets/AppIconView.h"
+#include "ui/widgets/PlainText.h"
 
 #include <QBoxLayout>
 #include <QCollator>
@@ -104,7 +105,7 @@ void AppChooser::fill(const QList<DesktopEntry>& entries)
         item->setIcon(icon.isNull() ? AppIconView::fallbackIcon() : icon);
         item->setData(idRole, entry.id);
         item->setData(nameRole, entry.name);
-        item->setToolTip(entry.id);
+        item->setToolTip(PlainText::toolTip(entry.id));
     }
     m_loaded = true;
     filter();

@@ -9,6 +9,7 @@
 #include "ui/macros/WheelGuard.h"
 #include "ui/widgets/DeviceIconGlyph.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAccessible>
@@ -162,7 +163,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     iconLayout->setSpacing(6);
     m_iconGlyph = new QLabel;
     m_iconGlyph->setObjectName(QStringLiteral("iconGlyph"));
-    m_iconText = new QLabel;
+    m_iconText = PlainText::label();
     m_iconText->setObjectName(QStringLiteral("iconText"));
     auto* chevron = new QLabel;
     chevron->setPixmap(symbolIcon(QStringLiteral("chevron.up.chevron.down")).pixmap(10, 10));

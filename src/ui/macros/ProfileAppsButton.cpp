@@ -5,6 +5,7 @@
 #include "macros/ProfileStore.h"
 #include "platform/Graphemes.h"
 #include "ui/macros/ProfileAppsPopover.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 QString ProfileAppsButton::summary(const ProfileStore& store)
@@ -43,5 +44,5 @@ ProfileAppsButton::ProfileAppsButton(DeviceManager& deviceManager, QWidget* pare
 
 void ProfileAppsButton::showSummary()
 {
-    setText(summary(m_deviceManager.profiles()));
+    setText(PlainText::actionText(summary(m_deviceManager.profiles())));
 }

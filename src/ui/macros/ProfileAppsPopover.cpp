@@ -7,6 +7,7 @@
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/PopoverPlacement.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
@@ -272,7 +273,7 @@ void ProfileAppsPopover::showLinkedApps()
         remove->setObjectName(QStringLiteral("removeAppButton"));
         remove->setAutoRaise(true);
         remove->setIcon(symbolIcon(QStringLiteral("minus.circle.fill")));
-        remove->setToolTip(QStringLiteral("Stop switching to this profile for ") + app.name);
+        remove->setToolTip(PlainText::toolTip(QStringLiteral("Stop switching to this profile for ") + app.name));
         remove->setAccessibleName(QStringLiteral("Remove ") + app.name);
         const QString bundleID = app.bundleID;
         connect(remove, &QToolButton::clicked, this, [this, bundleID, profileID] {
@@ -311,7 +312,7 @@ void ProfileAppsPopover::rebuildAddMenu()
     m_choices = runningAppChoices(m_running, store.activeProfile(), m_deviceManager.autoSwitcher().ownBundleID().value_or(QString()));
     m_addMenu->clear();
     for (const RunningAppChoice& choice : m_choices) {
-        QAction* action = m_addMenu->addAction(choiceTitle(choice, store));
+        QAction* action = m_addMenu->addAction(PlainText::actionText(choiceTitle(choice, store)));
         const QIcon icon = AppIconView::iconForEntryIcon(choice.icon);
         if (!icon.isNull())
             action->setIcon(icon);

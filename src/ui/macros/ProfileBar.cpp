@@ -3,6 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "ui/macros/WheelGuard.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAction>
@@ -131,8 +132,9 @@ void ProfileBar::refresh()
         const QSignalBlocker blocker(m_renameField);
         m_renameField->setText(active.name);
     }
-    m_duplicateAction->setText(QStringLiteral("Duplicate ") + quoted(active.name));
-    m_deleteAction->setText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…"));
+    m_duplicateAction->setText(PlainText::actionText(QStringLiteral("Duplicate ") + quoted(active.name)));
+    m_deleteAction->setText(
+        PlainText::actionText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…")));
     m_deleteAction->setEnabled(store.profiles().size() >= 2);
 }
 
@@ -151,6 +153,7 @@ void ProfileBar::confirmDelete()
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Delete ") + quoted(active.name) + u'?',
                                 QStringLiteral("Delete ") + quoted(active.name) + u'?', QMessageBox::Cancel, window());
     box->setObjectName(QStringLiteral("deleteConfirmation"));
+    box->setTextFormat(Qt::PlainText);
     box->setInformativeText(QStringLiteral("Its keys are removed. This can\u2019t be undone."));
     QPushButton* deleteButton = box->addButton(QStringLiteral("Delete Profile"), QMessageBox::DestructiveRole);
     deleteButton->setObjectName(QStringLiteral("deleteProfileButton"));

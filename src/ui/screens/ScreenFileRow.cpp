@@ -3,6 +3,7 @@
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/screens/ScreenPermissionsView.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
 
@@ -50,7 +51,7 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
     m_actionsButton->setMenu(m_menu);
     m_actionsButton->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
     m_actionsButton->setAccessibleName(QStringLiteral("Actions for ") + fileName);
-    m_actionsButton->setToolTip(QStringLiteral("Actions for ") + fileName);
+    m_actionsButton->setToolTip(PlainText::toolTip(QStringLiteral("Actions for ") + fileName));
     // The same commands as the row's context menu.
     addActions(m_menu->actions());
     setContextMenuPolicy(Qt::ActionsContextMenu);

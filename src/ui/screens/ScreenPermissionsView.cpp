@@ -2,6 +2,7 @@
 
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/WrappingText.h"
 
@@ -87,7 +88,7 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenT
         QStringLiteral("Waiting for your approval. Until then it is not a page on the device, and nothing in it runs."),
         SymbolLabel::orange());
     waitingNote->setObjectName(QStringLiteral("waitingNote"));
-    m_allow = new QPushButton(QStringLiteral("Allow ") + m_screen.id + QStringLiteral(".json"));
+    m_allow = new QPushButton(PlainText::actionText(QStringLiteral("Allow ") + m_screen.id + QStringLiteral(".json")));
     m_allow->setObjectName(QStringLiteral("allowButton"));
     waitingLayout->addWidget(waitingNote);
     waitingLayout->addWidget(permissionList(QStringLiteral("waitingList")));

@@ -1,5 +1,6 @@
 #include "ui/screensaver/PhotoRow.h"
 
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
@@ -10,6 +11,7 @@
 
 MiddleElidedLabel::MiddleElidedLabel(QWidget* parent) : QLabel(parent)
 {
+    PlainText::make(this);
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
@@ -101,8 +103,8 @@ PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
 void PhotoRow::setName(const QString& name)
 {
     m_name->setFullText(name);
-    m_crop->setToolTip(QStringLiteral("Crop, zoom, or rotate ") + name);
-    m_remove->setToolTip(QStringLiteral("Remove ") + name);
+    m_crop->setToolTip(PlainText::toolTip(QStringLiteral("Crop, zoom, or rotate ") + name));
+    m_remove->setToolTip(PlainText::toolTip(QStringLiteral("Remove ") + name));
 }
 
 void PhotoRow::setThumbnail(const QImage& image)

@@ -2,6 +2,7 @@
 
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/SettingsForm.h"
+#include "ui/widgets/PlainText.h"
 
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ CommandLineToolSection::CommandLineToolSection(CommandLineToolInstaller installe
     lines->setContentsMargins(0, 0, 0, 0);
     lines->setSpacing(2);
     lines->addWidget(new QLabel(QStringLiteral("tarv command")));
-    m_statusLabel = new QLabel;
+    m_statusLabel = PlainText::label();
     m_statusLabel->setObjectName(QStringLiteral("toolStatusLabel"));
     m_statusLabel->setFont(relativeFont(m_statusLabel->font(), -1));
     setSecondaryText(m_statusLabel);

@@ -1,6 +1,7 @@
 #include "ui/settings/SettingsForm.h"
 
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 
 #include <QBoxLayout>
 #include <QFormLayout>
@@ -16,7 +17,8 @@ QVBoxLayout* SettingsForm::tabLayout(QWidget* tab)
 
 QLabel* SettingsForm::failureLabel(const char* objectName)
 {
-    auto* label = new QLabel;
+    // Failures quote names and paths from outside.
+    auto* label = PlainText::label();
     label->setObjectName(QLatin1String(objectName));
     label->setWordWrap(true);
     label->setFont(FormSection::relativeFont(label->font(), -1));

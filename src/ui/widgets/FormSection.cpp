@@ -1,4 +1,5 @@
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -15,7 +16,7 @@ FormSection::FormSection(const QString& title, QWidget* parent) : QWidget(parent
     m_rows = new QFormLayout(m_box);
     matchRows(m_rows);
 
-    m_footer = new QLabel;
+    m_footer = PlainText::label();
     m_footer->setWordWrap(true);
     m_footer->setFont(relativeFont(font(), -2));
     setSecondaryText(m_footer);
@@ -69,7 +70,8 @@ QVBoxLayout* FormSection::pageLayout(QWidget* page)
 
 QLabel* FormSection::valueLabel(const char* objectName)
 {
-    auto* label = new QLabel;
+    // Values come from players, servers, files and the device: shown as they are.
+    auto* label = PlainText::label();
     label->setObjectName(QLatin1String(objectName));
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return label;

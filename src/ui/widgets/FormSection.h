@@ -24,7 +24,8 @@ public:
 
     // The column of sections that makes a page, with the room every page keeps around them.
     static QVBoxLayout* pageLayout(QWidget* page);
-    // A label for the value side of a row, set against the right edge as the rows' values are.
+    // A label for the value side of a row, set against the right edge as the rows' values are;
+    // it shows its text as it is, never as markup.
     static QLabel* valueLabel(const char* objectName);
 
     // Gives rows nested in a section the section's own look, so their columns can line up.

@@ -1,6 +1,7 @@
 // The value rules of data sources, and shell sources against real shells.
 
 #include "screens/runtime/ScreenDataFetcher.h"
+#include "screens/runtime/ScreenDataSources.h"
 #include "screens/runtime/ShellCommand.h"
 #include "support/WaitUntil.h"
 
@@ -227,6 +228,29 @@ TEST(ShellSources, TimeOutEndsTheWholeGroup)
     const QByteArray command = "sleep " + seconds + " | (trap '' TERM; sleep " + seconds + ")";
     EXPECT_EQ(shellFailure(command.constData(), 0.2).message, QStringLiteral("timed out after 0.2 s"));
     EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 0; }, 2000));
+}
+
+TEST(ShellSources, WhatACommandLeftRunningEndsWithItAndWhenSourcesStop)
+{
+    // A child in the background that ignores the polite signals outlives its shell.
+    const QByteArray left = uniqueSleep();
+    const QByteArray background = "(trap '' TERM HUP INT; sleep " + left + ") & echo started";
+    EXPECT_EQ(runShell(background.constData()), (std::variant<QString, Failure>(QStringLiteral("started\n"))));
+    EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(left)) == 0; }, 2000));
+
+    // A page that stops showing ends the commands its sources still run.
+    const QByteArray running = uniqueSleep();
+    PushedValues pushed;
+    ScreenDataSources sources(pushed, std::make_unique<ScreenDataFetcher>(30.0));
+    QList<ScreenIssue> issues;
+    const QByteArray json = R"({"sources": {"s": {"shell": "sleep )" + running
+                            + R"("}}, "widgets": [{"type": "text", "x": 8, "y": 40, "text": "{{s}}"}]})";
+    const auto screen = CustomScreen::parse(json, QStringLiteral("p"), QStringLiteral("p.json"), issues);
+    ASSERT_TRUE(screen);
+    sources.startSources(*screen);
+    ASSERT_TRUE(waitUntil([&] { return processesWith(sleepLine(running)) == 1; }));
+    sources.stopSources();
+    EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(running)) == 0; }, 2000));
 }
 
 TEST(ShellSources, TimeLimitText)

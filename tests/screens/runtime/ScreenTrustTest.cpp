@@ -126,6 +126,18 @@ TEST(ScreenPermissionsTest, OnlyWhatRunsChangesTheFingerprint)
     EXPECT_TRUE(changed([](CustomScreen& s) {
         std::get<CustomScreen::ButtonWidget>(s.widgets[2]).action = MacroAction::typeText(QStringLiteral("hi"));
     }));
+    // The same words in another Unicode composition are other bytes to the shell: a command
+    // added beside its composed twin is a new permission.
+    const QString composed = QStringLiteral("touch /tmp/caf\u00E9");
+    const QString decomposed = QStringLiteral("touch /tmp/cafe\u0301");
+    ASSERT_EQ(composed, decomposed.normalized(QString::NormalizationForm_C));
+    CustomScreen approvedOne = sampleScreen();
+    approvedOne.sources.append(shell(QStringLiteral("c"), composed));
+    approvedOne.widgets.append(textReading(QStringLiteral("c")));
+    CustomScreen both = approvedOne;
+    both.sources.append(shell(QStringLiteral("d"), decomposed));
+    both.widgets.append(textReading(QStringLiteral("d")));
+    EXPECT_NE(both.fingerprint(), approvedOne.fingerprint());
     // An unused source, intervals, labels, positions, field paths and widget order do not.
     EXPECT_FALSE(changed([](CustomScreen& s) { std::get<Shell>(s.sources[2].kind).command = {}; }));
     EXPECT_FALSE(changed([](CustomScreen& s) { s.sources[0].interval = 1; }));
@@ -215,6 +227,21 @@ TEST_F(ScreenTrustTest, DamagedApprovalsTrustNothingAndAreNoFirstRun)
     ScreenTrust garbled(settings.get());
     EXPECT_FALSE(garbled.isFirstRun());
     EXPECT_TRUE(garbled.approved().isEmpty());
+
+    // A settings file that is not one at all is set aside and read as empty: the approvals are
+    // missing, yet it is no new installation.
+    const QString damagedPath = dir.filePath(QStringLiteral("Damaged.conf"));
+    QFile damaged(damagedPath);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 4096; ++i)
+        damaged.putChar(char((i * 73 + 11) & 0xFF));
+    damaged.close();
+    Settings unreadable(damagedPath);
+    ASSERT_FALSE(unreadable.contains(ScreenTrust::storageKey));
+    ScreenTrust afterDamage(&unreadable);
+    EXPECT_FALSE(afterDamage.isFirstRun());
+    afterDamage.approveAllOnFirstRun({sampleScreen()});
+    EXPECT_FALSE(afterDamage.isScreenApproved(sampleScreen()));
 }
 
 TEST_F(ScreenTrustTest, ApproveAndRevokeWriteAndCallOnlyOnChange)

@@ -218,3 +218,23 @@ TEST_F(UrlSources, TransportErrorIsTheClientsDescription)
     EXPECT_FALSE(message.isEmpty());
     EXPECT_FALSE(message.startsWith(QStringLiteral("HTTP")));
 }
+
+TEST_F(UrlSources, RedirectsStayWithinTheApprovedOrigin)
+{
+    TestServer elsewhere;
+    const QString away = elsewhere.url("/collect");
+    elsewhere.on("/collect", [](QTcpSocket* s) { TestServer::reply(s, "200 OK", "stolen"); });
+    server.on("/moved", [](QTcpSocket* s) { TestServer::reply(s, "302 Found", "", "Location: /here\r\n"); });
+    server.on("/here", [](QTcpSocket* s) { TestServer::reply(s, "200 OK", "42"); });
+    server.on("/away", [away](QTcpSocket* s) {
+        TestServer::reply(s, "302 Found", "", "Location: " + away.toUtf8() + "\r\n");
+    });
+    const QMap<QString, QString> secret{{QStringLiteral("Authorization"), QStringLiteral("Bearer s3cret")}};
+    EXPECT_EQ(fetch(urlSource(server.url("/moved"), std::nullopt, secret)),
+              ScreenDataFetcher::Result(ScreenDataFetcher::Values{{QStringLiteral("u"), QStringLiteral("42")}}));
+    // Another port is another origin: the headers never reach it, and the failure names it.
+    EXPECT_EQ(failureOf(urlSource(server.url("/away"), std::nullopt, secret)),
+              QStringLiteral("the server redirected to ") + away + QStringLiteral(", away from the approved address"));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(elsewhere.heads.isEmpty());
+}
