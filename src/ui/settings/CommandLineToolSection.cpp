@@ -44,6 +44,8 @@ CommandLineToolSection::CommandLineToolSection(CommandLineToolInstaller installe
     setFooter(QStringLiteral("<code>tarv notify</code>, <code>tarv snapshot</code> and <code>tarv screen</code> from "
                              "any shell. The link points into this copy of Tarv, so install it again if the app "
                              "moves."));
+    // Our own text, with the commands set in code type.
+    footer()->setTextFormat(Qt::RichText);
 
     connect(m_button, &QPushButton::clicked, this, [this] { perform(m_status.kind != Status::Kind::installed); });
     showState();
