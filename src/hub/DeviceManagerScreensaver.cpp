@@ -6,6 +6,7 @@
 
 #include "pages/ScreensaverPhotoLayout.h"
 #include "media/PhotoImages.h"
+#include "platform/ContextContinuation.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -95,7 +96,7 @@ void DeviceManager::runPhotoImport(std::function<ImportResult()> operation)
     cleared.photoError.reset();
     setScreensaver(cleared);
     ++m_pendingPhotoWork;
-    QtConcurrent::run(m_photoWork.get(), std::move(operation)).then(this, [this](const ImportResult& result) {
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), std::move(operation)), [this](const ImportResult& result) {
         const bool wasEmpty = m_photoLibrary.isEmpty();
         ScreensaverState next = m_screensaver;
         if (!result.outcome.failure) {
@@ -150,8 +151,8 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
 {
     const ScreensaverPhotoService service = m_photoService;
     ++m_pendingPhotoWork;
-    QtConcurrent::run(m_photoWork.get(), [service, id] { return service.removePhoto(id); })
-        .then(this, [this, id](const std::optional<ScreensaverPhotoService::Failure>& failure) {
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), [service, id] { return service.removePhoto(id); }),
+        [this, id](const std::optional<ScreensaverPhotoService::Failure>& failure) {
             const auto done = qScopeGuard([this] { finishPhotoWork(); });
             ScreensaverState next = m_screensaver;
             if (failure) {
@@ -195,9 +196,10 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
     const ScreensaverPhotoService service = m_photoService;
     const ScreensaverPhotoService::SavedPhoto photo = *found;
     ++m_pendingPhotoWork;
-    QtConcurrent::run(m_photoWork.get(), [service, photo, adjustment] {
+    const auto updated = QtConcurrent::run(m_photoWork.get(), [service, photo, adjustment] {
         return service.updateAdjustment(photo, adjustment);
-    }).then(this, [this, id](const ScreensaverPhotoService::UpdateOutcome& outcome) {
+    });
+    continueOn(this, updated, [this, id](const ScreensaverPhotoService::UpdateOutcome& outcome) {
         const auto done = qScopeGuard([this] { finishPhotoWork(); });
         ScreensaverState next = m_screensaver;
         if (outcome.failure || !outcome.photo) {
@@ -252,7 +254,7 @@ void DeviceManager::cropSourceImage(const QUuid& id, std::function<void(std::opt
     }
     const ScreensaverPhotoService service = m_photoService;
     const ScreensaverPhotoService::SavedPhoto photo = *found;
-    QtConcurrent::run(m_photoWork.get(), [service, photo]() -> std::optional<CropSource> {
+    const auto read = QtConcurrent::run(m_photoWork.get(), [service, photo]() -> std::optional<CropSource> {
         QFile file(service.sourcePath(photo.id));
         if (file.open(QIODevice::ReadOnly))
             if (auto image = PhotoImages::downsampledImage(file.readAll(), ScreensaverPhotoService::sourceMaxPixels))
@@ -260,5 +262,6 @@ void DeviceManager::cropSourceImage(const QUuid& id, std::function<void(std::opt
         if (auto preview = PhotoImages::rgb565PreviewImage(photo.data, PhotoImages::frameWidth, PhotoImages::frameHeight))
             return CropSource{*preview, false, photo.adjustment};
         return std::nullopt;
-    }).then(this, [done = std::move(done)](const std::optional<CropSource>& source) { done(source); });
+    });
+    continueOn(this, read, [done = std::move(done)](const std::optional<CropSource>& source) { done(source); });
 }

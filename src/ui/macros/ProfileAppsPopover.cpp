@@ -9,6 +9,7 @@
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PopoverPlacement.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "platform/ContextContinuation.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -295,7 +296,7 @@ void ProfileAppsPopover::readRunningApps()
     if (!m_source)
         return;
     const quint64 reading = ++m_reading;
-    m_source->runningApps().then(this, [this, reading](const QList<RunningApp>& running) {
+    continueOn(this, m_source->runningApps(), [this, reading](const QList<RunningApp>& running) {
         // A later reading answers for itself.
         if (reading != m_reading)
             return;
