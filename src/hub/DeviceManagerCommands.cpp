@@ -9,6 +9,7 @@
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/PushedValues.h"
 #include "screens/runtime/ScreenTrust.h"
+#include "platform/ContextContinuation.h"
 
 #include <QCoreApplication>
 #include <QFutureWatcher>
@@ -59,8 +60,8 @@ void DeviceManager::startNotifyServer()
         return;
     // The start asks a socket left at the path whether a copy still serves it, which may take
     // up to the probe's time-out.
-    QtConcurrent::run([server] { return server->start(); })
-        .then(this, [this, server](const std::optional<NotifyServer::StartError>& error) {
+    continueOn(this, QtConcurrent::run([server] { return server->start(); }),
+        [this, server](const std::optional<NotifyServer::StartError>& error) {
             if (error) {
                 if (error->kind == NotifyServer::StartError::Kind::alreadyServed)
                     log(LogEntry::Direction::system,
@@ -106,9 +107,10 @@ void DeviceManager::runSnapshotCommand(const NotifyChannel::Request& request, No
             return;
         }
         // Encoding and writing the file stay off this thread; the answer comes back to it.
-        QtConcurrent::run([snapshot = std::get<TarvUSB::DeviceSnapshot>(result), requested] {
+        const auto saving = QtConcurrent::run([snapshot = std::get<TarvUSB::DeviceSnapshot>(result), requested] {
             return saveSnapshotPNG(snapshot, requested);
-        }).then(this, [reply](const std::variant<QString, SnapshotSaveError>& saved) {
+        });
+        continueOn(this, saving, [reply](const std::variant<QString, SnapshotSaveError>& saved) {
             if (const auto* error = std::get_if<SnapshotSaveError>(&saved)) {
                 reply(NotifyChannel::reply(false, error->message));
                 return;
@@ -162,8 +164,8 @@ NotifyChannel::Reply DeviceManager::runShowScreenCommand(const NotifyChannel::Re
 
 void DeviceManager::runScreenCheck(const QString& path, NotifyServer::ReplyCallback reply)
 {
-    QtConcurrent::run([path] { return checkScreenFile(path); })
-        .then(this, [reply](const NotifyChannel::Reply& checked) { reply(checked); });
+    continueOn(this, QtConcurrent::run([path] { return checkScreenFile(path); }),
+               [reply](const NotifyChannel::Reply& checked) { reply(checked); });
 }
 
 QStringList DeviceManager::screenListLines() const

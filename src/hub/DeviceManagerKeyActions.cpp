@@ -9,6 +9,7 @@
 #include "macros/MacroAction.h"
 #include "macros/ProfileStore.h"
 #include "pages/HomePage.h"
+#include "platform/ContextContinuation.h"
 
 #include <QPointer>
 
@@ -104,18 +105,16 @@ void DeviceManager::typeText(const QString& text)
 
 void DeviceManager::runShortcutAction(const QString& name, const QString& label)
 {
-    const QPointer<DeviceManager> weak(this);
-    m_actionRunner->runShortcutsTool({QStringLiteral("run"), name}).then(this, [weak, label](const ProcessResult& result) {
-        if (weak && result.failure)
-            weak->log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
+    continueOn(this, m_actionRunner->runShortcutsTool({QStringLiteral("run"), name}), [this, label](const ProcessResult& result) {
+        if (result.failure)
+            log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
     });
 }
 
 void DeviceManager::runScreenshotAction(const ScreenshotOptions& options, const QString& label)
 {
-    const QPointer<DeviceManager> weak(this);
-    m_actionRunner->screenshot(options, std::nullopt).then(this, [weak, label](const ProcessResult& result) {
-        if (weak && result.failure)
-            weak->log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
+    continueOn(this, m_actionRunner->screenshot(options, std::nullopt), [this, label](const ProcessResult& result) {
+        if (result.failure)
+            log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
     });
 }

@@ -6,6 +6,7 @@
 
 #include "pages/ScreensaverPhotoLayout.h"
 #include "media/PhotoImages.h"
+#include "platform/ContextContinuation.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -94,7 +95,7 @@ void DeviceManager::runPhotoImport(std::function<ImportResult()> operation)
     cleared.photoError.reset();
     setScreensaver(cleared);
     ++m_pendingPhotoWork;
-    QtConcurrent::run(m_photoWork.get(), std::move(operation)).then(this, [this](const ImportResult& result) {
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), std::move(operation)), [this](const ImportResult& result) {
         const bool wasEmpty = m_photoLibrary.isEmpty();
         ScreensaverState next = m_screensaver;
         if (!result.outcome.failure) {
@@ -144,8 +145,8 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
 {
     const ScreensaverPhotoService service = m_photoService;
     ++m_pendingPhotoWork;
-    QtConcurrent::run(m_photoWork.get(), [service, id] { return service.removePhoto(id); })
-        .then(this, [this, id](const std::optional<ScreensaverPhotoService::Failure>& failure) {
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), [service, id] { return service.removePhoto(id); }),
+        [this, id](const std::optional<ScreensaverPhotoService::Failure>& failure) {
             const auto done = qScopeGuard([this] { finishPhotoWork(); });
             ScreensaverState next = m_screensaver;
             if (failure) {
@@ -189,9 +190,10 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
     const ScreensaverPhotoService service = m_photoService;
     const ScreensaverPhotoService::SavedPhoto photo = *found;
     ++m_pendingPhotoWork;
-    QtConcurrent::run(m_photoWork.get(), [service, photo, adjustment] {
+    const auto updated = QtConcurrent::run(m_photoWork.get(), [service, photo, adjustment] {
         return service.updateAdjustment(photo, adjustment);
-    }).then(this, [this, id](const ScreensaverPhotoService::UpdateOutcome& outcome) {
+    });
+    continueOn(this, updated, [this, id](const ScreensaverPhotoService::UpdateOutcome& outcome) {
         const auto done = qScopeGuard([this] { finishPhotoWork(); });
         ScreensaverState next = m_screensaver;
         if (outcome.failure || !outcome.photo) {
@@ -246,12 +248,13 @@ void DeviceManager::cropSourceImage(const QUuid& id, std::function<void(std::opt
     }
     const ScreensaverPhotoService service = m_photoService;
     const ScreensaverPhotoService::SavedPhoto photo = *found;
-    QtConcurrent::run(m_photoWork.get(), [service, photo]() -> std::optional<CropSource> {
+    const auto read = QtConcurrent::run(m_photoWork.get(), [service, photo]() -> std::optional<CropSource> {
         if (const auto jpeg = ScreensaverPhotoService::readPhotoFile(service.sourcePath(photo.id)))
             if (auto image = PhotoImages::downsampledImage(*jpeg, ScreensaverPhotoService::sourceMaxPixels))
                 return CropSource{*image, true, photo.adjustment};
         if (auto preview = PhotoImages::rgb565PreviewImage(photo.data, PhotoImages::frameWidth, PhotoImages::frameHeight))
             return CropSource{*preview, false, photo.adjustment};
         return std::nullopt;
-    }).then(this, [done = std::move(done)](const std::optional<CropSource>& source) { done(source); });
+    });
+    continueOn(this, read, [done = std::move(done)](const std::optional<CropSource>& source) { done(source); });
 }

@@ -5,6 +5,7 @@
 #include "platform/DesktopEntries.h"
 #include "platform/DesktopLaunch.h"
 #include "platform/Settings.h"
+#include "platform/ContextContinuation.h"
 
 #include <QClipboard>
 #include <QDateTime>
@@ -132,7 +133,7 @@ QFuture<ProcessResult> DesktopActionRunner::screenshot(const ScreenshotOptions& 
     const QString targetFolder = toClipboard ? QString() : folder.value_or(screenshotFolder());
 
     auto* portal = new ScreenshotPortal(bus ? bus() : QDBusConnection::sessionBus());
-    return portal->capture(interactive).then(portal, [=](const PortalCapture& capture) {
+    return continueOn(portal, portal->capture(interactive), [=](const PortalCapture& capture) {
         portal->deleteLater();
         if (capture.error)
             return failure(*capture.error);

@@ -1,4 +1,5 @@
 #include "macros/ShortcutsCatalog.h"
+#include "platform/ContextContinuation.h"
 
 #include <QCollator>
 
@@ -32,7 +33,7 @@ void ShortcutsCatalog::load()
         return;
     setLoading(true);
     // The continuation belongs to this catalog: it never runs once the catalog is gone.
-    listShortcuts().then(this, [this](const QStringList& list) {
+    continueOn(this, listShortcuts(), [this](const QStringList& list) {
         setNames(sorted(list));
         setLoading(false);
     });

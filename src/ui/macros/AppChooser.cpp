@@ -2,6 +2,7 @@
 
 #include "platform/DesktopEntries.h"
 #include "ui/widgets/AppIconView.h"
+#include "platform/ContextContinuation.h"
 #include "ui/widgets/PlainText.h"
 
 #include <QBoxLayout>
@@ -91,8 +92,8 @@ AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection se
             emit appChosen(app);
     });
 
-    QtConcurrent::run(readEntries, DesktopEntries::applicationDirs())
-        .then(this, [this](const QList<DesktopEntry>& entries) { fill(entries); });
+    continueOn(this, QtConcurrent::run(readEntries, DesktopEntries::applicationDirs()),
+               [this](const QList<DesktopEntry>& entries) { fill(entries); });
 }
 
 void AppChooser::fill(const QList<DesktopEntry>& entries)

@@ -11,6 +11,7 @@
 #include "ui/widgets/PopoverPlacement.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "platform/ContextContinuation.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -296,7 +297,7 @@ void ProfileAppsPopover::readRunningApps()
     if (!m_source)
         return;
     const quint64 reading = ++m_reading;
-    m_source->runningApps().then(this, [this, reading](const QList<RunningApp>& running) {
+    continueOn(this, m_source->runningApps(), [this, reading](const QList<RunningApp>& running) {
         // A later reading answers for itself.
         if (reading != m_reading)
             return;

@@ -7,7 +7,6 @@
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
-#include <QFontDatabase>
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -118,8 +117,9 @@ QFont NowPlayingView::tabularDigitsFont(const QFont& base)
     const qreal zero = metrics.horizontalAdvance(QLatin1Char('0'));
     for (char digit = '1'; digit <= '9'; ++digit) {
         if (!qFuzzyCompare(metrics.horizontalAdvance(QLatin1Char(digit)), zero)) {
-            QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-            fixed.setPointSizeF(base.pointSizeF());
+            QFont fixed = FormSection::monospacedFont(0);
+            if (base.pointSizeF() > 0)
+                fixed.setPointSizeF(base.pointSizeF());
             return fixed;
         }
     }

@@ -10,6 +10,7 @@
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "platform/ContextContinuation.h"
 
 #include <QBoxLayout>
 #include <QBuffer>
@@ -461,11 +462,11 @@ bool ScreensaverView::dropPhotos(const QMimeData& mime)
     ++m_readingDrops;
     importStarted(int(dropped.size()));
     // Files are read, and pictures encoded, away from the window.
-    QtConcurrent::run([dropped] { return readDroppedItems(dropped); })
-        .then(this, [this](const QList<ScreensaverPhotoService::ImportItem>& items) {
-            --m_readingDrops;
-            m_deviceManager.importPhotoData(items);
-        });
+    continueOn(this, QtConcurrent::run([dropped] { return readDroppedItems(dropped); }),
+               [this](const QList<ScreensaverPhotoService::ImportItem>& items) {
+                   --m_readingDrops;
+                   m_deviceManager.importPhotoData(items);
+               });
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/DesktopEntries.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "platform/ContextContinuation.h"
 
 #include <QFileInfo>
 #include <QFuture>
@@ -105,7 +106,7 @@ void AppIconView::lookUp()
         return;
     }
     showIcon(fallbackIcon(), true);
-    QtConcurrent::run(lookUpEntry, id).then(this, [this, lookup, id](const Lookup& result) {
+    continueOn(this, QtConcurrent::run(lookUpEntry, id), [this, lookup, id](const Lookup& result) {
         // A newer application was set meanwhile: its own lookup answers.
         if (lookup != m_lookup)
             return;

@@ -99,7 +99,11 @@ QFont FormSection::relativeFont(const QFont& base, double delta)
 
 QFont FormSection::monospacedFont(double delta)
 {
+    // The desktop's fixed-pitch font. Its family may be a name the machine lacks (a desktop's
+    // own font, not installed): the style hint then leads matching to a monospaced face
+    // rather than the default proportional one.
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
     const double size = QApplication::font().pointSizeF();
     if (size > 0)
         font.setPointSizeF(std::max(1.0, size + delta));

@@ -42,7 +42,8 @@ public:
     static void setSecondaryText(QWidget* widget);
     // The application font changed by `delta` points ("callout" is −1, "footnote" −2).
     static QFont relativeFont(const QFont& base, double delta);
-    // The monospaced variant of a font role.
+    // The monospaced variant of a font role: the desktop's fixed-pitch family, with the
+    // monospace style hint.
     static QFont monospacedFont(double delta);
 
 private:

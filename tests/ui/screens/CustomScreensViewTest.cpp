@@ -11,6 +11,7 @@
 #include "ui/screens/FileManager.h"
 #include "ui/screens/ScreenFileRow.h"
 #include "ui/screens/ScreenPermissionsView.h"
+#include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/WrappingText.h"
 
@@ -275,7 +276,9 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     EXPECT_FALSE(busy->showOnDeviceAction()->isEnabled());
     EXPECT_FALSE(hub->availableScreens().contains(DeviceScreen::custom(QStringLiteral("busy"))));
 
-    // Every permission is listed; commands and addresses in a fixed-pitch font, selectable.
+    // Every permission is listed; commands and addresses in the monospaced font, selectable.
+    // The font asked for is checked, not the face the machine's fonts resolve it to.
+    const QFont monospaced = FormSection::monospacedFont(-1);
     const QList<WrappingText*> details = permissions->findChild<QWidget*>(QStringLiteral("waitingList"))
                                              ->findChildren<WrappingText*>(QStringLiteral("permissionDetail"));
     ASSERT_EQ(details.size(), 4);
@@ -284,8 +287,9 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
         SCOPED_TRACE(i);
         EXPECT_EQ(details[i]->text(), expected[i].detail);
         EXPECT_TRUE(details[i]->textInteractionFlags() & Qt::TextSelectableByMouse);
-        EXPECT_EQ(details[i]->font().fixedPitch() || QFontInfo(details[i]->font()).fixedPitch(),
-                  expected[i].kind != Permission::Kind::action);
+        const bool isMonospaced = details[i]->font().family() == monospaced.family() &&
+                                  details[i]->font().styleHint() == QFont::Monospace;
+        EXPECT_EQ(isMonospaced, expected[i].kind != Permission::Kind::action);
     }
     EXPECT_TRUE(std::any_of(details.cbegin(), details.cend(), [](WrappingText* d) { return d->text() == u"echo 12"; }));
 
