@@ -1,6 +1,7 @@
 #include "media/ScreensaverPhotoService.h"
 
 #include "media/PhotoImages.h"
+#include "platform/MakeFolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -113,8 +114,8 @@ QList<ScreensaverPhotoService::Entry> ScreensaverPhotoService::readIndex() const
 
 std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIndex(const QList<Entry>& entries) const
 {
-    if (!QDir().mkpath(m_directory))
-        return fileFailure(QStringLiteral("create"), m_directory, QStringLiteral("the folder cannot be made"));
+    if (const std::optional<QString> reason = makeFolder(m_directory))
+        return fileFailure(QStringLiteral("create"), m_directory, *reason);
     const QString path = QDir(m_directory).filePath(indexName);
     if (const std::optional<QByteArray> old = readFile(path); old && !QJsonDocument::fromJson(*old).isArray()) {
         const QString aside =
@@ -151,8 +152,8 @@ QList<ScreensaverPhotoService::SavedPhoto> ScreensaverPhotoService::loadPhotos()
 
 ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(const QList<ImportItem>& items) const
 {
-    if (!QDir().mkpath(photosFolder()))
-        return {{}, fileFailure(QStringLiteral("create"), photosFolder(), QStringLiteral("the folder cannot be made"))};
+    if (const std::optional<QString> reason = makeFolder(photosFolder()))
+        return {{}, fileFailure(QStringLiteral("create"), photosFolder(), *reason)};
     QList<Entry> entries = readIndex();
     QStringList failed;
     QList<SavedPhoto> added;

@@ -126,6 +126,8 @@ QList<CustomScreen::Permission> CustomScreen::permissions() const
 
 std::optional<QString> CustomScreen::fingerprint() const
 {
+    if (keptFingerprint.value)
+        return *keptFingerprint.value;
     // Identities that are the same text once canonically composed count once, and sort by
     // their scalars, so differently composed but equal texts give one fingerprint.
     std::vector<std::pair<QList<uint>, QString>> identities;
@@ -146,4 +148,10 @@ std::optional<QString> CustomScreen::fingerprint() const
     const QByteArray digest =
         QCryptographicHash::hash(texts.join(QChar(u'\u0001')).toUtf8(), QCryptographicHash::Sha256);
     return QString::fromLatin1(digest.toHex());
+}
+
+void CustomScreen::keepFingerprint()
+{
+    keptFingerprint.value.reset();
+    keptFingerprint.value = fingerprint();
 }

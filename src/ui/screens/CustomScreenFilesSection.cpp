@@ -1,7 +1,6 @@
 #include "ui/screens/CustomScreenFilesSection.h"
 
 #include "hub/DeviceManager.h"
-#include "platform/BoundedFile.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenDataSources.h"
 #include "screens/runtime/ScreenTrust.h"
@@ -19,6 +18,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 
@@ -128,30 +128,30 @@ QList<std::pair<QString, QString>> CustomScreenFilesSection::sourceFailures(cons
 
 void CustomScreenFilesSection::addScreen(const ScreenTemplate& screenTemplate)
 {
-    const auto written = m_deviceManager.customScreens().addTemplate(screenTemplate);
-    if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
-        setFailure(error->message);
-        return;
-    }
-    const QString id = std::get<QString>(written);
-    setFailure(std::nullopt);
-    m_showWhenLoaded = id;
-    m_fileManager->open(filePath(id + QStringLiteral(".json")));
+    m_deviceManager.customScreens().addTemplate(
+        screenTemplate, [section = QPointer(this)](const CustomScreenStore::WriteResult& written) {
+            if (!section)
+                return;
+            if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
+                section->setFailure(error->message);
+                return;
+            }
+            const QString id = std::get<QString>(written);
+            section->setFailure(std::nullopt);
+            section->m_showWhenLoaded = id;
+            section->m_fileManager->open(section->filePath(id + QStringLiteral(".json")));
+        });
 }
 
 void CustomScreenFilesSection::duplicate(const QString& fileName)
 {
-    const std::optional<QByteArray> bytes = readRegularFile(filePath(fileName), CustomScreenStore::maxFileBytes);
-    if (!bytes) {
-        setFailure(QStringLiteral("Could not read ") + fileName);
-        return;
-    }
-    const auto written = m_deviceManager.customScreens().createScreenFile(screenID(fileName), *bytes);
-    if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
-        setFailure(error->message);
-        return;
-    }
-    setFailure(std::nullopt);
+    m_deviceManager.customScreens().duplicateScreenFile(
+        fileName, [section = QPointer(this)](const CustomScreenStore::WriteResult& written) {
+            if (!section)
+                return;
+            const auto* error = std::get_if<CustomScreenStore::WriteError>(&written);
+            section->setFailure(error ? std::optional(error->message) : std::nullopt);
+        });
 }
 
 QList<ScreenFileRow*> CustomScreenFilesSection::rows() const
