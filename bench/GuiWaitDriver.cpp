@@ -7,6 +7,7 @@
 //                         drawn
 //   newscreen TEMPLATE    Custom Screens, New Screen, the template with that id
 //   duplicate FILE        Custom Screens, the file's Duplicate
+//   settings              opens the Settings window
 //   login                 Settings, General: flips "Open Tarv at login"
 //   install               Settings, Advanced: presses the tool's button (Install…, Remove)
 //   stocks                refreshes the stock quotes
@@ -60,6 +61,8 @@ public:
             trigger(QStringLiteral("newScreen:") + QString::fromUtf8(argument));
         else if (command == "duplicate")
             duplicate(QString::fromUtf8(argument));
+        else if (command == "settings")
+            settingsWindow();
         else if (command == "login")
             press(0, "openAtLoginSwitch");
         else if (command == "install")
