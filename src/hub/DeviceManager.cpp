@@ -130,20 +130,6 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
 // callback still queued is dropped with the hub's context.
 DeviceManager::~DeviceManager() = default;
 
-void DeviceManager::loadPhotoLibrary()
-{
-    const QList<ScreensaverPhotoService::SavedPhoto> photos = m_photoService.loadPhotos();
-    if (photos != m_photoLibrary) {
-        m_photoLibrary = photos;
-        emit photoLibraryChanged();
-    }
-    ScreensaverState next = m_screensaver;
-    next.photos.clear();
-    for (const auto& photo : m_photoLibrary)
-        next.photos.append({photo.id, photo.displayName});
-    setScreensaver(next);
-}
-
 void DeviceManager::readScreensaverSettings()
 {
     ScreensaverState next = m_screensaver;

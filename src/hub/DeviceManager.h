@@ -407,7 +407,7 @@ signals:
     void deviceEvent(const TarvUSB::TouchPayload& touch);
 
 private:
-    // Construction steps.
+    // Construction steps. The photo library arrives later, through the photo worker.
     void loadPhotoLibrary();
     void readScreensaverSettings();
     void installStoreCallbacks();

@@ -10,7 +10,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
@@ -104,12 +103,12 @@ void DeviceManager::scheduleCustomAnimation()
 
 namespace {
 
-// What a sprite widget of the page wants in its slots, from the file as it is now.
-QList<SpriteSheet::FrameKey> spriteKeys(const QDir& folder, const CustomScreen::SpriteWidget& sprite)
+// What a sprite widget of the page wants in its slots: the sheet as the store's last reading of
+// the folder found it, so that drawing a page never waits on the disk.
+QList<SpriteSheet::FrameKey> spriteKeys(const CustomScreenStore& store, const CustomScreen::SpriteWidget& sprite)
 {
-    const QFileInfo info(folder.filePath(sprite.sheet));
-    const std::optional<QDateTime> modified =
-        info.exists() ? std::optional(info.fileTime(QFileDevice::FileModificationTime)) : std::nullopt;
+    const QDateTime date = store.sheetDates().value(sprite.sheet);
+    const std::optional<QDateTime> modified = date.isValid() ? std::optional(date) : std::nullopt;
     QList<SpriteSheet::FrameKey> keys;
     for (int c = 0; c < int(sprite.count); ++c)
         keys.append(SpriteSheet::FrameKey{sprite.sheet, c, modified});
@@ -130,7 +129,7 @@ void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
         firstSlot += count;
         if (slotBase + count > spriteSlots)
             continue;
-        const QList<SpriteSheet::FrameKey> keys = spriteKeys(folder, sprite);
+        const QList<SpriteSheet::FrameKey> keys = spriteKeys(m_customScreens, sprite);
         bool held = true;
         for (int c = 0; c < count; ++c) {
             const auto slot = m_deviceSpriteBySlot.constFind(slotBase + c);
@@ -170,11 +169,10 @@ void DeviceManager::spriteFramesDecoded(std::uint64_t generation, const QString&
     const std::optional<CustomScreen> screen = shownCustomScreen();
     if (generation != m_portGeneration || !screen || screen->id != screenID)
         return;
-    const QDir folder(m_customScreens.folder());
     int slotBase = 0;
     bool wanted = false;
     for (const CustomScreen::SpriteWidget& sprite : screen->spriteWidgets()) {
-        if (slotBase == firstSlot && spriteKeys(folder, sprite) == keys)
+        if (slotBase == firstSlot && spriteKeys(m_customScreens, sprite) == keys)
             wanted = true;
         slotBase += int(sprite.count);
     }

@@ -89,6 +89,27 @@ void DeviceManager::finishPhotoWork()
 
 // --- Library edits -------------------------------------------------------------------------
 
+void DeviceManager::loadPhotoLibrary()
+{
+    // Hundreds of frames on a slow home folder must not hold up the first window: the library
+    // is read on the photo worker, ahead of any edit, and applied like one.
+    const ScreensaverPhotoService service = m_photoService;
+    ++m_pendingPhotoWork;
+    QtConcurrent::run(m_photoWork.get(), [service] { return service.loadPhotos(); })
+        .then(this, [this](const QList<ScreensaverPhotoService::SavedPhoto>& photos) {
+            const bool wasEmpty = m_photoLibrary.isEmpty();
+            if (photos != m_photoLibrary) {
+                m_photoLibrary = photos;
+                m_thumbnails.clear();
+                m_photoCorner.reset();
+                rebuildScreensaverPhotos();
+            }
+            if (m_activeScreen == DeviceScreen::screensaver() && wasEmpty && !m_photoLibrary.isEmpty())
+                renderActivePage();
+            finishPhotoWork();
+        });
+}
+
 void DeviceManager::runPhotoImport(std::function<ImportResult()> operation)
 {
     ScreensaverState cleared = m_screensaver;

@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -34,23 +35,34 @@ void configure(int fd)
 }
 
 // Dropping DTR for a moment resets the device's USB serial side so that it greets us anew.
-// A pseudo-terminal has no modem lines at all; it is opened without the pulse.
-void pulseDTR(int fd)
+// The line is dropped here, as the port opens, and raised again dtrPulseLength later by the
+// port's thread, so the opening thread never sleeps through the pulse. False when there is
+// nothing to raise: a pseudo-terminal has no modem lines at all and opens without the pulse.
+constexpr std::chrono::milliseconds dtrPulseLength{20};
+
+bool dropDTR(int fd)
 {
     int lines = 0;
     if (::ioctl(fd, TIOCMGET, &lines) != 0) {
         const int error = errno;
         if (error == ENOTTY || error == EINVAL)
-            return;
+            return false;
         throw PortError::fromErrno(PortError::Kind::dtrFailed, error);
     }
     lines &= ~TIOCM_DTR;
     if (::ioctl(fd, TIOCMSET, &lines) != 0)
         throw PortError::fromErrno(PortError::Kind::dtrFailed, errno);
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return true;
+}
+
+// The errno of a failure, else 0.
+int raiseDTR(int fd)
+{
+    int lines = 0;
+    if (::ioctl(fd, TIOCMGET, &lines) != 0)
+        return errno;
     lines |= TIOCM_DTR;
-    if (::ioctl(fd, TIOCMSET, &lines) != 0)
-        throw PortError::fromErrno(PortError::Kind::dtrFailed, errno);
+    return ::ioctl(fd, TIOCMSET, &lines) != 0 ? errno : 0;
 }
 
 }  // namespace
@@ -108,7 +120,7 @@ void SerialPort::open()
     auto fresh = std::make_shared<Shared>();
     try {
         configure(fd);
-        pulseDTR(fd);
+        fresh->dtrLow = dropDTR(fd);
         fresh->wakeDescriptor = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         if (fresh->wakeDescriptor < 0)
             throw PortError::fromErrno(PortError::Kind::openFailed, errno);
@@ -134,7 +146,9 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
 
     QByteArray buffer(readBufferSize, Qt::Uninitialized);
     std::optional<QString> reason;
-    for (;;) {
+    if (shared->dtrLow)
+        reason = finishDTRPulse(*shared, ownDescriptor);
+    while (!reason) {
         bool wantWrite = false;
         {
             std::lock_guard guard(shared->lock);
@@ -219,6 +233,36 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
         shared->onClose(reason);
 }
 
+std::optional<QString> SerialPort::finishDTRPulse(Shared& shared, int fd)
+{
+    // Sleeps through the whole pulse, unless close() ends the port meanwhile.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + dtrPulseLength;
+    for (;;) {
+        {
+            std::lock_guard guard(shared.lock);
+            if (!shared.shouldRead || shared.fileDescriptor != fd)
+                return std::nullopt;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0)
+            break;
+        pollfd waiter{shared.wakeDescriptor, POLLIN, 0};
+        if (::poll(&waiter, 1, int(left.count())) > 0) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t n = ::read(shared.wakeDescriptor, &count, sizeof count);
+        }
+    }
+    std::lock_guard guard(shared.lock);
+    if (!shared.shouldRead || shared.fileDescriptor != fd)
+        return std::nullopt;
+    if (const int error = raiseDTR(fd))
+        return PortError::fromErrno(PortError::Kind::dtrFailed, error).description();
+    // What was written meanwhile waits in the backlog: the thread's loop sends it now.
+    shared.dtrLow = false;
+    return std::nullopt;
+}
+
 int SerialPort::writeBacklog(Shared& shared, int fd)
 {
     while (!shared.backlog.empty()) {
@@ -261,8 +305,9 @@ bool SerialPort::write(const QByteArray& bytes)
     if (bytes.isEmpty())
         return true;
 
-    // Bytes already waiting go first; these queue up behind them, within the bound.
-    if (shared->waitingBytes > 0) {
+    // Bytes already waiting go first, and nothing goes out during the DTR pulse; these queue
+    // up behind them, within the bound.
+    if (shared->waitingBytes > 0 || shared->dtrLow) {
         if (shared->waitingBytes + bytes.size() > maxBacklog)
             return false;
         shared->backlog.push_back(bytes);

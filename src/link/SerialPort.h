@@ -1,7 +1,8 @@
 #pragma once
 // The device's serial port: opened raw at 115200 baud with a DTR pulse, served by one thread
-// of its own that waits on the line and hands every chunk it reads to the owner, and that
-// writes out whatever the line could not take at once. Nothing here makes the caller wait.
+// of its own that ends the pulse, waits on the line and hands every chunk it reads to the
+// owner, and writes out whatever the line could not take at once. Nothing here makes the
+// caller wait.
 
 #include <QByteArray>
 #include <QString>
@@ -86,6 +87,9 @@ private:
         qsizetype headOffset = 0;
         qsizetype waitingBytes = 0;
         std::uint64_t written = 0;  // guarded by lock
+        // Guarded by lock once the thread runs: DTR was dropped as the port opened and the
+        // thread has not raised it yet; writes wait in the backlog meanwhile.
+        bool dtrLow = false;
         int wakeDescriptor = -1;  // an eventfd that interrupts the thread's wait
         DataCallback onData;
         CloseCallback onClose;
@@ -96,6 +100,8 @@ private:
     };
 
     static void serve(const std::shared_ptr<Shared>& shared, int ownDescriptor);
+    // Ends the DTR pulse that open() began; the failure's text, which ends the port.
+    static std::optional<QString> finishDTRPulse(Shared& shared, int fd);
     // Writes what the line takes now; the errno of a failure of the line, else 0.
     static int writeBacklog(Shared& shared, int fd);
 

@@ -476,7 +476,7 @@ std::optional<bool> ProfileStore::toggleLatchedKey(int index)
     return isActive;
 }
 
-void ProfileStore::linkApps(const AppTarget& app, const QUuid& profileID)
+void ProfileStore::linkApps(AppTarget app, QUuid profileID)
 {
     if (app.bundleID.isEmpty())
         return;
@@ -494,14 +494,14 @@ void ProfileStore::linkApps(const AppTarget& app, const QUuid& profileID)
     auto existing = std::find_if(linked.begin(), linked.end(),
                                  [&](const AppTarget& entry) { return sameBundleID(entry.bundleID, app.bundleID); });
     if (existing != linked.end())
-        *existing = app;
+        *existing = std::move(app);
     else
-        linked.append(app);
+        linked.append(std::move(app));
     setProfiles(std::move(profiles));
     save();
 }
 
-void ProfileStore::unlinkApp(const QString& bundleID, const QUuid& profileID)
+void ProfileStore::unlinkApp(QString bundleID, QUuid profileID)
 {
     const int index = indexOf(profileID);
     if (index < 0)

@@ -54,8 +54,10 @@ public:
     void clearKey(int index);
     // Flips a latching key of the active profile; none when the index or key does not latch.
     std::optional<bool> toggleLatchedKey(int index);
-    void linkApps(const AppTarget& app, const QUuid& profileID);
-    void unlinkApp(const QString& bundleID, const QUuid& profileID);
+    // Both take their arguments by value: a caller may pass an entry of this store's own list,
+    // which the change replaces.
+    void linkApps(AppTarget app, QUuid profileID);
+    void unlinkApp(QString bundleID, QUuid profileID);
     void setFallbackProfile(const std::optional<QUuid>& id);
     std::optional<MacroProfile> profileLinkedToApp(const QString& bundleID) const;
     std::optional<QUuid> targetProfileID(const std::optional<QString>& bundleID) const;

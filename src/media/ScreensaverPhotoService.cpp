@@ -2,6 +2,7 @@
 
 #include "media/PhotoImages.h"
 #include "platform/BoundedFile.h"
+#include "platform/MakeFolder.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -140,8 +141,8 @@ bool losesEntries(const QByteArray& index)
 
 std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIndex(const QList<Entry>& entries) const
 {
-    if (!QDir().mkpath(m_directory))
-        return fileFailure(QStringLiteral("create"), m_directory, QStringLiteral("the folder cannot be made"));
+    if (const std::optional<QString> reason = makeFolder(m_directory))
+        return fileFailure(QStringLiteral("create"), m_directory, *reason);
     const QString path = QDir(m_directory).filePath(indexName);
     // Kept as it was read before the first write that would drop what does not decode in it.
     if (const std::optional<QByteArray> old = readFile(path); old && losesEntries(*old)) {
@@ -179,8 +180,8 @@ QList<ScreensaverPhotoService::SavedPhoto> ScreensaverPhotoService::loadPhotos()
 
 ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(const QList<ImportItem>& items) const
 {
-    if (!QDir().mkpath(photosFolder()))
-        return {{}, fileFailure(QStringLiteral("create"), photosFolder(), QStringLiteral("the folder cannot be made"))};
+    if (const std::optional<QString> reason = makeFolder(photosFolder()))
+        return {{}, fileFailure(QStringLiteral("create"), photosFolder(), *reason)};
     QList<Entry> entries = readIndex();
     QStringList failed;
     QList<SavedPhoto> added;

@@ -11,6 +11,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -71,8 +72,10 @@ StockService::DecodingError missing(const QString& key, const char* kind)
 }  // namespace
 
 StockService::StockService(const Settings& settings, std::chrono::milliseconds timeout, QObject* parent)
-    : QObject(parent), m_settings(settings), m_timeout(timeout), m_network(new QNetworkAccessManager(this))
+    : QObject(parent), m_settings(settings), m_timeout(timeout), m_network(new QNetworkAccessManager(this)),
+      m_parser(std::make_unique<QThreadPool>())
 {
+    m_parser->setMaxThreadCount(1);
 }
 
 StockService::~StockService() = default;
@@ -153,37 +156,56 @@ void StockService::fetchQuoteInfo(const QString& symbol, const QString& assetCla
                                   std::function<void(const InfoResult&)> done)
 {
     const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(symbol, pathCharacters));
-    makeQuoteRequest(endpoint(encoded, QStringLiteral("info"), assetClass),
-                     [this, encoded, assetClass, includeChart, done](const BodyResult& body) {
-                         if (const auto* failure = std::get_if<Failure>(&body))
-                             return done(*failure);
-                         const auto parsed = parseQuote(std::get<QByteArray>(body), {});
-                         if (const auto* error = std::get_if<DecodingError>(&parsed))
-                             return done(Failure{*error});
-                         const std::optional<StockQuote>& quote = std::get<std::optional<StockQuote>>(parsed);
-                         // A class without the symbol needs no chart.
-                         if (!quote || !includeChart)
-                             return done(quote);
-                         fetchQuoteChart(encoded, assetClass, [quote, done](const ChartResult& chart) {
-                             StockQuote withChart = *quote;
-                             // A chart that fails leaves the quote without one.
-                             if (const auto* values = std::get_if<QList<double>>(&chart))
-                                 withChart.chart = *values;
-                             done(std::optional<StockQuote>(withChart));
-                         });
-                     });
+    makeQuoteRequest(
+        endpoint(encoded, QStringLiteral("info"), assetClass),
+        [this, encoded, assetClass, includeChart, done](const BodyResult& body) {
+            if (const auto* failure = std::get_if<Failure>(&body))
+                return done(*failure);
+            parseOffThread([this, info = std::get<QByteArray>(body), encoded, assetClass, includeChart,
+                            done]() -> std::function<void()> {
+                auto parsed = parseQuote(info, {});
+                return [this, parsed = std::move(parsed), encoded, assetClass, includeChart, done] {
+                    if (const auto* error = std::get_if<DecodingError>(&parsed))
+                        return done(Failure{*error});
+                    const std::optional<StockQuote>& quote = std::get<std::optional<StockQuote>>(parsed);
+                    // A class without the symbol needs no chart.
+                    if (!quote || !includeChart)
+                        return done(quote);
+                    fetchQuoteChart(encoded, assetClass, [quote, done](const ChartResult& chart) {
+                        StockQuote withChart = *quote;
+                        // A chart that fails leaves the quote without one.
+                        if (const auto* values = std::get_if<QList<double>>(&chart))
+                            withChart.chart = *values;
+                        done(std::optional<StockQuote>(withChart));
+                    });
+                };
+            });
+        });
 }
 
 void StockService::fetchQuoteChart(const QString& encodedSymbol, const QString& assetClass,
                                    std::function<void(const ChartResult&)> done)
 {
-    makeQuoteRequest(endpoint(encodedSymbol, QStringLiteral("chart"), assetClass), [done](const BodyResult& body) {
+    makeQuoteRequest(endpoint(encodedSymbol, QStringLiteral("chart"), assetClass), [this, done](const BodyResult& body) {
         if (const auto* failure = std::get_if<Failure>(&body))
             return done(*failure);
-        const auto parsed = parseChart(std::get<QByteArray>(body));
-        if (const auto* error = std::get_if<DecodingError>(&parsed))
-            return done(Failure{*error});
-        done(std::get<QList<double>>(parsed));
+        parseOffThread([reply = std::get<QByteArray>(body), done]() -> std::function<void()> {
+            auto parsed = parseChart(reply);
+            return [parsed = std::move(parsed), done] {
+                if (const auto* error = std::get_if<DecodingError>(&parsed))
+                    return done(Failure{*error});
+                done(std::get<QList<double>>(parsed));
+            };
+        });
+    });
+}
+
+void StockService::parseOffThread(std::function<std::function<void()>()> parse)
+{
+    // The pool is the service's own: destroying the service waits for the parse, and the
+    // answer, queued to the service, is dropped with it.
+    m_parser->start([this, parse = std::move(parse)] {
+        QMetaObject::invokeMethod(this, parse(), Qt::QueuedConnection);
     });
 }
 

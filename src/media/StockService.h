@@ -1,7 +1,8 @@
 #pragma once
 // Quotes of the stocks page from the quote service: one info request and one chart request
 // per symbol, the asset class "stocks" tried before "etf". Requests run asynchronously on the
-// thread the service lives on; every answer comes back there, through a callback, once.
+// thread the service lives on, and replies (up to 1 MiB of JSON each) are read on a worker;
+// every answer comes back to that thread, through a callback, once.
 
 #include "media/StockQuote.h"
 
@@ -14,10 +15,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <variant>
 
 class QNetworkAccessManager;
+class QThreadPool;
 class Settings;
 
 class StockService : public QObject {
@@ -88,8 +91,11 @@ private:
     void fetchFromAssetClass(const QString& symbol, qsizetype classIndex, bool includeChart,
                              std::function<void(const QuoteResult&)> done);
     QUrl endpoint(const QString& encodedSymbol, const QString& kind, const QString& assetClass) const;
+    // Runs `parse` on the worker; what it gives back then runs on the service's thread.
+    void parseOffThread(std::function<std::function<void()>()> parse);
 
     const Settings& m_settings;
     std::chrono::milliseconds m_timeout;
     QNetworkAccessManager* m_network = nullptr;
+    std::unique_ptr<QThreadPool> m_parser;
 };

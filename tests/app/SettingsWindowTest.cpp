@@ -26,6 +26,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
@@ -121,14 +123,22 @@ protected:
 TEST_F(SettingsWindowTest, OpenAtLoginWritesHidesAndRemovesTheAutostartEntry)
 {
     SettingsWindow& w = open();
+    LoginItem& item = w.general()->loginItem();
     const QString entry = xdg.path("config") + QStringLiteral("/autostart/tarv.desktop");
-    EXPECT_EQ(w.general()->loginItem().entryPath(), entry);
+    EXPECT_EQ(item.entryPath(), entry);
     auto* toggle = find<QCheckBox>("openAtLoginSwitch");
     EXPECT_EQ(toggle->text(), QStringLiteral("Open Tarv at login"));
     EXPECT_FALSE(toggle->isChecked());
 
+    // The entry is written on a worker: until it answers the switch shows what was asked and
+    // takes no second click.
     toggle->click();
+    EXPECT_TRUE(item.isChanging());
     EXPECT_TRUE(toggle->isChecked());
+    EXPECT_FALSE(toggle->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
+    EXPECT_TRUE(toggle->isChecked());
+    EXPECT_TRUE(toggle->isEnabled());
     QFile file(entry);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const auto parsed = DesktopEntry::parse(file.readAll(), QStringLiteral("tarv"), entry, QStringLiteral("C"));
@@ -139,34 +149,46 @@ TEST_F(SettingsWindowTest, OpenAtLoginWritesHidesAndRemovesTheAutostartEntry)
     ASSERT_TRUE(std::holds_alternative<QStringList>(argv));
     EXPECT_EQ(std::get<QStringList>(argv), QStringList{QCoreApplication::applicationFilePath()});
 
-    // An entry switched off by the desktop reads as off when Tarv comes back to the front.
-    for (const QByteArray& off : {QByteArray("Hidden=true"), QByteArray("X-GNOME-Autostart-enabled=false")}) {
-        TempXdg::write(entry, "[Desktop Entry]\nType=Application\nName=Tarv\nExec=tarv\n" + off + '\n');
+    // An entry switched off by the desktop, or one that starts another program, reads as off
+    // when Tarv comes back to the front; turning it on writes Tarv's own entry over it.
+    const QByteArray exec = "Exec=" + LoginItem::execValue(QCoreApplication::applicationFilePath()).toUtf8() + '\n';
+    for (const QByteArray& off : {exec + "Hidden=true", exec + "X-GNOME-Autostart-enabled=false",
+                                  QByteArray("Exec=/usr/bin/another-program --tarv"), QByteArray("Exec=tarv")}) {
+        TempXdg::write(entry, "[Desktop Entry]\nType=Application\nName=Tarv\n" + off + '\n');
         emit qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+        ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
         EXPECT_FALSE(toggle->isChecked()) << off.constData();
+        toggle->click();
+        ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
+        EXPECT_TRUE(toggle->isChecked()) << off.constData();
     }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(LoginItem::startsProgram(file.readAll(), QCoreApplication::applicationFilePath()));
+    file.close();
     toggle->click();
-    EXPECT_TRUE(toggle->isChecked());
-    toggle->click();
+    ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
     EXPECT_FALSE(toggle->isChecked());
     EXPECT_FALSE(QFileInfo::exists(entry));
 }
 
 TEST_F(SettingsWindowTest, AFailedChangeShowsItsReasonUntilOneSucceeds)
 {
-    open();
+    SettingsWindow& w = open();
+    LoginItem& item = w.general()->loginItem();
     const QString folder = xdg.path("config") + QStringLiteral("/autostart");
     TempXdg::write(folder, "a file where the folder goes");
     auto* toggle = find<QCheckBox>("openAtLoginSwitch");
     auto* failure = find<QLabel>("loginFailureLabel");
     EXPECT_FALSE(shows(failure));
     toggle->click();
+    ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
     EXPECT_FALSE(toggle->isChecked());
     EXPECT_TRUE(shows(failure));
     EXPECT_EQ(failure->text(), QStringLiteral("Could not make the folder %1.").arg(folder));
 
     QFile::remove(folder);
     toggle->click();
+    ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
     EXPECT_TRUE(toggle->isChecked());
     EXPECT_FALSE(shows(failure));
 }
@@ -176,6 +198,7 @@ TEST_F(SettingsWindowTest, ExecQuotesWhatTheDesktopEntryFormatReserves)
     const QString program = QStringLiteral(R"(/opt/My "Apps"/$HOME/`x`/50%/back\slash/tarv)");
     LoginItem item(xdg.path("config") + QStringLiteral("/autostart/tarv.desktop"), program);
     item.setEnabled(true);
+    ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
     ASSERT_TRUE(item.isEnabled());
     QFile file(item.entryPath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -302,14 +325,19 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
     CommandLineToolSection* section = settingsWindow->commandLineTool();
     QPushButton* button = section->actionButton();
     auto* status = find<QLabel>("toolStatusLabel");
+    const auto press = [&] {
+        button->click();
+        return waitUntil([&] { return !section->isBusy(); });
+    };
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
     EXPECT_EQ(button->text(), QStringLiteral("Install…"));
 
-    button->click();
+    ASSERT_TRUE(press());
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), tool);
     EXPECT_EQ(status->text(), QStringLiteral("Installed at ") + link);
     EXPECT_EQ(button->text(), QStringLiteral("Remove"));
-    button->click();
+    ASSERT_TRUE(press());
     EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
     EXPECT_FALSE(QFileInfo(link).isSymLink());
 
@@ -317,27 +345,65 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
     QFile::link(QStringLiteral("/opt/Other/tarv"), link);
     settingsWindow->hide();
     settingsWindow->show();
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(status->text(), link + QStringLiteral(" points to /opt/Other/tarv"));
     EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
-    button->click();
+    ASSERT_TRUE(press());
     EXPECT_EQ(section->status(), Status::installed());
 
     QFile::remove(link);
     TempXdg::write(link, "someone's own script");
     section->refreshStatus();
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(status->text(), link + QStringLiteral(" is another file"));
-    button->click();
+    ASSERT_TRUE(press());
     EXPECT_EQ(section->status(), Status::installed());
 
     // A folder in the link's place stays, and the press says why.
     QFile::remove(link);
     QDir().mkpath(link);
     section->refreshStatus();
-    button->click();
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
+    ASSERT_TRUE(press());
     EXPECT_TRUE(QFileInfo(link).isDir());
     EXPECT_TRUE(shows(find<QLabel>("toolFailureLabel")));
     EXPECT_TRUE(find<QLabel>("toolFailureLabel")->text().startsWith(link + QStringLiteral(" is a folder")));
     EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
+}
+
+// The link is made on a worker: while the folder keeps it waiting, the window and the device go
+// on, and the outcome shows once the worker answers.
+TEST_F(SettingsWindowTest, TheToolsLinkIsMadeWithoutTheWindowWaiting)
+{
+    class SlowFolder final : public CommandLineToolInstaller::FileSystem {
+    public:
+        int makeLink(const QString& destination, const QString& path) override
+        {
+            go.acquire();
+            return FileSystem::makeLink(destination, path);
+        }
+        QSemaphore go;
+    };
+    auto folder = std::make_shared<SlowFolder>();
+    // Never leaves the worker, and so the window's end, waiting for good.
+    const auto release = qScopeGuard([&] { folder->go.release(); });
+    makeHub();
+    connectAndGreet();
+    open(folder, QString(), 3);
+    CommandLineToolSection* section = settingsWindow->commandLineTool();
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
+    section->actionButton()->click();
+    EXPECT_TRUE(section->isBusy());
+    EXPECT_FALSE(section->actionButton()->isEnabled());
+    const qsizetype before = patchCount();
+    hub->showScreen(DeviceScreen::calculator());
+    ASSERT_TRUE(waitUntil([&] { return patchCount() > before; }));
+    EXPECT_EQ(find<QLabel>("toolStatusLabel")->text(), QStringLiteral("Not installed"));
+
+    folder->go.release();
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
+    EXPECT_EQ(find<QLabel>("toolStatusLabel")->text(), QStringLiteral("Installed at ") + link);
+    EXPECT_TRUE(section->actionButton()->isEnabled());
 }
 
 TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSoUnderTheWholeStatusLine)
@@ -352,6 +418,7 @@ TEST_F(SettingsWindowTest, WithoutTheToolThePressSaysSoUnderTheWholeStatusLine)
     }
     open(nullptr, QString(), 3);
     settingsWindow->commandLineTool()->actionButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !settingsWindow->commandLineTool()->isBusy(); }));
     EXPECT_EQ(find<QLabel>("toolFailureLabel")->text(),
               QStringLiteral("This copy of Tarv has no tarv tool inside it."));
     EXPECT_EQ(settingsWindow->commandLineTool()->status(), Status::notInstalled());
@@ -373,7 +440,7 @@ TEST_F(SettingsWindowTest, AFolderOfRootsGoesThroughPkexecWithoutTheWindowWaitin
     open(std::make_shared<RootOwnedFolder>(), pkexec, 3);
     CommandLineToolSection* section = settingsWindow->commandLineTool();
     section->actionButton()->click();
-    EXPECT_TRUE(section->isWaitingForAdministrator());
+    ASSERT_TRUE(waitUntil([&] { return section->isWaitingForAdministrator(); }));
     EXPECT_FALSE(section->actionButton()->isEnabled());
     // The device link goes on meanwhile.
     const qsizetype before = patchCount();
@@ -382,14 +449,14 @@ TEST_F(SettingsWindowTest, AFolderOfRootsGoesThroughPkexecWithoutTheWindowWaitin
     EXPECT_TRUE(section->isWaitingForAdministrator());
 
     TempXdg::write(go, "");
-    ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(section->failure(), std::nullopt);
     EXPECT_EQ(section->status(), Status::installed());
     EXPECT_TRUE(section->actionButton()->isEnabled());
 
     // Removing asks again.
     section->actionButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(section->status(), Status::notInstalled());
 }
 
@@ -412,7 +479,7 @@ TEST_F(SettingsWindowTest, PkexecsOutcomesDismissedFailedAndNotStartable)
         open(std::make_shared<RootOwnedFolder>(), fakePkexec(c.script), 3);
         CommandLineToolSection* section = settingsWindow->commandLineTool();
         section->actionButton()->click();
-        ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+        ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
         EXPECT_EQ(section->failure(), c.failure);
         EXPECT_EQ(shows(find<QLabel>("toolFailureLabel")), c.failure.has_value());
         EXPECT_EQ(section->status(), Status::notInstalled());
@@ -421,7 +488,7 @@ TEST_F(SettingsWindowTest, PkexecsOutcomesDismissedFailedAndNotStartable)
     open(std::make_shared<RootOwnedFolder>(), xdg.path("system") + QStringLiteral("/no/pkexec"), 3);
     CommandLineToolSection* section = settingsWindow->commandLineTool();
     section->actionButton()->click();
-    ASSERT_TRUE(waitUntil([&] { return !section->isWaitingForAdministrator(); }));
+    ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     ASSERT_TRUE(section->failure());
     EXPECT_TRUE(section->failure()->startsWith(QStringLiteral("Could not launch pkexec: ")))
         << section->failure()->toStdString();

@@ -49,6 +49,8 @@ protected:
         environment.settings = settings.get();
         environment.isTesting = true;
         hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, customScreens, false, std::move(environment));
+        // The photo library is read on the photo worker.
+        ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
     }
 
     MainWindow& makeWindow()

@@ -66,6 +66,8 @@ protected:
         environment.mediaService = mediaService;
         environment.artworkService = artworkService;
         hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, startServices, std::move(environment));
+        // The photo library is read on the photo worker.
+        ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
     }
 
     void advance(std::chrono::milliseconds by)

@@ -382,6 +382,14 @@ TEST_F(ProfileStoreTest, LinkingApplicationsIgnoresLetterCase)
     EXPECT_TRUE(s.profiles()[0].linkedApps.isEmpty());
     EXPECT_EQ(changes, 0);
 
+    // Arguments that are entries of the store's own list, which the change replaces.
+    s.linkApps(s.profiles()[1].linkedApps[0], s.profiles()[0].id);
+    EXPECT_EQ(s.profiles()[0].linkedApps, (QList<AppTarget>{{"org.gnome.terminal", "Terminal"}}));
+    EXPECT_TRUE(s.profiles()[1].linkedApps.isEmpty());
+    s.unlinkApp(s.profiles()[0].linkedApps[0].bundleID, s.profiles()[0].id);
+    EXPECT_TRUE(s.profiles()[0].linkedApps.isEmpty());
+    s.linkApps({"org.gnome.terminal", "Terminal"}, b);
+
     // Reopening reads the links back.
     open();
     EXPECT_EQ(store->profiles()[1].linkedApps, (QList<AppTarget>{{"org.gnome.terminal", "Terminal"}}));

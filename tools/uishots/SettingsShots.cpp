@@ -99,9 +99,14 @@ bool drawSettings(MainWindow& window, DeviceManager& hub, TarvFake::MemoryScreen
         SettingsWindow advanced(hub, std::move(services));
         advanced.tabs()->setCurrentIndex(3);
         advanced.show();
-        settle();
+        // The link is looked at and made on a worker.
+        const auto answered = [&] {
+            return QTest::qWaitFor([&] { return !advanced.commandLineTool()->isBusy(); }, 5000);
+        };
+        answered();
         if (press)
             advanced.commandLineTool()->actionButton()->click();
+        answered();
         settle();
         save(QStringLiteral("settings-advanced-") + name, advanced.grab());
     };

@@ -220,6 +220,14 @@ struct CustomScreen {
     QList<Widget> widgets;
     std::map<qint64, Condition> conditions;
 
+    // The fingerprint worked out once, when the store read the file: a screen is not changed
+    // after that, and every approval check asks for it. It takes no part in equality.
+    struct KeptFingerprint {
+        std::optional<std::optional<QString>> value;
+        friend bool operator==(const KeptFingerprint&, const KeptFingerprint&) { return true; }
+    };
+    KeptFingerprint keptFingerprint;
+
     friend bool operator==(const CustomScreen&, const CustomScreen&) = default;
 
     // Device nodes the page needs (the page limit is maxNodes).
@@ -249,12 +257,15 @@ struct CustomScreen {
         friend bool operator==(const Permission&, const Permission&) = default;
     };
 
-    // These four live with the screen runtime, which owns approvals (ScreenPermissions.cpp).
+    // These live with the screen runtime, which owns approvals (ScreenPermissions.cpp).
     // What the screen does on the desktop: its used shell and url sources, then its buttons
     // that do more than switch pages.
     QList<Permission> permissions() const;
     // 64 lower-case hex digits over the distinct identities; none without any permission.
+    // The kept one when there is one.
     std::optional<QString> fingerprint() const;
+    // Works the fingerprint out now and keeps it with the screen.
+    void keepFingerprint();
     // None for a push source.
     std::optional<Permission> sourcePermission(const DataSource& source) const;
     static QString actionDetail(const MacroAction& action);

@@ -2,6 +2,7 @@
 
 #include "platform/BoundedFile.h"
 #include "platform/FolderWatcher.h"
+#include "platform/MakeFolder.h"
 #include "screens/format/ScreenTemplate.h"
 
 #include <QCoreApplication>
@@ -78,8 +79,8 @@ std::optional<QString> prepareFolder(const QString& folder)
 {
     if (QFileInfo::exists(folder))
         return std::nullopt;
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": could not make the folder");
+    if (const std::optional<QString> reason = makeFolder(folder))
+        return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": ") + *reason;
     QSaveFile file(QDir(folder).filePath(sampleID + QStringLiteral(".json")));
     if (!file.open(QIODevice::WriteOnly) || file.write(sampleText().toUtf8()) < 0 || !file.commit())
         return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": ") + file.errorString();
@@ -128,8 +129,10 @@ CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, boo
             if (const std::optional<QByteArray> data = readRegularFile(dir.filePath(name), maxFileBytes)) {
                 file.isRead = true;
                 std::optional<CustomScreen> parsed = CustomScreen::parse(*data, id, name, file.issues);
-                if (parsed && !hasErrors(file.issues))
+                if (parsed && !hasErrors(file.issues)) {
+                    parsed->keepFingerprint();
                     file.screen = std::move(parsed);
+                }
             }
         }
         scan.files.append(std::move(file));
@@ -187,8 +190,9 @@ bool CustomScreenStore::fileOrderLess(const QString& a, const QString& b)
 }
 
 CustomScreenStore::CustomScreenStore(QString folder, std::unique_ptr<ScreenTrust> trust, QObject* parent)
-    : QObject(parent), m_folder(std::move(folder)), m_trust(std::move(trust))
+    : QObject(parent), m_folder(std::move(folder)), m_trust(std::move(trust)), m_writer(std::make_unique<QThreadPool>())
 {
+    m_writer->setMaxThreadCount(1);
     m_reloadTimer = new QTimer(this);
     m_reloadTimer->setSingleShot(true);
     m_reloadTimer->setInterval(reloadDelayMs);
@@ -407,34 +411,77 @@ void CustomScreenStore::scheduleReload()
     m_reloadTimer->start();
 }
 
-std::variant<QString, CustomScreenStore::WriteError> CustomScreenStore::createScreenFile(const QString& baseName,
-                                                                                        const QByteArray& bytes)
+CustomScreenStore::WriteResult CustomScreenStore::writeScreenFile(
+    const QString& folder, const QString& baseName, const std::function<std::variant<QByteArray, WriteError>()>& bytes)
 {
-    if (!QDir().mkpath(m_folder))
-        return WriteError{QStringLiteral("Could not create the folder ") + m_folder};
+    const std::variant<QByteArray, WriteError> content = bytes();
+    if (const auto* error = std::get_if<WriteError>(&content))
+        return *error;
+    if (const std::optional<QString> reason = makeFolder(folder))
+        return WriteError{QStringLiteral("Could not create the folder ") + folder + QStringLiteral(": ") + *reason};
+    const QByteArray& data = std::get<QByteArray>(content);
     QStringList existing;
     for (const QString& name :
-         QDir(m_folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
         if (name.toLower().endsWith(QStringLiteral(".json")))
             existing.append(name);
     const QString id = ScreenTemplate::uniqueFileName(baseName, existing);
-    QFile file(QDir(m_folder).filePath(id + QStringLiteral(".json")));
+    QFile file(QDir(folder).filePath(id + QStringLiteral(".json")));
     // NewOnly refuses an existing file, also one that appeared since the listing.
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return WriteError{file.errorString()};
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    if (file.write(data) != data.size() || !file.flush()) {
         const QString message = file.errorString();
         file.close();
         file.remove();
         return WriteError{message};
     }
     file.close();
-    reload();
     return id;
 }
 
-std::variant<QString, CustomScreenStore::WriteError>
-CustomScreenStore::addTemplate(const ScreenTemplate& screenTemplate)
+void CustomScreenStore::startWrite(const QString& baseName, std::function<std::variant<QByteArray, WriteError>()> bytes,
+                                   WriteDone done)
 {
-    return createScreenFile(screenTemplate.id, screenTemplate.json.toUtf8());
+    ++m_writes;
+    const QPointer<CustomScreenStore> weak(this);
+    m_writer->start([weak, folder = m_folder, baseName, bytes = std::move(bytes), done = std::move(done)] {
+        WriteResult result = writeScreenFile(folder, baseName, bytes);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, result = std::move(result), done] {
+                if (!weak)
+                    return;
+                --weak->m_writes;
+                // The reload starts before the caller hears of the file, so the store is
+                // loading from then until the new page is in.
+                if (std::holds_alternative<QString>(result))
+                    weak->reload();
+                if (done)
+                    done(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CustomScreenStore::createScreenFile(const QString& baseName, const QByteArray& bytes, WriteDone done)
+{
+    startWrite(baseName, [bytes]() -> std::variant<QByteArray, WriteError> { return bytes; }, std::move(done));
+}
+
+void CustomScreenStore::addTemplate(const ScreenTemplate& screenTemplate, WriteDone done)
+{
+    createScreenFile(screenTemplate.id, screenTemplate.json.toUtf8(), std::move(done));
+}
+
+void CustomScreenStore::duplicateScreenFile(const QString& fileName, WriteDone done)
+{
+    const QString path = QDir(m_folder).filePath(fileName);
+    startWrite(withoutExtension(fileName),
+               [path, fileName]() -> std::variant<QByteArray, WriteError> {
+                   if (std::optional<QByteArray> data = readRegularFile(path, maxFileBytes))
+                       return *std::move(data);
+                   return WriteError{QStringLiteral("Could not read ") + fileName};
+               },
+               std::move(done));
 }

@@ -3,9 +3,9 @@
 // The store creates the folder with a sample on first use, reads and checks every file,
 // keeps showing the last good version of a file that broke, refuses a second file for the
 // same page name, reports per file what happened, notices edited sprite sheets, and reloads
-// shortly after every change in the folder. Lives on the GUI thread; the folder is read on a
-// worker, and what it held is applied back on the GUI thread, so a slow or crowded folder never
-// stalls the window or the device link.
+// shortly after every change in the folder. Lives on the GUI thread; the folder is read and
+// new files are written on workers, and what came of it is applied back on the GUI thread, so a
+// slow or crowded folder never stalls the window or the device link.
 
 #include "screens/format/CustomScreen.h"
 #include "screens/format/ScreenIssue.h"
@@ -25,6 +25,7 @@
 #include <variant>
 
 class FolderWatcher;
+class QThreadPool;
 class QTimer;
 struct ScreenTemplate;
 
@@ -46,6 +47,9 @@ public:
         QString message;
         friend bool operator==(const WriteError&, const WriteError&) = default;
     };
+    // The new page's id, or why no file was written.
+    using WriteResult = std::variant<QString, WriteError>;
+    using WriteDone = std::function<void(const WriteResult&)>;
 
     // Larger files, and anything that is not a regular file, are reported as unreadable.
     static constexpr qint64 maxFileBytes = 1024 * 1024;
@@ -79,8 +83,8 @@ public:
     bool isWatching() const;
     bool isReloadPending() const;
     // True from a reload request until its results are applied, a scan queued behind the
-    // running one included.
-    bool isLoading() const { return m_scanning; }
+    // running one included, and while a new file is being written.
+    bool isLoading() const { return m_scanning || m_writes > 0; }
 
     // Reads the whole folder again on a worker; its results are applied here when the scan
     // ends. Asked while a scan runs, one more scan follows it, so the latest state is applied.
@@ -89,10 +93,14 @@ public:
     void scheduleReload();
 
     // Writes a new screen file under a free name made from the base name (never over an
-    // existing file), starts a reload and gives the new page id; the page is there once the
-    // store is loaded again.
-    std::variant<QString, WriteError> createScreenFile(const QString& baseName, const QByteArray& bytes);
-    std::variant<QString, WriteError> addTemplate(const ScreenTemplate& screenTemplate);
+    // existing file), on a worker: the writes run one at a time, in the order asked. `done`
+    // gets the new page id, or the failure, later on this thread (not when the store has gone
+    // meanwhile); a reload has then started, and the page is there once the store is loaded.
+    void createScreenFile(const QString& baseName, const QByteArray& bytes, WriteDone done);
+    void addTemplate(const ScreenTemplate& screenTemplate, WriteDone done);
+    // A copy of one of the folder's files under the next free name after its own; a file that
+    // cannot be read fails with "Could not read " and its name.
+    void duplicateScreenFile(const QString& fileName, WriteDone done);
 
     std::function<void()> onChange;
     std::function<void(const QString&)> onLog;
@@ -108,6 +116,12 @@ private:
     struct Scan;
     // Touches nothing of the store: runs on a worker.
     static Scan scanFolder(const QString& folder, bool prepare, const QStringList& shownSheets);
+    // Touches nothing of the store: runs on the writer. `bytes` gives the new file's bytes, or
+    // the failure of reading them.
+    static WriteResult writeScreenFile(const QString& folder, const QString& baseName,
+                                       const std::function<std::variant<QByteArray, WriteError>()>& bytes);
+    void startWrite(const QString& baseName, std::function<std::variant<QByteArray, WriteError>()> bytes,
+                    WriteDone done);
     void startScan();
     void finishScan(const Scan& scan);
     void apply(const Scan& scan);
@@ -123,6 +137,9 @@ private:
     QTimer* m_reloadTimer = nullptr;
     bool m_scanning = false;
     bool m_rescan = false;
+    // New files wait for their turn here, one thread, so two of them never take one name.
+    std::unique_ptr<QThreadPool> m_writer;
+    int m_writes = 0;
     // Set by start(): the next scan makes the folder with its sample when it is missing.
     bool m_prepare = false;
 };

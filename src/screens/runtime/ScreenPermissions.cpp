@@ -126,6 +126,8 @@ QList<CustomScreen::Permission> CustomScreen::permissions() const
 
 std::optional<QString> CustomScreen::fingerprint() const
 {
+    if (keptFingerprint.value)
+        return *keptFingerprint.value;
     // Identities count once only when their text is exactly the same: a command in another
     // Unicode composition is other bytes for the shell, so it is another permission. They sort
     // by the scalars of their composed form, then of their own text, which keeps the order
@@ -152,4 +154,10 @@ std::optional<QString> CustomScreen::fingerprint() const
     const QByteArray digest =
         QCryptographicHash::hash(texts.join(QChar(u'\u0001')).toUtf8(), QCryptographicHash::Sha256);
     return QString::fromLatin1(digest.toHex());
+}
+
+void CustomScreen::keepFingerprint()
+{
+    keptFingerprint.value.reset();
+    keptFingerprint.value = fingerprint();
 }

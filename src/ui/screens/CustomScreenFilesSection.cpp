@@ -1,7 +1,6 @@
 #include "ui/screens/CustomScreenFilesSection.h"
 
 #include "hub/DeviceManager.h"
-#include "platform/BoundedFile.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenDataSources.h"
 #include "screens/runtime/ScreenTrust.h"
@@ -137,30 +136,31 @@ QList<std::pair<QString, QString>> CustomScreenFilesSection::sourceFailures(cons
 
 void CustomScreenFilesSection::addScreen(const ScreenTemplate& screenTemplate)
 {
-    const auto written = m_deviceManager.customScreens().addTemplate(screenTemplate);
-    if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
-        setFailure(error->message);
-        return;
-    }
-    const QString id = std::get<QString>(written);
-    setFailure(std::nullopt);
-    m_showWhenLoaded = id;
-    m_fileManager->open(filePath(id + QStringLiteral(".json")), reportTo(this, &CustomScreenFilesSection::setFailure));
+    m_deviceManager.customScreens().addTemplate(
+        screenTemplate, [section = QPointer(this)](const CustomScreenStore::WriteResult& written) {
+            if (!section)
+                return;
+            if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
+                section->setFailure(error->message);
+                return;
+            }
+            const QString id = std::get<QString>(written);
+            section->setFailure(std::nullopt);
+            section->m_showWhenLoaded = id;
+            section->m_fileManager->open(section->filePath(id + QStringLiteral(".json")),
+                                         reportTo(section.data(), &CustomScreenFilesSection::setFailure));
+        });
 }
 
 void CustomScreenFilesSection::duplicate(const QString& fileName)
 {
-    const std::optional<QByteArray> bytes = readRegularFile(filePath(fileName), CustomScreenStore::maxFileBytes);
-    if (!bytes) {
-        setFailure(QStringLiteral("Could not read ") + fileName);
-        return;
-    }
-    const auto written = m_deviceManager.customScreens().createScreenFile(screenID(fileName), *bytes);
-    if (const auto* error = std::get_if<CustomScreenStore::WriteError>(&written)) {
-        setFailure(error->message);
-        return;
-    }
-    setFailure(std::nullopt);
+    m_deviceManager.customScreens().duplicateScreenFile(
+        fileName, [section = QPointer(this)](const CustomScreenStore::WriteResult& written) {
+            if (!section)
+                return;
+            const auto* error = std::get_if<CustomScreenStore::WriteError>(&written);
+            section->setFailure(error ? std::optional(error->message) : std::nullopt);
+        });
 }
 
 QList<ScreenFileRow*> CustomScreenFilesSection::rows() const

@@ -1,7 +1,8 @@
 #pragma once
 // The "Files" section of the custom screens page: one row per file of the Screens folder, the
 // folder's own commands (a new screen from a template, opening the folder) and the failure
-// of the last command that wrote a file. Everything it shows comes from the stores.
+// of the last command that wrote a file, shown when the store answers. Everything it shows
+// comes from the stores.
 
 #include "screens/format/ScreenTemplate.h"
 
@@ -29,10 +30,10 @@ public:
 
     // The failures of the file's page, by source name in plain string order.
     QList<std::pair<QString, QString>> sourceFailures(const QString& fileName) const;
-    // Writes a file from the template and opens it; its page is shown, when it may be, once the
-    // store has loaded it.
+    // Has a file written from the template, and opens it once it is there; its page is shown,
+    // when it may be, once the store has loaded it.
     void addScreen(const ScreenTemplate& screenTemplate);
-    // Copies the file's bytes into the next free name after its own.
+    // Has the file's bytes copied into the next free name after its own.
     void duplicate(const QString& fileName);
 
     const std::optional<QString>& failure() const { return m_failure; }

@@ -10,14 +10,17 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QThreadPool>
 
 using Status = CommandLineToolInstaller::Status;
 using InstallError = CommandLineToolInstaller::InstallError;
 
 CommandLineToolSection::CommandLineToolSection(CommandLineToolInstaller installer, PrivilegedRunner& runner,
                                                QWidget* parent)
-    : FormSection(QStringLiteral("Command-Line Tool"), parent), m_installer(std::move(installer)), m_runner(runner)
+    : FormSection(QStringLiteral("Command-Line Tool"), parent), m_installer(std::move(installer)), m_runner(runner),
+      m_worker(std::make_unique<QThreadPool>())
 {
+    m_worker->setMaxThreadCount(1);
     setObjectName(QStringLiteral("commandLineToolSection"));
     auto* label = new QWidget;
     auto* lines = new QVBoxLayout(label);
@@ -51,6 +54,9 @@ CommandLineToolSection::CommandLineToolSection(CommandLineToolInstaller installe
     showState();
 }
 
+// The worker ends first: a change under way finishes, and its answer goes with the section.
+CommandLineToolSection::~CommandLineToolSection() = default;
+
 QString CommandLineToolSection::bundledToolPath()
 {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/tarv");
@@ -71,10 +77,27 @@ QString CommandLineToolSection::statusText() const
                                 : link + QStringLiteral(" is another file");
 }
 
+void CommandLineToolSection::offThread(std::function<std::function<void()>()> work)
+{
+    ++m_pending;
+    m_worker->start([this, work = std::move(work)] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, then = work()] {
+                --m_pending;
+                then();
+                showState();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void CommandLineToolSection::refreshStatus()
 {
-    m_status = m_installer.installerStatus();
-    showState();
+    offThread([this, installer = m_installer]() -> std::function<void()> {
+        const Status status = installer.installerStatus();
+        return [this, status] { m_status = status; };
+    });
 }
 
 void CommandLineToolSection::showEvent(QShowEvent* event)
@@ -85,10 +108,19 @@ void CommandLineToolSection::showEvent(QShowEvent* event)
 
 void CommandLineToolSection::perform(bool install)
 {
-    if (m_waiting)
+    if (m_changing)
         return;
+    m_changing = true;
     m_failure.reset();
-    const std::optional<InstallError> error = install ? m_installer.install() : m_installer.uninstall();
+    showState();
+    offThread([this, installer = m_installer, install]() -> std::function<void()> {
+        const std::optional<InstallError> error = install ? installer.install() : installer.uninstall();
+        return [this, error, install] { performed(error, install); };
+    });
+}
+
+void CommandLineToolSection::performed(const std::optional<InstallError>& error, bool install)
+{
     if (error && error->kind == InstallError::Kind::needsAdministrator) {
         const std::optional<QString> command = m_installer.privilegedCommand(install);
         if (!command) {
@@ -110,7 +142,15 @@ void CommandLineToolSection::finish(const std::optional<QString>& failure)
 {
     m_waiting = false;
     m_failure = failure;
-    refreshStatus();
+    // The press ends once the status after it is shown.
+    offThread([this, installer = m_installer]() -> std::function<void()> {
+        const Status status = installer.installerStatus();
+        return [this, status] {
+            m_status = status;
+            m_changing = false;
+        };
+    });
+    showState();
 }
 
 void CommandLineToolSection::showState()
@@ -127,7 +167,7 @@ void CommandLineToolSection::showState()
         m_button->setText(QStringLiteral("Replace…"));
         break;
     }
-    // One password prompt at a time.
-    m_button->setEnabled(!m_waiting);
+    // One change, and one password prompt, at a time.
+    m_button->setEnabled(!m_changing);
     SettingsForm::showFailure(m_failureLabel, m_failure);
 }

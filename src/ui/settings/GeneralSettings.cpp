@@ -37,13 +37,11 @@ GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidge
     layout->addWidget(about);
 
     // The switch asks; the entry file then says what is so, also after a failure that
-    // changed no text.
-    connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool on) {
-        m_loginItem->setEnabled(on);
-        showLoginItem();
-    });
+    // changed no text. Until the answer comes the switch shows what was asked and waits.
+    connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool on) { m_loginItem->setEnabled(on); });
     connect(m_loginItem, &LoginItem::isEnabledChanged, this, &GeneralSettings::showLoginItem);
     connect(m_loginItem, &LoginItem::failureChanged, this, &GeneralSettings::showLoginItem);
+    connect(m_loginItem, &LoginItem::busyChanged, this, &GeneralSettings::showLoginItem);
     // An entry changed by the desktop's own settings shows when the user comes back.
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
@@ -61,6 +59,9 @@ void GeneralSettings::showEvent(QShowEvent* event)
 
 void GeneralSettings::showLoginItem()
 {
-    m_openAtLogin->setChecked(m_loginItem->isEnabled());
+    const bool changing = m_loginItem->isChanging();
+    m_openAtLogin->setEnabled(!changing);
+    if (!changing)
+        m_openAtLogin->setChecked(m_loginItem->isEnabled());
     SettingsForm::showFailure(m_failure, m_loginItem->failure());
 }

@@ -1,11 +1,16 @@
 #include "ui/settings/LoginItem.h"
 
+#include "platform/BoundedFile.h"
+#include "platform/DesktopEntry.h"
+#include "platform/DesktopLaunch.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 namespace {
 
@@ -32,14 +37,34 @@ bool entryIsSwitchedOff(const QByteArray& contents)
     return false;
 }
 
+// The first word of an Exec line names the program by its path, or by a name looked up on the
+// search path; either way it is this program when it is the same file.
+bool namesProgram(const QString& word, const QString& program)
+{
+    if (word == program)
+        return true;
+    const QString found = word.contains(u'/') ? word : QStandardPaths::findExecutable(word);
+    if (found.isEmpty())
+        return false;
+    const QString canonical = QFileInfo(found).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(program).canonicalFilePath();
+}
+
+constexpr qint64 maxEntryBytes = 64 * 1024;
+
 }  // namespace
 
 LoginItem::LoginItem(QString entryPath, QString program, QObject* parent)
     : QObject(parent), m_entryPath(std::move(entryPath)),
-      m_program(program.isEmpty() ? QCoreApplication::applicationFilePath() : std::move(program))
+      m_program(program.isEmpty() ? QCoreApplication::applicationFilePath() : std::move(program)),
+      m_worker(std::make_unique<QThreadPool>())
 {
+    m_worker->setMaxThreadCount(1);
     refresh();
 }
+
+// The worker ends first: a reading under way finishes, and its answer goes with the object.
+LoginItem::~LoginItem() = default;
 
 QString LoginItem::defaultEntryPath()
 {
@@ -71,32 +96,85 @@ QString LoginItem::execValue(const QString& program)
     return value;
 }
 
+bool LoginItem::startsProgram(const QByteArray& contents, const QString& program)
+{
+    if (entryIsSwitchedOff(contents))
+        return false;
+    // A hidden entry, one that is not an application or one without a name starts nothing.
+    const std::optional<DesktopEntry> entry =
+        DesktopEntry::parse(contents, QStringLiteral("tarv"), QString(), QStringLiteral("C"));
+    if (!entry)
+        return false;
+    const std::variant<QStringList, ExecError> argv = DesktopLaunch::expandExec(*entry);
+    const auto* words = std::get_if<QStringList>(&argv);
+    return words && !words->isEmpty() && namesProgram(words->first(), program);
+}
+
 void LoginItem::refresh()
 {
-    bool enabled = false;
-    QFile file(m_entryPath);
-    if (file.open(QIODevice::ReadOnly))
-        enabled = !entryIsSwitchedOff(file.read(64 * 1024));
+    ++m_pending;
+    emit busyChanged();
+    m_worker->start([this, path = m_entryPath, program = m_program] {
+        const bool enabled = readEntry(path, program);
+        QMetaObject::invokeMethod(
+            this,
+            [this, enabled] {
+                apply(enabled);
+                finishWork(false);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void LoginItem::setEnabled(bool enabled)
+{
+    ++m_pending;
+    ++m_changes;
+    emit busyChanged();
+    m_worker->start([this, path = m_entryPath, program = m_program, enabled] {
+        const std::optional<QString> failure = enabled ? writeEntry(path, program) : removeEntry(path);
+        const bool nowEnabled = readEntry(path, program);
+        QMetaObject::invokeMethod(
+            this,
+            [this, failure, nowEnabled] {
+                setFailure(failure);
+                apply(nowEnabled);
+                finishWork(true);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void LoginItem::apply(bool enabled)
+{
     if (enabled == m_isEnabled)
         return;
     m_isEnabled = enabled;
     emit isEnabledChanged(enabled);
 }
 
-void LoginItem::setEnabled(bool enabled)
+void LoginItem::finishWork(bool change)
 {
-    setFailure(enabled ? writeEntry() : removeEntry());
-    refresh();
+    --m_pending;
+    if (change)
+        --m_changes;
+    emit busyChanged();
 }
 
-std::optional<QString> LoginItem::writeEntry() const
+bool LoginItem::readEntry(const QString& entryPath, const QString& program)
 {
-    const QString folder = QFileInfo(m_entryPath).path();
+    const std::optional<QByteArray> contents = readRegularFile(entryPath, maxEntryBytes);
+    return contents && startsProgram(*contents, program);
+}
+
+std::optional<QString> LoginItem::writeEntry(const QString& entryPath, const QString& program)
+{
+    const QString folder = QFileInfo(entryPath).path();
     if (!QDir().mkpath(folder))
         return QStringLiteral("Could not make the folder %1.").arg(folder);
-    QSaveFile file(m_entryPath);
+    QSaveFile file(entryPath);
     if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("Could not write %1: %2").arg(m_entryPath, file.errorString());
+        return QStringLiteral("Could not write %1: %2").arg(entryPath, file.errorString());
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Tarv\n"
@@ -104,20 +182,20 @@ std::optional<QString> LoginItem::writeEntry() const
                                          "Exec=%1\n"
                                          "Icon=tarv\n"
                                          "Terminal=false\n")
-                              .arg(execValue(m_program));
+                              .arg(execValue(program));
     file.write(entry.toUtf8());
     if (!file.commit())
-        return QStringLiteral("Could not write %1: %2").arg(m_entryPath, file.errorString());
+        return QStringLiteral("Could not write %1: %2").arg(entryPath, file.errorString());
     return std::nullopt;
 }
 
-std::optional<QString> LoginItem::removeEntry() const
+std::optional<QString> LoginItem::removeEntry(const QString& entryPath)
 {
-    QFile file(m_entryPath);
-    if (!QFileInfo(m_entryPath).isSymLink() && !file.exists())
+    QFile file(entryPath);
+    if (!QFileInfo(entryPath).isSymLink() && !file.exists())
         return std::nullopt;
     if (!file.remove())
-        return QStringLiteral("Could not remove %1: %2").arg(m_entryPath, file.errorString());
+        return QStringLiteral("Could not remove %1: %2").arg(entryPath, file.errorString());
     return std::nullopt;
 }
 

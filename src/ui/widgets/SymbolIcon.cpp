@@ -95,11 +95,19 @@ QString bundledSymbolPath(const QString& symbol)
 
 QIcon symbolIcon(const QString& symbol)
 {
+    // Each symbol is looked up once: a lookup asks the disk for every place a theme may keep the
+    // icon, and rows, buttons and status marks are made again and again. GUI thread only, as
+    // icons are.
+    static QHash<QString, QIcon> made;
+    if (const auto found = made.constFind(symbol); found != made.cend())
+        return *found;
     const std::optional<QString> name = freedesktopIconName(symbol);
     if (!name)
         return {};
     const QString bundled = bundledSymbolPath(symbol);
-    return QIcon::fromTheme(*name, bundled.isEmpty() ? QIcon() : QIcon(bundled));
+    const QIcon icon = QIcon::fromTheme(*name, bundled.isEmpty() ? QIcon() : QIcon(bundled));
+    made.insert(symbol, icon);
+    return icon;
 }
 
 QStringList knownSymbols()

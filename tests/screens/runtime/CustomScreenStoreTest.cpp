@@ -261,18 +261,38 @@ TEST_F(CustomScreenStoreTest, EmptyFolderClearsNoApprovals)
     EXPECT_TRUE(store->trust().approved().contains(QStringLiteral("up")));
 }
 
-TEST_F(CustomScreenStoreTest, TemplatesAreAddedUnderFreeNames)
+// New files are written on a worker, one at a time in the order asked: each answer comes later,
+// with the store already loading the folder that holds it.
+TEST_F(CustomScreenStoreTest, TemplatesAreAddedUnderFreeNamesAndAnsweredLater)
 {
     makeStore();
+    QList<CustomScreenStore::WriteResult> answers;
+    const auto answer = [&](const CustomScreenStore::WriteResult& result) {
+        EXPECT_TRUE(store->isLoading());
+        answers.append(result);
+    };
     const ScreenTemplate& sample = ScreenTemplate::all().first();
-    EXPECT_EQ(std::get<QString>(store->addTemplate(sample)), sample.id);
-    EXPECT_EQ(std::get<QString>(store->addTemplate(sample)), sample.id + QStringLiteral("-2"));
+    store->addTemplate(sample, answer);
+    store->addTemplate(sample, answer);
+    EXPECT_TRUE(answers.isEmpty());
+    EXPECT_TRUE(store->isLoading());
     ASSERT_TRUE(waitUntilLoaded(*store));
+    EXPECT_EQ(answers, (QList<CustomScreenStore::WriteResult>{sample.id, sample.id + QStringLiteral("-2")}));
     EXPECT_EQ(store->screens().size(), 2);
-    EXPECT_EQ(std::get<QString>(store->createScreenFile(QStringLiteral("Mine"), screenJson(QStringLiteral("M")))),
-              QStringLiteral("Mine"));
+
+    store->createScreenFile(QStringLiteral("Mine"), screenJson(QStringLiteral("M")), answer);
+    store->duplicateScreenFile(QStringLiteral("gone.json"), answer);
     ASSERT_TRUE(waitUntilLoaded(*store));
+    EXPECT_EQ(answers.mid(2), (QList<CustomScreenStore::WriteResult>{
+                                  QStringLiteral("Mine"), CustomScreenStore::WriteError{QStringLiteral("Could not read gone.json")}}));
     EXPECT_EQ(titleOf(QStringLiteral("Mine")), QStringLiteral("M"));
+
+    // An answer for a store that has gone is dropped.
+    store->addTemplate(sample, answer);
+    store.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answers.size(), 4);
 }
 
 // A save that lands while a scan runs: the older results still come first, then one more scan

@@ -195,6 +195,7 @@ TEST_F(CustomScreensViewTest, DuplicateCopiesTheBytesToTheNextFreeNameAndAFailed
     // The file went away without the folder's reload having seen it yet.
     QFile::remove(QDir(folder).filePath(QStringLiteral("vanishing.json")));
     row(QStringLiteral("vanishing.json"))->duplicateAction()->trigger();
+    ASSERT_TRUE(waitUntilLoaded(*store));
     EXPECT_EQ(section().failure(), QStringLiteral("Could not read vanishing.json"));
     EXPECT_TRUE(isShown("failureLabel"));
     EXPECT_FALSE(QFile::exists(QDir(folder).filePath(QStringLiteral("vanishing-2.json"))));
@@ -204,17 +205,25 @@ TEST_F(CustomScreensViewTest, DuplicateCopiesTheBytesToTheNextFreeNameAndAFailed
     EXPECT_FALSE(isShown("failureLabel"));
 }
 
-TEST_F(CustomScreensViewTest, AFolderThatCannotBeMadeShowsTheErrorAndWritesNothing)
+TEST_F(CustomScreensViewTest, AFolderThatCannotBeMadeShowsTheSystemsReasonAndWritesNothing)
 {
     // The folder's parent is a file, which even an administrator cannot make a folder in.
     TempXdg::write(xdg.path("data") + QStringLiteral("/blocker"), "not a folder");
     folder = xdg.path("data") + QStringLiteral("/blocker/Screens");
     newScreen("system");
-    ASSERT_TRUE(section().failure().has_value());
-    EXPECT_TRUE(section().failure()->startsWith(QStringLiteral("Could not create the folder"))) << section().failure()->toStdString();
+    EXPECT_EQ(section().failure(), QStringLiteral("Could not create the folder ") + folder + QStringLiteral(": Not a directory"));
     EXPECT_TRUE(isShown("failureLabel"));
     EXPECT_TRUE(rowNames().isEmpty());
     EXPECT_TRUE(opened.isEmpty());
+
+    // The store's own attempt at its start says the same in the log.
+    store->start();
+    ASSERT_TRUE(waitUntilLoaded(*store));
+    QStringList log;
+    for (const LogEntry& entry : hub->log())
+        log.append(entry.text);
+    EXPECT_TRUE(log.contains(QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": Not a directory")))
+        << log.join(u'\n').toStdString();
 }
 
 TEST_F(CustomScreensViewTest, BrokenFilesShowTheirStatusIssuesAndTheLastGoodVersion)
