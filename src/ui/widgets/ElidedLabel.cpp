@@ -1,20 +1,10 @@
 #include "ui/widgets/ElidedLabel.h"
 
+#include "ui/widgets/PlainText.h"
+
 #include <QEvent>
 
 #include <algorithm>
-
-namespace {
-
-// A tooltip that looks like markup would be drawn as markup: escaped, it shows as written.
-QString plainToolTip(const QString& text)
-{
-    if (!Qt::mightBeRichText(text))
-        return text;
-    return QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
-}
-
-}  // namespace
 
 ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent) : QLabel(parent), m_mode(mode)
 {
@@ -57,5 +47,5 @@ void ElidedLabel::showFitting()
     const QString shown = fontMetrics().elidedText(line, m_mode, std::max(0, room));
     if (shown != text())
         setText(shown);
-    setToolTip(shown == m_fullText ? QString() : plainToolTip(m_fullText));
+    setToolTip(shown == m_fullText ? QString() : PlainText::toolTip(m_fullText));
 }
