@@ -4,12 +4,12 @@
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
 #include "macros/X11RunningAppsSource.h"
+#include "platform/ContextContinuation.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PopoverPlacement.h"
 #include "ui/widgets/SymbolIcon.h"
-#include "platform/ContextContinuation.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
