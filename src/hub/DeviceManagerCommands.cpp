@@ -6,10 +6,10 @@
 
 #include "hub/ScreenCheck.h"
 #include "hub/SnapshotFiles.h"
+#include "platform/ContextContinuation.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/PushedValues.h"
 #include "screens/runtime/ScreenTrust.h"
-#include "platform/ContextContinuation.h"
 
 #include <QCoreApplication>
 #include <QFutureWatcher>

@@ -95,19 +95,19 @@ void DeviceManager::loadPhotoLibrary()
     // is read on the photo worker, ahead of any edit, and applied like one.
     const ScreensaverPhotoService service = m_photoService;
     ++m_pendingPhotoWork;
-    QtConcurrent::run(m_photoWork.get(), [service] { return service.loadPhotos(); })
-        .then(this, [this](const QList<ScreensaverPhotoService::SavedPhoto>& photos) {
-            const bool wasEmpty = m_photoLibrary.isEmpty();
-            if (photos != m_photoLibrary) {
-                m_photoLibrary = photos;
-                m_thumbnails.clear();
-                m_photoCorner.reset();
-                rebuildScreensaverPhotos();
-            }
-            if (m_activeScreen == DeviceScreen::screensaver() && wasEmpty && !m_photoLibrary.isEmpty())
-                renderActivePage();
-            finishPhotoWork();
-        });
+    const auto loaded = QtConcurrent::run(m_photoWork.get(), [service] { return service.loadPhotos(); });
+    continueOn(this, loaded, [this](const QList<ScreensaverPhotoService::SavedPhoto>& photos) {
+        const bool wasEmpty = m_photoLibrary.isEmpty();
+        if (photos != m_photoLibrary) {
+            m_photoLibrary = photos;
+            m_thumbnails.clear();
+            m_photoCorner.reset();
+            rebuildScreensaverPhotos();
+        }
+        if (m_activeScreen == DeviceScreen::screensaver() && wasEmpty && !m_photoLibrary.isEmpty())
+            renderActivePage();
+        finishPhotoWork();
+    });
 }
 
 void DeviceManager::runPhotoImport(std::function<ImportResult()> operation)

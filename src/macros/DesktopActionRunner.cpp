@@ -2,10 +2,10 @@
 
 #include "macros/ScreenshotFiles.h"
 #include "macros/ScreenshotPortal.h"
+#include "platform/ContextContinuation.h"
 #include "platform/DesktopEntries.h"
 #include "platform/DesktopLaunch.h"
 #include "platform/Settings.h"
-#include "platform/ContextContinuation.h"
 
 #include <QClipboard>
 #include <QDateTime>

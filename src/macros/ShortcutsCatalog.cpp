@@ -1,4 +1,5 @@
 #include "macros/ShortcutsCatalog.h"
+
 #include "platform/ContextContinuation.h"
 
 #include <QCollator>

@@ -1,8 +1,8 @@
 #include "ui/macros/AppChooser.h"
 
+#include "platform/ContextContinuation.h"
 #include "platform/DesktopEntries.h"
 #include "ui/widgets/AppIconView.h"
-#include "platform/ContextContinuation.h"
 #include "ui/widgets/PlainText.h"
 
 #include <QBoxLayout>

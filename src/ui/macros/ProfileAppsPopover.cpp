@@ -4,6 +4,7 @@
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
 #include "macros/X11RunningAppsSource.h"
+#include "platform/ContextContinuation.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/FormSection.h"
@@ -11,7 +12,6 @@
 #include "ui/widgets/PopoverPlacement.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
-#include "platform/ContextContinuation.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>

@@ -3,6 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "media/PhotoImages.h"
 #include "media/ScreensaverPhotoService.h"
+#include "platform/ContextContinuation.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/screensaver/PhotoCropEditor.h"
 #include "ui/screensaver/PhotoListModel.h"
@@ -10,7 +11,6 @@
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
-#include "platform/ContextContinuation.h"
 
 #include <QBoxLayout>
 #include <QBuffer>

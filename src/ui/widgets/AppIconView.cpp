@@ -1,8 +1,8 @@
 #include "ui/widgets/AppIconView.h"
 
+#include "platform/ContextContinuation.h"
 #include "platform/DesktopEntries.h"
 #include "ui/widgets/SymbolIcon.h"
-#include "platform/ContextContinuation.h"
 
 #include <QFileInfo>
 #include <QFuture>
