@@ -1,11 +1,17 @@
 #include "ui/screens/FileManager.h"
 
+#include "platform/ContextContinuation.h"
+
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 FileManager::FileManager(QObject* parent) : FileManager(QDBusConnection::sessionBus(), parent) {}
 
@@ -87,16 +93,33 @@ void FileManager::reveal(const QString& filePath, Done done)
 
 void FileManager::openWithXdgOpen(const QUrl& url, Done done)
 {
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    if (program.isEmpty()) {
-        done(QStringLiteral("xdg-open, which opens files with their applications, is not installed"));
-        return;
-    }
+    // Looking xdg-open up reads every folder of PATH: a worker does it, so a slow or network
+    // folder there never holds up the window.
+    const auto found = QtConcurrent::run([] { return QStandardPaths::findExecutable(QStringLiteral("xdg-open")); });
+    continueOn(this, found, [this, url, done = std::move(done)](const QString& program) {
+        if (program.isEmpty()) {
+            done(QStringLiteral("xdg-open, which opens files with their applications, is not installed"));
+            return;
+        }
+        launchXdgOpen(program, url, done);
+    });
+}
+
+void FileManager::launchXdgOpen(const QString& program, const QUrl& url, const Done& done)
+{
     auto* process = new QProcess(this);
+    // An absolute path: starting it looks nothing up.
     process->setProgram(program);
     // A local path is absolute, so it can never be read as an option.
     process->setArguments({url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString()});
-    process->setStandardInputFile(QProcess::nullDevice());
+    // Nothing to read: the child opens /dev/null for itself, so the window's thread opens no file.
+    process->setChildProcessModifier([] {
+        const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (null >= 0) {
+            ::dup2(null, STDIN_FILENO);
+            ::close(null);
+        }
+    });
     // Its messages go where Tarv's own go; no pipe ties the application it starts to Tarv.
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     connect(process, &QProcess::errorOccurred, this, [process, done](QProcess::ProcessError error) {

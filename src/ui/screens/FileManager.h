@@ -38,6 +38,7 @@ public:
 
 private:
     void openWithXdgOpen(const QUrl& url, Done done);
+    void launchXdgOpen(const QString& program, const QUrl& url, const Done& done);
 
     QDBusConnection m_bus;
     Opener m_opener;
