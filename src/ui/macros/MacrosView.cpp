@@ -26,9 +26,7 @@ QLabel* secondaryLabel(const QString& text, qreal pointDelta)
 {
     auto* label = new QLabel(text);
     label->setFont(FormSection::relativeFont(label->font(), pointDelta));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, FormSection::secondaryColor(label));
-    label->setPalette(palette);
+    FormSection::setSecondaryText(label);
     return label;
 }
 

@@ -27,8 +27,6 @@
 
 namespace {
 
-const QColor orange(0xFF, 0x95, 0x00);
-
 QString quoted(const QString& name)
 {
     return QStringLiteral("\u201C") + name + QStringLiteral("\u201D");
@@ -48,7 +46,7 @@ QLabel* wrappingLabel(const char* name, double pointDelta)
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setFont(FormSection::relativeFont(label->font(), pointDelta));
-    setTextColor(label, FormSection::secondaryColor(label));
+    FormSection::setSecondaryText(label);
     return label;
 }
 
@@ -167,10 +165,11 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
     pauseLayout->setContentsMargins(0, 0, 0, 0);
     auto* pauseSymbol = new QLabel;
     pauseSymbol->setObjectName(QStringLiteral("pauseSymbol"));
-    pauseSymbol->setPixmap(SymbolLabel::tintedSymbol(QStringLiteral("pause.circle"), 16, orange, devicePixelRatioF()));
+    pauseSymbol->setPixmap(
+        SymbolLabel::tintedSymbol(QStringLiteral("pause.circle"), 16, SymbolLabel::orange(), devicePixelRatioF()));
     auto* pauseText = new QLabel(QStringLiteral("Auto-switching is paused"));
     pauseText->setObjectName(QStringLiteral("pauseText"));
-    setTextColor(pauseText, orange);
+    setTextColor(pauseText, SymbolLabel::orange());
     m_resumeButton = new QPushButton(QStringLiteral("Resume"));
     m_resumeButton->setObjectName(QStringLiteral("resumeButton"));
     m_resumeButton->setFont(FormSection::relativeFont(m_resumeButton->font(), -1));

@@ -2,6 +2,7 @@
 
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QBoxLayout>
 #include <QFormLayout>
@@ -23,7 +24,7 @@ QLabel* SettingsForm::failureLabel(const char* objectName)
     label->setWordWrap(true);
     label->setFont(FormSection::relativeFont(label->font(), -1));
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0xFF, 0x3B, 0x30));
+    palette.setColor(QPalette::WindowText, SymbolLabel::red());
     label->setPalette(palette);
     label->hide();
     return label;
