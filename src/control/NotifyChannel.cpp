@@ -104,6 +104,13 @@ QString requestTooLongMessage()
         .arg(maxRequestBytes);
 }
 
+Deadline deadlineIn(double seconds)
+{
+    const double bounded = seconds > 0 ? std::min(seconds, 86400.0) : 0.0;
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(bounded));
+}
+
 namespace {
 
 // Waits until the descriptor is ready for `events` or the deadline has passed; false (errno
@@ -133,11 +140,13 @@ std::optional<QByteArray> readLine(int fd, qsizetype maxBytes, Deadline deadline
 {
     QByteArray buffer;
     char chunk[1024];
+    const auto tooLong = [] {
+        errno = EMSGSIZE;
+        return std::nullopt;
+    };
     for (;;) {
-        if (buffer.size() > maxBytes) {
-            errno = EMSGSIZE;
-            return std::nullopt;
-        }
+        if (buffer.size() > maxBytes)
+            return tooLong();
         if (!waitFor(fd, POLLIN, deadline))
             return std::nullopt;
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -148,6 +157,9 @@ std::optional<QByteArray> readLine(int fd, qsizetype maxBytes, Deadline deadline
         const char* end = static_cast<const char*>(std::memchr(chunk, '\n', size_t(n)));
         if (end) {
             buffer.append(chunk, end - chunk);
+            // The limit holds for the line whose newline came in the same read as its end.
+            if (buffer.size() > maxBytes)
+                return tooLong();
             return buffer;
         }
         buffer.append(chunk, n);

@@ -42,6 +42,8 @@ std::optional<Reply> decodeReply(const QByteArray& line);
 // The time by which a whole read or write must be done; none leaves each step to the
 // socket's own time-outs.
 using Deadline = std::optional<std::chrono::steady_clock::time_point>;
+// The deadline `seconds` from now, at most a day away; none past is already due.
+Deadline deadlineIn(double seconds);
 
 // The reply to a request line over maxRequestBytes: what the limit is.
 QString requestTooLongMessage();

@@ -5,9 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 namespace NotifyClient {
 
@@ -66,11 +64,8 @@ std::variant<NotifyChannel::Reply, Failure> sendRequest(const NotifyChannel::Req
     }
     errno = 0;
     // The whole answer must come within the time-out, however it trickles in.
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(timeoutSeconds > 0 ? std::min(timeoutSeconds, 86400.0) : 0.0));
-    const std::optional<QByteArray> line =
-        NotifyChannel::readLine(connection.fd, NotifyChannel::maxReplyBytes, deadline);
+    const std::optional<QByteArray> line = NotifyChannel::readLine(connection.fd, NotifyChannel::maxReplyBytes,
+                                                                   NotifyChannel::deadlineIn(timeoutSeconds));
     if (!line && !sent)
         return failed(QStringLiteral("could not send the request"));
     if (!line) {

@@ -15,7 +15,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -64,12 +63,6 @@ struct AnswerWhenDropped {
 };
 
 void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd);
-
-NotifyChannel::Deadline deadlineAfter(double seconds)
-{
-    return std::chrono::steady_clock::now() +
-           std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
-}
 
 // A connection over the cap is answered at once, without reading its request, and closed: a
 // fresh socket's buffer takes the short reply without waiting.
@@ -136,8 +129,8 @@ void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd)
     std::optional<NotifyChannel::Request> request;
     bool tooLong = false;
     errno = 0;
-    if (const std::optional<QByteArray> line =
-            NotifyChannel::readLine(fd, NotifyChannel::maxRequestBytes, deadlineAfter(shared->limits.connection)))
+    const NotifyChannel::Deadline deadline = NotifyChannel::deadlineIn(shared->limits.connection);
+    if (const std::optional<QByteArray> line = NotifyChannel::readLine(fd, NotifyChannel::maxRequestBytes, deadline))
         request = NotifyChannel::decodeRequest(*line);
     else
         tooLong = errno == EMSGSIZE;
@@ -154,7 +147,7 @@ void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd)
         }
         reply = pending->wait();
     }
-    NotifyChannel::writeAll(NotifyChannel::encodeLine(reply), fd, deadlineAfter(shared->limits.connection));
+    NotifyChannel::writeAll(NotifyChannel::encodeLine(reply), fd, NotifyChannel::deadlineIn(shared->limits.connection));
     ::close(fd);
     --shared->serving;
 }

@@ -587,11 +587,7 @@ private:
     // One worker, so library edits never overlap on the files.
     std::unique_ptr<QThreadPool> m_photoWork;
     int m_pendingPhotoWork = 0;
-    struct ImportResult {
-        ScreensaverPhotoService::ImportOutcome outcome;
-        std::optional<QList<ScreensaverPhotoService::SavedPhoto>> reloaded;
-    };
-    void runPhotoImport(std::function<ImportResult()> operation);
+    void runPhotoImport(std::function<ScreensaverPhotoService::ImportOutcome()> operation);
     void setPhotoIndex(int index);
     void rebuildScreensaverPhotos();
     void finishPhotoWork();

@@ -110,31 +110,26 @@ void DeviceManager::loadPhotoLibrary()
     });
 }
 
-void DeviceManager::runPhotoImport(std::function<ImportResult()> operation)
+void DeviceManager::runPhotoImport(std::function<ScreensaverPhotoService::ImportOutcome()> operation)
 {
     ScreensaverState cleared = m_screensaver;
     cleared.photoError.reset();
     setScreensaver(cleared);
     ++m_pendingPhotoWork;
-    continueOn(this, QtConcurrent::run(m_photoWork.get(), std::move(operation)), [this](const ImportResult& result) {
-        const bool wasEmpty = m_photoLibrary.isEmpty();
-        ScreensaverState next = m_screensaver;
-        if (!result.outcome.failure) {
-            m_photoLibrary.append(result.outcome.photos);
-        } else if (result.outcome.failure->isImportError()) {
-            // The photos that could be read are stored and listed: the reload shows them.
-            if (result.reloaded)
-                m_photoLibrary = *result.reloaded;
-            next.photoError = result.outcome.failure->errorDescription();
-        } else {
-            next.photoError = result.outcome.failure->errorDescription();
-        }
-        setScreensaver(next);
-        rebuildScreensaverPhotos();
-        if (m_activeScreen == DeviceScreen::screensaver() && wasEmpty && !m_photoLibrary.isEmpty())
-            renderActivePage();
-        finishPhotoWork();
-    });
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), std::move(operation)),
+        [this](const ScreensaverPhotoService::ImportOutcome& outcome) {
+            const bool wasEmpty = m_photoLibrary.isEmpty();
+            ScreensaverState next = m_screensaver;
+            // The photos that could be read are stored and listed even when others could not.
+            m_photoLibrary.append(outcome.photos);
+            if (outcome.failure)
+                next.photoError = outcome.failure->errorDescription();
+            setScreensaver(next);
+            rebuildScreensaverPhotos();
+            if (m_activeScreen == DeviceScreen::screensaver() && wasEmpty && !m_photoLibrary.isEmpty())
+                renderActivePage();
+            finishPhotoWork();
+        });
 }
 
 void DeviceManager::importPhotoFiles(const QStringList& paths)
@@ -144,22 +139,14 @@ void DeviceManager::importPhotoFiles(const QStringList& paths)
         QList<ScreensaverPhotoService::ImportItem> items;
         for (const QString& path : paths)
             items.append({QFileInfo(path).fileName(), ScreensaverPhotoService::readPhotoFile(path)});
-        ImportResult result{service.importPhotos(items), std::nullopt};
-        if (result.outcome.failure && result.outcome.failure->isImportError())
-            result.reloaded = service.loadPhotos();
-        return result;
+        return service.importPhotos(items);
     });
 }
 
 void DeviceManager::importPhotoData(const QList<ScreensaverPhotoService::ImportItem>& items)
 {
     const ScreensaverPhotoService service = m_photoService;
-    runPhotoImport([service, items] {
-        ImportResult result{service.importPhotos(items), std::nullopt};
-        if (result.outcome.failure && result.outcome.failure->isImportError())
-            result.reloaded = service.loadPhotos();
-        return result;
-    });
+    runPhotoImport([service, items] { return service.importPhotos(items); });
 }
 
 void DeviceManager::removeScreensaverPhoto(const QUuid& id)

@@ -1,5 +1,7 @@
 #include "hub/SnapshotFiles.h"
 
+#include "platform/MakeFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -57,10 +59,8 @@ std::variant<QString, SnapshotSaveError> saveSnapshotPNG(const TarvUSB::DeviceSn
     if (requested.isEmpty()) {
         const QString folder = TarvUSB::snapshotsFolderPath();
         path = QDir(folder).filePath(TarvUSB::snapshotFileName(snapshot.date));
-        std::error_code error;
-        std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(folder).toStdString()), error);
-        if (error)
-            return cannotWrite(path, QString::fromStdString(error.message()));
+        if (const std::optional<QString> why = makeFolder(folder))
+            return cannotWrite(path, *why);
     } else if (QFileInfo(requested).isDir()) {
         path = QDir(requested).filePath(TarvUSB::snapshotFileName(snapshot.date));
     } else {

@@ -13,8 +13,6 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 
-#include <algorithm>
-
 Q_LOGGING_CATEGORY(tarvPhotos, "tarv.photos")
 
 namespace {
@@ -101,19 +99,25 @@ QString ScreensaverPhotoService::sourcePath(const QUuid& id) const
 
 QList<ScreensaverPhotoService::Entry> ScreensaverPhotoService::readIndex() const
 {
+    return readIndexFile().entries;
+}
+
+ScreensaverPhotoService::IndexRead ScreensaverPhotoService::readIndexFile() const
+{
     const std::optional<QByteArray> bytes = readFile(QDir(m_directory).filePath(indexName));
     if (!bytes)
         return {};
     const QJsonDocument document = QJsonDocument::fromJson(*bytes);
     if (!document.isArray())
-        return {};
-    QList<Entry> entries;
+        return {{}, false};
+    IndexRead read;
     const QJsonArray array = document.array();
     for (qsizetype k = 0; k < array.size(); ++k) {
         if (std::optional<Entry> entry = entryFromJson(array[k])) {
-            entries.append(std::move(*entry));
+            read.entries.append(std::move(*entry));
             continue;
         }
+        read.whole = false;
         // Its place, and its id when it has one (quoted: the file may hold anything).
         const QJsonValue id = array[k].toObject().value(QStringLiteral("id"));
         if (id.isString())
@@ -122,30 +126,17 @@ QList<ScreensaverPhotoService::Entry> ScreensaverPhotoService::readIndex() const
         else
             qCWarning(tarvPhotos) << "Skipped entry" << k + 1 << "of the photo index, which does not decode";
     }
-    return entries;
+    return read;
 }
 
-namespace {
-
-// An index that does not decode, whole or in part: writing over it would lose entries.
-bool losesEntries(const QByteArray& index)
-{
-    const QJsonDocument document = QJsonDocument::fromJson(index);
-    if (!document.isArray())
-        return true;
-    const QJsonArray array = document.array();
-    return std::any_of(array.begin(), array.end(), [](const QJsonValue& value) { return !entryFromJson(value); });
-}
-
-}  // namespace
-
-std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIndex(const QList<Entry>& entries) const
+std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIndex(const QList<Entry>& entries,
+                                                                                   const IndexRead& old) const
 {
     if (const std::optional<QString> reason = makeFolder(m_directory))
         return fileFailure(QStringLiteral("create"), m_directory, *reason);
     const QString path = QDir(m_directory).filePath(indexName);
     // Kept as it was read before the first write that would drop what does not decode in it.
-    if (const std::optional<QByteArray> old = readFile(path); old && losesEntries(*old)) {
+    if (!old.whole) {
         const QString aside =
             path + QStringLiteral(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmsszzz"));
         if (QFile::rename(path, aside))
@@ -182,7 +173,8 @@ ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(con
 {
     if (const std::optional<QString> reason = makeFolder(photosFolder()))
         return {{}, fileFailure(QStringLiteral("create"), photosFolder(), *reason)};
-    QList<Entry> entries = readIndex();
+    const IndexRead index = readIndexFile();
+    QList<Entry> entries = index.entries;
     QStringList failed;
     QList<SavedPhoto> added;
     for (const ImportItem& item : items) {
@@ -208,7 +200,7 @@ ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(con
         entries.append({id, item.name, std::nullopt});
         added.append({id, *frame, item.name, PhotoAdjustment{}});
     }
-    if (auto failure = writeIndex(entries))
+    if (auto failure = writeIndex(entries, index))
         return {{}, failure};
     if (!failed.isEmpty())
         return {added, unreadable(failed)};
@@ -217,9 +209,10 @@ ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(con
 
 std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::removePhoto(const QUuid& id) const
 {
-    QList<Entry> entries = readIndex();
+    const IndexRead index = readIndexFile();
+    QList<Entry> entries = index.entries;
     entries.removeIf([&](const Entry& entry) { return entry.id == id; });
-    if (auto failure = writeIndex(entries))
+    if (auto failure = writeIndex(entries, index))
         return failure;
     for (const QString& path : {framePath(id), sourcePath(id)}) {
         QFile file(path);
@@ -251,11 +244,12 @@ ScreensaverPhotoService::UpdateOutcome ScreensaverPhotoService::updateAdjustment
         return {std::nullopt, unreadable({photo.displayName})};
     if (auto failure = writeAtomically(framePath(photo.id), *frame))
         return {std::nullopt, failure};
-    QList<Entry> entries = readIndex();
+    const IndexRead index = readIndexFile();
+    QList<Entry> entries = index.entries;
     for (Entry& entry : entries)
         if (entry.id == photo.id)
             entry.adjustment = adjustment;
-    if (auto failure = writeIndex(entries))
+    if (auto failure = writeIndex(entries, index))
         return {std::nullopt, failure};
     return {SavedPhoto{photo.id, *frame, photo.displayName, adjustment}, std::nullopt};
 }
@@ -271,9 +265,10 @@ void ScreensaverPhotoService::migrateSinglePhoto() const
     const QUuid id = QUuid::createUuid();
     if (!QDir().mkpath(photosFolder()) || writeAtomically(framePath(id), *frame))
         return;
+    const IndexRead index = readIndexFile();
     QList<Entry> entries{{id, name, std::nullopt}};
-    entries.append(readIndex());
-    if (writeIndex(entries))
+    entries.append(index.entries);
+    if (writeIndex(entries, index))
         return;
     QFile::remove(dir.filePath(oldFrameName));
     QFile::remove(dir.filePath(oldNameFile));

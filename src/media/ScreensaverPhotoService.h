@@ -80,11 +80,17 @@ public:
     // The index in order; a missing or unreadable file reads as empty and an entry that does
     // not decode is skipped alone.
     QList<Entry> readIndex() const;
-    // The one writer of "photos.json". An existing index that does not decode, whole or in one
-    // entry, is first kept aside as "photos.json.unreadable-<time>", so a damaged file or entry
-    // is never silently lost.
-    std::optional<Failure> writeIndex(const QList<Entry>& entries) const;
 
 private:
+    struct IndexRead {
+        QList<Entry> entries;
+        bool whole = true;  // false when the file held something that does not decode
+    };
+    IndexRead readIndexFile() const;
+    // The one writer of "photos.json", given the index as the edit read it. An index that did
+    // not decode, whole or in one entry, is first kept aside as "photos.json.unreadable-<time>",
+    // so a damaged file or entry is never silently lost.
+    std::optional<Failure> writeIndex(const QList<Entry>& entries, const IndexRead& old) const;
+
     QString m_directory;
 };

@@ -173,6 +173,9 @@ TEST_F(ChannelTest, AnOversizedOrSilentClientIsRefusedWithoutHoldingUpOthers)
     // A request just under the limit is still read.
     const QByteArray padded = R"({"command":"ping","text":")" + QByteArray(16300, 'x') + R"(","seconds":1})" "\n";
     EXPECT_EQ(rawExchange(padded), QByteArray(R"({"ok":true})"));
+    // One just over it is refused too, though its newline comes in the read that passes it.
+    const QByteArray over = R"({"command":"ping","text":")" + QByteArray(16400, 'x') + R"(","seconds":1})" "\n";
+    EXPECT_EQ(rawExchange(over), rawExchange(QByteArray(20000, 'a')));
 
     // A client that connects and says nothing is answered once its time-out has run out;
     // meanwhile another client is served at once.
