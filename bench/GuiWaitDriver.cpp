@@ -22,6 +22,7 @@
 #include "app/TarvApp.h"
 #include "app/TrayMenu.h"
 #include "hub/DeviceManager.h"
+#include "support/StdinLines.h"
 #include "ui/screens/CustomScreenFilesSection.h"
 #include "ui/screens/ScreenFileRow.h"
 #include "ui/settings/CommandLineToolSection.h"
@@ -31,14 +32,12 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWindow>
 
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -176,23 +175,9 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     Driver driver;
-    QByteArray pending;
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &driver, [&] {
-        char buffer[4096];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false);
-            return;
-        }
-        pending.append(buffer, n);
-        qsizetype end = 0;
-        while ((end = pending.indexOf('\n')) >= 0) {
-            const QByteArray line = pending.left(end).trimmed();
-            pending.remove(0, end + 1);
-            if (!line.isEmpty())
-                driver.run(line.split(' '));
-        }
+    const StdinLines input([&driver](const QByteArray& line) {
+        driver.run(line.split(' '));
+        return true;
     });
     say("waiting");
     return QApplication::exec();

@@ -9,17 +9,16 @@
 // printed as one line, followed by any problem it caused. Standard input reaching its end stops the commands, not the device.
 
 #include "support/FakeDevice.h"
+#include "support/StdinLines.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSaveFile>
-#include <QSocketNotifier>
 #include <QTextStream>
 
 #include <cstdio>
 #include <optional>
-#include <unistd.h>
 
 using namespace TarvUSB;
 
@@ -173,28 +172,11 @@ int main(int argc, char** argv)
     if (!options.isSet(noHello))
         device.sendHello();
 
-    // Standard input is read in whole lines through a notifier, so the device keeps answering
-    // while no command comes.
-    QByteArray pendingInput;
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
-        char buffer[1024];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false);
-            return;
-        }
-        pendingInput.append(buffer, qsizetype(n));
-        qsizetype end = 0;
-        while ((end = pendingInput.indexOf('\n')) >= 0) {
-            const QString line = QString::fromUtf8(pendingInput.left(end)).trimmed();
-            pendingInput.remove(0, end + 1);
-            if (!runCommand(device, line)) {
-                input.setEnabled(false);
-                QCoreApplication::quit();
-                return;
-            }
-        }
+    const StdinLines input([&device](const QByteArray& line) {
+        if (runCommand(device, QString::fromUtf8(line)))
+            return true;
+        QCoreApplication::quit();
+        return false;
     });
     return QCoreApplication::exec();
 }

@@ -139,11 +139,6 @@ ScreenDataFetcher::~ScreenDataFetcher()
     m_groups->endAll();
 }
 
-void ScreenDataFetcher::endRunningCommands()
-{
-    m_groups->endRunning();
-}
-
 void ScreenDataFetcher::fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole,
                               QObject* context, Done done)
 {

@@ -49,9 +49,6 @@ public:
     virtual void fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole,
                        QObject* context, Done done);
 
-    // Kills the process groups of the commands running now; their fetches fail.
-    void endRunningCommands();
-
     // Blocking: the command's standard output, or why it gave none.
     static std::variant<QString, Failure> runShellSource(const QString& command, double timeLimit,
                                                          double killGrace = 1.0, ShellGroups* groups = nullptr,

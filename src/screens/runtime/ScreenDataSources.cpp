@@ -120,13 +120,11 @@ void ScreenDataSources::startSources(const CustomScreen& screen)
 void ScreenDataSources::stopSources()
 {
     // Moved out first: a loop being destroyed must not find itself in a list being cleared.
+    // Destroying a loop also ends the command it still runs, and whatever that command started.
     auto tasks = std::move(m_tasks);
     auto expiryTasks = std::move(m_expiryTasks);
     m_tasks.clear();
     m_expiryTasks.clear();
-    // Commands still running belong to the loops just cancelled: nothing would read their
-    // output, and what they started must not outlive the page.
-    m_fetcher->endRunningCommands();
     m_activeScreen.reset();
     m_activeUsedKeys.clear();
     m_activeSparklineKeys.clear();

@@ -39,18 +39,11 @@ void ShellGroups::remove(pid_t group)
     m_groups.remove(group);
 }
 
-void ShellGroups::endRunning()
-{
-    std::lock_guard lock(m_mutex);
-    // Every registered shell is unreaped, so its id still names its own group.
-    for (const pid_t group : std::as_const(m_groups))
-        endGroup(group);
-}
-
 void ShellGroups::endAll()
 {
     std::lock_guard lock(m_mutex);
     m_ended = true;
+    // Every registered shell is unreaped, so its id still names its own group.
     for (const pid_t group : std::as_const(m_groups))
         endGroup(group);
 }
@@ -262,8 +255,7 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     if (endedEarly) {
         ::kill(-pid, SIGTERM);
         waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
-    }
-    if (!endedEarly) {
+    } else {
         out.drain();
         err.drain();
     }

@@ -10,10 +10,10 @@
 #include <mutex>
 #include <sys/types.h>
 
-// The process groups of the commands that run now, so that their owner can end them all
-// when it stops them or goes away, instead of waiting for their time limits.
 class ShellStop;
 
+// The process groups of the commands that run now, so that their owner can end them all
+// when it goes away, instead of waiting for their time limits.
 class ShellGroups {
 public:
     // Kills every process of the group at once. The group's leader must not be reaped yet,
@@ -23,8 +23,6 @@ public:
     // False once `endAll` ran: the caller ends its group at once.
     bool add(pid_t group);
     void remove(pid_t group);
-    // Kills every registered group; later groups run as usual.
-    void endRunning();
     // Kills every registered group and every group added later.
     void endAll();
 
