@@ -14,6 +14,7 @@
 #include "link/DeviceSnapshot.h"
 #include "link/Frame.h"
 #include "link/FrameParser.h"
+#include "link/PortNode.h"
 #include "link/AssetUpload.h"
 #include "link/SnapshotAssembler.h"
 #include "link/SnapshotFailure.h"
@@ -441,7 +442,13 @@ public:
     void flushDroppedFrames();
 
 private:
-    std::optional<QString> openPort(const QString& path);
+    std::optional<QString> openPort(const QString& path, const std::optional<TarvUSB::PortNode>& expectedNode = {});
+    // A port named by hand is the device only while its path names the node first opened
+    // there: once that node has gone, or the path names another, the port is let go for good.
+    void rememberPortNode(std::uint64_t registryID);
+    std::optional<TarvUSB::PortNode> knownPortNode(std::uint64_t registryID) const;
+    bool portHasGone(std::uint64_t registryID, const QString& path) const;
+    void portWentAway(std::uint64_t registryID, const QString& path);
     void scheduleReopen(std::uint64_t registryID);
     void cancelReopen();
     void resetReopenSeries();
@@ -457,6 +464,7 @@ private:
     int m_reopenAttempts = 0;
     QString m_lastReopenFailure;
     bool m_reopenOpenLogged = false;
+    QHash<std::uint64_t, TarvUSB::PortNode> m_portNodes;
     QTimer* m_dropSummaryTimer = nullptr;
     std::optional<HubClock::MonotonicTime> m_dropWindowEnd;
     int m_heldBackDrops = 0;

@@ -1,5 +1,6 @@
 // Opening the device's port on attach, the loss of the connection, reopening a port that
-// failed while its device stays, and the start of the command socket server.
+// failed while its device stays (and letting go of one named by hand whose node has gone),
+// and the start of the command socket server.
 
 #include "hub/DeviceManager.h"
 
@@ -41,11 +42,50 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
         }
         return;
     }
+    rememberPortNode(registryID);
     // The device speaks first, with HELLO.
     log(LogEntry::Direction::system, QStringLiteral("Serial port opened; DTR toggled"));
 }
 
-std::optional<QString> DeviceManager::openPort(const QString& path)
+void DeviceManager::rememberPortNode(std::uint64_t registryID)
+{
+    const std::optional<DeviceWatcher::Device> device = m_watcher->device(registryID);
+    if (!device || !device->namedByHand || m_portNodes.contains(registryID) || !m_serialPort)
+        return;
+    if (const std::optional<PortNode>& node = m_serialPort->node())
+        m_portNodes.insert(registryID, *node);
+}
+
+std::optional<PortNode> DeviceManager::knownPortNode(std::uint64_t registryID) const
+{
+    const auto found = m_portNodes.constFind(registryID);
+    if (found == m_portNodes.cend())
+        return std::nullopt;
+    return found.value();
+}
+
+bool DeviceManager::portHasGone(std::uint64_t registryID, const QString& path) const
+{
+    // A port never opened has nothing to be told from: a path named before it exists is
+    // waited for. A port found by udev is the device while udev lists it.
+    const std::optional<PortNode> known = knownPortNode(registryID);
+    if (!known)
+        return false;
+    const PortNode::Lookup now = PortNode::at(path);
+    return now.isGone() || (now.node && *now.node != *known);
+}
+
+void DeviceManager::portWentAway(std::uint64_t registryID, const QString& path)
+{
+    if (m_reopenID == registryID)
+        cancelReopen();
+    m_portNodes.remove(registryID);
+    m_watcher->forget(registryID);
+    log(LogEntry::Direction::system,
+        QStringLiteral("Serial port went away: ") + path + QStringLiteral(" (not opened again)"));
+}
+
+std::optional<QString> DeviceManager::openPort(const QString& path, const std::optional<PortNode>& expectedNode)
 {
     // The callbacks run on the port's reader thread: each only hands its work to this
     // thread, tagged with the port's generation, so that a late callback of an earlier port
@@ -81,7 +121,7 @@ std::optional<QString> DeviceManager::openPort(const QString& path)
     };
     m_serialPort = std::make_unique<SerialPort>(path, std::move(onData), std::move(onClose), std::move(onDrained));
     try {
-        m_serialPort->open();
+        m_serialPort->open(expectedNode);
     } catch (const SerialPort::PortError& error) {
         m_serialPort.reset();
         return error.description();
@@ -110,12 +150,17 @@ void DeviceManager::handlePortClosed(std::uint64_t generation, const std::option
         return;
     }
     const std::optional<std::uint64_t> registryID = m_activeRegistryID;
+    const QString path = m_serialPort->path();
     logReopenFailure(QStringLiteral("Serial port closed: ") + *reason);
     connectionLost();
-    // The device may have hung up for a moment only (a reset, a firmware fault, a
-    // pseudo-terminal that is started again): while it is still listed, its port is tried
-    // again. A port named by hand stays listed for as long as the application runs.
-    if (registryID && m_watcher->device(*registryID))
+    // The device may have hung up for a moment only (a reset, a firmware fault): while it is
+    // still listed, its port is tried again. A port named by hand is listed until its node
+    // goes; a pseudo-terminal's goes as its other end closes.
+    if (!registryID || !m_watcher->device(*registryID))
+        return;
+    if (portHasGone(*registryID, path))
+        portWentAway(*registryID, path);
+    else
         scheduleReopen(*registryID);
 }
 
@@ -179,12 +224,22 @@ void DeviceManager::retryConnection()
     const std::optional<TarvUSB::DeviceWatcher::Device> device = m_watcher->device(registryID);
     if (m_activeRegistryID || !device)
         return;
-    if (const auto failure = openPort(device->path)) {
+    if (portHasGone(registryID, device->path)) {
+        portWentAway(registryID, device->path);
+        return;
+    }
+    if (const auto failure = openPort(device->path, knownPortNode(registryID))) {
+        // The path may have changed hands between the look and the open.
+        if (portHasGone(registryID, device->path)) {
+            portWentAway(registryID, device->path);
+            return;
+        }
         logReopenFailure(QStringLiteral("Open failed: ") + *failure);
         scheduleReopen(registryID);
         return;
     }
     m_activeRegistryID = registryID;
+    rememberPortNode(registryID);
     setState(ConnectionState::connecting(device->path));
     // A port that opens and fails again at once is reopened quietly after the first time.
     if (!m_reopenOpenLogged) {

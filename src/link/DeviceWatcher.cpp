@@ -69,6 +69,8 @@ std::optional<DeviceWatcher::Device> DeviceWatcher::device(std::uint64_t registr
     return found.value();
 }
 
+void DeviceWatcher::forget(std::uint64_t registryID) { devices.remove(registryID); }
+
 void DeviceWatcher::start()
 {
     if (started)
@@ -108,7 +110,7 @@ void DeviceWatcher::start()
     // A port given by hand (the fake device, firmware work) is never matched by udev.
     const QString manual = qEnvironmentVariable("TARV_SERIAL_PORT");
     if (!manual.isEmpty())
-        report(Device{idForSysPath("manual:" + manual.toLocal8Bit()), manual});
+        report(Device{idForSysPath("manual:" + manual.toLocal8Bit()), manual, true});
 }
 
 void DeviceWatcher::receiveEvents()

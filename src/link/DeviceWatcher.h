@@ -22,6 +22,8 @@ public:
     struct Device {
         std::uint64_t registryID = 0;  // stable for the life of the port
         QString path;                  // the device node to open
+        // Given in TARV_SERIAL_PORT: udev never says when it goes, so the port says it.
+        bool namedByHand = false;
         friend bool operator==(const Device&, const Device&) = default;
     };
 
@@ -39,6 +41,10 @@ public:
 
     // The reported port of this id, while it has not gone away.
     std::optional<Device> device(std::uint64_t registryID) const;
+
+    // Stops listing a port named by hand whose node went away, without reporting a detach:
+    // the one who saw it go has dealt with it.
+    void forget(std::uint64_t registryID);
 
     // The id a port at this sysfs path is reported with.
     static std::uint64_t idForSysPath(const QByteArray& sysPath);

@@ -80,6 +80,8 @@ QString PortError::description() const
         return QStringLiteral("Could not toggle DTR: ") + systemMessage;
     case Kind::writeFailed:
         return QStringLiteral("Could not write to serial port: ") + systemMessage;
+    case Kind::replaced:
+        return QStringLiteral("Serial port path now names another device");
     case Kind::closed:
         break;
     }
@@ -110,13 +112,20 @@ void SerialPort::Shared::wake() const
     [[maybe_unused]] const ssize_t written = ::write(wakeDescriptor, &one, sizeof one);
 }
 
-void SerialPort::open()
+void SerialPort::open(const std::optional<PortNode>& expectedNode)
 {
     close();  // a port object is not reused in practice; never leave an old thread behind
+    openedNode.reset();
 
     const int fd = ::open(portPath.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         throw PortError::fromErrno(PortError::Kind::openFailed, errno);
+    // Checked before anything is set on the line: another program's terminal is left as it was.
+    openedNode = PortNode::of(fd);
+    if (expectedNode && openedNode != expectedNode) {
+        ::close(fd);
+        throw PortError{PortError::Kind::replaced, {}};
+    }
     auto fresh = std::make_shared<Shared>();
     try {
         configure(fd);

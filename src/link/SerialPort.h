@@ -4,6 +4,8 @@
 // owner, and writes out whatever the line could not take at once. Nothing here makes the
 // caller wait.
 
+#include "link/PortNode.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -22,7 +24,7 @@ public:
     // The error of every port operation; systemMessage is the system's text for the errno of
     // the failing call.
     struct PortError {
-        enum class Kind : std::uint8_t { openFailed, configureFailed, dtrFailed, writeFailed, closed };
+        enum class Kind : std::uint8_t { openFailed, configureFailed, dtrFailed, writeFailed, closed, replaced };
 
         Kind kind = Kind::closed;
         QString systemMessage;
@@ -51,8 +53,9 @@ public:
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens and configures the port and starts its thread. Throws PortError (openFailed,
-    // configureFailed, dtrFailed); a failed open leaves the port closed with no thread.
-    void open();
+    // configureFailed, dtrFailed); a failed open leaves the port closed with no thread. With
+    // an expected node, a path that names another one now is closed untouched (replaced).
+    void open(const std::optional<PortNode>& expectedNode = std::nullopt);
     // Takes all of the bytes or none, and never waits: what the line cannot take now waits in
     // the backlog, which the port's thread writes out as the device reads. False, with
     // nothing written, when bytes already wait and these would pass maxBacklog. Throws
@@ -72,6 +75,8 @@ public:
     // shows in whether this moves.
     std::uint64_t bytesWritten() const;
     const QString& path() const { return portPath; }
+    // The node the last open reached.
+    const std::optional<PortNode>& node() const { return openedNode; }
 
 private:
     // What the port's thread shares with the port. The thread owns a reference, so it never
@@ -106,6 +111,7 @@ private:
     static int writeBacklog(Shared& shared, int fd);
 
     QString portPath;
+    std::optional<PortNode> openedNode;
     DataCallback dataCallback;
     CloseCallback closeCallback;
     DrainCallback drainCallback;
