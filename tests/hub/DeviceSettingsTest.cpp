@@ -12,12 +12,6 @@ using namespace TarvUSB;
 
 class SettingsTest : public HubTest {
 protected:
-    void waitForQuiet()
-    {
-        ASSERT_TRUE(waitUntil([&] { return hub->queuedFrames().isEmpty() && hub->outstandingAcks().isEmpty(); }));
-        roundTrip();
-    }
-
     QList<int> backlightLevels() const
     {
         QList<int> out;

@@ -134,5 +134,21 @@ protected:
         ASSERT_TRUE(waitUntil([&] { return logTexts().contains(QStringLiteral("DEVICE warning: ") + marker); }));
     }
 
+    bool linkIsQuiet() const { return hub->queuedFrames().isEmpty() && hub->outstandingAcks().isEmpty(); }
+
+    // Waits until the device has read every frame sent so far. A frame that a timer or a
+    // finished worker sends during the round trip may still be on its way when the round trip
+    // ends, so the wait holds only once a round trip ends with nothing unacknowledged.
+    void waitForQuiet()
+    {
+        for (int round = 0; round < 50; ++round) {
+            ASSERT_TRUE(waitUntil([&] { return linkIsQuiet(); }));
+            roundTrip();
+            if (linkIsQuiet())
+                return;
+        }
+        FAIL() << "the link never fell quiet";
+    }
+
     int markers = 0;
 };

@@ -37,12 +37,6 @@ protected:
     // The frames the device received after the first `from` of them.
     QList<Frame> receivedSince(qsizetype from) const { return device.received().mid(from); }
 
-    void waitForQuiet()
-    {
-        ASSERT_TRUE(waitUntil([&] { return hub->queuedFrames().isEmpty() && hub->outstandingAcks().isEmpty(); }));
-        roundTrip();
-    }
-
     // Gives the active profile's first keys these emoji.
     void setEmoji(const QList<QString>& emoji)
     {

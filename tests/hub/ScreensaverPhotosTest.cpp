@@ -32,12 +32,6 @@ QByteArray jpegOf(QColor color)
 
 class ScreensaverPhotosTest : public HubTest {
 protected:
-    void waitForQuiet()
-    {
-        ASSERT_TRUE(waitUntil([&] { return hub->queuedFrames().isEmpty() && hub->outstandingAcks().isEmpty(); }));
-        roundTrip();
-    }
-
     QByteArray shownAsset() const
     {
         const auto found = device.assets().constFind(2);
