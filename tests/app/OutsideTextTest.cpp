@@ -1,5 +1,6 @@
 // Text from outside (players, quote servers, screen files, photos, profiles, the log, failures)
-// is shown as the text it is: never read as markup, and its "&" never taken for a mnemonic.
+// is shown as the text it is: never read as markup, its "&" never taken for a mnemonic, and a
+// title or name on one line that no control character can extend or reorder.
 
 #include "ShellFixture.h"
 

