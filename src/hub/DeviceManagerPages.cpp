@@ -17,6 +17,7 @@
 #include "pages/PatchBatching.h"
 #include "pages/ScreensaverPages.h"
 #include "pages/StocksPage.h"
+#include "platform/OneLineText.h"
 #include "platform/Settings.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenDataSources.h"
@@ -79,8 +80,8 @@ QString DeviceManager::pageTitle(const DeviceScreen& screen) const
         return screen.title();
     const std::optional<CustomScreen> found = m_customScreens.screenWithID(screen.customID());
     if (found && m_customScreens.trust().isScreenApproved(*found))
-        return found->title;
-    return screen.customID();
+        return oneLineText(found->title);
+    return oneLineText(screen.customID());
 }
 
 bool DeviceManager::isShownCustomAvailable() const

@@ -6,6 +6,7 @@
 #include "pages/PageDots.h"
 #include "pages/PageNodes.h"
 #include "pages/TopBar.h"
+#include "platform/OneLineText.h"
 
 #include <algorithm>
 
@@ -49,11 +50,11 @@ std::uint32_t artistColor(const NowPlayingState& s)
 
 QString fittedTitle(const NowPlayingState& s)
 {
-    return fitText(s.title, 24, 240);
+    return fitText(oneLineText(s.title), 24, 240);
 }
 QString fittedArtist(const NowPlayingState& s)
 {
-    return fitText(s.artist, 18, 240);
+    return fitText(oneLineText(s.artist), 18, 240);
 }
 
 void appendTransportButton(QList<PatchOp>& ops, const TransportButton& b, int index, bool accented,

@@ -8,6 +8,7 @@
 #include "pages/StockChart.h"
 #include "pages/TopBar.h"
 #include "platform/Graphemes.h"
+#include "platform/OneLineText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,7 +75,7 @@ QList<PatchOp> quoteCardOps(const StockQuote& quote, int slot, int chartBudget)
     const int changeSize = change ? 18 : 14;
     const int cw = MontserratMetrics::textWidth(changeText, changeSize);
     const int m = (cw >= 1 && cw > pw) ? cw : pw;
-    const QString company = fitText(quote.companyName, 14, 188 - m);
+    const QString company = fitText(oneLineText(quote.companyName), 14, 188 - m);
     const std::uint32_t changeColor = !change ? Palette::dimText : (*change >= 0 ? risingColor : fallingColor);
 
     const int x = slot % 2 == 0 ? 16 : 244;

@@ -1,5 +1,6 @@
 // Text from outside (players, quote servers, screen files, photos, profiles, the log, failures)
-// is shown as the text it is: never read as markup, and its "&" never taken for a mnemonic.
+// is shown as the text it is: never read as markup, its "&" never taken for a mnemonic, and a
+// title or name on one line that no control character can extend or reorder.
 
 #include "ShellFixture.h"
 
@@ -156,4 +157,22 @@ TEST_F(OutsideTextTest, AmpersandsInNamesShowInMenusAndButtons)
 
     ScreenPermissionsView approval(screenDoing(QStringLiteral("a&b"), QStringLiteral("true")), screens.trust());
     EXPECT_EQ(shownActionText(find<QPushButton>(&approval, "allowButton")->text()), QStringLiteral("Allow a&b.json"));
+}
+
+TEST_F(OutsideTextTest, TitlesShowOnOneLineWithoutReordering)
+{
+    screens.add(QStringLiteral("clock"), QStringLiteral("Clock\tCtrl+Q"), true);
+    screens.add(QStringLiteral("mail"), QStringLiteral("Mail \u202Eexe.TXT"), true);
+    makeWindow();
+    TrayMenu tray(*hub, *window);
+    QStringList trayTexts;
+    for (const QAction* action : tray.menu()->actions())
+        trayTexts.append(action->text());
+
+    for (const auto& [id, shown] : {std::pair{QStringLiteral("clock"), QStringLiteral("Clock Ctrl+Q")},
+                                    std::pair{QStringLiteral("mail"), QStringLiteral("Mail exe.TXT")}}) {
+        EXPECT_EQ(window->findChild<QAction*>(QStringLiteral("devicePage:") + id)->text(), shown);
+        EXPECT_EQ(pickerEntry(id)->text(), shown);
+        EXPECT_TRUE(trayTexts.contains(shown)) << trayTexts.join(u'|').toStdString();
+    }
 }

@@ -131,6 +131,29 @@ TEST_F(ToolTest, PathsAndLinesGoToStandardOutputAndRefusalsToStandardError)
     EXPECT_EQ(run.err, QStringLiteral("tarv: Tarv is not connected to the device\n"));
 }
 
+TEST_F(ToolTest, ControlCharactersFromTarvArePrintedAsEscapes)
+{
+    NotifyChannel::Reply checked = NotifyChannel::reply(true);
+    checked.insert(QStringLiteral("lines"),
+                   QJsonArray{QStringLiteral("cpu.json: ok: \u201C\x1B]0;owned\x07"
+                                             "CPU\u201D, 1 widgets, 1 of 108 nodes"),
+                              QStringLiteral("  Runs a shell command: curl -s x | sh\r\x1B[2Kuptime")});
+    replies.insert(QStringLiteral("screen.check"), checked);
+    NotifyChannel::Reply listed = NotifyChannel::reply(true);
+    listed.insert(QStringLiteral("lines"), QJsonArray{QStringLiteral("cpu\tCPU\nmail\tMail")});
+    replies.insert(QStringLiteral("screen.list"), listed);
+    serve();
+
+    ToolRun run = tarv({QStringLiteral("screen"), QStringLiteral("check"), QStringLiteral("cpu.json")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, QStringLiteral("cpu.json: ok: \u201C\\x1B]0;owned\\x07CPU\u201D, 1 widgets, 1 of 108 nodes\n"
+                                      "  Runs a shell command: curl -s x | sh\\r\\x1B[2Kuptime\n"));
+
+    // The list keeps its tab-separated columns.
+    run = tarv({QStringLiteral("screen"), QStringLiteral("list")});
+    EXPECT_EQ(run.out, QStringLiteral("cpu\tCPU\\nmail\tMail\n"));
+}
+
 TEST_F(ToolTest, UsageErrorsAndAnAbsentTarvHaveTheirOwnStatus)
 {
     serve();

@@ -3,6 +3,7 @@
 
 #include "device/Placeholders.h"
 #include "platform/Graphemes.h"
+#include "platform/OneLineText.h"
 #include "screens/format/CustomScreen.h"
 #include "screens/format/DesignColors.h"
 #include "screens/format/JsonText.h"
@@ -40,8 +41,10 @@ std::optional<CustomScreen> CustomScreen::parse(const QByteArray& data, const QS
 
     CustomScreen screen;
     screen.id = id;
-    screen.title = firstGraphemes(readString(object, QStringLiteral("title"), QString(), sink).value_or(id),
-                                  maxTitleCharacters);
+    // Menus, pickers and lists show the title on one line; files that hold a line break in it
+    // keep loading.
+    const QString title = readString(object, QStringLiteral("title"), QString(), sink).value_or(id);
+    screen.title = firstGraphemes(oneLineText(title), maxTitleCharacters);
 
     if (object.contains(QStringLiteral("background"))) {
         const auto text = readString(object, QStringLiteral("background"), QString(), sink);

@@ -1,6 +1,7 @@
 #include "ui/diagnostics/DiagnosticsView.h"
 
 #include "hub/DeviceManager.h"
+#include "platform/OneLineText.h"
 #include "ui/diagnostics/DeviceScreenSection.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/diagnostics/FrameLogView.h"
@@ -61,7 +62,7 @@ void DiagnosticsView::showConnection()
     const bool connected = state.isConnected() && state.hello.has_value();
     if (connected) {
         const TarvUSB::HelloPayload& hello = *state.hello;
-        m_firmware->setText(hello.fw);
+        m_firmware->setText(oneLineText(hello.fw));
         m_protocol->setText(QLocale().toString(uint(hello.pv)));
         m_panel->setText(QString::number(hello.pw) + QStringLiteral(" \u00D7 ") + QString::number(hello.ph));
         m_psram->setText(byteCountText(hello.psram, ByteCountStyle::memory));

@@ -4,6 +4,7 @@
 #include "macros/ShortcutsCatalog.h"
 #include "macros/X11WindowFacts.h"
 #include "platform/Graphemes.h"
+#include "platform/OneLineText.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/macros/ShortcutEditor.h"
 #include "ui/macros/WheelGuard.h"
@@ -99,7 +100,7 @@ void ScreenPicker::rebuild()
     addItem(QStringLiteral("Choose Screen"), QString());
     int selected = 0;
     if (!m_name.isEmpty() && matching < 0) {
-        addItem(m_name + QStringLiteral(" (missing)"), m_name);
+        addItem(oneLineText(m_name) + QStringLiteral(" (missing)"), m_name);
         selected = 1;
     }
     const int first = count();
@@ -327,7 +328,7 @@ void ActionEditor::showValues()
     if (const AppTarget* app = m_action.as<AppTarget>(); app && m_appName) {
         // The row tells by the name: an entry chosen without a name reads as none.
         const bool named = !app->name.isEmpty();
-        m_appName->setText(named ? app->name : QStringLiteral("None"));
+        m_appName->setText(named ? oneLineText(app->name) : QStringLiteral("None"));
         setSecondary(m_appName, !named);
         m_appIcon->setVisible(named);
         if (named)
@@ -360,7 +361,7 @@ void ActionEditor::showShortcutItems()
     m_shortcutPicker->clear();
     int selected = 0;
     for (int i = 0; i < items.size(); ++i) {
-        m_shortcutPicker->addItem(items[i].first, items[i].second);
+        m_shortcutPicker->addItem(oneLineText(items[i].first), items[i].second);
         if (items[i].second == shortcut->name)
             selected = i;
     }

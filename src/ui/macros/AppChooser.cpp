@@ -2,6 +2,7 @@
 
 #include "platform/ContextContinuation.h"
 #include "platform/DesktopEntries.h"
+#include "platform/OneLineText.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/PlainText.h"
 
@@ -101,7 +102,7 @@ void AppChooser::fill(const QList<DesktopEntry>& entries)
     m_entries = entries;
     m_list->clear();
     for (const DesktopEntry& entry : m_entries) {
-        auto* item = new QListWidgetItem(entry.name, m_list);
+        auto* item = new QListWidgetItem(oneLineText(entry.name), m_list);
         const QIcon icon = AppIconView::iconForEntryIcon(entry.icon);
         item->setIcon(icon.isNull() ? AppIconView::fallbackIcon() : icon);
         item->setData(idRole, entry.id);

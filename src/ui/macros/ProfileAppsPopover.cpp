@@ -5,6 +5,7 @@
 #include "macros/ProfileStore.h"
 #include "macros/X11RunningAppsSource.h"
 #include "platform/ContextContinuation.h"
+#include "platform/OneLineText.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/FormSection.h"
@@ -266,7 +267,7 @@ void ProfileAppsPopover::showLinkedApps()
         rowLayout->setSpacing(8);
         auto* icon = new AppIconView;
         icon->setApp(app);
-        auto* name = new QLabel(app.name.isEmpty() ? app.bundleID : app.name);
+        auto* name = new QLabel(oneLineText(app.name.isEmpty() ? app.bundleID : app.name));
         name->setObjectName(QStringLiteral("linkedAppName"));
         name->setTextFormat(Qt::PlainText);
         auto* remove = new QToolButton;

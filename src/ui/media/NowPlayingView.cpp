@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "media/PlaybackTime.h"
+#include "platform/OneLineText.h"
 #include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
@@ -129,9 +130,9 @@ QFont NowPlayingView::tabularDigitsFont(const QFont& base)
 void NowPlayingView::showPlayback()
 {
     const NowPlayingState& playing = m_deviceManager.nowPlaying();
-    m_player->setFullText(playing.playerName());
-    m_track->setFullText(playing.title);
-    m_artist->setFullText(playing.artist);
+    m_player->setFullText(oneLineText(playing.playerName()));
+    m_track->setFullText(oneLineText(playing.title));
+    m_artist->setFullText(oneLineText(playing.artist));
     m_position->setText(positionText(playing.elapsed, playing.duration));
     const QString action = playing.isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play");
     m_playPause->setIcon(symbolIcon(playing.isPlaying ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));

@@ -2,6 +2,7 @@
 
 #include "hub/DeviceManager.h"
 #include "media/StockStore.h"
+#include "platform/OneLineText.h"
 #include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
@@ -132,7 +133,7 @@ void StocksView::showSymbols()
 void StocksView::showCompanies()
 {
     for (int slot = 0; slot < m_companies.size(); ++slot)
-        m_companies[slot]->setFullText(companyName(m_stocks, m_stocks.symbols().value(slot)));
+        m_companies[slot]->setFullText(oneLineText(companyName(m_stocks, m_stocks.symbols().value(slot))));
 }
 
 void StocksView::showLastUpdated()

@@ -1,5 +1,6 @@
 #include "ui/screens/ScreenFileRow.h"
 
+#include "platform/OneLineText.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/screens/ScreenPermissionsView.h"
 #include "ui/widgets/FormSection.h"
@@ -20,7 +21,7 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
 
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("statusSymbol"));
-    m_name = new QLabel(fileName);
+    m_name = new QLabel(oneLineText(fileName));
     m_name->setObjectName(QStringLiteral("fileName"));
     m_name->setTextFormat(Qt::PlainText);
     QFont medium = m_name->font();

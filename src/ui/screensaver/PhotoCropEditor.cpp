@@ -1,6 +1,7 @@
 #include "ui/screensaver/PhotoCropEditor.h"
 
 #include "media/PhotoImages.h"
+#include "platform/OneLineText.h"
 #include "ui/screensaver/CropAdjustments.h"
 #include "ui/screensaver/CropPreview.h"
 #include "ui/widgets/FormSection.h"
@@ -44,7 +45,7 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, bool
     : QDialog(parent), m_source(source), m_onSave(std::move(onSave)), m_adjustment(adjustment), m_original(adjustment)
 {
     setObjectName(QStringLiteral("photoCropEditor"));
-    setWindowTitle(name);
+    setWindowTitle(oneLineText(name));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(520);
 

@@ -1,6 +1,7 @@
 #include "ui/screensaver/PhotoListModel.h"
 
 #include "hub/DeviceManager.h"
+#include "platform/OneLineText.h"
 
 #include <QSet>
 
@@ -28,7 +29,7 @@ QVariant PhotoListModel::data(const QModelIndex& index, int role) const
     const ScreensaverState::Photo& photo = m_photos[index.row()];
     switch (role) {
     case Qt::DisplayRole:
-        return photo.name;
+        return oneLineText(photo.name);
     case Qt::DecorationRole:
         if (const std::optional<QImage> thumbnail = m_deviceManager.screensaverThumbnail(photo.id))
             return *thumbnail;

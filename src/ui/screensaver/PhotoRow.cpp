@@ -1,5 +1,6 @@
 #include "ui/screensaver/PhotoRow.h"
 
+#include "platform/OneLineText.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -102,7 +103,7 @@ PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
 
 void PhotoRow::setName(const QString& name)
 {
-    m_name->setFullText(name);
+    m_name->setFullText(oneLineText(name));
     m_crop->setToolTip(PlainText::toolTip(QStringLiteral("Crop, zoom, or rotate ") + name));
     m_remove->setToolTip(PlainText::toolTip(QStringLiteral("Remove ") + name));
 }

@@ -1,5 +1,6 @@
 #include "ui/settings/TrustedScreensModel.h"
 
+#include "platform/OneLineText.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenTrust.h"
 
@@ -24,7 +25,7 @@ QVariant TrustedScreensModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return m_ids[index.row()] + QStringLiteral(".json");
+        return oneLineText(m_ids[index.row()]) + QStringLiteral(".json");
     case idRole:
         return m_ids[index.row()];
     case detailsRole:

@@ -1,5 +1,7 @@
 #include "ui/widgets/PlainText.h"
 
+#include "platform/OneLineText.h"
+
 #include <QLabel>
 #include <QTextDocument>
 
@@ -29,7 +31,7 @@ QString toolTip(const QString& text)
 
 QString actionText(const QString& text)
 {
-    QString result = text;
+    QString result = oneLineText(text);
     return result.replace(u'&', QStringLiteral("&&"));
 }
 

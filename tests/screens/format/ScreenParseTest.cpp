@@ -94,6 +94,14 @@ TEST_F(Parse, Titles)
     EXPECT_EQ(texts(), QStringList{QStringLiteral("E title: must be text in quotes")});
 }
 
+TEST_F(Parse, ATitleIsOneLineAndTheFileStillLoads)
+{
+    const auto screen = parse(R"({"title": "Clock\tCtrl+Q\nfake\u001b]0;x\u0007", "widgets": []})");
+    ASSERT_TRUE(screen);
+    EXPECT_EQ(screen->title, QStringLiteral("Clock Ctrl+Q fake ]0;x "));
+    EXPECT_EQ(texts(), QStringList());
+}
+
 TEST_F(Parse, Backgrounds)
 {
     EXPECT_EQ(parse(R"({"background": "Accent", "widgets": []})")->background, 0xFFB020u);
