@@ -37,6 +37,10 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
         // that is not there yet is tried again while its device stays listed, quietly while
         // it fails the same way.
         if (m_watcher->device(registryID)) {
+            if (portHasGone(registryID, path)) {
+                portWentAway(registryID, path);
+                return;
+            }
             m_lastReopenFailure = text;
             scheduleReopen(registryID);
         }
@@ -66,12 +70,17 @@ std::optional<PortNode> DeviceManager::knownPortNode(std::uint64_t registryID) c
 
 bool DeviceManager::portHasGone(std::uint64_t registryID, const QString& path) const
 {
-    // A port never opened has nothing to be told from: a path named before it exists is
-    // waited for. A port found by udev is the device while udev lists it.
-    const std::optional<PortNode> known = knownPortNode(registryID);
-    if (!known)
+    // A port found by udev is the device while udev lists it.
+    const std::optional<DeviceWatcher::Device> device = m_watcher->device(registryID);
+    if (!device || !device->namedByHand)
         return false;
     const PortNode::Lookup now = PortNode::at(path);
+    const std::optional<PortNode> known = knownPortNode(registryID);
+    // A port never opened has nothing to be told from, and a path named before it exists is
+    // waited for; but a pseudo-terminal that is not there can only ever come back as the
+    // next terminal opened.
+    if (!known)
+        return now.isGone() && path.startsWith(QLatin1String("/dev/pts/"));
     return now.isGone() || (now.node && *now.node != *known);
 }
 

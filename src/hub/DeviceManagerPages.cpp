@@ -190,6 +190,10 @@ void DeviceManager::renderActivePage()
     const QString time = DynamicUIDemo::timeText(now);
     const PageIndicator indicator = notePageDrawn(now);
     presentPage(pageFrames(now, time, indicator), resetSeq);
+    // This drawing holds every profile change so far: a refresh still due would only draw
+    // the same page again and cut short the images it is sending.
+    if (m_activeScreen == DeviceScreen::home())
+        m_homeRefreshTimer->stop();
 
     switch (m_activeScreen.kind()) {
     case DeviceScreen::Kind::nowPlaying: {

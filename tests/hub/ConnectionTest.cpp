@@ -351,6 +351,18 @@ TEST_F(HubTest, APortNamedByHandIsNeverReopenedUnderAnotherOwner)
     ::close(otherMaster);
 }
 
+TEST_F(HubTest, APseudoTerminalNamedBeforeItExistsIsNotWaitedFor)
+{
+    // Whatever terminal is given that number next belongs to another program.
+    const QString unused = QStringLiteral("/dev/pts/987654");
+    makeHub();
+    qputenv("TARV_SERIAL_PORT", unused.toLocal8Bit());
+    hub->watcher().start();
+    qunsetenv("TARV_SERIAL_PORT");
+    EXPECT_FALSE(hub->pendingReopenDelay());
+    EXPECT_EQ(logCount(QStringLiteral("Serial port went away: ") + unused), 1);
+}
+
 // A port that fails its very first open (busy at plug-in, or named by hand before it exists)
 // used to be given up for good.
 TEST_F(HubTest, APortThatFailsItsFirstOpenIsTriedAgainWhileListed)

@@ -32,6 +32,9 @@ QByteArray jpegOf(QColor color)
 
 class ScreensaverPhotosTest : public HubTest {
 protected:
+    // The heartbeat runs on its own clock, whatever the test does.
+    qsizetype framesBesidesPings() const { return device.received().size() - count<TarvUSB::PingPayload>(); }
+
     QByteArray shownAsset() const
     {
         const auto found = device.assets().constFind(2);
@@ -118,13 +121,13 @@ TEST_F(ScreensaverPhotosTest, EditsWhileShownReachTheDevice)
     EXPECT_EQ(shownAsset(), faded(hub->photoLibrary()[0], *hub->screensaverLayout()));
 
     // A second import changes nothing on the device until the next advance.
-    const qsizetype before = device.received().size();
+    const qsizetype before = framesBesidesPings();
     hub->importPhotoData({{QStringLiteral("black.jpg"), jpegOf(Qt::black)}});
     ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
     EXPECT_FALSE(hub->screensaver().photoError);
     EXPECT_EQ(hub->photoLibrary().size(), 2);
     roundTrip();
-    EXPECT_EQ(device.received().size(), before);
+    EXPECT_EQ(framesBesidesPings(), before);
 
     // The crop editor opens the kept source, upright and at most 2,048 pixels.
     const QUuid shown = hub->photoLibrary()[0].id;
