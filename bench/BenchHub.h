@@ -19,6 +19,7 @@
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <stdlib.h>
 #include <thread>
 #include <unistd.h>
@@ -48,7 +49,9 @@ struct BenchHub {
     std::unique_ptr<CustomScreenStore> screens;
     std::unique_ptr<DeviceManager> hub;
     int master = -1;
-    std::atomic<bool> draining{true};
+    // Closing the master does not wake a read() blocked on it, so the drain waits on this pipe
+    // too and the destructor writes to it.
+    int stopPipe[2] = {-1, -1};
     std::thread drain;
 
     BenchHub()
@@ -76,12 +79,19 @@ struct BenchHub {
         master = ::posix_openpt(O_RDWR | O_NOCTTY);
         if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
             return false;
+        if (::pipe2(stopPipe, O_CLOEXEC) != 0)
+            return false;
         hub->connect(1, QString::fromLocal8Bit(::ptsname(master)));
         drain = std::thread([this] {
             char buffer[65536];
-            while (draining.load())
-                if (::read(master, buffer, sizeof buffer) <= 0)
+            for (;;) {
+                pollfd fds[2] = {{master, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+                if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0)
                     return;
+                // Hung up, or the port is closed on the other side: wait for the stop.
+                if (::read(master, buffer, sizeof buffer) <= 0 && ::poll(&fds[1], 1, -1) >= 0)
+                    return;
+            }
         });
         return hub->isPortOpen();
     }
@@ -89,11 +99,13 @@ struct BenchHub {
     ~BenchHub()
     {
         hub.reset();
-        draining = false;
-        if (master >= 0)
-            ::close(master);
+        if (stopPipe[1] >= 0)
+            (void)!::write(stopPipe[1], "x", 1);
         if (drain.joinable())
             drain.join();
+        for (int fd : {master, stopPipe[0], stopPipe[1]})
+            if (fd >= 0)
+                ::close(fd);
     }
 };
 

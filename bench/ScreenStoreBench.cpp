@@ -32,7 +32,12 @@ void BM_ReloadHundredScreenFiles(benchmark::State& state)
                   templates[i % templates.size()].json.toUtf8());
     CustomScreenStore store(dir.path(), std::make_unique<ScreenTrust>());
     for (auto _ : state) {
+        // The folder is read on a worker: the reload ends when the store has applied it.
         store.reload();
+        if (!spinUntil([&] { return !store.isLoading(); })) {
+            state.SkipWithError("the reload did not end");
+            return;
+        }
         benchmark::DoNotOptimize(store.screens().size());
     }
     if (store.screens().size() != 100)

@@ -35,9 +35,16 @@ QPixmap drawPage(QWidget& page)
     page.show();
     settle();
     QLayout* layout = page.layout();
-    const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : page.sizeHint().height();
-    page.resize(width, std::max(height, 360));
-    settle();
+    // Rows made as they come into sight change the page's height: it is measured again until
+    // it holds.
+    for (int pass = 0; pass < 4; ++pass) {
+        const int height =
+            std::max(layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : page.sizeHint().height(), 360);
+        if (pass > 0 && height == page.height())
+            break;
+        page.resize(width, height);
+        settle();
+    }
     return page.grab();
 }
 

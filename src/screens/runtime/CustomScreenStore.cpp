@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString sampleID = QStringLiteral("system");
@@ -62,6 +64,30 @@ QDateTime modificationDate(const QString& path)
     return info.fileTime(QFileDevice::FileModificationTime);
 }
 
+// What tells one version of a file from another without reading it. Any change of content
+// moves the change time; a file put in place by renaming has another inode.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    friend bool operator==(const FileStamp& a, const FileStamp& b)
+    {
+        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+               a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec &&
+               a.changed.tv_sec == b.changed.tv_sec && a.changed.tv_nsec == b.changed.tv_nsec;
+    }
+};
+
+std::optional<FileStamp> fileStamp(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileStamp{info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
 // Compares two runs of digits by value without converting them: any length works.
 int compareDigits(QStringView a, QStringView b)
 {
@@ -104,29 +130,54 @@ struct CustomScreenStore::Scan {
     };
     std::optional<QString> prepareFailure;
     QList<File> files;
+    // The files read, or found unchanged, for the next scan to reuse.
+    std::shared_ptr<const ReadFiles> readFiles;
     // The sheets of the screens read and of the screens shown when the scan began, so a sheet
     // used only by the last good version of a broken file is still looked at.
     QHash<QString, QDateTime> sheetDates;
+
+    // Decided on the worker too, from the screens shown and the sheets' dates held when the
+    // scan began: only the apply of a scan changes those, and scans run one at a time.
+    QList<CustomScreen> loaded;
+    QHash<QString, qsizetype> screenIndex;
+    bool screensChanged = false;
+    QList<FileReport> reports;
+    QSet<QString> fileIDs;
+    qsizetype failed = 0;
+    QHash<QString, QDateTime> heldSheetDates;
+    QSet<QString> affected;
+    QStringList changedSheets;
+};
+
+struct CustomScreenStore::ReadFile {
+    FileStamp stamp;
+    Scan::File file;
 };
 
 CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, bool prepare,
-                                                      const QStringList& shownSheets)
+                                                      const QStringList& shownSheets,
+                                                      const std::shared_ptr<const ReadFiles>& known)
 {
     Scan scan;
     if (prepare)
         scan.prepareFailure = prepareFolder(folder);
     const QDir dir(folder);
+    auto readFiles = std::make_shared<ReadFiles>();
+    // Page ids in any letter case that a file provides without errors.
+    QSet<QString> providedIDs;
     for (const QString& name : screenFileNames(folder)) {
         Scan::File file;
         file.name = name;
         const QString id = withoutExtension(name);
         // A page that an earlier file provides without errors makes this one a duplicate
         // whatever it holds, so it is not read at all.
-        const bool provided = std::any_of(scan.files.cbegin(), scan.files.cend(), [&](const auto& earlier) {
-            return earlier.screen && earlier.screen->id.compare(id, Qt::CaseInsensitive) == 0;
-        });
-        if (!provided) {
-            if (const std::optional<QByteArray> data = readRegularFile(dir.filePath(name), maxFileBytes)) {
+        if (!providedIDs.contains(id.toCaseFolded())) {
+            const QString path = dir.filePath(name);
+            const std::optional<FileStamp> stamp = fileStamp(path);
+            const auto earlier = known ? known->constFind(name) : ReadFiles::const_iterator();
+            if (known && stamp && earlier != known->cend() && earlier->stamp == *stamp) {
+                file = earlier->file;
+            } else if (const std::optional<QByteArray> data = readRegularFile(path, maxFileBytes)) {
                 file.isRead = true;
                 std::optional<CustomScreen> parsed = CustomScreen::parse(*data, id, name, file.issues);
                 if (parsed && !hasErrors(file.issues)) {
@@ -134,9 +185,16 @@ CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, boo
                     file.screen = std::move(parsed);
                 }
             }
+            // Read after its stamp was taken: a change meanwhile moves the stamp again, and the
+            // scan it sets off reads the file anew.
+            if (stamp && file.isRead)
+                readFiles->insert(name, ReadFile{*stamp, file});
         }
+        if (file.screen)
+            providedIDs.insert(file.screen->id.toCaseFolded());
         scan.files.append(std::move(file));
     }
+    scan.readFiles = std::move(readFiles);
     QStringList sheets = shownSheets;
     for (const Scan::File& file : std::as_const(scan.files))
         if (file.screen)
@@ -227,11 +285,10 @@ bool CustomScreenStore::isReloadPending() const
 
 std::optional<CustomScreen> CustomScreenStore::screenWithID(const QString& id) const
 {
-    const auto found =
-        std::find_if(m_screens.cbegin(), m_screens.cend(), [&](const CustomScreen& screen) { return screen.id == id; });
-    if (found == m_screens.cend())
+    const auto found = m_screenIndex.constFind(id);
+    if (found == m_screenIndex.cend())
         return std::nullopt;
-    return *found;
+    return m_screens[*found];
 }
 
 QList<CustomScreen> CustomScreenStore::screens() const
@@ -284,8 +341,10 @@ void CustomScreenStore::startScan()
     // The worker holds only copies; its result comes back through the application object and
     // is dropped when the store has gone in the meantime.
     const QPointer<CustomScreenStore> weak(this);
-    QThreadPool::globalInstance()->start([weak, folder = m_folder, prepare, shownSheets] {
-        Scan scan = scanFolder(folder, prepare, shownSheets);
+    QThreadPool::globalInstance()->start([weak, folder = m_folder, prepare, shownSheets, known = m_readFiles,
+                                          shown = m_screens, held = m_sheetDates] {
+        Scan scan = scanFolder(folder, prepare, shownSheets, known);
+        decide(scan, shown, held);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [weak, scan = std::move(scan)] {
@@ -308,28 +367,23 @@ void CustomScreenStore::finishScan(const Scan& scan)
     emit loaded();
 }
 
-void CustomScreenStore::apply(const Scan& scan)
+void CustomScreenStore::decide(Scan& scan, const QList<CustomScreen>& shownScreens,
+                               const QHash<QString, QDateTime>& heldSheetDates)
 {
-    if (scan.prepareFailure)
-        logLine(*scan.prepareFailure);
-
     QHash<QString, CustomScreen> previous;
-    for (const CustomScreen& screen : m_screens)
+    for (const CustomScreen& screen : shownScreens)
         if (!previous.contains(screen.id))
             previous.insert(screen.id, screen);
 
-    QList<CustomScreen> loaded;
-    QList<FileReport> reports;
-    QSet<QString> fileIDs;
-    for (const Scan::File& file : scan.files) {
+    // The ids of the screens loaded so far, in any letter case.
+    QSet<QString> loadedIDs;
+    for (const Scan::File& file : std::as_const(scan.files)) {
         const QString& name = file.name;
         const QString id = withoutExtension(name);
-        fileIDs.insert(id);
+        scan.fileIDs.insert(id);
         QList<ScreenIssue> issues;
         std::optional<CustomScreen> fresh;
-        const bool duplicate = std::any_of(loaded.cbegin(), loaded.cend(), [&](const CustomScreen& screen) {
-            return screen.id.compare(id, Qt::CaseInsensitive) == 0;
-        });
+        const bool duplicate = loadedIDs.contains(id.toCaseFolded());
         if (duplicate) {
             issues.append(ScreenIssue{name, QString(),
                                       QStringLiteral("another file already provides a page named \u201C") + id +
@@ -344,27 +398,53 @@ void CustomScreenStore::apply(const Scan& scan)
         if (!shown && !duplicate)
             if (const auto last = previous.constFind(id); last != previous.cend())
                 shown = *last;
-        if (shown)
-            loaded.append(*shown);
-        reports.append(FileReport{name, fresh.has_value(), !fresh && shown.has_value(),
-                                  shown ? screenSummary(*shown) : QStringLiteral("Not loaded"), issues});
+        if (shown) {
+            loadedIDs.insert(shown->id.toCaseFolded());
+            if (!scan.screenIndex.contains(shown->id))
+                scan.screenIndex.insert(shown->id, scan.loaded.size());
+            scan.loaded.append(*shown);
+        }
+        if (!fresh)
+            ++scan.failed;
+        scan.reports.append(FileReport{name, fresh.has_value(), !fresh && shown.has_value(),
+                                       shown ? screenSummary(*shown) : QStringLiteral("Not loaded"), issues});
     }
-    setReports(reports);
+    scan.screensChanged = scan.loaded != shownScreens;
 
-    const QSet<QString> changedSheets = updateSheetDates(loaded, scan.sheetDates);
-    m_trust->approveAllOnFirstRun(loaded);
+    scan.heldSheetDates = heldSheetDates;
+    const QSet<QString> changedSheets = updateSheetDates(scan.loaded, scan.sheetDates, scan.heldSheetDates);
+    if (scan.screensChanged)
+        return;
+    for (const CustomScreen& screen : std::as_const(scan.loaded))
+        for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
+            if (changedSheets.contains(sprite.sheet))
+                scan.affected.insert(screen.id);
+    scan.changedSheets = QStringList(changedSheets.cbegin(), changedSheets.cend());
+    scan.changedSheets.sort();
+}
+
+void CustomScreenStore::apply(const Scan& scan)
+{
+    // Everything that grows with the folder was decided on the worker; here it is only put
+    // in place, so a reload of thousands of files holds the window up no longer than one.
+    if (scan.prepareFailure)
+        logLine(*scan.prepareFailure);
+    m_readFiles = scan.readFiles;
+    setReports(scan.reports);
+    m_sheetDates = scan.heldSheetDates;
+    m_trust->approveAllOnFirstRun(scan.loaded);
     // Approvals follow the files, not whether they load: a file that fails to parse keeps
     // its approval for when it is mended. An empty or unlistable folder clears nothing.
     if (!scan.files.isEmpty())
-        m_trust->forgetMissingScreens(fileIDs);
+        m_trust->forgetMissingScreens(scan.fileIDs);
 
-    const auto failed =
-        std::count_if(reports.cbegin(), reports.cend(), [](const FileReport& r) { return !r.isLoaded; });
-    if (loaded != m_screens) {
-        m_screens = loaded;
+    const qsizetype failed = scan.failed;
+    if (scan.screensChanged) {
+        m_screens = scan.loaded;
+        m_screenIndex = scan.screenIndex;
         emit screensChanged();
-        QString line = QStringLiteral("Screens: ") + QString::number(loaded.size()) + QStringLiteral(" loaded from ") +
-                       plural(scan.files.size(), QStringLiteral("file"));
+        QString line = QStringLiteral("Screens: ") + QString::number(m_screens.size()) +
+                       QStringLiteral(" loaded from ") + plural(scan.files.size(), QStringLiteral("file"));
         if (failed != 0)
             line += QStringLiteral(", ") + QString::number(failed) + QStringLiteral(" with errors");
         logLine(line);
@@ -376,22 +456,16 @@ void CustomScreenStore::apply(const Scan& scan)
         logLine(QStringLiteral("Screens: ") + QString::number(failed) +
                 (failed == 1 ? QStringLiteral(" file has") : QStringLiteral(" files have")) +
                 QStringLiteral(" errors; see Custom Screens below"));
-    QSet<QString> affected;
-    for (const CustomScreen& screen : std::as_const(m_screens))
-        for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
-            if (changedSheets.contains(sprite.sheet))
-                affected.insert(screen.id);
-    if (affected.isEmpty())
+    if (scan.affected.isEmpty())
         return;
-    QStringList sorted(changedSheets.cbegin(), changedSheets.cend());
-    sorted.sort();
-    logLine(QStringLiteral("Screens: ") + sorted.join(QStringLiteral(", ")) + QStringLiteral(" changed"));
+    logLine(QStringLiteral("Screens: ") + scan.changedSheets.join(QStringLiteral(", ")) + QStringLiteral(" changed"));
     if (onSheetChange)
-        onSheetChange(affected);
+        onSheetChange(scan.affected);
 }
 
 QSet<QString> CustomScreenStore::updateSheetDates(const QList<CustomScreen>& loaded,
-                                                  const QHash<QString, QDateTime>& scanned)
+                                                  const QHash<QString, QDateTime>& scanned,
+                                                  QHash<QString, QDateTime>& held)
 {
     QHash<QString, QDateTime> dates;
     for (const CustomScreen& screen : loaded)
@@ -400,9 +474,9 @@ QSet<QString> CustomScreenStore::updateSheetDates(const QList<CustomScreen>& loa
                 dates.insert(sprite.sheet, scanned.value(sprite.sheet));
     QSet<QString> changed;
     for (auto it = dates.cbegin(); it != dates.cend(); ++it)
-        if (const auto held = m_sheetDates.constFind(it.key()); held != m_sheetDates.cend() && *held != it.value())
+        if (const auto found = held.constFind(it.key()); found != held.cend() && *found != it.value())
             changed.insert(it.key());
-    m_sheetDates = dates;
+    held = dates;
     return changed;
 }
 

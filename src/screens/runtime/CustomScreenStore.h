@@ -114,25 +114,38 @@ signals:
 
 private:
     struct Scan;
+    struct ReadFile;
+    // What the last scan read, by file name: a file whose stamp is unchanged is not read again.
+    using ReadFiles = QHash<QString, ReadFile>;
     // Touches nothing of the store: runs on a worker.
-    static Scan scanFolder(const QString& folder, bool prepare, const QStringList& shownSheets);
+    static Scan scanFolder(const QString& folder, bool prepare, const QStringList& shownSheets,
+                           const std::shared_ptr<const ReadFiles>& known);
     // Touches nothing of the store: runs on the writer. `bytes` gives the new file's bytes, or
     // the failure of reading them.
     static WriteResult writeScreenFile(const QString& folder, const QString& baseName,
                                        const std::function<std::variant<QByteArray, WriteError>()>& bytes);
     void startWrite(const QString& baseName, std::function<std::variant<QByteArray, WriteError>()> bytes,
                     WriteDone done);
+    // Touches nothing of the store: runs on the worker after the scan. What the files' pages,
+    // reports and sheets become, given the screens and sheet dates the store held.
+    static void decide(Scan& scan, const QList<CustomScreen>& shownScreens,
+                       const QHash<QString, QDateTime>& heldSheetDates);
+    // The sheets whose date moved; `held` becomes the dates of the loaded screens' sheets.
+    static QSet<QString> updateSheetDates(const QList<CustomScreen>& loaded, const QHash<QString, QDateTime>& scanned,
+                                          QHash<QString, QDateTime>& held);
     void startScan();
     void finishScan(const Scan& scan);
     void apply(const Scan& scan);
-    QSet<QString> updateSheetDates(const QList<CustomScreen>& loaded, const QHash<QString, QDateTime>& scanned);
     void logLine(const QString& text);
 
     QString m_folder;
     std::unique_ptr<ScreenTrust> m_trust;
     QList<CustomScreen> m_screens;
+    // The place in m_screens of the first screen with each id.
+    QHash<QString, qsizetype> m_screenIndex;
     QList<FileReport> m_reports;
     QHash<QString, QDateTime> m_sheetDates;
+    std::shared_ptr<const ReadFiles> m_readFiles;
     std::unique_ptr<FolderWatcher> m_watcher;
     QTimer* m_reloadTimer = nullptr;
     bool m_scanning = false;

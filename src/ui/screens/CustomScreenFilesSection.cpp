@@ -5,6 +5,7 @@
 #include "screens/runtime/ScreenDataSources.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/screens/FileManager.h"
+#include "ui/screens/ScreenFileList.h"
 #include "ui/screens/ScreenFileRow.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
@@ -15,7 +16,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -38,12 +38,45 @@ FileManager::Done reportTo(Shower* shower, void (Shower::*show)(const std::optio
     };
 }
 
+// The widgets Tab stops at, in the order their layouts show them, rows of the list included.
+void appendTabStops(QWidget* widget, const ScreenFileList* list, QList<QWidget*>& out);
+
+void appendTabStops(QLayout* layout, const ScreenFileList* list, QList<QWidget*>& out)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QWidget* widget = item->widget())
+            appendTabStops(widget, list, out);
+        else if (QLayout* inner = item->layout())
+            appendTabStops(inner, list, out);
+    }
+}
+
+void appendTabStops(QWidget* widget, const ScreenFileList* list, QList<QWidget*>& out)
+{
+    if (widget->isWindow())
+        return;
+    if (widget->focusPolicy() & Qt::TabFocus)
+        out.append(widget);
+    if (widget == list) {
+        for (ScreenFileRow* row : list->builtRows())
+            appendTabStops(row, list, out);
+    } else if (QLayout* layout = widget->layout()) {
+        appendTabStops(layout, list, out);
+    }
+}
+
 }  // namespace
 
 CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager, QWidget* parent)
     : QWidget(parent), m_deviceManager(deviceManager), m_fileManager(new FileManager(this))
 {
     setObjectName(QStringLiteral("filesSection"));
+    // Made first, so it stands before every other widget of the page in the keyboard order.
+    m_focusStart = new QWidget(this);
+    m_focusStart->setObjectName(QStringLiteral("focusStart"));
+    m_focusStart->setFocusPolicy(Qt::TabFocus);
+    m_focusStart->hide();
     m_section = new FormSection(QStringLiteral("Files"));
     m_section->setFooter(
         QStringLiteral("A screen file can run commands on this computer and fire actions from its buttons, so only "
@@ -57,11 +90,8 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     m_empty->setWordWrap(true);
     FormSection::setSecondaryText(m_empty);
 
-    auto* list = new QWidget;
-    list->setObjectName(QStringLiteral("fileRows"));
-    m_list = new QVBoxLayout(list);
-    m_list->setContentsMargins(0, 0, 0, 0);
-    m_list->setSpacing(6);
+    m_list = new ScreenFileList([this](const QString& fileName) { return makeRow(fileName); });
+    m_list->onRowsChanged = [this] { orderFocus(); };
 
     // A push button keeps its menu's arrow clear of its text.
     m_newScreen = new QPushButton(QStringLiteral("New Screen"));
@@ -93,7 +123,7 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
 
     QFormLayout* rows = m_section->rows();
     rows->addRow(m_empty);
-    rows->addRow(list);
+    rows->addRow(m_list);
     rows->addRow(QStringLiteral("Folder"), folder);
     rows->addRow(m_failureLabel);
     rows->setRowVisible(m_failureLabel, false);
@@ -105,7 +135,11 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     CustomScreenStore& store = m_deviceManager.customScreens();
     connect(&store, &CustomScreenStore::reportsChanged, this, &CustomScreenFilesSection::showReports);
     connect(&store, &CustomScreenStore::screensChanged, this, &CustomScreenFilesSection::showReports);
+    connect(&store, &CustomScreenStore::reportsChanged, this, &CustomScreenFilesSection::folderChanged);
+    connect(&store, &CustomScreenStore::screensChanged, this, &CustomScreenFilesSection::folderChanged);
+    connect(&store.trust(), &ScreenTrust::approvedChanged, this, &CustomScreenFilesSection::folderChanged);
     connect(&store, &CustomScreenStore::loaded, this, [this] {
+        m_failureBeforeLoad = false;
         // Does nothing while the file waits for approval or did not load.
         if (const std::optional<QString> id = std::exchange(m_showWhenLoaded, std::nullopt))
             m_deviceManager.showScreen(DeviceScreen::custom(*id));
@@ -163,77 +197,118 @@ void CustomScreenFilesSection::duplicate(const QString& fileName)
         });
 }
 
-QList<ScreenFileRow*> CustomScreenFilesSection::rows() const
+QList<ScreenFileRow*> CustomScreenFilesSection::rows()
 {
+    refresh();
     QList<ScreenFileRow*> out;
-    for (const CustomScreenStore::FileReport& report : m_deviceManager.customScreens().reports())
-        if (ScreenFileRow* row = m_rows.value(report.fileName))
-            out.append(row);
+    for (const QString& fileName : m_list->files())
+        out.append(m_list->row(fileName));
     return out;
+}
+
+ScreenFileRow* CustomScreenFilesSection::row(const QString& fileName)
+{
+    if (m_stale)
+        refresh();
+    return m_list->row(fileName);
+}
+
+void CustomScreenFilesSection::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_stale)
+        refresh();
 }
 
 void CustomScreenFilesSection::showReports()
 {
-    const CustomScreenStore& store = m_deviceManager.customScreens();
-    const QList<CustomScreenStore::FileReport>& reports = store.reports();
+    // A hidden page only notes that it is behind: a reload then costs nothing here.
+    if (!isVisible()) {
+        m_stale = true;
+        return;
+    }
+    refresh();
+}
 
-    QSet<QString> present;
+void CustomScreenFilesSection::refresh()
+{
+    m_stale = false;
+    const QList<CustomScreenStore::FileReport>& reports = m_deviceManager.customScreens().reports();
+    QStringList names;
+    names.reserve(reports.size());
     for (const CustomScreenStore::FileReport& report : reports)
-        present.insert(report.fileName);
-    for (auto it = m_rows.begin(); it != m_rows.end();) {
-        if (present.contains(it.key())) {
-            ++it;
+        names.append(report.fileName);
+    m_list->setFiles(names);
+    // Rows not made yet take their content when they are; of the others, only those whose
+    // file or page changed are touched.
+    bool changed = false;
+    const QList<ScreenFileRow*> built = m_list->builtRows();
+    for (ScreenFileRow* row : built) {
+        const ScreenFileRow::Content now = content(reports[m_list->indexOf(row->fileName())]);
+        if (row->content() == now)
             continue;
-        }
-        m_list->removeWidget(*it);
-        (*it)->hide();
-        (*it)->deleteLater();
-        it = m_rows.erase(it);
+        row->setContent(now);
+        changed = true;
     }
-    for (QWidget* separator : std::as_const(m_separators)) {
-        m_list->removeWidget(separator);
-        delete separator;
-    }
-    m_separators.clear();
-
-    // Rows keep their widgets across reloads and are only put back in the store's order.
-    int index = 0;
-    for (const CustomScreenStore::FileReport& report : reports) {
-        ScreenFileRow*& row = m_rows[report.fileName];
-        if (!row) {
-            row = new ScreenFileRow(report.fileName, store.trust());
-            const QString fileName = report.fileName;
-            connect(row->showOnDeviceAction(), &QAction::triggered, this,
-                    [this, fileName] { m_deviceManager.showScreen(DeviceScreen::custom(screenID(fileName))); });
-            connect(row->editAction(), &QAction::triggered, this, [this, row, fileName] {
-                m_fileManager->open(filePath(fileName), reportTo(row, &ScreenFileRow::setCommandFailure));
-            });
-            connect(row->duplicateAction(), &QAction::triggered, this, [this, fileName] { duplicate(fileName); });
-            connect(row->revealAction(), &QAction::triggered, this, [this, row, fileName] {
-                m_fileManager->reveal(filePath(fileName), reportTo(row, &ScreenFileRow::setCommandFailure));
-            });
-        }
-        row->setContent({report, store.screenWithID(screenID(report.fileName)), sourceFailures(report.fileName)});
-        if (index > 0) {
-            auto* separator = new QFrame;
-            separator->setFrameShape(QFrame::HLine);
-            separator->setFrameShadow(QFrame::Sunken);
-            m_separators.append(separator);
-            m_list->insertWidget(index++, separator);
-        }
-        m_list->removeWidget(row);
-        m_list->insertWidget(index++, row);
-        row->show();
-    }
+    if (changed)
+        orderFocus();
     m_section->rows()->setRowVisible(m_empty, reports.isEmpty());
-    m_section->rows()->setRowVisible(m_list->parentWidget(), !reports.isEmpty());
+    m_section->rows()->setRowVisible(m_list, !reports.isEmpty());
+}
+
+ScreenFileRow* CustomScreenFilesSection::makeRow(const QString& fileName)
+{
+    auto* row = new ScreenFileRow(fileName, m_deviceManager.customScreens().trust());
+    connect(row->showOnDeviceAction(), &QAction::triggered, this,
+            [this, fileName] { m_deviceManager.showScreen(DeviceScreen::custom(screenID(fileName))); });
+    connect(row->editAction(), &QAction::triggered, this, [this, row, fileName] {
+        m_fileManager->open(filePath(fileName), reportTo(row, &ScreenFileRow::setCommandFailure));
+    });
+    connect(row->duplicateAction(), &QAction::triggered, this, [this, fileName] { duplicate(fileName); });
+    connect(row->revealAction(), &QAction::triggered, this, [this, row, fileName] {
+        m_fileManager->reveal(filePath(fileName), reportTo(row, &ScreenFileRow::setCommandFailure));
+    });
+    // The list follows the store's reports, so the file has one at the same place.
+    const QList<CustomScreenStore::FileReport>& reports = m_deviceManager.customScreens().reports();
+    const int index = m_list->indexOf(fileName);
+    row->setContent(content(index >= 0 && index < reports.size() && reports[index].fileName == fileName
+                                ? reports[index]
+                                : CustomScreenStore::FileReport{fileName, false, false, {}, {}}));
+    return row;
+}
+
+ScreenFileRow::Content CustomScreenFilesSection::content(const CustomScreenStore::FileReport& report) const
+{
+    return {report, m_deviceManager.customScreens().screenWithID(screenID(report.fileName)),
+            sourceFailures(report.fileName)};
+}
+
+void CustomScreenFilesSection::orderFocus()
+{
+    QList<QWidget*> stops;
+    appendTabStops(m_section, m_list, stops);
+    QWidget* previous = m_focusStart;
+    for (QWidget* stop : std::as_const(stops)) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
 }
 
 void CustomScreenFilesSection::setFailure(const std::optional<QString>& failure)
 {
     m_failure = failure;
+    m_failureBeforeLoad = m_deviceManager.customScreens().isLoading();
     m_failureLabel->setText(failure.value_or(QString()));
     m_section->rows()->setRowVisible(m_failureLabel, failure.has_value());
+}
+
+void CustomScreenFilesSection::folderChanged()
+{
+    // A failure tells of a command given before the folder last changed: once a file was
+    // edited, added, removed or allowed since, it is no longer news. The load a command set
+    // off itself is not such a change.
+    if (m_failure && !m_failureBeforeLoad)
+        setFailure(std::nullopt);
 }
 
 QString CustomScreenFilesSection::filePath(const QString& fileName) const

@@ -84,6 +84,7 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
 
 void ScreenFileRow::setContent(const Content& content)
 {
+    m_content = content;
     const CustomScreenStore::FileReport& report = content.report;
     const int size = QFontMetrics(font()).height();
     m_status->setPixmap(SymbolLabel::tintedSymbol(

@@ -30,11 +30,14 @@ public:
         std::optional<CustomScreen> screen;
         // Source name and message, in the order they are listed.
         QList<std::pair<QString, QString>> sourceFailures;
+        friend bool operator==(const Content&, const Content&) = default;
     };
 
     ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidget* parent = nullptr);
 
+    // Everything the row shows of its file is drawn from this, here and nowhere else.
     void setContent(const Content& content);
+    const Content& content() const { return m_content; }
     const QString& fileName() const { return m_fileName; }
 
     ScreenPermissionsView* permissionsView() const { return m_permissions; }
@@ -52,6 +55,7 @@ private:
 
     QString m_fileName;
     ScreenTrust& m_trust;
+    Content m_content;
     std::optional<CustomScreen> m_screen;
     bool m_expanded = false;
     QLabel* m_status = nullptr;

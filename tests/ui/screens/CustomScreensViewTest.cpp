@@ -15,6 +15,7 @@
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/WrappingText.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -423,4 +424,47 @@ TEST_F(CustomScreensViewTest, AFileThatCannotBeOpenedSaysSoNextToItsCommandUntil
     files.findChild<QPushButton*>(QStringLiteral("openFolderButton"))->click();
     ASSERT_TRUE(waitUntil([&] { return !files.failure(); }));
     EXPECT_FALSE(isShown("failureLabel"));
+
+    // A failure under the folder's commands goes once a file was edited after it.
+    TempXdg::write(status, "3");
+    files.findChild<QPushButton*>(QStringLiteral("openFolderButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return files.failure().has_value(); }));
+    write(QStringLiteral("blank.json"), R"({"title": "Edited", "widgets": []})");
+    store->reload();
+    ASSERT_TRUE(waitUntilLoaded(*store));
+    EXPECT_EQ(files.failure(), std::nullopt);
+    EXPECT_FALSE(isShown("failureLabel"));
+}
+
+TEST_F(CustomScreensViewTest, TabWalksTheRowsAsTheyReadAlsoAfterAnAllowButtonWasMadeAgain)
+{
+    write(QStringLiteral("a.json"), busyScreen(QStringLiteral("echo 1")));
+    write(QStringLiteral("b.json"), R"({"title": "Plain", "widgets": []})");
+    write(QStringLiteral("c.json"), busyScreen(QStringLiteral("echo 3")));
+    CustomScreenFilesSection& files = section();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // What a changes asks for approval again: its Allow button is made anew.
+    write(QStringLiteral("a.json"), busyScreen(QStringLiteral("echo 2")));
+    store->reload();
+    ASSERT_TRUE(waitUntilLoaded(*store));
+    auto* allowA = row(QStringLiteral("a.json"))->findChild<QPushButton*>(QStringLiteral("allowButton"));
+    ASSERT_TRUE(waitUntil([&] { return allowA->isVisible(); }));
+
+    const auto name = [](QWidget* widget) {
+        for (QWidget* up = widget; up; up = up->parentWidget())
+            if (up->objectName().startsWith(u"fileRow:"))
+                return up->objectName().mid(8) + u' ' + widget->objectName();
+        return widget->objectName();
+    };
+    row(QStringLiteral("a.json"))->findChild<QToolButton*>(QStringLiteral("actionsButton"))->setFocus();
+    QStringList stops{name(QApplication::focusWidget())};
+    while (stops.size() < 10 && QApplication::focusWidget() != files.findChild<QWidget*>(QStringLiteral("openFolderButton"))) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        stops.append(name(QApplication::focusWidget()));
+    }
+    EXPECT_EQ(stops, (QStringList{QStringLiteral("a.json actionsButton"), QStringLiteral("a.json allowButton"),
+                                  QStringLiteral("b.json actionsButton"), QStringLiteral("c.json actionsButton"),
+                                  QStringLiteral("c.json allowButton"), QStringLiteral("newScreenButton"),
+                                  QStringLiteral("openFolderButton")}));
 }
