@@ -14,6 +14,11 @@ PhotoListModel::PhotoListModel(DeviceManager& deviceManager, QObject* parent)
         if (!m_photos.isEmpty())
             emit dataChanged(index(0), index(int(m_photos.size()) - 1), {Qt::DecorationRole});
     });
+    connect(&m_deviceManager, &DeviceManager::screensaverThumbnailReady, this, [this](const QUuid& id) {
+        for (int row = 0; row < m_photos.size(); ++row)
+            if (m_photos[row].id == id)
+                emit dataChanged(index(row), index(row), {Qt::DecorationRole});
+    });
 }
 
 int PhotoListModel::rowCount(const QModelIndex& parent) const
