@@ -1,8 +1,8 @@
-// A library of 1,000 screensaver photos: the application starts on it with the Screensaver
+// A library of 10 and of 1,000 screensaver photos: the application starts on it with the Screensaver
 // page in view, until the library is listed and the first row shows its thumbnail. Reported:
 // that time, the memory the application grew by (resident set), and the longest wait of a
-// 5 ms timer on the window's thread from the start until a moment after (about 5 ms when
-// nothing blocks the window).
+// 5 ms timer on the window's thread from the window's showing until a moment after (about
+// 5 ms when nothing blocks the window).
 
 #include "app/MainWindow.h"
 #include "app/SidebarHost.h"
@@ -72,9 +72,9 @@ void writeLibrary(const QString& folder, int count)
         file.write(QJsonDocument(index).toJson(QJsonDocument::Compact));
 }
 
-void BM_ThousandPhotosLibraryInView(benchmark::State& state)
+void BM_PhotoLibraryInView(benchmark::State& state)
 {
-    constexpr int count = 1000;
+    const int count = int(state.range(0));
     QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
     QTemporaryDir dir;
     for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
@@ -89,17 +89,8 @@ void BM_ThousandPhotosLibraryInView(benchmark::State& state)
 
     for (auto _ : state) {
         const double before = residentMegabytes();
-        QElapsedTimer sinceTick;
-        qint64 longestGapMs = 0;
-        QTimer timer;
-        timer.setTimerType(Qt::PreciseTimer);
-        timer.setInterval(5);
-        QObject::connect(&timer, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
         QElapsedTimer clock;
         clock.start();
-        sinceTick.start();
-        timer.start();
-
         DeviceManager::Environment environment;
         environment.settings = settings.get();
         environment.isTesting = true;
@@ -107,6 +98,15 @@ void BM_ThousandPhotosLibraryInView(benchmark::State& state)
         auto window = std::make_unique<MainWindow>(*hub, *settings);
         window->show();
         window->select(SidebarItem::screensaver);
+        // The window is built before the library arrives; from here on it should stay live.
+        QElapsedTimer sinceTick;
+        qint64 longestGapMs = 0;
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
+        sinceTick.start();
+        timer.start();
         auto* view = static_cast<ScreensaverView*>(window->sidebarHost()->page(QStringLiteral("screensaver")));
         const bool settled = QTest::qWaitFor(
             [&] {
@@ -133,6 +133,6 @@ void BM_ThousandPhotosLibraryInView(benchmark::State& state)
         hub.reset();
     }
 }
-BENCHMARK(BM_ThousandPhotosLibraryInView)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_PhotoLibraryInView)->Arg(10)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

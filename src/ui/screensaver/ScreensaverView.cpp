@@ -378,12 +378,13 @@ void ScreensaverView::removeRows(int first, int last)
 
 void ScreensaverView::refreshRows(int first, int last)
 {
-    const QList<PhotoRow*> rows = photoRows();
-    for (int i = std::max(first, 0); i <= last && i < rows.size(); ++i) {
+    // The list holds only rows, in the model's order: each is found by its place.
+    for (int i = std::max(first, 0); i <= last && i < m_photoListLayout->count(); ++i) {
+        auto* row = static_cast<PhotoRow*>(m_photoListLayout->itemAt(i)->widget());
         const QModelIndex index = m_model->index(i);
-        rows[i]->setName(index.data(Qt::DisplayRole).toString());
-        if (rows[i]->wasShown())
-            rows[i]->setThumbnail(index.data(Qt::DecorationRole).value<QImage>());
+        row->setName(index.data(Qt::DisplayRole).toString());
+        if (row->wasShown())
+            row->setThumbnail(index.data(Qt::DecorationRole).value<QImage>());
     }
 }
 
