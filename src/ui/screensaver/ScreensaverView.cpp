@@ -211,7 +211,9 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
     connect(m_model, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) { removeRows(first, last); });
     connect(m_model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& from, const QModelIndex& to) { refreshRows(from.row(), to.row()); });
+            [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+                refreshRows(from.row(), to.row(), roles.size() == 1 && roles[0] == Qt::DecorationRole);
+            });
     connect(m_model, &QAbstractItemModel::modelReset, this, &ScreensaverView::rebuildRows);
     rebuildRows();
     showState();
@@ -376,13 +378,14 @@ void ScreensaverView::removeRows(int first, int last)
     }
 }
 
-void ScreensaverView::refreshRows(int first, int last)
+void ScreensaverView::refreshRows(int first, int last, bool thumbnailsOnly)
 {
     // The list holds only rows, in the model's order: each is found by its place.
     for (int i = std::max(first, 0); i <= last && i < m_photoListLayout->count(); ++i) {
         auto* row = static_cast<PhotoRow*>(m_photoListLayout->itemAt(i)->widget());
         const QModelIndex index = m_model->index(i);
-        row->setName(index.data(Qt::DisplayRole).toString());
+        if (!thumbnailsOnly)
+            row->setName(index.data(Qt::DisplayRole).toString());
         if (row->wasShown())
             row->setThumbnail(index.data(Qt::DecorationRole).value<QImage>());
     }
