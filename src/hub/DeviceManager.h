@@ -46,6 +46,7 @@
 #include <QSet>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -131,6 +132,7 @@ public:
     void setNowPlaying(const NowPlayingState& state);
     const ScreensaverState& screensaver() const { return m_screensaver; }
     void setScreensaver(const ScreensaverState& state);
+    // The photos in screensaver order, without their frames (ScreensaverPhotoService::readFrame).
     const QList<ScreensaverPhotoService::SavedPhoto>& photoLibrary() const { return m_photoLibrary; }
     int backlightLevel() const { return m_backlightLevel; }
     bool isDisplayFlipped() const { return m_isDisplayFlipped; }
@@ -265,7 +267,12 @@ public:
     void importPhotoData(const QList<ScreensaverPhotoService::ImportItem>& items);
     void removeScreensaverPhoto(const QUuid& id);
     void adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustment& adjustment);
+    // The photo's thumbnail for the settings list, at thumbnailSize: the cached one, or none
+    // while it is made on a worker, after which screensaverThumbnailReady(id) follows. Only the
+    // photos the list asks for, as their rows come into view, are ever made.
     std::optional<QImage> screensaverThumbnail(const QUuid& id);
+    // Twice the list's 54 x 36 points, sharp on a screen of double density.
+    static constexpr QSize thumbnailSize{108, 72};
     // What the crop editor opens with: the kept source JPEG, or the stored frame when the
     // photo has none. Decoded on the worker; `done` gets none for an unknown photo.
     struct CropSource {
@@ -393,6 +400,7 @@ signals:
     void nowPlayingChanged();
     void screensaverChanged();
     void photoLibraryChanged();
+    void screensaverThumbnailReady(const QUuid& id);
     void photoWorkFinished();
     void snapshotChanged();
     void snapshotProgressChanged();
@@ -592,10 +600,32 @@ private:
     };
     std::optional<PhotoCorner> m_photoCorner;
     QHash<QUuid, QImage> m_thumbnails;
+    QSet<QUuid> m_thumbnailsMaking;
+    QSet<QUuid> m_thumbnailsStale;
+    std::unique_ptr<QThreadPool> m_thumbnailWork;
+    // The frames in memory: the shown photo's and the next one's. The library's photos carry
+    // none; any other frame is read from its file on a worker when it is needed.
+    QHash<QUuid, QByteArray> m_frames;
+    QSet<QUuid> m_framesReading;
+    bool m_showWhenFrameArrives = false;
+    QSet<QUuid> framesWanted() const;
+    void keepFramesNearShown();
+    void keepFrames(const QList<ScreensaverPhotoService::SavedPhoto>& photos);
+    void forgetThumbnail(const QUuid& id);
     // One worker, so library edits never overlap on the files.
     std::unique_ptr<QThreadPool> m_photoWork;
+    // Raised as the hub goes, before the worker is waited for: an import stops after the
+    // photo in hand, keeping what it stored, instead of holding up the quit.
+    struct PhotoWorkStop {
+        std::shared_ptr<std::atomic_bool> raised = std::make_shared<std::atomic_bool>(false);
+        PhotoWorkStop() = default;
+        PhotoWorkStop(const PhotoWorkStop&) = delete;
+        PhotoWorkStop& operator=(const PhotoWorkStop&) = delete;
+        ~PhotoWorkStop() { raised->store(true); }
+    };
+    PhotoWorkStop m_photoStop;
     int m_pendingPhotoWork = 0;
-    void runPhotoImport(std::function<ScreensaverPhotoService::ImportOutcome()> operation);
+    void runPhotoImport(QList<ScreensaverPhotoService::ImportItem> items);
     void setPhotoIndex(int index);
     void rebuildScreensaverPhotos();
     void finishPhotoWork();

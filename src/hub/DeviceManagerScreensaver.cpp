@@ -1,6 +1,8 @@
 // The screensaver's photos: the layout and fade of the shown photo, the advance on the
 // tick, and the library edits of the settings views. Decoding, encoding and the files run
-// on one worker thread; their results are applied here on the GUI thread.
+// on one worker thread; their results are applied here on the GUI thread. The library holds
+// no frames: only the shown photo's and the next one's are kept in memory, read ahead on the
+// worker, so memory does not grow with the number of photos.
 
 #include "hub/DeviceManager.h"
 
@@ -19,6 +21,12 @@ double secondsFrom(const QDateTime& from, const QDateTime& to)
     return double(from.msecsTo(to)) / 1000.0;
 }
 
+ScreensaverPhotoService::SavedPhoto withoutFrame(ScreensaverPhotoService::SavedPhoto photo)
+{
+    photo.data = QByteArray();
+    return photo;
+}
+
 }  // namespace
 
 std::optional<ScreensaverPhotoLayout> DeviceManager::screensaverLayout()
@@ -30,9 +38,13 @@ std::optional<ScreensaverPhotoLayout> DeviceManager::screensaverLayout()
     if (m_photoCorner && m_photoCorner->id == photo.id && m_photoCorner->style == style)
         return ScreensaverPhotoLayout{style, m_photoCorner->corner};
     ScreensaverCorner corner = ScreensaverCorner::bottomLeft;
-    if (style == ScreensaverStyle::quietCorner)
-        corner = quietestCorner(photo.data);
-    else if (style == ScreensaverStyle::minimal)
+    if (style == ScreensaverStyle::quietCorner) {
+        const QByteArray frame = m_frames.value(photo.id);
+        // Not known before the frame is read; the page is drawn again when it is.
+        if (frame.isEmpty())
+            return ScreensaverPhotoLayout{style, corner};
+        corner = quietestCorner(frame);
+    } else if (style == ScreensaverStyle::minimal)
         corner = ScreensaverCorner::bottomRight;
     m_photoCorner = PhotoCorner{photo.id, style, corner};
     return ScreensaverPhotoLayout{style, corner};
@@ -53,7 +65,12 @@ void DeviceManager::showScreensaverPhoto(const QDateTime& now)
     const std::optional<ScreensaverPhotoLayout> layout = screensaverLayout();
     if (!layout)
         return;
-    QByteArray frame = m_photoLibrary[m_photoIndex].data;
+    QByteArray frame = m_frames.value(m_photoLibrary[m_photoIndex].id);
+    if (frame.isEmpty()) {
+        m_showWhenFrameArrives = true;
+        keepFramesNearShown();
+        return;
+    }
     const ScreensaverPhotoLayout::FadeSpec fade = ScreensaverPhotoLayout::fadeSpec(*layout);
     if (fade.edge != ScreensaverPhotoLayout::FadeEdge::none)
         frame = ScreensaverPhotoLayout::fadedFrame(fade.edge, fade.rows, frame, fade.strength);
@@ -67,8 +84,69 @@ void DeviceManager::showScreensaverPhoto(const QDateTime& now)
 
 void DeviceManager::setPhotoIndex(int index)
 {
-    if (index != m_photoIndex)
-        m_photoIndex = index;
+    if (index == m_photoIndex)
+        return;
+    m_photoIndex = index;
+    keepFramesNearShown();
+}
+
+QSet<QUuid> DeviceManager::framesWanted() const
+{
+    QSet<QUuid> wanted;
+    const int count = int(m_photoLibrary.size());
+    if (count == 0)
+        return wanted;
+    const int shown = std::clamp(m_photoIndex, 0, count - 1);
+    wanted.insert(m_photoLibrary[shown].id);
+    wanted.insert(m_photoLibrary[(shown + 1) % count].id);
+    return wanted;
+}
+
+void DeviceManager::keepFramesNearShown()
+{
+    const QSet<QUuid> wanted = framesWanted();
+    for (auto it = m_frames.begin(); it != m_frames.end();)
+        it = wanted.contains(it.key()) ? std::next(it) : m_frames.erase(it);
+    for (const QUuid& id : wanted) {
+        if (m_frames.contains(id) || m_framesReading.contains(id))
+            continue;
+        m_framesReading.insert(id);
+        ++m_pendingPhotoWork;
+        const ScreensaverPhotoService service = m_photoService;
+        // On the photo worker, after any edit of this photo that was asked for before.
+        const auto read = QtConcurrent::run(m_photoWork.get(), [service, id] { return service.readFrame(id); });
+        continueOn(this, read, [this, id](const std::optional<QByteArray>& frame) {
+            m_framesReading.remove(id);
+            if (frame && !m_frames.contains(id) && framesWanted().contains(id))
+                m_frames.insert(id, *frame);
+            const bool isShown = m_photoIndex >= 0 && m_photoIndex < m_photoLibrary.size() &&
+                                 m_photoLibrary[m_photoIndex].id == id;
+            if (m_showWhenFrameArrives && isShown && m_frames.contains(id)) {
+                m_showWhenFrameArrives = false;
+                // Drawn whole again: its corner may only now be known.
+                if (m_activeScreen == DeviceScreen::screensaver())
+                    renderActivePage();
+            }
+            finishPhotoWork();
+        });
+    }
+}
+
+void DeviceManager::keepFrames(const QList<ScreensaverPhotoService::SavedPhoto>& photos)
+{
+    const QSet<QUuid> wanted = framesWanted();
+    for (const auto& photo : photos)
+        if (wanted.contains(photo.id) && photo.data.size() == PhotoImages::frameBytes)
+            m_frames.insert(photo.id, photo.data);
+    keepFramesNearShown();
+}
+
+void DeviceManager::forgetThumbnail(const QUuid& id)
+{
+    m_thumbnails.remove(id);
+    // One being made now is of the old frame.
+    if (m_thumbnailsMaking.contains(id))
+        m_thumbnailsStale.insert(id);
 }
 
 void DeviceManager::rebuildScreensaverPhotos()
@@ -95,13 +173,31 @@ void DeviceManager::loadPhotoLibrary()
     // is read on the photo worker, ahead of any edit, and applied like one.
     const ScreensaverPhotoService service = m_photoService;
     ++m_pendingPhotoWork;
-    const auto loaded = QtConcurrent::run(m_photoWork.get(), [service] { return service.loadPhotos(); });
-    continueOn(this, loaded, [this](const QList<ScreensaverPhotoService::SavedPhoto>& photos) {
+    // The first two frames come with it: the screensaver starts with them.
+    const auto loaded = QtConcurrent::run(m_photoWork.get(), [service] {
+        ScreensaverPhotoService::LoadOutcome outcome = service.loadLibrary(false);
+        for (int i = 0; i < std::min<qsizetype>(2, outcome.photos.size()); ++i)
+            outcome.photos[i].data = service.readFrame(outcome.photos[i].id).value_or(QByteArray());
+        return outcome;
+    });
+    continueOn(this, loaded, [this](const ScreensaverPhotoService::LoadOutcome& outcome) {
+        QList<ScreensaverPhotoService::SavedPhoto> photos;
+        for (const auto& photo : outcome.photos)
+            photos.append(withoutFrame(photo));
         const bool wasEmpty = m_photoLibrary.isEmpty();
+        // A list that cannot be read is not an empty one: the page says so.
+        if (outcome.indexProblem) {
+            ScreensaverState next = m_screensaver;
+            next.photoError = outcome.indexProblem;
+            setScreensaver(next);
+        }
         if (photos != m_photoLibrary) {
             m_photoLibrary = photos;
             m_thumbnails.clear();
+            m_thumbnailsStale.unite(m_thumbnailsMaking);
+            m_frames.clear();
             m_photoCorner.reset();
+            keepFrames(outcome.photos);
             rebuildScreensaverPhotos();
         }
         if (m_activeScreen == DeviceScreen::screensaver() && wasEmpty && !m_photoLibrary.isEmpty())
@@ -110,18 +206,32 @@ void DeviceManager::loadPhotoLibrary()
     });
 }
 
-void DeviceManager::runPhotoImport(std::function<ScreensaverPhotoService::ImportOutcome()> operation)
+void DeviceManager::runPhotoImport(QList<ScreensaverPhotoService::ImportItem> items)
 {
     ScreensaverState cleared = m_screensaver;
     cleared.photoError.reset();
     setScreensaver(cleared);
     ++m_pendingPhotoWork;
-    continueOn(this, QtConcurrent::run(m_photoWork.get(), std::move(operation)),
+    const ScreensaverPhotoService service = m_photoService;
+    const std::shared_ptr<std::atomic_bool> stop = m_photoStop.raised;
+    // Whatever goes wrong, an answer comes back: the page's progress ends and the user learns.
+    const auto operation = [service, items = std::move(items), stop]() -> ScreensaverPhotoService::ImportOutcome {
+        try {
+            return service.importPhotos(items, [stop] { return stop->load(); });
+        } catch (const std::bad_alloc&) {
+            return {{}, ScreensaverPhotoService::Failure{{}, QStringLiteral("Not enough memory to import the photos"), {}}};
+        } catch (...) {
+            return {{}, ScreensaverPhotoService::Failure{{}, QStringLiteral("The photos could not be imported"), {}}};
+        }
+    };
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), operation),
         [this](const ScreensaverPhotoService::ImportOutcome& outcome) {
             const bool wasEmpty = m_photoLibrary.isEmpty();
             ScreensaverState next = m_screensaver;
             // The photos that could be read are stored and listed even when others could not.
-            m_photoLibrary.append(outcome.photos);
+            for (const auto& photo : outcome.photos)
+                m_photoLibrary.append(withoutFrame(photo));
+            keepFrames(outcome.photos);
             if (outcome.failure)
                 next.photoError = outcome.failure->errorDescription();
             setScreensaver(next);
@@ -134,19 +244,16 @@ void DeviceManager::runPhotoImport(std::function<ScreensaverPhotoService::Import
 
 void DeviceManager::importPhotoFiles(const QStringList& paths)
 {
-    const ScreensaverPhotoService service = m_photoService;
-    runPhotoImport([service, paths] {
-        QList<ScreensaverPhotoService::ImportItem> items;
-        for (const QString& path : paths)
-            items.append({QFileInfo(path).fileName(), ScreensaverPhotoService::readPhotoFile(path)});
-        return service.importPhotos(items);
-    });
+    // Each file is read when its turn comes, not all before the first is decoded.
+    QList<ScreensaverPhotoService::ImportItem> items;
+    for (const QString& path : paths)
+        items.append({QFileInfo(path).fileName(), std::nullopt, path});
+    runPhotoImport(std::move(items));
 }
 
 void DeviceManager::importPhotoData(const QList<ScreensaverPhotoService::ImportItem>& items)
 {
-    const ScreensaverPhotoService service = m_photoService;
-    runPhotoImport([service, items] { return service.importPhotos(items); });
+    runPhotoImport(items);
 }
 
 void DeviceManager::removeScreensaverPhoto(const QUuid& id)
@@ -155,7 +262,11 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
     ++m_pendingPhotoWork;
     continueOn(this, QtConcurrent::run(m_photoWork.get(), [service, id] { return service.removePhoto(id); }),
         [this, id](const std::optional<ScreensaverPhotoService::Failure>& failure) {
-            const auto done = qScopeGuard([this] { finishPhotoWork(); });
+            // Last: the frames near the shown photo are read ahead once its place is settled.
+            const auto done = qScopeGuard([this] {
+                keepFramesNearShown();
+                finishPhotoWork();
+            });
             ScreensaverState next = m_screensaver;
             if (failure) {
                 next.photoError = failure->errorDescription();
@@ -169,7 +280,8 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
                     break;
                 }
             m_photoLibrary.removeIf([&](const auto& photo) { return photo.id == id; });
-            m_thumbnails.remove(id);
+            forgetThumbnail(id);
+            m_frames.remove(id);
             next.photoError.reset();
             setScreensaver(next);
             rebuildScreensaverPhotos();
@@ -199,7 +311,9 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
     const ScreensaverPhotoService::SavedPhoto photo = *found;
     ++m_pendingPhotoWork;
     const auto updated = QtConcurrent::run(m_photoWork.get(), [service, photo, adjustment] {
-        return service.updateAdjustment(photo, adjustment);
+        ScreensaverPhotoService::SavedPhoto framed = photo;
+        framed.data = service.readFrame(photo.id).value_or(QByteArray());
+        return service.updateAdjustment(framed, adjustment);
     });
     continueOn(this, updated, [this, id](const ScreensaverPhotoService::UpdateOutcome& outcome) {
         const auto done = qScopeGuard([this] { finishPhotoWork(); });
@@ -218,8 +332,10 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
         // Removed while the new frame was made: its files are gone with it.
         if (index < 0)
             return;
-        m_photoLibrary[index] = *outcome.photo;
-        m_thumbnails.remove(id);
+        m_photoLibrary[index] = withoutFrame(*outcome.photo);
+        forgetThumbnail(id);
+        m_frames.remove(id);
+        keepFrames({*outcome.photo});
         // A new frame may have another quiet corner.
         m_photoCorner.reset();
         next.photoError.reset();
@@ -234,15 +350,39 @@ std::optional<QImage> DeviceManager::screensaverThumbnail(const QUuid& id)
 {
     if (const auto cached = m_thumbnails.constFind(id); cached != m_thumbnails.cend())
         return *cached;
-    for (const auto& photo : m_photoLibrary) {
-        if (photo.id != id)
-            continue;
-        std::optional<QImage> preview =
-            PhotoImages::rgb565PreviewImage(photo.data, PhotoImages::frameWidth, PhotoImages::frameHeight);
-        if (preview)
-            m_thumbnails.insert(id, *preview);
-        return preview;
+    if (m_thumbnailsMaking.contains(id))
+        return std::nullopt;
+    const auto found = std::find_if(m_photoLibrary.cbegin(), m_photoLibrary.cend(),
+                                    [&](const auto& photo) { return photo.id == id; });
+    if (found == m_photoLibrary.cend())
+        return std::nullopt;
+    if (!m_thumbnailWork) {
+        m_thumbnailWork = std::make_unique<QThreadPool>();
+        m_thumbnailWork->setMaxThreadCount(1);
     }
+    m_thumbnailsMaking.insert(id);
+    const ScreensaverPhotoService service = m_photoService;
+    const QByteArray inMemory = m_frames.value(id);
+    const auto made = QtConcurrent::run(m_thumbnailWork.get(), [service, id, inMemory]() -> std::optional<QImage> {
+        const std::optional<QByteArray> frame = inMemory.isEmpty() ? service.readFrame(id) : inMemory;
+        return frame ? PhotoImages::frameThumbnail(*frame, thumbnailSize) : std::nullopt;
+    });
+    continueOn(this, made, [this, id](const std::optional<QImage>& thumbnail) {
+        m_thumbnailsMaking.remove(id);
+        const bool stale = m_thumbnailsStale.remove(id);
+        const bool listed = std::any_of(m_photoLibrary.cbegin(), m_photoLibrary.cend(),
+                                        [&](const auto& photo) { return photo.id == id; });
+        if (!listed)
+            return;
+        // Framed again meanwhile: the list asks again and gets one of the new frame.
+        if (!stale && thumbnail)
+            m_thumbnails.insert(id, *thumbnail);
+        if (stale || thumbnail)
+            emit screensaverThumbnailReady(id);
+    });
+    // Work that was done before it was waited for is taken at once, above.
+    if (const auto made = m_thumbnails.constFind(id); made != m_thumbnails.cend())
+        return *made;
     return std::nullopt;
 }
 
@@ -260,8 +400,9 @@ void DeviceManager::cropSourceImage(const QUuid& id, std::function<void(std::opt
         if (const auto jpeg = ScreensaverPhotoService::readPhotoFile(service.sourcePath(photo.id)))
             if (auto image = PhotoImages::downsampledImage(*jpeg, ScreensaverPhotoService::sourceMaxPixels))
                 return CropSource{*image, true, photo.adjustment};
-        if (auto preview = PhotoImages::rgb565PreviewImage(photo.data, PhotoImages::frameWidth, PhotoImages::frameHeight))
-            return CropSource{*preview, false, photo.adjustment};
+        if (const auto frame = service.readFrame(photo.id))
+            if (auto preview = PhotoImages::rgb565PreviewImage(*frame, PhotoImages::frameWidth, PhotoImages::frameHeight))
+                return CropSource{*preview, false, photo.adjustment};
         return std::nullopt;
     });
     continueOn(this, read, [done = std::move(done)](const std::optional<CropSource>& source) { done(source); });

@@ -155,4 +155,24 @@ std::optional<QImage> rgb565PreviewImage(const QByteArray& frame, int width, int
     return image;
 }
 
+std::optional<QImage> frameThumbnail(const QByteArray& frame, const QSize& size)
+{
+    if (frame.size() != frameBytes || size.isEmpty() || size.width() > frameWidth || size.height() > frameHeight)
+        return std::nullopt;
+    QImage full;
+    if constexpr (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+        // The frame's little-endian pixels are this machine's RGB16 as they are: no copy.
+        full = QImage(reinterpret_cast<const uchar*>(frame.constData()), frameWidth, frameHeight, frameWidth * 2,
+                      QImage::Format_RGB16);
+    } else if (std::optional<QImage> preview = rgb565PreviewImage(frame, frameWidth, frameHeight)) {
+        full = *preview;
+    }
+    if (full.isNull())
+        return std::nullopt;
+    QImage small = full.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB16);
+    if (small.isNull())
+        return std::nullopt;
+    return small;
+}
+
 }  // namespace PhotoImages

@@ -32,6 +32,9 @@ std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize)
 QStringList readablePatterns();
 // A stored frame widened back to 8 bits per channel by shifting; none unless the size fits.
 std::optional<QImage> rgb565PreviewImage(const QByteArray& frame, int width, int height);
+// A stored 480 x 320 frame smoothly scaled down to `size`, kept in RGB565 as small as it is
+// drawn; none unless the frame has the frame's size.
+std::optional<QImage> frameThumbnail(const QByteArray& frame, const QSize& size);
 
 // One RGB565 value, the channels truncated.
 inline quint16 packRGB565(int r, int g, int b)

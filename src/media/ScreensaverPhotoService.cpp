@@ -7,11 +7,20 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
 
 Q_LOGGING_CATEGORY(tarvPhotos, "tarv.photos")
 
@@ -28,12 +37,12 @@ QString idText(const QUuid& id)
 
 ScreensaverPhotoService::Failure fileFailure(const QString& what, const QString& path, const QString& reason)
 {
-    return {{}, QStringLiteral("Could not %1 %2: %3").arg(what, QDir::toNativeSeparators(path), reason)};
+    return {{}, QStringLiteral("Could not %1 %2: %3").arg(what, QDir::toNativeSeparators(path), reason), {}};
 }
 
 ScreensaverPhotoService::Failure unreadable(const QStringList& names)
 {
-    return {names, {}};
+    return {names, {}, {}};
 }
 
 std::optional<ScreensaverPhotoService::Failure> writeAtomically(const QString& path, const QByteArray& bytes)
@@ -47,6 +56,62 @@ std::optional<ScreensaverPhotoService::Failure> writeAtomically(const QString& p
 std::optional<QByteArray> readFile(const QString& path)
 {
     return ScreensaverPhotoService::readPhotoFile(path);
+}
+
+// Why an index that readPhotoFile refused cannot be read; none when there is no index at all,
+// which is the one case that reads as an empty library.
+std::optional<QString> indexReadProblem(const QString& path, bool& notAFile)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0) {
+        const int error = errno;
+        struct stat link {};
+        if (error == ENOENT && ::lstat(name.constData(), &link) != 0)
+            return std::nullopt;
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        notAFile = true;
+        return QStringLiteral("it is not a file");
+    }
+    if (info.st_size > ScreensaverPhotoService::maxPhotoFileBytes)
+        return QStringLiteral("it is larger than %1 MB").arg(ScreensaverPhotoService::maxPhotoFileBytes / (1024 * 1024));
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    return QStringLiteral("it could not be read whole");
+}
+
+struct MadePhoto {
+    QByteArray frame;
+    QByteArray source;
+};
+
+// The item's picture as its kept source JPEG and its frame, read from its file when the item
+// names one; none when it is no picture.
+std::optional<MadePhoto> makePhoto(const ScreensaverPhotoService::ImportItem& item)
+{
+    std::optional<QByteArray> data = item.data;
+    if (!data && !item.path.isEmpty())
+        data = ScreensaverPhotoService::readPhotoFile(item.path);
+    if (!data)
+        return std::nullopt;
+    // The frame is made from the stored JPEG, exactly as a later re-crop will see it.
+    std::optional<QByteArray> source;
+    if (const std::optional<QImage> picture = PhotoImages::downsampledImage(*data, ScreensaverPhotoService::sourceMaxPixels))
+        source = PhotoImages::encodeJPEG(*picture, 0.9);
+    data.reset();
+    if (!source)
+        return std::nullopt;
+    const std::optional<QImage> stored = PhotoImages::downsampledImage(*source, ScreensaverPhotoService::sourceMaxPixels);
+    if (!stored)
+        return std::nullopt;
+    std::optional<QByteArray> frame = PhotoImages::renderPhotoFrame(*stored, PhotoAdjustment{});
+    if (!frame)
+        return std::nullopt;
+    return MadePhoto{std::move(*frame), std::move(*source)};
 }
 
 std::optional<ScreensaverPhotoService::Entry> entryFromJson(const QJsonValue& value)
@@ -77,9 +142,14 @@ std::optional<QByteArray> ScreensaverPhotoService::readPhotoFile(const QString& 
 
 QString ScreensaverPhotoService::Failure::errorDescription() const
 {
-    if (isImportError())
-        return QStringLiteral("Could not read ") + unreadable.join(QStringLiteral(", "));
-    return message;
+    if (!isImportError())
+        return message;
+    QStringList parts;
+    if (!unreadable.isEmpty())
+        parts.append(QStringLiteral("Could not read ") + unreadable.join(QStringLiteral(", ")));
+    if (!outOfMemory.isEmpty())
+        parts.append(QStringLiteral("Not enough memory to import ") + outOfMemory.join(QStringLiteral(", ")));
+    return parts.join(QStringLiteral(". "));
 }
 
 QString ScreensaverPhotoService::photosFolder() const
@@ -104,12 +174,19 @@ QList<ScreensaverPhotoService::Entry> ScreensaverPhotoService::readIndex() const
 
 ScreensaverPhotoService::IndexRead ScreensaverPhotoService::readIndexFile() const
 {
-    const std::optional<QByteArray> bytes = readFile(QDir(m_directory).filePath(indexName));
-    if (!bytes)
-        return {};
+    const QString path = QDir(m_directory).filePath(indexName);
+    const std::optional<QByteArray> bytes = readFile(path);
+    if (!bytes) {
+        IndexRead read;
+        read.problem = indexReadProblem(path, read.notAFile);
+        read.whole = !read.problem;
+        if (read.problem)
+            qCWarning(tarvPhotos) << "The photo index could not be read:" << *read.problem;
+        return read;
+    }
     const QJsonDocument document = QJsonDocument::fromJson(*bytes);
     if (!document.isArray())
-        return {{}, false};
+        return {{}, false, QStringLiteral("it does not decode"), false};
     IndexRead read;
     const QJsonArray array = document.array();
     for (qsizetype k = 0; k < array.size(); ++k) {
@@ -118,6 +195,7 @@ ScreensaverPhotoService::IndexRead ScreensaverPhotoService::readIndexFile() cons
             continue;
         }
         read.whole = false;
+        read.problem = QStringLiteral("entry %1 does not decode").arg(k + 1);
         // Its place, and its id when it has one (quoted: the file may hold anything).
         const QJsonValue id = array[k].toObject().value(QStringLiteral("id"));
         if (id.isString())
@@ -130,19 +208,24 @@ ScreensaverPhotoService::IndexRead ScreensaverPhotoService::readIndexFile() cons
 }
 
 std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIndex(const QList<Entry>& entries,
-                                                                                   const IndexRead& old) const
+                                                                                   IndexRead& old) const
 {
     if (const std::optional<QString> reason = makeFolder(m_directory))
         return fileFailure(QStringLiteral("create"), m_directory, *reason);
     const QString path = QDir(m_directory).filePath(indexName);
-    // Kept as it was read before the first write that would drop what does not decode in it.
+    if (old.notAFile)
+        return fileFailure(QStringLiteral("write"), path, QStringLiteral("it is not a file"));
+    // Kept as it was before the first write that would drop what could not be read in it.
     if (!old.whole) {
         const QString aside =
             path + QStringLiteral(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmsszzz"));
-        if (QFile::rename(path, aside))
-            qCWarning(tarvPhotos) << "The photo index did not decode whole and was kept as" << aside;
-        else
-            qCWarning(tarvPhotos) << "The photo index did not decode whole and could not be kept aside; it is replaced";
+        QFile file(path);
+        if (!file.rename(aside)) {
+            qCWarning(tarvPhotos) << "The photo index could not be read whole nor kept aside:" << file.errorString();
+            return fileFailure(QStringLiteral("keep aside"), path, file.errorString());
+        }
+        qCWarning(tarvPhotos) << "The photo index could not be read whole and was kept as" << aside;
+        old = IndexRead{};
     }
     QJsonArray array;
     for (const Entry& entry : entries) {
@@ -158,58 +241,100 @@ std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIn
 
 QList<ScreensaverPhotoService::SavedPhoto> ScreensaverPhotoService::loadPhotos() const
 {
-    migrateSinglePhoto();
-    QList<SavedPhoto> photos;
-    for (const Entry& entry : readIndex()) {
-        const std::optional<QByteArray> frame = readFile(framePath(entry.id));
-        if (!frame || frame->size() != PhotoImages::frameBytes)
-            continue;
-        photos.append({entry.id, *frame, entry.name, entry.adjustment.value_or(PhotoAdjustment{})});
-    }
-    return photos;
+    return loadLibrary().photos;
 }
 
-ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(const QList<ImportItem>& items) const
+std::optional<QByteArray> ScreensaverPhotoService::readFrame(const QUuid& id) const
+{
+    std::optional<QByteArray> frame = readFile(framePath(id));
+    if (!frame || frame->size() != PhotoImages::frameBytes)
+        return std::nullopt;
+    return frame;
+}
+
+ScreensaverPhotoService::LoadOutcome ScreensaverPhotoService::loadLibrary(bool withFrames) const
+{
+    migrateSinglePhoto();
+    LoadOutcome outcome;
+    const IndexRead index = readIndexFile();
+    if (index.problem)
+        outcome.indexProblem = QStringLiteral("Could not read the photo list %1 (%2). It is kept as it is, and set "
+                                              "aside when photos are next added, removed or cropped.")
+                                   .arg(QDir::toNativeSeparators(QDir(m_directory).filePath(indexName)), *index.problem);
+    for (const Entry& entry : index.entries) {
+        QByteArray frame;
+        if (withFrames) {
+            const std::optional<QByteArray> read = readFrame(entry.id);
+            if (!read)
+                continue;
+            frame = *read;
+        } else {
+            const QFileInfo file(framePath(entry.id));
+            if (!file.isFile() || file.size() != PhotoImages::frameBytes)
+                continue;
+        }
+        outcome.photos.append({entry.id, frame, entry.name, entry.adjustment.value_or(PhotoAdjustment{})});
+    }
+    return outcome;
+}
+
+ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(const QList<ImportItem>& items,
+                                                                           const std::function<bool()>& stopped) const
 {
     if (const std::optional<QString> reason = makeFolder(photosFolder()))
         return {{}, fileFailure(QStringLiteral("create"), photosFolder(), *reason)};
-    const IndexRead index = readIndexFile();
+    IndexRead index = readIndexFile();
     QList<Entry> entries = index.entries;
-    QStringList failed;
+    Failure failed;
     QList<SavedPhoto> added;
+    bool listed = false;
+    const auto removeFiles = [this](const QUuid& id) {
+        QFile::remove(framePath(id));
+        QFile::remove(sourcePath(id));
+    };
+    // One picture at a time, from its file to its listing, so memory follows one photo.
     for (const ImportItem& item : items) {
-        std::optional<QByteArray> frame;
-        std::optional<QByteArray> source;
-        if (item.data) {
-            // The frame is made from the stored JPEG, exactly as a later re-crop will see it.
-            if (const std::optional<QImage> picture = PhotoImages::downsampledImage(*item.data, sourceMaxPixels))
-                source = PhotoImages::encodeJPEG(*picture, 0.9);
-            if (source)
-                if (const std::optional<QImage> stored = PhotoImages::downsampledImage(*source, sourceMaxPixels))
-                    frame = PhotoImages::renderPhotoFrame(*stored, PhotoAdjustment{});
+        if (stopped && stopped())
+            break;
+        std::optional<MadePhoto> made;
+        try {
+            made = makePhoto(item);
+        } catch (const std::bad_alloc&) {
+            qCWarning(tarvPhotos) << "No memory to import a photo";
+            failed.outOfMemory.append(item.name);
+            continue;
         }
-        if (!frame || !source) {
-            failed.append(item.name);
+        if (!made) {
+            failed.unreadable.append(item.name);
             continue;
         }
         const QUuid id = QUuid::createUuid();
-        if (auto failure = writeAtomically(framePath(id), *frame))
-            return {{}, failure};
-        if (auto failure = writeAtomically(sourcePath(id), *source))
-            return {{}, failure};
-        entries.append({id, item.name, std::nullopt});
-        added.append({id, *frame, item.name, PhotoAdjustment{}});
+        std::optional<Failure> failure = writeAtomically(framePath(id), made->frame);
+        if (!failure)
+            failure = writeAtomically(sourcePath(id), made->source);
+        if (!failure) {
+            entries.append({id, item.name, std::nullopt});
+            failure = writeIndex(entries, index);
+        }
+        // Files the index does not list would stay on disk for ever.
+        if (failure) {
+            removeFiles(id);
+            return {added, failure};
+        }
+        listed = true;
+        added.append({id, std::move(made->frame), item.name, PhotoAdjustment{}});
     }
-    if (auto failure = writeIndex(entries, index))
-        return {{}, failure};
-    if (!failed.isEmpty())
-        return {added, unreadable(failed)};
+    if (!listed)
+        if (auto failure = writeIndex(entries, index))
+            return {added, failure};
+    if (failed.isImportError())
+        return {added, failed};
     return {added, std::nullopt};
 }
 
 std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::removePhoto(const QUuid& id) const
 {
-    const IndexRead index = readIndexFile();
+    IndexRead index = readIndexFile();
     QList<Entry> entries = index.entries;
     entries.removeIf([&](const Entry& entry) { return entry.id == id; });
     if (auto failure = writeIndex(entries, index))
@@ -244,7 +369,7 @@ ScreensaverPhotoService::UpdateOutcome ScreensaverPhotoService::updateAdjustment
         return {std::nullopt, unreadable({photo.displayName})};
     if (auto failure = writeAtomically(framePath(photo.id), *frame))
         return {std::nullopt, failure};
-    const IndexRead index = readIndexFile();
+    IndexRead index = readIndexFile();
     QList<Entry> entries = index.entries;
     for (Entry& entry : entries)
         if (entry.id == photo.id)
@@ -265,7 +390,7 @@ void ScreensaverPhotoService::migrateSinglePhoto() const
     const QUuid id = QUuid::createUuid();
     if (!QDir().mkpath(photosFolder()) || writeAtomically(framePath(id), *frame))
         return;
-    const IndexRead index = readIndexFile();
+    IndexRead index = readIndexFile();
     QList<Entry> entries{{id, name, std::nullopt}};
     entries.append(index.entries);
     if (writeIndex(entries, index))

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 class ScreensaverPhotoService {
@@ -32,21 +33,35 @@ public:
         friend bool operator==(const SavedPhoto&, const SavedPhoto&) = default;
     };
 
-    // A failed operation: items that could not be read as pictures, or a file error.
+    // A failed operation: items that could not be read as pictures or found no memory to be
+    // read in, or a file error.
     struct Failure {
-        QStringList unreadable;  // set for the import error
-        QString message;         // the file system's text otherwise
-        bool isImportError() const { return !unreadable.isEmpty(); }
+        QStringList unreadable;   // set for the import error
+        QString message;          // the file system's text otherwise
+        QStringList outOfMemory;  // items the import had no memory for
+        bool isImportError() const { return !unreadable.isEmpty() || !outOfMemory.isEmpty(); }
         QString errorDescription() const;
     };
 
+    // One picture to import: its bytes, or else the file they are read from when its turn
+    // comes, so that a batch holds one picture in memory at a time.
     struct ImportItem {
+        ImportItem() = default;
+        ImportItem(QString name, std::optional<QByteArray> data, QString path = {})
+            : name(std::move(name)), data(std::move(data)), path(std::move(path))
+        {
+        }
         QString name;
         std::optional<QByteArray> data;
+        QString path;
     };
     struct ImportOutcome {
         QList<SavedPhoto> photos;
         std::optional<Failure> failure;
+    };
+    struct LoadOutcome {
+        QList<SavedPhoto> photos;
+        std::optional<QString> indexProblem;  // why "photos.json" exists but could not be read whole
     };
     struct UpdateOutcome {
         std::optional<SavedPhoto> photo;
@@ -72,7 +87,15 @@ public:
     // The saved photos in index order, after moving an older single photo in; entries whose
     // frame is missing or of the wrong size are left out. Never fails.
     QList<SavedPhoto> loadPhotos() const;
-    ImportOutcome importPhotos(const QList<ImportItem>& items) const;
+    // The same, and what is wrong with an index that exists but cannot be read whole. Without
+    // `withFrames` the photos come without their frames (a frame file of the right size is
+    // checked, not read), for a caller that reads each with readFrame when it needs it.
+    LoadOutcome loadLibrary(bool withFrames = true) const;
+    // One photo's 307,200-byte frame; none when it is missing or of another size.
+    std::optional<QByteArray> readFrame(const QUuid& id) const;
+    // Each photo is listed in the index as soon as its files are written, so a stop (`stopped`
+    // answering true, asked before each item) or a crash keeps every photo done so far.
+    ImportOutcome importPhotos(const QList<ImportItem>& items, const std::function<bool()>& stopped = {}) const;
     std::optional<Failure> removePhoto(const QUuid& id) const;
     UpdateOutcome updateAdjustment(const SavedPhoto& photo, const PhotoAdjustment& adjustment) const;
     void migrateSinglePhoto() const;
@@ -84,13 +107,17 @@ public:
 private:
     struct IndexRead {
         QList<Entry> entries;
-        bool whole = true;  // false when the file held something that does not decode
+        bool whole = true;               // false when the file held something that could not be read
+        std::optional<QString> problem;  // what kept the file from being read or decoded
+        bool notAFile = false;           // a folder or a device stands where the index belongs
     };
     IndexRead readIndexFile() const;
-    // The one writer of "photos.json", given the index as the edit read it. An index that did
-    // not decode, whole or in one entry, is first kept aside as "photos.json.unreadable-<time>",
-    // so a damaged file or entry is never silently lost.
-    std::optional<Failure> writeIndex(const QList<Entry>& entries, const IndexRead& old) const;
+    // The one writer of "photos.json", given the index as the edit read it. An index that could
+    // not be read whole (too large, unreadable, damaged, or one entry that does not decode) is
+    // first kept aside as "photos.json.unreadable-<time>", and the edit is refused when that
+    // fails or when something other than a file stands there: a stored index is never
+    // overwritten unread. `old` then reads as whole, for the next write of the same edit.
+    std::optional<Failure> writeIndex(const QList<Entry>& entries, IndexRead& old) const;
 
     QString m_directory;
 };

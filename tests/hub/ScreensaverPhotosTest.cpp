@@ -8,6 +8,7 @@
 #include "pages/ScreensaverPhotoLayout.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 
@@ -44,7 +45,9 @@ protected:
     QByteArray faded(const ScreensaverPhotoService::SavedPhoto& photo, ScreensaverPhotoLayout layout) const
     {
         const auto fade = ScreensaverPhotoLayout::fadeSpec(layout);
-        return ScreensaverPhotoLayout::fadedFrame(fade.edge, fade.rows, photo.data, fade.strength);
+        // The hub keeps frames in their files, not in its library.
+        return ScreensaverPhotoLayout::fadedFrame(fade.edge, fade.rows, photos.readFrame(photo.id).value_or(QByteArray()),
+                                                  fade.strength);
     }
 
     QString labelText(std::uint32_t id) const
@@ -186,4 +189,20 @@ TEST_F(ScreensaverPhotosTest, FilesThatAreNoPhotoFilesFailAtOnce)
     ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
     ASSERT_EQ(hub->photoLibrary().size(), 1);
     EXPECT_EQ(hub->photoLibrary()[0].displayName, QStringLiteral("white.jpg"));
+}
+
+TEST_F(ScreensaverPhotosTest, AnIndexThatCannotBeReadOrWrittenIsToldAndLeavesNoFiles)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("photos.json")));
+    makeHub();
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    const QString notice = hub->screensaver().photoError.value_or(QString());
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("Could not read the photo list"))) << notice.toStdString();
+
+    hub->importPhotoData({{QStringLiteral("white.jpg"), jpegOf(Qt::white)}});
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    const QString error = hub->screensaver().photoError.value_or(QString());
+    EXPECT_TRUE(error.endsWith(QStringLiteral("photos.json: it is not a file"))) << error.toStdString();
+    EXPECT_TRUE(hub->photoLibrary().isEmpty());
+    EXPECT_TRUE(QDir(photos.photosFolder()).entryList(QDir::Files).isEmpty());
 }

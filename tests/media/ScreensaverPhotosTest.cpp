@@ -359,3 +359,68 @@ TEST_F(PhotoLibraryTest, TheOlderSinglePhotoMovesInFirstAndGetsASourceOnItsFirst
     ASSERT_TRUE(service.updateAdjustment(*recropped.photo, PhotoAdjustment{3}).photo);
     EXPECT_EQ(readAll(service.sourcePath(loaded[0].id)), source) << "the second re-crop starts from that JPEG";
 }
+
+TEST_F(PhotoLibraryTest, ChosenFilesAreReadOnlyWhenTheirTurnComes)
+{
+    // Each file is read as its photo is made: one picture in memory, whatever the batch.
+    QList<ScreensaverPhotoService::ImportItem> items;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        writeAll(dir.filePath(QLatin1String(name)), jpegOf(filled(600, 400, Qt::red)));
+        items.append({QLatin1String(name), std::nullopt, dir.filePath(QLatin1String(name))});
+    }
+    int asked = 0;
+    const auto outcome = service.importPhotos(items, [&] {
+        if (++asked == 2)
+            writeAll(dir.filePath(QStringLiteral("b.jpg")), jpegOf(filled(600, 400, Qt::blue)));
+        return false;
+    });
+    ASSERT_FALSE(outcome.failure);
+    ASSERT_EQ(outcome.photos.size(), 3);
+    EXPECT_EQ(pixelAt(outcome.photos[0].data, 10, 10), PhotoImages::packRGB565(255, 0, 0));
+    EXPECT_EQ(pixelAt(outcome.photos[1].data, 10, 10), PhotoImages::packRGB565(0, 0, 255));
+}
+
+TEST_F(PhotoLibraryTest, AStoppedImportKeepsWhatItStoredAndListsEachPhotoAsItIsDone)
+{
+    // Quitting mid-import, or a kill: every photo done is listed, and no file is left unlisted.
+    const QByteArray jpeg = jpegOf(filled(600, 400, Qt::green));
+    qsizetype listedBeforeTheSecond = -1;
+    int asked = 0;
+    const auto outcome = service.importPhotos({{QStringLiteral("1.jpg"), jpeg}, {QStringLiteral("2.jpg"), jpeg},
+                                               {QStringLiteral("3.jpg"), jpeg}},
+                                              [&] {
+                                                  if (++asked < 2)
+                                                      return false;
+                                                  listedBeforeTheSecond = indexArray().size();
+                                                  return true;
+                                              });
+    EXPECT_EQ(listedBeforeTheSecond, 1);
+    EXPECT_FALSE(outcome.failure);
+    ASSERT_EQ(outcome.photos.size(), 1);
+    ASSERT_EQ(service.loadPhotos(), outcome.photos);
+    EXPECT_EQ(QDir(service.photosFolder()).entryList(QDir::Files).size(), 2);
+}
+
+TEST_F(PhotoLibraryTest, AnIndexOverTheReadLimitIsKeptAsideNotOverwritten)
+{
+    const auto first = service.importPhotos({{QStringLiteral("kept.jpg"), jpegOf(filled(30, 20, Qt::red))}});
+    ASSERT_EQ(first.photos.size(), 1);
+    const QByteArray entry = readAll(index());
+    QFile big(index());
+    ASSERT_TRUE(big.resize(qint64(210) * 1024 * 1024));  // sparse: costs no disk
+
+    const ScreensaverPhotoService::LoadOutcome loaded = service.loadLibrary();
+    EXPECT_TRUE(loaded.photos.isEmpty());
+    ASSERT_TRUE(loaded.indexProblem);
+    EXPECT_TRUE(loaded.indexProblem->contains(QStringLiteral("larger than 200 MB"))) << loaded.indexProblem->toStdString();
+
+    ASSERT_FALSE(service.importPhotos({{QStringLiteral("new.jpg"), jpegOf(filled(30, 20, Qt::blue))}}).failure);
+    const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("photos.json.unreadable-*")});
+    ASSERT_EQ(aside.size(), 1);
+    QFile keptAside(dir.filePath(aside[0]));
+    EXPECT_EQ(keptAside.size(), qint64(210) * 1024 * 1024);
+    ASSERT_TRUE(keptAside.open(QIODevice::ReadOnly));
+    EXPECT_EQ(keptAside.read(entry.size()), entry);
+    ASSERT_EQ(service.readIndex().size(), 1);
+    EXPECT_EQ(service.readIndex()[0].name, QStringLiteral("new.jpg"));
+}

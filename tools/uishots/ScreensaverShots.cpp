@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -50,6 +51,20 @@ bool importAndWait(DeviceManager& hub, const QList<ScreensaverPhotoService::Impo
     return QTest::qWaitFor([&hub] { return hub.pendingPhotoWork() == 0; }, 10000);
 }
 
+// Thumbnails are made on a worker for the rows in view.
+void waitForThumbnails(ScreensaverView* page)
+{
+    const bool shown = QTest::qWaitFor(
+        [page] {
+            const QList<PhotoRow*> rows = page->photoRows();
+            return std::all_of(rows.cbegin(), rows.cend(),
+                               [page](PhotoRow* row) { return row->thumbnailLabel()->isVisibleTo(page); });
+        },
+        5000);
+    if (!shown)
+        std::fputs("tarv-ui-shots: a photo row shows no thumbnail\n", stderr);
+}
+
 }  // namespace
 
 bool drawScreensaverPage(MainWindow& window, DeviceManager& hub, const SaveShot& save)
@@ -62,6 +77,7 @@ bool drawScreensaverPage(MainWindow& window, DeviceManager& hub, const SaveShot&
         return false;
     }
     settle();
+    waitForThumbnails(page);
     save(QStringLiteral("main-screensaver-one-photo"), window.grab());
 
     const QString longName = QStringLiteral("A very long name of a photo taken on the last evening of the summer "
@@ -73,6 +89,7 @@ bool drawScreensaverPage(MainWindow& window, DeviceManager& hub, const SaveShot&
         return false;
     }
     settle();
+    waitForThumbnails(page);
     save(QStringLiteral("main-screensaver-three-photos"), window.grab());
     const QSize before = page->size();
     page->resize(page->width(), std::max(page->height(), page->sizeHint().height()));

@@ -15,6 +15,11 @@ PhotoListModel::PhotoListModel(DeviceManager& deviceManager, QObject* parent)
         if (!m_photos.isEmpty())
             emit dataChanged(index(0), index(int(m_photos.size()) - 1), {Qt::DecorationRole});
     });
+    connect(&m_deviceManager, &DeviceManager::screensaverThumbnailReady, this, [this](const QUuid& id) {
+        for (int row = 0; row < m_photos.size(); ++row)
+            if (m_photos[row].id == id)
+                emit dataChanged(index(row), index(row), {Qt::DecorationRole});
+    });
 }
 
 int PhotoListModel::rowCount(const QModelIndex& parent) const
@@ -65,27 +70,37 @@ void PhotoListModel::follow()
     }
     // What is left must be in the new order, with new photos between; otherwise the list
     // was rearranged and is read again whole.
+    QSet<QUuid> shown;
+    for (const auto& photo : m_photos)
+        shown.insert(photo.id);
     int row = 0;
-    for (const auto& photo : next) {
+    for (qsizetype k = 0; k < next.size();) {
+        const ScreensaverState::Photo& photo = next[k];
         if (row < m_photos.size() && m_photos[row].id == photo.id) {
             if (m_photos[row].name != photo.name) {
                 m_photos[row].name = photo.name;
                 emit dataChanged(index(row), index(row), {Qt::DisplayRole});
             }
             ++row;
+            ++k;
             continue;
         }
-        const bool elsewhere = std::any_of(m_photos.cbegin() + row, m_photos.cend(),
-                                           [&](const auto& shown) { return shown.id == photo.id; });
-        if (elsewhere) {
+        if (shown.contains(photo.id)) {
             beginResetModel();
             m_photos = next;
             endResetModel();
             return;
         }
-        beginInsertRows({}, row, row);
-        m_photos.insert(row, photo);
+        // New photos side by side, as an import adds them, come in as one insert.
+        qsizetype end = k + 1;
+        while (end < next.size() && !shown.contains(next[end].id))
+            ++end;
+        const int added = int(end - k);
+        beginInsertRows({}, row, row + added - 1);
+        for (int j = 0; j < added; ++j)
+            m_photos.insert(row + j, next[k + j]);
         endInsertRows();
-        ++row;
+        row += added;
+        k = end;
     }
 }

@@ -17,7 +17,8 @@ public:
     explicit PhotoListModel(DeviceManager& deviceManager, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    // Display: the name; decoration: the thumbnail as a QImage, none when the hub has none.
+    // Display: the name; decoration: the thumbnail as a QImage, none while the hub makes it
+    // (dataChanged follows) or when it has none.
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 

@@ -108,6 +108,16 @@ void PhotoRow::setName(const QString& name)
     m_remove->setToolTip(PlainText::toolTip(QStringLiteral("Remove ") + name));
 }
 
+void PhotoRow::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    // After the drawing: the answer may change the row.
+    QMetaObject::invokeMethod(this, [this] { emit firstShown(m_id); }, Qt::QueuedConnection);
+}
+
 void PhotoRow::setThumbnail(const QImage& image)
 {
     if (image.isNull()) {

@@ -39,6 +39,8 @@ public:
     void setName(const QString& name);
     // A null image leaves the row without one.
     void setThumbnail(const QImage& image);
+    // Whether the row has been drawn: only then is its thumbnail wanted.
+    bool wasShown() const { return m_shown; }
 
     MiddleElidedLabel* nameLabel() const { return m_name; }
     QLabel* thumbnailLabel() const { return m_thumbnail; }
@@ -46,11 +48,17 @@ public:
     QToolButton* removeButton() const { return m_remove; }
 
 signals:
+    // The first time the row is drawn, which is when it comes into view.
+    void firstShown(const QUuid& id);
     void cropRequested(const QUuid& id, const QString& name);
     void removeRequested(const QUuid& id);
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     QUuid m_id;
+    bool m_shown = false;
     QLabel* m_thumbnail = nullptr;
     MiddleElidedLabel* m_name = nullptr;
     QToolButton* m_crop = nullptr;

@@ -127,22 +127,31 @@ struct DroppedItem {
     QImage image;
 };
 
+// Dropped files are left for the import to read one at a time; a dragged picture is encoded
+// here, away from the window. Running out of memory leaves that item without data, so the
+// import names it and the progress ends.
 QList<ScreensaverPhotoService::ImportItem> readDroppedItems(const QList<DroppedItem>& dropped)
 {
     QList<ScreensaverPhotoService::ImportItem> items;
     for (const DroppedItem& item : dropped) {
         std::optional<QByteArray> data;
         if (!item.path.isEmpty()) {
-            data = ScreensaverPhotoService::readPhotoFile(item.path);
-        } else if (!item.data.isEmpty()) {
-            data = item.data;
-        } else if (!item.image.isNull()) {
-            QByteArray encoded;
-            QBuffer buffer(&encoded);
-            if (buffer.open(QIODevice::WriteOnly) && item.image.save(&buffer, "PNG"))
-                data = encoded;
+            items.append({item.name, std::nullopt, item.path});
+            continue;
         }
-        items.append({item.name, data});
+        try {
+            if (!item.data.isEmpty()) {
+                data = item.data;
+            } else if (!item.image.isNull()) {
+                QByteArray encoded;
+                QBuffer buffer(&encoded);
+                if (buffer.open(QIODevice::WriteOnly) && item.image.save(&buffer, "PNG"))
+                    data = encoded;
+            }
+        } catch (const std::bad_alloc&) {
+            data.reset();
+        }
+        items.append({item.name, data, {}});
     }
     return items;
 }
@@ -202,7 +211,9 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
     connect(m_model, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) { removeRows(first, last); });
     connect(m_model, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& from, const QModelIndex& to) { refreshRows(from.row(), to.row()); });
+            [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+                refreshRows(from.row(), to.row(), roles.size() == 1 && roles[0] == Qt::DecorationRole);
+            });
     connect(m_model, &QAbstractItemModel::modelReset, this, &ScreensaverView::rebuildRows);
     rebuildRows();
     showState();
@@ -344,6 +355,12 @@ void ScreensaverView::insertRows(int first, int last)
 {
     for (int i = first; i <= last; ++i) {
         auto* row = new PhotoRow(m_model->photoId(i));
+        // Thumbnails are made for the rows that come into view, not for the whole library.
+        connect(row, &PhotoRow::firstShown, this, [this, row] {
+            const int at = m_photoListLayout->indexOf(row);
+            if (at >= 0)
+                row->setThumbnail(m_model->index(at).data(Qt::DecorationRole).value<QImage>());
+        });
         connect(row, &PhotoRow::cropRequested, this, &ScreensaverView::openCropEditor);
         connect(row, &PhotoRow::removeRequested, this,
                 [this](const QUuid& id) { m_deviceManager.removeScreensaverPhoto(id); });
@@ -361,13 +378,16 @@ void ScreensaverView::removeRows(int first, int last)
     }
 }
 
-void ScreensaverView::refreshRows(int first, int last)
+void ScreensaverView::refreshRows(int first, int last, bool thumbnailsOnly)
 {
-    const QList<PhotoRow*> rows = photoRows();
-    for (int i = std::max(first, 0); i <= last && i < rows.size(); ++i) {
+    // The list holds only rows, in the model's order: each is found by its place.
+    for (int i = std::max(first, 0); i <= last && i < m_photoListLayout->count(); ++i) {
+        auto* row = static_cast<PhotoRow*>(m_photoListLayout->itemAt(i)->widget());
         const QModelIndex index = m_model->index(i);
-        rows[i]->setName(index.data(Qt::DisplayRole).toString());
-        rows[i]->setThumbnail(index.data(Qt::DecorationRole).value<QImage>());
+        if (!thumbnailsOnly)
+            row->setName(index.data(Qt::DisplayRole).toString());
+        if (row->wasShown())
+            row->setThumbnail(index.data(Qt::DecorationRole).value<QImage>());
     }
 }
 

@@ -67,7 +67,7 @@ private:
     void openCropEditor(const QUuid& id, const QString& name);
     void insertRows(int first, int last);
     void removeRows(int first, int last);
-    void refreshRows(int first, int last);
+    void refreshRows(int first, int last, bool thumbnailsOnly = false);
     void rebuildRows();
     void importStarted(int items);
     void showImportProgress();

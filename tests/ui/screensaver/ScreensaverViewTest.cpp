@@ -167,7 +167,7 @@ TEST_F(ScreensaverViewTest, RowsFollowTheNumberOfPhotosAndDefaultsShowAsEntries)
     EXPECT_TRUE(shows("styleDescription"));
     EXPECT_FALSE(shows("intervalPicker"));
     ASSERT_EQ(view.photoRows().size(), 1);
-    EXPECT_TRUE(view.photoRows()[0]->thumbnailLabel()->isVisibleTo(&view));
+    EXPECT_TRUE(waitUntil([&] { return view.photoRows()[0]->thumbnailLabel()->isVisibleTo(&view); }));
 
     importData(1);
     EXPECT_TRUE(shows("intervalPicker"));
@@ -305,8 +305,10 @@ TEST_F(ScreensaverViewTest, DropsAreNamedInOrderAndAcceptedOnlyWhenTheyDeliver)
     EXPECT_EQ(stamp.match(dropped[0]).captured(1), QStringLiteral("1")) << dropped[0].toStdString();
     EXPECT_EQ(stamp.match(dropped[1]).captured(1), QStringLiteral("2")) << dropped[1].toStdString();
     // The second photo is the blue one: drop order is kept.
-    const QImage secondFrame = *hub->screensaverThumbnail(hub->photoLibrary()[1].id);
-    EXPECT_GT(QColor(secondFrame.pixel(240, 160)).blue(), 200);
+    const QUuid second = hub->photoLibrary()[1].id;
+    ASSERT_TRUE(waitUntil([&] { return hub->screensaverThumbnail(second).has_value(); }));
+    const QImage secondFrame = *hub->screensaverThumbnail(second);
+    EXPECT_GT(QColor(secondFrame.pixel(54, 36)).blue(), 200);
 
     // A text file goes through and comes back as unreadable, under its dropped name.
     std::unique_ptr<QMimeData> text(filesMime({writeText(QStringLiteral("readme.txt"))}));
