@@ -63,6 +63,15 @@ UrlSourceLoad::UrlSourceLoad(QNetworkAccessManager& session, CustomScreen::DataS
     });
 }
 
+UrlSourceLoad::~UrlSourceLoad()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+}
+
 void UrlSourceLoad::start()
 {
     m_idle->start();
@@ -92,9 +101,9 @@ void UrlSourceLoad::get(const QUrl& address)
     // Each redirect is looked at here before anything goes to its address.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
-    m_reply = m_session.get(request);
-    m_reply->setParent(this);
-    QNetworkReply* reply = m_reply;
+    // The reply stays the session's child: the session may go first, and takes it along.
+    QNetworkReply* reply = m_session.get(request);
+    m_reply = reply;
     const QString tooLarge = QStringLiteral("the response is larger than 1 MB");
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, tooLarge] {
         m_idle->start();
@@ -130,7 +139,8 @@ void UrlSourceLoad::stop(const QString& message)
 
 void UrlSourceLoad::replyFinished()
 {
-    QNetworkReply* reply = std::exchange(m_reply, nullptr);
+    QNetworkReply* reply = m_reply;
+    m_reply.clear();
     if (!reply)
         return;
     reply->deleteLater();

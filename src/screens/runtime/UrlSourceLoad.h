@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
@@ -35,6 +36,8 @@ public:
 
     UrlSourceLoad(QNetworkAccessManager& session, CustomScreen::DataSource::Url source, qsizetype maxBodyBytes,
                   double idleTimeout, double deadline, QObject* parent = nullptr);
+    // Ends a load still under way without calling `onDone`.
+    ~UrlSourceLoad() override;
 
     // Runs once, on this object's thread, when the load ends in any way.
     std::function<void(Outcome)> onDone;
@@ -56,7 +59,7 @@ private:
     const qsizetype m_maxBodyBytes;
     QTimer* m_idle;
     QTimer* m_deadline;
-    QNetworkReply* m_reply = nullptr;
+    QPointer<QNetworkReply> m_reply;
     QByteArray m_body;
     std::optional<QString> m_stopped;
     std::optional<QUrl> m_redirectedTo;
