@@ -160,6 +160,7 @@ void DeviceManager::installStoreCallbacks()
         if (weak)
             weak->log(LogEntry::Direction::system, text);
     };
+    m_screenData->onLog = m_customScreens.onLog;
     // Screen files, sprite sheets, approvals and data values: the page driver's reactions.
     installPageCallbacks();
     m_watcher->onAttach = [weak](const TarvUSB::DeviceWatcher::Device& device) {

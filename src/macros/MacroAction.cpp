@@ -7,6 +7,8 @@
 #include <QHashFunctions>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qsizetype summaryTextLength = 24;
@@ -53,6 +55,139 @@ bool isOpenableURL(const QString& text)
     return writtenScheme(text) == u"file";
 }
 
+// Where one value landed in a filled address: [start, end).
+struct FilledValue {
+    qsizetype start;
+    qsizetype end;
+};
+
+bool isInside(qsizetype index, const QList<FilledValue>& filledValues)
+{
+    return std::any_of(filledValues.cbegin(), filledValues.cend(),
+                       [index](const FilledValue& v) { return index >= v.start && index < v.end; });
+}
+
+// The first character of `filled` from `from` on that the approved text wrote itself and that
+// is one of `stops`; -1 when there is none.
+qsizetype literalIndexOf(const QString& filled, const QList<FilledValue>& filledValues, QStringView stops,
+                         qsizetype from, qsizetype to)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        if (stops.contains(filled[i]) && !isInside(i, filledValues))
+            return i;
+    }
+    return -1;
+}
+
+qsizetype lastLiteralIndexOf(const QString& filled, const QList<FilledValue>& filledValues, QChar stop,
+                             qsizetype from, qsizetype to)
+{
+    for (qsizetype i = to - 1; i >= from; --i) {
+        if (filled[i] == stop && !isInside(i, filledValues))
+            return i;
+    }
+    return -1;
+}
+
+// A value in a host or user name: nothing that ends that part or starts another, written
+// plainly or percent-escaped (an escaped "%" could be decoded twice).
+bool staysInHost(QStringView value, bool colonAllowed)
+{
+    static const QString breaking = QStringLiteral("@/\\?#[]");
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c.isSpace() || c.category() == QChar::Other_Control || breaking.contains(c)
+            || (c == u':' && !colonAllowed))
+            return false;
+        if (c == u'%') {
+            // An escape the text after the value completes would go unchecked.
+            if (i + 2 >= value.size())
+                return false;
+            bool ok = false;
+            const char16_t decoded = char16_t(value.mid(i + 1, 2).toUShort(&ok, 16));
+            if (!ok || decoded == u'%' || decoded == u':' || breaking.contains(QChar(decoded)))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool allDigits(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// Whether each value of an address whose scheme the approved text spells out stayed in the
+// part where its placeholder stands: the scheme and user info the text writes, and its host
+// unless a placeholder stands inside the host. A placeholder right after a written host is
+// the port when the text goes on with the path, and the start of the path, query or fragment
+// when the text ends there. The parser's own reading of the address must agree.
+bool valuesStayInTheirParts(const QString& filled, const QList<FilledValue>& filledValues, const QUrl& url)
+{
+    const qsizetype colon = filled.indexOf(u':');
+    const qsizetype authorityStart = colon + 3;
+    // Without a "//" of its own the text leaves the host to its values.
+    if (QStringView(filled).mid(colon + 1, 2) != u"//" || isInside(colon + 1, filledValues)
+        || isInside(colon + 2, filledValues))
+        return true;
+    qsizetype authorityEnd = literalIndexOf(filled, filledValues, u"/?#", authorityStart, filled.size());
+    if (authorityEnd < 0)
+        authorityEnd = filled.size();
+    const qsizetype at = lastLiteralIndexOf(filled, filledValues, u'@', authorityStart, authorityEnd);
+    const qsizetype hostStart = at < 0 ? authorityStart : at + 1;
+    qsizetype hostEnd = authorityEnd;
+    if (hostStart < filled.size() && filled[hostStart] == u'[' && !isInside(hostStart, filledValues)) {
+        const qsizetype close = literalIndexOf(filled, filledValues, u"]", hostStart, authorityEnd);
+        if (close < 0)
+            return false;
+        hostEnd = close + 1;
+    }
+    const qsizetype portColon = lastLiteralIndexOf(filled, filledValues, u':',
+                                                   hostEnd == authorityEnd ? hostStart : hostEnd, authorityEnd);
+    if (portColon >= 0)
+        hostEnd = std::min(hostEnd, portColon);
+
+    for (const FilledValue& v : filledValues) {
+        const QStringView value = QStringView(filled).mid(v.start, v.end - v.start);
+        if (v.start >= authorityEnd || value.isEmpty())
+            continue;
+        if (v.start < hostStart) {
+            if (!staysInHost(value, true))
+                return false;
+            continue;
+        }
+        if (portColon >= 0 && v.start > portColon) {
+            if (!allDigits(value))
+                return false;
+            continue;
+        }
+        const QChar before = v.start > hostStart ? filled[v.start - 1] : QChar();
+        const bool afterWrittenHost = v.end == authorityEnd && portColon < 0 && v.start > hostStart
+            && !isInside(v.start - 1, filledValues)
+            && (before == u']' || (before.unicode() < 128 && before.isLetterOrNumber()));
+        if (!afterWrittenHost) {
+            if (!staysInHost(value, false))
+                return false;
+            continue;
+        }
+        if (v.end < filled.size()) {
+            if (!value.startsWith(u':') || value.size() < 2 || !allDigits(value.sliced(1)))
+                return false;
+        } else {
+            if (!value.startsWith(u'/') && !value.startsWith(u'?') && !value.startsWith(u'#'))
+                return false;
+            authorityEnd = v.start;
+        }
+    }
+
+    // The parser must read the same user info, host and port as the parts above.
+    const QUrl expected(filled.first(colon) + QStringLiteral("://")
+                            + filled.mid(authorityStart, authorityEnd - authorityStart) + u'/',
+                        QUrl::TolerantMode);
+    return expected.isValid() && expected.userInfo(QUrl::FullyEncoded) == url.userInfo(QUrl::FullyEncoded)
+        && expected.host(QUrl::FullyEncoded) == url.host(QUrl::FullyEncoded) && expected.port() == url.port();
+}
+
 } // namespace
 
 QString MacroAction::kindRawValue(Kind kind)
@@ -96,34 +231,50 @@ bool MacroAction::isConfigured() const
 MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, QString* refusal) const
 {
     const OpenURL* open = as<OpenURL>();
-    if (!open || extractPlaceholderKeys(open->url).isEmpty())
+    if (!open)
         return *this;
-    const std::optional<QString> filled = fillActionPlaceholders(open->url, values);
-    if (!filled)
-        return openURL({});
-    const auto url = parsedURL(*filled);
-    if (!url)
-        return openURL({});
-    const QString scheme = url->scheme().toLower();
-    if ((scheme != u"http" && scheme != u"https") || url->host().isEmpty())
-        return openURL({});
-    // The user approved the text as written: a value may fill its path, query or fragment, but
-    // the address must go where the text without values goes.
-    QHash<QString, QString> blanks;
-    for (const QString& key : extractPlaceholderKeys(open->url))
-        blanks.insert(key, QString());
-    const auto approved = parsedURL(fillActionPlaceholders(open->url, blanks).value_or(QString()));
-    const bool sameOrigin = approved && approved->scheme().compare(url->scheme(), Qt::CaseInsensitive) == 0
-        && approved->userInfo(QUrl::FullyEncoded) == url->userInfo(QUrl::FullyEncoded)
-        && approved->host().compare(url->host(), Qt::CaseInsensitive) == 0 && approved->port() == url->port();
-    if (!sameOrigin) {
-        if (refusal) {
-            *refusal = QStringLiteral("its values would make it open ") + *filled
-                + QStringLiteral("; a value may change only the path, query or fragment of the address");
-        }
-        return openURL({});
+    // The filled address, and where each value landed in it.
+    QString filled;
+    QList<FilledValue> filledValues;
+    qsizetype copiedUpTo = 0;
+    auto matches = placeholderPattern().globalMatch(open->url);
+    if (!matches.hasNext())
+        return *this;
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        const auto value = values.constFind(match.captured(1));
+        if (value == values.cend())
+            return openURL({});
+        filled += QStringView(open->url).mid(copiedUpTo, match.capturedStart(0) - copiedUpTo);
+        const QString text = value->trimmed();
+        filledValues.append({filled.size(), filled.size() + text.size()});
+        filled += text;
+        copiedUpTo = match.capturedEnd(0);
     }
-    return openURL(*filled);
+    filled += QStringView(open->url).mid(copiedUpTo);
+
+    const auto refuse = [&](const QString& why) {
+        if (refusal)
+            *refusal = QStringLiteral("its values would make it open ") + filled + QStringLiteral("; ") + why;
+        return openURL({});
+    };
+    const auto url = parsedURL(filled);
+    const QString scheme = url ? url->scheme().toLower() : QString();
+    const bool web = url && (scheme == u"http" || scheme == u"https") && !url->host().isEmpty();
+
+    // A scheme the approved text does not spell out comes from a value: the user approved
+    // that the value picks the address, but only one a browser or mail program opens.
+    const QStringView literalStart = QStringView(filled).first(filledValues.first().start);
+    if (writtenScheme(literalStart).isEmpty()) {
+        if (web || (url && scheme == u"mailto" && !url->path().isEmpty()))
+            return openURL(filled);
+        return refuse(QStringLiteral("an address made wholly of a value opens only http, https and mailto"));
+    }
+    if (!web)
+        return openURL({});
+    if (!valuesStayInTheirParts(filled, filledValues, *url))
+        return refuse(QStringLiteral("a value may fill only the part of the address where its placeholder stands"));
+    return openURL(filled);
 }
 
 QString actionSummary(const MacroAction& action)

@@ -123,13 +123,34 @@ TEST(MacroModel, ResolvedWebURL)
     QString refusal;
     EXPECT_EQ(resolved("@127.0.0.1:18097/phish", &refusal), MacroAction::openURL(QString()));
     EXPECT_EQ(refusal, QStringLiteral("its values would make it open https://example.com@127.0.0.1:18097/phish; "
-                                      "a value may change only the path, query or fragment of the address"));
+                                      "a value may fill only the part of the address where its placeholder stands"));
     for (const char* moved : {".evil.test/x?", ":8443/x", "\\@evil.test", "%2e.evil.test"})
         EXPECT_EQ(resolved(moved), MacroAction::openURL(QString())) << moved;
-    const QHash<QString, QString> whole{{QStringLiteral("v"), QStringLiteral("https://evil.test")}};
+    const QHash<QString, QString> whole{{QStringLiteral("v"), QStringLiteral("file:///etc/passwd")}};
     EXPECT_EQ(MacroAction::openURL(QStringLiteral("{{v}}")).resolvedWebURL(whole), MacroAction::openURL(QString()));
     const MacroAction text = MacroAction::typeText(QStringLiteral("{{q}}"));
     EXPECT_EQ(text.resolvedWebURL(values), text);
+}
+
+TEST(MacroModel, ResolvedWebURLValueFillsItsOwnPart)
+{
+    const auto resolved = [](const char* url, const char* value) {
+        return MacroAction::openURL(QString::fromUtf8(url))
+            .resolvedWebURL({{QStringLiteral("v"), QString::fromUtf8(value)}})
+            .as<MacroAction::OpenURL>()
+            ->url;
+    };
+    EXPECT_EQ(resolved("{{v}}", "https://docs.example.org/a?b"), QStringLiteral("https://docs.example.org/a?b"));
+    EXPECT_EQ(resolved("{{v}}", "mailto:help@example.com"), QStringLiteral("mailto:help@example.com"));
+    EXPECT_EQ(resolved("https://{{v}}.example.com/", "docs"), QStringLiteral("https://docs.example.com/"));
+    EXPECT_EQ(resolved("http://[::1]{{v}}/", ":8080"), QStringLiteral("http://[::1]:8080/"));
+    EXPECT_EQ(resolved("https://example.com:{{v}}/", "443"), QStringLiteral("https://example.com:443/"));
+    // Each value stays in its part.
+    EXPECT_EQ(resolved("https://{{v}}.example.com/", "evil.test/x?"), QString());
+    EXPECT_EQ(resolved("https://{{v}}.example.com/", "evil.test%2fx"), QString());
+    EXPECT_EQ(resolved("https://example.com:{{v}}/", "443@evil.test"), QString());
+    EXPECT_EQ(resolved("http://[::1]{{v}}/", ":8080@evil.test"), QString());
+    EXPECT_EQ(resolved("{{v}}", "javascript:alert(1)"), QString());
 }
 
 TEST(MacroModel, MediaKeyFromUsage)

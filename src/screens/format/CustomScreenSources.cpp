@@ -31,6 +31,16 @@ bool isBlankCommand(const QString& text)
     return trimSpacesAndTabs(text).isEmpty();
 }
 
+// The fingerprint joins what a source does with U+0000 (and a header's name to its value with
+// "=") and joins whole permissions with U+0001. Text holding them could make two different
+// screens one fingerprint, so an approval of one would let the other run.
+bool holdsJoiner(const QString& text)
+{
+    return text.contains(QChar(u'\u0000')) || text.contains(QChar(u'\u0001'));
+}
+
+const QString joinerMessage = QStringLiteral("must not hold the control characters U+0000 or U+0001");
+
 void addKeys(QSet<QString>& keys, const QString& text)
 {
     for (const QString& key : extractPlaceholderKeys(text))
@@ -129,6 +139,10 @@ QList<CustomScreen::DataSource> CustomScreen::parseSources(const std::optional<Q
 
         if (object.contains(urlKey)) {
             const auto text = readString(object, urlKey, path, sink);
+            if (text && holdsJoiner(*text)) {
+                sink.error(keyPath(path, urlKey), joinerMessage);
+                continue;
+            }
             const QUrl url = text ? QUrl(*text, QUrl::StrictMode) : QUrl();
             if (!text || !isHttpUrl(url)) {
                 sink.error(keyPath(path, urlKey), QStringLiteral("must be an http or https URL"));
@@ -142,8 +156,15 @@ QList<CustomScreen::DataSource> CustomScreen::parseSources(const std::optional<Q
                                      && std::all_of(fields.begin(), fields.end(),
                                                     [](const QJsonValueConstRef v) { return v.isString(); });
                 if (allText) {
-                    for (auto it = fields.begin(); it != fields.end(); ++it)
+                    for (auto it = fields.begin(); it != fields.end(); ++it) {
+                        const QString headerPath = keyPath(keyPath(path, headersKey), it.key());
+                        if (holdsJoiner(it.key()) || it.key().contains(u'='))
+                            sink.error(headerPath, QStringLiteral("a header name must not hold \"=\" or the "
+                                                                  "control characters U+0000 or U+0001"));
+                        else if (holdsJoiner(it.value().toString()))
+                            sink.error(headerPath, joinerMessage);
                         fetch.headers.insert(it.key(), it.value().toString());
+                    }
                 } else {
                     sink.error(keyPath(path, headersKey), QStringLiteral("must be an object of strings"));
                 }
@@ -157,6 +178,11 @@ QList<CustomScreen::DataSource> CustomScreen::parseSources(const std::optional<Q
         const auto command = readString(object, shellKey, path, sink);
         if (!command || isBlankCommand(*command)) {
             sink.error(keyPath(path, shellKey), QStringLiteral("must be a command line"));
+            continue;
+        }
+        // Tab, newline and carriage return stay allowed: scripts are written with them.
+        if (holdsJoiner(*command)) {
+            sink.error(keyPath(path, shellKey), joinerMessage);
             continue;
         }
         for (const QString& key : {fieldKey, headersKey}) {

@@ -3,14 +3,12 @@
 #include "screens/format/JsonText.h"
 #include "screens/runtime/ShellCommand.h"
 #include "screens/runtime/ShellStop.h"
+#include "screens/runtime/UrlSourceLoad.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
-#include <QTimer>
 
 #include <array>
 #include <charconv>
@@ -25,14 +23,6 @@ const QByteArray sourcePath = QByteArrayLiteral("/opt/homebrew/bin:/usr/local/bi
 // Commands that hang hold a thread each until their limit; enough threads that a few of
 // them do not hold up the other sources.
 constexpr int shellThreads = 16;
-
-// A time limit as the messages write it: whole seconds from 1 up, else one decimal.
-QString limitText(double seconds)
-{
-    if (seconds >= 1)
-        return QString::number(qint64(std::min(seconds, 1.0e15)));
-    return QString::number(seconds, 'f', 1);
-}
 
 QString fixedText(double value, int places)
 {
@@ -107,25 +97,14 @@ std::optional<QString> badHeader(const QMap<QString, QString>& headers)
     return std::nullopt;
 }
 
-// Scheme, host and port: what a redirect may not change, since the user approved the address
-// with the headers it sends.
-bool sameOrigin(const QUrl& a, const QUrl& b)
-{
-    const auto defaultPort = [](const QUrl& url) {
-        const QString scheme = url.scheme().toLower();
-        return url.port(scheme == u"https" ? 443 : scheme == u"http" ? 80 : -1);
-    };
-    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
-        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && defaultPort(a) == defaultPort(b);
-}
-
-int timerMilliseconds(double seconds)
-{
-    // QTimer takes an int; a day is far beyond any useful wait here.
-    return int(std::clamp(seconds * 1000.0, 1.0, 86400000.0));
-}
-
 } // namespace
+
+QString ScreenDataFetcher::limitText(double seconds)
+{
+    if (seconds >= 1)
+        return QString::number(qint64(std::min(seconds, 1.0e15)));
+    return QString::number(seconds, 'f', 1);
+}
 
 ScreenDataFetcher::ScreenDataFetcher(double shellTimeout, QObject* parent)
     : QObject(parent), shellTimeout(shellTimeout), m_groups(std::make_shared<ShellGroups>())
@@ -140,12 +119,12 @@ ScreenDataFetcher::~ScreenDataFetcher()
 }
 
 void ScreenDataFetcher::fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole,
-                              QObject* context, Done done)
+                              QObject* context, Done done, Redirected redirected)
 {
     if (const auto* shell = std::get_if<CustomScreen::DataSource::Shell>(&source.kind))
         fetchShell(source, shell->command, paths, whole, context, std::move(done));
     else if (const auto* url = std::get_if<CustomScreen::DataSource::Url>(&source.kind))
-        fetchURL(source, *url, paths, whole, context, std::move(done));
+        fetchURL(source, *url, paths, whole, context, std::move(done), std::move(redirected));
     else
         deliverLater(makePending(context, std::move(done)), Failure{QStringLiteral("a push source is not fetched")});
 }
@@ -196,111 +175,35 @@ void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const
 }
 
 void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const CustomScreen::DataSource::Url& url,
-                                 const QSet<QString>& paths, bool whole, QObject* context, Done done)
+                                 const QSet<QString>& paths, bool whole, QObject* context, Done done,
+                                 Redirected redirected)
 {
+    std::shared_ptr<Pending> pending = makePending(context, std::move(done));
     if (const auto message = badHeader(url.headers)) {
-        deliverLater(makePending(context, std::move(done)), Failure{*message});
+        deliverLater(std::move(pending), Failure{*message});
         return;
     }
-    QNetworkRequest request(url.url);
-    request.setRawHeader("Accept", "application/json");
-    request.setRawHeader("User-Agent", "Tarv/0.1 (custom screen)");
-    for (auto it = url.headers.cbegin(); it != url.headers.cend(); ++it)
-        request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
-    // Every load goes to the server and leaves nothing behind: no cache, no cookies.
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    // Each redirect is checked against the approved address before anything goes there.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-
-    QNetworkReply* reply = session()->get(request);
-    struct Load {
-        QByteArray body;
-        std::optional<QString> stopped;
-    };
-    auto load = std::make_shared<Load>();
+    auto* load = new UrlSourceLoad(*session(), url, maxBodyBytes, urlIdleTimeout, urlDeadline, this);
     if (context)
-        connect(context, &QObject::destroyed, reply, &QNetworkReply::abort);
-
-    auto* idle = new QTimer(reply);
-    idle->setSingleShot(true);
-    auto* deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    const auto stop = [reply, load](QString message) {
-        if (!load->stopped)
-            load->stopped = std::move(message);
-        reply->abort();
+        connect(context, &QObject::destroyed, load, &UrlSourceLoad::abort);
+    load->onDone = [this, load, pending, redirected = std::move(redirected), source, field = url.field, paths,
+                    whole](UrlSourceLoad::Outcome outcome) {
+        load->deleteLater();
+        if (!pending->wanted())
+            return;
+        if (redirected)
+            redirected(outcome.redirectedTo.value_or(QUrl()));
+        if (outcome.failure) {
+            pending->done(Failure{*outcome.failure});
+            return;
+        }
+        // Up to a mebibyte of JSON: not work for the GUI thread.
+        resultOffThread(m_decodePool, pending,
+                        [source, body = std::move(outcome.body), field, paths, whole]() -> Result {
+                            return buildSourceValues(source, body, field, paths, whole);
+                        });
     };
-    connect(idle, &QTimer::timeout, reply,
-            [stop, seconds = urlIdleTimeout] {
-                stop(QStringLiteral("the server sent nothing for ") + limitText(seconds) + QStringLiteral(" s"));
-            });
-    connect(deadline, &QTimer::timeout, reply,
-            [stop, seconds = urlDeadline] {
-                stop(QStringLiteral("the response took longer than ") + limitText(seconds) + QStringLiteral(" s"));
-            });
-    idle->start(timerMilliseconds(urlIdleTimeout));
-    deadline->start(timerMilliseconds(urlDeadline));
-
-    connect(reply, &QNetworkReply::redirected, reply, [reply, stop, approved = url.url](const QUrl& target) {
-        const QUrl resolved = reply->url().resolved(target);
-        if (sameOrigin(resolved, approved)) {
-            emit reply->redirectAllowed();
-            return;
-        }
-        stop(QStringLiteral("the server redirected to ") + resolved.toString(QUrl::RemovePassword)
-             + QStringLiteral(", away from the approved address"));
-    });
-
-    const auto tooLarge = QStringLiteral("the response is larger than 1 MB");
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, stop, tooLarge, idle] {
-        idle->start();
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > maxBodyBytes)
-            stop(tooLarge);
-    });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, load, stop, tooLarge, idle] {
-        idle->start();
-        if (load->stopped)
-            return;
-        if (load->body.size() + reply->bytesAvailable() > maxBodyBytes) {
-            stop(tooLarge);
-            return;
-        }
-        load->body += reply->readAll();
-    });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, load, tooLarge, pending = makePending(context, std::move(done)), source,
-             field = url.field, paths, whole] {
-                reply->deleteLater();
-                if (!pending->wanted())
-                    return;
-                if (!load->stopped && reply->bytesAvailable() > 0) {
-                    if (load->body.size() + reply->bytesAvailable() > maxBodyBytes)
-                        load->stopped = tooLarge;
-                    else
-                        load->body += reply->readAll();
-                }
-                if (load->stopped) {
-                    pending->done(Failure{*load->stopped});
-                    return;
-                }
-                const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-                if (status.isValid() && (status.toInt() < 200 || status.toInt() > 299)) {
-                    pending->done(Failure{QStringLiteral("HTTP ") + QString::number(status.toInt())});
-                    return;
-                }
-                if (reply->error() != QNetworkReply::NoError) {
-                    pending->done(Failure{reply->errorString()});
-                    return;
-                }
-                // Up to a mebibyte of JSON: not work for the GUI thread.
-                resultOffThread(m_decodePool, pending, [source, body = load->body, field, paths, whole]() -> Result {
-                    return buildSourceValues(source, body, field, paths, whole);
-                });
-            });
+    load->start();
 }
 
 QNetworkAccessManager* ScreenDataFetcher::session()

@@ -36,6 +36,9 @@ public:
     // A failure of the whole source, or the entries of every value key the screen reads.
     using Result = std::variant<Failure, Values>;
     using Done = std::function<void(Result)>;
+    // For a URL source, just before `done`: the last address a server redirected it to, or
+    // an empty address when none did.
+    using Redirected = std::function<void(const QUrl&)>;
 
     static constexpr qsizetype maxOutputBytes = 65536;
     static constexpr qsizetype maxBodyBytes = 1024 * 1024;
@@ -47,7 +50,7 @@ public:
     // Starts fetching the source and returns at once. `done` runs later on this object's
     // thread, exactly once, unless `context` is destroyed first (which also stops a URL load).
     virtual void fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole,
-                       QObject* context, Done done);
+                       QObject* context, Done done, Redirected redirected = {});
 
     // Blocking: the command's standard output, or why it gave none.
     static std::variant<QString, Failure> runShellSource(const QString& command, double timeLimit,
@@ -59,6 +62,8 @@ public:
     static Entry extractJSONValue(const std::optional<QString>& path, const QByteArray& output);
     static QString formatSourceNumber(double value);
     static std::optional<QString> firstNonEmptyLine(const QString& text);
+    // A time limit as the messages write it: whole seconds from 1 up, else one decimal.
+    static QString limitText(double seconds);
 
     // Seconds a shell command may run before its group is stopped.
     double shellTimeout;
@@ -72,7 +77,7 @@ private:
     void fetchShell(const CustomScreen::DataSource& source, const QString& command, const QSet<QString>& paths,
                     bool whole, QObject* context, Done done);
     void fetchURL(const CustomScreen::DataSource& source, const CustomScreen::DataSource::Url& url,
-                  const QSet<QString>& paths, bool whole, QObject* context, Done done);
+                  const QSet<QString>& paths, bool whole, QObject* context, Done done, Redirected redirected);
     // A fetch under way: its callback and the context that must still exist when it runs.
     // Made on this object's thread and read only there.
     struct Pending {

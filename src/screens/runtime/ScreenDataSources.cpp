@@ -19,8 +19,10 @@ public:
 
     void fetchNow()
     {
-        m_owner.m_fetcher->fetch(m_source, m_use.paths, m_use.whole, this,
-                                 [this](const ScreenDataFetcher::Result& result) { fetched(result); });
+        m_owner.m_fetcher->fetch(
+            m_source, m_use.paths, m_use.whole, this,
+            [this](const ScreenDataFetcher::Result& result) { fetched(result); },
+            [this](const QUrl& redirectedTo) { m_owner.noteRedirect(redirectedTo, m_source.key, m_screenID); });
     }
 
 private:
@@ -96,7 +98,10 @@ void ScreenDataSources::startSources(const CustomScreen& screen)
     };
     if (const auto it = m_values.find(screen.id); it != m_values.end() && keepOnly(*it))
         emit valuesChanged(screen.id);
-    if (const auto it = m_failures.find(screen.id); it != m_failures.end() && keepOnly(*it))
+    const auto failures = m_failures.find(screen.id);
+    const auto redirects = m_redirects.find(screen.id);
+    const bool failuresKept = failures != m_failures.end() && keepOnly(*failures);
+    if ((redirects != m_redirects.end() && keepOnly(*redirects)) || failuresKept)
         emit failuresChanged(screen.id);
 
     const QString screenID = screen.id;
@@ -138,6 +143,7 @@ void ScreenDataSources::pruneScreens(const QSet<QString>& screenIDs)
     m_histories.removeIf(
         [&gone](QHash<QString, QHash<QString, QList<double>>>::iterator it) { return gone(it.key()); });
     m_failures.removeIf([&gone](QHash<QString, ScreenMap>::iterator it) { return gone(it.key()); });
+    m_redirects.removeIf([&gone](QHash<QString, ScreenMap>::iterator it) { return gone(it.key()); });
     if (m_activeScreen && !screenIDs.contains(m_activeScreen->id))
         stopSources();
 }
@@ -227,6 +233,26 @@ void ScreenDataSources::setFailure(const std::optional<QString>& message, const 
     if (const auto stored = failures.constFind(key); stored != failures.constEnd() && *stored == *message)
         return;
     failures.insert(key, *message);
+    emit failuresChanged(screenID);
+}
+
+void ScreenDataSources::noteRedirect(const QUrl& redirectedTo, const QString& sourceKey, const QString& screenID)
+{
+    // Noted once when it starts or moves, not at every refresh.
+    if (redirectedTo.isEmpty()) {
+        const auto screen = m_redirects.find(screenID);
+        if (screen != m_redirects.end() && screen->remove(sourceKey) > 0)
+            emit failuresChanged(screenID);
+        return;
+    }
+    const QString address = redirectedTo.toString(QUrl::RemoveUserInfo);
+    ScreenMap& redirects = m_redirects[screenID];
+    if (const auto stored = redirects.constFind(sourceKey); stored != redirects.constEnd() && *stored == address)
+        return;
+    redirects.insert(sourceKey, address);
+    if (onLog)
+        onLog(QStringLiteral("Screens: the source ") + sourceKey + QStringLiteral(" of ") + screenID
+              + QStringLiteral(" was redirected to ") + address);
     emit failuresChanged(screenID);
 }
 

@@ -49,6 +49,8 @@ public:
     const QHash<QString, ScreenMap>& values() const { return m_values; }
     const QHash<QString, QHash<QString, QList<double>>>& histories() const { return m_histories; }
     const QHash<QString, ScreenMap>& failures() const { return m_failures; }
+    // Source key → the address a server last redirected the source to, by screen id.
+    const QHash<QString, ScreenMap>& redirects() const { return m_redirects; }
     const std::optional<CustomScreen>& activeScreen() const { return m_activeScreen; }
     PushedValues& pushed() const { return m_pushed; }
     ScreenDataFetcher& fetcher() const { return *m_fetcher; }
@@ -57,9 +59,12 @@ public:
 
     // Called with a screen id after its values or histories changed.
     std::function<void(const QString&)> onChange;
+    // Called with a line for the connection log.
+    std::function<void(const QString&)> onLog;
 
 signals:
     void valuesChanged(const QString& screenID);
+    // The failures or the redirects of a screen's sources changed.
     void failuresChanged(const QString& screenID);
 
 private:
@@ -67,6 +72,7 @@ private:
 
     void applyResult(const ScreenDataFetcher::Result& result, const QString& sourceKey, const QString& screenID);
     void setFailure(const std::optional<QString>& message, const QString& key, const QString& screenID);
+    void noteRedirect(const QUrl& redirectedTo, const QString& sourceKey, const QString& screenID);
     void evaluatePushSource(const CustomScreen::DataSource& source, const CustomScreen::SourceUse& use,
                             const QString& screenID);
     void changed(const QString& screenID);
@@ -79,6 +85,7 @@ private:
     QHash<QString, ScreenMap> m_values;
     QHash<QString, QHash<QString, QList<double>>> m_histories;
     QHash<QString, ScreenMap> m_failures;
+    QHash<QString, ScreenMap> m_redirects;
 
     std::optional<CustomScreen> m_activeScreen;
     // Worked out once per start: every result of the active screen consults them.

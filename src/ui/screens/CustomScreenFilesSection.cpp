@@ -160,11 +160,16 @@ void CustomScreenFilesSection::setFileManager(FileManager* fileManager)
 
 QList<std::pair<QString, QString>> CustomScreenFilesSection::sourceFailures(const QString& fileName) const
 {
-    const QHash<QString, QString> failures = m_deviceManager.screenData().failures().value(screenID(fileName));
+    const QString id = screenID(fileName);
+    const QHash<QString, QString> failures = m_deviceManager.screenData().failures().value(id);
     QList<std::pair<QString, QString>> out;
     for (auto it = failures.cbegin(); it != failures.cend(); ++it)
         out.append({it.key(), it.value()});
-    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Where a source's data really comes from, under its failure if it has one.
+    const QHash<QString, QString> redirects = m_deviceManager.screenData().redirects().value(id);
+    for (auto it = redirects.cbegin(); it != redirects.cend(); ++it)
+        out.append({it.key(), QStringLiteral("redirected to ") + it.value()});
+    std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     return out;
 }
 

@@ -145,6 +145,24 @@ TEST_F(Sources, ShellSources)
                                     QStringLiteral("W sources.c.headers: only applies to a \"url\" source")}));
 }
 
+TEST_F(Sources, CharactersThatJoinFingerprintsAreRefused)
+{
+    // Two approved commands rewritten as one would otherwise keep their fingerprint.
+    auto sources = parse(R"({"a": {"shell": "sh /H/stats.sh\u0001shell\u0000uptime"},
+                             "b": {"shell": "printf 'a\tb\r\n'\nuptime"},
+                             "c": {"url": "http://h/x\u0000y"},
+                             "d": {"url": "http://h/", "headers": {"X-A=b": "c", "X\u0001": "1", "X-B": "v\u0000"}}})");
+    ASSERT_EQ(sources.size(), 2);
+    EXPECT_EQ(sources[0].key, QStringLiteral("b"));
+    const QString joiner = QStringLiteral("must not hold the control characters U+0000 or U+0001");
+    const QString name = QStringLiteral("a header name must not hold \"=\" or the control characters U+0000 or U+0001");
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("E sources.a.shell: ") + joiner,
+                                    QStringLiteral("E sources.c.url: ") + joiner,
+                                    QStringLiteral("E sources.d.headers.X\u0001: ") + name,
+                                    QStringLiteral("E sources.d.headers.X-A=b: ") + name,
+                                    QStringLiteral("E sources.d.headers.X-B: ") + joiner}));
+}
+
 TEST(ResolveKeyTest, LongestSourcePrefixWins)
 {
     const QSet<QString> names{QStringLiteral("w"), QStringLiteral("weather"), QStringLiteral("a"),

@@ -24,7 +24,7 @@ public:
     };
 
     void fetch(const CustomScreen::DataSource& source, const QSet<QString>& paths, bool whole, QObject* context,
-               Done done) override
+               Done done, Redirected) override
     {
         calls.append(Call{source.key, paths, whole, context, std::move(done)});
     }
