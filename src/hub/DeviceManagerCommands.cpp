@@ -138,12 +138,12 @@ void DeviceManager::runSetCommand(const NotifyChannel::Request& request, NotifyS
                 done = NotifyChannel::reply(true);
     // Stored means in the file: a value that would be gone after a restart is no success. It
     // stays in use until then, and goes to the file with the next value that can be saved.
-    const std::optional<QString> file = m_pushedValues->file();
+    const QString file = m_pushedValues->file().value_or(QString());
     continueOn(this, m_pushedValues->lastSave(),
                [reply = std::move(reply), done, file](const std::optional<QString>& failure) {
                    if (failure)
-                       reply(NotifyChannel::reply(false, QStringLiteral("could not save the value to ") +
-                                                             file.value_or(QString()) + QStringLiteral(": ") + *failure));
+                       reply(NotifyChannel::reply(
+                           false, QStringLiteral("could not save the value to ") + file + QStringLiteral(": ") + *failure));
                    else
                        reply(done);
                });

@@ -156,7 +156,8 @@ TEST_F(Pushed, ADamagedEntryIsSetAsideWithTheFileAndTheGoodOnesAreKept)
         all.insert(QStringLiteral("good%1").arg(i), QJsonObject{{QStringLiteral("text"), QString::number(i)},
                                                                  {QStringLiteral("date"), 736257600.0 + i}});
     all.insert(QStringLiteral("bad"),
-               QJsonObject{{QStringLiteral("text"), QStringLiteral("x")}, {QStringLiteral("date"), QStringLiteral("yesterday")}});
+               QJsonObject{{QStringLiteral("text"), QStringLiteral("x")},
+                           {QStringLiteral("date"), QStringLiteral("yesterday")}});
     const QByteArray damaged = QJsonDocument(all).toJson();
     writeFile(damaged);
     {
