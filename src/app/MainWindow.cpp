@@ -42,7 +42,8 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
 
     m_host = new SidebarHost;
     // A failed write of the settings shows above the pages until a write succeeds, so that
-    // nobody quits believing an edit was kept.
+    // nobody quits believing an edit was kept; settings that could not be read show there for
+    // the whole run.
     m_settingsWriteProblem =
         new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange());
     m_settingsWriteProblem->setObjectName(QStringLiteral("settingsWriteProblem"));
@@ -259,16 +260,25 @@ void MainWindow::showConnection()
 
 void MainWindow::showSettingsWriteState()
 {
-    const std::optional<SettingsError> error = m_settings.lastWriteError();
-    m_settingsWriteProblem->setVisible(error.has_value());
-    if (!error)
-        return;
     const QString file = QDir::toNativeSeparators(m_settings.filePath());
-    const QString reason = m_settings.lastWriteErrorReason();
-    m_settingsWriteProblem->setText(
-        (reason.isEmpty() ? QStringLiteral("Settings could not be saved to %1.").arg(file)
-                          : QStringLiteral("Settings could not be saved to %1: %2.").arg(file, reason)) +
-        QStringLiteral(" Tarv tries again with your next change."));
+    QStringList problems;
+    if (const QString reason = m_settings.readFailure(); !reason.isEmpty()) {
+        problems.append(QStringLiteral("Settings cannot be read from %1: %2. Tarv runs with its defaults and saves "
+                                       "no change over the file; custom screens that run commands wait for approval.")
+                            .arg(file, reason));
+    } else if (const QString aside = m_settings.keptAsidePath(); !aside.isEmpty()) {
+        problems.append(QStringLiteral("%1 could not be read as settings (%2); it was kept as %3.")
+                            .arg(file, m_settings.keptAsideReason(), QDir::toNativeSeparators(aside)));
+    }
+    if (m_settings.lastWriteError()) {
+        const QString reason = m_settings.lastWriteErrorReason();
+        problems.append(
+            (reason.isEmpty() ? QStringLiteral("Settings could not be saved to %1.").arg(file)
+                              : QStringLiteral("Settings could not be saved to %1: %2.").arg(file, reason)) +
+            QStringLiteral(" Tarv tries again with your next change."));
+    }
+    m_settingsWriteProblem->setVisible(!problems.isEmpty());
+    m_settingsWriteProblem->setText(problems.join(u'\n'));
 }
 
 void MainWindow::showAndActivate()

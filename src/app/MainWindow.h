@@ -52,7 +52,8 @@ public:
     QLabel* connectionLabel() const { return m_connectionLabel; }
     // Checked while a page's inspector shows; the page that has one enables it.
     QAction* showInspectorAction() const { return m_showInspectorAction; }
-    // Shown above the pages while the settings file cannot be written.
+    // Shown above the pages while the settings file cannot be written, and when it could not be
+    // read at start.
     SymbolLabel* settingsWriteProblem() const { return m_settingsWriteProblem; }
 
 signals:

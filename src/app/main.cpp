@@ -2,6 +2,7 @@
 // window); the model is built once, then the main window opens.
 
 #include "app/InstanceHandOver.h"
+#include "app/LockedElsewhereDialog.h"
 #include "app/MainWindow.h"
 #include "app/TarvApp.h"
 #include "app/TrayIcon.h"
@@ -12,10 +13,26 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QIcon>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <optional>
+
+namespace {
+
+// Tarv once it may run: the model, then the windows and the tray that show it.
+struct RunningTarv {
+    TarvApp model;
+    MainWindow window{model.deviceManager(), model.settings()};
+    TrayMenu trayMenu{model.deviceManager(), window};
+    TrayIcon trayIcon{trayMenu.menu()};
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -55,28 +72,74 @@ int main(int argc, char** argv)
 
     // A copy of another session has another runtime folder, but would share the settings.
     SingleInstanceLock settingsLock(SingleInstanceLock::besideSettingsPath());
+    std::optional<SingleInstanceLock::Holder> otherMachine;
     if (!settingsLock.tryAcquire()) {
         if (settingsLock.isHeldElsewhere()) {
-            std::fprintf(stderr, "Tarv is already running with these settings in another session (%s).\n",
+            otherMachine = settingsLock.holder();
+            if (!otherMachine || !otherMachine->onAnotherMachine) {
+                std::fprintf(stderr, "Tarv is already running with these settings in another session (%s).\n",
+                             qPrintable(settingsLock.path()));
+                return 1;
+            }
+        } else {
+            // The settings cannot be written there either; Tarv says so in its window.
+            std::fprintf(stderr, "Tarv cannot make its lock file beside its settings (%s).\n",
                          qPrintable(settingsLock.path()));
-            return 1;
         }
-        // The settings cannot be written there either; Tarv says so in its window.
-        std::fprintf(stderr, "Tarv cannot make its lock file beside its settings (%s).\n",
-                     qPrintable(settingsLock.path()));
     }
 
     InstanceHandOver handOver(handOverPath);
     if (!handOver.listen())
         std::fprintf(stderr, "Tarv cannot listen for a second start (%s).\n", qPrintable(handOver.errorString()));
 
-    TarvApp model;
-    MainWindow window(model.deviceManager(), model.settings());
-    QObject::connect(&handOver, &InstanceHandOver::showRequested, &window, &MainWindow::showAndActivate);
-    QObject::connect(&window, &MainWindow::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
-    TrayMenu trayMenu(model.deviceManager(), window);
-    QObject::connect(&trayMenu, &TrayMenu::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
-    TrayIcon trayIcon(trayMenu.menu());
-    window.show();
+    std::unique_ptr<RunningTarv> running;
+    const auto start = [&] {
+        running = std::make_unique<RunningTarv>();
+        QObject::connect(&handOver, &InstanceHandOver::showRequested, &running->window, &MainWindow::showAndActivate);
+        QObject::connect(&running->window, &MainWindow::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
+        QObject::connect(&running->trayMenu, &TrayMenu::quitRequested, &app, &QApplication::quit,
+                         Qt::QueuedConnection);
+        running->window.show();
+    };
+
+    // A lock that names another machine is asked about in a window, since a start from the
+    // desktop shows nothing written to standard error.
+    std::unique_ptr<LockedElsewhereDialog> askFirst;
+    std::unique_ptr<QMessageBox> takeOverFailed;
+    if (otherMachine) {
+        std::fprintf(stderr, "Tarv's settings are in use by Tarv on %s (%s).\n", qPrintable(otherMachine->machine),
+                     qPrintable(settingsLock.path()));
+        askFirst = std::make_unique<LockedElsewhereDialog>(*otherMachine, settingsLock.path());
+        QObject::connect(&handOver, &InstanceHandOver::showRequested, askFirst.get(), [&] {
+            askFirst->show();
+            askFirst->raise();
+            askFirst->activateWindow();
+        });
+        QObject::connect(askFirst.get(), &LockedElsewhereDialog::quitChosen, &app, [] { QApplication::exit(1); },
+                         Qt::QueuedConnection);
+        QObject::connect(
+            askFirst.get(), &LockedElsewhereDialog::startAnywayChosen, &app,
+            [&] {
+                if (settingsLock.takeOver()) {
+                    start();
+                    return;
+                }
+                // Someone holds the old file locked: a copy still running on a shared folder.
+                takeOverFailed = std::make_unique<QMessageBox>(
+                    QMessageBox::Warning, QStringLiteral("Tarv"),
+                    QStringLiteral("Tarv could not take over its lock file %1: a copy of Tarv may still be running "
+                                   "with these settings.")
+                        .arg(QDir::toNativeSeparators(settingsLock.path())),
+                    QMessageBox::Close);
+                takeOverFailed->setTextFormat(Qt::PlainText);
+                QObject::connect(takeOverFailed.get(), &QDialog::finished, &app, [] { QApplication::exit(1); },
+                                 Qt::QueuedConnection);
+                takeOverFailed->show();
+            },
+            Qt::QueuedConnection);
+        askFirst->show();
+    } else {
+        start();
+    }
     return QApplication::exec();
 }

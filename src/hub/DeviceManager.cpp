@@ -58,8 +58,12 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     m_photoWork->setMaxThreadCount(1);
 
     // 2-3. Pushed values (in memory only under a test run) and the custom screen sources.
-    m_pushedValues = std::make_unique<PushedValues>(m_isTesting ? std::nullopt
-                                                                : std::optional<QString>(PushedValues::defaultFile()));
+    std::optional<QString> pushedFile = environment.pushedValuesFile;
+    if (!pushedFile && !m_isTesting)
+        pushedFile = PushedValues::defaultFile();
+    m_pushedValues = std::make_unique<PushedValues>(pushedFile);
+    if (!m_pushedValues->loadProblem().isEmpty())
+        log(LogEntry::Direction::system, QStringLiteral("Pushed values: ") + m_pushedValues->loadProblem());
     m_screenData = std::make_unique<ScreenDataSources>(
         *m_pushedValues, std::make_unique<ScreenDataFetcher>(10.0),
         ScreenSourceClock{[this] { return m_clock.now(); }, m_clock.makeSourceTimer});

@@ -113,6 +113,9 @@ public:
         // Playing page keeps what it was given.
         MediaPlaybackService* mediaService = nullptr;
         ArtworkService* artworkService = nullptr;
+        // Where pushed values are kept; none means PushedValues::defaultFile(), or memory only
+        // under a test run.
+        std::optional<QString> pushedValuesFile;
     };
 
     DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& photoService, StockStore& stocks,
@@ -186,7 +189,7 @@ public:
     // after the request's work (a capture, a file read) has ended.
     void handleCommand(const NotifyChannel::Request& request, NotifyServer::ReplyCallback reply);
     void runSnapshotCommand(const NotifyChannel::Request& request, NotifyServer::ReplyCallback reply);
-    NotifyChannel::Reply runSetCommand(const NotifyChannel::Request& request);
+    void runSetCommand(const NotifyChannel::Request& request, NotifyServer::ReplyCallback reply);
     NotifyChannel::Reply runShowScreenCommand(const NotifyChannel::Request& request);
     // Reads and checks the file on a worker.
     void runScreenCheck(const QString& path, NotifyServer::ReplyCallback reply);

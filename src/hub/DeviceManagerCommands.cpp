@@ -87,7 +87,7 @@ void DeviceManager::handleCommand(const NotifyChannel::Request& request, NotifyS
     else if (command == QLatin1String("snapshot"))
         runSnapshotCommand(request, std::move(reply));
     else if (command == QLatin1String("set"))
-        reply(runSetCommand(request));
+        runSetCommand(request, std::move(reply));
     else if (command == QLatin1String("screen.show"))
         reply(runShowScreenCommand(request));
     else if (command == QLatin1String("screen.check"))
@@ -122,18 +122,31 @@ void DeviceManager::runSnapshotCommand(const NotifyChannel::Request& request, No
     });
 }
 
-NotifyChannel::Reply DeviceManager::runSetCommand(const NotifyChannel::Request& request)
+void DeviceManager::runSetCommand(const NotifyChannel::Request& request, NotifyServer::ReplyCallback reply)
 {
     const QString key = field(request, "name");
-    if (const std::optional<QString> refusal = m_pushedValues->setValue(key, field(request, "text"), m_clock.now()))
-        return NotifyChannel::reply(false, *refusal);
+    if (const std::optional<QString> refusal = m_pushedValues->setValue(key, field(request, "text"), m_clock.now())) {
+        reply(NotifyChannel::reply(false, *refusal));
+        return;
+    }
+    NotifyChannel::Reply done = withLines(
+        NotifyChannel::reply(true), {QStringLiteral("note: no screen has a \"push\": ") + quoted(key) +
+                                     QStringLiteral(" source yet; the value is kept for when one does")});
     for (const CustomScreen& screen : m_customScreens.screens())
         for (const CustomScreen::DataSource& source : screen.sources)
             if (const auto* push = std::get_if<CustomScreen::DataSource::Push>(&source.kind); push && push->name == key)
-                return NotifyChannel::reply(true);
-    return withLines(NotifyChannel::reply(true),
-                     {QStringLiteral("note: no screen has a \"push\": ") + quoted(key) +
-                      QStringLiteral(" source yet; the value is kept for when one does")});
+                done = NotifyChannel::reply(true);
+    // Stored means in the file: a value that would be gone after a restart is no success. It
+    // stays in use until then, and goes to the file with the next value that can be saved.
+    const QString file = m_pushedValues->file().value_or(QString());
+    continueOn(this, m_pushedValues->lastSave(),
+               [reply = std::move(reply), done, file](const std::optional<QString>& failure) {
+                   if (failure)
+                       reply(NotifyChannel::reply(
+                           false, QStringLiteral("could not save the value to ") + file + QStringLiteral(": ") + *failure));
+                   else
+                       reply(done);
+               });
 }
 
 NotifyChannel::Reply DeviceManager::runShowScreenCommand(const NotifyChannel::Request& request)

@@ -39,13 +39,19 @@ BackgroundFileWriter::~BackgroundFileWriter()
     m_thread.join();
 }
 
-void BackgroundFileWriter::write(const QString& path, QByteArray bytes)
+QFuture<std::optional<QString>> BackgroundFileWriter::write(const QString& path, QByteArray bytes)
 {
+    QPromise<std::optional<QString>> answer;
+    answer.start();
+    QFuture<std::optional<QString>> result = answer.future();
     {
         std::lock_guard guard(m_lock);
-        m_waiting.insert_or_assign(path, std::move(bytes));
+        Waiting& waiting = m_waiting[path];
+        waiting.bytes = std::move(bytes);
+        waiting.answers.push_back(std::move(answer));
     }
     m_wake.notify_one();
+    return result;
 }
 
 void BackgroundFileWriter::waitUntilIdle()
@@ -67,9 +73,13 @@ void BackgroundFileWriter::run()
         auto next = m_waiting.extract(m_waiting.begin());
         m_writing = true;
         guard.unlock();
-        const std::optional<QString> failure = writeAtomically(next.key(), next.mapped());
+        const std::optional<QString> failure = writeAtomically(next.key(), next.mapped().bytes);
         if (failure && m_onFailure)
             m_onFailure(next.key(), *failure);
+        for (QPromise<std::optional<QString>>& answer : next.mapped().answers) {
+            answer.addResult(failure);
+            answer.finish();
+        }
         guard.lock();
         m_writing = false;
         if (m_waiting.empty())

@@ -4,13 +4,17 @@
 // newest bytes are written. The destructor finishes every write still waiting.
 
 #include <QByteArray>
+#include <QFuture>
+#include <QPromise>
 #include <QString>
 
 #include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 class BackgroundFileWriter {
 public:
@@ -22,19 +26,25 @@ public:
     BackgroundFileWriter(const BackgroundFileWriter&) = delete;
     BackgroundFileWriter& operator=(const BackgroundFileWriter&) = delete;
 
-    // The file's folder is created when missing.
-    void write(const QString& path, QByteArray bytes);
+    // The file's folder is created when missing. The result is none once the file holds these
+    // bytes (or newer ones asked for before they went out), else what went wrong.
+    QFuture<std::optional<QString>> write(const QString& path, QByteArray bytes);
     // Returns once every write asked for so far has ended.
     void waitUntilIdle();
 
 private:
+    struct Waiting {
+        QByteArray bytes;
+        std::vector<QPromise<std::optional<QString>>> answers;
+    };
+
     void run();
 
     FailureHandler m_onFailure;
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::map<QString, QByteArray> m_waiting;
+    std::map<QString, Waiting> m_waiting;
     bool m_writing = false;
     bool m_stopping = false;
     std::thread m_thread;

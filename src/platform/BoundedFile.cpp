@@ -9,17 +9,69 @@
 #include <algorithm>
 #include <cerrno>
 
+namespace {
+
+using Kind = BoundedReadFailure::Kind;
+
+BoundedReadFailure systemFailure(int error)
+{
+    return {Kind::unreadable, qt_error_string(error)};
+}
+
+QString notRegularReason(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("it is a named pipe, not a regular file");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("it is a device, not a regular file");
+    if (S_ISDIR(mode))
+        return QStringLiteral("it is a folder, not a regular file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("it is a socket, not a regular file");
+    return QStringLiteral("it is not a regular file");
+}
+
+} // namespace
+
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
 {
+    std::variant<QByteArray, BoundedReadFailure> read = readBoundedFile(path, maxBytes);
+    if (QByteArray* data = std::get_if<QByteArray>(&read))
+        return std::move(*data);
+    return std::nullopt;
+}
+
+std::variant<QByteArray, BoundedReadFailure> readBoundedFile(const QString& path, qint64 maxBytes)
+{
+    const QByteArray native = QFile::encodeName(path);
     // Opened without blocking, then checked on the descriptor itself, so a file swapped for a
     // FIFO between a check and the open is still refused.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error != ENOENT)
+            return systemFailure(error);
+        // A link whose target is gone is there all the same.
+        struct stat own {};
+        if (::lstat(native.constData(), &own) == 0)
+            return BoundedReadFailure{Kind::notRegular, QStringLiteral("it is a link to nothing")};
+        return BoundedReadFailure{Kind::absent, {}};
+    }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes) {
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
         ::close(fd);
-        return std::nullopt;
+        return systemFailure(error);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return BoundedReadFailure{Kind::notRegular, notRegularReason(info.st_mode)};
+    }
+    const BoundedReadFailure tooLarge{Kind::tooLarge,
+                                      QStringLiteral("it is larger than %1 bytes").arg(maxBytes)};
+    if (info.st_size > maxBytes) {
+        ::close(fd);
+        return tooLarge;
     }
     QByteArray data;
     // Sized by what the file says, grown while it grows, never past the limit plus one byte.
@@ -34,15 +86,16 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
             // A file that grew past the limit while being read is refused too.
             if (total > maxBytes) {
                 ::close(fd);
-                return std::nullopt;
+                return tooLarge;
             }
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
+            const int error = errno;
             ::close(fd);
-            return std::nullopt;
+            return systemFailure(error);
         }
         break;
     }

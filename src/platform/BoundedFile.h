@@ -7,5 +7,24 @@
 #include <QString>
 
 #include <optional>
+#include <variant>
 
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes);
+
+// Why readBoundedFile read nothing. Only `absent` says that there is no file: a file that
+// could not be read may still be there, and must not be taken for one that never existed.
+struct BoundedReadFailure {
+    enum class Kind {
+        absent,     // nothing at the path, and its folder could be searched
+        notRegular, // a pipe, a device, a folder, a socket or a link to nothing
+        tooLarge,   // a regular file over the limit
+        unreadable, // anything else: no permission, an input/output error
+    };
+    Kind kind;
+    // What was found ("it is a named pipe, not a regular file") or the system's reason
+    // ("Permission denied"); empty for `absent`.
+    QString reason;
+};
+
+// readRegularFile, telling why a file was not read.
+std::variant<QByteArray, BoundedReadFailure> readBoundedFile(const QString& path, qint64 maxBytes);

@@ -1,8 +1,9 @@
 #include "platform/Settings.h"
 
+#include "platform/BoundedFile.h"
+#include "platform/SetAside.h"
 #include "platform/SettingsWriter.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -12,6 +13,7 @@
 #include <charconv>
 #include <cmath>
 #include <system_error>
+#include <variant>
 
 namespace {
 
@@ -151,31 +153,6 @@ std::optional<QByteArray> iniValueText(QByteArrayView data, const QString& key)
     return found;
 }
 
-// Keeps the bytes of a file that is about to be overwritten beside it, under a name no other
-// file has: none when no copy could be made.
-std::optional<QString> copyAside(const QString& path, const QByteArray& bytes, const QDateTime& at)
-{
-    const QString base = path + QStringLiteral(".unreadable-") + at.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (int n = 1; n < 1000; ++n) {
-        const QString name = n == 1 ? base : base + u'-' + QString::number(n);
-        QFile copy(name);
-        if (copy.exists())
-            continue;
-        if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-            if (copy.exists())
-                continue;
-            return std::nullopt;
-        }
-        if (copy.write(bytes) != bytes.size() || !copy.flush()) {
-            copy.close();
-            copy.remove();
-            return std::nullopt;
-        }
-        return name;
-    }
-    return std::nullopt;
-}
-
 // A key as QSettings keeps it: without empty parts between, before or after its slashes.
 QString normalizedKey(const QString& key)
 {
@@ -206,11 +183,39 @@ QString settingsErrorText(SettingsError error)
 
 Settings::Settings(const QString& filePath, const QDateTime& openedAt) : m_path(filePath)
 {
-    const QFileInfo info(filePath);
-    m_existedWhenOpened = info.exists() || info.isSymLink();
-    QFile file(filePath);
-    if (file.open(QIODevice::ReadOnly))
-        m_openedText = file.readAll();
+    // Read within bounds before anything else looks at the file: a pipe would block start-up
+    // for good, and a link to a device could fill the memory.
+    std::variant<QByteArray, BoundedReadFailure> read = readBoundedFile(filePath, maxFileBytes);
+    if (const auto* failure = std::get_if<BoundedReadFailure>(&read)) {
+        switch (failure->kind) {
+        case BoundedReadFailure::Kind::absent:
+            break;
+        case BoundedReadFailure::Kind::notRegular:
+        case BoundedReadFailure::Kind::tooLarge: {
+            m_existedWhenOpened = true;
+            QString why;
+            if (const auto aside = moveAside(filePath, openedAt, &why)) {
+                m_keptAsidePath = *aside;
+                m_keptAsideReason = failure->reason;
+                qWarning("Settings: %s cannot be read (%s); it was set aside as %s", qPrintable(filePath),
+                         qPrintable(failure->reason), qPrintable(*aside));
+            } else {
+                refuseWrites(failure->reason + QStringLiteral(", and it could not be set aside: ") + why);
+            }
+            break;
+        }
+        case BoundedReadFailure::Kind::unreadable:
+            // Maybe a folder of another user, left by a start with administrator rights: the
+            // file may hold every approval, so it counts as there, and stays as it is.
+            m_existedWhenOpened = true;
+            refuseWrites(failure->reason);
+            break;
+        }
+        m_writer = std::make_unique<SettingsWriter>(filePath, false);
+        return;
+    }
+    m_existedWhenOpened = true;
+    m_openedText = std::get<QByteArray>(std::move(read));
     bool unreadable = false;
     {
         const std::unique_ptr<QSettings> reader = openSettingsFile(filePath);
@@ -221,6 +226,8 @@ Settings::Settings(const QString& filePath, const QDateTime& openedAt) : m_path(
     if (unreadable) {
         // QSettings would write what it could read of the file over all of it.
         if (const auto copy = copyAside(filePath, m_openedText, openedAt)) {
+            m_keptAsidePath = *copy;
+            m_keptAsideReason = QStringLiteral("it is not in the expected format");
             qWarning("Settings: %s is not a settings file; it was copied to %s", qPrintable(filePath),
                      qPrintable(*copy));
         } else {
@@ -232,11 +239,34 @@ Settings::Settings(const QString& filePath, const QDateTime& openedAt) : m_path(
     m_writer = std::make_unique<SettingsWriter>(filePath, unreadable);
 }
 
+void Settings::refuseWrites(const QString& reason)
+{
+    m_readFailure = reason;
+    m_writesRefused = true;
+    qWarning("Settings: %s cannot be read (%s); Tarv starts with its defaults and leaves it as it is",
+             qPrintable(m_path), qPrintable(reason));
+}
+
 Settings::~Settings() = default;
 
 QString Settings::userSettingsPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Tarv/Tarv.conf");
+}
+
+QString Settings::readFailure() const
+{
+    return m_readFailure;
+}
+
+QString Settings::keptAsidePath() const
+{
+    return m_keptAsidePath;
+}
+
+QString Settings::keptAsideReason() const
+{
+    return m_keptAsideReason;
 }
 
 QString Settings::filePath() const

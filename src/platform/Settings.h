@@ -2,7 +2,8 @@
 // The application's stored settings: one INI file read through QSettings. Reads are typed and
 // parse the text the file gives back. A write takes effect at once for every read, and reaches
 // the disk atomically on a thread of its own, so the caller never waits on the disk. A file
-// that cannot be read as settings is copied aside before anything can overwrite it.
+// that cannot be read as settings is kept aside before anything can overwrite it; one that
+// cannot be read at all is left as it is, and nothing is written over it.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -29,20 +30,34 @@ class Settings {
 public:
     // Tests pass a temporary file; the application passes userSettingsPath(). A file that is
     // not a settings file is copied to "<file>.unreadable-<yyyyMMdd-HHmmss of openedAt>" (with
-    // "-2", "-3" … when that name is taken); when no copy can be made, every write is refused.
+    // "-2", "-3" … when that name is taken); one that is not a regular file, or is larger than
+    // maxFileBytes, is renamed so, unread. When that fails, or the file cannot be read at all,
+    // every write is refused.
     explicit Settings(const QString& filePath, const QDateTime& openedAt = QDateTime::currentDateTime());
     // Waits for every write made so far to reach the file.
     ~Settings();
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
 
+    static constexpr qint64 maxFileBytes = qint64(16) * 1024 * 1024;
+
     // ~/.config/Tarv/Tarv.conf (following XDG_CONFIG_HOME).
     static QString userSettingsPath();
 
     QString filePath() const;
-    // Whether anything was at the path when these settings were opened, readable or not: only
-    // settings that never existed mean a new installation.
+    // Whether anything was, or may have been, at the path when these settings were opened:
+    // false only when the file is known not to exist (its folder could be searched and the
+    // name is absent). Only such settings mean a new installation.
     bool existedWhenOpened() const { return m_existedWhenOpened; }
+    // Why the file could not be read when these settings were opened ("Permission denied"):
+    // the settings then hold nothing and refuse every write, so the file stays as it is. Empty
+    // when it was read or did not exist.
+    QString readFailure() const;
+    // Where the file found when these settings were opened was kept because it could not be
+    // used as settings, and why ("it is a named pipe, not a regular file"); empty when it was
+    // used as it was.
+    QString keptAsidePath() const;
+    QString keptAsideReason() const;
     bool contains(const QString& key) const;
 
     // Each read gives none when the key is absent or its value is not of that kind.
@@ -82,6 +97,7 @@ public:
 
 private:
     std::optional<SettingsError> write(const QString& key, const QVariant* value);
+    void refuseWrites(const QString& reason);
     QVariant value(const QString& key) const;
 
     QString m_path;
@@ -94,5 +110,8 @@ private:
     // The file could not be read and no copy of it could be made.
     bool m_writesRefused = false;
     bool m_existedWhenOpened = false;
+    QString m_readFailure;
+    QString m_keptAsidePath;
+    QString m_keptAsideReason;
     std::unique_ptr<SettingsWriter> m_writer;
 };

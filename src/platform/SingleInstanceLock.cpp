@@ -1,11 +1,13 @@
 #include "platform/SingleInstanceLock.h"
 
+#include "platform/BoundedFile.h"
 #include "platform/Settings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <cerrno>
 
@@ -71,4 +73,37 @@ bool SingleInstanceLock::tryAcquire()
 bool SingleInstanceLock::isHeldElsewhere() const
 {
     return m_lock && m_lock->error() == QLockFile::LockFailedError;
+}
+
+std::optional<SingleInstanceLock::Holder> SingleInstanceLock::holder() const
+{
+    if (!isHeldElsewhere())
+        return std::nullopt;
+    // The lock file holds the process id, the program, the machine's name and its unique id,
+    // one to a line; only the first three are there in every version of the file.
+    const std::optional<QByteArray> contents = readRegularFile(m_path, 4096);
+    if (!contents)
+        return std::nullopt;
+    const QList<QByteArray> lines = contents->split('\n');
+    if (lines.size() < 3)
+        return std::nullopt;
+    Holder holder;
+    holder.pid = lines[0].toLongLong();
+    holder.machine = QString::fromUtf8(lines[2]);
+    holder.since = QFileInfo(m_path).lastModified();
+    const QByteArray machineID = lines.size() > 3 ? lines[3] : QByteArray();
+    const QByteArray ownID = QSysInfo::machineUniqueId();
+    // As QLockFile itself decides: by the machine's unique id when both are known.
+    if (!machineID.isEmpty() && !ownID.isEmpty())
+        holder.onAnotherMachine = machineID != ownID;
+    else
+        holder.onAnotherMachine = !holder.machine.isEmpty() && holder.machine != QSysInfo::machineHostName();
+    return holder;
+}
+
+bool SingleInstanceLock::takeOver()
+{
+    if (!m_lock || !m_lock->removeStaleLockFile())
+        return false;
+    return tryAcquire();
 }

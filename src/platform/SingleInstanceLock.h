@@ -4,10 +4,12 @@
 // the user's runtime folder, and another beside the settings, released when the holder ends,
 // even by a crash.
 
+#include <QDateTime>
 #include <QLockFile>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class SingleInstanceLock {
 public:
@@ -26,6 +28,22 @@ public:
     bool tryAcquire();
     // After a failed tryAcquire: whether another process holds the lock.
     bool isHeldElsewhere() const;
+
+    // The copy that the lock file names: on which machine, and since when.
+    struct Holder {
+        qint64 pid = 0;
+        QString machine;
+        QDateTime since;
+        // Its machine is not this one: whether it still runs cannot be found out from here.
+        bool onAnotherMachine = false;
+    };
+    // After a failed tryAcquire because another process holds the lock: the holder its file
+    // names; none when the file cannot be read.
+    std::optional<Holder> holder() const;
+    // Takes the lock from a holder on another machine that the user says no longer runs Tarv.
+    // The old lock file goes only when no process holds it locked (a copy still running on a
+    // shared file system may), and the lock is then taken as tryAcquire does.
+    bool takeOver();
     QString path() const { return m_path; }
 
 private:

@@ -4,11 +4,14 @@
 #include "ShellFixture.h"
 
 #include "app/InstanceHandOver.h"
+#include "app/LockedElsewhereDialog.h"
 #include "control/NotifyClient.h"
 #include "platform/SingleInstanceLock.h"
 
 #include <QLocalSocket>
+#include <QLocale>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include <csignal>
@@ -99,4 +102,38 @@ TEST_F(ShellTest, TerminationSignalsEndTarvAsQuitDoesWithEveryWriteLandedAndItsS
         ASSERT_TRUE(pushed.open(QIODevice::ReadOnly)) << name.toStdString();
         EXPECT_TRUE(pushed.readAll().contains(name.toUtf8())) << name.toStdString();
     }
+}
+
+// A home folder restored from another machine holds the lock its copy of Tarv left there.
+TEST_F(ShellTest, ALockLeftByAnotherMachineIsShownAndCanBeTakenOver)
+{
+    const QString path = xdg.path("config") + QStringLiteral("/Tarv/tarv.lock");
+    TempXdg::write(path, "4242\ntarv-app\nfaraway\n0123456789abcdef0123456789abcdef\n");
+    const QDateTime since(QDate(2026, 3, 1), QTime(8, 30));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(since, QFileDevice::FileModificationTime));
+    }
+    SingleInstanceLock lock(path);
+    ASSERT_FALSE(lock.tryAcquire());
+    ASSERT_TRUE(lock.isHeldElsewhere());
+    const std::optional<SingleInstanceLock::Holder> holder = lock.holder();
+    ASSERT_TRUE(holder);
+    EXPECT_TRUE(holder->onAnotherMachine);
+    EXPECT_EQ(holder->machine, QStringLiteral("faraway"));
+    EXPECT_EQ(holder->since, since);
+
+    LockedElsewhereDialog dialog(*holder, path);
+    const QString shown = dialog.text() + u' ' + dialog.informativeText();
+    EXPECT_TRUE(shown.contains(QStringLiteral("\u201Cfaraway\u201D"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QLocale().toString(since, QLocale::ShortFormat))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(path)) << shown.toStdString();
+    QSignalSpy startAnyway(&dialog, &LockedElsewhereDialog::startAnywayChosen);
+    dialog.startAnywayButton()->click();
+    ASSERT_EQ(startAnyway.count(), 1);
+    ASSERT_TRUE(lock.takeOver());
+    QFile taken(path);
+    ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
+    EXPECT_EQ(taken.readLine().trimmed(), QByteArray::number(QCoreApplication::applicationPid()));
 }

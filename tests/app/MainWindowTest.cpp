@@ -7,6 +7,8 @@
 #include "app/SettingsWindow.h"
 #include "app/SidebarHost.h"
 #include "app/SidebarItem.h"
+#include "screens/runtime/ScreenTrust.h"
+#include "ui/widgets/SymbolLabel.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -20,6 +22,10 @@
 #include <QTest>
 #include <QUndoCommand>
 #include <QUndoStack>
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -294,4 +300,47 @@ TEST_F(ShellTest, EditingActionsActOnTheFocusedField)
     EXPECT_EQ(field->selectedText(), QStringLiteral("Volume"));
     w.findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     EXPECT_EQ(field->text(), QString());
+}
+
+// What a restore made with sudo leaves behind: the settings folder closed to this user. Root
+// reads every folder, so as root the settings are opened with the file rights of another user.
+TEST_F(ShellTest, AnUnreadableSettingsFolderIsNoFirstRunAndTheWindowSaysWhy)
+{
+    const QString folder = xdg.path("config") + QStringLiteral("/Tarv");
+    const QString ran = xdg.root() + QStringLiteral("/ran");
+    TempXdg::write(folder + QStringLiteral("/Tarv.conf"), "[General]\ncustomScreens.approved.v1={}\n");
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0), 0);
+    std::unique_ptr<Settings> locked;
+    {
+        const bool root = ::geteuid() == 0;
+        if (root)
+            (void)::setfsuid(65534);
+        locked = std::make_unique<Settings>(folder + QStringLiteral("/Tarv.conf"));
+        if (root)
+            (void)::setfsuid(0);
+    }
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    EXPECT_EQ(locked->readFailure(), QStringLiteral("Permission denied"));
+
+    QList<ScreenIssue> issues;
+    const std::optional<CustomScreen> waiting = CustomScreen::parse(
+        QStringLiteral(R"({"title": "Stats", "sources": {"n": {"shell": "touch %1", "every": 5}},
+                          "widgets": [{"type": "text", "x": 12, "y": 40, "w": 300, "text": "{{n}}"}]})")
+            .arg(ran)
+            .toUtf8(),
+        QStringLiteral("stats"), QStringLiteral("stats.json"), issues);
+    ASSERT_TRUE(waiting && waiting->fingerprint());
+    ScreenTrust trust(locked.get());
+    EXPECT_FALSE(trust.isFirstRun());
+    trust.approveAllOnFirstRun({*waiting});
+    EXPECT_FALSE(trust.isScreenApproved(*waiting));
+
+    makeHub();
+    MainWindow w(*hub, *locked);
+    EXPECT_FALSE(w.settingsWriteProblem()->isHidden());
+    EXPECT_EQ(w.settingsWriteProblem()->text(),
+              QStringLiteral("Settings cannot be read from %1/Tarv.conf: Permission denied. Tarv runs with its "
+                             "defaults and saves no change over the file; custom screens that run commands wait for "
+                             "approval.")
+                  .arg(folder));
 }

@@ -158,6 +158,24 @@ TEST_F(CommandsTest, SetKeepsEveryGoodValueAndNotesWhenNoScreenReadsIt)
     }));
 }
 
+TEST_F(CommandsTest, SetAnswersFailureWhenTheValueCannotBeSaved)
+{
+    const QString file = dir.filePath(QStringLiteral("data/Tarv/pushed-values.json"));
+    pushedValuesFile = file;
+    makeHub();
+    EXPECT_EQ(linesOf(ask(QStringLiteral("set"), QStringLiteral("1"), QStringLiteral("saved"))).size(), 1);
+    // A folder in the file's place: the next write fails, and the value would be gone after a
+    // restart.
+    ASSERT_TRUE(QFile::remove(file));
+    ASSERT_TRUE(QDir().mkpath(file));
+    const Reply reply = ask(QStringLiteral("set"), QStringLiteral("2"), QStringLiteral("lost"));
+    EXPECT_FALSE(reply.value(QStringLiteral("ok")).toBool());
+    EXPECT_TRUE(reply.value(QStringLiteral("message"))
+                    .toString()
+                    .startsWith(QStringLiteral("could not save the value to ") + file + QStringLiteral(": ")))
+        << reply.value(QStringLiteral("message")).toString().toStdString();
+}
+
 TEST_F(CommandsTest, ScreenShowFindsAPageByNameOrSaysWhyNot)
 {
     writeFile(QDir(screensFolder()).filePath(QStringLiteral("build.json")), pushedScreen());

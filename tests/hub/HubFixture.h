@@ -49,6 +49,8 @@ protected:
     // The players and artwork the hub asks; none unless a test sets them before makeHub.
     MediaPlaybackService* mediaService = nullptr;
     ArtworkService* artworkService = nullptr;
+    // Pushed values stay in memory unless a test names a file before makeHub.
+    std::optional<QString> pushedValuesFile;
 
     QDateTime wallNow = QDateTime(QDate(2025, 3, 14), QTime(9, 41, 0));
     HubClock::MonotonicTime monotonicNow = HubClock::MonotonicTime(std::chrono::hours(1));
@@ -65,6 +67,7 @@ protected:
         environment.clock.monotonic = [this] { return monotonicNow; };
         environment.mediaService = mediaService;
         environment.artworkService = artworkService;
+        environment.pushedValuesFile = pushedValuesFile;
         hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, startServices, std::move(environment));
         // The photo library is read on the photo worker.
         ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));

@@ -1,10 +1,13 @@
 #include "platform/Settings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <atomic>
 #include <limits>
@@ -102,14 +105,14 @@ TEST_F(SettingsTest, NonFiniteDoubleIsRefusedAndRemoveReachesTheFile)
 TEST_F(SettingsTest, AFailedFileWriteIsReportedAndItsValuesLandWithTheNextWrite)
 {
     const QString blocked = dir.filePath(QStringLiteral("folder"));
+    std::mutex mutex;
+    QList<std::optional<SettingsError>> results;
+    Settings settings(blocked + QStringLiteral("/Tarv.conf"));
+    // The settings file's folder is now a plain file, so nothing can be written.
     {
         QFile file(blocked);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    std::mutex mutex;
-    QList<std::optional<SettingsError>> results;
-    // The settings file's folder is a plain file, so nothing can be written.
-    Settings settings(blocked + QStringLiteral("/Tarv.conf"));
     settings.setFileWriteHandler([&](std::optional<SettingsError> result) {
         const std::lock_guard lock(mutex);
         results.append(result);
@@ -194,6 +197,32 @@ TEST_F(SettingsTest, AFileThatIsNotSettingsIsCopiedAsideBeforeItIsWritten)
         EXPECT_FALSE(QFile::exists(path() + QStringLiteral(".unreadable-20250314-094108")))
             << "a file Tarv wrote is read as settings";
     }
+}
+
+TEST_F(SettingsTest, APipeOrALinkToDevZeroIsSetAsideUnreadAndTarvStarts)
+{
+    const QDateTime at(QDate(2025, 3, 14), QTime(9, 41, 7));
+    const QString asidePath = path() + QStringLiteral(".unreadable-20250314-094107");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+    {
+        Settings settings(path(), at);
+        EXPECT_TRUE(settings.existedWhenOpened()) << "no new installation: nothing is approved";
+        EXPECT_EQ(settings.keptAsidePath(), asidePath);
+        EXPECT_EQ(settings.keptAsideReason(), QStringLiteral("it is a named pipe, not a regular file"));
+        struct stat aside {};
+        ASSERT_EQ(::lstat(QFile::encodeName(asidePath).constData(), &aside), 0);
+        EXPECT_TRUE(S_ISFIFO(aside.st_mode));
+        EXPECT_FALSE(settings.setWholeNumber(QStringLiteral("n"), 5));
+    }
+    EXPECT_EQ(Settings(path()).wholeNumber(QStringLiteral("n")), 5);
+
+    ASSERT_TRUE(QFile::remove(path()));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path()));
+    Settings settings(path(), at);
+    EXPECT_EQ(settings.keptAsidePath(), asidePath + QStringLiteral("-2"));
+    EXPECT_EQ(settings.keptAsideReason(), QStringLiteral("it is a device, not a regular file"));
+    EXPECT_EQ(QFileInfo(asidePath + QStringLiteral("-2")).symLinkTarget(), QStringLiteral("/dev/zero"));
+    EXPECT_FALSE(settings.contains(QStringLiteral("n")));
 }
 
 TEST_F(SettingsTest, CopiesMadeInTheSameSecondAreAllKept)

@@ -1,17 +1,19 @@
 #include "screens/runtime/PushedValues.h"
 
 #include "platform/BackgroundFileWriter.h"
+#include "platform/BoundedFile.h"
 #include "platform/Scalars.h"
+#include "platform/SetAside.h"
 #include "screens/format/JsonText.h"
 #include "screens/format/PushName.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QStandardPaths>
 
 #include <cmath>
+#include <variant>
 
 Q_LOGGING_CATEGORY(tarvPushed, "tarv.screens")
 
@@ -42,14 +44,15 @@ bool isBlank(const QString& text)
 
 } // namespace
 
-PushedValues::PushedValues(std::optional<QString> file) : m_file(std::move(file))
+PushedValues::PushedValues(std::optional<QString> file)
+    : m_file(std::move(file)), m_lastSave(QtFuture::makeReadyFuture(std::optional<QString>()))
 {
     if (!m_file)
         return;
-    load();
     m_writer = std::make_unique<BackgroundFileWriter>([](const QString& path, const QString& reason) {
         qCWarning(tarvPushed).noquote() << "Pushed values: could not write" << path << ":" << reason;
     });
+    load();
 }
 
 // The writer finishes the last save before the values go.
@@ -97,27 +100,67 @@ std::optional<PushedValues::Entry> PushedValues::entry(const QString& name) cons
 
 void PushedValues::load()
 {
-    QFile in(*m_file);
-    if (!in.open(QIODevice::ReadOnly))
-        return;
+    // Within bounds, as every file from outside: a pipe here would hold start-up for good.
+    std::variant<QByteArray, BoundedReadFailure> read = readBoundedFile(*m_file, maxFileBytes);
+    if (const auto* failure = std::get_if<BoundedReadFailure>(&read)) {
+        switch (failure->kind) {
+        case BoundedReadFailure::Kind::absent:
+            return;
+        case BoundedReadFailure::Kind::notRegular:
+        case BoundedReadFailure::Kind::tooLarge:
+            setAside(failure->reason);
+            return;
+        case BoundedReadFailure::Kind::unreadable:
+            m_refusal = QStringLiteral("it could not be read when Tarv started (%1), and is left as it is")
+                            .arg(failure->reason);
+            m_loadProblem = *m_file + QStringLiteral(" cannot be read (") + failure->reason +
+                            QStringLiteral("); pushed values are not saved until Tarv starts again");
+            qCWarning(tarvPushed).noquote() << "Pushed values:" << m_loadProblem;
+            return;
+        }
+    }
     // The parser also mends lone surrogates, as setValue does.
-    const std::optional<QJsonValue> document = JsonText::parse(in.readAll());
-    if (!document || !document->isObject())
+    const std::optional<QJsonValue> document = JsonText::parse(std::get<QByteArray>(read));
+    if (!document || !document->isObject()) {
+        setAside(QStringLiteral("it is not a JSON object"));
         return;
-    QHash<QString, Entry> loaded;
+    }
     const QJsonObject all = document->toObject();
+    qsizetype damaged = 0;
     for (auto it = all.begin(); it != all.end(); ++it) {
         const QJsonObject member = it.value().toObject();
         const QJsonValue text = member.value(QStringLiteral("text"));
         const QJsonValue seconds = member.value(QStringLiteral("date"));
         const auto date = seconds.isDouble() ? dateFromStored(seconds.toDouble()) : std::nullopt;
-        if (!it.value().isObject() || member.size() != 2 || !text.isString() || !date || !isValidName(it.key()))
-            return;
-        loaded.insert(it.key(), Entry{text.toString(), *date});
+        if (!it.value().isObject() || member.size() != 2 || !text.isString() || !date || !isValidName(it.key())) {
+            ++damaged;
+            continue;
+        }
+        m_entries.insert(it.key(), Entry{text.toString(), *date});
     }
-    m_entries = std::move(loaded);
     while (m_entries.size() > maxEntries)
         evictOldest();
+    if (damaged > 0)
+        setAside(QStringLiteral("%1 of its %2 entries could not be read").arg(damaged).arg(all.size()));
+}
+
+// Keeps what is at the file's place aside, then writes the values that could be read in its place.
+void PushedValues::setAside(const QString& reason)
+{
+    QString why;
+    if (const std::optional<QString> aside = moveAside(*m_file, QDateTime::currentDateTime(), &why)) {
+        m_loadProblem = *m_file + QStringLiteral(" could not be read whole (") + reason +
+                        QStringLiteral("); it was kept as ") + *aside;
+        qCWarning(tarvPushed).noquote() << "Pushed values:" << m_loadProblem;
+        save();
+        return;
+    }
+    m_refusal = QStringLiteral("it could not be read when Tarv started (%1) nor set aside (%2), and is left as it is")
+                    .arg(reason, why);
+    m_loadProblem = *m_file + QStringLiteral(" could not be read whole (") + reason +
+                    QStringLiteral(") nor set aside (") + why +
+                    QStringLiteral("); pushed values are not saved until Tarv starts again");
+    qCWarning(tarvPushed).noquote() << "Pushed values:" << m_loadProblem;
 }
 
 void PushedValues::evictOldest()
@@ -136,12 +179,16 @@ void PushedValues::save()
 {
     if (!m_file)
         return;
+    if (m_refusal) {
+        m_lastSave = QtFuture::makeReadyFuture(std::optional<QString>(*m_refusal));
+        return;
+    }
     QJsonObject all;
     for (auto it = m_entries.cbegin(); it != m_entries.cend(); ++it) {
         all.insert(it.key(), QJsonObject{{QStringLiteral("text"), it->text},
                                          {QStringLiteral("date"), storedSeconds(it->date)}});
     }
-    m_writer->write(*m_file, QJsonDocument(all).toJson(QJsonDocument::Compact));
+    m_lastSave = m_writer->write(*m_file, QJsonDocument(all).toJson(QJsonDocument::Compact));
 }
 
 void PushedValues::waitUntilSaved()

@@ -2,12 +2,16 @@
 
 #include "screens/runtime/PushedValues.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -16,6 +20,27 @@ const QDateTime t0 = QDateTime(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
 struct Pushed : ::testing::Test {
     QTemporaryDir dir;
     QString file() const { return dir.filePath(QStringLiteral("nested/Tarv/pushed-values.json")); }
+
+    void writeFile(const QByteArray& bytes) const
+    {
+        QDir().mkpath(QFileInfo(file()).absolutePath());
+        QFile out(file());
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(bytes);
+    }
+
+    // What the folder holds beside the file, set aside.
+    QStringList asideNames() const
+    {
+        return QDir(QFileInfo(file()).absolutePath())
+            .entryList({QStringLiteral("pushed-values.json.unreadable-*")}, QDir::AllEntries | QDir::System);
+    }
+
+    QByteArray fileBytes(const QString& path) const
+    {
+        QFile in(path);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    }
 };
 
 } // namespace
@@ -124,11 +149,58 @@ TEST_F(Pushed, DamagedFileStartsEmptyAndIsRewritten)
     EXPECT_EQ(reread.entries().size(), 1);
 }
 
+TEST_F(Pushed, ADamagedEntryIsSetAsideWithTheFileAndTheGoodOnesAreKept)
+{
+    QJsonObject all;
+    for (int i = 0; i < 10; ++i)
+        all.insert(QStringLiteral("good%1").arg(i), QJsonObject{{QStringLiteral("text"), QString::number(i)},
+                                                                 {QStringLiteral("date"), 736257600.0 + i}});
+    all.insert(QStringLiteral("bad"),
+               QJsonObject{{QStringLiteral("text"), QStringLiteral("x")},
+                           {QStringLiteral("date"), QStringLiteral("yesterday")}});
+    const QByteArray damaged = QJsonDocument(all).toJson();
+    writeFile(damaged);
+    {
+        PushedValues store(file());
+        EXPECT_EQ(store.entries().size(), 10);
+        EXPECT_EQ(store.entry(QStringLiteral("good3"))->text, QStringLiteral("3"));
+        EXPECT_TRUE(store.loadProblem().contains(QStringLiteral("1 of its 11 entries could not be read")));
+        EXPECT_EQ(store.setValue(QStringLiteral("newone"), QStringLiteral("1"), t0), std::nullopt);
+    }
+    ASSERT_EQ(asideNames().size(), 1);
+    EXPECT_EQ(fileBytes(QFileInfo(file()).absoluteDir().filePath(asideNames().first())), damaged);
+    PushedValues restarted(file());
+    EXPECT_EQ(restarted.entries().size(), 11);
+    EXPECT_TRUE(restarted.entry(QStringLiteral("newone")));
+    EXPECT_TRUE(restarted.loadProblem().isEmpty());
+}
+
+TEST_F(Pushed, APipeOrALinkToDevZeroIsSetAsideUnreadAndTheStoreStarts)
+{
+    QDir().mkpath(QFileInfo(file()).absolutePath());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file()).constData(), 0600), 0);
+    {
+        PushedValues store(file());
+        EXPECT_TRUE(store.entries().isEmpty());
+        EXPECT_TRUE(store.loadProblem().contains(QStringLiteral("it is a named pipe, not a regular file")));
+        EXPECT_EQ(store.setValue(QStringLiteral("a"), QStringLiteral("1"), t0), std::nullopt);
+    }
+    EXPECT_EQ(asideNames().size(), 1);
+    EXPECT_TRUE(PushedValues(file()).entry(QStringLiteral("a")));
+
+    ASSERT_TRUE(QFile::remove(file()));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), file()));
+    PushedValues store(file());
+    EXPECT_TRUE(store.entries().isEmpty());
+    EXPECT_TRUE(store.loadProblem().contains(QStringLiteral("it is a device, not a regular file")));
+    EXPECT_EQ(asideNames().size(), 2);
+}
+
 TEST_F(Pushed, UnwritableFileKeepsTheValue)
 {
+    PushedValues store(file());
     // A folder where the file should be: the write fails, the value is kept and reported.
     QDir().mkpath(file());
-    PushedValues store(file());
     int calls = 0;
     store.onChange = [&](const QString&) { ++calls; };
     EXPECT_EQ(store.setValue(QStringLiteral("a"), QStringLiteral("1"), t0), std::nullopt);
