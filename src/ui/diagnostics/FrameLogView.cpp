@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QPainter>
+#include <QScreen>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -83,6 +84,14 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
 
+    m_repaintTimer = new QTimer(this);
+    m_repaintTimer->setSingleShot(true);
+    connect(m_repaintTimer, &QTimer::timeout, this, &FrameLogView::releaseRepaints);
+    // Before the list reacts, so that its repaint is the one held.
+    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, &FrameLogView::holdRepaints);
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, &FrameLogView::holdRepaints);
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &FrameLogView::holdRepaints);
+
     // No shortcut of its own: the window's Edit ▸ Copy owns Ctrl+C and hands it to the focused
     // widget's copy(); a second Ctrl+C would make the key ambiguous, and then neither acts.
     auto* copyAction = new QAction(QStringLiteral("Copy"), this);
@@ -109,4 +118,39 @@ void FrameLogView::copy()
     const QString text = selectedText();
     if (!text.isEmpty())
         QApplication::clipboard()->setText(text);
+}
+
+void FrameLogView::holdRepaints()
+{
+    if (!m_repaintTimer->isActive()) {
+        // The first change of a while shows at once.
+        const QScreen* shown = screen();
+        const qreal rate = shown && shown->refreshRate() > 1 ? shown->refreshRate() : 60.0;
+        m_repaintTimer->start(std::max(1, int(1000.0 / rate)));
+        return;
+    }
+    if (!m_repaintHeld) {
+        m_repaintHeld = true;
+        viewport()->setUpdatesEnabled(false);
+    }
+}
+
+void FrameLogView::releaseRepaints()
+{
+    if (!m_repaintHeld)
+        return;
+    m_repaintHeld = false;
+    // Repaints the whole list once; the next change within a refresh is held again.
+    viewport()->setUpdatesEnabled(true);
+    m_repaintTimer->start();
+}
+
+bool FrameLogView::viewportEvent(QEvent* event)
+{
+    // Scrolling the page over the log scrolls the page; a click on the log gives it the wheel.
+    if (event->type() == QEvent::Wheel && !hasFocus()) {
+        event->ignore();
+        return false;
+    }
+    return QListView::viewportEvent(event);
 }

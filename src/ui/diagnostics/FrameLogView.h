@@ -1,9 +1,10 @@
 #pragma once
 // The frame log list: one line per entry, newest at the top: the time of day, the direction
 // mark and the text, cut to one line. Rows can be selected; Copy puts their lines on the
-// clipboard.
+// clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
 
 #include <QListView>
+#include <QTimer>
 
 class FrameLogModel;
 
@@ -22,4 +23,16 @@ public:
 public slots:
     // Named as the Edit menu's action expects of the focused widget.
     void copy();
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    void holdRepaints();
+    void releaseRepaints();
+
+    // Entries may come a thousand a second: the rows are drawn again at most once a refresh
+    // of the screen, the first change at once and the rest of a burst at its end.
+    QTimer* m_repaintTimer = nullptr;
+    bool m_repaintHeld = false;
 };
