@@ -1,13 +1,16 @@
 #include "ui/diagnostics/FrameLogView.h"
 
+#include "hub/DeviceManager.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/widgets/FormSection.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QHash>
 #include <QPainter>
-#include <QScreen>
+#include <QStaticText>
+#include <QUuid>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -33,29 +36,28 @@ public:
         const QColor secondary = selected ? text : option.palette.color(QPalette::PlaceholderText);
         const QRect area = option.rect.adjusted(8, 0, -8, 0);
         const QFontMetrics metrics(option.font);
-        const int baseline = area.top() + (area.height() - metrics.height()) / 2 + metrics.ascent();
+        const int top = area.top() + (area.height() - metrics.height()) / 2;
+        const RowTexts& texts = rowTexts(index, option.font, area.width());
 
         painter->save();
         painter->setClipRect(option.rect);
         int x = area.left();
-        const QString time = index.data(FrameLogModel::timeTextRole).toString();
         painter->setFont(option.font);
         painter->setPen(secondary);
-        painter->drawText(QPoint(x, baseline), time);
-        x += metrics.horizontalAdvance(time) + FrameLogView::partSpacing;
+        painter->drawStaticText(QPoint(x, top), texts.time);
+        x += texts.timeAdvance + FrameLogView::partSpacing;
 
         QFont bold = option.font;
         bold.setWeight(QFont::DemiBold);
-        const QString mark = index.data(FrameLogModel::markRole).toString();
-        const QFontMetrics boldMetrics(bold);
         painter->setFont(bold);
         painter->setPen(text);
-        painter->drawText(QPoint(x + (FrameLogView::markWidth - boldMetrics.horizontalAdvance(mark)) / 2, baseline), mark);
+        // On the regular font's baseline.
+        const int boldTop = top + metrics.ascent() - QFontMetrics(bold).ascent();
+        painter->drawStaticText(QPoint(x + (FrameLogView::markWidth - texts.markAdvance) / 2, boldTop), texts.mark);
         x += FrameLogView::markWidth + FrameLogView::partSpacing;
 
         painter->setFont(option.font);
-        const QString line = index.data(FrameLogModel::textRole).toString().simplified();
-        painter->drawText(QPoint(x, baseline), metrics.elidedText(line, Qt::ElideRight, std::max(0, area.right() - x)));
+        painter->drawStaticText(QPoint(x, top), texts.line);
         painter->restore();
     }
 
@@ -63,6 +65,55 @@ public:
     {
         return {0, QFontMetrics(option.font).height() + 6};
     }
+
+private:
+    // A row is drawn again each time an entry comes in above it, and laying its texts out
+    // (shaping, eliding) costs far more than drawing them: each entry's are laid out once for
+    // a width and font.
+    struct RowTexts {
+        int width = -1;
+        QFont font;
+        QStaticText time;
+        QStaticText mark;
+        QStaticText line;
+        int timeAdvance = 0;
+        int markAdvance = 0;
+    };
+
+    static QStaticText laidOut(const QString& text, const QFont& font)
+    {
+        QStaticText laid(text);
+        laid.setTextFormat(Qt::PlainText);
+        laid.prepare(QTransform(), font);
+        return laid;
+    }
+
+    const RowTexts& rowTexts(const QModelIndex& index, const QFont& font, int width) const
+    {
+        // Entries leave the log for good: the texts of rows long gone are let go in one sweep.
+        if (m_texts.size() > 4 * DeviceManager::maxLogEntries)
+            m_texts.clear();
+        RowTexts& texts = m_texts[index.data(FrameLogModel::idRole).toUuid()];
+        if (texts.width == width && texts.font == font)
+            return texts;
+        texts.width = width;
+        texts.font = font;
+        const QFontMetrics metrics(font);
+        const QString time = index.data(FrameLogModel::timeTextRole).toString();
+        texts.time = laidOut(time, font);
+        texts.timeAdvance = metrics.horizontalAdvance(time);
+        QFont bold = font;
+        bold.setWeight(QFont::DemiBold);
+        const QString mark = index.data(FrameLogModel::markRole).toString();
+        texts.mark = laidOut(mark, bold);
+        texts.markAdvance = QFontMetrics(bold).horizontalAdvance(mark);
+        const int lineOffset = texts.timeAdvance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing;
+        const QString line = index.data(FrameLogModel::textRole).toString().simplified();
+        texts.line = laidOut(metrics.elidedText(line, Qt::ElideRight, std::max(0, width - 1 - lineOffset)), font);
+        return texts;
+    }
+
+    mutable QHash<QUuid, RowTexts> m_texts;
 };
 
 }  // namespace
@@ -83,14 +134,6 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
     // The section's background shows through, as the rest of the form.
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
-
-    m_repaintTimer = new QTimer(this);
-    m_repaintTimer->setSingleShot(true);
-    connect(m_repaintTimer, &QTimer::timeout, this, &FrameLogView::releaseRepaints);
-    // Before the list reacts, so that its repaint is the one held.
-    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, &FrameLogView::holdRepaints);
-    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, &FrameLogView::holdRepaints);
-    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &FrameLogView::holdRepaints);
 
     // No shortcut of its own: the window's Edit ▸ Copy owns Ctrl+C and hands it to the focused
     // widget's copy(); a second Ctrl+C would make the key ambiguous, and then neither acts.
@@ -118,31 +161,6 @@ void FrameLogView::copy()
     const QString text = selectedText();
     if (!text.isEmpty())
         QApplication::clipboard()->setText(text);
-}
-
-void FrameLogView::holdRepaints()
-{
-    if (!m_repaintTimer->isActive()) {
-        // The first change of a while shows at once.
-        const QScreen* shown = screen();
-        const qreal rate = shown && shown->refreshRate() > 1 ? shown->refreshRate() : 60.0;
-        m_repaintTimer->start(std::max(1, int(1000.0 / rate)));
-        return;
-    }
-    if (!m_repaintHeld) {
-        m_repaintHeld = true;
-        viewport()->setUpdatesEnabled(false);
-    }
-}
-
-void FrameLogView::releaseRepaints()
-{
-    if (!m_repaintHeld)
-        return;
-    m_repaintHeld = false;
-    // Repaints the whole list once; the next change within a refresh is held again.
-    viewport()->setUpdatesEnabled(true);
-    m_repaintTimer->start();
 }
 
 bool FrameLogView::viewportEvent(QEvent* event)

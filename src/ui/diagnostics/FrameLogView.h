@@ -4,7 +4,6 @@
 // clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
 
 #include <QListView>
-#include <QTimer>
 
 class FrameLogModel;
 
@@ -26,13 +25,4 @@ public slots:
 
 protected:
     bool viewportEvent(QEvent* event) override;
-
-private:
-    void holdRepaints();
-    void releaseRepaints();
-
-    // Entries may come a thousand a second: the rows are drawn again at most once a refresh
-    // of the screen, the first change at once and the rest of a burst at its end.
-    QTimer* m_repaintTimer = nullptr;
-    bool m_repaintHeld = false;
 };
