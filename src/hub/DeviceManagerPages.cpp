@@ -428,13 +428,14 @@ void DeviceManager::refreshHome()
         m_shownHomeKeys && m_deviceHoldsScreen && !m_deviceStalled && m_serialPort
             ? DynamicUIDemo::keyLabelEdits(*m_shownHomeKeys, keys)
             : std::nullopt;
-    if (!edits) {
+    // A change that shows nothing new draws the page anew, as any other change does.
+    if (!edits || edits->isEmpty()) {
         renderActivePage();
         return;
     }
     // Frames still queued carry the page these edits change: they go first, in order.
     m_shownHomeKeys = keys;
-    if (!edits->isEmpty() && !sendDynamicUI(makePatchFrames({*edits})))
+    if (!sendDynamicUI(makePatchFrames({*edits})))
         m_shownHomeKeys.reset();
 }
 
