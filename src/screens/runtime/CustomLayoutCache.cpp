@@ -80,18 +80,54 @@ bool LayoutCache::readsChanged(Entry& entry, const DisplayValues& values)
     return changed;
 }
 
+bool LayoutCache::frameChanged(Entry& entry, qsizetype i, double time) const
+{
+    if (!entry.followsTime)
+        return false;
+    const CustomScreen::Widget& widget = m_screen.widgets[i];
+    bool changed = false;
+    if (const auto* box = std::get_if<CustomScreen::BoxWidget>(&widget)) {
+        const auto frame = box->currentFrame(time);
+        std::optional<CustomScreen::BoxFrame> now = frame ? std::optional(frame->first) : std::nullopt;
+        changed = now != entry.boxFrame;
+        entry.boxFrame = std::move(now);
+    } else if (const auto* sprite = std::get_if<CustomScreen::SpriteWidget>(&widget)) {
+        const auto frame = sprite->currentFrame(time);
+        const std::optional<qint64> now = frame ? std::optional(frame->first) : std::nullopt;
+        changed = now != entry.spriteCell;
+        entry.spriteCell = now;
+    }
+    return changed;
+}
+
 Layout LayoutCache::layout(const DisplayValues& values, double time)
 {
-    Layout whole;
     QList<TarvUSB::PatchOp> unused;
+    qsizetype labels = 0, boxes = 0, sprites = 0, presences = 0, buttons = 0;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         Entry& entry = m_entries[i];
-        if (readsChanged(entry, values) || entry.followsTime) {
+        // Both are asked: each keeps what it saw for the next turn.
+        const bool reads = readsChanged(entry, values);
+        const bool frame = frameChanged(entry, i, time);
+        if (reads || frame) {
             entry.part = Layout{};
             unused.clear();
             buildWidget(m_screen, i, values, 0, entry.spriteSlotsBefore, time, unused, entry.part);
             entry.isEvaluated = true;
         }
+        labels += entry.part.labels.size();
+        boxes += entry.part.boxes.size();
+        sprites += entry.part.sprites.size();
+        presences += entry.part.presences.size();
+        buttons += entry.part.buttons.size();
+    }
+    Layout whole;
+    whole.labels.reserve(labels);
+    whole.boxes.reserve(boxes);
+    whole.sprites.reserve(sprites);
+    whole.presences.reserve(presences);
+    whole.buttons.reserve(buttons);
+    for (const Entry& entry : std::as_const(m_entries)) {
         whole.labels += entry.part.labels;
         whole.boxes += entry.part.boxes;
         whole.sprites += entry.part.sprites;

@@ -32,12 +32,17 @@ private:
         QStringList keys;
         QList<std::optional<QString>> seen;
         bool followsTime = false;
+        // The animation frame at the last evaluation: a widget that follows the time is
+        // evaluated again when its frame changes.
+        std::optional<CustomScreen::BoxFrame> boxFrame;
+        std::optional<qint64> spriteCell;
         bool isEvaluated = false;
         qint64 spriteSlotsBefore = 0;
         Layout part;
     };
 
     static bool readsChanged(Entry& entry, const DisplayValues& values);
+    bool frameChanged(Entry& entry, qsizetype i, double time) const;
 
     CustomScreen m_screen;  // widgets and conditions only
     QList<Entry> m_entries;
