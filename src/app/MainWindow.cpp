@@ -25,6 +25,9 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalBlocker>
@@ -85,6 +88,8 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
 MainWindow::~MainWindow()
 {
     m_settings.setFileWriteHandler({});
+    // The focus moves as the pages go, after the menus' actions are gone.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
 void MainWindow::buildPages()
@@ -192,7 +197,10 @@ void MainWindow::buildMenus()
             action->setShortcut(entry.key);
         const char* slot = entry.slot;
         connect(action, &QAction::triggered, this, [this, slot] { forwardToFocus(slot); });
+        m_editActions.append({action, slot});
     }
+    connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateEditActions);
+    updateEditActions();
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     m_showSidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
@@ -226,6 +234,35 @@ void MainWindow::forwardToFocus(const char* slot)
     if (qstrcmp(slot, "del") == 0) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
         QApplication::sendEvent(focus, &press);
+    }
+}
+
+namespace {
+
+// A text field the user can change; cutting, pasting and deleting need one.
+bool isEditableText(const QWidget* widget)
+{
+    if (const auto* line = qobject_cast<const QLineEdit*>(widget))
+        return !line->isReadOnly();
+    if (const auto* text = qobject_cast<const QTextEdit*>(widget))
+        return !text->isReadOnly();
+    if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget))
+        return !plain->isReadOnly();
+    return false;
+}
+
+}  // namespace
+
+void MainWindow::updateEditActions()
+{
+    const QWidget* focus = QApplication::focusWidget();
+    const bool editable = isEditableText(focus);
+    for (const auto& [action, slot] : m_editActions) {
+        const QByteArray signature = QByteArray(slot) + "()";
+        const bool offered = focus && focus->metaObject()->indexOfMethod(signature.constData()) >= 0;
+        const bool reads = qstrcmp(slot, "copy") == 0 || qstrcmp(slot, "selectAll") == 0;
+        // A list offers Copy and Select All; only an editable field cuts, pastes and deletes.
+        action->setEnabled(reads ? offered : editable);
     }
 }
 

@@ -5,9 +5,11 @@
 
 #include "app/SidebarItem.h"
 
+#include <QList>
 #include <QMainWindow>
 
 #include <memory>
+#include <utility>
 
 class DeviceCommands;
 class DeviceManager;
@@ -67,6 +69,7 @@ private:
     void showConnection();
     void showSettingsWriteState();
     void forwardToFocus(const char* slot);
+    void updateEditActions();
 
     DeviceManager& m_deviceManager;
     Settings& m_settings;
@@ -82,5 +85,7 @@ private:
     MacrosView* m_macrosView = nullptr;
     QAction* m_macrosToolbarAction = nullptr;
     DeviceCommands* m_deviceCommands = nullptr;
+    // Cut, Copy, Paste, Delete and Select All, each with the slot it calls on the focus.
+    QList<std::pair<QAction*, const char*>> m_editActions;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
 };

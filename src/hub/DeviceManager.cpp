@@ -97,10 +97,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
     m_homeRefreshTimer = new QTimer(this);
     m_homeRefreshTimer->setSingleShot(true);
     m_homeRefreshTimer->setInterval(homeRefreshDelayMs);
-    QObject::connect(m_homeRefreshTimer, &QTimer::timeout, this, [this] {
-        if (m_state.isConnected() && m_activeScreen == DeviceScreen::home())
-            renderActivePage();
-    });
+    QObject::connect(m_homeRefreshTimer, &QTimer::timeout, this, &DeviceManager::refreshHome);
     m_snapshotWatchdog = new QTimer(this);
     m_snapshotWatchdog->setInterval(snapshotWatchdogIntervalMs);
     QObject::connect(m_snapshotWatchdog, &QTimer::timeout, this, &DeviceManager::checkSnapshotWatchdog);

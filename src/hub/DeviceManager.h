@@ -18,6 +18,7 @@
 #include "link/AssetUpload.h"
 #include "link/SnapshotAssembler.h"
 #include "link/SnapshotFailure.h"
+#include "macros/MacroButton.h"
 #include "macros/ScreenshotOptions.h"
 #include "media/MediaControl.h"
 #include "media/NowPlayingBackdrop.h"
@@ -31,6 +32,7 @@
 #include "pages/DeviceScreen.h"
 #include "pages/PageIndicator.h"
 #include "pages/ScreensaverPhotoLayout.h"
+#include "screens/runtime/CustomLayoutCache.h"
 #include "screens/runtime/CustomScreenRenderer.h"
 #include "screens/runtime/SpriteSheet.h"
 
@@ -217,6 +219,9 @@ public:
     void handleDeviceEvent(const TarvUSB::TouchPayload& touch);
     void updateScreenDataSources();
     void scheduleHomeRefresh();
+    // What the profile's changes bring to the shown home page: labels typed into keys already
+    // drawn go as edits of those labels, anything else draws the page anew.
+    void refreshHome();
     // Fetches every quote and sends the stocks page again when it shows; a call while a
     // refresh awaits its quotes does nothing.
     void refreshStockQuotes();
@@ -563,6 +568,8 @@ private:
 
     QList<ScreensaverPhotoService::SavedPhoto> m_photoLibrary;
     int m_renderCount = 0;
+    // The keys of the home page the device holds, while it holds it as drawn from them.
+    std::optional<QList<MacroButton>> m_shownHomeKeys;
 
     // Page driving.
     void startPageLoops();
@@ -647,6 +654,8 @@ private:
     std::optional<HubClock::MonotonicTime> m_toastDue;
     void cancelToastTimer();
     std::optional<CustomScreenRenderer::Layout> m_customLayout;
+    // The shown file's widgets as last evaluated, so a new value re-evaluates only its readers.
+    std::optional<CustomScreenRenderer::LayoutCache> m_customLayoutCache;
     std::optional<PlaybackSample> m_playbackSample;
     std::unique_ptr<TypingTask> m_typingTask;
     TypingTask::Scheduler m_typingScheduler = TypingTask::timerScheduler();

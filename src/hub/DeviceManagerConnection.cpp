@@ -274,6 +274,7 @@ void DeviceManager::wakeAt(QTimer*& timer, HubClock::MonotonicTime due, void (De
 void DeviceManager::forgetDeviceHoldings()
 {
     setDeviceHoldsScreen(false);
+    m_shownHomeKeys.reset();
     m_deviceEmojiBySlot.clear();
     m_deviceSpriteBySlot.clear();
     m_backdropIdentity.reset();

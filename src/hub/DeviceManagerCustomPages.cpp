@@ -47,9 +47,8 @@ QList<Frame> DeviceManager::customPageFrames(const QDateTime& now, const QString
         return {};
     const DisplayValues values = m_screenData->valuesForScreen(screen->id);
     const QList<PatchOp> ops = CustomScreenRenderer::renderPage(*screen, values, indicator, time);
-    CustomScreenRenderer::Layout layout;
-    CustomScreenRenderer::buildNodes(*screen, values, 0, layout, 0);
-    m_customLayout = layout;
+    m_customLayoutCache.emplace(screen->widgets, screen->conditions);
+    m_customLayout = m_customLayoutCache->layout(values, 0);
     m_customShownAt = now;
     // Always cut by size: a page of large texts fills a frame with far fewer than 64 edits.
     return makePatchFrames(DynamicUIDemo::batchPatchOps(ops));
@@ -77,8 +76,11 @@ void DeviceManager::pushCustomValues()
     if (!screen || !m_customLayout)
         return;
     const DisplayValues values = m_screenData->valuesForScreen(screen->id);
-    CustomScreenRenderer::Layout next;
-    CustomScreenRenderer::buildNodes(*screen, values, 0, next, secondsSince(m_customShownAt, m_clock.now()));
+    // A file changed since the page was drawn is read afresh.
+    if (!m_customLayoutCache || !m_customLayoutCache->isFor(*screen))
+        m_customLayoutCache.emplace(screen->widgets, screen->conditions);
+    CustomScreenRenderer::Layout next =
+        m_customLayoutCache->layout(values, secondsSince(m_customShownAt, m_clock.now()));
     const QList<PatchOp> ops = CustomScreenRenderer::updateOps(*m_customLayout, next);
     m_customLayout = next;
     if (ops.isEmpty())

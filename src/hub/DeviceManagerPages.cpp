@@ -189,11 +189,14 @@ void DeviceManager::renderActivePage()
     const QDateTime now = m_clock.now();
     const QString time = DynamicUIDemo::timeText(now);
     const PageIndicator indicator = notePageDrawn(now);
+    m_shownHomeKeys.reset();
     presentPage(pageFrames(now, time, indicator), resetSeq);
     // This drawing holds every profile change so far: a refresh still due would only draw
     // the same page again and cut short the images it is sending.
     if (m_activeScreen == DeviceScreen::home())
         m_homeRefreshTimer->stop();
+    if (m_activeScreen == DeviceScreen::home() && m_deviceHoldsScreen)
+        m_shownHomeKeys = m_profiles.activeProfile().buttons;
 
     switch (m_activeScreen.kind()) {
     case DeviceScreen::Kind::nowPlaying: {
@@ -213,8 +216,10 @@ void DeviceManager::renderActivePage()
         break;
     }
     // Leaving a custom page stops its animation; showing one arms it and fills its sprite slots.
-    if (!m_activeScreen.isCustom())
+    if (!m_activeScreen.isCustom()) {
         m_customLayout.reset();
+        m_customLayoutCache.reset();
+    }
     scheduleCustomAnimation();
     if (const std::optional<CustomScreen> shown = shownCustomScreen())
         uploadSpriteFrames(*shown);
@@ -417,6 +422,26 @@ void DeviceManager::scheduleHomeRefresh()
 {
     // A burst of profile changes redraws the device once.
     m_homeRefreshTimer->start();
+}
+
+void DeviceManager::refreshHome()
+{
+    if (!m_state.isConnected() || m_activeScreen != DeviceScreen::home())
+        return;
+    const QList<MacroButton>& keys = m_profiles.activeProfile().buttons;
+    const std::optional<QList<PatchOp>> edits =
+        m_shownHomeKeys && m_deviceHoldsScreen && !m_deviceStalled && m_serialPort
+            ? DynamicUIDemo::keyLabelEdits(*m_shownHomeKeys, keys)
+            : std::nullopt;
+    // A change that shows nothing new draws the page anew, as any other change does.
+    if (!edits || edits->isEmpty()) {
+        renderActivePage();
+        return;
+    }
+    // Frames still queued carry the page these edits change: they go first, in order.
+    m_shownHomeKeys = keys;
+    if (!sendDynamicUI(makePatchFrames({*edits})))
+        m_shownHomeKeys.reset();
 }
 
 void DeviceManager::refreshStockQuotes()

@@ -3,6 +3,7 @@
 #include "macros/MacroJson.h"
 #include "platform/Settings.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -172,7 +173,35 @@ QString ProfileStore::LoadProblem::text() const
 
 ProfileStore::ProfileStore(Settings& settings, QObject* parent) : QObject(parent), m_settings(settings)
 {
+    m_saveTimer = new QTimer(this);
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(keyEditSaveDelayMs);
+    connect(m_saveTimer, &QTimer::timeout, this, &ProfileStore::save);
+    // Quit may leave this store to outlive the event loop, or never be destroyed at all.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &ProfileStore::saveWaitingEdits);
     load();
+}
+
+ProfileStore::~ProfileStore()
+{
+    saveWaitingEdits();
+}
+
+void ProfileStore::saveWaitingEdits()
+{
+    if (m_saveTimer->isActive())
+        save();
+}
+
+bool ProfileStore::hasWaitingEdits() const
+{
+    return m_saveTimer->isActive();
+}
+
+void ProfileStore::saveAfterPause()
+{
+    m_saveTimer->start();
 }
 
 void ProfileStore::load()
@@ -260,6 +289,8 @@ std::optional<ProfileStore::LoadProblem> ProfileStore::takeLoadProblem()
 
 void ProfileStore::save()
 {
+    // The whole library goes: key edits waiting for their pause go with it.
+    m_saveTimer->stop();
     // Stored data that did not load is kept before the library is written over it.
     if (m_unkept && !keepUnkept())
         return;
@@ -423,7 +454,7 @@ void ProfileStore::updateKey(const MacroProfile& profile, const QString& actionN
     profiles[index].buttons = profile.buttons;
     setProfiles(std::move(profiles));
     setActiveID(profile.id);
-    save();
+    saveAfterPause();
     if (m_undoStack)
         m_undoStack->push(new KeyEditCommand(this, profile.id, std::move(before), profile.buttons, actionName));
     notifyChange();
@@ -438,7 +469,7 @@ void ProfileStore::restoreKeys(const QUuid& profileID, const QList<MacroButton>&
     profiles[index].buttons = buttons;
     setProfiles(std::move(profiles));
     setActiveID(profileID);
-    save();
+    saveAfterPause();
     notifyChange();
 }
 

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QUndoStack>
 #include <QUuid>
 
@@ -36,7 +37,12 @@ public:
         QString text() const;
     };
 
+    // Key edits come a keystroke at a time: the library is written once they pause.
+    static constexpr int keyEditSaveDelayMs = 1000;
+
     explicit ProfileStore(Settings& settings, QObject* parent = nullptr);
+    // Writes key edits still waiting.
+    ~ProfileStore() override;
 
     const QList<MacroProfile>& profiles() const { return m_profiles; }
     QUuid activeID() const { return m_activeID; }
@@ -72,6 +78,11 @@ public:
     // The problem met while loading, once; none afterwards or when there was none.
     std::optional<LoadProblem> takeLoadProblem();
 
+    // Writes key edits still waiting for their pause now; what reads the stored library calls
+    // it first. Nothing happens when none wait.
+    void saveWaitingEdits();
+    bool hasWaitingEdits() const;
+
 signals:
     void profilesChanged();
     void activeIDChanged();
@@ -82,6 +93,7 @@ private:
 
     void load();
     void save();
+    void saveAfterPause();
     int indexOf(const QUuid& id) const;
     QString uniqueName(const QString& base) const;
     void setProfiles(QList<MacroProfile> profiles);
@@ -108,4 +120,5 @@ private:
         QByteArray data;
     };
     std::optional<Unkept> m_unkept;
+    QTimer* m_saveTimer = nullptr;
 };

@@ -62,6 +62,28 @@ QString keyLabel(const MacroButton& button)
     return firstGraphemes(foldForDevice(button.label), 12);
 }
 
+// The label's size and its top, as the key lays them out.
+struct LabelPlace {
+    int fontSize = 18;
+    int top = 0;
+};
+
+LabelPlace labelPlace(const MacroButton& button)
+{
+    const bool graphic = hasEmoji(button) || button.icon.has_value();
+    const int s = graphic ? 14 : 18;
+    const int lh = MontserratMetrics::fontForSize(s).lineHeight();
+    const int g = hasEmoji(button) ? 28 : (button.icon ? MontserratMetrics::fontForSize(24).lineHeight() : 0);
+    const int top = graphic ? (75 - (g + 4 + lh)) / 2 : (75 - lh) / 2;
+    return {s, graphic ? top + g + 4 : top};
+}
+
+// The label's left edge in the key: centred in its 108 px.
+int labelX(int width)
+{
+    return std::max((108 - width) / 2, 0);
+}
+
 void appendKey(QList<PatchOp>& ops, int k, const MacroButton& button, int index)
 {
     const std::uint32_t buttonNode = 200 + k;
@@ -95,8 +117,7 @@ void appendKey(QList<PatchOp>& ops, int k, const MacroButton& button, int index)
     if (t.isEmpty())
         return;
     const int w = MontserratMetrics::textWidth(t, s);
-    appendLabel(ops, 300 + k, buttonNode, graphic ? 1 : 0, std::max((108 - w) / 2, 0), graphic ? top + g + 4 : top, w, lh,
-                c, s, t);
+    appendLabel(ops, 300 + k, buttonNode, graphic ? 1 : 0, labelX(w), labelPlace(button).top, w, lh, c, s, t);
 }
 
 }  // namespace
@@ -137,6 +158,34 @@ QList<QList<PatchOp>> homePageOps(const MacroProfile& profile, const QString& ti
         keyGridOps(keys, 0, keysPerList, dotCount + 2),
         keyGridOps(keys, keysPerList, maxKeys, dotCount + 2 + drawnFirst),
     };
+}
+
+std::optional<QList<PatchOp>> keyLabelEdits(const QList<MacroButton>& shown, const QList<MacroButton>& next)
+{
+    const QList<MacroButton> before = shown.first(std::min<qsizetype>(shown.size(), maxKeys));
+    const QList<MacroButton> after = next.first(std::min<qsizetype>(next.size(), maxKeys));
+    if (before.size() != after.size())
+        return std::nullopt;
+    QList<PatchOp> ops;
+    for (int k = 0; k < after.size(); ++k) {
+        if (before[k] == after[k])
+            continue;
+        MacroButton relabelled = before[k];
+        relabelled.label = after[k].label;
+        if (relabelled != after[k] || isUnassigned(after[k]))
+            return std::nullopt;
+        const QString was = keyLabel(before[k]);
+        const QString text = keyLabel(after[k]);
+        // A label that comes or goes adds or takes a node: the key is drawn anew.
+        if (was.isEmpty() || text.isEmpty())
+            return std::nullopt;
+        if (was == text)
+            continue;
+        const int w = MontserratMetrics::textWidth(text, labelPlace(after[k]).fontSize);
+        ops.append(PatchOp::setProps(300 + k, {intProp("x", labelX(w)), intProp("w", w)}));
+        ops.append(PatchOp::setText(300 + k, text));
+    }
+    return ops;
 }
 
 TarvUSB::Frame keyStateFrame(int position, const MacroButton& button, bool isActive, std::uint16_t seq)

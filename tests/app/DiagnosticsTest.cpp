@@ -1,5 +1,6 @@
 // The Diagnostics page: the connection rows for a fake HELLO, the frame log's model (cap,
-// order, rows rather than resets) and the device screen section's capture, copy and save.
+// order, rows rather than resets, the wheel inside the page), the Edit menu following the focus
+// and the device screen section's capture, copy and save.
 
 #include "ShellFixture.h"
 
@@ -14,6 +15,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,6 +23,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QtTest/qtestspontaneevent.h>
+#include <QWheelEvent>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -130,7 +134,9 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     hub->log(LogEntry::Direction::sent, QStringLiteral("PATCH #2 ops=3"));
     for (int k = 3; k <= 205; ++k)
         hub->log(LogEntry::Direction::system, QString::number(k));
-    EXPECT_EQ(model->rowCount(), 200);
+    // The rows take the entries in once a screen refresh, or when asked.
+    EXPECT_EQ(model->rowCount(), 0);
+    ASSERT_TRUE(waitUntil([&] { return model->rowCount() == 200; }));
     EXPECT_EQ(mostRows, 200) << "the oldest row leaves before the newest comes";
     EXPECT_EQ(resets.count(), 0);
     EXPECT_EQ(model->index(0).data(FrameLogModel::textRole).toString(), QStringLiteral("205"));
@@ -140,6 +146,7 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     // Marks: received, sent, system.
     hub->log(LogEntry::Direction::received, QStringLiteral("ACK #9 seq=1"));
     hub->log(LogEntry::Direction::sent, QStringLiteral("PING #10"));
+    model->sync();
     EXPECT_EQ(model->index(0).data(FrameLogModel::markRole).toString(), QStringLiteral("TX"));
     EXPECT_EQ(model->index(1).data(FrameLogModel::markRole).toString(), QStringLiteral("RX"));
     EXPECT_EQ(model->index(2).data(FrameLogModel::markRole).toString(), QStringLiteral("\u2014"));
@@ -295,4 +302,80 @@ TEST_F(DiagnosticsTest, CaptureLeavesThePageScrolledWhereTheUserLeftIt)
         ASSERT_TRUE(waitUntil([&] { return !hub->snapshotProgress() && s.captureButton()->isEnabled(); }));
         EXPECT_EQ(scroll->verticalScrollBar()->value(), at);
     }
+}
+
+TEST_F(DiagnosticsTest, TheWheelOverTheUnfocusedLogScrollsThePage)
+{
+    DiagnosticsView& v = view();
+    connectAndGreet();
+    for (int k = 0; k < 100; ++k)
+        hub->log(LogEntry::Direction::system, QString::number(k));
+    window->resize(MainWindow::minimumWidth, MainWindow::minimumHeight);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto* scroll = window->findChild<QScrollArea*>(QStringLiteral("diagnosticsScroll"));
+    FrameLogView* list = v.logView();
+    ASSERT_TRUE(waitUntil([&] {
+        return scroll->verticalScrollBar()->maximum() > 0 && list->verticalScrollBar()->maximum() > 0;
+    }));
+    scroll->verticalScrollBar()->setValue(0);
+    scroll->ensureWidgetVisible(list, 0, 0);
+    const int pageAt = scroll->verticalScrollBar()->value();
+    ASSERT_LT(pageAt, scroll->verticalScrollBar()->maximum());
+
+    const auto wheelDown = [&] {
+        const QPointF at = QRectF(list->viewport()->rect()).center();
+        QWheelEvent wheel(at, list->viewport()->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        // As the window system gives it (sendEvent would make it synthetic): only such a wheel
+        // goes on to the widgets around.
+        QSpontaneKeyEvent::setSpontaneous(&wheel);
+        qApp->notify(list->viewport(), &wheel);
+    };
+    wheelDown();
+    EXPECT_GT(scroll->verticalScrollBar()->value(), pageAt);
+    EXPECT_EQ(list->verticalScrollBar()->value(), 0);
+
+    // Once clicked, the log scrolls itself.
+    list->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return list->hasFocus(); }));
+    const int pageThen = scroll->verticalScrollBar()->value();
+    wheelDown();
+    EXPECT_GT(list->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), pageThen);
+}
+
+TEST_F(DiagnosticsTest, EditActionsAreEnabledOnlyForWhatTheFocusCanDo)
+{
+    DiagnosticsView& v = view();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const auto enabled = [&](const char* name) {
+        return window->findChild<QAction*>(QString::fromLatin1(name))->isEnabled();
+    };
+
+    auto* button = window->findChild<QPushButton*>();
+    ASSERT_TRUE(button);
+    button->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return button->hasFocus(); }));
+    for (const char* name : {"cutAction", "copyAction", "pasteAction", "deleteAction", "selectAllAction"})
+        EXPECT_FALSE(enabled(name)) << name;
+
+    // The log copies and selects its rows but takes no text.
+    v.logView()->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return v.logView()->hasFocus(); }));
+    EXPECT_TRUE(enabled("copyAction"));
+    EXPECT_TRUE(enabled("selectAllAction"));
+    for (const char* name : {"cutAction", "pasteAction", "deleteAction"})
+        EXPECT_FALSE(enabled(name)) << name;
+
+    window->select(SidebarItem::macros);
+    auto* label = window->findChild<QLineEdit*>(QStringLiteral("labelField"));
+    ASSERT_TRUE(label);
+    label->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return label->hasFocus(); }));
+    for (const char* name : {"cutAction", "copyAction", "pasteAction", "deleteAction", "selectAllAction"})
+        EXPECT_TRUE(enabled(name)) << name;
 }

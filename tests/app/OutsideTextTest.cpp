@@ -81,6 +81,7 @@ TEST_F(OutsideTextTest, MarkupFromEverySourceShowsAsItsText)
     // A log line.
     hub->log(LogEntry::Direction::system, markup);
     FrameLogModel* log = dynamic_cast<DiagnosticsView*>(page(SidebarItem::diagnostics))->logModel();
+    log->sync();
     EXPECT_TRUE(shownToolTip(log->index(0).data(Qt::ToolTipRole).toString()).endsWith(markup));
 
     // A screen file's name and title, and the command it runs.

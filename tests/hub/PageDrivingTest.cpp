@@ -1,9 +1,10 @@
 // The page driver against the fake device: the first page after HELLO, redraws, switching,
-// the minute tick, the screensaver's idle entry, key emoji and full-screen images.
+// the minute tick, the screensaver's idle entry, key emoji, typed labels and full-screen images.
 
 #include "HubFixture.h"
 
 #include "device/EmojiIconRenderer.h"
+#include "device/MontserratMetrics.h"
 #include "pages/ClockText.h"
 
 using namespace TarvUSB;
@@ -121,6 +122,34 @@ TEST_F(PageTest, WhileDisconnectedARedrawSendsNothingAndLogsOncePerSend)
     waitForQuiet();
     EXPECT_TRUE(device.assets().value(16).complete);
     EXPECT_TRUE(device.assets().value(17).complete);
+}
+
+TEST_F(PageTest, ALabelTypedIntoAShownKeyGoesAsItsEditsAloneAndLooksAsARedrawWould)
+{
+    connectAndGreet();
+    waitForQuiet();
+    const int renders = hub->renderCount();
+    const qsizetype before = device.received().size();
+    MacroProfile profile = profiles->activeProfile();
+    profile.buttons[4].label = QStringLiteral("Typed");
+    profiles->updateKey(profile, QStringLiteral("Edit Label"));
+    hub->refreshHome();
+    waitForQuiet();
+
+    EXPECT_EQ(hub->renderCount(), renders);
+    const QList<Frame> sent = receivedSince(before);
+    ASSERT_EQ(sent.size(), 1);
+    const int width = MontserratMetrics::textWidth(QStringLiteral("Typed"), 18);
+    EXPECT_EQ(patchOf(sent[0]).ops,
+              (QList<PatchOp>{PatchOp::setProps(304, {PropEntry{QStringLiteral("x"), PropValue::int32((108 - width) / 2)},
+                                                      PropEntry{QStringLiteral("w"), PropValue::int32(width)}}),
+                              PatchOp::setText(304, QStringLiteral("Typed"))}));
+    const TarvFake::FakeWidgetTree edited = device.widgets();
+    hub->renderActivePage();
+    waitForQuiet();
+    EXPECT_EQ(edited.render(480, 320), device.widgets().render(480, 320));
+    EXPECT_EQ(edited.find(304)->props, device.widgets().find(304)->props);
+    EXPECT_TRUE(unexpectedProblems().isEmpty()) << unexpectedProblems().join(u'\n').toStdString();
 }
 
 TEST_F(PageTest, TwoKeysWithOneEmojiAreRenderedOnceAndUploadedToBothSlots)

@@ -49,6 +49,8 @@ protected:
 
     ProfileStore& open()
     {
+        // The store closing first writes what waits, as it does at quit.
+        store.reset();
         store = std::make_unique<ProfileStore>(*settings);
         store->setOnChange([this] { ++changes; });
         return *store;
@@ -282,6 +284,7 @@ TEST_F(ProfileStoreTest, MoveAndClearWithUndoAndRedo)
     stack.redo();
     EXPECT_EQ(s.activeProfile().buttons[0], before[11]);
     // The stored library follows undo and redo.
+    s.saveWaitingEdits();
     EXPECT_EQ(storedLibrary(*settings).value("profiles")[0]["buttons"][0]["id"].toString(), uuidText(before[11].id));
 }
 
@@ -332,6 +335,25 @@ TEST_F(ProfileStoreTest, RedoPutsBackTheKeysUndoReplaced)
     stack.redo();
     EXPECT_EQ(s.activeProfile().buttons[0].label, QStringLiteral("edited"));
     EXPECT_TRUE(s.activeProfile().buttons[1].isActive);
+}
+
+// A label typed a key at a time is not written at each key; the edits waiting are written
+// when the store closes, as at quit.
+TEST_F(ProfileStoreTest, KeyEditsWaitForThePauseAndNoneIsLostAtQuit)
+{
+    ProfileStore& s = openFour();
+    const std::optional<QByteArray> stored = settings->bytes(ProfileStore::storageKey);
+    MacroProfile edited = s.activeProfile();
+    for (const char* label : {"R", "Ru", "Run"}) {
+        edited.buttons[0].label = QString::fromLatin1(label);
+        s.updateKey(edited, "Edit Label");
+    }
+    EXPECT_TRUE(s.hasWaitingEdits());
+    EXPECT_EQ(settings->bytes(ProfileStore::storageKey), stored);
+
+    store.reset();
+    EXPECT_EQ(storedLibrary(*settings).value("profiles")[0]["buttons"][0]["label"].toString(), QStringLiteral("Run"));
+    EXPECT_EQ(open().activeProfile().buttons[0].label, QStringLiteral("Run"));
 }
 
 TEST_F(ProfileStoreTest, ToggleLatchedKey)

@@ -208,21 +208,27 @@ QList<PatchOp> buildNodes(const CustomScreen& screen, const DisplayValues& value
     ops.reserve(screen.widgets.size() * 3);
     qint64 spriteSlots = 0;
     for (qsizetype i = 0; i < screen.widgets.size(); ++i) {
-        const CustomScreen::Widget& widget = screen.widgets[i];
-        const std::uint32_t base = widgetNode(i);
-        bool isHidden = false;
-        if (const auto condition = screen.conditions.find(i); condition != screen.conditions.end()) {
-            isHidden = !condition->second.shows(values);
-            layout.presences.append(Presence{base, isHidden});
-        }
-        std::visit(WidgetBuilder{values, time, ops, layout, base, childIndex(firstIndex + i), isHidden, spriteSlots, i},
-                   widget);
-        if (const auto* sprite = std::get_if<CustomScreen::SpriteWidget>(&widget))
+        buildWidget(screen, i, values, firstIndex, spriteSlots, time, ops, layout);
+        if (const auto* sprite = std::get_if<CustomScreen::SpriteWidget>(&screen.widgets[i]))
             spriteSlots += sprite->count;
-        if (isHidden)
-            ops.append(PatchOp::setProps(base, {boolProp("hidden", true)}));
     }
     return ops;
+}
+
+void buildWidget(const CustomScreen& screen, qsizetype i, const DisplayValues& values, std::uint16_t firstIndex,
+                 qint64 spriteSlotsBefore, double time, QList<PatchOp>& ops, Layout& layout)
+{
+    const std::uint32_t base = widgetNode(i);
+    bool isHidden = false;
+    if (const auto condition = screen.conditions.find(i); condition != screen.conditions.end()) {
+        isHidden = !condition->second.shows(values);
+        layout.presences.append(Presence{base, isHidden});
+    }
+    std::visit(
+        WidgetBuilder{values, time, ops, layout, base, childIndex(firstIndex + i), isHidden, spriteSlotsBefore, i},
+        screen.widgets[i]);
+    if (isHidden)
+        ops.append(PatchOp::setProps(base, {boolProp("hidden", true)}));
 }
 
 CustomScreen::Rect barFillRect(const CustomScreen::BarWidget& bar, const DisplayValues& values)

@@ -98,6 +98,11 @@ QList<TarvUSB::PatchOp> renderPage(const CustomScreen& screen, const DisplayValu
 QList<TarvUSB::PatchOp> buildNodes(const CustomScreen& screen, const DisplayValues& values,
                                    std::uint16_t firstIndex, Layout& layout, double time);
 
+// Widget i's part of buildNodes; `spriteSlotsBefore` counts the sprite frames of the widgets
+// before it.
+void buildWidget(const CustomScreen& screen, qsizetype i, const DisplayValues& values, std::uint16_t firstIndex,
+                 qint64 spriteSlotsBefore, double time, QList<TarvUSB::PatchOp>& ops, Layout& layout);
+
 // The inner fill of a bar in the bar's own coordinates; at least 1 px wide.
 CustomScreen::Rect barFillRect(const CustomScreen::BarWidget& bar, const DisplayValues& values);
 

@@ -4,25 +4,41 @@
 #include "ui/widgets/DisplayFormats.h"
 #include "ui/widgets/PlainText.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
 FrameLogModel::FrameLogModel(DeviceManager& deviceManager, QObject* parent)
     : QAbstractListModel(parent), m_deviceManager(deviceManager)
 {
-    connect(&m_deviceManager, &DeviceManager::logChanged, this, &FrameLogModel::sync);
+    m_syncTimer = new QTimer(this);
+    m_syncTimer->setSingleShot(true);
+    connect(m_syncTimer, &QTimer::timeout, this, &FrameLogModel::sync);
+    connect(&m_deviceManager, &DeviceManager::logChanged, this, &FrameLogModel::syncSoon);
     sync();
+}
+
+void FrameLogModel::syncSoon()
+{
+    if (m_syncTimer->isActive())
+        return;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const qreal rate = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
+    m_syncTimer->start(std::max(1, int(1000.0 / rate)));
 }
 
 int FrameLogModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_count;
+    return parent.isValid() ? 0 : int(m_rows.size());
 }
 
 const LogEntry* FrameLogModel::entryAt(int row) const
 {
-    const QList<LogEntry>& log = m_deviceManager.log();
-    const qsizetype index = m_newestIndex - row;
-    if (row < 0 || row >= m_count || index < 0 || index >= log.size())
+    const qsizetype index = m_rows.size() - 1 - row;
+    if (row < 0 || index < 0)
         return nullptr;
-    return &log[index];
+    return &m_rows[index];
 }
 
 QVariant FrameLogModel::data(const QModelIndex& index, int role) const
@@ -30,12 +46,13 @@ QVariant FrameLogModel::data(const QModelIndex& index, int role) const
     const LogEntry* entry = index.isValid() ? entryAt(index.row()) : nullptr;
     if (!entry)
         return {};
+    const QString& time = m_times[m_rows.size() - 1 - index.row()];
     switch (role) {
     case Qt::DisplayRole:
-        return lineText(*entry);
+        return lineText(time, *entry);
     case Qt::ToolTipRole:
-        return PlainText::toolTip(lineText(*entry));
-    case timeTextRole: return timeOfDayWithSeconds(entry->date);
+        return PlainText::toolTip(lineText(time, *entry));
+    case timeTextRole: return time;
     case markRole: return directionMark(entry->direction);
     case textRole: return entry->text;
     case dateRole: return entry->date;
@@ -67,7 +84,22 @@ QString FrameLogModel::directionMark(LogEntry::Direction direction)
 
 QString FrameLogModel::lineText(const LogEntry& entry)
 {
-    return timeOfDayWithSeconds(entry.date) + u' ' + directionMark(entry.direction) + u' ' + entry.text;
+    return lineText(timeOfDayWithSeconds(entry.date), entry);
+}
+
+QString FrameLogModel::lineText(const QString& timeText, const LogEntry& entry)
+{
+    return timeText + u' ' + directionMark(entry.direction) + u' ' + entry.text;
+}
+
+QString FrameLogModel::timeTextOf(const QDateTime& date)
+{
+    const qint64 second = date.toSecsSinceEpoch();
+    if (second != m_lastSecond || m_lastTimeText.isEmpty()) {
+        m_lastSecond = second;
+        m_lastTimeText = timeOfDayWithSeconds(date);
+    }
+    return m_lastTimeText;
 }
 
 // The hub appends at the end and drops from the front, and may hold one entry over its cap
@@ -75,45 +107,49 @@ QString FrameLogModel::lineText(const LogEntry& entry)
 // first, then the new ones come in at the top, so the list never grows past the cap.
 void FrameLogModel::sync()
 {
+    m_syncTimer->stop();
     const QList<LogEntry>& log = m_deviceManager.log();
     const qsizetype size = log.size();
-    const int target = int(std::min<qsizetype>(size, DeviceManager::maxLogEntries));
+    const qsizetype target = std::min<qsizetype>(size, DeviceManager::maxLogEntries);
+    const qsizetype keepFrom = size - target;
 
-    if (m_count > 0) {
-        // Where the newest row's entry is now; new entries lie after it.
-        qsizetype newest = -1;
+    // Where the newest row's entry is now; new entries lie after it.
+    qsizetype newest = -1;
+    if (!m_rows.isEmpty()) {
         for (qsizetype i = size - 1; i >= 0; --i) {
-            if (log[i].id == m_newestID) {
+            if (log[i].id == m_rows.last().id) {
                 newest = i;
                 break;
             }
         }
-        const qsizetype oldest = newest - m_count + 1;
-        if (newest >= 0 && oldest >= 0 && log[oldest].id != m_oldestID) {
+        const qsizetype oldest = newest - m_rows.size() + 1;
+        if (newest >= 0 && oldest >= 0 && log[oldest].id != m_rows.first().id) {
             // Not an append and a trim: the log was replaced as a whole.
             beginResetModel();
-            m_count = target;
-            m_newestIndex = size - 1;
+            m_rows = log.mid(keepFrom);
+            m_times.clear();
+            for (const LogEntry& entry : std::as_const(m_rows))
+                m_times.append(timeTextOf(entry.date));
             endResetModel();
-        } else {
-            m_newestIndex = newest;
-            // Rows whose entries are gone or no longer among the newest `target`.
-            const qsizetype keepFrom = size - target;
-            const int leaving = newest < 0 ? m_count : int(std::clamp<qsizetype>(keepFrom - oldest, 0, m_count));
-            if (leaving > 0) {
-                beginRemoveRows({}, m_count - leaving, m_count - 1);
-                m_count -= leaving;
-                endRemoveRows();
-            }
+            return;
+        }
+        // Rows whose entries are gone or no longer among the newest `target`.
+        const qsizetype leaving =
+            newest < 0 ? m_rows.size() : std::clamp<qsizetype>(keepFrom - oldest, 0, m_rows.size());
+        if (leaving > 0) {
+            beginRemoveRows({}, int(m_rows.size() - leaving), int(m_rows.size() - 1));
+            m_rows.remove(0, leaving);
+            m_times.remove(0, leaving);
+            endRemoveRows();
         }
     }
-    if (m_count < target) {
-        beginInsertRows({}, 0, target - m_count - 1);
-        m_count = target;
-        m_newestIndex = size - 1;
+    const qsizetype from = std::max(newest + 1, keepFrom);
+    if (from < size) {
+        beginInsertRows({}, 0, int(size - from - 1));
+        for (qsizetype i = from; i < size; ++i) {
+            m_rows.append(log[i]);
+            m_times.append(timeTextOf(log[i].date));
+        }
         endInsertRows();
     }
-    m_newestIndex = size - 1;
-    m_newestID = size > 0 ? log[size - 1].id : QUuid();
-    m_oldestID = target > 0 ? log[size - target].id : QUuid();
 }

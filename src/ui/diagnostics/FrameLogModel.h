@@ -1,11 +1,13 @@
 #pragma once
-// The connection log as a list, newest entry first: a reversed row mapping over the hub's own
-// log (no copy of it), kept up to date by row insertions and removals as entries come and go.
+// The connection log as a list, newest entry first, kept up to date by row insertions and
+// removals as entries come and go. Entries may come a thousand a second: the rows take them in
+// at most once a refresh of the screen, so the list is laid out and drawn once for the lot.
 
 #include "hub/LogEntry.h"
 
 #include <QAbstractListModel>
-#include <QUuid>
+#include <QList>
+#include <QTimer>
 
 class DeviceManager;
 
@@ -29,15 +31,24 @@ public:
     static QString directionMark(LogEntry::Direction direction);
     // One entry as a line of text, for the clipboard: time, mark and text.
     static QString lineText(const LogEntry& entry);
+    static QString lineText(const QString& timeText, const LogEntry& entry);
+
+    // Takes in what the log gained and lost since the last look, now rather than at the next
+    // refresh.
+    void sync();
 
 private:
-    void sync();
+    void syncSoon();
+    QString timeTextOf(const QDateTime& date);
     const LogEntry* entryAt(int row) const;
 
     DeviceManager& m_deviceManager;
-    int m_count = 0;
-    // Where row 0 sits in the hub's log; rows run backwards from there.
-    qsizetype m_newestIndex = -1;
-    QUuid m_newestID;
-    QUuid m_oldestID;
+    // The entries the rows show, oldest first: row 0 is the last. Entries share their texts
+    // with the hub's log.
+    QList<LogEntry> m_rows;
+    // Each row's time of day as shown, made once per entry; entries of one second share it.
+    QList<QString> m_times;
+    qint64 m_lastSecond = -1;
+    QString m_lastTimeText;
+    QTimer* m_syncTimer = nullptr;
 };

@@ -1,12 +1,16 @@
 #include "ui/diagnostics/FrameLogView.h"
 
+#include "hub/DeviceManager.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/widgets/FormSection.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QHash>
 #include <QPainter>
+#include <QStaticText>
+#include <QUuid>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -32,29 +36,28 @@ public:
         const QColor secondary = selected ? text : option.palette.color(QPalette::PlaceholderText);
         const QRect area = option.rect.adjusted(8, 0, -8, 0);
         const QFontMetrics metrics(option.font);
-        const int baseline = area.top() + (area.height() - metrics.height()) / 2 + metrics.ascent();
+        const int top = area.top() + (area.height() - metrics.height()) / 2;
+        const RowTexts& texts = rowTexts(index, option.font, area.width());
 
         painter->save();
         painter->setClipRect(option.rect);
         int x = area.left();
-        const QString time = index.data(FrameLogModel::timeTextRole).toString();
         painter->setFont(option.font);
         painter->setPen(secondary);
-        painter->drawText(QPoint(x, baseline), time);
-        x += metrics.horizontalAdvance(time) + FrameLogView::partSpacing;
+        painter->drawStaticText(QPoint(x, top), texts.time);
+        x += texts.timeAdvance + FrameLogView::partSpacing;
 
         QFont bold = option.font;
         bold.setWeight(QFont::DemiBold);
-        const QString mark = index.data(FrameLogModel::markRole).toString();
-        const QFontMetrics boldMetrics(bold);
         painter->setFont(bold);
         painter->setPen(text);
-        painter->drawText(QPoint(x + (FrameLogView::markWidth - boldMetrics.horizontalAdvance(mark)) / 2, baseline), mark);
+        // On the regular font's baseline.
+        const int boldTop = top + metrics.ascent() - QFontMetrics(bold).ascent();
+        painter->drawStaticText(QPoint(x + (FrameLogView::markWidth - texts.markAdvance) / 2, boldTop), texts.mark);
         x += FrameLogView::markWidth + FrameLogView::partSpacing;
 
         painter->setFont(option.font);
-        const QString line = index.data(FrameLogModel::textRole).toString().simplified();
-        painter->drawText(QPoint(x, baseline), metrics.elidedText(line, Qt::ElideRight, std::max(0, area.right() - x)));
+        painter->drawStaticText(QPoint(x, top), texts.line);
         painter->restore();
     }
 
@@ -62,6 +65,55 @@ public:
     {
         return {0, QFontMetrics(option.font).height() + 6};
     }
+
+private:
+    // A row is drawn again each time an entry comes in above it, and laying its texts out
+    // (shaping, eliding) costs far more than drawing them: each entry's are laid out once for
+    // a width and font.
+    struct RowTexts {
+        int width = -1;
+        QFont font;
+        QStaticText time;
+        QStaticText mark;
+        QStaticText line;
+        int timeAdvance = 0;
+        int markAdvance = 0;
+    };
+
+    static QStaticText laidOut(const QString& text, const QFont& font)
+    {
+        QStaticText laid(text);
+        laid.setTextFormat(Qt::PlainText);
+        laid.prepare(QTransform(), font);
+        return laid;
+    }
+
+    const RowTexts& rowTexts(const QModelIndex& index, const QFont& font, int width) const
+    {
+        // Entries leave the log for good: the texts of rows long gone are let go in one sweep.
+        if (m_texts.size() > 4 * DeviceManager::maxLogEntries)
+            m_texts.clear();
+        RowTexts& texts = m_texts[index.data(FrameLogModel::idRole).toUuid()];
+        if (texts.width == width && texts.font == font)
+            return texts;
+        texts.width = width;
+        texts.font = font;
+        const QFontMetrics metrics(font);
+        const QString time = index.data(FrameLogModel::timeTextRole).toString();
+        texts.time = laidOut(time, font);
+        texts.timeAdvance = metrics.horizontalAdvance(time);
+        QFont bold = font;
+        bold.setWeight(QFont::DemiBold);
+        const QString mark = index.data(FrameLogModel::markRole).toString();
+        texts.mark = laidOut(mark, bold);
+        texts.markAdvance = QFontMetrics(bold).horizontalAdvance(mark);
+        const int lineOffset = texts.timeAdvance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing;
+        const QString line = index.data(FrameLogModel::textRole).toString().simplified();
+        texts.line = laidOut(metrics.elidedText(line, Qt::ElideRight, std::max(0, width - 1 - lineOffset)), font);
+        return texts;
+    }
+
+    mutable QHash<QUuid, RowTexts> m_texts;
 };
 
 }  // namespace
@@ -109,4 +161,14 @@ void FrameLogView::copy()
     const QString text = selectedText();
     if (!text.isEmpty())
         QApplication::clipboard()->setText(text);
+}
+
+bool FrameLogView::viewportEvent(QEvent* event)
+{
+    // Scrolling the page over the log scrolls the page; a click on the log gives it the wheel.
+    if (event->type() == QEvent::Wheel && !hasFocus()) {
+        event->ignore();
+        return false;
+    }
+    return QListView::viewportEvent(event);
 }

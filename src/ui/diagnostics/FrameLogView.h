@@ -1,7 +1,7 @@
 #pragma once
 // The frame log list: one line per entry, newest at the top: the time of day, the direction
 // mark and the text, cut to one line. Rows can be selected; Copy puts their lines on the
-// clipboard.
+// clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
 
 #include <QListView>
 
@@ -22,4 +22,7 @@ public:
 public slots:
     // Named as the Edit menu's action expects of the focused widget.
     void copy();
+
+protected:
+    bool viewportEvent(QEvent* event) override;
 };

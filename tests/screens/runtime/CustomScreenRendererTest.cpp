@@ -5,6 +5,7 @@
 #include "pages/PageNodes.h"
 #include "pages/PageOps.h"
 #include "pages/TopBar.h"
+#include "screens/runtime/CustomLayoutCache.h"
 #include "support/FakeWidgetTree.h"
 
 #include <gtest/gtest.h>
@@ -593,6 +594,41 @@ TEST(CustomScreenUpdates, UpdatedTreeMatchesAFreshRender)
         const auto gotProps = visible(got->props);
         const auto wantProps = visible(want->props);
         EXPECT_EQ(gotProps, wantProps) << op.id();
+    }
+}
+
+// The page driver re-evaluates only the widgets whose values changed: one value at a time,
+// a value gone, a condition, a colour rule's own key, an address and a sparkline's history.
+TEST(CustomScreenUpdates, TheFilesCacheGivesWhatAFullBuildGives)
+{
+    CustomScreen::TextWidget status = text("{{state}}", 200, 150, CustomScreen::Alignment::right);
+    status.rule = CustomScreen::ColorRule{QStringLiteral("{{level}}"), {{0, 0x00FF00}, {50, 0xFF0000}}, {}};
+    CustomScreen::ButtonWidget open = button("Open {{cpu}}", std::nullopt);
+    open.action = MacroAction::openURL(QStringLiteral("https://example.com/{{page}}"));
+    CustomScreen::BoxWidget blink;
+    blink.rect = {300, 30, 20, 20};
+    blink.frames = {{0.5, {300, 30, 20, 20}, 0xFFFFFF}, {0.5, {302, 32, 16, 16}, 0x000000}};
+    CustomScreen screen = screenOf({text("CPU {{cpu}}%", 10, 200, CustomScreen::Alignment::center), status,
+                                    bar("{{cpu}}"), open, blink, sprite(2, {{0.5, 0}, {0.5, 1}}), sparkline()});
+    screen.conditions[3] = {QStringLiteral("{{flag}}"), false};
+    screen.conditions[6] = {QStringLiteral("{{flag}}"), true};
+
+    DisplayValues values{{"cpu", "7"}, {"state", "ok"}, {"level", "10"}, {"page", "a"}, {"flag", "0"}, {"load", "5"},
+                         {historyKey("load"), "1 2 3 4"}};
+    LayoutCache cache(screen.widgets, screen.conditions);
+    EXPECT_TRUE(cache.isFor(screen));
+    EXPECT_EQ(cache.layout(values, 0), layoutOf(screen, values, 0));
+    const QList<std::pair<QString, std::optional<QString>>> changes{
+        {"cpu", "93.5"},      {"level", "70"}, {"page", "b?q=1"},       {"flag", "yes"}, {"state", std::nullopt},
+        {historyKey("load"), "4 3 2 9"}, {"cpu", std::nullopt}, {"flag", "0"}, {"unread", "1"}};
+    double time = 0;
+    for (const auto& [key, value] : changes) {
+        if (value)
+            values.insert(key, *value);
+        else
+            values.remove(key);
+        time += 0.3;
+        EXPECT_EQ(cache.layout(values, time), layoutOf(screen, values, time)) << key.toStdString();
     }
 }
 
