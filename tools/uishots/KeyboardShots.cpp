@@ -117,7 +117,7 @@ void drawKeyboardAndFeedback(MainWindow& window, DeviceManager& hub, const SaveS
     window.select(SidebarItem::nowPlaying);
     window.resize(1920, 1080);
     settle();
-    save(QStringLiteral("main-nowPlaying-wide"), window.grab());
+    save(QStringLiteral("screen-nowPlaying-1920"), window.grab());
     window.resize(size);
     window.select(SidebarItem::macros);
     settle();

@@ -10,5 +10,5 @@ class DeviceManager;
 
 // "main-macros-grid-focus", "main-macros-icon-picker-focus", "main-macros-action-openApp-long",
 // "main-macros-test-failed", "main-macros-action-typeText-skipped", "main-macros-label-clipped",
-// "main-macros-action-runShortcut-none" and "main-nowPlaying-wide".
+// "main-macros-action-runShortcut-none", and "screen-nowPlaying-1920" (a full HD window).
 void drawKeyboardAndFeedback(MainWindow& window, DeviceManager& hub, const SaveShot& save);
