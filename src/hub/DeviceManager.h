@@ -354,14 +354,15 @@ public:
     const std::optional<NowPlayingBackdrop>& cachedBackdrop() const { return m_cachedBackdrop; }
 
     // --- Key actions --------------------------------------------------------------------------
+    // What became of a fired action: nothing for one that ran (or went to the device), else
+    // the failure as the log has it. Called once, at once or when the action has finished.
+    using KeyOutcome = std::function<void(const std::optional<QString>& failure)>;
     // A key of the active profile by position; keys without an action are ignored.
-    void pressMacroKey(int index);
-    // Logs the firing and carries the action out; failures are logged, not returned.
-    void fireMacroKey(const MacroAction& action, const QString& label);
+    void pressMacroKey(int index, KeyOutcome outcome = {});
+    // Logs the firing and carries the action out; failures are logged, and handed to `outcome`.
+    void fireMacroKey(const MacroAction& action, const QString& label, KeyOutcome outcome = {});
     // Replaces the running typing, if any, with this text.
     void typeText(const QString& text);
-    void runShortcutAction(const QString& name, const QString& label);
-    void runScreenshotAction(const ScreenshotOptions& options, const QString& label);
     const TypingTask* typingTask() const { return m_typingTask.get(); }
     // Tests pace the typing themselves.
     void setTypingScheduler(TypingTask::Scheduler scheduler) { m_typingScheduler = std::move(scheduler); }
@@ -580,7 +581,9 @@ private:
     QList<TarvUSB::Frame> pageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
     bool isShownCustomAvailable() const;
     bool queueAssetUpload(const QByteArray& pixels, const TarvUSB::AssetProperties& asset);
-    void finishStockRefresh(const QList<StockQuote>& fetched, qsizetype wanted);
+    // `firstFailure` says why the first missing symbol is missing, for the message.
+    void finishStockRefresh(const QList<StockQuote>& fetched, qsizetype wanted,
+                            const std::optional<QString>& firstFailure);
     DeviceClock m_deviceClock;
     std::optional<double> m_scrubFraction;
     QTimer* m_tickTimer = nullptr;

@@ -10,6 +10,7 @@
 #include "macros/ProfileStore.h"
 #include "pages/HomePage.h"
 #include "platform/ContextContinuation.h"
+#include "platform/Graphemes.h"
 
 #include <QPointer>
 
@@ -21,7 +22,7 @@ void DeviceManager::sendHidEmit(HidReport report, std::uint8_t mods, std::uint16
     send(Frame{takeNextSequence(), HidEmitPayload{report, mods, {usage}}});
 }
 
-void DeviceManager::pressMacroKey(int index)
+void DeviceManager::pressMacroKey(int index, KeyOutcome outcome)
 {
     const MacroProfile& profile = m_profiles.activeProfile();
     if (index < 0 || index >= profile.buttons.size())
@@ -30,43 +31,65 @@ void DeviceManager::pressMacroKey(int index)
     const MacroButton button = profile.buttons[index];
     if (button.action.kind() == MacroAction::Kind::unassigned)
         return;
-    fireMacroKey(button.action, button.label);
+    fireMacroKey(button.action, button.label, std::move(outcome));
     const std::optional<bool> latched = m_profiles.toggleLatchedKey(index);
     if (latched && m_activeScreen == DeviceScreen::home())
         sendDynamicUI({DynamicUIDemo::keyStateFrame(index, button, *latched, takeNextSequence())});
 }
 
-void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label)
+void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label, KeyOutcome outcome)
 {
     log(LogEntry::Direction::system, QStringLiteral("Fired ") + label + QStringLiteral(": ") + actionSummary(action));
-    const auto failed = [this, &label](const std::optional<QString>& failure) {
+    const auto finish = [this, label, outcome](const std::optional<QString>& failure) {
         if (failure)
             log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *failure);
+        if (outcome)
+            outcome(failure);
     };
 
     switch (action.kind()) {
     case MacroAction::Kind::keystroke: {
         const KeyChord& chord = *action.as<KeyChord>();
         sendHidEmit(HidReport::keyboard, chord.modifiers.rawValue, chord.usage);
+        finish(std::nullopt);
         return;
     }
     case MacroAction::Kind::media:
         sendHidEmit(HidReport::consumer, 0, mediaKeyUsage(*action.as<MediaKey>()));
+        finish(std::nullopt);
         return;
     case MacroAction::Kind::openApp:
-        failed(m_actionRunner->openApp(*action.as<AppTarget>()));
+        finish(m_actionRunner->openApp(*action.as<AppTarget>()));
         return;
     case MacroAction::Kind::openURL:
-        failed(m_actionRunner->openURL(action.as<MacroAction::OpenURL>()->url));
+        finish(m_actionRunner->openURL(action.as<MacroAction::OpenURL>()->url));
         return;
-    case MacroAction::Kind::runShortcut:
-        runShortcutAction(action.as<MacroAction::RunShortcut>()->name, label);
+    case MacroAction::Kind::runShortcut: {
+        const QString& name = action.as<MacroAction::RunShortcut>()->name;
+        continueOn(this, m_actionRunner->runShortcutsTool({QStringLiteral("run"), name}),
+                   [finish](const ProcessResult& result) { finish(result.failure); });
         return;
-    case MacroAction::Kind::typeText:
-        typeText(action.as<MacroAction::TypeText>()->text);
+    }
+    case MacroAction::Kind::typeText: {
+        const QString& text = action.as<MacroAction::TypeText>()->text;
+        // The device types what a US layout has keys for; the log tells what it really typed.
+        const QStringList skipped = untypeableCharacters(text);
+        if (!skipped.isEmpty()) {
+            QString typed;
+            for (const QString& character : graphemes(text))
+                if (!skipped.contains(character))
+                    typed += character;
+            log(LogEntry::Direction::system, label + QStringLiteral(" typed ") +
+                                                 actionSummary(MacroAction::typeText(typed)) +
+                                                 QStringLiteral(", skipping ") + skipped.join(u' '));
+        }
+        typeText(text);
+        finish(std::nullopt);
         return;
+    }
     case MacroAction::Kind::screenshot:
-        runScreenshotAction(*action.as<ScreenshotOptions>(), label);
+        continueOn(this, m_actionRunner->screenshot(*action.as<ScreenshotOptions>(), std::nullopt),
+                   [finish](const ProcessResult& result) { finish(result.failure); });
         return;
     case MacroAction::Kind::showScreen: {
         const QString& name = action.as<MacroAction::ShowScreen>()->screen;
@@ -75,10 +98,11 @@ void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label
             return page.id().compare(name, Qt::CaseInsensitive) == 0;
         });
         if (match == pages.cend()) {
-            failed(QStringLiteral("there is no page named \"") + name + QStringLiteral("\""));
+            finish(QStringLiteral("there is no page named \"") + name + QStringLiteral("\""));
             return;
         }
         showScreen(*match);
+        finish(std::nullopt);
         return;
     }
     case MacroAction::Kind::unassigned:
@@ -101,20 +125,4 @@ void DeviceManager::typeText(const QString& text)
     // The old task goes with its pending step: it sends nothing more.
     m_typingTask = std::make_unique<TypingTask>(text, sendCharacter, m_typingScheduler);
     m_typingTask->start();
-}
-
-void DeviceManager::runShortcutAction(const QString& name, const QString& label)
-{
-    continueOn(this, m_actionRunner->runShortcutsTool({QStringLiteral("run"), name}), [this, label](const ProcessResult& result) {
-        if (result.failure)
-            log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
-    });
-}
-
-void DeviceManager::runScreenshotAction(const ScreenshotOptions& options, const QString& label)
-{
-    continueOn(this, m_actionRunner->screenshot(options, std::nullopt), [this, label](const ProcessResult& result) {
-        if (result.failure)
-            log(LogEntry::Direction::system, label + QStringLiteral(" failed: ") + *result.failure);
-    });
 }

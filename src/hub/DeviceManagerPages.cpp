@@ -452,16 +452,20 @@ void DeviceManager::refreshStockQuotes()
     const qsizetype wanted =
         std::count_if(symbols.cbegin(), symbols.cend(), [](const QString& s) { return !s.isEmpty(); });
     const QPointer<DeviceManager> weak(this);
-    m_stockService->fetchQuotes(symbols, [weak, wanted](const QList<StockQuote>& fetched) {
+    m_stockService->fetchQuotes(symbols, [weak, wanted](const QList<StockQuote>& fetched,
+                                                        const std::optional<QString>& firstFailure) {
         if (weak)
-            weak->finishStockRefresh(fetched, wanted);
+            weak->finishStockRefresh(fetched, wanted, firstFailure);
     });
 }
 
-void DeviceManager::finishStockRefresh(const QList<StockQuote>& fetched, qsizetype wanted)
+void DeviceManager::finishStockRefresh(const QList<StockQuote>& fetched, qsizetype wanted,
+                                       const std::optional<QString>& firstFailure)
 {
-    const std::optional<QString> message =
-        fetched.size() == wanted ? std::nullopt : std::optional<QString>(StockStore::refreshFailedMessage);
+    std::optional<QString> message;
+    if (fetched.size() != wanted)
+        message = StockStore::refreshFailedMessage +
+                  (firstFailure ? QStringLiteral(" (") + *firstFailure + u')' : QString());
     const QDateTime now = m_clock.now();
     m_stocks.applyRefresh(fetched, message, now);
     // Without a connection there is nobody to tell: the next handshake draws the page anew.

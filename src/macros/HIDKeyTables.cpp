@@ -1,5 +1,7 @@
 #include "macros/HIDKeyTables.h"
 
+#include "platform/Graphemes.h"
+
 #include <QChar>
 
 #include <initializer_list>
@@ -249,4 +251,13 @@ QString modifierGlyphs(HIDModifiers modifiers)
     if (modifiers.contains(HIDModifiers::command()))
         names += QStringLiteral("Super+");
     return names;
+}
+
+QStringList untypeableCharacters(QStringView text)
+{
+    QStringList skipped;
+    for (const QString& character : graphemes(text))
+        if (!hidChordForCharacter(character) && !skipped.contains(character))
+            skipped.append(character);
+    return skipped;
 }

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <cstdint>
@@ -21,6 +22,9 @@ std::optional<std::uint16_t> hidUsageForNativeScanCode(std::uint32_t scanCode);
 
 // The chord that types one character (grapheme) on a US layout: no modifiers or shift alone.
 std::optional<KeyChord> hidChordForCharacter(QStringView character);
+// The characters of a text that have no such chord, each once, in the order they first come:
+// typing the text skips them.
+QStringList untypeableCharacters(QStringView text);
 
 // Short names of the usages that are neither letters, digits, F-keys nor keypad digits.
 const QHash<std::uint16_t, QString>& hidKeyNames();

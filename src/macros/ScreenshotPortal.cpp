@@ -98,6 +98,29 @@ QString ScreenshotPortal::missingPortalMessage()
         + QStringLiteral("no desktop portal offers screenshots (org.freedesktop.portal.Screenshot)");
 }
 
+QFuture<bool> ScreenshotPortal::isOffered()
+{
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    QFuture<bool> future = promise->future();
+    if (!m_bus.isConnected()) {
+        promise->addResult(false);
+        promise->finish();
+        return future;
+    }
+    // The interface's version property answers only where a portal backend offers it.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << screenshotInterface << QStringLiteral("version");
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [promise](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        promise->addResult(!w->isError());
+        promise->finish();
+    });
+    return future;
+}
+
 QFuture<PortalCapture> ScreenshotPortal::capture(bool interactive)
 {
     auto* request = new PortalRequest(m_bus, this);

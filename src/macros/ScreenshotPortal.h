@@ -28,6 +28,10 @@ public:
 
     static QString missingPortalMessage();
 
+    // Whether the bus has a portal that offers screenshots; false without a bus. The future
+    // finishes on this object's thread; nothing waits for the answer.
+    QFuture<bool> isOffered();
+
 private:
     QDBusConnection m_bus;
     quint64 m_nextToken = 0;

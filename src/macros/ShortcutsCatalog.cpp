@@ -1,6 +1,7 @@
 #include "macros/ShortcutsCatalog.h"
 
 #include "platform/ContextContinuation.h"
+#include "platform/FolderWatcher.h"
 
 #include <QCollator>
 
@@ -30,6 +31,7 @@ QFuture<QStringList> ShortcutsCatalog::listShortcuts() const
 
 void ShortcutsCatalog::load()
 {
+    watchFolder();
     if (m_isLoading)
         return;
     setLoading(true);
@@ -37,7 +39,26 @@ void ShortcutsCatalog::load()
     continueOn(this, listShortcuts(), [this](const QStringList& list) {
         setNames(sorted(list));
         setLoading(false);
+        if (m_changedWhileLoading) {
+            m_changedWhileLoading = false;
+            load();
+        }
     });
+}
+
+void ShortcutsCatalog::watchFolder()
+{
+    if (m_watcher || runner.shortcutsFolder.isEmpty())
+        return;
+    // A file added, removed or made executable there shows in the picker without a visit
+    // elsewhere and back.
+    m_watcher = new FolderWatcher(runner.shortcutsFolder, [this] {
+        if (m_isLoading)
+            m_changedWhileLoading = true;
+        else
+            load();
+    }, this);
+    m_watcher->start();
 }
 
 void ShortcutsCatalog::setNames(const QStringList& names)

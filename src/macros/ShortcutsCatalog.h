@@ -1,6 +1,7 @@
 #pragma once
 // The names of the user's shortcuts, sorted for the macro editor's picker, with a loading
-// flag; loaded on request through the action runner's shortcuts tool.
+// flag; loaded on request through the action runner's shortcuts tool, and again whenever the
+// shortcuts folder changes once it has been loaded.
 
 #include "macros/DesktopActionRunner.h"
 
@@ -9,6 +10,8 @@
 #include <QStringList>
 
 #include <functional>
+
+class FolderWatcher;
 
 class ShortcutsCatalog : public QObject {
     Q_OBJECT
@@ -19,6 +22,7 @@ public:
     bool isLoading() const { return m_isLoading; }
 
     // Starts a load unless one is running; a running load is neither restarted nor queued.
+    // The first load starts watching the shortcuts folder.
     void load();
 
     // The names the tool prints, in its order.
@@ -37,6 +41,11 @@ private:
     void setNames(const QStringList& names);
     void setLoading(bool loading);
 
+    void watchFolder();
+
     QStringList m_names;
     bool m_isLoading = false;
+    // A change of the folder while a load ran: load again when it ends.
+    bool m_changedWhileLoading = false;
+    FolderWatcher* m_watcher = nullptr;
 };

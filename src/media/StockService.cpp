@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QMap>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -103,31 +104,55 @@ QUrl StockService::endpoint(const QString& encodedSymbol, const QString& kind, c
 
 // --- Requests ------------------------------------------------------------------------------
 
-void StockService::fetchQuotes(const QStringList& symbols, std::function<void(const QList<StockQuote>&)> done)
+void StockService::fetchQuotes(const QStringList& symbols, QuotesDone done)
 {
     struct Batch {
         qsizetype pending = 0;
         QList<StockQuote> quotes;
-        std::function<void(const QList<StockQuote>&)> done;
+        // By position in the list: the first of them is reported, whatever came back first.
+        QMap<qsizetype, QString> failures;
+        QuotesDone done;
+        void finish()
+        {
+            const std::optional<QString> first =
+                failures.isEmpty() ? std::nullopt : std::optional<QString>(failures.first());
+            done(quotes, first);
+        }
     };
     auto batch = std::make_shared<Batch>();
     batch->done = std::move(done);
     batch->pending = std::count_if(symbols.cbegin(), symbols.cend(), [](const QString& s) { return !s.isEmpty(); });
     if (batch->pending == 0) {
         // Answers always come later, never inside the call.
-        QMetaObject::invokeMethod(this, [batch] { batch->done({}); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [batch] { batch->finish(); }, Qt::QueuedConnection);
         return;
     }
-    for (const QString& symbol : symbols) {
+    for (qsizetype i = 0; i < symbols.size(); ++i) {
+        const QString& symbol = symbols[i];
         if (symbol.isEmpty())
             continue;
-        fetchQuote(symbol, true, [batch](const QuoteResult& result) {
+        fetchQuote(symbol, true, [batch, i, symbol](const QuoteResult& result) {
             if (const auto* quote = std::get_if<StockQuote>(&result))
                 batch->quotes.append(*quote);
+            else
+                batch->failures.insert(i, symbol + QStringLiteral(": ") + failureText(std::get<Failure>(result)));
             if (--batch->pending == 0)
-                batch->done(batch->quotes);
+                batch->finish();
         });
     }
+}
+
+QString StockService::failureText(const Failure& failure)
+{
+    if (const auto* error = std::get_if<ServiceError>(&failure)) {
+        switch (*error) {
+        case ServiceError::invalidResponse: return QStringLiteral("the quote service did not answer as expected");
+        case ServiceError::symbolNotFound: return QStringLiteral("the quote service does not know this symbol");
+        }
+    }
+    if (const auto* transport = std::get_if<TransportError>(&failure))
+        return transport->message;
+    return std::get<DecodingError>(failure).message;
 }
 
 void StockService::fetchQuote(const QString& symbol, bool includeChart, std::function<void(const QuoteResult&)> done)

@@ -68,7 +68,12 @@ public:
 
     // All symbols at once; `done` gets the quotes in the order they arrived. Empty symbols
     // are not asked for, and symbols that fail are left out without a word.
-    void fetchQuotes(const QStringList& symbols, std::function<void(const QList<StockQuote>&)> done);
+    // `firstFailure` says why the first symbol in list order that failed did, as
+    // "SYMBOL: reason"; none when every symbol came.
+    using QuotesDone = std::function<void(const QList<StockQuote>& quotes, const std::optional<QString>& firstFailure)>;
+    void fetchQuotes(const QStringList& symbols, QuotesDone done);
+    // A failure in words for the user.
+    static QString failureText(const Failure& failure);
     void fetchQuote(const QString& symbol, bool includeChart, std::function<void(const QuoteResult&)> done);
     void fetchQuoteInfo(const QString& symbol, const QString& assetClass, bool includeChart,
                         std::function<void(const InfoResult&)> done);

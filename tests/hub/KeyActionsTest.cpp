@@ -79,6 +79,18 @@ TEST_F(TouchTest, TypedTextSendsOneReportPerTypableCharacterFortyMillisecondsApa
     EXPECT_EQ(hidEmits()[1].keys, QList<std::uint16_t>{hidChordForCharacter(u"b")->usage});
 }
 
+TEST_F(TouchTest, TheLogSaysWhatTypedTextTypedAndWhatItSkipped)
+{
+    makeManualTypingHub();
+    connectAndGreet();
+    const QString text = QStringLiteral("h\u00E9llo w\u00F6rld \u20AC5 \u00F1");
+    hub->fireMacroKey(MacroAction::typeText(text), QStringLiteral("E"));
+    EXPECT_EQ(logCount(QStringLiteral("E typed \u201Chllo wrld 5 \u201D, skipping \u00E9 \u00F6 \u20AC \u00F1")), 1);
+    // Text typed whole needs no second line.
+    hub->fireMacroKey(MacroAction::typeText(QStringLiteral("hello")), QStringLiteral("E"));
+    EXPECT_EQ(logCount(QStringLiteral("E typed ")), 1);
+}
+
 TEST_F(TouchTest, ANewTypingStopsTheOldBeforeItsNextCharacter)
 {
     makeManualTypingHub();

@@ -54,7 +54,9 @@ TEST_F(StocksRefreshTest, ShowingThePageFetchesTheQuotesAndDrawsThemInSlotOrder)
     EXPECT_EQ(textOf(641), "SPY");
     EXPECT_EQ(textOf(643), "--");
     EXPECT_FALSE(stocks.isRefreshing());
-    EXPECT_EQ(stocks.errorMessage(), StockStore::refreshFailedMessage);
+    // The reason is the first failed symbol's.
+    EXPECT_EQ(stocks.errorMessage(), StockStore::refreshFailedMessage +
+                                         QStringLiteral(" (SPY: the quote service did not answer as expected)"));
     EXPECT_EQ(stocks.lastUpdated(), wallNow);
     EXPECT_EQ(device.problems(), problemsBefore);
     EXPECT_EQ(logCount(StockStore::refreshFailedMessage), 0) << "the message stays out of the connection log";
@@ -85,7 +87,7 @@ TEST_F(StocksRefreshTest, ARefreshWhileOneAwaitsItsQuotesDoesNothingAndAFailedOn
     hub->refreshStockQuotes();
     ASSERT_TRUE(waitUntil([&] { return count<TarvUSB::PatchPayload>() > patchesBefore && pageDelivered(); }));
     EXPECT_EQ(textOf(613), "190.00");
-    EXPECT_EQ(stocks.errorMessage(), StockStore::refreshFailedMessage);
+    EXPECT_TRUE(stocks.errorMessage()->startsWith(StockStore::refreshFailedMessage + QStringLiteral(" (AAPL: ")));
     EXPECT_EQ(stocks.lastUpdated(), firstUpdate);
 
     // Away from the page, a refresh sends nothing.

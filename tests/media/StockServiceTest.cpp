@@ -43,7 +43,8 @@ protected:
     QList<StockQuote> fetchAll(const QStringList& symbols)
     {
         std::optional<QList<StockQuote>> result;
-        service->fetchQuotes(symbols, [&](const QList<StockQuote>& quotes) { result = quotes; });
+        service->fetchQuotes(symbols,
+                             [&](const QList<StockQuote>& quotes, const std::optional<QString>&) { result = quotes; });
         EXPECT_TRUE(waitUntil([&] { return result.has_value(); }));
         return result.value_or(QList<StockQuote>());
     }

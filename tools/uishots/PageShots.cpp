@@ -113,7 +113,8 @@ void drawMediaPages(DeviceManager& hub, const SaveShot& save)
                         std::nullopt, at);
     stocks.beginRefresh();
     save(QStringLiteral("page-stocks-refreshing"), drawPage(page));
-    stocks.applyRefresh({}, StockStore::refreshFailedMessage, at.addSecs(900));
+    stocks.applyRefresh({}, StockStore::refreshFailedMessage + QStringLiteral(" (AAPL: Host api.nasdaq.com not found)"),
+                        at.addSecs(900));
     save(QStringLiteral("page-stocks-error"), drawPage(page));
 }
 

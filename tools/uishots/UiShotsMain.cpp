@@ -4,6 +4,7 @@
 // a temporary HOME, so the user's own settings are never read or written.
 
 #include "DeviceShots.h"
+#include "KeyboardShots.h"
 #include "MacroEditorShots.h"
 #include "ScreensaverShots.h"
 #include "PageShots.h"
@@ -181,6 +182,7 @@ int run(const QString& folder)
     shots.save(QStringLiteral("main-macros-keys-connected"), window.grab());
     window.macrosView()->setSelection(0);
     drawMacroEditor(window, hub, save);
+    drawKeyboardAndFeedback(window, hub, save);
 
     // With data: approved custom screens, one of them on the device.
     screens.add(QStringLiteral("weather"), QStringLiteral("Weather"), true);

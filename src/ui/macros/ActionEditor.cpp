@@ -1,18 +1,25 @@
 #include "ui/macros/ActionEditor.h"
 
 #include "hub/DeviceManager.h"
+#include "macros/DesktopActionRunner.h"
+#include "macros/HIDKeyTables.h"
+#include "macros/ScreenshotPortal.h"
 #include "macros/ShortcutsCatalog.h"
 #include "macros/X11WindowFacts.h"
+#include "platform/ContextContinuation.h"
 #include "platform/Graphemes.h"
 #include "platform/OneLineText.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/macros/ShortcutEditor.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/widgets/AppIconView.h"
+#include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
+#include <QDir>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,6 +46,28 @@ void setSecondary(QLabel* label, bool secondary)
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, FormSection::secondaryColor(label));
     label->setPalette(palette);
+}
+
+// A small note under a field, hidden until it has something to say.
+QLabel* noteLabel(const QString& name)
+{
+    QLabel* note = PlainText::label();
+    note->setObjectName(name);
+    note->setWordWrap(true);
+    note->setFont(FormSection::relativeFont(note->font(), -2));
+    note->hide();
+    return note;
+}
+
+QWidget* withNote(QWidget* field, QLabel* note)
+{
+    auto* column = new QWidget;
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(field);
+    layout->addWidget(note);
+    return column;
 }
 
 void selectRow(QComboBox* picker, int row)
@@ -116,20 +145,50 @@ void ScreenPicker::rebuild()
 
 // --- ScreenRecordingPermissionRow -----------------------------------------------------------
 
-ScreenRecordingPermissionRow::ScreenRecordingPermissionRow(QWidget* parent) : QWidget(parent)
+ScreenRecordingPermissionRow::ScreenRecordingPermissionRow(const QDBusConnection& bus, QWidget* parent)
+    : QWidget(parent)
 {
     setObjectName(QStringLiteral("permissionRow"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto* symbol = new QLabel;
-    symbol->setPixmap(symbolIcon(QStringLiteral("checkmark.circle.fill")).pixmap(14, 14));
-    auto* text = new QLabel(QStringLiteral("Screen Recording allowed"));
-    text->setObjectName(QStringLiteral("permissionText"));
-    setSecondary(text, true);
-    layout->addWidget(symbol);
-    layout->addWidget(text);
-    layout->addStretch(1);
+    m_symbol = new QLabel;
+    m_symbol->hide();
+    m_text = new QLabel(QStringLiteral("Looking for the desktop\u2019s screenshot portal\u2026"));
+    m_text->setObjectName(QStringLiteral("permissionText"));
+    m_text->setWordWrap(true);
+    setSecondary(m_text, true);
+    layout->addWidget(m_symbol, 0, Qt::AlignTop);
+    layout->addWidget(m_text, 1);
+
+    auto* portal = new ScreenshotPortal(bus, this);
+    continueOn(this, portal->isOffered(), [this](bool offered) { showAnswer(offered); });
+}
+
+QString ScreenRecordingPermissionRow::offeredText(bool offered, bool asksEachTime)
+{
+    if (!offered)
+        return QStringLiteral("No desktop portal offers screenshots here: install xdg-desktop-portal with the "
+                              "backend of this desktop.");
+    if (asksEachTime)
+        return QStringLiteral("The desktop portal takes screenshots and asks you before each one.");
+    return QStringLiteral("The desktop portal takes screenshots.");
+}
+
+void ScreenRecordingPermissionRow::showAnswer(bool offered)
+{
+    m_hasAnswer = true;
+    m_text->setText(offeredText(offered, portalAsksEachTime()));
+    setSecondary(m_text, offered);
+    if (!offered) {
+        QPalette orange = m_text->palette();
+        orange.setColor(QPalette::WindowText, QColor(0xFF, 0x95, 0x00));
+        m_text->setPalette(orange);
+    }
+    const QString symbol =
+        offered ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill");
+    m_symbol->setPixmap(symbolIcon(symbol).pixmap(14, 14));
+    m_symbol->show();
 }
 
 bool ScreenRecordingPermissionRow::portalAsksEachTime()
@@ -146,6 +205,7 @@ ActionEditor::ActionEditor(DeviceManager& deviceManager, ShortcutsCatalog& short
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     connect(&m_shortcuts, &ShortcutsCatalog::namesChanged, this, &ActionEditor::showShortcutItems);
+    connect(&m_shortcuts, &ShortcutsCatalog::isLoadingChanged, this, &ActionEditor::showShortcutItems);
 }
 
 QList<std::pair<QString, QString>> ActionEditor::shortcutItems(const QString& current, const QStringList& names)
@@ -201,7 +261,9 @@ void ActionEditor::buildRows()
     m_appName = nullptr;
     m_urlField = nullptr;
     m_shortcutPicker = nullptr;
+    m_shortcutNote = nullptr;
     m_textField = nullptr;
+    m_textNote = nullptr;
     m_capturePicker = nullptr;
     m_saveToPicker = nullptr;
     m_screenPicker = nullptr;
@@ -239,9 +301,9 @@ void ActionEditor::buildRows()
         rowLayout->setContentsMargins(0, 0, 0, 0);
         rowLayout->setSpacing(8);
         m_appIcon = new AppIconView;
-        m_appName = new QLabel;
+        // A long name is cut to the row, whole in its tooltip: the inspector keeps its width.
+        m_appName = new ElidedLabel;
         m_appName->setObjectName(QStringLiteral("appName"));
-        m_appName->setTextFormat(Qt::PlainText);
         auto* choose = new QPushButton(QStringLiteral("Choose…"));
         choose->setObjectName(QStringLiteral("chooseAppButton"));
         connect(choose, &QPushButton::clicked, this, &ActionEditor::chooseApp);
@@ -264,19 +326,28 @@ void ActionEditor::buildRows()
         connect(m_shortcutPicker, &QComboBox::activated, this, [this](int row) {
             write(MacroAction::runShortcut(m_shortcutPicker->itemData(row).toString()));
         });
-        m_form->addRow(QStringLiteral("Shortcut"), m_shortcutPicker);
+        m_shortcutNote = noteLabel(QStringLiteral("shortcutsFolderNote"));
+        setSecondary(m_shortcutNote, true);
+        m_form->addRow(QStringLiteral("Shortcut"), withNote(m_shortcutPicker, m_shortcutNote));
         break;
     case MacroAction::Kind::typeText:
         m_textField = new QLineEdit;
         m_textField->setObjectName(QStringLiteral("textField"));
         m_textField->setPlaceholderText(QStringLiteral("Text to type"));
+        m_textNote = noteLabel(QStringLiteral("textSkippedNote"));
+        {
+            QPalette orange = m_textNote->palette();
+            orange.setColor(QPalette::WindowText, QColor(0xFF, 0x95, 0x00));
+            m_textNote->setPalette(orange);
+        }
         connect(m_textField, &QLineEdit::textEdited, this, [this](const QString& text) {
             const QString cut = firstGraphemes(text, maxTextLength);
             write(MacroAction::typeText(cut));
             // A paste past the limit shows what was kept, even when that changed nothing.
             showText(m_textField, cut);
+            showTextNote(cut);
         });
-        m_form->addRow(QStringLiteral("Text"), m_textField);
+        m_form->addRow(QStringLiteral("Text"), withNote(m_textField, m_textNote));
         break;
     case MacroAction::Kind::screenshot:
         m_capturePicker = makePicker(QStringLiteral("capturePicker"));
@@ -303,8 +374,10 @@ void ActionEditor::buildRows()
         });
         m_form->addRow(QStringLiteral("Capture"), m_capturePicker);
         m_form->addRow(QStringLiteral("Save to"), m_saveToPicker);
-        if (!ScreenRecordingPermissionRow::portalAsksEachTime())
-            m_form->addRow(QStringLiteral("Permission"), new ScreenRecordingPermissionRow);
+        m_form->addRow(QStringLiteral("Permission"),
+                       new ScreenRecordingPermissionRow(m_deviceManager.actionRunner().bus
+                                                            ? m_deviceManager.actionRunner().bus()
+                                                            : QDBusConnection::sessionBus()));
         break;
     case MacroAction::Kind::showScreen:
         m_screenPicker = new ScreenPicker(m_deviceManager);
@@ -328,7 +401,7 @@ void ActionEditor::showValues()
     if (const AppTarget* app = m_action.as<AppTarget>(); app && m_appName) {
         // The row tells by the name: an entry chosen without a name reads as none.
         const bool named = !app->name.isEmpty();
-        m_appName->setText(named ? oneLineText(app->name) : QStringLiteral("None"));
+        m_appName->setFullText(named ? oneLineText(app->name) : QStringLiteral("None"));
         setSecondary(m_appName, !named);
         m_appIcon->setVisible(named);
         if (named)
@@ -338,8 +411,10 @@ void ActionEditor::showValues()
         showText(m_urlField, url->url);
     if (m_shortcutPicker)
         showShortcutItems();
-    if (const auto* text = m_action.as<MacroAction::TypeText>(); text && m_textField)
+    if (const auto* text = m_action.as<MacroAction::TypeText>(); text && m_textField) {
         showText(m_textField, text->text);
+        showTextNote(text->text);
+    }
     if (const ScreenshotOptions* options = m_action.as<ScreenshotOptions>(); options && m_capturePicker) {
         const auto& modes = ScreenshotOptions::allModes;
         const auto& destinations = ScreenshotOptions::allDestinations;
@@ -349,6 +424,21 @@ void ActionEditor::showValues()
     }
     if (const auto* screen = m_action.as<MacroAction::ShowScreen>(); screen && m_screenPicker)
         m_screenPicker->setName(screen->screen);
+}
+
+QString ActionEditor::skippedCharactersNote(const QString& text)
+{
+    const QStringList skipped = untypeableCharacters(text);
+    if (skipped.isEmpty())
+        return {};
+    return QStringLiteral("Tarv types with a US keyboard layout and will skip ") + skipped.join(u' ') + u'.';
+}
+
+void ActionEditor::showTextNote(const QString& text)
+{
+    const QString note = skippedCharactersNote(text);
+    m_textNote->setText(note);
+    m_textNote->setVisible(!note.isEmpty());
 }
 
 void ActionEditor::showShortcutItems()
@@ -366,6 +456,19 @@ void ActionEditor::showShortcutItems()
             selected = i;
     }
     m_shortcutPicker->setCurrentIndex(selected);
+    const bool none = m_shortcuts.names().isEmpty() && !m_shortcuts.isLoading();
+    m_shortcutNote->setText(none ? shortcutsFolderNote(m_shortcuts.runner.shortcutsFolder) : QString());
+    m_shortcutNote->setVisible(none);
+}
+
+QString ActionEditor::shortcutsFolderNote(const QString& folder)
+{
+    QString shown = QDir::cleanPath(folder);
+    const QString home = QDir::homePath();
+    if (shown.startsWith(home + u'/'))
+        shown = u'~' + shown.mid(home.size());
+    return QStringLiteral("No shortcuts yet. A shortcut is an executable file in ") + shown +
+           QStringLiteral("; files put there show here.");
 }
 
 void ActionEditor::chooseApp()

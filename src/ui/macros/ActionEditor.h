@@ -10,7 +10,9 @@
 #include <QWidget>
 
 class AppIconView;
+class ElidedLabel;
 class DeviceManager;
+class QDBusConnection;
 class QFontMetrics;
 class QFormLayout;
 class QLabel;
@@ -39,14 +41,24 @@ private:
     QString m_name;
 };
 
-// The "Permission" row of a screenshot key. On X11 nothing is asked before a capture, so it
-// reads as allowed; where the portal asks at each capture there is nothing to show.
+// The "Permission" row of a screenshot key: what this desktop offers for screenshots, a
+// desktop portal or none, asked of the session bus without waiting for its answer.
 class ScreenRecordingPermissionRow : public QWidget {
     Q_OBJECT
 public:
-    explicit ScreenRecordingPermissionRow(QWidget* parent = nullptr);
+    explicit ScreenRecordingPermissionRow(const QDBusConnection& bus, QWidget* parent = nullptr);
     // A Wayland session: the portal asks the user at each capture.
     static bool portalAsksEachTime();
+    // The row's text once the bus has answered.
+    static QString offeredText(bool offered, bool asksEachTime);
+    bool hasAnswer() const { return m_hasAnswer; }
+
+private:
+    void showAnswer(bool offered);
+
+    QLabel* m_symbol = nullptr;
+    QLabel* m_text = nullptr;
+    bool m_hasAnswer = false;
 };
 
 class ActionEditor : public QWidget {
@@ -72,6 +84,11 @@ public:
     // The shortcut picker's items: "Choose Shortcut" for none, the stored name when the
     // catalog lacks it, then the catalog's names. Each is (shown text, value).
     static QList<std::pair<QString, QString>> shortcutItems(const QString& current, const QStringList& names);
+    // The note under a text to type that names the characters the device will skip; empty
+    // when it types them all.
+    static QString skippedCharactersNote(const QString& text);
+    // The note under an empty shortcut picker that says where shortcuts live.
+    static QString shortcutsFolderNote(const QString& folder);
 
 signals:
     void actionEdited(const MacroAction& action);
@@ -81,6 +98,7 @@ private:
     void showValues();
     void write(const MacroAction& action);
     void showShortcutItems();
+    void showTextNote(const QString& text);
     void chooseApp();
 
     DeviceManager& m_deviceManager;
@@ -94,10 +112,12 @@ private:
     ShortcutEditor* m_shortcutEditor = nullptr;
     QComboBox* m_mediaPicker = nullptr;
     AppIconView* m_appIcon = nullptr;
-    QLabel* m_appName = nullptr;
+    ElidedLabel* m_appName = nullptr;
     QLineEdit* m_urlField = nullptr;
     QComboBox* m_shortcutPicker = nullptr;
+    QLabel* m_shortcutNote = nullptr;
     QLineEdit* m_textField = nullptr;
+    QLabel* m_textNote = nullptr;
     QComboBox* m_capturePicker = nullptr;
     QComboBox* m_saveToPicker = nullptr;
     ScreenPicker* m_screenPicker = nullptr;

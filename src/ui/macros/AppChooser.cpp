@@ -72,15 +72,19 @@ AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection se
     m_chooseButton = buttons->addButton(QStringLiteral("Choose"), QDialogButtonBox::AcceptRole);
     m_chooseButton->setObjectName(QStringLiteral("appChooseButton"));
     m_chooseButton->setEnabled(false);
-    m_chooseButton->setDefault(true);
     layout->addWidget(buttons);
+    // Only once the button is inside the dialog does the dialog take it as its default; made
+    // default before, the dialog picks the first button itself, Cancel, at its first showing.
+    m_chooseButton->setDefault(true);
 
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, &AppChooser::choose);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_searchField, &QLineEdit::textChanged, this, &AppChooser::filter);
+    // Return in the search field takes the highlighted application.
+    connect(m_searchField, &QLineEdit::returnPressed, this, &AppChooser::choose);
     connect(m_list, &QListWidget::currentItemChanged, this,
             [this](QListWidgetItem* item) { m_chooseButton->setEnabled(item && !item->isHidden()); });
-    connect(m_list, &QListWidget::itemActivated, this, &QDialog::accept);
+    connect(m_list, &QListWidget::itemActivated, this, &AppChooser::choose);
     connect(this, &QDialog::accepted, this, [this] {
         if (m_selection == Selection::several) {
             const QList<AppTarget> apps = chosenApps();
@@ -95,6 +99,15 @@ AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection se
 
     continueOn(this, QtConcurrent::run(readEntries, DesktopEntries::applicationDirs()),
                [this](const QList<DesktopEntry>& entries) { fill(entries); });
+}
+
+void AppChooser::choose()
+{
+    // One Return reaches both the list or the field and the dialog's default button; the
+    // first of them chooses, the second finds the dialog closed.
+    if (!isVisible() || !m_chooseButton->isEnabled())
+        return;
+    accept();
 }
 
 void AppChooser::fill(const QList<DesktopEntry>& entries)

@@ -39,6 +39,7 @@ signals:
     void loaded();
 
 private:
+    void choose();
     void fill(const QList<DesktopEntry>& entries);
     void filter();
 

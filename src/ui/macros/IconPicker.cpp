@@ -53,8 +53,12 @@ void markCell(QToolButton* cell, bool selected)
     cell->setChecked(selected);
     QColor accent = cell->palette().color(QPalette::Highlight);
     accent.setAlphaF(0.25f);
-    cell->setStyleSheet(QStringLiteral("QToolButton { border: none; border-radius: 6px; background: %1; }")
-                            .arg(selected ? accent.name(QColor::HexArgb) : QStringLiteral("transparent")));
+    // The style sheet takes the style's own focus frame away: the cell under the keyboard gets
+    // a ring in the accent instead.
+    cell->setStyleSheet(QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 6px; "
+                                       "background: %1; } QToolButton:focus { border-color: %2; }")
+                            .arg(selected ? accent.name(QColor::HexArgb) : QStringLiteral("transparent"),
+                                 cell->palette().color(QPalette::Highlight).name()));
 }
 
 QWidget* gridPage(QGridLayout*& grid)
@@ -216,6 +220,12 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
     symbolsLayout->addWidget(scrollOf(symbolPage, symbolsScrollHeight));
     m_pages->addWidget(symbols);
     connect(m_searchField, &QLineEdit::textChanged, this, &IconPickerPopover::layOutSymbols);
+    // Return takes the match when the search leaves exactly one.
+    connect(m_searchField, &QLineEdit::returnPressed, this, [this] {
+        const QList<DeviceIcon> shown = filteredIcons(m_searchField->text());
+        if (shown.size() == 1)
+            choose(shown.first(), std::nullopt);
+    });
 
     // Emoji: the entry with "More…", the suggestions, and the larger grid behind "More…".
     auto* emoji = new QWidget;

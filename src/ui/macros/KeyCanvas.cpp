@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QDrag>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -19,6 +20,8 @@ KeyCanvas::KeyCanvas(QWidget* parent) : QWidget(parent)
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    // Tab reaches the grid; a click on a tile gives it the focus too.
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void KeyCanvas::setButtons(const QList<MacroButton>& buttons)
@@ -34,6 +37,7 @@ void KeyCanvas::setButtons(const QList<MacroButton>& buttons)
         tile->show();
         m_tiles.append(tile);
     }
+    showFocus();
     for (int i = 0; i < m_buttons.size(); ++i) {
         m_tiles[i]->setButton(m_buttons[i]);
         m_tiles[i]->setSelected(i == m_selection);
@@ -52,6 +56,7 @@ void KeyCanvas::setSelection(int index)
     m_selection = index;
     for (int i = 0; i < m_tiles.size(); ++i)
         m_tiles[i]->setSelected(i == m_selection);
+    showFocus();
 }
 
 KeyTile* KeyCanvas::tile(int index) const
@@ -105,31 +110,41 @@ QMenu* KeyCanvas::makeContextMenu(int index, QWidget* parent)
 {
     auto* menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("keyContextMenu"));
-    const int column = index % columns;
-    const int row = index / columns;
     const struct {
         const char* name;
         const char* text;
-        int target;
-        bool enabled;
+        Qt::Key direction;
     } moves[] = {
-        {"moveLeftAction", "Move Left", index - 1, column != 0},
-        {"moveRightAction", "Move Right", index + 1, column != columns - 1},
-        {"moveUpAction", "Move Up", index - columns, row != 0},
-        // By the device's last row, not the key count: the store ignores a target past the keys.
-        {"moveDownAction", "Move Down", index + columns, row != rowsOnDevice - 1},
+        {"moveLeftAction", "Move Left", Qt::Key_Left},
+        {"moveRightAction", "Move Right", Qt::Key_Right},
+        {"moveUpAction", "Move Up", Qt::Key_Up},
+        {"moveDownAction", "Move Down", Qt::Key_Down},
     };
     for (const auto& move : moves) {
         QAction* action = menu->addAction(QString::fromLatin1(move.text));
         action->setObjectName(QString::fromLatin1(move.name));
-        action->setEnabled(move.enabled);
-        const int target = move.target;
+        const int target = moveTarget(index, move.direction);
+        action->setEnabled(target >= 0);
         connect(action, &QAction::triggered, this, [this, index, target] {
             if (m_swap)
                 m_swap(index, target);
         });
     }
     return menu;
+}
+
+int KeyCanvas::moveTarget(int index, Qt::Key direction)
+{
+    const int column = index % columns;
+    const int row = index / columns;
+    switch (direction) {
+    case Qt::Key_Left: return column != 0 ? index - 1 : -1;
+    case Qt::Key_Right: return column != columns - 1 ? index + 1 : -1;
+    case Qt::Key_Up: return row != 0 ? index - columns : -1;
+    // By the device's last row, not the key count: the store ignores a target past the keys.
+    case Qt::Key_Down: return row != rowsOnDevice - 1 ? index + columns : -1;
+    default: return -1;
+    }
 }
 
 int KeyCanvas::rowCount() const
@@ -264,12 +279,103 @@ bool KeyCanvas::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::ContextMenu: {
         auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-        QMenu* menu = makeContextMenu(index, this);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        menu->popup(menuEvent->globalPos());
+        // The menu key opens the menu of the selected key, wherever the pointer rests.
+        if (menuEvent->reason() == QContextMenuEvent::Keyboard)
+            return false;
+        openContextMenu(index, menuEvent->globalPos());
         return true;
     }
     default:
         return false;
     }
+}
+
+void KeyCanvas::openContextMenu(int index, const QPoint& globalPos)
+{
+    QMenu* menu = makeContextMenu(index, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(globalPos);
+}
+
+void KeyCanvas::contextMenuEvent(QContextMenuEvent* event)
+{
+    KeyTile* selected = tile(m_selection);
+    if (event->reason() != QContextMenuEvent::Keyboard || !selected) {
+        event->ignore();
+        return;
+    }
+    openContextMenu(m_selection, selected->mapToGlobal(selected->tileRect().center().toPoint()));
+}
+
+void KeyCanvas::keyPressEvent(QKeyEvent* event)
+{
+    const int count = int(m_buttons.size());
+    const bool hasSelection = m_selection >= 0 && m_selection < count;
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    const bool isArrow = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+
+    if (isArrow && modifiers == Qt::ControlModifier) {
+        // As the menu's moves, but the selection goes with the key, as after a drag.
+        if (hasSelection) {
+            const int target = moveTarget(m_selection, Qt::Key(key));
+            if (target >= 0 && target < count) {
+                if (m_swap)
+                    m_swap(m_selection, target);
+                choose(target);
+            }
+        }
+        return;
+    }
+    if ((isArrow || key == Qt::Key_Home || key == Qt::Key_End) && modifiers == Qt::NoModifier) {
+        if (count == 0)
+            return;
+        int target = hasSelection ? m_selection : 0;
+        if (hasSelection) {
+            switch (key) {
+            case Qt::Key_Left: target -= 1; break;
+            case Qt::Key_Right: target += 1; break;
+            case Qt::Key_Up: target -= columns; break;
+            case Qt::Key_Down: target += columns; break;
+            default: break;
+            }
+        }
+        if (key == Qt::Key_Home)
+            target = 0;
+        else if (key == Qt::Key_End)
+            target = count - 1;
+        if (target >= 0 && target < count)
+            choose(target);
+        return;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) && modifiers == Qt::NoModifier) {
+        if (hasSelection)
+            emit editLabelRequested();
+        return;
+    }
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        if (KeyTile* selected = hasSelection ? tile(m_selection) : nullptr)
+            openContextMenu(m_selection, selected->mapToGlobal(selected->tileRect().center().toPoint()));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void KeyCanvas::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    showFocus();
+}
+
+void KeyCanvas::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    showFocus();
+}
+
+void KeyCanvas::showFocus()
+{
+    const bool focused = hasFocus();
+    for (int i = 0; i < m_tiles.size(); ++i)
+        m_tiles[i]->setFocusShown(focused && i == m_selection);
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The key grid of the macros page: the active profile's keys as tiles in four columns, in the
 // slot order of the device's 4 × 3 home grid. A click selects a key, dragging a tile onto
-// another swaps the two, and a tile's context menu moves its key one step. It owns no data:
-// the host gives it the keys and the swap, and follows its selection.
+// another swaps the two, and a tile's context menu moves its key one step. From the keyboard,
+// arrows, Home and End select, Ctrl+arrows move the selected key, the menu key opens its menu
+// and Return or F2 asks the host to edit its label. It owns no data: the host gives it the keys
+// and the swap, and follows its selection.
 
 #include "macros/MacroButton.h"
 
@@ -50,6 +52,8 @@ public:
     bool drop(const QStringList& texts, int target);
     // The four moves of a tile's context menu, enabled by the slot's column and row.
     QMenu* makeContextMenu(int index, QWidget* parent);
+    // The slot a move of one step from `index` leads to, or -1 where the device's grid ends.
+    static int moveTarget(int index, Qt::Key direction);
     static QString accessibleName(const MacroButton& button, int index);
 
     bool hasHeightForWidth() const override { return true; }
@@ -60,10 +64,16 @@ public:
 signals:
     // The user changed the selection: a click, or a drop that moved the selected key.
     void selectionChanged(int index);
+    // Return or F2 on the grid: the user wants to type the selected key's label.
+    void editLabelRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     struct Metrics {
@@ -76,6 +86,8 @@ private:
     void layoutTiles();
     void choose(int index);
     void startDrag(int index);
+    void openContextMenu(int index, const QPoint& globalPos);
+    void showFocus();
 
     QList<MacroButton> m_buttons;
     QList<KeyTile*> m_tiles;

@@ -11,6 +11,7 @@
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QAccessible>
 #include <QBoxLayout>
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -261,11 +263,16 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     QPalette red = m_clearButton->palette();
     red.setColor(QPalette::ButtonText, QColor(0xFF, 0x3B, 0x30));
     m_clearButton->setPalette(red);
+    // What the last test did; a failure would otherwise show only in the log.
+    m_testOutcome = new WrappingText;
+    m_testOutcome->setObjectName(QStringLiteral("testKeyOutcome"));
+    m_testOutcome->hide();
     buttons->addWidget(m_testButton);
+    buttons->addWidget(m_testOutcome);
     buttons->addWidget(m_clearButton);
     layout->addWidget(m_buttonsSection);
     layout->addStretch(1);
-    connect(m_testButton, &QPushButton::clicked, this, [this] { m_deviceManager.pressMacroKey(m_index); });
+    connect(m_testButton, &QPushButton::clicked, this, &KeyInspector::runTest);
     connect(m_clearButton, &QPushButton::clicked, this, [this] { m_deviceManager.profiles().clearKey(m_index); });
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &KeyInspector::showTestRule);
@@ -311,9 +318,63 @@ void KeyInspector::openIconPicker()
     m_iconPicker->popup(m_iconButton);
 }
 
+void KeyInspector::focusLabel()
+{
+    if (m_labelField->isEnabled()) {
+        m_labelField->setFocus(Qt::ShortcutFocusReason);
+        m_labelField->selectAll();
+    } else {
+        m_kindPicker->setFocus(Qt::ShortcutFocusReason);
+    }
+}
+
+QString KeyInspector::testSucceededText(MacroAction::Kind kind)
+{
+    switch (kind) {
+    case MacroAction::Kind::keystroke:
+    case MacroAction::Kind::media:
+    case MacroAction::Kind::typeText: return QStringLiteral("\u2713 Sent through Tarv");
+    case MacroAction::Kind::openApp:
+    case MacroAction::Kind::openURL: return QStringLiteral("\u2713 Opened on this computer");
+    case MacroAction::Kind::runShortcut: return QStringLiteral("\u2713 The shortcut ran");
+    case MacroAction::Kind::screenshot: return QStringLiteral("\u2713 Screenshot taken");
+    case MacroAction::Kind::showScreen: return QStringLiteral("\u2713 Shown on Tarv");
+    case MacroAction::Kind::unassigned: break;
+    }
+    return {};
+}
+
+void KeyInspector::runTest()
+{
+    const quint64 run = ++m_testRun;
+    const MacroAction::Kind kind = m_button.action.kind();
+    showTestOutcome(QStringLiteral("Running\u2026"), false);
+    const QPointer<KeyInspector> self(this);
+    m_deviceManager.pressMacroKey(m_index, [self, run, kind](const std::optional<QString>& failure) {
+        if (!self || self->m_testRun != run)
+            return;
+        if (failure)
+            self->showTestOutcome(QStringLiteral("\u2717 ") + *failure, true);
+        else
+            self->showTestOutcome(testSucceededText(kind), false);
+    });
+}
+
+void KeyInspector::showTestOutcome(const QString& text, bool failed)
+{
+    m_testOutcome->setText(text);
+    m_testOutcome->setTextColor(failed ? QColor(0xFF, 0x3B, 0x30) : FormSection::secondaryColor(this));
+    m_testOutcome->setVisible(!text.isEmpty());
+}
+
 void KeyInspector::setKey(int index, const MacroButton& button)
 {
     const bool indexChanged = index != m_index;
+    // The outcome belongs to the action that was tested.
+    if (indexChanged || button.action != m_button.action) {
+        ++m_testRun;
+        showTestOutcome(QString(), false);
+    }
     m_index = index;
     m_button = button;
     if (indexChanged)

@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class ShortcutsCatalog;
+class WrappingText;
 
 // One tint's round swatch, ringed while it is the key's tint.
 class TintSwatch : public QAbstractButton {
@@ -68,6 +69,9 @@ public:
     // The popup of the icon row; made when first opened.
     IconPickerPopover* iconPicker() const { return m_iconPicker; }
     void openIconPicker();
+    // Puts the keyboard in the Label field, or in the action picker while the key has no action
+    // (its label cannot be edited then).
+    void focusLabel();
 
 private:
     // Copies the active profile, applies the edit to the key in this slot and commits it; an
@@ -75,6 +79,10 @@ private:
     template <class Edit> void commit(Edit edit, const QString& actionName);
     void showIcon();
     void showTestRule();
+    void runTest();
+    // The outcome of the last Test Key beside it; an empty text hides it.
+    void showTestOutcome(const QString& text, bool failed);
+    static QString testSucceededText(MacroAction::Kind kind);
 
     DeviceManager& m_deviceManager;
     ShortcutsCatalog& m_shortcuts;
@@ -94,5 +102,8 @@ private:
     QCheckBox* m_latchingToggle = nullptr;
     QWidget* m_buttonsSection = nullptr;
     QPushButton* m_testButton = nullptr;
+    WrappingText* m_testOutcome = nullptr;
+    // Counts test runs: an outcome that arrives after another run or another key is dropped.
+    quint64 m_testRun = 0;
     QPushButton* m_clearButton = nullptr;
 };

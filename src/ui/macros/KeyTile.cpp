@@ -1,6 +1,6 @@
 #include "ui/macros/KeyTile.h"
 
-#include "platform/Graphemes.h"
+#include "pages/KeyLabel.h"
 #include "ui/widgets/DeviceIconGlyph.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -16,7 +16,6 @@ namespace {
 constexpr qreal glyphRowHeight = 26;
 constexpr qreal rowSpacing = 4;
 constexpr int glyphPixelSize = 22;
-constexpr int labelLength = 12;
 constexpr qreal badgeSide = 15;
 // The "plus" of an empty key, at the size of a title-2 text.
 constexpr int plusSide = 20;
@@ -132,7 +131,7 @@ QRectF KeyTile::badgeRect(const QRectF& tile)
 }
 
 void KeyTile::paint(QPainter& painter, const QRectF& tile, const MacroButton& button, bool isSelected,
-                    const QPalette& palette)
+                    const QPalette& palette, bool focusShown)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -172,20 +171,37 @@ void KeyTile::paint(QPainter& painter, const QRectF& tile, const MacroButton& bu
             }
             y += glyphRowHeight + rowSpacing;
         }
-        QString label = firstGraphemes(button.label, labelLength);
+        // The label as the device shows it, measured with the device's font: what would be cut
+        // there is not shown here either.
+        QString label = DynamicUIDemo::visibleKeyLabel(button);
         if (label.isEmpty())
             label = QStringLiteral(" ");
-        painter.setFont(font);
         const QRectF row(inner.left(), y, inner.width(), metrics.height());
-        painter.drawText(row, Qt::AlignCenter | Qt::TextSingleLine, metrics.elidedText(label, Qt::ElideRight, row.width()));
+        // What fits the device's key fits the tile; a tile narrower than the device's key
+        // draws it smaller rather than cut it differently.
+        QFont fitted = font;
+        const qreal advance = metrics.horizontalAdvance(label);
+        if (advance > row.width() && advance > 0)
+            fitted.setPixelSize(std::max(7, int(font.pixelSize() * row.width() / advance)));
+        painter.setFont(fitted);
+        painter.drawText(row, Qt::AlignCenter | Qt::TextSingleLine, label);
 
         if (showsBadge(button))
             paintBadge(painter, badgeRect(tile));
     }
 
+    if (isSelected && focusShown) {
+        QColor glow = palette.color(QPalette::Highlight);
+        glow.setAlphaF(0.22f);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(glow);
+        painter.drawRoundedRect(tile, cornerRadius, cornerRadius);
+    }
     if (isSelected) {
-        const QRectF ring = tile.adjusted(-ringOutset + 1, -ringOutset + 1, ringOutset - 1, ringOutset - 1);
-        painter.setPen(QPen(palette.color(QPalette::Highlight), 2));
+        const qreal width = focusShown ? 3 : 2;
+        const qreal inset = ringOutset - width / 2;
+        const QRectF ring = tile.adjusted(-inset, -inset, inset, inset);
+        painter.setPen(QPen(palette.color(QPalette::Highlight), width));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(ring, 11, 11);
     }
@@ -225,6 +241,14 @@ void KeyTile::setSelected(bool selected)
     update();
 }
 
+void KeyTile::setFocusShown(bool shown)
+{
+    if (shown == m_isFocusShown)
+        return;
+    m_isFocusShown = shown;
+    update();
+}
+
 QRectF KeyTile::tileRect() const
 {
     return QRectF(rect()).adjusted(ringOutset, ringOutset, -ringOutset, -ringOutset);
@@ -238,7 +262,7 @@ bool KeyTile::hitsTile(const QPointF& point) const
 void KeyTile::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    paint(painter, tileRect(), m_button, m_isSelected, palette());
+    paint(painter, tileRect(), m_button, m_isSelected, palette(), m_isFocusShown);
 }
 
 bool KeyTile::event(QEvent* event)

@@ -41,9 +41,10 @@ public:
     static bool isEmpty(const MacroButton& button) { return button.action.kind() == MacroAction::Kind::unassigned; }
     static bool showsBadge(const MacroButton& button) { return !isEmpty(button) && !button.action.isConfigured(); }
 
-    // Draws the tile filling `tile`; the ring, when selected, goes ringOutset beyond it.
+    // Draws the tile filling `tile`; the ring, when selected, goes ringOutset beyond it. With
+    // `focusShown` the ring is bolder and the tile glows: the keyboard is on this key.
     static void paint(QPainter& painter, const QRectF& tile, const MacroButton& button, bool isSelected,
-                      const QPalette& palette);
+                      const QPalette& palette, bool focusShown = false);
     // Where the "not set up" badge sits in a tile.
     static QRectF badgeRect(const QRectF& tile);
     // The tile at the device's key size, unselected: what a drag carries.
@@ -55,6 +56,8 @@ public:
     bool isSelected() const { return m_isSelected; }
     void setButton(const MacroButton& button);
     void setSelected(bool selected);
+    bool isFocusShown() const { return m_isFocusShown; }
+    void setFocusShown(bool shown);
     // The tile inside the widget, which is larger by the ring's room on every side.
     QRectF tileRect() const;
     // Whether a point of the widget lies on the tile's rounded shape.
@@ -67,4 +70,5 @@ protected:
 private:
     MacroButton m_button;
     bool m_isSelected = false;
+    bool m_isFocusShown = false;
 };

@@ -153,6 +153,11 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
 
     connect(&store, &ProfileStore::profilesChanged, this, &MacrosView::refresh);
     connect(&store, &ProfileStore::activeIDChanged, this, &MacrosView::refresh);
+    connect(m_canvas, &KeyCanvas::editLabelRequested, this, [this] {
+        if (!m_inspectorShown)
+            setInspectorShown(true);
+        m_inspector->focusLabel();
+    });
     m_canvas->setSelection(0);
     refresh();
 }

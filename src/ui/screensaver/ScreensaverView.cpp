@@ -17,7 +17,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QMimeData>
@@ -26,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
@@ -184,8 +187,8 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
     setObjectName(QStringLiteral("screensaverPage"));
     setAcceptDrops(true);
     m_model = new PhotoListModel(m_deviceManager, this);
-    m_fileChooser = [](QWidget* parent, const QString& filter, std::function<void(const QStringList&)> done) {
-        auto* dialog = new QFileDialog(parent, QString(), QString(), filter);
+    m_fileChooser = [this](QWidget* parent, const QString& filter, std::function<void(const QStringList&)> done) {
+        auto* dialog = new QFileDialog(parent, QString(), photoFolder(), filter);
         dialog->setFileMode(QFileDialog::ExistingFiles);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         QObject::connect(dialog, &QFileDialog::finished, dialog, [dialog, done = std::move(done)](int result) {
@@ -451,9 +454,20 @@ void ScreensaverView::chooseFiles()
         // Closing the chooser without a choice imports nothing.
         if (paths.isEmpty())
             return;
+        self->m_lastPhotoFolder = QFileInfo(paths.first()).absolutePath();
         self->m_deviceManager.importPhotoFiles(paths);
         self->importStarted(int(paths.size()));
     });
+}
+
+QString ScreensaverView::photoFolder() const
+{
+    if (!m_lastPhotoFolder.isEmpty() && QFileInfo(m_lastPhotoFolder).isDir())
+        return m_lastPhotoFolder;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
 }
 
 bool ScreensaverView::carriesPhotos(const QMimeData& mime)

@@ -37,6 +37,9 @@ public:
     void setFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
     // "Images (*.bmp *.jpg …)": every format Qt can read here.
     static QString imageFileFilter();
+    // Where the chooser opens: the folder of the last choice while it exists, else the
+    // user's Pictures folder, else the home folder.
+    QString photoFolder() const;
 
     // What a drop of `mime` delivers: local files, else the dragged picture's data. Each is
     // named as a dropped photo and handed to the import; true when there was something.
@@ -75,6 +78,7 @@ private:
     DeviceManager& m_deviceManager;
     PhotoListModel* m_model = nullptr;
     FileChooser m_fileChooser;
+    QString m_lastPhotoFolder;
 
     FormSection* m_general = nullptr;
     QCheckBox* m_enabledToggle = nullptr;

@@ -3,12 +3,46 @@
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QLabel>
 
 #include <algorithm>
+
+namespace {
+
+// Holds a page's column of sections to a readable width, centred, however wide the window:
+// a value far from its label is hard to match with it.
+class ReadableColumn : public QObject {
+public:
+    ReadableColumn(QWidget* page, QVBoxLayout* layout) : QObject(page), m_layout(layout)
+    {
+        page->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            const int width = static_cast<QWidget*>(watched)->width();
+            const int left = std::max(FormSection::pageMargin, (width - FormSection::readableWidth) / 2);
+            const int right = std::max(FormSection::pageMargin, width - FormSection::readableWidth - left);
+            const QMargins margins = m_layout->contentsMargins();
+            if (margins.left() != left || margins.right() != right) {
+                m_layout->setContentsMargins(left, margins.top(), right, margins.bottom());
+                // The layout has already placed its rows for this size: again, at once.
+                m_layout->activate();
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QVBoxLayout* m_layout;
+};
+
+}  // namespace
 
 FormSection::FormSection(const QString& title, QWidget* parent) : QWidget(parent)
 {
@@ -63,8 +97,9 @@ void FormSection::setLabelWidth(QFormLayout* rows, int width)
 QVBoxLayout* FormSection::pageLayout(QWidget* page)
 {
     auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setContentsMargins(pageMargin, pageMargin, pageMargin, pageMargin);
     layout->setSpacing(18);
+    new ReadableColumn(page, layout);
     return layout;
 }
 

@@ -13,6 +13,9 @@ class QVBoxLayout;
 class FormSection : public QWidget {
 public:
     static constexpr int labelSpacing = 16;
+    static constexpr int pageMargin = 20;
+    // The widest a page's sections grow; a wider page centres them.
+    static constexpr int readableWidth = 720;
 
     explicit FormSection(const QString& title, QWidget* parent = nullptr);
 
@@ -22,7 +25,8 @@ public:
     void setFooter(const QString& text);
     QLabel* footer() const { return m_footer; }
 
-    // The column of sections that makes a page, with the room every page keeps around them.
+    // The column of sections that makes a page, with the room every page keeps around them;
+    // never wider than readableWidth.
     static QVBoxLayout* pageLayout(QWidget* page);
     // A label for the value side of a row, set against the right edge as the rows' values are;
     // it shows its text as it is, never as markup.

@@ -5,10 +5,15 @@
 
 #include "MacrosFixture.h"
 
+#include "support/PrivateSessionBus.h"
 #include "ui/macros/ActionEditor.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
+#include "ui/widgets/ElidedLabel.h"
+#include "ui/widgets/WrappingText.h"
 
+#include <QDBusConnection>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QImage>
@@ -127,16 +132,63 @@ TEST_F(ActionEditorTest, MediaAndScreenshotPickersWriteOneStepEach)
     choose(saveTo, 0);
     EXPECT_EQ(stored(), MacroAction::screenshot({Options::Mode::window, Options::Destination::file}));
     EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
-    // Nothing to allow on X11.
-    EXPECT_EQ(find<QLabel>("permissionText")->text(), QStringLiteral("Screen Recording allowed"));
 }
 
-TEST_F(ActionEditorTest, PermissionRowIsLeftOutWhereThePortalAsksEachTime)
+TEST_F(ActionEditorTest, ThePermissionRowSaysWhetherTheDesktopOffersAScreenshotPortal)
 {
-    qputenv("WAYLAND_DISPLAY", "wayland-0");
-    ActionEditor* editor = edit(MacroAction::screenshot({}));
-    EXPECT_EQ(rowLabels(editor), (QStringList{"Capture", "Save to"}));
-    EXPECT_EQ(editor->findChild<QWidget*>(QStringLiteral("permissionRow")), nullptr);
+    // A bus of the test's own, without a portal.
+    TarvFake::PrivateSessionBus bus;
+    if (!bus.start())
+        GTEST_SKIP() << bus.lastError().toStdString();
+    const QString connection = QStringLiteral("tarv-permission-row");
+    page();
+    hub->actionRunner().bus = [&] { return QDBusConnection::connectToBus(bus.address(), connection); };
+    edit(MacroAction::screenshot({}));
+    auto* row = find<ScreenRecordingPermissionRow>("permissionRow");
+    QTRY_VERIFY(row->hasAnswer());
+    EXPECT_EQ(find<QLabel>("permissionText")->text(), ScreenRecordingPermissionRow::offeredText(false, false));
+    EXPECT_TRUE(
+        find<QLabel>("permissionText")->text().startsWith(QStringLiteral("No desktop portal offers screenshots")));
+    putKey(0, key(QStringLiteral("Key"), MacroAction::unassigned()));
+    QDBusConnection::disconnectFromBus(connection);
+}
+
+TEST_F(ActionEditorTest, TestKeyShowsItsOutcomeBesideIt)
+{
+    TempXdg::write(xdg.path("data") + QStringLiteral("/applications/org.example.Gone.desktop"),
+                   desktopEntry(QStringLiteral("Gone")).replace("Exec=/bin/true", "Exec=/nonexistent/gone"));
+    edit(MacroAction::openApp({QStringLiteral("org.example.Gone"), QStringLiteral("Gone")}));
+    auto* outcome = find<WrappingText>("testKeyOutcome");
+    EXPECT_FALSE(outcome->isVisibleTo(window.get()));
+    find<QPushButton>("testKeyButton")->click();
+    QTRY_VERIFY(outcome->text().startsWith(QStringLiteral("\u2717 ")));
+    EXPECT_TRUE(outcome->isVisibleTo(window.get()));
+    EXPECT_TRUE(std::any_of(hub->log().cbegin(), hub->log().cend(), [&](const LogEntry& e) {
+        return e.text == QStringLiteral("Key failed: ") + outcome->text().mid(2);
+    }));
+
+    const AppTarget other{QStringLiteral("org.example.Other"), QStringLiteral("Other")};
+    putKey(0, key(QStringLiteral("Key"), MacroAction::openApp(other)));
+    EXPECT_FALSE(outcome->isVisibleTo(window.get()));
+}
+
+TEST_F(ActionEditorTest, TheTextEditorNamesTheCharactersTarvWillSkipAsTheyAreTyped)
+{
+    edit(MacroAction::typeText({}));
+    auto* note = find<QLabel>("textSkippedNote");
+    // QTest types ASCII only; these are the key events of a keyboard that has the rest.
+    const auto type = [&](const QString& text) {
+        for (QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, find<QLineEdit>("textField"), Qt::Key_unknown, QString(c), {});
+    };
+    type(QStringLiteral("h\u00E9llo"));
+    EXPECT_TRUE(note->isVisibleTo(window.get()));
+    EXPECT_EQ(note->text(), QStringLiteral("Tarv types with a US keyboard layout and will skip \u00E9."));
+    type(QStringLiteral(" w\u00F6rld \u20AC5 \u00F1"));
+    EXPECT_EQ(note->text(),
+              QStringLiteral("Tarv types with a US keyboard layout and will skip \u00E9 \u00F6 \u20AC \u00F1."));
+    edit(MacroAction::typeText(QStringLiteral("hello")));
+    EXPECT_FALSE(note->isVisibleTo(window.get()));
 }
 
 TEST_F(ActionEditorTest, UrlIsWrittenAsTypedAndTextIsCutAt200Characters)
@@ -191,6 +243,21 @@ TEST_F(ActionEditorTest, ShortcutPickerListsTheShortcutsFolderAndKeepsAnUnlisted
     EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
     choose(picker, 0);
     EXPECT_EQ(stored(), MacroAction::runShortcut(QString()));
+}
+
+TEST_F(ActionEditorTest, NewShortcutsAppearWithoutLeavingThePageAndNoneSaysWhereTheyLive)
+{
+    const QString folder = xdg.path("data") + QStringLiteral("/Tarv/Shortcuts");
+    edit(MacroAction::runShortcut({}));
+    auto* note = find<QLabel>("shortcutsFolderNote");
+    QTRY_VERIFY(note->isVisibleTo(window.get()));
+    EXPECT_EQ(note->text(), ActionEditor::shortcutsFolderNote(folder));
+    EXPECT_TRUE(note->text().contains(QStringLiteral("~/")) || !folder.startsWith(QDir::homePath()));
+
+    TempXdg::write(folder + QStringLiteral("/Deploy"), "#!/bin/sh\n", true);
+    QComboBox* picker = find<QComboBox>("shortcutPicker");
+    QTRY_COMPARE(itemTexts(picker), (QStringList{"Choose Shortcut", "Deploy"}));
+    EXPECT_FALSE(note->isVisibleTo(window.get()));
 }
 
 TEST_F(ActionEditorTest, ScreenPickerFindsPagesIgnoringCaseAndMarksMissingOnesWithoutWriting)
@@ -259,7 +326,7 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
     EXPECT_EQ(stored(), MacroAction::openApp(editor));
     EXPECT_EQ(steps(), before + 1);
     EXPECT_EQ(undoText(), QStringLiteral("Edit Action"));
-    EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("Text.app Editor"));
+    EXPECT_EQ(find<ElidedLabel>("appName")->fullText(), QStringLiteral("Text.app Editor"));
     auto* iconView = page().inspector()->actionEditor()->findChild<AppIconView*>();
     ASSERT_NE(iconView, nullptr);
     QTRY_VERIFY(!iconView->showsFallback());
@@ -269,6 +336,41 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
     ASSERT_NE(chooser, nullptr);
     chooser->reject();
     EXPECT_EQ(steps(), before + 1);
+}
+
+TEST_F(ActionEditorTest, ReturnInTheChooserTakesTheHighlightedApplication)
+{
+    const QString apps = xdg.path("data") + QStringLiteral("/applications/");
+    TempXdg::write(apps + QStringLiteral("abacus.desktop"), desktopEntry(QStringLiteral("Abacus")));
+    TempXdg::write(apps + QStringLiteral("vim.desktop"), desktopEntry(QStringLiteral("Vim")));
+    edit(MacroAction::openApp({}));
+    AppChooser* chooser = openChooser();
+    ASSERT_NE(chooser, nullptr);
+    auto* search = chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField"));
+    QTest::keyClicks(search, QStringLiteral("vim"));
+    const int before = steps();
+    QTest::keyClick(search, Qt::Key_Return);
+    EXPECT_EQ(stored(), MacroAction::openApp({QStringLiteral("vim"), QStringLiteral("Vim")}));
+    EXPECT_EQ(steps(), before + 1);
+    EXPECT_FALSE(chooser->isVisible());
+}
+
+TEST_F(ActionEditorTest, ALongApplicationNameIsCutAndTheInspectorStaysInTheWindow)
+{
+    const QString name = QStringLiteral("Openbox Configuration Manager");
+    edit(MacroAction::openApp({QStringLiteral("obconf"), name}));
+    window->resize(1080, 640);
+    QTRY_COMPARE(window->size(), QSize(1080, 640));
+    QCoreApplication::processEvents();
+    auto* appName = find<ElidedLabel>("appName");
+    EXPECT_EQ(appName->fullText(), name);
+    for (const char* button : {"chooseAppButton", "testKeyButton", "clearKeyButton"}) {
+        auto* widget = find<QPushButton>(button);
+        const QRect inWindow(widget->mapTo(window.get(), QPoint(0, 0)), widget->size());
+        EXPECT_LE(inWindow.right(), window->width()) << button;
+    }
+    EXPECT_TRUE(appName->isElided());
+    EXPECT_EQ(appName->toolTip(), name);
 }
 
 TEST_F(ActionEditorTest, AppIconFallsBackUntilTheEntryIsInstalled)

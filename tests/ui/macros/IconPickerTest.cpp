@@ -7,6 +7,7 @@
 #include "device/EmojiIconRenderer.h"
 #include "ui/macros/IconPicker.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -86,6 +87,29 @@ TEST_F(IconPickerTest, SearchIsTrimmedIgnoresCaseAndLooksAtLabelsAndNames)
     picker = reopen();
     EXPECT_TRUE(search->text().isEmpty());
     EXPECT_EQ(picker->tab(), IconPickerPopover::Tab::symbols);
+}
+
+TEST_F(IconPickerTest, ReturnTakesTheSingleMatchAndTheCellUnderTheKeyboardShowsIt)
+{
+    IconPickerPopover* picker = open(std::nullopt, std::nullopt);
+    auto* search = in<QLineEdit>(picker, QStringLiteral("iconSearchField"));
+    QTest::keyClicks(search, QStringLiteral("vol"));
+    QTest::keyClick(search, Qt::Key_Return);
+    EXPECT_TRUE(picker->isVisible());
+    EXPECT_EQ(first().icon, std::nullopt);
+
+    auto* cell = in<QToolButton>(picker, QStringLiteral("symbolCell:bell"));
+    search->clear();
+    const QImage unfocused = cell->grab().toImage();
+    QApplication::setActiveWindow(picker);
+    cell->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return cell->hasFocus(); }));
+    EXPECT_NE(cell->grab().toImage(), unfocused);
+
+    QTest::keyClicks(search, QStringLiteral("bell"));
+    QTest::keyClick(search, Qt::Key_Return);
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_EQ(first().icon, std::optional<DeviceIcon>(DeviceIcon::bell));
 }
 
 TEST_F(IconPickerTest, ChoosingAnIconOrAnEmojiClearsTheOtherInOneUndoStep)

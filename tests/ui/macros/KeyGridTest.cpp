@@ -3,6 +3,9 @@
 
 #include "MacrosFixture.h"
 
+#include "device/MontserratMetrics.h"
+#include "pages/KeyLabel.h"
+
 #include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
@@ -173,6 +176,79 @@ TEST_F(MacrosTest, TilesAreNamedByTheirKeyAndSlot)
     EXPECT_EQ(view.canvas()->tile(2)->accessibleName(), QStringLiteral(", slot 3"));
 }
 
+TEST_F(MacrosTest, ArrowsHomeAndEndSelectKeysAndTheKeyUnderTheKeyboardShowsIt)
+{
+    MacrosView& view = page();
+    KeyCanvas* canvas = view.canvas();
+    QApplication::setActiveWindow(window.get());
+    canvas->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return canvas->hasFocus(); }));
+    EXPECT_TRUE(canvas->tile(0)->isFocusShown());
+    QTest::keyClick(canvas, Qt::Key_Right);
+    QTest::keyClick(canvas, Qt::Key_Down);
+    EXPECT_EQ(view.selection(), 5);
+    EXPECT_EQ(find<QGroupBox>("keySection")->title(), QStringLiteral("Key 6"));
+    EXPECT_TRUE(canvas->tile(5)->isFocusShown());
+    EXPECT_FALSE(canvas->tile(0)->isFocusShown());
+    QTest::keyClick(canvas, Qt::Key_End);
+    EXPECT_EQ(view.selection(), 11);
+    QTest::keyClick(canvas, Qt::Key_Down);
+    QTest::keyClick(canvas, Qt::Key_Right);
+    EXPECT_EQ(view.selection(), 11);
+    QTest::keyClick(canvas, Qt::Key_Home);
+    EXPECT_EQ(view.selection(), 0);
+}
+
+TEST_F(MacrosTest, ReturnOrF2OnTheGridPutsTheKeyboardInTheLabelField)
+{
+    MacrosView& view = page();
+    putKey(1, key(QStringLiteral("Lamp"), MacroAction::media(MediaKey::mute)));
+    QApplication::setActiveWindow(window.get());
+    QLineEdit* label = find<QLineEdit>("labelField");
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_F2}) {
+        view.canvas()->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(waitUntil([&] { return view.canvas()->hasFocus(); }));
+        view.setSelection(0);
+        QTest::keyClick(view.canvas(), Qt::Key_Right);
+        QTest::keyClick(view.canvas(), key);
+        EXPECT_TRUE(label->hasFocus()) << key;
+        EXPECT_EQ(label->selectedText(), QStringLiteral("Lamp"));
+    }
+}
+
+TEST_F(MacrosTest, TheMenuKeyOpensTheSelectedKeysMenu)
+{
+    MacrosView& view = page();
+    KeyCanvas* canvas = view.canvas();
+    view.setSelection(4);
+    QTest::keyClick(canvas, Qt::Key_F10, Qt::ShiftModifier);
+    auto* menu = canvas->findChild<QMenu*>(QStringLiteral("keyContextMenu"));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_FALSE(menu->findChild<QAction*>(QStringLiteral("moveLeftAction"))->isEnabled());
+    EXPECT_TRUE(menu->findChild<QAction*>(QStringLiteral("moveUpAction"))->isEnabled());
+    menu->close();
+}
+
+TEST_F(MacrosTest, CtrlArrowsMoveTheSelectedKeyAsOneUndoStepAndTheSelectionGoesWithIt)
+{
+    MacrosView& view = page();
+    KeyCanvas* canvas = view.canvas();
+    view.setSelection(4);
+    const QList<MacroButton> before = active().buttons;
+    const int steps = window->undoStack()->count();
+    QTest::keyClick(canvas, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(active().buttons[5], before[4]);
+    EXPECT_EQ(active().buttons[4], before[5]);
+    EXPECT_EQ(view.selection(), 5);
+    EXPECT_EQ(window->undoStack()->count(), steps + 1);
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Move Key"));
+    // The device's grid ends at the first column: nothing moves.
+    view.setSelection(4);
+    QTest::keyClick(canvas, Qt::Key_Left, Qt::ControlModifier);
+    EXPECT_EQ(window->undoStack()->count(), steps + 1);
+    EXPECT_EQ(view.selection(), 4);
+}
+
 TEST(KeyTileTest, UnlitLitAndTintedKeysUseTheirFillsBordersAndContentColours)
 {
     // Unlit neutral: dark fill, grey hairline, near-white content.
@@ -238,3 +314,13 @@ TEST(KeyTileTest, EmptyKeysAreDashedOutlinesAndUnsetActionsWearTheBadge)
     EXPECT_TRUE(near(selected.pixel(58, 1), QGuiApplication::palette().color(QPalette::Highlight), 6));
     EXPECT_EQ(qAlpha(drawTile(keystroke(QStringLiteral("MM"))).pixel(58, 1)), 0);
 }
+
+TEST(KeyTileTest, TheTileShowsTheLabelAsTheDeviceCutsIt)
+{
+    // Twelve characters, wider than the device's key in its font, with a symbol it lacks.
+    const MacroButton copy = keystroke(QStringLiteral("Copy \u2702 Stuff"));
+    const QString shown = DynamicUIDemo::visibleKeyLabel(copy);
+    EXPECT_EQ(shown, QStringLiteral("Copy   Stuf"));
+    EXPECT_LE(MontserratMetrics::textWidth(shown, 18), DynamicUIDemo::keyLabelRoom);
+}
+

@@ -178,6 +178,21 @@ TEST_F(ProfileAppsTest, ChooseLinksSeveralInstalledAppsToTheActiveProfile)
     chooser->accept();
     EXPECT_EQ(active().linkedApps, (QList<AppTarget>{{QStringLiteral("org.example.Alpha"), QStringLiteral("Alpha")},
                                                      {QStringLiteral("org.example.Gamma"), QStringLiteral("Gamma")}}));
+
+    // Return in the search field takes the one application it leaves.
+    popover()->addAppMenu()->actions().last()->trigger();
+    chooser = nullptr;
+    for (AppChooser* shown : window->findChildren<AppChooser*>()) {
+        if (shown->isVisible())
+            chooser = shown;
+    }
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([chooser] { return chooser->isLoaded(); }, 5000));
+    auto* search = chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField"));
+    QTest::keyClicks(search, QStringLiteral("beta"));
+    QTest::keyClick(search, Qt::Key_Return);
+    EXPECT_EQ(active().linkedApps.size(), 3);
+    EXPECT_TRUE(active().linkedApps.contains(AppTarget{QStringLiteral("org.example.Beta"), QStringLiteral("Beta")}));
 }
 
 TEST_F(ProfileAppsTest, FallbackToggleNamesTheOtherFallbackAndPausedNoteResumes)

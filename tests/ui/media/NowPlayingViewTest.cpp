@@ -7,8 +7,10 @@
 #include "support/PrivateSessionBus.h"
 #include "ui/media/NowPlayingView.h"
 #include "ui/widgets/ElidedLabel.h"
+#include "ui/widgets/FormSection.h"
 
 #include <QFontMetricsF>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -138,3 +140,18 @@ TEST_F(NowPlayingViewTest, RefreshReadsThePlayerAgainWithoutADevice)
 }
 
 }  // namespace
+
+TEST_F(NowPlayingViewTest, OnAWideWindowTheFormKeepsAReadableWidth)
+{
+    QWidget& nowPlaying = page();
+    window->resize(1920, 1080);
+    QTRY_COMPARE(window->width(), 1920);
+    QTRY_VERIFY(nowPlaying.width() > FormSection::readableWidth + 2 * FormSection::pageMargin);
+    for (QGroupBox* box : nowPlaying.findChildren<QGroupBox*>()) {
+        EXPECT_LE(box->width(), FormSection::readableWidth) << box->title().toStdString();
+        // Centred on the page.
+        const int left = box->mapTo(&nowPlaying, QPoint(0, 0)).x();
+        EXPECT_NEAR(left, nowPlaying.width() - left - box->width(), 2);
+    }
+}
+

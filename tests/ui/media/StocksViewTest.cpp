@@ -129,7 +129,10 @@ TEST_F(StocksViewTest, RefreshNowShowsItsProgressThenTheMessageOfAPartialFailure
     EXPECT_TRUE(refresh->isEnabled());
     EXPECT_FALSE(find<QProgressBar>(QStringLiteral("refreshProgress"))->isVisible());
     EXPECT_TRUE(errorShown());
-    EXPECT_EQ(find<SymbolLabel>(QStringLiteral("refreshError"))->text(), StockStore::refreshFailedMessage);
+    // With the reason of the symbol that failed.
+    EXPECT_TRUE(find<SymbolLabel>(QStringLiteral("refreshError"))
+                    ->text()
+                    .startsWith(StockStore::refreshFailedMessage + QStringLiteral(" (NVDA: ")));
     EXPECT_EQ(company(0), stocks.quotes().value(0).companyName);
     EXPECT_FALSE(company(0).isEmpty());
     EXPECT_EQ(find<QLabel>(QStringLiteral("lastUpdatedValue"))->text(),

@@ -18,8 +18,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QMimeData>
@@ -252,6 +254,19 @@ TEST_F(ScreensaverViewTest, RemoveDeletesThePhotoAndItsFiles)
     EXPECT_FALSE(QFile::exists(photos.sourcePath(first)));
     EXPECT_EQ(photos.readIndex().size(), 1);
     EXPECT_FALSE(shows("intervalPicker"));
+}
+
+TEST_F(ScreensaverViewTest, TheChooserOpensInPicturesThenInTheFolderLastUsed)
+{
+    ScreensaverView& view = page();
+    const QString pictures = QDir::homePath() + QStringLiteral("/Pictures");
+    ASSERT_TRUE(QDir().mkpath(pictures));
+    EXPECT_EQ(view.photoFolder(), pictures);
+    const QString lake = writePicture(QStringLiteral("Lake.png"), halves(Qt::blue, Qt::white), "PNG");
+    view.setFileChooser([&](QWidget*, const QString&, std::function<void(const QStringList&)> done) { done({lake}); });
+    find<QPushButton>("fromFilesButton")->click();
+    EXPECT_EQ(view.photoFolder(), QFileInfo(lake).absolutePath());
+    ASSERT_TRUE(waitForImports());
 }
 
 TEST_F(ScreensaverViewTest, ChosenFilesAreImportedByNameAndTheUnreadableOneIsNamed)
