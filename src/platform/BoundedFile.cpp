@@ -9,6 +9,19 @@
 #include <algorithm>
 #include <cerrno>
 
+std::optional<QString> notARegularFile(unsigned mode)
+{
+    if (S_ISREG(mode))
+        return std::nullopt;
+    if (S_ISBLK(mode) || S_ISCHR(mode))
+        return QStringLiteral("it is a device, not a regular file");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("it is a named pipe, not a regular file");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("it is a socket, not a regular file");
+    return QStringLiteral("it is not a regular file");
+}
+
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
 {
     // Opened without blocking, then checked on the descriptor itself, so a file swapped for a
@@ -17,7 +30,7 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
     if (fd < 0)
         return std::nullopt;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes) {
+    if (::fstat(fd, &info) != 0 || notARegularFile(info.st_mode) || info.st_size > maxBytes) {
         ::close(fd);
         return std::nullopt;
     }

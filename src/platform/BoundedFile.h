@@ -9,3 +9,8 @@
 #include <optional>
 
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes);
+
+// Why what has this mode (st_mode) is no regular file, in words for the user; none for a
+// regular file. The one check of the reader above and of writers that must not replace
+// what stands at a path.
+std::optional<QString> notARegularFile(unsigned mode);
