@@ -291,6 +291,12 @@ std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QByteArray& i
     if (!buffer.open(QIODevice::ReadOnly))
         return std::nullopt;
     QImageReader reader(&buffer);
+    // Its size is known only once the whole drawing is parsed, which is what costs: look at
+    // the text first. A compressed one cannot be looked at without unpacking it all.
+    if (const QByteArray format = reader.format(); format == "svg" || format == "svgz") {
+        if (format == "svgz" || imageBytes.size() > maxVectorBytes || imageBytes.count('<') > maxVectorElements)
+            return std::nullopt;
+    }
     // Brought within bounds as it is decoded, where the format allows; a shape that cannot
     // be drawn is not decoded at all.
     if (const QSize stored = reader.size(); stored.isValid()) {

@@ -24,6 +24,10 @@ struct NowPlayingBackdrop {
     // drawn from it; a shape whose shorter side would then fall below one pixel cannot be
     // drawn at all.
     static constexpr int maxArtworkSide = 2048;
+    // A vector picture costs what its drawing holds, whatever size it is drawn at: only a
+    // small one is drawn, so that it stays within the memory and time of a raster one.
+    static constexpr qsizetype maxVectorBytes = 1024 * 1024;
+    static constexpr qsizetype maxVectorElements = 10000;
 
     // None when the bytes are no image, or one that cannot be drawn.
     static std::optional<NowPlayingBackdrop> render(const QByteArray& imageBytes);
