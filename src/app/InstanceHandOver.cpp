@@ -111,10 +111,17 @@ void InstanceHandOver::acceptConnections()
             }
             return;
         }
-        if (!isSameUser(fd) ||
-            findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly).size() >= m_limits.connections) {
+        if (!isSameUser(fd)) {
             ::close(fd);
             continue;
+        }
+        // At the cap the connection waiting longest goes: a client that means it sends its
+        // line as it connects, so idle ones cannot keep a second start out.
+        m_open.removeIf([](const QPointer<QLocalSocket>& socket) { return socket.isNull(); });
+        while (!m_open.isEmpty() && m_open.size() >= m_limits.connections) {
+            const QPointer<QLocalSocket> oldest = m_open.takeFirst();
+            oldest->abort();
+            oldest->deleteLater();
         }
         serve(fd);
     }
@@ -128,6 +135,7 @@ void InstanceHandOver::serve(int fd)
         delete socket;
         return;
     }
+    m_open.append(socket);
     // A request is one short line; anything else is closed unanswered.
     socket->setReadBufferSize(64);
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);

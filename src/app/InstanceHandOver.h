@@ -5,9 +5,12 @@
 
 #include "control/SocketNotifyServer.h"
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
+class QLocalSocket;
 class QSocketNotifier;
 
 class InstanceHandOver : public QObject {
@@ -18,7 +21,7 @@ public:
     struct Limits {
         // How long a connection may take to send its whole request.
         double connection = SocketNotifyServer::Limits{}.connection;
-        // Connections served at once; the others are closed unanswered.
+        // Connections held at once; a new one beyond them closes the one held longest.
         int connections = SocketNotifyServer::Limits{}.connections;
     };
 
@@ -52,4 +55,6 @@ private:
     QString m_error;
     int m_listener = -1;
     QSocketNotifier* m_notifier = nullptr;
+    // In the order they came.
+    QList<QPointer<QLocalSocket>> m_open;
 };
