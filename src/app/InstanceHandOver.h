@@ -48,6 +48,8 @@ signals:
 
 private:
     void acceptConnections();
+    void pauseAccepting();
+    void resumeAccepting();
     void serve(int fd);
 
     QString m_socketPath;
