@@ -1,16 +1,33 @@
 #include "app/InstanceHandOver.h"
 
+#include "control/NotifyChannel.h"
+
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 
 namespace {
 
 const QByteArray showRequest = QByteArrayLiteral("show\n");
+
+bool isSameUser(int fd)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+}
 
 }  // namespace
 
@@ -22,45 +39,134 @@ QString InstanceHandOver::socketPathForLock(const QString& lockPath)
 }
 
 InstanceHandOver::InstanceHandOver(QString socketPath, QObject* parent)
-    : QObject(parent), m_socketPath(std::move(socketPath)), m_server(new QLocalServer(this))
+    : InstanceHandOver(std::move(socketPath), Limits{}, parent)
 {
-    // The lock's folder is private to the user; the socket needs no wider access.
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &InstanceHandOver::acceptConnections);
+}
+
+InstanceHandOver::InstanceHandOver(QString socketPath, Limits limits, QObject* parent)
+    : QObject(parent), m_socketPath(std::move(socketPath)), m_limits(limits)
+{
 }
 
 InstanceHandOver::~InstanceHandOver()
 {
-    m_server->close();
+    if (m_listener < 0)
+        return;
+    delete m_notifier;
+    ::close(m_listener);
+    ::unlink(QFile::encodeName(m_socketPath).constData());
 }
 
 bool InstanceHandOver::listen()
 {
-    if (m_socketPath.isEmpty())
+    if (m_socketPath.isEmpty()) {
+        m_error = QStringLiteral("no private runtime folder");
         return false;
-    QLocalServer::removeServer(m_socketPath);
-    return m_server->listen(m_socketPath);
+    }
+    const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(m_socketPath);
+    if (!address) {
+        m_error = QStringLiteral("the socket path is longer than a Unix socket allows: ") + m_socketPath;
+        return false;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        m_error = qt_error_string(errno);
+        return false;
+    }
+    const QByteArray path = QFile::encodeName(m_socketPath);
+    ::unlink(path.constData());
+    // The lock's folder is private to the user, and the socket's own mode is set before bind
+    // makes it a file.
+    ::fchmod(fd, 0600);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 || ::listen(fd, 32) != 0) {
+        m_error = qt_error_string(errno);
+        ::close(fd);
+        return false;
+    }
+    ::chmod(path.constData(), 0600);
+    m_listener = fd;
+    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &InstanceHandOver::acceptConnections);
+    return true;
 }
 
 QString InstanceHandOver::errorString() const
 {
-    return m_server->errorString();
+    return m_error;
 }
 
 void InstanceHandOver::acceptConnections()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        // A request is one short line; anything else is closed unanswered.
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->bytesAvailable() < showRequest.size() && !socket->canReadLine())
-                return;
-            const QByteArray line = socket->readLine(64);
-            socket->disconnectFromServer();
-            if (line == showRequest)
-                emit showRequested();
-        });
+    for (;;) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            // Out of descriptors: the socket stays readable, so look again in a moment instead
+            // of spinning, and go on listening; the connections held now end at their deadline.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                pauseAccepting();
+            return;
+        }
+        if (!isSameUser(fd)) {
+            ::close(fd);
+            continue;
+        }
+        // At the cap the connection waiting longest goes: a client that means it sends its
+        // line as it connects, so idle ones cannot keep a second start out.
+        m_open.removeIf([](const QPointer<QLocalSocket>& socket) { return socket.isNull(); });
+        while (!m_open.isEmpty() && m_open.size() >= m_limits.connections) {
+            const QPointer<QLocalSocket> oldest = m_open.takeFirst();
+            oldest->abort();
+            oldest->deleteLater();
+        }
+        serve(fd);
     }
+}
+
+// Both run while the process has no descriptor to spare, and the undefined-behaviour
+// sanitizer's check of an object's dynamic type needs one (it probes memory through a pipe):
+// it would report every member call here as a call on no object.
+__attribute__((no_sanitize("vptr"))) void InstanceHandOver::pauseAccepting()
+{
+    m_notifier->setEnabled(false);
+    QTimer::singleShot(std::chrono::milliseconds(50), this, &InstanceHandOver::resumeAccepting);
+}
+
+__attribute__((no_sanitize("vptr"))) void InstanceHandOver::resumeAccepting()
+{
+    m_notifier->setEnabled(true);
+}
+
+void InstanceHandOver::serve(int fd)
+{
+    auto* socket = new QLocalSocket(this);
+    if (!socket->setSocketDescriptor(fd, QLocalSocket::ConnectedState, QIODevice::ReadOnly)) {
+        ::close(fd);
+        delete socket;
+        return;
+    }
+    m_open.append(socket);
+    // A request is one short line; anything else is closed unanswered.
+    socket->setReadBufferSize(64);
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    // The whole request within the deadline, however slowly its bytes come.
+    auto* deadline = new QTimer(socket);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    deadline->start(std::chrono::milliseconds(qint64(m_limits.connection * 1000)));
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        if (socket->bytesAvailable() < showRequest.size() && !socket->canReadLine())
+            return;
+        const QByteArray line = socket->readLine(64);
+        socket->abort();
+        socket->deleteLater();
+        if (line == showRequest)
+            emit showRequested();
+    });
 }
 
 bool InstanceHandOver::askRunningCopyToShow(const QString& socketPath, int timeoutMs)

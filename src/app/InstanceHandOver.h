@@ -3,19 +3,36 @@
 // copy, over a local socket beside the single-instance lock, to show its main window, and
 // leaves. The running copy listens for that request.
 
+#include "control/SocketNotifyServer.h"
+
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
-class QLocalServer;
+class QLocalSocket;
+class QSocketNotifier;
 
 class InstanceHandOver : public QObject {
     Q_OBJECT
 public:
+    // As the command socket's: on a desktop without a tray, this socket is the only way back
+    // to the window, so no client may hold it.
+    struct Limits {
+        // How long a connection may take to send its whole request.
+        double connection = SocketNotifyServer::Limits{}.connection;
+        // Connections held at once; a new one beyond them closes the one held longest.
+        int connections = SocketNotifyServer::Limits{}.connections;
+    };
+
     // The socket beside a lock file: "tarv.show" in the lock's folder.
     static QString socketPathForLock(const QString& lockPath);
 
     explicit InstanceHandOver(QString socketPath, QObject* parent = nullptr);
+    InstanceHandOver(QString socketPath, Limits limits, QObject* parent = nullptr);
     ~InstanceHandOver() override;
+    InstanceHandOver(const InstanceHandOver&) = delete;
+    InstanceHandOver& operator=(const InstanceHandOver&) = delete;
 
     // The running copy: listens at the socket path, replacing what a copy that ended left
     // there (only the holder of the lock may call this). False when it cannot listen.
@@ -31,7 +48,15 @@ signals:
 
 private:
     void acceptConnections();
+    void pauseAccepting();
+    void resumeAccepting();
+    void serve(int fd);
 
     QString m_socketPath;
-    QLocalServer* m_server = nullptr;
+    Limits m_limits;
+    QString m_error;
+    int m_listener = -1;
+    QSocketNotifier* m_notifier = nullptr;
+    // In the order they came.
+    QList<QPointer<QLocalSocket>> m_open;
 };

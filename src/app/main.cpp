@@ -8,6 +8,7 @@
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
 #include "hub/DeviceManager.h"
+#include "platform/ChildProcesses.h"
 #include "platform/SingleInstanceLock.h"
 #include "platform/TerminationSignals.h"
 
@@ -36,6 +37,9 @@ struct RunningTarv {
 
 int main(int argc, char** argv)
 {
+    // Before anything is started: a SIGCHLD ignored by whoever started Tarv would reap its
+    // children unseen. Declared first, it ends what shell sources left running last.
+    ChildProcesses children;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarv"));
     QApplication::setOrganizationName(QString());

@@ -104,6 +104,12 @@ QString requestTooLongMessage()
         .arg(maxRequestBytes);
 }
 
+QString requestTooSlowMessage(double seconds)
+{
+    return QStringLiteral("the request took too long: Tarv waits at most %1 s for a whole request")
+        .arg(QString::number(seconds));
+}
+
 Deadline deadlineIn(double seconds)
 {
     const double bounded = seconds > 0 ? std::min(seconds, 86400.0) : 0.0;

@@ -47,6 +47,8 @@ Deadline deadlineIn(double seconds);
 
 // The reply to a request line over maxRequestBytes: what the limit is.
 QString requestTooLongMessage();
+// The reply to a client whose request had not come whole within `seconds`.
+QString requestTooSlowMessage(double seconds);
 
 // Reads up to the first newline (which is not returned; bytes after it are dropped). None at
 // the end of the stream, on an error (errno tells which: EAGAIN once the time-out or the

@@ -1,8 +1,8 @@
 #include "control/SocketNotifyServer.h"
 
 #include "control/NotifyClient.h"
+#include "platform/MakeFolder.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -127,16 +127,18 @@ void acceptConnections(std::shared_ptr<SocketNotifyServer::Shared> shared, int l
 void serveConnection(std::shared_ptr<SocketNotifyServer::Shared> shared, int fd)
 {
     std::optional<NotifyChannel::Request> request;
-    bool tooLong = false;
+    int readError = 0;
     errno = 0;
     const NotifyChannel::Deadline deadline = NotifyChannel::deadlineIn(shared->limits.connection);
     if (const std::optional<QByteArray> line = NotifyChannel::readLine(fd, NotifyChannel::maxRequestBytes, deadline))
         request = NotifyChannel::decodeRequest(*line);
     else
-        tooLong = errno == EMSGSIZE;
+        readError = errno;
     NotifyChannel::Reply reply;
-    if (tooLong) {
+    if (readError == EMSGSIZE) {
         reply = NotifyChannel::reply(false, NotifyChannel::requestTooLongMessage());
+    } else if (readError == EAGAIN || readError == EWOULDBLOCK) {
+        reply = NotifyChannel::reply(false, NotifyChannel::requestTooSlowMessage(shared->limits.connection));
     } else if (!request) {
         reply = NotifyChannel::reply(false, QStringLiteral("not a request this version of Tarv understands"));
     } else {
@@ -193,7 +195,9 @@ std::optional<NotifyServer::StartError> SocketNotifyServer::start()
         ::unlink(path.constData());
     }
 
-    QDir().mkpath(QFileInfo(m_socketPath).absolutePath());
+    const QString folder = QFileInfo(m_socketPath).absolutePath();
+    if (const std::optional<QString> reason = makeFolder(folder))
+        return StartError{StartError::Kind::failed, QStringLiteral("cannot make the folder ") + folder + QStringLiteral(": ") + *reason};
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return StartError{StartError::Kind::failed, qt_error_string(errno)};

@@ -149,9 +149,10 @@ void DeviceManager::showInitialScreen()
         });
         if (match != pages.cend()) {
             initial = *match;
-        } else if (m_customScreens.isLoading()) {
+        } else if (m_customScreens.isScanning()) {
             // The Screens folder is read on a worker: the start page may be a custom page of a
-            // reading not yet in. The device waits for it, for this connection only.
+            // reading not yet in. The device waits for it, for this connection only; never for
+            // a new file being written, which may fail and bring no reading.
             const std::uint64_t generation = m_portGeneration;
             QObject::connect(
                 &m_customScreens, &CustomScreenStore::loaded, this,

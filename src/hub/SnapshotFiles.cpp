@@ -1,5 +1,6 @@
 #include "hub/SnapshotFiles.h"
 
+#include "platform/BoundedFile.h"
 #include "platform/MakeFolder.h"
 
 #include <QDir>
@@ -7,8 +8,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -17,30 +19,18 @@ namespace {
 // device node or a pipe that would take the node away, not write to it.
 std::optional<QString> notAFile(const QString& path)
 {
-    namespace fs = std::filesystem;
-    const fs::path native(QFile::encodeName(path).toStdString());
-    std::error_code error;
-    const fs::file_status own = fs::symlink_status(native, error);
+    const QByteArray native = QFile::encodeName(path);
+    struct stat own {};
     // What cannot be looked at is left to the write, which then says why it failed.
-    if (own.type() == fs::file_type::not_found || own.type() == fs::file_type::none)
+    if (::lstat(native.constData(), &own) != 0)
         return std::nullopt;
-    const fs::file_status target = fs::status(native, error);
-    switch (target.type()) {
-    case fs::file_type::regular:
-    case fs::file_type::none:
+    struct stat target {};
+    if (::stat(native.constData(), &target) != 0) {
+        if (errno == ENOENT)
+            return QStringLiteral("it is a link to nothing; only a new file or a regular file is written");
         return std::nullopt;
-    case fs::file_type::not_found:
-        return QStringLiteral("it is a link to nothing; only a new file or a regular file is written");
-    case fs::file_type::block:
-    case fs::file_type::character:
-        return QStringLiteral("it is a device, not a regular file");
-    case fs::file_type::fifo:
-        return QStringLiteral("it is a named pipe, not a regular file");
-    case fs::file_type::socket:
-        return QStringLiteral("it is a socket, not a regular file");
-    default:
-        return QStringLiteral("it is not a regular file");
     }
+    return notARegularFile(target.st_mode);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "macros/ProcessRunner.h"
 
+#include "platform/ChildProcesses.h"
+
 #include <QByteArray>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -105,8 +107,13 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = -1;
-    const int spawnError = ::posix_spawn(&pid, program.constData(), &actions, &attributes,
-                                         argv.data(), environ);
+    int spawnError = 0;
+    {
+        const auto starting = ChildProcesses::starting();
+        spawnError = ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environ);
+        if (spawnError == 0)
+            ChildProcesses::claim(pid);
+    }
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (spawnError != 0)
@@ -122,6 +129,7 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
     do {
         waited = ::waitpid(pid, &status, 0);
     } while (waited < 0 && errno == EINTR);
+    ChildProcesses::release(pid);
     // A child whose status cannot be had is not a success: report it as a failed exit.
     const int code = waited < 0            ? 1
                      : WIFEXITED(status)   ? WEXITSTATUS(status)

@@ -1,5 +1,7 @@
 #include "macros/ScreenshotFiles.h"
 
+#include "platform/MakeFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,7 +54,7 @@ std::optional<QString> ScreenshotFiles::moveInto(const QString& source, const QS
                                                  const QString& name, QString* finalPath)
 {
     const QString cannotSave = QStringLiteral("The screenshot could not be saved in ") + folder;
-    if (!QDir().mkpath(folder))
+    if (makeFolder(folder))
         return cannotSave;
     const QFileInfo nameInfo(name);
     const QString base = nameInfo.completeBaseName();

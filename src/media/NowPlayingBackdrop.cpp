@@ -258,16 +258,16 @@ const QImage& cachedCoverShadow()
 
 // The size that brings artwork within maxArtworkSide; none when its shorter side would
 // then fall below a pixel.
-std::optional<QSize> fittedSize(const QSize& size)
+std::optional<QSize> fittedSize(const QSize& size, int maxSide = NowPlayingBackdrop::maxArtworkSide)
 {
     if (size.width() <= 0 || size.height() <= 0)
         return std::nullopt;
     const int longer = std::max(size.width(), size.height());
-    if (longer <= NowPlayingBackdrop::maxArtworkSide)
+    if (longer <= maxSide)
         return size;
-    const double scale = double(NowPlayingBackdrop::maxArtworkSide) / longer;
-    const int w = std::min(NowPlayingBackdrop::maxArtworkSide, int(std::lround(size.width() * scale)));
-    const int h = std::min(NowPlayingBackdrop::maxArtworkSide, int(std::lround(size.height() * scale)));
+    const double scale = double(maxSide) / longer;
+    const int w = std::min(maxSide, int(std::lround(size.width() * scale)));
+    const int h = std::min(maxSide, int(std::lround(size.height() * scale)));
     if (w < 1 || h < 1)
         return std::nullopt;
     return QSize(w, h);
@@ -291,10 +291,20 @@ std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QByteArray& i
     if (!buffer.open(QIODevice::ReadOnly))
         return std::nullopt;
     QImageReader reader(&buffer);
+    // Its size is known only once the whole drawing is parsed, which is what costs: look at
+    // the text first. A compressed one cannot be looked at without unpacking it all. Each
+    // element is then filled over the whole picture at worst, so it is drawn no larger than
+    // the screen it is for.
+    int maxSide = maxArtworkSide;
+    if (const QByteArray format = reader.format(); format == "svg" || format == "svgz") {
+        if (format == "svgz" || imageBytes.size() > maxVectorBytes || imageBytes.count('<') > maxVectorElements)
+            return std::nullopt;
+        maxSide = maxVectorSide;
+    }
     // Brought within bounds as it is decoded, where the format allows; a shape that cannot
     // be drawn is not decoded at all.
     if (const QSize stored = reader.size(); stored.isValid()) {
-        const std::optional<QSize> fitted = fittedSize(stored);
+        const std::optional<QSize> fitted = fittedSize(stored, maxSide);
         if (!fitted)
             return std::nullopt;
         if (*fitted != stored)

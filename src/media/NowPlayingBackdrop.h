@@ -24,6 +24,12 @@ struct NowPlayingBackdrop {
     // drawn from it; a shape whose shorter side would then fall below one pixel cannot be
     // drawn at all.
     static constexpr int maxArtworkSide = 2048;
+    // A vector picture costs what its drawing holds times the size it is drawn at: only a
+    // small one is drawn, and no larger than the screen, so that it stays within the memory
+    // and time of a raster one.
+    static constexpr qsizetype maxVectorBytes = 512 * 1024;
+    static constexpr qsizetype maxVectorElements = 2000;
+    static constexpr int maxVectorSide = width;
 
     // None when the bytes are no image, or one that cannot be drawn.
     static std::optional<NowPlayingBackdrop> render(const QByteArray& imageBytes);

@@ -388,7 +388,7 @@ void ScreensaverPhotoService::migrateSinglePhoto() const
     const std::optional<QByteArray> nameBytes = readFile(dir.filePath(oldNameFile));
     const QString name = nameBytes ? QString::fromUtf8(*nameBytes) : QStringLiteral("Photo");
     const QUuid id = QUuid::createUuid();
-    if (!QDir().mkpath(photosFolder()) || writeAtomically(framePath(id), *frame))
+    if (makeFolder(photosFolder()) || writeAtomically(framePath(id), *frame))
         return;
     IndexRead index = readIndexFile();
     QList<Entry> entries{{id, name, std::nullopt}};

@@ -1,6 +1,7 @@
 #include "media/StockService.h"
 
 #include "platform/Graphemes.h"
+#include "platform/OneThreadWorker.h"
 #include "platform/Settings.h"
 #include "platform/TextTrim.h"
 
@@ -12,7 +13,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -74,9 +74,8 @@ StockService::DecodingError missing(const QString& key, const char* kind)
 
 StockService::StockService(const Settings& settings, std::chrono::milliseconds timeout, QObject* parent)
     : QObject(parent), m_settings(settings), m_timeout(timeout), m_network(new QNetworkAccessManager(this)),
-      m_parser(std::make_unique<QThreadPool>())
+      m_parser(std::make_unique<OneThreadWorker>())
 {
-    m_parser->setMaxThreadCount(1);
 }
 
 StockService::~StockService() = default;
@@ -227,11 +226,9 @@ void StockService::fetchQuoteChart(const QString& encodedSymbol, const QString& 
 
 void StockService::parseOffThread(std::function<std::function<void()>()> parse)
 {
-    // The pool is the service's own: destroying the service waits for the parse, and the
-    // answer, queued to the service, is dropped with it.
-    m_parser->start([this, parse = std::move(parse)] {
-        QMetaObject::invokeMethod(this, parse(), Qt::QueuedConnection);
-    });
+    // The worker is the service's own: destroying the service waits for the parse, and the
+    // answer is dropped with it.
+    m_parser->run(this, std::move(parse), [](const std::function<void()>& then) { then(); });
 }
 
 void StockService::makeQuoteRequest(const QUrl& url, std::function<void(const BodyResult&)> done)

@@ -20,7 +20,7 @@
 #include <variant>
 
 class QNetworkAccessManager;
-class QThreadPool;
+class OneThreadWorker;
 class Settings;
 
 class StockService : public QObject {
@@ -102,5 +102,5 @@ private:
     const Settings& m_settings;
     std::chrono::milliseconds m_timeout;
     QNetworkAccessManager* m_network = nullptr;
-    std::unique_ptr<QThreadPool> m_parser;
+    std::unique_ptr<OneThreadWorker> m_parser;
 };

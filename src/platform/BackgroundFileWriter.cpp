@@ -1,6 +1,7 @@
 #include "platform/BackgroundFileWriter.h"
 
-#include <QDir>
+#include "platform/MakeFolder.h"
+
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -14,8 +15,8 @@ namespace {
 std::optional<QString> writeAtomically(const QString& path, const QByteArray& bytes)
 {
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("could not create ") + folder;
+    if (const std::optional<QString> reason = makeFolder(folder))
+        return QStringLiteral("could not create ") + folder + QStringLiteral(": ") + *reason;
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
         return out.errorString();

@@ -18,8 +18,12 @@ BoundedReadFailure systemFailure(int error)
     return {Kind::unreadable, qt_error_string(error)};
 }
 
-QString notRegularReason(mode_t mode)
+} // namespace
+
+std::optional<QString> notARegularFile(unsigned mode)
 {
+    if (S_ISREG(mode))
+        return std::nullopt;
     if (S_ISFIFO(mode))
         return QStringLiteral("it is a named pipe, not a regular file");
     if (S_ISCHR(mode) || S_ISBLK(mode))
@@ -30,8 +34,6 @@ QString notRegularReason(mode_t mode)
         return QStringLiteral("it is a socket, not a regular file");
     return QStringLiteral("it is not a regular file");
 }
-
-} // namespace
 
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes)
 {
@@ -63,9 +65,9 @@ std::variant<QByteArray, BoundedReadFailure> readBoundedFile(const QString& path
         ::close(fd);
         return systemFailure(error);
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (const std::optional<QString> reason = notARegularFile(info.st_mode)) {
         ::close(fd);
-        return BoundedReadFailure{Kind::notRegular, notRegularReason(info.st_mode)};
+        return BoundedReadFailure{Kind::notRegular, *reason};
     }
     const BoundedReadFailure tooLarge{Kind::tooLarge,
                                       QStringLiteral("it is larger than %1 bytes").arg(maxBytes)};

@@ -28,3 +28,8 @@ struct BoundedReadFailure {
 
 // readRegularFile, telling why a file was not read.
 std::variant<QByteArray, BoundedReadFailure> readBoundedFile(const QString& path, qint64 maxBytes);
+
+// Why what has this mode (st_mode) is no regular file, in words for the user; none for a
+// regular file. The one check of the reader above and of writers that must not replace
+// what stands at a path.
+std::optional<QString> notARegularFile(unsigned mode);

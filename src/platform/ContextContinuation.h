@@ -33,9 +33,10 @@ struct Result<void, Handler> {
 
 // Calls `handler` with the result of `future` (with nothing for a QFuture<void>) on the thread
 // of `context`, unless `context` is destroyed first or the work is cancelled. Call it on the
-// thread of `context`. As with QFuture::then, a future that has already finished is handled at
-// once. The returned future holds the handler's result, and is cancelled when the handler
-// never runs.
+// thread of `context`. Every handler goes through the context's event queue, a future that has
+// already finished too, so handlers run in the order their work reached the queue: one called
+// at once would overtake an earlier handler still waiting there. The returned future holds the
+// handler's result, and is cancelled when the handler never runs.
 template <typename T, typename Handler>
 auto continueOn(QObject* context, const QFuture<T>& future, Handler handler)
     -> QFuture<typename ContextContinuationDetail::Result<T, std::decay_t<Handler>>::type>
@@ -65,10 +66,7 @@ auto continueOn(QObject* context, const QFuture<T>& future, Handler handler)
         held->finish();
     };
 
-    if (future.isFinished()) {
-        finish(future);
-        return answer;
-    }
+    // A watcher given a finished future posts its end to the queue like any other.
     auto* watcher = new QFutureWatcher<T>(context);
     QObject::connect(
         watcher, &QFutureWatcherBase::finished, watcher,

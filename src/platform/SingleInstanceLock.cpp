@@ -1,6 +1,7 @@
 #include "platform/SingleInstanceLock.h"
 
 #include "platform/BoundedFile.h"
+#include "platform/MakeFolder.h"
 #include "platform/Settings.h"
 
 #include <QDir>
@@ -63,7 +64,7 @@ bool SingleInstanceLock::tryAcquire()
         return true;
     if (m_path.isEmpty())
         return false;
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    makeFolder(QFileInfo(m_path).absolutePath());
     m_lock = std::make_unique<QLockFile>(m_path);
     // A lock left by a process that is gone is taken over at once.
     m_lock->setStaleLockTime(0);

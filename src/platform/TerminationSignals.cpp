@@ -29,8 +29,10 @@ void onSignal(int signal)
     const int saved = errno;
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(wakePipe[1], &number, 1);
-    // The next one is not caught: a program that does not end in time can still be ended.
-    setAction(signal, SIG_DFL);
+    // The next one is not caught, whichever it is: a program that does not end in time can
+    // still be ended, by Ctrl+C after a logout's SIGTERM as well as by a second SIGTERM.
+    for (const int each : handled)
+        setAction(each, SIG_DFL);
     errno = saved;
 }
 

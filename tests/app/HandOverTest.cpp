@@ -5,6 +5,7 @@
 
 #include "app/InstanceHandOver.h"
 #include "app/LockedElsewhereDialog.h"
+#include "control/NotifyChannel.h"
 #include "control/NotifyClient.h"
 #include "platform/SingleInstanceLock.h"
 
@@ -15,6 +16,12 @@
 #include <QSignalSpy>
 
 #include <csignal>
+#include <vector>
+
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 TEST_F(ShellTest, ASecondStartShowsTheRunningCopysWindowAndLeaves)
 {
@@ -61,6 +68,57 @@ TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerI
     // A copy that ended left its socket file behind; the next one listens all the same.
     InstanceHandOver next(path);
     EXPECT_TRUE(next.listen());
+}
+
+TEST_F(ShellTest, TheShowSocketOutlivesRunningOutOfDescriptorsAndCutsIdleClientsAtItsDeadline)
+{
+    const QString path = xdg.path("runtime") + QStringLiteral("/tarv.show");
+    InstanceHandOver handOver(path, InstanceHandOver::Limits{0.3, 32});
+    ASSERT_TRUE(handOver.listen());
+    QSignalSpy shown(&handOver, &InstanceHandOver::showRequested);
+    const sockaddr_un address = NotifyChannel::socketAddress(path).value();
+    const auto connected = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd >= 0)
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        return fd;
+    };
+
+    // 1,100 idle clients under a limit of 1,024 descriptors: the clients and the copy's
+    // accepted connections run out of them together.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(1024, saved.rlim_cur);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> idle;
+    for (int i = 0; i < 1100; ++i) {
+        const int fd = connected();
+        QCoreApplication::processEvents();
+        if (fd < 0)
+            break;
+        idle.push_back(fd);
+    }
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    for (const int fd : idle)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_GT(idle.size(), 32u);
+
+    // One that never sends its request is cut off at the deadline.
+    const int silent = connected();
+    ASSERT_GE(silent, 0);
+    ASSERT_TRUE(waitUntil([&] {
+        pollfd hangUp{silent, POLLIN, 0};
+        char byte = 0;
+        return ::poll(&hangUp, 1, 0) > 0 && ::read(silent, &byte, 1) == 0;
+    }));
+    ::close(silent);
+
+    // And the copy still listens: a later start is heard.
+    EXPECT_TRUE(InstanceHandOver::askRunningCopyToShow(path, 1000));
+    EXPECT_TRUE(waitUntil([&] { return shown.count() == 1; }));
 }
 
 TEST_F(ShellTest, TerminationSignalsEndTarvAsQuitDoesWithEveryWriteLandedAndItsSocketGone)

@@ -146,6 +146,20 @@ TEST_F(CustomPageTest, ACustomStartPageWaitsForTheFirstReadingOfTheFolder)
     EXPECT_EQ(hub->lastInteractiveScreen(), DeviceScreen::custom(QStringLiteral("live")));
 }
 
+TEST_F(CustomPageTest, AScreenFileWriteThatFailsDuringTheGreetingLeavesNoBlankDevice)
+{
+    start();
+    settings->setText(QStringLiteral("initialScreen"), QStringLiteral("gone"));
+    hub->showScreen(DeviceScreen::stocks());
+    roundTrip();
+    // A copy of a file that is not there: the write fails and no reading follows it.
+    screens.duplicateScreenFile(QStringLiteral("missing.json"), {});
+    hub->handleFrame(DeviceManager::wireBytes(
+        Frame{1, TarvUSB::HelloPayload{QStringLiteral("1.2"), TarvUSB::protocolVersion, 480, 320, 0}}));
+    EXPECT_EQ(hub->activeScreen(), DeviceScreen::home());
+    ASSERT_TRUE(waitUntil([&] { return !screens.isLoading(); }));
+}
+
 TEST_F(CustomPageTest, OnFirstStartTheSampleIsWrittenAndDrawnWhenItsPageIsShown)
 {
     start();

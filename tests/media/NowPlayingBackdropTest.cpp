@@ -164,4 +164,20 @@ TEST(NowPlayingBackdrop, ArtworkOfAnExtremeShapeIsCroppedBeforeScalingOrRefused)
     EXPECT_FALSE(NowPlayingBackdrop::render(needle));
 }
 
+TEST(NowPlayingBackdrop, AVectorPictureIsDrawnOnlyWhenItsDrawingIsSmall)
+{
+    const auto svgOf = [](int paths) {
+        QByteArray svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="600" height="600">)";
+        for (int i = 0; i < paths; ++i)
+            svg += "<path d=\"M" + QByteArray::number(i % 600) + " 0L600 600L0 " + QByteArray::number(i % 600) +
+                   "Z\" fill=\"#2050d0\" stroke=\"#000\"/>";
+        return svg + "</svg>";
+    };
+    EXPECT_TRUE(NowPlayingBackdrop::render(svgOf(10)));
+    // 14.6 MB of 240,000 paths: parsing it alone would take a gigabyte.
+    const QByteArray huge = svgOf(240000);
+    ASSERT_GT(huge.size(), 14'000'000);
+    EXPECT_FALSE(NowPlayingBackdrop::render(huge));
+}
+
 }  // namespace

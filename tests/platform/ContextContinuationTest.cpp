@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
 
 TEST(ContextContinuationTest, TheAnswerReachesItsContextOnItsThreadAndNeverOnceTheContextIsGone)
 {
@@ -48,4 +49,26 @@ TEST(ContextContinuationTest, TheAnswerReachesItsContextOnItsThreadAndNeverOnceT
     ASSERT_TRUE(waitFor(doubled));
     EXPECT_EQ(doubled.result(), 42);
     EXPECT_EQ(handledOn, QThread::currentThreadId());
+}
+
+TEST(ContextContinuationTest, HandlersRunInTheOrderTheirWorkReachedTheQueue)
+{
+    testGuiApp();
+
+    // The first work ends while nothing handles events, so its handler waits in the queue;
+    // a handler for work already done is called after it, not before.
+    QObject owner;
+    QPromise<int> first;
+    first.start();
+    std::vector<int> order;
+    continueOn(&owner, first.future(), [&](int value) { order.push_back(value); });
+    first.addResult(1);
+    first.finish();
+    const QFuture<int> second = continueOn(&owner, QtFuture::makeReadyFuture(2), [&](int value) {
+        order.push_back(value);
+        return value;
+    });
+    EXPECT_TRUE(order.empty());
+    ASSERT_TRUE(waitFor(second));
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
 }

@@ -3,6 +3,7 @@
 #include "platform/BoundedFile.h"
 #include "platform/FolderWatcher.h"
 #include "platform/MakeFolder.h"
+#include "platform/OneThreadWorker.h"
 #include "screens/format/ScreenTemplate.h"
 
 #include <QCoreApplication>
@@ -248,9 +249,8 @@ bool CustomScreenStore::fileOrderLess(const QString& a, const QString& b)
 }
 
 CustomScreenStore::CustomScreenStore(QString folder, std::unique_ptr<ScreenTrust> trust, QObject* parent)
-    : QObject(parent), m_folder(std::move(folder)), m_trust(std::move(trust)), m_writer(std::make_unique<QThreadPool>())
+    : QObject(parent), m_folder(std::move(folder)), m_trust(std::move(trust)), m_writer(std::make_unique<OneThreadWorker>())
 {
-    m_writer->setMaxThreadCount(1);
     m_reloadTimer = new QTimer(this);
     m_reloadTimer->setSingleShot(true);
     m_reloadTimer->setInterval(reloadDelayMs);
@@ -518,24 +518,17 @@ void CustomScreenStore::startWrite(const QString& baseName, std::function<std::v
                                    WriteDone done)
 {
     ++m_writes;
-    const QPointer<CustomScreenStore> weak(this);
-    m_writer->start([weak, folder = m_folder, baseName, bytes = std::move(bytes), done = std::move(done)] {
-        WriteResult result = writeScreenFile(folder, baseName, bytes);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [weak, result = std::move(result), done] {
-                if (!weak)
-                    return;
-                --weak->m_writes;
-                // The reload starts before the caller hears of the file, so the store is
-                // loading from then until the new page is in.
-                if (std::holds_alternative<QString>(result))
-                    weak->reload();
-                if (done)
-                    done(result);
-            },
-            Qt::QueuedConnection);
-    });
+    m_writer->run(
+        this, [folder = m_folder, baseName, bytes = std::move(bytes)] { return writeScreenFile(folder, baseName, bytes); },
+        [this, done = std::move(done)](const WriteResult& result) {
+            --m_writes;
+            // The reload starts before the caller hears of the file, so the store is
+            // loading from then until the new page is in.
+            if (std::holds_alternative<QString>(result))
+                reload();
+            if (done)
+                done(result);
+        });
 }
 
 void CustomScreenStore::createScreenFile(const QString& baseName, const QByteArray& bytes, WriteDone done)

@@ -25,7 +25,7 @@
 #include <variant>
 
 class FolderWatcher;
-class QThreadPool;
+class OneThreadWorker;
 class QTimer;
 struct ScreenTemplate;
 
@@ -85,6 +85,9 @@ public:
     // True from a reload request until its results are applied, a scan queued behind the
     // running one included, and while a new file is being written.
     bool isLoading() const { return m_scanning || m_writes > 0; }
+    // Only the reading of the folder: `loaded` follows once it is done. A write that fails
+    // starts no reading, so nothing that waits for `loaded` waits on a write.
+    bool isScanning() const { return m_scanning; }
 
     // Reads the whole folder again on a worker; its results are applied here when the scan
     // ends. Asked while a scan runs, one more scan follows it, so the latest state is applied.
@@ -151,7 +154,7 @@ private:
     bool m_scanning = false;
     bool m_rescan = false;
     // New files wait for their turn here, one thread, so two of them never take one name.
-    std::unique_ptr<QThreadPool> m_writer;
+    std::unique_ptr<OneThreadWorker> m_writer;
     int m_writes = 0;
     // Set by start(): the next scan makes the folder with its sample when it is missing.
     bool m_prepare = false;

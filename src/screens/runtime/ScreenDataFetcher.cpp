@@ -232,6 +232,8 @@ std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSou
         return Failure{QStringLiteral("timed out after ") + limitText(timeLimit) + QStringLiteral(" s")};
     case ShellCommand::End::stopped:
         return Failure{QStringLiteral("stopped with its screen's sources")};
+    case ShellCommand::End::unknown:
+        return Failure{QStringLiteral("ended without an exit status Tarv could read")};
     case ShellCommand::End::exited:
     case ShellCommand::End::signalled:
         break;

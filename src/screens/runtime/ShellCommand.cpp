@@ -1,5 +1,6 @@
 #include "screens/runtime/ShellCommand.h"
 
+#include "platform/ChildProcesses.h"
 #include "screens/runtime/ShellStop.h"
 
 #include <QtCore/qsystemdetection.h>
@@ -108,27 +109,32 @@ int openExitNotifier(pid_t pid)
 #endif
 }
 
-bool hasEnded(pid_t pid)
+enum class Watch { running, ended, lost };
+
+Watch watch(pid_t pid)
 {
     // WNOWAIT leaves the shell a zombie: its id stays reserved, so the group id cannot be
     // handed to an unrelated process before the group is killed.
     siginfo_t info{};
     while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0) {
+        // No such child: it was reaped without us, and its id is free for anyone.
         if (errno != EINTR)
-            return true;
+            return Watch::lost;
     }
-    return info.si_pid == pid;
+    return info.si_pid == pid ? Watch::ended : Watch::running;
 }
 
 // Waits until the shell ended, `until`, or `stop`, reading the pipes meanwhile so no writer
-// blocks. True when the shell ended.
-bool waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_point until,
-                const ShellStop* stop = nullptr)
+// blocks. Running when the time ran out or the stop came first.
+Watch waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_point until,
+                 const ShellStop* stop = nullptr)
 {
-    while (!hasEnded(pid)) {
+    for (;;) {
+        if (const Watch seen = watch(pid); seen != Watch::running)
+            return seen;
         const auto now = Clock::now();
         if (now >= until || (stop && stop->isStopped()))
-            return false;
+            return Watch::running;
         pollfd fds[4];
         nfds_t count = 0;
         for (const Capture* capture : {&out, &err}) {
@@ -147,7 +153,6 @@ bool waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_p
         out.drain();
         err.drain();
     }
-    return true;
 }
 
 struct SpawnSetup {
@@ -185,10 +190,11 @@ std::vector<QByteArray> environmentWithPath(const QByteArray& path)
 {
     std::vector<QByteArray> entries;
     for (char** entry = environ; entry && *entry; ++entry) {
-        if (!QByteArray(*entry).startsWith("PATH="))
+        if (!QByteArray(*entry).startsWith("PATH=") && QByteArray(*entry) != ChildProcesses::sourceMarker)
             entries.emplace_back(*entry);
     }
     entries.push_back("PATH=" + path);
+    entries.emplace_back(ChildProcesses::sourceMarker);
     return entries;
 }
 
@@ -230,7 +236,10 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     int spawnError = 0;
     {
         SpawnSetup setup(outPipe[1], errPipe[1]);
+        const auto starting = ChildProcesses::starting();
         spawnError = ::posix_spawn(&pid, shell, &setup.actions, &setup.attributes, argv, envp.data());
+        if (spawnError == 0)
+            ChildProcesses::claim(pid);
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
@@ -251,17 +260,19 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     const int exitFd = openExitNotifier(pid);
 
     const auto started = Clock::now();
-    const bool endedEarly = !waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit), stop);
+    Watch seen = waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit), stop);
+    const bool endedEarly = seen == Watch::running;
     if (endedEarly) {
         ::kill(-pid, SIGTERM);
-        waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
+        seen = waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
     } else {
         out.drain();
         err.drain();
     }
     // Also when the shell ended by itself or gave way to SIGTERM: what it started in the
     // background, or the rest of a pipeline that ignores SIGTERM, would outlive it.
-    ShellGroups::endGroup(pid);
+    if (seen != Watch::lost)
+        ShellGroups::endGroup(pid);
     out.close();
     err.close();
     if (exitFd >= 0)
@@ -270,13 +281,18 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     if (groups)
         groups->remove(pid);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (seen != Watch::lost) {
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
+    ChildProcesses::release(pid);
 
     outcome.out = std::move(out.kept);
     outcome.err = std::move(err.kept);
     if (endedEarly) {
         outcome.end = stop && stop->isStopped() ? End::stopped : End::timedOut;
+    } else if (seen == Watch::lost) {
+        outcome.end = End::unknown;
     } else if (WIFSIGNALED(status)) {
         outcome.end = End::signalled;
         outcome.status = WTERMSIG(status);

@@ -40,6 +40,7 @@ struct ShellCommand {
         stopped,    // the group was ended, or never started, on a ShellStop
         noCapture,  // the output pipes could not be made
         notStarted, // `startError` says why
+        unknown,    // the shell was reaped elsewhere (SIGCHLD ignored), so how it ended is unknown
     };
 
     struct Outcome {
@@ -54,7 +55,8 @@ struct ShellCommand {
 
     // Runs `command` with stdin from /dev/null and PATH replaced by `path`. Past `timeLimit`
     // seconds, or once `stop` is stopped, the group gets SIGTERM, and SIGKILL `killGrace`
-    // seconds later. When the shell exits, whatever it left running in its group is killed.
+    // seconds later. When the shell exits, whatever it left running in its group is killed;
+    // once it can no longer be waited for, nothing is: its id may name another process by then.
     // Only the first maxCapturedBytes of each stream are kept; the rest is read and dropped.
     static Outcome run(const QString& command, const QByteArray& path, double timeLimit, double killGrace,
                        ShellGroups* groups = nullptr, const ShellStop* stop = nullptr);

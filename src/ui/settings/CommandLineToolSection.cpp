@@ -1,5 +1,6 @@
 #include "ui/settings/CommandLineToolSection.h"
 
+#include "platform/OneThreadWorker.h"
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/SettingsForm.h"
 #include "ui/widgets/PlainText.h"
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QThreadPool>
 
 using Status = CommandLineToolInstaller::Status;
 using InstallError = CommandLineToolInstaller::InstallError;
@@ -18,9 +18,8 @@ using InstallError = CommandLineToolInstaller::InstallError;
 CommandLineToolSection::CommandLineToolSection(CommandLineToolInstaller installer, PrivilegedRunner& runner,
                                                QWidget* parent)
     : FormSection(QStringLiteral("Command-Line Tool"), parent), m_installer(std::move(installer)), m_runner(runner),
-      m_worker(std::make_unique<QThreadPool>())
+      m_worker(std::make_unique<OneThreadWorker>())
 {
-    m_worker->setMaxThreadCount(1);
     setObjectName(QStringLiteral("commandLineToolSection"));
     auto* label = new QWidget;
     auto* lines = new QVBoxLayout(label);
@@ -80,15 +79,10 @@ QString CommandLineToolSection::statusText() const
 void CommandLineToolSection::offThread(std::function<std::function<void()>()> work)
 {
     ++m_pending;
-    m_worker->start([this, work = std::move(work)] {
-        QMetaObject::invokeMethod(
-            this,
-            [this, then = work()] {
-                --m_pending;
-                then();
-                showState();
-            },
-            Qt::QueuedConnection);
+    m_worker->run(this, std::move(work), [this](const std::function<void()>& then) {
+        --m_pending;
+        then();
+        showState();
     });
 }
 

@@ -13,7 +13,7 @@
 #include <optional>
 
 class PrivilegedRunner;
-class QThreadPool;
+class OneThreadWorker;
 class QLabel;
 class QPushButton;
 
@@ -57,7 +57,7 @@ private:
     bool m_changing = false;
     int m_pending = 0;
     // One thread: looks and changes happen in the order asked.
-    std::unique_ptr<QThreadPool> m_worker;
+    std::unique_ptr<OneThreadWorker> m_worker;
     QLabel* m_statusLabel = nullptr;
     QPushButton* m_button = nullptr;
     QLabel* m_failureLabel = nullptr;

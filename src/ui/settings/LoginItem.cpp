@@ -3,14 +3,14 @@
 #include "platform/BoundedFile.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DesktopLaunch.h"
+#include "platform/MakeFolder.h"
+#include "platform/OneThreadWorker.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QThreadPool>
 
 namespace {
 
@@ -57,9 +57,8 @@ constexpr qint64 maxEntryBytes = 64 * 1024;
 LoginItem::LoginItem(QString entryPath, QString program, QObject* parent)
     : QObject(parent), m_entryPath(std::move(entryPath)),
       m_program(program.isEmpty() ? QCoreApplication::applicationFilePath() : std::move(program)),
-      m_worker(std::make_unique<QThreadPool>())
+      m_worker(std::make_unique<OneThreadWorker>())
 {
-    m_worker->setMaxThreadCount(1);
     refresh();
 }
 
@@ -114,16 +113,12 @@ void LoginItem::refresh()
 {
     ++m_pending;
     emit busyChanged();
-    m_worker->start([this, path = m_entryPath, program = m_program] {
-        const bool enabled = readEntry(path, program);
-        QMetaObject::invokeMethod(
-            this,
-            [this, enabled] {
-                apply(enabled);
-                finishWork(false);
-            },
-            Qt::QueuedConnection);
-    });
+    m_worker->run(
+        this, [path = m_entryPath, program = m_program] { return readEntry(path, program); },
+        [this](bool enabled) {
+            apply(enabled);
+            finishWork(false);
+        });
 }
 
 void LoginItem::setEnabled(bool enabled)
@@ -131,18 +126,17 @@ void LoginItem::setEnabled(bool enabled)
     ++m_pending;
     ++m_changes;
     emit busyChanged();
-    m_worker->start([this, path = m_entryPath, program = m_program, enabled] {
-        const std::optional<QString> failure = enabled ? writeEntry(path, program) : removeEntry(path);
-        const bool nowEnabled = readEntry(path, program);
-        QMetaObject::invokeMethod(
-            this,
-            [this, failure, nowEnabled] {
-                setFailure(failure);
-                apply(nowEnabled);
-                finishWork(true);
-            },
-            Qt::QueuedConnection);
-    });
+    m_worker->run(
+        this,
+        [path = m_entryPath, program = m_program, enabled] {
+            const std::optional<QString> failure = enabled ? writeEntry(path, program) : removeEntry(path);
+            return std::pair(failure, readEntry(path, program));
+        },
+        [this](const std::pair<std::optional<QString>, bool>& outcome) {
+            setFailure(outcome.first);
+            apply(outcome.second);
+            finishWork(true);
+        });
 }
 
 void LoginItem::apply(bool enabled)
@@ -170,8 +164,8 @@ bool LoginItem::readEntry(const QString& entryPath, const QString& program)
 std::optional<QString> LoginItem::writeEntry(const QString& entryPath, const QString& program)
 {
     const QString folder = QFileInfo(entryPath).path();
-    if (!QDir().mkpath(folder))
-        return QStringLiteral("Could not make the folder %1.").arg(folder);
+    if (const std::optional<QString> reason = makeFolder(folder))
+        return QStringLiteral("Could not make the folder %1: %2").arg(folder, *reason);
     QSaveFile file(entryPath);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("Could not write %1: %2").arg(entryPath, file.errorString());

@@ -11,7 +11,7 @@
 #include <memory>
 #include <optional>
 
-class QThreadPool;
+class OneThreadWorker;
 
 class LoginItem : public QObject {
     Q_OBJECT
@@ -64,5 +64,5 @@ private:
     int m_pending = 0;
     int m_changes = 0;
     // One thread: the readings and changes apply in the order asked.
-    std::unique_ptr<QThreadPool> m_worker;
+    std::unique_ptr<OneThreadWorker> m_worker;
 };

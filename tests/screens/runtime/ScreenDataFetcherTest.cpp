@@ -1,5 +1,6 @@
 // The value rules of data sources, and shell sources against real shells.
 
+#include "platform/ChildProcesses.h"
 #include "screens/runtime/ScreenDataFetcher.h"
 #include "screens/runtime/ScreenDataSources.h"
 #include "screens/runtime/ShellCommand.h"
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <csignal>
 
 namespace {
 
@@ -251,6 +253,32 @@ TEST(ShellSources, WhatACommandLeftRunningEndsWithItAndWhenSourcesStop)
     ASSERT_TRUE(waitUntil([&] { return processesWith(sleepLine(running)) == 1; }));
     sources.stopSources();
     EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(running)) == 0; }, 2000));
+}
+
+TEST(ShellSources, WhatACommandMovedToASessionOfItsOwnEndsWhenTarvEnds)
+{
+    const QByteArray seconds = uniqueSleep();
+    // The pause lets setsid take the sleep out of the group before the shell's group is killed.
+    const QByteArray command = "(setsid sleep " + seconds + " &); sleep 0.5; echo ok";
+    {
+        ChildProcesses children;
+        EXPECT_EQ(runShell(command.constData()), (std::variant<QString, Failure>(QStringLiteral("ok\n"))));
+        // Out of its group's reach, it outlives the command, but not Tarv.
+        EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 1; }));
+    }
+    EXPECT_EQ(processesWith(sleepLine(seconds)), 0);
+}
+
+TEST(ShellSources, WithSigchldIgnoredAnExitIsNoSuccess)
+{
+    // Whoever started Tarv ignored SIGCHLD: the shell is reaped unseen, its status is lost.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction before {};
+    ::sigaction(SIGCHLD, &ignore, &before);
+    const Failure failed = shellFailure("echo ok; exit 3");
+    ::sigaction(SIGCHLD, &before, nullptr);
+    EXPECT_EQ(failed.message, QStringLiteral("ended without an exit status Tarv could read"));
 }
 
 TEST(ShellSources, TimeLimitText)

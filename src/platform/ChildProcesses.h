@@ -1,0 +1,40 @@
+#pragma once
+// The processes Tarv starts and what they leave behind. Tarv adopts the orphans of its
+// children (a command's `setsid` leaves the reach of its process group, not Tarv's), reaps
+// them as they end, and at quit ends those that came from a shell source. Children that Tarv
+// waits for itself are claimed, so that their status stays theirs to read.
+
+#include <QByteArray>
+
+#include <sys/types.h>
+
+#include <mutex>
+#include <thread>
+
+class ChildProcesses {
+public:
+    // In the environment of a shell source, and so of all it starts: what marks a leftover
+    // that Tarv ends at quit. Anything else adopted (an application a key opened) lives on.
+    static constexpr const char* sourceMarker = "TARV_SHELL_SOURCE=1";
+
+    // Gives SIGCHLD its default action (an ignored SIGCHLD, inherited through exec, reaps
+    // children behind their owners' backs), makes this process the reaper of its orphans and
+    // starts reaping them. One object at a time in a process.
+    ChildProcesses();
+    // Ends what shell sources left running, reaps it, and adopts no more.
+    ~ChildProcesses();
+    ChildProcesses(const ChildProcesses&) = delete;
+    ChildProcesses& operator=(const ChildProcesses&) = delete;
+
+    // Held while a child is started and claimed, so the reaper never sees it unclaimed.
+    static std::unique_lock<std::mutex> starting();
+    // A child whose owner waits for it; released once the owner reaped it.
+    static void claim(pid_t pid);
+    static void release(pid_t pid);
+
+private:
+    void reapUntilStopped();
+
+    int m_stop[2] = {-1, -1};
+    std::thread m_reaper;
+};
