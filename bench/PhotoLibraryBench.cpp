@@ -14,6 +14,7 @@
 #include "media/StockStore.h"
 #include "platform/Settings.h"
 #include "screens/runtime/CustomScreenStore.h"
+#include "ui/screensaver/PhotoListModel.h"
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/screensaver/ScreensaverView.h"
 
@@ -112,8 +113,9 @@ void BM_PhotoLibraryInView(benchmark::State& state)
             [&] {
                 if (hub->pendingPhotoWork() != 0)
                     return false;
-                const QList<PhotoRow*> rows = view->photoRows();
-                return rows.size() == count && rows[0]->thumbnailLabel()->isVisibleTo(view);
+                const QList<PhotoRow*> rows = view->builtPhotoRows();
+                return view->model()->rowCount() == count && !rows.isEmpty() && rows[0]->photoId() == view->model()->photoId(0)
+                    && rows[0]->thumbnailLabel()->isVisibleTo(view);
             },
             120000);
         const double seconds = double(clock.nsecsElapsed()) / 1e9;

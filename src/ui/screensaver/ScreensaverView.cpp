@@ -9,6 +9,7 @@
 #include "ui/screensaver/PhotoListModel.h"
 #include "ui/screensaver/PhotoNames.h"
 #include "ui/screensaver/PhotoRow.h"
+#include "ui/widgets/LazyRowList.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
 
@@ -209,16 +210,14 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
 
     connect(&m_deviceManager, &DeviceManager::screensaverChanged, this, &ScreensaverView::showState);
     connect(&m_deviceManager, &DeviceManager::photoWorkFinished, this, &ScreensaverView::showImportProgress);
-    connect(m_model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { insertRows(first, last); });
-    connect(m_model, &QAbstractItemModel::rowsRemoved, this,
-            [this](const QModelIndex&, int first, int last) { removeRows(first, last); });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &ScreensaverView::followModel);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ScreensaverView::followModel);
     connect(m_model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
                 refreshRows(from.row(), to.row(), roles.size() == 1 && roles[0] == Qt::DecorationRole);
             });
-    connect(m_model, &QAbstractItemModel::modelReset, this, &ScreensaverView::rebuildRows);
-    rebuildRows();
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ScreensaverView::followModel);
+    followModel();
     showState();
 }
 
@@ -252,11 +251,12 @@ void ScreensaverView::buildPhotos()
     FormSection::setSecondaryText(m_emptyText);
     rows->addRow(m_emptyText);
 
-    m_photoList = new QWidget;
+    LazyRowList::Look look;
+    look.estimatedHeight = [](const QWidget& list) {
+        return std::max(PhotoRow::thumbnailHeight, list.fontMetrics().height());
+    };
+    m_photoList = new LazyRowList([this](const QString& key) -> QWidget* { return makeRow(key); }, look);
     m_photoList->setObjectName(QStringLiteral("photoList"));
-    m_photoListLayout = new QVBoxLayout(m_photoList);
-    m_photoListLayout->setContentsMargins(0, 0, 0, 0);
-    m_photoListLayout->setSpacing(6);
     rows->addRow(m_photoList);
 
     auto* add = new QWidget;
@@ -345,60 +345,70 @@ void ScreensaverView::showState()
 
 // --- Photo rows ------------------------------------------------------------------------------
 
-QList<PhotoRow*> ScreensaverView::photoRows() const
+QList<PhotoRow*> ScreensaverView::photoRows()
 {
     QList<PhotoRow*> out;
-    for (int i = 0; i < m_photoListLayout->count(); ++i)
-        if (auto* row = qobject_cast<PhotoRow*>(m_photoListLayout->itemAt(i)->widget()))
-            out.append(row);
+    for (const QString& key : m_photoList->keys())
+        out.append(static_cast<PhotoRow*>(m_photoList->row(key)));
     return out;
 }
 
-void ScreensaverView::insertRows(int first, int last)
+QList<PhotoRow*> ScreensaverView::builtPhotoRows() const
 {
-    for (int i = first; i <= last; ++i) {
-        auto* row = new PhotoRow(m_model->photoId(i));
-        // Thumbnails are made for the rows that come into view, not for the whole library.
-        connect(row, &PhotoRow::firstShown, this, [this, row] {
-            const int at = m_photoListLayout->indexOf(row);
-            if (at >= 0)
-                row->setThumbnail(m_model->index(at).data(Qt::DecorationRole).value<QImage>());
-        });
-        connect(row, &PhotoRow::cropRequested, this, &ScreensaverView::openCropEditor);
-        connect(row, &PhotoRow::removeRequested, this,
-                [this](const QUuid& id) { m_deviceManager.removeScreensaverPhoto(id); });
-        m_photoListLayout->insertWidget(i, row);
-    }
-    refreshRows(first, last);
+    QList<PhotoRow*> out;
+    for (QWidget* row : m_photoList->builtRows())
+        out.append(static_cast<PhotoRow*>(row));
+    return out;
 }
 
-void ScreensaverView::removeRows(int first, int last)
+namespace {
+
+QString rowKey(const QUuid& id)
 {
-    for (int i = last; i >= first; --i) {
-        QLayoutItem* item = m_photoListLayout->takeAt(i);
-        delete item->widget();
-        delete item;
-    }
+    return id.toString(QUuid::WithoutBraces);
+}
+
+}  // namespace
+
+PhotoRow* ScreensaverView::makeRow(const QString& key)
+{
+    // The list's keys follow the model's rows in order: a key's place is the photo's row.
+    const QModelIndex index = m_model->index(m_photoList->indexOf(key));
+    auto* row = new PhotoRow(m_model->photoId(index.row()));
+    row->setName(index.data(Qt::DisplayRole).toString());
+    // Thumbnails are made for the rows that come into view, not for the whole library.
+    connect(row, &PhotoRow::firstShown, this, [this, row](const QUuid& id) {
+        const int at = m_photoList->indexOf(rowKey(id));
+        if (at >= 0)
+            row->setThumbnail(m_model->index(at).data(Qt::DecorationRole).value<QImage>());
+    });
+    connect(row, &PhotoRow::cropRequested, this, &ScreensaverView::openCropEditor);
+    connect(row, &PhotoRow::removeRequested, this, [this](const QUuid& id) { m_deviceManager.removeScreensaverPhoto(id); });
+    return row;
+}
+
+void ScreensaverView::followModel()
+{
+    // Rows of photos still listed are kept; those of new photos are made as they come into sight.
+    QStringList keys;
+    keys.reserve(m_model->rowCount());
+    for (int i = 0; i < m_model->rowCount(); ++i)
+        keys.append(rowKey(m_model->photoId(i)));
+    m_photoList->setKeys(keys);
 }
 
 void ScreensaverView::refreshRows(int first, int last, bool thumbnailsOnly)
 {
-    // The list holds only rows, in the model's order: each is found by its place.
-    for (int i = std::max(first, 0); i <= last && i < m_photoListLayout->count(); ++i) {
-        auto* row = static_cast<PhotoRow*>(m_photoListLayout->itemAt(i)->widget());
+    for (int i = std::max(first, 0); i <= last && i < m_model->rowCount(); ++i) {
+        auto* row = static_cast<PhotoRow*>(m_photoList->builtRow(rowKey(m_model->photoId(i))));
+        if (!row)
+            continue;
         const QModelIndex index = m_model->index(i);
         if (!thumbnailsOnly)
             row->setName(index.data(Qt::DisplayRole).toString());
         if (row->wasShown())
             row->setThumbnail(index.data(Qt::DecorationRole).value<QImage>());
     }
-}
-
-void ScreensaverView::rebuildRows()
-{
-    removeRows(0, m_photoListLayout->count() - 1);
-    if (m_model->rowCount() > 0)
-        insertRows(0, m_model->rowCount() - 1);
 }
 
 // --- Crop ------------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 
 class DeviceManager;
 class FormSection;
+class LazyRowList;
 class PhotoCropEditor;
 class PhotoListModel;
 class PhotoRow;
@@ -21,7 +22,6 @@ class QComboBox;
 class QLabel;
 class QMimeData;
 class QPushButton;
-class QVBoxLayout;
 class SymbolLabel;
 
 class ScreensaverView : public QWidget {
@@ -47,7 +47,10 @@ public:
     static bool carriesPhotos(const QMimeData& mime);
 
     PhotoListModel* model() const { return m_model; }
-    QList<PhotoRow*> photoRows() const;
+    // Every photo's row, made now where it was not yet (rows are otherwise made as they come
+    // into sight).
+    QList<PhotoRow*> photoRows();
+    QList<PhotoRow*> builtPhotoRows() const;
     bool isDropTargeted() const;
     QWidget* dropOverlay() const { return m_overlay; }
     PhotoCropEditor* cropEditor() const;
@@ -68,10 +71,9 @@ private:
     void setDropTargeted(bool targeted);
     void chooseFiles();
     void openCropEditor(const QUuid& id, const QString& name);
-    void insertRows(int first, int last);
-    void removeRows(int first, int last);
+    PhotoRow* makeRow(const QString& key);
+    void followModel();
     void refreshRows(int first, int last, bool thumbnailsOnly = false);
-    void rebuildRows();
     void importStarted(int items);
     void showImportProgress();
 
@@ -86,8 +88,7 @@ private:
 
     FormSection* m_photos = nullptr;
     QLabel* m_emptyText = nullptr;
-    QWidget* m_photoList = nullptr;
-    QVBoxLayout* m_photoListLayout = nullptr;
+    LazyRowList* m_photoList = nullptr;
     QPushButton* m_fromFilesButton = nullptr;
     QWidget* m_progress = nullptr;
     QLabel* m_progressText = nullptr;

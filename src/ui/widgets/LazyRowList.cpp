@@ -1,0 +1,284 @@
+#include "ui/widgets/LazyRowList.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <qdrawutil.h>
+
+#include <algorithm>
+
+namespace {
+
+// A sunken line between two rows, when they have one.
+constexpr int lineHeight = 2;
+// Rows made in one turn of the event loop: a row takes about a millisecond to make, and the
+// window is drawn again between two turns.
+constexpr int rowsPerTurn = 4;
+
+}  // namespace
+
+LazyRowList::LazyRowList(RowMaker makeRow, Look look, QWidget* parent)
+    : QWidget(parent), m_makeRow(std::move(makeRow)), m_look(std::move(look))
+{
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    m_tops = {0};
+    m_buildTimer.setSingleShot(true);
+    m_buildTimer.setInterval(0);
+    connect(&m_buildTimer, &QTimer::timeout, this, &LazyRowList::buildInSight);
+    m_relayoutTimer.setSingleShot(true);
+    m_relayoutTimer.setInterval(0);
+    connect(&m_relayoutTimer, &QTimer::timeout, this, &LazyRowList::relayout);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+}
+
+void LazyRowList::setKeys(const QStringList& keys)
+{
+    if (keys == m_keys)
+        return;
+    QHash<QString, QWidget*> kept;
+    for (const Entry& entry : std::as_const(m_entries))
+        if (entry.row)
+            kept.insert(entry.key, entry.row);
+    m_keys = keys;
+    m_entries.clear();
+    m_entries.reserve(keys.size());
+    m_index.clear();
+    m_index.reserve(keys.size());
+    for (const QString& key : keys) {
+        m_index.insert(key, int(m_entries.size()));
+        m_entries.append(Entry{key, kept.take(key)});
+    }
+    for (QWidget* gone : std::as_const(kept)) {
+        gone->hide();
+        gone->deleteLater();
+    }
+    relayout();
+    update();
+    if (onRowsChanged)
+        onRowsChanged();
+    m_buildTimer.start();
+}
+
+QWidget* LazyRowList::builtRow(const QString& key) const
+{
+    const int index = m_index.value(key, -1);
+    return index < 0 ? nullptr : m_entries[index].row;
+}
+
+QWidget* LazyRowList::row(const QString& key)
+{
+    const int index = m_index.value(key, -1);
+    if (index < 0)
+        return nullptr;
+    if (m_entries[index].row)
+        return m_entries[index].row;
+    QWidget* made = build(index);
+    relayout();
+    if (onRowsChanged)
+        onRowsChanged();
+    return made;
+}
+
+QList<QWidget*> LazyRowList::builtRows() const
+{
+    QList<QWidget*> out;
+    for (const Entry& entry : m_entries)
+        if (entry.row)
+            out.append(entry.row);
+    return out;
+}
+
+QWidget* LazyRowList::build(int index)
+{
+    Entry& entry = m_entries[index];
+    entry.row = m_makeRow(entry.key);
+    entry.row->setParent(this);
+    entry.row->installEventFilter(this);
+    entry.row->show();
+    return entry.row;
+}
+
+void LazyRowList::buildInSight()
+{
+    if (!isVisible() || m_entries.isEmpty())
+        return;
+    // The part of the list inside every ancestor, in the list's own coordinates: what the
+    // scroll area shows of it.
+    QRect sight = rect();
+    QPoint offset;
+    for (const QWidget* widget = this; !widget->isWindow() && widget->parentWidget();
+         widget = widget->parentWidget()) {
+        offset += widget->pos();
+        sight = sight.translated(widget->pos()) & widget->parentWidget()->rect();
+    }
+    if (sight.isEmpty())
+        return;
+    sight.translate(-offset);
+    // Half a screen beyond each edge, so scrolling a little meets rows already made.
+    sight.adjust(0, -sight.height() / 2, 0, sight.height() / 2);
+    const auto [first, end] = entriesIn(sight);
+    int made = 0;
+    for (int i = first; i < end && made < rowsPerTurn; ++i)
+        if (!m_entries[i].row) {
+            build(i);
+            ++made;
+        }
+    if (made == 0)
+        return;
+    relayout();
+    if (onRowsChanged)
+        onRowsChanged();
+    // The rows just made may have pushed others into sight; the next turn looks again.
+    m_buildTimer.start();
+}
+
+std::pair<int, int> LazyRowList::entriesIn(const QRect& rect) const
+{
+    const auto begin = m_tops.cbegin();
+    const auto last = m_tops.cbegin() + m_entries.size();
+    const int first = std::max(0, int(std::upper_bound(begin, last, rect.top()) - begin) - 1);
+    const int end = int(std::lower_bound(begin, last, rect.bottom() + 1) - begin);
+    return {first, std::max(first, end)};
+}
+
+int LazyRowList::rowHeight(const Entry& entry, int width) const
+{
+    if (!entry.row)
+        return m_look.estimatedHeight(*this);
+    if (width > 0 && entry.row->hasHeightForWidth())
+        return entry.row->heightForWidth(width);
+    return entry.row->sizeHint().height();
+}
+
+int LazyRowList::gap() const
+{
+    return m_look.lines ? 2 * m_look.spacing + lineHeight : m_look.spacing;
+}
+
+void LazyRowList::relayout()
+{
+    m_relayoutTimer.stop();
+    const int width = this->width();
+    const int before = m_tops.last();
+    m_tops.resize(m_entries.size() + 1);
+    int y = 0;
+    for (qsizetype i = 0; i < m_entries.size(); ++i) {
+        m_tops[i] = y;
+        const Entry& entry = m_entries[i];
+        const int height = rowHeight(entry, width);
+        if (entry.row && entry.row->geometry() != QRect(0, y, width, height))
+            entry.row->setGeometry(0, y, width, height);
+        y += height + (i + 1 < m_entries.size() ? gap() : 0);
+    }
+    m_tops.last() = y;
+    if (y != before)
+        updateGeometry();
+    update();
+}
+
+void LazyRowList::scheduleRelayout()
+{
+    m_relayoutTimer.start();
+}
+
+void LazyRowList::followFocus(QWidget* now)
+{
+    // Tab and Shift+Tab walk on from a row into the next one: it is made before it is needed.
+    QWidget* child = now;
+    while (child && child->parentWidget() != this)
+        child = child->parentWidget();
+    if (!child)
+        return;
+    // Rows sit at their places, unless a layout is still to come.
+    int index = entriesIn(QRect(0, child->y(), 1, 1)).first;
+    if (index >= m_entries.size() || m_entries[index].row != child) {
+        const auto found = std::find_if(m_entries.cbegin(), m_entries.cend(),
+                                        [child](const Entry& entry) { return entry.row == child; });
+        if (found == m_entries.cend())
+            return;
+        index = int(found - m_entries.cbegin());
+    }
+    bool made = false;
+    for (const int next : {index - 1, index + 1})
+        if (index >= 0 && next >= 0 && next < m_entries.size() && !m_entries[next].row) {
+            build(next);
+            made = true;
+        }
+    if (!made)
+        return;
+    relayout();
+    if (onRowsChanged)
+        onRowsChanged();
+}
+
+bool LazyRowList::hasHeightForWidth() const
+{
+    return true;
+}
+
+int LazyRowList::heightForWidth(int width) const
+{
+    if (width == this->width())
+        return m_tops.last();
+    int height = 0;
+    for (const Entry& entry : m_entries)
+        height += rowHeight(entry, width);
+    return height + int(std::max<qsizetype>(0, m_entries.size() - 1)) * gap();
+}
+
+QSize LazyRowList::sizeHint() const
+{
+    int width = 0;
+    for (const Entry& entry : m_entries)
+        if (entry.row)
+            width = std::max(width, entry.row->sizeHint().width());
+    return {width, m_tops.last()};
+}
+
+QSize LazyRowList::minimumSizeHint() const
+{
+    int width = 0;
+    for (const Entry& entry : m_entries)
+        if (entry.row)
+            width = std::max(width, entry.row->minimumSizeHint().width());
+    return {width, 0};
+}
+
+bool LazyRowList::event(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutRequest)
+        scheduleRelayout();
+    return QWidget::event(event);
+}
+
+bool LazyRowList::eventFilter(QObject* watched, QEvent* event)
+{
+    // A row whose content changed lays itself out again first; the list follows its new height.
+    if (event->type() == QEvent::LayoutRequest)
+        scheduleRelayout();
+    return QWidget::eventFilter(watched, event);
+}
+
+void LazyRowList::paintEvent(QPaintEvent* event)
+{
+    const auto [first, end] = entriesIn(event->rect());
+    QPainter painter(this);
+    bool unbuilt = false;
+    for (int i = first; i < end; ++i) {
+        unbuilt = unbuilt || !m_entries[i].row;
+        if (m_look.lines && i + 1 < m_entries.size()) {
+            const int y = m_tops[i + 1] - gap() + m_look.spacing;
+            qDrawShadeLine(&painter, 0, y, width() - 1, y, palette(), true, 1, 0);
+        }
+    }
+    if (unbuilt)
+        m_buildTimer.start();
+}
+
+void LazyRowList::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    relayout();
+    m_buildTimer.start();
+}

@@ -1,0 +1,81 @@
+#pragma once
+// Rows one under another, each named by a key, in the order given. A row's widgets are made
+// only once it comes into sight, a few at a time, so a list of thousands costs a key and a
+// height each until the user scrolls to them, and a long list never holds the window up while
+// its rows are made.
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+class LazyRowList : public QWidget {
+public:
+    // Makes the row of a key; the list owns it from then on.
+    using RowMaker = std::function<QWidget*(const QString& key)>;
+
+    struct Look {
+        // Space between two rows; with a line, the line is drawn in the middle of twice this.
+        int spacing = 6;
+        bool lines = false;
+        // The height a row is taken to have until it is made.
+        std::function<int(const QWidget& list)> estimatedHeight;
+    };
+
+    LazyRowList(RowMaker makeRow, Look look, QWidget* parent = nullptr);
+
+    // The keys in order. Rows of keys that are gone are deleted; the others are kept.
+    void setKeys(const QStringList& keys);
+    const QStringList& keys() const { return m_keys; }
+    // The key's place in the list, or -1.
+    int indexOf(const QString& key) const { return m_index.value(key, -1); }
+    // The row of the key if it has been made.
+    QWidget* builtRow(const QString& key) const;
+    // The row of the key, made now if it was not yet; null for a key not listed.
+    QWidget* row(const QString& key);
+    // The rows made so far, in the keys' order.
+    QList<QWidget*> builtRows() const;
+    // Called once rows were made or deleted, so the page's keyboard order can follow them.
+    std::function<void()> onRowsChanged;
+
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Entry {
+        QString key;
+        QWidget* row = nullptr;
+    };
+
+    QWidget* build(int index);
+    void buildInSight();
+    // The entries whose place meets the rectangle, as a half-open range.
+    std::pair<int, int> entriesIn(const QRect& rect) const;
+    int gap() const;
+    int rowHeight(const Entry& entry, int width) const;
+    void relayout();
+    void scheduleRelayout();
+    void followFocus(QWidget* now);
+
+    RowMaker m_makeRow;
+    Look m_look;
+    QStringList m_keys;
+    QList<Entry> m_entries;
+    QHash<QString, int> m_index;
+    // The top of each entry, and the bottom of the last one, at the current width.
+    QList<int> m_tops;
+    QTimer m_buildTimer;
+    QTimer m_relayoutTimer;
+};
