@@ -2,9 +2,8 @@
 
 #include "app/DeviceToggles.h"
 #include "hub/DeviceManager.h"
-#include "ui/widgets/PlainText.h"
 
-#include <QActionGroup>
+#include <QAction>
 #include <QMenu>
 
 DeviceCommands::DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObject* parent)
@@ -19,8 +18,19 @@ DeviceCommands::DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObjec
     m_pagesHeading->setSeparator(true);
     m_pagesEnd = new QAction(this);
     m_pagesEnd->setSeparator(true);
-    m_pages = new QActionGroup(this);
-    m_pages->setExclusive(true);
+    m_pages = new PageMenuEntries(
+        m_deviceManager, m_menu, m_pagesEnd,
+        [this](QAction* action, const DeviceScreen& screen) {
+            action->setObjectName(QStringLiteral("devicePage:") + screen.id());
+            // Choosing the page already shown changes nothing; the hub ignores it.
+            connect(action, &QAction::triggered, this, [this, screen] {
+                m_deviceManager.showScreen(screen);
+                // The check mark follows the page shown, also when the hub declined the choice.
+                m_pages->activeChanged();
+            });
+        },
+        this);
+    m_pages->setShortcuts(true);
 
     m_wake = new QAction(QStringLiteral("Wake Tarv"), this);
     m_wake->setObjectName(QStringLiteral("wakeAction"));
@@ -42,7 +52,8 @@ DeviceCommands::DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObjec
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &DeviceCommands::refresh);
     connect(&m_deviceManager, &DeviceManager::activeScreenChanged, this, &DeviceCommands::refresh);
-    connect(&m_deviceManager, &DeviceManager::availableScreensChanged, this, &DeviceCommands::refresh);
+    connect(&m_deviceManager, &DeviceManager::availableScreensChanged, m_pages, &PageMenuEntries::pagesChanged);
+    m_pages->pagesChanged();
     refresh();
 }
 
@@ -57,41 +68,6 @@ void DeviceCommands::refresh()
     m_sendProfile->setEnabled(connected);
     // Wake looks only at the page shown: the wake itself needs no connection.
     m_wake->setEnabled(m_deviceManager.activeScreen() == DeviceScreen::screensaver());
-    rebuildPages();
-    const DeviceScreen& active = m_deviceManager.activeScreen();
-    const QList<QAction*> actions = m_pages->actions();
-    for (int i = 0; i < actions.size(); ++i) {
-        actions[i]->setText(PlainText::actionText(m_deviceManager.pageTitle(m_offered[i])));
-        actions[i]->setChecked(m_offered[i] == active);
-    }
+    m_pages->activeChanged();
     m_pages->setEnabled(connected);
-}
-
-void DeviceCommands::rebuildPages()
-{
-    const QList<DeviceScreen> screens = m_deviceManager.availableScreens();
-    if (screens == m_offered && !m_pages->actions().isEmpty())
-        return;
-    m_offered = screens;
-    for (QAction* action : m_pages->actions()) {
-        m_menu->removeAction(action);
-        m_pages->removeAction(action);
-        delete action;
-    }
-    for (int i = 0; i < screens.size(); ++i) {
-        const DeviceScreen screen = screens[i];
-        auto* action = new QAction(PlainText::actionText(m_deviceManager.pageTitle(screen)), this);
-        action->setObjectName(QStringLiteral("devicePage:") + screen.id());
-        action->setCheckable(true);
-        if (i < pagesWithShortcuts)
-            action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)));
-        // Choosing the page already shown changes nothing; the hub ignores it.
-        connect(action, &QAction::triggered, this, [this, screen] {
-            m_deviceManager.showScreen(screen);
-            // The check mark follows the page shown, also when the hub declined the choice.
-            refresh();
-        });
-        m_pages->addAction(action);
-        m_menu->insertAction(m_pagesEnd, action);
-    }
 }

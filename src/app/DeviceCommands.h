@@ -3,7 +3,7 @@
 // choose the page the device shows (Ctrl+1 … Ctrl+9 for the first nine), wake the device from
 // its screensaver, pause automatic profile switching and flip the display.
 
-#include "pages/DeviceScreen.h"
+#include "app/PageMenuEntries.h"
 
 #include <QList>
 #include <QObject>
@@ -11,12 +11,11 @@
 class DeviceManager;
 class PauseAutoSwitchingToggle;
 class QAction;
-class QActionGroup;
 class QMenu;
 
 class DeviceCommands : public QObject {
 public:
-    static constexpr int pagesWithShortcuts = 9;
+    static constexpr int pagesWithShortcuts = PageMenuEntries::pagesWithShortcuts;
 
     // Fills `menu`; the actions belong to this object.
     DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObject* parent = nullptr);
@@ -25,11 +24,10 @@ public:
     QAction* sendProfileAction() const { return m_sendProfile; }
     QAction* wakeAction() const { return m_wake; }
     PauseAutoSwitchingToggle* pauseAction() const { return m_pause; }
-    // The page entries in menu order, as last built.
+    // The page entries in menu order, as far as they are made.
     QList<QAction*> pageActions() const;
 
 private:
-    void rebuildPages();
     void refresh();
 
     DeviceManager& m_deviceManager;
@@ -37,8 +35,7 @@ private:
     QAction* m_sendProfile = nullptr;
     QAction* m_pagesHeading = nullptr;
     QAction* m_pagesEnd = nullptr;
-    QActionGroup* m_pages = nullptr;
-    QList<DeviceScreen> m_offered;
+    PageMenuEntries* m_pages = nullptr;
     QAction* m_wake = nullptr;
     PauseAutoSwitchingToggle* m_pause = nullptr;
 };

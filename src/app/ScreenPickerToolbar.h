@@ -2,13 +2,10 @@
 // The toolbar's page picker: a pull-down button naming the page the device shows, whose menu
 // ("Show on Tarv") switches the device to another page. Usable only while connected.
 
-#include "pages/DeviceScreen.h"
-
-#include <QList>
 #include <QToolButton>
 
 class DeviceManager;
-class QActionGroup;
+class PageMenuEntries;
 class QMenu;
 
 class ScreenPickerToolbar : public QToolButton {
@@ -22,10 +19,7 @@ public:
     void refresh();
 
 private:
-    void rebuildEntries();
-
     DeviceManager& m_deviceManager;
     QMenu* m_menu = nullptr;
-    QActionGroup* m_group = nullptr;
-    QList<DeviceScreen> m_offered;
+    PageMenuEntries* m_entries = nullptr;
 };

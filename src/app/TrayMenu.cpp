@@ -3,6 +3,7 @@
 #include "app/DeviceCommands.h"
 #include "app/DeviceToggles.h"
 #include "app/MainWindow.h"
+#include "app/PageMenuEntries.h"
 #include "hub/DeviceManager.h"
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
@@ -33,12 +34,41 @@ TrayMenu::TrayMenu(DeviceManager& deviceManager, MainWindow& window, QObject* pa
     menuKey("traySettingsKey", "Ctrl+,", [this] { m_window.showSettings(); });
     menuKey("trayQuitKey", "Ctrl+Q", [this] { emit quitRequested(); });
 
+    // The firmware text in it comes from the device; page titles from screen files; profile
+    // names from the user: none of their "&" marks a mnemonic.
+    m_connection = m_menu->addAction(QString());
+    m_connection->setObjectName(QStringLiteral("trayConnection"));
+    m_connection->setEnabled(false);
+    m_menu->addSeparator();
+    m_menu->addSection(QStringLiteral("Show on Tarv"));
+    m_pagesEnd = m_menu->addSeparator();
+    m_open = m_menu->addAction(QStringLiteral("Open Tarv"), &m_window, &MainWindow::showAndActivate);
+    m_open->setObjectName(QStringLiteral("trayOpenAction"));
+    QAction* settings = m_menu->addAction(QStringLiteral("Settings…"), &m_window, &MainWindow::showSettings);
+    settings->setObjectName(QStringLiteral("traySettingsAction"));
+    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
+    QAction* quit = m_menu->addAction(QStringLiteral("Quit Tarv"), this, &TrayMenu::quitRequested);
+    quit->setObjectName(QStringLiteral("trayQuitAction"));
+    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    // Children of the menu, where callers look for them.
+    m_pages = new PageMenuEntries(
+        m_deviceManager, m_menu, m_pagesEnd,
+        [this](QAction* action, const DeviceScreen& screen) {
+            action->setObjectName(QStringLiteral("trayPage:") + screen.id());
+            connect(action, &QAction::triggered, this, [this, screen] {
+                m_deviceManager.showScreen(screen);
+                m_pages->activeChanged();
+            });
+        },
+        m_menu);
+
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &TrayMenu::scheduleRebuild);
-    connect(&m_deviceManager, &DeviceManager::activeScreenChanged, this, &TrayMenu::scheduleRebuild);
-    connect(&m_deviceManager, &DeviceManager::availableScreensChanged, this, &TrayMenu::scheduleRebuild);
+    connect(&m_deviceManager, &DeviceManager::activeScreenChanged, m_pages, &PageMenuEntries::activeChanged);
+    connect(&m_deviceManager, &DeviceManager::availableScreensChanged, m_pages, &PageMenuEntries::pagesChanged);
     connect(&m_deviceManager.profiles(), &ProfileStore::profilesChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_deviceManager.profiles(), &ProfileStore::activeIDChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_deviceManager.autoSwitcher(), &ProfileAutoSwitcher::isPausedChanged, this, &TrayMenu::scheduleRebuild);
+    m_pages->pagesChanged();
     rebuild();
 }
 
@@ -58,61 +88,40 @@ void TrayMenu::scheduleRebuild()
 void TrayMenu::rebuild()
 {
     m_rebuildScheduled = false;
-    // The shared toggle belongs to the window; clearing deletes only the menu's own actions.
-    m_menu->clear();
-    delete m_groups;
-    m_groups = new QObject(this);
+    m_connection->setText(PlainText::actionText(connectionText(m_deviceManager.state())));
+    m_pages->setEnabled(m_deviceManager.state().isConnected());
+    m_pages->activeChanged();
 
-    // The firmware text in it comes from the device; page titles from screen files; profile
-    // names from the user: none of their "&" marks a mnemonic.
-    QAction* connection = m_menu->addAction(PlainText::actionText(connectionText(m_deviceManager.state())));
-    connection->setObjectName(QStringLiteral("trayConnection"));
-    connection->setEnabled(false);
-    m_menu->addSeparator();
-
-    m_menu->addSection(QStringLiteral("Show on Tarv"));
-    const bool connected = m_deviceManager.state().isConnected();
-    auto* pages = new QActionGroup(m_groups);
-    for (const DeviceScreen& screen : m_deviceManager.availableScreens()) {
-        QAction* action = m_menu->addAction(PlainText::actionText(m_deviceManager.pageTitle(screen)));
-        action->setObjectName(QStringLiteral("trayPage:") + screen.id());
+    // The shared toggle belongs to the window: it only leaves the menu.
+    m_menu->removeAction(m_pause);
+    delete m_profiles;
+    // Children of the menu, where callers look for them.
+    m_profiles = new QObject(m_menu);
+    const ProfileStore& store = m_deviceManager.profiles();
+    if (store.profiles().size() < 2) {
+        m_pagesEnd->setText(QString());
+        return;
+    }
+    m_pagesEnd->setText(QStringLiteral("Profile"));
+    auto* profiles = new QActionGroup(m_profiles);
+    for (const MacroProfile& profile : store.profiles()) {
+        auto* action = new QAction(PlainText::actionText(profile.shownName()), m_profiles);
+        action->setObjectName(QStringLiteral("trayProfile:") + profile.id.toString(QUuid::WithoutBraces));
         action->setCheckable(true);
-        action->setChecked(screen == m_deviceManager.activeScreen());
-        action->setEnabled(connected);
-        pages->addAction(action);
-        connect(action, &QAction::triggered, this, [this, screen] {
-            m_deviceManager.showScreen(screen);
+        action->setChecked(profile.id == store.activeID());
+        profiles->addAction(action);
+        const QUuid id = profile.id;
+        connect(action, &QAction::triggered, this, [this, id] {
+            m_deviceManager.profiles().activateProfile(id);
             scheduleRebuild();
         });
+        m_menu->insertAction(m_open, action);
     }
-
-    const ProfileStore& store = m_deviceManager.profiles();
-    if (store.profiles().size() >= 2) {
-        m_menu->addSection(QStringLiteral("Profile"));
-        auto* profiles = new QActionGroup(m_groups);
-        for (const MacroProfile& profile : store.profiles()) {
-            QAction* action = m_menu->addAction(PlainText::actionText(profile.shownName()));
-            action->setObjectName(QStringLiteral("trayProfile:") + profile.id.toString(QUuid::WithoutBraces));
-            action->setCheckable(true);
-            action->setChecked(profile.id == store.activeID());
-            profiles->addAction(action);
-            const QUuid id = profile.id;
-            connect(action, &QAction::triggered, this, [this, id] {
-                m_deviceManager.profiles().activateProfile(id);
-                scheduleRebuild();
-            });
-        }
-        m_menu->addSeparator();
-        m_menu->addAction(m_pause);
-    }
-    m_menu->addSeparator();
-
-    QAction* open = m_menu->addAction(QStringLiteral("Open Tarv"), &m_window, &MainWindow::showAndActivate);
-    open->setObjectName(QStringLiteral("trayOpenAction"));
-    QAction* settings = m_menu->addAction(QStringLiteral("Settings…"), &m_window, &MainWindow::showSettings);
-    settings->setObjectName(QStringLiteral("traySettingsAction"));
-    settings->setShortcut(QKeySequence(QStringLiteral("Ctrl+,")));
-    QAction* quit = m_menu->addAction(QStringLiteral("Quit Tarv"), this, &TrayMenu::quitRequested);
-    quit->setObjectName(QStringLiteral("trayQuitAction"));
-    quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    auto* separator = new QAction(m_profiles);
+    separator->setSeparator(true);
+    m_menu->insertAction(m_open, separator);
+    m_menu->insertAction(m_open, m_pause);
+    separator = new QAction(m_profiles);
+    separator->setSeparator(true);
+    m_menu->insertAction(m_open, separator);
 }

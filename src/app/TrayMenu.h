@@ -1,13 +1,14 @@
 #pragma once
 // The tray icon's menu: the connection, the page the device shows, the active profile and the
 // pause of automatic switching, and the ways to open the window, open Settings and quit.
-// Menus exported to the tray host over D-Bus do not say when they open, so the menu is built
-// again on every change of what it shows.
+// Menus exported to the tray host over D-Bus do not say when they open, so the menu follows every
+// change of what it shows: the page entries one by one, the connection and profiles anew.
 
 #include <QObject>
 
 class DeviceManager;
 class MainWindow;
+class PageMenuEntries;
 class QAction;
 class QMenu;
 
@@ -18,7 +19,7 @@ public:
     ~TrayMenu() override;
 
     QMenu* menu() const { return m_menu; }
-    // Builds the menu anew from the current values.
+    // Brings the connection and the profiles up to date.
     void rebuild();
     // Asks for one rebuild once the event loop is back: a change may come from an action of
     // this very menu, which a rebuild at once would delete while it still runs.
@@ -32,7 +33,12 @@ private:
     MainWindow& m_window;
     QMenu* m_menu = nullptr;
     QAction* m_pause = nullptr;
-    // Holds the action groups of the last build.
-    QObject* m_groups = nullptr;
+    QAction* m_connection = nullptr;
+    PageMenuEntries* m_pages = nullptr;
+    // Ends the pages; heads the profiles when there are.
+    QAction* m_pagesEnd = nullptr;
+    QAction* m_open = nullptr;
+    // Holds the profile entries of the last build and their group.
+    QObject* m_profiles = nullptr;
     bool m_rebuildScheduled = false;
 };

@@ -1,0 +1,157 @@
+#include "app/PageMenuEntries.h"
+
+#include "hub/DeviceManager.h"
+#include "ui/widgets/PlainText.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// Per turn of the event loop: an insert searches the menu's whole list, a title looks its screen
+// up. Lists of the usual few dozen pages are done in the turn of the change.
+constexpr qsizetype editsPerTurn = 128;
+constexpr qsizetype titlesPerTurn = 512;
+// An open menu lays all its entries out again at each insert.
+constexpr qsizetype editsPerTurnWhileOpen = 16;
+
+}  // namespace
+
+PageMenuEntries::PageMenuEntries(DeviceManager& deviceManager, QMenu* menu, QAction* end, Made made, QObject* parent)
+    : QObject(parent), m_deviceManager(deviceManager), m_menu(menu), m_end(end), m_made(std::move(made))
+{
+    m_group = new QActionGroup(this);
+    m_group->setExclusive(true);
+}
+
+void PageMenuEntries::setShortcuts(bool on)
+{
+    m_shortcuts = on;
+    placeShortcuts();
+}
+
+void PageMenuEntries::setEnabled(bool enabled)
+{
+    // The group passes it on to every entry: only when it changes.
+    if (m_group->isEnabled() != enabled)
+        m_group->setEnabled(enabled);
+}
+
+void PageMenuEntries::pagesChanged()
+{
+    m_target.clear();
+    m_wanted.clear();
+    for (const DeviceScreen& screen : m_deviceManager.availableScreens())
+        if (!m_wanted.contains(screen)) {
+            m_wanted.insert(screen);
+            m_target.append(screen);
+        }
+    m_titlesFrom = 0;
+    if (!step(editsThisTurn(), titlesPerTurn))
+        continueLater();
+}
+
+qsizetype PageMenuEntries::editsThisTurn() const
+{
+    return m_menu->isVisible() ? editsPerTurnWhileOpen : editsPerTurn;
+}
+
+void PageMenuEntries::activeChanged()
+{
+    if (QAction* shown = m_byScreen.value(m_deviceManager.activeScreen()))
+        shown->setChecked(true);
+    else if (QAction* checked = m_group->checkedAction())
+        checked->setChecked(false);
+}
+
+void PageMenuEntries::continueLater()
+{
+    if (m_continuing)
+        return;
+    m_continuing = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_continuing = false;
+            if (!step(editsThisTurn(), titlesPerTurn))
+                continueLater();
+        },
+        Qt::QueuedConnection);
+}
+
+QAction* PageMenuEntries::make(const DeviceScreen& screen)
+{
+    auto* action = new QAction(PlainText::actionText(m_deviceManager.pageTitle(screen)), this);
+    action->setCheckable(true);
+    action->setChecked(screen == m_deviceManager.activeScreen());
+    m_group->addAction(action);
+    m_made(action, screen);
+    return action;
+}
+
+bool PageMenuEntries::step(qsizetype edits, qsizetype titles)
+{
+    const auto spent = [&] {
+        placeShortcuts();
+        return false;
+    };
+    for (qsizetype i = m_shown.size() - 1; i >= 0; --i) {
+        if (m_wanted.contains(m_shown[i]))
+            continue;
+        if (edits-- == 0)
+            return spent();
+        QAction* gone = m_actions[i];
+        m_byScreen.remove(m_shown[i]);
+        m_withShortcut.removeOne(gone);
+        m_shown.removeAt(i);
+        m_actions.removeAt(i);
+        // Leaves the menu and the group with it.
+        delete gone;
+    }
+    // What is left of the entries is wanted: each place in turn gets its page, moved from
+    // further down or made.
+    for (qsizetype i = 0; i < m_target.size(); ++i) {
+        const DeviceScreen& screen = m_target[i];
+        if (i < m_shown.size() && m_shown[i] == screen)
+            continue;
+        if (edits-- == 0)
+            return spent();
+        QAction* before = i < m_actions.size() ? m_actions[i] : m_end;
+        if (QAction* kept = m_byScreen.value(screen)) {
+            const qsizetype from = m_actions.indexOf(kept, i);
+            m_menu->insertAction(before, kept);
+            m_shown.move(from, i);
+            m_actions.move(from, i);
+        } else {
+            QAction* made = make(screen);
+            m_menu->insertAction(before, made);
+            m_shown.insert(i, screen);
+            m_actions.insert(i, made);
+            m_byScreen.insert(screen, made);
+        }
+    }
+    placeShortcuts();
+    // A title follows its screen file: those of kept entries may have changed.
+    for (; m_titlesFrom < m_actions.size(); ++m_titlesFrom) {
+        if (titles-- == 0)
+            return false;
+        m_actions[m_titlesFrom]->setText(PlainText::actionText(m_deviceManager.pageTitle(m_shown[m_titlesFrom])));
+    }
+    return true;
+}
+
+void PageMenuEntries::placeShortcuts()
+{
+    const QList<QAction*> head = m_shortcuts ? m_actions.first(std::min<qsizetype>(m_actions.size(), pagesWithShortcuts))
+                                             : QList<QAction*>();
+    for (QAction* action : std::as_const(m_withShortcut))
+        if (!head.contains(action))
+            action->setShortcut(QKeySequence());
+    for (qsizetype i = 0; i < head.size(); ++i)
+        head[i]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)));
+    m_withShortcut = head;
+}

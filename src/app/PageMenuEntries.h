@@ -1,0 +1,68 @@
+#pragma once
+// One checkable entry per page of the device in a menu, in the hub's order, kept in line with
+// the hub by touching only the entries that changed. A menu keeps its entries in a list that
+// every insert searches, so a long run of new entries (a folder of thousands of screens read for
+// the first time) is made a slice per turn of the event loop, and the titles are checked a slice
+// per turn too: the window never waits on the whole list at once.
+
+#include "pages/DeviceScreen.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+#include <functional>
+
+class DeviceManager;
+class QAction;
+class QActionGroup;
+class QMenu;
+
+class PageMenuEntries : public QObject {
+public:
+    static constexpr int pagesWithShortcuts = 9;
+
+    // `made` names a new entry and connects it. Entries go before `end` (after the menu's last
+    // entry when null) and belong to this object.
+    using Made = std::function<void(QAction*, const DeviceScreen&)>;
+    PageMenuEntries(DeviceManager& deviceManager, QMenu* menu, QAction* end, Made made, QObject* parent);
+
+    // Ctrl+1 … Ctrl+9 on the first nine entries, also as pages come and go.
+    void setShortcuts(bool on);
+    void setEnabled(bool enabled);
+    // The hub's page list or a page's title may have changed.
+    void pagesChanged();
+    // The check mark goes to the page shown (none when it has no entry).
+    void activeChanged();
+    // The entries in menu order, as far as they are made.
+    QList<QAction*> actions() const { return m_actions; }
+
+private:
+    // Does at most `edits` inserts, moves or removals and checks at most `titles` titles;
+    // true when the entries match the hub.
+    bool step(qsizetype edits, qsizetype titles);
+    void continueLater();
+    qsizetype editsThisTurn() const;
+    QAction* make(const DeviceScreen& screen);
+    void placeShortcuts();
+
+    DeviceManager& m_deviceManager;
+    QMenu* m_menu = nullptr;
+    QAction* m_end = nullptr;
+    Made m_made;
+    QActionGroup* m_group = nullptr;
+    bool m_shortcuts = false;
+    QList<QAction*> m_withShortcut;
+
+    // What the entries should become, without repeats.
+    QList<DeviceScreen> m_target;
+    QSet<DeviceScreen> m_wanted;
+    // What they are: pages and their entries, index for index.
+    QList<DeviceScreen> m_shown;
+    QList<QAction*> m_actions;
+    QHash<DeviceScreen, QAction*> m_byScreen;
+    // Titles of the entries from here on are still to be checked.
+    qsizetype m_titlesFrom = 0;
+    bool m_continuing = false;
+};
