@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHash>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStaticText>
 #include <QUuid>
@@ -131,8 +132,10 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
     setWordWrap(false);
     setMinimumHeight(minimumListHeight);
     setFrameShape(QFrame::NoFrame);
-    // The section's background shows through, as the rest of the form.
+    // The section's background shows through, as the rest of the form; the view paints a copy
+    // of it, so that rows coming in a thousand a second repaint the list alone.
     viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
 
     // No shortcut of its own: the window's Edit ▸ Copy owns Ctrl+C and hands it to the focused
@@ -170,5 +173,45 @@ bool FrameLogView::viewportEvent(QEvent* event)
         event->ignore();
         return false;
     }
+    if (event->type() == QEvent::Resize)
+        m_backdropStale = true;
+    else if (event->type() == QEvent::Paint)
+        paintBackdrop(static_cast<QPaintEvent*>(event)->region());
     return QListView::viewportEvent(event);
+}
+
+void FrameLogView::changeEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::FontChange:
+        m_backdropStale = true;
+        break;
+    default: break;
+    }
+    QListView::changeEvent(event);
+}
+
+void FrameLogView::paintBackdrop(const QRegion& region)
+{
+    QWidget* area = viewport();
+    if (m_backdropStale || m_backdrop.deviceIndependentSize().toSize() != area->size()) {
+        m_backdropStale = false;
+        const qreal ratio = area->devicePixelRatioF();
+        m_backdrop = QPixmap(area->size() * ratio);
+        m_backdrop.setDevicePixelRatio(ratio);
+        m_backdrop.fill(palette().color(QPalette::Window));
+        // Each widget behind the list paints itself alone, outermost first, as the window would.
+        QList<QWidget*> behind;
+        for (QWidget* widget = parentWidget(); widget; widget = widget->isWindow() ? nullptr : widget->parentWidget())
+            behind.prepend(widget);
+        for (QWidget* widget : std::as_const(behind)) {
+            const QRect under(area->mapTo(widget, QPoint(0, 0)), area->size());
+            widget->render(&m_backdrop, QPoint(0, 0), QRegion(under), QWidget::DrawWindowBackground);
+        }
+    }
+    QPainter painter(area);
+    painter.setClipRegion(region);
+    painter.drawPixmap(0, 0, m_backdrop);
 }
