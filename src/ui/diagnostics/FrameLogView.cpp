@@ -89,32 +89,67 @@ private:
         return laid;
     }
 
+    // A time of day or a direction mark, which many rows share.
+    struct Piece {
+        QStaticText text;
+        int advance = 0;
+    };
+
+    static const Piece& piece(QHash<QString, Piece>& pieces, const QString& text, const QFont& font)
+    {
+        Piece& shared = pieces[text];
+        if (shared.advance == 0 && !text.isEmpty()) {
+            shared.text = laidOut(text, font);
+            shared.advance = QFontMetrics(font).horizontalAdvance(text);
+        }
+        return shared;
+    }
+
+    // Whether `line` fits `width` for certain without laying it out: printable ASCII, which the
+    // font itself holds, is never wider than its widest glyph a character.
+    static bool surelyFits(const QString& line, const QFontMetrics& metrics, int width)
+    {
+        if (qsizetype(line.size()) * metrics.maxWidth() > width)
+            return false;
+        return std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; });
+    }
+
     const RowTexts& rowTexts(const QModelIndex& index, const QFont& font, int width) const
     {
         // Entries leave the log for good: the texts of rows long gone are let go in one sweep.
-        if (m_texts.size() > 4 * DeviceManager::maxLogEntries)
+        if (m_texts.size() > 4 * DeviceManager::maxLogEntries || font != m_piecesFont) {
             m_texts.clear();
+            m_times.clear();
+            m_marks.clear();
+            m_piecesFont = font;
+        }
         RowTexts& texts = m_texts[index.data(FrameLogModel::idRole).toUuid()];
         if (texts.width == width && texts.font == font)
             return texts;
         texts.width = width;
         texts.font = font;
         const QFontMetrics metrics(font);
-        const QString time = index.data(FrameLogModel::timeTextRole).toString();
-        texts.time = laidOut(time, font);
-        texts.timeAdvance = metrics.horizontalAdvance(time);
+        const Piece& time = piece(m_times, index.data(FrameLogModel::timeTextRole).toString(), font);
+        texts.time = time.text;
+        texts.timeAdvance = time.advance;
         QFont bold = font;
         bold.setWeight(QFont::DemiBold);
-        const QString mark = index.data(FrameLogModel::markRole).toString();
-        texts.mark = laidOut(mark, bold);
-        texts.markAdvance = QFontMetrics(bold).horizontalAdvance(mark);
+        const Piece& mark = piece(m_marks, index.data(FrameLogModel::markRole).toString(), bold);
+        texts.mark = mark.text;
+        texts.markAdvance = mark.advance;
         const int lineOffset = texts.timeAdvance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing;
+        const int lineWidth = std::max(0, width - 1 - lineOffset);
         const QString line = index.data(FrameLogModel::textRole).toString().simplified();
-        texts.line = laidOut(metrics.elidedText(line, Qt::ElideRight, std::max(0, width - 1 - lineOffset)), font);
+        texts.line = laidOut(surelyFits(line, metrics, lineWidth) ? line
+                                                                   : metrics.elidedText(line, Qt::ElideRight, lineWidth),
+                             font);
         return texts;
     }
 
     mutable QHash<QUuid, RowTexts> m_texts;
+    mutable QHash<QString, Piece> m_times;
+    mutable QHash<QString, Piece> m_marks;
+    mutable QFont m_piecesFont;
 };
 
 }  // namespace
