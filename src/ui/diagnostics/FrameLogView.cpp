@@ -25,12 +25,16 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        QStyleOptionViewItem background = option;
-        initStyleOption(&background, index);
-        background.text.clear();
-        const QWidget* widget = option.widget;
-        QStyle* style = widget ? widget->style() : QApplication::style();
-        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+        // The model gives rows no background of their own: a plain row shows the list's, which
+        // is already there, and only a marked row needs the style's panel.
+        if (option.state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)) {
+            QStyleOptionViewItem background = option;
+            initStyleOption(&background, index);
+            background.text.clear();
+            const QWidget* widget = option.widget;
+            QStyle* style = widget ? widget->style() : QApplication::style();
+            style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+        }
 
         const bool selected = option.state & QStyle::State_Selected;
         const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
