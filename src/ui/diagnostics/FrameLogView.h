@@ -4,6 +4,7 @@
 // clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
 
 #include <QListView>
+#include <QPixmap>
 
 class FrameLogModel;
 
@@ -25,4 +26,12 @@ public slots:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // What the sections behind the list show where the list lies, painted once: the rows are
+    // then drawn over this copy and never make the section behind them paint again.
+    void paintBackdrop(const QRegion& region);
+    QPixmap m_backdrop;
+    bool m_backdropStale = true;
 };
