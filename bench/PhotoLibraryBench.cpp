@@ -4,6 +4,7 @@
 // 5 ms timer on the window's thread from the window's showing until a moment after (about
 // 5 ms when nothing blocks the window).
 
+#include "ResidentMemory.h"
 #include "app/MainWindow.h"
 #include "app/SidebarHost.h"
 #include "hub/DeviceManager.h"
@@ -40,14 +41,7 @@
 
 namespace {
 
-double residentMegabytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toDouble() * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0) : 0;
-}
+double residentMegabytes() { return double(residentBytes()) / (1024.0 * 1024.0); }
 
 // The library's folder: frames of a gradient that differs per photo, and their index.
 void writeLibrary(const QString& folder, int count)

@@ -7,6 +7,7 @@
 
 #include "BenchHub.h"
 #include "LinkedHub.h"
+#include "ResidentMemory.h"
 
 #include "app/MainWindow.h"
 #include "screens/format/ScreenTemplate.h"
@@ -22,15 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
-}
 
 // The longest wait between two ticks of a 5 ms timer on this thread since the last reset.
 class TickWatch {
