@@ -59,8 +59,8 @@ QList<DeviceScreen> DeviceManager::swipePages() const
 {
     Q_ASSERT(QThread::currentThread() == thread());
     QList<DeviceScreen> pages = builtInSwipePages();
-    for (const CustomScreen& screen : m_customScreens.approvedScreens())
-        pages.append(DeviceScreen::custom(screen.id));
+    for (const QString& id : m_customScreens.approvedScreenIDs())
+        pages.append(DeviceScreen::custom(id));
     return pages;
 }
 
@@ -69,8 +69,8 @@ QList<DeviceScreen> DeviceManager::availableScreens() const
     Q_ASSERT(QThread::currentThread() == thread());
     QList<DeviceScreen> pages = builtInSwipePages();
     pages.append(DeviceScreen::screensaver());
-    for (const CustomScreen& screen : m_customScreens.approvedScreens())
-        pages.append(DeviceScreen::custom(screen.id));
+    for (const QString& id : m_customScreens.approvedScreenIDs())
+        pages.append(DeviceScreen::custom(id));
     return pages;
 }
 

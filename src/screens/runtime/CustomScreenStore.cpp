@@ -305,6 +305,17 @@ QList<CustomScreen> CustomScreenStore::approvedScreens() const
     return approved;
 }
 
+QStringList CustomScreenStore::approvedScreenIDs() const
+{
+    const QList<CustomScreen> all = screens();
+    QStringList ids;
+    ids.reserve(all.size());
+    for (const CustomScreen& screen : all)
+        if (m_trust->isScreenApproved(screen))
+            ids.append(screen.id);
+    return ids;
+}
+
 void CustomScreenStore::setReports(const QList<FileReport>& reports)
 {
     if (reports == m_reports)

@@ -74,6 +74,8 @@ public:
     virtual QList<CustomScreen> screens() const;
     // The loaded screens, in file order, that need no approval or hold it.
     QList<CustomScreen> approvedScreens() const;
+    // Their ids only: the page lists ask on every change, and a folder may hold thousands.
+    QStringList approvedScreenIDs() const;
     ScreenTrust& trust() const { return *m_trust; }
     const QString& folder() const { return m_folder; }
 
