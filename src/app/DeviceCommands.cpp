@@ -18,18 +18,7 @@ DeviceCommands::DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObjec
     m_pagesHeading->setSeparator(true);
     m_pagesEnd = new QAction(this);
     m_pagesEnd->setSeparator(true);
-    m_pages = new PageMenuEntries(
-        m_deviceManager, m_menu, m_pagesEnd,
-        [this](QAction* action, const DeviceScreen& screen) {
-            action->setObjectName(QStringLiteral("devicePage:") + screen.id());
-            // Choosing the page already shown changes nothing; the hub ignores it.
-            connect(action, &QAction::triggered, this, [this, screen] {
-                m_deviceManager.showScreen(screen);
-                // The check mark follows the page shown, also when the hub declined the choice.
-                m_pages->activeChanged();
-            });
-        },
-        this);
+    m_pages = new PageMenuEntries(m_deviceManager, m_menu, m_pagesEnd, QStringLiteral("devicePage:"), this);
     m_pages->setShortcuts(true);
 
     m_wake = new QAction(QStringLiteral("Wake Tarv"), this);

@@ -21,8 +21,9 @@ constexpr qsizetype editsPerTurnWhileOpen = 16;
 
 }  // namespace
 
-PageMenuEntries::PageMenuEntries(DeviceManager& deviceManager, QMenu* menu, QAction* end, Made made, QObject* parent)
-    : QObject(parent), m_deviceManager(deviceManager), m_menu(menu), m_end(end), m_made(std::move(made))
+PageMenuEntries::PageMenuEntries(DeviceManager& deviceManager, QMenu* menu, QAction* end, QString namePrefix,
+                                 QObject* parent)
+    : QObject(parent), m_deviceManager(deviceManager), m_menu(menu), m_end(end), m_namePrefix(std::move(namePrefix))
 {
     m_group = new QActionGroup(this);
     m_group->setExclusive(true);
@@ -89,7 +90,13 @@ QAction* PageMenuEntries::make(const DeviceScreen& screen)
     action->setCheckable(true);
     action->setChecked(screen == m_deviceManager.activeScreen());
     m_group->addAction(action);
-    m_made(action, screen);
+    action->setObjectName(m_namePrefix + screen.id());
+    // Choosing the page already shown changes nothing; the hub ignores it.
+    connect(action, &QAction::triggered, this, [this, screen] {
+        m_deviceManager.showScreen(screen);
+        // The check mark follows the page shown, also when the hub declined the choice.
+        activeChanged();
+    });
     return action;
 }
 

@@ -12,8 +12,6 @@
 #include <QObject>
 #include <QSet>
 
-#include <functional>
-
 class DeviceManager;
 class QAction;
 class QActionGroup;
@@ -23,10 +21,9 @@ class PageMenuEntries : public QObject {
 public:
     static constexpr int pagesWithShortcuts = 9;
 
-    // `made` names a new entry and connects it. Entries go before `end` (after the menu's last
-    // entry when null) and belong to this object.
-    using Made = std::function<void(QAction*, const DeviceScreen&)>;
-    PageMenuEntries(DeviceManager& deviceManager, QMenu* menu, QAction* end, Made made, QObject* parent);
+    // Entries go before `end` (after the menu's last entry when null), are named `namePrefix`
+    // and the page's id, show their page when chosen, and belong to this object.
+    PageMenuEntries(DeviceManager& deviceManager, QMenu* menu, QAction* end, QString namePrefix, QObject* parent);
 
     // Ctrl+1 … Ctrl+9 on the first nine entries, also as pages come and go.
     void setShortcuts(bool on);
@@ -50,7 +47,7 @@ private:
     DeviceManager& m_deviceManager;
     QMenu* m_menu = nullptr;
     QAction* m_end = nullptr;
-    Made m_made;
+    QString m_namePrefix;
     QActionGroup* m_group = nullptr;
     bool m_shortcuts = false;
     QList<QAction*> m_withShortcut;

@@ -22,13 +22,7 @@ ScreenPickerToolbar::ScreenPickerToolbar(DeviceManager& deviceManager, QWidget* 
     setMenu(m_menu);
     m_menu->addSection(QStringLiteral("Show on Tarv"));
     // Children of the menu, where callers look for them.
-    m_entries = new PageMenuEntries(
-        m_deviceManager, m_menu, nullptr,
-        [this](QAction* action, const DeviceScreen& screen) {
-            action->setObjectName(QStringLiteral("showScreen:") + screen.id());
-            connect(action, &QAction::triggered, this, [this, screen] { m_deviceManager.showScreen(screen); });
-        },
-        m_menu);
+    m_entries = new PageMenuEntries(m_deviceManager, m_menu, nullptr, QStringLiteral("showScreen:"), m_menu);
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &ScreenPickerToolbar::refresh);
     connect(&m_deviceManager, &DeviceManager::activeScreenChanged, this, &ScreenPickerToolbar::refresh);

@@ -51,16 +51,7 @@ TrayMenu::TrayMenu(DeviceManager& deviceManager, MainWindow& window, QObject* pa
     quit->setObjectName(QStringLiteral("trayQuitAction"));
     quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
     // Children of the menu, where callers look for them.
-    m_pages = new PageMenuEntries(
-        m_deviceManager, m_menu, m_pagesEnd,
-        [this](QAction* action, const DeviceScreen& screen) {
-            action->setObjectName(QStringLiteral("trayPage:") + screen.id());
-            connect(action, &QAction::triggered, this, [this, screen] {
-                m_deviceManager.showScreen(screen);
-                m_pages->activeChanged();
-            });
-        },
-        m_menu);
+    m_pages = new PageMenuEntries(m_deviceManager, m_menu, m_pagesEnd, QStringLiteral("trayPage:"), m_menu);
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_deviceManager, &DeviceManager::activeScreenChanged, m_pages, &PageMenuEntries::activeChanged);
