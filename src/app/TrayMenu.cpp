@@ -56,7 +56,11 @@ TrayMenu::TrayMenu(DeviceManager& deviceManager, MainWindow& window, QObject* pa
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_deviceManager, &DeviceManager::activeScreenChanged, m_pages, &PageMenuEntries::activeChanged);
     connect(&m_deviceManager, &DeviceManager::availableScreensChanged, m_pages, &PageMenuEntries::pagesChanged);
-    connect(&m_deviceManager.profiles(), &ProfileStore::profilesChanged, this, &TrayMenu::scheduleRebuild);
+    connect(&m_deviceManager.profiles(), &ProfileStore::profilesChanged, this, [this] {
+        // Key edits come a keystroke at a time and leave the names the menu lists as they are.
+        if (profileEntries() != m_listedProfiles)
+            scheduleRebuild();
+    });
     connect(&m_deviceManager.profiles(), &ProfileStore::activeIDChanged, this, &TrayMenu::scheduleRebuild);
     connect(&m_deviceManager.autoSwitcher(), &ProfileAutoSwitcher::isPausedChanged, this, &TrayMenu::scheduleRebuild);
     m_pages->pagesChanged();
@@ -66,6 +70,16 @@ TrayMenu::TrayMenu(DeviceManager& deviceManager, MainWindow& window, QObject* pa
 TrayMenu::~TrayMenu()
 {
     delete m_menu;
+}
+
+QList<QPair<QUuid, QString>> TrayMenu::profileEntries() const
+{
+    QList<QPair<QUuid, QString>> entries;
+    const QList<MacroProfile>& profiles = m_deviceManager.profiles().profiles();
+    entries.reserve(profiles.size());
+    for (const MacroProfile& profile : profiles)
+        entries.append({profile.id, profile.shownName()});
+    return entries;
 }
 
 void TrayMenu::scheduleRebuild()
@@ -89,6 +103,7 @@ void TrayMenu::rebuild()
     // Children of the menu, where callers look for them.
     m_profiles = new QObject(m_menu);
     const ProfileStore& store = m_deviceManager.profiles();
+    m_listedProfiles = profileEntries();
     if (store.profiles().size() < 2) {
         m_pagesEnd->setText(QString());
         return;

@@ -4,7 +4,11 @@
 // Menus exported to the tray host over D-Bus do not say when they open, so the menu follows every
 // change of what it shows: the page entries one by one, the connection and profiles anew.
 
+#include <QList>
 #include <QObject>
+#include <QPair>
+#include <QString>
+#include <QUuid>
 
 class DeviceManager;
 class MainWindow;
@@ -29,6 +33,8 @@ signals:
     void quitRequested();
 
 private:
+    QList<QPair<QUuid, QString>> profileEntries() const;
+
     DeviceManager& m_deviceManager;
     MainWindow& m_window;
     QMenu* m_menu = nullptr;
@@ -41,4 +47,6 @@ private:
     // Holds the profile entries of the last build and their group.
     QObject* m_profiles = nullptr;
     bool m_rebuildScheduled = false;
+    // The profiles of the last build, in order: id and shown name.
+    QList<QPair<QUuid, QString>> m_listedProfiles;
 };

@@ -335,6 +335,13 @@ void ProfileStore::setProfiles(QList<MacroProfile> profiles)
     emit profilesChanged();
 }
 
+// Keys change a keystroke at a time: the other profiles are neither copied nor compared.
+void ProfileStore::replaceKeys(int index, const QList<MacroButton>& buttons)
+{
+    m_profiles[index].buttons = buttons;
+    emit profilesChanged();
+}
+
 void ProfileStore::setActiveID(const QUuid& id)
 {
     if (id == m_activeID)
@@ -450,9 +457,7 @@ void ProfileStore::updateKey(const MacroProfile& profile, const QString& actionN
     if (index < 0 || m_profiles[index].buttons == profile.buttons)
         return;
     QList<MacroButton> before = m_profiles[index].buttons;
-    QList<MacroProfile> profiles = m_profiles;
-    profiles[index].buttons = profile.buttons;
-    setProfiles(std::move(profiles));
+    replaceKeys(index, profile.buttons);
     setActiveID(profile.id);
     saveAfterPause();
     if (m_undoStack)
@@ -465,9 +470,7 @@ void ProfileStore::restoreKeys(const QUuid& profileID, const QList<MacroButton>&
     const int index = indexOf(profileID);
     if (index < 0 || m_profiles[index].buttons == buttons)
         return;
-    QList<MacroProfile> profiles = m_profiles;
-    profiles[index].buttons = buttons;
-    setProfiles(std::move(profiles));
+    replaceKeys(index, buttons);
     setActiveID(profileID);
     saveAfterPause();
     notifyChange();

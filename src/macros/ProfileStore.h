@@ -97,6 +97,8 @@ private:
     int indexOf(const QUuid& id) const;
     QString uniqueName(const QString& base) const;
     void setProfiles(QList<MacroProfile> profiles);
+    // The keys of the profile at index, which differ from buttons.
+    void replaceKeys(int index, const QList<MacroButton>& buttons);
     void setActiveID(const QUuid& id);
     void setFallbackID(const std::optional<QUuid>& id);
     void notifyChange();

@@ -162,12 +162,14 @@ QList<QList<PatchOp>> homePageOps(const MacroProfile& profile, const QString& ti
 
 std::optional<QList<PatchOp>> keyLabelEdits(const QList<MacroButton>& shown, const QList<MacroButton>& next)
 {
-    const QList<MacroButton> before = shown.first(std::min<qsizetype>(shown.size(), maxKeys));
-    const QList<MacroButton> after = next.first(std::min<qsizetype>(next.size(), maxKeys));
-    if (before.size() != after.size())
+    // Read in place: copying both lists would cost more than comparing them.
+    const qsizetype count = std::min<qsizetype>(next.size(), maxKeys);
+    if (std::min<qsizetype>(shown.size(), maxKeys) != count)
         return std::nullopt;
+    const QList<MacroButton>& before = shown;
+    const QList<MacroButton>& after = next;
     QList<PatchOp> ops;
-    for (int k = 0; k < after.size(); ++k) {
+    for (int k = 0; k < count; ++k) {
         if (before[k] == after[k])
             continue;
         MacroButton relabelled = before[k];

@@ -1,5 +1,6 @@
 #include "ui/macros/ChordLabel.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,6 +16,9 @@ ChordLabel::ChordLabel(QWidget* parent) : QLabel(parent)
 
 void ChordLabel::setChord(const QString& text)
 {
+    // The key shows the same chord after most edits; measuring it again would change nothing.
+    if (text == this->text())
+        return;
     setText(text);
     updateGeometry();
     showWholeChordInTooltip();
@@ -57,6 +61,14 @@ void ChordLabel::resizeEvent(QResizeEvent* event)
 {
     QLabel::resizeEvent(event);
     showWholeChordInTooltip();
+}
+
+void ChordLabel::changeEvent(QEvent* event)
+{
+    QLabel::changeEvent(event);
+    // Another font elides the chord elsewhere, even at the same width.
+    if (event->type() == QEvent::FontChange)
+        showWholeChordInTooltip();
 }
 
 void ChordLabel::showWholeChordInTooltip()

@@ -39,9 +39,16 @@ void KeyCanvas::setButtons(const QList<MacroButton>& buttons)
     }
     showFocus();
     for (int i = 0; i < m_buttons.size(); ++i) {
-        m_tiles[i]->setButton(m_buttons[i]);
-        m_tiles[i]->setSelected(i == m_selection);
-        m_tiles[i]->setAccessibleName(accessibleName(m_buttons[i], i));
+        KeyTile* tile = m_tiles[i];
+        tile->setSelected(i == m_selection);
+        // An edit changes one key: the others keep their drawing and their name, which assistive
+        // technology would otherwise be told of again.
+        if (tile->button() == m_buttons[i] && !tile->accessibleName().isEmpty())
+            continue;
+        tile->setButton(m_buttons[i]);
+        const QString name = accessibleName(m_buttons[i], i);
+        if (tile->accessibleName() != name)
+            tile->setAccessibleName(name);
     }
     if (countChanged) {
         updateGeometry();

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,12 @@ FormSection* makeSection(const QString& name, const QString& title, const QStrin
     section->footer()->setObjectName(name + QStringLiteral("Footer"));
     section->setFooter(footer);
     return section;
+}
+
+// Equal colours and the same roles set: setting one in place of the other changes nothing.
+bool samePalette(const QPalette& a, const QPalette& b)
+{
+    return a.resolveMask() == b.resolveMask() && a == b;
 }
 
 bool runsThroughDevice(MacroAction::Kind kind)
@@ -422,7 +429,14 @@ void KeyInspector::showIcon()
         m_iconGlyph->hide();
         m_iconText->setText(*m_button.emoji);
     } else if (m_button.icon) {
-        m_iconGlyph->setPixmap(deviceIconImage(*m_button.icon).pixmap(16, 16));
+        // Drawing the glyph costs more than the rest of a keystroke's work: it is drawn again
+        // only when what it is drawn from changed.
+        const GlyphLook look{*m_button.icon, QGuiApplication::palette().color(QPalette::WindowText),
+                             qApp->devicePixelRatio()};
+        if (look != m_shownGlyph) {
+            m_iconGlyph->setPixmap(deviceIconImage(*m_button.icon).pixmap(16, 16));
+            m_shownGlyph = look;
+        }
         m_iconGlyph->show();
         m_iconText->setText(m_button.icon->label());
     } else {
@@ -430,8 +444,11 @@ void KeyInspector::showIcon()
         m_iconText->setText(QStringLiteral("None"));
         palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
     }
-    m_iconText->setPalette(palette);
-    m_iconText->setFont(font);
+    // Setting them again would only tell the label and its children that nothing changed.
+    if (!samePalette(palette, m_iconText->palette()))
+        m_iconText->setPalette(palette);
+    if (font != m_iconText->font() || font.resolveMask() != m_iconText->font().resolveMask())
+        m_iconText->setFont(font);
 }
 
 void KeyInspector::showTestRule()

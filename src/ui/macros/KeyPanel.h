@@ -8,6 +8,7 @@
 #include "macros/MacroButton.h"
 
 #include <QAbstractButton>
+#include <QColor>
 #include <QWidget>
 
 #include <optional>
@@ -88,6 +89,14 @@ private:
     ShortcutsCatalog& m_shortcuts;
     int m_index = -1;
     MacroButton m_button;
+    // What the icon row's glyph was last drawn from.
+    struct GlyphLook {
+        DeviceIcon icon;
+        QColor color;
+        qreal devicePixelRatio = 1;
+        friend bool operator==(const GlyphLook&, const GlyphLook&) = default;
+    };
+    std::optional<GlyphLook> m_shownGlyph;
 
     QGroupBox* m_keySection = nullptr;
     QLineEdit* m_labelField = nullptr;

@@ -117,24 +117,35 @@ void ProfileBar::refresh()
         const QSignalBlocker blocker(m_picker);
         const QList<MacroProfile>& profiles = store.profiles();
         // Rebuilt only when a name or the order changed: the list stays as it is while keys change.
-        bool same = m_picker->count() == profiles.size();
+        bool same = m_pickerEntries.size() == profiles.size();
         for (int i = 0; same && i < profiles.size(); ++i)
-            same = m_picker->itemData(i).toString() == profiles[i].id.toString() &&
-                   m_picker->itemText(i) == profiles[i].shownName();
+            same = m_pickerEntries[i].first == profiles[i].id && m_pickerEntries[i].second == profiles[i].shownName();
         if (!same) {
             m_picker->clear();
-            for (const MacroProfile& profile : profiles)
+            m_pickerEntries.clear();
+            for (const MacroProfile& profile : profiles) {
                 m_picker->addItem(profile.shownName(), profile.id.toString());
+                m_pickerEntries.append({profile.id, profile.shownName()});
+            }
         }
-        m_picker->setCurrentIndex(m_picker->findData(active.id.toString()));
+        int row = -1;
+        for (int i = 0; row < 0 && i < m_pickerEntries.size(); ++i) {
+            if (m_pickerEntries[i].first == active.id)
+                row = i;
+        }
+        if (m_picker->currentIndex() != row)
+            m_picker->setCurrentIndex(row);
     }
     if (m_renameField->text() != active.name) {
         const QSignalBlocker blocker(m_renameField);
         m_renameField->setText(active.name);
     }
-    m_duplicateAction->setText(PlainText::actionText(QStringLiteral("Duplicate ") + quoted(active.name)));
-    m_deleteAction->setText(
-        PlainText::actionText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…")));
+    if (m_menuName != active.name) {
+        m_menuName = active.name;
+        m_duplicateAction->setText(PlainText::actionText(QStringLiteral("Duplicate ") + quoted(active.name)));
+        m_deleteAction->setText(
+            PlainText::actionText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…")));
+    }
     m_deleteAction->setEnabled(store.profiles().size() >= 2);
 }
 

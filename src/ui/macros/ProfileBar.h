@@ -4,7 +4,12 @@
 // profile store; the bar follows the store and the connection.
 
 #include <QFrame>
+#include <QList>
+#include <QPair>
+#include <QString>
 #include <QUuid>
+
+#include <optional>
 
 class DeviceManager;
 class QAction;
@@ -41,12 +46,16 @@ private:
 
     DeviceManager& m_deviceManager;
     QComboBox* m_picker = nullptr;
+    // What the picker lists, in its order: each profile's id and shown name.
+    QList<QPair<QUuid, QString>> m_pickerEntries;
     QLineEdit* m_renameField = nullptr;
     QToolButton* m_menuButton = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_newAction = nullptr;
     QAction* m_duplicateAction = nullptr;
     QAction* m_deleteAction = nullptr;
+    // The profile name the menu's actions read; none before they were first named.
+    std::optional<QString> m_menuName;
     QPushButton* m_resendButton = nullptr;
     QMessageBox* m_confirmation = nullptr;
 };

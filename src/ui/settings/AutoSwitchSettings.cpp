@@ -67,15 +67,24 @@ void AutoSwitchSettings::showPause()
 void AutoSwitchSettings::fillProfiles()
 {
     const ProfileStore& store = m_deviceManager.profiles();
+    QList<QPair<QUuid, QString>> entries;
+    entries.reserve(store.profiles().size());
+    int selected = 0;
+    for (const MacroProfile& profile : store.profiles()) {
+        // After the first row and the separator.
+        if (store.fallbackID() == profile.id)
+            selected = int(entries.size()) + 2;
+        entries.append({profile.id, profile.shownName()});
+    }
+    // Key edits change no name: the list stays as it is.
+    if (entries == m_listed && m_fallback->count() == entries.size() + 2 && m_fallback->currentIndex() == selected)
+        return;
+    m_listed = entries;
     const QSignalBlocker blocker(m_fallback);
     m_fallback->clear();
     m_fallback->addItem(QStringLiteral("Keep the Current Profile"));
     m_fallback->insertSeparator(1);
-    int selected = 0;
-    for (const MacroProfile& profile : store.profiles()) {
-        if (store.fallbackID() == profile.id)
-            selected = m_fallback->count();
-        m_fallback->addItem(profile.shownName(), profile.id);
-    }
+    for (const auto& [id, name] : entries)
+        m_fallback->addItem(name, id);
     m_fallback->setCurrentIndex(selected);
 }
