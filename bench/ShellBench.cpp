@@ -2,12 +2,14 @@
 // window's thread keeps firing through the upload. Reported: the upload's time and the longest
 // wait between two ticks of the timer while uploads ran (about 50 ms when nothing blocks).
 // The macro editor: one keystroke in a key's label until the device's PATCH frames are queued,
-// and drawing the whole key grid.
+// also once the key's icon picker has been opened, and drawing the whole key grid.
 
 #include "LinkedHub.h"
 
 #include "app/MainWindow.h"
+#include "ui/macros/IconPicker.h"
 #include "ui/macros/KeyCanvas.h"
+#include "ui/macros/KeyPanel.h"
 #include "ui/macros/MacrosView.h"
 
 #include <QApplication>
@@ -60,8 +62,10 @@ BENCHMARK(BM_WindowTicksDuringFullImageUpload)->UseManualTime()->Unit(benchmark:
 // The hub follows the device 300 ms after the last profile change, so a burst of keystrokes
 // goes once; that wait is not work. Here it follows at once on each change, so the time is
 // the whole of our own work: the field's edit, the commit, the views following the store, the
-// key's patches and their queueing. The library is written once the typing pauses.
-void BM_LabelKeystrokeToPatchQueued(benchmark::State& state)
+// key's patches and their queueing. The library is written once the typing pauses. With
+// pickerOpened, the key's icon picker was opened and closed before the typing, as a user who
+// chose the key's icon first leaves it: it is kept, hidden, for the next time.
+void typeInLabel(benchmark::State& state, bool pickerOpened)
 {
     LinkedHub link;
     if (!link.connect(state))
@@ -70,11 +74,18 @@ void BM_LabelKeystrokeToPatchQueued(benchmark::State& state)
     MainWindow window(hub, *link.bench.settings);
     window.show();
     auto* label = window.findChild<QLineEdit*>(QStringLiteral("labelField"));
-    if (!label) {
+    auto* inspector = window.findChild<KeyInspector*>();
+    if (!label || !inspector) {
         state.SkipWithError("no label field");
         return;
     }
     hub.profiles().setOnChange([&hub] { hub.refreshHome(); });
+    if (pickerOpened) {
+        inspector->openIconPicker();
+        QCoreApplication::processEvents();
+        inspector->iconPicker()->hide();
+        QCoreApplication::processEvents();
+    }
     std::vector<double> micros;
     int typed = 0;
     for (auto _ : state) {
@@ -100,7 +111,21 @@ void BM_LabelKeystrokeToPatchQueued(benchmark::State& state)
     }
     reportLatencies(state, micros);
 }
+
+void BM_LabelKeystrokeToPatchQueued(benchmark::State& state)
+{
+    typeInLabel(state, false);
+}
 BENCHMARK(BM_LabelKeystrokeToPatchQueued)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
+
+void BM_LabelKeystrokeAfterIconPickerToPatchQueued(benchmark::State& state)
+{
+    typeInLabel(state, true);
+}
+BENCHMARK(BM_LabelKeystrokeAfterIconPickerToPatchQueued)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(200);
 
 // The process's CPU share while the log takes a thousand entries a second for two seconds, with
 // the Diagnostics page shown (argument 1) or another page shown (argument 0). The difference

@@ -55,10 +55,14 @@ void markCell(QToolButton* cell, bool selected)
     accent.setAlphaF(0.25f);
     // The style sheet takes the style's own focus frame away: the cell under the keyboard gets
     // a ring in the accent instead.
-    cell->setStyleSheet(QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 6px; "
-                                       "background: %1; } QToolButton:focus { border-color: %2; }")
-                            .arg(selected ? accent.name(QColor::HexArgb) : QStringLiteral("transparent"),
-                                 cell->palette().color(QPalette::Highlight).name()));
+    const QString sheet = QStringLiteral("QToolButton { border: 2px solid transparent; border-radius: 6px; "
+                                         "background: %1; } QToolButton:focus { border-color: %2; }")
+                              .arg(selected ? accent.name(QColor::HexArgb) : QStringLiteral("transparent"),
+                                   cell->palette().color(QPalette::Highlight).name());
+    // A style sheet set again is parsed again and the cell polished anew, even when it is the
+    // same: that is milliseconds for the whole grid.
+    if (cell->styleSheet() != sheet)
+        cell->setStyleSheet(sheet);
 }
 
 QWidget* gridPage(QGridLayout*& grid)

@@ -377,6 +377,7 @@ void KeyInspector::showTestOutcome(const QString& text, bool failed)
 void KeyInspector::setKey(int index, const MacroButton& button)
 {
     const bool indexChanged = index != m_index;
+    const bool lookChanged = button.icon != m_button.icon || button.emoji != m_button.emoji;
     // The outcome belongs to the action that was tested.
     if (indexChanged || button.action != m_button.action) {
         ++m_testRun;
@@ -400,7 +401,8 @@ void KeyInspector::setKey(int index, const MacroButton& button)
             swatch->setChecked(selected);
     }
     m_actionEditor->setAction(button.action, indexChanged);
-    if (m_iconPicker)
+    // Hidden, the picker is brought up to date when it opens.
+    if (m_iconPicker && (indexChanged || lookChanged || m_iconPicker->isVisible()))
         m_iconPicker->setKeyLook(button.icon, button.emoji);
     const int kindRow = int(button.action.kind());
     if (m_kindPicker->currentIndex() != kindRow) {
