@@ -239,6 +239,10 @@ void ActionEditor::setLabelWidth(int width)
 void ActionEditor::setAction(const MacroAction& action, bool rebuild)
 {
     const bool kindChanged = !m_built || action.kind() != m_action.kind();
+    // An edit of the key's label, look or latching leaves its action, and the rows showing it,
+    // as they are: showing it again would refill lists and look icons up on every keystroke.
+    if (!kindChanged && !rebuild && action == m_action)
+        return;
     m_action = action;
     if (kindChanged || rebuild)
         buildRows();

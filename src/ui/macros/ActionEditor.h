@@ -69,7 +69,7 @@ public:
     ActionEditor(DeviceManager& deviceManager, ShortcutsCatalog& shortcuts, QWidget* parent = nullptr);
 
     // Shows an action; fields of the same kind are updated in place unless `rebuild` asks for
-    // fresh rows (another key).
+    // fresh rows (another key). The action shown already leaves the rows as they are.
     void setAction(const MacroAction& action, bool rebuild = false);
     const MacroAction& action() const { return m_action; }
     // The width of a label column that fits the titles of every kind's rows and `outerTitles`

@@ -1,6 +1,5 @@
 #include "ui/macros/ChordLabel.h"
 
-#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -16,9 +15,6 @@ ChordLabel::ChordLabel(QWidget* parent) : QLabel(parent)
 
 void ChordLabel::setChord(const QString& text)
 {
-    // The key shows the same chord after most edits; measuring it again would change nothing.
-    if (text == this->text())
-        return;
     setText(text);
     updateGeometry();
     showWholeChordInTooltip();
@@ -61,14 +57,6 @@ void ChordLabel::resizeEvent(QResizeEvent* event)
 {
     QLabel::resizeEvent(event);
     showWholeChordInTooltip();
-}
-
-void ChordLabel::changeEvent(QEvent* event)
-{
-    QLabel::changeEvent(event);
-    // Another font elides the chord elsewhere, even at the same width.
-    if (event->type() == QEvent::FontChange)
-        showWholeChordInTooltip();
 }
 
 void ChordLabel::showWholeChordInTooltip()

@@ -215,11 +215,8 @@ void ShortcutEditor::showChord()
     m_chordText->setChord(chordText(m_chord));
     {
         const QSignalBlocker blocker(m_keyPicker);
-        // A usage in none of the groups leaves the picker without a selection. The row shown
-        // already is kept without searching the groups for it.
-        const int shown = m_keyPicker->currentIndex();
-        if (shown < 0 || m_keyPicker->itemData(shown, usageRole) != QVariant(m_chord.usage))
-            m_keyPicker->setCurrentIndex(m_keyPicker->findData(m_chord.usage, usageRole));
+        // A usage in none of the groups leaves the picker without a selection.
+        m_keyPicker->setCurrentIndex(m_keyPicker->findData(m_chord.usage, usageRole));
     }
     for (int i = 0; i < m_modifierButtons.size(); ++i) {
         const QSignalBlocker blocker(m_modifierButtons[i]);
