@@ -4,7 +4,10 @@
 // clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
 
 #include <QListView>
+#include <QColor>
 #include <QPixmap>
+
+#include <optional>
 
 class FrameLogModel;
 
@@ -33,5 +36,7 @@ private:
     // then drawn over this copy and never make the section behind them paint again.
     void paintBackdrop(const QRegion& region);
     QPixmap m_backdrop;
+    // The backdrop's colour when it is all one.
+    std::optional<QColor> m_backdropColor;
     bool m_backdropStale = true;
 };
