@@ -15,8 +15,21 @@ FrameLogModel::FrameLogModel(DeviceManager& deviceManager, QObject* parent)
     m_syncTimer = new QTimer(this);
     m_syncTimer->setSingleShot(true);
     connect(m_syncTimer, &QTimer::timeout, this, &FrameLogModel::sync);
-    connect(&m_deviceManager, &DeviceManager::logChanged, this, &FrameLogModel::syncSoon);
-    sync();
+    setFollowing(true);
+}
+
+void FrameLogModel::setFollowing(bool following)
+{
+    if (following == isFollowing())
+        return;
+    if (following) {
+        m_following = connect(&m_deviceManager, &DeviceManager::logChanged, this, &FrameLogModel::syncSoon);
+        sync();
+    } else {
+        disconnect(m_following);
+        m_following = {};
+        m_syncTimer->stop();
+    }
 }
 
 void FrameLogModel::syncSoon()

@@ -37,6 +37,11 @@ public:
     // refresh.
     void sync();
 
+    // Whether the rows follow the log as it changes. While nobody looks at them they leave the
+    // log alone, so entries nobody sees cost nothing here; they catch up when followed again.
+    void setFollowing(bool following);
+    bool isFollowing() const { return bool(m_following); }
+
 private:
     void syncSoon();
     QString timeTextOf(const QDateTime& date);
@@ -51,4 +56,5 @@ private:
     qint64 m_lastSecond = -1;
     QString m_lastTimeText;
     QTimer* m_syncTimer = nullptr;
+    QMetaObject::Connection m_following;
 };

@@ -189,6 +189,8 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
 {
     setObjectName(QStringLiteral("frameLogList"));
     setModel(model);
+    // The rows follow the log while the list is shown (the page's, the window's).
+    follow(false);
     setItemDelegate(new FrameLogDelegate(this));
     setFont(FormSection::monospacedFont(-1));
     setUniformItemSizes(true);
@@ -246,6 +248,25 @@ bool FrameLogView::viewportEvent(QEvent* event)
     return QListView::viewportEvent(event);
 }
 
+void FrameLogView::follow(bool following)
+{
+    // The view lets go of a model that is destroyed first.
+    if (auto* log = qobject_cast<FrameLogModel*>(model()))
+        log->setFollowing(following);
+}
+
+void FrameLogView::showEvent(QShowEvent* event)
+{
+    follow(true);
+    QListView::showEvent(event);
+}
+
+void FrameLogView::hideEvent(QHideEvent* event)
+{
+    follow(false);
+    QListView::hideEvent(event);
+}
+
 void FrameLogView::changeEvent(QEvent* event)
 {
     switch (event->type()) {
@@ -262,16 +283,22 @@ void FrameLogView::changeEvent(QEvent* event)
 void FrameLogView::paintBackdrop(const QRegion& region)
 {
     QWidget* area = viewport();
-    if (m_backdropStale || m_backdrop.deviceIndependentSize().toSize() != area->size()) {
+    // Each widget behind the list, outermost first, and where the list lies on it: the copy
+    // holds while none of them moved or changed size, whatever order their layouts ran in.
+    QList<QWidget*> behind;
+    QList<QRect> places;
+    for (QWidget* widget = parentWidget(); widget; widget = widget->isWindow() ? nullptr : widget->parentWidget()) {
+        behind.prepend(widget);
+        places.prepend(QRect(area->mapTo(widget, QPoint(0, 0)), widget->size()));
+    }
+    if (m_backdropStale || m_backdrop.deviceIndependentSize().toSize() != area->size() || places != m_backdropPlaces) {
         m_backdropStale = false;
+        m_backdropPlaces = places;
         const qreal ratio = area->devicePixelRatioF();
         m_backdrop = QPixmap(area->size() * ratio);
         m_backdrop.setDevicePixelRatio(ratio);
         m_backdrop.fill(palette().color(QPalette::Window));
-        // Each widget behind the list paints itself alone, outermost first, as the window would.
-        QList<QWidget*> behind;
-        for (QWidget* widget = parentWidget(); widget; widget = widget->isWindow() ? nullptr : widget->parentWidget())
-            behind.prepend(widget);
+        // Each paints itself alone, as the window would.
         for (QWidget* widget : std::as_const(behind)) {
             const QRect under(area->mapTo(widget, QPoint(0, 0)), area->size());
             widget->render(&m_backdrop, QPoint(0, 0), QRegion(under), QWidget::DrawWindowBackground);

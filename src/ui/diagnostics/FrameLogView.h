@@ -5,6 +5,8 @@
 
 #include <QListView>
 #include <QColor>
+#include <QList>
+#include <QRect>
 #include <QPixmap>
 
 #include <optional>
@@ -30,12 +32,17 @@ public slots:
 protected:
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    void follow(bool following);
+
     // What the sections behind the list show where the list lies, painted once: the rows are
     // then drawn over this copy and never make the section behind them paint again.
     void paintBackdrop(const QRegion& region);
     QPixmap m_backdrop;
+    QList<QRect> m_backdropPlaces;
     // The backdrop's colour when it is all one.
     std::optional<QColor> m_backdropColor;
     bool m_backdropStale = true;
