@@ -255,6 +255,33 @@ void FrameLogView::follow(bool following)
         log->setFollowing(following);
 }
 
+// The list lays every row out again whenever rows come or go, which at a refresh of the screen
+// costs more than drawing the rows. Rows all have one height: when as many leave at the bottom as
+// come in at the top, every row keeps its place, and only what the rows show needs drawing.
+bool FrameLogView::keepsRowPlaces(const QModelIndex& parent) const
+{
+    const auto* log = qobject_cast<const FrameLogModel*>(model());
+    return !parent.isValid() && log && log->keepsRowCount() && uniformItemSizes();
+}
+
+void FrameLogView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
+{
+    if (keepsRowPlaces(parent))
+        QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
+    else
+        QListView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    if (keepsRowPlaces(parent)) {
+        QAbstractItemView::rowsInserted(parent, start, end);
+        viewport()->update();
+    } else {
+        QListView::rowsInserted(parent, start, end);
+    }
+}
+
 void FrameLogView::showEvent(QShowEvent* event)
 {
     follow(true);

@@ -35,8 +35,13 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
+protected slots:
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+
 private:
     void follow(bool following);
+    bool keepsRowPlaces(const QModelIndex& parent) const;
 
     // What the sections behind the list show where the list lies, painted once: the rows are
     // then drawn over this copy and never make the section behind them paint again.
