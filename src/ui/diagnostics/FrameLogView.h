@@ -3,11 +3,11 @@
 // mark and the text, cut to one line. Rows can be selected; Copy puts their lines on the
 // clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
 
-#include <QListView>
 #include <QColor>
 #include <QList>
-#include <QRect>
+#include <QListView>
 #include <QPixmap>
+#include <QRect>
 
 #include <optional>
 
