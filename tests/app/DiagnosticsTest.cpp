@@ -123,6 +123,8 @@ TEST_F(DiagnosticsTest, ConnectionRowsFollowTheStateAndTheDevicesHello)
 TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
 {
     DiagnosticsView& v = view();
+    // The rows follow the log while the page is shown.
+    window->show();
     FrameLogModel* model = v.logModel();
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy resets(model, &QAbstractItemModel::modelReset);

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <limits>
 
 FrameLogModel::FrameLogModel(DeviceManager& deviceManager, QObject* parent)
     : QAbstractListModel(parent), m_deviceManager(deviceManager)
@@ -15,8 +16,21 @@ FrameLogModel::FrameLogModel(DeviceManager& deviceManager, QObject* parent)
     m_syncTimer = new QTimer(this);
     m_syncTimer->setSingleShot(true);
     connect(m_syncTimer, &QTimer::timeout, this, &FrameLogModel::sync);
-    connect(&m_deviceManager, &DeviceManager::logChanged, this, &FrameLogModel::syncSoon);
-    sync();
+    setFollowing(true);
+}
+
+void FrameLogModel::setFollowing(bool following)
+{
+    if (following == isFollowing())
+        return;
+    if (following) {
+        m_following = connect(&m_deviceManager, &DeviceManager::logChanged, this, &FrameLogModel::syncSoon);
+        sync();
+    } else {
+        disconnect(m_following);
+        m_following = {};
+        m_syncTimer->stop();
+    }
 }
 
 void FrameLogModel::syncSoon()
@@ -94,7 +108,11 @@ QString FrameLogModel::lineText(const QString& timeText, const LogEntry& entry)
 
 QString FrameLogModel::timeTextOf(const QDateTime& date)
 {
-    const qint64 second = date.toSecsSinceEpoch();
+    // The text shows the wall clock, which a local date holds as it is; its moment since the
+    // epoch would take a conversion through the time zone for every entry.
+    const qint64 second = date.isValid()
+                              ? date.date().toJulianDay() * 86400 + date.time().msecsSinceStartOfDay() / 1000
+                              : std::numeric_limits<qint64>::min();
     if (second != m_lastSecond || m_lastTimeText.isEmpty()) {
         m_lastSecond = second;
         m_lastTimeText = timeOfDayWithSeconds(date);
@@ -136,6 +154,7 @@ void FrameLogModel::sync()
         // Rows whose entries are gone or no longer among the newest `target`.
         const qsizetype leaving =
             newest < 0 ? m_rows.size() : std::clamp<qsizetype>(keepFrom - oldest, 0, m_rows.size());
+        m_keepsRowCount = leaving > 0 && leaving == size - std::max(newest + 1, keepFrom);
         if (leaving > 0) {
             beginRemoveRows({}, int(m_rows.size() - leaving), int(m_rows.size() - 1));
             m_rows.remove(0, leaving);
@@ -152,4 +171,5 @@ void FrameLogModel::sync()
         }
         endInsertRows();
     }
+    m_keepsRowCount = false;
 }

@@ -37,6 +37,15 @@ public:
     // refresh.
     void sync();
 
+    // Whether the rows follow the log as it changes. While nobody looks at them they leave the
+    // log alone, so entries nobody sees cost nothing here; they catch up when followed again.
+    void setFollowing(bool following);
+    bool isFollowing() const { return bool(m_following); }
+
+    // Whether the rows changing now leave the row count as it was: as many entries leave at the
+    // bottom as come in at the top, so every row keeps its place and only its content moves.
+    bool keepsRowCount() const { return m_keepsRowCount; }
+
 private:
     void syncSoon();
     QString timeTextOf(const QDateTime& date);
@@ -51,4 +60,6 @@ private:
     qint64 m_lastSecond = -1;
     QString m_lastTimeText;
     QTimer* m_syncTimer = nullptr;
+    QMetaObject::Connection m_following;
+    bool m_keepsRowCount = false;
 };

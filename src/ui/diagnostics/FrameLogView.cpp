@@ -1,6 +1,7 @@
 #include "ui/diagnostics/FrameLogView.h"
 
 #include "hub/DeviceManager.h"
+#include "ui/diagnostics/AsciiGlyphs.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/widgets/FormSection.h"
 
@@ -8,13 +9,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHash>
+#include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QStaticText>
+#include <QGlyphRun>
 #include <QUuid>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -36,33 +40,28 @@ public:
             style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
         }
 
+        const Fonts& fonts = fontsFor(option.font);
         const bool selected = option.state & QStyle::State_Selected;
         const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
         const QColor secondary = selected ? text : option.palette.color(QPalette::PlaceholderText);
         const QRect area = option.rect.adjusted(8, 0, -8, 0);
-        const QFontMetrics metrics(option.font);
-        const int top = area.top() + (area.height() - metrics.height()) / 2;
-        const RowTexts& texts = rowTexts(index, option.font, area.width());
+        const int top = area.top() + (area.height() - fonts.height) / 2;
+        const RowTexts& texts = rowTexts(index, fonts, area.width());
 
         painter->save();
         painter->setClipRect(option.rect);
         int x = area.left();
-        painter->setFont(option.font);
         painter->setPen(secondary);
-        painter->drawStaticText(QPoint(x, top), texts.time);
-        x += texts.timeAdvance + FrameLogView::partSpacing;
+        draw(painter, QPoint(x, top), texts.time.runs);
+        x += texts.time.advance + FrameLogView::partSpacing;
 
-        QFont bold = option.font;
-        bold.setWeight(QFont::DemiBold);
-        painter->setFont(bold);
         painter->setPen(text);
         // On the regular font's baseline.
-        const int boldTop = top + metrics.ascent() - QFontMetrics(bold).ascent();
-        painter->drawStaticText(QPoint(x + (FrameLogView::markWidth - texts.markAdvance) / 2, boldTop), texts.mark);
+        const int boldTop = top + fonts.ascent - fonts.boldAscent;
+        draw(painter, QPoint(x + (FrameLogView::markWidth - texts.mark.advance) / 2, boldTop), texts.mark.runs);
         x += FrameLogView::markWidth + FrameLogView::partSpacing;
 
-        painter->setFont(option.font);
-        painter->drawStaticText(QPoint(x, top), texts.line);
+        draw(painter, QPoint(x, top), texts.line);
         painter->restore();
     }
 
@@ -72,30 +71,39 @@ public:
     }
 
 private:
-    // A row is drawn again each time an entry comes in above it, and laying its texts out
-    // (shaping, eliding) costs far more than drawing them: each entry's are laid out once for
-    // a width and font.
-    struct RowTexts {
-        int width = -1;
-        QFont font;
-        QStaticText time;
-        QStaticText mark;
-        QStaticText line;
-        int timeAdvance = 0;
-        int markAdvance = 0;
+    // What every row takes from the list's font, made once for it.
+    struct Fonts {
+        explicit Fonts(const QFont& font)
+            : regular(font), bold(font), height(QFontMetrics(font).height()), ascent(QFontMetrics(font).ascent()),
+              plain(font)
+        {
+            bold.setWeight(QFont::DemiBold);
+            boldAscent = QFontMetrics(bold).ascent();
+        }
+        QFont regular;
+        QFont bold;
+        int height = 0;
+        int ascent = 0;
+        int boldAscent = 0;
+        // At a thousand entries a second every row shown is new at each refresh, and shaping
+        // its line would cost more than all the rest of drawing it.
+        AsciiGlyphs plain;
     };
 
-    static QStaticText laidOut(const QString& text, const QFont& font)
+    // Texts laid out once and drawn as their glyphs: a row is drawn again each time an entry
+    // comes in above it, and laying its texts out (shaping, eliding) costs far more than
+    // drawing them.
+    using Runs = QList<QGlyphRun>;
+
+    static void draw(QPainter* painter, QPoint topLeft, const Runs& runs)
     {
-        QStaticText laid(text);
-        laid.setTextFormat(Qt::PlainText);
-        laid.prepare(QTransform(), font);
-        return laid;
+        for (const QGlyphRun& run : runs)
+            painter->drawGlyphRun(topLeft, run);
     }
 
     // A time of day or a direction mark, which many rows share.
     struct Piece {
-        QStaticText text;
+        Runs runs;
         int advance = 0;
     };
 
@@ -103,58 +111,77 @@ private:
     {
         Piece& shared = pieces[text];
         if (shared.advance == 0 && !text.isEmpty()) {
-            shared.text = laidOut(text, font);
+            shared.runs = AsciiGlyphs::laidOut(text, font);
             shared.advance = QFontMetrics(font).horizontalAdvance(text);
         }
         return shared;
     }
 
-    // Whether `line` fits `width` for certain without laying it out: printable ASCII, which the
-    // font itself holds, is never wider than its widest glyph a character.
-    static bool surelyFits(const QString& line, const QFontMetrics& metrics, int width)
-    {
-        if (qsizetype(line.size()) * metrics.maxWidth() > width)
-            return false;
-        return std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; });
-    }
+    // Each entry's texts, laid out for a width and font.
+    struct RowTexts {
+        int width = -1;
+        const Fonts* fonts = nullptr;
+        Piece time;
+        Piece mark;
+        Runs line;
+    };
 
-    const RowTexts& rowTexts(const QModelIndex& index, const QFont& font, int width) const
+    const Fonts& fontsFor(const QFont& font) const
     {
-        // Entries leave the log for good: the texts of rows long gone are let go in one sweep.
-        if (m_texts.size() > 4 * DeviceManager::maxLogEntries || font != m_piecesFont) {
+        if (!m_fonts || m_fonts->regular != font) {
+            // Everything laid out goes with the font it was laid out in.
             m_texts.clear();
             m_times.clear();
             m_marks.clear();
-            m_piecesFont = font;
+            m_fonts = std::make_unique<Fonts>(font);
         }
+        return *m_fonts;
+    }
+
+    const RowTexts& rowTexts(const QModelIndex& index, const Fonts& fonts, int width) const
+    {
+        // Entries leave the log for good: the texts of rows long gone are let go in one sweep.
+        if (m_texts.size() > 4 * DeviceManager::maxLogEntries)
+            m_texts.clear();
         RowTexts& texts = m_texts[index.data(FrameLogModel::idRole).toUuid()];
-        if (texts.width == width && texts.font == font)
+        if (texts.width == width && texts.fonts == &fonts)
             return texts;
         texts.width = width;
-        texts.font = font;
-        const QFontMetrics metrics(font);
-        const Piece& time = piece(m_times, index.data(FrameLogModel::timeTextRole).toString(), font);
-        texts.time = time.text;
-        texts.timeAdvance = time.advance;
-        QFont bold = font;
-        bold.setWeight(QFont::DemiBold);
-        const Piece& mark = piece(m_marks, index.data(FrameLogModel::markRole).toString(), bold);
-        texts.mark = mark.text;
-        texts.markAdvance = mark.advance;
-        const int lineOffset = texts.timeAdvance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing;
+        texts.fonts = &fonts;
+        texts.time = piece(m_times, index.data(FrameLogModel::timeTextRole).toString(), fonts.regular);
+        texts.mark = piece(m_marks, index.data(FrameLogModel::markRole).toString(), fonts.bold);
+        const int lineOffset = texts.time.advance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing;
         const int lineWidth = std::max(0, width - 1 - lineOffset);
         const QString line = index.data(FrameLogModel::textRole).toString().simplified();
-        texts.line = laidOut(surelyFits(line, metrics, lineWidth) ? line
-                                                                   : metrics.elidedText(line, Qt::ElideRight, lineWidth),
-                             font);
+        // A line that fits is left whole, as eliding would leave it.
+        if (std::optional<AsciiGlyphs::Line> plain = fonts.plain.line(line); plain && plain->advance <= lineWidth)
+            texts.line = {plain->glyphs};
+        else
+            texts.line = AsciiGlyphs::laidOut(QFontMetrics(fonts.regular).elidedText(line, Qt::ElideRight, lineWidth),
+                                              fonts.regular);
         return texts;
     }
 
+    mutable std::unique_ptr<Fonts> m_fonts;
     mutable QHash<QUuid, RowTexts> m_texts;
     mutable QHash<QString, Piece> m_times;
     mutable QHash<QString, Piece> m_marks;
-    mutable QFont m_piecesFont;
 };
+
+// The one colour of every pixel of `image`, if it has one.
+std::optional<QColor> uniformColor(const QImage& image)
+{
+    if (image.isNull())
+        return std::nullopt;
+    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb first = pixels.pixel(0, 0);
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        if (!std::all_of(line, line + pixels.width(), [first](QRgb pixel) { return pixel == first; }))
+            return std::nullopt;
+    }
+    return QColor::fromRgba(first);
+}
 
 }  // namespace
 
@@ -162,6 +189,8 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
 {
     setObjectName(QStringLiteral("frameLogList"));
     setModel(model);
+    // The rows follow the log while the list is shown (the page's, the window's).
+    follow(false);
     setItemDelegate(new FrameLogDelegate(this));
     setFont(FormSection::monospacedFont(-1));
     setUniformItemSizes(true);
@@ -219,6 +248,52 @@ bool FrameLogView::viewportEvent(QEvent* event)
     return QListView::viewportEvent(event);
 }
 
+void FrameLogView::follow(bool following)
+{
+    // The view lets go of a model that is destroyed first.
+    if (auto* log = qobject_cast<FrameLogModel*>(model()))
+        log->setFollowing(following);
+}
+
+// The list lays every row out again whenever rows come or go, which at a refresh of the screen
+// costs more than drawing the rows. Rows all have one height: when as many leave at the bottom as
+// come in at the top, every row keeps its place, and only what the rows show needs drawing.
+bool FrameLogView::keepsRowPlaces(const QModelIndex& parent) const
+{
+    const auto* log = qobject_cast<const FrameLogModel*>(model());
+    return !parent.isValid() && log && log->keepsRowCount() && uniformItemSizes();
+}
+
+void FrameLogView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
+{
+    if (keepsRowPlaces(parent))
+        QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
+    else
+        QListView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    if (keepsRowPlaces(parent)) {
+        QAbstractItemView::rowsInserted(parent, start, end);
+        viewport()->update();
+    } else {
+        QListView::rowsInserted(parent, start, end);
+    }
+}
+
+void FrameLogView::showEvent(QShowEvent* event)
+{
+    follow(true);
+    QListView::showEvent(event);
+}
+
+void FrameLogView::hideEvent(QHideEvent* event)
+{
+    follow(false);
+    QListView::hideEvent(event);
+}
+
 void FrameLogView::changeEvent(QEvent* event)
 {
     switch (event->type()) {
@@ -235,22 +310,36 @@ void FrameLogView::changeEvent(QEvent* event)
 void FrameLogView::paintBackdrop(const QRegion& region)
 {
     QWidget* area = viewport();
-    if (m_backdropStale || m_backdrop.deviceIndependentSize().toSize() != area->size()) {
+    // Each widget behind the list, outermost first, and where the list lies on it: the copy
+    // holds while none of them moved or changed size, whatever order their layouts ran in.
+    QList<QWidget*> behind;
+    QList<QRect> places;
+    for (QWidget* widget = parentWidget(); widget; widget = widget->isWindow() ? nullptr : widget->parentWidget()) {
+        behind.prepend(widget);
+        places.prepend(QRect(area->mapTo(widget, QPoint(0, 0)), widget->size()));
+    }
+    if (m_backdropStale || m_backdrop.deviceIndependentSize().toSize() != area->size() || places != m_backdropPlaces) {
         m_backdropStale = false;
+        m_backdropPlaces = places;
         const qreal ratio = area->devicePixelRatioF();
         m_backdrop = QPixmap(area->size() * ratio);
         m_backdrop.setDevicePixelRatio(ratio);
         m_backdrop.fill(palette().color(QPalette::Window));
-        // Each widget behind the list paints itself alone, outermost first, as the window would.
-        QList<QWidget*> behind;
-        for (QWidget* widget = parentWidget(); widget; widget = widget->isWindow() ? nullptr : widget->parentWidget())
-            behind.prepend(widget);
+        // Each paints itself alone, as the window would.
         for (QWidget* widget : std::as_const(behind)) {
             const QRect under(area->mapTo(widget, QPoint(0, 0)), area->size());
             widget->render(&m_backdrop, QPoint(0, 0), QRegion(under), QWidget::DrawWindowBackground);
         }
+        m_backdropColor = uniformColor(m_backdrop.toImage());
     }
     QPainter painter(area);
+    if (m_backdropColor) {
+        // Filling takes half the memory traffic of copying, and the whole list is redrawn at
+        // every refresh while entries pour in.
+        for (const QRect& rect : region)
+            painter.fillRect(rect, *m_backdropColor);
+        return;
+    }
     painter.setClipRegion(region);
     painter.drawPixmap(0, 0, m_backdrop);
 }

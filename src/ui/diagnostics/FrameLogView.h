@@ -3,8 +3,13 @@
 // mark and the text, cut to one line. Rows can be selected; Copy puts their lines on the
 // clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
 
+#include <QColor>
+#include <QList>
 #include <QListView>
 #include <QPixmap>
+#include <QRect>
+
+#include <optional>
 
 class FrameLogModel;
 
@@ -27,11 +32,23 @@ public slots:
 protected:
     bool viewportEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+protected slots:
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
 
 private:
+    void follow(bool following);
+    bool keepsRowPlaces(const QModelIndex& parent) const;
+
     // What the sections behind the list show where the list lies, painted once: the rows are
     // then drawn over this copy and never make the section behind them paint again.
     void paintBackdrop(const QRegion& region);
     QPixmap m_backdrop;
+    QList<QRect> m_backdropPlaces;
+    // The backdrop's colour when it is all one.
+    std::optional<QColor> m_backdropColor;
     bool m_backdropStale = true;
 };
