@@ -44,13 +44,19 @@ void PageMenuEntries::setEnabled(bool enabled)
 
 void PageMenuEntries::pagesChanged()
 {
-    m_target.clear();
-    m_wanted.clear();
-    for (const DeviceScreen& screen : m_deviceManager.availableScreens())
-        if (!m_wanted.contains(screen)) {
-            m_wanted.insert(screen);
-            m_target.append(screen);
-        }
+    // A screen file saved with the same page list, as most saves are, keeps the target: only
+    // the titles are checked again.
+    QList<DeviceScreen> pages = m_deviceManager.availableScreens();
+    if (pages != m_pages) {
+        m_pages = std::move(pages);
+        m_target.clear();
+        m_wanted.clear();
+        for (const DeviceScreen& screen : std::as_const(m_pages))
+            if (!m_wanted.contains(screen)) {
+                m_wanted.insert(screen);
+                m_target.append(screen);
+            }
+    }
     m_titlesFrom = 0;
     if (!step(editsThisTurn(), titlesPerTurn))
         continueLater();

@@ -52,6 +52,8 @@ private:
     bool m_shortcuts = false;
     QList<QAction*> m_withShortcut;
 
+    // The hub's page list the target was made from.
+    QList<DeviceScreen> m_pages;
     // What the entries should become, without repeats.
     QList<DeviceScreen> m_target;
     QSet<DeviceScreen> m_wanted;

@@ -156,10 +156,8 @@ void DeviceManager::screensDidChange()
 {
     // Values are kept for every screen the store holds, so a screen waiting for its
     // approval keeps what was pushed to it.
-    QSet<QString> ids;
-    for (const CustomScreen& screen : m_customScreens.screens())
-        ids.insert(screen.id);
-    m_screenData->pruneScreens(ids);
+    m_screenData->keepScreensWhere(
+        [this](const QString& id) { return m_customScreens.screenWithID(id).has_value(); });
     emit availableScreensChanged();
 
     if (m_lastInteractiveScreen.isCustom()) {
