@@ -158,7 +158,12 @@ void DeviceManager::screensDidChange()
     // approval keeps what was pushed to it.
     m_screenData->keepScreensWhere(
         [this](const QString& id) { return m_customScreens.screenWithID(id).has_value(); });
+    // Worked out anew also when a listener of an outer announcement made this change.
+    m_announcedScreens.reset();
+    m_announcedScreens = availableScreens();
     emit availableScreensChanged();
+    // And so are the lists asked for after it, by the rest of an outer announcement too.
+    m_announcedScreens.reset();
 
     if (m_lastInteractiveScreen.isCustom()) {
         const std::optional<CustomScreen> found = m_customScreens.screenWithID(m_lastInteractiveScreen.customID());
