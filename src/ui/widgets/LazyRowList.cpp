@@ -16,7 +16,7 @@ constexpr int lineHeight = 2;
 // Time for making rows in one turn of the event loop, the window being drawn again between two
 // turns: a row takes from a millisecond to several, with what it shows. One is made at least,
 // and another only while it fits, taken to cost what the others did.
-constexpr qint64 buildNsPerTurn = 8'000'000;
+constexpr qint64 buildNsPerTurn = 5'000'000;
 
 }  // namespace
 
