@@ -13,9 +13,10 @@
 namespace {
 
 // Per turn of the event loop: an insert searches the menu's whole list, a title looks its screen
-// up. Lists of the usual few dozen pages are done in the turn of the change.
+// up. Lists of the usual few dozen pages are done in the turn of the change. The menus of the
+// window, the tray and the picker take their turns together, so each takes a third of one.
 constexpr qsizetype editsPerTurn = 128;
-constexpr qsizetype titlesPerTurn = 512;
+constexpr qsizetype titlesPerTurn = 128;
 // An open menu lays all its entries out again at each insert.
 constexpr qsizetype editsPerTurnWhileOpen = 16;
 
@@ -44,16 +45,51 @@ void PageMenuEntries::setEnabled(bool enabled)
 
 void PageMenuEntries::pagesChanged()
 {
-    m_target.clear();
-    m_wanted.clear();
-    for (const DeviceScreen& screen : m_deviceManager.availableScreens())
-        if (!m_wanted.contains(screen)) {
-            m_wanted.insert(screen);
-            m_target.append(screen);
-        }
+    // A screen file saved with the same page list, as most saves are, keeps the target: only
+    // the titles are checked again.
+    QList<DeviceScreen> pages = m_deviceManager.availableScreens();
+    if (pages != m_pages && !retarget(pages)) {
+        m_target.clear();
+        m_wanted.clear();
+        m_target.reserve(pages.size());
+        m_wanted.reserve(pages.size());
+        for (const DeviceScreen& screen : std::as_const(pages))
+            if (!m_wanted.contains(screen)) {
+                m_wanted.insert(screen);
+                m_target.append(screen);
+            }
+    }
+    m_pages = std::move(pages);
     m_titlesFrom = 0;
     if (!step(editsThisTurn(), titlesPerTurn))
         continueLater();
+}
+
+bool PageMenuEntries::retarget(const QList<DeviceScreen>& pages)
+{
+    // Pages come and go a few at a time, between a run that stayed at the start and one that
+    // stayed at the end: only the pages between them change the set. That holds while no page
+    // is listed twice, so that the target is the list itself.
+    if (m_target.size() != m_pages.size())
+        return false;
+    qsizetype head = 0;
+    const qsizetype common = std::min(m_pages.size(), pages.size());
+    while (head < common && m_pages[head] == pages[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < common - head && m_pages[m_pages.size() - 1 - tail] == pages[pages.size() - 1 - tail])
+        ++tail;
+    for (qsizetype i = head; i < m_pages.size() - tail; ++i)
+        m_wanted.remove(m_pages[i]);
+    for (qsizetype i = head; i < pages.size() - tail; ++i) {
+        if (m_wanted.contains(pages[i])) {
+            // Listed twice: the caller makes the target from the whole list.
+            return false;
+        }
+        m_wanted.insert(pages[i]);
+    }
+    m_target = pages;
+    return true;
 }
 
 qsizetype PageMenuEntries::editsThisTurn() const

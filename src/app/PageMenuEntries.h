@@ -36,6 +36,9 @@ public:
     QList<QAction*> actions() const { return m_actions; }
 
 private:
+    // Brings the target and the wanted set from m_pages to `pages` by what changed between
+    // them; false when they must be made anew.
+    bool retarget(const QList<DeviceScreen>& pages);
     // Does at most `edits` inserts, moves or removals and checks at most `titles` titles;
     // true when the entries match the hub.
     bool step(qsizetype edits, qsizetype titles);
@@ -52,6 +55,8 @@ private:
     bool m_shortcuts = false;
     QList<QAction*> m_withShortcut;
 
+    // The hub's page list the target was made from.
+    QList<DeviceScreen> m_pages;
     // What the entries should become, without repeats.
     QList<DeviceScreen> m_target;
     QSet<DeviceScreen> m_wanted;

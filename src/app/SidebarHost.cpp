@@ -1,5 +1,6 @@
 #include "app/SidebarHost.h"
 
+#include "ui/widgets/HairlineSplitter.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
@@ -7,7 +8,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
-#include <QSplitter>
 #include <QStackedWidget>
 
 namespace {
@@ -52,12 +52,10 @@ SidebarHost::SidebarHost(QWidget* parent) : QWidget(parent)
     m_stack = new QStackedWidget;
     m_stack->setObjectName(QStringLiteral("pageStack"));
 
-    m_splitter = new QSplitter(Qt::Horizontal);
+    // A hairline between the sidebar and the page, as a split view draws it.
+    m_splitter = new HairlineSplitter(Qt::Horizontal);
     m_splitter->addWidget(m_sidebar);
     m_splitter->addWidget(m_stack);
-    // A hairline between the sidebar and the page, as a split view draws it.
-    m_splitter->setHandleWidth(1);
-    m_splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: palette(mid); }"));
     m_splitter->setCollapsible(0, false);
     m_splitter->setCollapsible(1, false);
     m_splitter->setStretchFactor(0, 0);

@@ -522,6 +522,9 @@ private:
     QDateTime m_customShownAt;
     QHash<int, SpriteSheet::FrameKey> m_deviceSpriteBySlot;
     int m_renderedPageCount = 4;
+    // The page list while availableScreensChanged is emitted: every menu asks for it then, and
+    // with thousands of screens each asking would walk them all again.
+    std::optional<QList<DeviceScreen>> m_announcedScreens;
     int m_pageChildCount = 0;
     bool m_toastIsOnDevice = false;
     std::shared_ptr<NotifyServer> m_notifyServer;

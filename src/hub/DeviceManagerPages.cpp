@@ -67,6 +67,8 @@ QList<DeviceScreen> DeviceManager::swipePages() const
 QList<DeviceScreen> DeviceManager::availableScreens() const
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    if (m_announcedScreens)
+        return *m_announcedScreens;
     QList<DeviceScreen> pages = builtInSwipePages();
     pages.append(DeviceScreen::screensaver());
     for (const QString& id : m_customScreens.approvedScreenIDs())

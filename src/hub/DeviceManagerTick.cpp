@@ -156,11 +156,14 @@ void DeviceManager::screensDidChange()
 {
     // Values are kept for every screen the store holds, so a screen waiting for its
     // approval keeps what was pushed to it.
-    QSet<QString> ids;
-    for (const CustomScreen& screen : m_customScreens.screens())
-        ids.insert(screen.id);
-    m_screenData->pruneScreens(ids);
+    m_screenData->keepScreensWhere(
+        [this](const QString& id) { return m_customScreens.screenWithID(id).has_value(); });
+    // Worked out anew also when a listener of an outer announcement made this change.
+    m_announcedScreens.reset();
+    m_announcedScreens = availableScreens();
     emit availableScreensChanged();
+    // And so are the lists asked for after it, by the rest of an outer announcement too.
+    m_announcedScreens.reset();
 
     if (m_lastInteractiveScreen.isCustom()) {
         const std::optional<CustomScreen> found = m_customScreens.screenWithID(m_lastInteractiveScreen.customID());

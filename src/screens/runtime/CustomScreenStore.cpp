@@ -143,6 +143,9 @@ struct CustomScreenStore::Scan {
     QHash<QString, qsizetype> screenIndex;
     bool screensChanged = false;
     QList<FileReport> reports;
+    // Against the reports of the store's version `reportsVersion`, the one the scan began from.
+    bool reportsChanged = false;
+    quint64 reportsVersion = 0;
     QSet<QString> fileIDs;
     qsizetype failed = 0;
     QHash<QString, QDateTime> heldSheetDates;
@@ -321,6 +324,7 @@ void CustomScreenStore::setReports(const QList<FileReport>& reports)
     if (reports == m_reports)
         return;
     m_reports = reports;
+    ++m_reportsVersion;
     emit reportsChanged();
 }
 
@@ -345,31 +349,38 @@ void CustomScreenStore::startScan()
     m_scanning = true;
     m_rescan = false;
     const bool prepare = std::exchange(m_prepare, false);
-    QStringList shownSheets;
-    for (const CustomScreen& screen : std::as_const(m_screens))
-        for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
-            shownSheets.append(sprite.sheet);
-    // The worker holds only copies; its result comes back through the application object and
-    // is dropped when the store has gone in the meantime.
+    // The worker holds only copies, which share their data with the store's; its result comes
+    // back through the application object and is dropped when the store has gone meanwhile.
     const QPointer<CustomScreenStore> weak(this);
-    QThreadPool::globalInstance()->start([weak, folder = m_folder, prepare, shownSheets, known = m_readFiles,
-                                          shown = m_screens, held = m_sheetDates] {
-        Scan scan = scanFolder(folder, prepare, shownSheets, known);
-        decide(scan, shown, held);
+    QThreadPool::globalInstance()->start([weak, folder = m_folder, prepare, known = m_readFiles, shown = m_screens,
+                                          held = m_sheetDates, heldReports = m_reports,
+                                          reportsVersion = m_reportsVersion] {
+        QStringList shownSheets;
+        for (const CustomScreen& screen : shown)
+            for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
+                shownSheets.append(sprite.sheet);
+        auto scan = std::make_shared<Scan>(scanFolder(folder, prepare, shownSheets, known));
+        decide(*scan, shown, held);
+        scan->reportsChanged = scan->reports != heldReports;
+        scan->reportsVersion = reportsVersion;
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [weak, scan = std::move(scan)] {
+            [weak, scan = std::move(scan)]() mutable {
                 if (weak)
-                    weak->finishScan(scan);
+                    weak->finishScan(std::move(scan));
             },
             Qt::QueuedConnection);
     });
 }
 
-void CustomScreenStore::finishScan(const Scan& scan)
+void CustomScreenStore::finishScan(std::shared_ptr<Scan> scan)
 {
     // A reload asked for by a callback of this one waits for it to end.
-    apply(scan);
+    Leftovers leftovers = apply(*scan);
+    leftovers.scan = std::move(scan);
+    // Letting go of thousands of screens and reports is work that grows with the folder too:
+    // it is done on a worker. Their data is shared, and its counts are atomic.
+    QThreadPool::globalInstance()->start([leftovers = std::move(leftovers)] {});
     m_scanning = false;
     if (m_rescan) {
         startScan();
@@ -434,14 +445,23 @@ void CustomScreenStore::decide(Scan& scan, const QList<CustomScreen>& shownScree
     scan.changedSheets.sort();
 }
 
-void CustomScreenStore::apply(const Scan& scan)
+CustomScreenStore::Leftovers CustomScreenStore::apply(const Scan& scan)
 {
     // Everything that grows with the folder was decided on the worker; here it is only put
     // in place, so a reload of thousands of files holds the window up no longer than one.
+    // What the store held before is handed back, to be let go of off this thread.
+    Leftovers leftovers;
     if (scan.prepareFailure)
         logLine(*scan.prepareFailure);
-    m_readFiles = scan.readFiles;
-    setReports(scan.reports);
+    leftovers.readFiles = std::exchange(m_readFiles, scan.readFiles);
+    if (scan.reportsVersion != m_reportsVersion) {
+        // The reports were set since the scan began: what it compared with is not what is shown.
+        setReports(scan.reports);
+    } else if (scan.reportsChanged) {
+        leftovers.reports = std::exchange(m_reports, scan.reports);
+        ++m_reportsVersion;
+        emit reportsChanged();
+    }
     m_sheetDates = scan.heldSheetDates;
     m_trust->approveAllOnFirstRun(scan.loaded);
     // Approvals follow the files, not whether they load: a file that fails to parse keeps
@@ -451,8 +471,8 @@ void CustomScreenStore::apply(const Scan& scan)
 
     const qsizetype failed = scan.failed;
     if (scan.screensChanged) {
-        m_screens = scan.loaded;
-        m_screenIndex = scan.screenIndex;
+        leftovers.screens = std::exchange(m_screens, scan.loaded);
+        leftovers.screenIndex = std::exchange(m_screenIndex, scan.screenIndex);
         emit screensChanged();
         QString line = QStringLiteral("Screens: ") + QString::number(m_screens.size()) +
                        QStringLiteral(" loaded from ") + plural(scan.files.size(), QStringLiteral("file"));
@@ -461,17 +481,18 @@ void CustomScreenStore::apply(const Scan& scan)
         logLine(line);
         if (onChange)
             onChange();
-        return;
+        return leftovers;
     }
     if (failed != 0)
         logLine(QStringLiteral("Screens: ") + QString::number(failed) +
                 (failed == 1 ? QStringLiteral(" file has") : QStringLiteral(" files have")) +
                 QStringLiteral(" errors; see Custom Screens below"));
     if (scan.affected.isEmpty())
-        return;
+        return leftovers;
     logLine(QStringLiteral("Screens: ") + scan.changedSheets.join(QStringLiteral(", ")) + QStringLiteral(" changed"));
     if (onSheetChange)
         onSheetChange(scan.affected);
+    return leftovers;
 }
 
 QSet<QString> CustomScreenStore::updateSheetDates(const QList<CustomScreen>& loaded,

@@ -138,9 +138,17 @@ private:
     // The sheets whose date moved; `held` becomes the dates of the loaded screens' sheets.
     static QSet<QString> updateSheetDates(const QList<CustomScreen>& loaded, const QHash<QString, QDateTime>& scanned,
                                           QHash<QString, QDateTime>& held);
+    // What the store let go of for a scan's results, and the scan itself.
+    struct Leftovers {
+        std::shared_ptr<Scan> scan;
+        std::shared_ptr<const ReadFiles> readFiles;
+        QList<FileReport> reports;
+        QList<CustomScreen> screens;
+        QHash<QString, qsizetype> screenIndex;
+    };
     void startScan();
-    void finishScan(const Scan& scan);
-    void apply(const Scan& scan);
+    void finishScan(std::shared_ptr<Scan> scan);
+    Leftovers apply(const Scan& scan);
     void logLine(const QString& text);
 
     QString m_folder;
@@ -149,6 +157,8 @@ private:
     // The place in m_screens of the first screen with each id.
     QHash<QString, qsizetype> m_screenIndex;
     QList<FileReport> m_reports;
+    // Moves with every change of m_reports, so a scan knows whether it compared with them.
+    quint64 m_reportsVersion = 0;
     QHash<QString, QDateTime> m_sheetDates;
     std::shared_ptr<const ReadFiles> m_readFiles;
     std::unique_ptr<FolderWatcher> m_watcher;

@@ -138,13 +138,18 @@ void ScreenDataSources::stopSources()
 
 void ScreenDataSources::pruneScreens(const QSet<QString>& screenIDs)
 {
-    const auto gone = [&screenIDs](const QString& screenID) { return !screenIDs.contains(screenID); };
+    keepScreensWhere([&screenIDs](const QString& screenID) { return screenIDs.contains(screenID); });
+}
+
+void ScreenDataSources::keepScreensWhere(const std::function<bool(const QString& screenID)>& isKept)
+{
+    const auto gone = [&isKept](const QString& screenID) { return !isKept(screenID); };
     m_values.removeIf([&gone](QHash<QString, ScreenMap>::iterator it) { return gone(it.key()); });
     m_histories.removeIf(
         [&gone](QHash<QString, QHash<QString, QList<double>>>::iterator it) { return gone(it.key()); });
     m_failures.removeIf([&gone](QHash<QString, ScreenMap>::iterator it) { return gone(it.key()); });
     m_redirects.removeIf([&gone](QHash<QString, ScreenMap>::iterator it) { return gone(it.key()); });
-    if (m_activeScreen && !screenIDs.contains(m_activeScreen->id))
+    if (m_activeScreen && !isKept(m_activeScreen->id))
         stopSources();
 }
 

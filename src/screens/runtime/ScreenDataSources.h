@@ -40,6 +40,9 @@ public:
     void stopSources();
     // Drops what is stored for screens not in the set, and stops the active one if it left.
     void pruneScreens(const QSet<QString>& screenIDs);
+    // The same, asking only about the screens something is stored for: a folder may hold
+    // thousands of screens, and only a few show values.
+    void keepScreensWhere(const std::function<bool(const QString& screenID)>& isKept);
     // Value key → text, plus each sparkline history under its history key.
     DisplayValues valuesForScreen(const QString& screenID) const;
 

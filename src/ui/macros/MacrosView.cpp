@@ -7,6 +7,7 @@
 #include "ui/macros/ProfileAppsButton.h"
 #include "ui/macros/ProfileBar.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/HairlineSplitter.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QBoxLayout>
@@ -15,7 +16,6 @@
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSplitter>
 #include <QStackedWidget>
 
 #include <algorithm>
@@ -127,11 +127,9 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     columnLayout->addWidget(m_inspectorStack, 1);
 
     // The user may widen or narrow the column within its bounds, as an inspector allows.
-    auto* splitter = new QSplitter(Qt::Horizontal);
-    splitter->setObjectName(QStringLiteral("macrosSplitter"));
     // A hairline between the key area and the inspector, as the sidebar has.
-    splitter->setHandleWidth(1);
-    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: palette(mid); }"));
+    auto* splitter = new HairlineSplitter(Qt::Horizontal);
+    splitter->setObjectName(QStringLiteral("macrosSplitter"));
     splitter->addWidget(keyArea);
     splitter->addWidget(m_inspectorColumn);
     splitter->setCollapsible(0, false);

@@ -263,7 +263,8 @@ void CustomScreenFilesSection::refresh()
 
 ScreenFileRow* CustomScreenFilesSection::makeRow(const QString& fileName)
 {
-    auto* row = new ScreenFileRow(fileName, m_deviceManager.customScreens().trust());
+    // Made in the list: moving a row in once its widgets are styled would style them again.
+    auto* row = new ScreenFileRow(fileName, m_deviceManager.customScreens().trust(), m_list);
     connect(row->showOnDeviceAction(), &QAction::triggered, this,
             [this, fileName] { m_deviceManager.showScreen(DeviceScreen::custom(screenID(fileName))); });
     connect(row->editAction(), &QAction::triggered, this, [this, row, fileName] {

@@ -67,13 +67,10 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenT
     m_disclosure->setFont(FormSection::relativeFont(font(), -1));
     m_disclosure->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; color: %1; }")
                                     .arg(secondary.name(QColor::HexArgb)));
-    m_allowedList = permissionList(QStringLiteral("allowedList"));
-    m_allowedList->setVisible(expanded);
     allowedLayout->addWidget(m_disclosure, 0, Qt::AlignLeft);
-    allowedLayout->addWidget(m_allowedList);
     connect(m_disclosure, &QToolButton::toggled, this, [this](bool open) {
         m_disclosure->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
-        m_allowedList->setVisible(open);
+        showLists();
         if (onExpandedChanged)
             onExpandedChanged(open);
     });
@@ -91,7 +88,6 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenT
     m_allow = new QPushButton(PlainText::actionText(QStringLiteral("Allow ") + m_screen.id + QStringLiteral(".json")));
     m_allow->setObjectName(QStringLiteral("allowButton"));
     waitingLayout->addWidget(waitingNote);
-    waitingLayout->addWidget(permissionList(QStringLiteral("waitingList")));
     waitingLayout->addWidget(m_allow, 0, Qt::AlignLeft);
     // The trust calls back into the hub, which redraws the device's page list; this view
     // follows the trust's own change signal like every other.
@@ -125,8 +121,26 @@ void ScreenPermissionsView::setExpanded(bool expanded)
 void ScreenPermissionsView::showForm()
 {
     m_form = m_trust.isScreenApproved(m_screen) ? Form::allowed : Form::waiting;
+    showLists();
     m_allowed->setVisible(m_form == Form::allowed);
     m_waiting->setVisible(m_form == Form::waiting);
+}
+
+void ScreenPermissionsView::showLists()
+{
+    // A list of many commands is a good part of a row's cost: each is made once it shows.
+    if (m_form == Form::waiting && !m_waitingList) {
+        m_waitingList = permissionList(QStringLiteral("waitingList"));
+        auto* layout = static_cast<QBoxLayout*>(m_waiting->layout());
+        layout->insertWidget(layout->indexOf(m_allow), m_waitingList);
+    }
+    const bool open = m_disclosure->isChecked();
+    if (open && !m_allowedList) {
+        m_allowedList = permissionList(QStringLiteral("allowedList"));
+        m_allowed->layout()->addWidget(m_allowedList);
+    }
+    if (m_allowedList)
+        m_allowedList->setVisible(open);
 }
 
 QWidget* ScreenPermissionsView::permissionList(const QString& name) const

@@ -30,6 +30,7 @@ public:
 
 private:
     void showForm();
+    void showLists();
     QWidget* permissionList(const QString& name) const;
 
     CustomScreen m_screen;
@@ -39,5 +40,6 @@ private:
     QToolButton* m_disclosure = nullptr;
     QWidget* m_allowedList = nullptr;
     QWidget* m_waiting = nullptr;
+    QWidget* m_waitingList = nullptr;
     QPushButton* m_allow = nullptr;
 };

@@ -64,11 +64,15 @@ void TrustedScreensModel::syncApprovals()
             beginRemoveRows({}, row, row);
             m_ids.removeAt(row);
             m_details.removeAt(row);
+            if (row < m_detailsFrom)
+                --m_detailsFrom;
             endRemoveRows();
         } else {
             beginInsertRows({}, row, row);
             m_ids.insert(row, wanted[next]);
             m_details.insert(row, detailsFor(wanted[next]));
+            if (row < m_detailsFrom)
+                ++m_detailsFrom;
             endInsertRows();
             ++row;
             ++next;
@@ -78,13 +82,33 @@ void TrustedScreensModel::syncApprovals()
 
 void TrustedScreensModel::syncDetails()
 {
-    for (int row = 0; row < m_ids.size(); ++row) {
+    m_detailsFrom = 0;
+    syncSomeDetails();
+}
+
+void TrustedScreensModel::syncSomeDetails()
+{
+    // A row's details are worked out from its screen's permissions: thousands of approvals are
+    // gone through a slice per turn, so a reload never holds the window up on all of them.
+    const qsizetype end = std::min(m_ids.size(), m_detailsFrom + detailsPerTurn);
+    for (; m_detailsFrom < end; ++m_detailsFrom) {
+        const int row = int(m_detailsFrom);
         const QString details = detailsFor(m_ids[row]);
         if (details == m_details[row])
             continue;
         m_details[row] = details;
         emit dataChanged(index(row), index(row), {detailsRole});
     }
+    if (m_detailsFrom >= m_ids.size() || m_continuing)
+        return;
+    m_continuing = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_continuing = false;
+            syncSomeDetails();
+        },
+        Qt::QueuedConnection);
 }
 
 QString TrustedScreensModel::detailsFor(const QString& id) const

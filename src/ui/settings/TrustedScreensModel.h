@@ -12,6 +12,7 @@ class TrustedScreensModel : public QAbstractListModel {
     Q_OBJECT
 public:
     static constexpr int maxDetailLines = 4;
+    static constexpr qsizetype detailsPerTurn = 256;
 
     enum Role {
         idRole = Qt::UserRole + 1,  // the page id, the sort key
@@ -32,9 +33,13 @@ public:
 private:
     void syncApprovals();
     void syncDetails();
+    void syncSomeDetails();
     QString detailsFor(const QString& id) const;
 
     CustomScreenStore& m_store;
     QStringList m_ids;
     QStringList m_details;
+    // Details of the rows from here on are still to be checked against their screens.
+    qsizetype m_detailsFrom = 0;
+    bool m_continuing = false;
 };

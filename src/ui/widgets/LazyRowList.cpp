@@ -1,6 +1,7 @@
 #include "ui/widgets/LazyRowList.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -12,9 +13,10 @@ namespace {
 
 // A sunken line between two rows, when they have one.
 constexpr int lineHeight = 2;
-// Rows made in one turn of the event loop: a row takes about a millisecond to make, and the
-// window is drawn again between two turns.
-constexpr int rowsPerTurn = 4;
+// Time for making rows in one turn of the event loop, the window being drawn again between two
+// turns: a row takes from a millisecond to several, with what it shows. One is made at least,
+// and another only while it fits, taken to cost what the others did.
+constexpr qint64 buildNsPerTurn = 5'000'000;
 
 }  // namespace
 
@@ -118,12 +120,17 @@ void LazyRowList::buildInSight()
     // Half a screen beyond each edge, so scrolling a little meets rows already made.
     sight.adjust(0, -sight.height() / 2, 0, sight.height() / 2);
     const auto [first, end] = entriesIn(sight);
+    QElapsedTimer spent;
+    spent.start();
     int made = 0;
-    for (int i = first; i < end && made < rowsPerTurn; ++i)
-        if (!m_entries[i].row) {
-            build(i);
-            ++made;
-        }
+    for (int i = first; i < end; ++i) {
+        if (m_entries[i].row)
+            continue;
+        if (made > 0 && spent.nsecsElapsed() / made * (made + 1) > buildNsPerTurn)
+            break;
+        build(i);
+        ++made;
+    }
     if (made == 0)
         return;
     relayout();
@@ -142,10 +149,10 @@ std::pair<int, int> LazyRowList::entriesIn(const QRect& rect) const
     return {first, std::max(first, end)};
 }
 
-int LazyRowList::rowHeight(const Entry& entry, int width) const
+int LazyRowList::rowHeight(const Entry& entry, int width, int estimate) const
 {
     if (!entry.row)
-        return m_look.estimatedHeight(*this);
+        return estimate;
     if (width > 0 && entry.row->hasHeightForWidth())
         return entry.row->heightForWidth(width);
     return entry.row->sizeHint().height();
@@ -162,11 +169,13 @@ void LazyRowList::relayout()
     const int width = this->width();
     const int before = m_tops.last();
     m_tops.resize(m_entries.size() + 1);
+    // Asked once: it measures the font, and thousands of rows may not be made yet.
+    const int estimate = m_look.estimatedHeight(*this);
     int y = 0;
     for (qsizetype i = 0; i < m_entries.size(); ++i) {
         m_tops[i] = y;
         const Entry& entry = m_entries[i];
-        const int height = rowHeight(entry, width);
+        const int height = rowHeight(entry, width, estimate);
         if (entry.row && entry.row->geometry() != QRect(0, y, width, height))
             entry.row->setGeometry(0, y, width, height);
         y += height + (i + 1 < m_entries.size() ? gap() : 0);
@@ -221,9 +230,10 @@ int LazyRowList::heightForWidth(int width) const
 {
     if (width == this->width())
         return m_tops.last();
+    const int estimate = m_look.estimatedHeight(*this);
     int height = 0;
     for (const Entry& entry : m_entries)
-        height += rowHeight(entry, width);
+        height += rowHeight(entry, width, estimate);
     return height + int(std::max<qsizetype>(0, m_entries.size() - 1)) * gap();
 }
 

@@ -64,7 +64,8 @@ private:
     // The entries whose place meets the rectangle, as a half-open range.
     std::pair<int, int> entriesIn(const QRect& rect) const;
     int gap() const;
-    int rowHeight(const Entry& entry, int width) const;
+    // `estimate` stands for a row not made yet.
+    int rowHeight(const Entry& entry, int width, int estimate) const;
     void relayout();
     void scheduleRelayout();
     void followFocus(QWidget* now);

@@ -12,6 +12,7 @@ namespace {
 
 // What a line holds when nothing else decides the width: about this many characters.
 constexpr int idealCharacters = 60;
+constexpr qsizetype maxKeptHeights = 32;
 
 }  // namespace
 
@@ -49,6 +50,7 @@ void WrappingText::setText(const QString& text)
         return;
     setPlainText(text);
     m_measure->setPlainText(text);
+    forgetMeasures();
     updateGeometry();
 }
 
@@ -68,20 +70,45 @@ void WrappingText::setSelectable(bool selectable)
     viewport()->setCursor(selectable ? Qt::IBeamCursor : Qt::ArrowCursor);
 }
 
+void WrappingText::measureInFont() const
+{
+    if (m_measure->defaultFont() != font()) {
+        m_measure->setDefaultFont(font());
+        forgetMeasures();
+    }
+}
+
+void WrappingText::forgetMeasures() const
+{
+    m_heights.clear();
+    m_sizeHint.reset();
+}
+
 int WrappingText::heightForWidth(int width) const
 {
-    m_measure->setDefaultFont(font());
-    m_measure->setTextWidth(std::max(1, width - frameWidth() * 2));
-    return int(std::ceil(m_measure->size().height())) + frameWidth() * 2;
+    measureInFont();
+    const int textWidth = std::max(1, width - frameWidth() * 2);
+    if (const auto known = m_heights.constFind(textWidth); known != m_heights.cend())
+        return *known + frameWidth() * 2;
+    m_measure->setTextWidth(textWidth);
+    const int height = int(std::ceil(m_measure->size().height()));
+    // A window dragged wider and narrower asks at every width on the way.
+    if (m_heights.size() >= maxKeptHeights)
+        m_heights.clear();
+    m_heights.insert(textWidth, height);
+    return height + frameWidth() * 2;
 }
 
 QSize WrappingText::sizeHint() const
 {
-    m_measure->setDefaultFont(font());
+    measureInFont();
+    if (m_sizeHint)
+        return *m_sizeHint;
     m_measure->setTextWidth(-1);
     const int ideal = int(std::ceil(m_measure->idealWidth()));
     const int width = std::min(ideal, fontMetrics().averageCharWidth() * idealCharacters) + frameWidth() * 2;
-    return {width, heightForWidth(width)};
+    m_sizeHint = QSize(width, heightForWidth(width));
+    return *m_sizeHint;
 }
 
 QSize WrappingText::minimumSizeHint() const
@@ -92,8 +119,10 @@ QSize WrappingText::minimumSizeHint() const
 void WrappingText::changeEvent(QEvent* event)
 {
     QTextEdit::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        forgetMeasures();
         updateGeometry();
+    }
 }
 
 void WrappingText::resizeEvent(QResizeEvent* event)

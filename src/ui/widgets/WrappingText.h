@@ -3,9 +3,11 @@
 // command or address without spaces wraps inside its column instead of widening the page.
 // It is as tall as its text at the width it gets, never scrolls, and can be selectable.
 
+#include <QHash>
 #include <QTextEdit>
 
 #include <memory>
+#include <optional>
 
 class WrappingText : public QTextEdit {
 public:
@@ -31,6 +33,14 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // Sets the measuring copy's font when it differs: setting it lays the text out anew.
+    void measureInFont() const;
+    void forgetMeasures() const;
+
     // A copy of the text laid out at any width, so measuring leaves the shown layout alone.
     std::unique_ptr<QTextDocument> m_measure;
+    // Heights by text width and the size hint, until the text or the font changes: layouts ask
+    // again at each pass, and every answer lays the text out.
+    mutable QHash<int, int> m_heights;
+    mutable std::optional<QSize> m_sizeHint;
 };
