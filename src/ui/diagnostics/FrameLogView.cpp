@@ -31,6 +31,10 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        if (const std::optional<std::pair<QRegion, QColor>> fill = takeFill()) {
+            for (const QRect& rect : fill->first)
+                painter->fillRect(rect, fill->second);
+        }
         // The model gives rows no background of their own: a plain row shows the list's, which
         // is already there, and only a marked row needs the style's panel.
         if (option.state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)) {
@@ -75,6 +79,10 @@ public:
         const Fonts& fonts = fontsFor(font);
         return inkRight(rect, {}, rowTexts(index, fonts, rect.adjusted(8, 0, -8, 0).width()));
     }
+
+    // The backdrop's colour over `region`, to fill before the first row of the repaint is drawn.
+    void fillFirst(const QRegion& region, const QColor& color) const { m_fill.emplace(region, color); }
+    std::optional<std::pair<QRegion, QColor>> takeFill() const { return std::exchange(m_fill, std::nullopt); }
 
     // The farthest right any row painted since the count was last taken reaches.
     int takePaintedRight() const { return std::exchange(m_paintedRight, 0); }
@@ -202,6 +210,7 @@ private:
     mutable QHash<QString, Piece> m_times;
     mutable QHash<QString, Piece> m_marks;
     mutable int m_paintedRight = 0;
+    mutable std::optional<std::pair<QRegion, QColor>> m_fill;
 };
 
 // The one colour of every pixel of `image`, if it has one.
@@ -282,10 +291,17 @@ bool FrameLogView::viewportEvent(QEvent* event)
     if (event->type() != QEvent::Paint)
         return QListView::viewportEvent(event);
     const QRegion region = static_cast<QPaintEvent*>(event)->region();
-    paintBackdrop(region);
     auto* delegate = static_cast<FrameLogDelegate*>(itemDelegate());
+    if (const std::optional<QColor> color = paintBackdrop(region))
+        delegate->fillFirst(region, *color);
     delegate->takePaintedRight();
     const bool handled = QListView::viewportEvent(event);
+    if (const std::optional<std::pair<QRegion, QColor>> fill = delegate->takeFill()) {
+        // No row was in the region.
+        QPainter painter(viewport());
+        for (const QRect& rect : fill->first)
+            painter.fillRect(rect, fill->second);
+    }
     // Outside the region the pixels stay as they were; over all that can be seen, they are all
     // new. What cannot be seen is painted as it comes into sight.
     const int painted = delegate->takePaintedRight();
@@ -405,7 +421,7 @@ void FrameLogView::changeEvent(QEvent* event)
     QListView::changeEvent(event);
 }
 
-void FrameLogView::paintBackdrop(const QRegion& region)
+std::optional<QColor> FrameLogView::paintBackdrop(const QRegion& region)
 {
     QWidget* area = viewport();
     // Each widget behind the list, outermost first, and where the list lies on it: the copy
@@ -430,14 +446,12 @@ void FrameLogView::paintBackdrop(const QRegion& region)
         }
         m_backdropColor = uniformColor(m_backdrop.toImage());
     }
+    // Filling takes half the memory traffic of copying, and rows are redrawn at every refresh
+    // while entries pour in. The rows' painter fills it, which spares opening a second one.
+    if (m_backdropColor)
+        return m_backdropColor;
     QPainter painter(area);
-    if (m_backdropColor) {
-        // Filling takes half the memory traffic of copying, and the whole list is redrawn at
-        // every refresh while entries pour in.
-        for (const QRect& rect : region)
-            painter.fillRect(rect, *m_backdropColor);
-        return;
-    }
     painter.setClipRegion(region);
     painter.drawPixmap(0, 0, m_backdrop);
+    return std::nullopt;
 }

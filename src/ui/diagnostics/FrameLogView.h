@@ -56,8 +56,9 @@ private:
     mutable const QStyle* m_itemOptionStyle = nullptr;
 
     // What the sections behind the list show where the list lies, painted once: the rows are
-    // then drawn over this copy and never make the section behind them paint again.
-    void paintBackdrop(const QRegion& region);
+    // then drawn over this copy and never make the section behind them paint again. Paints it
+    // over `region`, or gives its colour when it is all one, for the rows to fill.
+    std::optional<QColor> paintBackdrop(const QRegion& region);
     QPixmap m_backdrop;
     QList<QRect> m_backdropPlaces;
     // The backdrop's colour when it is all one.
