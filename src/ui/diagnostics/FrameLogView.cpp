@@ -313,7 +313,8 @@ void FrameLogView::initViewItemOption(QStyleOptionViewItem* option) const
 {
     // The base asks the style for the same answers at every repaint, and a style sheet on a
     // widget around the list makes each answer a search through its rules. The answers depend
-    // only on what is compared here; a change of style sheet comes as a style change.
+    // only on what is compared here and on the list's own settings, made once when it is built;
+    // a change of style sheet comes as a style change.
     QStyleOption probe;
     probe.initFrom(this);
     const bool same = m_itemOption && m_itemOptionState == probe.state && m_itemOption->direction == probe.direction &&
@@ -335,8 +336,10 @@ void FrameLogView::initViewItemOption(QStyleOptionViewItem* option) const
 void FrameLogView::updateRowContents()
 {
     const QRect area = viewport()->rect();
-    // A marked row is drawn across its whole width, and its mark moves with its entry.
-    const bool marked = selectionModel()->hasSelection() || currentIndex().isValid() || viewport()->underMouse();
+    // A marked row is drawn across its whole width, and its mark moves with its entry. The
+    // current row is marked only while the list has the focus.
+    const bool focused = currentIndex().isValid() && (hasFocus() || viewport()->hasFocus());
+    const bool marked = selectionModel()->hasSelection() || focused || viewport()->underMouse();
     int right = marked ? area.width() : m_inkRight;
     // Only the rows in sight are drawn; the others are drawn as they come into sight.
     const QRect seen = viewport()->visibleRegion().boundingRect();
