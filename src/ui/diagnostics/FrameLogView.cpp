@@ -13,12 +13,14 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QGlyphRun>
+#include <QtMath>
 #include <QUuid>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -29,6 +31,10 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
+        if (const std::optional<std::pair<QRegion, QColor>> fill = takeFill()) {
+            for (const QRect& rect : fill->first)
+                painter->fillRect(rect, fill->second);
+        }
         // The model gives rows no background of their own: a plain row shows the list's, which
         // is already there, and only a marked row needs the style's panel.
         if (option.state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)) {
@@ -63,7 +69,23 @@ public:
 
         draw(painter, QPoint(x, top), texts.line);
         painter->restore();
+        m_paintedRight = std::max(m_paintedRight, inkRight(option.rect, option.state, texts));
     }
+
+    // How far right anything a paint of the row leaves reaches, at most, when the row is in
+    // `rect` and not marked.
+    int inkRight(const QFont& font, const QRect& rect, const QModelIndex& index) const
+    {
+        const Fonts& fonts = fontsFor(font);
+        return inkRight(rect, {}, rowTexts(index, fonts, rect.adjusted(8, 0, -8, 0).width()));
+    }
+
+    // The backdrop's colour over `region`, to fill before the first row of the repaint is drawn.
+    void fillFirst(const QRegion& region, const QColor& color) const { m_fill.emplace(region, color); }
+    std::optional<std::pair<QRegion, QColor>> takeFill() const { return std::exchange(m_fill, std::nullopt); }
+
+    // The farthest right any row painted since the count was last taken reaches.
+    int takePaintedRight() const { return std::exchange(m_paintedRight, 0); }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
     {
@@ -71,6 +93,22 @@ public:
     }
 
 private:
+    struct RowTexts;
+
+    static int inkRight(const QRect& rect, QStyle::State state, const RowTexts& texts)
+    {
+        const int rowRight = rect.right() + 1;
+        if (texts.lineAdvance < 0 || (state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)))
+            return rowRight;
+        const int left = rect.left() + 8;
+        const int markRight = left + texts.time.advance + FrameLogView::partSpacing +
+                              std::max(FrameLogView::markWidth, texts.mark.advance);
+        const int lineRight = left + texts.time.advance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing +
+                              texts.lineAdvance;
+        // A glyph may reach past its advance; a line's height is far more than any does.
+        return std::min(rowRight, std::max(markRight, lineRight) + texts.fonts->height);
+    }
+
     // What every row takes from the list's font, made once for it.
     struct Fonts {
         explicit Fonts(const QFont& font)
@@ -124,6 +162,8 @@ private:
         Piece time;
         Piece mark;
         Runs line;
+        // The line's advance as drawn; below zero when not known.
+        int lineAdvance = -1;
     };
 
     const Fonts& fontsFor(const QFont& font) const
@@ -154,11 +194,14 @@ private:
         const int lineWidth = std::max(0, width - 1 - lineOffset);
         const QString line = index.data(FrameLogModel::textRole).toString().simplified();
         // A line that fits is left whole, as eliding would leave it.
-        if (std::optional<AsciiGlyphs::Line> plain = fonts.plain.line(line); plain && plain->advance <= lineWidth)
+        if (std::optional<AsciiGlyphs::Line> plain = fonts.plain.line(line); plain && plain->advance <= lineWidth) {
             texts.line = {plain->glyphs};
-        else
+            texts.lineAdvance = qCeil(plain->advance);
+        } else {
             texts.line = AsciiGlyphs::laidOut(QFontMetrics(fonts.regular).elidedText(line, Qt::ElideRight, lineWidth),
                                               fonts.regular);
+            texts.lineAdvance = -1;
+        }
         return texts;
     }
 
@@ -166,6 +209,8 @@ private:
     mutable QHash<QUuid, RowTexts> m_texts;
     mutable QHash<QString, Piece> m_times;
     mutable QHash<QString, Piece> m_marks;
+    mutable int m_paintedRight = 0;
+    mutable std::optional<std::pair<QRegion, QColor>> m_fill;
 };
 
 // The one colour of every pixel of `image`, if it has one.
@@ -243,9 +288,79 @@ bool FrameLogView::viewportEvent(QEvent* event)
     }
     if (event->type() == QEvent::Resize)
         m_backdropStale = true;
-    else if (event->type() == QEvent::Paint)
-        paintBackdrop(static_cast<QPaintEvent*>(event)->region());
-    return QListView::viewportEvent(event);
+    if (event->type() != QEvent::Paint)
+        return QListView::viewportEvent(event);
+    const QRegion region = static_cast<QPaintEvent*>(event)->region();
+    auto* delegate = static_cast<FrameLogDelegate*>(itemDelegate());
+    if (const std::optional<QColor> color = paintBackdrop(region))
+        delegate->fillFirst(region, *color);
+    delegate->takePaintedRight();
+    const bool handled = QListView::viewportEvent(event);
+    if (const std::optional<std::pair<QRegion, QColor>> fill = delegate->takeFill()) {
+        // No row was in the region.
+        QPainter painter(viewport());
+        for (const QRect& rect : fill->first)
+            painter.fillRect(rect, fill->second);
+    }
+    // Outside the region the pixels stay as they were; over all that can be seen, they are all
+    // new. What cannot be seen is painted as it comes into sight.
+    const int painted = delegate->takePaintedRight();
+    m_inkRight = (viewport()->visibleRegion() - region).isEmpty() ? painted : std::max(m_inkRight, painted);
+    return handled;
+}
+
+void FrameLogView::initViewItemOption(QStyleOptionViewItem* option) const
+{
+    // The base asks the style for the same answers at every repaint, and a style sheet on a
+    // widget around the list makes each answer a search through its rules. The answers depend
+    // only on what is compared here and on the list's own settings, made once when it is built;
+    // a change of style sheet comes as a style change.
+    QStyleOption probe;
+    probe.initFrom(this);
+    const bool same = m_itemOption && m_itemOptionState == probe.state && m_itemOption->direction == probe.direction &&
+                      m_itemOption->palette.cacheKey() == probe.palette.cacheKey() && m_itemOption->font == font() &&
+                      m_itemOptionStyle == style() && m_itemOption->locale.language() == locale().language() &&
+                      m_itemOption->locale.territory() == locale().territory();
+    if (!same) {
+        QStyleOptionViewItem fresh;
+        QListView::initViewItemOption(&fresh);
+        m_itemOption = fresh;
+        m_itemOptionState = probe.state;
+        m_itemOptionStyle = style();
+    }
+    *option = *m_itemOption;
+}
+
+// Rows that only changed content need drawing no farther right than the rows' texts reach,
+// before and after; the rest of each row is the backdrop and stays as it is.
+void FrameLogView::updateRowContents()
+{
+    const QRect area = viewport()->rect();
+    // A marked row is drawn across its whole width, and its mark moves with its entry. The
+    // current row is marked only while the list has the focus.
+    const bool focused = currentIndex().isValid() && (hasFocus() || viewport()->hasFocus());
+    const bool marked = selectionModel()->hasSelection() || focused || viewport()->underMouse();
+    int right = marked ? area.width() : m_inkRight;
+    // Only the rows in sight are drawn; the others are drawn as they come into sight.
+    const QRect seen = viewport()->visibleRegion().boundingRect();
+    const QModelIndex first = model()->index(0, 0, rootIndex());
+    // Rows are all one height, each right below the one before.
+    QRect rect = visualRect(first);
+    if (right < area.width() && !seen.isEmpty() && rect.height() > 0) {
+        const auto* delegate = static_cast<const FrameLogDelegate*>(itemDelegate());
+        const QFont font = this->font();
+        const int rows = model()->rowCount(rootIndex());
+        int row = std::max(0, (seen.top() - rect.top()) / rect.height());
+        rect.translate(0, row * rect.height());
+        for (; row < rows && rect.top() <= seen.bottom() && right < area.width(); ++row) {
+            right = std::max(right, delegate->inkRight(font, rect, model()->index(row, 0, rootIndex())));
+            rect.translate(0, rect.height());
+        }
+    }
+    if (right >= area.width())
+        viewport()->update();
+    else
+        viewport()->update(QRect(area.left(), area.top(), right, area.height()));
 }
 
 void FrameLogView::follow(bool following)
@@ -276,7 +391,7 @@ void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
 {
     if (keepsRowPlaces(parent)) {
         QAbstractItemView::rowsInserted(parent, start, end);
-        viewport()->update();
+        updateRowContents();
     } else {
         QListView::rowsInserted(parent, start, end);
     }
@@ -301,13 +416,15 @@ void FrameLogView::changeEvent(QEvent* event)
     case QEvent::StyleChange:
     case QEvent::FontChange:
         m_backdropStale = true;
+        m_itemOption.reset();
         break;
+    case QEvent::LocaleChange: m_itemOption.reset(); break;
     default: break;
     }
     QListView::changeEvent(event);
 }
 
-void FrameLogView::paintBackdrop(const QRegion& region)
+std::optional<QColor> FrameLogView::paintBackdrop(const QRegion& region)
 {
     QWidget* area = viewport();
     // Each widget behind the list, outermost first, and where the list lies on it: the copy
@@ -332,14 +449,12 @@ void FrameLogView::paintBackdrop(const QRegion& region)
         }
         m_backdropColor = uniformColor(m_backdrop.toImage());
     }
+    // Filling takes half the memory traffic of copying, and rows are redrawn at every refresh
+    // while entries pour in. The rows' painter fills it, which spares opening a second one.
+    if (m_backdropColor)
+        return m_backdropColor;
     QPainter painter(area);
-    if (m_backdropColor) {
-        // Filling takes half the memory traffic of copying, and the whole list is redrawn at
-        // every refresh while entries pour in.
-        for (const QRect& rect : region)
-            painter.fillRect(rect, *m_backdropColor);
-        return;
-    }
     painter.setClipRegion(region);
     painter.drawPixmap(0, 0, m_backdrop);
+    return std::nullopt;
 }

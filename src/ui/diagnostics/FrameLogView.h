@@ -8,7 +8,10 @@
 #include <QListView>
 #include <QPixmap>
 #include <QRect>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 
+#include <limits>
 #include <optional>
 
 class FrameLogModel;
@@ -31,6 +34,7 @@ public slots:
 
 protected:
     bool viewportEvent(QEvent* event) override;
+    void initViewItemOption(QStyleOptionViewItem* option) const override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -42,10 +46,19 @@ protected slots:
 private:
     void follow(bool following);
     bool keepsRowPlaces(const QModelIndex& parent) const;
+    void updateRowContents();
+
+    // How far right the rows' drawing in the viewport reaches now, at most.
+    int m_inkRight = std::numeric_limits<int>::max();
+    // The item options of the last repaint, and what they were made from.
+    mutable std::optional<QStyleOptionViewItem> m_itemOption;
+    mutable QStyle::State m_itemOptionState;
+    mutable const QStyle* m_itemOptionStyle = nullptr;
 
     // What the sections behind the list show where the list lies, painted once: the rows are
-    // then drawn over this copy and never make the section behind them paint again.
-    void paintBackdrop(const QRegion& region);
+    // then drawn over this copy and never make the section behind them paint again. Paints it
+    // over `region`, or gives its colour when it is all one, for the rows to fill.
+    std::optional<QColor> paintBackdrop(const QRegion& region);
     QPixmap m_backdrop;
     QList<QRect> m_backdropPlaces;
     // The backdrop's colour when it is all one.
