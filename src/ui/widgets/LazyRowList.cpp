@@ -48,7 +48,10 @@ void LazyRowList::setKeys(const QStringList& keys)
     qsizetype tail = 0;
     while (tail < common - head && keys[keys.size() - 1 - tail] == m_keys[m_keys.size() - 1 - tail])
         ++tail;
-    std::optional<QList<QWidget*>> gone = replaceRun(keys, head, tail);
+    // A list with nothing kept at either end, as one filled for the first time, is indexed whole.
+    std::optional<QList<QWidget*>> gone;
+    if (head + tail > 0)
+        gone = replaceRun(keys, head, tail);
     if (!gone)
         gone = replaceAll(keys);
     m_keys = keys;
@@ -76,6 +79,7 @@ std::optional<QList<QWidget*>> LazyRowList::replaceRun(const QStringList& keys, 
         for (auto it = m_index.begin(); it != m_index.end(); ++it)
             if (*it >= oldEnd)
                 *it += moved;
+    m_index.reserve(keys.size());
     for (qsizetype i = head; i < newEnd; ++i) {
         if (m_index.contains(keys[i]))
             return std::nullopt;
