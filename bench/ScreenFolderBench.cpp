@@ -1,9 +1,9 @@
 // The Screens folder at the sizes some users keep (1,000 and 10,000 files) with the main window
 // open, as the application runs it: the folder loaded while another page shows, the Custom
-// Screens page opened, then one file saved. Reported: the load's time (the benchmark's time),
-// the longest wait between two ticks of a 5 ms timer on the window's thread in each step (the
-// window and the device link stall that long), the memory the load and the page took, and the
-// time from a save to its row reading the new file.
+// Screens page opened, then one file saved, one added and one removed. Reported: the load's time
+// (the benchmark's time), the longest wait between two ticks of a 5 ms timer on the window's
+// thread in each step (the window and the device link stall that long), the memory the load and
+// the page took, and the time from a save to its row reading the new file.
 
 #include "BenchHub.h"
 #include "LinkedHub.h"
@@ -118,12 +118,54 @@ void BM_ScreenFolderAtScale(benchmark::State& state)
             state.SkipWithError("the saved file was not read again");
             return;
         }
+        const qint64 saveGap = ticks.longestMs();
+
+        // A new file in the middle of the folder: the page list, the menus and the rows grow.
+        const QString added = QStringLiteral("screen %1 added.json").arg(count / 3);
+        ticks.reset();
+        writeFile(folder.filePath(added), templates.front().json.toUtf8());
+        bench.screens->reload();
+        const bool addApplied = spinUntil(
+            [&] {
+                const QList<CustomScreenStore::FileReport>& reports = bench.screens->reports();
+                return !bench.screens->isLoading() && reports.size() == count + 1 &&
+                       std::any_of(reports.cbegin(), reports.cend(),
+                                   [&](const auto& report) { return report.fileName == added; });
+            },
+            300000);
+        spinUntil([] { return false; }, 100);
+        const qint64 addGap = ticks.longestMs();
+        if (!addApplied) {
+            state.SkipWithError("the added file was not reported");
+            return;
+        }
+
+        // One file taken away from the middle: the page list, the menus and the rows shrink.
+        const QString removed = QStringLiteral("screen %1.json").arg(count / 3 * 2);
+        ticks.reset();
+        QFile::remove(folder.filePath(removed));
+        bench.screens->reload();
+        const bool removeApplied = spinUntil(
+            [&] {
+                const QList<CustomScreenStore::FileReport>& reports = bench.screens->reports();
+                return !bench.screens->isLoading() && reports.size() == count &&
+                       std::none_of(reports.cbegin(), reports.cend(),
+                                    [&](const auto& report) { return report.fileName == removed; });
+            },
+            300000);
+        spinUntil([] { return false; }, 100);
+        if (!removeApplied) {
+            state.SkipWithError("the removed file was still reported");
+            return;
+        }
         state.counters["load_longest_tick_gap_ms"] = double(loadGap);
         state.counters["load_rss_mb"] = double(loaded - before) / (1024.0 * 1024.0);
         state.counters["show_longest_tick_gap_ms"] = double(showGap);
         state.counters["shown_rss_mb"] = double(shown - before) / (1024.0 * 1024.0);
         state.counters["save_ms"] = saveMs;
-        state.counters["save_longest_tick_gap_ms"] = double(ticks.longestMs());
+        state.counters["save_longest_tick_gap_ms"] = double(saveGap);
+        state.counters["add_longest_tick_gap_ms"] = double(addGap);
+        state.counters["remove_longest_tick_gap_ms"] = double(ticks.longestMs());
     }
 }
 BENCHMARK(BM_ScreenFolderAtScale)->Arg(1000)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);

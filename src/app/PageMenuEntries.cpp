@@ -49,6 +49,9 @@ void PageMenuEntries::pagesChanged()
     // the titles are checked again.
     QList<DeviceScreen> pages = m_deviceManager.availableScreens();
     if (pages != m_pages && !retarget(pages)) {
+        m_placed = false;
+        m_settledHead = 0;
+        m_settledTail = 0;
         m_target.clear();
         m_wanted.clear();
         m_target.reserve(pages.size());
@@ -89,6 +92,16 @@ bool PageMenuEntries::retarget(const QList<DeviceScreen>& pages)
         m_wanted.insert(pages[i]);
     }
     m_target = pages;
+    // Entries that matched the old target keep their head and tail: only the run between
+    // them is walked. Entries still on their way to an older target are walked whole.
+    if (m_placed) {
+        m_settledHead = head;
+        m_settledTail = tail;
+    } else {
+        m_settledHead = 0;
+        m_settledTail = 0;
+    }
+    m_placed = false;
     return true;
 }
 
@@ -138,15 +151,30 @@ QAction* PageMenuEntries::make(const DeviceScreen& screen)
 
 bool PageMenuEntries::step(qsizetype edits, qsizetype titles)
 {
-    const auto spent = [&] {
+    // Once the entries match, later turns only check titles.
+    if (!m_placed && !place(edits)) {
         placeShortcuts();
         return false;
-    };
-    for (qsizetype i = m_shown.size() - 1; i >= 0; --i) {
+    }
+    placeShortcuts();
+    // A title follows its screen file: those of kept entries may have changed.
+    for (; m_titlesFrom < m_actions.size(); ++m_titlesFrom) {
+        if (titles-- == 0)
+            return false;
+        m_actions[m_titlesFrom]->setText(PlainText::actionText(m_deviceManager.pageTitle(m_shown[m_titlesFrom])));
+    }
+    return true;
+}
+
+bool PageMenuEntries::place(qsizetype edits)
+{
+    // Entries in the settled head and tail are wanted where they are; a walk cut short here
+    // goes on next turn from what it left in place.
+    for (qsizetype i = m_shown.size() - 1 - m_settledTail; i >= m_settledHead; --i) {
         if (m_wanted.contains(m_shown[i]))
             continue;
         if (edits-- == 0)
-            return spent();
+            return false;
         QAction* gone = m_actions[i];
         m_byScreen.remove(m_shown[i]);
         m_withShortcut.removeOne(gone);
@@ -157,12 +185,14 @@ bool PageMenuEntries::step(qsizetype edits, qsizetype titles)
     }
     // What is left of the entries is wanted: each place in turn gets its page, moved from
     // further down or made.
-    for (qsizetype i = 0; i < m_target.size(); ++i) {
+    for (qsizetype i = m_settledHead; i < m_target.size() - m_settledTail; ++i) {
         const DeviceScreen& screen = m_target[i];
         if (i < m_shown.size() && m_shown[i] == screen)
             continue;
-        if (edits-- == 0)
-            return spent();
+        if (edits-- == 0) {
+            m_settledHead = i;
+            return false;
+        }
         QAction* before = i < m_actions.size() ? m_actions[i] : m_end;
         if (QAction* kept = m_byScreen.value(screen)) {
             const qsizetype from = m_actions.indexOf(kept, i);
@@ -177,13 +207,10 @@ bool PageMenuEntries::step(qsizetype edits, qsizetype titles)
             m_byScreen.insert(screen, made);
         }
     }
-    placeShortcuts();
-    // A title follows its screen file: those of kept entries may have changed.
-    for (; m_titlesFrom < m_actions.size(); ++m_titlesFrom) {
-        if (titles-- == 0)
-            return false;
-        m_actions[m_titlesFrom]->setText(PlainText::actionText(m_deviceManager.pageTitle(m_shown[m_titlesFrom])));
-    }
+    Q_ASSERT(m_shown == m_target);
+    m_placed = true;
+    m_settledHead = 0;
+    m_settledTail = 0;
     return true;
 }
 

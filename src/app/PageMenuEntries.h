@@ -42,6 +42,9 @@ private:
     // Does at most `edits` inserts, moves or removals and checks at most `titles` titles;
     // true when the entries match the hub.
     bool step(qsizetype edits, qsizetype titles);
+    // Removes, moves and makes entries until they match the target, at most `edits` of them;
+    // true when they do.
+    bool place(qsizetype edits);
     void continueLater();
     qsizetype editsThisTurn() const;
     QAction* make(const DeviceScreen& screen);
@@ -64,6 +67,11 @@ private:
     QList<DeviceScreen> m_shown;
     QList<QAction*> m_actions;
     QHash<DeviceScreen, QAction*> m_byScreen;
+    // The entries match the target.
+    bool m_placed = true;
+    // So many entries at the start and at the end are known to be in place already.
+    qsizetype m_settledHead = 0;
+    qsizetype m_settledTail = 0;
     // Titles of the entries from here on are still to be checked.
     qsizetype m_titlesFrom = 0;
     bool m_continuing = false;

@@ -36,13 +36,77 @@ LazyRowList::LazyRowList(RowMaker makeRow, Look look, QWidget* parent)
 
 void LazyRowList::setKeys(const QStringList& keys)
 {
-    if (keys == m_keys)
+    // Keys come and go a few at a time, between a run that stayed at the start and one that
+    // stayed at the end: only the run between them is indexed anew, and the places after it
+    // move by the difference.
+    const qsizetype common = std::min(keys.size(), m_keys.size());
+    qsizetype head = 0;
+    while (head < common && keys[head] == m_keys[head])
+        ++head;
+    if (head == keys.size() && head == m_keys.size())
         return;
+    qsizetype tail = 0;
+    while (tail < common - head && keys[keys.size() - 1 - tail] == m_keys[m_keys.size() - 1 - tail])
+        ++tail;
+    // A list with nothing kept at either end, as one filled for the first time, is indexed whole.
+    std::optional<QList<QWidget*>> gone;
+    if (head + tail > 0)
+        gone = replaceRun(keys, head, tail);
+    if (!gone)
+        gone = replaceAll(keys);
+    m_keys = keys;
+    for (QWidget* row : std::as_const(*gone)) {
+        row->hide();
+        row->deleteLater();
+    }
+    relayout();
+    update();
+    if (onRowsChanged)
+        onRowsChanged();
+    m_buildTimer.start();
+}
+
+std::optional<QList<QWidget*>> LazyRowList::replaceRun(const QStringList& keys, qsizetype head, qsizetype tail)
+{
+    // A key listed twice has one place in the index: such lists are indexed whole.
+    if (m_index.size() != m_entries.size())
+        return std::nullopt;
+    const qsizetype oldEnd = m_entries.size() - tail;
+    const qsizetype newEnd = keys.size() - tail;
+    for (qsizetype i = head; i < oldEnd; ++i)
+        m_index.remove(m_entries[i].key);
+    if (const int moved = int(newEnd - oldEnd); moved != 0)
+        for (auto it = m_index.begin(); it != m_index.end(); ++it)
+            if (*it >= oldEnd)
+                *it += moved;
+    m_index.reserve(keys.size());
+    for (qsizetype i = head; i < newEnd; ++i) {
+        if (m_index.contains(keys[i]))
+            return std::nullopt;
+        m_index.insert(keys[i], int(i));
+    }
+    QHash<QString, QWidget*> kept;
+    for (qsizetype i = head; i < oldEnd; ++i)
+        if (m_entries[i].row)
+            kept.insert(m_entries[i].key, m_entries[i].row);
+    QList<Entry> entries;
+    entries.reserve(keys.size());
+    for (qsizetype i = 0; i < head; ++i)
+        entries.append(std::move(m_entries[i]));
+    for (qsizetype i = head; i < newEnd; ++i)
+        entries.append(Entry{keys[i], kept.take(keys[i])});
+    for (qsizetype i = oldEnd; i < m_entries.size(); ++i)
+        entries.append(std::move(m_entries[i]));
+    m_entries = std::move(entries);
+    return kept.values();
+}
+
+QList<QWidget*> LazyRowList::replaceAll(const QStringList& keys)
+{
     QHash<QString, QWidget*> kept;
     for (const Entry& entry : std::as_const(m_entries))
         if (entry.row)
             kept.insert(entry.key, entry.row);
-    m_keys = keys;
     m_entries.clear();
     m_entries.reserve(keys.size());
     m_index.clear();
@@ -51,15 +115,7 @@ void LazyRowList::setKeys(const QStringList& keys)
         m_index.insert(key, int(m_entries.size()));
         m_entries.append(Entry{key, kept.take(key)});
     }
-    for (QWidget* gone : std::as_const(kept)) {
-        gone->hide();
-        gone->deleteLater();
-    }
-    relayout();
-    update();
-    if (onRowsChanged)
-        onRowsChanged();
-    m_buildTimer.start();
+    return kept.values();
 }
 
 QWidget* LazyRowList::builtRow(const QString& key) const

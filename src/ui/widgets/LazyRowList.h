@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class LazyRowList : public QWidget {
 public:
@@ -59,6 +60,11 @@ private:
         QWidget* row = nullptr;
     };
 
+    // Put the keys between the first `head` and the last `tail` in place of those there, or
+    // all of them; give back the rows of keys that went. The run is not put in place when a
+    // key would be listed twice.
+    std::optional<QList<QWidget*>> replaceRun(const QStringList& keys, qsizetype head, qsizetype tail);
+    QList<QWidget*> replaceAll(const QStringList& keys);
     QWidget* build(int index);
     void buildInSight();
     // The entries whose place meets the rectangle, as a half-open range.
