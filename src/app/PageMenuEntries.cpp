@@ -24,7 +24,11 @@ constexpr qsizetype editsPerTurnWhileOpen = 16;
 
 PageMenuEntries::PageMenuEntries(DeviceManager& deviceManager, QMenu* menu, QAction* end, QString namePrefix,
                                  QObject* parent)
-    : QObject(parent), m_deviceManager(deviceManager), m_menu(menu), m_end(end), m_namePrefix(std::move(namePrefix))
+    : QObject(parent), m_deviceManager(deviceManager), m_menu(menu), m_end(end), m_namePrefix(std::move(namePrefix)),
+      m_nextSlice(this, [this] {
+          if (!step(editsThisTurn(), titlesPerTurn))
+              m_nextSlice.ask();
+      })
 {
     m_group = new QActionGroup(this);
     m_group->setExclusive(true);
@@ -65,7 +69,7 @@ void PageMenuEntries::pagesChanged()
     m_pages = std::move(pages);
     m_titlesFrom = 0;
     if (!step(editsThisTurn(), titlesPerTurn))
-        continueLater();
+        m_nextSlice.ask();
 }
 
 bool PageMenuEntries::retarget(const QList<DeviceScreen>& pages)
@@ -118,20 +122,6 @@ void PageMenuEntries::activeChanged()
         checked->setChecked(false);
 }
 
-void PageMenuEntries::continueLater()
-{
-    if (m_continuing)
-        return;
-    m_continuing = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_continuing = false;
-            if (!step(editsThisTurn(), titlesPerTurn))
-                continueLater();
-        },
-        Qt::QueuedConnection);
-}
 
 QAction* PageMenuEntries::make(const DeviceScreen& screen)
 {

@@ -6,6 +6,7 @@
 // per turn too: the window never waits on the whole list at once.
 
 #include "pages/DeviceScreen.h"
+#include "platform/NextTurn.h"
 
 #include <QHash>
 #include <QList>
@@ -45,7 +46,6 @@ private:
     // Removes, moves and makes entries until they match the target, at most `edits` of them;
     // true when they do.
     bool place(qsizetype edits);
-    void continueLater();
     qsizetype editsThisTurn() const;
     QAction* make(const DeviceScreen& screen);
     void placeShortcuts();
@@ -74,5 +74,5 @@ private:
     qsizetype m_settledTail = 0;
     // Titles of the entries from here on are still to be checked.
     qsizetype m_titlesFrom = 0;
-    bool m_continuing = false;
+    NextTurn m_nextSlice;
 };

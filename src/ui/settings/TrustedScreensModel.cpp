@@ -7,7 +7,7 @@
 #include <algorithm>
 
 TrustedScreensModel::TrustedScreensModel(CustomScreenStore& store, QObject* parent)
-    : QAbstractListModel(parent), m_store(store)
+    : QAbstractListModel(parent), m_store(store), m_nextSlice(this, [this] { syncSomeDetails(); })
 {
     connect(&m_store.trust(), &ScreenTrust::approvedChanged, this, &TrustedScreensModel::syncApprovals);
     connect(&m_store, &CustomScreenStore::screensChanged, this, &TrustedScreensModel::syncDetails);
@@ -99,16 +99,8 @@ void TrustedScreensModel::syncSomeDetails()
         m_details[row] = details;
         emit dataChanged(index(row), index(row), {detailsRole});
     }
-    if (m_detailsFrom >= m_ids.size() || m_continuing)
-        return;
-    m_continuing = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_continuing = false;
-            syncSomeDetails();
-        },
-        Qt::QueuedConnection);
+    if (m_detailsFrom < m_ids.size())
+        m_nextSlice.ask();
 }
 
 QString TrustedScreensModel::detailsFor(const QString& id) const

@@ -3,6 +3,8 @@
 // approval, with the file's name and, while the file is loaded, what it does. Approvals given
 // or revoked become row insertions and removals; a reload of the files changes the details.
 
+#include "platform/NextTurn.h"
+
 #include <QAbstractListModel>
 #include <QStringList>
 
@@ -41,5 +43,5 @@ private:
     QStringList m_details;
     // Details of the rows from here on are still to be checked against their screens.
     qsizetype m_detailsFrom = 0;
-    bool m_continuing = false;
+    NextTurn m_nextSlice;
 };
