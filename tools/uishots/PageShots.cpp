@@ -35,13 +35,12 @@ QPixmap drawPage(QWidget& page)
     page.show();
     settle();
     QLayout* layout = page.layout();
-    // Rows made as they come into sight change the page's height: it is measured again until
-    // it holds.
-    for (int pass = 0; pass < 4; ++pass) {
+    // Rows made as they come into sight, a few per turn, change the page's height: it is
+    // measured again until it holds twice in a row.
+    for (int pass = 0, held = 0; pass < 12 && held < 2; ++pass) {
         const int height =
             std::max(layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : page.sizeHint().height(), 360);
-        if (pass > 0 && height == page.height())
-            break;
+        held = pass > 0 && height == page.height() ? held + 1 : 0;
         page.resize(width, height);
         settle();
     }
