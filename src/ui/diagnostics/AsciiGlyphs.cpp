@@ -47,7 +47,7 @@ QList<QGlyphRun> AsciiGlyphs::laidOut(const QString& text, const QFont& font)
     return layout.glyphRuns();
 }
 
-AsciiGlyphs::AsciiGlyphs(const QFont& font) : m_font(font)
+AsciiGlyphs::AsciiGlyphs(const QFont& font)
 {
     const QString sample = everyPair(first, count);
     QList<quint32> glyphs;

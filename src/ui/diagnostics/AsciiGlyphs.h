@@ -17,11 +17,6 @@ class AsciiGlyphs {
 public:
     explicit AsciiGlyphs(const QFont& font);
 
-    const QFont& font() const { return m_font; }
-    // Whether the font's printable ASCII is drawn without context; when not, every line has
-    // to be shaped.
-    bool isUsable() const { return m_usable; }
-
     // The line as the text layout would place it with its top left at the origin, and its
     // advance; nothing when the line holds a character outside printable ASCII or the font is
     // not usable.
@@ -39,7 +34,8 @@ private:
     static constexpr char16_t last = 0x7e;
     static constexpr int count = last - first + 1;
 
-    QFont m_font;
+    // Whether the font's printable ASCII is drawn without context; when not, every line has
+    // to be shaped.
     bool m_usable = false;
     QRawFont m_rawFont;
     QGlyphRun::GlyphRunFlags m_flags;

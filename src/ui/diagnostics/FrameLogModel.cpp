@@ -96,11 +96,6 @@ QString FrameLogModel::directionMark(LogEntry::Direction direction)
     return QStringLiteral("\u2014");
 }
 
-QString FrameLogModel::lineText(const LogEntry& entry)
-{
-    return lineText(timeOfDayWithSeconds(entry.date), entry);
-}
-
 QString FrameLogModel::lineText(const QString& timeText, const LogEntry& entry)
 {
     return timeText + u' ' + directionMark(entry.direction) + u' ' + entry.text;

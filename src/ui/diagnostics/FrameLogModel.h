@@ -30,7 +30,6 @@ public:
 
     static QString directionMark(LogEntry::Direction direction);
     // One entry as a line of text, for the clipboard: time, mark and text.
-    static QString lineText(const LogEntry& entry);
     static QString lineText(const QString& timeText, const LogEntry& entry);
 
     // Takes in what the log gained and lost since the last look, now rather than at the next

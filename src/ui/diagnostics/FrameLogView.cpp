@@ -24,6 +24,17 @@
 
 namespace {
 
+// A row in any of these states is drawn with the style's panel, across its whole width.
+constexpr QStyle::State markedStates = QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus;
+
+using Fill = std::pair<QRegion, QColor>;
+
+void paintFill(QPainter& painter, const Fill& fill)
+{
+    for (const QRect& rect : fill.first)
+        painter.fillRect(rect, fill.second);
+}
+
 // Paints a row as its three parts on one baseline; the text is elided at the right edge.
 class FrameLogDelegate : public QStyledItemDelegate {
 public:
@@ -31,13 +42,11 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
-        if (const std::optional<std::pair<QRegion, QColor>> fill = takeFill()) {
-            for (const QRect& rect : fill->first)
-                painter->fillRect(rect, fill->second);
-        }
+        if (const std::optional<Fill> fill = takeFill())
+            paintFill(*painter, *fill);
         // The model gives rows no background of their own: a plain row shows the list's, which
         // is already there, and only a marked row needs the style's panel.
-        if (option.state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)) {
+        if (option.state & markedStates) {
             QStyleOptionViewItem background = option;
             initStyleOption(&background, index);
             background.text.clear();
@@ -82,7 +91,7 @@ public:
 
     // The backdrop's colour over `region`, to fill before the first row of the repaint is drawn.
     void fillFirst(const QRegion& region, const QColor& color) const { m_fill.emplace(region, color); }
-    std::optional<std::pair<QRegion, QColor>> takeFill() const { return std::exchange(m_fill, std::nullopt); }
+    std::optional<Fill> takeFill() const { return std::exchange(m_fill, std::nullopt); }
 
     // The farthest right any row painted since the count was last taken reaches.
     int takePaintedRight() const { return std::exchange(m_paintedRight, 0); }
@@ -98,7 +107,7 @@ private:
     static int inkRight(const QRect& rect, QStyle::State state, const RowTexts& texts)
     {
         const int rowRight = rect.right() + 1;
-        if (texts.lineAdvance < 0 || (state & (QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus)))
+        if (texts.lineAdvance < 0 || (state & markedStates))
             return rowRight;
         const int left = rect.left() + 8;
         const int markRight = left + texts.time.advance + FrameLogView::partSpacing +
@@ -210,7 +219,7 @@ private:
     mutable QHash<QString, Piece> m_times;
     mutable QHash<QString, Piece> m_marks;
     mutable int m_paintedRight = 0;
-    mutable std::optional<std::pair<QRegion, QColor>> m_fill;
+    mutable std::optional<Fill> m_fill;
 };
 
 // The one colour of every pixel of `image`, if it has one.
@@ -286,8 +295,6 @@ bool FrameLogView::viewportEvent(QEvent* event)
         event->ignore();
         return false;
     }
-    if (event->type() == QEvent::Resize)
-        m_backdropStale = true;
     if (event->type() != QEvent::Paint)
         return QListView::viewportEvent(event);
     const QRegion region = static_cast<QPaintEvent*>(event)->region();
@@ -296,11 +303,10 @@ bool FrameLogView::viewportEvent(QEvent* event)
         delegate->fillFirst(region, *color);
     delegate->takePaintedRight();
     const bool handled = QListView::viewportEvent(event);
-    if (const std::optional<std::pair<QRegion, QColor>> fill = delegate->takeFill()) {
+    if (const std::optional<Fill> fill = delegate->takeFill()) {
         // No row was in the region.
         QPainter painter(viewport());
-        for (const QRect& rect : fill->first)
-            painter.fillRect(rect, fill->second);
+        paintFill(painter, *fill);
     }
     // Outside the region the pixels stay as they were; over all that can be seen, they are all
     // new. What cannot be seen is painted as it comes into sight.

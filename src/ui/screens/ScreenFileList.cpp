@@ -22,11 +22,6 @@ ScreenFileList::ScreenFileList(FileRowMaker makeRow, QWidget* parent)
     setObjectName(QStringLiteral("fileRows"));
 }
 
-ScreenFileRow* ScreenFileList::builtRow(const QString& fileName) const
-{
-    return static_cast<ScreenFileRow*>(LazyRowList::builtRow(fileName));
-}
-
 ScreenFileRow* ScreenFileList::row(const QString& fileName)
 {
     return static_cast<ScreenFileRow*>(LazyRowList::row(fileName));

@@ -17,7 +17,6 @@ public:
 
     void setFiles(const QStringList& fileNames) { setKeys(fileNames); }
     const QStringList& files() const { return keys(); }
-    ScreenFileRow* builtRow(const QString& fileName) const;
     ScreenFileRow* row(const QString& fileName);
     QList<ScreenFileRow*> builtRows() const;
 };

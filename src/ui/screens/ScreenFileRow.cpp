@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QToolButton>
 
+#include <utility>
+
 ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidget* parent)
     : QWidget(parent), m_fileName(fileName), m_trust(trust)
 {
@@ -84,7 +86,8 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
 
 void ScreenFileRow::setContent(const Content& content)
 {
-    m_content = content;
+    // What the row showed until now, to keep what did not change.
+    const Content shown = std::exchange(m_content, content);
     const CustomScreenStore::FileReport& report = content.report;
     const int size = QFontMetrics(font()).height();
     m_status->setPixmap(SymbolLabel::tintedSymbol(
@@ -98,30 +101,28 @@ void ScreenFileRow::setContent(const Content& content)
 
     // The approval view is made anew only when what the screen does changed, so an open
     // list and a pressed button survive a reload that leaves them as they were.
-    const bool samePermissions = m_screen.has_value() == content.screen.has_value() &&
-                                 (!m_screen || (m_screen->id == content.screen->id &&
-                                                m_screen->permissions() == content.screen->permissions()));
-    m_screen = content.screen;
-    if (!samePermissions || (m_screen && !m_permissions)) {
+    const std::optional<CustomScreen>& screen = m_content.screen;
+    const bool samePermissions = shown.screen.has_value() == screen.has_value() &&
+                                 (!shown.screen || (shown.screen->id == screen->id &&
+                                                    shown.screen->permissions() == screen->permissions()));
+    if (!samePermissions || (screen && !m_permissions)) {
         if (m_permissions) {
             m_permissions->hide();
             m_permissions->deleteLater();
             m_permissions = nullptr;
         }
-        if (m_screen) {
-            m_permissions = new ScreenPermissionsView(*m_screen, m_trust, m_expanded);
+        if (screen) {
+            m_permissions = new ScreenPermissionsView(*screen, m_trust, m_expanded);
             m_permissions->onExpandedChanged = [this](bool open) { m_expanded = open; };
             m_body->insertWidget(m_body->indexOf(m_commandFailure) + 1, m_permissions);
         }
     }
 
     // Unchanged notes keep their labels, and with them a selection the user made in one.
-    if (m_notes && report.issues == m_shownIssues && content.sourceFailures == m_shownFailures) {
+    if (m_notes && report.issues == shown.report.issues && content.sourceFailures == shown.sourceFailures) {
         showApproval();
         return;
     }
-    m_shownIssues = report.issues;
-    m_shownFailures = content.sourceFailures;
     if (m_notes) {
         m_notes->hide();
         m_notes->deleteLater();
@@ -169,5 +170,6 @@ std::optional<QString> ScreenFileRow::commandFailure() const
 
 void ScreenFileRow::showApproval()
 {
-    m_showOnDevice->setEnabled(m_screen && m_trust.isScreenApproved(*m_screen));
+    const std::optional<CustomScreen>& screen = m_content.screen;
+    m_showOnDevice->setEnabled(screen && m_trust.isScreenApproved(*screen));
 }

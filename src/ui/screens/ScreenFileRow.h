@@ -56,7 +56,6 @@ private:
     QString m_fileName;
     ScreenTrust& m_trust;
     Content m_content;
-    std::optional<CustomScreen> m_screen;
     bool m_expanded = false;
     QLabel* m_status = nullptr;
     QLabel* m_name = nullptr;
@@ -65,8 +64,6 @@ private:
     ScreenPermissionsView* m_permissions = nullptr;
     QWidget* m_notes = nullptr;
     SymbolLabel* m_commandFailure = nullptr;
-    QList<ScreenIssue> m_shownIssues;
-    QList<std::pair<QString, QString>> m_shownFailures;
     QToolButton* m_actionsButton = nullptr;
     QMenu* m_menu = nullptr;
     QAction* m_showOnDevice = nullptr;

@@ -266,7 +266,7 @@ void LazyRowList::followFocus(QWidget* now)
     }
     bool made = false;
     for (const int next : {index - 1, index + 1})
-        if (index >= 0 && next >= 0 && next < m_entries.size() && !m_entries[next].row) {
+        if (next >= 0 && next < m_entries.size() && !m_entries[next].row) {
             build(next);
             made = true;
         }
