@@ -14,8 +14,6 @@
 #include <QMenu>
 #include <QToolButton>
 
-#include <utility>
-
 ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidget* parent)
     : QWidget(parent), m_fileName(fileName), m_trust(trust)
 {
@@ -86,8 +84,10 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
 
 void ScreenFileRow::setContent(const Content& content)
 {
-    // What the row showed until now, to keep what did not change.
-    const Content shown = std::exchange(m_content, content);
+    // What the row showed until now, to keep what did not change. A copy, not a swap: the
+    // content given may be the row's own.
+    const Content shown = m_content;
+    m_content = content;
     const CustomScreenStore::FileReport& report = content.report;
     const int size = QFontMetrics(font()).height();
     m_status->setPixmap(SymbolLabel::tintedSymbol(
