@@ -1,10 +1,9 @@
 #include "pages/HomePage.h"
 
-#include "device/FoldForDevice.h"
 #include "device/MontserratMetrics.h"
+#include "pages/KeyLabel.h"
 #include "pages/PageNodes.h"
 #include "pages/TopBar.h"
-#include "platform/Graphemes.h"
 
 #include <algorithm>
 
@@ -56,12 +55,6 @@ bool hasEmoji(const MacroButton& button)
     return button.emoji && !button.emoji->isEmpty();
 }
 
-// The label as the device shows it: folded, at most 12 characters.
-QString keyLabel(const MacroButton& button)
-{
-    return firstGraphemes(foldForDevice(button.label), 12);
-}
-
 // Where a key's picture and label go, as the key lays them out.
 struct KeyPlaces {
     int fontSize = 18;      // the label's
@@ -75,7 +68,7 @@ KeyPlaces keyPlaces(const MacroButton& button)
 {
     const bool emoji = hasEmoji(button);
     const bool graphic = emoji || button.icon.has_value();
-    const int s = graphic ? 14 : 18;
+    const int s = keyLabelFontSize(button);
     const int lh = MontserratMetrics::fontForSize(s).lineHeight();
     const int g = emoji ? 28 : (button.icon ? MontserratMetrics::fontForSize(24).lineHeight() : 0);
     const int top = graphic ? (75 - (g + 4 + lh)) / 2 : (75 - lh) / 2;
@@ -101,7 +94,7 @@ void appendKey(QList<PatchOp>& ops, int k, const MacroButton& button, int index)
     appendNode(ops, buttonNode, "btn", pageNode, index, std::move(props));
 
     const std::uint32_t c = keyTextColor(button.isActive, button.tint);
-    const QString t = keyLabel(button);
+    const QString t = deviceKeyLabel(button);
     const bool emoji = hasEmoji(button);
     const bool graphic = emoji || button.icon.has_value();
     const KeyPlaces place = keyPlaces(button);
@@ -176,8 +169,8 @@ std::optional<QList<PatchOp>> keyLabelEdits(const QList<MacroButton>& shown, con
         relabelled.label = next[k].label;
         if (relabelled != next[k] || isUnassigned(next[k]))
             return std::nullopt;
-        const QString was = keyLabel(shown[k]);
-        const QString text = keyLabel(next[k]);
+        const QString was = deviceKeyLabel(shown[k]);
+        const QString text = deviceKeyLabel(next[k]);
         // A label that comes or goes adds or takes a node: the key is drawn anew.
         if (was.isEmpty() || text.isEmpty())
             return std::nullopt;
@@ -194,7 +187,7 @@ TarvUSB::Frame keyStateFrame(int position, const MacroButton& button, bool isAct
 {
     QList<PatchOp> ops{PatchOp::setProps(200 + position, keyStyleProps(isActive, button.tint))};
     const std::uint32_t c = keyTextColor(isActive, button.tint);
-    if (!keyLabel(button).isEmpty())
+    if (!deviceKeyLabel(button).isEmpty())
         ops.append(PatchOp::setProps(300 + position, {colorProp("textColor", c)}));
     if (button.icon && !hasEmoji(button))
         ops.append(PatchOp::setProps(400 + position, {colorProp("textColor", c)}));
