@@ -3,6 +3,7 @@
 #include "media/PhotoImages.h"
 #include "platform/BoundedFile.h"
 #include "platform/MakeFolder.h"
+#include "platform/SetAside.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -208,14 +209,13 @@ std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIn
         return fileFailure(QStringLiteral("write"), path, QStringLiteral("it is not a file"));
     // Kept as it was before the first write that would drop what could not be read in it.
     if (!old.whole) {
-        const QString aside =
-            path + QStringLiteral(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmsszzz"));
-        QFile file(path);
-        if (!file.rename(aside)) {
-            qCWarning(tarvPhotos) << "The photo index could not be read whole nor kept aside:" << file.errorString();
-            return fileFailure(QStringLiteral("keep aside"), path, file.errorString());
+        QString why;
+        const std::optional<QString> aside = moveAside(path, QDateTime::currentDateTime(), &why);
+        if (!aside) {
+            qCWarning(tarvPhotos) << "The photo index could not be read whole nor kept aside:" << why;
+            return fileFailure(QStringLiteral("keep aside"), path, why);
         }
-        qCWarning(tarvPhotos) << "The photo index could not be read whole and was kept as" << aside;
+        qCWarning(tarvPhotos) << "The photo index could not be read whole and was kept as" << *aside;
         old = IndexRead{};
     }
     QJsonArray array;
