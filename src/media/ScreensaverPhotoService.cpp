@@ -3,6 +3,7 @@
 #include "media/PhotoImages.h"
 #include "platform/BoundedFile.h"
 #include "platform/MakeFolder.h"
+#include "platform/SetAside.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,13 +15,8 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <new>
+#include <variant>
 
 Q_LOGGING_CATEGORY(tarvPhotos, "tarv.photos")
 
@@ -58,30 +54,25 @@ std::optional<QByteArray> readFile(const QString& path)
     return ScreensaverPhotoService::readPhotoFile(path);
 }
 
-// Why an index that readPhotoFile refused cannot be read; none when there is no index at all,
-// which is the one case that reads as an empty library.
-std::optional<QString> indexReadProblem(const QString& path, bool& notAFile)
+// Why an index could not be read; none when there is no index at all, which is the one case
+// that reads as an empty library.
+std::optional<QString> indexReadProblem(const QString& path, const BoundedReadFailure& failure, bool& notAFile)
 {
-    const QByteArray name = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(name.constData(), &info) != 0) {
-        const int error = errno;
-        struct stat link {};
-        if (error == ENOENT && ::lstat(name.constData(), &link) != 0)
-            return std::nullopt;
-        return QString::fromLocal8Bit(std::strerror(error));
-    }
-    if (!S_ISREG(info.st_mode)) {
+    switch (failure.kind) {
+    case BoundedReadFailure::Kind::absent:
+        return std::nullopt;
+    case BoundedReadFailure::Kind::notRegular:
+        // A link to nothing is no folder or device standing in the way: it may be set aside.
+        if (!QFileInfo::exists(path))
+            return failure.reason;
         notAFile = true;
         return QStringLiteral("it is not a file");
-    }
-    if (info.st_size > ScreensaverPhotoService::maxPhotoFileBytes)
+    case BoundedReadFailure::Kind::tooLarge:
         return QStringLiteral("it is larger than %1 MB").arg(ScreensaverPhotoService::maxPhotoFileBytes / (1024 * 1024));
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    ::close(fd);
-    return QStringLiteral("it could not be read whole");
+    case BoundedReadFailure::Kind::unreadable:
+        break;
+    }
+    return failure.reason;
 }
 
 struct MadePhoto {
@@ -175,10 +166,11 @@ QList<ScreensaverPhotoService::Entry> ScreensaverPhotoService::readIndex() const
 ScreensaverPhotoService::IndexRead ScreensaverPhotoService::readIndexFile() const
 {
     const QString path = QDir(m_directory).filePath(indexName);
-    const std::optional<QByteArray> bytes = readFile(path);
+    const std::variant<QByteArray, BoundedReadFailure> file = readBoundedFile(path, maxPhotoFileBytes);
+    const QByteArray* bytes = std::get_if<QByteArray>(&file);
     if (!bytes) {
         IndexRead read;
-        read.problem = indexReadProblem(path, read.notAFile);
+        read.problem = indexReadProblem(path, std::get<BoundedReadFailure>(file), read.notAFile);
         read.whole = !read.problem;
         if (read.problem)
             qCWarning(tarvPhotos) << "The photo index could not be read:" << *read.problem;
@@ -217,14 +209,13 @@ std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::writeIn
         return fileFailure(QStringLiteral("write"), path, QStringLiteral("it is not a file"));
     // Kept as it was before the first write that would drop what could not be read in it.
     if (!old.whole) {
-        const QString aside =
-            path + QStringLiteral(".unreadable-") + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmsszzz"));
-        QFile file(path);
-        if (!file.rename(aside)) {
-            qCWarning(tarvPhotos) << "The photo index could not be read whole nor kept aside:" << file.errorString();
-            return fileFailure(QStringLiteral("keep aside"), path, file.errorString());
+        QString why;
+        const std::optional<QString> aside = moveAside(path, QDateTime::currentDateTime(), &why);
+        if (!aside) {
+            qCWarning(tarvPhotos) << "The photo index could not be read whole nor kept aside:" << why;
+            return fileFailure(QStringLiteral("keep aside"), path, why);
         }
-        qCWarning(tarvPhotos) << "The photo index could not be read whole and was kept as" << aside;
+        qCWarning(tarvPhotos) << "The photo index could not be read whole and was kept as" << *aside;
         old = IndexRead{};
     }
     QJsonArray array;

@@ -1,10 +1,9 @@
 #include "pages/HomePage.h"
 
-#include "device/FoldForDevice.h"
 #include "device/MontserratMetrics.h"
+#include "pages/KeyLabel.h"
 #include "pages/PageNodes.h"
 #include "pages/TopBar.h"
-#include "platform/Graphemes.h"
 
 #include <algorithm>
 
@@ -56,29 +55,27 @@ bool hasEmoji(const MacroButton& button)
     return button.emoji && !button.emoji->isEmpty();
 }
 
-// The label as the device shows it: folded, at most 12 characters.
-QString keyLabel(const MacroButton& button)
-{
-    return firstGraphemes(foldForDevice(button.label), 12);
-}
-
-// The label's size and its top, as the key lays them out.
-struct LabelPlace {
-    int fontSize = 18;
-    int top = 0;
+// Where a key's picture and label go, as the key lays them out.
+struct KeyPlaces {
+    int fontSize = 18;      // the label's
+    int lineHeight = 0;     // the label's
+    int graphicHeight = 0;  // the emoji's or the icon's; none without either
+    int top = 0;            // the picture's, or the label's when there is none
+    int labelTop = 0;
 };
 
-LabelPlace labelPlace(const MacroButton& button)
+KeyPlaces keyPlaces(const MacroButton& button)
 {
-    const bool graphic = hasEmoji(button) || button.icon.has_value();
-    const int s = graphic ? 14 : 18;
+    const bool emoji = hasEmoji(button);
+    const bool graphic = emoji || button.icon.has_value();
+    const int s = keyLabelFontSize(button);
     const int lh = MontserratMetrics::fontForSize(s).lineHeight();
-    const int g = hasEmoji(button) ? 28 : (button.icon ? MontserratMetrics::fontForSize(24).lineHeight() : 0);
+    const int g = emoji ? 28 : (button.icon ? MontserratMetrics::fontForSize(24).lineHeight() : 0);
     const int top = graphic ? (75 - (g + 4 + lh)) / 2 : (75 - lh) / 2;
-    return {s, graphic ? top + g + 4 : top};
+    return {s, lh, g, top, graphic ? top + g + 4 : top};
 }
 
-// The label's left edge in the key: centred in its 108 px.
+// A text's left edge in the key: centred in its 108 px.
 int labelX(int width)
 {
     return std::max((108 - width) / 2, 0);
@@ -97,27 +94,25 @@ void appendKey(QList<PatchOp>& ops, int k, const MacroButton& button, int index)
     appendNode(ops, buttonNode, "btn", pageNode, index, std::move(props));
 
     const std::uint32_t c = keyTextColor(button.isActive, button.tint);
-    const QString t = keyLabel(button);
+    const QString t = deviceKeyLabel(button);
     const bool emoji = hasEmoji(button);
     const bool graphic = emoji || button.icon.has_value();
-    const int s = graphic ? 14 : 18;
-    const int lh = MontserratMetrics::fontForSize(s).lineHeight();
-    const int g = emoji ? 28 : (button.icon ? MontserratMetrics::fontForSize(24).lineHeight() : 0);
-    const int top = graphic ? (75 - (g + 4 + lh)) / 2 : (75 - lh) / 2;
+    const KeyPlaces place = keyPlaces(button);
 
     if (emoji) {
-        QList<TarvUSB::PropEntry> image = frameProps(40, top, 28, 28);
+        QList<TarvUSB::PropEntry> image = frameProps(40, place.top, 28, 28);
         image.append(intProp("assetId", 16 + k));
         appendNode(ops, 400 + k, "image", buttonNode, 0, std::move(image));
     } else if (button.icon) {
         const QString glyph = button.icon->glyph();
         const int w = MontserratMetrics::textWidth(glyph, 24);
-        appendLabel(ops, 400 + k, buttonNode, 0, std::max((108 - w) / 2, 0), top, w, g, c, 24, glyph);
+        appendLabel(ops, 400 + k, buttonNode, 0, labelX(w), place.top, w, place.graphicHeight, c, 24, glyph);
     }
     if (t.isEmpty())
         return;
-    const int w = MontserratMetrics::textWidth(t, s);
-    appendLabel(ops, 300 + k, buttonNode, graphic ? 1 : 0, labelX(w), labelPlace(button).top, w, lh, c, s, t);
+    const int w = MontserratMetrics::textWidth(t, place.fontSize);
+    appendLabel(ops, 300 + k, buttonNode, graphic ? 1 : 0, labelX(w), place.labelTop, w, place.lineHeight, c,
+                place.fontSize, t);
 }
 
 }  // namespace
@@ -166,24 +161,22 @@ std::optional<QList<PatchOp>> keyLabelEdits(const QList<MacroButton>& shown, con
     const qsizetype count = std::min<qsizetype>(next.size(), maxKeys);
     if (std::min<qsizetype>(shown.size(), maxKeys) != count)
         return std::nullopt;
-    const QList<MacroButton>& before = shown;
-    const QList<MacroButton>& after = next;
     QList<PatchOp> ops;
     for (int k = 0; k < count; ++k) {
-        if (before[k] == after[k])
+        if (shown[k] == next[k])
             continue;
-        MacroButton relabelled = before[k];
-        relabelled.label = after[k].label;
-        if (relabelled != after[k] || isUnassigned(after[k]))
+        MacroButton relabelled = shown[k];
+        relabelled.label = next[k].label;
+        if (relabelled != next[k] || isUnassigned(next[k]))
             return std::nullopt;
-        const QString was = keyLabel(before[k]);
-        const QString text = keyLabel(after[k]);
+        const QString was = deviceKeyLabel(shown[k]);
+        const QString text = deviceKeyLabel(next[k]);
         // A label that comes or goes adds or takes a node: the key is drawn anew.
         if (was.isEmpty() || text.isEmpty())
             return std::nullopt;
         if (was == text)
             continue;
-        const int w = MontserratMetrics::textWidth(text, labelPlace(after[k]).fontSize);
+        const int w = MontserratMetrics::textWidth(text, keyPlaces(next[k]).fontSize);
         ops.append(PatchOp::setProps(300 + k, {intProp("x", labelX(w)), intProp("w", w)}));
         ops.append(PatchOp::setText(300 + k, text));
     }
@@ -194,7 +187,7 @@ TarvUSB::Frame keyStateFrame(int position, const MacroButton& button, bool isAct
 {
     QList<PatchOp> ops{PatchOp::setProps(200 + position, keyStyleProps(isActive, button.tint))};
     const std::uint32_t c = keyTextColor(isActive, button.tint);
-    if (!keyLabel(button).isEmpty())
+    if (!deviceKeyLabel(button).isEmpty())
         ops.append(PatchOp::setProps(300 + position, {colorProp("textColor", c)}));
     if (button.icon && !hasEmoji(button))
         ops.append(PatchOp::setProps(400 + position, {colorProp("textColor", c)}));

@@ -6,11 +6,21 @@
 
 namespace DynamicUIDemo {
 
+QString deviceKeyLabel(const MacroButton& button)
+{
+    return firstGraphemes(foldForDevice(button.label), 12);
+}
+
+int keyLabelFontSize(const MacroButton& button)
+{
+    const bool graphic = (button.emoji && !button.emoji->isEmpty()) || button.icon.has_value();
+    return graphic ? 14 : 18;
+}
+
 QString visibleKeyLabel(const MacroButton& button)
 {
-    const QString label = firstGraphemes(foldForDevice(button.label), 12);
-    const bool graphic = (button.emoji && !button.emoji->isEmpty()) || button.icon.has_value();
-    const MontserratMetrics::Font& font = MontserratMetrics::fontForSize(graphic ? 14 : 18);
+    const QString label = deviceKeyLabel(button);
+    const MontserratMetrics::Font& font = MontserratMetrics::fontForSize(keyLabelFontSize(button));
     QString measured;
     QString shown;
     for (const QString& character : graphemes(label)) {

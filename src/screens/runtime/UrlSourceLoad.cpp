@@ -36,6 +36,11 @@ int statusOf(const QNetworkReply* reply)
     return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
 
+QString tooLarge()
+{
+    return QStringLiteral("the response is larger than 1 MB");
+}
+
 int timerMilliseconds(double seconds)
 {
     // QTimer takes an int; a day is far beyond any useful wait here.
@@ -104,14 +109,13 @@ void UrlSourceLoad::get(const QUrl& address)
     // The reply stays the session's child: the session may go first, and takes it along.
     QNetworkReply* reply = m_session.get(request);
     m_reply = reply;
-    const QString tooLarge = QStringLiteral("the response is larger than 1 MB");
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply, tooLarge] {
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
         m_idle->start();
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (!isRedirect(statusOf(reply)) && length.isValid() && length.toLongLong() > m_maxBodyBytes)
-            stop(tooLarge);
+            stop(tooLarge());
     });
-    connect(reply, &QNetworkReply::readyRead, this, [this, reply, tooLarge] {
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply] {
         m_idle->start();
         if (m_stopped)
             return;
@@ -121,7 +125,7 @@ void UrlSourceLoad::get(const QUrl& address)
             return;
         }
         if (m_body.size() + reply->bytesAvailable() > m_maxBodyBytes) {
-            stop(tooLarge);
+            stop(tooLarge());
             return;
         }
         m_body += reply->readAll();
@@ -147,7 +151,7 @@ void UrlSourceLoad::replyFinished()
     const int status = statusOf(reply);
     if (!m_stopped && !isRedirect(status) && reply->bytesAvailable() > 0) {
         if (m_body.size() + reply->bytesAvailable() > m_maxBodyBytes)
-            m_stopped = QStringLiteral("the response is larger than 1 MB");
+            m_stopped = tooLarge();
         else
             m_body += reply->readAll();
     }
