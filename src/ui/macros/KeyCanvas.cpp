@@ -41,10 +41,8 @@ void KeyCanvas::setButtons(const QList<MacroButton>& buttons)
     for (int i = 0; i < m_buttons.size(); ++i) {
         KeyTile* tile = m_tiles[i];
         tile->setSelected(i == m_selection);
-        // An edit changes one key: the others keep their drawing and their name, which assistive
-        // technology would otherwise be told of again.
-        if (tile->button() == m_buttons[i] && !tile->accessibleName().isEmpty())
-            continue;
+        // An edit changes one key: the others keep their drawing (the tile ignores an equal key)
+        // and their name, which assistive technology would otherwise be told of again.
         tile->setButton(m_buttons[i]);
         const QString name = accessibleName(m_buttons[i], i);
         if (tile->accessibleName() != name)
