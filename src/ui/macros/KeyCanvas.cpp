@@ -302,14 +302,19 @@ void KeyCanvas::openContextMenu(int index, const QPoint& globalPos)
     menu->popup(globalPos);
 }
 
-void KeyCanvas::contextMenuEvent(QContextMenuEvent* event)
+bool KeyCanvas::openSelectedContextMenu()
 {
     KeyTile* selected = tile(m_selection);
-    if (event->reason() != QContextMenuEvent::Keyboard || !selected) {
-        event->ignore();
-        return;
-    }
+    if (!selected)
+        return false;
     openContextMenu(m_selection, selected->mapToGlobal(selected->tileRect().center().toPoint()));
+    return true;
+}
+
+void KeyCanvas::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() != QContextMenuEvent::Keyboard || !openSelectedContextMenu())
+        event->ignore();
 }
 
 void KeyCanvas::keyPressEvent(QKeyEvent* event)
@@ -359,8 +364,7 @@ void KeyCanvas::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (key == Qt::Key_Menu || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
-        if (KeyTile* selected = hasSelection ? tile(m_selection) : nullptr)
-            openContextMenu(m_selection, selected->mapToGlobal(selected->tileRect().center().toPoint()));
+        openSelectedContextMenu();
         return;
     }
     QWidget::keyPressEvent(event);
