@@ -41,10 +41,8 @@ void KeyCanvas::setButtons(const QList<MacroButton>& buttons)
     for (int i = 0; i < m_buttons.size(); ++i) {
         KeyTile* tile = m_tiles[i];
         tile->setSelected(i == m_selection);
-        // An edit changes one key: the others keep their drawing and their name, which assistive
-        // technology would otherwise be told of again.
-        if (tile->button() == m_buttons[i] && !tile->accessibleName().isEmpty())
-            continue;
+        // An edit changes one key: the others keep their drawing (the tile ignores an equal key)
+        // and their name, which assistive technology would otherwise be told of again.
         tile->setButton(m_buttons[i]);
         const QString name = accessibleName(m_buttons[i], i);
         if (tile->accessibleName() != name)
@@ -304,14 +302,19 @@ void KeyCanvas::openContextMenu(int index, const QPoint& globalPos)
     menu->popup(globalPos);
 }
 
-void KeyCanvas::contextMenuEvent(QContextMenuEvent* event)
+bool KeyCanvas::openSelectedContextMenu()
 {
     KeyTile* selected = tile(m_selection);
-    if (event->reason() != QContextMenuEvent::Keyboard || !selected) {
-        event->ignore();
-        return;
-    }
+    if (!selected)
+        return false;
     openContextMenu(m_selection, selected->mapToGlobal(selected->tileRect().center().toPoint()));
+    return true;
+}
+
+void KeyCanvas::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() != QContextMenuEvent::Keyboard || !openSelectedContextMenu())
+        event->ignore();
 }
 
 void KeyCanvas::keyPressEvent(QKeyEvent* event)
@@ -361,8 +364,7 @@ void KeyCanvas::keyPressEvent(QKeyEvent* event)
         return;
     }
     if (key == Qt::Key_Menu || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
-        if (KeyTile* selected = hasSelection ? tile(m_selection) : nullptr)
-            openContextMenu(m_selection, selected->mapToGlobal(selected->tileRect().center().toPoint()));
+        openSelectedContextMenu();
         return;
     }
     QWidget::keyPressEvent(event);

@@ -87,6 +87,8 @@ private:
     void choose(int index);
     void startDrag(int index);
     void openContextMenu(int index, const QPoint& globalPos);
+    // The menu of the selected key, at its tile; false without a selected key.
+    bool openSelectedContextMenu();
     void showFocus();
 
     QList<MacroButton> m_buttons;

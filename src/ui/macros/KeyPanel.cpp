@@ -40,12 +40,6 @@ FormSection* makeSection(const QString& name, const QString& title, const QStrin
     return section;
 }
 
-// Equal colours and the same roles set: setting one in place of the other changes nothing.
-bool samePalette(const QPalette& a, const QPalette& b)
-{
-    return a.resolveMask() == b.resolveMask() && a == b;
-}
-
 bool runsThroughDevice(MacroAction::Kind kind)
 {
     return kind == MacroAction::Kind::keystroke || kind == MacroAction::Kind::media ||
@@ -446,11 +440,9 @@ void KeyInspector::showIcon()
         m_iconText->setText(QStringLiteral("None"));
         palette.setColor(QPalette::WindowText, FormSection::secondaryColor(this));
     }
-    // Setting them again would only tell the label and its children that nothing changed.
-    if (!samePalette(palette, m_iconText->palette()))
-        m_iconText->setPalette(palette);
-    if (font != m_iconText->font() || font.resolveMask() != m_iconText->font().resolveMask())
-        m_iconText->setFont(font);
+    // A widget ignores a palette or font equal to its own: nothing is announced again.
+    m_iconText->setPalette(palette);
+    m_iconText->setFont(font);
 }
 
 void KeyInspector::showTestRule()

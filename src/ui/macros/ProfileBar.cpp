@@ -140,12 +140,10 @@ void ProfileBar::refresh()
         const QSignalBlocker blocker(m_renameField);
         m_renameField->setText(active.name);
     }
-    if (m_menuName != active.name) {
-        m_menuName = active.name;
-        m_duplicateAction->setText(PlainText::actionText(QStringLiteral("Duplicate ") + quoted(active.name)));
-        m_deleteAction->setText(
-            PlainText::actionText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…")));
-    }
+    // An action ignores a text equal to its own: the menus are not told of a change while keys are edited.
+    m_duplicateAction->setText(PlainText::actionText(QStringLiteral("Duplicate ") + quoted(active.name)));
+    m_deleteAction->setText(
+        PlainText::actionText(QStringLiteral("Delete ") + quoted(active.name) + QStringLiteral("…")));
     m_deleteAction->setEnabled(store.profiles().size() >= 2);
 }
 

@@ -9,8 +9,6 @@
 #include <QString>
 #include <QUuid>
 
-#include <optional>
-
 class DeviceManager;
 class QAction;
 class QComboBox;
@@ -54,8 +52,6 @@ private:
     QAction* m_newAction = nullptr;
     QAction* m_duplicateAction = nullptr;
     QAction* m_deleteAction = nullptr;
-    // The profile name the menu's actions read; none before they were first named.
-    std::optional<QString> m_menuName;
     QPushButton* m_resendButton = nullptr;
     QMessageBox* m_confirmation = nullptr;
 };

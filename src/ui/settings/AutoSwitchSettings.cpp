@@ -67,24 +67,26 @@ void AutoSwitchSettings::showPause()
 void AutoSwitchSettings::fillProfiles()
 {
     const ProfileStore& store = m_deviceManager.profiles();
-    QList<QPair<QUuid, QString>> entries;
-    entries.reserve(store.profiles().size());
+    const QList<MacroProfile>& profiles = store.profiles();
+    // The profiles come after the first row and the separator.
+    constexpr int firstProfileRow = 2;
     int selected = 0;
-    for (const MacroProfile& profile : store.profiles()) {
-        // After the first row and the separator.
-        if (store.fallbackID() == profile.id)
-            selected = int(entries.size()) + 2;
-        entries.append({profile.id, profile.shownName()});
+    // Key edits change no name: the list the picker holds stays as it is.
+    bool same = m_fallback->count() == profiles.size() + firstProfileRow;
+    for (int i = 0; i < profiles.size(); ++i) {
+        const int row = i + firstProfileRow;
+        if (store.fallbackID() == profiles[i].id)
+            selected = row;
+        same = same && m_fallback->itemData(row).toUuid() == profiles[i].id &&
+               m_fallback->itemText(row) == profiles[i].shownName();
     }
-    // Key edits change no name: the list stays as it is.
-    if (entries == m_listed && m_fallback->count() == entries.size() + 2 && m_fallback->currentIndex() == selected)
+    if (same && m_fallback->currentIndex() == selected)
         return;
-    m_listed = entries;
     const QSignalBlocker blocker(m_fallback);
     m_fallback->clear();
     m_fallback->addItem(QStringLiteral("Keep the Current Profile"));
     m_fallback->insertSeparator(1);
-    for (const auto& [id, name] : entries)
-        m_fallback->addItem(name, id);
+    for (const MacroProfile& profile : profiles)
+        m_fallback->addItem(profile.shownName(), profile.id);
     m_fallback->setCurrentIndex(selected);
 }

@@ -3,10 +3,6 @@
 // and the profile for applications no profile is linked to. Where the desktop cannot tell
 // which application is in front, the tab says why.
 
-#include <QList>
-#include <QPair>
-#include <QString>
-#include <QUuid>
 #include <QWidget>
 
 class DeviceManager;
@@ -28,6 +24,4 @@ private:
     DeviceManager& m_deviceManager;
     QCheckBox* m_switch = nullptr;
     QComboBox* m_fallback = nullptr;
-    // The profiles the picker lists after its first row: id and shown name.
-    QList<QPair<QUuid, QString>> m_listed;
 };
