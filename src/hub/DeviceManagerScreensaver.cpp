@@ -380,9 +380,6 @@ std::optional<QImage> DeviceManager::screensaverThumbnail(const QUuid& id)
         if (stale || thumbnail)
             emit screensaverThumbnailReady(id);
     });
-    // Work that was done before it was waited for is taken at once, above.
-    if (const auto made = m_thumbnails.constFind(id); made != m_thumbnails.cend())
-        return *made;
     return std::nullopt;
 }
 
