@@ -1,6 +1,7 @@
 #include "app/DeviceCommands.h"
 
 #include "app/DeviceToggles.h"
+#include "app/PageMenuEntries.h"
 #include "hub/DeviceManager.h"
 
 #include <QAction>

@@ -3,20 +3,17 @@
 // choose the page the device shows (Ctrl+1 … Ctrl+9 for the first nine), wake the device from
 // its screensaver, pause automatic profile switching and flip the display.
 
-#include "app/PageMenuEntries.h"
-
 #include <QList>
 #include <QObject>
 
 class DeviceManager;
+class PageMenuEntries;
 class PauseAutoSwitchingToggle;
 class QAction;
 class QMenu;
 
 class DeviceCommands : public QObject {
 public:
-    static constexpr int pagesWithShortcuts = PageMenuEntries::pagesWithShortcuts;
-
     // Fills `menu`; the actions belong to this object.
     DeviceCommands(DeviceManager& deviceManager, QMenu* menu, QObject* parent = nullptr);
 

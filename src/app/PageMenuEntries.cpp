@@ -122,7 +122,6 @@ void PageMenuEntries::activeChanged()
         checked->setChecked(false);
 }
 
-
 QAction* PageMenuEntries::make(const DeviceScreen& screen)
 {
     auto* action = new QAction(PlainText::actionText(m_deviceManager.pageTitle(screen)), this);
@@ -142,11 +141,10 @@ QAction* PageMenuEntries::make(const DeviceScreen& screen)
 bool PageMenuEntries::step(qsizetype edits, qsizetype titles)
 {
     // Once the entries match, later turns only check titles.
-    if (!m_placed && !place(edits)) {
-        placeShortcuts();
-        return false;
-    }
+    const bool placed = m_placed || place(edits);
     placeShortcuts();
+    if (!placed)
+        return false;
     // A title follows its screen file: those of kept entries may have changed.
     for (; m_titlesFrom < m_actions.size(); ++m_titlesFrom) {
         if (titles-- == 0)

@@ -32,6 +32,7 @@
 #include "pages/DeviceScreen.h"
 #include "pages/PageIndicator.h"
 #include "pages/ScreensaverPhotoLayout.h"
+#include "platform/OneThreadWorker.h"
 #include "screens/runtime/CustomLayoutCache.h"
 #include "screens/runtime/CustomScreenRenderer.h"
 #include "screens/runtime/SpriteSheet.h"
@@ -618,7 +619,7 @@ private:
     QHash<QUuid, QImage> m_thumbnails;
     QSet<QUuid> m_thumbnailsMaking;
     QSet<QUuid> m_thumbnailsStale;
-    std::unique_ptr<QThreadPool> m_thumbnailWork;
+    OneThreadWorker m_thumbnailWork;
     // The frames in memory: the shown photo's and the next one's. The library's photos carry
     // none; any other frame is read from its file on a worker when it is needed.
     QHash<QUuid, QByteArray> m_frames;

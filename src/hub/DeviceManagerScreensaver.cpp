@@ -356,18 +356,14 @@ std::optional<QImage> DeviceManager::screensaverThumbnail(const QUuid& id)
                                     [&](const auto& photo) { return photo.id == id; });
     if (found == m_photoLibrary.cend())
         return std::nullopt;
-    if (!m_thumbnailWork) {
-        m_thumbnailWork = std::make_unique<QThreadPool>();
-        m_thumbnailWork->setMaxThreadCount(1);
-    }
     m_thumbnailsMaking.insert(id);
     const ScreensaverPhotoService service = m_photoService;
     const QByteArray inMemory = m_frames.value(id);
-    const auto made = QtConcurrent::run(m_thumbnailWork.get(), [service, id, inMemory]() -> std::optional<QImage> {
+    const auto make = [service, id, inMemory]() -> std::optional<QImage> {
         const std::optional<QByteArray> frame = inMemory.isEmpty() ? service.readFrame(id) : inMemory;
         return frame ? PhotoImages::frameThumbnail(*frame, thumbnailSize) : std::nullopt;
-    });
-    continueOn(this, made, [this, id](const std::optional<QImage>& thumbnail) {
+    };
+    m_thumbnailWork.run(this, make, [this, id](const std::optional<QImage>& thumbnail) {
         m_thumbnailsMaking.remove(id);
         const bool stale = m_thumbnailsStale.remove(id);
         const bool listed = std::any_of(m_photoLibrary.cbegin(), m_photoLibrary.cend(),
@@ -380,9 +376,6 @@ std::optional<QImage> DeviceManager::screensaverThumbnail(const QUuid& id)
         if (stale || thumbnail)
             emit screensaverThumbnailReady(id);
     });
-    // Work that was done before it was waited for is taken at once, above.
-    if (const auto made = m_thumbnails.constFind(id); made != m_thumbnails.cend())
-        return *made;
     return std::nullopt;
 }
 

@@ -69,11 +69,13 @@ std::variant<QByteArray, BoundedReadFailure> readBoundedFile(const QString& path
         ::close(fd);
         return BoundedReadFailure{Kind::notRegular, *reason};
     }
-    const BoundedReadFailure tooLarge{Kind::tooLarge,
-                                      QStringLiteral("it is larger than %1 bytes").arg(maxBytes)};
+    // Worded only when it happens: most reads succeed.
+    const auto tooLarge = [maxBytes] {
+        return BoundedReadFailure{Kind::tooLarge, QStringLiteral("it is larger than %1 bytes").arg(maxBytes)};
+    };
     if (info.st_size > maxBytes) {
         ::close(fd);
-        return tooLarge;
+        return tooLarge();
     }
     QByteArray data;
     // Sized by what the file says, grown while it grows, never past the limit plus one byte.
@@ -88,7 +90,7 @@ std::variant<QByteArray, BoundedReadFailure> readBoundedFile(const QString& path
             // A file that grew past the limit while being read is refused too.
             if (total > maxBytes) {
                 ::close(fd);
-                return tooLarge;
+                return tooLarge();
             }
             continue;
         }

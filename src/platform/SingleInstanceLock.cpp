@@ -89,7 +89,6 @@ std::optional<SingleInstanceLock::Holder> SingleInstanceLock::holder() const
     if (lines.size() < 3)
         return std::nullopt;
     Holder holder;
-    holder.pid = lines[0].toLongLong();
     holder.machine = QString::fromUtf8(lines[2]);
     holder.since = QFileInfo(m_path).lastModified();
     const QByteArray machineID = lines.size() > 3 ? lines[3] : QByteArray();

@@ -31,7 +31,6 @@ public:
 
     // The copy that the lock file names: on which machine, and since when.
     struct Holder {
-        qint64 pid = 0;
         QString machine;
         QDateTime since;
         // Its machine is not this one: whether it still runs cannot be found out from here.
