@@ -22,13 +22,6 @@ namespace {
 
 const QByteArray showRequest = QByteArrayLiteral("show\n");
 
-bool isSameUser(int fd)
-{
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
-}
-
 }  // namespace
 
 QString InstanceHandOver::socketPathForLock(const QString& lockPath)
@@ -63,27 +56,10 @@ bool InstanceHandOver::listen()
         m_error = QStringLiteral("no private runtime folder");
         return false;
     }
-    const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(m_socketPath);
-    if (!address) {
-        m_error = QStringLiteral("the socket path is longer than a Unix socket allows: ") + m_socketPath;
+    ::unlink(QFile::encodeName(m_socketPath).constData());
+    const int fd = NotifyChannel::listenPrivately(m_socketPath, 32, m_error);
+    if (fd < 0)
         return false;
-    }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        m_error = qt_error_string(errno);
-        return false;
-    }
-    const QByteArray path = QFile::encodeName(m_socketPath);
-    ::unlink(path.constData());
-    // The lock's folder is private to the user, and the socket's own mode is set before bind
-    // makes it a file.
-    ::fchmod(fd, 0600);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 || ::listen(fd, 32) != 0) {
-        m_error = qt_error_string(errno);
-        ::close(fd);
-        return false;
-    }
-    ::chmod(path.constData(), 0600);
     m_listener = fd;
     m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &InstanceHandOver::acceptConnections);
@@ -108,7 +84,7 @@ void InstanceHandOver::acceptConnections()
                 pauseAccepting();
             return;
         }
-        if (!isSameUser(fd)) {
+        if (!NotifyChannel::isSameUser(fd)) {
             ::close(fd);
             continue;
         }

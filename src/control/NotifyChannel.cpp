@@ -7,6 +7,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -207,6 +208,35 @@ std::optional<sockaddr_un> socketAddress(const QString& path)
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, bytes.constData(), size_t(bytes.size()));
     return address;
+}
+
+bool isSameUser(int fd)
+{
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
+}
+
+int listenPrivately(const QString& path, int backlog, QString& error)
+{
+    const std::optional<sockaddr_un> address = socketAddress(path);
+    if (!address) {
+        error = QStringLiteral("the socket path is longer than a Unix socket allows: ") + path;
+        return -1;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = qt_error_string(errno);
+        return -1;
+    }
+    ::fchmod(fd, 0600);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 || ::listen(fd, backlog) != 0) {
+        error = qt_error_string(errno);
+        ::close(fd);
+        return -1;
+    }
+    ::chmod(QFile::encodeName(path).constData(), 0600);
+    return fd;
 }
 
 }  // namespace NotifyChannel

@@ -60,5 +60,11 @@ bool writeAll(const QByteArray& bytes, int fd, Deadline deadline = std::nullopt)
 void configureSocket(int fd, double seconds);
 // The address of a Unix socket at the path; none for a path longer than maxSocketPathBytes.
 std::optional<sockaddr_un> socketAddress(const QString& path);
+// Whether the peer of the connection runs as this process's user.
+bool isSameUser(int fd);
+// A non-blocking socket listening at the path, open to this user only: its mode is set before
+// bind makes it a file, so it is never open to others. The path must be free. Below zero, with
+// `error` saying why, when it cannot be made.
+int listenPrivately(const QString& path, int backlog, QString& error);
 
 }  // namespace NotifyChannel

@@ -75,13 +75,6 @@ void answerBusy(int fd)
     ::close(fd);
 }
 
-bool isSameUser(int fd)
-{
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
-}
-
 void acceptConnections(std::shared_ptr<SocketNotifyServer::Shared> shared, int listener, int wake)
 {
     for (;;) {
@@ -105,7 +98,7 @@ void acceptConnections(std::shared_ptr<SocketNotifyServer::Shared> shared, int l
                 ::poll(nullptr, 0, 50);
             continue;
         }
-        if (!isSameUser(connection)) {
+        if (!NotifyChannel::isSameUser(connection)) {
             ::close(connection);
             continue;
         }
@@ -198,24 +191,10 @@ std::optional<NotifyServer::StartError> SocketNotifyServer::start()
     const QString folder = QFileInfo(m_socketPath).absolutePath();
     if (const std::optional<QString> reason = makeFolder(folder))
         return StartError{StartError::Kind::failed, QStringLiteral("cannot make the folder ") + folder + QStringLiteral(": ") + *reason};
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    QString why;
+    const int fd = NotifyChannel::listenPrivately(m_socketPath, 8, why);
     if (fd < 0)
-        return StartError{StartError::Kind::failed, qt_error_string(errno)};
-    const std::optional<sockaddr_un> address = NotifyChannel::socketAddress(m_socketPath);
-    if (!address) {
-        ::close(fd);
-        return StartError{StartError::Kind::failed,
-                          QStringLiteral("the socket path is longer than a Unix socket allows: ") + m_socketPath};
-    }
-    // The mode of the socket's inode is what bind gives the file, so the file is never open
-    // to others, not even between bind and chmod.
-    ::fchmod(fd, 0600);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 || ::listen(fd, 8) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return StartError{StartError::Kind::failed, qt_error_string(error)};
-    }
-    ::chmod(path.constData(), 0600);
+        return StartError{StartError::Kind::failed, why};
     if (::pipe2(m_wake, O_CLOEXEC) != 0) {
         const int error = errno;
         ::close(fd);
