@@ -82,28 +82,95 @@ AsciiGlyphs::AsciiGlyphs(const QFont& font)
     }
     m_usable = std::all_of(seen.cbegin(), seen.cend(), [](bool s) { return s; }) &&
                glyphs.last() == m_glyphs[0] && positions.last().y() == m_origin.y();
+    // Rasterising may spread a glyph a pixel past its outline, at any subpixel position.
+    m_inkRows = {m_origin.y(), m_origin.y()};
+    for (int c = 0; c < count; ++c) {
+        const QRectF ink = m_rawFont.boundingRect(m_glyphs[c]);
+        m_overhang = std::max({m_overhang, -ink.left() + 2, ink.right() - m_advances[c] + 2});
+        m_widestAdvance = std::max(m_widestAdvance, m_advances[c]);
+        m_inkRows.from = std::min(m_inkRows.from, m_origin.y() + ink.top() - 2);
+        m_inkRows.to = std::max(m_inkRows.to, m_origin.y() + ink.bottom() + 2);
+    }
 }
 
 std::optional<AsciiGlyphs::Line> AsciiGlyphs::line(QStringView text) const
 {
     if (!m_usable)
         return std::nullopt;
-    QList<quint32> glyphs(text.size());
-    QList<QPointF> positions(text.size());
+    Line out;
+    out.glyphs.resize(text.size());
+    out.positions.resize(text.size());
     qreal x = m_origin.x();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (c < first || c > last)
             return std::nullopt;
-        glyphs[i] = m_glyphs[c - first];
-        positions[i] = QPointF(x, m_origin.y());
+        out.glyphs[i] = m_glyphs[c - first];
+        out.positions[i] = QPointF(x, m_origin.y());
         x += m_advances[c - first];
     }
-    Line out;
-    out.glyphs.setRawFont(m_rawFont);
-    out.glyphs.setGlyphIndexes(glyphs);
-    out.glyphs.setPositions(positions);
-    out.glyphs.setFlags(m_flags);
     out.advance = x - m_origin.x();
     return out;
+}
+
+// Adds up advances as line() places glyphs, so that equal sums mean equal places.
+std::optional<qreal> AsciiGlyphs::advance(QStringView text) const
+{
+    qreal x = m_origin.x();
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c < first || c > last)
+            return std::nullopt;
+        x += m_advances[c - first];
+    }
+    return x - m_origin.x();
+}
+
+AsciiGlyphs::Range AsciiGlyphs::reaching(const Line& line, qreal from, qreal to) const
+{
+    const QList<QPointF>& positions = line.positions;
+    // A glyph's ink lies within its advance and the overhang on either side.
+    const auto reaches = [&](const QPointF& p) { return p.x() + m_widestAdvance + m_overhang > from; };
+    const auto beyond = [&](const QPointF& p) { return p.x() - m_overhang >= to; };
+    const auto starts = std::find_if(positions.cbegin(), positions.cend(), reaches);
+    const auto ends = std::find_if(starts, positions.cend(), beyond);
+    return {starts - positions.cbegin(), ends - positions.cbegin()};
+}
+
+QGlyphRun AsciiGlyphs::run(const Line& line, Range range) const
+{
+    QGlyphRun out;
+    out.setRawFont(m_rawFont);
+    out.setFlags(m_flags);
+    out.setRawData(line.glyphs.constData() + range.first, line.positions.constData() + range.first,
+                   int(range.last - range.first));
+    return out;
+}
+
+std::optional<AsciiGlyphs::Span> AsciiGlyphs::changed(QStringView before, QStringView after, qreal width) const
+{
+    if (!m_usable)
+        return std::nullopt;
+    const std::optional<qreal> wasWide = advance(before);
+    const std::optional<qreal> isWide = advance(after);
+    if (!wasWide || !isWide || *wasWide > width || *isWide > width)
+        return std::nullopt;
+    const qsizetype shorter = std::min(before.size(), after.size());
+    qsizetype head = 0;
+    while (head < shorter && before[head] == after[head])
+        ++head;
+    if (head == before.size() && head == after.size())
+        return Span{};
+    // A common tail stays where it was only when what comes before it is as wide in both.
+    qsizetype tail = 0;
+    while (tail < shorter - head && before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    const qreal start = *advance(before.first(head));
+    qreal wasEnd = *advance(before.first(before.size() - tail));
+    qreal isEnd = *advance(after.first(after.size() - tail));
+    if (wasEnd != isEnd) {
+        wasEnd = *wasWide;
+        isEnd = *isWide;
+    }
+    return Span{m_origin.x() + start - m_overhang, m_origin.x() + std::max(wasEnd, isEnd) + m_overhang};
 }

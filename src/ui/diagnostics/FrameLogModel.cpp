@@ -55,6 +55,11 @@ const LogEntry* FrameLogModel::entryAt(int row) const
     return &m_rows[index];
 }
 
+QString FrameLogModel::timeTextAt(int row) const
+{
+    return entryAt(row) ? m_times[m_rows.size() - 1 - row] : QString();
+}
+
 QVariant FrameLogModel::data(const QModelIndex& index, int role) const
 {
     const LogEntry* entry = index.isValid() ? entryAt(index.row()) : nullptr;

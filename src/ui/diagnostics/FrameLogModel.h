@@ -28,6 +28,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
+    // A row's entry and its time of day as shown, as data() gives them but without boxing: the
+    // list reads every row in sight at each refresh. No entry for a row out of range.
+    const LogEntry* entryAt(int row) const;
+    QString timeTextAt(int row) const;
+
     static QString directionMark(LogEntry::Direction direction);
     // One entry as a line of text, for the clipboard: time, mark and text.
     static QString lineText(const QString& timeText, const LogEntry& entry);
@@ -48,7 +53,6 @@ public:
 private:
     void syncSoon();
     QString timeTextOf(const QDateTime& date);
-    const LogEntry* entryAt(int row) const;
 
     DeviceManager& m_deviceManager;
     // The entries the rows show, oldest first: row 0 is the last. Entries share their texts

@@ -15,6 +15,7 @@
 #include <QGlyphRun>
 #include <QtMath>
 #include <QUuid>
+#include <QVarLengthArray>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -62,24 +63,138 @@ public:
         const QRect area = option.rect.adjusted(8, 0, -8, 0);
         const int top = area.top() + (area.height() - fonts.height) / 2;
         const RowTexts& texts = rowTexts(index, fonts, area.width());
+        m_paintedRight = std::max(m_paintedRight, inkRight(option.rect, option.state, texts));
 
-        painter->save();
-        painter->setClipRect(option.rect);
+        // Only what reaches into the repainted part of the row is drawn again: a refresh often
+        // repaints a few characters of each row.
+        QRect exposed = option.rect;
+        if (m_exposed)
+            exposed = m_exposed->intersected(option.rect).boundingRect();
+        if (exposed.isEmpty())
+            return;
+        const int left = exposed.left();
+        const int right = exposed.right() + 1;
+        // Shaped texts may reach a little past their advance; a line's height is more than any does.
+        const auto reaches = [&](int from, int to) { return from - fonts.height < right && to + fonts.height > left; };
+
+        // The row's own clip is set only when something is drawn here rather than gathered.
+        bool clipped = false;
+        const auto drawWith = [&](const QColor& color) {
+            if (!clipped) {
+                painter->save();
+                painter->setClipRect(option.rect);
+                clipped = true;
+            }
+            painter->setPen(color);
+        };
         int x = area.left();
-        painter->setPen(secondary);
-        draw(painter, QPoint(x, top), texts.time.runs);
+        if (reaches(x, x + texts.time.advance)) {
+            drawWith(secondary);
+            draw(painter, QPoint(x, top), texts.time.runs);
+        }
         x += texts.time.advance + FrameLogView::partSpacing;
 
-        painter->setPen(text);
         // On the regular font's baseline.
         const int boldTop = top + fonts.ascent - fonts.boldAscent;
-        draw(painter, QPoint(x + (FrameLogView::markWidth - texts.mark.advance) / 2, boldTop), texts.mark.runs);
+        const int markLeft = x + (FrameLogView::markWidth - texts.mark.advance) / 2;
+        if (reaches(markLeft, markLeft + texts.mark.advance)) {
+            drawWith(text);
+            draw(painter, QPoint(markLeft, boldTop), texts.mark.runs);
+        }
         x += FrameLogView::markWidth + FrameLogView::partSpacing;
 
-        draw(painter, QPoint(x, top), texts.line);
-        painter->restore();
-        m_paintedRight = std::max(m_paintedRight, inkRight(option.rect, option.state, texts));
+        if (texts.plain) {
+            const AsciiGlyphs::Range glyphs = fonts.plain.reaching(*texts.plain, left - x, right - x);
+            const AsciiGlyphs::Span ink = fonts.plain.inkRows();
+            // Gathered glyphs are not cut at the row's edges, so only those that stay inside it.
+            const bool inside = top + ink.from >= option.rect.top() && top + ink.to <= option.rect.bottom() + 1;
+            if (m_batching && inside &&
+                (m_batch.line.glyphs.isEmpty() || (m_batch.color == text && m_batch.fonts == m_fonts))) {
+                m_batch.color = text;
+                m_batch.fonts = m_fonts;
+                for (qsizetype i = glyphs.first; i < glyphs.last; ++i) {
+                    m_batch.line.glyphs.append(texts.plain->glyphs[i]);
+                    m_batch.line.positions.append(texts.plain->positions[i] + QPointF(x, top));
+                }
+            } else if (glyphs.last > glyphs.first) {
+                drawWith(text);
+                painter->drawGlyphRun(QPoint(x, top), fonts.plain.run(*texts.plain, glyphs));
+            }
+        } else {
+            drawWith(text);
+            draw(painter, QPoint(x, top), texts.line);
+        }
+        if (clipped)
+            painter->restore();
     }
+
+    // The part of the row in `rect` that looks different once it shows `after` instead of
+    // `before`, neither marked; empty when it looks the same.
+    QRect changedArea(const QFont& font, const QRect& rect, const FrameLogView::RowContent& before,
+                      const FrameLogView::RowContent& after) const
+    {
+        const Fonts& fonts = fontsFor(font);
+        const QRect area = rect.adjusted(8, 0, -8, 0);
+        const int timeAdvance = piece(m_times, after.time, fonts.regular).advance;
+        // Everything after the time moves with its width.
+        if (piece(m_times, before.time, fonts.regular).advance != timeAdvance)
+            return rect;
+        int from = std::numeric_limits<int>::max();
+        int to = std::numeric_limits<int>::min();
+        const auto add = [&](qreal a, qreal b) {
+            from = std::min(from, qFloor(a));
+            to = std::max(to, qCeil(b));
+        };
+        // Shaped texts may reach a little past their advance; a line's height is more than any does.
+        const int slack = fonts.height;
+        int x = area.left();
+        if (before.time != after.time)
+            add(x - slack, x + timeAdvance + slack);
+        x += timeAdvance + FrameLogView::partSpacing;
+        if (before.mark != after.mark) {
+            const int widest = std::max(piece(m_marks, before.mark, fonts.bold).advance,
+                                        piece(m_marks, after.mark, fonts.bold).advance);
+            // Marks are centred on their column and may be wider than it.
+            const int overflow = std::max(0, widest - FrameLogView::markWidth);
+            add(x - overflow - slack, x + FrameLogView::markWidth + overflow + slack);
+        }
+        x += FrameLogView::markWidth + FrameLogView::partSpacing;
+        if (before.line != after.line) {
+            const int lineWidth = std::max(0, area.width() - 1 - (x - area.left()));
+            if (const std::optional<AsciiGlyphs::Span> span = fonts.plain.changed(before.line, after.line, lineWidth)) {
+                if (span->to > span->from)
+                    add(x + span->from, x + span->to);
+            } else {
+                add(x - slack, rect.right() + 1);
+            }
+        }
+        if (from >= to)
+            return {};
+        return QRect(from, rect.top(), to - from, rect.height()) & rect;
+    }
+
+    // While a batch is open, the plain lines' glyphs are gathered, and drawn together when it
+    // closes: one call for all the rows of a repaint rather than one a row.
+    void openBatch() const
+    {
+        // The lists keep their room from one repaint to the next.
+        m_batch.line.glyphs.clear();
+        m_batch.line.positions.clear();
+        m_batching = true;
+    }
+    void closeBatch(QPainter& painter) const
+    {
+        m_batching = false;
+        if (m_batch.line.glyphs.isEmpty())
+            return;
+        painter.setPen(m_batch.color);
+        painter.drawGlyphRun(QPointF(0, 0), m_batch.fonts->plain.run(m_batch.line));
+        m_batch.fonts.reset();
+    }
+
+    // Whatever is repainted now, and only that, needs drawing; unset outside the list's own
+    // repaints, where rows are drawn whole.
+    void setExposed(std::optional<QRegion> region) const { m_exposed = std::move(region); }
 
     // How far right anything a paint of the row leaves reaches, at most, when the row is in
     // `rect` and not marked.
@@ -170,6 +285,8 @@ private:
         const Fonts* fonts = nullptr;
         Piece time;
         Piece mark;
+        // The line as glyphs of the font's plain table, or else as shaped runs.
+        std::optional<AsciiGlyphs::Line> plain;
         Runs line;
         // The line's advance as drawn; below zero when not known.
         int lineAdvance = -1;
@@ -182,7 +299,7 @@ private:
             m_texts.clear();
             m_times.clear();
             m_marks.clear();
-            m_fonts = std::make_unique<Fonts>(font);
+            m_fonts = std::make_shared<const Fonts>(font);
         }
         return *m_fonts;
     }
@@ -192,34 +309,49 @@ private:
         // Entries leave the log for good: the texts of rows long gone are let go in one sweep.
         if (m_texts.size() > 4 * DeviceManager::maxLogEntries)
             m_texts.clear();
-        RowTexts& texts = m_texts[index.data(FrameLogModel::idRole).toUuid()];
+        // Times of day come one a second for as long as entries do.
+        if (m_times.size() > 4 * DeviceManager::maxLogEntries)
+            m_times.clear();
+        const auto* log = qobject_cast<const FrameLogModel*>(index.model());
+        const LogEntry* entry = log ? log->entryAt(index.row()) : nullptr;
+        RowTexts& texts = m_texts[entry ? entry->id : QUuid()];
         if (texts.width == width && texts.fonts == &fonts)
             return texts;
         texts.width = width;
         texts.fonts = &fonts;
-        texts.time = piece(m_times, index.data(FrameLogModel::timeTextRole).toString(), fonts.regular);
-        texts.mark = piece(m_marks, index.data(FrameLogModel::markRole).toString(), fonts.bold);
+        const FrameLogView::RowContent content = FrameLogView::rowContent(index);
+        texts.time = piece(m_times, content.time, fonts.regular);
+        texts.mark = piece(m_marks, content.mark, fonts.bold);
         const int lineOffset = texts.time.advance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing;
         const int lineWidth = std::max(0, width - 1 - lineOffset);
-        const QString line = index.data(FrameLogModel::textRole).toString().simplified();
         // A line that fits is left whole, as eliding would leave it.
-        if (std::optional<AsciiGlyphs::Line> plain = fonts.plain.line(line); plain && plain->advance <= lineWidth) {
-            texts.line = {plain->glyphs};
-            texts.lineAdvance = qCeil(plain->advance);
+        texts.plain = fonts.plain.line(content.line);
+        if (texts.plain && texts.plain->advance <= lineWidth) {
+            texts.line.clear();
+            texts.lineAdvance = qCeil(texts.plain->advance);
         } else {
-            texts.line = AsciiGlyphs::laidOut(QFontMetrics(fonts.regular).elidedText(line, Qt::ElideRight, lineWidth),
-                                              fonts.regular);
+            texts.plain.reset();
+            texts.line = AsciiGlyphs::laidOut(
+                QFontMetrics(fonts.regular).elidedText(content.line, Qt::ElideRight, lineWidth), fonts.regular);
             texts.lineAdvance = -1;
         }
         return texts;
     }
 
-    mutable std::unique_ptr<Fonts> m_fonts;
+    mutable std::shared_ptr<const Fonts> m_fonts;
+    struct Batch {
+        QColor color;
+        std::shared_ptr<const Fonts> fonts;
+        AsciiGlyphs::Line line;
+    };
+    mutable Batch m_batch;
+    mutable bool m_batching = false;
     mutable QHash<QUuid, RowTexts> m_texts;
     mutable QHash<QString, Piece> m_times;
     mutable QHash<QString, Piece> m_marks;
     mutable int m_paintedRight = 0;
     mutable std::optional<Fill> m_fill;
+    mutable std::optional<QRegion> m_exposed;
 };
 
 // The one colour of every pixel of `image`, if it has one.
@@ -299,20 +431,71 @@ bool FrameLogView::viewportEvent(QEvent* event)
         return QListView::viewportEvent(event);
     const QRegion region = static_cast<QPaintEvent*>(event)->region();
     auto* delegate = static_cast<FrameLogDelegate*>(itemDelegate());
-    if (const std::optional<QColor> color = paintBackdrop(region))
-        delegate->fillFirst(region, *color);
     delegate->takePaintedRight();
-    const bool handled = QListView::viewportEvent(event);
-    if (const std::optional<Fill> fill = delegate->takeFill()) {
-        // No row was in the region.
-        QPainter painter(viewport());
-        paintFill(painter, *fill);
+    bool handled = true;
+    if (!paintPlainRows(region)) {
+        if (const std::optional<QColor> color = paintBackdrop(region))
+            delegate->fillFirst(region, *color);
+        delegate->setExposed(region);
+        handled = QListView::viewportEvent(event);
+        delegate->setExposed(std::nullopt);
+        if (const std::optional<Fill> fill = delegate->takeFill()) {
+            // No row was in the region.
+            QPainter painter(viewport());
+            paintFill(painter, *fill);
+        }
     }
     // Outside the region the pixels stay as they were; over all that can be seen, they are all
     // new. What cannot be seen is painted as it comes into sight.
     const int painted = delegate->takePaintedRight();
-    m_inkRight = (viewport()->visibleRegion() - region).isEmpty() ? painted : std::max(m_inkRight, painted);
+    // A refresh that repaints part of the width cannot cover it all; the look at what can be
+    // seen is spared.
+    const bool everything =
+        region.boundingRect().width() >= viewport()->width() && (viewport()->visibleRegion() - region).isEmpty();
+    m_inkRight = everything ? painted : std::max(m_inkRight, painted);
     return handled;
+}
+
+// While no row is marked, rows are drawn here as the list would draw them, without its work of
+// finding each row's place and state and looking again at every row, and with the glyphs of all
+// rows drawn at once.
+bool FrameLogView::paintPlainRows(const QRegion& region)
+{
+    const QAbstractItemModel* rows = model();
+    const QModelIndex first = rows ? rows->index(0, 0, rootIndex()) : QModelIndex();
+    if (!first.isValid() || anyRowMarked() || state() != NoState || alternatingRowColors() ||
+        viewMode() != ListMode || flow() != TopToBottom || spacing() != 0 || !uniformItemSizes() ||
+        !(rows->flags(first) & Qt::ItemIsEnabled))
+        return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    // Row 0's place is known while what the rows show is.
+    QRect rect = m_shown.isEmpty() ? visualRect(first) : m_firstRow;
+    if (!(option.state & QStyle::State_Enabled) || rect.height() <= 0)
+        return false;
+    // As the list paints an enabled row that is not hovered.
+    option.palette.setCurrentColorGroup(QPalette::Normal);
+    option.state &= ~QStyle::State_MouseOver;
+
+    const std::optional<QColor> color = paintBackdrop(region);
+    QPainter painter(viewport());
+    if (color)
+        paintFill(painter, {region, *color});
+    auto* delegate = static_cast<const FrameLogDelegate*>(itemDelegate());
+    delegate->setExposed(region);
+    delegate->openBatch();
+    const QRect bounds = region.boundingRect();
+    const int count = rows->rowCount(rootIndex());
+    int row = std::max(0, (bounds.top() - rect.top()) / rect.height());
+    rect.translate(0, row * rect.height());
+    for (; row < count && rect.top() <= bounds.bottom(); ++row) {
+        option.rect = rect;
+        delegate->paint(&painter, option, rows->index(row, 0, rootIndex()));
+        rect.translate(0, rect.height());
+    }
+    delegate->closeBatch(painter);
+    delegate->setExposed(std::nullopt);
+    return true;
 }
 
 void FrameLogView::initViewItemOption(QStyleOptionViewItem* option) const
@@ -337,36 +520,88 @@ void FrameLogView::initViewItemOption(QStyleOptionViewItem* option) const
     *option = *m_itemOption;
 }
 
-// Rows that only changed content need drawing no farther right than the rows' texts reach,
-// before and after; the rest of each row is the backdrop and stays as it is.
+FrameLogView::RowContent FrameLogView::rowContent(const QModelIndex& index)
+{
+    const auto* log = qobject_cast<const FrameLogModel*>(index.model());
+    const LogEntry* entry = log ? log->entryAt(index.row()) : nullptr;
+    if (!entry)
+        return {};
+    return {log->timeTextAt(index.row()), FrameLogModel::directionMark(entry->direction), entry->text.simplified()};
+}
+
+// Rows that only changed content need drawing only where they look different; the rest of each
+// row stays as it is.
 void FrameLogView::updateRowContents()
 {
+    QList<std::optional<RowContent>> before = std::exchange(m_shown, {});
+    const int beforeFrom = std::exchange(m_shownFrom, 0);
     const QRect area = viewport()->rect();
-    // A marked row is drawn across its whole width, and its mark moves with its entry. The
-    // current row is marked only while the list has the focus.
-    const bool focused = currentIndex().isValid() && (hasFocus() || viewport()->hasFocus());
-    const bool marked = selectionModel()->hasSelection() || focused || viewport()->underMouse();
-    int right = marked ? area.width() : m_inkRight;
-    // Only the rows in sight are drawn; the others are drawn as they come into sight.
-    const QRect seen = viewport()->visibleRegion().boundingRect();
-    const QModelIndex first = model()->index(0, 0, rootIndex());
-    // Rows are all one height, each right below the one before.
-    QRect rect = visualRect(first);
-    if (right < area.width() && !seen.isEmpty() && rect.height() > 0) {
-        const auto* delegate = static_cast<const FrameLogDelegate*>(itemDelegate());
-        const QFont font = this->font();
-        const int rows = model()->rowCount(rootIndex());
-        int row = std::max(0, (seen.top() - rect.top()) / rect.height());
-        rect.translate(0, row * rect.height());
-        for (; row < rows && rect.top() <= seen.bottom() && right < area.width(); ++row) {
-            right = std::max(right, delegate->inkRight(font, rect, model()->index(row, 0, rootIndex())));
-            rect.translate(0, rect.height());
+    // A marked row is drawn across its whole width, and its mark moves with its entry.
+    const bool marked = anyRowMarked();
+    // Rows are all one height, each right below the one before, and keep their places as long
+    // as what they showed is known.
+    if (before.isEmpty())
+        m_firstRow = visualRect(model()->index(0, 0, rootIndex()));
+    QRect rect = m_firstRow;
+    if (area.isEmpty() || rect.height() <= 0)
+        return;
+    const auto* delegate = static_cast<const FrameLogDelegate*>(itemDelegate());
+    const QFont font = this->font();
+    const int rows = model()->rowCount(rootIndex());
+    // Every row in the viewport, seen or not: a change where nothing is seen costs nothing to
+    // repaint, and a row that comes into sight is drawn whole.
+    int row = std::max(0, (area.top() - rect.top()) / rect.height());
+    rect.translate(0, row * rect.height());
+    m_shownFrom = row;
+    m_shown.reserve(before.size());
+    QVarLengthArray<QRect, 64> changed;
+    QRect bounds;
+    qint64 pixels = 0;
+    for (; row < rows && rect.top() <= area.bottom(); ++row) {
+        const QModelIndex index = model()->index(row, 0, rootIndex());
+        RowContent now = rowContent(index);
+        const qsizetype was = row - beforeFrom;
+        QRect part;
+        if (marked) {
+            part = QRect(area.left(), rect.top(), area.width(), rect.height());
+        } else if (was >= 0 && was < before.size() && before[was]) {
+            part = delegate->changedArea(font, rect, *before[was], now);
+        } else {
+            // What the row showed is not known: nothing drawn reaches past m_inkRight.
+            const int right = std::max(m_inkRight, delegate->inkRight(font, rect, index));
+            part = QRect(area.left(), rect.top(), std::min(right, area.width()), rect.height());
         }
+        if (!part.isEmpty()) {
+            changed.append(part);
+            bounds |= part;
+            pixels += qint64(part.width()) * part.height();
+        }
+        m_shown.append(std::move(now));
+        rect.translate(0, rect.height());
     }
-    if (right >= area.width())
-        viewport()->update();
-    else
-        viewport()->update(QRect(area.left(), area.top(), right, area.height()));
+    // One rectangle is far cheaper to repaint than many; it is worth some more pixels.
+    if (qint64(bounds.width()) * bounds.height() <= 2 * pixels) {
+        viewport()->update(bounds);
+    } else {
+        // One part a row, each below the one before.
+        QRegion region;
+        region.setRects(changed.constData(), int(changed.size()));
+        viewport()->update(region);
+    }
+}
+
+// The current row is marked only while the list has the focus, and the row under the mouse only
+// where the style asks for hover events: the list follows the mouse by them alone.
+bool FrameLogView::anyRowMarked() const
+{
+    const bool focused = currentIndex().isValid() && (hasFocus() || viewport()->hasFocus());
+    const bool hovered = viewport()->testAttribute(Qt::WA_Hover) && viewport()->underMouse();
+    return selectionModel()->hasSelection() || focused || hovered;
+}
+
+void FrameLogView::forgetShownRows()
+{
+    m_shown.clear();
 }
 
 void FrameLogView::follow(bool following)
@@ -387,10 +622,12 @@ bool FrameLogView::keepsRowPlaces(const QModelIndex& parent) const
 
 void FrameLogView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
 {
-    if (keepsRowPlaces(parent))
+    if (keepsRowPlaces(parent)) {
         QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
-    else
+    } else {
+        forgetShownRows();
         QListView::rowsAboutToBeRemoved(parent, start, end);
+    }
 }
 
 void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
@@ -399,8 +636,33 @@ void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
         QAbstractItemView::rowsInserted(parent, start, end);
         updateRowContents();
     } else {
+        forgetShownRows();
         QListView::rowsInserted(parent, start, end);
     }
+}
+
+void FrameLogView::reset()
+{
+    forgetShownRows();
+    QListView::reset();
+}
+
+void FrameLogView::doItemsLayout()
+{
+    forgetShownRows();
+    QListView::doItemsLayout();
+}
+
+void FrameLogView::scrollContentsBy(int dx, int dy)
+{
+    forgetShownRows();
+    QListView::scrollContentsBy(dx, dy);
+}
+
+void FrameLogView::resizeEvent(QResizeEvent* event)
+{
+    forgetShownRows();
+    QListView::resizeEvent(event);
 }
 
 void FrameLogView::showEvent(QShowEvent* event)
@@ -423,6 +685,7 @@ void FrameLogView::changeEvent(QEvent* event)
     case QEvent::FontChange:
         m_backdropStale = true;
         m_itemOption.reset();
+        forgetShownRows();
         break;
     case QEvent::LocaleChange: m_itemOption.reset(); break;
     default: break;

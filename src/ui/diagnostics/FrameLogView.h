@@ -28,14 +28,26 @@ public:
     // The lines of the selected rows, top to bottom; the current row when none is selected.
     QString selectedText() const;
 
+    // What a row shows: the texts its parts are drawn from.
+    struct RowContent {
+        QString time;
+        QString mark;
+        QString line;
+    };
+    static RowContent rowContent(const QModelIndex& index);
+
 public slots:
     // Named as the Edit menu's action expects of the focused widget.
     void copy();
+    void reset() override;
+    void doItemsLayout() override;
 
 protected:
     bool viewportEvent(QEvent* event) override;
     void initViewItemOption(QStyleOptionViewItem* option) const override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -47,7 +59,16 @@ private:
     void follow(bool following);
     bool keepsRowPlaces(const QModelIndex& parent) const;
     void updateRowContents();
+    bool paintPlainRows(const QRegion& region);
+    bool anyRowMarked() const;
+    void forgetShownRows();
 
+    // What each row in sight showed at the last refresh, from row m_shownFrom on; unset where it
+    // is not known. The rows' places must not have changed since.
+    QList<std::optional<RowContent>> m_shown;
+    int m_shownFrom = 0;
+    // Where row 0 lies while what the rows showed is known.
+    QRect m_firstRow;
     // How far right the rows' drawing in the viewport reaches now, at most.
     int m_inkRight = std::numeric_limits<int>::max();
     // The item options of the last repaint, and what they were made from.
