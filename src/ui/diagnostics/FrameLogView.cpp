@@ -433,7 +433,7 @@ bool FrameLogView::viewportEvent(QEvent* event)
     auto* delegate = static_cast<FrameLogDelegate*>(itemDelegate());
     delegate->takePaintedRight();
     bool handled = true;
-    if (!paintPlainRows(region)) {
+    if (!paintRows(region)) {
         if (const std::optional<QColor> color = paintBackdrop(region))
             delegate->fillFirst(region, *color);
         delegate->setExposed(region);
@@ -456,14 +456,14 @@ bool FrameLogView::viewportEvent(QEvent* event)
     return handled;
 }
 
-// While no row is marked, rows are drawn here as the list would draw them, without its work of
-// finding each row's place and state and looking again at every row, and with the glyphs of all
-// rows drawn at once.
-bool FrameLogView::paintPlainRows(const QRegion& region)
+// Unless hover marks a row, rows are drawn here as the list would draw them, without its work of
+// finding each row's place and looking again at every row, and with the glyphs of all rows that
+// use the list's text colour drawn at once.
+bool FrameLogView::paintRows(const QRegion& region)
 {
     const QAbstractItemModel* rows = model();
     const QModelIndex first = rows ? rows->index(0, 0, rootIndex()) : QModelIndex();
-    if (!first.isValid() || anyRowMarked() || state() != NoState || alternatingRowColors() ||
+    if (!first.isValid() || hoverMarksRows() || state() != NoState || alternatingRowColors() ||
         viewMode() != ListMode || flow() != TopToBottom || spacing() != 0 || !uniformItemSizes() ||
         !(rows->flags(first) & Qt::ItemIsEnabled))
         return false;
@@ -475,7 +475,7 @@ bool FrameLogView::paintPlainRows(const QRegion& region)
         return false;
     // As the list paints an enabled row that is not hovered.
     option.palette.setCurrentColorGroup(QPalette::Normal);
-    option.state &= ~QStyle::State_MouseOver;
+    const QStyle::State state = option.state & ~QStyle::State_MouseOver;
 
     const std::optional<QColor> color = paintBackdrop(region);
     QPainter painter(viewport());
@@ -489,8 +489,10 @@ bool FrameLogView::paintPlainRows(const QRegion& region)
     int row = std::max(0, (bounds.top() - rect.top()) / rect.height());
     rect.translate(0, row * rect.height());
     for (; row < count && rect.top() <= bounds.bottom(); ++row) {
+        const QModelIndex index = rows->index(row, 0, rootIndex());
         option.rect = rect;
-        delegate->paint(&painter, option, rows->index(row, 0, rootIndex()));
+        option.state = state | rowMarks(index);
+        delegate->paint(&painter, option, index);
         rect.translate(0, rect.height());
     }
     delegate->closeBatch(painter);
@@ -526,7 +528,7 @@ FrameLogView::RowContent FrameLogView::rowContent(const QModelIndex& index)
     const LogEntry* entry = log ? log->entryAt(index.row()) : nullptr;
     if (!entry)
         return {};
-    return {log->timeTextAt(index.row()), FrameLogModel::directionMark(entry->direction), entry->text.simplified()};
+    return {log->timeTextAt(index.row()), FrameLogModel::directionMark(entry->direction), entry->text.simplified(), {}};
 }
 
 // Rows that only changed content need drawing only where they look different; the rest of each
@@ -536,8 +538,8 @@ void FrameLogView::updateRowContents()
     QList<std::optional<RowContent>> before = std::exchange(m_shown, {});
     const int beforeFrom = std::exchange(m_shownFrom, 0);
     const QRect area = viewport()->rect();
-    // A marked row is drawn across its whole width, and its mark moves with its entry.
-    const bool marked = anyRowMarked();
+    // The row under the mouse is not known here: while hover marks a row, every row is new.
+    const bool hovered = hoverMarksRows();
     // Rows are all one height, each right below the one before, and keep their places as long
     // as what they showed is known.
     if (before.isEmpty())
@@ -560,12 +562,15 @@ void FrameLogView::updateRowContents()
     for (; row < rows && rect.top() <= area.bottom(); ++row) {
         const QModelIndex index = model()->index(row, 0, rootIndex());
         RowContent now = rowContent(index);
-        const qsizetype was = row - beforeFrom;
+        now.marks = rowMarks(index);
+        const qsizetype at = row - beforeFrom;
+        const RowContent* was = at >= 0 && at < before.size() && before[at] ? &*before[at] : nullptr;
         QRect part;
-        if (marked) {
+        // A marked row is drawn across its whole width, and marks move with their entries.
+        if (hovered || now.marks || (was && was->marks)) {
             part = QRect(area.left(), rect.top(), area.width(), rect.height());
-        } else if (was >= 0 && was < before.size() && before[was]) {
-            part = delegate->changedArea(font, rect, *before[was], now);
+        } else if (was) {
+            part = delegate->changedArea(font, rect, *was, now);
         } else {
             // What the row showed is not known: nothing drawn reaches past m_inkRight.
             const int right = std::max(m_inkRight, delegate->inkRight(font, rect, index));
@@ -590,13 +595,22 @@ void FrameLogView::updateRowContents()
     }
 }
 
-// The current row is marked only while the list has the focus, and the row under the mouse only
-// where the style asks for hover events: the list follows the mouse by them alone.
-bool FrameLogView::anyRowMarked() const
+// The list marks the row under the mouse only where the style asks for hover events: it follows
+// the mouse by them alone.
+bool FrameLogView::hoverMarksRows() const
 {
-    const bool focused = currentIndex().isValid() && (hasFocus() || viewport()->hasFocus());
-    const bool hovered = viewport()->testAttribute(Qt::WA_Hover) && viewport()->underMouse();
-    return selectionModel()->hasSelection() || focused || hovered;
+    return viewport()->testAttribute(Qt::WA_Hover) && viewport()->underMouse();
+}
+
+// As the list marks a row: selected, or current while the list has the focus.
+QStyle::State FrameLogView::rowMarks(const QModelIndex& index) const
+{
+    QStyle::State marks;
+    if (selectionModel()->isSelected(index))
+        marks |= QStyle::State_Selected;
+    if (index == currentIndex() && (hasFocus() || viewport()->hasFocus()))
+        marks |= QStyle::State_HasFocus;
+    return marks;
 }
 
 void FrameLogView::forgetShownRows()

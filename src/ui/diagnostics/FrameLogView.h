@@ -33,6 +33,8 @@ public:
         QString time;
         QString mark;
         QString line;
+        // How the list marks the row, hover aside.
+        QStyle::State marks;
     };
     static RowContent rowContent(const QModelIndex& index);
 
@@ -59,8 +61,9 @@ private:
     void follow(bool following);
     bool keepsRowPlaces(const QModelIndex& parent) const;
     void updateRowContents();
-    bool paintPlainRows(const QRegion& region);
-    bool anyRowMarked() const;
+    bool paintRows(const QRegion& region);
+    bool hoverMarksRows() const;
+    QStyle::State rowMarks(const QModelIndex& index) const;
     void forgetShownRows();
 
     // What each row in sight showed at the last refresh, from row m_shownFrom on; unset where it
