@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QGlyphRun>
 #include <QtMath>
 #include <QUuid>
@@ -391,6 +392,13 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
+    // The scroll bar's strip does the same, as the bar changes with every row while the list
+    // grows; the bar itself is drawn over the copy as it was over the section.
+    if (QWidget* strip = verticalScrollBar()->parentWidget(); strip && strip != this) {
+        m_scrollBarStrip = strip;
+        strip->setAttribute(Qt::WA_OpaquePaintEvent);
+        strip->installEventFilter(this);
+    }
 
     // No shortcut of its own: the window's Edit ▸ Copy owns Ctrl+C and hands it to the focused
     // widget's copy(); a second Ctrl+C would make the key ambiguous, and then neither acts.
@@ -434,7 +442,7 @@ bool FrameLogView::viewportEvent(QEvent* event)
     delegate->takePaintedRight();
     bool handled = true;
     if (!paintRows(region)) {
-        if (const std::optional<QColor> color = paintBackdrop(region))
+        if (const std::optional<QColor> color = paintBackdrop(viewport(), m_backdrop, region))
             delegate->fillFirst(region, *color);
         delegate->setExposed(region);
         handled = QListView::viewportEvent(event);
@@ -477,7 +485,7 @@ bool FrameLogView::paintRows(const QRegion& region)
     option.palette.setCurrentColorGroup(QPalette::Normal);
     const QStyle::State state = option.state & ~QStyle::State_MouseOver;
 
-    const std::optional<QColor> color = paintBackdrop(region);
+    const std::optional<QColor> color = paintBackdrop(viewport(), m_backdrop, region);
     QPainter painter(viewport());
     if (color)
         paintFill(painter, {region, *color});
@@ -697,7 +705,8 @@ void FrameLogView::changeEvent(QEvent* event)
     case QEvent::PaletteChange:
     case QEvent::StyleChange:
     case QEvent::FontChange:
-        m_backdropStale = true;
+        m_backdrop.stale = true;
+        m_scrollBarBackdrop.stale = true;
         m_itemOption.reset();
         forgetShownRows();
         break;
@@ -707,10 +716,21 @@ void FrameLogView::changeEvent(QEvent* event)
     QListView::changeEvent(event);
 }
 
-std::optional<QColor> FrameLogView::paintBackdrop(const QRegion& region)
+bool FrameLogView::eventFilter(QObject* watched, QEvent* event)
 {
-    QWidget* area = viewport();
-    // Each widget behind the list, outermost first, and where the list lies on it: the copy
+    if (watched == m_scrollBarStrip && event->type() == QEvent::Paint) {
+        const QRegion region = static_cast<QPaintEvent*>(event)->region();
+        if (const std::optional<QColor> color = paintBackdrop(m_scrollBarStrip, m_scrollBarBackdrop, region)) {
+            QPainter painter(m_scrollBarStrip);
+            paintFill(painter, {region, *color});
+        }
+    }
+    return QListView::eventFilter(watched, event);
+}
+
+std::optional<QColor> FrameLogView::paintBackdrop(QWidget* area, Backdrop& backdrop, const QRegion& region)
+{
+    // Each widget behind the list, outermost first, and where the part lies on it: the copy
     // holds while none of them moved or changed size, whatever order their layouts ran in.
     QList<QWidget*> behind;
     QList<QRect> places;
@@ -718,26 +738,27 @@ std::optional<QColor> FrameLogView::paintBackdrop(const QRegion& region)
         behind.prepend(widget);
         places.prepend(QRect(area->mapTo(widget, QPoint(0, 0)), widget->size()));
     }
-    if (m_backdropStale || m_backdrop.deviceIndependentSize().toSize() != area->size() || places != m_backdropPlaces) {
-        m_backdropStale = false;
-        m_backdropPlaces = places;
+    if (backdrop.stale || backdrop.pixmap.deviceIndependentSize().toSize() != area->size() ||
+        places != backdrop.places) {
+        backdrop.stale = false;
+        backdrop.places = places;
         const qreal ratio = area->devicePixelRatioF();
-        m_backdrop = QPixmap(area->size() * ratio);
-        m_backdrop.setDevicePixelRatio(ratio);
-        m_backdrop.fill(palette().color(QPalette::Window));
+        backdrop.pixmap = QPixmap(area->size() * ratio);
+        backdrop.pixmap.setDevicePixelRatio(ratio);
+        backdrop.pixmap.fill(palette().color(QPalette::Window));
         // Each paints itself alone, as the window would.
         for (QWidget* widget : std::as_const(behind)) {
             const QRect under(area->mapTo(widget, QPoint(0, 0)), area->size());
-            widget->render(&m_backdrop, QPoint(0, 0), QRegion(under), QWidget::DrawWindowBackground);
+            widget->render(&backdrop.pixmap, QPoint(0, 0), QRegion(under), QWidget::DrawWindowBackground);
         }
-        m_backdropColor = uniformColor(m_backdrop.toImage());
+        backdrop.color = uniformColor(backdrop.pixmap.toImage());
     }
     // Filling takes half the memory traffic of copying, and rows are redrawn at every refresh
-    // while entries pour in. The rows' painter fills it, which spares opening a second one.
-    if (m_backdropColor)
-        return m_backdropColor;
+    // while entries pour in. The caller's painter fills it, which spares opening a second one.
+    if (backdrop.color)
+        return backdrop.color;
     QPainter painter(area);
     painter.setClipRegion(region);
-    painter.drawPixmap(0, 0, m_backdrop);
+    painter.drawPixmap(0, 0, backdrop.pixmap);
     return std::nullopt;
 }

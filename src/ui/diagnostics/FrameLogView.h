@@ -48,6 +48,7 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void initViewItemOption(QStyleOptionViewItem* option) const override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void showEvent(QShowEvent* event) override;
@@ -79,13 +80,22 @@ private:
     mutable QStyle::State m_itemOptionState;
     mutable const QStyle* m_itemOptionStyle = nullptr;
 
-    // What the sections behind the list show where the list lies, painted once: the rows are
-    // then drawn over this copy and never make the section behind them paint again. Paints it
-    // over `region`, or gives its colour when it is all one, for the rows to fill.
-    std::optional<QColor> paintBackdrop(const QRegion& region);
-    QPixmap m_backdrop;
-    QList<QRect> m_backdropPlaces;
-    // The backdrop's colour when it is all one.
-    std::optional<QColor> m_backdropColor;
-    bool m_backdropStale = true;
+    // What the sections behind the list show where a part of it lies, painted once: the part
+    // is then drawn over this copy and never makes the sections behind it paint again.
+    struct Backdrop {
+        QPixmap pixmap;
+        QList<QRect> places;
+        // Its colour when it is all one.
+        std::optional<QColor> color;
+        bool stale = true;
+    };
+    // Paints the backdrop of `area` over `region`, or gives its colour when it is all one, for
+    // the caller to fill.
+    std::optional<QColor> paintBackdrop(QWidget* area, Backdrop& backdrop, const QRegion& region);
+    // Behind the rows.
+    Backdrop m_backdrop;
+    // Behind the vertical scroll bar, which changes with every row that comes while the list
+    // grows.
+    QWidget* m_scrollBarStrip = nullptr;
+    Backdrop m_scrollBarBackdrop;
 };
