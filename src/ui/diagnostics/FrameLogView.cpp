@@ -61,9 +61,10 @@ public:
         const bool selected = option.state & QStyle::State_Selected;
         const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
         const QColor secondary = selected ? text : option.palette.color(QPalette::PlaceholderText);
-        const QRect area = option.rect.adjusted(8, 0, -8, 0);
+        const QRect area = textArea(option.rect);
         const int top = area.top() + (area.height() - fonts.height) / 2;
         const RowTexts& texts = rowTexts(index, fonts, area.width());
+        const Columns at = columns(area, texts.time.advance);
         m_paintedRight = std::max(m_paintedRight, inkRight(option.rect, option.state, texts));
 
         // Only what reaches into the repainted part of the row is drawn again: a refresh often
@@ -75,8 +76,9 @@ public:
             return;
         const int left = exposed.left();
         const int right = exposed.right() + 1;
-        // Shaped texts may reach a little past their advance; a line's height is more than any does.
-        const auto reaches = [&](int from, int to) { return from - fonts.height < right && to + fonts.height > left; };
+        const auto reaches = [&](int from, int to) {
+            return from - fonts.shapedOverhang() < right && to + fonts.shapedOverhang() > left;
+        };
 
         // The row's own clip is set only when something is drawn here rather than gathered.
         bool clipped = false;
@@ -88,22 +90,20 @@ public:
             }
             painter->setPen(color);
         };
-        int x = area.left();
-        if (reaches(x, x + texts.time.advance)) {
+        if (reaches(at.time, at.time + texts.time.advance)) {
             drawWith(secondary);
-            draw(painter, QPoint(x, top), texts.time.runs);
+            draw(painter, QPoint(at.time, top), texts.time.runs);
         }
-        x += texts.time.advance + FrameLogView::partSpacing;
 
-        // On the regular font's baseline.
+        // Centred on its column, on the regular font's baseline.
         const int boldTop = top + fonts.ascent - fonts.boldAscent;
-        const int markLeft = x + (FrameLogView::markWidth - texts.mark.advance) / 2;
+        const int markLeft = at.mark + (FrameLogView::markWidth - texts.mark.advance) / 2;
         if (reaches(markLeft, markLeft + texts.mark.advance)) {
             drawWith(text);
             draw(painter, QPoint(markLeft, boldTop), texts.mark.runs);
         }
-        x += FrameLogView::markWidth + FrameLogView::partSpacing;
 
+        const int x = at.line;
         if (texts.plain) {
             const AsciiGlyphs::Range glyphs = fonts.plain.reaching(*texts.plain, left - x, right - x);
             const AsciiGlyphs::Span ink = fonts.plain.inkRows();
@@ -135,39 +135,33 @@ public:
                       const FrameLogView::RowContent& after) const
     {
         const Fonts& fonts = fontsFor(font);
-        const QRect area = rect.adjusted(8, 0, -8, 0);
         const int timeAdvance = piece(m_times, after.time, fonts.regular).advance;
         // Everything after the time moves with its width.
         if (piece(m_times, before.time, fonts.regular).advance != timeAdvance)
             return rect;
+        const Columns at = columns(textArea(rect), timeAdvance);
         int from = std::numeric_limits<int>::max();
         int to = std::numeric_limits<int>::min();
         const auto add = [&](qreal a, qreal b) {
             from = std::min(from, qFloor(a));
             to = std::max(to, qCeil(b));
         };
-        // Shaped texts may reach a little past their advance; a line's height is more than any does.
-        const int slack = fonts.height;
-        int x = area.left();
+        const int slack = fonts.shapedOverhang();
         if (before.time != after.time)
-            add(x - slack, x + timeAdvance + slack);
-        x += timeAdvance + FrameLogView::partSpacing;
+            add(at.time - slack, at.time + timeAdvance + slack);
         if (before.mark != after.mark) {
             const int widest = std::max(piece(m_marks, before.mark, fonts.bold).advance,
                                         piece(m_marks, after.mark, fonts.bold).advance);
             // Marks are centred on their column and may be wider than it.
             const int overflow = std::max(0, widest - FrameLogView::markWidth);
-            add(x - overflow - slack, x + FrameLogView::markWidth + overflow + slack);
+            add(at.mark - overflow - slack, at.mark + FrameLogView::markWidth + overflow + slack);
         }
-        x += FrameLogView::markWidth + FrameLogView::partSpacing;
         if (before.line != after.line) {
-            const int lineWidth = std::max(0, area.width() - 1 - (x - area.left()));
-            if (const std::optional<AsciiGlyphs::Span> span = fonts.plain.changed(before.line, after.line, lineWidth)) {
-                if (span->to > span->from)
-                    add(x + span->from, x + span->to);
-            } else {
-                add(x - slack, rect.right() + 1);
-            }
+            const std::optional<AsciiGlyphs::Span> span = fonts.plain.changed(before.line, after.line, at.lineWidth);
+            if (!span)
+                add(at.line - slack, rect.right() + 1);
+            else if (span->to > span->from)
+                add(at.line + span->from, at.line + span->to);
         }
         if (from >= to)
             return {};
@@ -202,7 +196,7 @@ public:
     int inkRight(const QFont& font, const QRect& rect, const QModelIndex& index) const
     {
         const Fonts& fonts = fontsFor(font);
-        return inkRight(rect, {}, rowTexts(index, fonts, rect.adjusted(8, 0, -8, 0).width()));
+        return inkRight(rect, {}, rowTexts(index, fonts, textArea(rect).width()));
     }
 
     // The backdrop's colour over `region`, to fill before the first row of the repaint is drawn.
@@ -225,13 +219,31 @@ private:
         const int rowRight = rect.right() + 1;
         if (texts.lineAdvance < 0 || (state & markedStates))
             return rowRight;
-        const int left = rect.left() + 8;
-        const int markRight = left + texts.time.advance + FrameLogView::partSpacing +
-                              std::max(FrameLogView::markWidth, texts.mark.advance);
-        const int lineRight = left + texts.time.advance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing +
-                              texts.lineAdvance;
-        // A glyph may reach past its advance; a line's height is far more than any does.
-        return std::min(rowRight, std::max(markRight, lineRight) + texts.fonts->height);
+        const Columns at = columns(textArea(rect), texts.time.advance);
+        const int markRight = at.mark + std::max(FrameLogView::markWidth, texts.mark.advance);
+        const int lineRight = at.line + texts.lineAdvance;
+        return std::min(rowRight, std::max(markRight, lineRight) + texts.fonts->shapedOverhang());
+    }
+
+    // A row's texts stand inside its rect, a margin in from either side.
+    static QRect textArea(const QRect& row) { return row.adjusted(8, 0, -8, 0); }
+
+    // Where a row's parts start in its text area, for a time of day `timeAdvance` wide, and how
+    // wide the line may be before it is elided.
+    struct Columns {
+        int time = 0;
+        int mark = 0;
+        int line = 0;
+        int lineWidth = 0;
+    };
+    static Columns columns(const QRect& area, int timeAdvance)
+    {
+        Columns at;
+        at.time = area.left();
+        at.mark = at.time + timeAdvance + FrameLogView::partSpacing;
+        at.line = at.mark + FrameLogView::markWidth + FrameLogView::partSpacing;
+        at.lineWidth = std::max(0, area.right() - at.line);
+        return at;
     }
 
     // What every row takes from the list's font, made once for it.
@@ -248,6 +260,9 @@ private:
         int height = 0;
         int ascent = 0;
         int boldAscent = 0;
+        // How far past its advance a shaped text may leave ink: a line's height is more than
+        // any glyph reaches.
+        int shapedOverhang() const { return height; }
         // At a thousand entries a second every row shown is new at each refresh, and shaping
         // its line would cost more than all the rest of drawing it.
         AsciiGlyphs plain;
@@ -323,8 +338,7 @@ private:
         const FrameLogView::RowContent content = FrameLogView::rowContent(index);
         texts.time = piece(m_times, content.time, fonts.regular);
         texts.mark = piece(m_marks, content.mark, fonts.bold);
-        const int lineOffset = texts.time.advance + FrameLogView::markWidth + 2 * FrameLogView::partSpacing;
-        const int lineWidth = std::max(0, width - 1 - lineOffset);
+        const int lineWidth = columns(QRect(0, 0, width, 1), texts.time.advance).lineWidth;
         // A line that fits is left whole, as eliding would leave it.
         texts.plain = fonts.plain.line(content.line);
         if (texts.plain && texts.plain->advance <= lineWidth) {
@@ -594,7 +608,7 @@ void FrameLogView::updateRowContents()
     }
     // One rectangle is far cheaper to repaint than many; it is worth some more pixels.
     if (qint64(bounds.width()) * bounds.height() <= 2 * pixels) {
-        viewport()->update(bounds);
+            viewport()->update(bounds);
     } else {
         // One part a row, each below the one before.
         QRegion region;
