@@ -14,11 +14,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QBackingStore>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -174,6 +176,84 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     list->selectionModel()->select(model->index(2), QItemSelectionModel::ClearAndSelect);
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" — 205")));
+}
+
+// Refreshes repaint only what changed in each row; whatever comes in, and whatever the user does
+// meanwhile, they must leave the list as a repaint of all its rows draws it.
+TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
+{
+    QDateTime now(QDate(2026, 12, 8), QTime(10, 0, 0));
+    DiagnosticsView& v = view();
+    hub->clock().now = [&] { return now; };
+    window->resize(1000, 800);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    FrameLogModel* model = v.logModel();
+    FrameLogView* list = v.logView();
+    auto* page = window->findChild<QScrollArea*>(QStringLiteral("diagnosticsScroll"));
+    ASSERT_NE(page, nullptr);
+    const auto pixels = [&] {
+        const auto* store = static_cast<const QImage*>(window->backingStore()->paintDevice());
+        const qreal ratio = store->devicePixelRatio();
+        const QRect at(list->mapTo(window.get(), QPoint(0, 0)) * ratio, list->size() * ratio);
+        return store->copy(at).convertToFormat(QImage::Format_RGB32);
+    };
+
+    QRandomGenerator random(41);
+    int count = 0;
+    // Alike lines change in a few characters; mixed ones change whole.
+    bool alike = true;
+    const auto text = [&]() -> QString {
+        ++count;
+        switch (alike ? 5 : random.bounded(6)) {
+        case 0: return QStringLiteral("ACK #%1 seq=%2").arg(count).arg(random.bounded(1000));
+        case 1: {
+            // Printable ASCII of any length, up to lines that are elided.
+            QString line;
+            for (int n = random.bounded(160); n > 0; --n)
+                line += QChar(char16_t(0x20 + random.bounded(95)));
+            return line;
+        }
+        case 2: return QStringLiteral("Grüße #%1 \u05E9\u05DC\u05D5\u05DD").arg(count);
+        case 3: return QStringLiteral("i%1").arg(count);
+        default: return QStringLiteral("PATCH #%1 ops=%2").arg(count).arg(random.bounded(4));
+        }
+    };
+    // The list starts nearly empty and grows to its cap as it goes.
+    for (int step = 0; step < 400; ++step) {
+        alike = step % 100 < 60;
+        for (int n = random.bounded(1, 30); n > 0; --n) {
+            now = now.addMSecs(random.bounded(alike ? 50 : 400));
+            const auto direction = alike ? LogEntry::Direction::sent : LogEntry::Direction(random.bounded(3));
+            hub->log(direction, text());
+        }
+        model->sync();
+        switch (random.bounded(40)) {
+        case 0:
+            list->selectionModel()->select(model->index(random.bounded(20), 0), QItemSelectionModel::ClearAndSelect);
+            break;
+        case 1: list->selectionModel()->clear(); break;
+        case 2: list->verticalScrollBar()->setValue(random.bounded(list->verticalScrollBar()->maximum() + 1)); break;
+        case 3: page->verticalScrollBar()->setValue(random.bounded(page->verticalScrollBar()->maximum() + 1)); break;
+        case 4: window->resize(700 + random.bounded(500), 500 + random.bounded(400)); break;
+        case 5:
+            list->setFocus();
+            list->selectionModel()->setCurrentIndex(model->index(random.bounded(30), 0),
+                                                    QItemSelectionModel::NoUpdate);
+            break;
+        case 6: list->clearFocus(); break;
+        default: break;
+        }
+        // A relayout comes on a zero timer, and its repaint after it.
+        QApplication::processEvents();
+        QApplication::processEvents();
+        if (step % 4 == 3) {
+            const QImage refreshed = pixels();
+            list->viewport()->repaint();
+            ASSERT_EQ(refreshed, pixels()) << "after step " << step;
+        }
+    }
+    EXPECT_EQ(model->rowCount(), DeviceManager::maxLogEntries);
 }
 
 TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)

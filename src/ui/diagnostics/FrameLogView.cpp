@@ -677,6 +677,32 @@ void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
     }
 }
 
+// A row marked or unmarked between refreshes is drawn anew by the list, across its whole width:
+// what the rows showed at the last refresh no longer says where their marks are.
+void FrameLogView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    forgetShownRows();
+    QListView::selectionChanged(selected, deselected);
+}
+
+void FrameLogView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    forgetShownRows();
+    QListView::currentChanged(current, previous);
+}
+
+void FrameLogView::focusInEvent(QFocusEvent* event)
+{
+    forgetShownRows();
+    QListView::focusInEvent(event);
+}
+
+void FrameLogView::focusOutEvent(QFocusEvent* event)
+{
+    forgetShownRows();
+    QListView::focusOutEvent(event);
+}
+
 void FrameLogView::reset()
 {
     forgetShownRows();
