@@ -5,12 +5,14 @@
 #include "ShellFixture.h"
 
 #include "app/SidebarHost.h"
+#include "ui/diagnostics/AsciiGlyphs.h"
 #include "ui/diagnostics/DeviceScreenSection.h"
 #include "ui/diagnostics/DiagnosticsView.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/diagnostics/FrameLogView.h"
 #include "ui/diagnostics/SnapshotPicture.h"
 #include "ui/widgets/DisplayFormats.h"
+#include "ui/widgets/FormSection.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -74,6 +76,43 @@ TEST(SnapshotPictureTest, NeverGrowsPastItsPixelsAndShrinksWithItsProportions)
     EXPECT_EQ(picture.imageRect(), QRect(0, 70, 240, 160));
     EXPECT_EQ(picture.heightForWidth(240), 160);
     EXPECT_EQ(picture.heightForWidth(960), 320);
+}
+
+// The frame log redraws only the characters that changed between two lines of its font's table.
+TEST(AsciiGlyphsTest, ChangedSpanHoldsTheCharactersThatDifferAndNoMore)
+{
+    const AsciiGlyphs glyphs(FormSection::monospacedFont(-1));
+    const std::optional<AsciiGlyphs::Line> line = glyphs.line(u"PATCH #1234 ops=3");
+    ASSERT_TRUE(line) << "the log's font draws printable ASCII from its table";
+    const QList<QPointF>& at = line->positions;
+    const qreal wide = 10'000;
+
+    const std::optional<AsciiGlyphs::Span> same = glyphs.changed(u"PATCH #1234 ops=3", u"PATCH #1234 ops=3", wide);
+    ASSERT_TRUE(same);
+    EXPECT_GE(same->from, same->to);
+
+    // Two digits in the middle: their cells, with a little room for ink, and not the line's ends.
+    const std::optional<AsciiGlyphs::Span> digits = glyphs.changed(u"PATCH #1234 ops=3", u"PATCH #1250 ops=3", wide);
+    ASSERT_TRUE(digits);
+    EXPECT_LE(digits->from, at[9].x());
+    EXPECT_GE(digits->to, at[11].x());
+    EXPECT_GT(digits->from, at[6].x());
+    EXPECT_LT(digits->to, at[14].x());
+    const AsciiGlyphs::Range drawn = glyphs.reaching(*line, digits->from, digits->to);
+    EXPECT_LE(drawn.first, 9);
+    EXPECT_GE(drawn.last, 11);
+    EXPECT_GT(drawn.first, 0);
+    EXPECT_LT(drawn.last, line->glyphs.size());
+
+    // A line of another length moves everything after the first difference.
+    const std::optional<AsciiGlyphs::Span> longer = glyphs.changed(u"PATCH #9 ops=3", u"PATCH #10 ops=3", wide);
+    ASSERT_TRUE(longer);
+    EXPECT_LE(longer->from, at[7].x());
+    EXPECT_GE(longer->to, at[14].x());
+
+    // Lines elided for their width, or outside the table, are not the table's to compare.
+    EXPECT_FALSE(glyphs.changed(u"PATCH #1234 ops=3", u"PATCH #1250 ops=3", at[5].x()));
+    EXPECT_FALSE(glyphs.changed(u"PATCH #1234", u"Grüße #1234", wide));
 }
 
 class DiagnosticsTest : public ShellTest {
