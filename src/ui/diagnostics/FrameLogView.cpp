@@ -677,29 +677,41 @@ void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
     }
 }
 
-// A row marked or unmarked between refreshes is drawn anew by the list, across its whole width:
-// what the rows showed at the last refresh no longer says where their marks are.
+// A row marked or unmarked between refreshes is drawn anew by the list, across its whole width;
+// the next refresh draws it so again.
+void FrameLogView::markShownRows(int first, int last)
+{
+    for (int row = std::max(first, m_shownFrom); row <= last && row - m_shownFrom < m_shown.size(); ++row) {
+        if (std::optional<RowContent>& shown = m_shown[row - m_shownFrom])
+            shown->marks |= QStyle::State_Selected;
+    }
+}
+
 void FrameLogView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
-    forgetShownRows();
+    for (const QItemSelection* ranges : {&selected, &deselected}) {
+        for (const QItemSelectionRange& range : *ranges)
+            markShownRows(range.top(), range.bottom());
+    }
     QListView::selectionChanged(selected, deselected);
 }
 
 void FrameLogView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
-    forgetShownRows();
+    markShownRows(current.row(), current.row());
+    markShownRows(previous.row(), previous.row());
     QListView::currentChanged(current, previous);
 }
 
 void FrameLogView::focusInEvent(QFocusEvent* event)
 {
-    forgetShownRows();
+    markShownRows(currentIndex().row(), currentIndex().row());
     QListView::focusInEvent(event);
 }
 
 void FrameLogView::focusOutEvent(QFocusEvent* event)
 {
-    forgetShownRows();
+    markShownRows(currentIndex().row(), currentIndex().row());
     QListView::focusOutEvent(event);
 }
 

@@ -70,6 +70,7 @@ private:
     bool hoverMarksRows() const;
     QStyle::State rowMarks(const QModelIndex& index) const;
     void forgetShownRows();
+    void markShownRows(int first, int last);
 
     // What each row in sight showed at the last refresh, from row m_shownFrom on; unset where it
     // is not known. The rows' places must not have changed since.
