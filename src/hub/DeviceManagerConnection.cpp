@@ -101,10 +101,13 @@ std::optional<QString> DeviceManager::openPort(const QString& path, const std::o
     // never acts on the connection that replaced it.
     const std::uint64_t generation = ++m_portGeneration;
     const QPointer<DeviceManager> weak(this);
-    auto onData = [weak, generation](const QByteArray& chunk) {
+    // A chunk stays held until its hand-over has run (or been dropped): the reader stops while
+    // too many wait, so a device that sends faster than this thread takes it in is held back
+    // by the line rather than growing the queue of hand-overs.
+    auto onData = [weak, generation](const QByteArray& chunk, const SerialPort::ChunkHold& hold) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [weak, generation, chunk] {
+            [weak, generation, chunk, hold] {
                 if (weak)
                     weak->handleReceived(generation, chunk);
             },
