@@ -461,8 +461,10 @@ public:
 
 private:
     std::optional<QString> openPort(const QString& path, const std::optional<TarvUSB::PortNode>& expectedNode = {});
-    // A port named by hand is the device only while its path names the node first opened
-    // there: once that node has gone, or the path names another, the port is let go for good.
+    // A port named by hand is the device only while its path names the node first seen
+    // there, at the first look that found one, whether it then opened or not: once that node
+    // has gone, or the path names another, the port is let go for good.
+    void lookAtPort(std::uint64_t registryID, const QString& path);
     void rememberPortNode(std::uint64_t registryID);
     std::optional<TarvUSB::PortNode> knownPortNode(std::uint64_t registryID) const;
     bool portHasGone(std::uint64_t registryID, const QString& path) const;
