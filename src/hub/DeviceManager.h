@@ -362,8 +362,9 @@ public:
     void pressMacroKey(int index, KeyOutcome outcome = {});
     // Logs the firing and carries the action out; failures are logged, and handed to `outcome`.
     void fireMacroKey(const MacroAction& action, const QString& label, KeyOutcome outcome = {});
-    // Replaces the running typing, if any, with this text.
-    void typeText(const QString& text);
+    // Replaces the running typing, if any, with this text; `outcome` is told once the last
+    // character went to the link, or why typing stopped before.
+    void typeText(const QString& text, KeyOutcome outcome = {});
     const TypingTask* typingTask() const { return m_typingTask.get(); }
     // Tests pace the typing themselves.
     void setTypingScheduler(TypingTask::Scheduler scheduler) { m_typingScheduler = std::move(scheduler); }
@@ -649,7 +650,9 @@ private:
     void rebuildScreensaverPhotos();
     void finishPhotoWork();
     // Touch input and key actions.
-    void sendHidEmit(TarvUSB::HidReport report, std::uint8_t mods, std::uint16_t usage);
+    // False when the report was not handed to the link; hidNotSentReason says why.
+    bool sendHidEmit(TarvUSB::HidReport report, std::uint8_t mods, std::uint16_t usage);
+    QString hidNotSentReason() const;
     void tapAt(const TouchPoint& start);
     void swipeFrom(int dx, int dy);
     std::optional<QRect> toastTouchRect() const;
