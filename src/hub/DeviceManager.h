@@ -362,8 +362,9 @@ public:
     void pressMacroKey(int index, KeyOutcome outcome = {});
     // Logs the firing and carries the action out; failures are logged, and handed to `outcome`.
     void fireMacroKey(const MacroAction& action, const QString& label, KeyOutcome outcome = {});
-    // Replaces the running typing, if any, with this text.
-    void typeText(const QString& text);
+    // Replaces the running typing, if any, with this text; `outcome` is told once the last
+    // character went to the link, or why typing stopped before.
+    void typeText(const QString& text, KeyOutcome outcome = {});
     const TypingTask* typingTask() const { return m_typingTask.get(); }
     // Tests pace the typing themselves.
     void setTypingScheduler(TypingTask::Scheduler scheduler) { m_typingScheduler = std::move(scheduler); }
@@ -461,8 +462,10 @@ public:
 
 private:
     std::optional<QString> openPort(const QString& path, const std::optional<TarvUSB::PortNode>& expectedNode = {});
-    // A port named by hand is the device only while its path names the node first opened
-    // there: once that node has gone, or the path names another, the port is let go for good.
+    // A port named by hand is the device only while its path names the node first seen
+    // there, at the first look that found one, whether it then opened or not: once that node
+    // has gone, or the path names another, the port is let go for good.
+    void lookAtPort(std::uint64_t registryID, const QString& path);
     void rememberPortNode(std::uint64_t registryID);
     std::optional<TarvUSB::PortNode> knownPortNode(std::uint64_t registryID) const;
     bool portHasGone(std::uint64_t registryID, const QString& path) const;
@@ -647,7 +650,9 @@ private:
     void rebuildScreensaverPhotos();
     void finishPhotoWork();
     // Touch input and key actions.
-    void sendHidEmit(TarvUSB::HidReport report, std::uint8_t mods, std::uint16_t usage);
+    // False when the report was not handed to the link; hidNotSentReason says why.
+    bool sendHidEmit(TarvUSB::HidReport report, std::uint8_t mods, std::uint16_t usage);
+    QString hidNotSentReason() const;
     void tapAt(const TouchPoint& start);
     void swipeFrom(int dx, int dy);
     std::optional<QRect> toastTouchRect() const;

@@ -28,7 +28,8 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
     m_activeRegistryID = registryID;
     setState(ConnectionState::connecting(path));
     log(LogEntry::Direction::system, QStringLiteral("Found Tarv at ") + path);
-    if (const auto failure = openPort(path)) {
+    lookAtPort(registryID, path);
+    if (const auto failure = openPort(path, knownPortNode(registryID))) {
         const QString text = QStringLiteral("Open failed: ") + *failure;
         log(LogEntry::Direction::system, text);
         m_activeRegistryID.reset();
@@ -51,8 +52,20 @@ void DeviceManager::connect(std::uint64_t registryID, const QString& path)
     log(LogEntry::Direction::system, QStringLiteral("Serial port opened; DTR toggled"));
 }
 
+void DeviceManager::lookAtPort(std::uint64_t registryID, const QString& path)
+{
+    const std::optional<DeviceWatcher::Device> device = m_watcher->device(registryID);
+    if (!device || !device->namedByHand || m_portNodes.contains(registryID))
+        return;
+    // A first open that fails (a terminal not unlocked yet, a busy port) must not leave the
+    // path free to name whatever takes it over before the next try.
+    if (const PortNode::Lookup now = PortNode::at(path); now.node)
+        m_portNodes.insert(registryID, *now.node);
+}
+
 void DeviceManager::rememberPortNode(std::uint64_t registryID)
 {
+    // The node can appear between the look and the open.
     const std::optional<DeviceWatcher::Device> device = m_watcher->device(registryID);
     if (!device || !device->namedByHand || m_portNodes.contains(registryID) || !m_serialPort)
         return;
@@ -76,11 +89,11 @@ bool DeviceManager::portHasGone(std::uint64_t registryID, const QString& path) c
         return false;
     const PortNode::Lookup now = PortNode::at(path);
     const std::optional<PortNode> known = knownPortNode(registryID);
-    // A port never opened has nothing to be told from, and a path named before it exists is
-    // waited for; but a pseudo-terminal that is not there can only ever come back as the
-    // next terminal opened.
+    // A path never seen to name a node has nothing to be told from, and one named before it
+    // exists is waited for; but a pseudo-terminal that is not there can only ever come back
+    // as the next terminal opened, whatever link or spelling leads to it.
     if (!known)
-        return now.isGone() && path.startsWith(QLatin1String("/dev/pts/"));
+        return now.isGone() && PortNode::leadsToPseudoTerminal(path);
     return now.isGone() || (now.node && *now.node != *known);
 }
 
@@ -101,10 +114,13 @@ std::optional<QString> DeviceManager::openPort(const QString& path, const std::o
     // never acts on the connection that replaced it.
     const std::uint64_t generation = ++m_portGeneration;
     const QPointer<DeviceManager> weak(this);
-    auto onData = [weak, generation](const QByteArray& chunk) {
+    // A chunk stays held until its hand-over has run (or been dropped): the reader stops while
+    // too many wait, so a device that sends faster than this thread takes it in is held back
+    // by the line rather than growing the queue of hand-overs.
+    auto onData = [weak, generation](const QByteArray& chunk, const SerialPort::ChunkHold& hold) {
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [weak, generation, chunk] {
+            [weak, generation, chunk, hold] {
                 if (weak)
                     weak->handleReceived(generation, chunk);
             },
@@ -233,6 +249,7 @@ void DeviceManager::retryConnection()
     const std::optional<TarvUSB::DeviceWatcher::Device> device = m_watcher->device(registryID);
     if (m_activeRegistryID || !device)
         return;
+    lookAtPort(registryID, device->path);
     if (portHasGone(registryID, device->path)) {
         portWentAway(registryID, device->path);
         return;

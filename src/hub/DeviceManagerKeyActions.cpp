@@ -16,10 +16,19 @@
 
 using namespace TarvUSB;
 
-void DeviceManager::sendHidEmit(HidReport report, std::uint8_t mods, std::uint16_t usage)
+bool DeviceManager::sendHidEmit(HidReport report, std::uint8_t mods, std::uint16_t usage)
 {
     // Written at once, never behind page updates in the send window.
-    send(Frame{takeNextSequence(), HidEmitPayload{report, mods, {usage}}});
+    return send(Frame{takeNextSequence(), HidEmitPayload{report, mods, {usage}}});
+}
+
+QString DeviceManager::hidNotSentReason() const
+{
+    if (!m_serialPort)
+        return QStringLiteral("Tarv is not connected to the device");
+    if (m_deviceStalled)
+        return QStringLiteral("the device stopped reading");
+    return QStringLiteral("the report could not be written to the device");
 }
 
 void DeviceManager::pressMacroKey(int index, KeyOutcome outcome)
@@ -50,14 +59,15 @@ void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label
     switch (action.kind()) {
     case MacroAction::Kind::keystroke: {
         const KeyChord& chord = *action.as<KeyChord>();
-        sendHidEmit(HidReport::keyboard, chord.modifiers.rawValue, chord.usage);
-        finish(std::nullopt);
+        const bool sent = sendHidEmit(HidReport::keyboard, chord.modifiers.rawValue, chord.usage);
+        finish(sent ? std::nullopt : std::optional(hidNotSentReason()));
         return;
     }
-    case MacroAction::Kind::media:
-        sendHidEmit(HidReport::consumer, 0, mediaKeyUsage(*action.as<MediaKey>()));
-        finish(std::nullopt);
+    case MacroAction::Kind::media: {
+        const bool sent = sendHidEmit(HidReport::consumer, 0, mediaKeyUsage(*action.as<MediaKey>()));
+        finish(sent ? std::nullopt : std::optional(hidNotSentReason()));
         return;
+    }
     case MacroAction::Kind::openApp:
         finish(m_actionRunner->openApp(*action.as<AppTarget>()));
         return;
@@ -83,8 +93,7 @@ void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label
                                                  actionSummary(MacroAction::typeText(typed)) +
                                                  QStringLiteral(", skipping ") + skipped.join(u' '));
         }
-        typeText(text);
-        finish(std::nullopt);
+        typeText(text, finish);
         return;
     }
     case MacroAction::Kind::screenshot:
@@ -110,19 +119,21 @@ void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label
     }
 }
 
-void DeviceManager::typeText(const QString& text)
+void DeviceManager::typeText(const QString& text, KeyOutcome outcome)
 {
     if (m_typingTask)
         m_typingTask->cancel();
     const QPointer<DeviceManager> weak(this);
-    auto sendCharacter = [weak](const QString& character) {
+    auto sendCharacter = [weak](const QString& character) -> std::optional<QString> {
         if (!weak)
-            return;
+            return QString();
         // Characters the key tables cannot type are skipped; their pause still passes.
-        if (const std::optional<KeyChord> chord = hidChordForCharacter(character))
-            weak->sendHidEmit(HidReport::keyboard, chord->modifiers.rawValue, chord->usage);
+        const std::optional<KeyChord> chord = hidChordForCharacter(character);
+        if (!chord || weak->sendHidEmit(HidReport::keyboard, chord->modifiers.rawValue, chord->usage))
+            return std::nullopt;
+        return weak->hidNotSentReason();
     };
     // The old task goes with its pending step: it sends nothing more.
-    m_typingTask = std::make_unique<TypingTask>(text, sendCharacter, m_typingScheduler);
+    m_typingTask = std::make_unique<TypingTask>(text, sendCharacter, m_typingScheduler, std::move(outcome));
     m_typingTask->start();
 }

@@ -4,19 +4,41 @@
 
 #include <QTimer>
 
-TypingTask::TypingTask(const QString& text, CharacterSender send, Scheduler scheduler, QObject* parent)
-    : QObject(parent), m_characters(graphemes(text)), m_send(std::move(send)), m_scheduler(std::move(scheduler))
+TypingTask::TypingTask(const QString& text, CharacterSender send, Scheduler scheduler, EndHandler onEnd,
+                       QObject* parent)
+    : QObject(parent),
+      m_characters(graphemes(text)),
+      m_send(std::move(send)),
+      m_scheduler(std::move(scheduler)),
+      m_onEnd(std::move(onEnd))
 {
 }
 
 void TypingTask::start()
 {
+    if (m_characters.isEmpty()) {
+        m_endReached = true;
+        end(std::nullopt);
+        return;
+    }
     step();
 }
 
 void TypingTask::cancel()
 {
     m_cancelled = true;
+    end(QStringLiteral("stopped: another text began typing"));
+}
+
+void TypingTask::end(const std::optional<QString>& failure)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    // Whoever is told may start another typing, which releases this task.
+    const EndHandler onEnd = std::move(m_onEnd);
+    if (onEnd)
+        onEnd(failure);
 }
 
 void TypingTask::step()
@@ -27,7 +49,12 @@ void TypingTask::step()
         m_endReached = true;
         return;
     }
-    m_send(m_characters[m_next]);
+    // The rest of a text that lost a character would type something else than was asked.
+    if (const std::optional<QString> failure = m_send(m_characters[m_next])) {
+        m_cancelled = true;
+        end(failure);
+        return;
+    }
     ++m_next;
     // The pause follows every character, the last one included, so a new text typed right
     // after never runs into the previous one's final key.
@@ -36,6 +63,8 @@ void TypingTask::step()
         if (weak)
             weak->step();
     });
+    if (m_next == m_characters.size())
+        end(std::nullopt);
 }
 
 TypingTask::Scheduler TypingTask::timerScheduler()

@@ -1,6 +1,7 @@
 #pragma once
 // Types one text on the device, a character at a time with a fixed pause after each, until
-// it has typed them all or is cancelled (destroying it cancels it too).
+// it has typed them all, a character cannot be handed over, or it is cancelled (destroying it
+// cancels it too, silently).
 
 #include <QObject>
 #include <QPointer>
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class TypingTask : public QObject {
     Q_OBJECT
@@ -19,10 +21,14 @@ public:
     // Runs `step` once after `delay` unless `context` is gone by then. The hub hands in a
     // precise timer; tests hand in one they fire themselves.
     using Scheduler = std::function<void(std::chrono::milliseconds delay, QObject* context, std::function<void()> step)>;
-    // Sends one character; characters the device cannot type are the sender's to skip.
-    using CharacterSender = std::function<void(const QString& character)>;
+    // Sends one character; characters the device cannot type are the sender's to skip. The
+    // failure's text when the character could not be handed over, which ends the typing.
+    using CharacterSender = std::function<std::optional<QString>(const QString& character)>;
+    // Told once: nothing when the last character was handed over, else why typing stopped.
+    using EndHandler = std::function<void(const std::optional<QString>& failure)>;
 
-    TypingTask(const QString& text, CharacterSender send, Scheduler scheduler, QObject* parent = nullptr);
+    TypingTask(const QString& text, CharacterSender send, Scheduler scheduler, EndHandler onEnd = {},
+               QObject* parent = nullptr);
 
     // Types the first character now and schedules the rest.
     void start();
@@ -36,10 +42,13 @@ public:
 
 private:
     void step();
+    void end(const std::optional<QString>& failure);
 
     QStringList m_characters;
     CharacterSender m_send;
     Scheduler m_scheduler;
+    EndHandler m_onEnd;
+    bool m_ended = false;
     qsizetype m_next = 0;
     bool m_cancelled = false;
     bool m_endReached = false;

@@ -23,6 +23,9 @@ struct PortNode {
     struct Lookup;
     static Lookup at(const QString& path);
     static std::optional<PortNode> of(int fileDescriptor);
+    // Whether the path leads, once its links are followed (the last one may point at nothing
+    // yet), to a name among the pseudo-terminals, however it is spelled.
+    static bool leadsToPseudoTerminal(const QString& path);
 
     friend bool operator==(const PortNode& a, const PortNode& b);
 };

@@ -159,13 +159,20 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
         reason = finishDTRPulse(*shared, ownDescriptor);
     while (!reason) {
         bool wantWrite = false;
+        bool wantRead = true;
         {
             std::lock_guard guard(shared->lock);
             if (!shared->shouldRead || shared->fileDescriptor != ownDescriptor)
                 break;
             wantWrite = shared->waitingBytes > 0;
+            wantRead = shared->handedOver < maxHandedOver;
+            shared->holdingBack = !wantRead;
         }
-        pollfd waiters[2] = {{ownDescriptor, short(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+        // Held back with nothing to write, the line is left out of the wait altogether (a
+        // hang-up would wake it at once, again and again); taking a chunk in wakes the thread.
+        // Held back with bytes to write, a hang-up reads what is left, within the line's buffer.
+        const short lineEvents = short((wantRead ? POLLIN : 0) | (wantWrite ? POLLOUT : 0));
+        pollfd waiters[2] = {{lineEvents != 0 ? ownDescriptor : -1, lineEvents, 0},
                              {shared->wakeDescriptor, POLLIN, 0}};
         if (::poll(waiters, 2, -1) < 0) {
             if (errno == EINTR)
@@ -204,7 +211,7 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
             const ssize_t n = ::read(ownDescriptor, buffer.data(), size_t(buffer.size()));
             if (n > 0) {
                 if (shared->onData)
-                    shared->onData(QByteArray(buffer.constData(), qsizetype(n)));
+                    shared->onData(QByteArray(buffer.constData(), qsizetype(n)), holdChunk(shared, qsizetype(n)));
                 continue;
             }
             if (n == 0) {
@@ -240,6 +247,29 @@ void SerialPort::serve(const std::shared_ptr<Shared>& shared, int ownDescriptor)
         ::close(ownDescriptor);
     if (shared->onClose)
         shared->onClose(reason);
+}
+
+SerialPort::ChunkHold SerialPort::holdChunk(const std::shared_ptr<Shared>& shared, qsizetype size)
+{
+    {
+        std::lock_guard guard(shared->lock);
+        shared->handedOver += size;
+    }
+    // The last copy may go on any thread, after the port has closed or been released.
+    const std::weak_ptr<Shared> weak = shared;
+    return ChunkHold(nullptr, [weak, size](const void*) {
+        const std::shared_ptr<Shared> port = weak.lock();
+        if (!port)
+            return;
+        bool resume = false;
+        {
+            std::lock_guard guard(port->lock);
+            port->handedOver -= size;
+            resume = port->holdingBack && port->handedOver < maxHandedOver;
+        }
+        if (resume)
+            port->wake();
+    });
 }
 
 std::optional<QString> SerialPort::finishDTRPulse(Shared& shared, int fd)
@@ -382,6 +412,12 @@ void SerialPort::close()
     }
     if (fd >= 0)
         ::close(fd);
+}
+
+bool SerialPort::isHoldingBack() const
+{
+    std::lock_guard guard(shared->lock);
+    return shared->holdingBack;
 }
 
 bool SerialPort::isOpen() const

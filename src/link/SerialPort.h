@@ -2,7 +2,8 @@
 // The device's serial port: opened raw at 115200 baud with a DTR pulse, served by one thread
 // of its own that ends the pulse, waits on the line and hands every chunk it reads to the
 // owner, and writes out whatever the line could not take at once. Nothing here makes the
-// caller wait.
+// caller wait; the reader waits for the owner instead while the owner has too much of what
+// it was handed still to take in.
 
 #include "link/PortNode.h"
 
@@ -35,13 +36,20 @@ public:
         friend bool operator==(const PortError&, const PortError&) = default;
     };
 
+    // Keeps a chunk counted as handed over but not yet taken in for as long as a copy of it
+    // lives: an owner that carries the chunk to another thread carries this with it.
+    using ChunkHold = std::shared_ptr<const void>;
     // All three run on the port's thread: the owner moves their work to the main thread.
-    using DataCallback = std::function<void(const QByteArray& chunk)>;
+    using DataCallback = std::function<void(const QByteArray& chunk, const ChunkHold& hold)>;
     using CloseCallback = std::function<void(const std::optional<QString>& reason)>;
     // The bytes that had to wait have all gone out.
     using DrainCallback = std::function<void()>;
 
     static constexpr qsizetype readBufferSize = 4096;
+    // Bytes handed over whose holds still live. The reader reads only while fewer wait, so at
+    // most this and one read buffer are held; a sender faster than the owner then waits on
+    // the line's own buffer instead of filling the owner's memory.
+    static constexpr qsizetype maxHandedOver = 256 * 1024;
     // Bytes that may wait for the line. A device that reads keeps this near zero; once it is
     // full the device has stopped reading and further writes are refused.
     static constexpr qsizetype maxBacklog = 64 * 1024;
@@ -74,6 +82,8 @@ public:
     // Bytes that have reached the line since the port opened: whether the device still reads
     // shows in whether this moves.
     std::uint64_t bytesWritten() const;
+    // The reader has stopped reading until the owner takes in some of what it was handed.
+    bool isHoldingBack() const;
     const QString& path() const { return portPath; }
     // The node the last open reached.
     const std::optional<PortNode>& node() const { return openedNode; }
@@ -92,6 +102,10 @@ private:
         qsizetype headOffset = 0;
         qsizetype waitingBytes = 0;
         std::uint64_t written = 0;  // guarded by lock
+        // Guarded by lock: bytes handed over whose holds live, and whether the reader waits
+        // for them to be taken in.
+        qsizetype handedOver = 0;
+        bool holdingBack = false;
         // Guarded by lock once the thread runs: DTR was dropped as the port opened and the
         // thread has not raised it yet; writes wait in the backlog meanwhile.
         bool dtrLow = false;
@@ -103,6 +117,9 @@ private:
         void clearBacklog();
         void wake() const;
     };
+
+    // A hold on `size` bytes of `shared`; letting the last copy go takes them in.
+    static ChunkHold holdChunk(const std::shared_ptr<Shared>& shared, qsizetype size);
 
     static void serve(const std::shared_ptr<Shared>& shared, int ownDescriptor);
     // Ends the DTR pulse that open() began; the failure's text, which ends the port.

@@ -7,8 +7,10 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace TarvUSB;
@@ -353,14 +355,65 @@ TEST_F(HubTest, APortNamedByHandIsNeverReopenedUnderAnotherOwner)
 
 TEST_F(HubTest, APseudoTerminalNamedBeforeItExistsIsNotWaitedFor)
 {
-    // Whatever terminal is given that number next belongs to another program.
-    const QString unused = QStringLiteral("/dev/pts/987654");
+    // Whatever terminal is given that number next belongs to another program, however the
+    // path that leads to it is written.
+    const QString link = dir.filePath(QStringLiteral("tarv-port"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/pts/987654"), link));
+    for (const QString& unused : {QStringLiteral("/dev/pts/987654"), QStringLiteral("/dev//pts/987654"),
+                                  QStringLiteral("/dev/pts/../pts/987654"), link}) {
+        hub.reset();
+        makeHub();
+        qputenv("TARV_SERIAL_PORT", unused.toLocal8Bit());
+        hub->watcher().start();
+        qunsetenv("TARV_SERIAL_PORT");
+        EXPECT_FALSE(hub->pendingReopenDelay()) << unused.toStdString();
+        EXPECT_EQ(logCount(QStringLiteral("Serial port went away: ") + unused), 1) << unused.toStdString();
+    }
+}
+
+// A port named by hand whose first open failed had no node to be told from: the next try
+// opened whatever terminal had taken its name meanwhile and switched it to raw mode.
+TEST_F(HubTest, APortWhoseFirstOpenFailsIsTriedAgainOnlyAsTheNodeFirstSeen)
+{
+    // A terminal that is not unlocked yet: its open fails with EIO.
+    const int lockedMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(lockedMaster, 0);
+    ASSERT_EQ(::grantpt(lockedMaster), 0);
+    const QString link = dir.filePath(QStringLiteral("tarv-port"));
+    ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(::ptsname(lockedMaster)), link));
     makeHub();
-    qputenv("TARV_SERIAL_PORT", unused.toLocal8Bit());
+    qputenv("TARV_SERIAL_PORT", link.toLocal8Bit());
     hub->watcher().start();
     qunsetenv("TARV_SERIAL_PORT");
+    EXPECT_FALSE(hub->isPortOpen());
+    EXPECT_EQ(logCount(QStringLiteral("Open failed: Could not open serial port: ") + qt_error_string(EIO)), 1);
+    ASSERT_EQ(hub->pendingReopenDelay(), 1000ms);
+
+    // Before the next try, another program's terminal, in its own mode, takes the name.
+    const int otherMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(otherMaster, 0);
+    ASSERT_EQ(::grantpt(otherMaster), 0);
+    ASSERT_EQ(::unlockpt(otherMaster), 0);
+    const QString otherPath = QString::fromLocal8Bit(::ptsname(otherMaster));
+    const int otherSlave = ::open(otherPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(otherSlave, 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(otherSlave, &before), 0);
+    ::close(lockedMaster);
+    ASSERT_TRUE(QFile::remove(link));
+    ASSERT_TRUE(QFile::link(otherPath, link));
+
+    advance(1000ms);
+    hub->retryConnection();
+    EXPECT_FALSE(hub->isPortOpen());
     EXPECT_FALSE(hub->pendingReopenDelay());
-    EXPECT_EQ(logCount(QStringLiteral("Serial port went away: ") + unused), 1);
+    EXPECT_EQ(logCount(QStringLiteral("Serial port went away: ") + link), 1);
+    EXPECT_EQ(logCount(QStringLiteral("Serial port opened")), 0);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(otherSlave, &after), 0);
+    EXPECT_EQ(after.c_lflag, before.c_lflag) << "the other terminal keeps its mode";
+    ::close(otherSlave);
+    ::close(otherMaster);
 }
 
 // A port that fails its very first open (busy at plug-in, or named by hand before it exists)

@@ -126,6 +126,62 @@ TEST_F(TouchTest, AShowScreenActionFindsPagesIgnoringCaseAndLogsAMissingOne)
     EXPECT_EQ(logTexts().last(), QStringLiteral("Sky failed: there is no page named \"weather\""));
 }
 
+// Keys sent through the device used to report success as soon as they were fired, even when
+// the device had stopped reading or was gone and nothing went to it.
+TEST_F(TouchTest, AKeySentThroughTheDeviceSucceedsOnlyOnceItsReportsWentToTheLink)
+{
+    makeManualTypingHub();
+    connectAndGreet();
+    std::optional<std::optional<QString>> outcome;
+    const auto fire = [&](const MacroAction& action) {
+        outcome.reset();
+        hub->fireMacroKey(action, QStringLiteral("Key"), [&](const std::optional<QString>& failure) { outcome = failure; });
+    };
+    const MacroAction keystroke = MacroAction::keystroke({hidChordForCharacter(u"a")->usage, {}});
+    const MacroAction media = MacroAction::media(MediaKey::playPause);
+    const MacroAction typed = MacroAction::typeText(QStringLiteral("ab"));
+
+    fire(keystroke);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(*outcome, std::nullopt);
+    // Typed text succeeds once its last character has gone out.
+    fire(typed);
+    EXPECT_FALSE(outcome);
+    ASSERT_TRUE(runNextStep());
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(*outcome, std::nullopt);
+    while (runNextStep()) {
+    }
+
+    // The device stops reading and the line fills.
+    device.setReading(false);
+    for (int k = 0; k < 10000 && !hub->isDeviceStalled(); ++k) {
+        QList<PatchOp> ops;
+        for (std::uint32_t n = 0; n < 60; ++n)
+            ops.append(PatchOp::setText(5000 + n, QString(90, QLatin1Char('x'))));
+        hub->send(Frame{hub->takeNextSequence(), PatchPayload{ops}});
+    }
+    ASSERT_TRUE(hub->isDeviceStalled());
+    const qsizetype reports = hidEmits().size();
+    for (const MacroAction& action : {keystroke, media, typed}) {
+        fire(action);
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(*outcome, QStringLiteral("the device stopped reading"));
+    }
+    EXPECT_TRUE(pendingSteps.isEmpty()) << "typing stops at the character that could not go";
+
+    // The device goes.
+    device.hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
+    for (const MacroAction& action : {keystroke, media, typed}) {
+        fire(action);
+        ASSERT_TRUE(outcome);
+        EXPECT_EQ(*outcome, QStringLiteral("Tarv is not connected to the device"));
+    }
+    EXPECT_EQ(logCount(QStringLiteral("Key failed: Tarv is not connected to the device")), 3);
+    EXPECT_EQ(hidEmits().size(), reports);
+}
+
 TEST_F(TouchTest, ADesktopActionFailureIsLoggedWithTheKeysLabel)
 {
     makeHub();

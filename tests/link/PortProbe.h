@@ -24,8 +24,8 @@ struct PortProbe {
 
     TarvUSB::SerialPort::DataCallback dataCallback()
     {
-        return [this](const QByteArray& chunk) {
-            QMetaObject::invokeMethod(&context, [this, chunk] { receive(chunk); }, Qt::QueuedConnection);
+        return [this](const QByteArray& chunk, const TarvUSB::SerialPort::ChunkHold& hold) {
+            QMetaObject::invokeMethod(&context, [this, chunk, hold] { receive(chunk); }, Qt::QueuedConnection);
         };
     }
     TarvUSB::SerialPort::CloseCallback closeCallback()

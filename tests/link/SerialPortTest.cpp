@@ -9,9 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <future>
+#include <mutex>
+#include <vector>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -296,6 +300,75 @@ TEST(SerialPort, DiscardingTheBacklogFinishesTheWriteOnTheLine)
     EXPECT_EQ(pieces % 1024, 0);
     EXPECT_GE(pieces, first.size() - 1024);
     EXPECT_EQ(got.left(pieces), first.left(pieces));
+}
+
+// A process on the other end that sends as fast as the line takes it used to have every
+// chunk read and handed over at once, however far behind the owner was: the hand-overs
+// piled up into gigabytes.
+TEST(SerialPort, AnOwnerThatFallsBehindHoldsTheReaderBackAtABoundedAmount)
+{
+    Pty pty;
+    std::mutex lock;
+    QByteArray got;
+    std::vector<SerialPort::ChunkHold> holds;
+    bool keepHolds = true;
+    qsizetype held = 0;
+    qsizetype mostHeld = 0;
+    SerialPort port(
+        pty.path,
+        [&](const QByteArray& chunk, const SerialPort::ChunkHold& hold) {
+            std::lock_guard guard(lock);
+            got += chunk;
+            if (!keepHolds)
+                return;
+            holds.push_back(hold);
+            held += chunk.size();
+            mostHeld = std::max(mostHeld, held);
+        },
+        nullptr);
+    port.open();
+
+    // The sender writes whatever the line takes until all is out or a generous bound passes.
+    const QByteArray flood = pattern(8 * SerialPort::maxHandedOver);
+    std::atomic<qsizetype> sent{0};
+    auto sender = std::async(std::launch::async, [&, fd = pty.master] {
+        QDeadlineTimer bound(5000);
+        while (sent < flood.size() && !bound.hasExpired()) {
+            const ssize_t n = ::write(fd, flood.constData() + sent, size_t(flood.size() - sent));
+            if (n > 0) {
+                sent += n;
+                continue;
+            }
+            pollfd waiter{fd, POLLOUT, 0};
+            ::poll(&waiter, 1, 50);
+        }
+    });
+
+    // Nothing is taken in: the reader stops, and the rest waits in the line and the sender.
+    ASSERT_TRUE(waitUntil([&] { return port.isHoldingBack() || sent == flood.size(); }));
+    {
+        std::lock_guard guard(lock);
+        EXPECT_LE(held, SerialPort::maxHandedOver + SerialPort::readBufferSize);
+        EXPECT_GE(held, SerialPort::maxHandedOver);
+        EXPECT_LT(got.size(), flood.size());
+    }
+    EXPECT_TRUE(port.isOpen());
+
+    // Taken in, it goes on from where it stopped, and everything arrives in order.
+    {
+        std::lock_guard guard(lock);
+        keepHolds = false;
+        holds.clear();
+    }
+    sender.get();
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard guard(lock);
+        return got.size() >= flood.size();
+    }));
+    std::lock_guard guard(lock);
+    EXPECT_EQ(got, flood);
+    EXPECT_LE(mostHeld, SerialPort::maxHandedOver + SerialPort::readBufferSize);
+    EXPECT_FALSE(port.isHoldingBack());
 }
 
 TEST(SerialPort, ReaderThreadHasItsName)

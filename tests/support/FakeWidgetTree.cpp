@@ -88,8 +88,11 @@ void FakeWidgetTree::apply(const PatchOp& op)
             } else if constexpr (std::is_same_v<O, TarvUSB::PatchOpRemove>) {
                 if (o.id == rootId)
                     return problems.append(QStringLiteral("remove: the screen stays"));
-                if (!nodes.contains(o.id))
+                if (!nodes.contains(o.id)) {
+                    if (o.id == pageId)
+                        return;
                     return problems.append(QStringLiteral("remove: no node ") + idText(o.id));
+                }
                 detach(o.id);
                 removeSubtree(o.id);
             } else if constexpr (std::is_same_v<O, TarvUSB::PatchOpMove>) {

@@ -36,6 +36,9 @@ struct FakeWidget {
 class FakeWidgetTree {
 public:
     static constexpr std::uint32_t rootId = 0;  // the screen, always present
+    // The page's container. The desktop removes it before every page it draws, the first one
+    // on a fresh screen included, where there is none yet: that removal is no problem.
+    static constexpr std::uint32_t pageId = 100;
 
     FakeWidgetTree();
 

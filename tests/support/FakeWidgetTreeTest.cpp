@@ -59,6 +59,19 @@ TEST(FakeWidgetTree, RefusesWhatTheFirmwareCannotDo)
     EXPECT_EQ(tree.find(100)->kind, QStringLiteral("cont"));
 }
 
+// The first page after a greeting begins by removing the page container, which a fresh
+// screen does not have: the fake firmware reported a problem on almost every connection.
+TEST(FakeWidgetTree, AFreshScreenTakesTheRemovalOfThePageItDoesNotHaveYet)
+{
+    FakeWidgetTree tree;
+    tree.apply(PatchOp::remove(100));
+    tree.apply(PatchOp::create(100, QStringLiteral("cont"), 0, 0));
+    EXPECT_TRUE(tree.errors().isEmpty()) << tree.errors().join(u'\n').toStdString();
+    EXPECT_EQ(tree.size(), 2);
+    tree.apply(PatchOp::remove(101));
+    EXPECT_EQ(tree.errors(), QStringList{QStringLiteral("remove: no node 101")});
+}
+
 TEST(FakeWidgetTree, DrawsBoxesRelativeToTheirParents)
 {
     FakeWidgetTree tree;
