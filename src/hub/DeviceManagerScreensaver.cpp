@@ -229,9 +229,9 @@ void DeviceManager::runPhotoImport(QList<ScreensaverPhotoService::ImportItem> it
             const bool wasEmpty = m_photoLibrary.isEmpty();
             ScreensaverState next = m_screensaver;
             // The photos that could be read are stored and listed even when others could not.
-            for (const auto& photo : outcome.photos)
-                m_photoLibrary.append(withoutFrame(photo));
-            keepFrames(outcome.photos);
+            // They come without frames: those near the shown photo are read from their files.
+            m_photoLibrary.append(outcome.photos);
+            keepFramesNearShown();
             if (outcome.failure)
                 next.photoError = outcome.failure->errorDescription();
             setScreensaver(next);
