@@ -27,6 +27,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLoggingCategory>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -130,5 +132,81 @@ void BM_PhotoLibraryInView(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PhotoLibraryInView)->Arg(10)->Arg(1000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same window scrolled a screenful at a time from the first photo to the last, each
+// screenful's thumbnails shown before the next. Reported: the time, and the memory the
+// application grew by with every row made and its thumbnail shown once.
+void BM_PhotoLibraryScrolledThrough(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
+    QTemporaryDir dir;
+    for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
+        qputenv(var, dir.path().toLocal8Bit());
+    writeLibrary(dir.path(), count);
+    auto settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
+    settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+    ProfileStore profiles(*settings);
+    StockStore stocks(*settings);
+    ScreensaverPhotoService photos(dir.path());
+    CustomScreenStore screens(dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>());
+
+    for (auto _ : state) {
+        const double before = residentMegabytes();
+        QElapsedTimer clock;
+        clock.start();
+        DeviceManager::Environment environment;
+        environment.settings = settings.get();
+        environment.isTesting = true;
+        auto hub = std::make_unique<DeviceManager>(profiles, photos, stocks, screens, false, std::move(environment));
+        auto window = std::make_unique<MainWindow>(*hub, *settings);
+        window->resize(900, 1000);
+        window->show();
+        window->select(SidebarItem::screensaver);
+        auto* view = static_cast<ScreensaverView*>(window->sidebarHost()->page(QStringLiteral("screensaver")));
+        QScrollArea* area = nullptr;
+        for (QWidget* w = view; w && !area; w = w->parentWidget())
+            area = qobject_cast<QScrollArea*>(w);
+        const bool listed = area && QTest::qWaitFor(
+            [&] { return hub->pendingPhotoWork() == 0 && view->model()->rowCount() == count; }, 120000);
+        if (!listed) {
+            state.SkipWithError("the library was not listed");
+            return;
+        }
+        // The rows in sight are made and show their thumbnails.
+        const auto screenfulShown = [&] {
+            const QRect sight = area->viewport()->rect();
+            bool anyInSight = false;
+            for (PhotoRow* row : view->builtPhotoRows()) {
+                const QRect place(row->mapTo(area->viewport(), QPoint(0, 0)), row->size());
+                if (!sight.intersects(place))
+                    continue;
+                anyInSight = true;
+                if (!row->thumbnailLabel()->isVisibleTo(view))
+                    return false;
+            }
+            return anyInSight;
+        };
+        QScrollBar* bar = area->verticalScrollBar();
+        bool shown = true;
+        for (int at = 0; shown; at += bar->pageStep()) {
+            bar->setValue(at);
+            shown = QTest::qWaitFor(screenfulShown, 10000);
+            if (at >= bar->maximum())
+                break;
+        }
+        const QList<PhotoRow*> rows = view->builtPhotoRows();
+        if (!shown || rows.size() != count || rows.last()->photoId() != view->model()->photoId(count - 1)) {
+            state.SkipWithError("the list was not scrolled through");
+            return;
+        }
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        state.counters["rss_growth_mb"] = residentMegabytes() - before;
+        state.counters["rss_mb"] = residentMegabytes();
+        window.reset();
+        hub.reset();
+    }
+}
+BENCHMARK(BM_PhotoLibraryScrolledThrough)->Arg(10000)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

@@ -54,6 +54,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
 {
     // 1. Starting values of the connection and page models.
     m_screensaver.lastInteraction = m_clock.now();
+    m_thumbnails.setMaxCost(environment.thumbnailCacheBytes);
     m_photoWork = std::make_unique<QThreadPool>();
     m_photoWork->setMaxThreadCount(1);
 

@@ -38,6 +38,7 @@
 #include "screens/runtime/SpriteSheet.h"
 
 #include <QByteArray>
+#include <QCache>
 #include <QImage>
 #include <QStringList>
 #include <QThreadPool>
@@ -103,6 +104,8 @@ public:
     static constexpr std::chrono::milliseconds snapshotAnswerTimeout{5000};
     // A queued frame whose ACK has not come by then counts as lost.
     static constexpr std::chrono::milliseconds ackTimeout{5000};
+    // Some 270 thumbnails: several screens of the settings list.
+    static constexpr qsizetype defaultThumbnailCacheBytes = 4 * 1024 * 1024;
 
     // What the Linux build supplies beyond the stores: the settings file, the test-run
     // switch, the frontmost-application source, the command channel's server and the clocks.
@@ -119,6 +122,8 @@ public:
         // Where pushed values are kept; none means PushedValues::defaultFile(), or memory only
         // under a test run.
         std::optional<QString> pushedValuesFile;
+        // The bytes of screensaver thumbnails kept for the settings list.
+        qsizetype thumbnailCacheBytes = defaultThumbnailCacheBytes;
     };
 
     DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& photoService, StockStore& stocks,
@@ -277,8 +282,10 @@ public:
     void removeScreensaverPhoto(const QUuid& id);
     void adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustment& adjustment);
     // The photo's thumbnail for the settings list, at thumbnailSize: the cached one, or none
-    // while it is made on a worker, after which screensaverThumbnailReady(id) follows. Only the
-    // photos the list asks for, as their rows come into view, are ever made.
+    // while it is made on a worker, after which screensaverThumbnailReady(id) follows; it also
+    // follows when a photo is framed again. Only the photos the list asks for, as their rows
+    // come into view, are ever made, and the cache keeps those asked for last (the list's rows
+    // keep what they show).
     std::optional<QImage> screensaverThumbnail(const QUuid& id);
     // Twice the list's 54 x 36 points, sharp on a screen of double density.
     static constexpr QSize thumbnailSize{108, 72};
@@ -619,7 +626,8 @@ private:
         ScreensaverCorner corner = ScreensaverCorner::bottomLeft;
     };
     std::optional<PhotoCorner> m_photoCorner;
-    QHash<QUuid, QImage> m_thumbnails;
+    // The least recently asked for leave first.
+    QCache<QUuid, QImage> m_thumbnails;
     QSet<QUuid> m_thumbnailsMaking;
     QSet<QUuid> m_thumbnailsStale;
     OneThreadWorker m_thumbnailWork;

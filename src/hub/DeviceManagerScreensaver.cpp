@@ -144,9 +144,11 @@ void DeviceManager::keepFrames(const QList<ScreensaverPhotoService::SavedPhoto>&
 void DeviceManager::forgetThumbnail(const QUuid& id)
 {
     m_thumbnails.remove(id);
-    // One being made now is of the old frame.
+    // One being made now is of the old frame; otherwise the list asks again now.
     if (m_thumbnailsMaking.contains(id))
         m_thumbnailsStale.insert(id);
+    else
+        emit screensaverThumbnailReady(id);
 }
 
 void DeviceManager::rebuildScreensaverPhotos()
@@ -229,9 +231,9 @@ void DeviceManager::runPhotoImport(QList<ScreensaverPhotoService::ImportItem> it
             const bool wasEmpty = m_photoLibrary.isEmpty();
             ScreensaverState next = m_screensaver;
             // The photos that could be read are stored and listed even when others could not.
-            for (const auto& photo : outcome.photos)
-                m_photoLibrary.append(withoutFrame(photo));
-            keepFrames(outcome.photos);
+            // They come without frames: those near the shown photo are read from their files.
+            m_photoLibrary.append(outcome.photos);
+            keepFramesNearShown();
             if (outcome.failure)
                 next.photoError = outcome.failure->errorDescription();
             setScreensaver(next);
@@ -333,9 +335,10 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
         if (index < 0)
             return;
         m_photoLibrary[index] = withoutFrame(*outcome.photo);
-        forgetThumbnail(id);
         m_frames.remove(id);
         keepFrames({*outcome.photo});
+        // Last: the list asks for the new thumbnail at once, made from the frame kept here.
+        forgetThumbnail(id);
         // A new frame may have another quiet corner.
         m_photoCorner.reset();
         next.photoError.reset();
@@ -348,7 +351,7 @@ void DeviceManager::adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustmen
 
 std::optional<QImage> DeviceManager::screensaverThumbnail(const QUuid& id)
 {
-    if (const auto cached = m_thumbnails.constFind(id); cached != m_thumbnails.cend())
+    if (const QImage* cached = m_thumbnails.object(id))
         return *cached;
     if (m_thumbnailsMaking.contains(id))
         return std::nullopt;
@@ -372,7 +375,7 @@ std::optional<QImage> DeviceManager::screensaverThumbnail(const QUuid& id)
             return;
         // Framed again meanwhile: the list asks again and gets one of the new frame.
         if (!stale && thumbnail)
-            m_thumbnails.insert(id, *thumbnail);
+            m_thumbnails.insert(id, new QImage(*thumbnail), thumbnail->sizeInBytes());
         if (stale || thumbnail)
             emit screensaverThumbnailReady(id);
     });

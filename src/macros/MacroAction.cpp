@@ -237,11 +237,15 @@ MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, Q
     QString filled;
     QList<FilledValue> filledValues;
     qsizetype copiedUpTo = 0;
+    bool wholeValue = false;
     auto matches = placeholderPattern().globalMatch(open->url);
     if (!matches.hasNext())
         return *this;
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
+        // White space around the one placeholder is nothing: values are trimmed as well.
+        wholeValue = QStringView(open->url).first(match.capturedStart(0)).trimmed().isEmpty()
+            && QStringView(open->url).sliced(match.capturedEnd(0)).trimmed().isEmpty();
         const auto value = values.constFind(match.captured(1));
         if (value == values.cend())
             return openURL({});
@@ -262,14 +266,17 @@ MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, Q
     const QString scheme = url ? url->scheme().toLower() : QString();
     const bool web = url && (scheme == u"http" || scheme == u"https") && !url->host().isEmpty();
 
-    // A scheme the approved text does not spell out comes from a value: the user approved
-    // that the value picks the address, but only one a browser or mail program opens.
-    const QStringView literalStart = QStringView(filled).first(filledValues.first().start);
-    if (writtenScheme(literalStart).isEmpty()) {
+    // An address that is one value and nothing else: the user approved that the value picks
+    // the address, but only one a browser or mail program opens.
+    if (wholeValue) {
         if (web || (url && scheme == u"mailto" && !url->path().isEmpty()))
             return openURL(filled);
         return refuse(QStringLiteral("an address made wholly of a value opens only http, https and mailto"));
     }
+    // Any other text names its scheme before its first value; text around a value in or
+    // before the scheme would only dress up an address the value chooses.
+    if (writtenScheme(QStringView(filled).first(filledValues.first().start)).isEmpty())
+        return refuse(QStringLiteral("only an address made wholly of a value takes its scheme from a value"));
     if (!web)
         return openURL({});
     if (!valuesStayInTheirParts(filled, filledValues, *url))

@@ -313,7 +313,9 @@ ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(con
             return {added, failure};
         }
         listed = true;
-        added.append({id, std::move(made->frame), item.name, PhotoAdjustment{}});
+        // Listed without its frame: a batch of thousands would otherwise hold every frame
+        // until its end.
+        added.append({id, QByteArray(), item.name, PhotoAdjustment{}});
     }
     if (!listed)
         if (auto failure = writeIndex(entries, index))

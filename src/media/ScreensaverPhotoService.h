@@ -94,7 +94,8 @@ public:
     // One photo's 307,200-byte frame; none when it is missing or of another size.
     std::optional<QByteArray> readFrame(const QUuid& id) const;
     // Each photo is listed in the index as soon as its files are written, so a stop (`stopped`
-    // answering true, asked before each item) or a crash keeps every photo done so far.
+    // answering true, asked before each item) or a crash keeps every photo done so far. The
+    // outcome lists the stored photos without their frames (readFrame reads one).
     ImportOutcome importPhotos(const QList<ImportItem>& items, const std::function<bool()>& stopped = {}) const;
     std::optional<Failure> removePhoto(const QUuid& id) const;
     UpdateOutcome updateAdjustment(const SavedPhoto& photo, const PhotoAdjustment& adjustment) const;

@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 
@@ -91,24 +92,41 @@ QList<pid_t> unclaimedChildren()
     return found;
 }
 
-// Reaps the unclaimed children that ended; with `endSources`, ends those from a shell source
-// first. True when one from a shell source was still running.
-bool collect(bool endSources)
+// Reaps the child if it ended, never waiting: a traced process that ended is not ours to
+// reap until its tracer lets go of it. True when it ended, reaped or not.
+bool reapIfEnded(pid_t pid)
+{
+    if (!isZombie(pid))
+        return false;
+    int status = 0;
+    ::waitpid(pid, &status, WNOHANG);
+    return true;
+}
+
+void reapEnded()
+{
+    const std::lock_guard lock(claimsMutex);
+    for (const pid_t pid : unclaimedChildren())
+        reapIfEnded(pid);
+}
+
+// Reaps what ended, and sends `signal` to the unclaimed children from a shell source that
+// still run; SIGTERM goes to each once, with SIGCONT so that a stopped one can act on it.
+// True when one from a shell source still ran.
+bool signalSources(int signal, QSet<pid_t>& terminated)
 {
     const std::lock_guard lock(claimsMutex);
     bool sourcesLeft = false;
     for (const pid_t pid : unclaimedChildren()) {
-        if (endSources && !isZombie(pid) && cameFromASource(pid)) {
-            ::kill(pid, SIGKILL);
-            sourcesLeft = true;
-            int status = 0;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
+        if (reapIfEnded(pid) || !cameFromASource(pid))
             continue;
-        }
-        if (isZombie(pid)) {
-            int status = 0;
-            ::waitpid(pid, &status, WNOHANG);
+        sourcesLeft = true;
+        if (signal != SIGTERM) {
+            ::kill(pid, signal);
+        } else if (!terminated.contains(pid)) {
+            terminated.insert(pid);
+            ::kill(pid, SIGTERM);
+            ::kill(pid, SIGCONT);
         }
     }
     return sourcesLeft;
@@ -147,9 +165,26 @@ ChildProcesses::~ChildProcesses()
         ::close(m_stop[0]);
         ::close(m_stop[1]);
     }
-    // A killed leftover's own children are adopted in turn: look again until none is left.
-    for (int round = 0; round < 20 && collect(true); ++round) {
+    // A leftover that ends leaves its own children to be adopted in turn: each look finds
+    // them. Whatever neither signal ended by the deadlines (a traced process whose tracer
+    // does not let go of it) is left behind rather than waited for.
+    using Clock = std::chrono::steady_clock;
+    QSet<pid_t> terminated;
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(10)); };
+    const auto killAt = Clock::now() + leftoverGrace;
+    bool sourcesLeft = signalSources(SIGTERM, terminated);
+    while (sourcesLeft && Clock::now() < killAt) {
+        pause();
+        sourcesLeft = signalSources(SIGTERM, terminated);
     }
+    const auto giveUpAt = Clock::now() + killedGrace;
+    while (sourcesLeft) {
+        sourcesLeft = signalSources(SIGKILL, terminated);
+        if (Clock::now() >= giveUpAt)
+            break;
+        pause();
+    }
+    reapEnded();
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
@@ -184,6 +219,6 @@ void ChildProcesses::reapUntilStopped()
         if (ready < 0 && errno != EINTR)
             return;
         if (someChildEnded())
-            collect(false);
+            reapEnded();
     }
 }

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -16,12 +17,17 @@ public:
     // In the environment of a shell source, and so of all it starts: what marks a leftover
     // that Tarv ends at quit. Anything else adopted (an application a key opened) lives on.
     static constexpr const char* sourceMarker = "TARV_SHELL_SOURCE=1";
+    // How long a leftover has at quit to end on SIGTERM, and how long its end is awaited
+    // after SIGKILL.
+    static constexpr std::chrono::milliseconds leftoverGrace{300};
+    static constexpr std::chrono::milliseconds killedGrace{200};
 
     // Gives SIGCHLD its default action (an ignored SIGCHLD, inherited through exec, reaps
     // children behind their owners' backs), makes this process the reaper of its orphans and
     // starts reaping them. One object at a time in a process.
     ChildProcesses();
-    // Ends what shell sources left running, reaps it, and adopts no more.
+    // Ends what shell sources left running (SIGTERM, then SIGKILL after leftoverGrace), reaps
+    // what ended within killedGrace after that, and adopts no more. Never waits longer.
     ~ChildProcesses();
     ChildProcesses(const ChildProcesses&) = delete;
     ChildProcesses& operator=(const ChildProcesses&) = delete;

@@ -51,6 +51,7 @@ protected:
     ArtworkService* artworkService = nullptr;
     // Pushed values stay in memory unless a test names a file before makeHub.
     std::optional<QString> pushedValuesFile;
+    qsizetype thumbnailCacheBytes = DeviceManager::defaultThumbnailCacheBytes;
 
     QDateTime wallNow = QDateTime(QDate(2025, 3, 14), QTime(9, 41, 0));
     HubClock::MonotonicTime monotonicNow = HubClock::MonotonicTime(std::chrono::hours(1));
@@ -68,6 +69,7 @@ protected:
         environment.mediaService = mediaService;
         environment.artworkService = artworkService;
         environment.pushedValuesFile = pushedValuesFile;
+        environment.thumbnailCacheBytes = thumbnailCacheBytes;
         hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, startServices, std::move(environment));
         // The photo library is read on the photo worker.
         ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));

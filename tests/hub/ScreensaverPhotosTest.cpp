@@ -168,6 +168,34 @@ TEST_F(ScreensaverPhotosTest, EditsWhileShownReachTheDevice)
     EXPECT_TRUE(photos.loadPhotos().isEmpty());
 }
 
+TEST_F(ScreensaverPhotosTest, ThumbnailsKeptStayWithinTheirBytesAndTheLeastRecentlyAskedForLeaveFirst)
+{
+    const auto imported = photos.importPhotos({{QStringLiteral("red.jpg"), jpegOf(Qt::red)},
+                                               {QStringLiteral("blue.jpg"), jpegOf(Qt::blue)},
+                                               {QStringLiteral("green.jpg"), jpegOf(Qt::green)}});
+    ASSERT_EQ(imported.photos.size(), 3);
+    // Room for two thumbnails of 16-bit pixels, not three.
+    const qsizetype one = qsizetype(DeviceManager::thumbnailSize.width()) * DeviceManager::thumbnailSize.height() * 2;
+    thumbnailCacheBytes = one * 5 / 2;
+    makeHub();
+    const auto made = [&](const QUuid& id) {
+        return waitUntil([&] { return hub->screensaverThumbnail(id).has_value(); });
+    };
+    const QUuid red = imported.photos[0].id;
+    const QUuid blue = imported.photos[1].id;
+    const QUuid green = imported.photos[2].id;
+    ASSERT_TRUE(made(red));
+    ASSERT_TRUE(made(blue));
+    // Asked for again, red is kept over blue when green comes.
+    ASSERT_TRUE(hub->screensaverThumbnail(red));
+    ASSERT_TRUE(made(green));
+    EXPECT_TRUE(hub->screensaverThumbnail(red));
+    EXPECT_TRUE(hub->screensaverThumbnail(green));
+    EXPECT_FALSE(hub->screensaverThumbnail(blue));
+    // Asked for again, it is made again.
+    EXPECT_TRUE(made(blue));
+}
+
 TEST_F(ScreensaverPhotosTest, FilesThatAreNoPhotoFilesFailAtOnce)
 {
     // A pipe would wait for a writer, a device never ends, and a file past the cap would be

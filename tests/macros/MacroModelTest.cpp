@@ -153,6 +153,24 @@ TEST(MacroModel, ResolvedWebURLValueFillsItsOwnPart)
     EXPECT_EQ(resolved("{{v}}", "javascript:alert(1)"), QString());
 }
 
+TEST(MacroModel, ResolvedWebURLTakesNoSchemeFromAValueBesideText)
+{
+    const auto resolved = [](const char* url, const char* value, QString* refusal = nullptr) {
+        return MacroAction::openURL(QString::fromUtf8(url))
+            .resolvedWebURL({{QStringLiteral("v"), QString::fromUtf8(value)}}, refusal)
+            .as<MacroAction::OpenURL>()
+            ->url;
+    };
+    // The approved text names example.com; a value in or before its scheme would open elsewhere.
+    QString refusal;
+    EXPECT_EQ(resolved("http{{v}}://example.com/", "s://evil.test/#", &refusal), QString());
+    EXPECT_EQ(refusal, QStringLiteral("its values would make it open https://evil.test/#://example.com/; only an "
+                                      "address made wholly of a value takes its scheme from a value"));
+    EXPECT_EQ(resolved("{{v}}://example.com/", "https://evil.test/?", &refusal), QString());
+    EXPECT_EQ(refusal, QStringLiteral("its values would make it open https://evil.test/?://example.com/; only an "
+                                      "address made wholly of a value takes its scheme from a value"));
+}
+
 TEST(MacroModel, MediaKeyFromUsage)
 {
     EXPECT_EQ(mediaKeyFromUsage(0xE9), MediaKey::volumeUp);

@@ -231,7 +231,7 @@ TEST_F(PhotoLibraryTest, ImportKeepsTheReadableItemsAndNamesTheOthers)
     EXPECT_EQ(loaded[0].displayName, QStringLiteral("old.jpg"));
     EXPECT_EQ(loaded[1].displayName, QStringLiteral("one.jpg"));
     EXPECT_EQ(loaded[2].displayName, QStringLiteral("three.jpg"));
-    EXPECT_EQ(loaded[1], outcome.photos[0]);
+    EXPECT_EQ(service.loadLibrary(false).photos[1], outcome.photos[0]);
     EXPECT_EQ(pixelAt(loaded[1].data, 10, 10), PhotoImages::packRGB565(0, 0, 255));
     // Ids in upper case text name both files; the source JPEG is kept.
     const QString id = indexArray()[1].toObject().value(QStringLiteral("id")).toString();
@@ -376,8 +376,27 @@ TEST_F(PhotoLibraryTest, ChosenFilesAreReadOnlyWhenTheirTurnComes)
     });
     ASSERT_FALSE(outcome.failure);
     ASSERT_EQ(outcome.photos.size(), 3);
-    EXPECT_EQ(pixelAt(outcome.photos[0].data, 10, 10), PhotoImages::packRGB565(255, 0, 0));
-    EXPECT_EQ(pixelAt(outcome.photos[1].data, 10, 10), PhotoImages::packRGB565(0, 0, 255));
+    EXPECT_EQ(pixelAt(*service.readFrame(outcome.photos[0].id), 10, 10), PhotoImages::packRGB565(255, 0, 0));
+    EXPECT_EQ(pixelAt(*service.readFrame(outcome.photos[1].id), 10, 10), PhotoImages::packRGB565(0, 0, 255));
+}
+
+TEST_F(PhotoLibraryTest, AnImportHandsItsPhotosBackWithoutTheirFrames)
+{
+    // What a batch hands back holds no frame, so a batch of thousands costs one photo's work;
+    // each frame is in its file.
+    const QByteArray jpeg = jpegOf(filled(600, 400, Qt::red));
+    const auto outcome = service.importPhotos(
+        {{QStringLiteral("1.jpg"), jpeg}, {QStringLiteral("2.jpg"), jpeg}, {QStringLiteral("3.jpg"), jpeg}});
+    ASSERT_FALSE(outcome.failure);
+    ASSERT_EQ(outcome.photos.size(), 3);
+    qsizetype held = 0;
+    for (const ScreensaverPhotoService::SavedPhoto& photo : outcome.photos) {
+        held += photo.data.size();
+        const std::optional<QByteArray> frame = service.readFrame(photo.id);
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(pixelAt(*frame, 10, 10), PhotoImages::packRGB565(255, 0, 0));
+    }
+    EXPECT_EQ(held, 0);
 }
 
 TEST_F(PhotoLibraryTest, AStoppedImportKeepsWhatItStoredAndListsEachPhotoAsItIsDone)
@@ -397,7 +416,7 @@ TEST_F(PhotoLibraryTest, AStoppedImportKeepsWhatItStoredAndListsEachPhotoAsItIsD
     EXPECT_EQ(listedBeforeTheSecond, 1);
     EXPECT_FALSE(outcome.failure);
     ASSERT_EQ(outcome.photos.size(), 1);
-    ASSERT_EQ(service.loadPhotos(), outcome.photos);
+    ASSERT_EQ(service.loadLibrary(false).photos, outcome.photos);
     EXPECT_EQ(QDir(service.photosFolder()).entryList(QDir::Files).size(), 2);
 }
 

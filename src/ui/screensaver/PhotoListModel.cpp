@@ -9,12 +9,9 @@ PhotoListModel::PhotoListModel(DeviceManager& deviceManager, QObject* parent)
     : QAbstractListModel(parent), m_deviceManager(deviceManager), m_photos(deviceManager.screensaver().photos)
 {
     connect(&m_deviceManager, &DeviceManager::screensaverChanged, this, &PhotoListModel::follow);
-    connect(&m_deviceManager, &DeviceManager::photoLibraryChanged, this, [this] {
-        follow();
-        // A framed-again photo has a new frame; the hub made its old thumbnail stale.
-        if (!m_photos.isEmpty())
-            emit dataChanged(index(0), index(int(m_photos.size()) - 1), {Qt::DecorationRole});
-    });
+    connect(&m_deviceManager, &DeviceManager::photoLibraryChanged, this, &PhotoListModel::follow);
+    // Made, or framed again: asked for again row by row, never for the whole list, whose
+    // thumbnails the hub no longer keeps once they were scrolled past.
     connect(&m_deviceManager, &DeviceManager::screensaverThumbnailReady, this, [this](const QUuid& id) {
         for (int row = 0; row < m_photos.size(); ++row)
             if (m_photos[row].id == id)

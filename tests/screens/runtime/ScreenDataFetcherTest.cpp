@@ -10,12 +10,19 @@
 #include <QFile>
 #include <QLocale>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <csignal>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -267,6 +274,63 @@ TEST(ShellSources, WhatACommandMovedToASessionOfItsOwnEndsWhenTarvEnds)
         EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 1; }));
     }
     EXPECT_EQ(processesWith(sleepLine(seconds)), 0);
+}
+
+TEST(ShellSources, AtQuitLeftoversAreAskedToEndAndOneThatCannotBeReapedIsNotWaitedFor)
+{
+    const QByteArray traced = uniqueSleep();
+    const QByteArray orphan = uniqueSleep();
+    QTemporaryDir dir;
+    const QByteArray said = dir.filePath(QStringLiteral("said")).toUtf8();
+    // One leftover says when it is asked to end; the other gets a tracer that never waits.
+    const QByteArray command = "setsid sleep " + traced + " & echo $!; setsid sh -c 'trap \"echo bye > " + said
+                               + "; exit\" TERM; sleep " + orphan + " & wait' & sleep 0.5";
+    pid_t tracer = -1;
+    int hold[2] = {-1, -1};
+    pid_t tracee = -1;
+    {
+        ChildProcesses children;
+        const auto outcome = runShell(command.constData());
+        ASSERT_TRUE(std::holds_alternative<QString>(outcome));
+        tracee = pid_t(std::get<QString>(outcome).trimmed().toInt());
+        ASSERT_GT(tracee, 1);
+        ASSERT_TRUE(waitUntil([&] { return processesWith(sleepLine(orphan)) == 1; }));
+        int ready[2];
+        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+        ASSERT_EQ(::pipe2(hold, O_CLOEXEC), 0);
+        tracer = ::fork();
+        ASSERT_GE(tracer, 0);
+        if (tracer == 0) {
+            ::close(hold[1]);
+            const char seized = ::ptrace(PTRACE_SEIZE, tracee, nullptr, nullptr) == 0 ? 1 : 0;
+            [[maybe_unused]] const ssize_t written = ::write(ready[1], &seized, 1);
+            // Until the test lets go, at most 30 s, never reaping what it traces.
+            pollfd held{hold[0], POLLIN, 0};
+            ::poll(&held, 1, 30000);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char seized = 0;
+        ASSERT_EQ(::read(ready[0], &seized, 1), 1);
+        ::close(ready[0]);
+        if (!seized) {
+            ::close(hold[1]);
+            ::waitpid(tracer, nullptr, 0);
+            GTEST_SKIP() << "this system lets no process trace another";
+        }
+    }
+    // Quit came back while the tracer still held the leftover it ended.
+    EXPECT_EQ(::waitpid(tracer, nullptr, WNOHANG), 0);
+    QFile file(QString::fromUtf8(said));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("bye\n"));
+    EXPECT_EQ(processesWith(sleepLine(orphan)), 0);
+    EXPECT_EQ(processesWith(sleepLine(traced)), 0);
+
+    ::close(hold[1]);
+    ::waitpid(tracer, nullptr, 0);
+    // Let go of by its tracer, the ended leftover is reaped.
+    ::waitpid(tracee, nullptr, 0);
 }
 
 TEST(ShellSources, WithSigchldIgnoredAnExitIsNoSuccess)
