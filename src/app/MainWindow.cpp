@@ -6,6 +6,7 @@
 #include "app/SidebarHost.h"
 #include "hub/DeviceManager.h"
 #include "platform/Settings.h"
+#include "screens/runtime/CustomScreenStore.h"
 #include "ui/macros/MacrosView.h"
 #include "ui/diagnostics/DiagnosticsView.h"
 #include "ui/screensaver/ScreensaverView.h"
@@ -82,6 +83,8 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
             },
             Qt::QueuedConnection);
     });
+    connect(&m_deviceManager.customScreens().trust(), &ScreenTrust::firstRunApprovalsUnsavedChanged, this,
+            &MainWindow::showSettingsWriteState);
     showSettingsWriteState();
 }
 
@@ -314,6 +317,8 @@ void MainWindow::showSettingsWriteState()
                               : QStringLiteral("Settings could not be saved to %1: %2.").arg(file, reason)) +
             QStringLiteral(" Tarv tries again with your next change."));
     }
+    if (m_deviceManager.customScreens().trust().areFirstRunApprovalsUnsaved())
+        problems.append(QStringLiteral("Custom screens that run commands wait for approval until the settings are saved."));
     m_settingsWriteProblem->setVisible(!problems.isEmpty());
     m_settingsWriteProblem->setText(problems.join(u'\n'));
 }

@@ -4,6 +4,7 @@
 
 #include "control/NotifyChannel.h"
 #include "control/NotifyClient.h"
+#include "platform/VisibleText.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -47,36 +48,6 @@ void print(std::FILE* stream, const QString& line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-}
-
-// Text from Tarv or from a file, made harmless for a terminal: a control character could
-// move the cursor back over what was printed, clear a line, set the window's title or start a
-// fake line, and a bidirectional control could reorder what follows. Each becomes a visible
-// escape instead. A tab stays where it separates columns.
-QString escaped(const QString& text, bool keepTabs = false)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
-        const bool layout = u == 0x061C || u == 0x200E || u == 0x200F || u == 0x2028 || u == 0x2029 ||
-                            (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
-        if ((!control && !layout) || (keepTabs && u == u'\t')) {
-            out += c;
-        } else if (u == u'\n') {
-            out += QStringLiteral("\\n");
-        } else if (u == u'\r') {
-            out += QStringLiteral("\\r");
-        } else if (u == u'\t') {
-            out += QStringLiteral("\\t");
-        } else if (u < 0x100) {
-            out += QStringLiteral("\\x") + QString::number(u, 16).toUpper().rightJustified(2, u'0');
-        } else {
-            out += QStringLiteral("\\u") + QString::number(u, 16).toUpper().rightJustified(4, u'0');
-        }
-    }
-    return out;
 }
 
 int usage(const QString& problem)
@@ -202,21 +173,24 @@ int main(int argc, char** argv)
             print(stderr, QStringLiteral("tarv: Tarv is running but did not answer in time."));
             break;
         case NotifyClient::Failure::Kind::failed:
-            print(stderr, QStringLiteral("tarv: could not talk to Tarv: ") + escaped(failure->message));
+            print(stderr, QStringLiteral("tarv: could not talk to Tarv: ") + visibleText(failure->message));
             break;
         }
         return notReachable;
     }
     const NotifyChannel::Reply& reply = std::get<NotifyChannel::Reply>(outcome);
-    // The page list's columns are separated by tabs; a title never holds one.
-    const bool columns = call.request.value(QStringLiteral("command")).toString() == QLatin1String("screen.list");
+    // Whatever Tarv or a file put in a line, a terminal shows it as it is. The page list's
+    // columns are separated by tabs; Tarv writes a tab within a column as an escape.
+    const VisibleTabs tabs = call.request.value(QStringLiteral("command")).toString() == QLatin1String("screen.list")
+                                 ? VisibleTabs::kept
+                                 : VisibleTabs::escaped;
     for (const QJsonValue& line : reply.value(QStringLiteral("lines")).toArray())
-        print(stdout, escaped(line.toString(), columns));
+        print(stdout, visibleText(line.toString(), tabs));
     if (reply.contains(QStringLiteral("path")))
-        print(stdout, escaped(reply.value(QStringLiteral("path")).toString()));
+        print(stdout, visibleText(reply.value(QStringLiteral("path")).toString()));
     if (reply.value(QStringLiteral("ok")).toBool())
         return done;
     if (reply.contains(QStringLiteral("message")))
-        print(stderr, QStringLiteral("tarv: ") + escaped(reply.value(QStringLiteral("message")).toString()));
+        print(stderr, QStringLiteral("tarv: ") + visibleText(reply.value(QStringLiteral("message")).toString()));
     return refused;
 }

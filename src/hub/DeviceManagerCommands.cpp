@@ -7,6 +7,7 @@
 #include "hub/ScreenCheck.h"
 #include "hub/SnapshotFiles.h"
 #include "platform/ContextContinuation.h"
+#include "platform/VisibleText.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/PushedValues.h"
 #include "screens/runtime/ScreenTrust.h"
@@ -187,7 +188,8 @@ QStringList DeviceManager::screenListLines() const
                       QStringLiteral("nowPlaying"), QStringLiteral("screensaver")};
     const QHash<QString, QString>& approved = m_customScreens.trust().approved();
     for (const CustomScreen& screen : m_customScreens.screens()) {
-        QString line = screen.id + QLatin1Char('\t') + screen.title;
+        // A tab within a file name or title would start a column of its own.
+        QString line = visibleText(screen.id) + QLatin1Char('\t') + visibleText(screen.title);
         if (const std::optional<QString> fingerprint = screen.fingerprint();
             fingerprint && approved.value(screen.id) != *fingerprint)
             line += QStringLiteral("\twaiting for approval");

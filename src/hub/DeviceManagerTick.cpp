@@ -103,6 +103,11 @@ void DeviceManager::installPageCallbacks()
         weak->log(LogEntry::Direction::system, QStringLiteral("Screens: ") + id + QStringLiteral(" no longer approved"));
         weak->screensDidChange();
     };
+    // The first run's approvals come into effect after the reload that made them, once stored.
+    m_customScreens.trust().onFirstRunStored = [weak] {
+        if (weak)
+            weak->screensDidChange();
+    };
     m_screenData->onChange = [weak](const QString& id) {
         if (weak)
             weak->screenValuesDidChange(id);

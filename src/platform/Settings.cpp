@@ -452,3 +452,8 @@ void Settings::waitForWrites()
 {
     m_writer->waitUntilIdle();
 }
+
+QFuture<std::optional<SettingsError>> Settings::written()
+{
+    return m_writer->written();
+}

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFuture>
 #include <QMap>
 #include <QSet>
 #include <QString>
@@ -94,6 +95,10 @@ public:
     void setFileWriteHandler(std::function<void(std::optional<SettingsError>)> handler);
     // Blocks until every write made so far reached the file or failed.
     void waitForWrites();
+    // Finishes once every write made so far is in the file (with none), or once the file write
+    // that held them failed (with its error; they are written again with the next change).
+    // Finishes at once when nothing is waiting to be written.
+    QFuture<std::optional<SettingsError>> written();
 
 private:
     std::optional<SettingsError> write(const QString& key, const QVariant* value);

@@ -71,6 +71,7 @@ void SettingsWriter::handOver(Change change)
     {
         const std::lock_guard lock(m_mutex);
         m_handedOver.append(std::move(change));
+        ++m_handedOverCount;
     }
     m_wake.notify_one();
     if (!m_thread) {
@@ -84,6 +85,21 @@ void SettingsWriter::waitUntilIdle()
 {
     std::unique_lock lock(m_mutex);
     m_idle.wait(lock, [this] { return m_handedOver.isEmpty() && !m_writing; });
+}
+
+QFuture<std::optional<SettingsError>> SettingsWriter::written()
+{
+    const std::lock_guard lock(m_mutex);
+    Waiter waiter{m_handedOverCount, {}};
+    QFuture<std::optional<SettingsError>> future = waiter.promise.future();
+    waiter.promise.start();
+    if (m_writtenThrough == m_handedOverCount) {
+        waiter.promise.addResult(std::optional<SettingsError>());
+        waiter.promise.finish();
+    } else {
+        m_waiters.push_back(std::move(waiter));
+    }
+    return future;
 }
 
 std::optional<SettingsError> SettingsWriter::lastError() const
@@ -117,6 +133,7 @@ void SettingsWriter::run()
             triedOnStop = true;
         }
         const QList<Change> changes = std::exchange(m_handedOver, {});
+        const std::uint64_t through = m_handedOverCount;
         m_writing = true;
         lock.unlock();
 
@@ -127,8 +144,23 @@ void SettingsWriter::run()
         lock.lock();
         m_lastError = result;
         m_lastErrorReason = m_failureReason;
+        if (!result)
+            m_writtenThrough = through;
         const ResultHandler handler = m_resultHandler;
+        std::vector<Waiter> answered;
+        for (auto it = m_waiters.begin(); it != m_waiters.end();) {
+            if (it->through <= through) {
+                answered.push_back(std::move(*it));
+                it = m_waiters.erase(it);
+            } else {
+                ++it;
+            }
+        }
         lock.unlock();
+        for (Waiter& waiter : answered) {
+            waiter.promise.addResult(result);
+            waiter.promise.finish();
+        }
         if (handler)
             handler(result);
         lock.lock();

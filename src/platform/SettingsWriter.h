@@ -5,15 +5,19 @@
 
 #include "platform/Settings.h"
 
+#include <QFuture>
 #include <QList>
+#include <QPromise>
 #include <QString>
 #include <QVariant>
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class QSettings;
 class QThread;
@@ -39,6 +43,9 @@ public:
     void remove(const QString& key);
 
     void waitUntilIdle();
+    // Finishes once every change handed over so far is in the file (with none), or once a
+    // write that held them failed (with its error).
+    QFuture<std::optional<SettingsError>> written();
     // The failure of the last write of the file; none once one succeeds.
     std::optional<SettingsError> lastError() const;
     // The system's reason for that failure ("No space left on device"); empty when none or
@@ -50,6 +57,10 @@ private:
     struct Change {
         QString key;
         std::optional<QVariant> value; // none: removed
+    };
+    struct Waiter {
+        std::uint64_t through = 0; // the count of changes it waits for
+        QPromise<std::optional<SettingsError>> promise;
     };
 
     void handOver(Change change);
@@ -69,6 +80,10 @@ private:
     std::optional<SettingsError> m_lastError;
     QString m_lastErrorReason;
     ResultHandler m_resultHandler;
+    // Changes handed over since the start, and how many of the first of them are in the file.
+    std::uint64_t m_handedOverCount = 0;
+    std::uint64_t m_writtenThrough = 0;
+    std::vector<Waiter> m_waiters;
 
     // The owner's: the thread starts with the first change.
     std::unique_ptr<QThread> m_thread;

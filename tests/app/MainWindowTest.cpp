@@ -8,9 +8,12 @@
 #include "app/SidebarHost.h"
 #include "app/SidebarItem.h"
 #include "screens/runtime/ScreenTrust.h"
+#include "support/ScreenStoreWait.h"
 #include "ui/widgets/SymbolLabel.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -343,4 +346,87 @@ TEST_F(ShellTest, AnUnreadableSettingsFolderIsNoFirstRunAndTheWindowSaysWhy)
                              "defaults and saves no change over the file; custom screens that run commands wait for "
                              "approval.")
                   .arg(folder));
+}
+
+// Settings that cannot be written (a folder of root's over them, a full disk; here a plain file
+// stands where their folder goes) record no first run: what it approved must not count, or every
+// later start would approve whatever the Screens folder holds by then.
+TEST_F(ShellTest, AFirstRunsApprovalsCountOnlyOnceSaved)
+{
+    const QString configFolder = xdg.path("config") + QStringLiteral("/Tarv");
+    const QString conf = configFolder + QStringLiteral("/Tarv.conf");
+    const QString screensFolder = xdg.path("data") + QStringLiteral("/Tarv/Screens");
+    const auto shellScreen = [](const QString& command) {
+        return QStringLiteral(R"({"title": "Shell", "sources": {"n": {"shell": "%1", "every": 5}},
+                                 "widgets": [{"type": "text", "x": 12, "y": 40, "w": 300, "text": "{{n}}"}]})")
+            .arg(command)
+            .toUtf8();
+    };
+    const QString unsaved = QStringLiteral("Settings could not be saved to %1: Not a directory. Tarv tries again with "
+                                           "your next change.")
+                                .arg(conf);
+    // One start of Tarv over these settings, once its screens are loaded and its writes answered.
+    const auto run = [&](Settings& stored, const std::function<void(CustomScreenStore&, MainWindow&)>& look) {
+        CustomScreenStore store(screensFolder, std::make_unique<ScreenTrust>(&stored));
+        makeHub(store);
+        {
+            MainWindow w(*hub, stored);
+            store.start();
+            ASSERT_TRUE(waitUntilLoaded(store));
+            stored.waitForWrites();
+            look(store, w);
+        }
+        hub.reset();
+    };
+
+    // a.json is there at the first start, and nothing can be saved.
+    TempXdg::write(screensFolder + QStringLiteral("/a.json"), shellScreen(QStringLiteral("uptime")));
+    {
+        Settings first(conf);
+        TempXdg::write(configFolder, QByteArray());
+        run(first, [&](CustomScreenStore& store, MainWindow& w) {
+            EXPECT_TRUE(waitUntil([&] { return w.settingsWriteProblem()->text() == unsaved; }))
+                << w.settingsWriteProblem()->text().toStdString();
+            EXPECT_EQ(store.screens().size(), 1);
+            EXPECT_TRUE(store.approvedScreens().isEmpty());
+        });
+    }
+
+    // evil.json is dropped in, and the next start could save: it is still no first run.
+    ASSERT_TRUE(QFile::remove(configFolder));
+    TempXdg::write(screensFolder + QStringLiteral("/evil.json"),
+                   shellScreen(QStringLiteral("id > ") + xdg.root() + QStringLiteral("/pwned")));
+    {
+        Settings later(conf);
+        run(later, [&](CustomScreenStore& store, MainWindow&) {
+            EXPECT_EQ(store.screens().size(), 2);
+            EXPECT_TRUE(hub->screenListLines().contains(QStringLiteral("evil\tShell\twaiting for approval")));
+            EXPECT_TRUE(hub->screenListLines().contains(QStringLiteral("a\tShell\twaiting for approval")));
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(store.approvedScreens().isEmpty());
+        });
+        EXPECT_EQ(later.bytes(ScreenTrust::storageKey), QByteArray("{}"));
+    }
+
+    // A new installation whose settings cannot be saved: the sample waits, and the window says
+    // why, until the settings can be written again.
+    ASSERT_TRUE(QFile::remove(conf) && QDir(configFolder).removeRecursively() && QDir(screensFolder).removeRecursively());
+    {
+        Settings fresh(conf);
+        TempXdg::write(configFolder, QByteArray());
+        run(fresh, [&](CustomScreenStore& store, MainWindow& w) {
+            EXPECT_TRUE(waitUntil([&] {
+                return w.settingsWriteProblem()->text() ==
+                       unsaved + QStringLiteral("\nCustom screens that run commands wait for approval until the "
+                                                "settings are saved.");
+            })) << w.settingsWriteProblem()->text().toStdString();
+            ASSERT_EQ(store.screens().size(), 1);
+            EXPECT_TRUE(store.approvedScreens().isEmpty());
+
+            ASSERT_TRUE(QFile::remove(configFolder));
+            fresh.setText(QStringLiteral("sidebarSelection"), QStringLiteral("macros"));
+            EXPECT_TRUE(waitUntil([&] { return store.approvedScreens().size() == 1; }));
+            EXPECT_TRUE(waitUntil([&] { return w.settingsWriteProblem()->isHidden(); }));
+        });
+    }
 }

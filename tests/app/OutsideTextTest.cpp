@@ -18,6 +18,7 @@
 #include "ui/screens/ScreenPermissionsView.h"
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/settings/SettingsForm.h"
+#include "ui/settings/TrustedScreensSection.h"
 #include "ui/widgets/WrappingText.h"
 
 #include <QLabel>
@@ -176,4 +177,29 @@ TEST_F(OutsideTextTest, TitlesShowOnOneLineWithoutReordering)
         EXPECT_EQ(pickerEntry(id)->text(), shown);
         EXPECT_TRUE(trayTexts.contains(shown)) << trayTexts.join(u'|').toStdString();
     }
+}
+
+// What a screen asks to run hides behind a right-to-left override and isolates: laid out, the
+// payload would read as a comment after "#". It shows as the characters that run, in order.
+TEST_F(OutsideTextTest, WhatAScreenAsksToRunShowsAsItWillRun)
+{
+    const QString command =
+        QStringLiteral("echo ok \u202E\u2066; touch %1/spoof-ran; echo ran\u2069 \u2066#\u2069").arg(xdg.root());
+    const QString shown =
+        QStringLiteral("echo ok \\u202E\\u2066; touch %1/spoof-ran; echo ran\\u2069 \\u2066#\\u2069").arg(xdg.root());
+    const CustomScreen screen = screenDoing(QStringLiteral("spoof"), command);
+    ScreenPermissionsView approval(screen, screens.trust());
+    EXPECT_EQ(find<WrappingText>(&approval, "permissionDetail")->text(), shown);
+
+    // Allowed, it is listed among the trusted screens the same way.
+    screens.loaded.append(screen);
+    screens.trust().approveScreen(screen);
+    TrustedScreensSection trusted(screens);
+    EXPECT_EQ(find<WrappingText>(&trusted, "trustedScreenDetails")->text(), shown);
+
+    // `tarv screen list` separates its columns with tabs: one in a file name is written out.
+    screens.add(QStringLiteral("a\tb"), QStringLiteral("Tab"), true);
+    makeHub();
+    const QStringList listed = hub->screenListLines();
+    EXPECT_TRUE(listed.contains(QStringLiteral("a\\tb\tTab"))) << listed.join(u'|').toStdString();
 }

@@ -101,13 +101,15 @@ int compareDigits(QStringView a, QStringView b)
     return a.compare(b);
 }
 
-// Makes a missing folder with its sample; gives the line to log when that fails.
-std::optional<QString> prepareFolder(const QString& folder)
+// Makes a missing folder with its sample; gives the line to log when that fails. `made` tells
+// whether the folder is new.
+std::optional<QString> prepareFolder(const QString& folder, bool& made)
 {
     if (QFileInfo::exists(folder))
         return std::nullopt;
     if (const std::optional<QString> reason = makeFolder(folder))
         return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": ") + *reason;
+    made = true;
     QSaveFile file(QDir(folder).filePath(sampleID + QStringLiteral(".json")));
     if (!file.open(QIODevice::WriteOnly) || file.write(sampleText().toUtf8()) < 0 || !file.commit())
         return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": ") + file.errorString();
@@ -130,6 +132,8 @@ struct CustomScreenStore::Scan {
         QList<ScreenIssue> issues;
     };
     std::optional<QString> prepareFailure;
+    // The scan made the folder, so it holds only what Tarv put there.
+    bool madeFolder = false;
     QList<File> files;
     // The files read, or found unchanged, for the next scan to reuse.
     std::shared_ptr<const ReadFiles> readFiles;
@@ -164,7 +168,7 @@ CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, boo
 {
     Scan scan;
     if (prepare)
-        scan.prepareFailure = prepareFolder(folder);
+        scan.prepareFailure = prepareFolder(folder, scan.madeFolder);
     const QDir dir(folder);
     auto readFiles = std::make_shared<ReadFiles>();
     // Page ids in any letter case that a file provides without errors.
@@ -463,7 +467,10 @@ CustomScreenStore::Leftovers CustomScreenStore::apply(const Scan& scan)
         emit reportsChanged();
     }
     m_sheetDates = scan.heldSheetDates;
-    m_trust->approveAllOnFirstRun(scan.loaded);
+    // A first run trusts only a folder it made. Files in a folder that was there already may
+    // have come after an earlier start that could not store its approvals, and nothing tells
+    // that start from none: such files wait for the user.
+    m_trust->approveAllOnFirstRun(scan.madeFolder ? scan.loaded : QList<CustomScreen>());
     // Approvals follow the files, not whether they load: a file that fails to parse keeps
     // its approval for when it is mended. An empty or unlistable folder clears nothing.
     if (!scan.files.isEmpty())

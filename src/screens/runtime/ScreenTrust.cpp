@@ -1,5 +1,6 @@
 #include "screens/runtime/ScreenTrust.h"
 
+#include "platform/ContextContinuation.h"
 #include "platform/Settings.h"
 
 #include <QJsonDocument>
@@ -80,15 +81,52 @@ void ScreenTrust::approveAllOnFirstRun(const QList<CustomScreen>& screens)
     if (!m_isFirstRun)
         return;
     m_isFirstRun = false;
+    QHash<QString, QString> approvals = m_approved;
     for (const CustomScreen& screen : screens) {
         if (const std::optional<QString> fingerprint = screen.fingerprint())
-            m_approved.insert(screen.id, *fingerprint);
+            approvals.insert(screen.id, *fingerprint);
         else
-            m_approved.remove(screen.id);
+            approvals.remove(screen.id);
     }
-    // Written also when empty, so the next start is no first run.
-    write();
-    emit approvedChanged();
+    // Written also when empty, so the next start is no first run. They count once they are
+    // stored: until then nothing records that this first run happened.
+    m_firstRunApprovals.reset();
+    if (store(approvals)) {
+        setFirstRunUnsaved(!approvals.isEmpty());
+        return;
+    }
+    m_firstRunApprovals = std::move(approvals);
+    awaitFirstRunStored();
+}
+
+void ScreenTrust::awaitFirstRunStored()
+{
+    continueOn(this, m_settings->written(), [this](const std::optional<SettingsError>& result) {
+        if (!m_firstRunApprovals)
+            return;
+        if (result) {
+            // The settings write them again with their next change; they wait for that.
+            setFirstRunUnsaved(!m_firstRunApprovals->isEmpty());
+            awaitFirstRunStored();
+            return;
+        }
+        QHash<QString, QString> approvals = *std::exchange(m_firstRunApprovals, std::nullopt);
+        setFirstRunUnsaved(false);
+        if (approvals == m_approved)
+            return;
+        m_approved = std::move(approvals);
+        emit approvedChanged();
+        if (onFirstRunStored)
+            onFirstRunStored();
+    });
+}
+
+void ScreenTrust::setFirstRunUnsaved(bool unsaved)
+{
+    if (unsaved == m_firstRunUnsaved)
+        return;
+    m_firstRunUnsaved = unsaved;
+    emit firstRunApprovalsUnsavedChanged();
 }
 
 void ScreenTrust::forgetMissingScreens(const QSet<QString>& presentIDs)
@@ -112,8 +150,16 @@ void ScreenTrust::write()
 {
     if (!m_settings)
         return;
+    // These approvals take the place of the first run's that were waiting to be stored.
+    m_firstRunApprovals.reset();
+    setFirstRunUnsaved(false);
+    store(m_approved);
+}
+
+std::optional<SettingsError> ScreenTrust::store(const QHash<QString, QString>& approvals)
+{
     QJsonObject object;
-    for (auto it = m_approved.cbegin(); it != m_approved.cend(); ++it)
+    for (auto it = approvals.cbegin(); it != approvals.cend(); ++it)
         object.insert(it.key(), it.value());
-    m_settings->setBytes(storageKey, QJsonDocument(object).toJson(QJsonDocument::Compact));
+    return m_settings->setBytes(storageKey, QJsonDocument(object).toJson(QJsonDocument::Compact));
 }

@@ -1,5 +1,6 @@
 #include "ui/screens/ScreenPermissionsView.h"
 
+#include "platform/VisibleText.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
@@ -85,7 +86,8 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenT
         QStringLiteral("Waiting for your approval. Until then it is not a page on the device, and nothing in it runs."),
         SymbolLabel::orange());
     waitingNote->setObjectName(QStringLiteral("waitingNote"));
-    m_allow = new QPushButton(PlainText::actionText(QStringLiteral("Allow ") + m_screen.id + QStringLiteral(".json")));
+    m_allow = new QPushButton(
+        PlainText::actionText(QStringLiteral("Allow ") + visibleText(m_screen.id) + QStringLiteral(".json")));
     m_allow->setObjectName(QStringLiteral("allowButton"));
     waitingLayout->addWidget(waitingNote);
     waitingLayout->addWidget(m_allow, 0, Qt::AlignLeft);
@@ -152,10 +154,12 @@ QWidget* ScreenPermissionsView::permissionList(const QString& name) const
     layout->setSpacing(6);
     const QColor secondary = FormSection::secondaryColor(this);
     for (const Permission& permission : m_screen.permissions()) {
-        auto* title = new SymbolLabel(kindSymbol(permission.kind), permission.title, secondary, -2);
+        // What is approved reads in the order it runs, every character that does not show
+        // written out: the command, address or text itself runs unchanged.
+        auto* title = new SymbolLabel(kindSymbol(permission.kind), visibleText(permission.title), secondary, -2);
         title->setObjectName(QStringLiteral("permissionTitle"));
         // The whole command or address, however long its words: it is what the user approves.
-        auto* detail = new WrappingText(permission.detail);
+        auto* detail = new WrappingText(visibleText(permission.detail));
         detail->setObjectName(QStringLiteral("permissionDetail"));
         detail->setSelectable(true);
         detail->setFont(permission.kind == Permission::Kind::action ? FormSection::relativeFont(font(), -1)

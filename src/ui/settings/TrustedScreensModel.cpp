@@ -1,6 +1,6 @@
 #include "ui/settings/TrustedScreensModel.h"
 
-#include "platform/OneLineText.h"
+#include "platform/VisibleText.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenTrust.h"
 
@@ -25,7 +25,7 @@ QVariant TrustedScreensModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return oneLineText(m_ids[index.row()]) + QStringLiteral(".json");
+        return visibleText(m_ids[index.row()]) + QStringLiteral(".json");
     case idRole:
         return m_ids[index.row()];
     case detailsRole:
@@ -108,9 +108,10 @@ QString TrustedScreensModel::detailsFor(const QString& id) const
     const std::optional<CustomScreen> screen = m_store.screenWithID(id);
     if (!screen)
         return {};
+    // One line for each thing the screen does, a line break within it written out.
     QStringList lines;
     for (const CustomScreen::Permission& permission : screen->permissions())
-        lines.append(permission.detail.split(u'\n'));
+        lines.append(visibleText(permission.detail));
     if (lines.size() > maxDetailLines) {
         lines = lines.mid(0, maxDetailLines);
         lines.last() += QStringLiteral("…");

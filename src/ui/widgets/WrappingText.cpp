@@ -30,6 +30,7 @@ WrappingText::WrappingText(const QString& text, QWidget* parent)
     QTextOption option = m_measure->defaultTextOption();
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_measure->setDefaultTextOption(option);
+    followLayoutDirection();
     // The form shows through, as it does behind a label.
     viewport()->setAutoFillBackground(false);
     setAutoFillBackground(false);
@@ -78,6 +79,19 @@ void WrappingText::measureInFont() const
     }
 }
 
+// Like a label, the text runs in the widget's direction; a document would take each
+// paragraph's direction from its first letter, and a command that starts with a Hebrew word
+// would then show its parts from right to left, a trailing "#" first.
+void WrappingText::followLayoutDirection()
+{
+    for (QTextDocument* text : {document(), m_measure.get()}) {
+        QTextOption option = text->defaultTextOption();
+        option.setTextDirection(layoutDirection());
+        text->setDefaultTextOption(option);
+    }
+    forgetMeasures();
+}
+
 void WrappingText::forgetMeasures() const
 {
     m_heights.clear();
@@ -121,6 +135,9 @@ void WrappingText::changeEvent(QEvent* event)
     QTextEdit::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         forgetMeasures();
+        updateGeometry();
+    } else if (event->type() == QEvent::LayoutDirectionChange) {
+        followLayoutDirection();
         updateGeometry();
     }
 }

@@ -33,6 +33,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void followLayoutDirection();
     // Sets the measuring copy's font when it differs: setting it lays the text out anew.
     void measureInFont() const;
     void forgetMeasures() const;

@@ -2,6 +2,7 @@
 
 #include "platform/Settings.h"
 #include "screens/runtime/CanonicalJson.h"
+#include "support/WaitUntil.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -200,7 +201,8 @@ TEST_F(ScreenTrustTest, FirstRunApprovesEveryLoadedScreenOnceAndSilently)
     trust.onApprove = [&](const QString&) { ++approvals; };
     const CustomScreen screen = sampleScreen();
     trust.approveAllOnFirstRun({screen});
-    EXPECT_TRUE(trust.isScreenApproved(screen));
+    // In effect once stored.
+    EXPECT_TRUE(waitUntil([&] { return trust.isScreenApproved(screen); }));
     EXPECT_EQ(approvals, 0);
     EXPECT_EQ(stored().value(screen.id).toString(), *screen.fingerprint());
 
