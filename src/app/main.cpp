@@ -9,6 +9,7 @@
 #include "app/TrayMenu.h"
 #include "hub/DeviceManager.h"
 #include "platform/ChildProcesses.h"
+#include "platform/SavingPool.h"
 #include "platform/SingleInstanceLock.h"
 #include "platform/TerminationSignals.h"
 
@@ -17,11 +18,14 @@
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
+#include <QThreadPool>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -33,14 +37,10 @@ struct RunningTarv {
     TrayIcon trayIcon{trayMenu.menu()};
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// Tarv from its start to its quit; what it holds is let go on return, the settings and the
+// files it writes saved.
+int run(QApplication& app)
 {
-    // Before anything is started: a SIGCHLD ignored by whoever started Tarv would reap its
-    // children unseen. Declared first, it ends what shell sources left running last.
-    ChildProcesses children;
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarv"));
     QApplication::setOrganizationName(QString());
     QApplication::setApplicationDisplayName(QStringLiteral("Tarv"));
@@ -146,4 +146,33 @@ int main(int argc, char** argv)
         start();
     }
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int code = 0;
+    std::unique_ptr<QApplication> app;
+    {
+        // Before anything is started: a SIGCHLD ignored by whoever started Tarv would reap its
+        // children unseen. Made first, it ends what shell sources left running last.
+        ChildProcesses children;
+        app = std::make_unique<QApplication>(argc, argv);
+        code = run(*app);
+        savingPool().waitForDone();
+        // Work still running on the shared pool (artwork being drawn, a program a key ran)
+        // cannot be stopped, and nothing wants its result any more: Tarv does not wait for
+        // it. Without any, the application ends as usual, and hands what it copied to the
+        // desktop's clipboard manager.
+        if (QThreadPool::globalInstance()->waitForDone(0))
+            app.reset();
+    }
+    if (app) {
+        // The application and the statics stay as they are, for the work that still uses
+        // them, until the process is gone.
+        std::fflush(nullptr);
+        _exit(code);
+    }
+    return code;
 }

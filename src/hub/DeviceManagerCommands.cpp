@@ -7,6 +7,7 @@
 #include "hub/ScreenCheck.h"
 #include "hub/SnapshotFiles.h"
 #include "platform/ContextContinuation.h"
+#include "platform/SavingPool.h"
 #include "platform/VisibleText.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/PushedValues.h"
@@ -108,9 +109,10 @@ void DeviceManager::runSnapshotCommand(const NotifyChannel::Request& request, No
             return;
         }
         // Encoding and writing the file stay off this thread; the answer comes back to it.
-        const auto saving = QtConcurrent::run([snapshot = std::get<TarvUSB::DeviceSnapshot>(result), requested] {
-            return saveSnapshotPNG(snapshot, requested);
-        });
+        const auto saving =
+            QtConcurrent::run(&savingPool(), [snapshot = std::get<TarvUSB::DeviceSnapshot>(result), requested] {
+                return saveSnapshotPNG(snapshot, requested);
+            });
         continueOn(this, saving, [reply](const std::variant<QString, SnapshotSaveError>& saved) {
             if (const auto* error = std::get_if<SnapshotSaveError>(&saved)) {
                 reply(NotifyChannel::reply(false, error->message));

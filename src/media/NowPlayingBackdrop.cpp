@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <array>
@@ -273,6 +274,28 @@ std::optional<QSize> fittedSize(const QSize& size, int maxSide = NowPlayingBackd
     return QSize(w, h);
 }
 
+// Whether the drawing holds few enough elements, counted as the reader parses them. A
+// document type declaration is refused whole: the entities it may declare are expanded by the
+// reader, so that a few bytes that name one can stand for any number of elements.
+bool isSmallDrawing(const QByteArray& bytes)
+{
+    QXmlStreamReader xml(bytes);
+    qsizetype elements = 0;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::DTD:
+            return false;
+        case QXmlStreamReader::StartElement:
+            if (++elements > NowPlayingBackdrop::maxVectorElements)
+                return false;
+            break;
+        default:
+            break;
+        }
+    }
+    return !xml.hasError();
+}
+
 QByteArray bytesOf(const QImage& rgba)
 {
     QByteArray bytes;
@@ -297,7 +320,7 @@ std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QByteArray& i
     // the screen it is for.
     int maxSide = maxArtworkSide;
     if (const QByteArray format = reader.format(); format == "svg" || format == "svgz") {
-        if (format == "svgz" || imageBytes.size() > maxVectorBytes || imageBytes.count('<') > maxVectorElements)
+        if (format == "svgz" || imageBytes.size() > maxVectorBytes || !isSmallDrawing(imageBytes))
             return std::nullopt;
         maxSide = maxVectorSide;
     }

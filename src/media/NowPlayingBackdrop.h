@@ -26,7 +26,9 @@ struct NowPlayingBackdrop {
     static constexpr int maxArtworkSide = 2048;
     // A vector picture costs what its drawing holds times the size it is drawn at: only a
     // small one is drawn, and no larger than the screen, so that it stays within the memory
-    // and time of a raster one.
+    // of a raster one. Its elements are counted as they are parsed, not as they are written:
+    // a drawing that declares a document type, whose entities would stand for any number of
+    // elements, is not drawn.
     static constexpr qsizetype maxVectorBytes = 512 * 1024;
     static constexpr qsizetype maxVectorElements = 2000;
     static constexpr int maxVectorSide = width;

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -68,31 +69,46 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
         m_network = new QNetworkAccessManager(this);
     QNetworkRequest request(url);
     request.setTransferTimeout(transferTimeoutMs);
+    // Over HTTP/1.1 the reply stops reading from the server while its buffer is full; over
+    // HTTP/2 it keeps taking what the server sends, however little of it was read.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     QNetworkReply* reply = m_network->get(request);
+    // The body is taken out of the reply as it arrives and counted against the cap here, so
+    // that the reply never holds more than its buffer, however busy this thread is.
+    reply->setReadBufferSize(readBufferBytes);
     // A server that trickles a byte now and then is never silent for long: the whole
     // download has its own limit too, and ends as any failed download does.
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
     deadline->start(requestDeadlineMs);
+    auto body = std::make_shared<QByteArray>();
     auto tooLarge = std::make_shared<bool>(false);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64 received, qint64 total) {
-        if (received > maxBytes || total > maxBytes) {
+    const auto take = [reply, body, tooLarge] {
+        if (*tooLarge)
+            return;
+        if (body->size() + reply->bytesAvailable() > maxBytes) {
+            *tooLarge = true;
+            reply->abort();
+            return;
+        }
+        body->append(reply->readAll());
+    };
+    connect(reply, &QNetworkReply::readyRead, reply, take);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64, qint64 total) {
+        if (total > maxBytes) {
             *tooLarge = true;
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::finished, reply, [reply, tooLarge, guard, done] {
+    connect(reply, &QNetworkReply::finished, reply, [reply, body, tooLarge, take, guard, done] {
         reply->deleteLater();
+        if (reply->error() == QNetworkReply::NoError)
+            take();
         if (*tooLarge || reply->error() != QNetworkReply::NoError) {
             deliver(guard, done, std::nullopt);
             return;
         }
-        const QByteArray bytes = reply->read(maxBytes + 1);
-        if (bytes.size() > maxBytes) {
-            deliver(guard, done, std::nullopt);
-            return;
-        }
-        renderOffThread(guard, done, bytes);
+        renderOffThread(guard, done, std::exchange(*body, {}));
     });
 }

@@ -13,6 +13,8 @@ class UrlArtworkService final : public QObject, public ArtworkService {
     Q_OBJECT
 public:
     static constexpr qint64 maxBytes = 16 * 1024 * 1024;
+    // What a download's reply holds at most before its body is taken out of it.
+    static constexpr qint64 readBufferBytes = 64 * 1024;
     // A download may go this long without receiving anything, and take this long in all.
     static constexpr int transferTimeoutMs = 15000;
     static constexpr int requestDeadlineMs = 30000;

@@ -180,4 +180,24 @@ TEST(NowPlayingBackdrop, AVectorPictureIsDrawnOnlyWhenItsDrawingIsSmall)
     EXPECT_FALSE(NowPlayingBackdrop::render(huge));
 }
 
+TEST(NowPlayingBackdrop, AVectorPictureWithEntitiesIsNotDrawn)
+{
+    // One entity of 20 paths: 27 "<" in all, whatever the number of its references.
+    QByteArray paths;
+    for (int i = 0; i < 20; ++i)
+        paths += "<path d=\"M" + QByteArray::number(i * 24) + " 0L480 480L0 " + QByteArray::number(i * 24) +
+                 "Z\" fill=\"#2050d0\"/>";
+    const auto svgWith = [&](int references) {
+        return "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [<!ENTITY a '" + paths +
+               "'>]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"480\" height=\"480\"><g>" +
+               QByteArray("&a;").repeated(references) + "</g></svg>\n";
+    };
+    EXPECT_FALSE(NowPlayingBackdrop::render(svgWith(1)));
+    // 60 KB that the reader would expand into 400,000 paths.
+    const QByteArray expanding = svgWith(20000);
+    ASSERT_EQ(expanding.count('<'), 27);
+    ASSERT_LT(expanding.size(), 61 * 1024);
+    EXPECT_FALSE(NowPlayingBackdrop::render(expanding));
+}
+
 }  // namespace

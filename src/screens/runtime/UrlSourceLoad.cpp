@@ -105,10 +105,16 @@ void UrlSourceLoad::get(const QUrl& address)
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     // Each redirect is looked at here before anything goes to its address.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    // Over HTTP/1.1 the reply stops reading from the server while its buffer is full; over
+    // HTTP/2 it keeps taking what the server sends, however little of it was read.
+    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 
     // The reply stays the session's child: the session may go first, and takes it along.
     QNetworkReply* reply = m_session.get(request);
     m_reply = reply;
+    // The size limit is checked as the body is read here; without a bound of its own the reply
+    // would take in whatever arrives while this thread is busy elsewhere.
+    reply->setReadBufferSize(readBufferBytes);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
         m_idle->start();
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);

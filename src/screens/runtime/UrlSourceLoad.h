@@ -25,6 +25,8 @@ class UrlSourceLoad : public QObject {
 
 public:
     static constexpr int maxRedirects = 10;
+    // What the reply holds at most before the body is read from it.
+    static constexpr qint64 readBufferBytes = 64 * 1024;
 
     struct Outcome {
         // Why there is no body; none when the server answered with a success status.

@@ -1,6 +1,7 @@
 #include "ui/diagnostics/DeviceScreenSection.h"
 
 #include "hub/DeviceManager.h"
+#include "platform/SavingPool.h"
 #include "ui/diagnostics/SnapshotPicture.h"
 #include "ui/widgets/DisplayFormats.h"
 #include "ui/widgets/PlainText.h"
@@ -219,7 +220,7 @@ void DeviceScreenSection::saveSnapshot()
             return;
         self->m_isSaving = true;
         self->m_savingFileName = QFileInfo(path).fileName();
-        self->m_saving.setFuture(QtConcurrent::run(writeAtomically, path, data));
+        self->m_saving.setFuture(QtConcurrent::run(&savingPool(), writeAtomically, path, data));
     });
 }
 

@@ -11,6 +11,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 using Failure = ScreenDataFetcher::Failure;
@@ -76,6 +88,135 @@ private:
     QHash<QByteArray, Answer> m_answers;
     QHash<QTcpSocket*, QByteArray> m_pending;
     int m_connections = 0;
+};
+
+// An endless chunked body from a thread of its own, sent as fast as the client takes it, so that
+// it keeps coming while the test's thread, which reads it, is busy.
+class EndlessBody {
+public:
+    EndlessBody()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(::listen(m_listener, 1), 0);
+        EXPECT_EQ(::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        m_port = ntohs(address.sin_port);
+        EXPECT_EQ(::pipe2(m_wake, O_CLOEXEC), 0);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~EndlessBody()
+    {
+        m_ending = true;
+        {
+            std::lock_guard lock(m_mutex);
+            m_go = true;
+        }
+        m_changed.notify_all();
+        ::close(m_wake[1]);
+        m_thread.join();
+        ::close(m_wake[0]);
+        ::close(m_listener);
+    }
+
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/endless").arg(m_port); }
+    bool asked() const { return m_asked; }
+
+    // Lets the body go, then returns what the client took of it by the time it took nothing
+    // more for a while, or once it took `enough`. Runs no event loop.
+    qint64 sendUntilStalled(qint64 enough)
+    {
+        std::unique_lock lock(m_mutex);
+        m_enough = enough;
+        m_go = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_stalled || m_sent >= m_enough; });
+        return m_sent;
+    }
+
+private:
+    enum class Ready { yes, idle, ending };
+
+    Ready waitFor(int fd, short events, int idleMs = -1)
+    {
+        pollfd fds[2] = {{fd, events, 0}, {m_wake[0], POLLIN, 0}};
+        const int ready = ::poll(fds, 2, idleMs);
+        if (ready < 0)
+            return errno == EINTR ? Ready::idle : Ready::ending;
+        if (fds[1].revents != 0)
+            return Ready::ending;
+        return ready == 0 ? Ready::idle : Ready::yes;
+    }
+
+    void serve()
+    {
+        if (waitFor(m_listener, POLLIN) != Ready::yes)
+            return;
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return;
+        QByteArray head;
+        while (!head.contains("\r\n\r\n") && waitFor(fd, POLLIN) == Ready::yes) {
+            char buffer[4096];
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            head.append(buffer, got);
+        }
+        m_asked = true;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_go; });
+        }
+        const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, 'x') + "\r\n";
+        QByteArray out = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunk;
+        qsizetype at = 0;
+        while (!m_ending) {
+            const ssize_t put = ::send(fd, out.constData() + at, size_t(out.size() - at), MSG_NOSIGNAL);
+            if (put > 0) {
+                at += put;
+                if (at == out.size()) {
+                    out = chunk;
+                    at = 0;
+                }
+                std::lock_guard lock(m_mutex);
+                m_sent += put;
+                if (m_sent >= m_enough)
+                    m_changed.notify_all();
+                continue;
+            }
+            if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                break;
+            const Ready ready = waitFor(fd, POLLOUT, stallMs);
+            if (ready == Ready::ending)
+                break;
+            if (ready == Ready::idle) {
+                std::lock_guard lock(m_mutex);
+                m_stalled = true;
+                m_changed.notify_all();
+            }
+        }
+        ::close(fd);
+    }
+
+    // How long the client may take nothing before it counts as having stopped taking.
+    static constexpr int stallMs = 250;
+
+    int m_listener = -1;
+    int m_wake[2] = {-1, -1};
+    quint16 m_port = 0;
+    std::thread m_thread;
+    std::atomic_bool m_asked = false;
+    std::atomic_bool m_ending = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_go = false;
+    bool m_stalled = false;
+    qint64 m_enough = 0;
+    qint64 m_sent = 0;
 };
 
 CustomScreen::DataSource urlSource(const QString& url, std::optional<QString> field = std::nullopt,
@@ -188,6 +329,21 @@ TEST_F(UrlSources, BodyOverOneMebibyteFails)
     });
     EXPECT_EQ(fetch(urlSource(server.url("/exact"))),
               ScreenDataFetcher::Result(ScreenDataFetcher::Values{{QStringLiteral("u"), QStringLiteral("7")}}));
+}
+
+TEST_F(UrlSources, AnEndlessBodyComesNoFasterThanItIsRead)
+{
+    EndlessBody endless;
+    std::optional<ScreenDataFetcher::Result> result;
+    QObject context;
+    fetcher.fetch(urlSource(endless.url()), {}, true, &context,
+                  [&](ScreenDataFetcher::Result r) { result = std::move(r); });
+    ASSERT_TRUE(waitUntil([&] { return endless.asked(); }));
+    // While this thread, the reader, is busy, the load takes in what it can hold and no more:
+    // the rest waits at the server.
+    EXPECT_LT(endless.sendUntilStalled(128 * 1024 * 1024), 32 * 1024 * 1024);
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(*result, ScreenDataFetcher::Result(Failure{QStringLiteral("the response is larger than 1 MB")}));
 }
 
 TEST_F(UrlSources, SilentServerAndEndlessBodyTimeOut)
