@@ -52,7 +52,8 @@ DeviceManager& TarvApp::deviceManager()
     m_stocks = std::make_unique<StockStore>(*m_settings);
     const QString screensFolder = QDir(applicationFolder()).filePath(QStringLiteral("Screens"));
     // The screen store keeps its trust; under a test run the trust reads and stores no approvals.
-    auto trust = std::make_unique<ScreenTrust>(testing ? nullptr : m_settings.get());
+    auto trust = std::make_unique<ScreenTrust>(testing ? nullptr : m_settings.get(),
+                                               QDir(applicationFolder()).filePath(QStringLiteral("first-run-not-saved")));
     m_customScreens = std::make_unique<CustomScreenStore>(screensFolder, std::move(trust));
     m_frontmostSource = std::make_unique<X11FrontmostAppSource>();
     m_mediaService = std::make_unique<MprisPlaybackService>(QDBusConnection::sessionBus());

@@ -101,15 +101,13 @@ int compareDigits(QStringView a, QStringView b)
     return a.compare(b);
 }
 
-// Makes a missing folder with its sample; gives the line to log when that fails. `made` tells
-// whether the folder is new.
-std::optional<QString> prepareFolder(const QString& folder, bool& made)
+// Makes a missing folder with its sample; gives the line to log when that fails.
+std::optional<QString> prepareFolder(const QString& folder)
 {
     if (QFileInfo::exists(folder))
         return std::nullopt;
     if (const std::optional<QString> reason = makeFolder(folder))
         return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": ") + *reason;
-    made = true;
     QSaveFile file(QDir(folder).filePath(sampleID + QStringLiteral(".json")));
     if (!file.open(QIODevice::WriteOnly) || file.write(sampleText().toUtf8()) < 0 || !file.commit())
         return QStringLiteral("Screens: could not create ") + folder + QStringLiteral(": ") + file.errorString();
@@ -132,8 +130,6 @@ struct CustomScreenStore::Scan {
         QList<ScreenIssue> issues;
     };
     std::optional<QString> prepareFailure;
-    // The scan made the folder, so it holds only what Tarv put there.
-    bool madeFolder = false;
     QList<File> files;
     // The files read, or found unchanged, for the next scan to reuse.
     std::shared_ptr<const ReadFiles> readFiles;
@@ -168,7 +164,7 @@ CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, boo
 {
     Scan scan;
     if (prepare)
-        scan.prepareFailure = prepareFolder(folder, scan.madeFolder);
+        scan.prepareFailure = prepareFolder(folder);
     const QDir dir(folder);
     auto readFiles = std::make_shared<ReadFiles>();
     // Page ids in any letter case that a file provides without errors.
@@ -467,10 +463,7 @@ CustomScreenStore::Leftovers CustomScreenStore::apply(const Scan& scan)
         emit reportsChanged();
     }
     m_sheetDates = scan.heldSheetDates;
-    // A first run trusts only a folder it made. Files in a folder that was there already may
-    // have come after an earlier start that could not store its approvals, and nothing tells
-    // that start from none: such files wait for the user.
-    m_trust->approveAllOnFirstRun(scan.madeFolder ? scan.loaded : QList<CustomScreen>());
+    m_trust->approveAllOnFirstRun(scan.loaded);
     // Approvals follow the files, not whether they load: a file that fails to parse keeps
     // its approval for when it is mended. An empty or unlistable folder clears nothing.
     if (!scan.files.isEmpty())

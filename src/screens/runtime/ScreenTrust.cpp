@@ -1,10 +1,15 @@
 #include "screens/runtime/ScreenTrust.h"
 
+#include "platform/BackgroundFileWriter.h"
 #include "platform/ContextContinuation.h"
 #include "platform/Settings.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <cerrno>
+#include <sys/stat.h>
 
 const QString ScreenTrust::storageKey = QStringLiteral("customScreens.approved.v1");
 
@@ -27,17 +32,28 @@ std::optional<QHash<QString, QString>> readApprovals(const QByteArray& bytes)
     return approvals;
 }
 
+// Only a record that is surely not there leaves a first run possible: one that cannot be
+// looked at may be there.
+bool mayBeThere(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 || (errno != ENOENT && errno != ENOTDIR);
+}
+
 }  // namespace
 
-ScreenTrust::ScreenTrust(Settings* settings, QObject* parent) : QObject(parent), m_settings(settings)
+ScreenTrust::ScreenTrust(Settings* settings, QString firstRunRecord, QObject* parent)
+    : QObject(parent), m_settings(settings), m_firstRunRecord(std::move(firstRunRecord))
 {
     if (!m_settings)
         return;
     if (!m_settings->contains(storageKey)) {
         // Settings that exist without approvals were damaged, set aside or edited: approving
         // every screen then would run commands nobody looked at. Only a new installation, whose
-        // settings file was never written, trusts what it finds.
-        m_isFirstRun = !m_settings->existedWhenOpened();
+        // settings file was never written, trusts what it finds; not one whose first start could
+        // not store its approvals, which would approve whatever came into the folder since.
+        m_isFirstRun = !m_settings->existedWhenOpened()
+            && (m_firstRunRecord.isEmpty() || !mayBeThere(m_firstRunRecord));
         return;
     }
     // A value that cannot be read as approvals trusts nothing; treating it as a first run
@@ -45,6 +61,8 @@ ScreenTrust::ScreenTrust(Settings* settings, QObject* parent) : QObject(parent),
     if (const std::optional<QByteArray> stored = m_settings->bytes(storageKey))
         m_approved = readApprovals(*stored).value_or(QHash<QString, QString>());
 }
+
+ScreenTrust::~ScreenTrust() = default;
 
 bool ScreenTrust::isScreenApproved(const CustomScreen& screen) const
 {
@@ -93,6 +111,7 @@ void ScreenTrust::approveAllOnFirstRun(const QList<CustomScreen>& screens)
     m_firstRunApprovals.reset();
     if (store(approvals)) {
         setFirstRunUnsaved(!approvals.isEmpty());
+        recordUnsavedFirstRun();
         return;
     }
     m_firstRunApprovals = std::move(approvals);
@@ -107,6 +126,7 @@ void ScreenTrust::awaitFirstRunStored()
         if (result) {
             // The settings write them again with their next change; they wait for that.
             setFirstRunUnsaved(!m_firstRunApprovals->isEmpty());
+            recordUnsavedFirstRun();
             awaitFirstRunStored();
             return;
         }
@@ -127,6 +147,18 @@ void ScreenTrust::setFirstRunUnsaved(bool unsaved)
         return;
     m_firstRunUnsaved = unsaved;
     emit firstRunApprovalsUnsavedChanged();
+}
+
+void ScreenTrust::recordUnsavedFirstRun()
+{
+    if (m_firstRunRecord.isEmpty() || m_recordWriter)
+        return;
+    m_recordWriter = std::make_unique<BackgroundFileWriter>([](const QString& path, const QString& reason) {
+        qWarning("Screens: could not record the first start at %s: %s", qPrintable(path), qPrintable(reason));
+    });
+    m_recordWriter->write(m_firstRunRecord,
+                          QByteArrayLiteral("Tarv's first start could not store its approvals of custom screens.\n"
+                                            "Screens found from now on wait for approval.\n"));
 }
 
 void ScreenTrust::forgetMissingScreens(const QSet<QString>& presentIDs)

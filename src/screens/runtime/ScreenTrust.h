@@ -13,8 +13,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class BackgroundFileWriter;
 class Settings;
 enum class SettingsError;
 
@@ -24,7 +26,10 @@ class ScreenTrust : public QObject {
 public:
     static const QString storageKey;
 
-    explicit ScreenTrust(Settings* settings = nullptr, QObject* parent = nullptr);
+    // `firstRunRecord`: a file outside the settings' folder that records a first run whose
+    // approvals could not be stored; while it is there, no later start is a first run.
+    explicit ScreenTrust(Settings* settings = nullptr, QString firstRunRecord = {}, QObject* parent = nullptr);
+    ~ScreenTrust() override;
 
     // Virtual so an in-memory double can approve by id alone.
     virtual bool isScreenApproved(const CustomScreen& screen) const;
@@ -37,7 +42,8 @@ public:
     // sample screen works out of the box. Only settings that did not exist yet make a first run:
     // damaged approvals, or a settings file that was unreadable, approve nothing. The approvals
     // take effect once the settings file holds them (then onFirstRunStored is called); until
-    // then the screens wait for approval like any other.
+    // then the screens wait for approval like any other. When they cannot be stored, the first
+    // run is recorded beside the screens, so a later start does not approve what came since.
     void approveAllOnFirstRun(const QList<CustomScreen>& screens);
     // Drops the approvals of page ids whose file no longer exists.
     void forgetMissingScreens(const QSet<QString>& presentIDs);
@@ -64,6 +70,7 @@ private:
     std::optional<SettingsError> store(const QHash<QString, QString>& approvals);
     void awaitFirstRunStored();
     void setFirstRunUnsaved(bool unsaved);
+    void recordUnsavedFirstRun();
 
     Settings* m_settings = nullptr;
     QHash<QString, QString> m_approved;
@@ -72,4 +79,6 @@ private:
     // approvals takes its place.
     std::optional<QHash<QString, QString>> m_firstRunApprovals;
     bool m_firstRunUnsaved = false;
+    QString m_firstRunRecord;
+    std::unique_ptr<BackgroundFileWriter> m_recordWriter;
 };
