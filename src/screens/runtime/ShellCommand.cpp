@@ -36,15 +36,24 @@ bool ShellGroups::add(pid_t group)
 
 void ShellGroups::remove(pid_t group)
 {
-    std::lock_guard lock(m_mutex);
-    m_groups.remove(group);
+    {
+        std::lock_guard lock(m_mutex);
+        m_groups.remove(group);
+    }
+    m_removed.notify_all();
 }
 
-void ShellGroups::endAll()
+void ShellGroups::endAll(std::chrono::milliseconds grace)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_ended = true;
     // Every registered shell is unreaped, so its id still names its own group.
+    for (const pid_t group : std::as_const(m_groups)) {
+        ::kill(-group, SIGTERM);
+        ::kill(-group, SIGCONT);
+    }
+    // A shell that ends leaves the set once its thread has ended the rest of its group.
+    m_removed.wait_for(lock, grace, [this] { return m_groups.isEmpty(); });
     for (const pid_t group : std::as_const(m_groups))
         endGroup(group);
 }
@@ -52,6 +61,9 @@ void ShellGroups::endAll()
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How long a killed shell is waited for before it is left to the reaper of children.
+constexpr std::chrono::milliseconds killedWait(1000);
 
 // Far beyond any real limit, yet small enough that adding it to now cannot overflow.
 constexpr double maxWaitSeconds = 1.0e7;
@@ -109,7 +121,9 @@ int openExitNotifier(pid_t pid)
 #endif
 }
 
-enum class Watch { running, ended, lost };
+// `held`: the shell ended, but a tracer holds it, and it cannot be waited for until the tracer
+// lets go of it.
+enum class Watch { running, ended, held, lost };
 
 Watch watch(pid_t pid)
 {
@@ -141,6 +155,7 @@ Watch waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_
             if (capture->fd >= 0)
                 fds[count++] = pollfd{capture->fd, POLLIN, 0};
         }
+        const nfds_t exitIndex = count;
         if (exitFd >= 0)
             fds[count++] = pollfd{exitFd, POLLIN, 0};
         if (stop && stop->descriptor() >= 0)
@@ -152,6 +167,10 @@ Watch waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_
         ::poll(fds, count, int(std::min<std::chrono::milliseconds::rep>(left.count(), 1000)));
         out.drain();
         err.drain();
+        // The kernel says the shell ended, yet it cannot be waited for: its tracer has not let
+        // go of it. Its descriptor would wake this loop at once, again and again, until then.
+        if (exitFd >= 0 && (fds[exitIndex].revents & POLLIN) != 0 && watch(pid) == Watch::running)
+            return Watch::held;
     }
 }
 
@@ -273,6 +292,9 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     // background, or the rest of a pipeline that ignores SIGTERM, would outlive it.
     if (seen != Watch::lost)
         ShellGroups::endGroup(pid);
+    // SIGKILL ends it at once, unless a tracer holds it stopped or ended.
+    if (seen == Watch::running)
+        seen = waitForEnd(pid, exitFd, out, err, Clock::now() + killedWait);
     out.close();
     err.close();
     if (exitFd >= 0)
@@ -281,7 +303,7 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     if (groups)
         groups->remove(pid);
     int status = 0;
-    if (seen != Watch::lost) {
+    if (seen == Watch::ended) {
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
@@ -291,7 +313,7 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     outcome.err = std::move(err.kept);
     if (endedEarly) {
         outcome.end = stop && stop->isStopped() ? End::stopped : End::timedOut;
-    } else if (seen == Watch::lost) {
+    } else if (seen != Watch::ended) {
         outcome.end = End::unknown;
     } else if (WIFSIGNALED(status)) {
         outcome.end = End::signalled;

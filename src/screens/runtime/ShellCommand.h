@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QString>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <sys/types.h>
 
@@ -23,11 +25,13 @@ public:
     // False once `endAll` ran: the caller ends its group at once.
     bool add(pid_t group);
     void remove(pid_t group);
-    // Kills every registered group and every group added later.
-    void endAll();
+    // Asks every registered group to end (SIGTERM, and SIGCONT for one that is stopped), gives
+    // them `grace` to do so, then kills what is left; a group added later is killed at once.
+    void endAll(std::chrono::milliseconds grace = std::chrono::milliseconds(300));
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_removed;
     QSet<pid_t> m_groups;
     bool m_ended = false;
 };
@@ -40,7 +44,8 @@ struct ShellCommand {
         stopped,    // the group was ended, or never started, on a ShellStop
         noCapture,  // the output pipes could not be made
         notStarted, // `startError` says why
-        unknown,    // the shell was reaped elsewhere (SIGCHLD ignored), so how it ended is unknown
+        unknown,    // the shell was reaped elsewhere (SIGCHLD ignored), or a tracer holds it after
+                    // it ended, so how it ended is unknown
     };
 
     struct Outcome {
@@ -57,6 +62,8 @@ struct ShellCommand {
     // seconds, or once `stop` is stopped, the group gets SIGTERM, and SIGKILL `killGrace`
     // seconds later. When the shell exits, whatever it left running in its group is killed;
     // once it can no longer be waited for, nothing is: its id may name another process by then.
+    // A shell that a tracer holds after it ended is not waited for either: it is left to the
+    // reaper of children, which takes it once the tracer lets go.
     // Only the first maxCapturedBytes of each stream are kept; the rest is read and dropped.
     static Outcome run(const QString& command, const QByteArray& path, double timeLimit, double killGrace,
                        ShellGroups* groups = nullptr, const ShellStop* stop = nullptr);

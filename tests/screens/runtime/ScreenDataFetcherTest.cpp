@@ -17,6 +17,7 @@
 
 #include <clocale>
 #include <csignal>
+#include <memory>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -89,6 +90,51 @@ QByteArray uniqueSleep()
     return QByteArray::number(900 + QRandomGenerator::global()->bounded(99)) + '.'
            + QByteArray::number(QRandomGenerator::global()->bounded(100000, 999999));
 }
+
+// A process that traces `tracee` and never waits for it, as a stuck debugger would, until it
+// is let go (after 30 s at most).
+struct Tracer {
+    pid_t pid = -1;
+    int hold = -1;
+    bool seized = false;
+
+    explicit Tracer(pid_t tracee)
+    {
+        int ready[2];
+        int held[2];
+        if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(held, O_CLOEXEC) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(held[1]);
+            const char done = ::ptrace(PTRACE_SEIZE, tracee, nullptr, nullptr) == 0 ? 1 : 0;
+            [[maybe_unused]] const ssize_t written = ::write(ready[1], &done, 1);
+            pollfd wait{held[0], POLLIN, 0};
+            ::poll(&wait, 1, 30000);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(held[0]);
+        hold = held[1];
+        char done = 0;
+        seized = pid > 0 && ::read(ready[0], &done, 1) == 1 && done == 1;
+        ::close(ready[0]);
+    }
+    ~Tracer() { letGo(); }
+    Tracer(const Tracer&) = delete;
+    Tracer& operator=(const Tracer&) = delete;
+
+    bool isTracing() const { return ::waitpid(pid, nullptr, WNOHANG) == 0; }
+    void letGo()
+    {
+        if (hold < 0)
+            return;
+        ::close(hold);
+        hold = -1;
+        if (pid > 0)
+            ::waitpid(pid, nullptr, 0);
+    }
+};
 
 } // namespace
 
@@ -285,9 +331,8 @@ TEST(ShellSources, AtQuitLeftoversAreAskedToEndAndOneThatCannotBeReapedIsNotWait
     // One leftover says when it is asked to end; the other gets a tracer that never waits.
     const QByteArray command = "setsid sleep " + traced + " & echo $!; setsid sh -c 'trap \"echo bye > " + said
                                + "; exit\" TERM; sleep " + orphan + " & wait' & sleep 0.5";
-    pid_t tracer = -1;
-    int hold[2] = {-1, -1};
     pid_t tracee = -1;
+    std::unique_ptr<Tracer> tracer;
     {
         ChildProcesses children;
         const auto outcome = runShell(command.constData());
@@ -295,42 +340,47 @@ TEST(ShellSources, AtQuitLeftoversAreAskedToEndAndOneThatCannotBeReapedIsNotWait
         tracee = pid_t(std::get<QString>(outcome).trimmed().toInt());
         ASSERT_GT(tracee, 1);
         ASSERT_TRUE(waitUntil([&] { return processesWith(sleepLine(orphan)) == 1; }));
-        int ready[2];
-        ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
-        ASSERT_EQ(::pipe2(hold, O_CLOEXEC), 0);
-        tracer = ::fork();
-        ASSERT_GE(tracer, 0);
-        if (tracer == 0) {
-            ::close(hold[1]);
-            const char seized = ::ptrace(PTRACE_SEIZE, tracee, nullptr, nullptr) == 0 ? 1 : 0;
-            [[maybe_unused]] const ssize_t written = ::write(ready[1], &seized, 1);
-            // Until the test lets go, at most 30 s, never reaping what it traces.
-            pollfd held{hold[0], POLLIN, 0};
-            ::poll(&held, 1, 30000);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char seized = 0;
-        ASSERT_EQ(::read(ready[0], &seized, 1), 1);
-        ::close(ready[0]);
-        if (!seized) {
-            ::close(hold[1]);
-            ::waitpid(tracer, nullptr, 0);
+        tracer = std::make_unique<Tracer>(tracee);
+        if (!tracer->seized)
             GTEST_SKIP() << "this system lets no process trace another";
-        }
     }
     // Quit came back while the tracer still held the leftover it ended.
-    EXPECT_EQ(::waitpid(tracer, nullptr, WNOHANG), 0);
+    EXPECT_TRUE(tracer->isTracing());
     QFile file(QString::fromUtf8(said));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("bye\n"));
     EXPECT_EQ(processesWith(sleepLine(orphan)), 0);
     EXPECT_EQ(processesWith(sleepLine(traced)), 0);
 
-    ::close(hold[1]);
-    ::waitpid(tracer, nullptr, 0);
+    tracer->letGo();
     // Let go of by its tracer, the ended leftover is reaped.
     ::waitpid(tracee, nullptr, 0);
+}
+
+TEST(ShellSources, AtQuitARunningShellThatATracerHoldsIsNotWaitedFor)
+{
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("pid"));
+    const QByteArray seconds = uniqueSleep();
+    auto fetcher = std::make_unique<ScreenDataFetcher>(30.0);
+    fetcher->fetch(shellSource(QStringLiteral("echo $$ > '%1'; sleep %2").arg(pidFile, QString::fromLatin1(seconds))),
+                   {}, true, nullptr, [](const ScreenDataFetcher::Result&) {});
+    ASSERT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 1; }));
+    QFile file(pidFile);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const pid_t shell = pid_t(file.readAll().trimmed().toInt());
+    ASSERT_GT(shell, 1);
+    Tracer tracer(shell);
+    if (!tracer.seized)
+        GTEST_SKIP() << "this system lets no process trace another";
+
+    // The shell stops on the signal that asks it to end, and ends only on SIGKILL, which leaves it
+    // to its tracer; the end of the sources neither waits for the tracer nor spins meanwhile.
+    fetcher.reset();
+    EXPECT_TRUE(tracer.isTracing()) << "the sources' end waited for the tracer to let go";
+    EXPECT_EQ(processesWith(sleepLine(seconds)), 0);
+    tracer.letGo();
+    ::waitpid(shell, nullptr, 0);
 }
 
 TEST(ShellSources, WithSigchldIgnoredAnExitIsNoSuccess)
