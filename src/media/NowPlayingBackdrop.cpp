@@ -274,9 +274,22 @@ std::optional<QSize> fittedSize(const QSize& size, int maxSide = NowPlayingBackd
     return QSize(w, h);
 }
 
-// Whether the drawing holds few enough elements, counted as the reader parses them. A
-// document type declaration is refused whole: the entities it may declare are expanded by the
-// reader, so that a few bytes that name one can stand for any number of elements.
+// Whether every address of a picture placed in the drawing holds the picture itself.
+bool picturesAreEmbedded(const QXmlStreamAttributes& attributes)
+{
+    for (const QXmlStreamAttribute& attribute : attributes) {
+        if (attribute.name().compare(u"href", Qt::CaseInsensitive) == 0
+            && !attribute.value().trimmed().startsWith(u"data:", Qt::CaseInsensitive))
+            return false;
+    }
+    return true;
+}
+
+// Whether the drawing holds few enough elements, counted as the reader parses them, and
+// nothing from elsewhere. A document type declaration is refused whole: the entities it may
+// declare are expanded by the reader, so that a few bytes that name one can stand for any
+// number of elements. A picture placed in it must be embedded: the renderer would open any
+// file named there, a pipe that never answers too.
 bool isSmallDrawing(const QByteArray& bytes)
 {
     QXmlStreamReader xml(bytes);
@@ -287,6 +300,8 @@ bool isSmallDrawing(const QByteArray& bytes)
             return false;
         case QXmlStreamReader::StartElement:
             if (++elements > NowPlayingBackdrop::maxVectorElements)
+                return false;
+            if (xml.name().compare(u"image", Qt::CaseInsensitive) == 0 && !picturesAreEmbedded(xml.attributes()))
                 return false;
             break;
         default:

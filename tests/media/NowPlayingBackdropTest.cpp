@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QColor>
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -198,6 +199,27 @@ TEST(NowPlayingBackdrop, AVectorPictureWithEntitiesIsNotDrawn)
     ASSERT_EQ(expanding.count('<'), 27);
     ASSERT_LT(expanding.size(), 61 * 1024);
     EXPECT_FALSE(NowPlayingBackdrop::render(expanding));
+}
+
+TEST(NowPlayingBackdrop, AVectorPictureDrawsOnlyThePicturesItHolds)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("red.png"));
+    QImage red(48, 48, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(file));
+    QByteArray png;
+    QBuffer buffer(&png);
+    ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && red.save(&buffer, "PNG"));
+    const auto svgShowing = [](const QByteArray& address) {
+        return "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"480\" "
+               "height=\"480\"><image x=\"0\" y=\"0\" width=\"480\" height=\"480\" xlink:href=\"" +
+               address + "\"/></svg>";
+    };
+    EXPECT_TRUE(NowPlayingBackdrop::render(svgShowing("data:image/png;base64," + png.toBase64())));
+    // A file named in the drawing is never opened: it may be a pipe that holds the render for good.
+    EXPECT_FALSE(NowPlayingBackdrop::render(svgShowing(file.toUtf8())));
+    EXPECT_FALSE(NowPlayingBackdrop::render(svgShowing(" file://" + file.toUtf8())));
 }
 
 }  // namespace
