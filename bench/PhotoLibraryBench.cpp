@@ -69,30 +69,49 @@ void writeLibrary(const QString& folder, int count)
         file.write(QJsonDocument(index).toJson(QJsonDocument::Compact));
 }
 
+// A library in a folder of its own, with the stores the application builds on it.
+struct Library {
+    QTemporaryDir dir;
+    std::unique_ptr<Settings> settings;
+    std::unique_ptr<ProfileStore> profiles;
+    std::unique_ptr<StockStore> stocks;
+    std::unique_ptr<ScreensaverPhotoService> photos;
+    std::unique_ptr<CustomScreenStore> screens;
+
+    explicit Library(int count)
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
+        for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
+            qputenv(var, dir.path().toLocal8Bit());
+        writeLibrary(dir.path(), count);
+        settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
+        settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+        profiles = std::make_unique<ProfileStore>(*settings);
+        stocks = std::make_unique<StockStore>(*settings);
+        photos = std::make_unique<ScreensaverPhotoService>(dir.path());
+        screens = std::make_unique<CustomScreenStore>(dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>());
+    }
+
+    std::unique_ptr<DeviceManager> makeHub() const
+    {
+        DeviceManager::Environment environment;
+        environment.settings = settings.get();
+        environment.isTesting = true;
+        return std::make_unique<DeviceManager>(*profiles, *photos, *stocks, *screens, false, std::move(environment));
+    }
+};
+
 void BM_PhotoLibraryInView(benchmark::State& state)
 {
     const int count = int(state.range(0));
-    QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
-    QTemporaryDir dir;
-    for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
-        qputenv(var, dir.path().toLocal8Bit());
-    writeLibrary(dir.path(), count);
-    auto settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
-    settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
-    ProfileStore profiles(*settings);
-    StockStore stocks(*settings);
-    ScreensaverPhotoService photos(dir.path());
-    CustomScreenStore screens(dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>());
+    Library library(count);
 
     for (auto _ : state) {
         const double before = residentMegabytes();
         QElapsedTimer clock;
         clock.start();
-        DeviceManager::Environment environment;
-        environment.settings = settings.get();
-        environment.isTesting = true;
-        auto hub = std::make_unique<DeviceManager>(profiles, photos, stocks, screens, false, std::move(environment));
-        auto window = std::make_unique<MainWindow>(*hub, *settings);
+        auto hub = library.makeHub();
+        auto window = std::make_unique<MainWindow>(*hub, *library.settings);
         window->show();
         window->select(SidebarItem::screensaver);
         // The window is built before the library arrives; from here on it should stay live.
@@ -139,27 +158,14 @@ BENCHMARK(BM_PhotoLibraryInView)->Arg(10)->Arg(1000)->UseManualTime()->Unit(benc
 void BM_PhotoLibraryScrolledThrough(benchmark::State& state)
 {
     const int count = int(state.range(0));
-    QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
-    QTemporaryDir dir;
-    for (const char* var : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"})
-        qputenv(var, dir.path().toLocal8Bit());
-    writeLibrary(dir.path(), count);
-    auto settings = std::make_unique<Settings>(dir.filePath(QStringLiteral("Tarv.conf")));
-    settings->setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
-    ProfileStore profiles(*settings);
-    StockStore stocks(*settings);
-    ScreensaverPhotoService photos(dir.path());
-    CustomScreenStore screens(dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>());
+    Library library(count);
 
     for (auto _ : state) {
         const double before = residentMegabytes();
         QElapsedTimer clock;
         clock.start();
-        DeviceManager::Environment environment;
-        environment.settings = settings.get();
-        environment.isTesting = true;
-        auto hub = std::make_unique<DeviceManager>(profiles, photos, stocks, screens, false, std::move(environment));
-        auto window = std::make_unique<MainWindow>(*hub, *settings);
+        auto hub = library.makeHub();
+        auto window = std::make_unique<MainWindow>(*hub, *library.settings);
         window->resize(900, 1000);
         window->show();
         window->select(SidebarItem::screensaver);

@@ -1,29 +1,8 @@
 #include "hub/DeviceText.h"
 
+#include "platform/VisibleText.h"
+
 #include <algorithm>
-
-namespace {
-
-bool isControl(char32_t c)
-{
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-void appendEscape(QString& out, char32_t c)
-{
-    switch (c) {
-    case U'\n': out += QStringLiteral("\\n"); return;
-    case U'\r': out += QStringLiteral("\\r"); return;
-    case U'\t': out += QStringLiteral("\\t"); return;
-    default: break;
-    }
-    constexpr char digits[] = "0123456789ABCDEF";
-    out += QStringLiteral("\\x");
-    out += QChar(digits[(c >> 4) & 0xF]);
-    out += QChar(digits[c & 0xF]);
-}
-
-}  // namespace
 
 QString escapedDeviceText(QStringView text, qsizetype limit)
 {
@@ -42,8 +21,8 @@ QString escapedDeviceText(QStringView text, qsizetype limit)
             // A pair is one code point and is never cut in two.
             out += c;
             out += text[++i];
-        } else if (isControl(c.unicode())) {
-            appendEscape(out, c.unicode());
+        } else if (isControlCharacter(c.unicode())) {
+            appendVisibleEscape(out, c.unicode());
         } else if (c == u'\\') {
             out += QStringLiteral("\\\\");
         } else {

@@ -4,11 +4,6 @@
 
 namespace {
 
-bool isControl(char32_t c)
-{
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
 bool isHidden(char32_t c)
 {
     switch (QChar::category(c)) {
@@ -29,7 +24,14 @@ void appendHex(QString& out, char32_t c, int digits)
         out += QChar(hex[(c >> shift) & 0xF]);
 }
 
-void appendEscape(QString& out, char32_t c)
+}  // namespace
+
+bool isControlCharacter(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+void appendVisibleEscape(QString& out, char32_t c)
 {
     switch (c) {
     case U'\n': out += QStringLiteral("\\n"); return;
@@ -37,7 +39,7 @@ void appendEscape(QString& out, char32_t c)
     case U'\t': out += QStringLiteral("\\t"); return;
     default: break;
     }
-    if (isControl(c)) {
+    if (isControlCharacter(c)) {
         out += QStringLiteral("\\x");
         appendHex(out, c, 2);
     } else if (c <= 0xFFFF) {
@@ -49,14 +51,12 @@ void appendEscape(QString& out, char32_t c)
     }
 }
 
-}  // namespace
-
 QString visibleText(const QString& text, VisibleTabs tabs)
 {
     const auto shown = [tabs](char32_t c) {
         if (c == U'\t')
             return tabs == VisibleTabs::kept;
-        return !isControl(c) && !isHidden(c);
+        return !isControlCharacter(c) && !isHidden(c);
     };
     // A lone surrogate is taken as the code point it names, so it is escaped like the rest.
     const auto codePointAt = [&text](qsizetype i, qsizetype& length) -> char32_t {
@@ -82,7 +82,7 @@ QString visibleText(const QString& text, VisibleTabs tabs)
         if (shown(c))
             out += QStringView(text).sliced(i, length);
         else
-            appendEscape(out, c);
+            appendVisibleEscape(out, c);
     }
     return out;
 }

@@ -18,3 +18,9 @@ enum class VisibleTabs { escaped, kept };
 // kept only when asked, where it separates columns. The text is returned as it is (shared,
 // not copied) when it holds none of them.
 QString visibleText(const QString& text, VisibleTabs tabs = VisibleTabs::escaped);
+
+// C0 controls, DEL and C1 controls.
+bool isControlCharacter(char32_t c);
+// The escape that stands for `c` where it must not show as it is: "\n", "\r", "\t", "\x1B",
+// "\u202E" or "\U000E0041".
+void appendVisibleEscape(QString& out, char32_t c);

@@ -52,6 +52,33 @@ bool hasRawControl(const QString& text)
     });
 }
 
+// Another program's terminal, open at both ends.
+struct OtherTerminal {
+    int master = -1;
+    int slave = -1;
+    QString path;
+
+    OtherTerminal()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+            return;
+        path = QString::fromLocal8Bit(::ptsname(master));
+        slave = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    }
+    ~OtherTerminal()
+    {
+        for (const int fd : {slave, master}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    OtherTerminal(const OtherTerminal&) = delete;
+    OtherTerminal& operator=(const OtherTerminal&) = delete;
+
+    bool isOpen() const { return slave >= 0; }
+};
+
 }  // namespace
 
 TEST_F(HubTest, HandshakeAnswersWithConsecutiveNumbersAndDrawsThePage)
@@ -324,16 +351,11 @@ TEST_F(HubTest, APortNamedByHandIsNeverReopenedUnderAnotherOwner)
     const std::uint64_t registryID = *hub->activeRegistryID();
 
     // Another program's terminal takes the name as the device goes.
-    const int otherMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(otherMaster, 0);
-    ASSERT_EQ(::grantpt(otherMaster), 0);
-    ASSERT_EQ(::unlockpt(otherMaster), 0);
-    const QString otherPath = QString::fromLocal8Bit(::ptsname(otherMaster));
-    const int otherSlave = ::open(otherPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(otherSlave, 0);
+    const OtherTerminal other;
+    ASSERT_TRUE(other.isOpen());
     device.hangUp();
     ASSERT_TRUE(QFile::remove(link));
-    ASSERT_TRUE(QFile::link(otherPath, link));
+    ASSERT_TRUE(QFile::link(other.path, link));
     ASSERT_TRUE(waitUntil([&] { return !hub->isPortOpen(); }));
 
     EXPECT_FALSE(hub->pendingReopenDelay());
@@ -345,12 +367,10 @@ TEST_F(HubTest, APortNamedByHandIsNeverReopenedUnderAnotherOwner)
     EXPECT_EQ(logCount(QStringLiteral("Serial port went away: ") + link), 1);
 
     // What is written for that terminal reaches it.
-    ASSERT_EQ(::write(otherMaster, "typed\n", 6), 6);
+    ASSERT_EQ(::write(other.master, "typed\n", 6), 6);
     char got[16] = {};
-    ASSERT_TRUE(waitUntil([&] { return ::read(otherSlave, got, sizeof got) > 0; }));
+    ASSERT_TRUE(waitUntil([&] { return ::read(other.slave, got, sizeof got) > 0; }));
     EXPECT_STREQ(got, "typed\n");
-    ::close(otherSlave);
-    ::close(otherMaster);
 }
 
 TEST_F(HubTest, APseudoTerminalNamedBeforeItExistsIsNotWaitedFor)
@@ -390,18 +410,13 @@ TEST_F(HubTest, APortWhoseFirstOpenFailsIsTriedAgainOnlyAsTheNodeFirstSeen)
     ASSERT_EQ(hub->pendingReopenDelay(), 1000ms);
 
     // Before the next try, another program's terminal, in its own mode, takes the name.
-    const int otherMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_GE(otherMaster, 0);
-    ASSERT_EQ(::grantpt(otherMaster), 0);
-    ASSERT_EQ(::unlockpt(otherMaster), 0);
-    const QString otherPath = QString::fromLocal8Bit(::ptsname(otherMaster));
-    const int otherSlave = ::open(otherPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(otherSlave, 0);
+    const OtherTerminal other;
+    ASSERT_TRUE(other.isOpen());
     termios before{};
-    ASSERT_EQ(::tcgetattr(otherSlave, &before), 0);
+    ASSERT_EQ(::tcgetattr(other.slave, &before), 0);
     ::close(lockedMaster);
     ASSERT_TRUE(QFile::remove(link));
-    ASSERT_TRUE(QFile::link(otherPath, link));
+    ASSERT_TRUE(QFile::link(other.path, link));
 
     advance(1000ms);
     hub->retryConnection();
@@ -410,10 +425,8 @@ TEST_F(HubTest, APortWhoseFirstOpenFailsIsTriedAgainOnlyAsTheNodeFirstSeen)
     EXPECT_EQ(logCount(QStringLiteral("Serial port went away: ") + link), 1);
     EXPECT_EQ(logCount(QStringLiteral("Serial port opened")), 0);
     termios after{};
-    ASSERT_EQ(::tcgetattr(otherSlave, &after), 0);
+    ASSERT_EQ(::tcgetattr(other.slave, &after), 0);
     EXPECT_EQ(after.c_lflag, before.c_lflag) << "the other terminal keeps its mode";
-    ::close(otherSlave);
-    ::close(otherMaster);
 }
 
 // A port that fails its very first open (busy at plug-in, or named by hand before it exists)
