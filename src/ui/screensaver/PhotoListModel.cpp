@@ -13,9 +13,14 @@ PhotoListModel::PhotoListModel(DeviceManager& deviceManager, QObject* parent)
     // Made, or framed again: asked for again row by row, never for the whole list, whose
     // thumbnails the hub no longer keeps once they were scrolled past.
     connect(&m_deviceManager, &DeviceManager::screensaverThumbnailReady, this, [this](const QUuid& id) {
-        for (int row = 0; row < m_photos.size(); ++row)
-            if (m_photos[row].id == id)
-                emit dataChanged(index(row), index(row), {Qt::DecorationRole});
+        // Found through the rows' index: a list scrolled through makes a thumbnail per row,
+        // and a search of every row for each would cost the square of the library.
+        if (m_rowOf.isEmpty()) {
+            for (int row = 0; row < m_photos.size(); ++row)
+                m_rowOf.insert(m_photos[row].id, row);
+        }
+        if (const auto found = m_rowOf.constFind(id); found != m_rowOf.cend())
+            emit dataChanged(index(*found), index(*found), {Qt::DecorationRole});
     });
 }
 
@@ -55,6 +60,8 @@ void PhotoListModel::follow()
     const QList<ScreensaverState::Photo>& next = m_deviceManager.screensaver().photos;
     if (next == m_photos)
         return;
+    // Rows move: the index is made again when next needed.
+    m_rowOf.clear();
     QSet<QUuid> kept;
     for (const auto& photo : next)
         kept.insert(photo.id);

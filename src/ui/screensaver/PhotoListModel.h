@@ -6,6 +6,8 @@
 #include "media/ScreensaverState.h"
 
 #include <QAbstractListModel>
+#include <QHash>
+#include <QUuid>
 
 class DeviceManager;
 
@@ -29,4 +31,6 @@ private:
 
     DeviceManager& m_deviceManager;
     QList<ScreensaverState::Photo> m_photos;
+    // Each photo's row, made when a thumbnail is ready and dropped when the rows change.
+    QHash<QUuid, int> m_rowOf;
 };
