@@ -15,6 +15,7 @@
 #include "ui/screens/CustomScreensView.h"
 #include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/PlainText.h"
+#include "ui/widgets/ReturnPressesButtons.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
 
@@ -43,6 +44,8 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
     setMinimumSize(minimumWidth, minimumHeight);
     resize(defaultWidth, defaultHeight);
     m_undoStack = new QUndoStack(this);
+    // For every window of the application, the settings and the sheets included.
+    ReturnPressesButtons::install(qApp, this);
 
     m_host = new SidebarHost;
     // A failed write of the settings shows above the pages until a write succeeds, so that

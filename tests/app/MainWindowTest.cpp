@@ -12,6 +12,9 @@
 #include "ui/widgets/SymbolLabel.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +27,7 @@
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QUndoCommand>
 #include <QUndoStack>
 
@@ -304,6 +308,56 @@ TEST_F(ShellTest, EditingActionsActOnTheFocusedField)
     EXPECT_EQ(field->selectedText(), QStringLiteral("Volume"));
     w.findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     EXPECT_EQ(field->text(), QString());
+}
+
+TEST_F(ShellTest, AFocusedButtonTakesReturnAsItTakesSpace)
+{
+    MainWindow& w = makeWindow();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    auto* settingsButton = w.findChild<QPushButton*>(QStringLiteral("settingsButton"));
+    settingsButton->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return settingsButton->hasFocus(); }));
+    QTest::keyClick(settingsButton, Qt::Key_Return);
+    ASSERT_NE(w.settingsWindow(), nullptr);
+    EXPECT_TRUE(w.settingsWindow()->isVisible());
+    w.settingsWindow()->close();
+
+    // In a sheet with a default button, the focused tool button is pressed, not the default;
+    // a check box and a field leave Return to the default button, as before.
+    QDialog sheet(&w);
+    auto* field = new QLineEdit(&sheet);
+    auto* check = new QCheckBox(QStringLiteral("Latching"), &sheet);
+    auto* tool = new QToolButton(&sheet);
+    auto* save = new QPushButton(QStringLiteral("Save"), &sheet);
+    save->setDefault(true);
+    auto* layout = new QVBoxLayout(&sheet);
+    for (QWidget* widget : std::initializer_list<QWidget*>{field, check, tool, save})
+        layout->addWidget(widget);
+    int tools = 0;
+    int saves = 0;
+    QObject::connect(tool, &QToolButton::clicked, &sheet, [&] { ++tools; });
+    QObject::connect(save, &QPushButton::clicked, &sheet, [&] { ++saves; });
+    sheet.show();
+    QApplication::setActiveWindow(&sheet);
+
+    tool->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return tool->hasFocus(); }));
+    QTest::keyClick(tool, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(tools, 1);
+    EXPECT_EQ(saves, 0);
+
+    check->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return check->hasFocus(); }));
+    QTest::keyClick(check, Qt::Key_Return);
+    EXPECT_FALSE(check->isChecked());
+    EXPECT_EQ(saves, 1);
+
+    field->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return field->hasFocus(); }));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(saves, 2);
+    EXPECT_EQ(tools, 1);
 }
 
 // What a restore made with sudo leaves behind: the settings folder closed to this user. Root
