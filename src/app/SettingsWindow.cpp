@@ -34,6 +34,8 @@ QScrollArea* scrolling(QWidget* content)
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes to the tab's controls: the frameless area itself would be a stop that shows nothing.
+    area->setFocusPolicy(Qt::NoFocus);
     area->setWidget(content);
     return area;
 }

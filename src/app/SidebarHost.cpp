@@ -95,6 +95,9 @@ void SidebarHost::addPage(const QString& id, const QString& title, const QIcon& 
     scroll->setObjectName(id + QStringLiteral("Scroll"));
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
+    // Tab goes to the page's controls: the frameless area itself would be a stop that shows
+    // nothing. It still follows the focus to keep the focused control in sight.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(page);
     m_stack->addWidget(scroll);
     m_pages.insert(id, scroll);

@@ -26,6 +26,7 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QUndoCommand>
@@ -358,6 +359,38 @@ TEST_F(ShellTest, AFocusedButtonTakesReturnAsItTakesSpace)
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(saves, 2);
     EXPECT_EQ(tools, 1);
+}
+
+// Every place Tab stops at on every page and in every tab of the Settings window, as Tab walks
+// them; a frameless scroll area holding a form draws no focus, so none may be one.
+TEST_F(ShellTest, NoTabStopIsAScrollAreaThatDrawsNothing)
+{
+    const auto scrollAreaStops = [](QWidget* window) {
+        std::string found;
+        QWidget* widget = window;
+        do {
+            widget = widget->nextInFocusChain();
+            const bool stop = (widget->focusPolicy() & Qt::TabFocus) && widget->isVisible() && widget->isEnabled() &&
+                              widget->window() == window;
+            if (stop && qobject_cast<QScrollArea*>(widget))
+                found += widget->objectName().toStdString() + ' ';
+        } while (widget != window);
+        return found;
+    };
+    MainWindow& w = makeWindow();
+    w.show();
+    for (SidebarItem item : allSidebarItems()) {
+        w.sidebarHost()->setCurrentPage(rawValue(item));
+        EXPECT_EQ(scrollAreaStops(&w), "") << rawValue(item).toStdString();
+    }
+    w.findChild<QAction*>(QStringLiteral("settingsAction"))->trigger();
+    SettingsWindow* settingsWindow = w.settingsWindow();
+    ASSERT_NE(settingsWindow, nullptr);
+    auto* tabs = settingsWindow->findChild<QTabWidget*>(QStringLiteral("settingsTabs"));
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        EXPECT_EQ(scrollAreaStops(settingsWindow), "") << tabs->tabText(tab).toStdString();
+    }
 }
 
 // What a restore made with sudo leaves behind: the settings folder closed to this user. Root

@@ -109,6 +109,8 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     m_inspectorScroll->setFrameShape(QFrame::NoFrame);
     m_inspectorScroll->setWidgetResizable(true);
     m_inspectorScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes to the inspector's fields: the frameless area itself would be a stop that shows nothing.
+    m_inspectorScroll->setFocusPolicy(Qt::NoFocus);
     m_inspectorScroll->setWidget(m_inspector);
     m_inspector->installEventFilter(this);
     m_inspectorScroll->verticalScrollBar()->installEventFilter(this);

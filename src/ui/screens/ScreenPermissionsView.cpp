@@ -66,8 +66,12 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenT
     m_disclosure->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     m_disclosure->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
     m_disclosure->setFont(FormSection::relativeFont(font(), -1));
-    m_disclosure->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; color: %1; }")
-                                    .arg(secondary.name(QColor::HexArgb)));
+    // Borderless, as text is; a frame of the selection colour shows it has the focus, in room
+    // it keeps without it so the line does not move.
+    m_disclosure->setStyleSheet(QStringLiteral("QToolButton { border: 1px solid transparent; border-radius: 3px; "
+                                               "padding: 0 2px; color: %1; } QToolButton:focus { border-color: %2; }")
+                                    .arg(secondary.name(QColor::HexArgb),
+                                         palette().color(QPalette::Highlight).name(QColor::HexArgb)));
     allowedLayout->addWidget(m_disclosure, 0, Qt::AlignLeft);
     connect(m_disclosure, &QToolButton::toggled, this, [this](bool open) {
         m_disclosure->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);

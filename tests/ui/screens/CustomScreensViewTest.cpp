@@ -468,3 +468,19 @@ TEST_F(CustomScreensViewTest, TabWalksTheRowsAsTheyReadAlsoAfterAnAllowButtonWas
                                   QStringLiteral("c.json allowButton"), QStringLiteral("newScreenButton"),
                                   QStringLiteral("openFolderButton")}));
 }
+
+TEST_F(CustomScreensViewTest, TheAllowedDisclosureShowsWhenItHasTheFocus)
+{
+    write(QStringLiteral("a.json"), busyScreen(QStringLiteral("echo 1")));
+    section();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    store->trust().approveScreen(*store->screenWithID(QStringLiteral("a")));
+    auto* disclosure = row(QStringLiteral("a.json"))->findChild<QToolButton*>(QStringLiteral("allowedDisclosure"));
+    ASSERT_NE(disclosure, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return disclosure->isVisible(); }));
+    const QImage unfocused = disclosure->grab().toImage();
+    disclosure->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return disclosure->hasFocus(); }));
+    EXPECT_NE(disclosure->grab().toImage(), unfocused);
+}
