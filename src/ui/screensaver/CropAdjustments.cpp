@@ -35,6 +35,24 @@ PhotoAdjustment zoomed(const QSize& source, const PhotoAdjustment& current, doub
     return clamped(source, candidate);
 }
 
+PhotoAdjustment zoomedAbout(const QSize& source, const PhotoAdjustment& current, double zoom, double x, double y)
+{
+    const QSizeF size = orientedSize(source, current);
+    if (size.width() <= 0 || size.height() <= 0)
+        return zoomed(source, current, zoom);
+    const PhotoAdjustment::Rect before = current.cropRect(size.width(), size.height(), aspect);
+    const double fx = x / previewWidth;
+    const double fy = y / previewHeight;
+    // The picture's pixel under the point, and the crop of the new zoom placed so it stays there.
+    const double pixelX = before.x + fx * before.w;
+    const double pixelY = before.y + fy * before.h;
+    PhotoAdjustment candidate = zoomed(source, current, zoom);
+    const PhotoAdjustment::Rect after = candidate.cropRect(size.width(), size.height(), aspect);
+    candidate.centerX = (pixelX - fx * after.w + after.w / 2) / size.width();
+    candidate.centerY = (pixelY - fy * after.h + after.h / 2) / size.height();
+    return clamped(source, candidate);
+}
+
 PhotoAdjustment panned(const QSize& source, const PhotoAdjustment& start, const PhotoAdjustment& current, double dx,
                        double dy)
 {

@@ -24,6 +24,9 @@ QSizeF orientedSize(const QSize& source, const PhotoAdjustment& adjustment);
 // Zoom limited to 1...4 and the centre moved to the middle of the crop it gives.
 PhotoAdjustment clamped(const QSize& source, const PhotoAdjustment& candidate);
 PhotoAdjustment zoomed(const QSize& source, const PhotoAdjustment& current, double zoom);
+// The same zoom about a point of the preview, (x, y) in preview points: the part of the
+// picture under that point stays under it, as far as the picture's edges allow.
+PhotoAdjustment zoomedAbout(const QSize& source, const PhotoAdjustment& current, double zoom, double x, double y);
 // `start` is the adjustment when the drag began; (dx, dy) the drag in preview points since
 // then, right and down positive. The picture follows the pointer.
 PhotoAdjustment panned(const QSize& source, const PhotoAdjustment& start, const PhotoAdjustment& current, double dx,

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPinchGesture>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -16,6 +17,9 @@ namespace {
 // A pinch starts once the fingers have changed the scale by this much.
 constexpr double minimumPinchChange = 0.01;
 constexpr double cornerRadius = 6;
+// The zoom of one notch of the wheel; a touchpad's smaller steps zoom by their share of it.
+constexpr double notchFactor = 1.2;
+constexpr double notchAngle = 120;
 
 }  // namespace
 
@@ -89,6 +93,15 @@ void CropPreview::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     endPan();
+}
+
+void CropPreview::wheelEvent(QWheelEvent* event)
+{
+    // Taken whole, sideways turns included: the picture has nothing to scroll.
+    event->accept();
+    const int angle = event->angleDelta().y();
+    if (angle != 0)
+        emit wheelZoomed(std::pow(notchFactor, angle / notchAngle), event->position());
 }
 
 void CropPreview::endPan()

@@ -1,7 +1,8 @@
 #pragma once
 // The crop editor's picture: what the device will show, 480 x 320 points drawn from twice as
 // many pixels, with a rounded border. It turns pointer drags, touchpad pinches and touch
-// pinches into pan and pinch reports; the editor does the arithmetic.
+// pinches into pan and pinch reports, and the mouse wheel into zoom steps; the editor does the
+// arithmetic.
 
 #include <QImage>
 #include <QPointF>
@@ -26,6 +27,8 @@ signals:
     // The magnification since the pinch began (1 at its start).
     void pinched(double magnification);
     void pinchEnded();
+    // The wheel turned over the picture: zoom by `factor` about `at`, in points.
+    void wheelZoomed(double factor, QPointF at);
 
 protected:
     bool event(QEvent* event) override;
@@ -33,6 +36,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void endPan();

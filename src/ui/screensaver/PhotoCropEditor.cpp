@@ -18,12 +18,22 @@
 
 namespace {
 
-QLabel* secondarySymbol(const char* symbol)
+// A magnifier at an end of the zoom slider, drawn in the secondary style, that steps the slider
+// when clicked. The slider itself takes the same steps from the keyboard (Page Up and Page
+// Down), so the magnifiers are no focus stops of their own.
+QToolButton* zoomStepButton(const char* name, const QString& title, const char* symbol)
 {
-    auto* label = new QLabel;
-    const QIcon icon = symbolIcon(QLatin1String(symbol));
-    label->setPixmap(icon.pixmap(16, 16, QIcon::Disabled));
-    return label;
+    auto* button = new QToolButton;
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(title);
+    button->setAccessibleName(title);
+    QIcon icon;
+    icon.addPixmap(symbolIcon(QLatin1String(symbol)).pixmap(16, 16, QIcon::Disabled));
+    button->setIcon(icon);
+    button->setIconSize(QSize(16, 16));
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
 }
 
 QToolButton* iconButton(const char* name, const QString& title, const char* symbol)
@@ -56,6 +66,7 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, bool
     connect(m_preview, &CropPreview::panEnded, this, &PhotoCropEditor::endPan);
     connect(m_preview, &CropPreview::pinched, this, &PhotoCropEditor::pinch);
     connect(m_preview, &CropPreview::pinchEnded, this, &PhotoCropEditor::endPinch);
+    connect(m_preview, &CropPreview::wheelZoomed, this, &PhotoCropEditor::zoomAbout);
 
     m_zoomSlider = new QSlider(Qt::Horizontal);
     m_zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
@@ -67,9 +78,15 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, bool
     connect(m_zoomSlider, &QSlider::valueChanged, this, [this](int value) { setZoom(double(value) / zoomSteps); });
     auto* zoomRow = new QHBoxLayout;
     zoomRow->setSpacing(10);
-    zoomRow->addWidget(secondarySymbol("minus.magnifyingglass"));
+    QToolButton* zoomOut = zoomStepButton("zoomOutButton", QStringLiteral("Zoom Out"), "minus.magnifyingglass");
+    QToolButton* zoomIn = zoomStepButton("zoomInButton", QStringLiteral("Zoom In"), "plus.magnifyingglass");
+    connect(zoomOut, &QToolButton::clicked, m_zoomSlider,
+            [this] { m_zoomSlider->triggerAction(QAbstractSlider::SliderPageStepSub); });
+    connect(zoomIn, &QToolButton::clicked, m_zoomSlider,
+            [this] { m_zoomSlider->triggerAction(QAbstractSlider::SliderPageStepAdd); });
+    zoomRow->addWidget(zoomOut);
     zoomRow->addWidget(m_zoomSlider, 1);
-    zoomRow->addWidget(secondarySymbol("plus.magnifyingglass"));
+    zoomRow->addWidget(zoomIn);
 
     auto* turns = new QWidget;
     auto* turnsLayout = new QHBoxLayout(turns);
@@ -166,6 +183,11 @@ void PhotoCropEditor::pinch(double magnification)
 void PhotoCropEditor::endPinch()
 {
     m_zoomStart.reset();
+}
+
+void PhotoCropEditor::zoomAbout(double factor, QPointF at)
+{
+    apply(CropAdjustments::zoomedAbout(m_source.size(), m_adjustment, m_adjustment.zoom * factor, at.x(), at.y()));
 }
 
 void PhotoCropEditor::rotateLeft()

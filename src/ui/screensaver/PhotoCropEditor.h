@@ -40,6 +40,8 @@ public:
     void endPan();
     void pinch(double magnification);
     void endPinch();
+    // Zoom by `factor`, keeping the part of the picture at `at` (preview points) under it.
+    void zoomAbout(double factor, QPointF at);
     void rotateLeft();
     void rotateRight();
     void mirror();

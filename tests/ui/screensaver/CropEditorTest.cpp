@@ -1,15 +1,17 @@
 // The crop editor: the arithmetic of pans, zooms, turns and mirroring against pictures of known
-// sizes, and the sheet's enable rules, pinch limits, Save and Escape.
+// sizes, and the sheet's enable rules, pinch limits, zoom controls, Save and Escape.
 
 #include "ui/screensaver/CropAdjustments.h"
 #include "ui/screensaver/CropPreview.h"
 #include "ui/screensaver/PhotoCropEditor.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -210,6 +212,43 @@ TEST_F(CropEditorTest, PinchHoldsAtFourAndFollowsAgainBelowIt)
     // A new pinch starts from the zoom the last one left.
     editor->pinch(3);
     EXPECT_DOUBLE_EQ(editor->adjustment().zoom, 3);
+}
+
+TEST_F(CropEditorTest, TheMagnifiersStepTheZoomAndTheWheelZoomsAboutThePointer)
+{
+    auto editor = open(picture(3000, 2000));
+    click(*editor, "zoomInButton");
+    EXPECT_DOUBLE_EQ(editor->adjustment().zoom, 1.25);
+    click(*editor, "zoomInButton");
+    click(*editor, "zoomOutButton");
+    EXPECT_DOUBLE_EQ(editor->adjustment().zoom, 1.25);
+    editor->reset();
+
+    // The picture's pixel under the pointer, in the oriented picture.
+    const auto pixelAt = [&](QPointF point) {
+        const PhotoAdjustment::Rect crop = editor->adjustment().cropRect(3000, 2000, CA::aspect);
+        return QPointF(crop.x + point.x() / CA::previewWidth * crop.w, crop.y + point.y() / CA::previewHeight * crop.h);
+    };
+    const auto turnWheel = [&](QPointF at, int angle) {
+        CropPreview* preview = editor->preview();
+        QWheelEvent wheel(at, preview->mapToGlobal(at), QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(preview, &wheel);
+    };
+    const QPointF pointer(360, 80);
+    const QPointF before = pixelAt(pointer);
+    turnWheel(pointer, 120);
+    EXPECT_GT(editor->adjustment().zoom, 1);
+    EXPECT_NEAR(pixelAt(pointer).x(), before.x(), 1e-9);
+    EXPECT_NEAR(pixelAt(pointer).y(), before.y(), 1e-9);
+    EXPECT_GT(editor->adjustment().centerX, 0.5) << "towards the pointer, right of the middle";
+    EXPECT_LT(editor->adjustment().centerY, 0.5) << "and above it";
+    turnWheel(pointer, 3 * 120);
+    EXPECT_NEAR(pixelAt(pointer).x(), before.x(), 1e-9);
+    EXPECT_NEAR(pixelAt(pointer).y(), before.y(), 1e-9);
+    // Out again as far as it goes: the whole picture, whatever the pointer.
+    turnWheel(pointer, -20 * 120);
+    expectSameFrame(editor->adjustment(), at(1, 0.5, 0.5));
 }
 
 TEST_F(CropEditorTest, EscapeClosesWithoutSaving)
