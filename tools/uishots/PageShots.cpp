@@ -27,10 +27,9 @@ namespace {
 
 void settle() { QTest::qWait(30); }
 
-QPixmap drawPage(QWidget& page)
+QPixmap drawPage(QWidget& page, int width = 820)
 {
     // Sizes are right only once the page is shown and its style sheets applied.
-    constexpr int width = 820;
     page.resize(width, 360);
     page.show();
     settle();
@@ -154,6 +153,9 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
     if (ScreenFileRow* row = files->row(QStringLiteral("system.json")); row && row->permissionsView())
         row->permissionsView()->setExpanded(true);
     save(QStringLiteral("page-customScreens-normal"), drawPage(page));
+    // As wide as the page is in a full HD window beside the sidebar: the rows keep their
+    // actions near their names.
+    save(QStringLiteral("page-customScreens-1920"), drawPage(page, 1920 - 200));
 
     // An address far longer than a line, waiting for approval: it wraps, whole, inside the page.
     QByteArray address = "https://status.example.com/api/v2/components/summary?";

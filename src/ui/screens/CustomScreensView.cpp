@@ -1,6 +1,7 @@
 #include "ui/screens/CustomScreensView.h"
 
 #include "ui/screens/CustomScreenFilesSection.h"
+#include "ui/widgets/FormSection.h"
 
 #include <QBoxLayout>
 
@@ -8,8 +9,8 @@ CustomScreensView::CustomScreensView(DeviceManager& deviceManager, QWidget* pare
 {
     setObjectName(QStringLiteral("customScreensPage"));
     m_files = new CustomScreenFilesSection(deviceManager);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
+    // A readable column as on the other pages: a row's actions stay near its file's name.
+    QVBoxLayout* layout = FormSection::pageLayout(this);
     layout->addWidget(m_files);
     layout->addStretch(1);
 }

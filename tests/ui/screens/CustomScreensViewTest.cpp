@@ -484,3 +484,24 @@ TEST_F(CustomScreensViewTest, TheAllowedDisclosureShowsWhenItHasTheFocus)
     ASSERT_TRUE(waitUntil([&] { return disclosure->hasFocus(); }));
     EXPECT_NE(disclosure->grab().toImage(), unfocused);
 }
+
+TEST_F(CustomScreensViewTest, OnAFullHDWindowARowsActionsStayNearItsFileName)
+{
+    write(QStringLiteral("a.json"), busyScreen(QStringLiteral("echo 1")));
+    section();
+    window->resize(1920, 1080);
+    auto* scroll = window->findChild<QScrollArea*>(QStringLiteral("customScreensScroll"));
+    ASSERT_TRUE(waitUntil([&] { return scroll->viewport()->width() > 1500; }));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+
+    ScreenFileRow* a = row(QStringLiteral("a.json"));
+    auto* name = a->findChild<QLabel*>(QStringLiteral("fileName"));
+    auto* actions = a->findChild<QToolButton*>(QStringLiteral("actionsButton"));
+    const int from = name->mapTo(scroll->viewport(), QPoint()).x();
+    const int to = actions->mapTo(scroll->viewport(), QPoint(actions->width(), 0)).x();
+    EXPECT_LE(to - from, FormSection::readableWidth);
+    // The column stands in the middle of the page, as the other pages' do.
+    auto* files = scroll->findChild<QWidget*>(QStringLiteral("filesSection"));
+    const int left = files->mapTo(scroll->viewport(), QPoint()).x();
+    EXPECT_NEAR(left, scroll->viewport()->width() - (left + files->width()), 2);
+}
