@@ -13,6 +13,7 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -203,6 +204,15 @@ void MacrosView::showEvent(QShowEvent* event)
 bool MacrosView::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    // Escape that no field of the inspector took leaves the inspector for the key in the grid,
+    // as it leaves an edit in an item view; what was typed is stored already.
+    if (watched == m_inspector && type == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            m_canvas->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
     if ((watched == m_inspector && type == QEvent::LayoutRequest) ||
         (watched == m_inspectorScroll->verticalScrollBar() && (type == QEvent::Show || type == QEvent::Hide)))
         fitInspectorColumn();
