@@ -396,14 +396,18 @@ void KeyInspector::showTestOutcome(const QString& text, bool failed)
 
 void KeyInspector::setKey(int index, const MacroButton& button)
 {
+    const QUuid profileID = m_deviceManager.profiles().activeProfile().id;
     const bool indexChanged = index != m_index;
+    const bool profileChanged = profileID != m_profileID;
     const bool lookChanged = button.icon != m_button.icon || button.emoji != m_button.emoji;
-    // The outcome belongs to the action that was tested.
-    if (indexChanged || button.action != m_button.action) {
+    // The outcome belongs to the key and the action that were tested: a duplicated profile
+    // shows the same action in the same slot, but it was not tested.
+    if (indexChanged || profileChanged || button.action != m_button.action) {
         ++m_testRun;
         showTestOutcome(QString(), false);
     }
     m_index = index;
+    m_profileID = profileID;
     m_button = button;
     if (indexChanged)
         m_keySection->setTitle(QStringLiteral("Key ") + QString::number(index + 1));
