@@ -24,10 +24,12 @@ const QString ProfileStore::droppedKey = QStringLiteral("macroProfiles.v1.droppe
 // opposite step, so a latch flipped on the device in between comes back with a redo.
 class KeyEditCommand : public QUndoCommand {
 public:
+    // `move`: the slots (from, to) of a moved key, for the selection to follow it on undo and redo.
     KeyEditCommand(ProfileStore* store, QUuid profileID, QList<MacroButton> before, QList<MacroButton> after,
-                   const QString& actionName, int callsThatOnlyPlace = 1)
+                   const QString& actionName, std::optional<std::pair<int, int>> move = std::nullopt,
+                   int callsThatOnlyPlace = 1)
         : QUndoCommand(actionName), m_store(store), m_profileID(profileID), m_before(std::move(before)),
-          m_after(std::move(after)), m_callsThatOnlyPlace(callsThatOnlyPlace)
+          m_after(std::move(after)), m_move(move), m_callsThatOnlyPlace(callsThatOnlyPlace)
     {
     }
 
@@ -37,19 +39,19 @@ public:
     // step above the stack's index runs its undo; neither may touch the keys.
     KeyEditCommand* copy(bool done) const
     {
-        return new KeyEditCommand(m_store, m_profileID, m_before, m_after, text(), done ? 1 : 2);
+        return new KeyEditCommand(m_store, m_profileID, m_before, m_after, text(), m_move, done ? 1 : 2);
     }
 
     void undo() override
     {
-        if (!placesOnly())
-            swapIn(m_before, m_after);
+        if (!placesOnly() && swapIn(m_before, m_after) && m_move)
+            emit m_store->movedKeyPlaced(m_move->first);
     }
 
     void redo() override
     {
-        if (!placesOnly())
-            swapIn(m_after, m_before);
+        if (!placesOnly() && swapIn(m_after, m_before) && m_move)
+            emit m_store->movedKeyPlaced(m_move->second);
     }
 
 private:
@@ -61,21 +63,24 @@ private:
         return true;
     }
 
-    void swapIn(const QList<MacroButton>& keys, QList<MacroButton>& replaced)
+    // False when the step's profile is gone.
+    bool swapIn(const QList<MacroButton>& keys, QList<MacroButton>& replaced)
     {
         if (!m_store)
-            return;
+            return false;
         const int index = m_store->indexOf(m_profileID);
         if (index < 0)
-            return;
+            return false;
         replaced = m_store->m_profiles[index].buttons;
         m_store->restoreKeys(m_profileID, keys);
+        return true;
     }
 
     QPointer<ProfileStore> m_store;
     QUuid m_profileID;
     QList<MacroButton> m_before;
     QList<MacroButton> m_after;
+    std::optional<std::pair<int, int>> m_move;
     int m_callsThatOnlyPlace;
 };
 
@@ -453,6 +458,12 @@ void ProfileStore::renameProfile(const QUuid& id, const QString& name)
 
 void ProfileStore::updateKey(const MacroProfile& profile, const QString& actionName)
 {
+    commitKeys(profile, actionName, std::nullopt);
+}
+
+void ProfileStore::commitKeys(const MacroProfile& profile, const QString& actionName,
+                              std::optional<std::pair<int, int>> move)
+{
     const int index = indexOf(profile.id);
     if (index < 0 || m_profiles[index].buttons == profile.buttons)
         return;
@@ -461,7 +472,7 @@ void ProfileStore::updateKey(const MacroProfile& profile, const QString& actionN
     setActiveID(profile.id);
     saveAfterPause();
     if (m_undoStack)
-        m_undoStack->push(new KeyEditCommand(this, profile.id, std::move(before), profile.buttons, actionName));
+        m_undoStack->push(new KeyEditCommand(this, profile.id, std::move(before), profile.buttons, actionName, move));
     notifyChange();
 }
 
@@ -483,7 +494,7 @@ void ProfileStore::moveKey(int from, int to)
     if (from == to || from < 0 || to < 0 || from >= count || to >= count)
         return;
     profile.buttons.swapItemsAt(from, to);
-    updateKey(profile, QStringLiteral("Move Key"));
+    commitKeys(profile, QStringLiteral("Move Key"), std::pair(from, to));
 }
 
 void ProfileStore::clearKey(int index)

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class Settings;
 
@@ -87,6 +88,8 @@ signals:
     void profilesChanged();
     void activeIDChanged();
     void fallbackIDChanged();
+    // An undo or redo of "Move Key" put the key that moved in slot `index` of the active profile.
+    void movedKeyPlaced(int index);
 
 private:
     friend class KeyEditCommand;
@@ -100,6 +103,8 @@ private:
     // The keys of the profile at index, which differ from buttons.
     void replaceKeys(int index, const QList<MacroButton>& buttons);
     void setActiveID(const QUuid& id);
+    // updateKey, for a move (from, to) as well.
+    void commitKeys(const MacroProfile& profile, const QString& actionName, std::optional<std::pair<int, int>> move);
     void setFallbackID(const std::optional<QUuid>& id);
     void notifyChange();
     // Takes the steps of a deleted profile off the undo stack; they would change nothing.

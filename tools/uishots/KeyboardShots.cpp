@@ -64,8 +64,20 @@ void drawKeyboardAndFeedback(MainWindow& window, DeviceManager& hub, const SaveS
     save(QStringLiteral("main-macros-grid-focus"), window.grab());
     view->setSelection(0);
 
-    // The icon picker with the keyboard on a cell.
+    // The keyboard on the icon row, then on the key's tint.
     KeyInspector* inspector = view->inspector();
+    if (auto* icon = inspector->findChild<QPushButton*>(QStringLiteral("iconButton")))
+        icon->setFocus(Qt::TabFocusReason);
+    settle();
+    save(QStringLiteral("main-macros-icon-button-focus"), window.grab());
+    for (TintSwatch* swatch : inspector->findChildren<TintSwatch*>()) {
+        if (swatch->isChecked())
+            swatch->setFocus(Qt::TabFocusReason);
+    }
+    settle();
+    save(QStringLiteral("main-macros-tint-focus"), window.grab());
+
+    // The icon picker with the keyboard on a cell.
     inspector->openIconPicker();
     if (IconPickerPopover* picker = inspector->iconPicker()) {
         QApplication::setActiveWindow(picker);

@@ -236,6 +236,30 @@ void ActionEditor::setLabelWidth(int width)
         m_shortcutEditor->setLabelWidth(width);
 }
 
+void ActionEditor::setTabPredecessor(QWidget* before)
+{
+    m_tabPredecessor = before;
+    placeRowsInTabOrder();
+}
+
+void ActionEditor::placeRowsInTabOrder()
+{
+    if (!m_tabPredecessor || !m_rows)
+        return;
+    // The rows' controls stand in the focus chain in the order they were made, which is the
+    // order they stand in on screen; they are moved, in that order, to follow the predecessor.
+    QList<QWidget*> fields;
+    for (QWidget* w = m_rows->nextInFocusChain(); w != m_rows; w = w->nextInFocusChain()) {
+        if (m_rows->isAncestorOf(w) && w->focusPolicy() != Qt::NoFocus)
+            fields.append(w);
+    }
+    QWidget* previous = m_tabPredecessor;
+    for (QWidget* field : fields) {
+        QWidget::setTabOrder(previous, field);
+        previous = field;
+    }
+}
+
 void ActionEditor::setAction(const MacroAction& action, bool rebuild)
 {
     const bool kindChanged = !m_built || action.kind() != m_action.kind();
@@ -392,6 +416,7 @@ void ActionEditor::buildRows()
     }
     setLabelWidth(m_labelWidth);
     m_rows->setVisible(m_form->rowCount() > 0);
+    placeRowsInTabOrder();
 }
 
 void ActionEditor::showValues()

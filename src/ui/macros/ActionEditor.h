@@ -6,6 +6,7 @@
 #include "macros/MacroAction.h"
 
 #include <QComboBox>
+#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -77,6 +78,9 @@ public:
     static int labelWidth(const QFontMetrics& metrics, const QStringList& outerTitles);
     // Lines the rows' fields up with those of the form around the editor.
     void setLabelWidth(int width);
+    // The control that Tab leaves for the first field of the rows. Rows made anew would
+    // otherwise be reached last, after every other control of the window.
+    void setTabPredecessor(QWidget* before);
 
     // The chord's editor while the action is a keystroke.
     ShortcutEditor* shortcutEditor() const { return m_shortcutEditor; }
@@ -95,6 +99,7 @@ signals:
 
 private:
     void buildRows();
+    void placeRowsInTabOrder();
     void showValues();
     void write(const MacroAction& action);
     void showShortcutItems();
@@ -106,6 +111,7 @@ private:
     MacroAction m_action;
     bool m_built = false;
     int m_labelWidth = 0;
+    QPointer<QWidget> m_tabPredecessor;
 
     QWidget* m_rows = nullptr;
     QFormLayout* m_form = nullptr;

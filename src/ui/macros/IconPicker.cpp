@@ -9,6 +9,7 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -224,12 +225,13 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
     symbolsLayout->addWidget(scrollOf(symbolPage, symbolsScrollHeight));
     m_pages->addWidget(symbols);
     connect(m_searchField, &QLineEdit::textChanged, this, &IconPickerPopover::layOutSymbols);
-    // Return takes the match when the search leaves exactly one.
+    // Return takes the first of the matches: the one Down would go to.
     connect(m_searchField, &QLineEdit::returnPressed, this, [this] {
         const QList<DeviceIcon> shown = filteredIcons(m_searchField->text());
-        if (shown.size() == 1)
+        if (!shown.isEmpty())
             choose(shown.first(), std::nullopt);
     });
+    m_searchField->installEventFilter(this);
 
     // Emoji: the entry with "More…", the suggestions, and the larger grid behind "More…".
     auto* emoji = new QWidget;
@@ -289,6 +291,22 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
     layOutSymbols();
     setTab(Tab::symbols);
     showHighlights();
+}
+
+bool IconPickerPopover::eventFilter(QObject* watched, QEvent* event)
+{
+    // Down in the search goes on to the matches, where Return takes the one under the keyboard
+    // and the arrows go from one to the next.
+    if (watched == m_searchField && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Down && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            const QList<DeviceIcon> shown = filteredIcons(m_searchField->text());
+            if (!shown.isEmpty())
+                m_symbolCells[int(DeviceIcon::Case(shown.first()))]->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 void IconPickerPopover::setTab(Tab tab)

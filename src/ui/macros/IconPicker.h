@@ -49,6 +49,9 @@ public:
     Tab tab() const { return m_tab; }
     void setTab(Tab tab);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
     void chosen(const std::optional<DeviceIcon>& icon, const std::optional<QString>& emoji);
 

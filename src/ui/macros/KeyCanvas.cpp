@@ -128,6 +128,10 @@ QMenu* KeyCanvas::makeContextMenu(int index, QWidget* parent)
     for (const auto& move : moves) {
         QAction* action = menu->addAction(QString::fromLatin1(move.text));
         action->setObjectName(QString::fromLatin1(move.name));
+        // The menu names the keys that do the same on the grid; a context menu's shortcuts
+        // are shown only, the grid itself takes the keys.
+        action->setShortcut(QKeySequence(Qt::ControlModifier | move.direction));
+        action->setShortcutVisibleInContextMenu(true);
         const int target = moveTarget(index, move.direction);
         action->setEnabled(target >= 0);
         connect(action, &QAction::triggered, this, [this, index, target] {
@@ -361,6 +365,11 @@ void KeyCanvas::keyPressEvent(QKeyEvent* event)
     if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_F2) && modifiers == Qt::NoModifier) {
         if (hasSelection)
             emit editLabelRequested();
+        return;
+    }
+    if ((key == Qt::Key_Delete || key == Qt::Key_Backspace) && modifiers == Qt::NoModifier) {
+        if (hasSelection)
+            emit clearRequested();
         return;
     }
     if (key == Qt::Key_Menu || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {

@@ -2,9 +2,9 @@
 // The key grid of the macros page: the active profile's keys as tiles in four columns, in the
 // slot order of the device's 4 × 3 home grid. A click selects a key, dragging a tile onto
 // another swaps the two, and a tile's context menu moves its key one step. From the keyboard,
-// arrows, Home and End select, Ctrl+arrows move the selected key, the menu key opens its menu
-// and Return or F2 asks the host to edit its label. It owns no data: the host gives it the keys
-// and the swap, and follows its selection.
+// arrows, Home and End select, Ctrl+arrows move the selected key, the menu key opens its menu,
+// Return or F2 asks the host to edit its label and Delete or Backspace to clear the key. It
+// owns no data: the host gives it the keys and the swap, and follows its selection.
 
 #include "macros/MacroButton.h"
 
@@ -66,6 +66,8 @@ signals:
     void selectionChanged(int index);
     // Return or F2 on the grid: the user wants to type the selected key's label.
     void editLabelRequested();
+    // Delete or Backspace on the grid: the user wants the selected key cleared.
+    void clearRequested();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

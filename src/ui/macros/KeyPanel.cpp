@@ -40,6 +40,26 @@ FormSection* makeSection(const QString& name, const QString& title, const QStrin
     return section;
 }
 
+// The icon row's button: flat, so the style draws no frame that could show the focus; it
+// draws a ring in the accent itself while it has the focus.
+class IconRowButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPushButton::paintEvent(event);
+        if (!hasFocus())
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 5, 5);
+    }
+};
+
 bool runsThroughDevice(MacroAction::Kind kind)
 {
     return kind == MacroAction::Kind::keystroke || kind == MacroAction::Kind::media ||
@@ -57,6 +77,9 @@ TintSwatch::TintSwatch(KeyTint tint, QWidget* parent) : QAbstractButton(parent),
     setToolTip(KeyInspector::tintName(tint));
     setAccessibleName(KeyInspector::tintName(tint));
     setCursor(Qt::PointingHandCursor);
+    // The swatches of a row are one group, as radio buttons are: Tab stops at the key's tint
+    // only and the arrows move between the tints.
+    setAutoExclusive(true);
     setFocusPolicy(Qt::TabFocus);
 }
 
@@ -77,8 +100,9 @@ void TintSwatch::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(KeyInspector::swatchColor(m_tint));
     painter.drawEllipse(swatch);
-    if (isChecked()) {
-        painter.setPen(QPen(palette().color(QPalette::WindowText), 2));
+    // The ring of the swatch under the keyboard takes the accent, as the grid's focused key does.
+    if (isChecked() || hasFocus()) {
+        painter.setPen(QPen(palette().color(hasFocus() ? QPalette::Highlight : QPalette::WindowText), 2));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(swatch.adjusted(-ringOutset + 1, -ringOutset + 1, ringOutset - 1, ringOutset - 1));
     }
@@ -158,7 +182,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     m_labelField->setObjectName(QStringLiteral("labelField"));
     key->rows()->addRow(QStringLiteral("Label"), m_labelField);
 
-    m_iconButton = new QPushButton;
+    m_iconButton = new IconRowButton;
     m_iconButton->setObjectName(QStringLiteral("iconButton"));
     m_iconButton->setFlat(true);
     auto* iconLayout = new QHBoxLayout(m_iconButton);
@@ -190,7 +214,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
         swatchLayout->addWidget(swatch, 0, Qt::AlignVCenter);
         connect(swatch, &TintSwatch::clicked, this, [this, tint] {
             commit([tint](MacroButton& b) { b.tint = tint; }, QStringLiteral("Change Tint"));
-            // A press on the key's own tint changes nothing, but the button toggled itself.
+            // A press that stored nothing (the slot is gone) leaves the ring on the key's tint.
             for (TintSwatch* s : m_swatches)
                 s->setChecked(s->tint() == m_button.tint);
         });
@@ -217,6 +241,8 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     auto* slotLayout = new QVBoxLayout(actionEditorSlot);
     slotLayout->setContentsMargins(0, 0, 0, 0);
     m_actionEditor = new ActionEditor(m_deviceManager, m_shortcuts);
+    // Tab goes from the kind to its fields, then on to Latching, whichever kind is shown.
+    m_actionEditor->setTabPredecessor(m_kindPicker);
     slotLayout->addWidget(m_actionEditor);
     connect(m_actionEditor, &ActionEditor::actionEdited, this, [this](const MacroAction& edited) {
         // The editor only ever writes the kind it shows; a key that changed kind meanwhile keeps it.
@@ -370,14 +396,18 @@ void KeyInspector::showTestOutcome(const QString& text, bool failed)
 
 void KeyInspector::setKey(int index, const MacroButton& button)
 {
+    const QUuid profileID = m_deviceManager.profiles().activeProfile().id;
     const bool indexChanged = index != m_index;
+    const bool profileChanged = profileID != m_profileID;
     const bool lookChanged = button.icon != m_button.icon || button.emoji != m_button.emoji;
-    // The outcome belongs to the action that was tested.
-    if (indexChanged || button.action != m_button.action) {
+    // The outcome belongs to the key and the action that were tested: a duplicated profile
+    // shows the same action in the same slot, but it was not tested.
+    if (indexChanged || profileChanged || button.action != m_button.action) {
         ++m_testRun;
         showTestOutcome(QString(), false);
     }
     m_index = index;
+    m_profileID = profileID;
     m_button = button;
     if (indexChanged)
         m_keySection->setTitle(QStringLiteral("Key ") + QString::number(index + 1));
@@ -393,6 +423,9 @@ void KeyInspector::setKey(int index, const MacroButton& button)
         const bool selected = swatch->tint() == button.tint;
         if (swatch->isChecked() != selected)
             swatch->setChecked(selected);
+        // Tab enters the row at the key's tint, as it enters a group of radio buttons at the
+        // checked one; the arrows then go from there.
+        swatch->setFocusPolicy(selected ? Qt::TabFocus : Qt::NoFocus);
     }
     m_actionEditor->setAction(button.action, indexChanged);
     // Hidden, the picker is brought up to date when it opens.

@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QUuid>
 #include <QWidget>
 
 #include <optional>
@@ -88,6 +89,8 @@ private:
     DeviceManager& m_deviceManager;
     ShortcutsCatalog& m_shortcuts;
     int m_index = -1;
+    // The profile the key shown belongs to.
+    QUuid m_profileID;
     MacroButton m_button;
     // What the icon row's glyph was last drawn from.
     struct GlyphLook {

@@ -13,6 +13,7 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -73,7 +74,8 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     m_canvas = new KeyCanvas;
     m_canvas->setSwap([&store](int from, int to) { store.moveKey(from, to); });
     connect(m_canvas, &KeyCanvas::selectionChanged, this, &MacrosView::showInspector);
-    QLabel* caption = secondaryLabel(QStringLiteral("Drag keys to rearrange. Changes appear on Tarv as you edit."), -1);
+    QLabel* caption = secondaryLabel(
+        QStringLiteral("Drag keys or press Ctrl+arrow keys to rearrange. Changes appear on Tarv as you edit."), -1);
     caption->setObjectName(QStringLiteral("keyCaption"));
     caption->setAlignment(Qt::AlignCenter);
     caption->setWordWrap(true);
@@ -158,6 +160,14 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
             setInspectorShown(true);
         m_inspector->focusLabel();
     });
+    // As Clear Key does; a key without an action has nothing to clear and no Clear Key.
+    connect(m_canvas, &KeyCanvas::clearRequested, this, [this, &store] {
+        const int index = m_canvas->selection();
+        const QList<MacroButton>& buttons = store.activeProfile().buttons;
+        if (index >= 0 && index < buttons.size() && buttons[index].action.kind() != MacroAction::Kind::unassigned)
+            store.clearKey(index);
+    });
+    connect(&store, &ProfileStore::movedKeyPlaced, this, &MacrosView::setSelection);
     m_canvas->setSelection(0);
     refresh();
 }
@@ -205,6 +215,15 @@ void MacrosView::showEvent(QShowEvent* event)
 bool MacrosView::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    // Escape that no field of the inspector took leaves the inspector for the key in the grid,
+    // as it leaves an edit in an item view; what was typed is stored already.
+    if (watched == m_inspector && type == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            m_canvas->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
     if ((watched == m_inspector && type == QEvent::LayoutRequest) ||
         (watched == m_inspectorScroll->verticalScrollBar() && (type == QEvent::Show || type == QEvent::Hide)))
         fitInspectorColumn();

@@ -170,6 +170,13 @@ TEST_F(ActionEditorTest, TestKeyShowsItsOutcomeBesideIt)
     const AppTarget other{QStringLiteral("org.example.Other"), QStringLiteral("Other")};
     putKey(0, key(QStringLiteral("Key"), MacroAction::openApp(other)));
     EXPECT_FALSE(outcome->isVisibleTo(window.get()));
+
+    // A copy of the profile shows the same key in the same slot, but it was not tested there.
+    find<QPushButton>("testKeyButton")->click();
+    QTRY_VERIFY(outcome->isVisibleTo(window.get()));
+    trigger("duplicateProfileAction");
+    EXPECT_EQ(page().selection(), 0);
+    EXPECT_FALSE(outcome->isVisibleTo(window.get()));
 }
 
 TEST_F(ActionEditorTest, TheTextEditorNamesTheCharactersTarvWillSkipAsTheyAreTyped)

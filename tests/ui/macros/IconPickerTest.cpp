@@ -89,14 +89,28 @@ TEST_F(IconPickerTest, SearchIsTrimmedIgnoresCaseAndLooksAtLabelsAndNames)
     EXPECT_EQ(picker->tab(), IconPickerPopover::Tab::symbols);
 }
 
-TEST_F(IconPickerTest, ReturnTakesTheSingleMatchAndTheCellUnderTheKeyboardShowsIt)
+TEST_F(IconPickerTest, ReturnTakesTheFirstMatchDownGoesToItAndTheCellUnderTheKeyboardShowsIt)
 {
     IconPickerPopover* picker = open(std::nullopt, std::nullopt);
     auto* search = in<QLineEdit>(picker, QStringLiteral("iconSearchField"));
+    const QList<DeviceIcon> matches = IconPickerPopover::filteredIcons(QStringLiteral("vol"));
+    ASSERT_GT(matches.size(), 1);
     QTest::keyClicks(search, QStringLiteral("vol"));
     QTest::keyClick(search, Qt::Key_Return);
-    EXPECT_TRUE(picker->isVisible());
-    EXPECT_EQ(first().icon, std::nullopt);
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_EQ(first().icon, std::optional<DeviceIcon>(matches.first()));
+
+    // Down goes from the search to the first match.
+    picker = reopen();
+    QApplication::setActiveWindow(picker);
+    search->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return search->hasFocus(); }));
+    QTest::keyClicks(search, QStringLiteral("vol"));
+    QTest::keyClick(search, Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(),
+              in<QToolButton>(picker, QStringLiteral("symbolCell:") + matches.first().rawValue()));
+    picker->hide();
+    picker = reopen();
 
     auto* cell = in<QToolButton>(picker, QStringLiteral("symbolCell:bell"));
     search->clear();

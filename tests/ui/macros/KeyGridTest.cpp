@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QPushButton>
 
 namespace {
 
@@ -247,6 +248,73 @@ TEST_F(MacrosTest, CtrlArrowsMoveTheSelectedKeyAsOneUndoStepAndTheSelectionGoesW
     QTest::keyClick(canvas, Qt::Key_Left, Qt::ControlModifier);
     EXPECT_EQ(window->undoStack()->count(), steps + 1);
     EXPECT_EQ(view.selection(), 4);
+}
+
+TEST_F(MacrosTest, DeleteOrBackspaceOnTheGridClearsTheSelectedKeyAsOneStep)
+{
+    MacrosView& view = page();
+    KeyCanvas* canvas = view.canvas();
+    for (Qt::Key key : {Qt::Key_Delete, Qt::Key_Backspace}) {
+        view.setSelection(1);
+        const MacroButton before = active().buttons[1];
+        ASSERT_NE(before.action, MacroAction::unassigned());
+        const int steps = window->undoStack()->index();
+        QTest::keyClick(canvas, key);
+        EXPECT_EQ(active().buttons[1].action, MacroAction::unassigned()) << key;
+        EXPECT_EQ(window->undoStack()->index(), steps + 1);
+        EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Clear Key"));
+        // A key with nothing to clear: no step.
+        QTest::keyClick(canvas, key);
+        EXPECT_EQ(window->undoStack()->index(), steps + 1);
+        trigger("undoAction");
+        EXPECT_EQ(active().buttons[1], before);
+    }
+}
+
+TEST_F(MacrosTest, TheKeysMenuNamesTheKeysOfItsMoves)
+{
+    MacrosView& view = page();
+    std::unique_ptr<QMenu> menu(view.canvas()->makeContextMenu(5, nullptr));
+    QStringList shortcuts;
+    for (QAction* action : menu->actions()) {
+        EXPECT_TRUE(action->isShortcutVisibleInContextMenu()) << action->text().toStdString();
+        shortcuts.append(action->shortcut().toString());
+    }
+    EXPECT_EQ(shortcuts, (QStringList{"Ctrl+Left", "Ctrl+Right", "Ctrl+Up", "Ctrl+Down"}));
+}
+
+TEST_F(MacrosTest, UndoAndRedoOfAMoveSelectTheKeyThatMoved)
+{
+    MacrosView& view = page();
+    KeyCanvas* canvas = view.canvas();
+    const QList<MacroButton> before = active().buttons;
+    view.setSelection(4);
+    QTest::keyClick(canvas, Qt::Key_Right, Qt::ControlModifier);
+    ASSERT_EQ(view.selection(), 5);
+    view.setSelection(9);
+    trigger("undoAction");
+    EXPECT_EQ(active().buttons, before);
+    EXPECT_EQ(view.selection(), 4);
+    EXPECT_EQ(find<QGroupBox>("keySection")->title(), QStringLiteral("Key 5"));
+    trigger("redoAction");
+    EXPECT_EQ(active().buttons[5], before[4]);
+    EXPECT_EQ(view.selection(), 5);
+
+    // The menu's move leaves the selection on the slot; undo and redo still follow the key.
+    std::unique_ptr<QMenu> menu(canvas->makeContextMenu(5, nullptr));
+    menu->findChild<QAction*>(QStringLiteral("moveDownAction"))->trigger();
+    EXPECT_EQ(view.selection(), 5);
+    trigger("undoAction");
+    EXPECT_EQ(view.selection(), 5);
+    trigger("redoAction");
+    EXPECT_EQ(view.selection(), 9);
+    EXPECT_EQ(active().buttons[9], before[4]);
+
+    // Another edit's undo leaves the selection where it is.
+    view.setSelection(2);
+    find<QPushButton>("clearKeyButton")->click();
+    trigger("undoAction");
+    EXPECT_EQ(view.selection(), 2);
 }
 
 TEST(KeyTileTest, UnlitLitAndTintedKeysUseTheirFillsBordersAndContentColours)

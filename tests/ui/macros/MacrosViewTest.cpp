@@ -50,7 +50,7 @@ TEST_F(MacrosTest, AFreshPageSelectsTheFirstKeyShowsItsInspectorAndTakesTheWindo
     EXPECT_EQ(profiles->undoStack(), window->undoStack());
     EXPECT_EQ(view.canvas()->buttons(), active().buttons);
     EXPECT_EQ(find<QLabel>("keyCaption")->text(),
-              QStringLiteral("Drag keys to rearrange. Changes appear on Tarv as you edit."));
+              QStringLiteral("Drag keys or press Ctrl+arrow keys to rearrange. Changes appear on Tarv as you edit."));
 
     // A selection past the keys shows the empty state.
     view.setSelection(12);
