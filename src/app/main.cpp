@@ -143,6 +143,7 @@ int run(QApplication& app, std::unique_ptr<SingleInstanceLock> lock)
         QObject::connect(&running->window, &MainWindow::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
         QObject::connect(&running->trayMenu, &TrayMenu::quitRequested, &app, &QApplication::quit,
                          Qt::QueuedConnection);
+        running->trayIcon.watchClosing(&running->window);
         running->window.show();
     };
 
