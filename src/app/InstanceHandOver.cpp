@@ -173,7 +173,7 @@ bool InstanceHandOver::askRunningCopyToShow(const QString& socketPath, int timeo
             return true;
         }
         if (deadline.hasExpired())
-            return failed(QStringLiteral("nothing answers at %1 (%2)").arg(socketPath, socket.errorString()));
+            return failed(QStringLiteral("nothing answers at %1").arg(socketPath));
         QThread::msleep(50);
     }
 }
