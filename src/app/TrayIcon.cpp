@@ -59,10 +59,11 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event)
 {
     // Only the user's close: Quit closes the windows too, and then nothing keeps running.
     if (watched == m_window && event->type() == QEvent::Close && event->spontaneous() && !m_closedNoteShown) {
-        // A tray that came after Tarv stopped looking takes the icon now.
+        // A tray that came after Tarv stopped looking takes the icon now; one that went away
+        // leaves an icon that nobody sees.
         if (!isShown())
             lookForTray();
-        if (!isShown()) {
+        if (!isShown() || !QSystemTrayIcon::isSystemTrayAvailable()) {
             m_closedNoteShown = true;
             showClosedNote(m_window);
         }
