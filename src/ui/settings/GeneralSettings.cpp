@@ -43,13 +43,15 @@ GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidge
     connect(m_loginItem, &LoginItem::isEnabledChanged, this, &GeneralSettings::showLoginItem);
     connect(m_loginItem, &LoginItem::failureChanged, this, &GeneralSettings::showLoginItem);
     connect(m_loginItem, &LoginItem::busyChanged, this, &GeneralSettings::showLoginItem);
-    // An entry changed by the desktop's own settings shows when the user comes back.
-    // So does a tray that came or went meanwhile.
+    // An entry changed by the desktop's own settings shows when the user comes back, and so
+    // does a tray that came or went meanwhile (asked only while the tab shows: the answer may
+    // come from the tray's host).
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state != Qt::ApplicationActive)
             return;
         m_loginItem->refresh();
-        showWhereTarvKeepsRunning();
+        if (isVisible())
+            showWhereTarvKeepsRunning();
     });
     showLoginItem();
 }
