@@ -145,23 +145,35 @@ void InstanceHandOver::serve(int fd)
     });
 }
 
-bool InstanceHandOver::askRunningCopyToShow(const QString& socketPath, int timeoutMs)
+bool InstanceHandOver::askRunningCopyToShow(const QString& socketPath, int timeoutMs, QString* failure)
 {
-    if (socketPath.isEmpty())
+    const auto failed = [failure](const QString& what) {
+        if (failure)
+            *failure = what;
         return false;
-    // The running copy may hold the lock a moment before it listens; try again until then.
+    };
+    if (socketPath.isEmpty())
+        return failed(QStringLiteral("no private runtime folder"));
     const QDeadlineTimer deadline(timeoutMs);
+    const auto remaining = [&deadline] { return int(std::max<qint64>(1, deadline.remainingTime())); };
+    // The running copy may hold the lock a moment before it listens; try again until then.
     while (true) {
         QLocalSocket socket;
         socket.connectToServer(socketPath);
-        if (socket.waitForConnected(int(std::max<qint64>(1, deadline.remainingTime())))) {
+        if (socket.waitForConnected(remaining())) {
             socket.write(showRequest);
-            const bool written = socket.waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime())));
-            socket.disconnectFromServer();
-            return written;
+            if (!socket.waitForBytesWritten(remaining()))
+                return failed(QStringLiteral("the request could not be sent (%1)").arg(socket.errorString()));
+            // The running copy closes the connection once it has read the request; until then
+            // the window may never come.
+            if (socket.state() != QLocalSocket::UnconnectedState)
+                socket.waitForDisconnected(remaining());
+            if (socket.state() != QLocalSocket::UnconnectedState)
+                return failed(QStringLiteral("the running copy did not answer within %1 seconds").arg(timeoutMs / 1000.0));
+            return true;
         }
         if (deadline.hasExpired())
-            return false;
+            return failed(QStringLiteral("nothing answers at %1").arg(socketPath));
         QThread::msleep(50);
     }
 }

@@ -39,9 +39,15 @@ public:
     bool listen();
     QString errorString() const;
 
-    // A second copy: asks the running one to show its window. False when none answers at
-    // the socket within the time given.
-    static bool askRunningCopyToShow(const QString& socketPath, int timeoutMs = 2000);
+    // How long a second copy waits for the running one to take its request: a copy that
+    // starts may hold the lock a moment before it listens, one that is busy reads a moment late.
+    static constexpr int answerTimeoutMs = 5000;
+
+    // A second copy: asks the running one to show its window. True once the running copy has
+    // read the request (it then closes the connection); false, with what failed in `failure`,
+    // when none listens at the socket or takes the request within the time given.
+    static bool askRunningCopyToShow(const QString& socketPath, int timeoutMs = answerTimeoutMs,
+                                     QString* failure = nullptr);
 
 signals:
     void showRequested();

@@ -37,9 +37,67 @@ struct RunningTarv {
     TrayIcon trayIcon{trayMenu.menu()};
 };
 
-// Tarv from its start to its quit; what it holds is let go on return, the settings and the
-// files it writes saved.
-int run(QApplication& app)
+// The options of the GUI application itself, which it takes from the command line when it is
+// made; read here too, so that they are no unknown options to Tarv.
+void addGuiOptions(QCommandLineParser& options)
+{
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                             "qwindowicon", "qwindowtitle", "session", "display", "geometry", "title", "icon",
+                             "name", "style", "stylesheet"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        options.addOption(option);
+    }
+    for (const char* name : {"reverse", "widgetcount"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        options.addOption(option);
+    }
+}
+
+// The exit status of --show-running when no copy runs.
+constexpr int notRunningStatus = 3;
+
+// Everything a start decides before the GUI is made, so that --help, a mistyped option and a
+// second start need no display: the options are read, and the lock is taken or the copy that
+// holds it is asked to show its window. Returns the exit status when the start ends here.
+std::optional<int> startWithoutGui(int& argc, char** argv, SingleInstanceLock& lock)
+{
+    const QCoreApplication reading(argc, argv);
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral("The desktop companion of the Tarv touch screen."));
+    // As the GUI application reads its own: "-platform offscreen", not "-p -l -a …".
+    options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    options.addHelpOption();
+    addGuiOptions(options);
+    // For scripts/run, which starts a fake device only for a Tarv that it starts: shows the
+    // running copy's window as a second start does, and otherwise starts nothing.
+    QCommandLineOption showRunning(QStringLiteral("show-running"));
+    showRunning.setFlags(QCommandLineOption::HiddenFromHelp);
+    options.addOption(showRunning);
+    options.process(reading);
+
+    const QString handOverPath = InstanceHandOver::socketPathForLock(lock.path());
+    if (lock.tryAcquire())
+        return options.isSet(showRunning) ? std::optional(notRunningStatus) : std::nullopt;
+    if (!lock.isHeldElsewhere()) {
+        std::fprintf(stderr, "Tarv cannot make its lock file (%s).\n",
+                     lock.path().isEmpty() ? "no private runtime folder" : qPrintable(lock.path()));
+        return 1;
+    }
+    QString failure;
+    if (!InstanceHandOver::askRunningCopyToShow(handOverPath, InstanceHandOver::answerTimeoutMs, &failure)) {
+        std::fprintf(stderr, "Tarv is already running, but its window could not be shown: %s.\n",
+                     qPrintable(failure));
+        return 1;
+    }
+    std::puts("Tarv is already running; its window is shown.");
+    return 0;
+}
+
+// Tarv from its start to its quit, with the lock taken; what it holds is let go on return,
+// the settings and the files it writes saved.
+int run(QApplication& app, std::unique_ptr<SingleInstanceLock> lock)
 {
     QApplication::setApplicationName(QStringLiteral("Tarv"));
     QApplication::setOrganizationName(QString());
@@ -54,25 +112,7 @@ int run(QApplication& app)
         qInfo("Tarv ends on SIG%s", sigabbrev_np(signal));
         QApplication::quit();
     });
-
-    QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral("The desktop companion of the Tarv touch screen."));
-    options.addHelpOption();
-    options.process(app);
-
-    SingleInstanceLock lock;
-    const QString handOverPath = InstanceHandOver::socketPathForLock(lock.path());
-    if (!lock.tryAcquire()) {
-        if (lock.isHeldElsewhere()) {
-            if (InstanceHandOver::askRunningCopyToShow(handOverPath))
-                return 0;
-            std::fputs("Tarv is already running, but its window could not be shown.\n", stderr);
-        } else {
-            std::fprintf(stderr, "Tarv cannot make its lock file (%s).\n",
-                         lock.path().isEmpty() ? "no private runtime folder" : qPrintable(lock.path()));
-        }
-        return 1;
-    }
+    const QString handOverPath = InstanceHandOver::socketPathForLock(lock->path());
 
     // A copy of another session has another runtime folder, but would share the settings.
     SingleInstanceLock settingsLock(SingleInstanceLock::besideSettingsPath());
@@ -103,6 +143,7 @@ int run(QApplication& app)
         QObject::connect(&running->window, &MainWindow::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
         QObject::connect(&running->trayMenu, &TrayMenu::quitRequested, &app, &QApplication::quit,
                          Qt::QueuedConnection);
+        running->trayIcon.watchClosing(&running->window);
         running->window.show();
     };
 
@@ -158,8 +199,12 @@ int main(int argc, char** argv)
         // Before anything is started: a SIGCHLD ignored by whoever started Tarv would reap its
         // children unseen. Made first, it ends what shell sources left running last.
         ChildProcesses children;
+        QCoreApplication::setApplicationName(QStringLiteral("Tarv"));
+        auto lock = std::make_unique<SingleInstanceLock>();
+        if (const std::optional<int> ended = startWithoutGui(argc, argv, *lock))
+            return *ended;
         app = std::make_unique<QApplication>(argc, argv);
-        code = run(*app);
+        code = run(*app, std::move(lock));
         savingPool().waitForDone();
         // Work still running on the shared pool (artwork being drawn, a program a key ran)
         // cannot be stopped, and nothing wants its result any more: Tarv does not wait for

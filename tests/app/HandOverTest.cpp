@@ -1,5 +1,6 @@
-// tarv-app as a process: a second start hands over to the running copy (whose window shows)
-// and leaves; the signals that ask a program to end end it as Quit does.
+// tarv-app as a process: a second start hands over to the running copy (whose window shows),
+// says so and leaves; options are read without a display; the signals that ask a program to
+// end end it as Quit does.
 
 #include "ShellFixture.h"
 
@@ -15,13 +16,32 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+#include <chrono>
 #include <csignal>
+#include <future>
+#include <memory>
 #include <vector>
 
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+namespace {
+
+// A second copy asks from a process of its own: here, a thread of its own, while this one
+// serves the request as the running copy's event loop does.
+bool askFromAnotherThread(const QString& path, int timeoutMs, QString* failure = nullptr)
+{
+    auto asked = std::async(std::launch::async, [&] {
+        return InstanceHandOver::askRunningCopyToShow(path, timeoutMs, failure);
+    });
+    while (asked.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return asked.get();
+}
+
+} // namespace
 
 TEST_F(ShellTest, ASecondStartShowsTheRunningCopysWindowAndLeaves)
 {
@@ -43,13 +63,44 @@ TEST_F(ShellTest, ASecondStartShowsTheRunningCopysWindowAndLeaves)
     ASSERT_TRUE(waitUntil([&] { return second.state() == QProcess::NotRunning; }));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    // Said only once the running copy took the request, so the window is on its way.
+    EXPECT_EQ(second.readAllStandardOutput(), QByteArray("Tarv is already running; its window is shown.\n"));
     ASSERT_TRUE(waitUntil([&] { return w.isVisible(); }));
+}
+
+// From a terminal of a machine without a desktop, or a script: no GUI is made to read options.
+TEST_F(ShellTest, HelpAndAMistypedOptionNeedNoDisplay)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(name));
+    const auto run = [&](const QStringList& arguments) {
+        auto app = std::make_unique<QProcess>();
+        app->setProcessEnvironment(environment);
+        app->start(QStringLiteral(TARV_APP_PATH), arguments);
+        EXPECT_TRUE(app->waitForFinished(30000));
+        return app;
+    };
+
+    const auto help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(help->exitCode(), 0) << help->readAllStandardError().toStdString();
+    EXPECT_TRUE(help->readAllStandardOutput().contains("Usage: ")) << help->readAllStandardError().toStdString();
+
+    const auto mistyped = run({QStringLiteral("--no-such-option")});
+    EXPECT_EQ(mistyped->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(mistyped->exitCode(), 1);
+    EXPECT_TRUE(mistyped->readAllStandardError().contains("Unknown option 'no-such-option'"));
+
+    // The GUI application's own options are still no mistake.
+    const auto platform = run({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--help")});
+    EXPECT_EQ(platform->exitCode(), 0) << platform->readAllStandardError().toStdString();
 }
 
 TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerInTime)
 {
     const QString path = xdg.path("runtime") + QStringLiteral("/tarv.show");
-    EXPECT_FALSE(InstanceHandOver::askRunningCopyToShow(path, 100));
+    EXPECT_FALSE(askFromAnotherThread(path, 100));
 
     InstanceHandOver handOver(path);
     ASSERT_TRUE(handOver.listen());
@@ -62,8 +113,18 @@ TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerI
     ASSERT_TRUE(waitUntil([&] { return stranger.state() == QLocalSocket::UnconnectedState; }));
     EXPECT_EQ(shown.count(), 0);
 
-    EXPECT_TRUE(InstanceHandOver::askRunningCopyToShow(path, 1000));
+    EXPECT_TRUE(askFromAnotherThread(path, 1000));
     ASSERT_TRUE(waitUntil([&] { return shown.count() == 1; }));
+
+    // A copy that listens but never reads the request has not taken it.
+    const QString stuckPath = xdg.path("runtime") + QStringLiteral("/stuck.show");
+    QString error;
+    const int stuck = NotifyChannel::listenPrivately(stuckPath, 4, error);
+    ASSERT_GE(stuck, 0) << error.toStdString();
+    QString failure;
+    EXPECT_FALSE(askFromAnotherThread(stuckPath, 200, &failure));
+    EXPECT_TRUE(failure.contains(QStringLiteral("did not answer"))) << failure.toStdString();
+    ::close(stuck);
 
     // A copy that ended left its socket file behind; the next one listens all the same.
     InstanceHandOver next(path);
@@ -117,7 +178,7 @@ TEST_F(ShellTest, TheShowSocketOutlivesRunningOutOfDescriptorsAndCutsIdleClients
     ::close(silent);
 
     // And the copy still listens: a later start is heard.
-    EXPECT_TRUE(InstanceHandOver::askRunningCopyToShow(path, 1000));
+    EXPECT_TRUE(askFromAnotherThread(path, 1000));
     EXPECT_TRUE(waitUntil([&] { return shown.count() == 1; }));
 }
 

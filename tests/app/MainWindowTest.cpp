@@ -1,5 +1,5 @@
-// The main window: its sidebar and the stored selection, its size, the connection text, the
-// page picker, the menus and the Settings window.
+// The main window: its sidebar and the stored selection, its size, closing it, the connection
+// text, the page picker, the menus and the Settings window.
 
 #include "ShellFixture.h"
 
@@ -7,6 +7,7 @@
 #include "app/SettingsWindow.h"
 #include "app/SidebarHost.h"
 #include "app/SidebarItem.h"
+#include "app/TrayIcon.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "support/ScreenStoreWait.h"
 #include "ui/widgets/SymbolLabel.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -21,11 +23,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
+#include <QSpontaneKeyEvent>
 #include <QStackedWidget>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -163,6 +168,40 @@ TEST_F(ShellTest, ClosingTheWindowOnlyHidesIt)
     EXPECT_EQ(quitting.count(), 0);
     w.showAndActivate();
     EXPECT_TRUE(w.isVisible());
+}
+
+// Openbox runs no tray: closed, the window leaves nothing on the desktop that says Tarv runs.
+TEST_F(ShellTest, WithoutATrayTheFirstCloseByTheUserSaysOnceThatTarvKeepsRunning)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        GTEST_SKIP() << "a tray is available here";
+    MainWindow& w = makeWindow();
+    QMenu menu;
+    TrayIcon tray(&menu);
+    tray.watchClosing(&w);
+    const auto closeAs = [&](bool byTheUser) {
+        w.show();
+        // As the window system delivers it: sendEvent() would mark it as the program's own.
+        QCloseEvent close;
+        if (byTheUser)
+            QSpontaneKeyEvent::setSpontaneous(&close);
+        qApp->notify(&w, &close);
+    };
+
+    // Quit closes the window too, and then Tarv does not keep running.
+    closeAs(false);
+    EXPECT_EQ(tray.closedNote(), nullptr);
+
+    closeAs(true);
+    ASSERT_NE(tray.closedNote(), nullptr);
+    EXPECT_TRUE(tray.closedNote()->isVisible());
+    EXPECT_TRUE(tray.closedNote()->text().contains(QStringLiteral("Start Tarv again")))
+        << tray.closedNote()->text().toStdString();
+    tray.closedNote()->close();
+    ASSERT_TRUE(waitUntil([&] { return tray.closedNote() == nullptr; }));
+
+    closeAs(true);
+    EXPECT_EQ(tray.closedNote(), nullptr);
 }
 
 TEST_F(ShellTest, ConnectionTextAndPickerFollowTheConnection)

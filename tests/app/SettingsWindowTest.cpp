@@ -16,6 +16,7 @@
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/TrustedScreensModel.h"
 #include "ui/settings/TrustedScreensSection.h"
+#include "ui/widgets/FormSection.h"
 #include "ui/widgets/WrappingText.h"
 
 #include <QAbstractItemModelTester>
@@ -30,6 +31,7 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTest>
 
@@ -169,6 +171,17 @@ TEST_F(SettingsWindowTest, OpenAtLoginWritesHidesAndRemovesTheAutostartEntry)
     ASSERT_TRUE(waitUntil([&] { return !item.isBusy(); }));
     EXPECT_FALSE(toggle->isChecked());
     EXPECT_FALSE(QFileInfo::exists(entry));
+}
+
+// Openbox and GNOME without an extension run no tray: the window comes back only by a start.
+TEST_F(SettingsWindowTest, WithoutATrayTheFooterSaysHowToGetTheWindowBack)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        GTEST_SKIP() << "a tray is available here";
+    open();
+    const QString footer = find<FormSection>("loginSection")->footer()->text();
+    EXPECT_FALSE(footer.contains(QStringLiteral("tray"))) << footer.toStdString();
+    EXPECT_TRUE(footer.contains(QStringLiteral("start Tarv again to show the window"))) << footer.toStdString();
 }
 
 TEST_F(SettingsWindowTest, AFailedChangeShowsItsReasonUntilOneSucceeds)

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
+
 namespace {
 
 // Qt's parser turns an escaped lone surrogate (\ud800) into a lone UTF-16 unit, which stops
@@ -31,6 +33,30 @@ QJsonValue mendSurrogates(const QJsonValue& value)
     return value;
 }
 
+// The character the parser stopped at, as an editor shows a place: lines and columns from 1,
+// a column counting characters (a UTF-8 sequence is one, so is a tab). Qt's offset lies just
+// past that character. A byte-order mark is not a character of the first line.
+QString placeOf(const QByteArray& data, qsizetype offset)
+{
+    offset = std::clamp<qsizetype>(offset - 1, 0, data.size());
+    const qsizetype start = data.startsWith("\xEF\xBB\xBF") ? std::min<qsizetype>(3, offset) : 0;
+    qsizetype line = 1;
+    qsizetype lineStart = start;
+    for (qsizetype i = start; i < offset; ++i) {
+        if (data[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    qsizetype column = 1;
+    for (qsizetype i = lineStart; i < offset; ++i) {
+        // Continuation bytes belong to the character their sequence began.
+        if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80)
+            ++column;
+    }
+    return QStringLiteral(" at line %1, column %2").arg(line).arg(column);
+}
+
 std::optional<QJsonValue> parseAnyValue(const QByteArray& data, QString* error)
 {
     QJsonParseError failure;
@@ -48,7 +74,7 @@ std::optional<QJsonValue> parseAnyValue(const QByteArray& data, QString* error)
     if (wrappedFailure.error == QJsonParseError::NoError && wrapped.isArray() && wrapped.array().size() == 1)
         return wrapped.array().first();
     if (error)
-        *error = failure.errorString();
+        *error = failure.errorString() + placeOf(data, failure.offset);
     return std::nullopt;
 }
 

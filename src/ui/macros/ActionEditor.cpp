@@ -189,6 +189,23 @@ void ScreenRecordingPermissionRow::showAnswer(bool offered)
         offered ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill");
     m_symbol->setPixmap(symbolIcon(symbol).pixmap(14, 14));
     m_symbol->show();
+    keepTextWhole();
+}
+
+void ScreenRecordingPermissionRow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    keepTextWhole();
+}
+
+// The forms around the row lay it out at the height of its size hint, which the label works
+// out for a width of its own choosing, not at the height its text needs at the width the row
+// gets; asking for that height as the row's least keeps every line shown.
+void ScreenRecordingPermissionRow::keepTextWhole()
+{
+    const int needed = layout()->heightForWidth(width());
+    if (needed > 0 && needed != minimumHeight())
+        setMinimumHeight(needed);
 }
 
 bool ScreenRecordingPermissionRow::portalAsksEachTime()

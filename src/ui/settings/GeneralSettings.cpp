@@ -10,20 +10,21 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QSystemTrayIcon>
 
 GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidget(parent), m_loginItem(loginItem)
 {
     m_loginItem->setParent(this);
 
     auto* login = new FormSection(QString());
+    m_login = login;
     login->setObjectName(QStringLiteral("loginSection"));
     m_openAtLogin = new QCheckBox(QStringLiteral("Open Tarv at login"));
     m_openAtLogin->setObjectName(QStringLiteral("openAtLoginSwitch"));
     m_failure = SettingsForm::failureLabel("loginFailureLabel");
     login->rows()->addRow(m_openAtLogin);
     login->rows()->addRow(m_failure);
-    login->setFooter(QStringLiteral("The device only works while Tarv is running. "
-                                    "Closing the window leaves it running in the tray."));
+    showWhereTarvKeepsRunning();
 
     auto* about = new FormSection(QString());
     about->setObjectName(QStringLiteral("versionSection"));
@@ -42,10 +43,15 @@ GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidge
     connect(m_loginItem, &LoginItem::isEnabledChanged, this, &GeneralSettings::showLoginItem);
     connect(m_loginItem, &LoginItem::failureChanged, this, &GeneralSettings::showLoginItem);
     connect(m_loginItem, &LoginItem::busyChanged, this, &GeneralSettings::showLoginItem);
-    // An entry changed by the desktop's own settings shows when the user comes back.
+    // An entry changed by the desktop's own settings shows when the user comes back, and so
+    // does a tray that came or went meanwhile (asked only while the tab shows: the answer may
+    // come from the tray's host).
     connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive)
-            m_loginItem->refresh();
+        if (state != Qt::ApplicationActive)
+            return;
+        m_loginItem->refresh();
+        if (isVisible())
+            showWhereTarvKeepsRunning();
     });
     showLoginItem();
 }
@@ -54,6 +60,7 @@ void GeneralSettings::showEvent(QShowEvent* event)
 {
     m_loginItem->refresh();
     showLoginItem();
+    showWhereTarvKeepsRunning();
     QWidget::showEvent(event);
 }
 
@@ -64,4 +71,14 @@ void GeneralSettings::showLoginItem()
     if (!changing)
         m_openAtLogin->setChecked(m_loginItem->isEnabled());
     SettingsForm::showFailure(m_failure, m_loginItem->failure());
+}
+
+void GeneralSettings::showWhereTarvKeepsRunning()
+{
+    // Without a tray nothing on the desktop shows that Tarv still runs, nor opens its window.
+    m_login->setFooter(QSystemTrayIcon::isSystemTrayAvailable()
+                           ? QStringLiteral("The device only works while Tarv is running. "
+                                            "Closing the window leaves it running in the tray.")
+                           : QStringLiteral("The device only works while Tarv is running. Closing the window "
+                                            "leaves it running; start Tarv again to show the window."));
 }

@@ -1,9 +1,10 @@
 #pragma once
-// The General tab of Settings: opening Tarv at login, with the failure of the last change,
-// and the version of this copy.
+// The General tab of Settings: opening Tarv at login, with the failure of the last change and
+// where Tarv keeps running without its window, and the version of this copy.
 
 #include <QWidget>
 
+class FormSection;
 class LoginItem;
 class QCheckBox;
 class QLabel;
@@ -21,8 +22,10 @@ protected:
 
 private:
     void showLoginItem();
+    void showWhereTarvKeepsRunning();
 
     LoginItem* m_loginItem = nullptr;
+    FormSection* m_login = nullptr;
     QCheckBox* m_openAtLogin = nullptr;
     QLabel* m_failure = nullptr;
 };

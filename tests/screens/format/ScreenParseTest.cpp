@@ -40,6 +40,26 @@ TEST_F(Parse, NotJsonEndsTheParse)
     EXPECT_TRUE(issues[0].message.startsWith(QStringLiteral("not valid JSON: ")));
 }
 
+TEST_F(Parse, NotJsonSaysWhereTheParserStopped)
+{
+    // One comma missing at the end of line 6: the parser stops at the widget that follows it.
+    EXPECT_FALSE(parse("{\n"
+                       "  \"title\": \"System\",\n"
+                       "  \"background\": \"#101010\",\n"
+                       "  \"widgets\": [\n"
+                       "  {\"type\": \"text\", \"text\": \"CPU\", \"x\": 10, \"y\": 10},\n"
+                       "  {\"type\": \"text\", \"text\": \"GPU\", \"x\": 10, \"y\": 40}\n"
+                       "  {\"type\": \"text\", \"text\": \"RAM\", \"x\": 10, \"y\": 70}\n"
+                       "  ]\n"
+                       "}\n"));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("E not valid JSON: missing value separator at line 7, column 3")});
+
+    // Columns count characters as an editor does: "é" and "ö" are one each, a tab is one.
+    issues.clear();
+    EXPECT_FALSE(parse("{\n\t\"title\": \"héllo wörld\" \"widgets\": []}"));
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("E not valid JSON: unterminated object at line 2, column 25")});
+}
+
 TEST_F(Parse, TopLevelMustBeAnObject)
 {
     // Qt's own parser refuses bare values; they are still JSON, only not an object.

@@ -149,6 +149,18 @@ TEST_F(ActionEditorTest, ThePermissionRowSaysWhetherTheDesktopOffersAScreenshotP
     EXPECT_EQ(find<QLabel>("permissionText")->text(), ScreenRecordingPermissionRow::offeredText(false, false));
     EXPECT_TRUE(
         find<QLabel>("permissionText")->text().startsWith(QStringLiteral("No desktop portal offers screenshots")));
+    // Its lines wrap whole in the inspector at every size of the window, the smallest too.
+    for (const QSize size : {window->minimumSize(), QSize(1366, 768), QSize(1920, 1080)}) {
+        putKey(0, key(QStringLiteral("Key"), MacroAction::unassigned()));
+        window->resize(size);
+        edit(MacroAction::screenshot({}));
+        auto* answered = find<ScreenRecordingPermissionRow>("permissionRow");
+        ASSERT_TRUE(waitUntil([&] { return answered->hasAnswer(); }));
+        auto* text = find<QLabel>("permissionText");
+        EXPECT_TRUE(waitUntil([&] { return text->height() == text->heightForWidth(text->width()); }))
+            << size.width() << "x" << size.height() << ": " << text->height() << " of "
+            << text->heightForWidth(text->width());
+    }
     putKey(0, key(QStringLiteral("Key"), MacroAction::unassigned()));
     QDBusConnection::disconnectFromBus(connection);
 }
