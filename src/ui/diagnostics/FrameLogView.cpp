@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontInfo>
 #include <QHelpEvent>
 #include <QImage>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@
 #include <QToolTip>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -46,6 +48,7 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScr
     // rows move the pixels already drawn instead of painting the list and the sections behind it.
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 
     connect(model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { rowsInserted(first, last); });
@@ -153,9 +156,16 @@ void FrameLogView::rowsInserted(int first, int last)
     const int moved = count * m_rowHeight;
     const int at = first * m_rowHeight - top;
     if (top > 0 && at <= 0) {
-        const QScopedValueRollback keep(m_keepingPlace, true);
         updateRange();
-        verticalScrollBar()->setValue(top + moved);
+        {
+            const QScopedValueRollback keep(m_keepingPlace, true);
+            verticalScrollBar()->setValue(top + moved);
+        }
+        // At the bottom of a full log, where the oldest rows leave, those in sight move down.
+        if (const int lacking = top + moved - verticalScrollBar()->value(); lacking > 0) {
+            viewport()->scroll(0, lacking);
+            updateMarkedRows();
+        }
         return;
     }
     updateRange();
@@ -184,8 +194,11 @@ void FrameLogView::rowsRemoved(int first, int last)
         viewport()->update();
     else if (at < viewport()->height())
         viewport()->scroll(0, -moved, QRect(0, at, viewport()->width(), viewport()->height() - at));
-    // Reading the oldest rows as they leave, the list moves down with what is left.
-    updateRange();
+    // Rows that come in most often follow at once and give the range back: changing it twice
+    // would repaint the scroll bar for nothing. Reading the oldest rows as they leave, the list
+    // then moves down with what is left.
+    if (!std::exchange(m_rangeDue, true))
+        QMetaObject::invokeMethod(this, &FrameLogView::updateRange, Qt::QueuedConnection);
     updateMarkedRows();
 }
 
@@ -223,6 +236,7 @@ void FrameLogView::rowsReset()
 
 void FrameLogView::updateRange()
 {
+    m_rangeDue = false;
     QScrollBar* bar = verticalScrollBar();
     bar->setSingleStep(m_rowHeight);
     bar->setPageStep(viewport()->height());
@@ -252,6 +266,23 @@ void FrameLogView::forgetLayout()
         m_marks[int(direction)] = plainText(mark, m_bold);
         m_markAdvances[int(direction)] = boldMetrics.horizontalAdvance(mark);
     }
+    m_textTop = (m_rowHeight - metrics.height()) / 2;
+    m_baseline = metrics.ascent();
+
+    // A line of these characters needs no shaping when each has its own glyph, all one width.
+    m_cell = 0;
+    m_rawFont = QRawFont::fromFont(font());
+    QString ascii;
+    for (char16_t c = 0x20; c < 0x7f; ++c)
+        ascii.append(QChar(c));
+    const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(ascii);
+    const QList<QPointF> advances = m_rawFont.advancesForGlyphIndexes(glyphs);
+    if (QFontInfo(font()).fixedPitch() && size_t(glyphs.size()) == m_asciiGlyphs.size() && !glyphs.contains(0) &&
+        std::all_of(advances.cbegin(), advances.cend(), [&](const QPointF& a) { return a == advances.first(); })) {
+        std::copy(glyphs.cbegin(), glyphs.cend(), m_asciiGlyphs.begin());
+        m_cell = advances.first().x();
+    }
+
     m_lastTime.clear();
     for (Row& row : m_rows)
         row.laidOut = false;
@@ -279,7 +310,23 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
     laid.mark = int(entry.direction);
     const int lineLeft = margin + laid.timeAdvance + partSpacing + markWidth + partSpacing;
     const int lineWidth = std::max(0, viewport()->width() - margin - 1 - lineLeft);
-    laid.line = plainText(fontMetrics().elidedText(entry.text.simplified(), Qt::ElideRight, lineWidth), font());
+    const QString line = entry.text.simplified();
+    laid.glyphs = QGlyphRun();
+    laid.line = QStaticText();
+    if (m_cell > 0 && line.size() * m_cell <= lineWidth &&
+        std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; })) {
+        QList<quint32> glyphs(line.size());
+        QList<QPointF> positions(line.size());
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            glyphs[i] = m_asciiGlyphs[line[i].unicode() - 0x20];
+            positions[i] = QPointF(i * m_cell, m_baseline);
+        }
+        laid.glyphs.setRawFont(m_rawFont);
+        laid.glyphs.setGlyphIndexes(glyphs);
+        laid.glyphs.setPositions(positions);
+    } else {
+        laid.line = plainText(fontMetrics().elidedText(line, Qt::ElideRight, lineWidth), font());
+    }
     laid.laidOut = true;
     return laid;
 }
@@ -324,20 +371,26 @@ void FrameLogView::paintEvent(QPaintEvent* event)
         const Row& laid = laidOut(row);
         const QRect rect = rowRect(row);
         const bool selected = isSelected(row);
-        const int y = rect.top() + (m_rowHeight - fontMetrics().height()) / 2;
-        painter.setClipRect(rect);
+        const int y = rect.top() + m_textTop;
+        const int x = margin + laid.timeAdvance + 2 * partSpacing + markWidth;
         painter.setPen(selected ? highlighted : secondary);
         painter.drawStaticText(margin, y, laid.time);
         painter.setPen(selected ? highlighted : text);
-        painter.drawStaticText(margin + laid.timeAdvance + 2 * partSpacing + markWidth, y, laid.line);
+        if (!laid.glyphs.isEmpty()) {
+            painter.drawGlyphRun(QPointF(x, y), laid.glyphs);
+        } else {
+            // Shaped text may reach past its line; a repaint of the row below would not see it.
+            painter.setClipRect(rect);
+            painter.drawStaticText(x, y, laid.line);
+            painter.setClipping(false);
+        }
     }
     painter.setFont(m_bold);
     for (int row = first; row <= last; ++row) {
         const Row& laid = m_rows[row];
         const QRect rect = rowRect(row);
-        const int y = rect.top() + (m_rowHeight - fontMetrics().height()) / 2 + m_boldRise;
+        const int y = rect.top() + m_textTop + m_boldRise;
         const int x = margin + laid.timeAdvance + partSpacing + (markWidth - m_markAdvances[laid.mark]) / 2;
-        painter.setClipRect(rect);
         painter.setPen(isSelected(row) ? highlighted : text);
         painter.drawStaticText(x, y, m_marks[laid.mark]);
     }
@@ -361,6 +414,15 @@ QColor FrameLogView::backdrop()
         m_backdrop = pixel.pixelColor(0, 0);
     }
     return *m_backdrop;
+}
+
+bool FrameLogView::event(QEvent* event)
+{
+    // Behind the scroll bar as well: a bar that moves with every row that comes then repaints
+    // the list alone, not the sections behind it.
+    if (event->type() == QEvent::Paint)
+        QPainter(this).fillRect(static_cast<QPaintEvent*>(event)->rect(), backdrop());
+    return QAbstractScrollArea::event(event);
 }
 
 void FrameLogView::resizeEvent(QResizeEvent* event)

@@ -8,11 +8,14 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
+#include <QGlyphRun>
 #include <QList>
+#include <QRawFont>
 #include <QSet>
 #include <QStaticText>
 #include <QUuid>
 
+#include <array>
 #include <optional>
 
 class FrameLogModel;
@@ -47,6 +50,7 @@ public slots:
     void selectAll();
 
 protected:
+    bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -68,6 +72,9 @@ private:
         QStaticText time;
         int timeAdvance = 0;
         int mark = 0;
+        // A line of printable ASCII that fits is its glyphs, one cell apart; any other line is
+        // shaped and cut.
+        QGlyphRun glyphs;
         QStaticText line;
     };
 
@@ -92,12 +99,22 @@ private:
     QUuid m_anchor;
     // The rows moved with the scroll bar's value: the pixels in sight stay as they are.
     bool m_keepingPlace = false;
+    // The range is to be updated once the rows that come in with those that left are in.
+    bool m_rangeDue = false;
 
     int m_rowHeight = 0;
     // The width the rows' lines were cut for.
     int m_width = -1;
     QFont m_bold;
     int m_boldRise = 0;
+    // How far below a row's top its texts start.
+    int m_textTop = 0;
+    // The font's glyphs of printable ASCII and the width of their cell, when it has a glyph of
+    // one width for each: the fixed-pitch font the list is set in does.
+    QRawFont m_rawFont;
+    std::array<quint32, 0x7f - 0x20> m_asciiGlyphs{};
+    qreal m_cell = 0;
+    qreal m_baseline = 0;
     QStaticText m_marks[3];
     int m_markAdvances[3] = {};
     QString m_lastTime;
