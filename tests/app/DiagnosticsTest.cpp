@@ -158,7 +158,7 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
 
     // Selected lines go to the clipboard as the rows read, top to bottom.
     FrameLogView* list = v.logView();
-    list->selectRows(0, 1);
+    list->selectionModel()->select(QItemSelection(model->index(0), model->index(1)), QItemSelectionModel::Select);
     list->copy();
     const QStringList lines = QApplication::clipboard()->text().split(u'\n');
     ASSERT_EQ(lines.size(), 2);
@@ -174,11 +174,11 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     list->setFocus();
     ASSERT_TRUE(waitUntil([&] { return list->hasFocus(); }));
-    list->selectRows(2, 2);
+    list->selectionModel()->select(model->index(2), QItemSelectionModel::ClearAndSelect);
     // The selection stays on the entry as newer ones push it down.
     hub->log(LogEntry::Direction::received, QStringLiteral("ACK #11 seq=2"));
     model->sync();
-    EXPECT_TRUE(list->isSelected(3));
+    EXPECT_TRUE(list->selectionModel()->isSelected(model->index(3)));
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" — 205")));
 }
@@ -236,16 +236,18 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
         switch (random.bounded(40)) {
         case 0: {
             const int row = random.bounded(20);
-            list->selectRows(row, row + random.bounded(3));
+            list->selectionModel()->select(QItemSelection(model->index(row), model->index(row + random.bounded(3))),
+                                           QItemSelectionModel::ClearAndSelect);
             break;
         }
-        case 1: list->clearSelection(); break;
+        case 1: list->selectionModel()->clear(); break;
         case 2: list->verticalScrollBar()->setValue(random.bounded(list->verticalScrollBar()->maximum() + 1)); break;
         case 3: page->verticalScrollBar()->setValue(random.bounded(page->verticalScrollBar()->maximum() + 1)); break;
         case 4: window->resize(700 + random.bounded(500), 500 + random.bounded(400)); break;
         case 5:
             list->setFocus();
-            list->setCurrentRow(random.bounded(30));
+            list->selectionModel()->setCurrentIndex(model->index(random.bounded(30), 0),
+                                                    QItemSelectionModel::NoUpdate);
             break;
         case 6: list->clearFocus(); break;
         case 7: QTest::keyClick(list, Qt::Key_Home); break;
@@ -265,11 +267,11 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
     // Scrolled a little way down, the user reads: the rows in sight stay still while entries come,
     // up to the last of them leaving the log at the bottom.
     window->resize(1000, 800);
-    list->clearSelection();
+    list->selectionModel()->clear();
     QApplication::processEvents();
     QScrollBar* bar = list->verticalScrollBar();
     bar->setValue(3 * list->rowHeight() + 5);
-    list->selectRows(5, 6);
+    list->selectionModel()->select(QItemSelection(model->index(5), model->index(6)), QItemSelectionModel::Select);
     QApplication::processEvents();
     const auto rowsInSight = [&] {
         const QImage all = pixels();

@@ -55,11 +55,14 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScr
     connect(model, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) { rowsRemoved(first, last); });
     connect(model, &QAbstractItemModel::modelReset, this, &FrameLogView::rowsReset);
+    m_selection = new QItemSelectionModel(model, this);
+    connect(m_selection, &QItemSelectionModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(m_selection, &QItemSelectionModel::currentChanged, viewport(), qOverload<>(&QWidget::update));
     connect(model, &QObject::destroyed, this, [this] {
         m_model = nullptr;
         rowsReset();
     });
-    // The rows follow the log while the list is shown (the page's, the window's).
+    // Until the list is shown.
     model->setFollowing(false);
     forgetLayout();
     rowsReset();
@@ -81,59 +84,28 @@ int FrameLogView::rowAt(QPoint point) const
     return row < m_rows.size() ? row : -1;
 }
 
-int FrameLogView::rowOf(const QUuid& id) const
+bool FrameLogView::isSelected(int row) const
 {
-    if (id.isNull())
-        return -1;
-    const auto found = std::find_if(m_rows.cbegin(), m_rows.cend(), [&](const Row& row) { return row.id == id; });
-    return found == m_rows.cend() ? -1 : int(found - m_rows.cbegin());
-}
-
-void FrameLogView::selectRows(int first, int last)
-{
-    m_selected.clear();
-    for (int row = std::max(0, first); row <= last && row < m_rows.size(); ++row)
-        m_selected.insert(m_rows[row].id);
-    viewport()->update();
-}
-
-void FrameLogView::clearSelection()
-{
-    m_selected.clear();
-    viewport()->update();
+    return m_selection->hasSelection() && m_selection->isRowSelected(row);
 }
 
 void FrameLogView::selectAll()
 {
-    selectRows(0, int(m_rows.size()) - 1);
+    if (!m_rows.isEmpty())
+        m_selection->select(QItemSelection(m_model->index(0), m_model->index(int(m_rows.size()) - 1)),
+                            QItemSelectionModel::ClearAndSelect);
 }
 
-bool FrameLogView::isSelected(int row) const
-{
-    return !m_selected.isEmpty() && row >= 0 && row < m_rows.size() && m_selected.contains(m_rows[row].id);
-}
-
-void FrameLogView::setCurrentRow(int row)
-{
-    m_current = m_anchor = row >= 0 && row < m_rows.size() ? m_rows[row].id : QUuid();
-    viewport()->update();
-}
-
-int FrameLogView::currentRow() const
-{
-    return rowOf(m_current);
-}
-
+// The lines of the selected rows, top to bottom; the current row's when none is selected.
 QString FrameLogView::selectedText() const
 {
+    QModelIndexList rows = m_selection->selectedRows();
+    if (rows.isEmpty() && m_selection->currentIndex().isValid())
+        rows.append(m_selection->currentIndex());
+    std::sort(rows.begin(), rows.end());
     QStringList lines;
-    const auto lineOf = [this](int row) { return m_model->index(row).data(Qt::DisplayRole).toString(); };
-    for (int row = 0; m_model && row < m_rows.size(); ++row) {
-        if (isSelected(row))
-            lines.append(lineOf(row));
-    }
-    if (lines.isEmpty() && m_model && currentRow() >= 0)
-        lines.append(lineOf(currentRow()));
+    for (const QModelIndex& row : std::as_const(rows))
+        lines.append(row.data(Qt::DisplayRole).toString());
     return lines.join(u'\n');
 }
 
@@ -150,8 +122,6 @@ void FrameLogView::rowsInserted(int first, int last)
 {
     const int count = last - first + 1;
     m_rows.insert(first, count, Row{});
-    for (int row = first; row <= last; ++row)
-        m_rows[row].id = m_model->entryAt(row)->id;
     const int top = verticalScrollBar()->value();
     const int moved = count * m_rowHeight;
     const int at = first * m_rowHeight - top;
@@ -178,8 +148,6 @@ void FrameLogView::rowsInserted(int first, int last)
 void FrameLogView::rowsRemoved(int first, int last)
 {
     const int count = last - first + 1;
-    for (int row = first; row <= last; ++row)
-        m_selected.remove(m_rows[row].id);
     m_rows.remove(first, count);
     const int top = verticalScrollBar()->value();
     const int moved = count * m_rowHeight;
@@ -206,8 +174,8 @@ void FrameLogView::rowsRemoved(int first, int last)
 // painted again, all of it.
 void FrameLogView::updateMarkedRows()
 {
-    const int current = hasFocus() ? currentRow() : -1;
-    if (m_selected.isEmpty() && current < 0)
+    const int current = hasFocus() ? m_selection->currentIndex().row() : -1;
+    if (!m_selection->hasSelection() && current < 0)
         return;
     const int top = verticalScrollBar()->value();
     const int last = std::min(int(m_rows.size()) - 1, (top + viewport()->height() - 1) / m_rowHeight);
@@ -219,17 +187,7 @@ void FrameLogView::updateMarkedRows()
 
 void FrameLogView::rowsReset()
 {
-    m_rows.clear();
-    for (int row = 0; m_model && row < m_model->rowCount(); ++row) {
-        m_rows.append(Row{});
-        m_rows.last().id = m_model->entryAt(row)->id;
-    }
-    QSet<QUuid> kept;
-    for (const Row& row : std::as_const(m_rows)) {
-        if (m_selected.contains(row.id))
-            kept.insert(row.id);
-    }
-    m_selected = kept;
+    m_rows = QList<Row>(m_model ? m_model->rowCount() : 0);
     updateRange();
     viewport()->update();
 }
@@ -341,7 +299,7 @@ void FrameLogView::paintEvent(QPaintEvent* event)
     const int top = verticalScrollBar()->value();
     const int first = (exposed.top() + top) / m_rowHeight;
     const int last = std::min(int(m_rows.size()) - 1, (exposed.bottom() + top) / m_rowHeight);
-    const int current = hasFocus() ? currentRow() : -1;
+    const int current = hasFocus() ? m_selection->currentIndex().row() : -1;
     const QPalette& colors = palette();
     const QColor text = colors.color(QPalette::Active, QPalette::Text);
     const QColor secondary = colors.color(QPalette::Active, QPalette::PlaceholderText);
@@ -418,10 +376,28 @@ QColor FrameLogView::backdrop()
 
 bool FrameLogView::event(QEvent* event)
 {
-    // Behind the scroll bar as well: a bar that moves with every row that comes then repaints
-    // the list alone, not the sections behind it.
-    if (event->type() == QEvent::Paint)
+    switch (event->type()) {
+    case QEvent::Paint:
+        // Behind the scroll bar as well: a bar that moves with every row that comes then
+        // repaints the list alone, not the sections behind it.
         QPainter(this).fillRect(static_cast<QPaintEvent*>(event)->rect(), backdrop());
+        break;
+    // The rows follow the log while the list is shown (the page's, the window's).
+    case QEvent::Show:
+    case QEvent::Hide:
+        m_backdrop.reset();
+        if (m_model)
+            m_model->setFollowing(event->type() == QEvent::Show);
+        break;
+    case QEvent::FontChange: forgetLayout(); break;
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::ParentChange: m_backdrop.reset(); [[fallthrough]];
+    // The current row is marked while the list has the focus.
+    case QEvent::FocusIn:
+    case QEvent::FocusOut: viewport()->update(); break;
+    default: break;
+    }
     return QAbstractScrollArea::event(event);
 }
 
@@ -435,36 +411,6 @@ void FrameLogView::resizeEvent(QResizeEvent* event)
             row.laidOut = false;
     }
     updateRange();
-}
-
-void FrameLogView::changeEvent(QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::FontChange: forgetLayout(); break;
-    case QEvent::PaletteChange:
-    case QEvent::StyleChange:
-    case QEvent::ParentChange:
-        m_backdrop.reset();
-        viewport()->update();
-        break;
-    default: break;
-    }
-    QAbstractScrollArea::changeEvent(event);
-}
-
-void FrameLogView::showEvent(QShowEvent* event)
-{
-    m_backdrop.reset();
-    if (m_model)
-        m_model->setFollowing(true);
-    QAbstractScrollArea::showEvent(event);
-}
-
-void FrameLogView::hideEvent(QHideEvent* event)
-{
-    if (m_model)
-        m_model->setFollowing(false);
-    QAbstractScrollArea::hideEvent(event);
 }
 
 bool FrameLogView::viewportEvent(QEvent* event)
@@ -493,105 +439,66 @@ bool FrameLogView::viewportEvent(QEvent* event)
     return QAbstractScrollArea::viewportEvent(event);
 }
 
-// Selects from the anchor row to `row`, adding to the selection or in place of it.
-void FrameLogView::selectFromAnchor(int row, bool add)
+// As a list chooses rows: Shift selects from the anchor, adding to the selection with Control;
+// Control alone toggles a clicked row and moves the current row by keys without selecting.
+void FrameLogView::choose(int row, Qt::KeyboardModifiers modifiers, bool byKey)
 {
-    const int anchor = rowOf(m_anchor) >= 0 ? rowOf(m_anchor) : row;
-    if (!add)
-        m_selected.clear();
-    for (int r = std::min(anchor, row); r <= std::max(anchor, row); ++r)
-        m_selected.insert(m_rows[r].id);
-    m_current = m_rows[row].id;
-    viewport()->update();
+    const QModelIndex index = m_model->index(row);
+    if (modifiers & Qt::ShiftModifier) {
+        const int anchor = m_anchor.isValid() ? m_anchor.row() : row;
+        m_selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        m_selection->select(QItemSelection(m_model->index(std::min(anchor, row)), m_model->index(std::max(anchor, row))),
+                            modifiers & Qt::ControlModifier ? QItemSelectionModel::Select
+                                                            : QItemSelectionModel::ClearAndSelect);
+        return;
+    }
+    m_anchor = index;
+    m_selection->setCurrentIndex(index, !(modifiers & Qt::ControlModifier) ? QItemSelectionModel::ClearAndSelect
+                                        : byKey                            ? QItemSelectionModel::NoUpdate
+                                                                           : QItemSelectionModel::Toggle);
 }
 
 void FrameLogView::mousePressEvent(QMouseEvent* event)
 {
     const int row = rowAt(event->position().toPoint());
-    const Qt::KeyboardModifiers modifiers = event->modifiers();
     if (row < 0) {
-        if (!(modifiers & (Qt::ShiftModifier | Qt::ControlModifier)))
-            clearSelection();
-        return;
-    }
-    const QUuid id = m_rows[row].id;
-    // A right click keeps the selection it lands on, for Copy in the menu.
-    if (event->button() == Qt::RightButton && isSelected(row)) {
-        m_current = id;
-    } else if (modifiers & Qt::ShiftModifier) {
-        selectFromAnchor(row, modifiers & Qt::ControlModifier);
-    } else if (modifiers & Qt::ControlModifier) {
-        if (!m_selected.remove(id))
-            m_selected.insert(id);
-        m_current = m_anchor = id;
+        if (!(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+            m_selection->clearSelection();
+    } else if (event->button() == Qt::RightButton && isSelected(row)) {
+        // The menu's Copy copies the selection it was opened on.
+        m_selection->setCurrentIndex(m_model->index(row), QItemSelectionModel::NoUpdate);
     } else {
-        m_selected = {id};
-        m_current = m_anchor = id;
+        choose(row, event->modifiers(), false);
     }
-    viewport()->update();
 }
 
 void FrameLogView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (!(event->buttons() & Qt::LeftButton) || m_rows.isEmpty() || rowOf(m_anchor) < 0)
+    if (!(event->buttons() & Qt::LeftButton) || !m_anchor.isValid())
         return;
-    const int y = std::clamp(int(event->position().y()), 0, viewport()->height() - 1);
-    const int row = rowAt(QPoint(0, y));
-    selectFromAnchor(row < 0 ? int(m_rows.size()) - 1 : row, event->modifiers() & Qt::ControlModifier);
+    const int row = rowAt(QPoint(0, std::clamp(int(event->position().y()), 0, viewport()->height() - 1)));
+    choose(row < 0 ? int(m_rows.size()) - 1 : row, Qt::ShiftModifier | (event->modifiers() & Qt::ControlModifier), false);
 }
 
 void FrameLogView::keyPressEvent(QKeyEvent* event)
 {
-    const int current = currentRow();
+    const int current = m_selection->currentIndex().row();
     const int page = std::max(1, viewport()->height() / m_rowHeight);
     int row = 0;
     switch (event->key()) {
-    case Qt::Key_Up: row = current < 0 ? 0 : current - 1; break;
-    case Qt::Key_Down: row = current < 0 ? 0 : current + 1; break;
+    case Qt::Key_Up: row = current - 1; break;
+    case Qt::Key_Down: row = current + 1; break;
     case Qt::Key_PageUp: row = current - page; break;
-    case Qt::Key_PageDown: row = std::max(current, 0) + page; break;
+    case Qt::Key_PageDown: row = current + page; break;
     case Qt::Key_Home: row = 0; break;
     case Qt::Key_End: row = int(m_rows.size()) - 1; break;
     default: QAbstractScrollArea::keyPressEvent(event); return;
     }
-    if (!m_rows.isEmpty())
-        moveCurrent(std::clamp(row, 0, int(m_rows.size()) - 1), event->modifiers());
-}
-
-// As a list moves its current row by keys: Shift selects from the anchor, Control moves alone.
-void FrameLogView::moveCurrent(int row, Qt::KeyboardModifiers modifiers)
-{
-    const QUuid id = m_rows[row].id;
-    if (modifiers & Qt::ShiftModifier) {
-        selectFromAnchor(row, false);
-    } else if (modifiers & Qt::ControlModifier) {
-        m_current = id;
-    } else {
-        m_selected = {id};
-        m_current = m_anchor = id;
-    }
-    ensureVisible(row);
-    viewport()->update();
-}
-
-void FrameLogView::ensureVisible(int row)
-{
+    if (m_rows.isEmpty())
+        return;
+    row = std::clamp(row, 0, int(m_rows.size()) - 1);
+    choose(row, event->modifiers(), true);
+    // In sight; back at the top, the list follows the log again.
     QScrollBar* bar = verticalScrollBar();
-    const int top = row * m_rowHeight;
-    if (top < bar->value())
-        bar->setValue(top);
-    else if (top + m_rowHeight > bar->value() + viewport()->height())
-        bar->setValue(top + m_rowHeight - viewport()->height());
-}
-
-void FrameLogView::focusInEvent(QFocusEvent* event)
-{
-    viewport()->update();
-    QAbstractScrollArea::focusInEvent(event);
-}
-
-void FrameLogView::focusOutEvent(QFocusEvent* event)
-{
-    viewport()->update();
-    QAbstractScrollArea::focusOutEvent(event);
+    bar->setValue(std::max(std::min(bar->value(), row * m_rowHeight), (row + 1) * m_rowHeight - viewport()->height()));
 }

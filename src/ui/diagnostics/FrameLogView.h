@@ -11,9 +11,8 @@
 #include <QGlyphRun>
 #include <QList>
 #include <QRawFont>
-#include <QSet>
+#include <QItemSelectionModel>
 #include <QStaticText>
-#include <QUuid>
 
 #include <array>
 #include <optional>
@@ -33,13 +32,8 @@ public:
     // The model row drawn at `point` of the viewport; -1 where there is none.
     int rowAt(QPoint point) const;
 
-    // Selection and the current row are kept on entries: they stay with them as rows move.
-    void selectRows(int first, int last);
-    void clearSelection();
-    bool isSelected(int row) const;
-    void setCurrentRow(int row);
-    // -1 when there is none, or its entry left the log.
-    int currentRow() const;
+    // The selection and the current row, kept on the entries as rows come and go.
+    QItemSelectionModel* selectionModel() const { return m_selection; }
 
     // The lines of the selected rows, top to bottom; the current row when none is selected.
     QString selectedText() const;
@@ -55,19 +49,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     // An entry as drawn: laid out the first time it is drawn, kept while it is in the log.
     struct Row {
-        QUuid id;
         bool laidOut = false;
         QStaticText time;
         int timeAdvance = 0;
@@ -85,18 +73,15 @@ private:
     void updateMarkedRows();
     void forgetLayout();
     Row& laidOut(int row);
-    int rowOf(const QUuid& id) const;
-    void selectFromAnchor(int row, bool add);
-    void moveCurrent(int row, Qt::KeyboardModifiers modifiers);
-    void ensureVisible(int row);
+    bool isSelected(int row) const;
+    void choose(int row, Qt::KeyboardModifiers modifiers, bool byKey);
     QColor backdrop();
 
     FrameLogModel* m_model = nullptr;
     // The model's rows, newest first.
     QList<Row> m_rows;
-    QSet<QUuid> m_selected;
-    QUuid m_current;
-    QUuid m_anchor;
+    QItemSelectionModel* m_selection = nullptr;
+    QPersistentModelIndex m_anchor;
     // The rows moved with the scroll bar's value: the pixels in sight stay as they are.
     bool m_keepingPlace = false;
     // The range is to be updated once the rows that come in with those that left are in.
