@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
 #include <QToolTip>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <utility>
@@ -269,24 +270,29 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
     const int lineLeft = margin + laid.timeAdvance + partSpacing + markWidth + partSpacing;
     const int lineWidth = std::max(0, viewport()->width() - margin - 1 - lineLeft);
     const QString line = entry.text.simplified();
-    laid.glyphs = QGlyphRun();
+    laid.glyphs.clear();
+    laid.positions.clear();
     laid.line = QStaticText();
     if (m_cell > 0 && line.size() * m_cell <= lineWidth &&
         std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; })) {
-        QList<quint32> glyphs(line.size());
-        QList<QPointF> positions(line.size());
         for (qsizetype i = 0; i < line.size(); ++i) {
-            glyphs[i] = m_asciiGlyphs[line[i].unicode() - 0x20];
-            positions[i] = QPointF(i * m_cell, m_baseline);
+            laid.glyphs.append(m_asciiGlyphs[line[i].unicode() - 0x20]);
+            laid.positions.append(QPointF(i * m_cell, m_baseline));
         }
-        laid.glyphs.setRawFont(m_rawFont);
-        laid.glyphs.setGlyphIndexes(glyphs);
-        laid.glyphs.setPositions(positions);
     } else {
         laid.line = plainText(fontMetrics().elidedText(line, Qt::ElideRight, lineWidth), font());
     }
     laid.laidOut = true;
     return laid;
+}
+
+// Glyphs of the list's font that stay where they are while the run is drawn.
+QGlyphRun FrameLogView::glyphRun(const quint32* glyphs, const QPointF* positions, qsizetype count) const
+{
+    QGlyphRun run;
+    run.setRawFont(m_rawFont);
+    run.setRawData(glyphs, positions, int(count));
+    return run;
 }
 
 void FrameLogView::paintEvent(QPaintEvent* event)
@@ -325,23 +331,34 @@ void FrameLogView::paintEvent(QPaintEvent* event)
     // The texts in the regular font, then the marks in bold: two changes of font a repaint, not
     // two a row.
     painter.setFont(font());
+    // Plain lines are drawn together: one call for all the rows of a repaint rather than one a row.
+    QVarLengthArray<quint32, 1024> glyphs;
+    QVarLengthArray<QPointF, 1024> positions;
     for (int row = first; row <= last; ++row) {
         const Row& laid = laidOut(row);
         const QRect rect = rowRect(row);
         const bool selected = isSelected(row);
-        const int y = rect.top() + m_textTop;
-        const int x = margin + laid.timeAdvance + 2 * partSpacing + markWidth;
+        const QPointF at(margin + laid.timeAdvance + 2 * partSpacing + markWidth, rect.top() + m_textTop);
         painter.setPen(selected ? highlighted : secondary);
-        painter.drawStaticText(margin, y, laid.time);
-        painter.setPen(selected ? highlighted : text);
-        if (!laid.glyphs.isEmpty()) {
-            painter.drawGlyphRun(QPointF(x, y), laid.glyphs);
-        } else {
-            // Shaped text may reach past its line; a repaint of the row below would not see it.
-            painter.setClipRect(rect);
-            painter.drawStaticText(x, y, laid.line);
-            painter.setClipping(false);
+        painter.drawStaticText(QPointF(margin, at.y()), laid.time);
+        if (!selected && !laid.glyphs.isEmpty()) {
+            glyphs.append(laid.glyphs.constData(), laid.glyphs.size());
+            for (const QPointF& position : laid.positions)
+                positions.append(position + at);
+            continue;
         }
+        painter.setPen(selected ? highlighted : text);
+        // Shaped text may reach past its line; a repaint of the row below would not see it.
+        painter.setClipRect(rect);
+        if (laid.glyphs.isEmpty())
+            painter.drawStaticText(at, laid.line);
+        else
+            painter.drawGlyphRun(at, glyphRun(laid.glyphs.constData(), laid.positions.constData(), laid.glyphs.size()));
+        painter.setClipping(false);
+    }
+    if (!glyphs.isEmpty()) {
+        painter.setPen(text);
+        painter.drawGlyphRun(QPointF(), glyphRun(glyphs.constData(), positions.constData(), glyphs.size()));
     }
     painter.setFont(m_bold);
     for (int row = first; row <= last; ++row) {

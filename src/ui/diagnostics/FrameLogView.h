@@ -62,7 +62,8 @@ private:
         int mark = 0;
         // A line of printable ASCII that fits is its glyphs, one cell apart; any other line is
         // shaped and cut.
-        QGlyphRun glyphs;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
         QStaticText line;
     };
 
@@ -73,6 +74,7 @@ private:
     void updateMarkedRows();
     void forgetLayout();
     Row& laidOut(int row);
+    QGlyphRun glyphRun(const quint32* glyphs, const QPointF* positions, qsizetype count) const;
     bool isSelected(int row) const;
     void choose(int row, Qt::KeyboardModifiers modifiers, bool byKey);
     QColor backdrop();
