@@ -5,7 +5,6 @@
 #include "ShellFixture.h"
 
 #include "app/SidebarHost.h"
-#include "ui/diagnostics/AsciiGlyphs.h"
 #include "ui/diagnostics/DeviceScreenSection.h"
 #include "ui/diagnostics/DiagnosticsView.h"
 #include "ui/diagnostics/FrameLogModel.h"
@@ -76,43 +75,6 @@ TEST(SnapshotPictureTest, NeverGrowsPastItsPixelsAndShrinksWithItsProportions)
     EXPECT_EQ(picture.imageRect(), QRect(0, 70, 240, 160));
     EXPECT_EQ(picture.heightForWidth(240), 160);
     EXPECT_EQ(picture.heightForWidth(960), 320);
-}
-
-// The frame log redraws only the characters that changed between two lines of its font's table.
-TEST(AsciiGlyphsTest, ChangedSpanHoldsTheCharactersThatDifferAndNoMore)
-{
-    const AsciiGlyphs glyphs(FormSection::monospacedFont(-1));
-    const std::optional<AsciiGlyphs::Line> line = glyphs.line(u"PATCH #1234 ops=3");
-    ASSERT_TRUE(line) << "the log's font draws printable ASCII from its table";
-    const QList<QPointF>& at = line->positions;
-    const qreal wide = 10'000;
-
-    const std::optional<AsciiGlyphs::Span> same = glyphs.changed(u"PATCH #1234 ops=3", u"PATCH #1234 ops=3", wide);
-    ASSERT_TRUE(same);
-    EXPECT_GE(same->from, same->to);
-
-    // Two digits in the middle: their cells, with a little room for ink, and not the line's ends.
-    const std::optional<AsciiGlyphs::Span> digits = glyphs.changed(u"PATCH #1234 ops=3", u"PATCH #1250 ops=3", wide);
-    ASSERT_TRUE(digits);
-    EXPECT_LE(digits->from, at[9].x());
-    EXPECT_GE(digits->to, at[11].x());
-    EXPECT_GT(digits->from, at[6].x());
-    EXPECT_LT(digits->to, at[14].x());
-    const AsciiGlyphs::Range drawn = glyphs.reaching(*line, digits->from, digits->to);
-    EXPECT_LE(drawn.first, 9);
-    EXPECT_GE(drawn.last, 11);
-    EXPECT_GT(drawn.first, 0);
-    EXPECT_LT(drawn.last, line->glyphs.size());
-
-    // A line of another length moves everything after the first difference.
-    const std::optional<AsciiGlyphs::Span> longer = glyphs.changed(u"PATCH #9 ops=3", u"PATCH #10 ops=3", wide);
-    ASSERT_TRUE(longer);
-    EXPECT_LE(longer->from, at[7].x());
-    EXPECT_GE(longer->to, at[14].x());
-
-    // Lines elided for their width, or outside the table, are not the table's to compare.
-    EXPECT_FALSE(glyphs.changed(u"PATCH #1234 ops=3", u"PATCH #1250 ops=3", at[5].x()));
-    EXPECT_FALSE(glyphs.changed(u"PATCH #1234", u"Grüße #1234", wide));
 }
 
 class DiagnosticsTest : public ShellTest {
@@ -213,6 +175,10 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     list->setFocus();
     ASSERT_TRUE(waitUntil([&] { return list->hasFocus(); }));
     list->selectionModel()->select(model->index(2), QItemSelectionModel::ClearAndSelect);
+    // The selection stays on the entry as newer ones push it down.
+    hub->log(LogEntry::Direction::received, QStringLiteral("ACK #11 seq=2"));
+    model->sync();
+    EXPECT_TRUE(list->selectionModel()->isSelected(model->index(3)));
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" — 205")));
 }
@@ -268,9 +234,12 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
         }
         model->sync();
         switch (random.bounded(40)) {
-        case 0:
-            list->selectionModel()->select(model->index(random.bounded(20), 0), QItemSelectionModel::ClearAndSelect);
+        case 0: {
+            const int row = random.bounded(20);
+            list->selectionModel()->select(QItemSelection(model->index(row), model->index(row + random.bounded(3))),
+                                           QItemSelectionModel::ClearAndSelect);
             break;
+        }
         case 1: list->selectionModel()->clear(); break;
         case 2: list->verticalScrollBar()->setValue(random.bounded(list->verticalScrollBar()->maximum() + 1)); break;
         case 3: page->verticalScrollBar()->setValue(random.bounded(page->verticalScrollBar()->maximum() + 1)); break;
@@ -281,6 +250,7 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
                                                     QItemSelectionModel::NoUpdate);
             break;
         case 6: list->clearFocus(); break;
+        case 7: QTest::keyClick(list, Qt::Key_Home); break;
         default: break;
         }
         // A relayout comes on a zero timer, and its repaint after it.
@@ -293,6 +263,53 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
         }
     }
     EXPECT_EQ(model->rowCount(), DeviceManager::maxLogEntries);
+
+    // Scrolled a little way down, the user reads: the rows in sight stay still while entries come,
+    // up to the last of them leaving the log at the bottom.
+    window->resize(1000, 800);
+    list->selectionModel()->clear();
+    QApplication::processEvents();
+    QScrollBar* bar = list->verticalScrollBar();
+    bar->setValue(3 * list->rowHeight() + 5);
+    list->selectionModel()->select(QItemSelection(model->index(5), model->index(6)), QItemSelectionModel::Select);
+    QApplication::processEvents();
+    const auto rowsInSight = [&] {
+        const QImage all = pixels();
+        return all.copy(QRect(list->viewport()->mapTo(list, QPoint(0, 0)), list->viewport()->size()));
+    };
+    const QImage reading = rowsInSight();
+    const int lastInSight = list->rowAt(QPoint(0, list->viewport()->height() - 1));
+    ASSERT_GT(lastInSight, 0);
+    int arrived = 0;
+    for (int step = 0; lastInSight + arrived + 30 < DeviceManager::maxLogEntries; ++step) {
+        const int value = bar->value();
+        for (int n = random.bounded(1, 30); n > 0; --n, ++arrived) {
+            now = now.addMSecs(random.bounded(400));
+            hub->log(LogEntry::Direction(random.bounded(3)), text());
+        }
+        model->sync();
+        QApplication::processEvents();
+        QApplication::processEvents();
+        ASSERT_GT(bar->value(), value) << "the scroll bar shows the live end moving away";
+        ASSERT_EQ(reading, rowsInSight()) << "step " << step;
+        const QImage refreshed = pixels();
+        list->viewport()->repaint();
+        ASSERT_EQ(refreshed, pixels()) << "step " << step;
+    }
+    ASSERT_GT(arrived, 100);
+
+    // Home goes back to the top, and the list follows the log again.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    hub->log(LogEntry::Direction::sent, QStringLiteral("PATCH #1 ops=1"));
+    model->sync();
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(bar->value(), 0);
+    const QImage followed = pixels();
+    list->viewport()->repaint();
+    EXPECT_EQ(followed, pixels());
 }
 
 TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)

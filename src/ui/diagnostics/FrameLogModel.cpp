@@ -154,7 +154,6 @@ void FrameLogModel::sync()
         // Rows whose entries are gone or no longer among the newest `target`.
         const qsizetype leaving =
             newest < 0 ? m_rows.size() : std::clamp<qsizetype>(keepFrom - oldest, 0, m_rows.size());
-        m_keepsRowCount = leaving > 0 && leaving == size - std::max(newest + 1, keepFrom);
         if (leaving > 0) {
             beginRemoveRows({}, int(m_rows.size() - leaving), int(m_rows.size() - 1));
             m_rows.remove(0, leaving);
@@ -171,5 +170,4 @@ void FrameLogModel::sync()
         }
         endInsertRows();
     }
-    m_keepsRowCount = false;
 }

@@ -46,10 +46,6 @@ public:
     void setFollowing(bool following);
     bool isFollowing() const { return bool(m_following); }
 
-    // Whether the rows changing now leave the row count as it was: as many entries leave at the
-    // bottom as come in at the top, so every row keeps its place and only its content moves.
-    bool keepsRowCount() const { return m_keepsRowCount; }
-
 private:
     void syncSoon();
     QString timeTextOf(const QDateTime& date);
@@ -64,5 +60,4 @@ private:
     QString m_lastTimeText;
     QTimer* m_syncTimer = nullptr;
     QMetaObject::Connection m_following;
-    bool m_keepsRowCount = false;
 };

@@ -1,418 +1,72 @@
 #include "ui/diagnostics/FrameLogView.h"
 
-#include "hub/DeviceManager.h"
-#include "ui/diagnostics/AsciiGlyphs.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/widgets/FormSection.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QHash>
+#include <QFontInfo>
+#include <QHelpEvent>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
-#include <QGlyphRun>
-#include <QtMath>
-#include <QUuid>
+#include <QStyleOptionViewItem>
+#include <QToolTip>
 #include <QVarLengthArray>
-#include <QStyledItemDelegate>
 
 #include <algorithm>
-#include <memory>
-#include <optional>
 #include <utility>
 
 namespace {
 
-// A row in any of these states is drawn with the style's panel, across its whole width.
-constexpr QStyle::State markedStates = QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus;
+// A row's texts start this far in from either side of the list.
+constexpr int margin = 8;
 
-using Fill = std::pair<QRegion, QColor>;
-
-void paintFill(QPainter& painter, const Fill& fill)
+QStaticText plainText(const QString& text, const QFont& font)
 {
-    for (const QRect& rect : fill.first)
-        painter.fillRect(rect, fill.second);
-}
-
-// Paints a row as its three parts on one baseline; the text is elided at the right edge.
-class FrameLogDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        if (const std::optional<Fill> fill = takeFill())
-            paintFill(*painter, *fill);
-        // The model gives rows no background of their own: a plain row shows the list's, which
-        // is already there, and only a marked row needs the style's panel.
-        if (option.state & markedStates) {
-            QStyleOptionViewItem background = option;
-            initStyleOption(&background, index);
-            background.text.clear();
-            const QWidget* widget = option.widget;
-            QStyle* style = widget ? widget->style() : QApplication::style();
-            style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
-        }
-
-        const Fonts& fonts = fontsFor(option.font);
-        const bool selected = option.state & QStyle::State_Selected;
-        const QColor text = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
-        const QColor secondary = selected ? text : option.palette.color(QPalette::PlaceholderText);
-        const QRect area = textArea(option.rect);
-        const int top = area.top() + (area.height() - fonts.height) / 2;
-        const RowTexts& texts = rowTexts(index, fonts, area.width());
-        const Columns at = columns(area, texts.time.advance);
-        m_paintedRight = std::max(m_paintedRight, inkRight(option.rect, option.state, texts));
-
-        // Only what reaches into the repainted part of the row is drawn again: a refresh often
-        // repaints a few characters of each row.
-        QRect exposed = option.rect;
-        if (m_exposed)
-            exposed = m_exposed->intersected(option.rect).boundingRect();
-        if (exposed.isEmpty())
-            return;
-        const int left = exposed.left();
-        const int right = exposed.right() + 1;
-        const auto reaches = [&](int from, int to) {
-            return from - fonts.shapedOverhang() < right && to + fonts.shapedOverhang() > left;
-        };
-
-        // The row's own clip is set only when something is drawn here rather than gathered.
-        bool clipped = false;
-        const auto drawWith = [&](const QColor& color) {
-            if (!clipped) {
-                painter->save();
-                painter->setClipRect(option.rect);
-                clipped = true;
-            }
-            painter->setPen(color);
-        };
-        if (reaches(at.time, at.time + texts.time.advance)) {
-            drawWith(secondary);
-            draw(painter, QPoint(at.time, top), texts.time.runs);
-        }
-
-        // Centred on its column, on the regular font's baseline.
-        const int boldTop = top + fonts.ascent - fonts.boldAscent;
-        const int markLeft = at.mark + (FrameLogView::markWidth - texts.mark.advance) / 2;
-        if (reaches(markLeft, markLeft + texts.mark.advance)) {
-            drawWith(text);
-            draw(painter, QPoint(markLeft, boldTop), texts.mark.runs);
-        }
-
-        const int x = at.line;
-        if (texts.plain) {
-            const AsciiGlyphs::Range glyphs = fonts.plain.reaching(*texts.plain, left - x, right - x);
-            const AsciiGlyphs::Span ink = fonts.plain.inkRows();
-            // Gathered glyphs are not cut at the row's edges, so only those that stay inside it.
-            const bool inside = top + ink.from >= option.rect.top() && top + ink.to <= option.rect.bottom() + 1;
-            if (m_batching && inside &&
-                (m_batch.line.glyphs.isEmpty() || (m_batch.color == text && m_batch.fonts == m_fonts))) {
-                m_batch.color = text;
-                m_batch.fonts = m_fonts;
-                for (qsizetype i = glyphs.first; i < glyphs.last; ++i) {
-                    m_batch.line.glyphs.append(texts.plain->glyphs[i]);
-                    m_batch.line.positions.append(texts.plain->positions[i] + QPointF(x, top));
-                }
-            } else if (glyphs.last > glyphs.first) {
-                drawWith(text);
-                painter->drawGlyphRun(QPoint(x, top), fonts.plain.run(*texts.plain, glyphs));
-            }
-        } else {
-            drawWith(text);
-            draw(painter, QPoint(x, top), texts.line);
-        }
-        if (clipped)
-            painter->restore();
-    }
-
-    // The part of the row in `rect` that looks different once it shows `after` instead of
-    // `before`, neither marked; empty when it looks the same.
-    QRect changedArea(const QFont& font, const QRect& rect, const FrameLogView::RowContent& before,
-                      const FrameLogView::RowContent& after) const
-    {
-        const Fonts& fonts = fontsFor(font);
-        const int timeAdvance = piece(m_times, after.time, fonts.regular).advance;
-        // Everything after the time moves with its width.
-        if (piece(m_times, before.time, fonts.regular).advance != timeAdvance)
-            return rect;
-        const Columns at = columns(textArea(rect), timeAdvance);
-        int from = std::numeric_limits<int>::max();
-        int to = std::numeric_limits<int>::min();
-        const auto add = [&](qreal a, qreal b) {
-            from = std::min(from, qFloor(a));
-            to = std::max(to, qCeil(b));
-        };
-        const int slack = fonts.shapedOverhang();
-        if (before.time != after.time)
-            add(at.time - slack, at.time + timeAdvance + slack);
-        if (before.mark != after.mark) {
-            const int widest = std::max(piece(m_marks, before.mark, fonts.bold).advance,
-                                        piece(m_marks, after.mark, fonts.bold).advance);
-            // Marks are centred on their column and may be wider than it.
-            const int overflow = std::max(0, widest - FrameLogView::markWidth);
-            add(at.mark - overflow - slack, at.mark + FrameLogView::markWidth + overflow + slack);
-        }
-        if (before.line != after.line) {
-            const std::optional<AsciiGlyphs::Span> span = fonts.plain.changed(before.line, after.line, at.lineWidth);
-            if (!span)
-                add(at.line - slack, rect.right() + 1);
-            else if (span->to > span->from)
-                add(at.line + span->from, at.line + span->to);
-        }
-        if (from >= to)
-            return {};
-        return QRect(from, rect.top(), to - from, rect.height()) & rect;
-    }
-
-    // While a batch is open, the plain lines' glyphs are gathered, and drawn together when it
-    // closes: one call for all the rows of a repaint rather than one a row.
-    void openBatch() const
-    {
-        // The lists keep their room from one repaint to the next.
-        m_batch.line.glyphs.clear();
-        m_batch.line.positions.clear();
-        m_batching = true;
-    }
-    void closeBatch(QPainter& painter) const
-    {
-        m_batching = false;
-        if (m_batch.line.glyphs.isEmpty())
-            return;
-        painter.setPen(m_batch.color);
-        painter.drawGlyphRun(QPointF(0, 0), m_batch.fonts->plain.run(m_batch.line));
-        m_batch.fonts.reset();
-    }
-
-    // Whatever is repainted now, and only that, needs drawing; unset outside the list's own
-    // repaints, where rows are drawn whole.
-    void setExposed(std::optional<QRegion> region) const { m_exposed = std::move(region); }
-
-    // How far right anything a paint of the row leaves reaches, at most, when the row is in
-    // `rect` and not marked.
-    int inkRight(const QFont& font, const QRect& rect, const QModelIndex& index) const
-    {
-        const Fonts& fonts = fontsFor(font);
-        return inkRight(rect, {}, rowTexts(index, fonts, textArea(rect).width()));
-    }
-
-    // The backdrop's colour over `region`, to fill before the first row of the repaint is drawn.
-    void fillFirst(const QRegion& region, const QColor& color) const { m_fill.emplace(region, color); }
-    std::optional<Fill> takeFill() const { return std::exchange(m_fill, std::nullopt); }
-
-    // The farthest right any row painted since the count was last taken reaches.
-    int takePaintedRight() const { return std::exchange(m_paintedRight, 0); }
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
-    {
-        return {0, QFontMetrics(option.font).height() + 6};
-    }
-
-private:
-    struct RowTexts;
-
-    static int inkRight(const QRect& rect, QStyle::State state, const RowTexts& texts)
-    {
-        const int rowRight = rect.right() + 1;
-        if (texts.lineAdvance < 0 || (state & markedStates))
-            return rowRight;
-        const Columns at = columns(textArea(rect), texts.time.advance);
-        const int markRight = at.mark + std::max(FrameLogView::markWidth, texts.mark.advance);
-        const int lineRight = at.line + texts.lineAdvance;
-        return std::min(rowRight, std::max(markRight, lineRight) + texts.fonts->shapedOverhang());
-    }
-
-    // A row's texts stand inside its rect, a margin in from either side.
-    static QRect textArea(const QRect& row) { return row.adjusted(8, 0, -8, 0); }
-
-    // Where a row's parts start in its text area, for a time of day `timeAdvance` wide, and how
-    // wide the line may be before it is elided.
-    struct Columns {
-        int time = 0;
-        int mark = 0;
-        int line = 0;
-        int lineWidth = 0;
-    };
-    static Columns columns(const QRect& area, int timeAdvance)
-    {
-        Columns at;
-        at.time = area.left();
-        at.mark = at.time + timeAdvance + FrameLogView::partSpacing;
-        at.line = at.mark + FrameLogView::markWidth + FrameLogView::partSpacing;
-        at.lineWidth = std::max(0, area.right() - at.line);
-        return at;
-    }
-
-    // What every row takes from the list's font, made once for it.
-    struct Fonts {
-        explicit Fonts(const QFont& font)
-            : regular(font), bold(font), height(QFontMetrics(font).height()), ascent(QFontMetrics(font).ascent()),
-              plain(font)
-        {
-            bold.setWeight(QFont::DemiBold);
-            boldAscent = QFontMetrics(bold).ascent();
-        }
-        QFont regular;
-        QFont bold;
-        int height = 0;
-        int ascent = 0;
-        int boldAscent = 0;
-        // How far past its advance a shaped text may leave ink: a line's height is more than
-        // any glyph reaches.
-        int shapedOverhang() const { return height; }
-        // At a thousand entries a second every row shown is new at each refresh, and shaping
-        // its line would cost more than all the rest of drawing it.
-        AsciiGlyphs plain;
-    };
-
-    // Texts laid out once and drawn as their glyphs: a row is drawn again each time an entry
-    // comes in above it, and laying its texts out (shaping, eliding) costs far more than
-    // drawing them.
-    using Runs = QList<QGlyphRun>;
-
-    static void draw(QPainter* painter, QPoint topLeft, const Runs& runs)
-    {
-        for (const QGlyphRun& run : runs)
-            painter->drawGlyphRun(topLeft, run);
-    }
-
-    // A time of day or a direction mark, which many rows share.
-    struct Piece {
-        Runs runs;
-        int advance = 0;
-    };
-
-    static const Piece& piece(QHash<QString, Piece>& pieces, const QString& text, const QFont& font)
-    {
-        Piece& shared = pieces[text];
-        if (shared.advance == 0 && !text.isEmpty()) {
-            shared.runs = AsciiGlyphs::laidOut(text, font);
-            shared.advance = QFontMetrics(font).horizontalAdvance(text);
-        }
-        return shared;
-    }
-
-    // Each entry's texts, laid out for a width and font.
-    struct RowTexts {
-        int width = -1;
-        const Fonts* fonts = nullptr;
-        Piece time;
-        Piece mark;
-        // The line as glyphs of the font's plain table, or else as shaped runs.
-        std::optional<AsciiGlyphs::Line> plain;
-        Runs line;
-        // The line's advance as drawn; below zero when not known.
-        int lineAdvance = -1;
-    };
-
-    const Fonts& fontsFor(const QFont& font) const
-    {
-        if (!m_fonts || m_fonts->regular != font) {
-            // Everything laid out goes with the font it was laid out in.
-            m_texts.clear();
-            m_times.clear();
-            m_marks.clear();
-            m_fonts = std::make_shared<const Fonts>(font);
-        }
-        return *m_fonts;
-    }
-
-    const RowTexts& rowTexts(const QModelIndex& index, const Fonts& fonts, int width) const
-    {
-        // Entries leave the log for good: the texts of rows long gone are let go in one sweep.
-        if (m_texts.size() > 4 * DeviceManager::maxLogEntries)
-            m_texts.clear();
-        // Times of day come one a second for as long as entries do.
-        if (m_times.size() > 4 * DeviceManager::maxLogEntries)
-            m_times.clear();
-        const auto* log = qobject_cast<const FrameLogModel*>(index.model());
-        const LogEntry* entry = log ? log->entryAt(index.row()) : nullptr;
-        RowTexts& texts = m_texts[entry ? entry->id : QUuid()];
-        if (texts.width == width && texts.fonts == &fonts)
-            return texts;
-        texts.width = width;
-        texts.fonts = &fonts;
-        const FrameLogView::RowContent content = FrameLogView::rowContent(index);
-        texts.time = piece(m_times, content.time, fonts.regular);
-        texts.mark = piece(m_marks, content.mark, fonts.bold);
-        const int lineWidth = columns(QRect(0, 0, width, 1), texts.time.advance).lineWidth;
-        // A line that fits is left whole, as eliding would leave it.
-        texts.plain = fonts.plain.line(content.line);
-        if (texts.plain && texts.plain->advance <= lineWidth) {
-            texts.line.clear();
-            texts.lineAdvance = qCeil(texts.plain->advance);
-        } else {
-            texts.plain.reset();
-            texts.line = AsciiGlyphs::laidOut(
-                QFontMetrics(fonts.regular).elidedText(content.line, Qt::ElideRight, lineWidth), fonts.regular);
-            texts.lineAdvance = -1;
-        }
-        return texts;
-    }
-
-    mutable std::shared_ptr<const Fonts> m_fonts;
-    struct Batch {
-        QColor color;
-        std::shared_ptr<const Fonts> fonts;
-        AsciiGlyphs::Line line;
-    };
-    mutable Batch m_batch;
-    mutable bool m_batching = false;
-    mutable QHash<QUuid, RowTexts> m_texts;
-    mutable QHash<QString, Piece> m_times;
-    mutable QHash<QString, Piece> m_marks;
-    mutable int m_paintedRight = 0;
-    mutable std::optional<Fill> m_fill;
-    mutable std::optional<QRegion> m_exposed;
-};
-
-// The one colour of every pixel of `image`, if it has one.
-std::optional<QColor> uniformColor(const QImage& image)
-{
-    if (image.isNull())
-        return std::nullopt;
-    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
-    const QRgb first = pixels.pixel(0, 0);
-    for (int y = 0; y < pixels.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
-        if (!std::all_of(line, line + pixels.width(), [first](QRgb pixel) { return pixel == first; }))
-            return std::nullopt;
-    }
-    return QColor::fromRgba(first);
+    QStaticText laid(text);
+    laid.setTextFormat(Qt::PlainText);
+    laid.prepare(QTransform(), font);
+    return laid;
 }
 
 }  // namespace
 
-FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(parent)
+FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScrollArea(parent), m_model(model)
 {
     setObjectName(QStringLiteral("frameLogList"));
-    setModel(model);
-    // The rows follow the log while the list is shown (the page's, the window's).
-    follow(false);
-    setItemDelegate(new FrameLogDelegate(this));
     setFont(FormSection::monospacedFont(-1));
-    setUniformItemSizes(true);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setTextElideMode(Qt::ElideRight);
-    setWordWrap(false);
     setMinimumHeight(minimumListHeight);
     setFrameShape(QFrame::NoFrame);
-    // The section's background shows through, as the rest of the form; the view paints a copy
-    // of it, so that rows coming in a thousand a second repaint the list alone.
+    setFocusPolicy(Qt::StrongFocus);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Every pixel of the rows is painted here, the section's colour included: only then can new
+    // rows move the pixels already drawn instead of painting the list and the sections behind it.
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    setAutoFillBackground(false);
-    // The scroll bar's strip does the same, as the bar changes with every row while the list
-    // grows; the bar itself is drawn over the copy as it was over the section.
-    if (QWidget* strip = verticalScrollBar()->parentWidget(); strip && strip != this) {
-        m_scrollBarStrip = strip;
-        strip->setAttribute(Qt::WA_OpaquePaintEvent);
-        strip->installEventFilter(this);
-    }
+    setAttribute(Qt::WA_OpaquePaintEvent);
+
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { rowsInserted(first, last); });
+    connect(model, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) { rowsRemoved(first, last); });
+    connect(model, &QAbstractItemModel::modelReset, this, &FrameLogView::rowsReset);
+    m_selection = new QItemSelectionModel(model, this);
+    connect(m_selection, &QItemSelectionModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(m_selection, &QItemSelectionModel::currentChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(model, &QObject::destroyed, this, [this] {
+        m_model = nullptr;
+        rowsReset();
+    });
+    // Until the list is shown.
+    model->setFollowing(false);
+    forgetLayout();
+    rowsReset();
 
     // No shortcut of its own: the window's Edit ▸ Copy owns Ctrl+C and hands it to the focused
     // widget's copy(); a second Ctrl+C would make the key ambiguous, and then neither acts.
@@ -423,14 +77,35 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QListView(pa
     setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
+int FrameLogView::rowAt(QPoint point) const
+{
+    if (point.y() < 0 || point.y() >= viewport()->height())
+        return -1;
+    const int row = (point.y() + verticalScrollBar()->value()) / m_rowHeight;
+    return row < m_rows.size() ? row : -1;
+}
+
+bool FrameLogView::isSelected(int row) const
+{
+    return m_selection->hasSelection() && m_selection->isRowSelected(row);
+}
+
+void FrameLogView::selectAll()
+{
+    if (!m_rows.isEmpty())
+        m_selection->select(QItemSelection(m_model->index(0), m_model->index(int(m_rows.size()) - 1)),
+                            QItemSelectionModel::ClearAndSelect);
+}
+
+// The lines of the selected rows, top to bottom; the current row's when none is selected.
 QString FrameLogView::selectedText() const
 {
-    QModelIndexList rows = selectionModel()->selectedRows();
-    if (rows.isEmpty() && currentIndex().isValid())
-        rows.append(currentIndex());
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QModelIndexList rows = m_selection->selectedRows();
+    if (rows.isEmpty() && m_selection->currentIndex().isValid())
+        rows.append(m_selection->currentIndex());
+    std::sort(rows.begin(), rows.end());
     QStringList lines;
-    for (const QModelIndex& row : rows)
+    for (const QModelIndex& row : std::as_const(rows))
         lines.append(row.data(Qt::DisplayRole).toString());
     return lines.join(u'\n');
 }
@@ -442,375 +117,405 @@ void FrameLogView::copy()
         QApplication::clipboard()->setText(text);
 }
 
-bool FrameLogView::viewportEvent(QEvent* event)
+// New rows come in at the top. Following the log, everything drawn moves down and only the new
+// rows are painted; scrolled away from the top, the scroll bar moves instead and nothing does.
+void FrameLogView::rowsInserted(int first, int last)
 {
-    // Scrolling the page over the log scrolls the page; a click on the log gives it the wheel.
-    if (event->type() == QEvent::Wheel && !hasFocus()) {
-        event->ignore();
-        return false;
-    }
-    if (event->type() != QEvent::Paint)
-        return QListView::viewportEvent(event);
-    const QRegion region = static_cast<QPaintEvent*>(event)->region();
-    auto* delegate = static_cast<FrameLogDelegate*>(itemDelegate());
-    delegate->takePaintedRight();
-    bool handled = true;
-    if (!paintRows(region)) {
-        if (const std::optional<QColor> color = paintBackdrop(viewport(), m_backdrop, region))
-            delegate->fillFirst(region, *color);
-        delegate->setExposed(region);
-        handled = QListView::viewportEvent(event);
-        delegate->setExposed(std::nullopt);
-        if (const std::optional<Fill> fill = delegate->takeFill()) {
-            // No row was in the region.
-            QPainter painter(viewport());
-            paintFill(painter, *fill);
+    const int count = last - first + 1;
+    m_rows.insert(first, count, Row{});
+    const int top = verticalScrollBar()->value();
+    const int moved = count * m_rowHeight;
+    const int at = first * m_rowHeight - top;
+    if (top > 0 && at <= 0) {
+        updateRange();
+        {
+            const QScopedValueRollback keep(m_keepingPlace, true);
+            verticalScrollBar()->setValue(top + moved);
         }
-    }
-    // Outside the region the pixels stay as they were; over all that can be seen, they are all
-    // new. What cannot be seen is painted as it comes into sight.
-    const int painted = delegate->takePaintedRight();
-    // A refresh that repaints part of the width cannot cover it all; the look at what can be
-    // seen is spared.
-    const bool everything =
-        region.boundingRect().width() >= viewport()->width() && (viewport()->visibleRegion() - region).isEmpty();
-    m_inkRight = everything ? painted : std::max(m_inkRight, painted);
-    return handled;
-}
-
-// Unless hover marks a row, rows are drawn here as the list would draw them, without its work of
-// finding each row's place and looking again at every row, and with the glyphs of all rows that
-// use the list's text colour drawn at once.
-bool FrameLogView::paintRows(const QRegion& region)
-{
-    const QAbstractItemModel* rows = model();
-    const QModelIndex first = rows ? rows->index(0, 0, rootIndex()) : QModelIndex();
-    if (!first.isValid() || hoverMarksRows() || state() != NoState || alternatingRowColors() ||
-        viewMode() != ListMode || flow() != TopToBottom || spacing() != 0 || !uniformItemSizes() ||
-        !(rows->flags(first) & Qt::ItemIsEnabled))
-        return false;
-    QStyleOptionViewItem option;
-    initViewItemOption(&option);
-    // Row 0's place is known while what the rows show is.
-    QRect rect = m_shown.isEmpty() ? visualRect(first) : m_firstRow;
-    if (!(option.state & QStyle::State_Enabled) || rect.height() <= 0)
-        return false;
-    // As the list paints an enabled row that is not hovered.
-    option.palette.setCurrentColorGroup(QPalette::Normal);
-    const QStyle::State state = option.state & ~QStyle::State_MouseOver;
-
-    const std::optional<QColor> color = paintBackdrop(viewport(), m_backdrop, region);
-    QPainter painter(viewport());
-    if (color)
-        paintFill(painter, {region, *color});
-    auto* delegate = static_cast<const FrameLogDelegate*>(itemDelegate());
-    delegate->setExposed(region);
-    delegate->openBatch();
-    const QRect bounds = region.boundingRect();
-    const int count = rows->rowCount(rootIndex());
-    int row = std::max(0, (bounds.top() - rect.top()) / rect.height());
-    rect.translate(0, row * rect.height());
-    for (; row < count && rect.top() <= bounds.bottom(); ++row) {
-        const QModelIndex index = rows->index(row, 0, rootIndex());
-        option.rect = rect;
-        option.state = state | rowMarks(index);
-        delegate->paint(&painter, option, index);
-        rect.translate(0, rect.height());
-    }
-    delegate->closeBatch(painter);
-    delegate->setExposed(std::nullopt);
-    return true;
-}
-
-void FrameLogView::initViewItemOption(QStyleOptionViewItem* option) const
-{
-    // The base asks the style for the same answers at every repaint, and a style sheet on a
-    // widget around the list makes each answer a search through its rules. The answers depend
-    // only on what is compared here and on the list's own settings, made once when it is built;
-    // a change of style sheet comes as a style change.
-    QStyleOption probe;
-    probe.initFrom(this);
-    const bool same = m_itemOption && m_itemOptionState == probe.state && m_itemOption->direction == probe.direction &&
-                      m_itemOption->palette.cacheKey() == probe.palette.cacheKey() && m_itemOption->font == font() &&
-                      m_itemOptionStyle == style() && m_itemOption->locale.language() == locale().language() &&
-                      m_itemOption->locale.territory() == locale().territory();
-    if (!same) {
-        QStyleOptionViewItem fresh;
-        QListView::initViewItemOption(&fresh);
-        m_itemOption = fresh;
-        m_itemOptionState = probe.state;
-        m_itemOptionStyle = style();
-    }
-    *option = *m_itemOption;
-}
-
-FrameLogView::RowContent FrameLogView::rowContent(const QModelIndex& index)
-{
-    const auto* log = qobject_cast<const FrameLogModel*>(index.model());
-    const LogEntry* entry = log ? log->entryAt(index.row()) : nullptr;
-    if (!entry)
-        return {};
-    return {log->timeTextAt(index.row()), FrameLogModel::directionMark(entry->direction), entry->text.simplified(), {}};
-}
-
-// Rows that only changed content need drawing only where they look different; the rest of each
-// row stays as it is.
-void FrameLogView::updateRowContents()
-{
-    QList<std::optional<RowContent>> before = std::exchange(m_shown, {});
-    const int beforeFrom = std::exchange(m_shownFrom, 0);
-    const QRect area = viewport()->rect();
-    // The row under the mouse is not known here: while hover marks a row, every row is new.
-    const bool hovered = hoverMarksRows();
-    // Rows are all one height, each right below the one before, and keep their places as long
-    // as what they showed is known.
-    if (before.isEmpty())
-        m_firstRow = visualRect(model()->index(0, 0, rootIndex()));
-    QRect rect = m_firstRow;
-    if (area.isEmpty() || rect.height() <= 0)
+        // At the bottom of a full log, where the oldest rows leave, those in sight move down.
+        if (const int lacking = top + moved - verticalScrollBar()->value(); lacking > 0) {
+            viewport()->scroll(0, lacking);
+            updateMarkedRows();
+        }
         return;
-    const auto* delegate = static_cast<const FrameLogDelegate*>(itemDelegate());
-    const QFont font = this->font();
-    const int rows = model()->rowCount(rootIndex());
-    // Every row in the viewport, seen or not: a change where nothing is seen costs nothing to
-    // repaint, and a row that comes into sight is drawn whole.
-    int row = std::max(0, (area.top() - rect.top()) / rect.height());
-    rect.translate(0, row * rect.height());
-    m_shownFrom = row;
-    m_shown.reserve(before.size());
-    QVarLengthArray<QRect, 64> changed;
-    QRect bounds;
-    qint64 pixels = 0;
-    for (; row < rows && rect.top() <= area.bottom(); ++row) {
-        const QModelIndex index = model()->index(row, 0, rootIndex());
-        RowContent now = rowContent(index);
-        now.marks = rowMarks(index);
-        const qsizetype at = row - beforeFrom;
-        const RowContent* was = at >= 0 && at < before.size() && before[at] ? &*before[at] : nullptr;
-        QRect part;
-        // A marked row is drawn across its whole width, and marks move with their entries.
-        if (hovered || now.marks || (was && was->marks)) {
-            part = QRect(area.left(), rect.top(), area.width(), rect.height());
-        } else if (was) {
-            part = delegate->changedArea(font, rect, *was, now);
-        } else {
-            // What the row showed is not known: nothing drawn reaches past m_inkRight.
-            const int right = std::max(m_inkRight, delegate->inkRight(font, rect, index));
-            part = QRect(area.left(), rect.top(), std::min(right, area.width()), rect.height());
+    }
+    updateRange();
+    if (at < viewport()->height())
+        viewport()->scroll(0, moved, QRect(0, at, viewport()->width(), viewport()->height() - at));
+    updateMarkedRows();
+}
+
+// Old rows leave at the bottom: those below them, if any, move up into their place.
+void FrameLogView::rowsRemoved(int first, int last)
+{
+    const int count = last - first + 1;
+    m_rows.remove(first, count);
+    const int top = verticalScrollBar()->value();
+    const int moved = count * m_rowHeight;
+    const int at = first * m_rowHeight - top;
+    if (at + moved <= 0) {
+        const QScopedValueRollback keep(m_keepingPlace, true);
+        verticalScrollBar()->setValue(top - moved);
+        updateRange();
+        return;
+    }
+    if (at < 0)
+        viewport()->update();
+    else if (at < viewport()->height())
+        viewport()->scroll(0, -moved, QRect(0, at, viewport()->width(), viewport()->height() - at));
+    // Rows that come in most often follow at once and give the range back: changing it twice
+    // would repaint the scroll bar for nothing. Reading the oldest rows as they leave, the list
+    // then moves down with what is left.
+    if (!std::exchange(m_rangeDue, true))
+        QMetaObject::invokeMethod(this, &FrameLogView::updateRange, Qt::QueuedConnection);
+    updateMarkedRows();
+}
+
+// The style draws a row's marks alike only when it draws them whole: a marked row that moved is
+// painted again, all of it.
+void FrameLogView::updateMarkedRows()
+{
+    const int current = hasFocus() ? m_selection->currentIndex().row() : -1;
+    if (!m_selection->hasSelection() && current < 0)
+        return;
+    const int top = verticalScrollBar()->value();
+    const int last = std::min(int(m_rows.size()) - 1, (top + viewport()->height() - 1) / m_rowHeight);
+    for (int row = top / m_rowHeight; row <= last; ++row) {
+        if (row == current || isSelected(row))
+            viewport()->update(0, row * m_rowHeight - top, viewport()->width(), m_rowHeight);
+    }
+}
+
+void FrameLogView::rowsReset()
+{
+    m_rows = QList<Row>(m_model ? m_model->rowCount() : 0);
+    updateRange();
+    viewport()->update();
+}
+
+void FrameLogView::updateRange()
+{
+    m_rangeDue = false;
+    QScrollBar* bar = verticalScrollBar();
+    bar->setSingleStep(m_rowHeight);
+    bar->setPageStep(viewport()->height());
+    bar->setRange(0, std::max(0, int(m_rows.size()) * m_rowHeight - viewport()->height()));
+}
+
+void FrameLogView::scrollContentsBy(int, int dy)
+{
+    if (m_keepingPlace)
+        return;
+    viewport()->scroll(0, dy);
+    updateMarkedRows();
+}
+
+// What the font gives every row; the rows are laid out again as they are drawn next.
+void FrameLogView::forgetLayout()
+{
+    const QFontMetrics metrics(font());
+    m_rowHeight = metrics.height() + 6;
+    m_bold = font();
+    m_bold.setWeight(QFont::DemiBold);
+    const QFontMetrics boldMetrics(m_bold);
+    // Marks stand on the regular font's baseline.
+    m_boldRise = metrics.ascent() - boldMetrics.ascent();
+    for (const auto direction : {LogEntry::Direction::received, LogEntry::Direction::sent, LogEntry::Direction::system}) {
+        const QString mark = FrameLogModel::directionMark(direction);
+        m_marks[int(direction)] = plainText(mark, m_bold);
+        m_markAdvances[int(direction)] = boldMetrics.horizontalAdvance(mark);
+    }
+    m_textTop = (m_rowHeight - metrics.height()) / 2;
+    m_baseline = metrics.ascent();
+
+    // A line of these characters needs no shaping when each has its own glyph, all one width.
+    m_cell = 0;
+    m_rawFont = QRawFont::fromFont(font());
+    QString ascii;
+    for (char16_t c = 0x20; c < 0x7f; ++c)
+        ascii.append(QChar(c));
+    const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(ascii);
+    const QList<QPointF> advances = m_rawFont.advancesForGlyphIndexes(glyphs);
+    if (QFontInfo(font()).fixedPitch() && size_t(glyphs.size()) == m_asciiGlyphs.size() && !glyphs.contains(0) &&
+        std::all_of(advances.cbegin(), advances.cend(), [&](const QPointF& a) { return a == advances.first(); })) {
+        std::copy(glyphs.cbegin(), glyphs.cend(), m_asciiGlyphs.begin());
+        m_cell = advances.first().x();
+    }
+
+    m_lastTime.clear();
+    for (Row& row : m_rows)
+        row.laidOut = false;
+    updateRange();
+    viewport()->update();
+}
+
+// An entry's texts never change: they are laid out once, the first time the row is drawn, and
+// again only when the width or the font changes.
+FrameLogView::Row& FrameLogView::laidOut(int row)
+{
+    Row& laid = m_rows[row];
+    if (laid.laidOut)
+        return laid;
+    const LogEntry& entry = *m_model->entryAt(row);
+    const QString time = m_model->timeTextAt(row);
+    // Entries of one second share their time's layout.
+    if (time != m_lastTime || m_lastTime.isEmpty()) {
+        m_lastTime = time;
+        m_lastTimeText = plainText(time, font());
+        m_lastTimeAdvance = fontMetrics().horizontalAdvance(time);
+    }
+    laid.time = m_lastTimeText;
+    laid.timeAdvance = m_lastTimeAdvance;
+    laid.mark = int(entry.direction);
+    const int lineLeft = margin + laid.timeAdvance + partSpacing + markWidth + partSpacing;
+    const int lineWidth = std::max(0, viewport()->width() - margin - 1 - lineLeft);
+    const QString line = entry.text.simplified();
+    laid.glyphs.clear();
+    laid.positions.clear();
+    laid.line = QStaticText();
+    if (m_cell > 0 && line.size() * m_cell <= lineWidth &&
+        std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; })) {
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            laid.glyphs.append(m_asciiGlyphs[line[i].unicode() - 0x20]);
+            laid.positions.append(QPointF(i * m_cell, m_baseline));
         }
-        if (!part.isEmpty()) {
-            changed.append(part);
-            bounds |= part;
-            pixels += qint64(part.width()) * part.height();
+    } else {
+        laid.line = plainText(fontMetrics().elidedText(line, Qt::ElideRight, lineWidth), font());
+    }
+    laid.laidOut = true;
+    return laid;
+}
+
+// Glyphs of the list's font that stay where they are while the run is drawn.
+QGlyphRun FrameLogView::glyphRun(const quint32* glyphs, const QPointF* positions, qsizetype count) const
+{
+    QGlyphRun run;
+    run.setRawFont(m_rawFont);
+    run.setRawData(glyphs, positions, int(count));
+    return run;
+}
+
+void FrameLogView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(viewport());
+    const QRect exposed = event->rect();
+    painter.fillRect(exposed, backdrop());
+    if (!m_model || m_rows.isEmpty())
+        return;
+    const int top = verticalScrollBar()->value();
+    const int first = (exposed.top() + top) / m_rowHeight;
+    const int last = std::min(int(m_rows.size()) - 1, (exposed.bottom() + top) / m_rowHeight);
+    const int current = hasFocus() ? m_selection->currentIndex().row() : -1;
+    const QPalette& colors = palette();
+    const QColor text = colors.color(QPalette::Active, QPalette::Text);
+    const QColor secondary = colors.color(QPalette::Active, QPalette::PlaceholderText);
+    const QColor highlighted = colors.color(QPalette::Active, QPalette::HighlightedText);
+    const auto rowRect = [&](int row) { return QRect(0, row * m_rowHeight - top, viewport()->width(), m_rowHeight); };
+
+    // The marks, selected or current, as the style draws a list's rows.
+    for (int row = first; row <= last; ++row) {
+        const bool selected = isSelected(row);
+        if (!selected && row != current)
+            continue;
+        QStyleOptionViewItem option;
+        option.initFrom(this);
+        option.rect = rowRect(row);
+        option.font = font();
+        option.widget = this;
+        option.showDecorationSelected = style()->styleHint(QStyle::SH_ItemView_ShowDecorationSelected, nullptr, this);
+        option.state &= ~(QStyle::State_MouseOver | QStyle::State_HasFocus);
+        option.state.setFlag(QStyle::State_Selected, selected);
+        option.state.setFlag(QStyle::State_HasFocus, row == current);
+        style()->drawControl(QStyle::CE_ItemViewItem, &option, &painter, this);
+    }
+    // The texts in the regular font, then the marks in bold: two changes of font a repaint, not
+    // two a row.
+    painter.setFont(font());
+    // Plain lines are drawn together: one call for all the rows of a repaint rather than one a row.
+    QVarLengthArray<quint32, 1024> glyphs;
+    QVarLengthArray<QPointF, 1024> positions;
+    for (int row = first; row <= last; ++row) {
+        const Row& laid = laidOut(row);
+        const QRect rect = rowRect(row);
+        const bool selected = isSelected(row);
+        const QPointF at(margin + laid.timeAdvance + 2 * partSpacing + markWidth, rect.top() + m_textTop);
+        painter.setPen(selected ? highlighted : secondary);
+        painter.drawStaticText(QPointF(margin, at.y()), laid.time);
+        if (!selected && !laid.glyphs.isEmpty()) {
+            glyphs.append(laid.glyphs.constData(), laid.glyphs.size());
+            for (const QPointF& position : laid.positions)
+                positions.append(position + at);
+            continue;
         }
-        m_shown.append(std::move(now));
-        rect.translate(0, rect.height());
+        painter.setPen(selected ? highlighted : text);
+        // Shaped text may reach past its line; a repaint of the row below would not see it.
+        painter.setClipRect(rect);
+        if (laid.glyphs.isEmpty())
+            painter.drawStaticText(at, laid.line);
+        else
+            painter.drawGlyphRun(at, glyphRun(laid.glyphs.constData(), laid.positions.constData(), laid.glyphs.size()));
+        painter.setClipping(false);
     }
-    // One rectangle is far cheaper to repaint than many; it is worth some more pixels.
-    if (qint64(bounds.width()) * bounds.height() <= 2 * pixels) {
-            viewport()->update(bounds);
-    } else {
-        // One part a row, each below the one before.
-        QRegion region;
-        region.setRects(changed.constData(), int(changed.size()));
-        viewport()->update(region);
+    if (!glyphs.isEmpty()) {
+        painter.setPen(text);
+        painter.drawGlyphRun(QPointF(), glyphRun(glyphs.constData(), positions.constData(), glyphs.size()));
     }
-}
-
-// The list marks the row under the mouse only where the style asks for hover events: it follows
-// the mouse by them alone.
-bool FrameLogView::hoverMarksRows() const
-{
-    return viewport()->testAttribute(Qt::WA_Hover) && viewport()->underMouse();
-}
-
-// As the list marks a row: selected, or current while the list has the focus.
-QStyle::State FrameLogView::rowMarks(const QModelIndex& index) const
-{
-    QStyle::State marks;
-    if (selectionModel()->isSelected(index))
-        marks |= QStyle::State_Selected;
-    if (index == currentIndex() && (hasFocus() || viewport()->hasFocus()))
-        marks |= QStyle::State_HasFocus;
-    return marks;
-}
-
-void FrameLogView::forgetShownRows()
-{
-    m_shown.clear();
-}
-
-void FrameLogView::follow(bool following)
-{
-    // The view lets go of a model that is destroyed first.
-    if (auto* log = qobject_cast<FrameLogModel*>(model()))
-        log->setFollowing(following);
-}
-
-// The list lays every row out again whenever rows come or go, which at a refresh of the screen
-// costs more than drawing the rows. Rows all have one height: when as many leave at the bottom as
-// come in at the top, every row keeps its place, and only what the rows show needs drawing.
-bool FrameLogView::keepsRowPlaces(const QModelIndex& parent) const
-{
-    const auto* log = qobject_cast<const FrameLogModel*>(model());
-    return !parent.isValid() && log && log->keepsRowCount() && uniformItemSizes();
-}
-
-void FrameLogView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
-{
-    if (keepsRowPlaces(parent)) {
-        QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
-    } else {
-        forgetShownRows();
-        QListView::rowsAboutToBeRemoved(parent, start, end);
+    painter.setFont(m_bold);
+    for (int row = first; row <= last; ++row) {
+        const Row& laid = m_rows[row];
+        const QRect rect = rowRect(row);
+        const int y = rect.top() + m_textTop + m_boldRise;
+        const int x = margin + laid.timeAdvance + partSpacing + (markWidth - m_markAdvances[laid.mark]) / 2;
+        painter.setPen(isSelected(row) ? highlighted : text);
+        painter.drawStaticText(x, y, m_marks[laid.mark]);
     }
 }
 
-void FrameLogView::rowsInserted(const QModelIndex& parent, int start, int end)
+// The colour of the section behind the list where the list lies, as the widgets behind it paint
+// it: the list shows it as its own background.
+QColor FrameLogView::backdrop()
 {
-    if (keepsRowPlaces(parent)) {
-        QAbstractItemView::rowsInserted(parent, start, end);
-        updateRowContents();
-    } else {
-        forgetShownRows();
-        QListView::rowsInserted(parent, start, end);
+    if (!m_backdrop) {
+        QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
+        pixel.fill(palette().color(QPalette::Window));
+        QList<QWidget*> behind;
+        for (QWidget* widget = parentWidget(); widget; widget = widget->isWindow() ? nullptr : widget->parentWidget())
+            behind.prepend(widget);
+        const QPoint middle = viewport()->rect().center();
+        for (QWidget* widget : std::as_const(behind)) {
+            const QPoint at = viewport()->mapTo(widget, middle);
+            widget->render(&pixel, QPoint(), QRegion(at.x(), at.y(), 1, 1), QWidget::DrawWindowBackground);
+        }
+        m_backdrop = pixel.pixelColor(0, 0);
     }
+    return *m_backdrop;
 }
 
-// A row marked or unmarked between refreshes is drawn anew by the list, across its whole width;
-// the next refresh draws it so again.
-void FrameLogView::markShownRows(int first, int last)
+bool FrameLogView::event(QEvent* event)
 {
-    for (int row = std::max(first, m_shownFrom); row <= last && row - m_shownFrom < m_shown.size(); ++row) {
-        if (std::optional<RowContent>& shown = m_shown[row - m_shownFrom])
-            shown->marks |= QStyle::State_Selected;
+    switch (event->type()) {
+    case QEvent::Paint:
+        // Behind the scroll bar as well: a bar that moves with every row that comes then
+        // repaints the list alone, not the sections behind it.
+        QPainter(this).fillRect(static_cast<QPaintEvent*>(event)->rect(), backdrop());
+        break;
+    // The rows follow the log while the list is shown (the page's, the window's).
+    case QEvent::Show:
+    case QEvent::Hide:
+        m_backdrop.reset();
+        if (m_model)
+            m_model->setFollowing(event->type() == QEvent::Show);
+        break;
+    case QEvent::FontChange: forgetLayout(); break;
+    case QEvent::PaletteChange:
+    case QEvent::StyleChange:
+    case QEvent::ParentChange: m_backdrop.reset(); [[fallthrough]];
+    // The current row is marked while the list has the focus.
+    case QEvent::FocusIn:
+    case QEvent::FocusOut: viewport()->update(); break;
+    default: break;
     }
-}
-
-void FrameLogView::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
-{
-    for (const QItemSelection* ranges : {&selected, &deselected}) {
-        for (const QItemSelectionRange& range : *ranges)
-            markShownRows(range.top(), range.bottom());
-    }
-    QListView::selectionChanged(selected, deselected);
-}
-
-void FrameLogView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
-{
-    markShownRows(current.row(), current.row());
-    markShownRows(previous.row(), previous.row());
-    QListView::currentChanged(current, previous);
-}
-
-void FrameLogView::focusInEvent(QFocusEvent* event)
-{
-    markShownRows(currentIndex().row(), currentIndex().row());
-    QListView::focusInEvent(event);
-}
-
-void FrameLogView::focusOutEvent(QFocusEvent* event)
-{
-    markShownRows(currentIndex().row(), currentIndex().row());
-    QListView::focusOutEvent(event);
-}
-
-void FrameLogView::reset()
-{
-    forgetShownRows();
-    QListView::reset();
-}
-
-void FrameLogView::doItemsLayout()
-{
-    forgetShownRows();
-    QListView::doItemsLayout();
-}
-
-void FrameLogView::scrollContentsBy(int dx, int dy)
-{
-    forgetShownRows();
-    QListView::scrollContentsBy(dx, dy);
+    return QAbstractScrollArea::event(event);
 }
 
 void FrameLogView::resizeEvent(QResizeEvent* event)
 {
-    forgetShownRows();
-    QListView::resizeEvent(event);
+    QAbstractScrollArea::resizeEvent(event);
+    // Lines are cut for the width they were laid out in.
+    if (viewport()->width() != m_width) {
+        m_width = viewport()->width();
+        for (Row& row : m_rows)
+            row.laidOut = false;
+    }
+    updateRange();
 }
 
-void FrameLogView::showEvent(QShowEvent* event)
-{
-    follow(true);
-    QListView::showEvent(event);
-}
-
-void FrameLogView::hideEvent(QHideEvent* event)
-{
-    follow(false);
-    QListView::hideEvent(event);
-}
-
-void FrameLogView::changeEvent(QEvent* event)
+bool FrameLogView::viewportEvent(QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::PaletteChange:
-    case QEvent::StyleChange:
-    case QEvent::FontChange:
-        m_backdrop.stale = true;
-        m_scrollBarBackdrop.stale = true;
-        m_itemOption.reset();
-        forgetShownRows();
+    case QEvent::Wheel:
+        // Scrolling the page over the log scrolls the page; a click on the log gives it the wheel.
+        if (!hasFocus()) {
+            event->ignore();
+            return false;
+        }
         break;
-    case QEvent::LocaleChange: m_itemOption.reset(); break;
+    case QEvent::ToolTip: {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const int row = rowAt(help->pos());
+        if (row < 0 || !m_model) {
+            QToolTip::hideText();
+            return true;
+        }
+        const QRect rect(0, row * m_rowHeight - verticalScrollBar()->value(), viewport()->width(), m_rowHeight);
+        QToolTip::showText(help->globalPos(), m_model->index(row).data(Qt::ToolTipRole).toString(), viewport(), rect);
+        return true;
+    }
     default: break;
     }
-    QListView::changeEvent(event);
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
-bool FrameLogView::eventFilter(QObject* watched, QEvent* event)
+// As a list chooses rows: Shift selects from the anchor, adding to the selection with Control;
+// Control alone toggles a clicked row and moves the current row by keys without selecting.
+void FrameLogView::choose(int row, Qt::KeyboardModifiers modifiers, bool byKey)
 {
-    if (watched == m_scrollBarStrip && event->type() == QEvent::Paint) {
-        const QRegion region = static_cast<QPaintEvent*>(event)->region();
-        if (const std::optional<QColor> color = paintBackdrop(m_scrollBarStrip, m_scrollBarBackdrop, region)) {
-            QPainter painter(m_scrollBarStrip);
-            paintFill(painter, {region, *color});
-        }
+    const QModelIndex index = m_model->index(row);
+    if (modifiers & Qt::ShiftModifier) {
+        const int anchor = m_anchor.isValid() ? m_anchor.row() : row;
+        m_selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        m_selection->select(QItemSelection(m_model->index(std::min(anchor, row)), m_model->index(std::max(anchor, row))),
+                            modifiers & Qt::ControlModifier ? QItemSelectionModel::Select
+                                                            : QItemSelectionModel::ClearAndSelect);
+        return;
     }
-    return QListView::eventFilter(watched, event);
+    m_anchor = index;
+    m_selection->setCurrentIndex(index, !(modifiers & Qt::ControlModifier) ? QItemSelectionModel::ClearAndSelect
+                                        : byKey                            ? QItemSelectionModel::NoUpdate
+                                                                           : QItemSelectionModel::Toggle);
 }
 
-std::optional<QColor> FrameLogView::paintBackdrop(QWidget* area, Backdrop& backdrop, const QRegion& region)
+void FrameLogView::mousePressEvent(QMouseEvent* event)
 {
-    // Each widget behind the list, outermost first, and where the part lies on it: the copy
-    // holds while none of them moved or changed size, whatever order their layouts ran in.
-    QList<QWidget*> behind;
-    QList<QRect> places;
-    for (QWidget* widget = parentWidget(); widget; widget = widget->isWindow() ? nullptr : widget->parentWidget()) {
-        behind.prepend(widget);
-        places.prepend(QRect(area->mapTo(widget, QPoint(0, 0)), widget->size()));
+    const int row = rowAt(event->position().toPoint());
+    if (row < 0) {
+        if (!(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)))
+            m_selection->clearSelection();
+    } else if (event->button() == Qt::RightButton && isSelected(row)) {
+        // The menu's Copy copies the selection it was opened on.
+        m_selection->setCurrentIndex(m_model->index(row), QItemSelectionModel::NoUpdate);
+    } else {
+        choose(row, event->modifiers(), false);
     }
-    if (backdrop.stale || backdrop.pixmap.deviceIndependentSize().toSize() != area->size() ||
-        places != backdrop.places) {
-        backdrop.stale = false;
-        backdrop.places = places;
-        const qreal ratio = area->devicePixelRatioF();
-        backdrop.pixmap = QPixmap(area->size() * ratio);
-        backdrop.pixmap.setDevicePixelRatio(ratio);
-        backdrop.pixmap.fill(palette().color(QPalette::Window));
-        // Each paints itself alone, as the window would.
-        for (QWidget* widget : std::as_const(behind)) {
-            const QRect under(area->mapTo(widget, QPoint(0, 0)), area->size());
-            widget->render(&backdrop.pixmap, QPoint(0, 0), QRegion(under), QWidget::DrawWindowBackground);
-        }
-        backdrop.color = uniformColor(backdrop.pixmap.toImage());
+}
+
+void FrameLogView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!(event->buttons() & Qt::LeftButton) || !m_anchor.isValid())
+        return;
+    const int row = rowAt(QPoint(0, std::clamp(int(event->position().y()), 0, viewport()->height() - 1)));
+    choose(row < 0 ? int(m_rows.size()) - 1 : row, Qt::ShiftModifier | (event->modifiers() & Qt::ControlModifier), false);
+}
+
+void FrameLogView::keyPressEvent(QKeyEvent* event)
+{
+    const int current = m_selection->currentIndex().row();
+    const int page = std::max(1, viewport()->height() / m_rowHeight);
+    int row = 0;
+    switch (event->key()) {
+    case Qt::Key_Up: row = current - 1; break;
+    case Qt::Key_Down: row = current + 1; break;
+    case Qt::Key_PageUp: row = current - page; break;
+    case Qt::Key_PageDown: row = current + page; break;
+    case Qt::Key_Home: row = 0; break;
+    case Qt::Key_End: row = int(m_rows.size()) - 1; break;
+    default: QAbstractScrollArea::keyPressEvent(event); return;
     }
-    // Filling takes half the memory traffic of copying, and rows are redrawn at every refresh
-    // while entries pour in. The caller's painter fills it, which spares opening a second one.
-    if (backdrop.color)
-        return backdrop.color;
-    QPainter painter(area);
-    painter.setClipRegion(region);
-    painter.drawPixmap(0, 0, backdrop.pixmap);
-    return std::nullopt;
+    if (m_rows.isEmpty())
+        return;
+    row = std::clamp(row, 0, int(m_rows.size()) - 1);
+    choose(row, event->modifiers(), true);
+    // In sight; back at the top, the list follows the log again.
+    QScrollBar* bar = verticalScrollBar();
+    bar->setValue(std::max(std::min(bar->value(), row * m_rowHeight), (row + 1) * m_rowHeight - viewport()->height()));
 }

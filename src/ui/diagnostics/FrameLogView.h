@@ -1,22 +1,25 @@
 #pragma once
 // The frame log list: one line per entry, newest at the top: the time of day, the direction
-// mark and the text, cut to one line. Rows can be selected; Copy puts their lines on the
-// clipboard. Inside the scrolling page it takes the wheel only while it has the focus.
+// mark and the text, cut to one line. While its top row is in sight it follows the log; scrolled
+// down, the rows in sight stay where they are as entries come and go. Rows can be selected; Copy
+// puts their lines on the clipboard. Inside the scrolling page it takes the wheel only while it
+// has the focus.
 
+#include <QAbstractScrollArea>
 #include <QColor>
+#include <QFont>
+#include <QGlyphRun>
 #include <QList>
-#include <QListView>
-#include <QPixmap>
-#include <QRect>
-#include <QStyle>
-#include <QStyleOptionViewItem>
+#include <QRawFont>
+#include <QItemSelectionModel>
+#include <QStaticText>
 
-#include <limits>
+#include <array>
 #include <optional>
 
 class FrameLogModel;
 
-class FrameLogView : public QListView {
+class FrameLogView : public QAbstractScrollArea {
     Q_OBJECT
 public:
     static constexpr int minimumListHeight = 260;
@@ -25,82 +28,85 @@ public:
 
     explicit FrameLogView(FrameLogModel* model, QWidget* parent = nullptr);
 
+    int rowHeight() const { return m_rowHeight; }
+    // The model row drawn at `point` of the viewport; -1 where there is none.
+    int rowAt(QPoint point) const;
+
+    // The selection and the current row, kept on the entries as rows come and go.
+    QItemSelectionModel* selectionModel() const { return m_selection; }
+
     // The lines of the selected rows, top to bottom; the current row when none is selected.
     QString selectedText() const;
 
-    // What a row shows: the texts its parts are drawn from.
-    struct RowContent {
-        QString time;
-        QString mark;
-        QString line;
-        // How the list marks the row, hover aside.
-        QStyle::State marks;
-    };
-    static RowContent rowContent(const QModelIndex& index);
-
 public slots:
-    // Named as the Edit menu's action expects of the focused widget.
+    // Named as the Edit menu's actions expect of the focused widget.
     void copy();
-    void reset() override;
-    void doItemsLayout() override;
+    void selectAll();
 
 protected:
+    bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
-    void initViewItemOption(QStyleOptionViewItem* option) const override;
-    void changeEvent(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
-protected slots:
-    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
-    void rowsInserted(const QModelIndex& parent, int start, int end) override;
-    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void follow(bool following);
-    bool keepsRowPlaces(const QModelIndex& parent) const;
-    void updateRowContents();
-    bool paintRows(const QRegion& region);
-    bool hoverMarksRows() const;
-    QStyle::State rowMarks(const QModelIndex& index) const;
-    void forgetShownRows();
-    void markShownRows(int first, int last);
-
-    // What each row in sight showed at the last refresh, from row m_shownFrom on; unset where it
-    // is not known. The rows' places must not have changed since.
-    QList<std::optional<RowContent>> m_shown;
-    int m_shownFrom = 0;
-    // Where row 0 lies while what the rows showed is known.
-    QRect m_firstRow;
-    // How far right the rows' drawing in the viewport reaches now, at most.
-    int m_inkRight = std::numeric_limits<int>::max();
-    // The item options of the last repaint, and what they were made from.
-    mutable std::optional<QStyleOptionViewItem> m_itemOption;
-    mutable QStyle::State m_itemOptionState;
-    mutable const QStyle* m_itemOptionStyle = nullptr;
-
-    // What the sections behind the list show where a part of it lies, painted once: the part
-    // is then drawn over this copy and never makes the sections behind it paint again.
-    struct Backdrop {
-        QPixmap pixmap;
-        QList<QRect> places;
-        // Its colour when it is all one.
-        std::optional<QColor> color;
-        bool stale = true;
+    // An entry as drawn: laid out the first time it is drawn, kept while it is in the log.
+    struct Row {
+        bool laidOut = false;
+        QStaticText time;
+        int timeAdvance = 0;
+        int mark = 0;
+        // A line of printable ASCII that fits is its glyphs, one cell apart; any other line is
+        // shaped and cut.
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+        QStaticText line;
     };
-    // Paints the backdrop of `area` over `region`, or gives its colour when it is all one, for
-    // the caller to fill.
-    std::optional<QColor> paintBackdrop(QWidget* area, Backdrop& backdrop, const QRegion& region);
-    // Behind the rows.
-    Backdrop m_backdrop;
-    // Behind the vertical scroll bar, which changes with every row that comes while the list
-    // grows.
-    QWidget* m_scrollBarStrip = nullptr;
-    Backdrop m_scrollBarBackdrop;
+
+    void rowsInserted(int first, int last);
+    void rowsRemoved(int first, int last);
+    void rowsReset();
+    void updateRange();
+    void updateMarkedRows();
+    void forgetLayout();
+    Row& laidOut(int row);
+    QGlyphRun glyphRun(const quint32* glyphs, const QPointF* positions, qsizetype count) const;
+    bool isSelected(int row) const;
+    void choose(int row, Qt::KeyboardModifiers modifiers, bool byKey);
+    QColor backdrop();
+
+    FrameLogModel* m_model = nullptr;
+    // The model's rows, newest first.
+    QList<Row> m_rows;
+    QItemSelectionModel* m_selection = nullptr;
+    QPersistentModelIndex m_anchor;
+    // The rows moved with the scroll bar's value: the pixels in sight stay as they are.
+    bool m_keepingPlace = false;
+    // The range is to be updated once the rows that come in with those that left are in.
+    bool m_rangeDue = false;
+
+    int m_rowHeight = 0;
+    // The width the rows' lines were cut for.
+    int m_width = -1;
+    QFont m_bold;
+    int m_boldRise = 0;
+    // How far below a row's top its texts start.
+    int m_textTop = 0;
+    // The font's glyphs of printable ASCII and the width of their cell, when it has a glyph of
+    // one width for each: the fixed-pitch font the list is set in does.
+    QRawFont m_rawFont;
+    std::array<quint32, 0x7f - 0x20> m_asciiGlyphs{};
+    qreal m_cell = 0;
+    qreal m_baseline = 0;
+    QStaticText m_marks[3];
+    int m_markAdvances[3] = {};
+    QString m_lastTime;
+    QStaticText m_lastTimeText;
+    int m_lastTimeAdvance = 0;
+    // What the section behind the list shows, which the list paints as its own background.
+    std::optional<QColor> m_backdrop;
 };
