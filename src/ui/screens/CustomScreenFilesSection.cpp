@@ -38,34 +38,6 @@ FileManager::Done reportTo(Shower* shower, void (Shower::*show)(const std::optio
     };
 }
 
-// The widgets Tab stops at, in the order their layouts show them, rows of the list included.
-void appendTabStops(QWidget* widget, const ScreenFileList* list, QList<QWidget*>& out);
-
-void appendTabStops(QLayout* layout, const ScreenFileList* list, QList<QWidget*>& out)
-{
-    for (int i = 0; i < layout->count(); ++i) {
-        QLayoutItem* item = layout->itemAt(i);
-        if (QWidget* widget = item->widget())
-            appendTabStops(widget, list, out);
-        else if (QLayout* inner = item->layout())
-            appendTabStops(inner, list, out);
-    }
-}
-
-void appendTabStops(QWidget* widget, const ScreenFileList* list, QList<QWidget*>& out)
-{
-    if (widget->isWindow())
-        return;
-    if (widget->focusPolicy() & Qt::TabFocus)
-        out.append(widget);
-    if (widget == list) {
-        for (ScreenFileRow* row : list->builtRows())
-            appendTabStops(row, list, out);
-    } else if (QLayout* layout = widget->layout()) {
-        appendTabStops(layout, list, out);
-    }
-}
-
 }  // namespace
 
 CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager, QWidget* parent)
@@ -291,13 +263,7 @@ ScreenFileRow::Content CustomScreenFilesSection::content(const CustomScreenStore
 
 void CustomScreenFilesSection::orderFocus()
 {
-    QList<QWidget*> stops;
-    appendTabStops(m_section, m_list, stops);
-    QWidget* previous = m_focusStart;
-    for (QWidget* stop : std::as_const(stops)) {
-        QWidget::setTabOrder(previous, stop);
-        previous = stop;
-    }
+    LazyRowList::orderTabStops(m_focusStart, m_section);
 }
 
 void CustomScreenFilesSection::setFailure(const std::optional<QString>& failure)

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QLayout>
 #include <QPaintEvent>
 #include <QPainter>
 #include <qdrawutil.h>
@@ -18,7 +19,45 @@ constexpr int lineHeight = 2;
 // and another only while it fits, taken to cost what the others did.
 constexpr qint64 buildNsPerTurn = 5'000'000;
 
+void appendTabStops(QWidget* widget, QList<QWidget*>& out);
+
+void appendTabStops(QLayout* layout, QList<QWidget*>& out)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (QWidget* widget = item->widget())
+            appendTabStops(widget, out);
+        else if (QLayout* inner = item->layout())
+            appendTabStops(inner, out);
+    }
+}
+
+void appendTabStops(QWidget* widget, QList<QWidget*>& out)
+{
+    if (widget->isWindow())
+        return;
+    if (widget->focusPolicy() & Qt::TabFocus)
+        out.append(widget);
+    if (const auto* list = dynamic_cast<const LazyRowList*>(widget)) {
+        for (QWidget* row : list->builtRows())
+            appendTabStops(row, out);
+    } else if (QLayout* layout = widget->layout()) {
+        appendTabStops(layout, out);
+    }
+}
+
 }  // namespace
+
+void LazyRowList::orderTabStops(QWidget* start, QWidget* page)
+{
+    QList<QWidget*> stops;
+    appendTabStops(page, stops);
+    QWidget* previous = start;
+    for (QWidget* stop : std::as_const(stops)) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
+}
 
 LazyRowList::LazyRowList(RowMaker makeRow, Look look, QWidget* parent)
     : QWidget(parent), m_makeRow(std::move(makeRow)), m_look(std::move(look))

@@ -42,6 +42,11 @@ public:
     QList<QWidget*> builtRows() const;
     // Called once rows were made or deleted, so the page's keyboard order can follow them.
     std::function<void()> onRowsChanged;
+    // Puts the Tab stops of `page`, the rows made so far of its lists included, in the order its
+    // layouts show them, after `start`: a hidden stop made before the page's other widgets.
+    // Rows are made as they come into sight, and Qt would put each at the end of the window's
+    // keyboard order.
+    static void orderTabStops(QWidget* start, QWidget* page);
 
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;

@@ -186,6 +186,25 @@ TEST_F(ScreensaverViewTest, RowsFollowTheNumberOfPhotosAndDefaultsShowAsEntries)
     EXPECT_EQ(view.model()->rowCount(), 3);
 }
 
+// Rows are made as they come into sight, after the page's other widgets: Tab still reaches a
+// photo's buttons where they stand, between the settings above the list and From Files below it.
+TEST_F(ScreensaverViewTest, TabReachesThePhotosButtonsWhereTheyStand)
+{
+    ScreensaverView& view = page();
+    importData(1);
+    importData(1);
+    ASSERT_EQ(view.photoRows().size(), 2);
+    QList<QWidget*> stops;
+    for (QWidget* widget = find<QWidget>("timeoutPicker"); stops.size() < 6; widget = widget->nextInFocusChain()) {
+        if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible() && widget->isEnabled())
+            stops.append(widget);
+    }
+    const QList<QWidget*> expected{find<QWidget>("timeoutPicker"),     view.photoRows()[0]->cropButton(),
+                                   view.photoRows()[0]->removeButton(), view.photoRows()[1]->cropButton(),
+                                   view.photoRows()[1]->removeButton(), find<QWidget>("fromFilesButton")};
+    EXPECT_EQ(stops, expected);
+}
+
 TEST_F(ScreensaverViewTest, ControlsWriteThroughTheHubAndAStrayTimeoutSelectsNothing)
 {
     page();
