@@ -20,6 +20,7 @@
 
 #include <QBoxLayout>
 #include <QDir>
+#include <QEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,6 +49,27 @@ void setSecondary(QLabel* label, bool secondary)
     label->setPalette(palette);
 }
 
+// The forms around the rows lay a row out at the height of its size hint, which a wrapping label
+// works out for a width of its own choosing, not at the height its text needs at the width the
+// row gets: a row that holds one asks for that height as its least, so that every line shows.
+class KeepLinesWhole : public QObject {
+public:
+    explicit KeepLinesWhole(QWidget* row) : QObject(row) { row->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // A resize brings another width; a layout request, another text or a note shown or hidden.
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest) {
+            auto* row = static_cast<QWidget*>(watched);
+            const int needed = row->layout()->heightForWidth(row->width());
+            if (needed > 0 && needed != row->minimumHeight())
+                row->setMinimumHeight(needed);
+        }
+        return false;
+    }
+};
+
 // A small note under a field, hidden until it has something to say.
 QLabel* noteLabel(const QString& name)
 {
@@ -67,6 +89,7 @@ QWidget* withNote(QWidget* field, QLabel* note)
     layout->setSpacing(4);
     layout->addWidget(field);
     layout->addWidget(note);
+    new KeepLinesWhole(column);
     return column;
 }
 
@@ -161,6 +184,8 @@ ScreenRecordingPermissionRow::ScreenRecordingPermissionRow(const QDBusConnection
     layout->addWidget(m_symbol, 0, Qt::AlignTop);
     layout->addWidget(m_text, 1);
 
+    new KeepLinesWhole(this);
+
     auto* portal = new ScreenshotPortal(bus, this);
     continueOn(this, portal->isOffered(), [this](bool offered) { showAnswer(offered); });
 }
@@ -189,23 +214,6 @@ void ScreenRecordingPermissionRow::showAnswer(bool offered)
         offered ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("exclamationmark.triangle.fill");
     m_symbol->setPixmap(symbolIcon(symbol).pixmap(14, 14));
     m_symbol->show();
-    keepTextWhole();
-}
-
-void ScreenRecordingPermissionRow::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    keepTextWhole();
-}
-
-// The forms around the row lay it out at the height of its size hint, which the label works
-// out for a width of its own choosing, not at the height its text needs at the width the row
-// gets; asking for that height as the row's least keeps every line shown.
-void ScreenRecordingPermissionRow::keepTextWhole()
-{
-    const int needed = layout()->heightForWidth(width());
-    if (needed > 0 && needed != minimumHeight())
-        setMinimumHeight(needed);
 }
 
 bool ScreenRecordingPermissionRow::portalAsksEachTime()

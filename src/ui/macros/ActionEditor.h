@@ -54,12 +54,8 @@ public:
     static QString offeredText(bool offered, bool asksEachTime);
     bool hasAnswer() const { return m_hasAnswer; }
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
 private:
     void showAnswer(bool offered);
-    void keepTextWhole();
 
     QLabel* m_symbol = nullptr;
     QLabel* m_text = nullptr;

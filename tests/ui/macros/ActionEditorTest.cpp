@@ -264,7 +264,7 @@ TEST_F(ActionEditorTest, ShortcutPickerListsTheShortcutsFolderAndKeepsAnUnlisted
     EXPECT_EQ(stored(), MacroAction::runShortcut(QString()));
 }
 
-TEST_F(ActionEditorTest, NewShortcutsAppearWithoutLeavingThePageAndNoneSaysWhereTheyLive)
+TEST_F(ActionEditorTest, NewShortcutsAppearWithoutLeavingThePageAndNoneSaysWhereTheyLiveInLinesShownWhole)
 {
     const QString folder = xdg.path("data") + QStringLiteral("/Tarv/Shortcuts");
     edit(MacroAction::runShortcut({}));
@@ -272,6 +272,13 @@ TEST_F(ActionEditorTest, NewShortcutsAppearWithoutLeavingThePageAndNoneSaysWhere
     QTRY_VERIFY(note->isVisibleTo(window.get()));
     EXPECT_EQ(note->text(), ActionEditor::shortcutsFolderNote(folder));
     EXPECT_TRUE(note->text().contains(QStringLiteral("~/")) || !folder.startsWith(QDir::homePath()));
+    // Its lines wrap whole at every size of the window, the smallest too.
+    for (const QSize size : {window->minimumSize(), QSize(1366, 768), QSize(1920, 1080)}) {
+        window->resize(size);
+        EXPECT_TRUE(waitUntil([&] { return note->height() == note->heightForWidth(note->width()); }))
+            << size.width() << "x" << size.height() << ": " << note->height() << " of "
+            << note->heightForWidth(note->width());
+    }
 
     TempXdg::write(folder + QStringLiteral("/Deploy"), "#!/bin/sh\n", true);
     QComboBox* picker = find<QComboBox>("shortcutPicker");
