@@ -145,7 +145,7 @@ TEST_F(ActionEditorTest, ThePermissionRowSaysWhetherTheDesktopOffersAScreenshotP
     hub->actionRunner().bus = [&] { return QDBusConnection::connectToBus(bus.address(), connection); };
     edit(MacroAction::screenshot({}));
     auto* row = find<ScreenRecordingPermissionRow>("permissionRow");
-    QTRY_VERIFY(row->hasAnswer());
+    ASSERT_TRUE(waitUntil([&] { return row->hasAnswer(); }));
     EXPECT_EQ(find<QLabel>("permissionText")->text(), ScreenRecordingPermissionRow::offeredText(false, false));
     EXPECT_TRUE(
         find<QLabel>("permissionText")->text().startsWith(QStringLiteral("No desktop portal offers screenshots")));
@@ -173,7 +173,7 @@ TEST_F(ActionEditorTest, TestKeyShowsItsOutcomeBesideIt)
     auto* outcome = find<WrappingText>("testKeyOutcome");
     EXPECT_FALSE(outcome->isVisibleTo(window.get()));
     find<QPushButton>("testKeyButton")->click();
-    QTRY_VERIFY(outcome->text().startsWith(QStringLiteral("\u2717 ")));
+    ASSERT_TRUE(waitUntil([&] { return outcome->text().startsWith(QStringLiteral("\u2717 ")); }));
     EXPECT_TRUE(outcome->isVisibleTo(window.get()));
     EXPECT_TRUE(std::any_of(hub->log().cbegin(), hub->log().cend(), [&](const LogEntry& e) {
         return e.text == QStringLiteral("Key failed: ") + outcome->text().mid(2);
@@ -185,7 +185,7 @@ TEST_F(ActionEditorTest, TestKeyShowsItsOutcomeBesideIt)
 
     // A copy of the profile shows the same key in the same slot, but it was not tested there.
     find<QPushButton>("testKeyButton")->click();
-    QTRY_VERIFY(outcome->isVisibleTo(window.get()));
+    ASSERT_TRUE(waitUntil([&] { return outcome->isVisibleTo(window.get()); }));
     trigger("duplicateProfileAction");
     EXPECT_EQ(page().selection(), 0);
     EXPECT_FALSE(outcome->isVisibleTo(window.get()));
@@ -253,7 +253,9 @@ TEST_F(ActionEditorTest, ShortcutPickerListsTheShortcutsFolderAndKeepsAnUnlisted
     TempXdg::write(folder + QStringLiteral("Deploy"), "#!/bin/sh\n", true);
     edit(MacroAction::runShortcut(QStringLiteral("gone")));
     QComboBox* picker = find<QComboBox>("shortcutPicker");
-    QTRY_COMPARE(itemTexts(picker), (QStringList{"Choose Shortcut", "gone", "backup", "Deploy"}));
+    const QStringList listed{"Choose Shortcut", "gone", "backup", "Deploy"};
+    EXPECT_TRUE(waitUntil([&] { return itemTexts(picker) == listed; }));
+    EXPECT_EQ(itemTexts(picker), listed);
     EXPECT_EQ(picker->currentText(), QStringLiteral("gone"));
     choose(picker, 3);
     EXPECT_EQ(stored(), MacroAction::runShortcut(QStringLiteral("Deploy")));
@@ -269,7 +271,7 @@ TEST_F(ActionEditorTest, NewShortcutsAppearWithoutLeavingThePageAndNoneSaysWhere
     const QString folder = xdg.path("data") + QStringLiteral("/Tarv/Shortcuts");
     edit(MacroAction::runShortcut({}));
     auto* note = find<QLabel>("shortcutsFolderNote");
-    QTRY_VERIFY(note->isVisibleTo(window.get()));
+    ASSERT_TRUE(waitUntil([&] { return note->isVisibleTo(window.get()); }));
     EXPECT_EQ(note->text(), ActionEditor::shortcutsFolderNote(folder));
     EXPECT_TRUE(note->text().contains(QStringLiteral("~/")) || !folder.startsWith(QDir::homePath()));
     // Its lines wrap whole at every size of the window, the smallest too.
@@ -282,7 +284,8 @@ TEST_F(ActionEditorTest, NewShortcutsAppearWithoutLeavingThePageAndNoneSaysWhere
 
     TempXdg::write(folder + QStringLiteral("/Deploy"), "#!/bin/sh\n", true);
     QComboBox* picker = find<QComboBox>("shortcutPicker");
-    QTRY_COMPARE(itemTexts(picker), (QStringList{"Choose Shortcut", "Deploy"}));
+    EXPECT_TRUE(waitUntil([&] { return itemTexts(picker) == (QStringList{"Choose Shortcut", "Deploy"}); }));
+    EXPECT_EQ(itemTexts(picker), (QStringList{"Choose Shortcut", "Deploy"}));
     EXPECT_FALSE(note->isVisibleTo(window.get()));
 }
 
@@ -306,7 +309,8 @@ TEST_F(ActionEditorTest, ScreenPickerFindsPagesIgnoringCaseAndMarksMissingOnesWi
     EXPECT_EQ(picker->currentText(), QStringLiteral("Weather"));
     screens.memoryTrust.approvedIDs.remove(QStringLiteral("weather"));
     screens.onChange();
-    QTRY_COMPARE(picker->currentText(), QStringLiteral("weather (missing)"));
+    EXPECT_TRUE(waitUntil([&] { return picker->currentText() == QStringLiteral("weather (missing)"); }));
+    EXPECT_EQ(picker->currentText(), QStringLiteral("weather (missing)"));
     EXPECT_EQ(picker->itemText(1), QStringLiteral("weather (missing)"));
     EXPECT_EQ(stored(), MacroAction::showScreen(QStringLiteral("weather")));
 
@@ -355,7 +359,7 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
     EXPECT_EQ(find<ElidedLabel>("appName")->fullText(), QStringLiteral("Text.app Editor"));
     auto* iconView = page().inspector()->actionEditor()->findChild<AppIconView*>();
     ASSERT_NE(iconView, nullptr);
-    QTRY_VERIFY(!iconView->showsFallback());
+    ASSERT_TRUE(waitUntil([&] { return !iconView->showsFallback(); }));
 
     // A cancelled chooser changes nothing.
     chooser = openChooser();
@@ -386,7 +390,8 @@ TEST_F(ActionEditorTest, ALongApplicationNameIsCutAndTheInspectorStaysInTheWindo
     const QString name = QStringLiteral("Openbox Configuration Manager");
     edit(MacroAction::openApp({QStringLiteral("obconf"), name}));
     window->resize(1080, 640);
-    QTRY_COMPARE(window->size(), QSize(1080, 640));
+    EXPECT_TRUE(waitUntil([&] { return window->size() == QSize(1080, 640); }));
+    EXPECT_EQ(window->size(), QSize(1080, 640));
     QCoreApplication::processEvents();
     auto* appName = find<ElidedLabel>("appName");
     EXPECT_EQ(appName->fullText(), name);
@@ -406,7 +411,8 @@ TEST_F(ActionEditorTest, AppIconFallsBackUntilTheEntryIsInstalled)
     EXPECT_TRUE(view.showsFallback());
     view.setApp({QStringLiteral("org.example.Later"), QStringLiteral("Later")});
     QSignalSpy resolved(&view, &AppIconView::iconResolved);
-    QTRY_COMPARE(resolved.count(), 1);
+    EXPECT_TRUE(waitUntil([&] { return resolved.count() == 1; }));
+    EXPECT_EQ(resolved.count(), 1);
     EXPECT_TRUE(view.showsFallback());
 
     const QString iconPath = xdg.path("data") + QStringLiteral("/later.png");
@@ -416,7 +422,7 @@ TEST_F(ActionEditorTest, AppIconFallsBackUntilTheEntryIsInstalled)
     TempXdg::write(xdg.path("data") + QStringLiteral("/applications/org.example.Later.desktop"),
                    desktopEntry(QStringLiteral("Later"), "Icon=" + iconPath.toUtf8() + "\n"));
     view.setApp({QStringLiteral("org.example.Later"), QStringLiteral("Later")});
-    QTRY_VERIFY(!view.showsFallback());
+    ASSERT_TRUE(waitUntil([&] { return !view.showsFallback(); }));
 }
 
 TEST_F(ActionEditorTest, AKeySetUpInTheWindowOpensItsApplicationWhenTheDeviceTapsIt)
@@ -434,5 +440,5 @@ TEST_F(ActionEditorTest, AKeySetUpInTheWindowOpensItsApplicationWhenTheDeviceTap
 
     // Key 1 sits in the top left corner of the device's grid.
     device.tap(20, 50);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(marker), 10000);
+    ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(marker); }));
 }

@@ -115,7 +115,8 @@ TEST_F(ProfileAppsTest, LinkedRowsShowNamesAndRemoveTheirApp)
     EXPECT_EQ(removes[0]->accessibleName(), QStringLiteral("Remove Mail"));
     EXPECT_EQ(removes[1]->toolTip(), QStringLiteral("Stop switching to this profile for "));
     removes[0]->click();
-    QTRY_COMPARE(rowNames(), QStringList{"org.example.Nameless"});
+    EXPECT_TRUE(waitUntil([&] { return rowNames() == QStringList{"org.example.Nameless"}; }));
+    EXPECT_EQ(rowNames(), QStringList{"org.example.Nameless"});
     EXPECT_EQ(active().linkedApps, (QList<AppTarget>{{QStringLiteral("org.example.Nameless"), QString()}}));
     EXPECT_TRUE(popover()->isVisible());
 }

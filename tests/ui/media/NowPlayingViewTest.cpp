@@ -145,8 +145,10 @@ TEST_F(NowPlayingViewTest, OnAWideWindowTheFormKeepsAReadableWidth)
 {
     QWidget& nowPlaying = page();
     window->resize(1920, 1080);
-    QTRY_COMPARE(window->width(), 1920);
-    QTRY_VERIFY(nowPlaying.width() > FormSection::readableWidth + 2 * FormSection::pageMargin);
+    EXPECT_TRUE(waitUntil([&] { return window->width() == 1920; }));
+    EXPECT_EQ(window->width(), 1920);
+    const int readable = FormSection::readableWidth + 2 * FormSection::pageMargin;
+    ASSERT_TRUE(waitUntil([&] { return nowPlaying.width() > readable; }));
     for (QGroupBox* box : nowPlaying.findChildren<QGroupBox*>()) {
         EXPECT_LE(box->width(), FormSection::readableWidth) << box->title().toStdString();
         // Centred on the page.
