@@ -1,5 +1,5 @@
-// The key inspector from the keyboard: Tab goes through its controls in the order they stand
-// whatever the kind and however often it changed, the action's field is one Tab from the kind,
+// The key inspector from the keyboard: Tab goes through its controls from top to bottom whatever
+// the action's kind and however often it changed, the action's field is one Tab from the kind,
 // Escape goes back to the grid, and the tint row and the icon row show the focus.
 
 #include "MacrosFixture.h"
@@ -67,8 +67,8 @@ QStringList fieldsOf(MacroAction::Kind kind)
 
 class InspectorKeyboardTest : public MacrosTest {
 protected:
-    // What Tab should go through for the key shown: its look, the kind, the kind's fields in
-    // the order they stand, then latching and the key's buttons.
+    // The inspector's controls for the key shown, top to bottom: its look, the kind, the kind's
+    // fields, then latching and the key's buttons.
     QStringList expectedStops()
     {
         const MacroAction::Kind kind = page().inspector()->button().action.kind();
@@ -85,7 +85,7 @@ protected:
         return stops;
     }
 
-    void expectTabFollowsTheEye(const char* when)
+    void expectTabGoesTopToBottom(const char* when)
     {
         KeyInspector* inspector = page().inspector();
         const QStringList expected = expectedStops();
@@ -101,24 +101,24 @@ protected:
     }
 };
 
-TEST_F(InspectorKeyboardTest, TabFollowsTheEyeForEveryKindAfterAnyNumberOfChangesAndForEveryKeyShown)
+TEST_F(InspectorKeyboardTest, TabGoesTopToBottomForEveryKindAfterAnyNumberOfChangesAndForEveryKeyShown)
 {
     page();
     connectAndGreet();
     QComboBox* kinds = find<QComboBox>("kindPicker");
-    expectTabFollowsTheEye("the first key");
+    expectTabGoesTopToBottom("the first key");
     // Every kind, then back through them in another order, then on another key.
     const QList<int> rows = {1, 2, 3, 4, 5, 6, 7, 8, 0, 6, 3, 8, 1, 4, 7, 2, 5};
     for (int row : rows) {
         choose(kinds, row);
         ASSERT_EQ(page().inspector()->button().action.kind(), MacroAction::allKinds[std::size_t(row)]);
-        expectTabFollowsTheEye(qPrintable(kinds->currentText()));
+        expectTabGoesTopToBottom(qPrintable(kinds->currentText()));
     }
     for (int index : {11, 3, 0}) {
         clickTile(index);
-        expectTabFollowsTheEye(qPrintable(QStringLiteral("key %1").arg(index + 1)));
+        expectTabGoesTopToBottom(qPrintable(QStringLiteral("key %1").arg(index + 1)));
         choose(kinds, 6);
-        expectTabFollowsTheEye(qPrintable(QStringLiteral("key %1, Type Text").arg(index + 1)));
+        expectTabGoesTopToBottom(qPrintable(QStringLiteral("key %1, Type Text").arg(index + 1)));
     }
 }
 
