@@ -92,12 +92,26 @@ struct Library {
         screens = std::make_unique<CustomScreenStore>(dir.filePath(QStringLiteral("Screens")), std::make_unique<ScreenTrust>());
     }
 
-    std::unique_ptr<DeviceManager> makeHub() const
+    // A new hub on the library and its window, shown at `size` (or its own) on the Screensaver page.
+    struct Shown {
+        std::unique_ptr<DeviceManager> hub;
+        std::unique_ptr<MainWindow> window;
+        ScreensaverView* view = nullptr;
+    };
+    Shown show(QSize size = {}) const
     {
         DeviceManager::Environment environment;
         environment.settings = settings.get();
         environment.isTesting = true;
-        return std::make_unique<DeviceManager>(*profiles, *photos, *stocks, *screens, false, std::move(environment));
+        Shown shown;
+        shown.hub = std::make_unique<DeviceManager>(*profiles, *photos, *stocks, *screens, false, std::move(environment));
+        shown.window = std::make_unique<MainWindow>(*shown.hub, *settings);
+        if (size.isValid())
+            shown.window->resize(size);
+        shown.window->show();
+        shown.window->select(SidebarItem::screensaver);
+        shown.view = static_cast<ScreensaverView*>(shown.window->sidebarHost()->page(QStringLiteral("screensaver")));
+        return shown;
     }
 };
 
@@ -110,10 +124,7 @@ void BM_PhotoLibraryInView(benchmark::State& state)
         const double before = residentMegabytes();
         QElapsedTimer clock;
         clock.start();
-        auto hub = library.makeHub();
-        auto window = std::make_unique<MainWindow>(*hub, *library.settings);
-        window->show();
-        window->select(SidebarItem::screensaver);
+        auto [hub, window, view] = library.show();
         // The window is built before the library arrives; from here on it should stay live.
         QElapsedTimer sinceTick;
         qint64 longestGapMs = 0;
@@ -123,7 +134,6 @@ void BM_PhotoLibraryInView(benchmark::State& state)
         QObject::connect(&timer, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
         sinceTick.start();
         timer.start();
-        auto* view = static_cast<ScreensaverView*>(window->sidebarHost()->page(QStringLiteral("screensaver")));
         const bool settled = QTest::qWaitFor(
             [&] {
                 if (hub->pendingPhotoWork() != 0)
@@ -164,12 +174,7 @@ void BM_PhotoLibraryScrolledThrough(benchmark::State& state)
         const double before = residentMegabytes();
         QElapsedTimer clock;
         clock.start();
-        auto hub = library.makeHub();
-        auto window = std::make_unique<MainWindow>(*hub, *library.settings);
-        window->resize(900, 1000);
-        window->show();
-        window->select(SidebarItem::screensaver);
-        auto* view = static_cast<ScreensaverView*>(window->sidebarHost()->page(QStringLiteral("screensaver")));
+        auto [hub, window, view] = library.show(QSize(900, 1000));
         QScrollArea* area = nullptr;
         for (QWidget* w = view; w && !area; w = w->parentWidget())
             area = qobject_cast<QScrollArea*>(w);
