@@ -198,10 +198,6 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
         dialog->open();
     };
 
-    // Made first, so it stands before every other widget of the page in the keyboard order.
-    m_focusStart = new QWidget(this);
-    m_focusStart->setFocusPolicy(Qt::TabFocus);
-    m_focusStart->hide();
     buildGeneral();
     buildPhotos();
 
@@ -211,7 +207,6 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
     layout->addStretch(1);
 
     m_overlay = new DropOverlay(this);
-    m_photoList->onRowsChanged = [this] { LazyRowList::orderTabStops(m_focusStart, this); };
 
     connect(&m_deviceManager, &DeviceManager::screensaverChanged, this, &ScreensaverView::showState);
     connect(&m_deviceManager, &DeviceManager::photoWorkFinished, this, &ScreensaverView::showImportProgress);

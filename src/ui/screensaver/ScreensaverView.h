@@ -78,8 +78,6 @@ private:
     void showImportProgress();
 
     DeviceManager& m_deviceManager;
-    // The page's keyboard order starts after it; the photos' rows are put in it as they are made.
-    QWidget* m_focusStart = nullptr;
     PhotoListModel* m_model = nullptr;
     FileChooser m_fileChooser;
     QString m_lastPhotoFolder;

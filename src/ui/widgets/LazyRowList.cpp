@@ -46,6 +46,38 @@ void appendTabStops(QWidget* widget, QList<QWidget*>& out)
     }
 }
 
+// The last stop of `row`, or none.
+QWidget* lastTabStop(QWidget* row)
+{
+    QList<QWidget*> stops;
+    appendTabStops(row, stops);
+    return stops.isEmpty() ? nullptr : stops.last();
+}
+
+// Puts the stops of `row` in the keyboard order after `before` and gives back the last of them,
+// or `before` when the row has none. A widget whose focus goes to a child is moved by Qt with its
+// children as one block: for the move, the row is such a widget. Moving its stops one by one
+// instead would leave the row's own widget behind, and Qt looks past every widget left so.
+QWidget* placeRow(QWidget* row, QWidget* before)
+{
+    QList<QWidget*> stops;
+    appendTabStops(row, stops);
+    if (stops.isEmpty())
+        return before;
+    if (stops.first() == row) {
+        QWidget::setTabOrder(before, row);
+    } else {
+        const Qt::FocusPolicy policy = row->focusPolicy();
+        QWidget* const proxy = row->focusProxy();
+        row->setFocusPolicy(Qt::TabFocus);
+        row->setFocusProxy(stops.first());
+        QWidget::setTabOrder(before, row);
+        row->setFocusProxy(proxy);
+        row->setFocusPolicy(policy);
+    }
+    return stops.last();
+}
+
 }  // namespace
 
 void LazyRowList::orderTabStops(QWidget* start, QWidget* page)
@@ -71,6 +103,11 @@ LazyRowList::LazyRowList(RowMaker makeRow, Look look, QWidget* parent)
     m_relayoutTimer.setInterval(0);
     connect(&m_relayoutTimer, &QTimer::timeout, this, &LazyRowList::relayout);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+    // Made with the list, so it stands where the page put the list in the keyboard order; Qt
+    // orders only widgets that take the focus, and hidden it is never a stop itself.
+    m_tabPlace = new QWidget(this);
+    m_tabPlace->setFocusPolicy(Qt::TabFocus);
+    m_tabPlace->hide();
 }
 
 void LazyRowList::setKeys(const QStringList& keys)
@@ -100,6 +137,11 @@ void LazyRowList::setKeys(const QStringList& keys)
     }
     relayout();
     update();
+    // Rows kept may stand in another order now.
+    QWidget* before = m_tabPlace;
+    for (const Entry& entry : std::as_const(m_entries))
+        if (entry.row)
+            before = placeRow(entry.row, before);
     if (onRowsChanged)
         onRowsChanged();
     m_buildTimer.start();
@@ -193,6 +235,14 @@ QWidget* LazyRowList::build(int index)
     entry.row->setParent(this);
     entry.row->installEventFilter(this);
     entry.row->show();
+    // Qt puts a new widget last in the window's keyboard order, after every widget of the page:
+    // the row goes after the nearest row above that was made and takes the focus, or at the
+    // list's own place.
+    QWidget* before = nullptr;
+    for (int above = index - 1; above >= 0 && !before; --above)
+        if (m_entries[above].row)
+            before = lastTabStop(m_entries[above].row);
+    placeRow(entry.row, before ? before : m_tabPlace);
     return entry.row;
 }
 

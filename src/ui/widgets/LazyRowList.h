@@ -40,12 +40,12 @@ public:
     QWidget* row(const QString& key);
     // The rows made so far, in the keys' order.
     QList<QWidget*> builtRows() const;
-    // Called once rows were made or deleted, so the page's keyboard order can follow them.
+    // Called once rows were made or deleted. The list itself puts a row's Tab stops where the
+    // row stands in the keyboard order, after the list's own place; a page whose rows make
+    // widgets later orders them here.
     std::function<void()> onRowsChanged;
     // Puts the Tab stops of `page`, the rows made so far of its lists included, in the order its
     // layouts show them, after `start`: a hidden stop made before the page's other widgets.
-    // Rows are made as they come into sight, and Qt would put each at the end of the window's
-    // keyboard order.
     static void orderTabStops(QWidget* start, QWidget* page);
 
     bool hasHeightForWidth() const override;
@@ -88,6 +88,8 @@ private:
     QHash<QString, int> m_index;
     // The top of each entry, and the bottom of the last one, at the current width.
     QList<int> m_tops;
+    // A hidden stop at the list's place in the keyboard order, which rows are put after.
+    QWidget* m_tabPlace = nullptr;
     QTimer m_buildTimer;
     QTimer m_relayoutTimer;
 };
