@@ -227,9 +227,8 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
     connect(m_searchField, &QLineEdit::textChanged, this, &IconPickerPopover::layOutSymbols);
     // Return takes the first of the matches: the one Down would go to.
     connect(m_searchField, &QLineEdit::returnPressed, this, [this] {
-        const QList<DeviceIcon> shown = filteredIcons(m_searchField->text());
-        if (!shown.isEmpty())
-            choose(shown.first(), std::nullopt);
+        if (const std::optional<DeviceIcon> first = firstMatch())
+            choose(*first, std::nullopt);
     });
     m_searchField->installEventFilter(this);
 
@@ -300,13 +299,18 @@ bool IconPickerPopover::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_searchField && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Down && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-            const QList<DeviceIcon> shown = filteredIcons(m_searchField->text());
-            if (!shown.isEmpty())
-                m_symbolCells[int(DeviceIcon::Case(shown.first()))]->setFocus(Qt::TabFocusReason);
+            if (const std::optional<DeviceIcon> first = firstMatch())
+                m_symbolCells[int(DeviceIcon::Case(*first))]->setFocus(Qt::TabFocusReason);
             return true;
         }
     }
     return QFrame::eventFilter(watched, event);
+}
+
+std::optional<DeviceIcon> IconPickerPopover::firstMatch() const
+{
+    const QList<DeviceIcon> shown = filteredIcons(m_searchField->text());
+    return shown.isEmpty() ? std::nullopt : std::optional(shown.first());
 }
 
 void IconPickerPopover::setTab(Tab tab)

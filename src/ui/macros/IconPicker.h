@@ -52,6 +52,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+private:
+    // The first icon the search leaves: Return takes it, Down goes to it.
+    std::optional<DeviceIcon> firstMatch() const;
+
 signals:
     void chosen(const std::optional<DeviceIcon>& icon, const std::optional<QString>& emoji);
 

@@ -300,7 +300,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     layout->addWidget(m_buttonsSection);
     layout->addStretch(1);
     connect(m_testButton, &QPushButton::clicked, this, &KeyInspector::runTest);
-    connect(m_clearButton, &QPushButton::clicked, this, [this] { m_deviceManager.profiles().clearKey(m_index); });
+    connect(m_clearButton, &QPushButton::clicked, this, &KeyInspector::clearKey);
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &KeyInspector::showTestRule);
 }
@@ -392,6 +392,12 @@ void KeyInspector::showTestOutcome(const QString& text, bool failed)
     m_testOutcome->setText(text);
     m_testOutcome->setTextColor(failed ? QColor(0xFF, 0x3B, 0x30) : FormSection::secondaryColor(this));
     m_testOutcome->setVisible(!text.isEmpty());
+}
+
+void KeyInspector::clearKey()
+{
+    if (m_buttonsSection->isVisibleTo(this))
+        m_deviceManager.profiles().clearKey(m_index);
 }
 
 void KeyInspector::setKey(int index, const MacroButton& button)

@@ -74,6 +74,9 @@ public:
     // Puts the keyboard in the Label field, or in the action picker while the key has no action
     // (its label cannot be edited then).
     void focusLabel();
+    // Clear Key: the key shown becomes empty, as one undo step. A key without an action shows
+    // no Clear Key and has nothing to clear.
+    void clearKey();
 
 private:
     // Copies the active profile, applies the edit to the key in this slot and commits it; an

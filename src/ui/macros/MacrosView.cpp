@@ -160,13 +160,7 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
             setInspectorShown(true);
         m_inspector->focusLabel();
     });
-    // As Clear Key does; a key without an action has nothing to clear and no Clear Key.
-    connect(m_canvas, &KeyCanvas::clearRequested, this, [this, &store] {
-        const int index = m_canvas->selection();
-        const QList<MacroButton>& buttons = store.activeProfile().buttons;
-        if (index >= 0 && index < buttons.size() && buttons[index].action.kind() != MacroAction::Kind::unassigned)
-            store.clearKey(index);
-    });
+    connect(m_canvas, &KeyCanvas::clearRequested, m_inspector, &KeyInspector::clearKey);
     connect(&store, &ProfileStore::movedKeyPlaced, this, &MacrosView::setSelection);
     m_canvas->setSelection(0);
     refresh();
