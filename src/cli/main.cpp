@@ -52,7 +52,7 @@ void print(std::FILE* stream, const QString& line)
 
 int usage(const QString& problem)
 {
-    print(stderr, QStringLiteral("tarv: ") + problem);
+    print(stderr, QStringLiteral("tarv: ") + visibleText(problem));
     std::fputs("Try 'tarv --help' for more information.\n", stderr);
     return usageError;
 }
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
     if (const auto* failure = std::get_if<NotifyClient::Failure>(&outcome)) {
         switch (failure->kind) {
         case NotifyClient::Failure::Kind::notRunning:
-            print(stderr, QStringLiteral("tarv: Tarv is not running (nothing listens at ") + socketPath +
+            print(stderr, QStringLiteral("tarv: Tarv is not running (nothing listens at ") + visibleText(socketPath) +
                               QStringLiteral(")."));
             break;
         case NotifyClient::Failure::Kind::timedOut:

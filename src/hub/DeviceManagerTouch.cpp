@@ -175,10 +175,14 @@ void DeviceManager::tapAt(const TouchPoint& start)
         if (!m_customLayout)
             return;
         if (const auto button = CustomScreenRenderer::hitTestButton(start.x, start.y, *m_customLayout)) {
-            if (!button->refusal.isEmpty())
+            if (!button->refusal.isEmpty()) {
                 log(LogEntry::Direction::system, button->title + QStringLiteral(" opened nothing: ") + button->refusal);
-            else
-                fireMacroKey(button->action, button->title);
+                return;
+            }
+            if (!button->note.isEmpty())
+                log(LogEntry::Direction::system,
+                    button->title + QStringLiteral(" opens part of its address: ") + button->note);
+            fireMacroKey(button->action, button->title);
         }
         return;
     case DeviceScreen::Kind::stocks:

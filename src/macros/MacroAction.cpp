@@ -188,6 +188,40 @@ bool valuesStayInTheirParts(const QString& filled, const QList<FilledValue>& fil
         && expected.host(QUrl::FullyEncoded) == url.host(QUrl::FullyEncoded) && expected.port() == url.port();
 }
 
+// A mail program fills in its new message from these fields of an address; others, such as
+// "attach", which some take as a file of the user's to send along, are left out of an address
+// that a value chose. Each kept field is written again, escaped whole, so no separator another
+// program reads (";") comes through inside it. `leftOut` gets each name dropped, and the
+// fragment, which no mail program reads.
+QString withMailFieldsOnly(const QString& address, QStringList& leftOut)
+{
+    static const QStringList fields{QStringLiteral("to"), QStringLiteral("cc"), QStringLiteral("bcc"),
+                                    QStringLiteral("subject"), QStringLiteral("body")};
+    const qsizetype hash = address.indexOf(u'#');
+    const qsizetype end = hash < 0 ? address.size() : hash;
+    const qsizetype question = QStringView(address).first(end).indexOf(u'?');
+    QStringList kept;
+    if (question >= 0) {
+        for (const QStringView item : QStringView(address).sliced(question + 1, end - question - 1).split(u'&')) {
+            if (item.isEmpty())
+                continue;
+            const qsizetype equals = item.indexOf(u'=');
+            const QString name = QUrl::fromPercentEncoding(item.first(equals < 0 ? item.size() : equals).toUtf8());
+            const QString field = name.toLower();
+            if (!fields.contains(field)) {
+                leftOut.append(QChar(0x201C) + name + QChar(0x201D));
+                continue;
+            }
+            const QString value = equals < 0 ? QString() : QUrl::fromPercentEncoding(item.sliced(equals + 1).toUtf8());
+            kept.append(field + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value, "@")));
+        }
+    }
+    if (hash >= 0)
+        leftOut.append(QChar(0x201C) + address.sliced(hash) + QChar(0x201D));
+    const QString recipients = address.first(question < 0 ? end : question);
+    return kept.isEmpty() ? recipients : recipients + u'?' + kept.join(u'&');
+}
+
 } // namespace
 
 QString MacroAction::kindRawValue(Kind kind)
@@ -228,7 +262,7 @@ bool MacroAction::isConfigured() const
                       value);
 }
 
-MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, QString* refusal) const
+MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, QString* refusal, QString* note) const
 {
     const OpenURL* open = as<OpenURL>();
     if (!open)
@@ -269,8 +303,18 @@ MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, Q
     // An address that is one value and nothing else: the user approved that the value picks
     // the address, but only one a browser or mail program opens.
     if (wholeValue) {
-        if (web || (url && scheme == u"mailto" && !url->path().isEmpty()))
+        if (web)
             return openURL(filled);
+        if (url && scheme == u"mailto" && !url->path().isEmpty()) {
+            QStringList leftOut;
+            QString kept = withMailFieldsOnly(filled, leftOut);
+            if (!leftOut.isEmpty() && note)
+                *note = QStringLiteral("its values would make it open ") + filled +
+                        QStringLiteral("; a mail address chosen by a value keeps only to, cc, bcc, subject and body, "
+                                       "and leaves out ") +
+                        leftOut.join(QStringLiteral(", "));
+            return openURL(std::move(kept));
+        }
         return refuse(QStringLiteral("an address made wholly of a value opens only http, https and mailto"));
     }
     // Any other text names its scheme before its first value; text around a value in or

@@ -82,9 +82,11 @@ struct MacroAction {
     // An open-URL action with its {{key}} placeholders filled from the values; empty when a
     // value is missing, the filled text is not an http(s) address, or a value reaches beyond
     // the part of the address where its placeholder stands (then `refusal`, when given, says
-    // so). An address made wholly of values may also be a mailto address. Any other action,
-    // and an address without placeholders, is returned unchanged.
-    MacroAction resolvedWebURL(const QHash<QString, QString>& values, QString* refusal = nullptr) const;
+    // so). An address made wholly of values may also be a mailto address, which keeps only its
+    // to, cc, bcc, subject and body (then `note`, when given, says what it left out). Any other
+    // action, and an address without placeholders, is returned unchanged.
+    MacroAction resolvedWebURL(const QHash<QString, QString>& values, QString* refusal = nullptr,
+                               QString* note = nullptr) const;
 
     friend bool operator==(const MacroAction&, const MacroAction&) = default;
 };

@@ -2,18 +2,32 @@
 
 #include <QChar>
 
+#include <unicode/uchar.h>
+
 namespace {
 
+constexpr char32_t variationSelector16 = 0xFE0F;
+constexpr char32_t zeroWidthJoiner = 0x200D;
+
+// Characters that show as nothing, as a space that is not one or as no glyph of their own:
+// whatever the font does with them, the reader could not tell which character stands there.
 bool isHidden(char32_t c)
 {
-    switch (QChar::category(c)) {
-    case QChar::Other_Format:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-    case QChar::Other_Surrogate:
+    if (c >= 0x20 && c < 0x7F)
+        return false;
+    const auto point = UChar32(c);
+    switch (u_charType(point)) {
+    case U_FORMAT_CHAR:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+    case U_SURROGATE:
+    case U_SPACE_SEPARATOR:
+    // Code points with no character yet, and those each font fills as it likes.
+    case U_UNASSIGNED:
+    case U_PRIVATE_USE_CHAR:
         return true;
     default:
-        return false;
+        return u_hasBinaryProperty(point, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
     }
 }
 
@@ -22,6 +36,55 @@ void appendHex(QString& out, char32_t c, int digits)
     constexpr char hex[] = "0123456789ABCDEF";
     for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
         out += QChar(hex[(c >> shift) & 0xF]);
+}
+
+// A lone surrogate is taken as the code point it names, so it is escaped like the rest.
+char32_t codePointAt(const QString& text, qsizetype i, qsizetype& length)
+{
+    const QChar c = text[i];
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        length = 2;
+        return QChar::surrogateToUcs4(c, text[i + 1]);
+    }
+    length = 1;
+    return c.unicode();
+}
+
+enum class Emoji { escaped, kept };
+
+QString escapedText(const QString& text, VisibleTabs tabs, Emoji emoji)
+{
+    QString out;
+    bool copying = false;
+    // Whether the code point before is an emoji, or the selector that asks for its emoji form.
+    bool afterEmoji = false;
+    qsizetype length = 1;
+    for (qsizetype i = 0; i < text.size(); i += length) {
+        const char32_t c = codePointAt(text, i, length);
+        bool shown = c == U'\t' ? tabs == VisibleTabs::kept : !isControlCharacter(c) && !isHidden(c);
+        if (emoji == Emoji::kept) {
+            if (!shown && c == variationSelector16) {
+                shown = afterEmoji;
+            } else if (!shown && c == zeroWidthJoiner && afterEmoji && i + length < text.size()) {
+                qsizetype nextLength = 1;
+                shown = u_hasBinaryProperty(UChar32(codePointAt(text, i + length, nextLength)),
+                                            UCHAR_EXTENDED_PICTOGRAPHIC);
+            }
+            afterEmoji = shown && (c == variationSelector16 || u_hasBinaryProperty(UChar32(c), UCHAR_EMOJI));
+        }
+        if (shown) {
+            if (copying)
+                out += QStringView(text).sliced(i, length);
+            continue;
+        }
+        if (!copying) {
+            out = text.left(i);
+            out.reserve(text.size() + 16);
+            copying = true;
+        }
+        appendVisibleEscape(out, c);
+    }
+    return copying ? out : text;
 }
 
 }  // namespace
@@ -53,36 +116,10 @@ void appendVisibleEscape(QString& out, char32_t c)
 
 QString visibleText(const QString& text, VisibleTabs tabs)
 {
-    const auto shown = [tabs](char32_t c) {
-        if (c == U'\t')
-            return tabs == VisibleTabs::kept;
-        return !isControlCharacter(c) && !isHidden(c);
-    };
-    // A lone surrogate is taken as the code point it names, so it is escaped like the rest.
-    const auto codePointAt = [&text](qsizetype i, qsizetype& length) -> char32_t {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            length = 2;
-            return QChar::surrogateToUcs4(c, text[i + 1]);
-        }
-        length = 1;
-        return c.unicode();
-    };
+    return escapedText(text, tabs, Emoji::escaped);
+}
 
-    qsizetype i = 0;
-    qsizetype length = 1;
-    while (i < text.size() && shown(codePointAt(i, length)))
-        i += length;
-    if (i == text.size())
-        return text;
-    QString out = text.left(i);
-    out.reserve(text.size() + 16);
-    for (; i < text.size(); i += length) {
-        const char32_t c = codePointAt(i, length);
-        if (shown(c))
-            out += QStringView(text).sliced(i, length);
-        else
-            appendVisibleEscape(out, c);
-    }
-    return out;
+QString visibleTitle(const QString& text)
+{
+    return escapedText(text, VisibleTabs::escaped, Emoji::kept);
 }

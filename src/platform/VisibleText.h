@@ -3,21 +3,27 @@
 // asks to run, fetch, type or press before the user approves it, and every line the `tarv`
 // tool prints. A control character can end a line early, move a terminal's cursor back over
 // what was printed or split a row in two; a bidirectional control can turn the rest of a
-// command around so that what runs reads as a comment; an invisible format character can
-// make two different commands look the same. Each becomes a visible escape in its place, so
-// the text reads in the order it runs.
+// command around so that what runs reads as a comment; a character that shows as nothing, or
+// as a plain space, can make two different commands look the same. Each becomes a visible
+// escape in its place, so the text reads in the order it runs.
 
 #include <QString>
 #include <QStringView>
 
 enum class VisibleTabs { escaped, kept };
 
-// C0 controls, DEL and C1 controls become "\n", "\r", "\t" or "\x1B"; format characters,
-// line and paragraph separators and unpaired surrogates become "\u202E" (or "\U000E0041"
-// beyond the Basic Multilingual Plane). Everything else is kept, backslashes too. A tab is
-// kept only when asked, where it separates columns. The text is returned as it is (shared,
-// not copied) when it holds none of them.
+// C0 controls, DEL and C1 controls become "\n", "\r", "\t" or "\x1B"; format characters, line
+// and paragraph separators, unpaired surrogates, every space but U+0020, every default
+// ignorable code point (U+3164, U+034F, variation selectors …), private-use and unassigned
+// code points become "\u3164" (or "\U000E0100" beyond the Basic Multilingual Plane).
+// Everything else is kept, backslashes too. A tab is kept only when asked, where it separates
+// columns. The text is returned as it is (shared, not copied) when it holds none of them.
 QString visibleText(const QString& text, VisibleTabs tabs = VisibleTabs::escaped);
+
+// The same for a title or label, which is read but never runs: an emoji keeps the selector
+// U+FE0F that asks for its emoji form, and a zero width joiner between two emoji stays, so a
+// sequence is drawn as the one emoji it makes.
+QString visibleTitle(const QString& text);
 
 // C0 controls, DEL and C1 controls.
 bool isControlCharacter(char32_t c);

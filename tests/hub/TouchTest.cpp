@@ -248,8 +248,8 @@ TEST_F(TouchTest, CustomPageButtonsFireThroughTheLayoutsHitTest)
 {
     CustomScreenRenderer::Layout layout;
     layout.buttons = {
-        {{10, 10, 100, 50}, MacroAction::media(MediaKey::mute), QStringLiteral("Under"), {}},
-        {{60, 30, 100, 50}, MacroAction::unassigned(), QStringLiteral("Over"), {}},
+        {{10, 10, 100, 50}, MacroAction::media(MediaKey::mute), QStringLiteral("Under"), {}, {}},
+        {{60, 30, 100, 50}, MacroAction::unassigned(), QStringLiteral("Over"), {}, {}},
     };
     EXPECT_EQ(CustomScreenRenderer::hitTestButton(20, 20, layout)->title, QStringLiteral("Under"));
     EXPECT_EQ(CustomScreenRenderer::hitTestButton(60, 30, layout)->title, QStringLiteral("Over"));

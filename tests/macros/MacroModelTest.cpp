@@ -153,6 +153,35 @@ TEST(MacroModel, ResolvedWebURLValueFillsItsOwnPart)
     EXPECT_EQ(resolved("{{v}}", "javascript:alert(1)"), QString());
 }
 
+// A mail address a value chose (a server's, say) opens a new message and no more: a field such
+// as "attach" would have the mail program pick up a file of the user's.
+TEST(MacroModel, ResolvedMailAddressKeepsOnlyTheMessageFields)
+{
+    const auto resolved = [](const QString& value, QString* note) {
+        return MacroAction::openURL(QStringLiteral("{{v}}"))
+            .resolvedWebURL({{QStringLiteral("v"), value}}, nullptr, note)
+            .as<MacroAction::OpenURL>()
+            ->url;
+    };
+    QString note;
+    const QString asked = QStringLiteral("mailto:a@b.c?attach=/etc/passwd&Subject=Hi%20there&cc=d@e.f&att%61chment=x"
+                                         "&body=a;attach=/etc/shadow&to=g@h.i&bcc=j@k.l&X-Mailer=1#&attach=y");
+    EXPECT_EQ(resolved(asked, &note), QStringLiteral("mailto:a@b.c?subject=Hi%20there&cc=d@e.f&body=a%3Battach%3D%2Fetc"
+                                                     "%2Fshadow&to=g@h.i&bcc=j@k.l"));
+    EXPECT_EQ(note, QStringLiteral("its values would make it open ") + asked +
+                        QStringLiteral("; a mail address chosen by a value keeps only to, cc, bcc, subject and body, "
+                                       "and leaves out \u201Cattach\u201D, \u201Cattachment\u201D, \u201CX-Mailer\u201D, "
+                                       "\u201C#&attach=y\u201D"));
+    // With nothing to leave out there is nothing to say.
+    note.clear();
+    EXPECT_EQ(resolved(QStringLiteral("mailto:a@b.c?subject=Hi"), &note), QStringLiteral("mailto:a@b.c?subject=Hi"));
+    EXPECT_EQ(note, QString());
+    EXPECT_EQ(resolved(QStringLiteral("mailto:a@b.c?attach=x"), &note), QStringLiteral("mailto:a@b.c"));
+    // An address the file writes out is shown whole for approval, and opens as it is.
+    const MacroAction written = MacroAction::openURL(QStringLiteral("mailto:a@b.c?attach=/tmp/report.pdf"));
+    EXPECT_EQ(written.resolvedWebURL({}), written);
+}
+
 TEST(MacroModel, ResolvedWebURLTakesNoSchemeFromAValueBesideText)
 {
     const auto resolved = [](const char* url, const char* value, QString* refusal = nullptr) {

@@ -148,8 +148,9 @@ struct WidgetBuilder {
         if (!isHidden) {
             const QString title = !label.isEmpty() ? label : w.icon ? w.icon->label() : QStringLiteral("Button");
             QString refusal;
-            MacroAction action = w.action.resolvedWebURL(values, &refusal);
-            layout.buttons.append(Button{w.rect, std::move(action), title, refusal});
+            QString note;
+            MacroAction action = w.action.resolvedWebURL(values, &refusal, &note);
+            layout.buttons.append(Button{w.rect, std::move(action), title, refusal, note});
         }
     }
 

@@ -74,6 +74,7 @@ struct Button {
     MacroAction action;       // open-URL placeholders already filled
     QString title;            // the name a fired action is reported under
     QString refusal;          // why a tap opens nothing, when its values would move the address
+    QString note;             // what a tap leaves out of the address its values make
     friend bool operator==(const Button&, const Button&) = default;
 };
 

@@ -9,6 +9,7 @@
 #include "macros/MacroJson.h"
 
 #include <QCryptographicHash>
+#include <QUrl>
 
 #include <algorithm>
 #include <vector>
@@ -31,6 +32,39 @@ QString buttonName(const CustomScreen::ButtonWidget& button)
     if (!button.icon)
         return QStringLiteral("button");
     return button.icon->rawValue();
+}
+
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// The address as written, its host in ASCII (punycode) where it holds other characters, as a
+// browser shows a host of mixed scripts: a host that looks like another reads as the host that
+// is looked up. A label holding a placeholder or with no ASCII form stays as written.
+QString withAsciiHost(const QString& address)
+{
+    const qsizetype colon = address.indexOf(u':');
+    if (colon <= 0 || !QStringView(address).sliced(colon + 1).startsWith(u"//"))
+        return address;
+    const qsizetype authorityStart = colon + 3;
+    qsizetype authorityEnd = authorityStart;
+    while (authorityEnd < address.size() && !QStringView(u"/?#").contains(address[authorityEnd]))
+        ++authorityEnd;
+    const QStringView authority = QStringView(address).sliced(authorityStart, authorityEnd - authorityStart);
+    const qsizetype hostStart = authority.lastIndexOf(u'@') + 1;
+    qsizetype hostEnd = authority.lastIndexOf(u':');
+    if (hostEnd < hostStart)
+        hostEnd = authority.size();
+    const QStringView host = authority.sliced(hostStart, hostEnd - hostStart);
+    if (isAscii(host))
+        return address;
+    QStringList labels;
+    for (const QStringView label : host.split(u'.')) {
+        const QByteArray ace = isAscii(label) ? QByteArray() : QUrl::toAce(label.toString());
+        labels.append(ace.isEmpty() ? label.toString() : QString::fromLatin1(ace));
+    }
+    return address.first(authorityStart + hostStart) + labels.join(u'.') + address.sliced(authorityStart + hostEnd);
 }
 
 }  // namespace
@@ -87,7 +121,7 @@ QString CustomScreen::actionDetail(const MacroAction& action)
         return QStringLiteral("Opens ") + app.name + QStringLiteral(" (") + app.bundleID + u')';
     }
     case MacroAction::Kind::openURL:
-        return QStringLiteral("Opens ") + action.as<MacroAction::OpenURL>()->url;
+        return QStringLiteral("Opens ") + withAsciiHost(action.as<MacroAction::OpenURL>()->url);
     case MacroAction::Kind::runShortcut:
         return QStringLiteral("Runs the shortcut ") + openQuote + action.as<MacroAction::RunShortcut>()->name +
                closeQuote;

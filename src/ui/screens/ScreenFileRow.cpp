@@ -1,6 +1,6 @@
 #include "ui/screens/ScreenFileRow.h"
 
-#include "platform/OneLineText.h"
+#include "platform/VisibleText.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/screens/ScreenPermissionsView.h"
 #include "ui/widgets/FormSection.h"
@@ -21,7 +21,8 @@ ScreenFileRow::ScreenFileRow(const QString& fileName, ScreenTrust& trust, QWidge
 
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("statusSymbol"));
-    m_name = new QLabel(oneLineText(fileName));
+    // The file a screen's approval is stored for, every character of its name in sight.
+    m_name = new QLabel(visibleText(fileName));
     m_name->setObjectName(QStringLiteral("fileName"));
     m_name->setTextFormat(Qt::PlainText);
     QFont medium = m_name->font();

@@ -160,7 +160,7 @@ QWidget* ScreenPermissionsView::permissionList(const QString& name) const
     for (const Permission& permission : m_screen.permissions()) {
         // What is approved reads in the order it runs, every character that does not show
         // written out: the command, address or text itself runs unchanged.
-        auto* title = new SymbolLabel(kindSymbol(permission.kind), visibleText(permission.title), secondary, -2);
+        auto* title = new SymbolLabel(kindSymbol(permission.kind), visibleTitle(permission.title), secondary, -2);
         title->setObjectName(QStringLiteral("permissionTitle"));
         // The whole command or address, however long its words: it is what the user approves.
         auto* detail = new WrappingText(visibleText(permission.detail));

@@ -172,6 +172,27 @@ TEST(ScreenPermissionsTest, ButtonTitlesAndNothingToApprove)
     EXPECT_EQ(permissions[1].title, QStringLiteral("Button \u201Cpower\u201D"));
 }
 
+// A host that reads like another is shown as the host that is looked up, as browsers show one
+// of mixed scripts; the text a button was given stays its identity.
+TEST(ScreenPermissionsTest, HostsAreShownInTheirAsciiForm)
+{
+    CustomScreen screen;
+    screen.id = QStringLiteral("idn");
+    const QString address = QStringLiteral("https://user@ex\u0430mple.com:8443/p\u00E4th?q=\u00E9");
+    screen.sources = {url(QStringLiteral("w"), address)};
+    screen.widgets = {textReading(QStringLiteral("w")),
+                      button(QStringLiteral("Go"), MacroAction::openURL(address)),
+                      button(QStringLiteral("Sub"), MacroAction::openURL(QStringLiteral("https://{{s}}.b\u00FCcher.example/"))),
+                      button(QStringLiteral("Fill"), MacroAction::openURL(QStringLiteral("{{link}}")))};
+    const QList<CustomScreen::Permission> permissions = screen.permissions();
+    ASSERT_EQ(permissions.size(), 4);
+    EXPECT_EQ(permissions[0].detail, QStringLiteral("https://user@xn--exmple-4nf.com:8443/p%C3%A4th?q=%C3%A9"));
+    EXPECT_EQ(permissions[1].detail, QStringLiteral("Opens https://user@xn--exmple-4nf.com:8443/p\u00E4th?q=\u00E9"));
+    EXPECT_TRUE(permissions[1].identity.contains(QStringLiteral("ex\u0430mple.com")));
+    EXPECT_EQ(permissions[2].detail, QStringLiteral("Opens https://{{s}}.xn--bcher-kva.example/"));
+    EXPECT_EQ(permissions[3].detail, QStringLiteral("Opens {{link}}"));
+}
+
 TEST(CanonicalJsonTest, WritesSortedCompactEscapedText)
 {
     const QJsonObject object{{QStringLiteral("z"), 1},
