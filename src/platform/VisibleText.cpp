@@ -8,6 +8,10 @@ namespace {
 
 constexpr char32_t variationSelector16 = 0xFE0F;
 constexpr char32_t zeroWidthJoiner = 0x200D;
+// Two symbols that no property marks draw nothing all the same: the blank braille cell, and
+// the character that Qt's text layout keeps for an embedded object.
+constexpr char32_t brailleBlank = 0x2800;
+constexpr char32_t objectReplacement = 0xFFFC;
 
 // Characters that show as nothing, as a space that is not one or as no glyph of their own:
 // whatever the font does with them, the reader could not tell which character stands there.
@@ -27,7 +31,8 @@ bool isHidden(char32_t c)
     case U_PRIVATE_USE_CHAR:
         return true;
     default:
-        return u_hasBinaryProperty(point, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
+        return c == brailleBlank || c == objectReplacement ||
+               u_hasBinaryProperty(point, UCHAR_DEFAULT_IGNORABLE_CODE_POINT);
     }
 }
 

@@ -14,10 +14,11 @@ enum class VisibleTabs { escaped, kept };
 
 // C0 controls, DEL and C1 controls become "\n", "\r", "\t" or "\x1B"; format characters, line
 // and paragraph separators, unpaired surrogates, every space but U+0020, every default
-// ignorable code point (U+3164, U+034F, variation selectors …), private-use and unassigned
-// code points become "\u3164" (or "\U000E0100" beyond the Basic Multilingual Plane).
-// Everything else is kept, backslashes too. A tab is kept only when asked, where it separates
-// columns. The text is returned as it is (shared, not copied) when it holds none of them.
+// ignorable code point (U+3164, U+034F, variation selectors …), the blank braille cell
+// U+2800, the object replacement U+FFFC, private-use and unassigned code points become
+// "\u3164" (or "\U000E0100" beyond the Basic Multilingual Plane). Everything else is kept,
+// backslashes too. A tab is kept only when asked, where it separates columns. The text is
+// returned as it is (shared, not copied) when it holds none of them.
 QString visibleText(const QString& text, VisibleTabs tabs = VisibleTabs::escaped);
 
 // The same for a title or label, which is read but never runs: an emoji keeps the selector

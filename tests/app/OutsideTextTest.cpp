@@ -180,13 +180,16 @@ TEST_F(OutsideTextTest, TitlesShowOnOneLineWithoutReordering)
 }
 
 // What a screen asks to run hides behind a right-to-left override and isolates: laid out, the
-// payload would read as a comment after "#". It shows as the characters that run, in order.
+// payload would read as a comment after "#". It ends in a Hangul filler, which draws nothing, so
+// a planted file of that name runs. It shows as the characters that run, in order.
 TEST_F(OutsideTextTest, WhatAScreenAsksToRunShowsAsItWillRun)
 {
     const QString command =
-        QStringLiteral("echo ok \u202E\u2066; touch %1/spoof-ran; echo ran\u2069 \u2066#\u2069").arg(xdg.root());
-    const QString shown =
-        QStringLiteral("echo ok \\u202E\\u2066; touch %1/spoof-ran; echo ran\\u2069 \\u2066#\\u2069").arg(xdg.root());
+        QStringLiteral("echo ok \u202E\u2066; touch %1/spoof-ran; echo ran\u2069 \u2066#\u2069; sh stats.sh\u3164")
+            .arg(xdg.root());
+    const QString shown = QStringLiteral("echo ok \\u202E\\u2066; touch %1/spoof-ran; echo ran\\u2069 "
+                                         "\\u2066#\\u2069; sh stats.sh\\u3164")
+                              .arg(xdg.root());
     const CustomScreen screen = screenDoing(QStringLiteral("spoof"), command);
     ScreenPermissionsView approval(screen, screens.trust());
     EXPECT_EQ(find<WrappingText>(&approval, "permissionDetail")->text(), shown);

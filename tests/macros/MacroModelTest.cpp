@@ -170,8 +170,8 @@ TEST(MacroModel, ResolvedMailAddressKeepsOnlyTheMessageFields)
                                                      "%2Fshadow&to=g@h.i&bcc=j@k.l"));
     EXPECT_EQ(note, QStringLiteral("its values would make it open ") + asked +
                         QStringLiteral("; a mail address chosen by a value keeps only to, cc, bcc, subject and body, "
-                                       "and leaves out \u201Cattach\u201D, \u201Cattachment\u201D, \u201CX-Mailer\u201D, "
-                                       "\u201C#&attach=y\u201D"));
+                                       "and leaves out \u201Cattach\u201D, \u201Cattachment\u201D, "
+                                       "\u201CX-Mailer\u201D, \u201C#&attach=y\u201D"));
     // With nothing to leave out there is nothing to say.
     note.clear();
     EXPECT_EQ(resolved(QStringLiteral("mailto:a@b.c?subject=Hi"), &note), QStringLiteral("mailto:a@b.c?subject=Hi"));

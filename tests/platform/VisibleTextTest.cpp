@@ -24,8 +24,9 @@ TEST(VisibleText, CharactersThatShowAsNothingOrAsAnotherSpaceAreWrittenOut)
     const QString command = u"sh ~/bin/stats.sh"_s;
     QList<char32_t> hidden{0x034F, 0x115F, 0x1160, 0x3164, 0xFFA0, 0x17B4, 0x17B5, 0xFE0F, 0xE0100, 0x2065,
                            0x00A0, 0x202F, 0x205F, 0x3000,
-                           // Also: a private-use, an unassigned and a noncharacter code point.
-                           0xE000, 0x0378, 0xFFFE};
+                           // Also: symbols that draw nothing, a private-use, an unassigned and a
+                           // noncharacter code point.
+                           0x2800, 0xFFFC, 0xE000, 0x0378, 0xFFFE};
     for (char32_t c = 0x2000; c <= 0x200A; ++c)
         hidden.append(c);
     for (const char32_t c : hidden) {

@@ -182,7 +182,8 @@ TEST(ScreenPermissionsTest, HostsAreShownInTheirAsciiForm)
     screen.sources = {url(QStringLiteral("w"), address)};
     screen.widgets = {textReading(QStringLiteral("w")),
                       button(QStringLiteral("Go"), MacroAction::openURL(address)),
-                      button(QStringLiteral("Sub"), MacroAction::openURL(QStringLiteral("https://{{s}}.b\u00FCcher.example/"))),
+                      button(QStringLiteral("Sub"),
+                             MacroAction::openURL(QStringLiteral("https://{{s}}.b\u00FCcher.example/"))),
                       button(QStringLiteral("Fill"), MacroAction::openURL(QStringLiteral("{{link}}")))};
     const QList<CustomScreen::Permission> permissions = screen.permissions();
     ASSERT_EQ(permissions.size(), 4);
