@@ -82,14 +82,12 @@ public:
             switch (state) {
             case State::value:
             case State::valueOrClose:
-                if (c == ']' && (state == State::valueOrClose || m_comma >= 0)) {
-                    if (state == State::value)
-                        return strayComma();
-                    m_open.removeLast();
-                    ++i;
-                    state = afterValue();
+                if (c == ']' && state == State::valueOrClose) {
+                    state = close(i);
                     break;
                 }
+                if (c == ']' && m_comma >= 0)
+                    return strayComma();
                 if (c == '{' || c == '[') {
                     m_open.append(i++);
                     m_comma = -1;
@@ -102,14 +100,12 @@ public:
                 break;
             case State::nameOrClose:
             case State::name:
-                if (c == '}') {
-                    if (state == State::name)
-                        return strayComma();
-                    m_open.removeLast();
-                    ++i;
-                    state = afterValue();
+                if (c == '}' && state == State::nameOrClose) {
+                    state = close(i);
                     break;
                 }
+                if (c == '}')
+                    return strayComma();
                 if (c != '"')
                     return fault(i, c == '\'' ? QStringLiteral("names and texts are written in double quotes")
                                               : QStringLiteral("a name in double quotes should start here"));
@@ -125,16 +121,14 @@ public:
                 state = State::value;
                 break;
             case State::commaOrClose: {
-                const char close = m_data[m_open.last()] == '{' ? '}' : ']';
-                if (c == close) {
-                    m_open.removeLast();
-                    ++i;
-                    state = afterValue();
+                const char closing = m_data[m_open.last()] == '{' ? '}' : ']';
+                if (c == closing) {
+                    state = close(i);
                 } else if (c == ',') {
                     m_comma = i++;
-                    state = close == '}' ? State::name : State::value;
+                    state = closing == '}' ? State::name : State::value;
                 } else {
-                    return fault(i, QStringLiteral("a comma or %1 is missing here").arg(QChar::fromLatin1(close)));
+                    return fault(i, QStringLiteral("a comma or %1 is missing here").arg(QChar::fromLatin1(closing)));
                 }
                 break;
             }
@@ -148,6 +142,14 @@ private:
     enum class State { value, valueOrClose, nameOrClose, name, colon, commaOrClose, end };
 
     static JsonFault fault(qsizetype offset, const QString& message) { return {offset, message}; }
+
+    // The bracket at `i` closes the innermost one open.
+    State close(qsizetype& i)
+    {
+        m_open.removeLast();
+        ++i;
+        return afterValue();
+    }
 
     State afterValue()
     {
