@@ -4,6 +4,7 @@
 #include "app/InstanceHandOver.h"
 #include "app/LockedElsewhereDialog.h"
 #include "app/MainWindow.h"
+#include "app/StartOptions.h"
 #include "app/TarvApp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QMessageBox>
+#include <QProcessEnvironment>
 #include <QThreadPool>
 
 #include <cstdio>
@@ -37,24 +39,6 @@ struct RunningTarv {
     TrayIcon trayIcon{trayMenu.menu()};
 };
 
-// The options of the GUI application itself, which it takes from the command line when it is
-// made; read here too, so that they are no unknown options to Tarv.
-void addGuiOptions(QCommandLineParser& options)
-{
-    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
-                             "qwindowicon", "qwindowtitle", "session", "display", "geometry", "title", "icon",
-                             "name", "style", "stylesheet"}) {
-        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        options.addOption(option);
-    }
-    for (const char* name : {"reverse", "widgetcount"}) {
-        QCommandLineOption option(QString::fromLatin1(name));
-        option.setFlags(QCommandLineOption::HiddenFromHelp);
-        options.addOption(option);
-    }
-}
-
 // The exit status of --show-running when no copy runs.
 constexpr int notRunningStatus = 3;
 
@@ -65,21 +49,32 @@ std::optional<int> startWithoutGui(int& argc, char** argv, SingleInstanceLock& l
 {
     const QCoreApplication reading(argc, argv);
     QCommandLineParser options;
-    options.setApplicationDescription(QStringLiteral("The desktop companion of the Tarv touch screen."));
-    // As the GUI application reads its own: "-platform offscreen", not "-p -l -a …".
+    options.setApplicationDescription(
+        QStringLiteral("The desktop companion of the Tarv touch screen.\nQt's own options, written with one dash as "
+                       "Qt writes them (-platform offscreen, -style fusion, -nograb …), go to Qt."));
+    // One dash or two name the same option, as Qt reads its own: "-help" is "--help", not "-h -e …".
     options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    options.addHelpOption();
-    addGuiOptions(options);
+    QStringList tarvOptionNames = options.addHelpOption().names() + options.addVersionOption().names();
     // For scripts/run, which starts a fake device only for a Tarv that it starts: shows the
     // running copy's window as a second start does, and otherwise starts nothing.
     QCommandLineOption showRunning(QStringLiteral("show-running"));
     showRunning.setFlags(QCommandLineOption::HiddenFromHelp);
     options.addOption(showRunning);
-    options.process(reading);
+    tarvOptionNames << showRunning.names() << QStringLiteral("help-all");
+    // The toolkit's options are left to the GUI application, whatever its platform takes.
+    options.process(StartOptions::tarvArguments(QCoreApplication::arguments(), tarvOptionNames));
 
     const QString handOverPath = InstanceHandOver::socketPathForLock(lock.path());
-    if (lock.tryAcquire())
-        return options.isSet(showRunning) ? std::optional(notRunningStatus) : std::nullopt;
+    if (lock.tryAcquire()) {
+        if (options.isSet(showRunning))
+            return notRunningStatus;
+        // Without a display the GUI application would abort at once with Qt's own words.
+        if (!StartOptions::canShowWindows(QCoreApplication::arguments(), QProcessEnvironment::systemEnvironment())) {
+            std::fputs("Tarv needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
+            return 1;
+        }
+        return std::nullopt;
+    }
     if (!lock.isHeldElsewhere()) {
         std::fprintf(stderr, "Tarv cannot make its lock file (%s).\n",
                      lock.path().isEmpty() ? "no private runtime folder" : qPrintable(lock.path()));
@@ -200,6 +195,7 @@ int main(int argc, char** argv)
         // children unseen. Made first, it ends what shell sources left running last.
         ChildProcesses children;
         QCoreApplication::setApplicationName(QStringLiteral("Tarv"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(TARV_VERSION));
         auto lock = std::make_unique<SingleInstanceLock>();
         if (const std::optional<int> ended = startWithoutGui(argc, argv, *lock))
             return *ended;

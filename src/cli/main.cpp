@@ -44,6 +44,20 @@ const char* const usageText =
     "\n"
     "Exit status: 0 done, 1 refused by Tarv, 2 usage error, 3 Tarv not running or not answering.\n";
 
+const char* const screenUsageText =
+    "Usage: tarv screen list | show NAME | check FILE\n"
+    "Works with the device's pages. Custom pages come from the screen files in the\n"
+    "Screens folder: ~/.local/share/Tarv/Screens, or $XDG_DATA_HOME/Tarv/Screens.\n"
+    "\n"
+    "  list        list the device's pages, each with its name and title\n"
+    "  show NAME   switch the device to the page NAME\n"
+    "  check FILE  check a screen file without installing it: its errors and warnings,\n"
+    "              or how much of a device page it fills and what it would need\n"
+    "              approval for\n"
+    "\n"
+    "The screen-file format is described in screen-files.md, installed with Tarv in\n"
+    "share/doc/tarv.\n";
+
 void print(std::FILE* stream, const QString& line)
 {
     const QByteArray bytes = line.toUtf8() + '\n';
@@ -129,7 +143,7 @@ std::variant<Call, QString> parse(const QStringList& args)
             return Call{NotifyChannel::request(QStringLiteral("screen.show"), operands[0], 0)};
         if (what == QLatin1String("check") && operands.size() == 1)
             return Call{NotifyChannel::request(QStringLiteral("screen.check"), absolute(operands[0]), 0)};
-        return QStringLiteral("screen takes list, show NAME or check FILE");
+        return QStringLiteral("screen takes list, show NAME or check FILE (tarv screen --help)");
     }
     if (command.isEmpty())
         return QStringLiteral("no command given");
@@ -145,6 +159,11 @@ int main(int argc, char** argv)
         args.append(QString::fromLocal8Bit(argv[i]));
     if (args.value(0) == QLatin1String("-h") || args.value(0) == QLatin1String("--help")) {
         std::fputs(usageText, stdout);
+        return done;
+    }
+    if (args.value(0) == QLatin1String("screen")
+        && (args.value(1) == QLatin1String("-h") || args.value(1) == QLatin1String("--help"))) {
+        std::fputs(screenUsageText, stdout);
         return done;
     }
     if (args.value(0) == QLatin1String("--version")) {

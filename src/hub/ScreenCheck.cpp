@@ -54,10 +54,14 @@ NotifyChannel::Reply checkScreenFile(const QString& path)
             lines.append(file + QStringLiteral(": warning: sprite sheet ") + sheet +
                          QStringLiteral(" is not beside the file"));
 
-    lines.append(file + QStringLiteral(": ok: \u201C") + screen->title + QStringLiteral("\u201D, ") +
-                 QString::number(screen->widgets.size()) + QStringLiteral(" widgets, ") +
-                 QString::number(screen->nodeCount()) + QStringLiteral(" of ") +
-                 QString::number(CustomScreen::maxNodes) + QStringLiteral(" nodes"));
+    // Nodes are what the device draws a page with: the share says how close the page is to full.
+    const qint64 nodes = screen->nodeCount();
+    lines.append(file + QStringLiteral(": ok: \u201C") + screen->title +
+                 QStringLiteral("\u201D, %1 widgets, using %2% of what one device page can hold (%3 of %4 nodes)")
+                     .arg(screen->widgets.size())
+                     .arg(qRound(100.0 * double(nodes) / double(CustomScreen::maxNodes)))
+                     .arg(nodes)
+                     .arg(CustomScreen::maxNodes));
     for (const CustomScreen::Permission& permission : screen->permissions())
         lines.append(QStringLiteral("  ") + permission.title + QStringLiteral(": ") + permission.detail);
 

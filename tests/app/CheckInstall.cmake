@@ -1,12 +1,14 @@
 # Installs the build into a fresh prefix and checks what a desktop needs of it: the program,
-# a desktop entry whose Exec names the installed program, and the icon that entry names.
+# a desktop entry whose Exec names the installed program, the icon that entry names, and the
+# screen-file reference where the application looks for it.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
-foreach(path bin/tarv-app share/applications/tarv.desktop share/icons/hicolor/scalable/apps/tarv.svg)
+foreach(path bin/tarv-app share/applications/tarv.desktop share/icons/hicolor/scalable/apps/tarv.svg
+             share/doc/tarv/screen-files.md)
   if(NOT EXISTS "${PREFIX}/${path}")
     message(FATAL_ERROR "not installed: ${path}")
   endif()

@@ -68,33 +68,69 @@ TEST_F(ShellTest, ASecondStartShowsTheRunningCopysWindowAndLeaves)
     ASSERT_TRUE(waitUntil([&] { return w.isVisible(); }));
 }
 
-// From a terminal of a machine without a desktop, or a script: no GUI is made to read options.
-TEST_F(ShellTest, HelpAndAMistypedOptionNeedNoDisplay)
+// From a terminal of a machine without a desktop, or a script: no GUI is made to read options,
+// and a start that would need one says so in one line.
+TEST_F(ShellTest, TheCommandLinesWithoutADisplay)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(QString::fromLatin1(name));
-    const auto run = [&](const QStringList& arguments) {
-        auto app = std::make_unique<QProcess>();
-        app->setProcessEnvironment(environment);
-        app->start(QStringLiteral(TARV_APP_PATH), arguments);
-        EXPECT_TRUE(app->waitForFinished(30000));
-        return app;
+    struct Run {
+        int status = -1;
+        QByteArray out;
+        QByteArray err;
     };
+    const auto run = [&](const QString& program, const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        EXPECT_TRUE(process.waitForFinished(30000));
+        return Run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                   process.readAllStandardOutput(), process.readAllStandardError()};
+    };
+    const auto app = [&](const QStringList& arguments) { return run(QStringLiteral(TARV_APP_PATH), arguments); };
+    const QByteArray version = QByteArrayLiteral(TARV_PROJECT_VERSION);
 
-    const auto help = run({QStringLiteral("--help")});
-    EXPECT_EQ(help->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(help->exitCode(), 0) << help->readAllStandardError().toStdString();
-    EXPECT_TRUE(help->readAllStandardOutput().contains("Usage: ")) << help->readAllStandardError().toStdString();
+    // No copy runs here (the test's runtime folder is its own): the start ends in one line.
+    const QByteArray noSession = "Tarv needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
+    for (const QStringList& arguments : {QStringList(), QStringList{QStringLiteral("-sync")}}) {
+        const Run start = app(arguments);
+        EXPECT_EQ(start.status, 1) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(start.err, noSession) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(start.out, QByteArray());
+    }
 
-    const auto mistyped = run({QStringLiteral("--no-such-option")});
-    EXPECT_EQ(mistyped->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(mistyped->exitCode(), 1);
-    EXPECT_TRUE(mistyped->readAllStandardError().contains("Unknown option 'no-such-option'"));
+    // Qt's options, written as Qt writes them, are no mistake, whether Qt's platform takes them
+    // (-nograb, -platform) or not (-sync).
+    for (const QStringList& arguments : {QStringList{QStringLiteral("--help")},
+                                         QStringList{QStringLiteral("-nograb"), QStringLiteral("--help")},
+                                         QStringList{QStringLiteral("-platform"), QStringLiteral("offscreen"),
+                                                     QStringLiteral("-sync"), QStringLiteral("-h")}}) {
+        const Run help = app(arguments);
+        EXPECT_EQ(help.status, 0) << arguments.join(u' ').toStdString() << help.err.toStdString();
+        EXPECT_TRUE(help.out.startsWith("Usage: ")) << arguments.join(u' ').toStdString();
+    }
+    for (const QStringList& arguments : {QStringList{QStringLiteral("--version")},
+                                         QStringList{QStringLiteral("-dograb"), QStringLiteral("-v")}}) {
+        const Run shown = app(arguments);
+        EXPECT_EQ(shown.status, 0) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(shown.out, "Tarv " + version + '\n');
+    }
 
-    // The GUI application's own options are still no mistake.
-    const auto platform = run({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--help")});
-    EXPECT_EQ(platform->exitCode(), 0) << platform->readAllStandardError().toStdString();
+    const Run mistyped = app({QStringLiteral("--no-such-option")});
+    EXPECT_EQ(mistyped.status, 1);
+    EXPECT_TRUE(mistyped.err.contains("Unknown option 'no-such-option'")) << mistyped.err.toStdString();
+
+    // The command-line tool answers these itself, Tarv running or not.
+    const auto tool = [&](const QStringList& arguments) { return run(QStringLiteral(TARV_TOOL_PATH), arguments); };
+    const Run toolVersion = tool({QStringLiteral("--version")});
+    EXPECT_EQ(toolVersion.status, 0);
+    EXPECT_EQ(toolVersion.out, "tarv " + version + '\n');
+    const Run screenHelp = tool({QStringLiteral("screen"), QStringLiteral("--help")});
+    EXPECT_EQ(screenHelp.status, 0) << screenHelp.err.toStdString();
+    EXPECT_TRUE(screenHelp.out.startsWith("Usage: tarv screen list | show NAME | check FILE\n"));
+    EXPECT_TRUE(screenHelp.out.contains("screen-files.md"));
+    EXPECT_EQ(screenHelp.err, QByteArray());
 }
 
 TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerInTime)

@@ -16,6 +16,22 @@ namespace {
 
 const QString widgetsKey = QStringLiteral("widgets");
 
+// The placeholder keys of every text in the value, however deep.
+void addMentionedKeys(const QJsonValue& value, QSet<QString>& keys)
+{
+    if (value.isString()) {
+        for (const QString& key : extractPlaceholderKeys(value.toString()))
+            keys.insert(key);
+    } else if (value.isArray()) {
+        for (const QJsonValue element : value.toArray())
+            addMentionedKeys(element, keys);
+    } else if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            addMentionedKeys(it.value(), keys);
+    }
+}
+
 } // namespace
 
 std::optional<CustomScreen> CustomScreen::parse(const QByteArray& data, const QString& id, const QString& file,
@@ -62,28 +78,35 @@ std::optional<CustomScreen> CustomScreen::parse(const QByteArray& data, const QS
     for (const DataSource& source : std::as_const(screen.sources))
         sourceNames.insert(source.key);
 
+    // The placeholder keys of widgets that had an error: the sources they name are not
+    // unused, only waiting for the error to be fixed.
+    QSet<QString> keysOfFailedWidgets;
     const auto widgetsIt = object.constFind(widgetsKey);
     if (widgetsIt == object.constEnd()) {
         sink.error(widgetsKey, QStringLiteral("is missing"));
     } else if (!widgetsIt->isArray()) {
         sink.error(widgetsKey, QStringLiteral("must be an array"));
+        addMentionedKeys(*widgetsIt, keysOfFailedWidgets);
     } else {
         const QJsonArray entries = widgetsIt->toArray();
         for (qsizetype i = 0; i < entries.size(); ++i) {
             const QString path = widgetsKey + u'[' + QString::number(i) + u']';
-            if (!entries[i].isObject()) {
+            const qsizetype issuesBefore = sink.issues.size();
+            if (entries[i].isObject()) {
+                const QJsonObject entry = entries[i].toObject();
+                const QList<Widget> added = parseWidgetEntry(entry, path, sourceNames, sink);
+                if (!added.isEmpty()) {
+                    if (const auto condition = parseCondition(entry, path, sourceNames, sink)) {
+                        for (qsizetype k = 0; k < added.size(); ++k)
+                            screen.conditions[screen.widgets.size() + k] = *condition;
+                    }
+                    screen.widgets.append(added);
+                }
+            } else {
                 sink.error(path, QStringLiteral("must be an object"));
-                continue;
             }
-            const QJsonObject entry = entries[i].toObject();
-            const QList<Widget> added = parseWidgetEntry(entry, path, sourceNames, sink);
-            if (added.isEmpty())
-                continue;
-            if (const auto condition = parseCondition(entry, path, sourceNames, sink)) {
-                for (qsizetype k = 0; k < added.size(); ++k)
-                    screen.conditions[screen.widgets.size() + k] = *condition;
-            }
-            screen.widgets.append(added);
+            if (hasErrors(sink.issues.mid(issuesBefore)))
+                addMentionedKeys(entries[i], keysOfFailedWidgets);
         }
     }
 
@@ -104,8 +127,13 @@ std::optional<CustomScreen> CustomScreen::parse(const QByteArray& data, const QS
                                    .arg(maxNodes));
 
     const auto uses = screen.sourceUses();
+    QSet<QString> namedByFailedWidgets;
+    for (const QString& key : std::as_const(keysOfFailedWidgets)) {
+        if (const auto resolved = resolveKey(key, sourceNames))
+            namedByFailedWidgets.insert(resolved->source);
+    }
     for (const DataSource& source : std::as_const(screen.sources)) {
-        if (!uses.contains(source.key))
+        if (!uses.contains(source.key) && !namedByFailedWidgets.contains(source.key))
             sink.warning(QStringLiteral("sources.") + source.key,
                          QStringLiteral("is not used by any widget, so it is never fetched"));
     }

@@ -1,13 +1,13 @@
 #include "screens/format/JsonText.h"
 
 #include "platform/Scalars.h"
+#include "screens/format/JsonFault.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 
-#include <algorithm>
 
 namespace {
 
@@ -33,28 +33,24 @@ QJsonValue mendSurrogates(const QJsonValue& value)
     return value;
 }
 
-// The character the parser stopped at, as an editor shows a place: lines and columns from 1,
-// a column counting characters (a UTF-8 sequence is one, so is a tab). Qt's offset lies just
-// past that character. A byte-order mark is not a character of the first line.
-QString placeOf(const QByteArray& data, qsizetype offset)
+// Where Qt's parser stopped, for the failures the scanner of standard JSON does not know (a
+// nesting depth or a size past Qt's limits). Qt documents the offset only as where the error
+// occurred.
+QString qtFailure(const QByteArray& data, const QJsonParseError& failure)
 {
-    offset = std::clamp<qsizetype>(offset - 1, 0, data.size());
-    const qsizetype start = data.startsWith("\xEF\xBB\xBF") ? std::min<qsizetype>(3, offset) : 0;
-    qsizetype line = 1;
-    qsizetype lineStart = start;
-    for (qsizetype i = start; i < offset; ++i) {
-        if (data[i] == '\n') {
-            ++line;
-            lineStart = i + 1;
-        }
+    QString what;
+    switch (failure.error) {
+    case QJsonParseError::DeepNesting:
+        what = QStringLiteral("the values are nested too deeply");
+        break;
+    case QJsonParseError::DocumentTooLarge:
+        what = QStringLiteral("the document is too large");
+        break;
+    default:
+        what = failure.errorString();
+        break;
     }
-    qsizetype column = 1;
-    for (qsizetype i = lineStart; i < offset; ++i) {
-        // Continuation bytes belong to the character their sequence began.
-        if ((static_cast<unsigned char>(data[i]) & 0xC0) != 0x80)
-            ++column;
-    }
-    return QStringLiteral(" at line %1, column %2").arg(line).arg(column);
+    return JsonFault::placeText(data, failure.offset) + QStringLiteral(": ") + what;
 }
 
 std::optional<QJsonValue> parseAnyValue(const QByteArray& data, QString* error)
@@ -73,8 +69,13 @@ std::optional<QJsonValue> parseAnyValue(const QByteArray& data, QString* error)
     const QJsonDocument wrapped = QJsonDocument::fromJson('[' + data + ']', &wrappedFailure);
     if (wrappedFailure.error == QJsonParseError::NoError && wrapped.isArray() && wrapped.array().size() == 1)
         return wrapped.array().first();
-    if (error)
-        *error = failure.errorString() + placeOf(data, failure.offset);
+    if (error) {
+        // Qt's offset lies sometimes on, sometimes past the character it stopped at, and its
+        // words are its own: the place and the words come from a scan of the text instead.
+        const std::optional<JsonFault> fault = JsonFault::find(data);
+        *error = fault ? JsonFault::placeText(data, fault->offset) + QStringLiteral(": ") + fault->message
+                       : qtFailure(data, failure);
+    }
     return std::nullopt;
 }
 

@@ -9,8 +9,8 @@
 #include <optional>
 
 struct JsonText {
-    // The top-level value, or none with the parser's description of the failure and where in
-    // the text it stopped ("... at line L, column C") in `error`.
+    // The top-level value, or none with where the text goes wrong and how, in `error`
+    // ("line L, column C: a comma or } is missing here").
     // Lone surrogates in its strings and member names come back as U+FFFD.
     static std::optional<QJsonValue> parse(const QByteArray& data, QString* error = nullptr);
 };

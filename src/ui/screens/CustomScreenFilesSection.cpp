@@ -1,18 +1,22 @@
 #include "ui/screens/CustomScreenFilesSection.h"
 
 #include "hub/DeviceManager.h"
+#include "platform/ContextContinuation.h"
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenDataSources.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/screens/FileManager.h"
+#include "ui/screens/ScreenFilesReference.h"
 #include "ui/screens/ScreenFileList.h"
 #include "ui/screens/ScreenFileRow.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/WrappingText.h"
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -20,6 +24,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <utility>
@@ -81,13 +86,31 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     connect(m_openFolder, &QPushButton::clicked, this, [this] {
         m_fileManager->open(m_deviceManager.customScreens().folder(), reportTo(this, &CustomScreenFilesSection::setFailure));
     });
+    // Where to put a file by hand, to be copied from the page.
+    auto* folderPath = new WrappingText(QDir::toNativeSeparators(m_deviceManager.customScreens().folder()));
+    folderPath->setObjectName(QStringLiteral("folderPath"));
+    folderPath->setSelectable(true);
     auto* folder = new QWidget;
-    auto* folderLayout = new QHBoxLayout(folder);
+    auto* folderLayout = new QVBoxLayout(folder);
     folderLayout->setContentsMargins(0, 0, 0, 0);
-    folderLayout->setSpacing(8);
-    folderLayout->addStretch(1);
-    folderLayout->addWidget(m_newScreen);
-    folderLayout->addWidget(m_openFolder);
+    folderLayout->setSpacing(6);
+    folderLayout->addWidget(folderPath);
+    auto* folderButtons = new QHBoxLayout;
+    folderButtons->setSpacing(8);
+    folderButtons->addStretch(1);
+    folderButtons->addWidget(m_newScreen);
+    folderButtons->addWidget(m_openFolder);
+    folderLayout->addLayout(folderButtons);
+
+    m_openReference = new QPushButton(QStringLiteral("Screen File Reference"));
+    m_openReference->setObjectName(QStringLiteral("openReferenceButton"));
+    m_openReference->setToolTip(QStringLiteral("What a screen file may hold, with an example of each kind of source"));
+    connect(m_openReference, &QPushButton::clicked, this, &CustomScreenFilesSection::openReference);
+    auto* reference = new QWidget;
+    auto* referenceLayout = new QHBoxLayout(reference);
+    referenceLayout->setContentsMargins(0, 0, 0, 0);
+    referenceLayout->addStretch(1);
+    referenceLayout->addWidget(m_openReference);
 
     m_failureLabel = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange());
     m_failureLabel->setObjectName(QStringLiteral("failureLabel"));
@@ -97,6 +120,7 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     rows->addRow(m_empty);
     rows->addRow(m_list);
     rows->addRow(QStringLiteral("Folder"), folder);
+    rows->addRow(QStringLiteral("Format"), reference);
     rows->addRow(m_failureLabel);
     rows->setRowVisible(m_failureLabel, false);
 
@@ -128,6 +152,22 @@ void CustomScreenFilesSection::setFileManager(FileManager* fileManager)
     if (m_fileManager && m_fileManager->parent() == this)
         delete m_fileManager;
     m_fileManager = fileManager;
+}
+
+void CustomScreenFilesSection::openReference()
+{
+    // Looking for the file reads the file system: a worker does it.
+    const auto found = QtConcurrent::run([program = QCoreApplication::applicationDirPath()] {
+        return ScreenFilesReference::find(program);
+    });
+    continueOn(this, found, [this](const std::optional<QString>& path) {
+        if (!path) {
+            setFailure(QStringLiteral("The screen file reference (") + ScreenFilesReference::fileName +
+                       QStringLiteral(") is not installed with this copy of Tarv."));
+            return;
+        }
+        m_fileManager->open(*path, reportTo(this, &CustomScreenFilesSection::setFailure));
+    });
 }
 
 QList<std::pair<QString, QString>> CustomScreenFilesSection::sourceFailures(const QString& fileName) const

@@ -37,6 +37,8 @@ public:
     void addScreen(const ScreenTemplate& screenTemplate);
     // Has the file's bytes copied into the next free name after its own.
     void duplicate(const QString& fileName);
+    // Opens the reference of the screen-file format with the desktop's application for it.
+    void openReference();
 
     const std::optional<QString>& failure() const { return m_failure; }
     // Every row in the store's order, each made now if it was not yet.
@@ -74,6 +76,7 @@ private:
     bool m_stale = false;
     QPushButton* m_newScreen = nullptr;
     QPushButton* m_openFolder = nullptr;
+    QPushButton* m_openReference = nullptr;
     SymbolLabel* m_failureLabel = nullptr;
     std::optional<QString> m_failure;
     // The failure came while the store was loading: that load is not a change after it.

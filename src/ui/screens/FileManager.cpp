@@ -56,7 +56,8 @@ QString FileManager::xdgOpenFailure(int exitCode)
 
 void FileManager::open(const QString& path, Done done)
 {
-    const QString name = QFileInfo(path).fileName();
+    // The whole path, so that the user can open it some other way.
+    const QString name = QDir::toNativeSeparators(path);
     m_opener(QUrl::fromLocalFile(path), [name, done = std::move(done)](const std::optional<QString>& reason) {
         if (!done)
             return;

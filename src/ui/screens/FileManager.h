@@ -17,7 +17,7 @@ public:
     // The outcome of one request: none once it went through, else why not, for the user.
     using Done = std::function<void(const std::optional<QString>& failure)>;
     // Opens a location with the desktop's default application; `done` gets the reason it
-    // could not, worded to follow "Could not open “name”: ".
+    // could not, worded to follow "Could not open “/its/path”: ".
     using Opener = std::function<void(const QUrl& url, Done done)>;
 
     static constexpr int showItemsTimeoutMs = 5000;

@@ -2,10 +2,12 @@
 // widget list and conditions, and the order the issues come in.
 
 #include "screens/format/CustomScreen.h"
+#include "screens/format/ScreenTemplate.h"
 #include "IssueTexts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -40,24 +42,97 @@ TEST_F(Parse, NotJsonEndsTheParse)
     EXPECT_TRUE(issues[0].message.startsWith(QStringLiteral("not valid JSON: ")));
 }
 
-TEST_F(Parse, NotJsonSaysWhereTheParserStopped)
+TEST_F(Parse, NotJsonNamesTheCharacterWhereTheFileGoesWrong)
 {
-    // One comma missing at the end of line 6: the parser stops at the widget that follows it.
-    EXPECT_FALSE(parse("{\n"
-                       "  \"title\": \"System\",\n"
-                       "  \"background\": \"#101010\",\n"
-                       "  \"widgets\": [\n"
-                       "  {\"type\": \"text\", \"text\": \"CPU\", \"x\": 10, \"y\": 10},\n"
-                       "  {\"type\": \"text\", \"text\": \"GPU\", \"x\": 10, \"y\": 40}\n"
-                       "  {\"type\": \"text\", \"text\": \"RAM\", \"x\": 10, \"y\": 70}\n"
-                       "  ]\n"
-                       "}\n"));
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("E not valid JSON: missing value separator at line 7, column 3")});
+    // A comma missing at the end of line 7: the widget on line 8 is where it goes wrong.
+    const QByteArray missingComma = "{\n"
+                                    "  \"title\": \"System\",\n"
+                                    "  \"widgets\": [\n"
+                                    "    {\"type\": \"text\", \"text\": \"CPU\", \"x\": 10, \"y\": 40},\n"
+                                    "    {\"type\": \"text\", \"text\": \"GPU\", \"x\": 10, \"y\": 60},\n"
+                                    "    {\"type\": \"text\", \"text\": \"RAM\", \"x\": 10, \"y\": 80},\n"
+                                    "    {\"type\": \"text\", \"text\": \"NET\", \"x\": 10, \"y\": 100}\n"
+                                    "    {\"type\": \"text\", \"text\": \"DISK\", \"x\": 10, \"y\": 120}\n"
+                                    "  ]\n"
+                                    "}\n";
+    // A comma after the last widget: the comma is the mistake, not the bracket after it.
+    const QByteArray strayComma = "{\n"
+                                  "  \"widgets\": [\n"
+                                  "  {\"type\": \"text\", \"text\": \"CPU\", \"x\": 10, \"y\": 40\n"
+                                  "  },\n"
+                                  "  ]\n"
+                                  "}\n";
+    const struct {
+        QByteArray data;
+        QString message;
+    } cases[] = {
+        {missingComma, QStringLiteral("line 8, column 5: a comma or ] is missing here")},
+        {strayComma, QStringLiteral("line 4, column 4: a comma here has no value after it")},
+        {R"({"a":1}})", QStringLiteral("line 1, column 8: text after the end of the document")},
+        {R"({"title": "A" "widgets": []})", QStringLiteral("line 1, column 15: a comma or } is missing here")},
+        {R"({"title": "A",})", QStringLiteral("line 1, column 14: a comma here has no member after it")},
+        {R"({"title" "A"})", QStringLiteral("line 1, column 10: a colon is missing here")},
+        {R"({title: "A"})", QStringLiteral("line 1, column 2: a name in double quotes should start here")},
+        {R"({'title': 'A'})", QStringLiteral("line 1, column 2: names and texts are written in double quotes")},
+        {R"({"x": , "y": 1})", QStringLiteral("line 1, column 7: a value is missing here")},
+        {R"({"x": yes})", QStringLiteral("line 1, column 7: a value should start here: a text in double quotes, "
+                                         "a number, true, false, null, [ or {")},
+        {R"({"x": True})", QStringLiteral("line 1, column 7: true, false and null are written in small letters")},
+        {R"({"x": 012})", QStringLiteral("line 1, column 8: a number does not go on after a leading 0")},
+        // The first place the text leaves standard JSON is named, also where Qt's reader would
+        // have let it pass and stumbled only on the extra brace at the end.
+        {R"({"x": 1.}})", QStringLiteral("line 1, column 9: a digit is missing here")},
+        {R"({"x": 1e999})", QStringLiteral("line 1, column 7: this number is too large or too small")},
+        {R"({"x": "a\qb"}})", QStringLiteral("line 1, column 9: a backslash here starts no escape; a backslash "
+                                            "itself is written \\\\")},
+        {R"({"x": "\u00e"})", QStringLiteral("line 1, column 8: \\u needs four hexadecimal digits after it")},
+        {"{\"x\": \"a\tb\"}}", QStringLiteral("line 1, column 9: a control character inside quotes must be "
+                                              "written as an escape, such as \\t for a tab")},
+        {"{\"x\": \"ab\n\"}}", QStringLiteral("line 1, column 10: a closing quote is missing before the end of "
+                                              "this line")},
+        {"{\"x\": \"\xff\"}", QStringLiteral("line 1, column 8: this is not UTF-8 text")},
+        {"{\"x\": \"abc}", QStringLiteral("line 1, column 7: the file ends before the text in quotes that starts "
+                                          "here is closed")},
+        {"{\"widgets\": [\n", QStringLiteral("line 1, column 13: the file ends before this [ is closed")},
+        {" \n\t", QStringLiteral("line 1, column 1: the file is empty")},
+        // Columns count characters as an editor does: "é" and "ö" are one each, a tab is one,
+        // and a byte-order mark none.
+        {"\xEF\xBB\xBF{\n\t\"title\": \"h\xC3\xA9llo w\xC3\xB6rld\" \"widgets\": []}",
+         QStringLiteral("line 2, column 25: a comma or } is missing here")},
+    };
+    for (const auto& c : cases) {
+        issues.clear();
+        EXPECT_FALSE(parse(c.data)) << c.data.toStdString();
+        EXPECT_EQ(texts(), QStringList{QStringLiteral("E not valid JSON: ") + c.message}) << c.data.toStdString();
+    }
+}
 
-    // Columns count characters as an editor does: "é" and "ö" are one each, a tab is one.
-    issues.clear();
-    EXPECT_FALSE(parse("{\n\t\"title\": \"héllo wörld\" \"widgets\": []}"));
-    EXPECT_EQ(texts(), QStringList{QStringLiteral("E not valid JSON: unterminated object at line 2, column 25")});
+// Every text Qt refuses gets a place and plain words, not only the ones above: each one-character
+// slip in a sample file.
+TEST_F(Parse, EveryTextThatIsNotJsonGetsAPlaceInPlainWords)
+{
+    const QByteArray sample = ScreenTemplate::all().first().json.toUtf8();
+    const QByteArray slips = ",:{}[]\"'\\ 0.-etx\n";
+    qsizetype refused = 0;
+    const auto check = [&](const QByteArray& data) {
+        if (!QJsonDocument::fromJson('[' + data + ']').isNull())
+            return;
+        ++refused;
+        issues.clear();
+        EXPECT_FALSE(parse(data));
+        ASSERT_EQ(issues.size(), 1) << data.toStdString();
+        // Qt's own words are never the ones shown.
+        static const QRegularExpression place(QStringLiteral("^not valid JSON: line \\d+, column \\d+: [a-z\\\\]"));
+        EXPECT_TRUE(place.match(issues[0].message).hasMatch()) << issues[0].message.toStdString();
+        for (const char* qtWords : {"separator", "garbage", "unterminated", "illegal"})
+            EXPECT_FALSE(issues[0].message.contains(QLatin1String(qtWords))) << issues[0].message.toStdString();
+    };
+    for (qsizetype i = 0; i < sample.size(); ++i) {
+        check(QByteArray(sample).remove(i, 1));
+        for (const char slip : slips)
+            check(QByteArray(sample).insert(i, slip));
+    }
+    EXPECT_GT(refused, sample.size());
 }
 
 TEST_F(Parse, TopLevelMustBeAnObject)
@@ -165,6 +240,28 @@ TEST_F(Parse, IssuesComeInFileOrder)
                                           "starting with a letter or _"),
                            QStringLiteral("E widgets: must be an array"),
                            QStringLiteral("W sources.cpu: is not used by any widget, so it is never fetched")}));
+}
+
+// A widget with an error is dropped, but the sources it names are not unused: saying so would
+// send the user after the wrong mistake. A source nothing names, or only a key that is ignored,
+// still is.
+TEST_F(Parse, OnlySourcesThatNoWidgetNamesAreUnused)
+{
+    parse(R"({"sources": {"cpu": {"shell": "a"}, "gpu": {"shell": "b"}, "net": {"shell": "c"},
+                          "idle": {"shell": "d"}, "up": {"shell": "e"}},
+              "widgets": [{"type": "text", "x": 12, "y": 10, "text": "CPU {{cpu}}"},
+                          {"type": "card", "x": 8, "y": 62, "w": 148, "h": 96, "caption": "", "value": "{{gpu.temp}}"},
+                          {"type": "text", "x": 12, "y": 40, "text": "Net", "visible": "{{net}}", "hidden": "{{net}}"},
+                          {"type": "text", "x": 12, "y": 200, "text": "Up {{up}}", "txt": "{{idle}}"}]})");
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("E widgets[0]: overlaps the status bar: y must be at least 28"),
+                                    QStringLiteral("E widgets[1].caption: is empty; leave it out for a card without "
+                                                   "one"),
+                                    QStringLiteral("E widgets[2]: has both \"visible\" and \"hidden\"; use one"),
+                                    QStringLiteral("W widgets[3].txt: is not a setting here and is ignored (known: "
+                                                   "align, color, colorBy, h, hidden, size, text, type, visible, w, x, "
+                                                   "y)"),
+                                    QStringLiteral("W sources.idle: is not used by any widget, so it is never "
+                                                   "fetched")}));
 }
 
 TEST_F(Parse, LoneSurrogateInAStringKeepsItsPlaceholders)

@@ -400,22 +400,27 @@ TEST_F(CustomScreensViewTest, AFileThatCannotBeOpenedSaysSoNextToItsCommandUntil
     CustomScreenFilesSection& files = section();
     files.setFileManager(new FileManager(QDBusConnection(QStringLiteral("no-bus")), &files));
 
+    // The whole path, so the user can open it some other way.
     const QString notOpened = QStringLiteral(": no application is set up to open it.");
+    const auto couldNotOpen = [&](const QString& path) {
+        return QStringLiteral("Could not open \u201C") + path + QStringLiteral("\u201D") + notOpened;
+    };
+    const QString blankPath = QDir(folder).filePath(QStringLiteral("blank.json"));
     newScreen("blank");
     ASSERT_TRUE(waitUntil([&] { return files.failure().has_value(); }));
-    EXPECT_EQ(*files.failure(), QStringLiteral("Could not open \u201Cblank.json\u201D") + notOpened);
+    EXPECT_EQ(*files.failure(), couldNotOpen(blankPath));
     EXPECT_TRUE(isShown("failureLabel"));
 
     // A file's own commands say so in its row.
     ScreenFileRow* blank = row(QStringLiteral("blank.json"));
     blank->editAction()->trigger();
     ASSERT_TRUE(waitUntil([&] { return blank->commandFailure().has_value(); }));
-    EXPECT_EQ(*blank->commandFailure(), QStringLiteral("Could not open \u201Cblank.json\u201D") + notOpened);
+    EXPECT_EQ(*blank->commandFailure(), couldNotOpen(blankPath));
     EXPECT_TRUE(blank->findChild<QWidget*>(QStringLiteral("commandFailure"))->isVisible());
     // With no file manager on the bus, Reveal opens the folder, which fails the same way.
     blank->revealAction()->trigger();
-    ASSERT_TRUE(waitUntil([&] { return blank->commandFailure() != QStringLiteral("Could not open \u201Cblank.json\u201D") + notOpened; }));
-    EXPECT_EQ(*blank->commandFailure(), QStringLiteral("Could not open \u201CScreens\u201D") + notOpened);
+    ASSERT_TRUE(waitUntil([&] { return blank->commandFailure() != couldNotOpen(blankPath); }));
+    EXPECT_EQ(*blank->commandFailure(), couldNotOpen(folder));
 
     // Once the desktop can open them, the notes go.
     TempXdg::write(status, "0");
@@ -434,6 +439,23 @@ TEST_F(CustomScreensViewTest, AFileThatCannotBeOpenedSaysSoNextToItsCommandUntil
     ASSERT_TRUE(waitUntilLoaded(*store));
     EXPECT_EQ(files.failure(), std::nullopt);
     EXPECT_FALSE(isShown("failureLabel"));
+}
+
+// A newcomer finds where screen files go and what they may hold on the page itself.
+TEST_F(CustomScreensViewTest, ThePageShowsTheFolderAndOpensTheFormatReference)
+{
+    CustomScreenFilesSection& files = section();
+    auto* path = files.findChild<WrappingText*>(QStringLiteral("folderPath"));
+    ASSERT_NE(path, nullptr);
+    EXPECT_TRUE(path->isVisible());
+    EXPECT_EQ(path->text(), QDir::toNativeSeparators(folder));
+    EXPECT_TRUE(path->textInteractionFlags() & Qt::TextSelectableByMouse);
+
+    // Run from the build folder, the page finds the reference in the source tree.
+    files.findChild<QPushButton*>(QStringLiteral("openReferenceButton"))->click();
+    ASSERT_TRUE(waitUntil([&] { return !opened.isEmpty(); }));
+    EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral(TARV_SOURCE_DIR "/docs/screen-files.md"))});
+    EXPECT_FALSE(files.failure());
 }
 
 TEST_F(CustomScreensViewTest, TabWalksTheRowsAsTheyReadAlsoAfterAnAllowButtonWasMadeAgain)
