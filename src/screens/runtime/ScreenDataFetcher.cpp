@@ -2,7 +2,7 @@
 
 #include "screens/format/JsonText.h"
 #include "screens/runtime/ShellCommand.h"
-#include "screens/runtime/ShellStop.h"
+#include "platform/ChildWait.h"
 #include "screens/runtime/UrlSourceLoad.h"
 
 #include <QJsonArray>
@@ -158,7 +158,7 @@ void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const
 {
     // A command whose asker is gone is ended at once, as its time limit would end it: stale
     // commands must not hold the pool's threads while a fresh fetch waits behind them.
-    auto stop = std::make_shared<ShellStop>();
+    auto stop = std::make_shared<WaitStop>();
     std::shared_ptr<Pending> pending = makePending(context, std::move(done));
     if (context)
         pending->whenGone = connect(context, &QObject::destroyed, [stop] { stop->stop(); });
@@ -219,7 +219,7 @@ std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSou
                                                                                   double timeLimit,
                                                                                   double killGrace,
                                                                                   ShellGroups* groups,
-                                                                                  const ShellStop* stop)
+                                                                                  const WaitStop* stop)
 {
     const ShellCommand::Outcome outcome =
         ShellCommand::run(command, sourcePath, timeLimit, killGrace, groups, stop);

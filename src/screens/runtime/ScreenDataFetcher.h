@@ -20,7 +20,7 @@
 
 class QNetworkAccessManager;
 class ShellGroups;
-class ShellStop;
+class WaitStop;
 
 class ScreenDataFetcher : public QObject {
     Q_OBJECT
@@ -55,7 +55,7 @@ public:
     // Blocking: the command's standard output, or why it gave none.
     static std::variant<QString, Failure> runShellSource(const QString& command, double timeLimit,
                                                          double killGrace = 1.0, ShellGroups* groups = nullptr,
-                                                         const ShellStop* stop = nullptr);
+                                                         const WaitStop* stop = nullptr);
 
     static Values buildSourceValues(const CustomScreen::DataSource& source, const QByteArray& output,
                                     const std::optional<QString>& field, const QSet<QString>& paths, bool whole);
