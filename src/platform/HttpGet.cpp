@@ -298,15 +298,7 @@ void HttpGet::take(QByteArray bytes)
                 return;
             continue;
         }
-        // A line end may have come in two pieces.
-        const qsizetype from = std::max<qsizetype>(0, m_pending.size() - 2);
-        m_pending += bytes;
-        bytes.clear();
-        const qsizetype end = headEnd(m_pending, from);
-        if (m_headBytes + (end < 0 ? m_pending.size() : end) > maxHeadBytes) {
-            fail(Failure::Kind::headTooLarge, QStringLiteral("the server's headers are larger than 64 KB"));
-            return;
-        }
+        const qsizetype end = takeHeadLines(std::exchange(bytes, {}));
         if (end < 0)
             return;
         m_headBytes += end;
@@ -316,6 +308,19 @@ void HttpGet::take(QByteArray bytes)
         if (!takeHead(head))
             return;
     }
+}
+
+qsizetype HttpGet::takeHeadLines(const QByteArray& bytes)
+{
+    // A line end may have come in two pieces.
+    const qsizetype from = std::max<qsizetype>(0, m_pending.size() - 2);
+    m_pending += bytes;
+    const qsizetype end = headEnd(m_pending, from);
+    if (m_headBytes + (end < 0 ? m_pending.size() : end) > maxHeadBytes) {
+        fail(Failure::Kind::headTooLarge, QStringLiteral("the server's headers are larger than 64 KB"));
+        return -1;
+    }
+    return end;
 }
 
 bool HttpGet::takeHead(const QByteArray& head)
@@ -450,18 +455,10 @@ bool HttpGet::takeBody(QByteArray& bytes)
         m_stage = Stage::chunkSize;
         return true;
     }
-    case Stage::trailers: {
-        const qsizetype from = std::max<qsizetype>(0, m_pending.size() - 2);
-        m_pending += std::exchange(bytes, {});
-        const qsizetype end = headEnd(m_pending, from);
-        if (m_headBytes + (end < 0 ? m_pending.size() : end) > maxHeadBytes) {
-            fail(Failure::Kind::headTooLarge, QStringLiteral("the server's headers are larger than 64 KB"));
-            return false;
-        }
-        if (end >= 0)
+    case Stage::trailers:
+        if (takeHeadLines(std::exchange(bytes, {})) >= 0)
             complete();
         return !m_done;
-    }
     case Stage::head:
     case Stage::done:
         break;

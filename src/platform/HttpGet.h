@@ -97,6 +97,9 @@ private:
     void readAvailable();
     void ended();
     void take(QByteArray bytes);
+    // Adds to the head (or the trailers) in m_pending: where it ends once it did, else -1; a
+    // head over maxHeadBytes fails the request.
+    qsizetype takeHeadLines(const QByteArray& bytes);
     bool takeHead(const QByteArray& head);
     bool takeBody(QByteArray& bytes);
     // Moves on to `target` (a Location resolved against the address), or says why it does not.

@@ -287,6 +287,14 @@ TEST_F(UrlSources, JsonPathsFromTheBody)
     EXPECT_EQ(values.value(QStringLiteral("u.rain")),
               ScreenDataFetcher::Entry(Failure{QStringLiteral("no \"rain\" under \"data.main\"")}));
     EXPECT_EQ(values.size(), 2);
+
+    // Chunks, an extension and a trailer: the body is what the chunks hold, whatever comes after.
+    server.on("/chunked", [](QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                 "6;ext=1\r\n{\"v\": \r\n3\r\n4.5\r\n1\r\n}\r\n0\r\nX-Trailer: t\r\n\r\nleft over");
+    });
+    EXPECT_EQ(fetch(urlSource(server.url("/chunked"), QStringLiteral("v"))),
+              ScreenDataFetcher::Result(ScreenDataFetcher::Values{{QStringLiteral("u"), QStringLiteral("4.5")}}));
 }
 
 TEST_F(UrlSources, StatusOutsideSuccessFails)
