@@ -202,14 +202,14 @@ int main(int argc, char** argv)
         app = std::make_unique<QApplication>(argc, argv);
         code = run(*app, std::move(lock));
         savingPool().waitForDone();
-        // Work still running on the shared pool (artwork being drawn, a program a key ran)
-        // cannot be stopped, and nothing wants its result any more: Tarv does not wait for
-        // it. Without any, the application ends as usual, and hands what it copied to the
-        // desktop's clipboard manager.
+        // Work still running on the shared pool (artwork being drawn) cannot be stopped,
+        // and nothing wants its result any more: Tarv does not wait for it. Without any, the
+        // application ends as usual, and hands what it copied to the desktop's clipboard manager.
         if (QThreadPool::globalInstance()->waitForDone(0))
             app.reset();
     }
     if (app) {
+        qWarning("Tarv ends without its usual teardown: work on the shared thread pool is still running");
         // The application and the statics stay as they are, for the work that still uses
         // them, until the process is gone.
         std::fflush(nullptr);

@@ -81,9 +81,9 @@ std::optional<QString> DesktopActionRunner::openURL(const QString& text) const
     return std::nullopt;
 }
 
-QFuture<ProcessResult> DesktopActionRunner::runProcess(const QString& path, const QStringList& arguments)
+QFuture<ProcessResult> DesktopActionRunner::runProcess(const QString& path, const QStringList& arguments) const
 {
-    return ProcessRunner::runAsync(path, arguments, QFileInfo(path).fileName());
+    return m_programs->runAsync(path, arguments, QFileInfo(path).fileName());
 }
 
 QFuture<ProcessResult> DesktopActionRunner::runShortcutsTool(const QStringList& arguments) const
@@ -97,7 +97,7 @@ QFuture<ProcessResult> DesktopActionRunner::runShortcutsTool(const QStringList& 
         if (!isShortcutName(name))
             return finished(failure(ProcessRunner::launchFailure(
                 shortcutsTool, QStringLiteral("no shortcut can be named ") + name)));
-        return ProcessRunner::runAsync(shortcutsFolder + u'/' + name, {}, shortcutsTool);
+        return m_programs->runAsync(shortcutsFolder + u'/' + name, {}, shortcutsTool);
     }
     return finished(failure(ProcessRunner::launchFailure(
         shortcutsTool, QStringLiteral("unknown command ") + arguments.join(u' '))));

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class DesktopActionRunner {
@@ -36,7 +37,7 @@ public:
     QFuture<ProcessResult> screenshot(const ScreenshotOptions& options,
                                       const std::optional<QString>& folder = std::nullopt) const;
 
-    static QFuture<ProcessResult> runProcess(const QString& path, const QStringList& arguments);
+    QFuture<ProcessResult> runProcess(const QString& path, const QStringList& arguments) const;
 
     QString screenshotFolder() const;
 
@@ -51,4 +52,7 @@ public:
 
 private:
     static ProcessResult listShortcuts(const QString& folder);
+
+    // Shared by copies; the last one to go stops the waits still under way.
+    std::shared_ptr<ProcessRunner> m_programs = std::make_shared<ProcessRunner>();
 };

@@ -2,80 +2,69 @@
 
 #include "platform/ChildProcesses.h"
 
-#include <QByteArray>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
 extern char** environ;
 
 namespace {
 
-struct Pipe {
-    int read = -1;
-    int write = -1;
-    bool open()
+// The child's two output pipes: standard output's ends, then standard error's. Each end is
+// closed unless it was taken out.
+struct Pipes {
+    int fds[4] = {-1, -1, -1, -1};
+
+    bool open() { return ::pipe2(fds, O_CLOEXEC) == 0 && ::pipe2(fds + 2, O_CLOEXEC) == 0; }
+    void closeAt(int i)
     {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return false;
-        read = fds[0];
-        write = fds[1];
-        return true;
+        if (fds[i] >= 0)
+            ::close(fds[i]);
+        fds[i] = -1;
     }
-    void closeRead() { if (read >= 0) ::close(read); read = -1; }
-    void closeWrite() { if (write >= 0) ::close(write); write = -1; }
-    ~Pipe() { closeRead(); closeWrite(); }
+    void closeWriteEnds()
+    {
+        closeAt(1);
+        closeAt(3);
+    }
+    ~Pipes()
+    {
+        for (int i = 0; i < 4; ++i)
+            closeAt(i);
+    }
 };
 
-// Reads both pipes until each reports its end, whichever of them has data first.
-void drain(int outFd, int errFd, QByteArray& out, QByteArray& err)
+} // namespace
+
+ProcessRunner::ProcessRunner()
 {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    QByteArray* sinks[2] = {&out, &err};
-    char buffer[65536];
-    int open = 2;
-    while (open > 0) {
-        const int ready = ::poll(fds, 2, -1);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, qsizetype(n));
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
+    m_threads.setMaxThreadCount(maxWaits);
 }
 
-} // namespace
+ProcessRunner::~ProcessRunner()
+{
+    m_stop.stop();
+    m_threads.waitForDone();
+}
 
 QString ProcessRunner::launchFailure(const QString& toolName, const QString& description)
 {
     return QStringLiteral("Could not launch ") + toolName + QStringLiteral(": ") + description;
 }
 
-ProcessResult ProcessRunner::run(const QString& path, const QStringList& arguments,
-                                 const QString& toolName)
+ProcessResult ProcessRunner::run(const QString& path, const QStringList& arguments, const QString& toolName,
+                                 const WaitStop* stop)
 {
-    Pipe out, err;
-    if (!out.open() || !err.open())
+    Pipes pipes;
+    if (!pipes.open())
         return {QString(), launchFailure(toolName, qt_error_string(errno))};
 
     const QByteArray program = path.toLocal8Bit();
@@ -91,8 +80,8 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out.write, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, err.write, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipes.fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipes.fds[3], STDERR_FILENO);
 
     // The child starts with default signal handling and no blocked signals, whatever this
     // process has set up for itself (Qt ignores SIGPIPE, for example).
@@ -119,17 +108,33 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
     if (spawnError != 0)
         return {QString(), launchFailure(toolName, qt_error_string(spawnError))};
 
-    out.closeWrite();
-    err.closeWrite();
-    QByteArray outBytes, errBytes;
-    drain(out.read, err.read, outBytes, errBytes);
+    pipes.closeWriteEnds();
+    ChildOutput out{std::exchange(pipes.fds[0], -1), {}};
+    ChildOutput err{std::exchange(pipes.fds[2], -1), {}};
+    ::fcntl(out.fd, F_SETFL, O_NONBLOCK);
+    ::fcntl(err.fd, F_SETFL, O_NONBLOCK);
+    const int exitFd = ChildWait::openExitNotifier(pid);
+    const ChildWait::Seen seen =
+        ChildWait::waitForEnd(pid, exitFd, out, err, ChildWait::Clock::time_point::max(), stop);
+    if (exitFd >= 0)
+        ::close(exitFd);
+    // What it wrote before it ended waits in the pipes; what it left running may write on.
+    out.drain();
+    err.drain();
+    ChildProcesses::keepReading(std::exchange(out.fd, -1));
+    ChildProcesses::keepReading(std::exchange(err.fd, -1));
 
     int status = 0;
     pid_t waited = -1;
-    do {
-        waited = ::waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    if (seen == ChildWait::Seen::ended) {
+        do {
+            waited = ::waitpid(pid, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+    }
+    // A child not waited for is left to the reaper of children.
     ChildProcesses::release(pid);
+    if (seen == ChildWait::Seen::running)
+        return {QString(), QStringLiteral("Tarv stopped waiting for ") + toolName};
     // A child whose status cannot be had is not a success: report it as a failed exit.
     const int code = waited < 0            ? 1
                      : WIFEXITED(status)   ? WEXITSTATUS(status)
@@ -137,9 +142,9 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
                                            : 1;
 
     ProcessResult result;
-    result.output = QString::fromUtf8(outBytes);
+    result.output = QString::fromUtf8(out.kept);
     if (code != 0) {
-        const QString errorText = QString::fromUtf8(errBytes).trimmed();
+        const QString errorText = QString::fromUtf8(err.kept).trimmed();
         result.failure = !errorText.isEmpty()
             ? errorText
             : toolName + QStringLiteral(" exited with status ") + QString::number(code);
@@ -150,6 +155,7 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
 QFuture<ProcessResult> ProcessRunner::runAsync(const QString& path, const QStringList& arguments,
                                                const QString& toolName)
 {
-    return QtConcurrent::run([path, arguments, toolName] { return run(path, arguments, toolName); });
+    return QtConcurrent::run(&m_threads,
+                             [this, path, arguments, toolName] { return run(path, arguments, toolName, &m_stop); });
 }
 

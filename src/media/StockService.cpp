@@ -1,6 +1,7 @@
 #include "media/StockService.h"
 
 #include "platform/Graphemes.h"
+#include "platform/HttpGet.h"
 #include "platform/OneThreadWorker.h"
 #include "platform/Settings.h"
 #include "platform/TextTrim.h"
@@ -10,10 +11,6 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QMap>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
@@ -73,7 +70,7 @@ StockService::DecodingError missing(const QString& key, const char* kind)
 }  // namespace
 
 StockService::StockService(const Settings& settings, std::chrono::milliseconds timeout, QObject* parent)
-    : QObject(parent), m_settings(settings), m_timeout(timeout), m_network(new QNetworkAccessManager(this)),
+    : QObject(parent), m_settings(settings), m_timeout(timeout),
       m_parser(std::make_unique<OneThreadWorker>())
 {
 }
@@ -233,51 +230,28 @@ void StockService::parseOffThread(std::function<std::function<void()>()> parse)
 
 void StockService::makeQuoteRequest(const QUrl& url, std::function<void(const BodyResult&)> done)
 {
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
-    request.setRawHeader(QByteArrayLiteral("Accept"), QByteArrayLiteral("application/json"));
-    QNetworkReply* reply = m_network->get(request);
-
+    HttpGet::Request request;
+    request.url = url;
+    request.headers = {{"User-Agent", userAgent}, {"Accept", "application/json"}};
+    request.maxBodyBytes = maxBodyBytes;
     // The time-out bounds the whole request, not only a silence: a server that trickles its
     // reply would otherwise hold the refresh, and with it every later one, for good.
-    enum class Cut { none, tooLarge, timedOut };
-    auto cut = std::make_shared<Cut>(Cut::none);
-    auto* deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    QObject::connect(deadline, &QTimer::timeout, reply, [reply, cut] {
-        *cut = Cut::timedOut;
-        reply->abort();
-    });
-    deadline->start(m_timeout);
-    // A reply that grows past the limit is cut off as soon as that shows, so a server that
-    // sends without end costs neither memory nor time.
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, cut](qint64 received, qint64 total) {
-        if (*cut == Cut::none && (received > maxBodyBytes || total > maxBodyBytes)) {
-            *cut = Cut::tooLarge;
-            reply->abort();
+    request.deadline = m_timeout;
+    auto* get = new HttpGet(std::move(request), this);
+    get->onDone = [get, done](const HttpGet::Outcome& outcome) {
+        get->deleteLater();
+        if (const auto& failure = outcome.failure) {
+            if (failure->kind == HttpGet::Failure::Kind::bodyTooLarge)
+                return done(Failure{TransportError{QStringLiteral("the reply is larger than 1 MiB")}});
+            if (failure->kind == HttpGet::Failure::Kind::timedOut)
+                return done(Failure{TransportError{QStringLiteral("the request timed out")}});
+            return done(Failure{TransportError{failure->message}});
         }
-    });
-    QObject::connect(reply, &QNetworkReply::finished, this, [reply, cut, deadline, done] {
-        deadline->stop();
-        reply->deleteLater();
-        const TransportError overLimit{QStringLiteral("the reply is larger than 1 MiB")};
-        if (*cut == Cut::tooLarge)
-            return done(Failure{overLimit});
-        if (*cut == Cut::timedOut)
-            return done(Failure{TransportError{QStringLiteral("the request timed out")}});
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        // Qt reports an HTTP error status as a network error too; the status decides.
-        if (status.isValid() && status.toInt() != 200)
+        if (outcome.status != 200)
             return done(Failure{ServiceError::invalidResponse});
-        if (reply->error() != QNetworkReply::NoError)
-            return done(Failure{TransportError{reply->errorString()}});
-        if (!status.isValid())
-            return done(Failure{ServiceError::invalidResponse});
-        const QByteArray body = reply->read(maxBodyBytes + 1);
-        if (body.size() > maxBodyBytes)
-            return done(Failure{overLimit});
-        done(body);
-    });
+        done(outcome.body);
+    };
+    get->start();
 }
 
 // --- Reading replies -----------------------------------------------------------------------

@@ -19,7 +19,6 @@
 #include <optional>
 #include <variant>
 
-class QNetworkAccessManager;
 class OneThreadWorker;
 class Settings;
 
@@ -101,6 +100,5 @@ private:
 
     const Settings& m_settings;
     std::chrono::milliseconds m_timeout;
-    QNetworkAccessManager* m_network = nullptr;
     std::unique_ptr<OneThreadWorker> m_parser;
 };

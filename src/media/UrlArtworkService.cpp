@@ -1,17 +1,14 @@
 #include "media/UrlArtworkService.h"
 
 #include "platform/BoundedFile.h"
+#include "platform/HttpGet.h"
 
 #include <QCoreApplication>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
 #include <QThreadPool>
-#include <QTimer>
 #include <QUrl>
 
-#include <memory>
+#include <chrono>
 #include <utility>
 
 namespace {
@@ -65,50 +62,19 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
         return;
     }
 
-    if (!m_network)
-        m_network = new QNetworkAccessManager(this);
-    QNetworkRequest request(url);
-    request.setTransferTimeout(transferTimeoutMs);
-    // Over HTTP/1.1 the reply stops reading from the server while its buffer is full; over
-    // HTTP/2 it keeps taking what the server sends, however little of it was read.
-    request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    QNetworkReply* reply = m_network->get(request);
-    // The body is taken out of the reply as it arrives and counted against the cap here, so
-    // that the reply never holds more than its buffer, however busy this thread is.
-    reply->setReadBufferSize(readBufferBytes);
-    // A server that trickles a byte now and then is never silent for long: the whole
-    // download has its own limit too, and ends as any failed download does.
-    auto* deadline = new QTimer(reply);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
-    deadline->start(requestDeadlineMs);
-    auto body = std::make_shared<QByteArray>();
-    auto tooLarge = std::make_shared<bool>(false);
-    const auto take = [reply, body, tooLarge] {
-        if (*tooLarge)
-            return;
-        if (body->size() + reply->bytesAvailable() > maxBytes) {
-            *tooLarge = true;
-            reply->abort();
-            return;
-        }
-        body->append(reply->readAll());
-    };
-    connect(reply, &QNetworkReply::readyRead, reply, take);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, tooLarge](qint64, qint64 total) {
-        if (total > maxBytes) {
-            *tooLarge = true;
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::finished, reply, [reply, body, tooLarge, take, guard, done] {
-        reply->deleteLater();
-        if (reply->error() == QNetworkReply::NoError)
-            take();
-        if (*tooLarge || reply->error() != QNetworkReply::NoError) {
+    HttpGet::Request request;
+    request.url = url;
+    request.maxBodyBytes = maxBytes;
+    request.deadline = std::chrono::milliseconds(requestDeadlineMs);
+    request.idleLimit = std::chrono::milliseconds(transferTimeoutMs);
+    auto* get = new HttpGet(std::move(request), this);
+    get->onDone = [get, guard, done](HttpGet::Outcome outcome) {
+        get->deleteLater();
+        if (outcome.failure || outcome.status < 200 || outcome.status > 299) {
             deliver(guard, done, std::nullopt);
             return;
         }
-        renderOffThread(guard, done, std::exchange(*body, {}));
-    });
+        renderOffThread(guard, done, std::exchange(outcome.body, {}));
+    };
+    get->start();
 }

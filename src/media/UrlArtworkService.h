@@ -7,14 +7,10 @@
 
 #include <QObject>
 
-class QNetworkAccessManager;
-
 class UrlArtworkService final : public QObject, public ArtworkService {
     Q_OBJECT
 public:
     static constexpr qint64 maxBytes = 16 * 1024 * 1024;
-    // What a download's reply holds at most before its body is taken out of it.
-    static constexpr qint64 readBufferBytes = 64 * 1024;
     // A download may go this long without receiving anything, and take this long in all.
     static constexpr int transferTimeoutMs = 15000;
     static constexpr int requestDeadlineMs = 30000;
@@ -23,7 +19,4 @@ public:
     ~UrlArtworkService() override;
 
     void fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done) override;
-
-private:
-    QNetworkAccessManager* m_network = nullptr;
 };

@@ -1,6 +1,6 @@
 // tarv-app as a process: a second start hands over to the running copy (whose window shows),
 // says so and leaves; options are read without a display; the signals that ask a program to
-// end end it as Quit does.
+// end end it as Quit does, with its usual teardown.
 
 #include "ShellFixture.h"
 
@@ -8,6 +8,7 @@
 #include "app/LockedElsewhereDialog.h"
 #include "control/NotifyChannel.h"
 #include "control/NotifyClient.h"
+#include "macros/MacroAction.h"
 #include "platform/SingleInstanceLock.h"
 
 #include <QLocalSocket>
@@ -291,4 +292,51 @@ TEST_F(ShellTest, ALockLeftByAnotherMachineIsShownAndCanBeTakenOver)
     QFile taken(path);
     ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
     EXPECT_EQ(taken.readLine().trimmed(), QByteArray::number(QCoreApplication::applicationPid()));
+}
+
+// A key's program that starts an application in the background and ends: the application
+// holds the program's output for as long as it lives, yet Quit still ends Tarv with its usual
+// teardown (the one that hands the clipboard to the desktop's clipboard manager).
+TEST_F(ShellTest, QuitAfterAKeyLeftAnApplicationRunningStillTearsTarvDownAsUsual)
+{
+    const QString leftPid = xdg.root() + QStringLiteral("/left.pid");
+    TempXdg::write(xdg.path("data") + QStringLiteral("/Tarv/Shortcuts/starts-app"),
+                   "#!/bin/sh\nsleep 600 &\necho $! > '" + leftPid.toUtf8() + "'\n", true);
+    {
+        Settings child(xdg.path("config") + QStringLiteral("/Tarv/Tarv.conf"));
+        child.setText(StockService::serviceBaseKey, QStringLiteral("http://127.0.0.1:0"));
+        ProfileStore store(child);
+        MacroProfile profile = store.activeProfile();
+        profile.buttons[0].label = QStringLiteral("App");
+        profile.buttons[0].action = MacroAction::runShortcut(QStringLiteral("starts-app"));
+        store.updateKey(profile, QStringLiteral("Action"));
+    }
+    ASSERT_TRUE(device.start()) << device.lastError().toStdString();
+    device.sendHello();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("TARV_SERIAL_PORT"), device.portPath());
+    for (const char* name : {"TARV_TEST_RUN", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS"})
+        environment.remove(QString::fromLatin1(name));
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.start(QStringLiteral(TARV_APP_PATH), {});
+
+    // The home page is drawn, then key 0 is tapped and its program has run.
+    ASSERT_TRUE(waitUntil([&] { return patchCount() >= 3; })) << app.readAllStandardError().toStdString();
+    device.tap(20, 50);
+    ASSERT_TRUE(waitUntil([&] { return QFile(leftPid).size() > 0; })) << app.readAllStandardError().toStdString();
+    QFile pidFile(leftPid);
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    const pid_t left = pid_t(pidFile.readAll().trimmed().toInt());
+
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(waitUntil([&] { return app.state() == QProcess::NotRunning; }));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    const QByteArray said = app.readAllStandardError();
+    EXPECT_FALSE(said.contains("without its usual teardown")) << said.toStdString();
+    // The application lives on after Tarv.
+    EXPECT_EQ(::kill(left, 0), 0);
+    ::kill(left, SIGKILL);
 }

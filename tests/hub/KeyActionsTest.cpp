@@ -204,7 +204,9 @@ TEST_F(TouchTest, PressedFromTheEditorOnAnotherPageALatchFlipsWithoutARedraw)
 {
     connectAndGreet();
     hub->showScreen(DeviceScreen::stocks());
-    ASSERT_TRUE(waitUntil([&] { return hub->outstandingAcks().isEmpty(); }));
+    // The page's refresh fails (nothing listens at the quotes' address) and draws it again.
+    ASSERT_TRUE(waitUntil([&] { return hub->stocks().errorMessage().has_value(); }));
+    waitForQuiet();
     const qsizetype patches = count<PatchPayload>();
     const bool wasActive = profiles->activeProfile().buttons[1].isActive;
     hub->pressMacroKey(1);

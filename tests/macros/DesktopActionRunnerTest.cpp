@@ -2,10 +2,16 @@
 #include "macros/MacroAction.h"
 #include "macros/ProcessRunner.h"
 #include "macros/ShortcutsCatalog.h"
+#include "platform/ChildProcesses.h"
 
 #include "support/DesktopTestEnv.h"
 
+#include <QFile>
+#include <QThreadPool>
+
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -62,20 +68,56 @@ TEST_F(ActionRunnerTest, MissingOrUnsafeShortcutCannotBeLaunched)
 
 TEST_F(ActionRunnerTest, ProcessRunnerDrainsBothPipesAndNamesTheTool)
 {
-    // 1 MiB on each stream: far more than a pipe holds.
+    // 1 MiB on each stream: far more than a pipe holds, and more than is kept.
     const QString noisy = script("noisy",
         "head -c 1048576 /dev/zero | tr '\\0' e >&2 &\nhead -c 1048576 /dev/zero | tr '\\0' o\nwait\nexit 5\n");
-    const auto result = resultOf(DesktopActionRunner::runProcess(noisy, {}));
-    EXPECT_EQ(result.output.size(), 1048576);
-    ASSERT_TRUE(result.failure);
-    EXPECT_EQ(result.failure->size(), 1048576);
+    const auto result = resultOf(runner.runProcess(noisy, {}));
+    EXPECT_EQ(result.output, QString(ChildOutput::maxKeptBytes, u'o'));
+    EXPECT_EQ(result.failure, QString(ChildOutput::maxKeptBytes, u'e'));
 
-    const auto missing = resultOf(DesktopActionRunner::runProcess("/nonexistent/tool", {}));
+    const auto missing = resultOf(runner.runProcess("/nonexistent/tool", {}));
     EXPECT_EQ(missing, (ProcessResult{"", "Could not launch tool: " + qt_error_string(ENOENT)}));
 
     const QString bytes = script("bytes", "printf 'a\\377b'\necho \"$1|$2\"\n");
     EXPECT_EQ(ProcessRunner::run(bytes, {"one two", "$HOME"}, "bytes").output,
               QString::fromUtf8("a\uFFFDbone two|$HOME\n"));
+}
+
+// A shortcut that starts an application in the background: the application holds the output
+// pipes for as long as it lives, and writes to them whenever it likes.
+TEST_F(ActionRunnerTest, AProgramIsDoneWhenItEndsWhatItLeftRunningWritesOnUnharmedAndQuitWaitsForNeither)
+{
+    ChildProcesses children;
+    const QString left = xdg.root() + "/left.pid";
+    const QString wrote = xdg.root() + "/wrote";
+    script("starts-app", "echo started\n"
+                         "(sleep 0.3; head -c 1048576 /dev/zero && echo done > '" + wrote.toUtf8() + "'; exec sleep 600) &\n"
+                         "echo $! > '" + left.toUtf8() + "'\n");
+    const auto started = runner.runShortcutsTool({"run", "starts-app"});
+    EXPECT_EQ(resultOf(started), (ProcessResult{"started\n", std::nullopt}));
+    EXPECT_EQ(QThreadPool::globalInstance()->activeThreadCount(), 0);
+    // Its megabyte went somewhere: neither a full pipe nor a closed one stopped it.
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(wrote); }));
+    QFile pidFile(left);
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    ::kill(pid_t(pidFile.readAll().trimmed().toInt()), SIGKILL);
+
+    // One still running when Tarv quits is left running, and its wait ends at once.
+    const QString running = xdg.root() + "/running.pid";
+    script("runs-on", "echo $$ > '" + running.toUtf8() + "'\nexec sleep 600\n");
+    QFuture<ProcessResult> waiting;
+    {
+        DesktopActionRunner quitting;
+        quitting.shortcutsFolder = runner.shortcutsFolder;
+        waiting = quitting.runShortcutsTool({"run", "runs-on"});
+        ASSERT_TRUE(waitUntil([&] { return QFile(running).size() > 0; }));
+    }
+    EXPECT_TRUE(waiting.isFinished());
+    QFile runningFile(running);
+    ASSERT_TRUE(runningFile.open(QIODevice::ReadOnly));
+    const pid_t stillRunning = pid_t(runningFile.readAll().trimmed().toInt());
+    EXPECT_EQ(::kill(stillRunning, 0), 0);
+    ::kill(stillRunning, SIGKILL);
 }
 
 TEST_F(ActionRunnerTest, ListGivesExecutableFilesOnly)

@@ -1,16 +1,17 @@
 #include "screens/runtime/ScreenDataFetcher.h"
 
+#include "platform/ChildWait.h"
+#include "platform/HttpGet.h"
 #include "screens/format/JsonText.h"
 #include "screens/runtime/ShellCommand.h"
-#include "screens/runtime/ShellStop.h"
-#include "screens/runtime/UrlSourceLoad.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QPointer>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -87,6 +88,29 @@ QString quoted(const QString& text)
 }
 
 // CR or LF in a header would let a screen file write further header lines of its own.
+std::chrono::milliseconds limitDuration(double seconds)
+{
+    // A day is far beyond any useful wait here.
+    return std::chrono::milliseconds(qint64(std::clamp(seconds * 1000.0, 1.0, 86400000.0)));
+}
+
+QString urlFailureText(const HttpGet::Failure& failure, double idle, double deadline)
+{
+    switch (failure.kind) {
+    case HttpGet::Failure::Kind::bodyTooLarge:
+        return QStringLiteral("the response is larger than 1 MB");
+    case HttpGet::Failure::Kind::silent:
+        return QStringLiteral("the server sent nothing for ") + ScreenDataFetcher::limitText(idle) + QStringLiteral(" s");
+    case HttpGet::Failure::Kind::timedOut:
+        return QStringLiteral("the response took longer than ") + ScreenDataFetcher::limitText(deadline) +
+               QStringLiteral(" s");
+    case HttpGet::Failure::Kind::stopped:
+        return QStringLiteral("stopped with its screen's sources");
+    default:
+        return failure.message;
+    }
+}
+
 std::optional<QString> badHeader(const QMap<QString, QString>& headers)
 {
     for (auto it = headers.cbegin(); it != headers.cend(); ++it) {
@@ -158,7 +182,7 @@ void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const
 {
     // A command whose asker is gone is ended at once, as its time limit would end it: stale
     // commands must not hold the pool's threads while a fresh fetch waits behind them.
-    auto stop = std::make_shared<ShellStop>();
+    auto stop = std::make_shared<WaitStop>();
     std::shared_ptr<Pending> pending = makePending(context, std::move(done));
     if (context)
         pending->whenGone = connect(context, &QObject::destroyed, [stop] { stop->stop(); });
@@ -183,18 +207,32 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
         deliverLater(std::move(pending), Failure{*message});
         return;
     }
-    auto* load = new UrlSourceLoad(*session(), url, maxBodyBytes, urlIdleTimeout, urlDeadline, this);
+    HttpGet::Request request;
+    request.url = url.url;
+    // The source's own headers replace these two, but only for the address it was approved with.
+    request.headers = {{"Accept", "application/json"}, {"User-Agent", "Tarv/0.1 (custom screen)"}};
+    for (auto it = url.headers.cbegin(); it != url.headers.cend(); ++it)
+        request.originHeaders.append({it.key().toUtf8(), it.value().toUtf8()});
+    request.maxBodyBytes = maxBodyBytes;
+    request.deadline = limitDuration(urlDeadline);
+    request.idleLimit = limitDuration(urlIdleTimeout);
+    request.maxRedirects = maxRedirects;
+    auto* load = new HttpGet(std::move(request), this);
     if (context)
-        connect(context, &QObject::destroyed, load, &UrlSourceLoad::abort);
-    load->onDone = [this, load, pending, redirected = std::move(redirected), source, field = url.field, paths,
-                    whole](UrlSourceLoad::Outcome outcome) {
+        connect(context, &QObject::destroyed, load, &HttpGet::abort);
+    load->onDone = [this, load, pending, redirected = std::move(redirected), source, field = url.field, paths, whole,
+                    idle = urlIdleTimeout, deadline = urlDeadline](HttpGet::Outcome outcome) {
         load->deleteLater();
         if (!pending->wanted())
             return;
         if (redirected)
             redirected(outcome.redirectedTo.value_or(QUrl()));
         if (outcome.failure) {
-            pending->done(Failure{*outcome.failure});
+            pending->done(Failure{urlFailureText(*outcome.failure, idle, deadline)});
+            return;
+        }
+        if (outcome.status < 200 || outcome.status > 299) {
+            pending->done(Failure{QStringLiteral("HTTP ") + QString::number(outcome.status)});
             return;
         }
         // Up to a mebibyte of JSON: not work for the GUI thread.
@@ -206,20 +244,11 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
     load->start();
 }
 
-QNetworkAccessManager* ScreenDataFetcher::session()
-{
-    if (!m_session) {
-        m_session = new QNetworkAccessManager(this);
-        m_session->setAutoDeleteReplies(false);
-    }
-    return m_session;
-}
-
 std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSource(const QString& command,
                                                                                   double timeLimit,
                                                                                   double killGrace,
                                                                                   ShellGroups* groups,
-                                                                                  const ShellStop* stop)
+                                                                                  const WaitStop* stop)
 {
     const ShellCommand::Outcome outcome =
         ShellCommand::run(command, sourcePath, timeLimit, killGrace, groups, stop);

@@ -18,9 +18,8 @@
 #include <optional>
 #include <variant>
 
-class QNetworkAccessManager;
 class ShellGroups;
-class ShellStop;
+class WaitStop;
 
 class ScreenDataFetcher : public QObject {
     Q_OBJECT
@@ -42,6 +41,7 @@ public:
 
     static constexpr qsizetype maxOutputBytes = 65536;
     static constexpr qsizetype maxBodyBytes = 1024 * 1024;
+    static constexpr int maxRedirects = 10;
 
     explicit ScreenDataFetcher(double shellTimeout = 10.0, QObject* parent = nullptr);
     // Ends the process groups of commands still running.
@@ -55,7 +55,7 @@ public:
     // Blocking: the command's standard output, or why it gave none.
     static std::variant<QString, Failure> runShellSource(const QString& command, double timeLimit,
                                                          double killGrace = 1.0, ShellGroups* groups = nullptr,
-                                                         const ShellStop* stop = nullptr);
+                                                         const WaitStop* stop = nullptr);
 
     static Values buildSourceValues(const CustomScreen::DataSource& source, const QByteArray& output,
                                     const std::optional<QString>& field, const QSet<QString>& paths, bool whole);
@@ -94,10 +94,8 @@ private:
     void deliverLater(std::shared_ptr<Pending> pending, Result result);
     // Runs `work` on the pool and hands its result back to this thread.
     void resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending, std::function<Result()> work);
-    QNetworkAccessManager* session();
 
     std::shared_ptr<ShellGroups> m_groups;
-    QNetworkAccessManager* m_session = nullptr;
     // Declared last: destroying them waits for the running jobs, which must find the members
     // above still alive. Commands may hang until their limit; decoding a body never does,
     // so it has its own pool and never waits behind them.

@@ -1,7 +1,7 @@
 #include "screens/runtime/ShellCommand.h"
 
 #include "platform/ChildProcesses.h"
-#include "screens/runtime/ShellStop.h"
+#include "platform/ChildWait.h"
 
 #include <QtCore/qsystemdetection.h>
 
@@ -10,9 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -60,7 +58,9 @@ void ShellGroups::endAll(std::chrono::milliseconds grace)
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = ChildWait::Clock;
+using ChildWait::Seen;
+using ChildWait::waitForEnd;
 
 // How long a killed shell is waited for before it is left to the reaper of children.
 constexpr std::chrono::milliseconds killedWait(1000);
@@ -74,104 +74,6 @@ Clock::duration secondsDuration(double seconds)
         return Clock::duration::zero();
     return std::chrono::duration_cast<Clock::duration>(
         std::chrono::duration<double>(std::min(seconds, maxWaitSeconds)));
-}
-
-// One end of the output: its descriptor until end of stream, and what was kept of it.
-struct Capture {
-    int fd = -1;
-    QByteArray kept;
-
-    // Reads what the pipe holds now. At most `rounds` reads, so a writer faster than us
-    // cannot keep this loop going.
-    void drain(int rounds = 64)
-    {
-        char buffer[16384];
-        while (fd >= 0 && rounds-- > 0) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) {
-                const qsizetype room = ShellCommand::maxCapturedBytes - kept.size();
-                if (room > 0)
-                    kept.append(buffer, std::min<qsizetype>(room, n));
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return;
-            close();
-        }
-    }
-
-    void close()
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-};
-
-// A descriptor that becomes readable when the process ends, where the kernel offers one.
-int openExitNotifier(pid_t pid)
-{
-#ifdef SYS_pidfd_open
-    return int(::syscall(SYS_pidfd_open, pid, 0));
-#else
-    Q_UNUSED(pid);
-    return -1;
-#endif
-}
-
-// `held`: the shell ended, but a tracer holds it, and it cannot be waited for until the tracer
-// lets go of it.
-enum class Watch { running, ended, held, lost };
-
-Watch watch(pid_t pid)
-{
-    // WNOWAIT leaves the shell a zombie: its id stays reserved, so the group id cannot be
-    // handed to an unrelated process before the group is killed.
-    siginfo_t info{};
-    while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0) {
-        // No such child: it was reaped without us, and its id is free for anyone.
-        if (errno != EINTR)
-            return Watch::lost;
-    }
-    return info.si_pid == pid ? Watch::ended : Watch::running;
-}
-
-// Waits until the shell ended, `until`, or `stop`, reading the pipes meanwhile so no writer
-// blocks. Running when the time ran out or the stop came first.
-Watch waitForEnd(pid_t pid, int exitFd, Capture& out, Capture& err, Clock::time_point until,
-                 const ShellStop* stop = nullptr)
-{
-    for (;;) {
-        if (const Watch seen = watch(pid); seen != Watch::running)
-            return seen;
-        const auto now = Clock::now();
-        if (now >= until || (stop && stop->isStopped()))
-            return Watch::running;
-        pollfd fds[4];
-        nfds_t count = 0;
-        for (const Capture* capture : {&out, &err}) {
-            if (capture->fd >= 0)
-                fds[count++] = pollfd{capture->fd, POLLIN, 0};
-        }
-        const nfds_t exitIndex = count;
-        if (exitFd >= 0)
-            fds[count++] = pollfd{exitFd, POLLIN, 0};
-        if (stop && stop->descriptor() >= 0)
-            fds[count++] = pollfd{stop->descriptor(), POLLIN, 0};
-        // Without a descriptor to wake on, an end or a stop is noticed by looking again every 10 ms.
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
-        if (exitFd < 0 || (stop && stop->descriptor() < 0))
-            left = std::min(left, std::chrono::milliseconds(10));
-        ::poll(fds, count, int(std::min<std::chrono::milliseconds::rep>(left.count(), 1000)));
-        out.drain();
-        err.drain();
-        // The kernel says the shell ended, yet it cannot be waited for: its tracer has not let
-        // go of it. Its descriptor would wake this loop at once, again and again, until then.
-        if (exitFd >= 0 && (fds[exitIndex].revents & POLLIN) != 0 && watch(pid) == Watch::running)
-            return Watch::held;
-    }
 }
 
 struct SpawnSetup {
@@ -220,7 +122,7 @@ std::vector<QByteArray> environmentWithPath(const QByteArray& path)
 } // namespace
 
 ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray& path, double timeLimit,
-                                        double killGrace, ShellGroups* groups, const ShellStop* stop)
+                                        double killGrace, ShellGroups* groups, const WaitStop* stop)
 {
     Outcome outcome;
     // Stopped while it waited for a thread: nobody wants its value any more.
@@ -262,8 +164,8 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     }
     ::close(outPipe[1]);
     ::close(errPipe[1]);
-    Capture out{outPipe[0], {}};
-    Capture err{errPipe[0], {}};
+    ChildOutput out{outPipe[0], {}};
+    ChildOutput err{errPipe[0], {}};
     if (spawnError != 0) {
         out.close();
         err.close();
@@ -276,11 +178,11 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
 
     if (groups && !groups->add(pid))
         ShellGroups::endGroup(pid);
-    const int exitFd = openExitNotifier(pid);
+    const int exitFd = ChildWait::openExitNotifier(pid);
 
     const auto started = Clock::now();
-    Watch seen = waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit), stop);
-    const bool endedEarly = seen == Watch::running;
+    Seen seen = waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit), stop);
+    const bool endedEarly = seen == Seen::running;
     if (endedEarly) {
         ::kill(-pid, SIGTERM);
         seen = waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
@@ -290,10 +192,10 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     }
     // Also when the shell ended by itself or gave way to SIGTERM: what it started in the
     // background, or the rest of a pipeline that ignores SIGTERM, would outlive it.
-    if (seen != Watch::lost)
+    if (seen != Seen::lost)
         ShellGroups::endGroup(pid);
     // SIGKILL ends it at once, unless a tracer holds it stopped or ended.
-    if (seen == Watch::running)
+    if (seen == Seen::running)
         seen = waitForEnd(pid, exitFd, out, err, Clock::now() + killedWait);
     out.close();
     err.close();
@@ -303,7 +205,7 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     if (groups)
         groups->remove(pid);
     int status = 0;
-    if (seen == Watch::ended) {
+    if (seen == Seen::ended) {
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
@@ -313,7 +215,7 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     outcome.err = std::move(err.kept);
     if (endedEarly) {
         outcome.end = stop && stop->isStopped() ? End::stopped : End::timedOut;
-    } else if (seen != Watch::ended) {
+    } else if (seen != Seen::ended) {
         outcome.end = End::unknown;
     } else if (WIFSIGNALED(status)) {
         outcome.end = End::signalled;

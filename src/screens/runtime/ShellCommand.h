@@ -3,6 +3,8 @@
 // its own, so a time-out ends the whole pipeline it started; its output is captured through
 // pipes and capped, so a chatty command costs neither memory nor disk.
 
+#include "platform/ChildWait.h"
+
 #include <QByteArray>
 #include <QSet>
 #include <QString>
@@ -12,7 +14,6 @@
 #include <mutex>
 #include <sys/types.h>
 
-class ShellStop;
 
 // The process groups of the commands that run now, so that their owner can end them all
 // when it goes away, instead of waiting for their time limits.
@@ -41,7 +42,7 @@ struct ShellCommand {
         exited,     // `status` is the exit status
         signalled,  // `status` is the signal that ended the shell
         timedOut,   // the group was ended after the time limit
-        stopped,    // the group was ended, or never started, on a ShellStop
+        stopped,    // the group was ended, or never started, on a WaitStop
         noCapture,  // the output pipes could not be made
         notStarted, // `startError` says why
         unknown,    // the shell was reaped elsewhere (SIGCHLD ignored), or a tracer holds it after
@@ -56,7 +57,7 @@ struct ShellCommand {
         QString startError;
     };
 
-    static constexpr qsizetype maxCapturedBytes = 65536;
+    static constexpr qsizetype maxCapturedBytes = ChildOutput::maxKeptBytes;
 
     // Runs `command` with stdin from /dev/null and PATH replaced by `path`. Past `timeLimit`
     // seconds, or once `stop` is stopped, the group gets SIGTERM, and SIGKILL `killGrace`
@@ -66,5 +67,5 @@ struct ShellCommand {
     // reaper of children, which takes it once the tracer lets go.
     // Only the first maxCapturedBytes of each stream are kept; the rest is read and dropped.
     static Outcome run(const QString& command, const QByteArray& path, double timeLimit, double killGrace,
-                       ShellGroups* groups = nullptr, const ShellStop* stop = nullptr);
+                       ShellGroups* groups = nullptr, const WaitStop* stop = nullptr);
 };

@@ -90,11 +90,16 @@ private:
     int m_connections = 0;
 };
 
-// An endless chunked body from a thread of its own, sent as fast as the client takes it, so that
-// it keeps coming while the test's thread, which reads it, is busy.
-class EndlessBody {
+// A response without end from a thread of its own, sent as fast as the client takes it, so that
+// it keeps coming while the test's thread, which reads it, is busy: `first`, then `repeated`
+// again and again. By default an endless chunked body.
+class EndlessResponse {
 public:
-    EndlessBody()
+    static inline const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, 'x') + "\r\n";
+
+    explicit EndlessResponse(QByteArray first = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunk,
+                             QByteArray repeated = chunk)
+        : m_first(std::move(first)), m_repeated(std::move(repeated))
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -108,7 +113,7 @@ public:
         EXPECT_EQ(::pipe2(m_wake, O_CLOEXEC), 0);
         m_thread = std::thread([this] { serve(); });
     }
-    ~EndlessBody()
+    ~EndlessResponse()
     {
         m_ending = true;
         {
@@ -125,7 +130,15 @@ public:
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/endless").arg(m_port); }
     bool asked() const { return m_asked; }
 
-    // Lets the body go, then returns what the client took of it by the time it took nothing
+    // Lets the response go.
+    void release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_go = true;
+        m_changed.notify_all();
+    }
+
+    // Lets the response go, then returns what the client took of it by the time it took nothing
     // more for a while, or once it took `enough`. Runs no event loop.
     qint64 sendUntilStalled(qint64 enough)
     {
@@ -171,15 +184,14 @@ private:
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [this] { return m_go; });
         }
-        const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, 'x') + "\r\n";
-        QByteArray out = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunk;
+        QByteArray out = m_first;
         qsizetype at = 0;
         while (!m_ending) {
             const ssize_t put = ::send(fd, out.constData() + at, size_t(out.size() - at), MSG_NOSIGNAL);
             if (put > 0) {
                 at += put;
                 if (at == out.size()) {
-                    out = chunk;
+                    out = m_repeated;
                     at = 0;
                 }
                 std::lock_guard lock(m_mutex);
@@ -205,6 +217,8 @@ private:
     // How long the client may take nothing before it counts as having stopped taking.
     static constexpr int stallMs = 250;
 
+    const QByteArray m_first;
+    const QByteArray m_repeated;
     int m_listener = -1;
     int m_wake[2] = {-1, -1};
     quint16 m_port = 0;
@@ -273,6 +287,14 @@ TEST_F(UrlSources, JsonPathsFromTheBody)
     EXPECT_EQ(values.value(QStringLiteral("u.rain")),
               ScreenDataFetcher::Entry(Failure{QStringLiteral("no \"rain\" under \"data.main\"")}));
     EXPECT_EQ(values.size(), 2);
+
+    // Chunks, an extension and a trailer: the body is what the chunks hold, whatever comes after.
+    server.on("/chunked", [](QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                 "6;ext=1\r\n{\"v\": \r\n3\r\n4.5\r\n1\r\n}\r\n0\r\nX-Trailer: t\r\n\r\nleft over");
+    });
+    EXPECT_EQ(fetch(urlSource(server.url("/chunked"), QStringLiteral("v"))),
+              ScreenDataFetcher::Result(ScreenDataFetcher::Values{{QStringLiteral("u"), QStringLiteral("4.5")}}));
 }
 
 TEST_F(UrlSources, StatusOutsideSuccessFails)
@@ -333,7 +355,7 @@ TEST_F(UrlSources, BodyOverOneMebibyteFails)
 
 TEST_F(UrlSources, AnEndlessBodyComesNoFasterThanItIsRead)
 {
-    EndlessBody endless;
+    EndlessResponse endless;
     std::optional<ScreenDataFetcher::Result> result;
     QObject context;
     fetcher.fetch(urlSource(endless.url()), {}, true, &context,
@@ -344,6 +366,31 @@ TEST_F(UrlSources, AnEndlessBodyComesNoFasterThanItIsRead)
     EXPECT_LT(endless.sendUntilStalled(128 * 1024 * 1024), 32 * 1024 * 1024);
     ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
     EXPECT_EQ(*result, ScreenDataFetcher::Result(Failure{QStringLiteral("the response is larger than 1 MB")}));
+}
+
+// Header lines without end, one header without end, a status line without end, interim answers
+// without end: each is cut off once the head passes its limit, long before any deadline.
+TEST_F(UrlSources, AHeadWithoutEndIsDroppedAtSixtyFourKilobytes)
+{
+    const QByteArray line = "X-Filler: " + QByteArray(50, 'a') + "\r\n";
+    const std::pair<QByteArray, QByteArray> heads[] = {
+        {"HTTP/1.1 200 OK\r\n", line.repeated(1000)},
+        {"HTTP/1.1 200 OK\r\nX-Long: ", QByteArray(0x10000, 'a')},
+        {"HTTP/1.1 200 ", QByteArray(0x10000, 'O')},
+        {"HTTP/1.1 100 Continue\r\n\r\n", QByteArray("HTTP/1.1 100 Continue\r\n\r\n").repeated(1000)},
+    };
+    for (const auto& [first, repeated] : heads) {
+        EndlessResponse endless(first, repeated);
+        std::optional<ScreenDataFetcher::Result> result;
+        QObject context;
+        fetcher.fetch(urlSource(endless.url()), {}, true, &context,
+                      [&](ScreenDataFetcher::Result r) { result = std::move(r); });
+        ASSERT_TRUE(waitUntil([&] { return endless.asked(); }));
+        endless.release();
+        ASSERT_TRUE(waitUntil([&] { return result.has_value(); })) << first.toPercentEncoding().toStdString();
+        EXPECT_EQ(*result, ScreenDataFetcher::Result(Failure{QStringLiteral("the server's headers are larger than 64 KB")}))
+            << first.toPercentEncoding().toStdString();
+    }
 }
 
 TEST_F(UrlSources, SilentServerAndEndlessBodyTimeOut)

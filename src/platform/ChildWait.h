@@ -1,0 +1,67 @@
+#pragma once
+// Waiting for a child of this process to end while its output is read, capped, as it comes.
+// The wait ends when the child ends, not when its output closes: what it started in the
+// background may hold its pipes open for as long as that lives. A pidfd says when the child
+// ended; a WaitStop ends the wait early from another thread.
+
+#include <QByteArray>
+
+#include <atomic>
+#include <chrono>
+#include <sys/types.h>
+
+class WaitStop {
+public:
+    WaitStop();
+    ~WaitStop();
+    WaitStop(const WaitStop&) = delete;
+    WaitStop& operator=(const WaitStop&) = delete;
+
+    // Safe from any thread, any number of times.
+    void stop();
+    bool isStopped() const { return m_stopped.load(); }
+    // Becomes readable once stopped, for a wait to wake on; -1 when none could be made, and
+    // the waiter then looks at isStopped often.
+    int descriptor() const { return m_fd; }
+
+private:
+    std::atomic<bool> m_stopped{false};
+    int m_fd = -1;
+};
+
+// One output stream of a child: the read end of its pipe until the end of the stream, and what
+// was kept of it.
+struct ChildOutput {
+    static constexpr qsizetype maxKeptBytes = 65536;
+
+    int fd = -1;
+    // The first maxKeptBytes; the rest is read and dropped.
+    QByteArray kept;
+
+    // Reads what the pipe holds now (the descriptor is non-blocking). At most `rounds` reads,
+    // so a writer faster than us cannot keep this loop going.
+    void drain(int rounds = 64);
+    void close();
+};
+
+namespace ChildWait {
+
+using Clock = std::chrono::steady_clock;
+
+// `held`: the child ended, but a tracer holds it, and it cannot be waited for until the tracer
+// lets go of it. `lost`: it was reaped without us, and its id may name another process by now.
+enum class Seen { running, ended, held, lost };
+
+// A descriptor that becomes readable when the process ends, where the kernel offers one; -1
+// otherwise, and the wait looks again every 10 ms.
+int openExitNotifier(pid_t pid);
+
+// Whether the child ended, leaving it unreaped: its id stays reserved until the caller reaps it.
+Seen look(pid_t pid);
+
+// Waits until the child ended, `until`, or `stop`, reading both outputs meanwhile so no writer
+// blocks. `running` when the time ran out or the stop came first.
+Seen waitForEnd(pid_t pid, int exitFd, ChildOutput& out, ChildOutput& err, Clock::time_point until,
+                const WaitStop* stop = nullptr);
+
+} // namespace ChildWait
