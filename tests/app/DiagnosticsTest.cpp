@@ -4,6 +4,8 @@
 
 #include "ShellFixture.h"
 
+#include "ui/diagnostics/AsciiCells.h"
+
 #include "app/SidebarHost.h"
 #include "ui/diagnostics/DeviceScreenSection.h"
 #include "ui/diagnostics/DiagnosticsView.h"
@@ -17,6 +19,8 @@
 #include <QApplication>
 #include <QBackingStore>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QGlyphRun>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
@@ -26,6 +30,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
 #include <QtTest/qtestspontaneevent.h>
 #include <QWheelEvent>
 
@@ -75,6 +80,46 @@ TEST(SnapshotPictureTest, NeverGrowsPastItsPixelsAndShrinksWithItsProportions)
     EXPECT_EQ(picture.imageRect(), QRect(0, 70, 240, 160));
     EXPECT_EQ(picture.heightForWidth(240), 160);
     EXPECT_EQ(picture.heightForWidth(960), 320);
+}
+
+// Plain lines skip shaping in any font that shaping draws one cell a character, whatever the font
+// says of its spacing, and they are then the glyphs shaping gives, where it puts them.
+TEST(AsciiCellsTest, PlainLinesAreWhatShapingMakesOfThemInEveryMonospacedFont)
+{
+    QRandomGenerator random(5);
+    for (const QString& family : {QStringLiteral("Noto Sans Mono"), QStringLiteral("DejaVu Sans Mono")}) {
+        if (!QFontDatabase::families().contains(family)) {
+            ADD_FAILURE() << family.toStdString() << " is not installed (scripts/setup installs it)";
+            continue;
+        }
+        for (const qreal points : {7.5, 9.0, 10.0, 13.0}) {
+            QFont font(family);
+            font.setPointSizeF(points);
+            const AsciiCells cells(font);
+            ASSERT_GT(cells.cell(), 0) << family.toStdString() << " " << points;
+            for (int n = 0; n < 20; ++n) {
+                QString line;
+                for (int k = random.bounded(1, 160); k > 0; --k)
+                    line += QChar(char16_t(AsciiCells::first + random.bounded(AsciiCells::last - AsciiCells::first + 1)));
+                QList<quint32> glyphs;
+                QList<QPointF> positions;
+                cells.append(line, QPointF(3, 5), glyphs, positions);
+                QTextLayout layout(line, font);
+                layout.beginLayout();
+                layout.createLine();
+                layout.endLayout();
+                const QList<QGlyphRun> runs = layout.glyphRuns();
+                ASSERT_EQ(runs.size(), 1);
+                EXPECT_EQ(glyphs, runs[0].glyphIndexes()) << line.toStdString();
+                QList<QPointF> shaped = runs[0].positions();
+                for (QPointF& at : shaped)
+                    at += QPointF(3, 5);
+                EXPECT_EQ(positions, shaped) << line.toStdString();
+            }
+        }
+    }
+    // Proportional text with kerning is shaped.
+    EXPECT_EQ(AsciiCells(QFont(QStringLiteral("DejaVu Sans"))).cell(), 0);
 }
 
 class DiagnosticsTest : public ShellTest {

@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFontInfo>
 #include <QHelpEvent>
 #include <QImage>
 #include <QKeyEvent>
@@ -226,21 +225,7 @@ void FrameLogView::forgetLayout()
         m_markAdvances[int(direction)] = boldMetrics.horizontalAdvance(mark);
     }
     m_textTop = (m_rowHeight - metrics.height()) / 2;
-    m_baseline = metrics.ascent();
-
-    // A line of these characters needs no shaping when each has its own glyph, all one width.
-    m_cell = 0;
-    m_rawFont = QRawFont::fromFont(font());
-    QString ascii;
-    for (char16_t c = 0x20; c < 0x7f; ++c)
-        ascii.append(QChar(c));
-    const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(ascii);
-    const QList<QPointF> advances = m_rawFont.advancesForGlyphIndexes(glyphs);
-    if (QFontInfo(font()).fixedPitch() && size_t(glyphs.size()) == m_asciiGlyphs.size() && !glyphs.contains(0) &&
-        std::all_of(advances.cbegin(), advances.cend(), [&](const QPointF& a) { return a == advances.first(); })) {
-        std::copy(glyphs.cbegin(), glyphs.cend(), m_asciiGlyphs.begin());
-        m_cell = advances.first().x();
-    }
+    m_cells = AsciiCells(font());
 
     m_lastTime.clear();
     for (Row& row : m_rows)
@@ -273,12 +258,8 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
     laid.glyphs.clear();
     laid.positions.clear();
     laid.line = QStaticText();
-    if (m_cell > 0 && line.size() * m_cell <= lineWidth &&
-        std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; })) {
-        for (qsizetype i = 0; i < line.size(); ++i) {
-            laid.glyphs.append(m_asciiGlyphs[line[i].unicode() - 0x20]);
-            laid.positions.append(QPointF(i * m_cell, m_baseline));
-        }
+    if (m_cells.cell() > 0 && line.size() * m_cells.cell() <= lineWidth && AsciiCells::isPrintable(line)) {
+        m_cells.append(line, QPointF(), laid.glyphs, laid.positions);
     } else {
         laid.line = plainText(fontMetrics().elidedText(line, Qt::ElideRight, lineWidth), font());
     }
@@ -290,7 +271,7 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
 QGlyphRun FrameLogView::glyphRun(const quint32* glyphs, const QPointF* positions, qsizetype count) const
 {
     QGlyphRun run;
-    run.setRawFont(m_rawFont);
+    run.setRawFont(m_cells.rawFont());
     run.setRawData(glyphs, positions, int(count));
     return run;
 }
