@@ -22,10 +22,12 @@
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -226,6 +228,82 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     EXPECT_TRUE(list->selectionModel()->isSelected(model->index(3)));
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" — 205")));
+}
+
+// Nobody reads a thousand rows a second: a flood is taken in at a readable pace, no entry waits
+// longer than that, a lone entry comes in at the next refresh, and silence wakes nothing.
+TEST_F(DiagnosticsTest, FrameLogTakesAFloodInAtAReadablePaceAndALoneEntryAtOnce)
+{
+    using std::chrono::milliseconds;
+    // The log's wait, on a clock that moves only when the test moves it.
+    struct Wait : SourceTimer {
+        std::function<void(milliseconds, std::function<void()>)> started;
+        void start(milliseconds delay, std::function<void()> wake) override { started(delay, std::move(wake)); }
+    };
+    HubClock::MonotonicTime now(std::chrono::hours(1));
+    std::optional<HubClock::MonotonicTime> due;
+    std::function<void()> wake;
+    makeHubWithClock();
+    hub->clock().monotonic = [&] { return now; };
+    hub->clock().makeSourceTimer = [&] {
+        auto wait = std::make_unique<Wait>();
+        wait->started = [&](milliseconds delay, std::function<void()> then) {
+            due = now + delay;
+            wake = std::move(then);
+        };
+        return wait;
+    };
+    const auto pass = [&](milliseconds time) {
+        const HubClock::MonotonicTime until = now + time;
+        while (due && *due <= until) {
+            now = *std::exchange(due, std::nullopt);
+            std::exchange(wake, nullptr)();
+        }
+        now = until;
+    };
+    QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
+    const auto restoreLogging = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+    makeWindow();
+    window->select(SidebarItem::diagnostics);
+    FrameLogModel* model = view().logModel();
+    window->show();
+    QSignalSpy takenIn(model, &QAbstractItemModel::rowsInserted);
+    int logged = 0;
+    const auto shown = [&] {
+        return model->rowCount() ? model->index(0).data(FrameLogModel::textRole).toString().toInt() : 0;
+    };
+
+    pass(milliseconds(1000));
+    hub->log(LogEntry::Direction::received, QString::number(++logged));
+    pass(milliseconds(20));
+    EXPECT_EQ(shown(), logged) << "a lone entry shows within a refresh";
+
+    // A thousand entries a second for two seconds.
+    takenIn.clear();
+    for (int k = 0; k < 2000; ++k) {
+        hub->log(LogEntry::Direction::received, QString::number(++logged));
+        pass(milliseconds(1));
+        ASSERT_LE(logged - shown(), FrameLogModel::readablePace.count()) << "entry " << logged;
+    }
+    EXPECT_GE(takenIn.count(), 36);
+    EXPECT_LE(takenIn.count(), 41);
+    EXPECT_EQ(model->rowCount(), DeviceManager::maxLogEntries);
+
+    // The last of the burst comes in within the pace; then nothing waits.
+    pass(FrameLogModel::readablePace);
+    EXPECT_EQ(shown(), logged);
+    EXPECT_FALSE(due.has_value());
+    pass(milliseconds(1000));
+    hub->log(LogEntry::Direction::received, QString::number(++logged));
+    pass(milliseconds(20));
+    EXPECT_EQ(shown(), logged);
+
+    // An entry that came just before the page was left stays out while nobody looks.
+    pass(milliseconds(10));
+    hub->log(LogEntry::Direction::received, QString::number(++logged));
+    window->select(SidebarItem::macros);
+    pass(milliseconds(1000));
+    EXPECT_EQ(shown(), logged - 1);
 }
 
 // Refreshes repaint only what changed in each row; whatever comes in, and whatever the user does
