@@ -149,6 +149,15 @@ protected:
         return *dynamic_cast<DiagnosticsView*>(window->sidebarHost()->page(QStringLiteral("diagnostics")));
     }
     DeviceScreenSection& section() { return *view().deviceScreen(); }
+
+    // What the window shows of `widget`: its pixels in the window's backing store.
+    QImage shown(const QWidget* widget) const
+    {
+        const auto* store = static_cast<const QImage*>(window->backingStore()->paintDevice());
+        const qreal ratio = store->devicePixelRatio();
+        const QRect at(widget->mapTo(window.get(), QPoint(0, 0)) * ratio, widget->size() * ratio);
+        return store->copy(at).convertToFormat(QImage::Format_RGB32);
+    }
 };
 
 TEST_F(DiagnosticsTest, ConnectionRowsFollowTheStateAndTheDevicesHello)
@@ -320,12 +329,7 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
     FrameLogView* list = v.logView();
     auto* page = window->findChild<QScrollArea*>(QStringLiteral("diagnosticsScroll"));
     ASSERT_NE(page, nullptr);
-    const auto pixels = [&] {
-        const auto* store = static_cast<const QImage*>(window->backingStore()->paintDevice());
-        const qreal ratio = store->devicePixelRatio();
-        const QRect at(list->mapTo(window.get(), QPoint(0, 0)) * ratio, list->size() * ratio);
-        return store->copy(at).convertToFormat(QImage::Format_RGB32);
-    };
+    const auto pixels = [&] { return shown(list); };
 
     QRandomGenerator random(41);
     int count = 0;
@@ -433,6 +437,53 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
     const QImage followed = pixels();
     list->viewport()->repaint();
     EXPECT_EQ(followed, pixels());
+}
+
+// The focused list shows it however the focus came and whatever row is current or in sight: a ring
+// in the accent round its rows, gone again with the focus.
+TEST_F(DiagnosticsTest, TheFrameLogShowsItHasTheFocus)
+{
+    DiagnosticsView& v = view();
+    window->resize(1000, 800);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    FrameLogView* list = v.logView();
+    for (int k = 0; k < 3; ++k)
+        hub->log(LogEntry::Direction::received, QStringLiteral("ACK #%1 seq=1").arg(k));
+    v.logModel()->sync();
+    QApplication::processEvents();
+    const QRect rows = list->viewport()->geometry();
+    const QColor accent = list->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto ringShows = [&] {
+        const QImage image = shown(list);
+        for (const QPoint at : {QPoint(rows.left() - 1, rows.center().y()), QPoint(rows.right() + 1, rows.center().y()),
+                                QPoint(rows.center().x(), rows.top() - 1), QPoint(rows.center().x(), rows.bottom() + 1)}) {
+            if (image.pixelColor(at) != accent)
+                return false;
+        }
+        return true;
+    };
+    EXPECT_FALSE(ringShows());
+
+    // By Tab, with no row current.
+    list->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(list->hasFocus());
+    ASSERT_FALSE(list->selectionModel()->currentIndex().isValid());
+    QApplication::processEvents();
+    EXPECT_TRUE(ringShows());
+    // Then the current row leaves the rows in sight as entries keep coming.
+    list->selectionModel()->setCurrentIndex(v.logModel()->index(0), QItemSelectionModel::NoUpdate);
+    for (int k = 0; k < 100; ++k)
+        hub->log(LogEntry::Direction::received, QStringLiteral("ACK #%1 seq=2").arg(k));
+    v.logModel()->sync();
+    QApplication::processEvents();
+    ASSERT_LT(list->rowAt(QPoint(0, list->viewport()->height() - 1)), list->selectionModel()->currentIndex().row());
+    EXPECT_TRUE(ringShows());
+
+    list->clearFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(ringShows());
 }
 
 TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)

@@ -42,6 +42,9 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScr
     setFont(FormSection::monospacedFont(-1));
     setMinimumHeight(minimumListHeight);
     setFrameShape(QFrame::NoFrame);
+    // Room for the ring that shows the focus, kept without it so the rows never move. The ring
+    // lies outside the viewport: rows that move carry none of it along.
+    setViewportMargins(focusRingWidth, focusRingWidth, focusRingWidth, focusRingWidth);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Every pixel of the rows is painted here, the section's colour included: only then can new
@@ -375,11 +378,20 @@ QColor FrameLogView::backdrop()
 bool FrameLogView::event(QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::Paint:
+    case QEvent::Paint: {
         // Behind the scroll bar as well: a bar that moves with every row that comes then
         // repaints the list alone, not the sections behind it.
-        QPainter(this).fillRect(static_cast<QPaintEvent*>(event)->rect(), backdrop());
+        QPainter painter(this);
+        painter.fillRect(static_cast<QPaintEvent*>(event)->rect(), backdrop());
+        // The focus: a ring in the accent around the rows, in the room kept for it.
+        if (hasFocus()) {
+            const QRect rows = viewport()->geometry();
+            const QMargins ring(focusRingWidth, focusRingWidth, focusRingWidth, focusRingWidth);
+            painter.setClipRegion(QRegion(rows.marginsAdded(ring)).subtracted(rows));
+            painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Highlight));
+        }
         break;
+    }
     // The rows follow the log while the list is shown (the page's, the window's).
     case QEvent::Show:
     case QEvent::Hide:
@@ -391,7 +403,8 @@ bool FrameLogView::event(QEvent* event)
     case QEvent::PaletteChange:
     case QEvent::StyleChange:
     case QEvent::ParentChange: m_backdrop.reset(); [[fallthrough]];
-    // The current row is marked while the list has the focus.
+    // The current row is marked while the list has the focus. The ring around the rows follows
+    // the focus through the widget's own update on each change.
     case QEvent::FocusIn:
     case QEvent::FocusOut: viewport()->update(); break;
     default: break;

@@ -25,6 +25,7 @@ public:
     static constexpr int minimumListHeight = 260;
     static constexpr int partSpacing = 8;
     static constexpr int markWidth = 22;
+    static constexpr int focusRingWidth = 2;
 
     explicit FrameLogView(FrameLogModel* model, QWidget* parent = nullptr);
 
