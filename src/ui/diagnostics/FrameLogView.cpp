@@ -261,10 +261,15 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
     laid.glyphs.clear();
     laid.positions.clear();
     laid.line = QStaticText();
-    if (m_cells.cell() > 0 && line.size() * m_cells.cell() <= lineWidth && AsciiCells::isPrintable(line)) {
+    const bool plain = m_cells.cell() > 0 && AsciiCells::isPrintable(line);
+    if (plain && line.size() * m_cells.cell() <= lineWidth) {
         m_cells.append(line, QPointF(), laid.glyphs, laid.positions);
     } else {
-        laid.line = plainText(fontMetrics().elidedText(line, Qt::ElideRight, lineWidth), font());
+        // A plain line too long for its row shows no more than the cells the row holds. Cut past
+        // them it is still too long and elides alike (eliding leaves one character whole), and
+        // only what shows is shaped.
+        const QString shown = plain ? line.left(qsizetype(lineWidth / m_cells.cell()) + 2) : line;
+        laid.line = plainText(fontMetrics().elidedText(shown, Qt::ElideRight, lineWidth), font());
     }
     laid.laidOut = true;
     return laid;
