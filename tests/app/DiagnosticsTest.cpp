@@ -102,7 +102,7 @@ TEST(AsciiCellsTest, PlainLinesAreWhatShapingMakesOfThemInEveryMonospacedFont)
             for (int n = 0; n < 20; ++n) {
                 QString line;
                 for (int k = random.bounded(1, 160); k > 0; --k)
-                    line += QChar(char16_t(AsciiCells::first + random.bounded(AsciiCells::last - AsciiCells::first + 1)));
+                    line += QChar(char16_t(random.bounded(int(AsciiCells::first), AsciiCells::last + 1)));
                 QList<quint32> glyphs;
                 QList<QPointF> positions;
                 cells.append(line, QPointF(3, 5), glyphs, positions);
@@ -457,8 +457,9 @@ TEST_F(DiagnosticsTest, TheFrameLogShowsItHasTheFocus)
     const QColor accent = list->palette().color(QPalette::Active, QPalette::Highlight);
     const auto ringShows = [&] {
         const QImage image = shown(list);
-        for (const QPoint at : {QPoint(rows.left() - 1, rows.center().y()), QPoint(rows.right() + 1, rows.center().y()),
-                                QPoint(rows.center().x(), rows.top() - 1), QPoint(rows.center().x(), rows.bottom() + 1)}) {
+        const QPoint middle = rows.center();
+        for (const QPoint at : {QPoint(rows.left() - 1, middle.y()), QPoint(rows.right() + 1, middle.y()),
+                                QPoint(middle.x(), rows.top() - 1), QPoint(middle.x(), rows.bottom() + 1)}) {
             if (image.pixelColor(at) != accent)
                 return false;
         }

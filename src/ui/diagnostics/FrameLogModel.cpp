@@ -40,7 +40,8 @@ void FrameLogModel::syncSoon()
     const QScreen* screen = QGuiApplication::primaryScreen();
     const qreal rate = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
     const std::chrono::milliseconds refresh(std::max(1, int(1000.0 / rate)));
-    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(m_deviceManager.clock().monotonic() - m_lastSync);
+    const auto since =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_deviceManager.clock().monotonic() - m_lastSync);
     // A wait that a sync meanwhile made needless ends with nothing to do.
     m_syncTimer->start(std::max(refresh, readablePace - since), [this] {
         if (m_syncDue)
