@@ -14,6 +14,6 @@ struct HubClock {
 
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     std::function<MonotonicTime()> monotonic = [] { return std::chrono::steady_clock::now(); };
-    // The refresh pauses of the custom screens' data sources.
+    // One-shot waits: the refresh pauses of the custom screens' data sources, the frame log's pace.
     std::function<std::unique_ptr<SourceTimer>()> makeSourceTimer = ScreenSourceClock::makeQtTimer;
 };

@@ -4,6 +4,8 @@
 
 #include "ShellFixture.h"
 
+#include "ui/diagnostics/AsciiCells.h"
+
 #include "app/SidebarHost.h"
 #include "ui/diagnostics/DeviceScreenSection.h"
 #include "ui/diagnostics/DiagnosticsView.h"
@@ -17,15 +19,20 @@
 #include <QApplication>
 #include <QBackingStore>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QGlyphRun>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextLayout>
 #include <QtTest/qtestspontaneevent.h>
 #include <QWheelEvent>
 
@@ -77,6 +84,46 @@ TEST(SnapshotPictureTest, NeverGrowsPastItsPixelsAndShrinksWithItsProportions)
     EXPECT_EQ(picture.heightForWidth(960), 320);
 }
 
+// Plain lines skip shaping in any font that shaping draws one cell a character, whatever the font
+// says of its spacing, and they are then the glyphs shaping gives, where it puts them.
+TEST(AsciiCellsTest, PlainLinesAreWhatShapingMakesOfThemInEveryMonospacedFont)
+{
+    QRandomGenerator random(5);
+    for (const QString& family : {QStringLiteral("Noto Sans Mono"), QStringLiteral("DejaVu Sans Mono")}) {
+        if (!QFontDatabase::families().contains(family)) {
+            ADD_FAILURE() << family.toStdString() << " is not installed (scripts/setup installs it)";
+            continue;
+        }
+        for (const qreal points : {7.5, 9.0, 10.0, 13.0}) {
+            QFont font(family);
+            font.setPointSizeF(points);
+            const AsciiCells cells(font);
+            ASSERT_GT(cells.cell(), 0) << family.toStdString() << " " << points;
+            for (int n = 0; n < 20; ++n) {
+                QString line;
+                for (int k = random.bounded(1, 160); k > 0; --k)
+                    line += QChar(char16_t(random.bounded(int(AsciiCells::first), AsciiCells::last + 1)));
+                QList<quint32> glyphs;
+                QList<QPointF> positions;
+                cells.append(line, QPointF(3, 5), glyphs, positions);
+                QTextLayout layout(line, font);
+                layout.beginLayout();
+                layout.createLine();
+                layout.endLayout();
+                const QList<QGlyphRun> runs = layout.glyphRuns();
+                ASSERT_EQ(runs.size(), 1);
+                EXPECT_EQ(glyphs, runs[0].glyphIndexes()) << line.toStdString();
+                QList<QPointF> shaped = runs[0].positions();
+                for (QPointF& at : shaped)
+                    at += QPointF(3, 5);
+                EXPECT_EQ(positions, shaped) << line.toStdString();
+            }
+        }
+    }
+    // Proportional text with kerning is shaped.
+    EXPECT_EQ(AsciiCells(QFont(QStringLiteral("DejaVu Sans"))).cell(), 0);
+}
+
 class DiagnosticsTest : public ShellTest {
 protected:
     HubClock::MonotonicTime::duration clockShift{};
@@ -102,6 +149,15 @@ protected:
         return *dynamic_cast<DiagnosticsView*>(window->sidebarHost()->page(QStringLiteral("diagnostics")));
     }
     DeviceScreenSection& section() { return *view().deviceScreen(); }
+
+    // What the window shows of `widget`: its pixels in the window's backing store.
+    QImage shown(const QWidget* widget) const
+    {
+        const auto* store = static_cast<const QImage*>(window->backingStore()->paintDevice());
+        const qreal ratio = store->devicePixelRatio();
+        const QRect at(widget->mapTo(window.get(), QPoint(0, 0)) * ratio, widget->size() * ratio);
+        return store->copy(at).convertToFormat(QImage::Format_RGB32);
+    }
 };
 
 TEST_F(DiagnosticsTest, ConnectionRowsFollowTheStateAndTheDevicesHello)
@@ -183,6 +239,82 @@ TEST_F(DiagnosticsTest, FrameLogIsNewestFirstCappedAndUpdatedByRows)
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral(" — 205")));
 }
 
+// Nobody reads a thousand rows a second: a flood is taken in at a readable pace, no entry waits
+// longer than that, a lone entry comes in at the next refresh, and silence wakes nothing.
+TEST_F(DiagnosticsTest, FrameLogTakesAFloodInAtAReadablePaceAndALoneEntryAtOnce)
+{
+    using std::chrono::milliseconds;
+    // The log's wait, on a clock that moves only when the test moves it.
+    struct Wait : SourceTimer {
+        std::function<void(milliseconds, std::function<void()>)> started;
+        void start(milliseconds delay, std::function<void()> wake) override { started(delay, std::move(wake)); }
+    };
+    HubClock::MonotonicTime now(std::chrono::hours(1));
+    std::optional<HubClock::MonotonicTime> due;
+    std::function<void()> wake;
+    makeHubWithClock();
+    hub->clock().monotonic = [&] { return now; };
+    hub->clock().makeSourceTimer = [&] {
+        auto wait = std::make_unique<Wait>();
+        wait->started = [&](milliseconds delay, std::function<void()> then) {
+            due = now + delay;
+            wake = std::move(then);
+        };
+        return wait;
+    };
+    const auto pass = [&](milliseconds time) {
+        const HubClock::MonotonicTime until = now + time;
+        while (due && *due <= until) {
+            now = *std::exchange(due, std::nullopt);
+            std::exchange(wake, nullptr)();
+        }
+        now = until;
+    };
+    QLoggingCategory::setFilterRules(QStringLiteral("tarv.device.info=false"));
+    const auto restoreLogging = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+    makeWindow();
+    window->select(SidebarItem::diagnostics);
+    FrameLogModel* model = view().logModel();
+    window->show();
+    QSignalSpy takenIn(model, &QAbstractItemModel::rowsInserted);
+    int logged = 0;
+    const auto shown = [&] {
+        return model->rowCount() ? model->index(0).data(FrameLogModel::textRole).toString().toInt() : 0;
+    };
+
+    pass(milliseconds(1000));
+    hub->log(LogEntry::Direction::received, QString::number(++logged));
+    pass(milliseconds(20));
+    EXPECT_EQ(shown(), logged) << "a lone entry shows within a refresh";
+
+    // A thousand entries a second for two seconds.
+    takenIn.clear();
+    for (int k = 0; k < 2000; ++k) {
+        hub->log(LogEntry::Direction::received, QString::number(++logged));
+        pass(milliseconds(1));
+        ASSERT_LE(logged - shown(), FrameLogModel::readablePace.count()) << "entry " << logged;
+    }
+    EXPECT_GE(takenIn.count(), 36);
+    EXPECT_LE(takenIn.count(), 41);
+    EXPECT_EQ(model->rowCount(), DeviceManager::maxLogEntries);
+
+    // The last of the burst comes in within the pace; then nothing waits.
+    pass(FrameLogModel::readablePace);
+    EXPECT_EQ(shown(), logged);
+    EXPECT_FALSE(due.has_value());
+    pass(milliseconds(1000));
+    hub->log(LogEntry::Direction::received, QString::number(++logged));
+    pass(milliseconds(20));
+    EXPECT_EQ(shown(), logged);
+
+    // An entry that came just before the page was left stays out while nobody looks.
+    pass(milliseconds(10));
+    hub->log(LogEntry::Direction::received, QString::number(++logged));
+    window->select(SidebarItem::macros);
+    pass(milliseconds(1000));
+    EXPECT_EQ(shown(), logged - 1);
+}
+
 // Refreshes repaint only what changed in each row; whatever comes in, and whatever the user does
 // meanwhile, they must leave the list as a repaint of all its rows draws it.
 TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
@@ -197,12 +329,7 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
     FrameLogView* list = v.logView();
     auto* page = window->findChild<QScrollArea*>(QStringLiteral("diagnosticsScroll"));
     ASSERT_NE(page, nullptr);
-    const auto pixels = [&] {
-        const auto* store = static_cast<const QImage*>(window->backingStore()->paintDevice());
-        const qreal ratio = store->devicePixelRatio();
-        const QRect at(list->mapTo(window.get(), QPoint(0, 0)) * ratio, list->size() * ratio);
-        return store->copy(at).convertToFormat(QImage::Format_RGB32);
-    };
+    const auto pixels = [&] { return shown(list); };
 
     QRandomGenerator random(41);
     int count = 0;
@@ -310,6 +437,54 @@ TEST_F(DiagnosticsTest, FrameLogRefreshesLeaveWhatAWholeRepaintDraws)
     const QImage followed = pixels();
     list->viewport()->repaint();
     EXPECT_EQ(followed, pixels());
+}
+
+// The focused list shows it however the focus came and whatever row is current or in sight: a ring
+// in the accent round its rows, gone again with the focus.
+TEST_F(DiagnosticsTest, TheFrameLogShowsItHasTheFocus)
+{
+    DiagnosticsView& v = view();
+    window->resize(1000, 800);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    FrameLogView* list = v.logView();
+    for (int k = 0; k < 3; ++k)
+        hub->log(LogEntry::Direction::received, QStringLiteral("ACK #%1 seq=1").arg(k));
+    v.logModel()->sync();
+    QApplication::processEvents();
+    const QRect rows = list->viewport()->geometry();
+    const QColor accent = list->palette().color(QPalette::Active, QPalette::Highlight);
+    const auto ringShows = [&] {
+        const QImage image = shown(list);
+        const QPoint middle = rows.center();
+        for (const QPoint at : {QPoint(rows.left() - 1, middle.y()), QPoint(rows.right() + 1, middle.y()),
+                                QPoint(middle.x(), rows.top() - 1), QPoint(middle.x(), rows.bottom() + 1)}) {
+            if (image.pixelColor(at) != accent)
+                return false;
+        }
+        return true;
+    };
+    EXPECT_FALSE(ringShows());
+
+    // By Tab, with no row current.
+    list->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(list->hasFocus());
+    ASSERT_FALSE(list->selectionModel()->currentIndex().isValid());
+    QApplication::processEvents();
+    EXPECT_TRUE(ringShows());
+    // Then the current row leaves the rows in sight as entries keep coming.
+    list->selectionModel()->setCurrentIndex(v.logModel()->index(0), QItemSelectionModel::NoUpdate);
+    for (int k = 0; k < 100; ++k)
+        hub->log(LogEntry::Direction::received, QStringLiteral("ACK #%1 seq=2").arg(k));
+    v.logModel()->sync();
+    QApplication::processEvents();
+    ASSERT_LT(list->rowAt(QPoint(0, list->viewport()->height() - 1)), list->selectionModel()->currentIndex().row());
+    EXPECT_TRUE(ringShows());
+
+    list->clearFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(ringShows());
 }
 
 TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)

@@ -52,7 +52,7 @@ TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
     for (const char* expected : {"main-macros-disconnected", "main-diagnostics-disconnected", "main-macros-connecting",
                                  "main-stocks-connected", "main-picker-connected", "main-picker-connected-custom",
                                  "main-device-menu-connected", "tray-menu-connected",
-                                 "main-diagnostics-snapshot", "page-diagnostics-snapshot",
+                                 "main-diagnostics-snapshot", "page-diagnostics-snapshot", "page-diagnostics-log-focus",
                                  "main-screensaver-one-photo", "main-screensaver-three-photos", "dialog-crop-editor",
                                  "page-customScreens-empty", "page-customScreens-normal", "page-customScreens-error",
                                  "page-nowPlaying-normal", "page-stocks-refreshing", "page-stocks-error",

@@ -8,7 +8,9 @@
 #include "macros/ProfileStore.h"
 #include "ui/diagnostics/DeviceScreenSection.h"
 #include "ui/diagnostics/DiagnosticsView.h"
+#include "ui/diagnostics/FrameLogView.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -95,6 +97,12 @@ bool drawDiagnosticsSnapshot(MainWindow& window, DeviceManager& hub, const SaveS
         save(QStringLiteral("page-diagnostics-save-failed"), page->grab());
     else
         std::fputs("tarv-ui-shots: the failing save did not end\n", stderr);
+
+    // The keyboard in the frame log, come by Tab, with no row current yet.
+    QApplication::setActiveWindow(&window);
+    static_cast<DiagnosticsView*>(page)->logView()->setFocus(Qt::TabFocusReason);
+    settle();
+    save(QStringLiteral("page-diagnostics-log-focus"), page->grab());
     page->resize(before);
     window.select(SidebarItem::macros);
     settle();

@@ -9,15 +9,15 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 FrameLogModel::FrameLogModel(DeviceManager& deviceManager, QObject* parent)
-    : QAbstractListModel(parent), m_deviceManager(deviceManager)
+    : QAbstractListModel(parent), m_deviceManager(deviceManager), m_syncTimer(deviceManager.clock().makeSourceTimer())
 {
-    m_syncTimer = new QTimer(this);
-    m_syncTimer->setSingleShot(true);
-    connect(m_syncTimer, &QTimer::timeout, this, &FrameLogModel::sync);
     setFollowing(true);
 }
+
+FrameLogModel::~FrameLogModel() = default;
 
 void FrameLogModel::setFollowing(bool following)
 {
@@ -29,17 +29,24 @@ void FrameLogModel::setFollowing(bool following)
     } else {
         disconnect(m_following);
         m_following = {};
-        m_syncTimer->stop();
+        m_syncDue = false;
     }
 }
 
 void FrameLogModel::syncSoon()
 {
-    if (m_syncTimer->isActive())
+    if (std::exchange(m_syncDue, true))
         return;
     const QScreen* screen = QGuiApplication::primaryScreen();
     const qreal rate = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60.0;
-    m_syncTimer->start(std::max(1, int(1000.0 / rate)));
+    const std::chrono::milliseconds refresh(std::max(1, int(1000.0 / rate)));
+    const auto since =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_deviceManager.clock().monotonic() - m_lastSync);
+    // A wait that a sync meanwhile made needless ends with nothing to do.
+    m_syncTimer->start(std::max(refresh, readablePace - since), [this] {
+        if (m_syncDue)
+            sync();
+    });
 }
 
 int FrameLogModel::rowCount(const QModelIndex& parent) const
@@ -125,7 +132,8 @@ QString FrameLogModel::timeTextOf(const QDateTime& date)
 // first, then the new ones come in at the top, so the list never grows past the cap.
 void FrameLogModel::sync()
 {
-    m_syncTimer->stop();
+    m_syncDue = false;
+    m_lastSync = m_deviceManager.clock().monotonic();
     const QList<LogEntry>& log = m_deviceManager.log();
     const qsizetype size = log.size();
     const qsizetype target = std::min<qsizetype>(size, DeviceManager::maxLogEntries);

@@ -1,15 +1,19 @@
 #pragma once
 // The connection log as a list, newest entry first, kept up to date by row insertions and
-// removals as entries come and go. Entries may come a thousand a second: the rows take them in
-// at most once a refresh of the screen, so the list is laid out and drawn once for the lot.
+// removals as entries come and go. An entry after a quiet moment comes in at the next refresh of
+// the screen. Entries may come a thousand a second, which nobody reads: while they keep coming,
+// the rows take them in at a readable pace, and the list is laid out and drawn once for the lot.
 
 #include "hub/LogEntry.h"
 
 #include <QAbstractListModel>
 #include <QList>
-#include <QTimer>
+
+#include <chrono>
+#include <memory>
 
 class DeviceManager;
+class SourceTimer;
 
 class FrameLogModel : public QAbstractListModel {
     Q_OBJECT
@@ -22,7 +26,11 @@ public:
         idRole,                           // the entry's QUuid
     };
 
+    // At most how often the rows take entries in while they keep coming.
+    static constexpr std::chrono::milliseconds readablePace{50};
+
     explicit FrameLogModel(DeviceManager& deviceManager, QObject* parent = nullptr);
+    ~FrameLogModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -58,6 +66,9 @@ private:
     QList<QString> m_times;
     qint64 m_lastSecond = -1;
     QString m_lastTimeText;
-    QTimer* m_syncTimer = nullptr;
+    // On the hub's clock, which tests drive.
+    std::unique_ptr<SourceTimer> m_syncTimer;
+    bool m_syncDue = false;
+    std::chrono::steady_clock::time_point m_lastSync;
     QMetaObject::Connection m_following;
 };

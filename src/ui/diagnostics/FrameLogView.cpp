@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFontInfo>
 #include <QHelpEvent>
 #include <QImage>
 #include <QKeyEvent>
@@ -43,6 +42,9 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScr
     setFont(FormSection::monospacedFont(-1));
     setMinimumHeight(minimumListHeight);
     setFrameShape(QFrame::NoFrame);
+    // Room for the ring that shows the focus, kept without it so the rows never move. The ring
+    // lies outside the viewport: rows that move carry none of it along.
+    setViewportMargins(focusRingWidth, focusRingWidth, focusRingWidth, focusRingWidth);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Every pixel of the rows is painted here, the section's colour included: only then can new
@@ -226,21 +228,7 @@ void FrameLogView::forgetLayout()
         m_markAdvances[int(direction)] = boldMetrics.horizontalAdvance(mark);
     }
     m_textTop = (m_rowHeight - metrics.height()) / 2;
-    m_baseline = metrics.ascent();
-
-    // A line of these characters needs no shaping when each has its own glyph, all one width.
-    m_cell = 0;
-    m_rawFont = QRawFont::fromFont(font());
-    QString ascii;
-    for (char16_t c = 0x20; c < 0x7f; ++c)
-        ascii.append(QChar(c));
-    const QList<quint32> glyphs = m_rawFont.glyphIndexesForString(ascii);
-    const QList<QPointF> advances = m_rawFont.advancesForGlyphIndexes(glyphs);
-    if (QFontInfo(font()).fixedPitch() && size_t(glyphs.size()) == m_asciiGlyphs.size() && !glyphs.contains(0) &&
-        std::all_of(advances.cbegin(), advances.cend(), [&](const QPointF& a) { return a == advances.first(); })) {
-        std::copy(glyphs.cbegin(), glyphs.cend(), m_asciiGlyphs.begin());
-        m_cell = advances.first().x();
-    }
+    m_cells = AsciiCells(font());
 
     m_lastTime.clear();
     for (Row& row : m_rows)
@@ -273,14 +261,15 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
     laid.glyphs.clear();
     laid.positions.clear();
     laid.line = QStaticText();
-    if (m_cell > 0 && line.size() * m_cell <= lineWidth &&
-        std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; })) {
-        for (qsizetype i = 0; i < line.size(); ++i) {
-            laid.glyphs.append(m_asciiGlyphs[line[i].unicode() - 0x20]);
-            laid.positions.append(QPointF(i * m_cell, m_baseline));
-        }
+    const bool plain = m_cells.cell() > 0 && AsciiCells::isPrintable(line);
+    if (plain && line.size() * m_cells.cell() <= lineWidth) {
+        m_cells.append(line, QPointF(), laid.glyphs, laid.positions);
     } else {
-        laid.line = plainText(fontMetrics().elidedText(line, Qt::ElideRight, lineWidth), font());
+        // A plain line too long for its row shows no more than the cells the row holds. Cut past
+        // them it is still too long and elides alike (eliding leaves one character whole), and
+        // only what shows is shaped.
+        const QString shown = plain ? line.left(qsizetype(lineWidth / m_cells.cell()) + 2) : line;
+        laid.line = plainText(fontMetrics().elidedText(shown, Qt::ElideRight, lineWidth), font());
     }
     laid.laidOut = true;
     return laid;
@@ -290,7 +279,7 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
 QGlyphRun FrameLogView::glyphRun(const quint32* glyphs, const QPointF* positions, qsizetype count) const
 {
     QGlyphRun run;
-    run.setRawFont(m_rawFont);
+    run.setRawFont(m_cells.rawFont());
     run.setRawData(glyphs, positions, int(count));
     return run;
 }
@@ -394,11 +383,20 @@ QColor FrameLogView::backdrop()
 bool FrameLogView::event(QEvent* event)
 {
     switch (event->type()) {
-    case QEvent::Paint:
+    case QEvent::Paint: {
         // Behind the scroll bar as well: a bar that moves with every row that comes then
         // repaints the list alone, not the sections behind it.
-        QPainter(this).fillRect(static_cast<QPaintEvent*>(event)->rect(), backdrop());
+        QPainter painter(this);
+        painter.fillRect(static_cast<QPaintEvent*>(event)->rect(), backdrop());
+        // The focus: a ring in the accent around the rows, in the room kept for it.
+        if (hasFocus()) {
+            const QRect rows = viewport()->geometry();
+            const QMargins ring(focusRingWidth, focusRingWidth, focusRingWidth, focusRingWidth);
+            painter.setClipRegion(QRegion(rows.marginsAdded(ring)).subtracted(rows));
+            painter.fillRect(rect(), palette().color(QPalette::Active, QPalette::Highlight));
+        }
         break;
+    }
     // The rows follow the log while the list is shown (the page's, the window's).
     case QEvent::Show:
     case QEvent::Hide:
@@ -410,7 +408,8 @@ bool FrameLogView::event(QEvent* event)
     case QEvent::PaletteChange:
     case QEvent::StyleChange:
     case QEvent::ParentChange: m_backdrop.reset(); [[fallthrough]];
-    // The current row is marked while the list has the focus.
+    // The current row is marked while the list has the focus. The ring around the rows follows
+    // the focus through the widget's own update on each change.
     case QEvent::FocusIn:
     case QEvent::FocusOut: viewport()->update(); break;
     default: break;

@@ -5,16 +5,16 @@
 // puts their lines on the clipboard. Inside the scrolling page it takes the wheel only while it
 // has the focus.
 
+#include "ui/diagnostics/AsciiCells.h"
+
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
 #include <QGlyphRun>
 #include <QList>
-#include <QRawFont>
 #include <QItemSelectionModel>
 #include <QStaticText>
 
-#include <array>
 #include <optional>
 
 class FrameLogModel;
@@ -25,6 +25,7 @@ public:
     static constexpr int minimumListHeight = 260;
     static constexpr int partSpacing = 8;
     static constexpr int markWidth = 22;
+    static constexpr int focusRingWidth = 2;
 
     explicit FrameLogView(FrameLogModel* model, QWidget* parent = nullptr);
 
@@ -96,12 +97,9 @@ private:
     int m_boldRise = 0;
     // How far below a row's top its texts start.
     int m_textTop = 0;
-    // The font's glyphs of printable ASCII and the width of their cell, when it has a glyph of
-    // one width for each: the fixed-pitch font the list is set in does.
-    QRawFont m_rawFont;
-    std::array<quint32, 0x7f - 0x20> m_asciiGlyphs{};
-    qreal m_cell = 0;
-    qreal m_baseline = 0;
+    // The font's glyphs of printable ASCII, when they need no shaping: those of the fixed-pitch
+    // font the list is set in do not.
+    AsciiCells m_cells;
     QStaticText m_marks[3];
     int m_markAdvances[3] = {};
     QString m_lastTime;
