@@ -1,13 +1,13 @@
 #include "media/UrlArtworkService.h"
 
 #include "platform/BoundedFile.h"
+#include "platform/OneThreadWorker.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 
@@ -30,22 +30,37 @@ void deliver(const QPointer<QObject>& context, const ArtworkService::BackdropHan
         Qt::QueuedConnection);
 }
 
-void renderOffThread(const QPointer<QObject>& context, const ArtworkService::BackdropHandler& done,
-                     const QByteArray& bytes)
-{
-    QThreadPool::globalInstance()->start(
-        [context, done, bytes] { deliver(context, done, NowPlayingBackdrop::render(bytes)); });
-}
-
 }  // namespace
 
-UrlArtworkService::UrlArtworkService(QObject* parent) : QObject(parent) {}
+UrlArtworkService::UrlArtworkService(QObject* parent)
+    : QObject(parent), m_decoding(std::make_unique<OneThreadWorker>())
+{
+}
+
+void UrlArtworkService::render(quint64 request, const QPointer<QObject>& context, const BackdropHandler& done,
+                               std::function<std::optional<QByteArray>()> read)
+{
+    // A download that ends after a newer request was made must not take that one's place.
+    if (request != m_requests)
+        return;
+    m_decoding->runLatest(
+        this,
+        [read = std::move(read)]() -> std::optional<NowPlayingBackdrop> {
+            const std::optional<QByteArray> bytes = read();
+            return bytes ? NowPlayingBackdrop::render(*bytes) : std::nullopt;
+        },
+        [context, done](const std::optional<NowPlayingBackdrop>& backdrop) {
+            if (context)
+                done(backdrop);
+        });
+}
 
 UrlArtworkService::~UrlArtworkService() = default;
 
 void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done)
 {
     const QPointer<QObject> guard(context);
+    const quint64 asked = ++m_requests;
     const QUrl url(state.artworkURL);
     const QString scheme = url.scheme().toLower();
     if (state.source == NowPlayingState::Source::none || !url.isValid()) {
@@ -53,11 +68,7 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
         return;
     }
     if (scheme == QLatin1String("file")) {
-        const QString path = url.toLocalFile();
-        QThreadPool::globalInstance()->start([guard, done, path] {
-            const std::optional<QByteArray> bytes = readRegularFile(path, maxBytes);
-            deliver(guard, done, bytes ? NowPlayingBackdrop::render(*bytes) : std::nullopt);
-        });
+        render(asked, guard, done, [path = url.toLocalFile()] { return readRegularFile(path, maxBytes); });
         return;
     }
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
@@ -101,7 +112,7 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::finished, reply, [reply, body, tooLarge, take, guard, done] {
+    connect(reply, &QNetworkReply::finished, this, [this, asked, reply, body, tooLarge, take, guard, done] {
         reply->deleteLater();
         if (reply->error() == QNetworkReply::NoError)
             take();
@@ -109,6 +120,6 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
             deliver(guard, done, std::nullopt);
             return;
         }
-        renderOffThread(guard, done, std::exchange(*body, {}));
+        render(asked, guard, done, [bytes = std::exchange(*body, {})] { return std::optional(bytes); });
     });
 }
