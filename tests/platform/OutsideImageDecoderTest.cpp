@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 
 #include <gtest/gtest.h>
 
@@ -67,16 +68,43 @@ TEST(OutsideImageDecoderTest, APictureIsBroughtWithinItsLimitsOrRefusedBeforeItI
     // Its shorter side would fall below a pixel.
     EXPECT_FALSE(decoder.decode(encoded(filled(1000, 2, Qt::blue), "png"), limits));
 
-    // A JPEG whose header claims 60,000 pixels square over the data of a small one: its
-    // reader would decode it at an eighth, into 225 MB, within its own allocation limit.
+    // A JPEG whose header claims 40,000 pixels square over the data of a small one: its
+    // reader would decode it at an eighth, into 100 MB, within its own allocation limit.
     QByteArray huge = encoded(filled(64, 48, Qt::gray), "jpeg");
     const qsizetype frame = huge.indexOf("\xFF\xC0");
     ASSERT_GT(frame, 0);
-    huge[frame + 5] = char(0xEA);
-    huge[frame + 6] = char(0x60);
-    huge[frame + 7] = char(0xEA);
-    huge[frame + 8] = char(0x60);
+    huge[frame + 5] = char(0x9C);
+    huge[frame + 6] = char(0x40);
+    huge[frame + 7] = char(0x9C);
+    huge[frame + 8] = char(0x40);
     QBuffer buffer(&huge);
-    ASSERT_EQ(QImageReader(&buffer, "jpeg").size(), QSize(60000, 60000));
+    ASSERT_EQ(QImageReader(&buffer, "jpeg").size(), QSize(40000, 40000));
     EXPECT_FALSE(decoder.decode(huge, OutsideImageDecoder::Limits{}));
+}
+
+// A progressive JPEG is decoded from all its coefficients at once, which libjpeg holds
+// outside the reader's allocation limit: they are kept within it too.
+TEST(OutsideImageDecoderTest, AProgressiveJpegsCoefficientsStayWithinTheAllocationLimit)
+{
+    const QImage picture = filled(800, 600, Qt::darkCyan);
+    QByteArray progressive;
+    QBuffer buffer(&progressive);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    ASSERT_TRUE(writer.write(picture));
+    const QByteArray baseline = encoded(picture, "jpeg");
+
+    // At an eighth, the picture itself is 100 x 75: 30 KB. Its coefficients are 1.4 MB.
+    OutsideImageDecoder decoder;
+    OutsideImageDecoder::Limits limits;
+    limits.maxSide = 100;
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);
+    const std::optional<QImage> streamed = decoder.decode(baseline, limits);
+    const std::optional<QImage> buffered = decoder.decode(progressive, limits);
+    QImageReader::setAllocationLimit(limit);
+    EXPECT_TRUE(streamed);
+    EXPECT_FALSE(buffered);
+    EXPECT_TRUE(decoder.decode(progressive, limits));
 }
