@@ -260,7 +260,8 @@ void BM_PhotoImportInView(benchmark::State& state)
         }
         state.SetIterationTime(seconds);
         const auto cpu = [](const rusage& u) {
-            return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+            return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+                   double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
         };
         state.counters["cpu_s"] = cpu(end) - cpu(start);
         state.counters["minor_faults"] = double(end.ru_minflt - start.ru_minflt);

@@ -1,6 +1,6 @@
 #include "media/NowPlayingBackdrop.h"
 
-#include "platform/OutsideImageDecoder.h"
+#include "platform/OutsideImages.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -268,10 +268,10 @@ QByteArray bytesOf(const QImage& rgba)
 
 std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QByteArray& imageBytes)
 {
-    OutsideImageDecoder::Limits limits;
+    OutsideImages::Limits limits;
     limits.maxSide = maxArtworkSide;
     limits.maxStoredPixels = maxArtworkPixels;
-    const std::optional<QImage> artwork = OutsideImageDecoder().decode(imageBytes, limits);
+    const std::optional<QImage> artwork = OutsideImages::decode(imageBytes, limits);
     if (!artwork)
         return std::nullopt;
     return render(*artwork);
@@ -281,7 +281,7 @@ std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QImage& image
 {
     if (image.isNull())
         return std::nullopt;
-    const std::optional<QSize> fitted = OutsideImageDecoder::fittedSize(image.size(), maxArtworkSide);
+    const std::optional<QSize> fitted = OutsideImages::fittedSize(image.size(), maxArtworkSide);
     if (!fitted)
         return std::nullopt;
     const QImage artwork =

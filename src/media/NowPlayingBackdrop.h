@@ -26,7 +26,7 @@ struct NowPlayingBackdrop {
     static constexpr int maxArtworkSide = 2048;
     static constexpr qint64 maxArtworkPixels = qint64(8192) * 8192;
 
-    // None when the bytes are no raster image that OutsideImageDecoder reads, or one that
+    // None when the bytes are no raster image that OutsideImages reads, or one that
     // cannot be drawn.
     static std::optional<NowPlayingBackdrop> render(const QByteArray& imageBytes);
     static std::optional<NowPlayingBackdrop> render(const QImage& artwork);

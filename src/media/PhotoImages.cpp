@@ -50,7 +50,8 @@ std::optional<QByteArray> renderPhotoFrame(const QImage& image, const PhotoAdjus
         cut = QImage(oriented->constScanLine(top) + qsizetype(left) * 4, right - left, bottom - top,
                      oriented->bytesPerLine(), QImage::Format_RGB32);
     else
-        cut = oriented->copy(left, top, right - left, bottom - top).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        cut = oriented->copy(left, top, right - left, bottom - top)
+                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (cut.isNull())
         return std::nullopt;
     const QImage scaled = cut.scaled(frameWidth, frameHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -90,18 +91,12 @@ std::optional<QByteArray> encodeJPEG(const QImage& image, double quality)
 
 std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize)
 {
-    OutsideImageDecoder decoder;
-    return downsampledImage(decoder, data, maxPixelSize);
-}
-
-std::optional<QImage> downsampledImage(OutsideImageDecoder& decoder, const QByteArray& data, int maxPixelSize)
-{
-    OutsideImageDecoder::Limits limits;
+    OutsideImages::Limits limits;
     limits.maxSide = maxPixelSize;
     limits.maxStoredPixels = maxStoredPixels;
     limits.heif = true;
     limits.upright = true;
-    return decoder.decode(data, limits);
+    return OutsideImages::decode(data, limits);
 }
 
 QStringList readablePatterns()

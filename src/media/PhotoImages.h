@@ -4,7 +4,7 @@
 // the preview of a stored frame. All are pure functions, safe on any thread.
 
 #include "media/PhotoAdjustment.h"
-#include "platform/OutsideImageDecoder.h"
+#include "platform/OutsideImages.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -29,10 +29,8 @@ std::optional<QByteArray> renderPhotoFrame(const QImage& image, const PhotoAdjus
 // The picture as JPEG at a quality of 0...1.
 std::optional<QByteArray> encodeJPEG(const QImage& image, double quality);
 // The encoded picture (PNG, JPEG, WebP, GIF, BMP, HEIC or HEIF) decoded upright, its
-// orientation marker applied, with its longer side at most maxPixelSize. A batch passes one
-// decoder for all its pictures, so that they reuse its memory.
+// orientation marker applied, with its longer side at most maxPixelSize.
 std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize);
-std::optional<QImage> downsampledImage(OutsideImageDecoder& decoder, const QByteArray& data, int maxPixelSize);
 // The file name patterns of every picture downsampledImage reads, for a file chooser.
 QStringList readablePatterns();
 // A stored frame widened back to 8 bits per channel by shifting; none unless the size fits.

@@ -82,7 +82,7 @@ struct MadePhoto {
 
 // The item's picture as its kept source JPEG and its frame, read from its file when the item
 // names one; none when it is no picture.
-std::optional<MadePhoto> makePhoto(OutsideImageDecoder& decoder, const ScreensaverPhotoService::ImportItem& item)
+std::optional<MadePhoto> makePhoto(const ScreensaverPhotoService::ImportItem& item)
 {
     std::optional<QByteArray> data = item.data;
     if (!data && !item.path.isEmpty())
@@ -91,14 +91,12 @@ std::optional<MadePhoto> makePhoto(OutsideImageDecoder& decoder, const Screensav
         return std::nullopt;
     // The frame is made from the stored JPEG, exactly as a later re-crop will see it.
     std::optional<QByteArray> source;
-    if (const std::optional<QImage> picture =
-            PhotoImages::downsampledImage(decoder, *data, ScreensaverPhotoService::sourceMaxPixels))
+    if (const std::optional<QImage> picture = PhotoImages::downsampledImage(*data, ScreensaverPhotoService::sourceMaxPixels))
         source = PhotoImages::encodeJPEG(*picture, 0.9);
     data.reset();
     if (!source)
         return std::nullopt;
-    const std::optional<QImage> stored =
-        PhotoImages::downsampledImage(decoder, *source, ScreensaverPhotoService::sourceMaxPixels);
+    const std::optional<QImage> stored = PhotoImages::downsampledImage(*source, ScreensaverPhotoService::sourceMaxPixels);
     if (!stored)
         return std::nullopt;
     std::optional<QByteArray> frame = PhotoImages::renderPhotoFrame(*stored, PhotoAdjustment{});
@@ -286,13 +284,12 @@ ScreensaverPhotoService::ImportOutcome ScreensaverPhotoService::importPhotos(con
         QFile::remove(sourcePath(id));
     };
     // One picture at a time, from its file to its listing, so memory follows one photo.
-    OutsideImageDecoder decoder;
     for (const ImportItem& item : items) {
         if (stopped && stopped())
             break;
         std::optional<MadePhoto> made;
         try {
-            made = makePhoto(decoder, item);
+            made = makePhoto(item);
         } catch (const std::bad_alloc&) {
             qCWarning(tarvPhotos) << "No memory to import a photo";
             failed.outOfMemory.append(item.name);

@@ -1,7 +1,7 @@
 #pragma once
 // HEIC and other HEIF pictures decoded through libheif, for the Qt builds that have no image
 // plugin for them (phone photos are mostly HEIC). Pure functions, safe on any thread; pictures
-// from outside reach them through OutsideImageDecoder only.
+// from outside reach them through OutsideImages only.
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -2,7 +2,7 @@
 
 #include "device/DevicePixels.h"
 #include "platform/BoundedFile.h"
-#include "platform/OutsideImageDecoder.h"
+#include "platform/OutsideImages.h"
 
 #include <QPainter>
 #include <QRect>
@@ -26,10 +26,10 @@ std::optional<QList<QByteArray>> frames(const QString& path, qint64 count)
     const std::optional<QByteArray> bytes = readRegularFile(path, maxFileBytes);
     if (!bytes)
         return std::nullopt;
-    OutsideImageDecoder::Limits limits;
+    OutsideImages::Limits limits;
     limits.maxStoredPixels = maxSheetPixels;
     limits.maxSide = std::numeric_limits<int>::max();
-    const std::optional<QImage> decoded = OutsideImageDecoder().decode(*bytes, limits);
+    const std::optional<QImage> decoded = OutsideImages::decode(*bytes, limits);
     if (!decoded)
         return std::nullopt;
     const QImage& sheet = *decoded;

@@ -36,7 +36,7 @@ struct FrameKey {
 };
 
 // Every cell of the sheet at `path` as a device frame, in cell order; none for a count
-// outside 1...8, a file that is no picture OutsideImageDecoder reads, cells narrower than a
+// outside 1...8, a file that is no picture OutsideImages reads, cells narrower than a
 // pixel, or any cell that cannot be cut or drawn, and for anything but a regular file within
 // the limits above. Never a part of the cells.
 std::optional<QList<QByteArray>> frames(const QString& path, qint64 count);

@@ -119,7 +119,8 @@ TEST_F(SpriteSheetTest, BadSheetsGiveNoFramesAtAll)
     // A drawing is no sheet, whatever its name says.
     QFile drawing(dir.filePath(QStringLiteral("drawing.png")));
     ASSERT_TRUE(drawing.open(QIODevice::WriteOnly));
-    drawing.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="240" height="112"><rect width="240" height="112"/></svg>)");
+    drawing.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="240" height="112">)"
+                  R"(<rect width="240" height="112"/></svg>)");
     drawing.close();
     EXPECT_FALSE(SpriteSheet::frames(drawing.fileName(), 2));
 }

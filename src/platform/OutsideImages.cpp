@@ -1,4 +1,4 @@
-#include "platform/OutsideImageDecoder.h"
+#include "platform/OutsideImages.h"
 
 #include "platform/HeifImages.h"
 
@@ -10,22 +10,24 @@
 #include <cmath>
 #include <limits>
 
+namespace OutsideImages {
+
 namespace {
 
-const char* readerFormat(OutsideImageDecoder::Format format)
+const char* readerFormat(Format format)
 {
     switch (format) {
-    case OutsideImageDecoder::Format::png:
+    case Format::png:
         return "png";
-    case OutsideImageDecoder::Format::jpeg:
+    case Format::jpeg:
         return "jpeg";
-    case OutsideImageDecoder::Format::webp:
+    case Format::webp:
         return "webp";
-    case OutsideImageDecoder::Format::gif:
+    case Format::gif:
         return "gif";
-    case OutsideImageDecoder::Format::bmp:
+    case Format::bmp:
         return "bmp";
-    case OutsideImageDecoder::Format::heif:
+    case Format::heif:
         break;
     }
     return nullptr;
@@ -115,7 +117,7 @@ std::optional<qint64> jpegCoefficientBytes(QByteArrayView bytes)
 
 }  // namespace
 
-std::optional<QSize> OutsideImageDecoder::fittedSize(const QSize& size, int maxSide)
+std::optional<QSize> fittedSize(const QSize& size, int maxSide)
 {
     if (size.width() <= 0 || size.height() <= 0 || maxSide < 1)
         return std::nullopt;
@@ -130,7 +132,7 @@ std::optional<QSize> OutsideImageDecoder::fittedSize(const QSize& size, int maxS
     return QSize(w, h);
 }
 
-std::optional<OutsideImageDecoder::Format> OutsideImageDecoder::formatOf(QByteArrayView bytes)
+std::optional<Format> formatOf(QByteArrayView bytes)
 {
     if (bytes.startsWith(QByteArrayView("\x89PNG\r\n\x1a\n")))
         return Format::png;
@@ -147,7 +149,7 @@ std::optional<OutsideImageDecoder::Format> OutsideImageDecoder::formatOf(QByteAr
     return std::nullopt;
 }
 
-std::optional<QImage> OutsideImageDecoder::decode(const QByteArray& bytes, const Limits& limits)
+std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
 {
     const std::optional<Format> format = formatOf(bytes);
     if (!format || (*format == Format::heif && !limits.heif))
@@ -195,13 +197,10 @@ std::optional<QImage> OutsideImageDecoder::decode(const QByteArray& bytes, const
     // A format that cannot decode at a smaller size is scaled by the reader once it is read.
     if (*fitted != stored)
         reader.setScaledSize(*fitted);
-    // The reader decodes into the pixels of the last picture when they have this picture's
-    // size and format and nothing else holds them. Otherwise they are let go first, so that
-    // two pictures are never held at once.
-    if (*fitted != stored || m_pixels.size() != stored || m_pixels.format() != reader.imageFormat() ||
-        !m_pixels.isDetached())
-        m_pixels = QImage();
-    if (!reader.read(&m_pixels))
+    QImage image;
+    if (!reader.read(&image))
         return std::nullopt;
-    return m_pixels;
+    return image;
 }
+
+}  // namespace OutsideImages
