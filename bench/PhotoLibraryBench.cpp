@@ -224,14 +224,18 @@ BENCHMARK(BM_PhotoLibraryScrolledThrough)->Arg(10000)->UseManualTime()->Unit(ben
 
 // A 300-photo import chosen in the window, from its files to every photo listed: the time,
 // the peak of resident memory while it runs (reset as it starts), and the minor page faults
-// of the whole application meanwhile. The photos are 4,000 x 3,000 camera JPEGs.
+// of the whole application meanwhile. The photos are 4,000 x 3,000 camera JPEGs, or the first
+// files of the folder TARV_BENCH_PHOTOS names.
 void BM_PhotoImportInView(benchmark::State& state)
 {
     const int count = int(state.range(0));
     Library library(0);
     QTemporaryDir sources;
     QStringList paths;
-    {
+    if (const QString folder = qEnvironmentVariable("TARV_BENCH_PHOTOS"); !folder.isEmpty()) {
+        for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name).mid(0, count))
+            paths.append(QDir(folder).filePath(name));
+    } else {
         const QByteArray jpeg = cameraJpeg();
         for (int n = 0; n < count; ++n) {
             paths.append(QDir(sources.path()).filePath(QStringLiteral("IMG_%1.jpg").arg(n)));
