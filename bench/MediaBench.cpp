@@ -1,6 +1,5 @@
 // Speed of the Now Playing work: drawing the backdrop from a large artwork (once per track,
-// off the GUI thread; aim under 20 ms), what a vector artwork costs in time and memory (aim
-// under 200 MB whatever it holds), and one poll of the players on the bus.
+// off the GUI thread; aim under 20 ms), and one poll of the players on the bus.
 
 #include "BenchHub.h"
 
@@ -17,8 +16,6 @@
 #include "BenchImages.h"
 
 #include <optional>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -49,25 +46,6 @@ void BM_BackdropFromLargeArtworkBytes(benchmark::State& state)
         benchmark::DoNotOptimize(NowPlayingBackdrop::render(bytes));
 }
 BENCHMARK(BM_BackdropFromLargeArtworkBytes)->Unit(benchmark::kMillisecond);
-
-// A drawing of this many paths, 61 bytes each: 240,000 make 14.6 MB. Run one size per
-// process (--benchmark_filter) to read its own peak.
-void BM_BackdropFromVectorArtwork(benchmark::State& state)
-{
-    QByteArray svg = R"(<svg xmlns="http://www.w3.org/2000/svg" width="600" height="600">)";
-    for (int i = 0; i < int(state.range(0)); ++i)
-        svg += "<path d=\"M" + QByteArray::number(i % 600) + " 0L600 600L0 " + QByteArray::number(i % 600) +
-               "Z\" fill=\"#2050d0\" stroke=\"#000\"/>";
-    svg += "</svg>";
-    bool drawn = false;
-    for (auto _ : state)
-        drawn = NowPlayingBackdrop::render(svg).has_value();
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    state.counters["peak_rss_mb"] = double(usage.ru_maxrss) / 1024.0;
-    state.counters["drawn"] = drawn ? 1 : 0;
-}
-BENCHMARK(BM_BackdropFromVectorArtwork)->Arg(1990)->Arg(240000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_PollOfTheFakePlayer(benchmark::State& state)
 {

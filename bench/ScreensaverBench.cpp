@@ -21,23 +21,6 @@
 
 namespace {
 
-// A gradient with fine noise: compresses about like a camera picture.
-QByteArray cameraJpeg()
-{
-    QImage image = gradientPicture(4000, 3000, QColor(40, 90, 160), QColor(220, 170, 90));
-    QRandomGenerator random(7);
-    for (int y = 0; y < image.height(); y += 2) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); x += 3)
-            row[x] = qRgb(int(random.bounded(256)), qGreen(row[x]), qBlue(row[x]));
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 90);
-    return bytes;
-}
-
 void BM_ImportCameraJpegToFrame(benchmark::State& state)
 {
     ensureBenchApp();

@@ -202,8 +202,9 @@ int main(int argc, char** argv)
         app = std::make_unique<QApplication>(argc, argv);
         code = run(*app, std::move(lock));
         savingPool().waitForDone();
-        // Work still running on the shared pool (artwork being drawn) cannot be stopped,
-        // and nothing wants its result any more: Tarv does not wait for it. Without any, the
+        // Work still running on the shared pool (a folder scan, a look at the X server's
+        // windows) cannot be stopped, and nothing wants its result any more: Tarv does not
+        // wait for it. Without any, the
         // application ends as usual, and hands what it copied to the desktop's clipboard manager.
         if (QThreadPool::globalInstance()->waitForDone(0))
             app.reset();

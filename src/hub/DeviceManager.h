@@ -616,6 +616,7 @@ private:
     // Sprite sheets are decoded off this thread; the frames are sent when they are still wanted.
     void spriteFramesDecoded(std::uint64_t generation, const QString& screenID, int firstSlot,
                              const QList<SpriteSheet::FrameKey>& keys, const std::optional<QList<QByteArray>>& frames);
+    OneThreadWorker m_spriteWork;
     QString m_failedArtworkIdentity;
     std::optional<NowPlayingBackdrop> m_cachedBackdrop;
     int m_photoIndex = 0;

@@ -8,10 +8,7 @@
 #include "screens/runtime/CustomScreenStore.h"
 #include "screens/runtime/ScreenDataSources.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <cmath>
@@ -139,20 +136,14 @@ void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
         }
         if (held)
             continue;
-        // Decoding a large sheet takes long enough to stall touches and the heartbeat.
-        const QPointer<DeviceManager> weak(this);
-        const std::uint64_t generation = m_portGeneration;
-        QThreadPool::globalInstance()->start([weak, generation, screenID = screen.id, slotBase, keys,
-                                              path = folder.filePath(sprite.sheet), count] {
-            std::optional<QList<QByteArray>> frames = SpriteSheet::frames(path, count);
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [weak, generation, screenID, slotBase, keys, frames = std::move(frames)] {
-                    if (weak)
-                        weak->spriteFramesDecoded(generation, screenID, slotBase, keys, frames);
-                },
-                Qt::QueuedConnection);
-        });
+        // Decoding a large sheet takes long enough to stall touches and the heartbeat. A sheet
+        // comes from outside: it is decoded on a worker of its own, not the shared pool.
+        m_spriteWork.run(
+            this, [path = folder.filePath(sprite.sheet), count] { return SpriteSheet::frames(path, count); },
+            [this, generation = m_portGeneration, screenID = screen.id, slotBase,
+             keys](const std::optional<QList<QByteArray>>& frames) {
+                spriteFramesDecoded(generation, screenID, slotBase, keys, frames);
+            });
     }
 }
 

@@ -27,6 +27,7 @@ public:
     using BackdropHandler = std::function<void(const std::optional<NowPlayingBackdrop>&)>;
 
     virtual ~ArtworkService() = default;
-    // The backdrop of the state's artwork; none when it cannot be had or is no image.
+    // The backdrop of the state's artwork; none when it cannot be had or is no image. A newer
+    // request may take the place of one not yet answered, which then goes unanswered.
     virtual void fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done) = 0;
 };

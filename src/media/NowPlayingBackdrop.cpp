@@ -1,17 +1,15 @@
 #include "media/NowPlayingBackdrop.h"
 
-#include <QBuffer>
-#include <QImageReader>
+#include "platform/OutsideImages.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -257,60 +255,6 @@ const QImage& cachedCoverShadow()
     return shadow;
 }
 
-// The size that brings artwork within maxArtworkSide; none when its shorter side would
-// then fall below a pixel.
-std::optional<QSize> fittedSize(const QSize& size, int maxSide = NowPlayingBackdrop::maxArtworkSide)
-{
-    if (size.width() <= 0 || size.height() <= 0)
-        return std::nullopt;
-    const int longer = std::max(size.width(), size.height());
-    if (longer <= maxSide)
-        return size;
-    const double scale = double(maxSide) / longer;
-    const int w = std::min(maxSide, int(std::lround(size.width() * scale)));
-    const int h = std::min(maxSide, int(std::lround(size.height() * scale)));
-    if (w < 1 || h < 1)
-        return std::nullopt;
-    return QSize(w, h);
-}
-
-// Whether every address of a picture placed in the drawing holds the picture itself.
-bool picturesAreEmbedded(const QXmlStreamAttributes& attributes)
-{
-    for (const QXmlStreamAttribute& attribute : attributes) {
-        if (attribute.name().compare(u"href", Qt::CaseInsensitive) == 0
-            && !attribute.value().trimmed().startsWith(u"data:", Qt::CaseInsensitive))
-            return false;
-    }
-    return true;
-}
-
-// Whether the drawing holds few enough elements, counted as the reader parses them, and
-// nothing from elsewhere. A document type declaration is refused whole: the entities it may
-// declare are expanded by the reader, so that a few bytes that name one can stand for any
-// number of elements. A picture placed in it must be embedded: the renderer would open any
-// file named there, a pipe that never answers too.
-bool isSmallDrawing(const QByteArray& bytes)
-{
-    QXmlStreamReader xml(bytes);
-    qsizetype elements = 0;
-    while (!xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::DTD:
-            return false;
-        case QXmlStreamReader::StartElement:
-            if (++elements > NowPlayingBackdrop::maxVectorElements)
-                return false;
-            if (xml.name().compare(u"image", Qt::CaseInsensitive) == 0 && !picturesAreEmbedded(xml.attributes()))
-                return false;
-            break;
-        default:
-            break;
-        }
-    }
-    return !xml.hasError();
-}
-
 QByteArray bytesOf(const QImage& rgba)
 {
     QByteArray bytes;
@@ -324,38 +268,20 @@ QByteArray bytesOf(const QImage& rgba)
 
 std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QByteArray& imageBytes)
 {
-    QBuffer buffer;
-    buffer.setData(imageBytes);
-    if (!buffer.open(QIODevice::ReadOnly))
+    OutsideImages::Limits limits;
+    limits.maxSide = maxArtworkSide;
+    limits.maxStoredPixels = maxArtworkPixels;
+    const std::optional<QImage> artwork = OutsideImages::decode(imageBytes, limits);
+    if (!artwork)
         return std::nullopt;
-    QImageReader reader(&buffer);
-    // Its size is known only once the whole drawing is parsed, which is what costs: look at
-    // the text first. A compressed one cannot be looked at without unpacking it all. Each
-    // element is then filled over the whole picture at worst, so it is drawn no larger than
-    // the screen it is for.
-    int maxSide = maxArtworkSide;
-    if (const QByteArray format = reader.format(); format == "svg" || format == "svgz") {
-        if (format == "svgz" || imageBytes.size() > maxVectorBytes || !isSmallDrawing(imageBytes))
-            return std::nullopt;
-        maxSide = maxVectorSide;
-    }
-    // Brought within bounds as it is decoded, where the format allows; a shape that cannot
-    // be drawn is not decoded at all.
-    if (const QSize stored = reader.size(); stored.isValid()) {
-        const std::optional<QSize> fitted = fittedSize(stored, maxSide);
-        if (!fitted)
-            return std::nullopt;
-        if (*fitted != stored)
-            reader.setScaledSize(*fitted);
-    }
-    return render(reader.read());
+    return render(*artwork);
 }
 
 std::optional<NowPlayingBackdrop> NowPlayingBackdrop::render(const QImage& image)
 {
     if (image.isNull())
         return std::nullopt;
-    const std::optional<QSize> fitted = fittedSize(image.size());
+    const std::optional<QSize> fitted = OutsideImages::fittedSize(image.size(), maxArtworkSide);
     if (!fitted)
         return std::nullopt;
     const QImage artwork =

@@ -22,18 +22,12 @@ struct NowPlayingBackdrop {
 
     // Artwork is brought within this many pixels on its longer side before anything is
     // drawn from it; a shape whose shorter side would then fall below one pixel cannot be
-    // drawn at all.
+    // drawn at all. Artwork that claims more pixels than maxArtworkPixels is not decoded.
     static constexpr int maxArtworkSide = 2048;
-    // A vector picture costs what its drawing holds times the size it is drawn at: only a
-    // small one is drawn, and no larger than the screen, so that it stays within the memory
-    // of a raster one. Its elements are counted as they are parsed, not as they are written:
-    // a drawing that declares a document type, whose entities would stand for any number of
-    // elements, is not drawn.
-    static constexpr qsizetype maxVectorBytes = 512 * 1024;
-    static constexpr qsizetype maxVectorElements = 2000;
-    static constexpr int maxVectorSide = width;
+    static constexpr qint64 maxArtworkPixels = qint64(8192) * 8192;
 
-    // None when the bytes are no image, or one that cannot be drawn.
+    // None when the bytes are no raster image that OutsideImages reads, or one that
+    // cannot be drawn.
     static std::optional<NowPlayingBackdrop> render(const QByteArray& imageBytes);
     static std::optional<NowPlayingBackdrop> render(const QImage& artwork);
 

@@ -1,15 +1,11 @@
 #include "media/PhotoImages.h"
 
-#include "media/HeifImages.h"
-
 #include <QBuffer>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QTransform>
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace PhotoImages {
 
@@ -46,12 +42,19 @@ std::optional<QByteArray> renderPhotoFrame(const QImage& image, const PhotoAdjus
     const int bottom = std::min(height, int(std::ceil(crop.y + crop.h)));
     if (right <= left || bottom <= top)
         return std::nullopt;
-    const QImage cut = oriented->copy(left, top, right - left, bottom - top);
+    // An opaque picture of 32-bit pixels (every JPEG) is scaled from where the crop lies in
+    // it, without a copy. Others are cut out and premultiplied, which makes transparent parts
+    // black without a separate composite.
+    QImage cut;
+    if (oriented->format() == QImage::Format_RGB32)
+        cut = QImage(oriented->constScanLine(top) + qsizetype(left) * 4, right - left, bottom - top,
+                     oriented->bytesPerLine(), QImage::Format_RGB32);
+    else
+        cut = oriented->copy(left, top, right - left, bottom - top)
+                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (cut.isNull())
         return std::nullopt;
-    // Premultiplied pixels make transparent parts black without a separate composite.
-    const QImage scaled = cut.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                              .scaled(frameWidth, frameHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage scaled = cut.scaled(frameWidth, frameHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (scaled.width() != frameWidth || scaled.height() != frameHeight)
         return std::nullopt;
     QByteArray frame(frameBytes, Qt::Uninitialized);
@@ -88,52 +91,19 @@ std::optional<QByteArray> encodeJPEG(const QImage& image, double quality)
 
 std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize)
 {
-    if (data.isEmpty() || maxPixelSize < 1)
-        return std::nullopt;
-    QBuffer buffer;
-    buffer.setData(data);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
-    QImage image;
-    if (reader.canRead()) {
-        // The stored size is before the orientation turn; a turn keeps the longer side, so the
-        // limit can be set on the stored size and the decoder can skip the detail (JPEG decodes
-        // at a fraction of its size far faster than in full).
-        const QSize stored = reader.size();
-        if (stored.isValid()) {
-            const int longer = std::max(stored.width(), stored.height());
-            if (longer > maxPixelSize) {
-                const double scale = double(maxPixelSize) / longer;
-                reader.setScaledSize(QSize(std::max(1, int(std::lround(stored.width() * scale))),
-                                           std::max(1, int(std::lround(stored.height() * scale)))));
-            }
-        }
-        image = reader.read();
-    } else if (HeifImages::isHeif(data)) {
-        // No Qt plugin for it here: decoded in full under the reader's own memory limit.
-        const int megabytes = QImageReader::allocationLimit();
-        const qint64 maxBytes = megabytes > 0 ? qint64(megabytes) * 1024 * 1024 : std::numeric_limits<qint64>::max();
-        image = HeifImages::decodedImage(data, maxBytes).value_or(QImage());
-    }
-    if (image.isNull())
-        return std::nullopt;
-    const int longer = std::max(image.width(), image.height());
-    if (longer > maxPixelSize)
-        image = image.scaled(maxPixelSize, maxPixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    return image;
+    OutsideImages::Limits limits;
+    limits.maxSide = maxPixelSize;
+    limits.maxStoredPixels = maxStoredPixels;
+    limits.heif = true;
+    limits.upright = true;
+    return OutsideImages::decode(data, limits);
 }
 
 QStringList readablePatterns()
 {
-    QStringList patterns;
-    for (const QByteArray& suffix : QImageReader::supportedImageFormats())
-        patterns.append(QStringLiteral("*.") + QString::fromLatin1(suffix));
-    for (const QString& pattern : {QStringLiteral("*.heic"), QStringLiteral("*.heif")})
-        if (!patterns.contains(pattern))
-            patterns.append(pattern);
-    return patterns;
+    return {QStringLiteral("*.png"),  QStringLiteral("*.jpg"),  QStringLiteral("*.jpeg"), QStringLiteral("*.jpe"),
+            QStringLiteral("*.webp"), QStringLiteral("*.gif"),  QStringLiteral("*.bmp"),  QStringLiteral("*.dib"),
+            QStringLiteral("*.heic"), QStringLiteral("*.heif"), QStringLiteral("*.hif")};
 }
 
 std::optional<QImage> rgb565PreviewImage(const QByteArray& frame, int width, int height)

@@ -4,6 +4,7 @@
 // the preview of a stored frame. All are pure functions, safe on any thread.
 
 #include "media/PhotoAdjustment.h"
+#include "platform/OutsideImages.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -16,6 +17,8 @@ namespace PhotoImages {
 inline constexpr int frameWidth = 480;
 inline constexpr int frameHeight = 320;
 inline constexpr qsizetype frameBytes = qsizetype(frameWidth) * frameHeight * 2;
+// More than any camera or phone takes; a picture that claims more is not decoded at all.
+inline constexpr qint64 maxStoredPixels = qint64(256) * 1000 * 1000;
 
 // Turned clockwise by quarterTurns (two lowest bits), then mirrored left-right. No turn and
 // no mirror returns the picture itself.
@@ -25,8 +28,8 @@ std::optional<QImage> orientedImage(const QImage& image, int quarterTurns, bool 
 std::optional<QByteArray> renderPhotoFrame(const QImage& image, const PhotoAdjustment& adjustment);
 // The picture as JPEG at a quality of 0...1.
 std::optional<QByteArray> encodeJPEG(const QImage& image, double quality);
-// The encoded picture (any format Qt reads, and HEIC/HEIF) decoded upright, its orientation
-// marker applied, with its longer side at most maxPixelSize.
+// The encoded picture (PNG, JPEG, WebP, GIF, BMP, HEIC or HEIF) decoded upright, its
+// orientation marker applied, with its longer side at most maxPixelSize.
 std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize);
 // The file name patterns of every picture downsampledImage reads, for a file chooser.
 QStringList readablePatterns();

@@ -2,13 +2,14 @@
 
 #include "platform/BoundedFile.h"
 #include "platform/HttpGet.h"
+#include "platform/OneThreadWorker.h"
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QThreadPool>
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -27,22 +28,37 @@ void deliver(const QPointer<QObject>& context, const ArtworkService::BackdropHan
         Qt::QueuedConnection);
 }
 
-void renderOffThread(const QPointer<QObject>& context, const ArtworkService::BackdropHandler& done,
-                     const QByteArray& bytes)
-{
-    QThreadPool::globalInstance()->start(
-        [context, done, bytes] { deliver(context, done, NowPlayingBackdrop::render(bytes)); });
-}
-
 }  // namespace
 
-UrlArtworkService::UrlArtworkService(QObject* parent) : QObject(parent) {}
+UrlArtworkService::UrlArtworkService(QObject* parent)
+    : QObject(parent), m_decoding(std::make_unique<OneThreadWorker>())
+{
+}
+
+void UrlArtworkService::render(quint64 request, const QPointer<QObject>& context, const BackdropHandler& done,
+                               std::function<std::optional<QByteArray>()> read)
+{
+    // A download that ends after a newer request was made must not take that one's place.
+    if (request != m_requests)
+        return;
+    m_decoding->runLatest(
+        this,
+        [read = std::move(read)]() -> std::optional<NowPlayingBackdrop> {
+            const std::optional<QByteArray> bytes = read();
+            return bytes ? NowPlayingBackdrop::render(*bytes) : std::nullopt;
+        },
+        [context, done](const std::optional<NowPlayingBackdrop>& backdrop) {
+            if (context)
+                done(backdrop);
+        });
+}
 
 UrlArtworkService::~UrlArtworkService() = default;
 
 void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done)
 {
     const QPointer<QObject> guard(context);
+    const quint64 asked = ++m_requests;
     const QUrl url(state.artworkURL);
     const QString scheme = url.scheme().toLower();
     if (state.source == NowPlayingState::Source::none || !url.isValid()) {
@@ -50,11 +66,7 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
         return;
     }
     if (scheme == QLatin1String("file")) {
-        const QString path = url.toLocalFile();
-        QThreadPool::globalInstance()->start([guard, done, path] {
-            const std::optional<QByteArray> bytes = readRegularFile(path, maxBytes);
-            deliver(guard, done, bytes ? NowPlayingBackdrop::render(*bytes) : std::nullopt);
-        });
+        render(asked, guard, done, [path = url.toLocalFile()] { return readRegularFile(path, maxBytes); });
         return;
     }
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
@@ -68,13 +80,13 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
     request.deadline = std::chrono::milliseconds(requestDeadlineMs);
     request.idleLimit = std::chrono::milliseconds(transferTimeoutMs);
     auto* get = new HttpGet(std::move(request), this);
-    get->onDone = [get, guard, done](HttpGet::Outcome outcome) {
+    get->onDone = [this, asked, get, guard, done](HttpGet::Outcome outcome) {
         get->deleteLater();
         if (outcome.failure || outcome.status < 200 || outcome.status > 299) {
             deliver(guard, done, std::nullopt);
             return;
         }
-        renderOffThread(guard, done, std::exchange(outcome.body, {}));
+        render(asked, guard, done, [bytes = std::exchange(outcome.body, {})] { return std::optional(bytes); });
     };
     get->start();
 }

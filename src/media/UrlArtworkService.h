@@ -1,11 +1,22 @@
 #pragma once
 // Artwork from the URL a player gives for its track (MPRIS "mpris:artUrl"): a local file or
 // an HTTP or HTTPS address; other schemes give none. Bodies beyond maxBytes give none.
-// Reading, downloading, decoding and rendering stay off the GUI thread.
+// Reading, downloading, decoding and rendering stay off the GUI thread. Files are read and
+// pictures decoded on a worker of the service's own, one at a time: a newer track's artwork
+// takes the place of one still waiting there or still downloading, which is then never
+// answered.
 
 #include "media/MediaPlaybackService.h"
 
+#include <QByteArray>
 #include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class OneThreadWorker;
 
 class UrlArtworkService final : public QObject, public ArtworkService {
     Q_OBJECT
@@ -19,4 +30,13 @@ public:
     ~UrlArtworkService() override;
 
     void fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done) override;
+
+private:
+    // Reads the bytes and draws the backdrop on the worker, answering on this thread; nothing
+    // for a request older than the newest.
+    void render(quint64 request, const QPointer<QObject>& context, const BackdropHandler& done,
+                std::function<std::optional<QByteArray>()> read);
+
+    quint64 m_requests = 0;
+    std::unique_ptr<OneThreadWorker> m_decoding;
 };

@@ -2,9 +2,8 @@
 
 #include "device/DevicePixels.h"
 #include "platform/BoundedFile.h"
+#include "platform/OutsideImages.h"
 
-#include <QBuffer>
-#include <QImageReader>
 #include <QPainter>
 #include <QRect>
 #include <QRectF>
@@ -12,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace SpriteSheet {
 
@@ -20,19 +20,19 @@ std::optional<QList<QByteArray>> frames(const QString& path, qint64 count)
     if (count < 1 || count > maxCells)
         return std::nullopt;
     // Read as bytes first: a sheet name may point at a FIFO or a device, which would block,
-    // or at a file far larger than any sheet. The decoder's allocation is bounded too, so a
-    // small file that claims huge dimensions cannot exhaust memory.
+    // or at a file far larger than any sheet. Its pixels are bounded too, so a small file
+    // that claims huge dimensions cannot exhaust memory. The cells are cut from the sheet as
+    // it is stored, so it is never scaled as a whole.
     const std::optional<QByteArray> bytes = readRegularFile(path, maxFileBytes);
     if (!bytes)
         return std::nullopt;
-    QBuffer buffer;
-    buffer.setData(*bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setAllocationLimit(maxDecodedMegabytes);
-    const QImage sheet = reader.read();
-    if (sheet.isNull())
+    OutsideImages::Limits limits;
+    limits.maxStoredPixels = maxSheetPixels;
+    limits.maxSide = std::numeric_limits<int>::max();
+    const std::optional<QImage> decoded = OutsideImages::decode(*bytes, limits);
+    if (!decoded)
         return std::nullopt;
+    const QImage& sheet = *decoded;
     const double cellWidth = double(sheet.width()) / double(count);
     if (cellWidth < 1.0)
         return std::nullopt;

@@ -21,9 +21,9 @@ inline constexpr qsizetype colorPlaneBytes = qsizetype(frameWidth) * frameHeight
 inline constexpr qsizetype alphaPlaneBytes = qsizetype(frameWidth) * frameHeight;
 inline constexpr qsizetype frameBytes = colorPlaneBytes + alphaPlaneBytes;
 inline constexpr qint64 maxCells = 8;
-// Larger sheet files are not read, and no sheet decodes to more than this many megabytes.
+// Larger sheet files are not read, and no sheet decodes to more pixels than this (64 MB).
 inline constexpr qint64 maxFileBytes = 16 * 1024 * 1024;
-inline constexpr int maxDecodedMegabytes = 64;
+inline constexpr qint64 maxSheetPixels = qint64(4096) * 4096;
 
 // One frame as the device holds it: the sheet as the screen names it, the cell, and the
 // sheet's modification date when it could be read, so an edited sheet counts as new frames.
@@ -36,9 +36,9 @@ struct FrameKey {
 };
 
 // Every cell of the sheet at `path` as a device frame, in cell order; none for a count
-// outside 1...8, a file that is no image, cells narrower than a pixel, or any cell that
-// cannot be cut or drawn, and for anything but a regular file within the limits above.
-// Never a part of the cells.
+// outside 1...8, a file that is no picture OutsideImages reads, cells narrower than a
+// pixel, or any cell that cannot be cut or drawn, and for anything but a regular file within
+// the limits above. Never a part of the cells.
 std::optional<QList<QByteArray>> frames(const QString& path, qint64 count);
 
 // One cell scaled to fit 120 × 112 with its proportions kept, centred across and resting

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -114,6 +115,23 @@ TEST_F(SpriteSheetTest, BadSheetsGiveNoFramesAtAll)
     text.write("not an image");
     text.close();
     EXPECT_FALSE(SpriteSheet::frames(text.fileName(), 1));
+
+    // A drawing is no sheet, whatever its name says.
+    QFile drawing(dir.filePath(QStringLiteral("drawing.png")));
+    ASSERT_TRUE(drawing.open(QIODevice::WriteOnly));
+    drawing.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="240" height="112">)"
+                  R"(<rect width="240" height="112"/></svg>)");
+    drawing.close();
+    EXPECT_FALSE(SpriteSheet::frames(drawing.fileName(), 2));
+}
+
+// The reader's allocation limit is one for the whole process: a sheet leaves it as it was,
+// for the photos and artwork decoded on other threads.
+TEST_F(SpriteSheetTest, DecodingASheetLeavesTheReadersOwnLimitAlone)
+{
+    const int limit = QImageReader::allocationLimit();
+    ASSERT_TRUE(SpriteSheet::frames(sheet(240, 112, [](int) { return QColor(Qt::red); }), 2));
+    EXPECT_EQ(QImageReader::allocationLimit(), limit);
 }
 
 // A sheet name may point at anything in the folder; none of it may block or exhaust the app.

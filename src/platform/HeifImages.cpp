@@ -1,4 +1,4 @@
-#include "media/HeifImages.h"
+#include "platform/HeifImages.h"
 
 #include <libheif/heif.h>
 
@@ -27,19 +27,19 @@ void initialise()
     [[maybe_unused]] static const heif_error initialised = heif_init(nullptr);
 }
 
-bool fitsInt(const QByteArray& data)
+bool fitsInt(QByteArrayView data)
 {
     return data.size() <= INT_MAX;
 }
 
 }  // namespace
 
-bool isHeif(const QByteArray& data)
+bool isHeif(QByteArrayView data)
 {
     if (!fitsInt(data))
         return false;
     initialise();
-    return heif_check_filetype(reinterpret_cast<const uint8_t*>(data.constData()), int(data.size())) ==
+    return heif_check_filetype(reinterpret_cast<const uint8_t*>(data.data()), int(data.size())) ==
            heif_filetype_yes_supported;
 }
 

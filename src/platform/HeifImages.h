@@ -1,8 +1,10 @@
 #pragma once
 // HEIC and other HEIF pictures decoded through libheif, for the Qt builds that have no image
-// plugin for them (phone photos are mostly HEIC). Pure functions, safe on any thread.
+// plugin for them (phone photos are mostly HEIC). Pure functions, safe on any thread; pictures
+// from outside reach them through OutsideImages only.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QImage>
 
 #include <optional>
@@ -10,7 +12,7 @@
 namespace HeifImages {
 
 // True when the bytes start like a HEIF file that libheif can read.
-bool isHeif(const QByteArray& data);
+bool isHeif(QByteArrayView data);
 // The primary image, upright and unmirrored as the file asks, in 8 bits per channel. None for
 // a damaged file or one whose declared size needs more than maxBytes of 32-bit pixels; the
 // size is checked before anything is decoded.

@@ -1,0 +1,44 @@
+#include "platform/OneThreadWorker.h"
+
+#include "support/DesktopTestEnv.h"
+
+#include <QSemaphore>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+TEST(OneThreadWorkerTest, ANewerLatestPieceTakesThePlaceOfTheOneStillWaiting)
+{
+    testGuiApp();
+    QObject owner;
+    QSemaphore started;
+    QSemaphore release;
+    QStringList ran;
+    QStringList answered;
+    const auto answer = [&](const QString& name) { answered.append(name); };
+    {
+        OneThreadWorker worker;
+        worker.runLatest(
+            &owner,
+            [&] {
+                started.release();
+                release.acquire();
+                return QStringLiteral("under way");
+            },
+            answer);
+        started.acquire();
+        // Both arrive while the first is under way: only the newer is worth doing.
+        for (const QString& name : {QStringLiteral("superseded"), QStringLiteral("newest")})
+            worker.runLatest(
+                &owner,
+                [&ran, name] {
+                    ran.append(name);
+                    return name;
+                },
+                answer);
+        release.release();
+        ASSERT_TRUE(waitUntil([&] { return answered.size() == 2; }));
+    }
+    EXPECT_EQ(ran, QStringList{QStringLiteral("newest")});
+    EXPECT_EQ(answered, (QStringList{QStringLiteral("under way"), QStringLiteral("newest")}));
+}
