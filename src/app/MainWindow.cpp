@@ -18,6 +18,7 @@
 #include "ui/widgets/ReturnPressesButtons.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/TabOrder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,7 +29,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -157,6 +160,15 @@ void MainWindow::buildToolbar()
 
     m_picker = new ScreenPickerToolbar(m_deviceManager);
     toolbar->addWidget(m_picker);
+
+    // Tab goes round the window as it reads: the sidebar's list, the toolbar's controls, the
+    // note above the pages, the page shown, and Settings under the list. Qt ordered them as they
+    // were made, the list and Settings first and the toolbar after the pages: the list, the
+    // toolbar and the note go after Settings, which closes the cycle.
+    QList<QWidget*> head{m_host->list()};
+    head += TabOrder::stops(toolbar);
+    head += TabOrder::stops(m_settingsWriteProblem);
+    TabOrder::place(m_host->settingsButton(), head);
 }
 
 void MainWindow::buildMenus()
