@@ -1,5 +1,6 @@
 #include "app/SidebarHost.h"
 
+#include "app/SidebarList.h"
 #include "ui/widgets/HairlineSplitter.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -18,7 +19,7 @@ constexpr int idRole = Qt::UserRole;
 
 SidebarHost::SidebarHost(QWidget* parent) : QWidget(parent)
 {
-    m_list = new QListWidget;
+    m_list = new SidebarList;
     m_list->setObjectName(QStringLiteral("sidebarList"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);

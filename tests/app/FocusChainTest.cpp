@@ -267,3 +267,29 @@ TEST_F(FocusChainTest, TabAndShiftTabLeadFromTheFrameLogRoundTheWindow)
     QTest::mouseClick(diagnostics->logView()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
     checkCycle(SidebarItem::diagnostics, diagnostics->logView());
 }
+
+// Headings are never chosen: Home and End, the page keys and the arrows land on pages.
+TEST_F(FocusChainTest, KeysInTheSidebarLandOnPagesPastTheHeadings)
+{
+    MainWindow& w = makeWindow();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QListWidget* list = w.sidebarHost()->list();
+    list->setFocus(Qt::TabFocusReason);
+    const struct {
+        Qt::Key key;
+        SidebarItem page;
+    } presses[] = {
+        {Qt::Key_End, SidebarItem::diagnostics},  {Qt::Key_Home, SidebarItem::macros},
+        {Qt::Key_Up, SidebarItem::macros},        {Qt::Key_PageDown, SidebarItem::diagnostics},
+        {Qt::Key_Up, SidebarItem::screensaver},   {Qt::Key_Down, SidebarItem::diagnostics},
+        {Qt::Key_PageUp, SidebarItem::macros},
+    };
+    for (const auto& press : presses) {
+        QTest::keyClick(list, press.key);
+        EXPECT_EQ(list->currentItem()->text().toStdString(), title(press.page).toStdString())
+            << QKeySequence(press.key).toString().toStdString();
+        EXPECT_EQ(w.selection(), press.page);
+    }
+}
