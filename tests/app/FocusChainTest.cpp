@@ -293,3 +293,19 @@ TEST_F(FocusChainTest, KeysInTheSidebarLandOnPagesPastTheHeadings)
         EXPECT_EQ(w.selection(), press.page);
     }
 }
+
+// Allowing a file from the keyboard leaves the focus in its row, on what took the button's place.
+TEST_F(FocusChainTest, AllowingAFileKeepsTheFocusInItsRow)
+{
+    openWindow();
+    visit(SidebarItem::customScreens);
+    QWidget* row = window->findChild<QWidget*>(QStringLiteral("fileRow:a.json"));
+    ASSERT_NE(row, nullptr);
+    auto* allow = row->findChild<QPushButton*>(QStringLiteral("allowButton"));
+    ASSERT_TRUE(allow && allow->isVisible());
+    allow->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(allow, Qt::Key_Space);
+    ASSERT_TRUE(store->trust().isScreenApproved(*store->screenWithID(QStringLiteral("a"))));
+    EXPECT_EQ(QApplication::focusWidget(), row->findChild<QWidget*>(QStringLiteral("allowedDisclosure")))
+        << describe(QApplication::focusWidget()).toStdString();
+}
