@@ -350,6 +350,27 @@ TEST_F(ShellTest, EditingActionsActOnTheFocusedField)
     EXPECT_EQ(field->text(), QString());
 }
 
+// Settings sends the user to "the Auto-Switch button in Macros": the button, which reads the
+// profile's apps, carries that name in the toolbar.
+TEST_F(ShellTest, TheToolbarNamesTheAutoSwitchButtonAsSettingsDoes)
+{
+    MainWindow& w = makeWindow();
+    w.show();
+    w.findChild<QAction*>(QStringLiteral("settingsAction"))->trigger();
+    QString footer;
+    for (const QLabel* label : w.settingsWindow()->findChildren<QLabel*>())
+        if (label->text().startsWith(QStringLiteral("Link apps to a profile")))
+            footer = label->text();
+    auto* caption = w.findChild<QLabel*>(QStringLiteral("profileAppsCaption"));
+    ASSERT_NE(caption, nullptr);
+    EXPECT_TRUE(caption->isVisible());
+    EXPECT_TRUE(footer.contains(QStringLiteral("the ") + caption->text() + QStringLiteral(" button in Macros")))
+        << footer.toStdString();
+    auto* button = w.findChild<QToolButton*>(QStringLiteral("profileAppsButton"));
+    EXPECT_EQ(caption->buddy(), button);
+    EXPECT_EQ(button->text(), QStringLiteral("No Apps"));
+}
+
 TEST_F(ShellTest, AFocusedButtonTakesReturnAsItTakesSpace)
 {
     MainWindow& w = makeWindow();
