@@ -217,7 +217,15 @@ void MainWindow::buildMenus()
         connect(action, &QAction::triggered, this, [this, slot] { forwardToFocus(slot); });
         m_editActions.append({action, slot});
     }
-    connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateEditActions);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // The menu bar takes the focus while a menu is opened from the keyboard: the menu's
+        // actions still edit the widget the focus came from, to which it returns.
+        if (qobject_cast<QMenuBar*>(now) || qobject_cast<QMenu*>(now))
+            return;
+        m_editTarget = now;
+        updateEditActions();
+    });
+    m_editTarget = QApplication::focusWidget();
     updateEditActions();
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
@@ -240,7 +248,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::forwardToFocus(const char* slot)
 {
-    QWidget* focus = QApplication::focusWidget();
+    QWidget* focus = m_editTarget;
     if (!focus || !focus->window() || focus->window()->isHidden())
         return;
     const QByteArray signature = QByteArray(slot) + "()";
@@ -256,6 +264,12 @@ void MainWindow::forwardToFocus(const char* slot)
 }
 
 namespace {
+
+bool isTextField(const QWidget* widget)
+{
+    return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
+           qobject_cast<const QPlainTextEdit*>(widget);
+}
 
 // A text field the user can change; cutting, pasting and deleting need one.
 bool isEditableText(const QWidget* widget)
@@ -273,14 +287,17 @@ bool isEditableText(const QWidget* widget)
 
 void MainWindow::updateEditActions()
 {
-    const QWidget* focus = QApplication::focusWidget();
+    const QWidget* focus = m_editTarget;
+    const bool textField = isTextField(focus);
     const bool editable = isEditableText(focus);
     for (const auto& [action, slot] : m_editActions) {
         const QByteArray signature = QByteArray(slot) + "()";
         const bool offered = focus && focus->metaObject()->indexOfMethod(signature.constData()) >= 0;
         const bool reads = qstrcmp(slot, "copy") == 0 || qstrcmp(slot, "selectAll") == 0;
-        // A list offers Copy and Select All; only an editable field cuts, pastes and deletes.
-        action->setEnabled(reads ? offered : editable);
+        // A text field copies and selects what it shows, and cuts, pastes and deletes only while
+        // the user may change it. Another widget does what it offers: the frame log copies and
+        // selects its rows, the key grid deletes its key, as their own keys do.
+        action->setEnabled(textField && !reads ? editable : offered);
     }
 }
 

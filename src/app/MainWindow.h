@@ -6,6 +6,7 @@
 #include "app/SidebarItem.h"
 
 #include <QList>
+#include <QPointer>
 #include <QMainWindow>
 
 #include <memory>
@@ -87,5 +88,7 @@ private:
     DeviceCommands* m_deviceCommands = nullptr;
     // Cut, Copy, Paste, Delete and Select All, each with the slot it calls on the focus.
     QList<std::pair<QAction*, const char*>> m_editActions;
+    // The widget they act on: the one with the focus, or the one it left for the menu bar.
+    QPointer<QWidget> m_editTarget;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
 };
