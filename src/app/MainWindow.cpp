@@ -355,6 +355,22 @@ void MainWindow::showSettingsWriteState()
     m_settingsWriteProblem->setText(problems.join(u'\n'));
 }
 
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        m_closedGeometry = saveGeometry();
+}
+
+void MainWindow::setVisible(bool visible)
+{
+    // Closing only hides the window, and the window manager places a window shown again as a
+    // new one: it comes back where the user left it.
+    if (visible && !m_closedGeometry.isEmpty())
+        restoreGeometry(std::exchange(m_closedGeometry, {}));
+    QMainWindow::setVisible(visible);
+}
+
 void MainWindow::showAndActivate()
 {
     if (isMinimized())

@@ -5,6 +5,7 @@
 
 #include "app/SidebarItem.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QPointer>
 #include <QMainWindow>
@@ -59,8 +60,13 @@ public:
     // read at start.
     SymbolLabel* settingsWriteProblem() const { return m_settingsWriteProblem; }
 
+    void setVisible(bool visible) override;
+
 signals:
     void quitRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
@@ -91,4 +97,6 @@ private:
     // The widget they act on: the one with the focus, or the one it left for the menu bar.
     QPointer<QWidget> m_editTarget;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
+    // Where the user's close left the window, until it shows again.
+    QByteArray m_closedGeometry;
 };
