@@ -215,8 +215,9 @@ void CustomScreenFilesSection::refresh()
     const QList<ScreenFileRow*> built = m_list->builtRows();
     for (ScreenFileRow* row : built) {
         const ScreenFileRow::Content now = content(reports[m_list->indexOf(row->fileName())]);
-        if (row->content() != now)
-            row->setContent(now);
+        if (row->content() == now)
+            continue;
+        row->setContent(now);
     }
     m_section->rows()->setRowVisible(m_empty, reports.isEmpty());
     m_section->rows()->setRowVisible(m_list, !reports.isEmpty());
