@@ -18,6 +18,7 @@
 #include "ui/widgets/ReturnPressesButtons.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/TabOrder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,7 +29,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -157,6 +160,15 @@ void MainWindow::buildToolbar()
 
     m_picker = new ScreenPickerToolbar(m_deviceManager);
     toolbar->addWidget(m_picker);
+
+    // Tab goes round the window as it reads: the sidebar's list, the toolbar's controls, the
+    // note above the pages, the page shown, and Settings under the list. Qt ordered them as they
+    // were made, the list and Settings first and the toolbar after the pages: the list, the
+    // toolbar and the note go after Settings, which closes the cycle.
+    QList<QWidget*> head{m_host->list()};
+    head += TabOrder::stops(toolbar);
+    head += TabOrder::stops(m_settingsWriteProblem);
+    TabOrder::place(m_host->settingsButton(), head);
 }
 
 void MainWindow::buildMenus()
@@ -205,7 +217,15 @@ void MainWindow::buildMenus()
         connect(action, &QAction::triggered, this, [this, slot] { forwardToFocus(slot); });
         m_editActions.append({action, slot});
     }
-    connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateEditActions);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        // The menu bar takes the focus while a menu is opened from the keyboard: the menu's
+        // actions still edit the widget the focus came from, to which it returns.
+        if (qobject_cast<QMenuBar*>(now) || qobject_cast<QMenu*>(now))
+            return;
+        m_editTarget = now;
+        updateEditActions();
+    });
+    m_editTarget = QApplication::focusWidget();
     updateEditActions();
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
@@ -228,7 +248,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::forwardToFocus(const char* slot)
 {
-    QWidget* focus = QApplication::focusWidget();
+    QWidget* focus = m_editTarget;
     if (!focus || !focus->window() || focus->window()->isHidden())
         return;
     const QByteArray signature = QByteArray(slot) + "()";
@@ -244,6 +264,12 @@ void MainWindow::forwardToFocus(const char* slot)
 }
 
 namespace {
+
+bool isTextField(const QWidget* widget)
+{
+    return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
+           qobject_cast<const QPlainTextEdit*>(widget);
+}
 
 // A text field the user can change; cutting, pasting and deleting need one.
 bool isEditableText(const QWidget* widget)
@@ -261,14 +287,17 @@ bool isEditableText(const QWidget* widget)
 
 void MainWindow::updateEditActions()
 {
-    const QWidget* focus = QApplication::focusWidget();
+    const QWidget* focus = m_editTarget;
+    const bool textField = isTextField(focus);
     const bool editable = isEditableText(focus);
     for (const auto& [action, slot] : m_editActions) {
         const QByteArray signature = QByteArray(slot) + "()";
         const bool offered = focus && focus->metaObject()->indexOfMethod(signature.constData()) >= 0;
         const bool reads = qstrcmp(slot, "copy") == 0 || qstrcmp(slot, "selectAll") == 0;
-        // A list offers Copy and Select All; only an editable field cuts, pastes and deletes.
-        action->setEnabled(reads ? offered : editable);
+        // A text field copies and selects what it shows, and cuts, pastes and deletes only while
+        // the user may change it. Another widget does what it offers: the frame log copies and
+        // selects its rows, the key grid deletes its key, as their own keys do.
+        action->setEnabled(textField && !reads ? editable : offered);
     }
 }
 
@@ -324,6 +353,22 @@ void MainWindow::showSettingsWriteState()
         problems.append(QStringLiteral("Custom screens that run commands wait for approval until the settings are saved."));
     m_settingsWriteProblem->setVisible(!problems.isEmpty());
     m_settingsWriteProblem->setText(problems.join(u'\n'));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        m_closedGeometry = saveGeometry();
+}
+
+void MainWindow::setVisible(bool visible)
+{
+    // Closing only hides the window, and the window manager places a window shown again as a
+    // new one: it comes back where the user left it.
+    if (visible && !m_closedGeometry.isEmpty())
+        restoreGeometry(std::exchange(m_closedGeometry, {}));
+    QMainWindow::setVisible(visible);
 }
 
 void MainWindow::showAndActivate()

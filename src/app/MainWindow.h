@@ -5,7 +5,9 @@
 
 #include "app/SidebarItem.h"
 
+#include <QByteArray>
 #include <QList>
+#include <QPointer>
 #include <QMainWindow>
 
 #include <memory>
@@ -58,8 +60,13 @@ public:
     // read at start.
     SymbolLabel* settingsWriteProblem() const { return m_settingsWriteProblem; }
 
+    void setVisible(bool visible) override;
+
 signals:
     void quitRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
@@ -87,5 +94,9 @@ private:
     DeviceCommands* m_deviceCommands = nullptr;
     // Cut, Copy, Paste, Delete and Select All, each with the slot it calls on the focus.
     QList<std::pair<QAction*, const char*>> m_editActions;
+    // The widget they act on: the one with the focus, or the one it left for the menu bar.
+    QPointer<QWidget> m_editTarget;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
+    // Where the user's close left the window, until it shows again.
+    QByteArray m_closedGeometry;
 };

@@ -1,5 +1,6 @@
 #include "app/SidebarHost.h"
 
+#include "app/SidebarList.h"
 #include "ui/widgets/HairlineSplitter.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -18,7 +19,7 @@ constexpr int idRole = Qt::UserRole;
 
 SidebarHost::SidebarHost(QWidget* parent) : QWidget(parent)
 {
-    m_list = new QListWidget;
+    m_list = new SidebarList;
     m_list->setObjectName(QStringLiteral("sidebarList"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -34,9 +35,12 @@ SidebarHost::SidebarHost(QWidget* parent) : QWidget(parent)
     m_settingsButton->setCursor(Qt::PointingHandCursor);
     m_settingsButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     const QColor secondary = palette().color(QPalette::PlaceholderText);
-    m_settingsButton->setStyleSheet(QStringLiteral("QPushButton { text-align: left; border: none; padding: 10px 18px; "
-                                                   "color: %1; }")
-                                        .arg(secondary.name(QColor::HexArgb)));
+    // Borderless, as the list's rows are; with the focus, ringed in the selection colour as a
+    // focused row is, in room it keeps without it so the text does not move.
+    m_settingsButton->setStyleSheet(
+        QStringLiteral("QPushButton { text-align: left; border: 2px solid transparent; border-radius: 5px; "
+                       "padding: 8px 16px; color: %1; } QPushButton:focus { border-color: %2; }")
+            .arg(secondary.name(QColor::HexArgb), palette().color(QPalette::Highlight).name(QColor::HexArgb)));
     connect(m_settingsButton, &QPushButton::clicked, this, &SidebarHost::settingsRequested);
 
     m_sidebar = new QWidget;

@@ -10,6 +10,8 @@
 #include "app/TrayIcon.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "support/ScreenStoreWait.h"
+#include "ui/macros/KeyCanvas.h"
+#include "ui/macros/MacrosView.h"
 #include "ui/widgets/SymbolLabel.h"
 
 #include <QApplication>
@@ -348,6 +350,64 @@ TEST_F(ShellTest, EditingActionsActOnTheFocusedField)
     EXPECT_EQ(field->selectedText(), QStringLiteral("Volume"));
     w.findChild<QAction*>(QStringLiteral("deleteAction"))->trigger();
     EXPECT_EQ(field->text(), QString());
+}
+
+// Edit ▸ Delete on the key grid does what Delete does there: it clears the selected key, one
+// step to undo, also from the menu opened from the keyboard.
+TEST_F(ShellTest, EditDeleteOnTheKeyGridClearsTheSelectedKeyAsTheDeleteKeyDoes)
+{
+    MainWindow& w = makeWindow();
+    MacroProfile profile = hub->profiles().activeProfile();
+    profile.buttons[0].label = QStringLiteral("Mute");
+    profile.buttons[1].label = QStringLiteral("Play");
+    hub->profiles().updateKey(profile, QStringLiteral("Labels"));
+    w.show();
+    QApplication::setActiveWindow(&w);
+    KeyCanvas* canvas = w.macrosView()->canvas();
+    canvas->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return canvas->hasFocus(); }));
+    const auto label = [&](int index) { return hub->profiles().activeProfile().buttons[index].label; };
+
+    // The menu opened from the keyboard: the menu bar takes the focus until it closes.
+    w.macrosView()->setSelection(0);
+    auto* deleteAction = w.findChild<QAction*>(QStringLiteral("deleteAction"));
+    QMenu* edit = w.menuBar()->actions().at(1)->menu();
+    QTest::keyClick(&w, Qt::Key_E, Qt::AltModifier);
+    ASSERT_TRUE(waitUntil([&] { return edit->isVisible(); }));
+    ASSERT_TRUE(deleteAction->isEnabled());
+    edit->setActiveAction(deleteAction);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(label(0), QString());
+    EXPECT_EQ(w.undoStack()->undoText(), QStringLiteral("Clear Key"));
+    ASSERT_TRUE(waitUntil([&] { return canvas->hasFocus(); }));
+
+    w.macrosView()->setSelection(1);
+    const int steps = w.undoStack()->count();
+    QTest::keyClick(canvas, Qt::Key_Delete);
+    EXPECT_EQ(label(1), QString());
+    EXPECT_EQ(w.undoStack()->count(), steps + 1);
+    EXPECT_EQ(w.undoStack()->undoText(), QStringLiteral("Clear Key"));
+}
+
+// Settings sends the user to "the Auto-Switch button in Macros": the button, which reads the
+// profile's apps, carries that name in the toolbar.
+TEST_F(ShellTest, TheToolbarNamesTheAutoSwitchButtonAsSettingsDoes)
+{
+    MainWindow& w = makeWindow();
+    w.show();
+    w.findChild<QAction*>(QStringLiteral("settingsAction"))->trigger();
+    QString footer;
+    for (const QLabel* label : w.settingsWindow()->findChildren<QLabel*>())
+        if (label->text().startsWith(QStringLiteral("Link apps to a profile")))
+            footer = label->text();
+    auto* caption = w.findChild<QLabel*>(QStringLiteral("profileAppsCaption"));
+    ASSERT_NE(caption, nullptr);
+    EXPECT_TRUE(caption->isVisible());
+    EXPECT_TRUE(footer.contains(QStringLiteral("the ") + caption->text() + QStringLiteral(" button in Macros")))
+        << footer.toStdString();
+    auto* button = w.findChild<QToolButton*>(QStringLiteral("profileAppsButton"));
+    EXPECT_EQ(caption->buddy(), button);
+    EXPECT_EQ(button->text(), QStringLiteral("No Apps"));
 }
 
 TEST_F(ShellTest, AFocusedButtonTakesReturnAsItTakesSpace)

@@ -1,6 +1,7 @@
 #include "KeyboardShots.h"
 
 #include "app/MainWindow.h"
+#include "app/SidebarHost.h"
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "ui/macros/IconPicker.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -63,6 +65,11 @@ void drawKeyboardAndFeedback(MainWindow& window, DeviceManager& hub, const SaveS
     settle();
     save(QStringLiteral("main-macros-grid-focus"), window.grab());
     view->setSelection(0);
+
+    // The keyboard on the sidebar's chosen page.
+    window.sidebarHost()->list()->setFocus(Qt::TabFocusReason);
+    settle();
+    save(QStringLiteral("main-sidebar-focus"), window.grab());
 
     // The keyboard on the icon row, then on the key's tint.
     KeyInspector* inspector = view->inspector();

@@ -17,6 +17,7 @@
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/TabOrder.h"
 
 #include <QBoxLayout>
 #include <QDir>
@@ -271,18 +272,9 @@ void ActionEditor::placeRowsInTabOrder()
 {
     if (!m_tabPredecessor || !m_rows)
         return;
-    // The rows' controls stand in the focus chain in the order they were made, which is the
-    // order they stand in on screen; they are moved, in that order, to follow the predecessor.
-    QList<QWidget*> fields;
-    for (QWidget* w = m_rows->nextInFocusChain(); w != m_rows; w = w->nextInFocusChain()) {
-        if (m_rows->isAncestorOf(w) && w->focusPolicy() != Qt::NoFocus)
-            fields.append(w);
-    }
-    QWidget* previous = m_tabPredecessor;
-    for (QWidget* field : fields) {
-        QWidget::setTabOrder(previous, field);
-        previous = field;
-    }
+    // The rows are made after the rest of the window and went last in its keyboard order; they
+    // follow the predecessor, in the order they stand on screen.
+    TabOrder::place(m_tabPredecessor, TabOrder::stops(m_rows));
 }
 
 void ActionEditor::setAction(const MacroAction& action, bool rebuild)

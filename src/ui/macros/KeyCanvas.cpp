@@ -368,8 +368,7 @@ void KeyCanvas::keyPressEvent(QKeyEvent* event)
         return;
     }
     if ((key == Qt::Key_Delete || key == Qt::Key_Backspace) && modifiers == Qt::NoModifier) {
-        if (hasSelection)
-            emit clearRequested();
+        del();
         return;
     }
     if (key == Qt::Key_Menu || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
@@ -377,6 +376,12 @@ void KeyCanvas::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void KeyCanvas::del()
+{
+    if (m_selection >= 0 && m_selection < m_buttons.size())
+        emit clearRequested();
 }
 
 void KeyCanvas::focusInEvent(QFocusEvent* event)

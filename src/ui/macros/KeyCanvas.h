@@ -61,6 +61,11 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+public slots:
+    // Edit ▸ Delete, named as the window's Edit menu calls it on the focused widget: as Delete
+    // on the grid, asks the host to clear the selected key.
+    void del();
+
 signals:
     // The user changed the selection: a click, or a drop that moved the selected key.
     void selectionChanged(int index);

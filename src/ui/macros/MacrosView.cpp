@@ -151,6 +151,13 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     auto* slotLayout = new QHBoxLayout(m_toolbarSlot);
     slotLayout->setContentsMargins(0, 0, 0, 0);
     m_profileAppsButton = new ProfileAppsButton(m_deviceManager);
+    // The button reads which apps switch to the profile; its caption gives the name Settings
+    // and the popover know it by.
+    auto* appsCaption = new QLabel(QStringLiteral("Auto-Switch"));
+    appsCaption->setObjectName(QStringLiteral("profileAppsCaption"));
+    FormSection::setSecondaryText(appsCaption);
+    appsCaption->setBuddy(m_profileAppsButton);
+    slotLayout->addWidget(appsCaption);
     slotLayout->addWidget(m_profileAppsButton);
 
     connect(&store, &ProfileStore::profilesChanged, this, &MacrosView::refresh);

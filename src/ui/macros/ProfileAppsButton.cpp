@@ -44,5 +44,7 @@ ProfileAppsButton::ProfileAppsButton(DeviceManager& deviceManager, QWidget* pare
 
 void ProfileAppsButton::showSummary()
 {
-    setText(PlainText::actionText(summary(m_deviceManager.profiles())));
+    const QString text = summary(m_deviceManager.profiles());
+    setText(PlainText::actionText(text));
+    setAccessibleName(QStringLiteral("Auto-Switch: ") + text);
 }

@@ -49,11 +49,6 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     : QWidget(parent), m_deviceManager(deviceManager), m_fileManager(new FileManager(this))
 {
     setObjectName(QStringLiteral("filesSection"));
-    // Made first, so it stands before every other widget of the page in the keyboard order.
-    m_focusStart = new QWidget(this);
-    m_focusStart->setObjectName(QStringLiteral("focusStart"));
-    m_focusStart->setFocusPolicy(Qt::TabFocus);
-    m_focusStart->hide();
     m_section = new FormSection(QStringLiteral("Files"));
     m_section->setFooter(
         QStringLiteral("A screen file can run commands on this computer and fire actions from its buttons, so only "
@@ -68,7 +63,6 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     FormSection::setSecondaryText(m_empty);
 
     m_list = new ScreenFileList([this](const QString& fileName) { return makeRow(fileName); });
-    m_list->onRowsChanged = [this] { orderFocus(); };
 
     // A push button keeps its menu's arrow clear of its text.
     m_newScreen = new QPushButton(QStringLiteral("New Screen"));
@@ -258,17 +252,13 @@ void CustomScreenFilesSection::refresh()
     m_list->setFiles(names);
     // Rows not made yet take their content when they are; of the others, only those whose
     // file or page changed are touched.
-    bool changed = false;
     const QList<ScreenFileRow*> built = m_list->builtRows();
     for (ScreenFileRow* row : built) {
         const ScreenFileRow::Content now = content(reports[m_list->indexOf(row->fileName())]);
         if (row->content() == now)
             continue;
         row->setContent(now);
-        changed = true;
     }
-    if (changed)
-        orderFocus();
     m_section->rows()->setRowVisible(m_empty, reports.isEmpty());
     m_section->rows()->setRowVisible(m_list, !reports.isEmpty());
 }
@@ -299,11 +289,6 @@ ScreenFileRow::Content CustomScreenFilesSection::content(const CustomScreenStore
 {
     return {report, m_deviceManager.customScreens().screenWithID(screenID(report.fileName)),
             sourceFailures(report.fileName)};
-}
-
-void CustomScreenFilesSection::orderFocus()
-{
-    LazyRowList::orderTabStops(m_focusStart, m_section);
 }
 
 void CustomScreenFilesSection::setFailure(const std::optional<QString>& failure)

@@ -59,8 +59,6 @@ private:
     ScreenFileRow* makeRow(const QString& fileName);
     // What the file's row shows, from the stores as they are now.
     ScreenFileRow::Content content(const CustomScreenStore::FileReport& report) const;
-    // Tab walks the rows as they read, then the folder's commands.
-    void orderFocus();
     void setFailure(const std::optional<QString>& failure);
     void folderChanged();
     QString filePath(const QString& fileName) const;
@@ -70,8 +68,6 @@ private:
     FormSection* m_section = nullptr;
     QLabel* m_empty = nullptr;
     ScreenFileList* m_list = nullptr;
-    // Where the page's keyboard order starts: never shown, never focused.
-    QWidget* m_focusStart = nullptr;
     // The store changed while the page was hidden: the rows follow when it shows.
     bool m_stale = false;
     QPushButton* m_newScreen = nullptr;

@@ -7,6 +7,7 @@
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/TabOrder.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -121,6 +122,7 @@ void ScreenFileRow::setContent(const Content& content)
 
     // Unchanged notes keep their labels, and with them a selection the user made in one.
     if (m_notes && report.issues == shown.report.issues && content.sourceFailures == shown.sourceFailures) {
+        placeTabStops();
         showApproval();
         return;
     }
@@ -153,7 +155,17 @@ void ScreenFileRow::setContent(const Content& content)
     // Shown once it is in the row: a widget without a parent would show as a window.
     m_body->addWidget(m_notes);
     m_notes->setVisible(notes->count() > 0);
+    placeTabStops();
     showApproval();
+}
+
+void ScreenFileRow::placeTabStops()
+{
+    // What was made for this content went last in the window's keyboard order; it follows the
+    // row's first stop, made with the row and put in place by the list.
+    const QList<QWidget*> stops = TabOrder::stops(this);
+    if (!stops.isEmpty())
+        TabOrder::place(stops.first(), stops.mid(1));
 }
 
 void ScreenFileRow::setCommandFailure(const std::optional<QString>& failure)

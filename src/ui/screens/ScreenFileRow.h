@@ -52,6 +52,7 @@ public:
 
 private:
     void showApproval();
+    void placeTabStops();
 
     QString m_fileName;
     ScreenTrust& m_trust;

@@ -7,6 +7,7 @@
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/WrappingText.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -128,8 +129,17 @@ void ScreenPermissionsView::showForm()
 {
     m_form = m_trust.isScreenApproved(m_screen) ? Form::allowed : Form::waiting;
     showLists();
-    m_allowed->setVisible(m_form == Form::allowed);
-    m_waiting->setVisible(m_form == Form::waiting);
+    const bool allowed = m_form == Form::allowed;
+    QWidget* const shown = allowed ? m_allowed : m_waiting;
+    QWidget* const gone = allowed ? m_waiting : m_allowed;
+    shown->show();
+    // The focus stays in the row: what takes the place of the pressed Allow button, or of the
+    // disclosure when the file asks again, takes it before Qt would pass it on to the next row.
+    if (const QWidget* focus = QApplication::focusWidget(); focus && gone->isAncestorOf(focus)) {
+        QWidget* const successor = allowed ? static_cast<QWidget*>(m_disclosure) : m_allow;
+        successor->setFocus(Qt::OtherFocusReason);
+    }
+    gone->hide();
 }
 
 void ScreenPermissionsView::showLists()

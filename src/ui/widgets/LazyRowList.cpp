@@ -1,9 +1,10 @@
 #include "ui/widgets/LazyRowList.h"
 
+#include "ui/widgets/TabOrder.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QLayout>
 #include <QPaintEvent>
 #include <QPainter>
 #include <qdrawutil.h>
@@ -19,77 +20,14 @@ constexpr int lineHeight = 2;
 // and another only while it fits, taken to cost what the others did.
 constexpr qint64 buildNsPerTurn = 5'000'000;
 
-void appendTabStops(QWidget* widget, QList<QWidget*>& out);
-
-void appendTabStops(QLayout* layout, QList<QWidget*>& out)
-{
-    for (int i = 0; i < layout->count(); ++i) {
-        QLayoutItem* item = layout->itemAt(i);
-        if (QWidget* widget = item->widget())
-            appendTabStops(widget, out);
-        else if (QLayout* inner = item->layout())
-            appendTabStops(inner, out);
-    }
-}
-
-void appendTabStops(QWidget* widget, QList<QWidget*>& out)
-{
-    if (widget->isWindow())
-        return;
-    if (widget->focusPolicy() & Qt::TabFocus)
-        out.append(widget);
-    if (const auto* list = dynamic_cast<const LazyRowList*>(widget)) {
-        for (QWidget* row : list->builtRows())
-            appendTabStops(row, out);
-    } else if (QLayout* layout = widget->layout()) {
-        appendTabStops(layout, out);
-    }
-}
-
-// The last stop of `row`, or none.
+// The last stop of a row, or none.
 QWidget* lastTabStop(QWidget* row)
 {
-    QList<QWidget*> stops;
-    appendTabStops(row, stops);
+    const QList<QWidget*> stops = TabOrder::stops(row);
     return stops.isEmpty() ? nullptr : stops.last();
 }
 
-// Puts the stops of `row` in the keyboard order after `before` and gives back the last of them,
-// or `before` when the row has none. A widget whose focus goes to a child is moved by Qt with its
-// children as one block: for the move, the row is such a widget. Moving its stops one by one
-// instead would leave the row's own widget behind, and Qt looks past every widget left so.
-QWidget* placeRow(QWidget* row, QWidget* before)
-{
-    QList<QWidget*> stops;
-    appendTabStops(row, stops);
-    if (stops.isEmpty())
-        return before;
-    if (stops.first() == row) {
-        QWidget::setTabOrder(before, row);
-    } else {
-        const Qt::FocusPolicy policy = row->focusPolicy();
-        QWidget* const proxy = row->focusProxy();
-        row->setFocusPolicy(Qt::TabFocus);
-        row->setFocusProxy(stops.first());
-        QWidget::setTabOrder(before, row);
-        row->setFocusProxy(proxy);
-        row->setFocusPolicy(policy);
-    }
-    return stops.last();
-}
-
 }  // namespace
-
-void LazyRowList::orderTabStops(QWidget* start, QWidget* page)
-{
-    QList<QWidget*> stops;
-    appendTabStops(page, stops);
-    QWidget* previous = start;
-    for (QWidget* stop : std::as_const(stops)) {
-        QWidget::setTabOrder(previous, stop);
-        previous = stop;
-    }
-}
 
 LazyRowList::LazyRowList(RowMaker makeRow, Look look, QWidget* parent)
     : QWidget(parent), m_makeRow(std::move(makeRow)), m_look(std::move(look))
@@ -103,8 +41,8 @@ LazyRowList::LazyRowList(RowMaker makeRow, Look look, QWidget* parent)
     m_relayoutTimer.setInterval(0);
     connect(&m_relayoutTimer, &QTimer::timeout, this, &LazyRowList::relayout);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
-    // Made with the list, so it stands where the page put the list in the keyboard order; Qt
-    // orders only widgets that take the focus, and hidden it is never a stop itself.
+    // Made with the list, so it stands where the page put the list in the keyboard order: rows
+    // are put after it. Hidden, Tab never stops at it.
     m_tabPlace = new QWidget(this);
     m_tabPlace->setFocusPolicy(Qt::TabFocus);
     m_tabPlace->hide();
@@ -141,9 +79,7 @@ void LazyRowList::setKeys(const QStringList& keys)
     QWidget* before = m_tabPlace;
     for (const Entry& entry : std::as_const(m_entries))
         if (entry.row)
-            before = placeRow(entry.row, before);
-    if (onRowsChanged)
-        onRowsChanged();
+            before = TabOrder::place(before, TabOrder::stops(entry.row));
     m_buildTimer.start();
 }
 
@@ -214,8 +150,6 @@ QWidget* LazyRowList::row(const QString& key)
         return m_entries[index].row;
     QWidget* made = build(index);
     relayout();
-    if (onRowsChanged)
-        onRowsChanged();
     return made;
 }
 
@@ -236,13 +170,19 @@ QWidget* LazyRowList::build(int index)
     entry.row->installEventFilter(this);
     entry.row->show();
     // Qt puts a new widget last in the window's keyboard order, after every widget of the page:
-    // the row goes after the nearest row above that was made and takes the focus, or at the
-    // list's own place.
+    // the row's stops go after the nearest row above that was made and takes the focus, or
+    // after the list's own place. The row's other widgets stay last; to place a stop, Qt looks
+    // back past every widget before it that takes no focus, which over thousands of rows would
+    // cost more than the rows themselves. A hidden stop after the row's widgets ends that walk
+    // at the next row; Tab never stops at it.
+    auto* end = new QWidget(entry.row);
+    end->setFocusPolicy(Qt::TabFocus);
+    end->hide();
     QWidget* before = nullptr;
     for (int above = index - 1; above >= 0 && !before; --above)
         if (m_entries[above].row)
             before = lastTabStop(m_entries[above].row);
-    placeRow(entry.row, before ? before : m_tabPlace);
+    TabOrder::place(before ? before : m_tabPlace, TabOrder::stops(entry.row));
     return entry.row;
 }
 
@@ -279,8 +219,6 @@ void LazyRowList::buildInSight()
     if (made == 0)
         return;
     relayout();
-    if (onRowsChanged)
-        onRowsChanged();
     // The rows just made may have pushed others into sight; the next turn looks again.
     m_buildTimer.start();
 }
@@ -359,11 +297,8 @@ void LazyRowList::followFocus(QWidget* now)
             build(next);
             made = true;
         }
-    if (!made)
-        return;
-    relayout();
-    if (onRowsChanged)
-        onRowsChanged();
+    if (made)
+        relayout();
 }
 
 bool LazyRowList::hasHeightForWidth() const

@@ -2,7 +2,8 @@
 // Rows one under another, each named by a key, in the order given. A row's widgets are made
 // only once it comes into sight, a few at a time, so a list of thousands costs a key and a
 // height each until the user scrolls to them, and a long list never holds the window up while
-// its rows are made.
+// its rows are made. A row's Tab stops are put in the window's keyboard order where the row
+// stands, after the list's own place; a row that makes widgets later puts them in place itself.
 
 #include <QHash>
 #include <QList>
@@ -40,13 +41,6 @@ public:
     QWidget* row(const QString& key);
     // The rows made so far, in the keys' order.
     QList<QWidget*> builtRows() const;
-    // Called once rows were made or deleted. The list itself puts a row's Tab stops where the
-    // row stands in the keyboard order, after the list's own place; a page whose rows make
-    // widgets later orders them here.
-    std::function<void()> onRowsChanged;
-    // Puts the Tab stops of `page`, the rows made so far of its lists included, in the order its
-    // layouts show them, after `start`: a hidden stop made before the page's other widgets.
-    static void orderTabStops(QWidget* start, QWidget* page);
 
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;

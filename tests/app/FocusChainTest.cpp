@@ -1,0 +1,319 @@
+// The window's keyboard order, whatever pages were shown before: Tab and Shift+Tab go round one
+// cycle of the sidebar, the toolbar's controls, every control of the page shown in reading order,
+// and Settings; the frame log lets the focus go on.
+
+#include "ShellFixture.h"
+
+#include "app/SidebarHost.h"
+#include "app/SidebarItem.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenTrust.h"
+#include "support/ScreenStoreWait.h"
+#include "ui/diagnostics/DiagnosticsView.h"
+#include "ui/diagnostics/FrameLogModel.h"
+#include "ui/diagnostics/FrameLogView.h"
+#include "ui/widgets/LazyRowList.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QToolBar>
+
+namespace {
+
+// Two sources and a button that opens an application: it waits for approval.
+constexpr char waitingScreen[] = R"({"title": "Busy",
+    "sources": {"cpu": {"shell": "echo 1", "every": 60}, "btc": {"url": "http://127.0.0.1:0/btc", "every": 60}},
+    "widgets": [{"type": "text", "x": 10, "y": 40, "text": "{{cpu}} {{btc}}"},
+                {"type": "button", "x": 10, "y": 100, "w": 100, "h": 60, "label": "Files",
+                 "action": {"kind": "openApp", "bundleID": "org.gnome.Nautilus", "name": "Files"}}]})";
+
+QString describe(const QWidget* widget)
+{
+    if (!widget)
+        return QStringLiteral("nothing");
+    QString name = widget->objectName();
+    for (const QWidget* up = widget->parentWidget(); up && name.isEmpty(); up = up->parentWidget())
+        name = up->objectName() + QStringLiteral(" > ") + QString::fromLatin1(widget->metaObject()->className());
+    return name;
+}
+
+std::string describe(const QList<QWidget*>& widgets)
+{
+    QStringList names;
+    for (const QWidget* widget : widgets)
+        names.append(describe(widget));
+    return names.join(QStringLiteral(", ")).toStdString();
+}
+
+// A widget Tab stops at: it takes the focus by Tab itself (no proxy takes it for it), and it is
+// shown and enabled in the window.
+bool isTabStop(const QWidget* widget, const QWidget* window)
+{
+    return (widget->focusPolicy() & Qt::TabFocus) && !widget->focusProxy() && widget->window() == window &&
+           widget->isVisibleTo(window) && widget->isEnabled();
+}
+
+// Reading order inside a page, from what the screen shows: of the two parts of their nearest
+// common ancestor that hold `a` and `b`, the one above the other reads first, and of two side by
+// side (their heights overlap), the one on the left. A block, a row or a column, reads whole
+// before the next, as a two-column page reads its left column first.
+bool readsBefore(const QWidget* a, const QWidget* b)
+{
+    if (a->isAncestorOf(b))
+        return true;
+    if (b->isAncestorOf(a))
+        return false;
+    const QWidget* holderA = a;
+    while (!holderA->parentWidget()->isAncestorOf(b))
+        holderA = holderA->parentWidget();
+    const QWidget* holderB = b;
+    while (holderB->parentWidget() != holderA->parentWidget())
+        holderB = holderB->parentWidget();
+    const QRect placeA = holderA->geometry();
+    const QRect placeB = holderB->geometry();
+    if (placeA.bottom() < placeB.top())
+        return true;
+    if (placeB.bottom() < placeA.top())
+        return false;
+    return placeA.left() < placeB.left() || (placeA.left() == placeB.left() && placeA.top() < placeB.top());
+}
+
+}  // namespace
+
+class FocusChainTest : public ShellTest {
+protected:
+    QString folder = xdg.path("data") + QStringLiteral("/Tarv/Screens");
+    std::unique_ptr<CustomScreenStore> store;
+
+    ~FocusChainTest() override
+    {
+        window.reset();
+        hub.reset();
+    }
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QDir().mkpath(folder);
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    // The window against a connected device, with a screen file that waits for approval, one that
+    // was approved, one that loads and one that does not, a few photos and a picture of the device's
+    // screen: every page with lists of rows in it.
+    MainWindow& openWindow()
+    {
+        write(QStringLiteral("a.json"), waitingScreen);
+        write(QStringLiteral("b.json"), R"({"title": "Plain", "widgets": []})");
+        write(QStringLiteral("c.json"), R"({"title": "Broken", "widgets": [{"type": "gauge"}]})");
+        write(QStringLiteral("d.json"), waitingScreen);
+        store = std::make_unique<CustomScreenStore>(folder, std::make_unique<ScreenTrust>());
+        makeHub(*store);
+        store->reload();
+        EXPECT_TRUE(waitUntilLoaded(*store));
+        store->trust().approveScreen(*store->screenWithID(QStringLiteral("d")));
+        QList<ScreensaverPhotoService::ImportItem> photoItems;
+        for (int i = 0; i < 3; ++i) {
+            QImage image(64, 48, QImage::Format_RGB32);
+            image.fill(QColor::fromHsv(i * 100, 200, 200));
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            photoItems.append({QStringLiteral("Photo %1").arg(i), bytes});
+        }
+        hub->importPhotoData(photoItems);
+        EXPECT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+        connectAndGreet();
+        // A picture of the device's screen: Copy, Save… and Capture Again show.
+        hub->captureSnapshot([](const DeviceManager::SnapshotResult&) {});
+        EXPECT_TRUE(waitUntil([&] { return hub->snapshot().has_value() && !hub->snapshotProgress(); }));
+        MainWindow& w = makeWindow();
+        w.show();
+        QApplication::setActiveWindow(&w);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
+        return w;
+    }
+
+    // Clicks the page's row in the sidebar, as the user does, and waits until its lists made
+    // their rows.
+    void visit(SidebarItem item)
+    {
+        QListWidget* list = window->sidebarHost()->list();
+        const QList<QListWidgetItem*> found = list->findItems(title(item), Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1) << title(item).toStdString();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.first()).center());
+        ASSERT_EQ(window->selection(), item);
+        QWidget* page = window->sidebarHost()->page(rawValue(item));
+        ASSERT_TRUE(waitUntil([&] {
+            const QList<QWidget*> widgets = page->findChildren<QWidget*>();
+            return std::all_of(widgets.cbegin(), widgets.cend(), [](QWidget* widget) {
+                const auto* rows = dynamic_cast<const LazyRowList*>(widget);
+                return !rows || rows->builtRows().size() == rows->keys().size();
+            });
+        }));
+        QApplication::processEvents();
+    }
+
+    // The cycle Tab should go round: the sidebar's list, the toolbar's controls from left to
+    // right, the page's controls in reading order, and Settings under the list.
+    QList<QWidget*> expectedCycle(SidebarItem item) const
+    {
+        QWidget* page = window->sidebarHost()->page(rawValue(item));
+        QList<QWidget*> toolbar;
+        QList<QWidget*> content;
+        QList<QWidget*> others;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            if (!isTabStop(widget, window.get()))
+                continue;
+            if (page->isAncestorOf(widget))
+                content.append(widget);
+            else if (window->findChild<QToolBar*>()->isAncestorOf(widget))
+                toolbar.append(widget);
+            else
+                others.append(widget);
+        }
+        std::sort(toolbar.begin(), toolbar.end(), [](QWidget* a, QWidget* b) { return a->x() < b->x(); });
+        // Insertion keeps the order of widgets that neither reads before the other.
+        QList<QWidget*> inOrder;
+        for (QWidget* widget : content) {
+            qsizetype at = inOrder.size();
+            while (at > 0 && readsBefore(widget, inOrder[at - 1]))
+                --at;
+            inOrder.insert(at, widget);
+        }
+        EXPECT_EQ(others.size(), 2) << describe(others);
+        return QList<QWidget*>{window->sidebarHost()->list()} + toolbar + inOrder +
+               QList<QWidget*>{window->sidebarHost()->settingsButton()};
+    }
+
+    // Presses the key from the widget that has the focus until the focus comes back to it, or
+    // until it went round more than twice; gives back where it stopped, the start first.
+    static QList<QWidget*> walk(Qt::Key key, qsizetype bound)
+    {
+        QList<QWidget*> stops{QApplication::focusWidget()};
+        while (stops.size() <= bound) {
+            QTest::keyClick(QApplication::focusWidget(), key);
+            stops.append(QApplication::focusWidget());
+            if (stops.last() == stops.first() || !stops.last())
+                break;
+        }
+        return stops;
+    }
+
+    // Tab and Shift+Tab from `start`, which has the focus, go round the page's cycle.
+    void checkCycle(SidebarItem item, QWidget* start)
+    {
+        SCOPED_TRACE(title(item).toStdString());
+        ASSERT_EQ(QApplication::focusWidget(), start);
+        QList<QWidget*> expected = expectedCycle(item);
+        const qsizetype at = expected.indexOf(start);
+        ASSERT_GE(at, 0) << describe(start).toStdString();
+        // The same cycle, entered where the walk starts.
+        expected = expected.mid(at) + expected.first(at) + QList<QWidget*>{start};
+        const QList<QWidget*> forward = walk(Qt::Key_Tab, 2 * expected.size());
+        EXPECT_EQ(forward, expected) << "expected " << describe(expected) << "\nwalked " << describe(forward);
+        QList<QWidget*> backward = walk(Qt::Key_Backtab, 2 * expected.size());
+        std::reverse(backward.begin(), backward.end());
+        EXPECT_EQ(backward, expected) << "Shift+Tab walked " << describe(backward);
+    }
+
+    void visitAndCheck(const QList<SidebarItem>& items)
+    {
+        for (SidebarItem item : items) {
+            visit(item);
+            checkCycle(item, window->sidebarHost()->list());
+        }
+    }
+};
+
+TEST_F(FocusChainTest, EveryPageTwiceInSidebarOrder)
+{
+    openWindow();
+    visitAndCheck(allSidebarItems());
+    // Between the rounds rows come and go, and one makes its widgets anew: the approved file
+    // changed what it runs and waits again.
+    write(QStringLiteral("d.json"), QByteArray(waitingScreen).replace("echo 1", "echo 2"));
+    write(QStringLiteral("e.json"), R"({"title": "More", "widgets": []})");
+    ASSERT_TRUE(QFile::remove(QDir(folder).filePath(QStringLiteral("b.json"))));
+    store->reload();
+    ASSERT_TRUE(waitUntilLoaded(*store));
+    visitAndCheck(allSidebarItems());
+}
+
+TEST_F(FocusChainTest, EveryPageAfterCustomScreens)
+{
+    openWindow();
+    for (SidebarItem item : allSidebarItems())
+        visitAndCheck({SidebarItem::customScreens, item});
+}
+
+TEST_F(FocusChainTest, EveryPageTwiceFromTheBottomOfTheSidebar)
+{
+    openWindow();
+    QList<SidebarItem> items = allSidebarItems();
+    std::reverse(items.begin(), items.end());
+    visitAndCheck(items + items);
+}
+
+// A click in the frame log puts the focus in it; Tab and Shift+Tab lead out of it round the
+// window's cycle, the sidebar included.
+TEST_F(FocusChainTest, TabAndShiftTabLeadFromTheFrameLogRoundTheWindow)
+{
+    openWindow();
+    visit(SidebarItem::customScreens);
+    visit(SidebarItem::diagnostics);
+    auto* diagnostics = dynamic_cast<DiagnosticsView*>(window->sidebarHost()->page(QStringLiteral("diagnostics")));
+    ASSERT_TRUE(waitUntil([&] { return diagnostics->logModel()->rowCount() > 0; }));
+    QTest::mouseClick(diagnostics->logView()->viewport(), Qt::LeftButton, {}, QPoint(20, 5));
+    checkCycle(SidebarItem::diagnostics, diagnostics->logView());
+}
+
+// Headings are never chosen: Home and End, the page keys and the arrows land on pages.
+TEST_F(FocusChainTest, KeysInTheSidebarLandOnPagesPastTheHeadings)
+{
+    MainWindow& w = makeWindow();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QListWidget* list = w.sidebarHost()->list();
+    list->setFocus(Qt::TabFocusReason);
+    const struct {
+        Qt::Key key;
+        SidebarItem page;
+    } presses[] = {
+        {Qt::Key_End, SidebarItem::diagnostics},  {Qt::Key_Home, SidebarItem::macros},
+        {Qt::Key_Up, SidebarItem::macros},        {Qt::Key_PageDown, SidebarItem::diagnostics},
+        {Qt::Key_Up, SidebarItem::screensaver},   {Qt::Key_Down, SidebarItem::diagnostics},
+        {Qt::Key_PageUp, SidebarItem::macros},
+    };
+    for (const auto& press : presses) {
+        QTest::keyClick(list, press.key);
+        EXPECT_EQ(list->currentItem()->text().toStdString(), title(press.page).toStdString())
+            << QKeySequence(press.key).toString().toStdString();
+        EXPECT_EQ(w.selection(), press.page);
+    }
+}
+
+// Allowing a file from the keyboard leaves the focus in its row, on what took the button's place.
+TEST_F(FocusChainTest, AllowingAFileKeepsTheFocusInItsRow)
+{
+    openWindow();
+    visit(SidebarItem::customScreens);
+    QWidget* row = window->findChild<QWidget*>(QStringLiteral("fileRow:a.json"));
+    ASSERT_NE(row, nullptr);
+    auto* allow = row->findChild<QPushButton*>(QStringLiteral("allowButton"));
+    ASSERT_TRUE(allow && allow->isVisible());
+    allow->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(allow, Qt::Key_Space);
+    ASSERT_TRUE(store->trust().isScreenApproved(*store->screenWithID(QStringLiteral("a"))));
+    EXPECT_EQ(QApplication::focusWidget(), row->findChild<QWidget*>(QStringLiteral("allowedDisclosure")))
+        << describe(QApplication::focusWidget()).toStdString();
+}
