@@ -169,6 +169,9 @@ void MainWindow::buildToolbar()
     head += TabOrder::stops(toolbar);
     head += TabOrder::stops(m_settingsWriteProblem);
     TabOrder::place(m_host->settingsButton(), head);
+    // Settings now comes first after the window itself, where Qt would start: the window opens
+    // with the focus where reading starts instead.
+    m_host->list()->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::buildMenus()

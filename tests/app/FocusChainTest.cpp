@@ -276,6 +276,13 @@ TEST_F(FocusChainTest, TabAndShiftTabLeadFromTheFrameLogRoundTheWindow)
     checkCycle(SidebarItem::diagnostics, diagnostics->logView());
 }
 
+// The window opens with the focus where reading starts: in the sidebar, not on Settings under it.
+TEST_F(FocusChainTest, TheWindowOpensWithTheFocusInTheSidebar)
+{
+    MainWindow& w = openWindow();
+    EXPECT_EQ(QApplication::focusWidget(), w.sidebarHost()->list()) << describe(QApplication::focusWidget()).toStdString();
+}
+
 // Headings are never chosen: Home and End, the page keys and the arrows land on pages.
 TEST_F(FocusChainTest, KeysInTheSidebarLandOnPagesPastTheHeadings)
 {
@@ -317,3 +324,4 @@ TEST_F(FocusChainTest, AllowingAFileKeepsTheFocusInItsRow)
     EXPECT_EQ(QApplication::focusWidget(), row->findChild<QWidget*>(QStringLiteral("allowedDisclosure")))
         << describe(QApplication::focusWidget()).toStdString();
 }
+
