@@ -161,8 +161,9 @@ int main(int argc, char** argv)
         std::fputs(usageText, stdout);
         return done;
     }
+    // Help asked of a page command too: "tarv screen check --help" names no file.
     if (args.value(0) == QLatin1String("screen")
-        && (args.value(1) == QLatin1String("-h") || args.value(1) == QLatin1String("--help"))) {
+        && (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help")))) {
         std::fputs(screenUsageText, stdout);
         return done;
     }

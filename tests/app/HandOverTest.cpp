@@ -127,11 +127,15 @@ TEST_F(ShellTest, TheCommandLinesWithoutADisplay)
     const Run toolVersion = tool({QStringLiteral("--version")});
     EXPECT_EQ(toolVersion.status, 0);
     EXPECT_EQ(toolVersion.out, "tarv " + version + '\n');
-    const Run screenHelp = tool({QStringLiteral("screen"), QStringLiteral("--help")});
-    EXPECT_EQ(screenHelp.status, 0) << screenHelp.err.toStdString();
-    EXPECT_TRUE(screenHelp.out.startsWith("Usage: tarv screen list | show NAME | check FILE\n"));
-    EXPECT_TRUE(screenHelp.out.contains("screen-files.md"));
-    EXPECT_EQ(screenHelp.err, QByteArray());
+    // Asked of a page command too, help names no file or page to look for.
+    for (const char* asked : {"screen --help", "screen check --help", "screen show -h"}) {
+        const QStringList arguments = QString::fromLatin1(asked).split(u' ');
+        const Run screenHelp = tool(arguments);
+        EXPECT_EQ(screenHelp.status, 0) << arguments.join(u' ').toStdString() << screenHelp.err.toStdString();
+        EXPECT_TRUE(screenHelp.out.startsWith("Usage: tarv screen list | show NAME | check FILE\n"));
+        EXPECT_TRUE(screenHelp.out.contains("screen-files.md"));
+        EXPECT_EQ(screenHelp.err, QByteArray());
+    }
 }
 
 TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerInTime)
