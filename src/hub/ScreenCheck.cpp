@@ -57,8 +57,9 @@ NotifyChannel::Reply checkScreenFile(const QString& path)
     // Nodes are what the device draws a page with: the share says how close the page is to full.
     const qint64 nodes = screen->nodeCount();
     lines.append(file + QStringLiteral(": ok: \u201C") + screen->title +
-                 QStringLiteral("\u201D, %1 widgets, using %2% of what one device page can hold (%3 of %4 nodes)")
+                 QStringLiteral("\u201D, %1 %2, using %3% of what one device page can hold (%4 of %5 nodes)")
                      .arg(screen->widgets.size())
+                     .arg(screen->widgets.size() == 1 ? QStringLiteral("widget") : QStringLiteral("widgets"))
                      .arg(qRound(100.0 * double(nodes) / double(CustomScreen::maxNodes)))
                      .arg(nodes)
                      .arg(CustomScreen::maxNodes));

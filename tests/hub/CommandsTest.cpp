@@ -246,6 +246,11 @@ TEST_F(CommandsTest, ScreenCheckJudgesAFileWithoutInstallingIt)
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("  "))) << lines[3].toStdString();
     EXPECT_TRUE(lines[3].contains(QStringLiteral("uptime"))) << lines[3].toStdString();
     EXPECT_TRUE(screens.screens().isEmpty()) << "checked, not installed";
+    const QString one = dir.filePath(QStringLiteral("one.json"));
+    writeFile(one, R"({"title": "One", "widgets": [{"type": "text", "x": 12, "y": 40, "text": "Hi"}]})");
+    EXPECT_EQ(linesOf(ask(QStringLiteral("screen.check"), one)).value(0),
+              QStringLiteral("one.json: ok: \u201COne\u201D, 1 widget, using 1% of what one device page can hold "
+                             "(1 of 108 nodes)"));
 
     // An error makes the file unusable: only the issue lines, no summary.
     const QString broken = dir.filePath(QStringLiteral("broken.json"));
