@@ -73,6 +73,15 @@ std::optional<qint64> jpegCoefficientBytes(QByteArrayView bytes)
             ++at;
             continue;
         }
+        // A restart or TEM marker has no length, and libjpeg passes over it. Anything it would
+        // read otherwise than as a segment (a second start, an end, a zero that it skips as
+        // stray bytes) is refused: the walk must step where libjpeg steps.
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0x00 || marker == 0xD8 || marker == 0xD9)
+            return std::nullopt;
         const qsizetype length = byteAt(bytes, at + 2) << 8 | byteAt(bytes, at + 3);
         if (length < 2 || at + 2 + length > bytes.size())
             return std::nullopt;

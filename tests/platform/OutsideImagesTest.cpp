@@ -97,12 +97,22 @@ TEST(OutsideImagesTest, AProgressiveJpegsCoefficientsStayWithinTheAllocationLimi
     // At an eighth, the picture itself is 100 x 75: 30 KB. Its coefficients are 1.4 MB.
     OutsideImages::Limits limits;
     limits.maxSide = 100;
+    // libjpeg passes over a restart marker before the frame, which has no length: read as one,
+    // it would skip the real frame to land on a small baseline one planted behind the picture.
+    QByteArray disguised = progressive.left(2) + "\xFF\xD0" + progressive.sliced(2);
+    const qsizetype planted = 4 + (uchar(progressive[2]) << 8 | uchar(progressive[3]));
+    ASSERT_LT(disguised.size(), planted);
+    disguised += QByteArray(planted - disguised.size(), '\0');
+    disguised += QByteArray::fromHex("ffc0000b080008000801011100" "ffda0008010100003f00");
     const int limit = QImageReader::allocationLimit();
     QImageReader::setAllocationLimit(1);
     const std::optional<QImage> streamed = OutsideImages::decode(baseline, limits);
     const std::optional<QImage> buffered = OutsideImages::decode(progressive, limits);
+    const std::optional<QImage> disguisedBuffered = OutsideImages::decode(disguised, limits);
     QImageReader::setAllocationLimit(limit);
     EXPECT_TRUE(streamed);
     EXPECT_FALSE(buffered);
+    EXPECT_FALSE(disguisedBuffered);
+    EXPECT_TRUE(OutsideImages::decode(disguised, limits));
     EXPECT_TRUE(OutsideImages::decode(progressive, limits));
 }
