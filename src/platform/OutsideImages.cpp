@@ -209,6 +209,10 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
     QImage image;
     if (!reader.read(&image))
         return std::nullopt;
+    // A reader may hand back more than the header it was asked about: a GIF reports its first
+    // frame and draws it on the larger screen it names.
+    if (std::max(image.width(), image.height()) > limits.maxSide || !withinPixels(image.size(), limits.maxStoredPixels))
+        return std::nullopt;
     return image;
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 QByteArray encoded(const QImage& image, const char* format)
@@ -66,6 +68,13 @@ TEST(OutsideImagesTest, APictureIsBroughtWithinItsLimitsOrRefusedBeforeItIsDecod
     EXPECT_EQ(OutsideImages::decode(wide, limits)->size(), QSize(100, 50));
     // Its shorter side would fall below a pixel.
     EXPECT_FALSE(OutsideImages::decode(encoded(filled(1000, 2, Qt::blue), "png"), limits));
+    // A GIF's reader may give the size of its first frame, here one pixel, and draw that frame
+    // on the larger screen the GIF names, 2,048 pixels square: what it hands back is held to
+    // the limits as well.
+    const QByteArray screen = QByteArray::fromHex("474946383961" "00080008" "800000000000ffffff"
+                                                  "2c00000000010001000002024401003b");
+    const std::optional<QImage> drawn = OutsideImages::decode(screen, limits);
+    EXPECT_TRUE(!drawn || std::max(drawn->width(), drawn->height()) <= limits.maxSide);
 
     // A JPEG whose header claims 40,000 pixels square over the data of a small one: its
     // reader would decode it at an eighth, into 100 MB, within its own allocation limit.
