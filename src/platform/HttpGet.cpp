@@ -504,8 +504,15 @@ void HttpGet::finish(Outcome outcome)
     m_deadline->stop();
     m_idle->stop();
     dropSocket();
-    if (onDone)
-        onDone(std::move(outcome));
+    // From the event loop, never from within a call into this object: whoever waits may delete
+    // it, or its owner, on hearing the end. Gone by then, it hands over nothing.
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome = std::move(outcome)]() mutable {
+            if (onDone)
+                onDone(std::move(outcome));
+        },
+        Qt::QueuedConnection);
 }
 
 void HttpGet::dropSocket()

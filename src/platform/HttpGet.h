@@ -81,8 +81,8 @@ public:
     // Ends a request still under way without calling `onDone`.
     ~HttpGet() override;
 
-    // Runs once, on this object's thread, when the request ends in any way; never from
-    // within start().
+    // Runs once, on this object's thread, when the request ends in any way: from the event
+    // loop, so it may delete this object or its owner.
     std::function<void(Outcome)> onDone;
 
     void start();

@@ -1,5 +1,6 @@
 // URL sources against a small HTTP server on 127.0.0.1 that the test runs itself.
 
+#include "platform/HttpGet.h"
 #include "screens/runtime/ScreenDataFetcher.h"
 #include "support/WaitUntil.h"
 
@@ -460,4 +461,24 @@ TEST_F(UrlSources, RedirectsToAnotherOriginGoWithoutTheSourcesHeaders)
     EXPECT_TRUE(cdn.heads[0].contains("User-Agent: Tarv/0.1 (custom screen)"));
 
     EXPECT_EQ(failureOf(urlSource(server.url("/loop"))), QStringLiteral("the server redirected more than 10 times"));
+}
+
+// Whoever waits for a request may be done with it, or with itself, once it ended: nothing of
+// the request is touched after it handed over its end, however it ended.
+TEST_F(UrlSources, ARequestMayBeDeletedWhenItEnds)
+{
+    server.on("/sized", [](QTcpSocket* s) { TestServer::reply(s, "200 OK", "7"); });
+    server.on("/broken", [](QTcpSocket* s) { TestServer::reply(s, "500 Internal Server Error", "{}"); });
+    for (const char* path : {"/sized", "/broken"}) {
+        HttpGet::Request request;
+        request.url = QUrl(server.url(path));
+        auto* get = new HttpGet(std::move(request));
+        std::optional<int> status;
+        get->onDone = [&status, get](const HttpGet::Outcome& outcome) {
+            status = outcome.status;
+            delete get;
+        };
+        get->start();
+        ASSERT_TRUE(waitUntil([&] { return status.has_value(); })) << path;
+    }
 }
