@@ -124,6 +124,18 @@ std::optional<qint64> jpegCoefficientBytes(QByteArrayView bytes)
     return std::nullopt;
 }
 
+// The canvas of a WebP animation, from its extended header: its flags, three bytes, then the
+// canvas's width and height less one, 24 bits each. None for a still picture.
+std::optional<QSize> webpAnimationCanvas(QByteArrayView bytes)
+{
+    if (bytes.size() < 30 || bytes.sliced(12, 4) != QByteArrayView("VP8X") || (byteAt(bytes, 20) & 0x02) == 0)
+        return std::nullopt;
+    const auto side = [&](qsizetype at) {
+        return 1 + (byteAt(bytes, at) | byteAt(bytes, at + 1) << 8 | byteAt(bytes, at + 2) << 16);
+    };
+    return QSize(side(24), side(27));
+}
+
 }  // namespace
 
 std::optional<QSize> fittedSize(const QSize& size, int maxSide)
@@ -184,6 +196,15 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
     if (*format == Format::jpeg) {
         const std::optional<qint64> coefficients = jpegCoefficientBytes(bytes);
         if (!coefficients || *coefficients > allocationLimitBytes())
+            return std::nullopt;
+    }
+
+    // An animation's frames are drawn on a canvas of its whole size, which its reader makes as
+    // soon as it is asked for the size, and copies: four canvases of four bytes a pixel must
+    // fit within the allocation limit.
+    if (*format == Format::webp) {
+        const std::optional<QSize> canvas = webpAnimationCanvas(bytes);
+        if (canvas && qint64(canvas->width()) * canvas->height() * 4 * 4 > allocationLimitBytes())
             return std::nullopt;
     }
 

@@ -125,3 +125,38 @@ TEST(OutsideImagesTest, AProgressiveJpegsCoefficientsStayWithinTheAllocationLimi
     EXPECT_TRUE(OutsideImages::decode(disguised, limits));
     EXPECT_TRUE(OutsideImages::decode(progressive, limits));
 }
+
+// An animation is drawn on a canvas of its whole size, which its reader copies several times
+// before the picture comes out: a file of a hundred bytes that names a large canvas would
+// cost several times the allocation limit.
+TEST(OutsideImagesTest, AnAnimatedWebpsCanvasesStayWithinTheAllocationLimit)
+{
+    const auto le = [](quint32 value, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out += char((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    // Each chunk is padded to an even size.
+    const auto chunk = [&](const char* tag, const QByteArray& data) {
+        return QByteArray(tag) + le(quint32(data.size()), 4) + data + QByteArray(data.size() % 2, '\0');
+    };
+    QByteArray frame;
+    QBuffer buffer(&frame);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(filled(2, 2, Qt::red).save(&buffer, "webp"));
+    // A canvas of 1,000 pixels square, 4 MB, and one frame of 2 x 2 pixels at its corner.
+    const QByteArray body = "WEBP" + chunk("VP8X", QByteArray(1, 0x12) + QByteArray(3, 0) + le(999, 3) + le(999, 3)) +
+                            chunk("ANIM", QByteArray(6, 0)) +
+                            chunk("ANMF", le(0, 3) + le(0, 3) + le(1, 3) + le(1, 3) + le(100, 3) + QByteArray(1, 0) +
+                                              frame.sliced(12));
+    const QByteArray animation = "RIFF" + le(quint32(body.size()), 4) + body;
+
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(10);
+    const std::optional<QImage> withinTen = OutsideImages::decode(animation, OutsideImages::Limits{});
+    QImageReader::setAllocationLimit(limit);
+    EXPECT_FALSE(withinTen);
+    ASSERT_TRUE(OutsideImages::decode(animation, OutsideImages::Limits{}));
+    EXPECT_EQ(OutsideImages::decode(animation, OutsideImages::Limits{})->size(), QSize(1000, 1000));
+}
