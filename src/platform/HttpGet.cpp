@@ -165,7 +165,7 @@ int timerMilliseconds(std::chrono::milliseconds limit)
 // that request stops waiting.
 struct HttpGet::Lookup {
     std::mutex mutex;
-    HttpGet* waiting;
+    HttpGet* waiting = nullptr;
 };
 
 HttpGet::HttpGet(Request request, QObject* parent)
