@@ -63,6 +63,9 @@ QString ProcessRunner::launchFailure(const QString& toolName, const QString& des
 ProcessResult ProcessRunner::run(const QString& path, const QStringList& arguments, const QString& toolName,
                                  const WaitStop* stop)
 {
+    // Stopped while it waited for a thread: Tarv is quitting, and starts nothing more.
+    if (stop && stop->isStopped())
+        return {QString(), QStringLiteral("Tarv stopped waiting for ") + toolName};
     Pipes pipes;
     if (!pipes.open())
         return {QString(), launchFailure(toolName, qt_error_string(errno))};

@@ -29,11 +29,11 @@ public:
     ProcessRunner(const ProcessRunner&) = delete;
     ProcessRunner& operator=(const ProcessRunner&) = delete;
 
-    // Blocks until the child has ended, or until `stop`. Both pipes are read meanwhile, so a
-    // child that fills one of them never stalls. The wait ends with the child, not with its
-    // output: what it started in the background may hold the pipes for as long as it lives,
-    // and reads on elsewhere (ChildProcesses::keepReading). `toolName` names the tool in the
-    // messages.
+    // Blocks until the child has ended, or until `stop`; starts none once stopped. Both pipes
+    // are read meanwhile, so a child that fills one of them never stalls. The wait ends with
+    // the child, not with its output: what it started in the background may hold the pipes for
+    // as long as it lives, and reads on elsewhere (ChildProcesses::keepReading). `toolName`
+    // names the tool in the messages.
     static ProcessResult run(const QString& path, const QStringList& arguments, const QString& toolName,
                              const WaitStop* stop = nullptr);
 

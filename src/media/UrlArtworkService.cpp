@@ -59,6 +59,8 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
 {
     const QPointer<QObject> guard(context);
     const quint64 asked = ++m_requests;
+    // Its answer would be dropped: the server is not kept sending it.
+    delete m_download;
     const QUrl url(state.artworkURL);
     const QString scheme = url.scheme().toLower();
     if (state.source == NowPlayingState::Source::none || !url.isValid()) {
@@ -80,6 +82,7 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
     request.deadline = std::chrono::milliseconds(requestDeadlineMs);
     request.idleLimit = std::chrono::milliseconds(transferTimeoutMs);
     auto* get = new HttpGet(std::move(request), this);
+    m_download = get;
     get->onDone = [this, asked, get, guard, done](HttpGet::Outcome outcome) {
         get->deleteLater();
         if (outcome.failure || outcome.status < 200 || outcome.status > 299) {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class HttpGet;
 class OneThreadWorker;
 
 class UrlArtworkService final : public QObject, public ArtworkService {
@@ -38,5 +39,7 @@ private:
                 std::function<std::optional<QByteArray>()> read);
 
     quint64 m_requests = 0;
+    // The download for the newest request, if one is under way: one at most.
+    QPointer<HttpGet> m_download;
     std::unique_ptr<OneThreadWorker> m_decoding;
 };

@@ -5,7 +5,14 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include <netdb.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -126,12 +133,40 @@ std::optional<qint64> contentLength(const QList<HttpGet::Header>& headers)
     return length;
 }
 
+std::atomic<int> lookupsRunning{0};
+
+QList<QHostAddress> systemLookUp(const QByteArray& host)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* found = nullptr;
+    QList<QHostAddress> addresses;
+    if (::getaddrinfo(host.constData(), nullptr, &hints, &found) != 0)
+        return addresses;
+    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+        const QHostAddress address(entry->ai_addr);
+        if (!address.isNull() && !addresses.contains(address))
+            addresses.append(address);
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
 int timerMilliseconds(std::chrono::milliseconds limit)
 {
     return int(std::clamp<std::chrono::milliseconds::rep>(limit.count(), 1, INT_MAX));
 }
 
 } // namespace
+
+// A lookup under way, shared with its thread: the request that waits for its answer, until
+// that request stops waiting.
+struct HttpGet::Lookup {
+    std::mutex mutex;
+    HttpGet* waiting = nullptr;
+};
 
 HttpGet::HttpGet(Request request, QObject* parent)
     : QObject(parent), m_request(std::move(request)), m_deadline(new QTimer(this)), m_idle(new QTimer(this))
@@ -149,6 +184,7 @@ HttpGet::HttpGet(Request request, QObject* parent)
 HttpGet::~HttpGet()
 {
     m_done = true;
+    dropLookup();
     dropSocket();
 }
 
@@ -176,24 +212,81 @@ void HttpGet::abort()
 
 void HttpGet::connectTo(const QUrl& address)
 {
+    dropLookup();
     dropSocket();
     m_address = address;
+    m_addresses.clear();
     m_stage = Stage::head;
     m_pending.clear();
     m_headBytes = 0;
     m_status = 0;
     m_body.clear();
 
-    const bool secure = schemeOf(address) == u"https";
-    if (secure && !QSslSocket::supportsSsl()) {
+    if (schemeOf(address) == u"https" && !QSslSocket::supportsSsl()) {
         fail(Failure::Kind::transport, QStringLiteral("TLS is not available on this computer"));
         return;
     }
-    QTcpSocket* socket = secure ? new QSslSocket(this) : new QTcpSocket(this);
+    if (m_request.idleLimit.count() > 0)
+        m_idle->start();
+    if (QHostAddress literal; literal.setAddress(address.host())) {
+        m_addresses = {literal};
+        connectNext();
+        return;
+    }
+    const QByteArray host = QUrl::toAce(address.host());
+    if (host.isEmpty()) {
+        fail(Failure::Kind::malformed, address.host() + QStringLiteral(" is not a host name"));
+        return;
+    }
+    if (++lookupsRunning > maxLookups) {
+        --lookupsRunning;
+        fail(Failure::Kind::transport, QStringLiteral("too many names are being looked up at once"));
+        return;
+    }
+    auto lookup = std::make_shared<Lookup>();
+    lookup->waiting = this;
+    m_lookup = lookup;
+    try {
+        std::thread([lookup, host, lookUp = m_request.lookUp ? m_request.lookUp : systemLookUp] {
+            const QList<QHostAddress> addresses = lookUp(host);
+            --lookupsRunning;
+            const std::lock_guard lock(lookup->mutex);
+            if (HttpGet* get = lookup->waiting) {
+                QMetaObject::invokeMethod(
+                    get, [get, lookup, addresses] { get->lookedUp(lookup, addresses); }, Qt::QueuedConnection);
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        --lookupsRunning;
+        m_lookup.reset();
+        fail(Failure::Kind::transport, QStringLiteral("no thread could be started to look up ") + address.host());
+    }
+}
+
+void HttpGet::lookedUp(const std::shared_ptr<Lookup>& lookup, const QList<QHostAddress>& addresses)
+{
+    if (m_done || lookup != m_lookup)
+        return;
+    m_lookup.reset();
+    if (addresses.isEmpty()) {
+        fail(Failure::Kind::transport, QStringLiteral("no address was found for ") + m_address.host());
+        return;
+    }
+    m_addresses = addresses;
+    connectNext();
+}
+
+void HttpGet::connectNext()
+{
+    dropSocket();
+    m_connected = false;
+    const QHostAddress address = m_addresses.takeFirst();
+    QTcpSocket* socket = schemeOf(m_address) == u"https" ? new QSslSocket(this) : new QTcpSocket(this);
     m_socket = socket;
     // The socket stops taking from the connection while this much waits to be read: what a
     // server sends costs memory only as it is taken out here.
     socket->setReadBufferSize(readBufferBytes);
+    connect(socket, &QTcpSocket::connected, this, [this] { m_connected = true; });
     if (auto* tls = qobject_cast<QSslSocket*>(socket))
         connect(tls, &QSslSocket::encrypted, this, &HttpGet::sendRequest);
     else
@@ -203,16 +296,17 @@ void HttpGet::connectTo(const QUrl& address)
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::RemoteHostClosedError)
             ended();
+        else if (!m_connected && !m_addresses.isEmpty())
+            connectNext(); // the host's next address
         else if (m_socket)
             fail(Failure::Kind::transport, m_socket->errorString());
     });
-    if (m_request.idleLimit.count() > 0)
-        m_idle->start();
-    const auto port = quint16(address.port(defaultPort(schemeOf(address))));
+    const auto port = quint16(m_address.port(defaultPort(schemeOf(m_address))));
+    // The certificate is checked against the host name, which goes to the server as well.
     if (auto* tls = qobject_cast<QSslSocket*>(socket))
-        tls->connectToHostEncrypted(address.host(), port);
+        tls->connectToHostEncrypted(address.toString(), port, m_address.host());
     else
-        socket->connectToHost(address.host(), port);
+        socket->connectToHost(address, port);
 }
 
 void HttpGet::sendRequest()
@@ -503,9 +597,17 @@ void HttpGet::finish(Outcome outcome)
     m_stage = Stage::done;
     m_deadline->stop();
     m_idle->stop();
+    dropLookup();
     dropSocket();
-    if (onDone)
-        onDone(std::move(outcome));
+    // From the event loop, never from within a call into this object: whoever waits may delete
+    // it, or its owner, on hearing the end. Gone by then, it hands over nothing.
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome = std::move(outcome)]() mutable {
+            if (onDone)
+                onDone(std::move(outcome));
+        },
+        Qt::QueuedConnection);
 }
 
 void HttpGet::dropSocket()
@@ -517,4 +619,14 @@ void HttpGet::dropSocket()
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
+}
+
+void HttpGet::dropLookup()
+{
+    const std::shared_ptr<Lookup> lookup = std::exchange(m_lookup, {});
+    if (!lookup)
+        return;
+    // Once this returns, its thread hands nothing to this object.
+    const std::lock_guard lock(lookup->mutex);
+    lookup->waiting = nullptr;
 }

@@ -10,11 +10,16 @@
 // header lines faster than that keeps the thread there for good, where neither an abort nor a
 // deadline reaches it, and the head grows without bound.
 //
+// A host name is looked up on a thread of its own that nothing waits for, not by Qt's lookups,
+// which the application object waits for as it goes: a name server that keeps silent holds a
+// lookup for as long as the resolver's own time-outs, ten seconds and more.
+//
 // Redirects (301, 302, 303, 307, 308) are followed within http and https, never from https to
 // http, at most maxRedirects times. The origin's own headers and the credentials of the
 // address go only to the scheme, host and port the request was made for.
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -23,6 +28,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -50,7 +56,13 @@ public:
         // How long the server may send nothing; zero for no such limit.
         std::chrono::milliseconds idleLimit{0};
         int maxRedirects = 10;
+        // Turns a host name in its ASCII form into addresses, blocking; none when it names
+        // nothing. By default the system's resolver.
+        std::function<QList<QHostAddress>(const QByteArray& host)> lookUp;
     };
+
+    // Names looked up at once in the whole process; a request past it fails.
+    static constexpr int maxLookups = 16;
 
     struct Failure {
         enum class Kind {
@@ -81,8 +93,8 @@ public:
     // Ends a request still under way without calling `onDone`.
     ~HttpGet() override;
 
-    // Runs once, on this object's thread, when the request ends in any way; never from
-    // within start().
+    // Runs once, on this object's thread, when the request ends in any way: from the event
+    // loop, so it may delete this object or its owner.
     std::function<void(Outcome)> onDone;
 
     void start();
@@ -92,7 +104,12 @@ public:
 private:
     enum class Stage { head, sizedBody, chunkSize, chunkData, chunkEnd, trailers, bodyToClose, done };
 
+    struct Lookup;
+
     void connectTo(const QUrl& address);
+    void lookedUp(const std::shared_ptr<Lookup>& lookup, const QList<QHostAddress>& addresses);
+    // Connects to the first address left of the host's.
+    void connectNext();
     void sendRequest();
     void readAvailable();
     void ended();
@@ -107,12 +124,16 @@ private:
     void fail(Failure::Kind kind, const QString& message);
     void finish(Outcome outcome);
     void dropSocket();
+    void dropLookup();
 
     const Request m_request;
     QUrl m_address;
     bool m_withOriginHeaders = true;
     int m_redirects = 0;
     std::optional<QUrl> m_redirectedTo;
+    std::shared_ptr<Lookup> m_lookup;
+    QList<QHostAddress> m_addresses;
+    bool m_connected = false;
     QPointer<QTcpSocket> m_socket;
     QTimer* m_deadline;
     QTimer* m_idle;

@@ -73,6 +73,15 @@ std::optional<qint64> jpegCoefficientBytes(QByteArrayView bytes)
             ++at;
             continue;
         }
+        // A restart or TEM marker has no length, and libjpeg passes over it. Anything it would
+        // read otherwise than as a segment (a second start, an end, a zero that it skips as
+        // stray bytes) is refused: the walk must step where libjpeg steps.
+        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+            at += 2;
+            continue;
+        }
+        if (marker == 0x00 || marker == 0xD8 || marker == 0xD9)
+            return std::nullopt;
         const qsizetype length = byteAt(bytes, at + 2) << 8 | byteAt(bytes, at + 3);
         if (length < 2 || at + 2 + length > bytes.size())
             return std::nullopt;
@@ -113,6 +122,18 @@ std::optional<qint64> jpegCoefficientBytes(QByteArrayView bytes)
         at += 2 + length;
     }
     return std::nullopt;
+}
+
+// The canvas of a WebP animation, from its extended header: its flags, three bytes, then the
+// canvas's width and height less one, 24 bits each. None for a still picture.
+std::optional<QSize> webpAnimationCanvas(QByteArrayView bytes)
+{
+    if (bytes.size() < 30 || bytes.sliced(12, 4) != QByteArrayView("VP8X") || (byteAt(bytes, 20) & 0x02) == 0)
+        return std::nullopt;
+    const auto side = [&](qsizetype at) {
+        return 1 + (byteAt(bytes, at) | byteAt(bytes, at + 1) << 8 | byteAt(bytes, at + 2) << 16);
+    };
+    return QSize(side(24), side(27));
 }
 
 }  // namespace
@@ -178,6 +199,15 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
             return std::nullopt;
     }
 
+    // An animation's frames are drawn on a canvas of its whole size, which its reader makes as
+    // soon as it is asked for the size, and copies: four canvases of four bytes a pixel must
+    // fit within the allocation limit.
+    if (*format == Format::webp) {
+        const std::optional<QSize> canvas = webpAnimationCanvas(bytes);
+        if (canvas && qint64(canvas->width()) * canvas->height() * 4 * 4 > allocationLimitBytes())
+            return std::nullopt;
+    }
+
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
@@ -199,6 +229,10 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
         reader.setScaledSize(*fitted);
     QImage image;
     if (!reader.read(&image))
+        return std::nullopt;
+    // A reader may hand back more than the header it was asked about: a GIF reports its first
+    // frame and draws it on the larger screen it names.
+    if (std::max(image.width(), image.height()) > limits.maxSide || !withinPixels(image.size(), limits.maxStoredPixels))
         return std::nullopt;
     return image;
 }

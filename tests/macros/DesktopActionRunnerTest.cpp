@@ -6,12 +6,15 @@
 
 #include "support/DesktopTestEnv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -118,6 +121,35 @@ TEST_F(ActionRunnerTest, AProgramIsDoneWhenItEndsWhatItLeftRunningWritesOnUnharm
     const pid_t stillRunning = pid_t(runningFile.readAll().trimmed().toInt());
     EXPECT_EQ(::kill(stillRunning, 0), 0);
     ::kill(stillRunning, SIGKILL);
+}
+
+// A key pressed while every wait was taken waits for a thread, which comes free only once Tarv
+// quits and stops the waits: its program is not started then.
+TEST_F(ActionRunnerTest, AProgramStillWaitingForAThreadWhenTarvQuitsIsNotStarted)
+{
+    WaitStop quit;
+    quit.stop();
+    const QString mark = QStringLiteral("tarv-unstarted-%1").arg(::getpid());
+    const ProcessResult result =
+        ProcessRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 600; :"), mark},
+                           QStringLiteral("sh"), &quit);
+    EXPECT_EQ(result, (ProcessResult{QString(), QStringLiteral("Tarv stopped waiting for sh")}));
+    QList<pid_t> started;
+    for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(QStringLiteral("/proc/self/task/%1/children").arg(task));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& id : children.readAll().split(' ')) {
+            QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(id.trimmed())));
+            if (commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains(mark.toLatin1()))
+                started.append(pid_t(id.trimmed().toInt()));
+        }
+    }
+    for (const pid_t pid : std::as_const(started)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    EXPECT_TRUE(started.isEmpty());
 }
 
 TEST_F(ActionRunnerTest, ListGivesExecutableFilesOnly)

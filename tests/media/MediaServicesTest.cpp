@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -271,6 +272,29 @@ TEST_F(ArtworkTest, WhatIsNoImageOrTooLargeOrElsewhereGivesNone)
     file.write(huge);
     file.close();
     EXPECT_FALSE(fetch(QUrl::fromLocalFile(bigFile).toString()));
+}
+
+// A player may change its track's artwork faster than a server sends it: the download of the
+// artwork it replaced ends, so one download at most is under way, whatever the player does.
+TEST_F(ArtworkTest, ANewerTracksArtworkEndsTheDownloadItReplaces)
+{
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QList<QPointer<QTcpSocket>> connections;
+    QObject::connect(&silent, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* socket = silent.nextPendingConnection())
+            connections.append(socket);
+    });
+    NowPlayingState state;
+    state.source = NowPlayingState::Source::musicPlayer;
+    for (const qsizetype asked : {1, 2}) {
+        state.artworkID = QStringLiteral("/t/%1").arg(asked);
+        state.artworkURL = QStringLiteral("http://127.0.0.1:%1%2.png").arg(silent.serverPort()).arg(state.artworkID);
+        service.fetchArtwork(&context, state, [](const std::optional<NowPlayingBackdrop>&) {});
+        ASSERT_TRUE(waitUntil([&] { return connections.size() == asked && connections.last()->bytesAvailable() > 0; }));
+    }
+    EXPECT_TRUE(waitUntil([&] { return connections[0]->state() == QAbstractSocket::UnconnectedState; }, 2000));
+    EXPECT_EQ(connections[1]->state(), QAbstractSocket::ConnectedState);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 QByteArray encoded(const QImage& image, const char* format)
@@ -66,6 +68,13 @@ TEST(OutsideImagesTest, APictureIsBroughtWithinItsLimitsOrRefusedBeforeItIsDecod
     EXPECT_EQ(OutsideImages::decode(wide, limits)->size(), QSize(100, 50));
     // Its shorter side would fall below a pixel.
     EXPECT_FALSE(OutsideImages::decode(encoded(filled(1000, 2, Qt::blue), "png"), limits));
+    // A GIF's reader may give the size of its first frame, here one pixel, and draw that frame
+    // on the larger screen the GIF names, 2,048 pixels square: what it hands back is held to
+    // the limits as well.
+    const QByteArray screen = QByteArray::fromHex("474946383961" "00080008" "800000000000ffffff"
+                                                  "2c00000000010001000002024401003b");
+    const std::optional<QImage> drawn = OutsideImages::decode(screen, limits);
+    EXPECT_TRUE(!drawn || std::max(drawn->width(), drawn->height()) <= limits.maxSide);
 
     // A JPEG whose header claims 40,000 pixels square over the data of a small one: its
     // reader would decode it at an eighth, into 100 MB, within its own allocation limit.
@@ -97,12 +106,57 @@ TEST(OutsideImagesTest, AProgressiveJpegsCoefficientsStayWithinTheAllocationLimi
     // At an eighth, the picture itself is 100 x 75: 30 KB. Its coefficients are 1.4 MB.
     OutsideImages::Limits limits;
     limits.maxSide = 100;
+    // libjpeg passes over a restart marker before the frame, which has no length: read as one,
+    // it would skip the real frame to land on a small baseline one planted behind the picture.
+    QByteArray disguised = progressive.left(2) + "\xFF\xD0" + progressive.sliced(2);
+    const qsizetype planted = 4 + (uchar(progressive[2]) << 8 | uchar(progressive[3]));
+    ASSERT_LT(disguised.size(), planted);
+    disguised += QByteArray(planted - disguised.size(), '\0');
+    disguised += QByteArray::fromHex("ffc0000b080008000801011100" "ffda0008010100003f00");
     const int limit = QImageReader::allocationLimit();
     QImageReader::setAllocationLimit(1);
     const std::optional<QImage> streamed = OutsideImages::decode(baseline, limits);
     const std::optional<QImage> buffered = OutsideImages::decode(progressive, limits);
+    const std::optional<QImage> disguisedBuffered = OutsideImages::decode(disguised, limits);
     QImageReader::setAllocationLimit(limit);
     EXPECT_TRUE(streamed);
     EXPECT_FALSE(buffered);
+    EXPECT_FALSE(disguisedBuffered);
+    EXPECT_TRUE(OutsideImages::decode(disguised, limits));
     EXPECT_TRUE(OutsideImages::decode(progressive, limits));
+}
+
+// An animation is drawn on a canvas of its whole size, which its reader copies several times
+// before the picture comes out: a file of a hundred bytes that names a large canvas would
+// cost several times the allocation limit.
+TEST(OutsideImagesTest, AnAnimatedWebpsCanvasesStayWithinTheAllocationLimit)
+{
+    const auto le = [](quint32 value, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out += char((value >> (8 * i)) & 0xFF);
+        return out;
+    };
+    // Each chunk is padded to an even size.
+    const auto chunk = [&](const char* tag, const QByteArray& data) {
+        return QByteArray(tag) + le(quint32(data.size()), 4) + data + QByteArray(data.size() % 2, '\0');
+    };
+    QByteArray frame;
+    QBuffer buffer(&frame);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(filled(2, 2, Qt::red).save(&buffer, "webp"));
+    // A canvas of 1,000 pixels square, 4 MB, and one frame of 2 x 2 pixels at its corner.
+    const QByteArray body = "WEBP" + chunk("VP8X", QByteArray(1, 0x12) + QByteArray(3, 0) + le(999, 3) + le(999, 3)) +
+                            chunk("ANIM", QByteArray(6, 0)) +
+                            chunk("ANMF", le(0, 3) + le(0, 3) + le(1, 3) + le(1, 3) + le(100, 3) + QByteArray(1, 0) +
+                                              frame.sliced(12));
+    const QByteArray animation = "RIFF" + le(quint32(body.size()), 4) + body;
+
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(10);
+    const std::optional<QImage> withinTen = OutsideImages::decode(animation, OutsideImages::Limits{});
+    QImageReader::setAllocationLimit(limit);
+    EXPECT_FALSE(withinTen);
+    ASSERT_TRUE(OutsideImages::decode(animation, OutsideImages::Limits{}));
+    EXPECT_EQ(OutsideImages::decode(animation, OutsideImages::Limits{})->size(), QSize(1000, 1000));
 }

@@ -1,5 +1,6 @@
 // URL sources against a small HTTP server on 127.0.0.1 that the test runs itself.
 
+#include "platform/HttpGet.h"
 #include "screens/runtime/ScreenDataFetcher.h"
 #include "support/WaitUntil.h"
 
@@ -13,6 +14,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -460,4 +462,73 @@ TEST_F(UrlSources, RedirectsToAnotherOriginGoWithoutTheSourcesHeaders)
     EXPECT_TRUE(cdn.heads[0].contains("User-Agent: Tarv/0.1 (custom screen)"));
 
     EXPECT_EQ(failureOf(urlSource(server.url("/loop"))), QStringLiteral("the server redirected more than 10 times"));
+}
+
+// Whoever waits for a request may be done with it, or with itself, once it ended: nothing of
+// the request is touched after it handed over its end, however it ended.
+TEST_F(UrlSources, ARequestMayBeDeletedWhenItEnds)
+{
+    server.on("/sized", [](QTcpSocket* s) { TestServer::reply(s, "200 OK", "7"); });
+    server.on("/broken", [](QTcpSocket* s) { TestServer::reply(s, "500 Internal Server Error", "{}"); });
+    for (const char* path : {"/sized", "/broken"}) {
+        HttpGet::Request request;
+        request.url = QUrl(server.url(path));
+        auto* get = new HttpGet(std::move(request));
+        std::optional<int> status;
+        get->onDone = [&status, get](const HttpGet::Outcome& outcome) {
+            status = outcome.status;
+            delete get;
+        };
+        get->start();
+        ASSERT_TRUE(waitUntil([&] { return status.has_value(); })) << path;
+    }
+}
+
+// A name server may keep silent for as long as the resolver waits, ten seconds and more: the
+// request ends at its deadline, nothing waits for the lookup (Quit least of all), and its late
+// answer goes nowhere. A name that does answer is reached at whichever of its addresses listens.
+TEST_F(UrlSources, ANameIsLookedUpWhereNothingWaitsForIt)
+{
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> asked = false;
+    HttpGet::Request request;
+    request.url = QUrl(QStringLiteral("http://silent.example/"));
+    request.deadline = std::chrono::milliseconds(200);
+    request.lookUp = [released, &asked](const QByteArray& host) {
+        asked = host == "silent.example";
+        released.wait();
+        return QList<QHostAddress>{QHostAddress::LocalHost};
+    };
+    auto* get = new HttpGet(std::move(request));
+    std::optional<HttpGet::Failure::Kind> failure;
+    get->onDone = [&failure](const HttpGet::Outcome& outcome) {
+        failure = outcome.failure ? std::optional(outcome.failure->kind) : std::nullopt;
+    };
+    get->start();
+    ASSERT_TRUE(waitUntil([&] { return failure.has_value(); }));
+    EXPECT_EQ(failure, HttpGet::Failure::Kind::timedOut);
+    EXPECT_TRUE(asked);
+    delete get;
+    release.set_value();
+    QCoreApplication::processEvents();
+
+    server.on("/named", [](QTcpSocket* s) { TestServer::reply(s, "200 OK", "7"); });
+    const QString named = server.url("/named").replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
+    EXPECT_EQ(fetch(urlSource(named)),
+              ScreenDataFetcher::Result(ScreenDataFetcher::Values{{QStringLiteral("u"), QStringLiteral("7")}}));
+    EXPECT_TRUE(header("Host").startsWith("localhost:"));
+    // Nothing listens at the first address.
+    HttpGet::Request twoAddresses;
+    twoAddresses.url = QUrl(QString(named).replace(QStringLiteral("localhost"), QStringLiteral("two.example")));
+    twoAddresses.lookUp = [](const QByteArray&) {
+        return QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.2")), QHostAddress::LocalHost};
+    };
+    HttpGet second(std::move(twoAddresses));
+    std::optional<HttpGet::Outcome> outcome;
+    second.onDone = [&outcome](HttpGet::Outcome o) { outcome = std::move(o); };
+    second.start();
+    ASSERT_TRUE(waitUntil([&] { return outcome.has_value(); }));
+    EXPECT_FALSE(outcome->failure);
+    EXPECT_EQ(outcome->body, "7");
 }
