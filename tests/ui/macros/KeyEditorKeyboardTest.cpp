@@ -1,4 +1,4 @@
-// The key inspector from the keyboard: Tab goes through its controls from top to bottom whatever
+// Editing a key from the keyboard: Tab goes through its controls from top to bottom whatever
 // the action's kind and however often it changed, the action's field is one Tab from the kind,
 // Escape goes back to the grid, and the tint row and the icon row show the focus.
 
@@ -13,15 +13,15 @@
 
 namespace {
 
-// The controls Tab stops at in the inspector, from the Label field on, as the window's focus
-// chain holds them: taking Tab, shown and enabled.
-QStringList tabStops(KeyInspector* inspector, bool backwards = false)
+// The controls Tab stops at in the key's editing panel, from the Label field on, as the
+// window's focus chain holds them: taking Tab, shown and enabled.
+QStringList tabStops(KeyInspector* panel, bool backwards = false)
 {
-    QWidget* start = inspector->findChild<QLineEdit*>(QStringLiteral("labelField"));
+    QWidget* start = panel->findChild<QLineEdit*>(QStringLiteral("labelField"));
     QStringList stops;
     QWidget* w = start;
     do {
-        if (inspector->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(w->window()) &&
+        if (panel->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(w->window()) &&
             w->isEnabled())
             stops.append(w->objectName());
         w = backwards ? w->previousInFocusChain() : w->nextInFocusChain();
@@ -65,9 +65,9 @@ QStringList fieldsOf(MacroAction::Kind kind)
 
 }  // namespace
 
-class InspectorKeyboardTest : public MacrosTest {
+class KeyEditorKeyboardTest : public MacrosTest {
 protected:
-    // The inspector's controls for the key shown, top to bottom: its look, the kind, the kind's
+    // The panel's controls for the key shown, top to bottom: its look, the kind, the kind's
     // fields, then latching and the key's buttons.
     QStringList expectedStops()
     {
@@ -87,10 +87,10 @@ protected:
 
     void expectTabGoesTopToBottom(const char* when)
     {
-        KeyInspector* inspector = page().inspector();
+        KeyInspector* panel = page().inspector();
         const QStringList expected = expectedStops();
-        EXPECT_EQ(tabStops(inspector), expected) << when;
-        EXPECT_EQ(tabStops(inspector, true), reversed(expected)) << when;
+        EXPECT_EQ(tabStops(panel), expected) << when;
+        EXPECT_EQ(tabStops(panel, true), reversed(expected)) << when;
     }
 
     void focusAndWait(QWidget* widget)
@@ -101,7 +101,7 @@ protected:
     }
 };
 
-TEST_F(InspectorKeyboardTest, TabGoesTopToBottomForEveryKindAfterAnyNumberOfChangesAndForEveryKeyShown)
+TEST_F(KeyEditorKeyboardTest, TabGoesTopToBottomForEveryKindAfterAnyNumberOfChangesAndForEveryKeyShown)
 {
     page();
     connectAndGreet();
@@ -122,7 +122,7 @@ TEST_F(InspectorKeyboardTest, TabGoesTopToBottomForEveryKindAfterAnyNumberOfChan
     }
 }
 
-TEST_F(InspectorKeyboardTest, OneTabFromTheKindReachesItsFieldWhereTypedTextIsStored)
+TEST_F(KeyEditorKeyboardTest, OneTabFromTheKindReachesItsFieldWhereTypedTextIsStored)
 {
     page();
     clickTile(11);
@@ -146,7 +146,7 @@ TEST_F(InspectorKeyboardTest, OneTabFromTheKindReachesItsFieldWhereTypedTextIsSt
     EXPECT_EQ(QApplication::focusWidget(), kinds);
 }
 
-TEST_F(InspectorKeyboardTest, EscapeInAFieldGoesBackToTheSelectedKeyAndKeepsTheEdit)
+TEST_F(KeyEditorKeyboardTest, EscapeInAFieldGoesBackToTheSelectedKeyAndKeepsTheEdit)
 {
     page();
     clickTile(2);
@@ -168,7 +168,7 @@ TEST_F(InspectorKeyboardTest, EscapeInAFieldGoesBackToTheSelectedKeyAndKeepsTheE
     }
 }
 
-TEST_F(InspectorKeyboardTest, TheTintRowIsOneStopWhoseArrowsChooseTheTintAndItsFocusIsDrawn)
+TEST_F(KeyEditorKeyboardTest, TheTintRowIsOneStopWhoseArrowsChooseTheTintAndItsFocusIsDrawn)
 {
     page();
     const auto swatch = [&](KeyTint tint) {
@@ -198,7 +198,7 @@ TEST_F(InspectorKeyboardTest, TheTintRowIsOneStopWhoseArrowsChooseTheTintAndItsF
     EXPECT_EQ(tabStops(page().inspector()).filter(QStringLiteral("tintSwatch")), QStringList{"tintSwatch:amber"});
 }
 
-TEST_F(InspectorKeyboardTest, TheIconButtonDrawsItsFocus)
+TEST_F(KeyEditorKeyboardTest, TheIconButtonDrawsItsFocus)
 {
     page();
     auto* icon = find<QPushButton>("iconButton");
