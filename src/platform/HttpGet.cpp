@@ -55,6 +55,19 @@ bool breaksLines(const QByteArray& text)
     return text.contains('\r') || text.contains('\n') || text.contains('\0');
 }
 
+// A header given with the request that would write further lines of the head: checked before
+// anything goes out. The rest of the head is written from the address, which QUrl encodes.
+std::optional<QByteArray> headerWithLineBreak(const HttpGet::Request& request)
+{
+    for (const QList<HttpGet::Header>* headers : {&request.headers, &request.originHeaders}) {
+        for (const auto& [name, value] : *headers) {
+            if (breaksLines(name) || breaksLines(value))
+                return name;
+        }
+    }
+    return std::nullopt;
+}
+
 // Just past the blank line that ends a head, searching from `from`; -1 while none came. Lines
 // may end in CRLF or in LF alone.
 qsizetype headEnd(const QByteArray& bytes, qsizetype from)
@@ -199,6 +212,9 @@ void HttpGet::start()
             if (!isHttpAddress(m_request.url))
                 fail(Failure::Kind::malformed,
                      m_request.url.toString(QUrl::RemoveUserInfo) + QStringLiteral(" is not an http address"));
+            else if (const std::optional<QByteArray> name = headerWithLineBreak(m_request))
+                fail(Failure::Kind::malformed,
+                     QStringLiteral("the header \"") + QString::fromUtf8(*name) + QStringLiteral("\" holds a line break"));
             else
                 connectTo(m_request.url);
         },
@@ -345,13 +361,8 @@ void HttpGet::sendRequest()
     if (m_address.hasQuery())
         target += '?' + m_address.query(QUrl::FullyEncoded).toLatin1();
     QByteArray head = "GET " + target + " HTTP/1.1\r\n";
-    for (const auto& [name, value] : std::as_const(headers)) {
-        if (breaksLines(name) || breaksLines(value)) {
-            fail(Failure::Kind::malformed, QStringLiteral("a header holds a line break"));
-            return;
-        }
+    for (const auto& [name, value] : std::as_const(headers))
         head += name + ": " + value + "\r\n";
-    }
     m_socket->write(head + "\r\n");
 }
 

@@ -47,7 +47,8 @@ public:
 
     struct Request {
         QUrl url;
-        // Sent to every address the request goes to.
+        // Sent to every address the request goes to. One whose name or value holds a line
+        // break fails the request before anything is sent.
         QList<Header> headers;
         // Sent only to the origin of `url`; each replaces a header of the same name above.
         QList<Header> originHeaders;

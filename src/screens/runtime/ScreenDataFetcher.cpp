@@ -87,7 +87,6 @@ QString quoted(const QString& text)
     return u'"' + text + u'"';
 }
 
-// CR or LF in a header would let a screen file write further header lines of its own.
 std::chrono::milliseconds limitDuration(double seconds)
 {
     // A day is far beyond any useful wait here.
@@ -109,16 +108,6 @@ QString urlFailureText(const HttpGet::Failure& failure, double idle, double dead
     default:
         return failure.message;
     }
-}
-
-std::optional<QString> badHeader(const QMap<QString, QString>& headers)
-{
-    for (auto it = headers.cbegin(); it != headers.cend(); ++it) {
-        const auto hasBreak = [](const QString& text) { return text.contains(u'\r') || text.contains(u'\n'); };
-        if (hasBreak(it.key()) || hasBreak(it.value()))
-            return QStringLiteral("the header ") + quoted(it.key()) + QStringLiteral(" holds a line break");
-    }
-    return std::nullopt;
 }
 
 } // namespace
@@ -203,10 +192,6 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
                                  Redirected redirected)
 {
     std::shared_ptr<Pending> pending = makePending(context, std::move(done));
-    if (const auto message = badHeader(url.headers)) {
-        deliverLater(std::move(pending), Failure{*message});
-        return;
-    }
     HttpGet::Request request;
     request.url = url.url;
     // The source's own headers replace these two, but only for the address it was approved with.
