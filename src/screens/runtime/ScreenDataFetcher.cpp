@@ -103,8 +103,6 @@ QString urlFailureText(const HttpGet::Failure& failure, double idle, double dead
     case HttpGet::Failure::Kind::timedOut:
         return QStringLiteral("the response took longer than ") + ScreenDataFetcher::limitText(deadline) +
                QStringLiteral(" s");
-    case HttpGet::Failure::Kind::stopped:
-        return QStringLiteral("stopped with its screen's sources");
     default:
         return failure.message;
     }
@@ -201,8 +199,8 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
     request.maxBodyBytes = maxBodyBytes;
     request.deadline = limitDuration(urlDeadline);
     request.idleLimit = limitDuration(urlIdleTimeout);
-    request.maxRedirects = maxRedirects;
     auto* load = new HttpGet(std::move(request), this);
+    // Ended with its asker, which then hears nothing of it.
     if (context)
         connect(context, &QObject::destroyed, load, &HttpGet::abort);
     load->onDone = [this, load, pending, redirected = std::move(redirected), source, field = url.field, paths, whole,

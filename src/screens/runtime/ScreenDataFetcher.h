@@ -41,7 +41,6 @@ public:
 
     static constexpr qsizetype maxOutputBytes = 65536;
     static constexpr qsizetype maxBodyBytes = 1024 * 1024;
-    static constexpr int maxRedirects = 10;
 
     explicit ScreenDataFetcher(double shellTimeout = 10.0, QObject* parent = nullptr);
     // Ends the process groups of commands still running.
