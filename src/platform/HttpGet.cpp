@@ -196,7 +196,7 @@ HttpGet::HttpGet(Request request, QObject* parent)
 
 HttpGet::~HttpGet()
 {
-    m_done = true;
+    m_stage = Stage::done;
     dropLookup();
     dropSocket();
 }
@@ -207,7 +207,7 @@ void HttpGet::start()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (m_done)
+            if (done())
                 return;
             if (!isHttpAddress(m_request.url))
                 fail(Failure::Kind::malformed,
@@ -281,7 +281,8 @@ void HttpGet::connectTo(const QUrl& address)
 
 void HttpGet::lookedUp(const std::shared_ptr<Lookup>& lookup, const QList<QHostAddress>& addresses)
 {
-    if (m_done || lookup != m_lookup)
+    // Once the request ended or moved on, it waits for no lookup.
+    if (lookup != m_lookup)
         return;
     m_lookup.reset();
     if (addresses.isEmpty()) {
@@ -369,25 +370,25 @@ void HttpGet::sendRequest()
 void HttpGet::readAvailable()
 {
     for (int round = 0; round < readsPerSignal; ++round) {
-        if (m_done || !m_socket || m_socket->bytesAvailable() <= 0)
+        if (done() || !m_socket || m_socket->bytesAvailable() <= 0)
             return;
         if (m_request.idleLimit.count() > 0)
             m_idle->start();
         take(m_socket->read(readBufferBytes));
     }
     // No signal comes for what is already there: the rest is read on the next turn.
-    if (!m_done && m_socket && m_socket->bytesAvailable() > 0)
+    if (!done() && m_socket && m_socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &HttpGet::readAvailable, Qt::QueuedConnection);
 }
 
 void HttpGet::ended()
 {
-    if (m_done || !m_socket)
+    if (done() || !m_socket)
         return;
     // What came before the end is still to be read.
-    while (!m_done && m_socket && m_socket->bytesAvailable() > 0)
+    while (!done() && m_socket && m_socket->bytesAvailable() > 0)
         take(m_socket->read(readBufferBytes));
-    if (m_done)
+    if (done())
         return;
     if (m_stage == Stage::bodyToClose)
         finish({std::nullopt, m_status, std::exchange(m_body, {}), m_redirectedTo});
@@ -397,7 +398,7 @@ void HttpGet::ended()
 
 void HttpGet::take(QByteArray bytes)
 {
-    while (!m_done && !bytes.isEmpty()) {
+    while (!done() && !bytes.isEmpty()) {
         if (m_stage != Stage::head) {
             if (!takeBody(bytes))
                 return;
@@ -503,7 +504,7 @@ bool HttpGet::takeBody(QByteArray& bytes)
         takeData();
         if (m_left == 0)
             complete();
-        return !m_done;
+        return !done();
     case Stage::bodyToClose:
         if (tooLarge(bytes.size()))
             return false;
@@ -563,7 +564,7 @@ bool HttpGet::takeBody(QByteArray& bytes)
     case Stage::trailers:
         if (takeHeadLines(std::exchange(bytes, {})) >= 0)
             complete();
-        return !m_done;
+        return !done();
     case Stage::head:
     case Stage::done:
         break;
@@ -602,9 +603,8 @@ void HttpGet::fail(Failure::Kind kind, const QString& message)
 
 void HttpGet::finish(Outcome outcome)
 {
-    if (m_done)
+    if (done())
         return;
-    m_done = true;
     m_stage = Stage::done;
     m_deadline->stop();
     m_idle->stop();

@@ -126,6 +126,8 @@ private:
     void finish(Outcome outcome);
     void dropSocket();
     void dropLookup();
+    // Ended, in whatever way: nothing more is taken from the server or handed over.
+    bool done() const { return m_stage == Stage::done; }
 
     const Request m_request;
     QUrl m_address;
@@ -146,5 +148,4 @@ private:
     int m_status = 0;
     qint64 m_left = 0;
     QByteArray m_body;
-    bool m_done = false;
 };
