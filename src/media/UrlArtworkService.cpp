@@ -35,12 +35,9 @@ UrlArtworkService::UrlArtworkService(QObject* parent)
 {
 }
 
-void UrlArtworkService::render(quint64 request, const QPointer<QObject>& context, const BackdropHandler& done,
+void UrlArtworkService::render(const QPointer<QObject>& context, const BackdropHandler& done,
                                std::function<std::optional<QByteArray>()> read)
 {
-    // A download that ends after a newer request was made must not take that one's place.
-    if (request != m_requests)
-        return;
     m_decoding->runLatest(
         this,
         [read = std::move(read)]() -> std::optional<NowPlayingBackdrop> {
@@ -58,8 +55,8 @@ UrlArtworkService::~UrlArtworkService() = default;
 void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done)
 {
     const QPointer<QObject> guard(context);
-    const quint64 asked = ++m_requests;
-    // Its answer would be dropped: the server is not kept sending it.
+    // Its answer would be dropped: the server is not kept sending it. Gone, it answers nothing,
+    // so no download can end after a newer request and take that one's place.
     delete m_download;
     const QUrl url(state.artworkURL);
     const QString scheme = url.scheme().toLower();
@@ -68,7 +65,7 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
         return;
     }
     if (scheme == QLatin1String("file")) {
-        render(asked, guard, done, [path = url.toLocalFile()] { return readRegularFile(path, maxBytes); });
+        render(guard, done, [path = url.toLocalFile()] { return readRegularFile(path, maxBytes); });
         return;
     }
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
@@ -83,13 +80,13 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
     request.idleLimit = std::chrono::milliseconds(transferTimeoutMs);
     auto* get = new HttpGet(std::move(request), this);
     m_download = get;
-    get->onDone = [this, asked, get, guard, done](HttpGet::Outcome outcome) {
+    get->onDone = [this, get, guard, done](HttpGet::Outcome outcome) {
         get->deleteLater();
         if (outcome.failure || outcome.status < 200 || outcome.status > 299) {
             deliver(guard, done, std::nullopt);
             return;
         }
-        render(asked, guard, done, [bytes = std::exchange(outcome.body, {})] { return std::optional(bytes); });
+        render(guard, done, [bytes = std::exchange(outcome.body, {})] { return std::optional(bytes); });
     };
     get->start();
 }

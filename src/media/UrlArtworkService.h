@@ -33,12 +33,10 @@ public:
     void fetchArtwork(QObject* context, const NowPlayingState& state, BackdropHandler done) override;
 
 private:
-    // Reads the bytes and draws the backdrop on the worker, answering on this thread; nothing
-    // for a request older than the newest.
-    void render(quint64 request, const QPointer<QObject>& context, const BackdropHandler& done,
+    // Reads the bytes and draws the backdrop on the worker, answering on this thread.
+    void render(const QPointer<QObject>& context, const BackdropHandler& done,
                 std::function<std::optional<QByteArray>()> read);
 
-    quint64 m_requests = 0;
     // The download for the newest request, if one is under way: one at most.
     QPointer<HttpGet> m_download;
     std::unique_ptr<OneThreadWorker> m_decoding;
