@@ -1,5 +1,7 @@
 #include "media/PhotoImages.h"
 
+#include "platform/OutsideImages.h"
+
 #include <QBuffer>
 #include <QImageWriter>
 #include <QTransform>

@@ -4,7 +4,6 @@
 // the preview of a stored frame. All are pure functions, safe on any thread.
 
 #include "media/PhotoAdjustment.h"
-#include "platform/OutsideImages.h"
 
 #include <QByteArray>
 #include <QImage>
