@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,34 +14,6 @@
 #include <vector>
 
 extern char** environ;
-
-namespace {
-
-// The child's two output pipes: standard output's ends, then standard error's. Each end is
-// closed unless it was taken out.
-struct Pipes {
-    int fds[4] = {-1, -1, -1, -1};
-
-    bool open() { return ::pipe2(fds, O_CLOEXEC) == 0 && ::pipe2(fds + 2, O_CLOEXEC) == 0; }
-    void closeAt(int i)
-    {
-        if (fds[i] >= 0)
-            ::close(fds[i]);
-        fds[i] = -1;
-    }
-    void closeWriteEnds()
-    {
-        closeAt(1);
-        closeAt(3);
-    }
-    ~Pipes()
-    {
-        for (int i = 0; i < 4; ++i)
-            closeAt(i);
-    }
-};
-
-} // namespace
 
 ProcessRunner::ProcessRunner()
 {
@@ -66,7 +37,7 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
     // Stopped while it waited for a thread: Tarv is quitting, and starts nothing more.
     if (stop && stop->isStopped())
         return {QString(), QStringLiteral("Tarv stopped waiting for ") + toolName};
-    Pipes pipes;
+    ChildPipes pipes;
     if (!pipes.open())
         return {QString(), launchFailure(toolName, qt_error_string(errno))};
 
@@ -83,8 +54,8 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipes.fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pipes.fds[3], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipes.outWrite, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipes.errWrite, STDERR_FILENO);
 
     // The child starts with default signal handling and no blocked signals, whatever this
     // process has set up for itself (Qt ignores SIGPIPE, for example).
@@ -112,10 +83,8 @@ ProcessResult ProcessRunner::run(const QString& path, const QStringList& argumen
         return {QString(), launchFailure(toolName, qt_error_string(spawnError))};
 
     pipes.closeWriteEnds();
-    ChildOutput out{std::exchange(pipes.fds[0], -1), {}};
-    ChildOutput err{std::exchange(pipes.fds[2], -1), {}};
-    ::fcntl(out.fd, F_SETFL, O_NONBLOCK);
-    ::fcntl(err.fd, F_SETFL, O_NONBLOCK);
+    ChildOutput& out = pipes.out;
+    ChildOutput& err = pipes.err;
     const int exitFd = ChildWait::openExitNotifier(pid);
     const ChildWait::Seen seen =
         ChildWait::waitForEnd(pid, exitFd, out, err, ChildWait::Clock::time_point::max(), stop);

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 
 WaitStop::WaitStop() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -50,6 +52,36 @@ void ChildOutput::close()
     if (fd >= 0)
         ::close(fd);
     fd = -1;
+}
+
+ChildPipes::~ChildPipes()
+{
+    out.close();
+    err.close();
+    closeWriteEnds();
+}
+
+bool ChildPipes::open()
+{
+    for (auto [readEnd, writeEnd] : {std::pair{&out.fd, &outWrite}, std::pair{&err.fd, &errWrite}}) {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return false;
+        *readEnd = fds[0];
+        *writeEnd = fds[1];
+        // The read end only: the write end is the child's, blocking as a program expects.
+        ::fcntl(*readEnd, F_SETFL, O_NONBLOCK);
+    }
+    return true;
+}
+
+void ChildPipes::closeWriteEnds()
+{
+    for (int* fd : {&outWrite, &errWrite}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
 }
 
 int ChildWait::openExitNotifier(pid_t pid)

@@ -44,6 +44,26 @@ struct ChildOutput {
     void close();
 };
 
+// A child's standard output and error, a pipe each: the write ends go to the child as it starts,
+// the read ends stay here, non-blocking, to be read while it runs. Whatever is still open when
+// this goes is closed.
+struct ChildPipes {
+    ChildOutput out;
+    ChildOutput err;
+    int outWrite = -1;
+    int errWrite = -1;
+
+    ChildPipes() = default;
+    ~ChildPipes();
+    ChildPipes(const ChildPipes&) = delete;
+    ChildPipes& operator=(const ChildPipes&) = delete;
+
+    // Both pipes, closed on exec; false, with errno saying why, when they could not be made.
+    bool open();
+    // Once the child has its copies, or failed to start: a stream ends when the child's end closes.
+    void closeWriteEnds();
+};
+
 namespace ChildWait {
 
 using Clock = std::chrono::steady_clock;

@@ -130,15 +130,8 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
         outcome.end = End::stopped;
         return outcome;
     }
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0) {
-        outcome.end = End::noCapture;
-        return outcome;
-    }
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        ::close(outPipe[0]);
-        ::close(outPipe[1]);
+    ChildPipes pipes;
+    if (!pipes.open()) {
         outcome.end = End::noCapture;
         return outcome;
     }
@@ -156,25 +149,20 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     pid_t pid = -1;
     int spawnError = 0;
     {
-        SpawnSetup setup(outPipe[1], errPipe[1]);
+        SpawnSetup setup(pipes.outWrite, pipes.errWrite);
         const auto starting = ChildProcesses::starting();
         spawnError = ::posix_spawn(&pid, shell, &setup.actions, &setup.attributes, argv, envp.data());
         if (spawnError == 0)
             ChildProcesses::claim(pid);
     }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    ChildOutput out{outPipe[0], {}};
-    ChildOutput err{errPipe[0], {}};
+    pipes.closeWriteEnds();
     if (spawnError != 0) {
-        out.close();
-        err.close();
         outcome.end = End::notStarted;
         outcome.startError = qt_error_string(spawnError);
         return outcome;
     }
-    ::fcntl(out.fd, F_SETFL, O_NONBLOCK);
-    ::fcntl(err.fd, F_SETFL, O_NONBLOCK);
+    ChildOutput& out = pipes.out;
+    ChildOutput& err = pipes.err;
 
     if (groups && !groups->add(pid))
         ShellGroups::endGroup(pid);
