@@ -22,7 +22,7 @@ public:
     OneThreadWorker(const OneThreadWorker&) = delete;
     OneThreadWorker& operator=(const OneThreadWorker&) = delete;
     // A piece that runLatest left waiting is dropped unstarted; the pool then waits for the rest.
-    ~OneThreadWorker() { const std::function<void()> dropped = m_latest->take(); }
+    ~OneThreadWorker() { const std::function<void()> dropped = m_latest.take(); }
 
     // Runs `work` on the worker and calls `handler` with its result (with nothing for a void
     // one) on the thread of `owner`. Call it on the thread of `owner`.
@@ -42,7 +42,7 @@ public:
     {
         auto [piece, future] = promised(std::move(work));
         // The dropped piece's promise is let go outside the lock: that cancels its answer.
-        const std::function<void()> dropped = m_latest->replace(std::move(piece), m_pool);
+        const std::function<void()> dropped = m_latest.replace(std::move(piece), m_pool);
         continueOn(owner, future, std::move(handler));
     }
 
@@ -103,6 +103,6 @@ private:
     };
 
     // Declared before the pool, so that it outlives the pool's threads.
-    std::unique_ptr<Latest> m_latest = std::make_unique<Latest>();
+    Latest m_latest;
     QThreadPool m_pool;
 };
