@@ -391,7 +391,7 @@ void HttpGet::ended()
     if (done())
         return;
     if (m_stage == Stage::bodyToClose)
-        finish({std::nullopt, m_status, std::exchange(m_body, {}), m_redirectedTo});
+        finish();
     else
         fail(Failure::Kind::transport, QStringLiteral("the server closed the connection before the response was complete"));
 }
@@ -455,7 +455,7 @@ bool HttpGet::takeHead(const QByteArray& head)
     }
     // The body of an error or of an empty answer is nobody's value.
     if (m_status < 200 || m_status > 299 || m_status == 204) {
-        finish({std::nullopt, m_status, {}, m_redirectedTo});
+        finish();
         return false;
     }
     const QList<QByteArray> codings = valuesOf(headers, "transfer-encoding");
@@ -475,7 +475,7 @@ bool HttpGet::takeHead(const QByteArray& head)
         return false;
     }
     if (length && *length == 0) {
-        finish({std::nullopt, m_status, {}, m_redirectedTo});
+        finish();
         return false;
     }
     m_stage = length ? Stage::sizedBody : Stage::bodyToClose;
@@ -497,13 +497,12 @@ bool HttpGet::takeBody(QByteArray& bytes)
         bytes.remove(0, n);
         m_left -= n;
     };
-    const auto complete = [this] { finish({std::nullopt, m_status, std::exchange(m_body, {}), m_redirectedTo}); };
 
     switch (m_stage) {
     case Stage::sizedBody:
         takeData();
         if (m_left == 0)
-            complete();
+            finish();
         return !done();
     case Stage::bodyToClose:
         if (tooLarge(bytes.size()))
@@ -563,7 +562,7 @@ bool HttpGet::takeBody(QByteArray& bytes)
     }
     case Stage::trailers:
         if (takeHeadLines(std::exchange(bytes, {})) >= 0)
-            complete();
+            finish();
         return !done();
     case Stage::head:
     case Stage::done:
@@ -598,14 +597,17 @@ std::optional<QString> HttpGet::follow(const QUrl& target)
 
 void HttpGet::fail(Failure::Kind kind, const QString& message)
 {
-    finish({Failure{kind, message}, m_status, {}, m_redirectedTo});
+    finish(Failure{kind, message});
 }
 
-void HttpGet::finish(Outcome outcome)
+void HttpGet::finish(std::optional<Failure> failure)
 {
     if (done())
         return;
     m_stage = Stage::done;
+    Outcome outcome{std::move(failure), m_status, {}, m_redirectedTo};
+    if (!outcome.failure)
+        outcome.body = std::exchange(m_body, {});
     m_deadline->stop();
     m_idle->stop();
     dropLookup();

@@ -123,7 +123,9 @@ private:
     // Moves on to `target` (a Location resolved against the address), or says why it does not.
     std::optional<QString> follow(const QUrl& target);
     void fail(Failure::Kind kind, const QString& message);
-    void finish(Outcome outcome);
+    // Ends the request and hands over its outcome: the failure, or the response with the body
+    // taken so far.
+    void finish(std::optional<Failure> failure = std::nullopt);
     void dropSocket();
     void dropLookup();
     // Ended, in whatever way: nothing more is taken from the server or handed over.
