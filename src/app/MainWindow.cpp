@@ -274,25 +274,14 @@ bool isTextField(const QWidget* widget)
            qobject_cast<const QPlainTextEdit*>(widget);
 }
 
-// A text field the user can change; cutting, pasting and deleting need one.
-bool isEditableText(const QWidget* widget)
-{
-    if (const auto* line = qobject_cast<const QLineEdit*>(widget))
-        return !line->isReadOnly();
-    if (const auto* text = qobject_cast<const QTextEdit*>(widget))
-        return !text->isReadOnly();
-    if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget))
-        return !plain->isReadOnly();
-    return false;
-}
-
 }  // namespace
 
 void MainWindow::updateEditActions()
 {
     const QWidget* focus = m_editTarget;
     const bool textField = isTextField(focus);
-    const bool editable = isEditableText(focus);
+    // Each of them has the property.
+    const bool editable = textField && !focus->property("readOnly").toBool();
     for (const auto& [action, slot] : m_editActions) {
         const QByteArray signature = QByteArray(slot) + "()";
         const bool offered = focus && focus->metaObject()->indexOfMethod(signature.constData()) >= 0;

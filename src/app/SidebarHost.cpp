@@ -36,10 +36,10 @@ SidebarHost::SidebarHost(QWidget* parent) : QWidget(parent)
     m_settingsButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     const QColor secondary = palette().color(QPalette::PlaceholderText);
     // Borderless, as the list's rows are; with the focus, ringed in the selection colour as a
-    // focused row is, in room it keeps without it so the text does not move.
+    // focused row is (and by nothing else), in room it keeps without it so the text does not move.
     m_settingsButton->setStyleSheet(
         QStringLiteral("QPushButton { text-align: left; border: 2px solid transparent; border-radius: 5px; "
-                       "padding: 8px 16px; color: %1; } QPushButton:focus { border-color: %2; }")
+                       "padding: 8px 12px; outline: none; color: %1; } QPushButton:focus { border-color: %2; }")
             .arg(secondary.name(QColor::HexArgb), palette().color(QPalette::Highlight).name(QColor::HexArgb)));
     connect(m_settingsButton, &QPushButton::clicked, this, &SidebarHost::settingsRequested);
 
@@ -51,7 +51,11 @@ SidebarHost::SidebarHost(QWidget* parent) : QWidget(parent)
     sidebarLayout->setContentsMargins(0, 6, 0, 0);
     sidebarLayout->setSpacing(0);
     sidebarLayout->addWidget(m_list, 1);
-    sidebarLayout->addWidget(m_settingsButton);
+    // Inset from the sidebar's edges, as a row's ring is from the list's.
+    auto* settingsRow = new QHBoxLayout;
+    settingsRow->setContentsMargins(4, 0, 4, 4);
+    settingsRow->addWidget(m_settingsButton);
+    sidebarLayout->addLayout(settingsRow);
 
     m_stack = new QStackedWidget;
     m_stack->setObjectName(QStringLiteral("pageStack"));

@@ -204,8 +204,8 @@ int main(int argc, char** argv)
         savingPool().waitForDone();
         // Work still running on the shared pool (a folder scan, a look at the X server's
         // windows) cannot be stopped, and nothing wants its result any more: Tarv does not
-        // wait for it. Without any, the
-        // application ends as usual, and hands what it copied to the desktop's clipboard manager.
+        // wait for it. Without any, the application ends as usual, and hands what it copied to
+        // the desktop's clipboard manager.
         if (QThreadPool::globalInstance()->waitForDone(0))
             app.reset();
     }

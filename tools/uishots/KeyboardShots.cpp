@@ -70,6 +70,10 @@ void drawKeyboardAndFeedback(MainWindow& window, DeviceManager& hub, const SaveS
     window.sidebarHost()->list()->setFocus(Qt::TabFocusReason);
     settle();
     save(QStringLiteral("main-sidebar-focus"), window.grab());
+    // Then on Settings under the list.
+    window.sidebarHost()->settingsButton()->setFocus(Qt::TabFocusReason);
+    settle();
+    save(QStringLiteral("main-settings-focus"), window.grab());
 
     // The keyboard on the icon row, then on the key's tint.
     KeyInspector* inspector = view->inspector();

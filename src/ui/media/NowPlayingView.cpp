@@ -67,24 +67,12 @@ NowPlayingView::NowPlayingView(DeviceManager& deviceManager, QWidget* parent)
     m_previous = transportButton("previousButton", QStringLiteral("backward.fill"), QStringLiteral("Previous"));
     m_playPause = transportButton("playPauseButton", QStringLiteral("play.fill"), QStringLiteral("Play"));
     m_next = transportButton("nextButton", QStringLiteral("forward.fill"), QStringLiteral("Next"));
-    m_transport = new QWidget;
+    m_transport = FormSection::trailingValue({m_previous, m_playPause, m_next}, 4);
     m_transport->setObjectName(QStringLiteral("transportGroup"));
-    auto* transportLayout = new QHBoxLayout(m_transport);
-    transportLayout->setContentsMargins(0, 0, 0, 0);
-    transportLayout->setSpacing(4);
-    transportLayout->addStretch(1);
-    transportLayout->addWidget(m_previous);
-    transportLayout->addWidget(m_playPause);
-    transportLayout->addWidget(m_next);
     m_refresh = new QPushButton(QStringLiteral("Refresh"));
     m_refresh->setObjectName(QStringLiteral("refreshButton"));
-    auto* refreshRow = new QWidget;
-    auto* refreshLayout = new QHBoxLayout(refreshRow);
-    refreshLayout->setContentsMargins(0, 0, 0, 0);
-    refreshLayout->addStretch(1);
-    refreshLayout->addWidget(m_refresh);
     controls->rows()->addRow(QStringLiteral("Transport"), m_transport);
-    controls->rows()->addRow(QStringLiteral("Metadata"), refreshRow);
+    controls->rows()->addRow(QStringLiteral("Metadata"), FormSection::trailingValue({m_refresh}));
     controls->setFooter(QStringLiteral("Transport keys are sent through Tarv as standard media keys, the same way its "
                                        "on-screen controls work."));
 

@@ -60,17 +60,10 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
     m_progress->setFixedSize(48, 8);
     m_refresh = new QPushButton(QStringLiteral("Refresh Now"));
     m_refresh->setObjectName(QStringLiteral("refreshNowButton"));
-    auto* refreshRow = new QWidget;
-    auto* refreshLayout = new QHBoxLayout(refreshRow);
-    refreshLayout->setContentsMargins(0, 0, 0, 0);
-    refreshLayout->setSpacing(8);
-    refreshLayout->addStretch(1);
-    refreshLayout->addWidget(m_progress, 0, Qt::AlignVCenter);
-    refreshLayout->addWidget(m_refresh, 0, Qt::AlignVCenter);
     m_error = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange(), 0);
     m_error->setObjectName(QStringLiteral("refreshError"));
     m_status->rows()->addRow(QStringLiteral("Last updated"), m_lastUpdated);
-    m_status->rows()->addRow(QStringLiteral("Refresh"), refreshRow);
+    m_status->rows()->addRow(QStringLiteral("Refresh"), FormSection::trailingValue({m_progress, m_refresh}, 8));
     m_status->rows()->addRow(m_error);
 
     auto* layout = FormSection::pageLayout(this);

@@ -84,27 +84,11 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     auto* folderPath = new WrappingText(QDir::toNativeSeparators(m_deviceManager.customScreens().folder()));
     folderPath->setObjectName(QStringLiteral("folderPath"));
     folderPath->setSelectable(true);
-    auto* folder = new QWidget;
-    auto* folderLayout = new QVBoxLayout(folder);
-    folderLayout->setContentsMargins(0, 0, 0, 0);
-    folderLayout->setSpacing(6);
-    folderLayout->addWidget(folderPath);
-    auto* folderButtons = new QHBoxLayout;
-    folderButtons->setSpacing(8);
-    folderButtons->addStretch(1);
-    folderButtons->addWidget(m_newScreen);
-    folderButtons->addWidget(m_openFolder);
-    folderLayout->addLayout(folderButtons);
 
     m_openReference = new QPushButton(QStringLiteral("Screen File Reference"));
     m_openReference->setObjectName(QStringLiteral("openReferenceButton"));
     m_openReference->setToolTip(QStringLiteral("What a screen file may hold, with an example of each kind of source"));
     connect(m_openReference, &QPushButton::clicked, this, &CustomScreenFilesSection::openReference);
-    auto* reference = new QWidget;
-    auto* referenceLayout = new QHBoxLayout(reference);
-    referenceLayout->setContentsMargins(0, 0, 0, 0);
-    referenceLayout->addStretch(1);
-    referenceLayout->addWidget(m_openReference);
 
     m_failureLabel = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange());
     m_failureLabel->setObjectName(QStringLiteral("failureLabel"));
@@ -113,8 +97,10 @@ CustomScreenFilesSection::CustomScreenFilesSection(DeviceManager& deviceManager,
     QFormLayout* rows = m_section->rows();
     rows->addRow(m_empty);
     rows->addRow(m_list);
-    rows->addRow(QStringLiteral("Folder"), folder);
-    rows->addRow(QStringLiteral("Format"), reference);
+    // The path on the label's line, the folder's commands under it.
+    rows->addRow(QStringLiteral("Folder"), folderPath);
+    rows->addRow(FormSection::trailingValue({m_newScreen, m_openFolder}, 8));
+    rows->addRow(QStringLiteral("Format"), FormSection::trailingValue({m_openReference}));
     rows->addRow(m_failureLabel);
     rows->setRowVisible(m_failureLabel, false);
 

@@ -112,6 +112,18 @@ QLabel* FormSection::valueLabel(const char* objectName)
     return label;
 }
 
+QWidget* FormSection::trailingValue(const QList<QWidget*>& widgets, int spacing)
+{
+    auto* value = new QWidget;
+    auto* layout = new QHBoxLayout(value);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    layout->addStretch(1);
+    for (QWidget* widget : widgets)
+        layout->addWidget(widget);
+    return value;
+}
+
 QColor FormSection::secondaryColor(const QWidget* widget)
 {
     return (widget ? widget->palette() : QApplication::palette()).color(QPalette::PlaceholderText);

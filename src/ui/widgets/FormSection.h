@@ -31,6 +31,8 @@ public:
     // A label for the value side of a row, set against the right edge as the rows' values are;
     // it shows its text as it is, never as markup.
     static QLabel* valueLabel(const char* objectName);
+    // Widgets side by side as a row's value, set against the right edge as the rows' values are.
+    static QWidget* trailingValue(const QList<QWidget*>& widgets, int spacing = -1);
 
     // Gives rows nested in a section the section's own look, so their columns can line up.
     static void matchRows(QFormLayout* rows);
