@@ -70,7 +70,9 @@ std::optional<int> startWithoutGui(int& argc, char** argv, SingleInstanceLock& l
             return notRunningStatus;
         // Without a display the GUI application would abort at once with Qt's own words.
         if (!StartOptions::canShowWindows(QCoreApplication::arguments(), QProcessEnvironment::systemEnvironment())) {
-            std::fputs("Tarv needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n", stderr);
+            std::fputs("Tarv needs a graphical session: the display it would use is not set "
+                       "(DISPLAY for X11, WAYLAND_DISPLAY for Wayland).\n",
+                       stderr);
             return 1;
         }
         return std::nullopt;

@@ -93,7 +93,8 @@ TEST_F(ShellTest, TheCommandLinesWithoutADisplay)
     const QByteArray version = QByteArrayLiteral(TARV_PROJECT_VERSION);
 
     // No copy runs here (the test's runtime folder is its own): the start ends in one line.
-    const QByteArray noSession = "Tarv needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n";
+    const QByteArray noSession = "Tarv needs a graphical session: the display it would use is not set "
+                                  "(DISPLAY for X11, WAYLAND_DISPLAY for Wayland).\n";
     for (const QStringList& arguments : {QStringList(), QStringList{QStringLiteral("-sync")}}) {
         const Run start = app(arguments);
         EXPECT_EQ(start.status, 1) << arguments.join(u' ').toStdString();
