@@ -228,7 +228,8 @@ void FrameLogView::forgetLayout()
         m_markAdvances[int(direction)] = boldMetrics.horizontalAdvance(mark);
     }
     m_textTop = (m_rowHeight - metrics.height()) / 2;
-    m_cells = AsciiCells(font());
+    // Made when a row is first laid out, not while the window is built.
+    m_cells.reset();
 
     m_lastTime.clear();
     for (Row& row : m_rows)
@@ -261,14 +262,16 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
     laid.glyphs.clear();
     laid.positions.clear();
     laid.line = QStaticText();
-    const bool plain = m_cells.cell() > 0 && AsciiCells::isPrintable(line);
-    if (plain && line.size() * m_cells.cell() <= lineWidth) {
-        m_cells.append(line, QPointF(), laid.glyphs, laid.positions);
+    if (!m_cells)
+        m_cells.emplace(font());
+    const bool plain = m_cells->cell() > 0 && AsciiCells::isPrintable(line);
+    if (plain && line.size() * m_cells->cell() <= lineWidth) {
+        m_cells->append(line, QPointF(), laid.glyphs, laid.positions);
     } else {
         // A plain line too long for its row shows no more than the cells the row holds. Cut past
         // them it is still too long and elides alike (eliding leaves one character whole), and
         // only what shows is shaped.
-        const QString shown = plain ? line.left(qsizetype(lineWidth / m_cells.cell()) + 2) : line;
+        const QString shown = plain ? line.left(qsizetype(lineWidth / m_cells->cell()) + 2) : line;
         laid.line = plainText(fontMetrics().elidedText(shown, Qt::ElideRight, lineWidth), font());
     }
     laid.laidOut = true;
@@ -279,7 +282,8 @@ FrameLogView::Row& FrameLogView::laidOut(int row)
 QGlyphRun FrameLogView::glyphRun(const quint32* glyphs, const QPointF* positions, qsizetype count) const
 {
     QGlyphRun run;
-    run.setRawFont(m_cells.rawFont());
+    // Glyph runs come only from rows laid out since the cells were made.
+    run.setRawFont(m_cells->rawFont());
     run.setRawData(glyphs, positions, int(count));
     return run;
 }

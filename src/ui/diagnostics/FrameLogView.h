@@ -98,8 +98,8 @@ private:
     // How far below a row's top its texts start.
     int m_textTop = 0;
     // The font's glyphs of printable ASCII, when they need no shaping: those of the fixed-pitch
-    // font the list is set in do not.
-    AsciiCells m_cells;
+    // font the list is set in do not; made for the font when a row is first laid out.
+    std::optional<AsciiCells> m_cells;
     QStaticText m_marks[3];
     int m_markAdvances[3] = {};
     QString m_lastTime;
