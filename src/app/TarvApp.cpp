@@ -3,7 +3,7 @@
 #include "control/SocketNotifyServer.h"
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
-#include "macros/X11FrontmostAppSource.h"
+#include "macros/SessionAppSource.h"
 #include "media/MprisPlaybackService.h"
 #include "media/ScreensaverPhotoService.h"
 #include "media/UrlArtworkService.h"
@@ -55,14 +55,18 @@ DeviceManager& TarvApp::deviceManager()
     auto trust = std::make_unique<ScreenTrust>(testing ? nullptr : m_settings.get(),
                                                QDir(applicationFolder()).filePath(QStringLiteral("first-run-not-saved")));
     m_customScreens = std::make_unique<CustomScreenStore>(screensFolder, std::move(trust));
-    m_frontmostSource = std::make_unique<X11FrontmostAppSource>();
+    // The KWin script lives beside the single-instance lock, in the private runtime folder.
+    m_appSource = std::make_unique<SessionAppSource>(
+        QDBusConnection::sessionBus(),
+        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/tarv-kwin-script.js"));
     m_mediaService = std::make_unique<MprisPlaybackService>(QDBusConnection::sessionBus());
     m_artworkService = std::make_unique<UrlArtworkService>();
 
     DeviceManager::Environment environment;
     environment.settings = m_settings.get();
     environment.isTesting = testing;
-    environment.frontmostSource = m_frontmostSource.get();
+    environment.frontmostSource = m_appSource.get();
+    environment.runningAppsSource = m_appSource.get();
     environment.mediaService = m_mediaService.get();
     environment.artworkService = m_artworkService.get();
     environment.notifyServerFactory = SocketNotifyServer::factory();

@@ -9,7 +9,7 @@
 class CustomScreenStore;
 class DeviceManager;
 class ArtworkService;
-class FrontmostAppSource;
+class SessionAppSource;
 class MediaPlaybackService;
 class ProfileStore;
 class ScreensaverPhotoService;
@@ -37,7 +37,7 @@ private:
     std::unique_ptr<ScreensaverPhotoService> m_photoService;
     std::unique_ptr<StockStore> m_stocks;
     std::unique_ptr<CustomScreenStore> m_customScreens;
-    std::unique_ptr<FrontmostAppSource> m_frontmostSource;
+    std::unique_ptr<SessionAppSource> m_appSource;
     std::unique_ptr<MediaPlaybackService> m_mediaService;
     std::unique_ptr<ArtworkService> m_artworkService;
     std::unique_ptr<DeviceManager> m_deviceManager;

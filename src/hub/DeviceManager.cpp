@@ -47,6 +47,7 @@ DeviceManager::DeviceManager(ProfileStore& profiles, ScreensaverPhotoService& ph
       m_settings(*environment.settings),
       m_isTesting(environment.isTesting),
       m_frontmostSource(environment.frontmostSource),
+      m_runningAppsSource(environment.runningAppsSource),
       m_notifyServerFactory(std::move(environment.notifyServerFactory)),
       m_clock(std::move(environment.clock)),
       m_mediaService(environment.mediaService),

@@ -66,6 +66,7 @@ struct MacroAction;
 class ProfileAutoSwitcher;
 class ProfileStore;
 class PushedValues;
+class RunningAppsSource;
 class QTimer;
 class ScreenDataSources;
 class Settings;
@@ -113,6 +114,8 @@ public:
         Settings* settings = nullptr;
         bool isTesting = false;
         FrontmostAppSource* frontmostSource = nullptr;
+        // The running applications for a profile's "Add App"; none lists nothing.
+        RunningAppsSource* runningAppsSource = nullptr;
         NotifyServer::Factory notifyServerFactory;
         HubClock clock;
         // The music players and their artwork; without them nothing is asked and the Now
@@ -155,6 +158,7 @@ public:
     // --- Stores and services --------------------------------------------------------------
     ProfileStore& profiles() const { return m_profiles; }
     ProfileAutoSwitcher& autoSwitcher() const { return *m_autoSwitcher; }
+    RunningAppsSource* runningAppsSource() const { return m_runningAppsSource; }
     CustomScreenStore& customScreens() const { return m_customScreens; }
     StockStore& stocks() const { return m_stocks; }
     ScreensaverPhotoService& photoService() const { return m_photoService; }
@@ -510,6 +514,7 @@ private:
     Settings& m_settings;
     bool m_isTesting = false;
     FrontmostAppSource* m_frontmostSource = nullptr;
+    RunningAppsSource* m_runningAppsSource = nullptr;
     NotifyServer::Factory m_notifyServerFactory;
     HubClock m_clock;
     std::unique_ptr<StockService> m_stockService;

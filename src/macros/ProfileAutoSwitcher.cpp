@@ -13,6 +13,8 @@ ProfileAutoSwitcher::ProfileAutoSwitcher(ProfileStore& profiles, Settings& defau
     , m_source(source)
     , m_isPaused(defaults.boolean(pausedKey).value_or(false))
 {
+    if (m_source)
+        connect(m_source, &FrontmostAppSource::availabilityChanged, this, &ProfileAutoSwitcher::sourceChanged);
 }
 
 void ProfileAutoSwitcher::setPaused(bool paused)
@@ -45,6 +47,11 @@ bool ProfileAutoSwitcher::canFollowApplications() const
 QString ProfileAutoSwitcher::unavailableReason() const
 {
     return m_source ? m_source->unavailableReason() : QString();
+}
+
+QString ProfileAutoSwitcher::sourceDescription() const
+{
+    return m_source ? m_source->description() : QString();
 }
 
 void ProfileAutoSwitcher::handleActivation(const FrontmostApp& app)

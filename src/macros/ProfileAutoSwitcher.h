@@ -41,9 +41,13 @@ public:
     // Whether this desktop can tell the frontmost application at all, and why not.
     bool canFollowApplications() const;
     QString unavailableReason() const;
+    // Which way the frontmost application is learnt; empty when none is.
+    QString sourceDescription() const;
 
 signals:
     void isPausedChanged(bool paused);
+    // The three above changed.
+    void sourceChanged();
 
 private:
     void handleActivation(const FrontmostApp& app);

@@ -90,3 +90,29 @@ FrontmostApp WindowAppMatcher::match(const WindowFacts& facts, const QList<Deskt
     return app;
 }
 
+
+WindowFacts WindowAppMatcher::waylandFacts(const QString& appId) const
+{
+    WindowFacts facts;
+    facts.gtkApplicationId = appId;
+    facts.wmClass = appId;
+    facts.ownProcess = sameText(appId, m_ownId) || sameText(appId, m_ownName);
+    return facts;
+}
+
+QList<RunningApp> WindowAppMatcher::runningApps(const QList<WindowFacts>& windows,
+                                                const QList<DesktopEntry>& entries) const
+{
+    QList<RunningApp> apps;
+    for (const WindowFacts& facts : windows) {
+        const FrontmostApp app = match(facts, entries);
+        if (!app.bundleID || app.bundleID->isEmpty())
+            continue;
+        RunningApp running{*app.bundleID, app.name.value_or(QString()), {}};
+        const DesktopEntry* entry = firstWhere(entries, [&](const DesktopEntry& e) { return e.id == running.bundleID; });
+        if (entry)
+            running.icon = entry->icon;
+        apps.append(running);
+    }
+    return apps;
+}

@@ -3,6 +3,7 @@
 // and its process tell about themselves.
 
 #include "macros/FrontmostAppSource.h"
+#include "macros/RunningAppsSource.h"
 #include "platform/DesktopEntry.h"
 
 #include <QList>
@@ -26,6 +27,15 @@ public:
     // against the program of each entry's Exec. Without a match the id is absent and the
     // name is the window's class, so the switch can still name the application.
     FrontmostApp match(const WindowFacts& facts, const QList<DesktopEntry>& entries) const;
+
+    // What a Wayland window tells of itself: its app id, which names its desktop entry, or,
+    // for an X11 program under XWayland, is its WM_CLASS. A window of Tarv's own carries
+    // Tarv's desktop id or its class.
+    WindowFacts waylandFacts(const QString& appId) const;
+
+    // The windows of known applications, in the given order, each with its entry's icon;
+    // windows of no known application are left out.
+    QList<RunningApp> runningApps(const QList<WindowFacts>& windows, const QList<DesktopEntry>& entries) const;
 
 private:
     QString m_ownId;

@@ -59,6 +59,11 @@ bool X11FrontmostAppSource::isAvailable() const { return m_connection != nullptr
 
 QString X11FrontmostAppSource::unavailableReason() const { return m_unavailableReason; }
 
+QString X11FrontmostAppSource::description() const
+{
+    return m_connection ? QStringLiteral("Apps are followed through the X11 display.") : QString();
+}
+
 void X11FrontmostAppSource::markBroken()
 {
     delete m_notifier;
@@ -68,6 +73,7 @@ void X11FrontmostAppSource::markBroken()
     m_connection = nullptr;
     m_unavailableReason = QStringLiteral(
         "The connection to the X11 display was lost: the application in front is no longer followed.");
+    emit availabilityChanged();
 }
 
 void X11FrontmostAppSource::processEvents()

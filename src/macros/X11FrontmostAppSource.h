@@ -25,6 +25,7 @@ public:
 
     bool isAvailable() const override;
     QString unavailableReason() const override;
+    QString description() const override;
     std::optional<FrontmostApp> frontmostApp() override;
 
 private:

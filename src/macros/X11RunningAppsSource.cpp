@@ -44,26 +44,16 @@ QList<RunningApp> X11RunningAppsSource::read(const QByteArray& display, const QS
                                                windows.internAtom("_NET_WM_WINDOW_TYPE_DESKTOP")};
     const std::uint32_t skipTaskbar = windows.internAtom("_NET_WM_STATE_SKIP_TASKBAR");
 
-    const QList<DesktopEntry> entries = DesktopEntries::all(applicationDirs);
-    const WindowAppMatcher matcher(ownId, ownName);
+    QList<WindowFacts> shown;
     for (std::uint32_t window : windows.values(root, clientList, XCB_ATOM_WINDOW)) {
         const QList<std::uint32_t> types = windows.values(window, windowType, XCB_ATOM_ATOM);
         if (std::any_of(types.cbegin(), types.cend(), [&](std::uint32_t t) { return backgroundTypes.contains(t); }))
             continue;
         if (windows.values(window, windowState, XCB_ATOM_ATOM).contains(skipTaskbar))
             continue;
-        const FrontmostApp app = matcher.match(windows.facts(window), entries);
-        if (!app.bundleID || app.bundleID->isEmpty())
-            continue;
-        RunningApp running{*app.bundleID, app.name.value_or(QString()), {}};
-        for (const DesktopEntry& entry : entries) {
-            if (entry.id == running.bundleID) {
-                running.icon = entry.icon;
-                break;
-            }
-        }
-        apps.append(running);
+        shown.append(windows.facts(window));
     }
+    apps = WindowAppMatcher(ownId, ownName).runningApps(shown, DesktopEntries::all(applicationDirs));
     xcb_disconnect(connection);
     return apps;
 }

@@ -299,7 +299,7 @@ TEST_F(SettingsWindowTest, TheFallbackPickerListsProfilesAndRestsWhilePaused)
     EXPECT_EQ(entries.first(), QStringLiteral("Keep the Current Profile"));
     EXPECT_EQ(entries.last(), QStringLiteral("Untitled"));
     EXPECT_EQ(picker->currentIndex(), 0);
-    EXPECT_EQ(find<QWidget>("autoSwitchUnavailable"), nullptr);
+    EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
 
     picker->activated(picker->count() - 1);
     EXPECT_EQ(profiles->fallbackID(), unnamed.id);

@@ -3,7 +3,6 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
-#include "macros/X11RunningAppsSource.h"
 #include "platform/ContextContinuation.h"
 #include "platform/OneLineText.h"
 #include "ui/macros/AppChooser.h"
@@ -114,7 +113,7 @@ QString ProfileAppsPopover::headerText(const MacroProfile& active)
 }
 
 ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* parent)
-    : QFrame(parent, Qt::Popup), m_deviceManager(deviceManager), m_source(std::make_unique<X11RunningAppsSource>())
+    : QFrame(parent, Qt::Popup), m_deviceManager(deviceManager), m_source(deviceManager.runningAppsSource())
 {
     setObjectName(QStringLiteral("profileAppsPopover"));
     setFrameShape(QFrame::StyledPanel);
@@ -148,6 +147,7 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
     m_addButton = new QPushButton(QStringLiteral("Add App"));
     m_addButton->setObjectName(QStringLiteral("addAppButton"));
     m_addButton->setMenu(m_addMenu);
+    m_sourceNote = wrappingLabel("runningAppsSource", -2);
 
     m_fallbackToggle = new QCheckBox(QStringLiteral("Use for all other apps"));
     m_fallbackToggle->setObjectName(QStringLiteral("fallbackToggle"));
@@ -187,7 +187,11 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
     layout->addLayout(header);
     layout->addWidget(m_noApps);
     layout->addWidget(m_linkedList);
-    layout->addWidget(m_addButton, 0, Qt::AlignLeft);
+    auto* add = new QVBoxLayout;
+    add->setSpacing(2);
+    add->addWidget(m_addButton, 0, Qt::AlignLeft);
+    add->addWidget(m_sourceNote);
+    layout->addLayout(add);
     layout->addWidget(divider());
     // The explanation sits under the toggle's own text.
     auto* fallback = new QVBoxLayout;
@@ -206,13 +210,20 @@ ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* pa
     connect(&store, &ProfileStore::fallbackIDChanged, this, &ProfileAppsPopover::refresh);
     connect(&m_deviceManager.autoSwitcher(), &ProfileAutoSwitcher::isPausedChanged, this,
             &ProfileAppsPopover::refresh);
+    connect(&m_deviceManager.autoSwitcher(), &ProfileAutoSwitcher::sourceChanged, this, [this] {
+        // The desktop answered while the popover showed: its list is worth reading again.
+        if (isVisible())
+            readRunningApps();
+        refresh();
+    });
 }
 
 ProfileAppsPopover::~ProfileAppsPopover() = default;
 
 void ProfileAppsPopover::setRunningAppsSource(std::unique_ptr<RunningAppsSource> source)
 {
-    m_source = std::move(source);
+    m_givenSource = std::move(source);
+    m_source = m_givenSource.get();
     m_running.clear();
     rebuildAddMenu();
 }
@@ -247,6 +258,7 @@ void ProfileAppsPopover::showState()
     }
     m_fallbackExplanation->setText(fallbackExplanation(store));
     m_pauseNotice->setVisible(m_deviceManager.autoSwitcher().isPaused());
+    showSource();
     rebuildAddMenu();
     adjustSize();
 }
@@ -290,6 +302,14 @@ void ProfileAppsPopover::showLinkedApps()
     }
     m_noApps->setVisible(active.linkedApps.isEmpty());
     m_linkedList->setVisible(!active.linkedApps.isEmpty());
+}
+
+void ProfileAppsPopover::showSource()
+{
+    const ProfileAutoSwitcher& switcher = m_deviceManager.autoSwitcher();
+    const QString text = switcher.canFollowApplications() ? switcher.sourceDescription() : switcher.unavailableReason();
+    m_sourceNote->setText(text);
+    m_sourceNote->setVisible(!text.isEmpty());
 }
 
 void ProfileAppsPopover::readRunningApps()

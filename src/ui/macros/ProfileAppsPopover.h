@@ -49,8 +49,10 @@ public:
     static QString fallbackExplanation(const ProfileStore& store);
     static QString headerText(const MacroProfile& active);
 
-    // Where the running applications come from; the desktop's own unless a test gives one.
+    // Where the running applications come from: the hub's unless a test gives one.
     void setRunningAppsSource(std::unique_ptr<RunningAppsSource> source);
+    // Under "Add App": which way the running applications are learnt, or why they are not.
+    QLabel* sourceNote() const { return m_sourceNote; }
     // The running applications read last, as the menu offers them.
     const QList<RunningAppChoice>& choices() const { return m_choices; }
     QMenu* addAppMenu() const { return m_addMenu; }
@@ -66,9 +68,11 @@ private:
     void rebuildAddMenu();
     void readRunningApps();
     void chooseApps();
+    void showSource();
 
     DeviceManager& m_deviceManager;
-    std::unique_ptr<RunningAppsSource> m_source;
+    RunningAppsSource* m_source = nullptr;
+    std::unique_ptr<RunningAppsSource> m_givenSource;
     QList<RunningApp> m_running;
     QList<RunningAppChoice> m_choices;
     quint64 m_reading = 0;
@@ -79,6 +83,7 @@ private:
     QLabel* m_noApps = nullptr;
     QPushButton* m_addButton = nullptr;
     QMenu* m_addMenu = nullptr;
+    QLabel* m_sourceNote = nullptr;
     QCheckBox* m_fallbackToggle = nullptr;
     QLabel* m_fallbackExplanation = nullptr;
     QWidget* m_pauseNotice = nullptr;

@@ -25,6 +25,13 @@ AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager, QWidget* pa
     m_switch = new QCheckBox(QStringLiteral("Switch profiles with the app in front"));
     m_switch->setObjectName(QStringLiteral("autoSwitchSwitch"));
     section->rows()->addRow(m_switch);
+    m_source = new QLabel;
+    m_source->setObjectName(QStringLiteral("autoSwitchSource"));
+    m_source->setTextFormat(Qt::PlainText);
+    m_source->setWordWrap(true);
+    m_source->setFont(FormSection::relativeFont(m_source->font(), -2));
+    FormSection::setSecondaryText(m_source);
+    section->rows()->addRow(m_source);
     m_fallback = new QComboBox;
     m_fallback->setObjectName(QStringLiteral("fallbackPicker"));
     m_fallback->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -33,15 +40,12 @@ AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager, QWidget* pa
                                       "is the same as Pause Auto-Switching in the Device menu."));
 
     auto* layout = SettingsForm::tabLayout(this);
-    if (!switcher.canFollowApplications() && !switcher.unavailableReason().isEmpty()) {
-        // Orange, with the warning sign: switching is on as far as Tarv goes, yet nothing moves.
-        auto* reason = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), switcher.unavailableReason(),
-                                       SymbolLabel::orange(), 0);
-        reason->setObjectName(QStringLiteral("autoSwitchUnavailable"));
-        reason->textLabel()->setObjectName(QStringLiteral("autoSwitchUnavailableText"));
-        reason->setContentsMargins(4, 0, 4, 0);
-        layout->addWidget(reason);
-    }
+    // Orange, with the warning sign: switching is on as far as Tarv goes, yet nothing moves.
+    m_unavailable = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange(), 0);
+    m_unavailable->setObjectName(QStringLiteral("autoSwitchUnavailable"));
+    m_unavailable->textLabel()->setObjectName(QStringLiteral("autoSwitchUnavailableText"));
+    m_unavailable->setContentsMargins(4, 0, 4, 0);
+    layout->addWidget(m_unavailable);
     layout->addWidget(section);
 
     connect(m_switch, &QCheckBox::clicked, this, [this](bool on) { m_deviceManager.autoSwitcher().setPaused(!on); });
@@ -50,10 +54,24 @@ AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager, QWidget* pa
         m_deviceManager.profiles().setFallbackProfile(id.isValid() ? std::optional(id.toUuid()) : std::nullopt);
     });
     connect(&switcher, &ProfileAutoSwitcher::isPausedChanged, this, &AutoSwitchSettings::showPause);
+    connect(&switcher, &ProfileAutoSwitcher::sourceChanged, this, &AutoSwitchSettings::showSource);
     connect(&profiles, &ProfileStore::profilesChanged, this, &AutoSwitchSettings::fillProfiles);
     connect(&profiles, &ProfileStore::fallbackIDChanged, this, &AutoSwitchSettings::fillProfiles);
     fillProfiles();
     showPause();
+    showSource();
+}
+
+void AutoSwitchSettings::showSource()
+{
+    const ProfileAutoSwitcher& switcher = m_deviceManager.autoSwitcher();
+    const bool follows = switcher.canFollowApplications();
+    const QString reason = follows ? QString() : switcher.unavailableReason();
+    m_unavailable->setText(reason);
+    m_unavailable->setVisible(!reason.isEmpty());
+    const QString description = follows ? switcher.sourceDescription() : QString();
+    m_source->setText(description);
+    m_source->setVisible(!description.isEmpty());
 }
 
 void AutoSwitchSettings::showPause()

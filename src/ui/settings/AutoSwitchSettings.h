@@ -1,7 +1,7 @@
 #pragma once
 // The Auto-Switching tab of Settings: whether the profile follows the application in front,
-// and the profile for applications no profile is linked to. Where the desktop cannot tell
-// which application is in front, the tab says why.
+// and the profile for applications no profile is linked to. It says how the desktop tells
+// which application is in front, or why it cannot.
 
 #include <QWidget>
 
@@ -9,6 +9,7 @@ class DeviceManager;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class SymbolLabel;
 
 class AutoSwitchSettings : public QWidget {
     Q_OBJECT
@@ -20,8 +21,11 @@ public:
 private:
     void showPause();
     void fillProfiles();
+    void showSource();
 
     DeviceManager& m_deviceManager;
     QCheckBox* m_switch = nullptr;
+    QLabel* m_source = nullptr;
+    SymbolLabel* m_unavailable = nullptr;
     QComboBox* m_fallback = nullptr;
 };

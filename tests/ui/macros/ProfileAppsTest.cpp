@@ -6,6 +6,7 @@
 #include "MacrosFixture.h"
 
 #include "macros/ProfileAutoSwitcher.h"
+#include "macros/X11RunningAppsSource.h"
 #include "ui/macros/AppChooser.h"
 #include "ui/macros/ProfileAppsButton.h"
 #include "ui/macros/ProfileAppsPopover.h"
@@ -273,6 +274,7 @@ TEST_F(ProfileAppsTest, WindowsOnTheClientListAreOfferedByTheirEntriesNames)
                         std::uint32_t(windows.size()), windows.constData());
     xcb_flush(c);
 
+    popover()->setRunningAppsSource(std::make_unique<X11RunningAppsSource>());
     QSignalSpy read(popover(), &ProfileAppsPopover::runningAppsRead);
     button()->click();
     ASSERT_TRUE(read.wait(5000));
