@@ -242,7 +242,10 @@ WindowFacts KWinAppSource::factsOf(const QJsonObject& window) const
     if (desktopFileName.endsWith(QLatin1String(".desktop")))
         desktopFileName.chop(8);
     WindowFacts facts = m_matcher.waylandFacts(desktopFileName);
-    facts.wmClass = window.value(QLatin1String("resourceClass")).toString();
+    // A window of an X11 program has no desktop file name, but its class.
+    const QString resourceClass = window.value(QLatin1String("resourceClass")).toString();
+    if (!resourceClass.isEmpty())
+        facts.wmClass = resourceClass;
     facts.wmInstance = window.value(QLatin1String("resourceName")).toString();
     facts.ownProcess = facts.ownProcess || window.value(QLatin1String("pid")).toInteger() == ::getpid();
     return facts;

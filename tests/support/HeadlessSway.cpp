@@ -1,0 +1,215 @@
+#include "support/HeadlessSway.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace TarvFake {
+
+namespace {
+
+constexpr int startTimeoutMs = 20000;
+constexpr int windowTimeoutMs = 20000;
+
+// Every app id of the windows in sway's tree.
+void collectAppIds(const QJsonValue& node, QStringList& out)
+{
+    const QJsonObject object = node.toObject();
+    const QString appId = object.value(QLatin1String("app_id")).toString();
+    if (!appId.isEmpty())
+        out.append(appId);
+    for (const char* key : {"nodes", "floating_nodes"}) {
+        for (const QJsonValue& child : object.value(QLatin1String(key)).toArray())
+            collectAppIds(child, out);
+    }
+}
+
+} // namespace
+
+HeadlessSway::HeadlessSway() = default;
+
+HeadlessSway::~HeadlessSway() { stop(); }
+
+bool HeadlessSway::waitFor(const std::function<bool()>& ready, int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!ready()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+QString HeadlessSway::logTail() const
+{
+    QFile log(m_dir.filePath(QStringLiteral("sway.log")));
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = log.readAll();
+    return QString::fromUtf8(text.right(2000));
+}
+
+bool HeadlessSway::start(bool xwayland)
+{
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder");
+        return false;
+    }
+    m_runtime = m_dir.filePath(QStringLiteral("runtime"));
+    const QString home = m_dir.filePath(QStringLiteral("home"));
+    QDir().mkpath(m_runtime);
+    QDir().mkpath(home);
+    const QString config = m_dir.filePath(QStringLiteral("config"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly) || file.write(xwayland ? "\n" : "xwayland disable\n") < 0) {
+        m_error = QStringLiteral("cannot write sway's configuration");
+        return false;
+    }
+    file.close();
+
+    QStringList command{QStringLiteral("sway"), QStringLiteral("-c"), config};
+    if (::geteuid() == 0) {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody) {
+            m_error = QStringLiteral("sway refuses to run as root, and there is no user \"nobody\" to run it as");
+            return false;
+        }
+        // The user reaches the folders through the test's private one, and owns its own.
+        ::chmod(QFile::encodeName(m_dir.path()).constData(), 0711);
+        ::chmod(QFile::encodeName(config).constData(), 0644);
+        for (const QString& path : {m_runtime, home}) {
+            if (::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid) != 0) {
+                m_error = QStringLiteral("cannot hand %1 to the user nobody").arg(path);
+                return false;
+            }
+        }
+        command = QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                              QStringLiteral("--regid=%1").arg(nobody->pw_gid), QStringLiteral("--clear-groups")}
+                  + command;
+    }
+    ::chmod(QFile::encodeName(m_runtime).constData(), 0700);
+
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH", QStringLiteral("/usr/bin:/bin")));
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
+    environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+    environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+    environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+    m_sway.setProcessEnvironment(environment);
+    m_sway.setStandardOutputFile(QProcess::nullDevice());
+    m_sway.setStandardErrorFile(m_dir.filePath(QStringLiteral("sway.log")));
+    m_sway.start(command.first(), command.mid(1));
+    if (!m_sway.waitForStarted(startTimeoutMs)) {
+        m_error = QStringLiteral("%1 did not start: %2 (Debian package sway)").arg(command.join(u' '), m_sway.errorString());
+        return false;
+    }
+
+    const QDir runtime(m_runtime);
+    const bool sockets = waitFor(
+        [&] {
+            if (m_sway.state() != QProcess::Running)
+                return true;
+            const QStringList wayland = runtime.entryList({QStringLiteral("wayland-*")}, QDir::System);
+            const QStringList ipc = runtime.entryList({QStringLiteral("sway-ipc.*.sock")}, QDir::System);
+            for (const QString& name : wayland) {
+                if (!name.endsWith(QLatin1String(".lock")))
+                    m_waylandDisplay = runtime.filePath(name);
+            }
+            if (!ipc.isEmpty())
+                m_ipcSocket = runtime.filePath(ipc.first());
+            return !m_waylandDisplay.isEmpty() && !m_ipcSocket.isEmpty();
+        },
+        startTimeoutMs);
+    if (!sockets || m_sway.state() != QProcess::Running
+        || !waitFor([&] { return message({QStringLiteral("-t"), QStringLiteral("get_version")}).has_value(); },
+                    startTimeoutMs)) {
+        m_error = QStringLiteral("sway did not come up on its headless backend:\n") + logTail();
+        return false;
+    }
+    return true;
+}
+
+std::optional<QByteArray> HeadlessSway::message(const QStringList& arguments) const
+{
+    QProcess swaymsg;
+    swaymsg.start(QStringLiteral("swaymsg"), QStringList{QStringLiteral("-s"), m_ipcSocket} + arguments);
+    if (!swaymsg.waitForFinished(10000) || swaymsg.exitStatus() != QProcess::NormalExit || swaymsg.exitCode() != 0)
+        return std::nullopt;
+    return swaymsg.readAllStandardOutput();
+}
+
+bool HeadlessSway::openWindow(const QString& appId)
+{
+    auto terminal = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_waylandDisplay);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("clients")));
+    environment.remove(QStringLiteral("DISPLAY"));
+    QDir().mkpath(m_dir.filePath(QStringLiteral("clients")));
+    ::chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("clients"))).constData(), 0700);
+    terminal->setProcessEnvironment(environment);
+    terminal->setStandardOutputFile(QProcess::nullDevice());
+    terminal->setStandardErrorFile(m_dir.filePath(QStringLiteral("foot-%1.log").arg(appId)));
+    // `cat` keeps the window open until the terminal is ended.
+    terminal->start(QStringLiteral("foot"), {QStringLiteral("--app-id=") + appId, QStringLiteral("cat")});
+    if (!terminal->waitForStarted(windowTimeoutMs)) {
+        m_error = QStringLiteral("foot did not start: %1 (Debian package foot)").arg(terminal->errorString());
+        return false;
+    }
+    QProcess* started = terminal.get();
+    m_windows.push_back(std::move(terminal));
+    const bool shown = waitFor(
+        [&] {
+            if (started->state() != QProcess::Running)
+                return true;
+            const auto tree = message({QStringLiteral("-t"), QStringLiteral("get_tree")});
+            QStringList appIds;
+            if (tree)
+                collectAppIds(QJsonDocument::fromJson(*tree).object(), appIds);
+            return appIds.contains(appId);
+        },
+        windowTimeoutMs);
+    if (!shown || started->state() != QProcess::Running) {
+        QFile log(m_dir.filePath(QStringLiteral("foot-%1.log").arg(appId)));
+        log.open(QIODevice::ReadOnly);
+        m_error = QStringLiteral("the window %1 did not show:\n").arg(appId) + QString::fromUtf8(log.readAll().right(2000));
+        return false;
+    }
+    return true;
+}
+
+bool HeadlessSway::focus(const QString& appId)
+{
+    return message({QStringLiteral("[app_id=\"%1\"] focus").arg(appId)}).has_value();
+}
+
+void HeadlessSway::stop()
+{
+    for (const auto& window : m_windows) {
+        window->terminate();
+        if (!window->waitForFinished(5000)) {
+            window->kill();
+            window->waitForFinished(5000);
+        }
+    }
+    m_windows.clear();
+    if (m_sway.state() != QProcess::NotRunning) {
+        m_sway.terminate();
+        if (!m_sway.waitForFinished(10000)) {
+            m_sway.kill();
+            m_sway.waitForFinished(5000);
+        }
+    }
+}
+
+}  // namespace TarvFake
