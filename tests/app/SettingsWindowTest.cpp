@@ -48,14 +48,23 @@ public:
     int makeLink(const QString&, const QString&) override { return EACCES; }
 };
 
-class UnfollowableSource final : public FrontmostAppSource {
+// A desktop that is still asked, then answers, then goes away.
+class AnsweringSource final : public FrontmostAppSource {
 public:
-    bool isAvailable() const override { return false; }
-    QString unavailableReason() const override
-    {
-        return QStringLiteral("This is a Wayland session: the application in front cannot be followed here.");
-    }
+    bool isAvailable() const override { return !m_description.isEmpty(); }
+    QString unavailableReason() const override { return m_reason; }
+    QString description() const override { return m_description; }
     std::optional<FrontmostApp> frontmostApp() override { return std::nullopt; }
+    void answer(const QString& description, const QString& reason)
+    {
+        m_description = description;
+        m_reason = reason;
+        emit availabilityChanged();
+    }
+
+private:
+    QString m_description;
+    QString m_reason;
 };
 
 CustomScreen commandScreen(const QString& id, const QString& command)
@@ -320,9 +329,9 @@ TEST_F(SettingsWindowTest, TheFallbackPickerListsProfilesAndRestsWhilePaused)
     EXPECT_EQ(picker->currentIndex(), 2);
 }
 
-TEST_F(SettingsWindowTest, WhereTheAppInFrontCannotBeFollowedTheTabSaysWhy)
+TEST_F(SettingsWindowTest, TheTabSaysHowTheAppInFrontIsFollowedOrWhyNotAsTheDesktopAnswers)
 {
-    UnfollowableSource source;
+    AnsweringSource source;
     profiles = std::make_unique<ProfileStore>(*settings);
     DeviceManager::Environment environment;
     environment.settings = settings.get();
@@ -330,8 +339,21 @@ TEST_F(SettingsWindowTest, WhereTheAppInFrontCannotBeFollowedTheTabSaysWhy)
     environment.frontmostSource = &source;
     hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
     open(nullptr, QString(), 2);
+    auto* inUse = find<QLabel>("autoSwitchSource");
+    // Still asked: nothing said either way.
+    EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
+    EXPECT_FALSE(shows(inUse));
+
+    source.answer(QStringLiteral("Apps are followed through the window list of this Wayland compositor."), {});
+    EXPECT_TRUE(shows(inUse));
+    EXPECT_EQ(inUse->text(), source.description());
+    EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
+
+    source.answer({}, QStringLiteral("The connection to the Wayland compositor was lost. "
+                                     "The application in front is no longer followed."));
     EXPECT_TRUE(shows(find<QWidget>("autoSwitchUnavailable")));
     EXPECT_EQ(find<QLabel>("autoSwitchUnavailableText")->text(), source.unavailableReason());
+    EXPECT_FALSE(shows(inUse));
 }
 
 TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)

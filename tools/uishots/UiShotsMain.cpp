@@ -9,6 +9,7 @@
 #include "ScreensaverShots.h"
 #include "PageShots.h"
 #include "SettingsShots.h"
+#include "ShotAppSource.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
@@ -21,6 +22,8 @@
 #include "support/FakeDevice.h"
 #include "support/FakeScreenStore.h"
 #include "ui/macros/MacrosView.h"
+#include "ui/macros/ProfileAppsButton.h"
+#include "ui/macros/ProfileAppsPopover.h"
 
 #include <QApplication>
 #include <QDir>
@@ -135,6 +138,8 @@ int run(const QString& folder)
     DeviceManager::Environment environment;
     environment.settings = &settings;
     environment.isTesting = true;
+    ShotAppSource appSource;
+    environment.frontmostSource = &appSource;
     DeviceManager hub(profiles, photos, stocks, screens, false, std::move(environment));
     TarvFake::FakeDevice device;
 
@@ -200,6 +205,19 @@ int run(const QString& folder)
 
     if (!drawSettings(window, hub, screens, save))
         return 1;
+    // GNOME on Wayland: the tab and the profile's popover say why nothing switches.
+    appSource.setGnome(true);
+    window.showSettings();
+    window.settingsWindow()->tabs()->setCurrentIndex(2);
+    settle();
+    shots.save(QStringLiteral("settings-auto-switching-gnome"), window.settingsWindow()->grab());
+    window.settingsWindow()->close();
+    window.select(SidebarItem::macros);
+    window.macrosView()->profileAppsButton()->click();
+    settle();
+    shots.save(QStringLiteral("main-macros-profile-apps-gnome"), window.macrosView()->profileAppsButton()->popover()->grab());
+    window.macrosView()->profileAppsButton()->popover()->close();
+    appSource.setGnome(false);
 
     drawMediaPages(hub, save);
     if (!drawCustomScreensPages(home + QStringLiteral("/custom-screens"), save))
