@@ -41,22 +41,15 @@ const QString scriptingPath = QStringLiteral("/Scripting");
 const QString scriptingInterface = QStringLiteral("org.kde.kwin.Scripting");
 const QString scriptInterface = QStringLiteral("org.kde.kwin.Script");
 
-// Plasma 6 names windows "window", Plasma 5 "client"; in Plasma 5 the class names are bytes.
+// Plasma 6 names windows "window", Plasma 5 "client".
 const char* const scriptTemplate = R"JS(// Loaded by Tarv: tells Tarv which window is in front and which windows are open.
 (function () {
     var service = %1;
     var plasma6 = workspace.windowActivated !== undefined;
 
+    // Plasma 5 hands class names over as bytes, whose string is their text in this engine.
     function text(value) {
-        if (value === undefined || value === null)
-            return "";
-        if (value instanceof ArrayBuffer) {
-            var bytes = new Uint8Array(value), out = "";
-            for (var i = 0; i < bytes.length; ++i)
-                out += String.fromCharCode(bytes[i]);
-            return out;
-        }
-        return String(value);
+        return value === undefined || value === null ? "" : String(value);
     }
 
     function facts(window) {
