@@ -224,7 +224,12 @@ WlrToplevelList::WlrToplevelList(QObject* parent) : QObject(parent)
     flush();
 }
 
-WlrToplevelList::~WlrToplevelList() = default;
+WlrToplevelList::~WlrToplevelList()
+{
+    // The notifiers go before the connection closes their descriptor.
+    delete m_readNotifier;
+    delete m_writeNotifier;
+}
 
 void WlrToplevelList::flush()
 {
@@ -284,9 +289,12 @@ void WlrToplevelList::afterDispatch()
 
 void WlrToplevelList::fail(State state, const QString& failure)
 {
-    delete m_readNotifier;
+    // One of them may be delivering the signal that led here.
+    for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier}) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
     m_readNotifier = nullptr;
-    delete m_writeNotifier;
     m_writeNotifier = nullptr;
     m_connection.reset();
     m_state = state;
