@@ -215,7 +215,14 @@ int run(const QString& folder)
     window.select(SidebarItem::macros);
     window.macrosView()->profileAppsButton()->click();
     settle();
-    shots.save(QStringLiteral("main-macros-profile-apps-gnome"), window.macrosView()->profileAppsButton()->popover()->grab());
+    {
+        QWidget* popover = window.macrosView()->profileAppsButton()->popover();
+        QPixmap image = window.grab();
+        QPainter painter(&image);
+        painter.drawPixmap(window.mapFromGlobal(popover->pos()), popover->grab());
+        painter.end();
+        shots.save(QStringLiteral("main-macros-profile-apps-gnome"), image);
+    }
     window.macrosView()->profileAppsButton()->popover()->close();
     appSource.setGnome(false);
 
