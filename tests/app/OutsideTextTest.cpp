@@ -206,3 +206,18 @@ TEST_F(OutsideTextTest, WhatAScreenAsksToRunShowsAsItWillRun)
     const QStringList listed = hub->screenListLines();
     EXPECT_TRUE(listed.contains(QStringLiteral("a\\tb\tTab"))) << listed.join(u'|').toStdString();
 }
+
+// A header goes where the request goes: its value is approved in sight, escaped as a command is,
+// and a line break in it never passes for a second header.
+TEST_F(OutsideTextTest, AHeaderIsApprovedWithItsValueInSight)
+{
+    CustomScreen screen = screenDoing(QStringLiteral("keyed"), QString());
+    screen.sources = {{QStringLiteral("s"),
+                       CustomScreen::DataSource::Url{QUrl(QStringLiteral("https://example.com/v1")), std::nullopt,
+                                                     {{QStringLiteral("X-Api-Key"), QStringLiteral("k\\n\u2028X: y")}}},
+                       60, std::nullopt}};
+    ScreenPermissionsView approval(screen, screens.trust());
+    EXPECT_EQ(find<WrappingText>(&approval, "permissionDetail")->text(), QStringLiteral("https://example.com/v1"));
+    EXPECT_EQ(find<QLabel>(&approval, "permissionHeaderName")->text(), QStringLiteral("X-Api-Key:"));
+    EXPECT_EQ(find<WrappingText>(&approval, "permissionHeaderValue")->text(), QStringLiteral("k\\\\n\\u2028X: y"));
+}

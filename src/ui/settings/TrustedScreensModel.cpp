@@ -110,8 +110,11 @@ QString TrustedScreensModel::detailsFor(const QString& id) const
         return {};
     // One line for each thing the screen does, a line break within it written out.
     QStringList lines;
-    for (const CustomScreen::Permission& permission : screen->permissions())
+    for (const CustomScreen::Permission& permission : screen->permissions()) {
         lines.append(visibleText(permission.detail));
+        for (const auto& [name, value] : permission.headers)
+            lines.append(visibleText(name + QStringLiteral(": ") + value));
+    }
     if (lines.size() > maxDetailLines) {
         lines = lines.mid(0, maxDetailLines);
         lines.last() += QStringLiteral("…");

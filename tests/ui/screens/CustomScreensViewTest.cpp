@@ -351,7 +351,7 @@ TEST(ScreenPermissionsSummaryTest, CountsSourcesThenButtonsAndLeavesOutWhatIsNon
     const auto make = [](std::initializer_list<Permission::Kind> kinds) {
         QList<Permission> out;
         for (Permission::Kind kind : kinds)
-            out.append(Permission{kind, {}, {}, {}});
+            out.append(Permission{kind, {}, {}, {}, {}});
         return out;
     };
     using K = Permission::Kind;
