@@ -37,8 +37,8 @@ QString counted(qsizetype count, const QString& noun)
 
 }  // namespace
 
-ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenTrust& trust, bool expanded,
-                                             QWidget* parent)
+ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, const QString& fileName, ScreenTrust& trust,
+                                             bool expanded, QWidget* parent)
     : QWidget(parent), m_screen(screen), m_trust(trust)
 {
     setObjectName(QStringLiteral("permissions:") + screen.id);
@@ -91,8 +91,7 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenT
         QStringLiteral("Waiting for your approval. Until then it is not a page on the device, and nothing in it runs."),
         SymbolLabel::orange());
     waitingNote->setObjectName(QStringLiteral("waitingNote"));
-    m_allow = new QPushButton(
-        PlainText::actionText(QStringLiteral("Allow ") + visibleText(m_screen.id) + QStringLiteral(".json")));
+    m_allow = new QPushButton(PlainText::actionText(QStringLiteral("Allow ") + visibleText(fileName)));
     m_allow->setObjectName(QStringLiteral("allowButton"));
     waitingLayout->addWidget(waitingNote);
     waitingLayout->addWidget(m_allow, 0, Qt::AlignLeft);
