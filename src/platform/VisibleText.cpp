@@ -124,6 +124,24 @@ QString escapedText(const QString& text, VisibleTabs tabs, Emoji emoji)
     int overlaid = 0;
     qsizetype length = 1;
     for (qsizetype i = 0; i < text.size(); i += length) {
+        // Most of a command is printable ASCII, which shows as it is and is no mark: a run of it
+        // takes none of the checks below.
+        if (!afterBackslash) {
+            const qsizetype start = i;
+            while (i < text.size() && text[i].unicode() >= 0x20 && text[i].unicode() < 0x7F && text[i] != u'\\')
+                ++i;
+            if (i > start) {
+                if (copying)
+                    out += QStringView(text).sliced(start, i - start);
+                afterEscape = false;
+                overlaid = 0;
+                // The ASCII characters that begin an emoji keycap.
+                const char16_t last = text[i - 1].unicode();
+                afterEmoji = (last >= u'0' && last <= u'9') || last == u'#' || last == u'*';
+                if (i == text.size())
+                    break;
+            }
+        }
         const char32_t c = codePointAt(text, i, length);
         bool shown = c == U'\t' ? tabs == VisibleTabs::kept : !isControlCharacter(c) && !isHidden(c);
         if (emoji == Emoji::kept && !shown) {
