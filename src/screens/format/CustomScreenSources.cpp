@@ -55,10 +55,9 @@ bool isHeaderToken(const QString& name)
 // address the user approved, and a file must not move or reframe the request behind it.
 bool routesOrFrames(const QString& name)
 {
-    static const QStringList names{QStringLiteral("host"),       QStringLiteral("content-length"),
+    static const QStringList names{QStringLiteral("host"),    QStringLiteral("content-length"),
                                    QStringLiteral("transfer-encoding"), QStringLiteral("connection"),
-                                   QStringLiteral("upgrade"),    QStringLiteral("te"),
-                                   QStringLiteral("trailer")};
+                                   QStringLiteral("upgrade"), QStringLiteral("te"), QStringLiteral("trailer")};
     const QString lower = name.toLower();
     return names.contains(lower) || lower.startsWith(QStringLiteral("proxy-"));
 }
