@@ -169,8 +169,8 @@ NotifyChannel::Reply DeviceManager::runShowScreenCommand(const NotifyChannel::Re
     for (const CustomScreen& screen : m_customScreens.screens())
         if (screen.id.compare(name, Qt::CaseInsensitive) == 0)
             return NotifyChannel::reply(
-                false, screen.id +
-                           QStringLiteral(".json is waiting for approval in Custom Screens, and is not shown until it has it"));
+                false, m_customScreens.fileNameOf(screen.id) +
+                           QStringLiteral(" is waiting for approval in Custom Screens, and is not shown until it has it"));
     QStringList ids;
     for (const DeviceScreen& page : pages)
         ids.append(page.id());

@@ -63,8 +63,11 @@ NotifyChannel::Reply checkScreenFile(const QString& path)
                      .arg(qRound(100.0 * double(nodes) / double(CustomScreen::maxNodes)))
                      .arg(nodes)
                      .arg(CustomScreen::maxNodes));
-    for (const CustomScreen::Permission& permission : screen->permissions())
+    for (const CustomScreen::Permission& permission : screen->permissions()) {
         lines.append(QStringLiteral("  ") + permission.title + QStringLiteral(": ") + permission.detail);
+        for (const auto& [name, value] : permission.headers)
+            lines.append(QStringLiteral("    ") + name + QStringLiteral(": ") + value);
+    }
 
     NotifyChannel::Reply reply = NotifyChannel::reply(true);
     reply.insert(QStringLiteral("lines"), jsonLines(lines));

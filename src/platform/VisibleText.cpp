@@ -57,36 +57,122 @@ char32_t codePointAt(const QString& text, qsizetype i, qsizetype& length)
 
 enum class Emoji { escaped, kept };
 
+// Marks drawn over or around the character before them, rather than beside it.
+bool isOverlaidMark(char32_t c)
+{
+    if (c < 0x300)
+        return false;
+    const auto type = u_charType(UChar32(c));
+    return type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK;
+}
+
+bool isHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// Whether the text at `i` reads as the rest of an escape when a backslash stands before it:
+// another backslash, n, r, t, or x, u, U with as many hex digits as their escapes have. Either
+// letter case, as a reader takes "\x1b" for an escape as readily as "\x1B".
+bool continuesEscape(const QString& text, qsizetype i)
+{
+    qsizetype digits = 0;
+    switch (text[i].unicode()) {
+    case u'\\':
+    case u'n':
+    case u'r':
+    case u't':
+        return true;
+    case u'x': digits = 2; break;
+    case u'u': digits = 4; break;
+    case u'U': digits = 8; break;
+    default: return false;
+    }
+    if (i + digits >= text.size())
+        return false;
+    for (qsizetype d = 1; d <= digits; ++d)
+        if (!isHexDigit(text[i + d]))
+            return false;
+    return true;
+}
+
+// Each character is shown as it is or as its escape; a backslash is doubled exactly where the
+// one after it would otherwise be read as part of an escape: before a character written as an
+// escape, or before text that reads as the rest of one. So reading the shown text back (a
+// doubled backslash is one backslash, an escape is its character, anything else itself) gives
+// the text again, and two different texts never show the same.
 QString escapedText(const QString& text, VisibleTabs tabs, Emoji emoji)
 {
     QString out;
     bool copying = false;
+    const auto startCopying = [&](qsizetype upTo) {
+        if (copying)
+            return;
+        out = text.left(upTo);
+        out.reserve(text.size() + 16);
+        copying = true;
+    };
+    // Columns that were each made visible already keep their backslashes: they are escapes.
+    const bool doubleBackslashes = tabs == VisibleTabs::escaped;
     // Whether the code point before is an emoji, or the selector that asks for its emoji form.
     bool afterEmoji = false;
+    // Whether the code point before was written as an escape, or there is none: a mark there has
+    // no character of its own to sit on and would draw over what stands before the text.
+    bool afterEscape = true;
+    bool afterBackslash = false;
+    // Marks drawn over the same character so far: more than two draw as one smudge.
+    int overlaid = 0;
     qsizetype length = 1;
     for (qsizetype i = 0; i < text.size(); i += length) {
+        // Most of a command is printable ASCII, which shows as it is and is no mark: a run of it
+        // takes none of the checks below.
+        if (!afterBackslash) {
+            const qsizetype start = i;
+            while (i < text.size() && text[i].unicode() >= 0x20 && text[i].unicode() < 0x7F && text[i] != u'\\')
+                ++i;
+            if (i > start) {
+                if (copying)
+                    out += QStringView(text).sliced(start, i - start);
+                afterEscape = false;
+                overlaid = 0;
+                // The ASCII characters that begin an emoji keycap.
+                const char16_t last = text[i - 1].unicode();
+                afterEmoji = (last >= u'0' && last <= u'9') || last == u'#' || last == u'*';
+                if (i == text.size())
+                    break;
+            }
+        }
         const char32_t c = codePointAt(text, i, length);
         bool shown = c == U'\t' ? tabs == VisibleTabs::kept : !isControlCharacter(c) && !isHidden(c);
-        if (emoji == Emoji::kept) {
-            if (!shown && c == variationSelector16) {
+        if (emoji == Emoji::kept && !shown) {
+            if (c == variationSelector16) {
                 shown = afterEmoji;
-            } else if (!shown && c == zeroWidthJoiner && afterEmoji && i + length < text.size()) {
+            } else if (c == zeroWidthJoiner && afterEmoji && i + length < text.size()) {
                 qsizetype nextLength = 1;
                 shown = u_hasBinaryProperty(UChar32(codePointAt(text, i + length, nextLength)),
                                             UCHAR_EXTENDED_PICTOGRAPHIC);
             }
-            afterEmoji = shown && (c == variationSelector16 || u_hasBinaryProperty(UChar32(c), UCHAR_EMOJI));
         }
+        if (isOverlaidMark(c)) {
+            shown = shown && !afterEscape && overlaid < 2;
+            overlaid = shown ? overlaid + 1 : overlaid;
+        } else {
+            overlaid = 0;
+        }
+        if (emoji == Emoji::kept)
+            afterEmoji = shown && (c == variationSelector16 || u_hasBinaryProperty(UChar32(c), UCHAR_EMOJI));
+        if (afterBackslash && doubleBackslashes && (!shown || continuesEscape(text, i))) {
+            startCopying(i);
+            out += u'\\';
+        }
+        afterBackslash = shown && c == U'\\';
+        afterEscape = !shown;
         if (shown) {
             if (copying)
                 out += QStringView(text).sliced(i, length);
             continue;
         }
-        if (!copying) {
-            out = text.left(i);
-            out.reserve(text.size() + 16);
-            copying = true;
-        }
+        startCopying(i);
         appendVisibleEscape(out, c);
     }
     return copying ? out : text;

@@ -10,15 +10,22 @@
 #include <QString>
 #include <QStringView>
 
+// `kept`: a line of columns separated by tabs, each column made visible by visibleText already;
+// its backslashes are those escapes' own and stay as they are.
 enum class VisibleTabs { escaped, kept };
 
 // C0 controls, DEL and C1 controls become "\n", "\r", "\t" or "\x1B"; format characters, line
 // and paragraph separators, unpaired surrogates, every space but U+0020, every default
 // ignorable code point (U+3164, U+034F, variation selectors …), the blank braille cell
 // U+2800, the object replacement U+FFFC, private-use and unassigned code points become
-// "\u3164" (or "\U000E0100" beyond the Basic Multilingual Plane). Everything else is kept,
-// backslashes too. A tab is kept only when asked, where it separates columns. The text is
-// returned as it is (shared, not copied) when it holds none of them.
+// "\u3164" (or "\U000E0100" beyond the Basic Multilingual Plane). A mark drawn over the
+// character before it is escaped when two marks sit on that character already, or when it has
+// none of its own (at the start, or after an escape). A backslash is written "\\" where the
+// text after it would read as an escape ("\\n" for a typed backslash and n, "\\\n" for a
+// backslash before a line break) and stays single elsewhere, so a command that holds neither
+// reads exactly as typed, and no two texts show the same. A tab is kept only when asked, where
+// it separates columns. The text is returned as it is (shared, not copied) when nothing in it
+// changes.
 QString visibleText(const QString& text, VisibleTabs tabs = VisibleTabs::escaped);
 
 // The same for a title or label, which is read but never runs: an emoji keeps the selector

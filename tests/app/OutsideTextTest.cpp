@@ -157,7 +157,8 @@ TEST_F(OutsideTextTest, AmpersandsInNamesShowInMenusAndButtons)
     EXPECT_EQ(shownActionText(duplicate->text()), QStringLiteral("Duplicate \u201CWork & Play\u201D"));
     EXPECT_EQ(shownActionText(macros->profileAppsButton()->text()), QStringLiteral("Tom & Jerry"));
 
-    ScreenPermissionsView approval(screenDoing(QStringLiteral("a&b"), QStringLiteral("true")), screens.trust());
+    ScreenPermissionsView approval(screenDoing(QStringLiteral("a&b"), QStringLiteral("true")), QStringLiteral("a&b.json"),
+                                   screens.trust());
     EXPECT_EQ(shownActionText(find<QPushButton>(&approval, "allowButton")->text()), QStringLiteral("Allow a&b.json"));
 }
 
@@ -191,7 +192,7 @@ TEST_F(OutsideTextTest, WhatAScreenAsksToRunShowsAsItWillRun)
                                          "\\u2066#\\u2069; sh stats.sh\\u3164")
                               .arg(xdg.root());
     const CustomScreen screen = screenDoing(QStringLiteral("spoof"), command);
-    ScreenPermissionsView approval(screen, screens.trust());
+    ScreenPermissionsView approval(screen, screen.id + QStringLiteral(".json"), screens.trust());
     EXPECT_EQ(find<WrappingText>(&approval, "permissionDetail")->text(), shown);
 
     // Allowed, it is listed among the trusted screens the same way.
@@ -205,4 +206,19 @@ TEST_F(OutsideTextTest, WhatAScreenAsksToRunShowsAsItWillRun)
     makeHub();
     const QStringList listed = hub->screenListLines();
     EXPECT_TRUE(listed.contains(QStringLiteral("a\\tb\tTab"))) << listed.join(u'|').toStdString();
+}
+
+// A header goes where the request goes: its value is approved in sight, escaped as a command is,
+// and a line break in it never passes for a second header.
+TEST_F(OutsideTextTest, AHeaderIsApprovedWithItsValueInSight)
+{
+    CustomScreen screen = screenDoing(QStringLiteral("keyed"), QString());
+    screen.sources = {{QStringLiteral("s"),
+                       CustomScreen::DataSource::Url{QUrl(QStringLiteral("https://example.com/v1")), std::nullopt,
+                                                     {{QStringLiteral("X-Api-Key"), QStringLiteral("k\\n\u2028X: y")}}},
+                       60, std::nullopt}};
+    ScreenPermissionsView approval(screen, screen.id + QStringLiteral(".json"), screens.trust());
+    EXPECT_EQ(find<WrappingText>(&approval, "permissionDetail")->text(), QStringLiteral("https://example.com/v1"));
+    EXPECT_EQ(find<QLabel>(&approval, "permissionHeaderName")->text(), QStringLiteral("X-Api-Key:"));
+    EXPECT_EQ(find<WrappingText>(&approval, "permissionHeaderValue")->text(), QStringLiteral("k\\\\n\\u2028X: y"));
 }

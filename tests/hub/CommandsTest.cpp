@@ -246,6 +246,14 @@ TEST_F(CommandsTest, ScreenCheckJudgesAFileWithoutInstallingIt)
     EXPECT_TRUE(lines[3].startsWith(QStringLiteral("  "))) << lines[3].toStdString();
     EXPECT_TRUE(lines[3].contains(QStringLiteral("uptime"))) << lines[3].toStdString();
     EXPECT_TRUE(screens.screens().isEmpty()) << "checked, not installed";
+    // A header is listed with its value, under the address it goes with.
+    const QString keyed = dir.filePath(QStringLiteral("keyed.json"));
+    writeFile(keyed, R"({"sources": {"k": {"url": "https://example.com/v1", "headers": {"X-Api-Key": "s3cr3t"}}},
+                         "widgets": [{"type": "text", "x": 12, "y": 40, "text": "{{k}}"}]})");
+    lines = linesOf(ask(QStringLiteral("screen.check"), keyed));
+    EXPECT_EQ(lines.mid(1), (QStringList{QStringLiteral("  Fetches every 60 s: https://example.com/v1"),
+                                         QStringLiteral("    X-Api-Key: s3cr3t")}))
+        << lines.join(u'\n').toStdString();
     const QString one = dir.filePath(QStringLiteral("one.json"));
     writeFile(one, R"({"title": "One", "widgets": [{"type": "text", "x": 12, "y": 40, "text": "Hi"}]})");
     EXPECT_EQ(linesOf(ask(QStringLiteral("screen.check"), one)).value(0),

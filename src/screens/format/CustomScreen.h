@@ -249,6 +249,9 @@ struct CustomScreen {
         QString title;
         QString detail;
         QString identity;
+        // The header fields a url source sends with its address, by name in ascending order:
+        // approved and shown with it.
+        QList<std::pair<QString, QString>> headers;
 
         static QString kindRawValue(Kind kind);
         // The list identity: kind, title and identity, blank-separated.

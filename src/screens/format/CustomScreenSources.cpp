@@ -41,6 +41,47 @@ bool holdsJoiner(const QString& text)
 
 const QString joinerMessage = QStringLiteral("must not hold the control characters U+0000 or U+0001");
 
+// A header name is an HTTP token. Anything else ("Host:x", "Host " or a line break) would write
+// another field into the request, or one that a server reads under another name.
+bool isHeaderToken(const QString& name)
+{
+    return !name.isEmpty() && std::all_of(name.cbegin(), name.cend(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               QStringView(u"!#$%&'*+-.^_`|~").contains(c);
+    });
+}
+
+// Fields that decide where a request goes or where its bytes end: Tarv writes them from the
+// address the user approved, and a file must not move or reframe the request behind it.
+bool routesOrFrames(const QString& name)
+{
+    static const QStringList names{QStringLiteral("host"),    QStringLiteral("content-length"),
+                                   QStringLiteral("transfer-encoding"), QStringLiteral("connection"),
+                                   QStringLiteral("upgrade"), QStringLiteral("te"), QStringLiteral("trailer")};
+    const QString lower = name.toLower();
+    return names.contains(lower) || lower.startsWith(QStringLiteral("proxy-"));
+}
+
+// Why a source must not send this header, when it must not; `earlier` holds the names seen
+// before it, by their lower-case form.
+std::optional<QString> headerProblem(const QString& name, const QString& value, QHash<QString, QString>& earlier)
+{
+    if (!isHeaderToken(name))
+        return QStringLiteral("a header name may use only letters, digits and ! # $ % & ' * + - . ^ _ ` | ~");
+    if (routesOrFrames(name))
+        return u'"' + name + QStringLiteral("\" is not sent from a screen file: it decides where the request goes "
+                                            "or how it is framed");
+    if (const QString same = earlier.value(name.toLower()); !same.isEmpty())
+        return u'"' + name + QStringLiteral("\" is the same header as \"") + same +
+               QStringLiteral("\" (letter case does not count); give it once");
+    earlier.insert(name.toLower(), name);
+    if (holdsJoiner(value))
+        return joinerMessage;
+    if (value.contains(u'\n') || value.contains(u'\r'))
+        return QStringLiteral("must be one line");
+    return std::nullopt;
+}
+
 void addKeys(QSet<QString>& keys, const QString& text)
 {
     for (const QString& key : extractPlaceholderKeys(text))
@@ -156,14 +197,12 @@ QList<CustomScreen::DataSource> CustomScreen::parseSources(const std::optional<Q
                                      && std::all_of(fields.begin(), fields.end(),
                                                     [](const QJsonValueConstRef v) { return v.isString(); });
                 if (allText) {
+                    QHash<QString, QString> earlier;
                     for (auto it = fields.begin(); it != fields.end(); ++it) {
-                        const QString headerPath = keyPath(keyPath(path, headersKey), it.key());
-                        if (holdsJoiner(it.key()) || it.key().contains(u'='))
-                            sink.error(headerPath, QStringLiteral("a header name must not hold \"=\" or the "
-                                                                  "control characters U+0000 or U+0001"));
-                        else if (holdsJoiner(it.value().toString()))
-                            sink.error(headerPath, joinerMessage);
-                        fetch.headers.insert(it.key(), it.value().toString());
+                        const QString value = it.value().toString();
+                        if (const std::optional<QString> problem = headerProblem(it.key(), value, earlier))
+                            sink.error(keyPath(keyPath(path, headersKey), it.key()), *problem);
+                        fetch.headers.insert(it.key(), value);
                     }
                 } else {
                     sink.error(keyPath(path, headersKey), QStringLiteral("must be an object of strings"));

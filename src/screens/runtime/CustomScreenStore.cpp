@@ -122,8 +122,7 @@ std::optional<QString> prepareFolder(const QString& folder)
 struct CustomScreenStore::Scan {
     struct File {
         QString name;
-        // False when the file could not be read; a file left unread because an earlier one
-        // already provides its page also stays false, and is reported as a duplicate.
+        // False when the file could not be read.
         bool isRead = false;
         // Only a version without errors.
         std::optional<CustomScreen> screen;
@@ -137,9 +136,15 @@ struct CustomScreenStore::Scan {
     // used only by the last good version of a broken file is still looked at.
     QHash<QString, QDateTime> sheetDates;
 
+    // The approvals when the scan began: which of two files for one page keeps it depends on
+    // them.
+    QHash<QString, QString> approvals;
+
     // Decided on the worker too, from the screens shown and the sheets' dates held when the
     // scan began: only the apply of a scan changes those, and scans run one at a time.
     QList<CustomScreen> loaded;
+    QStringList loadedFiles;
+    bool contested = false;
     QHash<QString, qsizetype> screenIndex;
     bool screensChanged = false;
     QList<FileReport> reports;
@@ -167,35 +172,29 @@ CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, boo
         scan.prepareFailure = prepareFolder(folder);
     const QDir dir(folder);
     auto readFiles = std::make_shared<ReadFiles>();
-    // Page ids in any letter case that a file provides without errors.
-    QSet<QString> providedIDs;
+    // Every file is read, also one whose page name an earlier file gives: which of them keeps
+    // the page depends on what each does and on which is approved.
     for (const QString& name : screenFileNames(folder)) {
         Scan::File file;
         file.name = name;
         const QString id = withoutExtension(name);
-        // A page that an earlier file provides without errors makes this one a duplicate
-        // whatever it holds, so it is not read at all.
-        if (!providedIDs.contains(id.toCaseFolded())) {
-            const QString path = dir.filePath(name);
-            const std::optional<FileStamp> stamp = fileStamp(path);
-            const auto earlier = known ? known->constFind(name) : ReadFiles::const_iterator();
-            if (known && stamp && earlier != known->cend() && earlier->stamp == *stamp) {
-                file = earlier->file;
-            } else if (const std::optional<QByteArray> data = readRegularFile(path, maxFileBytes)) {
-                file.isRead = true;
-                std::optional<CustomScreen> parsed = CustomScreen::parse(*data, id, name, file.issues);
-                if (parsed && !hasErrors(file.issues)) {
-                    parsed->keepFingerprint();
-                    file.screen = std::move(parsed);
-                }
+        const QString path = dir.filePath(name);
+        const std::optional<FileStamp> stamp = fileStamp(path);
+        const auto earlier = known ? known->constFind(name) : ReadFiles::const_iterator();
+        if (known && stamp && earlier != known->cend() && earlier->stamp == *stamp) {
+            file = earlier->file;
+        } else if (const std::optional<QByteArray> data = readRegularFile(path, maxFileBytes)) {
+            file.isRead = true;
+            std::optional<CustomScreen> parsed = CustomScreen::parse(*data, id, name, file.issues);
+            if (parsed && !hasErrors(file.issues)) {
+                parsed->keepFingerprint();
+                file.screen = std::move(parsed);
             }
-            // Read after its stamp was taken: a change meanwhile moves the stamp again, and the
-            // scan it sets off reads the file anew.
-            if (stamp && file.isRead)
-                readFiles->insert(name, ReadFile{*stamp, file});
         }
-        if (file.screen)
-            providedIDs.insert(file.screen->id.toCaseFolded());
+        // Read after its stamp was taken: a change meanwhile moves the stamp again, and the
+        // scan it sets off reads the file anew.
+        if (stamp && file.isRead)
+            readFiles->insert(name, ReadFile{*stamp, file});
         scan.files.append(std::move(file));
     }
     scan.readFiles = std::move(readFiles);
@@ -260,6 +259,11 @@ CustomScreenStore::CustomScreenStore(QString folder, std::unique_ptr<ScreenTrust
     m_reloadTimer->setTimerType(Qt::PreciseTimer);
     // The timer is a child of the store and ends with it: a pending reload never outlives it.
     connect(m_reloadTimer, &QTimer::timeout, this, &CustomScreenStore::reload);
+    // Of two files for one page, an approval or a revocation may change which keeps it.
+    connect(m_trust.get(), &ScreenTrust::approvedChanged, this, [this] {
+        if (m_contested)
+            reload();
+    });
 }
 
 CustomScreenStore::~CustomScreenStore() = default;
@@ -284,6 +288,14 @@ bool CustomScreenStore::isWatching() const
 bool CustomScreenStore::isReloadPending() const
 {
     return m_reloadTimer->isActive();
+}
+
+QString CustomScreenStore::fileNameOf(const QString& id) const
+{
+    const auto found = m_screenIndex.constFind(id);
+    if (found == m_screenIndex.cend() || *found >= m_screenFiles.size())
+        return id + QStringLiteral(".json");
+    return m_screenFiles[*found];
 }
 
 std::optional<CustomScreen> CustomScreenStore::screenWithID(const QString& id) const
@@ -353,14 +365,15 @@ void CustomScreenStore::startScan()
     // back through the application object and is dropped when the store has gone meanwhile.
     const QPointer<CustomScreenStore> weak(this);
     QThreadPool::globalInstance()->start([weak, folder = m_folder, prepare, known = m_readFiles, shown = m_screens,
-                                          held = m_sheetDates, heldReports = m_reports,
-                                          reportsVersion = m_reportsVersion] {
+                                          shownFiles = m_screenFiles, held = m_sheetDates, heldReports = m_reports,
+                                          reportsVersion = m_reportsVersion, approvals = m_trust->approved()] {
         QStringList shownSheets;
         for (const CustomScreen& screen : shown)
             for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
                 shownSheets.append(sprite.sheet);
         auto scan = std::make_shared<Scan>(scanFolder(folder, prepare, shownSheets, known));
-        decide(*scan, shown, held);
+        scan->approvals = approvals;
+        decide(*scan, shown, shownFiles, held);
         scan->reportsChanged = scan->reports != heldReports;
         scan->reportsVersion = reportsVersion;
         QMetaObject::invokeMethod(
@@ -389,7 +402,7 @@ void CustomScreenStore::finishScan(std::shared_ptr<Scan> scan)
     emit loaded();
 }
 
-void CustomScreenStore::decide(Scan& scan, const QList<CustomScreen>& shownScreens,
+void CustomScreenStore::decide(Scan& scan, const QList<CustomScreen>& shownScreens, const QStringList& shownFiles,
                                const QHash<QString, QDateTime>& heldSheetDates)
 {
     QHash<QString, CustomScreen> previous;
@@ -397,41 +410,72 @@ void CustomScreenStore::decide(Scan& scan, const QList<CustomScreen>& shownScree
         if (!previous.contains(screen.id))
             previous.insert(screen.id, screen);
 
-    // The ids of the screens loaded so far, in any letter case.
-    QSet<QString> loadedIDs;
-    for (const Scan::File& file : std::as_const(scan.files)) {
+    // What each file would show: the version read now, else the last good version of its page.
+    QList<std::optional<CustomScreen>> candidates;
+    candidates.reserve(scan.files.size());
+    // Which file keeps each page name, in any letter case: the first in file order that may run,
+    // else the first that has anything to show. So a file that comes later never takes the page
+    // of an approved one, whatever its name sorts as.
+    struct Keeper {
+        qsizetype file = 0;
+        bool runs = false;
+    };
+    QHash<QString, Keeper> keepers;
+    for (qsizetype i = 0; i < scan.files.size(); ++i) {
+        const Scan::File& file = scan.files[i];
+        const QString id = withoutExtension(file.name);
+        std::optional<CustomScreen> shown = file.isRead ? file.screen : std::nullopt;
+        if (!shown)
+            if (const auto last = previous.constFind(id); last != previous.cend())
+                shown = *last;
+        if (shown) {
+            const bool runs = ScreenTrust::isApprovedIn(scan.approvals, *shown);
+            const auto found = keepers.find(id.toCaseFolded());
+            if (found == keepers.end()) {
+                keepers.insert(id.toCaseFolded(), Keeper{i, runs});
+            } else {
+                scan.contested = true;
+                if (runs && !found->runs)
+                    *found = Keeper{i, runs};
+            }
+        }
+        candidates.append(std::move(shown));
+    }
+
+    for (qsizetype i = 0; i < scan.files.size(); ++i) {
+        const Scan::File& file = scan.files[i];
         const QString& name = file.name;
         const QString id = withoutExtension(name);
         scan.fileIDs.insert(id);
         QList<ScreenIssue> issues;
         std::optional<CustomScreen> fresh;
-        const bool duplicate = loadedIDs.contains(id.toCaseFolded());
-        if (duplicate) {
+        std::optional<CustomScreen> shown;
+        const auto keeper = keepers.constFind(id.toCaseFolded());
+        if (keeper != keepers.cend() && keeper->file != i) {
             issues.append(ScreenIssue{name, QString(),
                                       QStringLiteral("another file already provides a page named \u201C") + id +
                                           QStringLiteral("\u201D")});
-        } else if (!file.isRead) {
-            issues.append(ScreenIssue{name, QString(), QStringLiteral("could not be read")});
         } else {
-            issues = file.issues;
-            fresh = file.screen;
+            if (!file.isRead)
+                issues.append(ScreenIssue{name, QString(), QStringLiteral("could not be read")});
+            else
+                issues = file.issues;
+            fresh = file.isRead ? file.screen : std::nullopt;
+            shown = candidates[i];
         }
-        std::optional<CustomScreen> shown = fresh;
-        if (!shown && !duplicate)
-            if (const auto last = previous.constFind(id); last != previous.cend())
-                shown = *last;
         if (shown) {
-            loadedIDs.insert(shown->id.toCaseFolded());
             if (!scan.screenIndex.contains(shown->id))
                 scan.screenIndex.insert(shown->id, scan.loaded.size());
             scan.loaded.append(*shown);
+            scan.loadedFiles.append(name);
         }
         if (!fresh)
             ++scan.failed;
         scan.reports.append(FileReport{name, fresh.has_value(), !fresh && shown.has_value(),
                                        shown ? screenSummary(*shown) : QStringLiteral("Not loaded"), issues});
     }
-    scan.screensChanged = scan.loaded != shownScreens;
+    // A file renamed in letter case only gives the same page under another name.
+    scan.screensChanged = scan.loaded != shownScreens || scan.loadedFiles != shownFiles;
 
     scan.heldSheetDates = heldSheetDates;
     const QSet<QString> changedSheets = updateSheetDates(scan.loaded, scan.sheetDates, scan.heldSheetDates);
@@ -463,6 +507,11 @@ CustomScreenStore::Leftovers CustomScreenStore::apply(const Scan& scan)
         emit reportsChanged();
     }
     m_sheetDates = scan.heldSheetDates;
+    // Set first: the approvals changed below decide again when a page has two files.
+    m_contested = scan.contested;
+    // Approved or revoked while the scan ran: which file keeps a page is decided anew.
+    if (scan.contested && scan.approvals != m_trust->approved())
+        m_rescan = true;
     m_trust->approveAllOnFirstRun(scan.loaded);
     // Approvals follow the files, not whether they load: a file that fails to parse keeps
     // its approval for when it is mended. An empty or unlistable folder clears nothing.
@@ -472,6 +521,7 @@ CustomScreenStore::Leftovers CustomScreenStore::apply(const Scan& scan)
     const qsizetype failed = scan.failed;
     if (scan.screensChanged) {
         leftovers.screens = std::exchange(m_screens, scan.loaded);
+        leftovers.screenFiles = std::exchange(m_screenFiles, scan.loadedFiles);
         leftovers.screenIndex = std::exchange(m_screenIndex, scan.screenIndex);
         emit screensChanged();
         QString line = QStringLiteral("Screens: ") + QString::number(m_screens.size()) +

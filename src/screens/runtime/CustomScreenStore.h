@@ -1,8 +1,9 @@
 #pragma once
 // The user's custom screens: every ".json" file in the Screens folder is one device page.
 // The store creates the folder with a sample on first use, reads and checks every file,
-// keeps showing the last good version of a file that broke, refuses a second file for the
-// same page name, reports per file what happened, notices edited sprite sheets, and reloads
+// keeps showing the last good version of a file that broke, gives each page name to one file
+// (one that is allowed to run before one that waits, so a file that comes later never takes an
+// approved page), reports per file what happened, notices edited sprite sheets, and reloads
 // shortly after every change in the folder. Lives on the GUI thread; the folder is read and
 // new files are written on workers, and what came of it is applied back on the GUI thread, so a
 // slow or crowded folder never stalls the window or the device link.
@@ -70,6 +71,9 @@ public:
     virtual void start();
     // The first loaded screen with exactly this id.
     virtual std::optional<CustomScreen> screenWithID(const QString& id) const;
+    // The name, spelled as on disk, of the file that gives the loaded page `id`; the id followed
+    // by ".json" when no loaded file gives it.
+    QString fileNameOf(const QString& id) const;
     // Every loaded screen, approved or not, in file order.
     virtual QList<CustomScreen> screens() const;
     // The loaded screens, in file order, that need no approval or hold it.
@@ -133,7 +137,7 @@ private:
                     WriteDone done);
     // Touches nothing of the store: runs on the worker after the scan. What the files' pages,
     // reports and sheets become, given the screens and sheet dates the store held.
-    static void decide(Scan& scan, const QList<CustomScreen>& shownScreens,
+    static void decide(Scan& scan, const QList<CustomScreen>& shownScreens, const QStringList& shownFiles,
                        const QHash<QString, QDateTime>& heldSheetDates);
     // The sheets whose date moved; `held` becomes the dates of the loaded screens' sheets.
     static QSet<QString> updateSheetDates(const QList<CustomScreen>& loaded, const QHash<QString, QDateTime>& scanned,
@@ -144,6 +148,7 @@ private:
         std::shared_ptr<const ReadFiles> readFiles;
         QList<FileReport> reports;
         QList<CustomScreen> screens;
+        QStringList screenFiles;
         QHash<QString, qsizetype> screenIndex;
     };
     void startScan();
@@ -154,6 +159,11 @@ private:
     QString m_folder;
     std::unique_ptr<ScreenTrust> m_trust;
     QList<CustomScreen> m_screens;
+    // The name of the file each of m_screens comes from.
+    QStringList m_screenFiles;
+    // The last scan found a page name given by two files or more that could show it: which of
+    // them keeps it depends on the approvals, so a change of those decides again.
+    bool m_contested = false;
     // The place in m_screens of the first screen with each id.
     QHash<QString, qsizetype> m_screenIndex;
     QList<FileReport> m_reports;

@@ -88,21 +88,20 @@ std::optional<CustomScreen::Permission> CustomScreen::sourcePermission(const Dat
 {
     if (const auto* shell = std::get_if<DataSource::Shell>(&source.kind)) {
         return Permission{Permission::Kind::shell, QStringLiteral("Runs ") + everyText(source.interval),
-                          shell->command, QStringLiteral("shell") + nul + shell->command};
+                          shell->command, QStringLiteral("shell") + nul + shell->command, {}};
     }
     if (const auto* url = std::get_if<DataSource::Url>(&source.kind)) {
         const QString address = url->url.toString(QUrl::FullyEncoded);
-        QString detail = address;
         // QMap keeps its keys in ascending order.
-        const QStringList names = url->headers.keys();
-        if (!names.isEmpty())
-            detail += QStringLiteral(" (sends ") + names.join(QStringLiteral(", ")) + u')';
         QStringList pairs;
-        for (auto it = url->headers.cbegin(); it != url->headers.cend(); ++it)
+        QList<std::pair<QString, QString>> headers;
+        for (auto it = url->headers.cbegin(); it != url->headers.cend(); ++it) {
             pairs.append(it.key() + u'=' + it.value());
+            headers.append({it.key(), it.value()});
+        }
         const QString identity = QStringLiteral("url") + nul + address + nul + pairs.join(nul);
-        return Permission{Permission::Kind::url, QStringLiteral("Fetches ") + everyText(source.interval), detail,
-                          identity};
+        return Permission{Permission::Kind::url, QStringLiteral("Fetches ") + everyText(source.interval), address,
+                          identity, headers};
     }
     return std::nullopt;
 }
@@ -153,7 +152,7 @@ QList<CustomScreen::Permission> CustomScreen::permissions() const
         result.append(Permission{Permission::Kind::action,
                                  QStringLiteral("Button ") + openQuote + buttonName(*button) + closeQuote,
                                  actionDetail(button->action),
-                                 QStringLiteral("action") + nul + QString::fromUtf8(json)});
+                                 QStringLiteral("action") + nul + QString::fromUtf8(json), {}});
     }
     return result;
 }

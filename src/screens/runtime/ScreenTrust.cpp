@@ -66,11 +66,16 @@ ScreenTrust::~ScreenTrust() = default;
 
 bool ScreenTrust::isScreenApproved(const CustomScreen& screen) const
 {
+    return isApprovedIn(m_approved, screen);
+}
+
+bool ScreenTrust::isApprovedIn(const QHash<QString, QString>& approved, const CustomScreen& screen)
+{
     const std::optional<QString> fingerprint = screen.fingerprint();
     if (!fingerprint)
         return true;
-    const auto found = m_approved.constFind(screen.id);
-    return found != m_approved.cend() && *found == *fingerprint;
+    const auto found = approved.constFind(screen.id);
+    return found != approved.cend() && *found == *fingerprint;
 }
 
 void ScreenTrust::approveScreen(const CustomScreen& screen)

@@ -33,6 +33,8 @@ public:
 
     // Virtual so an in-memory double can approve by id alone.
     virtual bool isScreenApproved(const CustomScreen& screen) const;
+    // The same against a copy of the approvals, where the screens are judged off this thread.
+    static bool isApprovedIn(const QHash<QString, QString>& approved, const CustomScreen& screen);
 
     // The user's approval of what the screen does now; nothing when it already runs.
     void approveScreen(const CustomScreen& screen);

@@ -273,8 +273,12 @@ ScreenFileRow* CustomScreenFilesSection::makeRow(const QString& fileName)
 
 ScreenFileRow::Content CustomScreenFilesSection::content(const CustomScreenStore::FileReport& report) const
 {
-    return {report, m_deviceManager.customScreens().screenWithID(screenID(report.fileName)),
-            sourceFailures(report.fileName)};
+    // Only the file that gives the page shows what it does: another one of the same name, in
+    // this or another letter case, would offer to allow a page that is not its own.
+    std::optional<CustomScreen> screen;
+    if (report.isLoaded || report.isShowingLastGoodVersion)
+        screen = m_deviceManager.customScreens().screenWithID(screenID(report.fileName));
+    return {report, screen, sourceFailures(report.fileName)};
 }
 
 void CustomScreenFilesSection::setFailure(const std::optional<QString>& failure)

@@ -114,7 +114,7 @@ void ScreenFileRow::setContent(const Content& content)
             m_permissions = nullptr;
         }
         if (screen) {
-            m_permissions = new ScreenPermissionsView(*screen, m_trust, m_expanded);
+            m_permissions = new ScreenPermissionsView(*screen, m_fileName, m_trust, m_expanded);
             m_permissions->onExpandedChanged = [this](bool open) { m_expanded = open; };
             m_body->insertWidget(m_body->indexOf(m_commandFailure) + 1, m_permissions);
         }

@@ -26,7 +26,7 @@ class ScreenFileRow : public QWidget {
 public:
     struct Content {
         CustomScreenStore::FileReport report;
-        // The loaded screen of the file's page id, if any.
+        // The screen this file gives its page, if it gives one.
         std::optional<CustomScreen> screen;
         // Source name and message, in the order they are listed.
         QList<std::pair<QString, QString>> sourceFailures;

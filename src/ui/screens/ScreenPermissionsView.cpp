@@ -37,8 +37,8 @@ QString counted(qsizetype count, const QString& noun)
 
 }  // namespace
 
-ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenTrust& trust, bool expanded,
-                                             QWidget* parent)
+ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, const QString& fileName, ScreenTrust& trust,
+                                             bool expanded, QWidget* parent)
     : QWidget(parent), m_screen(screen), m_trust(trust)
 {
     setObjectName(QStringLiteral("permissions:") + screen.id);
@@ -91,8 +91,7 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, ScreenT
         QStringLiteral("Waiting for your approval. Until then it is not a page on the device, and nothing in it runs."),
         SymbolLabel::orange());
     waitingNote->setObjectName(QStringLiteral("waitingNote"));
-    m_allow = new QPushButton(
-        PlainText::actionText(QStringLiteral("Allow ") + visibleText(m_screen.id) + QStringLiteral(".json")));
+    m_allow = new QPushButton(PlainText::actionText(QStringLiteral("Allow ") + visibleText(fileName)));
     m_allow->setObjectName(QStringLiteral("allowButton"));
     waitingLayout->addWidget(waitingNote);
     waitingLayout->addWidget(m_allow, 0, Qt::AlignLeft);
@@ -182,9 +181,27 @@ QWidget* ScreenPermissionsView::permissionList(const QString& name) const
         row->setSpacing(1);
         row->addWidget(title);
         // Under the title, past its symbol.
-        auto* indented = new QHBoxLayout;
+        auto* indented = new QVBoxLayout;
         indented->setContentsMargins(22, 0, 0, 0);
+        indented->setSpacing(1);
         indented->addWidget(detail);
+        // Each header the address is fetched with, its value wrapping in a column of its own so
+        // that a long value never reads as another header below it.
+        for (const auto& [name, value] : permission.headers) {
+            auto* nameLabel = new QLabel(visibleText(name) + u':');
+            nameLabel->setObjectName(QStringLiteral("permissionHeaderName"));
+            nameLabel->setTextFormat(Qt::PlainText);
+            nameLabel->setFont(FormSection::monospacedFont(-1));
+            auto* valueText = new WrappingText(visibleText(value));
+            valueText->setObjectName(QStringLiteral("permissionHeaderValue"));
+            valueText->setSelectable(true);
+            valueText->setFont(FormSection::monospacedFont(-1));
+            auto* header = new QHBoxLayout;
+            header->setSpacing(6);
+            header->addWidget(nameLabel, 0, Qt::AlignTop);
+            header->addWidget(valueText, 1);
+            indented->addLayout(header);
+        }
         row->addLayout(indented);
         layout->addLayout(row);
     }

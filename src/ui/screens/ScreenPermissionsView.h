@@ -17,8 +17,9 @@ class ScreenPermissionsView : public QWidget {
 public:
     enum class Form { none, allowed, waiting };
 
-    ScreenPermissionsView(const CustomScreen& screen, ScreenTrust& trust, bool expanded = false,
-                          QWidget* parent = nullptr);
+    // `fileName`: the file the screen comes from, as it is spelled on disk.
+    ScreenPermissionsView(const CustomScreen& screen, const QString& fileName, ScreenTrust& trust,
+                          bool expanded = false, QWidget* parent = nullptr);
 
     // "3 sources, 1 button": sources first, a part left out when it counts none.
     static QString summary(const QList<CustomScreen::Permission>& permissions);

@@ -25,7 +25,7 @@ QVariant TrustedScreensModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
     case Qt::DisplayRole:
-        return visibleText(m_ids[index.row()]) + QStringLiteral(".json");
+        return visibleText(m_names[index.row()]);
     case idRole:
         return m_ids[index.row()];
     case detailsRole:
@@ -63,6 +63,7 @@ void TrustedScreensModel::syncApprovals()
         } else if (next >= wanted.size() || (row < m_ids.size() && m_ids[row] < wanted[next])) {
             beginRemoveRows({}, row, row);
             m_ids.removeAt(row);
+            m_names.removeAt(row);
             m_details.removeAt(row);
             if (row < m_detailsFrom)
                 --m_detailsFrom;
@@ -70,6 +71,7 @@ void TrustedScreensModel::syncApprovals()
         } else {
             beginInsertRows({}, row, row);
             m_ids.insert(row, wanted[next]);
+            m_names.insert(row, m_store.fileNameOf(wanted[next]));
             m_details.insert(row, detailsFor(wanted[next]));
             if (row < m_detailsFrom)
                 ++m_detailsFrom;
@@ -93,11 +95,13 @@ void TrustedScreensModel::syncSomeDetails()
     const qsizetype end = std::min(m_ids.size(), m_detailsFrom + detailsPerTurn);
     for (; m_detailsFrom < end; ++m_detailsFrom) {
         const int row = int(m_detailsFrom);
+        const QString name = m_store.fileNameOf(m_ids[row]);
         const QString details = detailsFor(m_ids[row]);
-        if (details == m_details[row])
+        if (name == m_names[row] && details == m_details[row])
             continue;
+        m_names[row] = name;
         m_details[row] = details;
-        emit dataChanged(index(row), index(row), {detailsRole});
+        emit dataChanged(index(row), index(row), {Qt::DisplayRole, detailsRole});
     }
     if (m_detailsFrom < m_ids.size())
         m_nextSlice.ask();
@@ -110,8 +114,11 @@ QString TrustedScreensModel::detailsFor(const QString& id) const
         return {};
     // One line for each thing the screen does, a line break within it written out.
     QStringList lines;
-    for (const CustomScreen::Permission& permission : screen->permissions())
+    for (const CustomScreen::Permission& permission : screen->permissions()) {
         lines.append(visibleText(permission.detail));
+        for (const auto& [name, value] : permission.headers)
+            lines.append(visibleText(name + QStringLiteral(": ") + value));
+    }
     if (lines.size() > maxDetailLines) {
         lines = lines.mid(0, maxDetailLines);
         lines.last() += QStringLiteral("…");

@@ -25,7 +25,8 @@ public:
     explicit TrustedScreensModel(CustomScreenStore& store, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    // Display: the file's name, the id followed by ".json".
+    // Display: the name of the file, as spelled on disk while it is loaded, else the id
+    // followed by ".json".
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
@@ -40,6 +41,7 @@ private:
 
     CustomScreenStore& m_store;
     QStringList m_ids;
+    QStringList m_names;
     QStringList m_details;
     // Details of the rows from here on are still to be checked against their screens.
     qsizetype m_detailsFrom = 0;

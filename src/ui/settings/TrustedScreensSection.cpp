@@ -44,8 +44,11 @@ TrustedScreensSection::TrustedScreensSection(CustomScreenStore& store, QWidget* 
         showEmptyLine();
     });
     connect(m_model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& first, const QModelIndex& last) {
-        for (int row = first.row(); row <= last.row(); ++row)
-            setDetails(m_rows[row], m_model->index(row).data(TrustedScreensModel::detailsRole).toString());
+        for (int row = first.row(); row <= last.row(); ++row) {
+            const QModelIndex index = m_model->index(row);
+            m_rows[row]->findChild<QLabel*>(QStringLiteral("trustedScreenName"))->setText(index.data().toString());
+            setDetails(m_rows[row], index.data(TrustedScreensModel::detailsRole).toString());
+        }
     });
     showEmptyLine();
 }

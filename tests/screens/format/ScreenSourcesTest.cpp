@@ -155,12 +155,47 @@ TEST_F(Sources, CharactersThatJoinFingerprintsAreRefused)
     ASSERT_EQ(sources.size(), 2);
     EXPECT_EQ(sources[0].key, QStringLiteral("b"));
     const QString joiner = QStringLiteral("must not hold the control characters U+0000 or U+0001");
-    const QString name = QStringLiteral("a header name must not hold \"=\" or the control characters U+0000 or U+0001");
+    const QString name = QStringLiteral("a header name may use only letters, digits and ! # $ % & ' * + - . ^ _ ` | ~");
     EXPECT_EQ(texts(), (QStringList{QStringLiteral("E sources.a.shell: ") + joiner,
                                     QStringLiteral("E sources.c.url: ") + joiner,
                                     QStringLiteral("E sources.d.headers.X\u0001: ") + name,
                                     QStringLiteral("E sources.d.headers.X-A=b: ") + name,
                                     QStringLiteral("E sources.d.headers.X-B: ") + joiner}));
+}
+
+// A header that says where the request goes or where it ends would send it elsewhere than the
+// address the user approved, or smuggle a second request in: refused in any letter case, and so
+// is any name that is not one plain word, which a server could read as one of them.
+TEST_F(Sources, HeadersThatRouteOrFrameTheRequestAreRefusedByName)
+{
+    const QStringList refused{QStringLiteral("Host"), QStringLiteral("Content-Length"),
+                              QStringLiteral("Transfer-Encoding"), QStringLiteral("Connection"),
+                              QStringLiteral("Upgrade"), QStringLiteral("TE"), QStringLiteral("Trailer"),
+                              QStringLiteral("Proxy-Authorization"), QStringLiteral("Proxy-Connection")};
+    const QString tokenRule = QStringLiteral("a header name may use only letters, digits and ! # $ % & ' * + - . ^ _ ` | ~");
+    for (const QString& header : refused) {
+        for (const QString& name : {header, header.toLower(), header.toUpper()}) {
+            const QString path = QStringLiteral("E sources.s.headers.") + name + QStringLiteral(": ");
+            parse(QStringLiteral(R"({"s": {"url": "https://example.com/", "headers": {"%1": "v", "X-Api-Key": "k"}}})")
+                      .arg(name).toUtf8().constData());
+            EXPECT_EQ(texts(), QStringList{path + u'"' + name +
+                                           QStringLiteral("\" is not sent from a screen file: it decides where the "
+                                                          "request goes or how it is framed")});
+            // Written so that a server reads it under that name all the same.
+            for (const QString& disguised : {name + u':' + QStringLiteral("x"), name + u' ', u' ' + name, QString()}) {
+                parse(QStringLiteral(R"({"s": {"url": "https://example.com/", "headers": {"%1": "v"}}})")
+                          .arg(disguised).toUtf8().constData());
+                EXPECT_EQ(texts(), QStringList{QStringLiteral("E sources.s.headers.") + disguised +
+                                               QStringLiteral(": ") + tokenRule});
+            }
+        }
+    }
+    // Sent once whatever the letter case, so given once; a value ends at the line's end.
+    parse(R"({"s": {"url": "https://example.com/", "headers": {"X-Api-Key": "a", "x-api-key": "b",
+                                                                "X-Note": "a\r\nHost: example.net"}}})");
+    EXPECT_EQ(texts(), (QStringList{QStringLiteral("E sources.s.headers.X-Note: must be one line"),
+                                    QStringLiteral("E sources.s.headers.x-api-key: \"x-api-key\" is the same header "
+                                                   "as \"X-Api-Key\" (letter case does not count); give it once")}));
 }
 
 TEST(ResolveKeyTest, LongestSourcePrefixWins)

