@@ -13,6 +13,9 @@
 #include "ui/diagnostics/DiagnosticsView.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/diagnostics/FrameLogView.h"
+#include "ui/macros/AppChooser.h"
+#include "ui/macros/IconPicker.h"
+#include "ui/macros/KeyPanel.h"
 #include "ui/macros/MacrosView.h"
 #include "ui/widgets/LazyRowList.h"
 
@@ -347,6 +350,37 @@ TEST_F(FocusChainTest, EveryStopHasANameThatIsNotItsValue)
     }
 }
 
+// The icon picker, on both its tabs, and the application chooser that the inspector opens say what
+// each of their stops is too.
+TEST_F(FocusChainTest, EveryStopOfTheInspectorsPopupsHasAName)
+{
+    openWindow();
+    visit(SidebarItem::macros);
+    KeyInspector* inspector = window->macrosView()->inspector();
+    auto* icon = inspector->findChild<QPushButton*>(QStringLiteral("iconButton"));
+    QTest::mouseClick(icon, Qt::LeftButton, {}, icon->rect().center());
+    IconPickerPopover* picker = inspector->iconPicker();
+    ASSERT_TRUE(picker && picker->isVisible());
+    picker->findChild<QWidget*>(QStringLiteral("iconSearchField"))->setFocus(Qt::PopupFocusReason);
+    expectNamed(walk(Qt::Key_Tab, 200), "Icon, Symbols");
+    picker->findChild<QPushButton*>(QStringLiteral("emojiTab"))->click();
+    picker->findChild<QWidget*>(QStringLiteral("emojiField"))->setFocus(Qt::PopupFocusReason);
+    expectNamed(walk(Qt::Key_Tab, 200), "Icon, Emoji");
+    picker->close();
+
+    auto* kinds = inspector->findChild<QComboBox*>(QStringLiteral("kindPicker"));
+    kinds->setFocus(Qt::TabFocusReason);
+    while (kinds->currentText() != QStringLiteral("Open App"))
+        QTest::keyClick(kinds, Qt::Key_Down);
+    inspector->findChild<QPushButton*>(QStringLiteral("chooseAppButton"))->click();
+    auto* chooser = window->findChild<AppChooser*>();
+    ASSERT_TRUE(waitUntil([&] { return chooser && chooser->isVisible(); }));
+    QApplication::setActiveWindow(chooser);
+    chooser->findChild<QWidget*>(QStringLiteral("appSearchField"))->setFocus(Qt::TabFocusReason);
+    expectNamed(walk(Qt::Key_Tab, 200), "Choose Application");
+    chooser->reject();
+}
+
 // A click in the frame log puts the focus in it; Tab and Shift+Tab lead out of it round the
 // window's cycle, the sidebar included.
 TEST_F(FocusChainTest, TabAndShiftTabLeadFromTheFrameLogRoundTheWindow)
@@ -408,4 +442,3 @@ TEST_F(FocusChainTest, AllowingAFileKeepsTheFocusInItsRow)
     EXPECT_EQ(QApplication::focusWidget(), row->findChild<QWidget*>(QStringLiteral("allowedDisclosure")))
         << describe(QApplication::focusWidget()).toStdString();
 }
-
