@@ -35,7 +35,10 @@ ScreenPickerToolbar::ScreenPickerToolbar(DeviceManager& deviceManager, QWidget* 
 
 void ScreenPickerToolbar::refresh()
 {
-    setText(PlainText::actionText(m_deviceManager.pageTitle(m_deviceManager.activeScreen())));
+    const QString title = m_deviceManager.pageTitle(m_deviceManager.activeScreen());
+    setText(PlainText::actionText(title));
+    // The button shows the page it picks; its name says what it picks as well.
+    setAccessibleName(QStringLiteral("Show on Tarv: ") + title);
     setEnabled(m_deviceManager.state().isConnected());
     m_entries->activeChanged();
 }

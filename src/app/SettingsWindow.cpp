@@ -11,6 +11,7 @@
 #include "ui/settings/TrustedScreensSection.h"
 #include "ui/widgets/SymbolIcon.h"
 
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QBoxLayout>
 #include <QEvent>
@@ -40,6 +41,15 @@ QScrollArea* scrolling(QWidget* content)
     return area;
 }
 
+// A window of its own, as assistive technology should call it: Qt takes a plain widget, even a
+// window, for an area inside one.
+QAccessibleInterface* settingsWindowFactory(const QString&, QObject* object)
+{
+    if (auto* window = qobject_cast<SettingsWindow*>(object))
+        return new QAccessibleWidget(window, QAccessible::Window);
+    return nullptr;
+}
+
 QMargins frameMargins(const QWidget* window)
 {
     const QRect inner = window->geometry();
@@ -58,6 +68,11 @@ SettingsWindow::SettingsWindow(DeviceManager& deviceManager, QWidget* parent)
 SettingsWindow::SettingsWindow(DeviceManager& deviceManager, Services services, QWidget* parent)
     : QWidget(parent, Qt::Window), m_deviceManager(deviceManager)
 {
+    static const bool accessible = [] {
+        QAccessible::installFactory(settingsWindowFactory);
+        return true;
+    }();
+    Q_UNUSED(accessible);
     setObjectName(QStringLiteral("settingsWindow"));
     setWindowTitle(QStringLiteral("Settings"));
 

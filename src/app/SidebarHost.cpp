@@ -21,6 +21,7 @@ SidebarHost::SidebarHost(QWidget* parent) : QWidget(parent)
 {
     m_list = new SidebarList;
     m_list->setObjectName(QStringLiteral("sidebarList"));
+    m_list->setAccessibleName(QStringLiteral("Pages"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setIconSize(QSize(16, 16));

@@ -16,6 +16,7 @@
 #include "ui/widgets/FormSection.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QApplication>
 #include <QBackingStore>
 #include <QClipboard>
@@ -485,6 +486,63 @@ TEST_F(DiagnosticsTest, TheFrameLogShowsItHasTheFocus)
     list->clearFocus();
     QApplication::processEvents();
     EXPECT_FALSE(ringShows());
+}
+
+// A screen reader reads the log's rows as the list shows them, and the row under the keyboard as
+// the focused one; an item stays with its entry as entries come in above it and leave below it.
+TEST_F(DiagnosticsTest, AScreenReaderReadsTheFrameLogsRowsAndTheCurrentOne)
+{
+    DiagnosticsView& v = view();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    FrameLogView* list = v.logView();
+    FrameLogModel* model = v.logModel();
+    for (int k = 0; k < 5; ++k)
+        hub->log(LogEntry::Direction::received, QStringLiteral("ACK #%1 seq=1").arg(k));
+    model->sync();
+    QAccessibleInterface* log = QAccessible::queryAccessibleInterface(list);
+    ASSERT_EQ(log->role(), QAccessible::List);
+    EXPECT_EQ(log->text(QAccessible::Name), QStringLiteral("Frame Log"));
+    const auto expectRowsAsShown = [&] {
+        ASSERT_EQ(log->childCount(), model->rowCount());
+        for (int row = 0; row < model->rowCount(); ++row) {
+            QAccessibleInterface* item = log->child(row);
+            ASSERT_NE(item, nullptr);
+            EXPECT_EQ(item->role(), QAccessible::ListItem);
+            EXPECT_EQ(item->text(QAccessible::Name), model->index(row).data().toString());
+            EXPECT_EQ(item->parent(), log);
+            EXPECT_EQ(log->indexOfChild(item), row);
+        }
+    };
+    expectRowsAsShown();
+
+    list->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    QAccessibleInterface* current = log->focusChild();
+    ASSERT_NE(current, nullptr);
+    const QString line = model->index(1).data().toString();
+    EXPECT_EQ(current->text(QAccessible::Name), line);
+    EXPECT_TRUE(current->state().focused);
+    EXPECT_FALSE(log->child(0)->state().focused);
+
+    // Entries come in above: the focused item keeps its entry, one row further down.
+    for (int k = 0; k < 3; ++k)
+        hub->log(LogEntry::Direction::sent, QStringLiteral("PING #%1").arg(k));
+    model->sync();
+    expectRowsAsShown();
+    EXPECT_EQ(log->focusChild(), current);
+    EXPECT_EQ(current->text(QAccessible::Name), line);
+    EXPECT_EQ(log->indexOfChild(current), 4);
+
+    // The log's oldest entries leave: their items end, the others still read their rows.
+    const QAccessible::Id oldest = QAccessible::uniqueId(log->child(model->rowCount() - 1));
+    for (int k = 0; k < DeviceManager::maxLogEntries; ++k)
+        hub->log(LogEntry::Direction::system, QString::number(k));
+    model->sync();
+    EXPECT_EQ(QAccessible::accessibleInterface(oldest), nullptr);
+    expectRowsAsShown();
 }
 
 TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)

@@ -4,6 +4,7 @@
 
 #include "ShellFixture.h"
 
+#include "app/SettingsWindow.h"
 #include "app/SidebarHost.h"
 #include "app/SidebarItem.h"
 #include "screens/runtime/CustomScreenStore.h"
@@ -12,15 +13,24 @@
 #include "ui/diagnostics/DiagnosticsView.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/diagnostics/FrameLogView.h"
+#include "ui/macros/AppChooser.h"
+#include "ui/macros/IconPicker.h"
+#include "ui/macros/KeyPanel.h"
+#include "ui/macros/MacrosView.h"
 #include "ui/widgets/LazyRowList.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 
@@ -82,6 +92,47 @@ bool readsBefore(const QWidget* a, const QWidget* b)
     if (placeB.bottom() < placeA.top())
         return false;
     return placeA.left() < placeB.left() || (placeA.left() == placeB.left() && placeA.top() < placeB.top());
+}
+
+// What a screen reader says a control is: the labels that name it (on this platform a combo
+// box's own name is the item it shows), else its accessible name.
+QString spokenName(QWidget* widget)
+{
+    QAccessibleInterface* control = QAccessible::queryAccessibleInterface(widget);
+    QStringList labels;
+    for (const auto& [label, relation] : control->relations(QAccessible::Label))
+        if (qobject_cast<QLabel*>(label->object()))
+            labels.append(label->text(QAccessible::Name));
+    return labels.isEmpty() ? control->text(QAccessible::Name) : labels.join(u' ');
+}
+
+// What a control holds: a number, a text, the item a combo box shows; nothing for the others.
+QString heldValue(QAccessibleInterface* control)
+{
+    if (QAccessibleValueInterface* value = control->valueInterface())
+        return value->currentValue().toString();
+    if (QAccessibleTextInterface* text = control->textInterface())
+        return text->text(0, text->characterCount());
+    return control->role() == QAccessible::ComboBox ? control->text(QAccessible::Value) : QString();
+}
+
+// Every stop of a walk says what it is: a name, not the value the control holds, and one that
+// tells it from the walk's other stops (with the description a screen reader says after it).
+void expectNamed(const QList<QWidget*>& stops, const std::string& where)
+{
+    QHash<QString, QWidget*> heard;
+    for (QWidget* stop : stops) {
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(stop);
+        const QString name = spokenName(stop);
+        const QString value = heldValue(control);
+        const std::string what = where + ": " + describe(stop).toStdString() + " \"" + name.toStdString() + "\"";
+        EXPECT_FALSE(name.trimmed().isEmpty()) << what;
+        EXPECT_TRUE(value.isEmpty() || name != value) << what << " is named by its value";
+        const QString said = name + u'|' + control->text(QAccessible::Description);
+        if (QWidget* other = heard.value(said); other && other != stop)
+            ADD_FAILURE() << what << " sounds like " << describe(other).toStdString();
+        heard.insert(said, stop);
+    }
 }
 
 }  // namespace
@@ -263,6 +314,73 @@ TEST_F(FocusChainTest, EveryPageTwiceFromTheBottomOfTheSidebar)
     visitAndCheck(items + items);
 }
 
+// Tab round every page, every kind of key's fields and every tab of Settings: each stop says what
+// it is, in words a screen reader can tell from every other stop's.
+TEST_F(FocusChainTest, EveryStopHasANameThatIsNotItsValue)
+{
+    openWindow();
+    for (SidebarItem item : allSidebarItems()) {
+        visit(item);
+        expectNamed(walk(Qt::Key_Tab, 200), title(item).toStdString());
+    }
+    visit(SidebarItem::macros);
+    auto* kinds = window->macrosView()->findChild<QComboBox*>(QStringLiteral("kindPicker"));
+    ASSERT_NE(kinds, nullptr);
+    for (int kind = 0; kind < kinds->count(); ++kind) {
+        kinds->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(kinds, kind == 0 ? Qt::Key_Home : Qt::Key_Down);
+        ASSERT_EQ(kinds->currentIndex(), kind);
+        expectNamed(walk(Qt::Key_Tab, 200), "Macros, " + kinds->currentText().toStdString());
+    }
+
+    // Two approved files: two rows, each with its own Revoke.
+    store->trust().approveScreen(*store->screenWithID(QStringLiteral("a")));
+    window->findChild<QAction*>(QStringLiteral("settingsAction"))->trigger();
+    SettingsWindow* settings = window->settingsWindow();
+    ASSERT_NE(settings, nullptr);
+    QApplication::setActiveWindow(settings);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    // A window of its own, not an area of one.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(settings)->role(), QAccessible::Window);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(settings)->text(QAccessible::Name), QStringLiteral("Settings"));
+    for (int tab = 0; tab < settings->tabs()->count(); ++tab) {
+        settings->tabs()->setCurrentIndex(tab);
+        settings->tabs()->tabBar()->setFocus(Qt::TabFocusReason);
+        expectNamed(walk(Qt::Key_Tab, 200), "Settings, " + settings->tabs()->tabText(tab).toStdString());
+    }
+}
+
+// The icon picker, on both its tabs, and the application chooser that the inspector opens say what
+// each of their stops is too.
+TEST_F(FocusChainTest, EveryStopOfTheInspectorsPopupsHasAName)
+{
+    openWindow();
+    visit(SidebarItem::macros);
+    KeyInspector* inspector = window->macrosView()->inspector();
+    auto* icon = inspector->findChild<QPushButton*>(QStringLiteral("iconButton"));
+    QTest::mouseClick(icon, Qt::LeftButton, {}, icon->rect().center());
+    IconPickerPopover* picker = inspector->iconPicker();
+    ASSERT_TRUE(picker && picker->isVisible());
+    picker->findChild<QWidget*>(QStringLiteral("iconSearchField"))->setFocus(Qt::PopupFocusReason);
+    expectNamed(walk(Qt::Key_Tab, 200), "Icon, Symbols");
+    picker->findChild<QPushButton*>(QStringLiteral("emojiTab"))->click();
+    picker->findChild<QWidget*>(QStringLiteral("emojiField"))->setFocus(Qt::PopupFocusReason);
+    expectNamed(walk(Qt::Key_Tab, 200), "Icon, Emoji");
+    picker->close();
+
+    auto* kinds = inspector->findChild<QComboBox*>(QStringLiteral("kindPicker"));
+    kinds->setFocus(Qt::TabFocusReason);
+    while (kinds->currentText() != QStringLiteral("Open App"))
+        QTest::keyClick(kinds, Qt::Key_Down);
+    inspector->findChild<QPushButton*>(QStringLiteral("chooseAppButton"))->click();
+    auto* chooser = window->findChild<AppChooser*>();
+    ASSERT_TRUE(waitUntil([&] { return chooser && chooser->isVisible(); }));
+    QApplication::setActiveWindow(chooser);
+    chooser->findChild<QWidget*>(QStringLiteral("appSearchField"))->setFocus(Qt::TabFocusReason);
+    expectNamed(walk(Qt::Key_Tab, 200), "Choose Application");
+    chooser->reject();
+}
+
 // A click in the frame log puts the focus in it; Tab and Shift+Tab lead out of it round the
 // window's cycle, the sidebar included.
 TEST_F(FocusChainTest, TabAndShiftTabLeadFromTheFrameLogRoundTheWindow)
@@ -324,4 +442,3 @@ TEST_F(FocusChainTest, AllowingAFileKeepsTheFocusInItsRow)
     EXPECT_EQ(QApplication::focusWidget(), row->findChild<QWidget*>(QStringLiteral("allowedDisclosure")))
         << describe(QApplication::focusWidget()).toStdString();
 }
-

@@ -62,6 +62,7 @@ DeviceScreenSection::DeviceScreenSection(DeviceManager& deviceManager, QWidget* 
 
     m_progress = new QProgressBar;
     m_progress->setObjectName(QStringLiteral("snapshotProgress"));
+    m_progress->setAccessibleName(QStringLiteral("Capture progress"));
     m_progress->setRange(0, 1000);
     m_progress->setTextVisible(false);
     m_progress->setFixedWidth(progressWidth);

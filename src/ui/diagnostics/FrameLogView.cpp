@@ -1,8 +1,10 @@
 #include "ui/diagnostics/FrameLogView.h"
 
+#include "ui/diagnostics/FrameLogAccessible.h"
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/widgets/FormSection.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -39,6 +41,8 @@ QStaticText plainText(const QString& text, const QFont& font)
 FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScrollArea(parent), m_model(model)
 {
     setObjectName(QStringLiteral("frameLogList"));
+    installFrameLogAccessibility();
+    setAccessibleName(QStringLiteral("Frame Log"));
     setFont(FormSection::monospacedFont(-1));
     setMinimumHeight(minimumListHeight);
     setFrameShape(QFrame::NoFrame);
@@ -61,6 +65,7 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScr
     m_selection = new QItemSelectionModel(model, this);
     connect(m_selection, &QItemSelectionModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
     connect(m_selection, &QItemSelectionModel::currentChanged, viewport(), qOverload<>(&QWidget::update));
+    connect(m_selection, &QItemSelectionModel::currentChanged, this, &FrameLogView::announceCurrent);
     connect(model, &QObject::destroyed, this, [this] {
         m_model = nullptr;
         rowsReset();
@@ -364,6 +369,17 @@ void FrameLogView::paintEvent(QPaintEvent* event)
     }
 }
 
+void FrameLogView::announceCurrent()
+{
+    if (!hasFocus() || !QAccessible::isActive())
+        return;
+    auto* list = dynamic_cast<FrameLogAccessible*>(QAccessible::queryAccessibleInterface(this));
+    if (QAccessibleInterface* current = list ? list->row(m_selection->currentIndex()) : nullptr) {
+        QAccessibleEvent event(current, QAccessible::Focus);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 // The colour of the section behind the list where the list lies, as the widgets behind it paint
 // it: the list shows it as its own background.
 QColor FrameLogView::backdrop()
@@ -414,8 +430,13 @@ bool FrameLogView::event(QEvent* event)
     case QEvent::ParentChange: m_backdrop.reset(); [[fallthrough]];
     // The current row is marked while the list has the focus. The ring around the rows follows
     // the focus through the widget's own update on each change.
-    case QEvent::FocusIn:
     case QEvent::FocusOut: viewport()->update(); break;
+    case QEvent::FocusIn:
+        viewport()->update();
+        // The window tells assistive technology of the list's focus once the list has it; the
+        // current row, which holds the keyboard within it, is told of after that.
+        QMetaObject::invokeMethod(this, &FrameLogView::announceCurrent, Qt::QueuedConnection);
+        break;
     default: break;
     }
     return QAbstractScrollArea::event(event);

@@ -29,6 +29,7 @@ public:
 
     explicit FrameLogView(FrameLogModel* model, QWidget* parent = nullptr);
 
+    FrameLogModel* model() const { return m_model; }
     int rowHeight() const { return m_rowHeight; }
     // The model row drawn at `point` of the viewport; -1 where there is none.
     int rowAt(QPoint point) const;
@@ -79,6 +80,8 @@ private:
     bool isSelected(int row) const;
     void choose(int row, Qt::KeyboardModifiers modifiers, bool byKey);
     QColor backdrop();
+    // Tells assistive technology that the current row has the keyboard, while the list has it.
+    void announceCurrent();
 
     FrameLogModel* m_model = nullptr;
     // The model's rows, newest first.

@@ -13,6 +13,7 @@
 #include "ui/macros/ShortcutEditor.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/widgets/AppIconView.h"
+#include "ui/widgets/ControlName.h"
 #include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
@@ -82,7 +83,9 @@ QLabel* noteLabel(const QString& name)
     return note;
 }
 
-QWidget* withNote(QWidget* field, QLabel* note)
+// A field with its note under it, as the value of a row named `name`: the row's label names the
+// column they share, so the field is given the name itself.
+QWidget* withNote(const QString& name, QWidget* field, QLabel* note)
 {
     auto* column = new QWidget;
     auto* layout = new QVBoxLayout(column);
@@ -90,6 +93,7 @@ QWidget* withNote(QWidget* field, QLabel* note)
     layout->setSpacing(4);
     layout->addWidget(field);
     layout->addWidget(note);
+    nameControl(field, name);
     new KeepLinesWhole(column);
     return column;
 }
@@ -373,7 +377,8 @@ void ActionEditor::buildRows()
         });
         m_shortcutNote = noteLabel(QStringLiteral("shortcutsFolderNote"));
         setSecondary(m_shortcutNote, true);
-        m_form->addRow(QStringLiteral("Shortcut"), withNote(m_shortcutPicker, m_shortcutNote));
+        m_form->addRow(QStringLiteral("Shortcut"),
+                       withNote(QStringLiteral("Shortcut"), m_shortcutPicker, m_shortcutNote));
         break;
     case MacroAction::Kind::typeText:
         m_textField = new QLineEdit;
@@ -392,7 +397,7 @@ void ActionEditor::buildRows()
             showText(m_textField, cut);
             showTextNote(cut);
         });
-        m_form->addRow(QStringLiteral("Text"), withNote(m_textField, m_textNote));
+        m_form->addRow(QStringLiteral("Text"), withNote(QStringLiteral("Text"), m_textField, m_textNote));
         break;
     case MacroAction::Kind::screenshot:
         m_capturePicker = makePicker(QStringLiteral("capturePicker"));

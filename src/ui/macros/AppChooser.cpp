@@ -58,10 +58,12 @@ AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection se
     m_searchField = new QLineEdit;
     m_searchField->setObjectName(QStringLiteral("appSearchField"));
     m_searchField->setPlaceholderText(QStringLiteral("Search"));
+    m_searchField->setAccessibleName(QStringLiteral("Search applications"));
     m_searchField->setClearButtonEnabled(true);
     layout->addWidget(m_searchField);
     m_list = new QListWidget;
     m_list->setObjectName(QStringLiteral("appList"));
+    m_list->setAccessibleName(QStringLiteral("Applications"));
     m_list->setIconSize(QSize(24, 24));
     m_list->setUniformItemSizes(true);
     if (m_selection == Selection::several)

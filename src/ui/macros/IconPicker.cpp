@@ -98,6 +98,9 @@ QScrollArea* scrollOf(QWidget* content, int height)
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setFixedHeight(height);
+    // Tab goes to the cells, which the area scrolls into sight: the frameless area itself would
+    // be a stop that shows nothing and has no name.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidget(content);
     return scroll;
 }
@@ -209,6 +212,7 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
     m_searchField = new QLineEdit;
     m_searchField->setObjectName(QStringLiteral("iconSearchField"));
     m_searchField->setPlaceholderText(QStringLiteral("Search"));
+    m_searchField->setAccessibleName(QStringLiteral("Search icons"));
     m_searchField->setClearButtonEnabled(true);
     symbolsLayout->addWidget(m_searchField);
     QWidget* symbolPage = gridPage(m_symbolGrid);
@@ -241,6 +245,7 @@ IconPickerPopover::IconPickerPopover(QWidget* parent) : QFrame(parent, Qt::Popup
     m_emojiField = new QLineEdit;
     m_emojiField->setObjectName(QStringLiteral("emojiField"));
     m_emojiField->setPlaceholderText(QStringLiteral("Type or paste an emoji"));
+    m_emojiField->setAccessibleName(QStringLiteral("Emoji"));
     m_moreButton = new QPushButton(QStringLiteral("More…"));
     m_moreButton->setObjectName(QStringLiteral("moreEmojiButton"));
     m_moreButton->setCheckable(true);

@@ -1,7 +1,9 @@
 #include "ui/macros/KeyCanvas.h"
 
+#include "ui/macros/KeyGridAccessible.h"
 #include "ui/macros/KeyTile.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDrag>
@@ -13,6 +15,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 KeyCanvas::KeyCanvas(QWidget* parent) : QWidget(parent)
 {
@@ -22,6 +25,8 @@ KeyCanvas::KeyCanvas(QWidget* parent) : QWidget(parent)
     setSizePolicy(policy);
     // Tab reaches the grid; a click on a tile gives it the focus too.
     setFocusPolicy(Qt::StrongFocus);
+    installKeyGridAccessibility();
+    setAccessibleName(QStringLiteral("Keys"));
 }
 
 void KeyCanvas::setButtons(const QList<MacroButton>& buttons)
@@ -58,10 +63,30 @@ void KeyCanvas::setSelection(int index)
 {
     if (index == m_selection)
         return;
-    m_selection = index;
+    const int previous = std::exchange(m_selection, index);
     for (int i = 0; i < m_tiles.size(); ++i)
         m_tiles[i]->setSelected(i == m_selection);
     showFocus();
+    if (!QAccessible::isActive())
+        return;
+    if (KeyTile* left = tile(previous)) {
+        QAccessibleEvent event(left, QAccessible::SelectionRemove);
+        QAccessible::updateAccessibility(&event);
+    }
+    if (KeyTile* selected = tile(m_selection)) {
+        QAccessibleEvent event(selected, QAccessible::Selection);
+        QAccessible::updateAccessibility(&event);
+    }
+    announceFocus();
+}
+
+void KeyCanvas::announceFocus()
+{
+    KeyTile* selected = tile(m_selection);
+    if (!selected || !hasFocus() || !QAccessible::isActive())
+        return;
+    QAccessibleEvent event(selected, QAccessible::Focus);
+    QAccessible::updateAccessibility(&event);
 }
 
 KeyTile* KeyCanvas::tile(int index) const
@@ -388,6 +413,9 @@ void KeyCanvas::focusInEvent(QFocusEvent* event)
 {
     QWidget::focusInEvent(event);
     showFocus();
+    // The window tells assistive technology of the grid's focus once the grid has it; the
+    // selected key, which holds the keyboard within it, is told of after that.
+    QMetaObject::invokeMethod(this, &KeyCanvas::announceFocus, Qt::QueuedConnection);
 }
 
 void KeyCanvas::focusOutEvent(QFocusEvent* event)

@@ -4,7 +4,8 @@
 // another swaps the two, and a tile's context menu moves its key one step. From the keyboard,
 // arrows, Home and End select, Ctrl+arrows move the selected key, the menu key opens its menu,
 // Return or F2 asks the host to edit its label and Delete or Backspace to clear the key. It
-// owns no data: the host gives it the keys and the swap, and follows its selection.
+// owns no data: the host gives it the keys and the swap, and follows its selection. A screen
+// reader reads it as a list of its keys (KeyGridAccessible).
 
 #include "macros/MacroButton.h"
 
@@ -97,6 +98,8 @@ private:
     // The menu of the selected key, at its tile; false without a selected key.
     bool openSelectedContextMenu();
     void showFocus();
+    // Tells assistive technology that the selected key has the keyboard, while the grid has it.
+    void announceFocus();
 
     QList<MacroButton> m_buttons;
     QList<KeyTile*> m_tiles;

@@ -79,6 +79,7 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     caption->setObjectName(QStringLiteral("keyCaption"));
     caption->setAlignment(Qt::AlignCenter);
     caption->setWordWrap(true);
+    m_canvas->setAccessibleDescription(caption->text());
 
     auto* keys = new QWidget;
     auto* keysLayout = new QVBoxLayout(keys);

@@ -3,6 +3,7 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "ui/macros/WheelGuard.h"
+#include "ui/widgets/ControlName.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -40,7 +41,6 @@ ProfileBar::ProfileBar(DeviceManager& deviceManager, QWidget* parent)
     m_picker = new QComboBox;
     m_picker->setObjectName(QStringLiteral("profilePicker"));
     WheelGuard::install(m_picker);
-    m_picker->setAccessibleName(QStringLiteral("Profile"));
     m_picker->setToolTip(QStringLiteral("Switch the profile shown on Tarv"));
     m_picker->setMinimumWidth(90);
     m_picker->setMaximumWidth(170);
@@ -54,6 +54,7 @@ ProfileBar::ProfileBar(DeviceManager& deviceManager, QWidget* parent)
     m_renameField = new QLineEdit;
     m_renameField->setObjectName(QStringLiteral("renameField"));
     m_renameField->setPlaceholderText(QStringLiteral("Profile name"));
+    m_renameField->setAccessibleName(QStringLiteral("Profile name"));
     m_renameField->setToolTip(QStringLiteral("Rename this profile"));
     m_renameField->setMinimumWidth(80);
     m_renameField->setMaximumWidth(170);
@@ -103,6 +104,7 @@ ProfileBar::ProfileBar(DeviceManager& deviceManager, QWidget* parent)
     layout->addWidget(m_menuButton);
     layout->addStretch(1);
     layout->addWidget(m_resendButton);
+    nameControl(m_picker, QStringLiteral("Profile"));
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &ProfileBar::showConnection);
     refresh();

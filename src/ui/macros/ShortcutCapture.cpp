@@ -114,6 +114,8 @@ HIDModifiers KeyMonitor::modifiersOf(const QKeyEvent& event, bool* isModifierCha
 ShortcutCapturePopup::ShortcutCapturePopup(QWidget* parent) : QFrame(parent, Qt::Popup)
 {
     setObjectName(QStringLiteral("shortcutCapturePopup"));
+    // The popup holds the keyboard itself: a screen reader says it by its headline and caption.
+    setAccessibleName(headlineText());
     setFrameShape(QFrame::StyledPanel);
     setFixedWidth(popoverWidth);
 
@@ -276,6 +278,7 @@ void ShortcutCapturePopup::showCaption()
     if (m_caption->text() == text)
         return;
     m_caption->setText(text);
+    setAccessibleDescription(text);
     // The caption is known once the grab was asked for, after the popup appeared.
     if (isVisible())
         adjustSize();

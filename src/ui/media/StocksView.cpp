@@ -33,7 +33,7 @@ StocksView::StocksView(DeviceManager& deviceManager, QWidget* parent)
         auto* field = new QLineEdit;
         field->setObjectName(QStringLiteral("symbolField%1").arg(slot + 1));
         field->setPlaceholderText(QStringLiteral("Symbol"));
-        field->setAccessibleName(QStringLiteral("Symbol"));
+        field->setAccessibleName(QStringLiteral("Symbol %1").arg(slot + 1));
         field->setFixedWidth(90);
         connect(field, &QLineEdit::textEdited, this, [this, slot](const QString& text) { symbolEdited(slot, text); });
 

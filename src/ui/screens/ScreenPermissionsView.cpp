@@ -74,6 +74,8 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, const Q
                                     .arg(secondary.name(QColor::HexArgb),
                                          palette().color(QPalette::Highlight).name(QColor::HexArgb)));
     allowedLayout->addWidget(m_disclosure, 0, Qt::AlignLeft);
+    // The lists are text a screen reader does not reach: the controls beside them say it.
+    m_disclosure->setAccessibleDescription(spokenList(permissions));
     connect(m_disclosure, &QToolButton::toggled, this, [this](bool open) {
         m_disclosure->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
         showLists();
@@ -93,6 +95,7 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, const Q
     waitingNote->setObjectName(QStringLiteral("waitingNote"));
     m_allow = new QPushButton(PlainText::actionText(QStringLiteral("Allow ") + visibleText(fileName)));
     m_allow->setObjectName(QStringLiteral("allowButton"));
+    m_allow->setAccessibleDescription(spokenList(permissions));
     waitingLayout->addWidget(waitingNote);
     waitingLayout->addWidget(m_allow, 0, Qt::AlignLeft);
     // The trust calls back into the hub, which redraws the device's page list; this view
@@ -116,6 +119,14 @@ QString ScreenPermissionsView::summary(const QList<Permission>& permissions)
     if (buttons > 0)
         parts.append(counted(buttons, QStringLiteral("button")));
     return parts.join(QStringLiteral(", "));
+}
+
+QString ScreenPermissionsView::spokenList(const QList<Permission>& permissions)
+{
+    QStringList lines;
+    for (const Permission& permission : permissions)
+        lines.append(visibleTitle(permission.title) + QStringLiteral(": ") + visibleText(permission.detail));
+    return lines.join(u'\n');
 }
 
 void ScreenPermissionsView::setExpanded(bool expanded)

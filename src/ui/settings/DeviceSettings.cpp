@@ -20,6 +20,8 @@ DeviceSettings::DeviceSettings(DeviceManager& deviceManager, QWidget* parent)
 
     m_slider = new QSlider(Qt::Horizontal);
     m_slider->setObjectName(QStringLiteral("brightnessSlider"));
+    // The row's label names the row, not the slider inside it.
+    m_slider->setAccessibleName(QStringLiteral("Brightness"));
     m_slider->setRange(10, 100);
     m_slider->setSingleStep(1);
     m_slider->setPageStep(10);

@@ -85,6 +85,8 @@ QWidget* TrustedScreensSection::makeRow(int row)
     layout->addLayout(lines, 1);
     auto* revoke = new QPushButton(QStringLiteral("Revoke"));
     revoke->setObjectName(QStringLiteral("revokeButton"));
+    // Every row has a "Revoke": the name says whose it is.
+    revoke->setAccessibleName(QStringLiteral("Revoke ") + name->text());
     layout->addWidget(revoke, 0, Qt::AlignVCenter);
     // The row's place may have moved since it was made: look it up at the press.
     connect(revoke, &QPushButton::clicked, this, [this, widget] { m_model->revoke(int(m_rows.indexOf(widget))); });
@@ -99,6 +101,8 @@ void TrustedScreensSection::setDetails(QWidget* row, const QString& text)
     auto* details = row->findChild<WrappingText*>(QStringLiteral("trustedScreenDetails"));
     details->setText(text);
     details->setVisible(!text.isEmpty());
+    // What revoking takes back, for a screen reader, which does not read the text beside it.
+    row->findChild<QPushButton*>(QStringLiteral("revokeButton"))->setAccessibleDescription(text);
 }
 
 void TrustedScreensSection::showEmptyLine()

@@ -1,17 +1,20 @@
 // The key grid: selection by click, drops with the texts they accept and refuse, the context
-// menu's moves and their enabled states, accessible names, and the pixels of a tile.
+// menu's moves and their enabled states, accessible names and what a screen reader reads of the
+// grid, and the pixels of a tile.
 
 #include "MacrosFixture.h"
 
 #include "device/MontserratMetrics.h"
 #include "pages/KeyLabel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QRandomGenerator>
 
 namespace {
 
@@ -198,6 +201,49 @@ TEST_F(MacrosTest, ArrowsHomeAndEndSelectKeysAndTheKeyUnderTheKeyboardShowsIt)
     EXPECT_EQ(view.selection(), 11);
     QTest::keyClick(canvas, Qt::Key_Home);
     EXPECT_EQ(view.selection(), 0);
+}
+
+// A screen reader reads the grid as a list of the keys in slot order; wherever the arrows, Home and
+// End go, the focused item is the selected key, named as its tile, and no other key is focused.
+TEST_F(MacrosTest, TheAccessibleFocusFollowsTheArrowsThroughTheGrid)
+{
+    MacrosView& view = page();
+    KeyCanvas* canvas = view.canvas();
+    putKey(2, key(QStringLiteral("Lamp"), MacroAction::media(MediaKey::mute)));
+    QAccessibleInterface* grid = QAccessible::queryAccessibleInterface(canvas);
+    ASSERT_EQ(grid->role(), QAccessible::List);
+    EXPECT_EQ(grid->text(QAccessible::Name), QStringLiteral("Keys"));
+    ASSERT_EQ(grid->childCount(), int(canvas->buttons().size()));
+    for (int slot = 0; slot < grid->childCount(); ++slot) {
+        QAccessibleInterface* key = grid->child(slot);
+        EXPECT_EQ(key->role(), QAccessible::ListItem);
+        EXPECT_EQ(key->text(QAccessible::Name), KeyCanvas::accessibleName(canvas->buttons()[slot], slot));
+        EXPECT_EQ(grid->indexOfChild(key), slot);
+        EXPECT_EQ(key->parent(), grid);
+    }
+
+    QApplication::setActiveWindow(window.get());
+    canvas->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return canvas->hasFocus(); }));
+    const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_End};
+    QRandomGenerator random(63);
+    for (int press = 0; press < 200; ++press) {
+        const Qt::Key pressed = keys[random.bounded(int(std::size(keys)))];
+        QTest::keyClick(canvas, pressed);
+        const int selected = view.selection();
+        QAccessibleInterface* focused = grid->focusChild();
+        ASSERT_NE(focused, nullptr);
+        ASSERT_EQ(focused, grid->child(selected)) << "after " << QKeySequence(pressed).toString().toStdString();
+        EXPECT_EQ(focused->text(QAccessible::Name), canvas->tile(selected)->accessibleName());
+        for (int slot = 0; slot < grid->childCount(); ++slot) {
+            EXPECT_EQ(grid->child(slot)->state().focused, slot == selected) << slot;
+            EXPECT_EQ(grid->child(slot)->state().selected, slot == selected) << slot;
+        }
+    }
+
+    canvas->clearFocus();
+    for (int slot = 0; slot < grid->childCount(); ++slot)
+        EXPECT_FALSE(grid->child(slot)->state().focused) << slot;
 }
 
 TEST_F(MacrosTest, ReturnOrF2OnTheGridPutsTheKeyboardInTheLabelField)

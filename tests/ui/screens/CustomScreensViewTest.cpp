@@ -15,6 +15,7 @@
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/WrappingText.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -306,6 +307,12 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     auto* allow = permissions->findChild<QPushButton*>(QStringLiteral("allowButton"));
     ASSERT_NE(allow, nullptr);
     EXPECT_EQ(allow->text(), QStringLiteral("Allow busy.json"));
+    // A screen reader, which does not reach the list, hears it with the button.
+    const QStringList heard =
+        QAccessible::queryAccessibleInterface(allow)->text(QAccessible::Description).split(u'\n');
+    ASSERT_EQ(heard.size(), expected.size());
+    for (int i = 0; i < heard.size(); ++i)
+        EXPECT_EQ(heard[i], expected[i].title + QStringLiteral(": ") + expected[i].detail);
     QTest::mouseClick(allow, Qt::LeftButton);
     EXPECT_EQ(permissions->form(), ScreenPermissionsView::Form::allowed);
     EXPECT_EQ(permissions->findChild<QToolButton*>(QStringLiteral("allowedDisclosure"))->text(),
