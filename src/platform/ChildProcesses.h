@@ -4,8 +4,6 @@
 // them as they end, and at quit ends those that came from a shell source. Children that Tarv
 // waits for itself are claimed, so that their status stays theirs to read.
 
-#include <QByteArray>
-
 #include <sys/types.h>
 
 #include <chrono>

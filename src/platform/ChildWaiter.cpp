@@ -132,14 +132,7 @@ void ChildWaiter::stop()
 
 bool ChildWaiter::startThread()
 {
-    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
-    if (m_epoll < 0)
-        return false;
-    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.ptr = nullptr;
-    if (m_wake < 0 || ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event) != 0) {
+    const auto fail = [this] {
         const int error = errno;
         for (int* fd : {&m_epoll, &m_wake}) {
             if (*fd >= 0)
@@ -148,12 +141,19 @@ bool ChildWaiter::startThread()
         }
         errno = error;
         return false;
-    }
+    };
+    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = nullptr;
+    if (m_epoll < 0 || m_wake < 0 || ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event) != 0)
+        return fail();
     try {
         m_thread = std::thread([this] { run(); });
     } catch (const std::system_error& error) {
         errno = error.code().value();
-        return false;
+        return fail();
     }
     return true;
 }
@@ -278,9 +278,6 @@ void ChildWaiter::run()
             Child& child = *what->child;
             switch (what->kind) {
             case Watch::Kind::exit:
-                // An event read before an earlier one in this batch ended the child.
-                if (child.exitFd < 0)
-                    break;
                 // The kernel says it ended; if it cannot be waited for, its tracer holds it,
                 // and its descriptor would wake this loop again and again until it lets go.
                 if (const ChildWait::Seen seen = ChildWait::look(child.pid); seen == ChildWait::Seen::running)
