@@ -28,16 +28,17 @@ public:
     // Starts the program at once and finishes when it ended, or when the runner stops. Both
     // pipes are read meanwhile, so a child that fills one of them never stalls. The wait ends
     // with the child, not with its output: what it started in the background may hold the
-    // pipes for as long as it lives, and they are read on until they close. `toolName` names
-    // the tool in the messages.
+    // pipes for as long as it lives, and they are read on, while the runner lives, until they
+    // close. `toolName` names the tool in the messages.
     QFuture<ProcessResult> runAsync(const QString& path, const QStringList& arguments, const QString& toolName);
 
     // What Quit does: the waits under way end, and nothing starts any more.
     void stop() { m_waiter.stop(); }
 
     static QString launchFailure(const QString& toolName, const QString& description);
-    static ProcessResult resultOf(const ChildWaiter::End& end, const QString& toolName);
 
 private:
+    static ProcessResult resultOf(const ChildWaiter::End& end, const QString& toolName);
+
     ChildWaiter m_waiter;
 };
