@@ -1,13 +1,12 @@
 #pragma once
-// Runs a child process to its end (without a shell) and turns its outcome into the output
-// and the one failure message a macro action reports.
+// Runs child processes (without a shell), any number at once, and turns each one's outcome
+// into the output and the one failure message a macro action reports.
 
-#include "platform/ChildWait.h"
+#include "platform/ChildWaiter.h"
 
 #include <QFuture>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <optional>
 
@@ -20,31 +19,26 @@ struct ProcessResult {
 
 class ProcessRunner {
 public:
-    // Programs waited for at once; a later one waits for a thread to come free.
-    static constexpr int maxWaits = 16;
-
-    ProcessRunner();
-    // Stops the waits under way, whose programs run on, and returns once their threads are free.
-    ~ProcessRunner();
+    ProcessRunner() = default;
+    // Stops the waits under way, whose programs run on.
+    ~ProcessRunner() = default;
     ProcessRunner(const ProcessRunner&) = delete;
     ProcessRunner& operator=(const ProcessRunner&) = delete;
 
-    // Blocks until the child has ended, or until `stop`; starts none once stopped. Both pipes
-    // are read meanwhile, so a child that fills one of them never stalls. The wait ends with
-    // the child, not with its output: what it started in the background may hold the pipes for
-    // as long as it lives, and reads on elsewhere (ChildProcesses::keepReading). `toolName`
-    // names the tool in the messages.
-    static ProcessResult run(const QString& path, const QStringList& arguments, const QString& toolName,
-                             const WaitStop* stop = nullptr);
-
-    // The same on a thread of this runner's own: never on the shared pool, whose work Tarv
-    // waits for when it quits.
+    // Starts the program at once and finishes when it ended, or when the runner stops. Both
+    // pipes are read meanwhile, so a child that fills one of them never stalls. The wait ends
+    // with the child, not with its output: what it started in the background may hold the
+    // pipes for as long as it lives, and they are read on, while the runner lives, until they
+    // close. `toolName` names the tool in the messages.
     QFuture<ProcessResult> runAsync(const QString& path, const QStringList& arguments, const QString& toolName);
+
+    // What Quit does: the waits under way end, and nothing starts any more.
+    void stop() { m_waiter.stop(); }
 
     static QString launchFailure(const QString& toolName, const QString& description);
 
 private:
-    WaitStop m_stop;
-    // Declared last: destroying it waits for the waits, which read the stop above.
-    QThreadPool m_threads;
+    static ProcessResult resultOf(const ChildWaiter::End& end, const QString& toolName);
+
+    ChildWaiter m_waiter;
 };

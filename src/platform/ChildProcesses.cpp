@@ -1,5 +1,7 @@
 #include "platform/ChildProcesses.h"
 
+#include "platform/ChildWaiter.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -9,16 +11,14 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdint>
 #include <cstring>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <vector>
 
 namespace {
 
@@ -26,12 +26,6 @@ std::mutex claimsMutex;
 // A count, not a set: an id reaped and handed out again may be claimed by its new owner
 // before its old one let go of it.
 QHash<pid_t, int> claimed;
-
-// The pipes read for children's leftovers, and where the reaper is woken to look at a new one.
-std::mutex outputsMutex;
-QList<int> leftOutputs;
-int reaperWake = -1;
-constexpr char wakeByte = 1;
 
 QByteArray readProcFile(const QString& path)
 {
@@ -148,21 +142,6 @@ bool someChildEnded()
     return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
 }
 
-// Reads what the pipe holds now and drops it; false once it closed.
-bool dropWhatCame(int fd)
-{
-    char buffer[65536];
-    for (int round = 0; round < 16; ++round) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            continue;
-        if (n < 0 && errno == EINTR)
-            continue;
-        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-    }
-    return true;
-}
-
 }  // namespace
 
 ChildProcesses::ChildProcesses()
@@ -173,31 +152,32 @@ ChildProcesses::ChildProcesses()
     ::sigaction(SIGCHLD, &action, nullptr);
     if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
         qWarning("Tarv cannot adopt what its commands leave running: %s", std::strerror(errno));
+    // A child waited for holds three descriptors: thousands of them need more than the 1024
+    // a session gives a program by default. A descriptor past 1024 (which select() cannot
+    // take) exists only while that many are open, which the default refused anyway.
+    constexpr rlim_t wantedFiles = 3 * ChildWaiter::maxChildren + 4096;
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < wantedFiles) {
+        files.rlim_cur = std::min(files.rlim_max, wantedFiles);
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     if (::pipe2(m_stop, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_stop[0] = m_stop[1] = -1;
         return;
     }
-    setWake(m_stop[1]);
     m_reaper = std::thread([this] { reapUntilStopped(); });
 }
 
 ChildProcesses::~ChildProcesses()
 {
     if (m_reaper.joinable()) {
-        setWake(-1);
-        m_stopping = true;
-        // A pipe full of wakes wakes the reaper too.
-        while (::write(m_stop[1], &wakeByte, 1) < 0 && errno == EINTR) {
+        // A byte, not the pipe's end: a process forked meanwhile may hold a copy of the write end.
+        const char stop = 1;
+        while (::write(m_stop[1], &stop, 1) < 0 && errno == EINTR) {
         }
         m_reaper.join();
         ::close(m_stop[0]);
         ::close(m_stop[1]);
-    }
-    {
-        const std::lock_guard lock(outputsMutex);
-        for (const int fd : std::as_const(leftOutputs))
-            ::close(fd);
-        leftOutputs.clear();
     }
     // A leftover that ends leaves its own children to be adopted in turn: each look finds
     // them. Whatever neither signal ended by the deadlines (a traced process whose tracer
@@ -241,61 +221,18 @@ void ChildProcesses::release(pid_t pid)
         claimed.erase(it);
 }
 
-void ChildProcesses::setWake(int fd)
-{
-    const std::lock_guard lock(outputsMutex);
-    reaperWake = fd;
-}
-
-void ChildProcesses::keepReading(int fd)
-{
-    if (fd < 0)
-        return;
-    const std::lock_guard lock(outputsMutex);
-    if (reaperWake < 0 || leftOutputs.size() >= maxLeftOutputs) {
-        ::close(fd);
-        return;
-    }
-    leftOutputs.append(fd);
-    // A full pipe already holds a wake that is still to be read.
-    [[maybe_unused]] const ssize_t woken = ::write(reaperWake, &wakeByte, 1);
-}
-
 void ChildProcesses::reapUntilStopped()
 {
     // An ended child is noticed within a second: a zombie costs nothing but its place in the
     // process table meanwhile.
-    using Clock = std::chrono::steady_clock;
-    auto nextLook = Clock::now();
     for (;;) {
-        std::vector<pollfd> fds{{m_stop[0], POLLIN, 0}};
-        {
-            const std::lock_guard lock(outputsMutex);
-            for (const int fd : std::as_const(leftOutputs))
-                fds.push_back({fd, POLLIN, 0});
-        }
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextLook - Clock::now());
-        const int ready = ::poll(fds.data(), nfds_t(fds.size()), int(std::clamp<std::int64_t>(wait.count(), 0, 1000)));
+        pollfd stop{m_stop[0], POLLIN, 0};
+        const int ready = ::poll(&stop, 1, 1000);
         if (ready < 0 && errno != EINTR)
             return;
-        if (ready > 0 && fds[0].revents != 0) {
-            char bytes[64];
-            const ssize_t n = ::read(m_stop[0], bytes, sizeof bytes);
-            if (n == 0 || m_stopping)
-                return;
-        }
-        for (std::size_t i = 1; ready > 0 && i < fds.size(); ++i) {
-            if (fds[i].revents == 0 || dropWhatCame(fds[i].fd))
-                continue;
-            const std::lock_guard lock(outputsMutex);
-            leftOutputs.removeOne(fds[i].fd);
-            ::close(fds[i].fd);
-        }
-        // Pipes that keep the loop busy do not make it look at the process table more often.
-        if (Clock::now() >= nextLook) {
-            nextLook = Clock::now() + std::chrono::seconds(1);
-            if (someChildEnded())
-                reapEnded();
-        }
+        if (ready > 0)
+            return;
+        if (someChildEnded())
+            reapEnded();
     }
 }

@@ -2,14 +2,10 @@
 // The processes Tarv starts and what they leave behind. Tarv adopts the orphans of its
 // children (a command's `setsid` leaves the reach of its process group, not Tarv's), reaps
 // them as they end, and at quit ends those that came from a shell source. Children that Tarv
-// waits for itself are claimed, so that their status stays theirs to read. The output pipes
-// that something a child left running still writes to are read until they close.
-
-#include <QByteArray>
+// waits for itself are claimed, so that their status stays theirs to read.
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -40,21 +36,10 @@ public:
     static void claim(pid_t pid);
     static void release(pid_t pid);
 
-    // At most this many pipes are read for what children left running; past it, a pipe is
-    // closed at once.
-    static constexpr int maxLeftOutputs = 64;
-    // Takes the read end of a pipe (non-blocking) that a child's leftovers may still write to
-    // once the child itself ended: what comes is read and dropped until the pipe closes, so
-    // that the writer neither blocks on a full pipe nor dies of a closed one while Tarv runs.
-    // Closed at once without a ChildProcesses object.
-    static void keepReading(int fd);
-
 private:
     void reapUntilStopped();
-    static void setWake(int fd);
 
-    // The reaper's wake: readable once it is to stop, or when a pipe was handed to it.
+    // The reaper's wake: readable once it is to stop.
     int m_stop[2] = {-1, -1};
-    std::atomic<bool> m_stopping{false};
     std::thread m_reaper;
 };

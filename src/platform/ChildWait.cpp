@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -35,7 +36,7 @@ void ChildOutput::drain(int rounds)
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
             const qsizetype room = maxKeptBytes - kept.size();
-            if (room > 0)
+            if (keep && room > 0)
                 kept.append(buffer, std::min<qsizetype>(room, n));
             continue;
         }
@@ -49,6 +50,8 @@ void ChildOutput::drain(int rounds)
 
 void ChildOutput::close()
 {
+    if (fd >= 0 && watchedBy >= 0)
+        ::epoll_ctl(watchedBy, EPOLL_CTL_DEL, fd, nullptr);
     if (fd >= 0)
         ::close(fd);
     fd = -1;

@@ -37,6 +37,11 @@ struct ChildOutput {
     int fd = -1;
     // The first maxKeptBytes; the rest is read and dropped.
     QByteArray kept;
+    // Off once nobody wants what comes: all of it is read and dropped.
+    bool keep = true;
+    // The epoll that watches the descriptor, if one does: close() takes it out of it first,
+    // since a copy of the descriptor in a process forked meanwhile would keep it watched.
+    int watchedBy = -1;
 
     // Reads what the pipe holds now (the descriptor is non-blocking). At most `rounds` reads,
     // so a writer faster than us cannot keep this loop going.

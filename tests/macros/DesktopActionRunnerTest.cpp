@@ -3,6 +3,7 @@
 #include "macros/ProcessRunner.h"
 #include "macros/ShortcutsCatalog.h"
 #include "platform/ChildProcesses.h"
+#include "platform/ChildWait.h"
 
 #include "support/DesktopTestEnv.h"
 
@@ -13,8 +14,15 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+void PrintTo(const ProcessResult& result, std::ostream* out)
+{
+    *out << '{' << ::testing::PrintToString(result.output.toStdString()) << ", "
+         << (result.failure ? ::testing::PrintToString(result.failure->toStdString()) : std::string("none")) << '}';
+}
 
 namespace {
 
@@ -22,6 +30,15 @@ ProcessResult resultOf(const QFuture<ProcessResult>& future)
 {
     EXPECT_TRUE(waitFor(future));
     return future.isFinished() && future.resultCount() > 0 ? future.result() : ProcessResult{};
+}
+
+// The process id a program wrote to `path`, once it did.
+pid_t writtenPid(const QString& path)
+{
+    if (!waitUntil([&] { return QFile(path).size() > 0; }))
+        return -1;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? pid_t(file.readAll().trimmed().toInt()) : -1;
 }
 
 class ActionRunnerTest : public ::testing::Test {
@@ -82,7 +99,7 @@ TEST_F(ActionRunnerTest, ProcessRunnerDrainsBothPipesAndNamesTheTool)
     EXPECT_EQ(missing, (ProcessResult{"", "Could not launch tool: " + qt_error_string(ENOENT)}));
 
     const QString bytes = script("bytes", "printf 'a\\377b'\necho \"$1|$2\"\n");
-    EXPECT_EQ(ProcessRunner::run(bytes, {"one two", "$HOME"}, "bytes").output,
+    EXPECT_EQ(resultOf(runner.runProcess(bytes, {"one two", "$HOME"})).output,
               QString::fromUtf8("a\uFFFDbone two|$HOME\n"));
 }
 
@@ -123,16 +140,92 @@ TEST_F(ActionRunnerTest, AProgramIsDoneWhenItEndsWhatItLeftRunningWritesOnUnharm
     ::kill(stillRunning, SIGKILL);
 }
 
-// A key pressed while every wait was taken waits for a thread, which comes free only once Tarv
-// quits and stops the waits: its program is not started then.
-TEST_F(ActionRunnerTest, AProgramStillWaitingForAThreadWhenTarvQuitsIsNotStarted)
+// Programs that stay open (an editor, a browser) hold no thread each: however many run, the
+// next one starts at once, and each one's end reaches its own caller.
+TEST_F(ActionRunnerTest, ManyProgramsRunAtOnceAndEachReportsItsOwnEnd)
 {
-    WaitStop quit;
-    quit.stop();
+    constexpr int count = 100;
+    const QString marks = xdg.root() + "/marks";
+    ASSERT_TRUE(QDir().mkpath(marks));
+    const QString waits = "trap 'kill $!; exit $1' USR1\necho \"out $1\"\nsleep 600 &\necho $$ > \"$2/$1\"\nwait\n";
+    QList<QFuture<ProcessResult>> running;
+    for (int i = 1; i <= count; ++i)
+        running.append(runner.runProcess("/bin/sh", {"-c", waits, "sh", QString::number(i), marks}));
+    const bool allStarted = waitUntil([&] { return QDir(marks).entryList(QDir::Files).size() == count; });
+    QList<pid_t> started;
+    for (const QString& name : QDir(marks).entryList(QDir::Files))
+        started.append(writtenPid(marks + u'/' + name));
+    for (const QFuture<ProcessResult>& program : std::as_const(running))
+        EXPECT_FALSE(program.isFinished());
+    for (const pid_t pid : std::as_const(started))
+        ::kill(pid, SIGUSR1);
+    ASSERT_TRUE(allStarted) << started.size() << " of " << count << " started";
+    for (int i = 1; i <= count; ++i)
+        EXPECT_EQ(resultOf(running[i - 1]),
+                  (ProcessResult{QString("out %1\n").arg(i), QString("sh exited with status %1").arg(i)}));
+}
+
+// How a program ended is told as it is known: a signal by its name; an end whose status a
+// tracer holds, or that someone else reaped, as such, never as some exit status.
+TEST_F(ActionRunnerTest, AnEndWithoutAnExitStatusIsToldAsWhatItIs)
+{
+    const QString pidFile = xdg.root() + "/pid";
+    const QString runs = "echo $$ > '" + pidFile + "'\nexec sleep 600\n";
+    const auto start = [&] {
+        QFile::remove(pidFile);
+        QFuture<ProcessResult> future = runner.runProcess("/bin/sh", {"-c", runs});
+        return std::pair(future, writtenPid(pidFile));
+    };
+
+    auto [killed, killedPid] = start();
+    ASSERT_GT(killedPid, 0);
+    ::kill(killedPid, SIGKILL);
+    EXPECT_EQ(resultOf(killed), (ProcessResult{"", QString("sh ended on SIGKILL")}));
+
+    // Traced by another process that does not let go of it when it ends.
+    auto [traced, tracedPid] = start();
+    ASSERT_GT(tracedPid, 0);
+    int seized[2];
+    ASSERT_EQ(::pipe(seized), 0);
+    const pid_t tracer = ::fork();
+    if (tracer == 0) {
+        const char ok = ::ptrace(PTRACE_SEIZE, tracedPid, nullptr, nullptr) == 0 ? 1 : 0;
+        [[maybe_unused]] const ssize_t told = ::write(seized[1], &ok, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(seized[0], &ok, 1), 1);
+    ::close(seized[0]);
+    ::close(seized[1]);
+    EXPECT_EQ(ok, 1);
+    ::kill(tracedPid, SIGKILL);
+    EXPECT_EQ(resultOf(traced), (ProcessResult{"", QString("sh ended under a tracer, which holds its exit status")}));
+    ::kill(tracer, SIGKILL);
+    ::waitpid(tracer, nullptr, 0);
+    // Let go of, it is this process's to reap, as the reaper of children would.
+    EXPECT_EQ(::waitpid(tracedPid, nullptr, 0), tracedPid);
+
+    // Reaped behind the runner's back: an ignored SIGCHLD reaps children as they end.
+    auto [lost, lostPid] = start();
+    ASSERT_GT(lostPid, 0);
+    struct sigaction ignore {}, before {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGCHLD, &ignore, &before);
+    ::kill(lostPid, SIGKILL);
+    const ProcessResult lostResult = resultOf(lost);
+    ::sigaction(SIGCHLD, &before, nullptr);
+    EXPECT_EQ(lostResult, (ProcessResult{"", QString("sh ended, but its exit status was lost")}));
+}
+
+// Quit stops the runner: a key pressed after that starts nothing.
+TEST_F(ActionRunnerTest, AStoppedRunnerStartsNothing)
+{
+    ProcessRunner quitting;
+    quitting.stop();
     const QString mark = QStringLiteral("tarv-unstarted-%1").arg(::getpid());
-    const ProcessResult result =
-        ProcessRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 600; :"), mark},
-                           QStringLiteral("sh"), &quit);
+    const ProcessResult result = resultOf(quitting.runAsync(
+        QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("sleep 600; :"), mark}, QStringLiteral("sh")));
     EXPECT_EQ(result, (ProcessResult{QString(), QStringLiteral("Tarv stopped waiting for sh")}));
     QList<pid_t> started;
     for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
