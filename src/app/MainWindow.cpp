@@ -14,6 +14,7 @@
 #include "ui/media/StocksView.h"
 #include "ui/screens/CustomScreensView.h"
 #include "ui/widgets/ConnectionText.h"
+#include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/ReturnPressesButtons.h"
 #include "ui/widgets/SymbolIcon.h"
@@ -49,6 +50,7 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
     m_undoStack = new QUndoStack(this);
     // For every window of the application, the settings and the sheets included.
     ReturnPressesButtons::install(qApp, this);
+    FocusKeeper::install(qApp, this);
 
     m_host = new SidebarHost;
     // A failed write of the settings shows above the pages until a write succeeds, so that
