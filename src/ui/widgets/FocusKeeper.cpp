@@ -139,15 +139,26 @@ void FocusKeeper::focusChanged(QWidget* old, QWidget* now)
     // order; code that placed the focus itself meanwhile keeps its choice.
     QMetaObject::invokeMethod(
         this,
-        [now = QPointer<QWidget>(now), neighbour = QPointer<QWidget>(neighbour)] {
-            if (neighbour && QApplication::focusWidget() == now.data() && isTabStop(neighbour, neighbour->window()))
-                neighbour->setFocus(Qt::OtherFocusReason);
+        [this, old = QPointer<QWidget>(old), now = QPointer<QWidget>(now), neighbour = QPointer<QWidget>(neighbour)] {
+            if (!neighbour || QApplication::focusWidget() != now.data() || !isTabStop(neighbour, neighbour->window()))
+                return;
+            neighbour->setFocus(Qt::OtherFocusReason);
+            // A control hidden is gone from where the user works; one disabled is busy for a while.
+            if (old && old->isVisibleTo(old->window())) {
+                m_handedFrom = old;
+                m_handedTo = neighbour;
+            }
         },
         Qt::QueuedConnection);
 }
 
 void FocusKeeper::follow(QWidget* focus)
 {
+    // The user went on from the neighbour: the focus stays where they took it.
+    if (focus != m_handedTo) {
+        m_handedFrom.clear();
+        m_handedTo.clear();
+    }
     m_focus = focus;
     m_contents.clear();
     m_focusInSight = false;
@@ -181,6 +192,11 @@ bool FocusKeeper::eventFilter(QObject* watched, QEvent* event)
         scheduleCheck();
         break;
     }
+    case QEvent::EnabledChange:
+        if (watched == m_handedFrom && m_handedTo && QApplication::focusWidget() == m_handedTo &&
+            isTabStop(m_handedFrom, m_handedFrom->window()))
+            m_handedFrom->setFocus(Qt::OtherFocusReason);
+        break;
     case QEvent::Move:
         // The content moves when its area scrolls, by the user's hand or by ours.
         if (m_focus && m_contents.contains(watched))

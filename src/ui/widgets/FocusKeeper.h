@@ -2,7 +2,8 @@
 // Keeps the keyboard focus where the user works and in sight, in every window of the
 // application. A control in a scrolling page that is disabled or hidden while it has the focus
 // hands it to its nearest neighbour in that page, where Qt would have sent it on past the page's
-// end (to Settings, or to a tab bar). A control that takes the focus from the keyboard or from
+// end (to Settings, or to a tab bar); one that was disabled while it worked gets it back when it
+// is enabled again, unless the user went on meanwhile. A control that takes the focus from the keyboard or from
 // the program is scrolled into sight in each scroll area around it, and is kept in sight while
 // the page's layout changes under it, until the user scrolls it away.
 
@@ -40,5 +41,8 @@ private:
     QList<QPointer<QWidget>> m_contents;
     // The focused widget was in sight when it was last looked at, or was just brought there.
     bool m_focusInSight = false;
+    // The disabled control that handed the focus on, and the neighbour that took it.
+    QPointer<QWidget> m_handedFrom;
+    QPointer<QWidget> m_handedTo;
     bool m_checkScheduled = false;
 };
