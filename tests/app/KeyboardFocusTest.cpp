@@ -10,9 +10,12 @@
 #include "screens/runtime/ScreenTrust.h"
 #include "support/ScreenStoreWait.h"
 #include "ui/macros/MacrosView.h"
+#include "ui/screens/CustomScreenFilesSection.h"
+#include "ui/screens/FileManager.h"
 #include "ui/screens/ScreenFileList.h"
 #include "ui/widgets/LazyRowList.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
@@ -240,9 +243,31 @@ TEST_F(KeyboardFocusTest, AFocusedControlStaysInSightWhileRowsComeAboveIt)
     EXPECT_EQ(QApplication::focusWidget(), newScreen);
     EXPECT_EQ(areaHiding(newScreen), nullptr);
 
-    QScrollBar* bar = find<QScrollArea>("customScreensScroll")->verticalScrollBar();
+    // New Screen ▸ Pushed Values: the new file's row comes in above, and the failure to open it
+    // below; both stay in sight with the button.
+    auto* section = find<CustomScreenFilesSection>("filesSection");
+    section->setFileManager(new FileManager(
+        QDBusConnection(QStringLiteral("no-bus")),
+        [](const QUrl&, const FileManager::Done& done) { done(QStringLiteral("no application opens it")); },
+        section));
+    QWidget* failure = find<QWidget>("failureLabel");
+    QAction* pushed = find<QAction>("newScreen:pushed");
+    // The button at the bottom of the view, where nothing under it shows.
+    auto* area = find<QScrollArea>("customScreensScroll");
+    const int bottom = newScreen->mapTo(area->viewport(), QPoint(0, newScreen->height())).y();
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->value() + bottom - area->viewport()->height());
+    ASSERT_EQ(areaHiding(newScreen), nullptr);
+    pushed->trigger();
+    ASSERT_TRUE(waitUntil([&] { return list->files().size() == 31 && failure->isVisible(); }));
+    ASSERT_TRUE(waitUntil([&] { return list->height() == list->heightForWidth(list->width()); }));
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), newScreen);
+    EXPECT_EQ(areaHiding(newScreen), nullptr);
+    EXPECT_EQ(areaHiding(failure), nullptr);
+
+    QScrollBar* bar = area->verticalScrollBar();
     bar->setValue(bar->minimum());
     ASSERT_NE(areaHiding(newScreen), nullptr);
-    addFiles(30, 34);
+    addFiles(31, 35);
     EXPECT_EQ(bar->value(), bar->minimum());
 }

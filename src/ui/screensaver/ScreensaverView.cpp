@@ -335,8 +335,10 @@ void ScreensaverView::showState()
     showEntry(m_intervalPicker, entryRow(m_intervalPicker, state.photoInterval));
     showEntry(m_stylePicker, m_stylePicker->findData(int(state.style)));
     m_styleDescription->setText(QLatin1String(styleText(state.style).description));
-    if (state.photoError)
+    if (state.photoError && (m_photoError->text() != *state.photoError || m_photoError->isHidden())) {
         m_photoError->setText(*state.photoError);
+        FocusKeeper::showWithFocus(m_photoError);
+    }
 
     const qsizetype count = state.photos.size();
     QFormLayout* rows = m_photos->rows();

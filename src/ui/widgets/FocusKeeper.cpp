@@ -82,11 +82,19 @@ QWidget* neighbourIn(QWidget* old, const QWidget* page)
     return after ? after : before;
 }
 
+// The keeper installed last: the application has one.
+QPointer<FocusKeeper>& installedKeeper()
+{
+    static QPointer<FocusKeeper> keeper;
+    return keeper;
+}
+
 }  // namespace
 
 void FocusKeeper::install(QApplication* application, QObject* owner)
 {
     auto* keeper = new FocusKeeper(owner);
+    installedKeeper() = keeper;
     application->installEventFilter(keeper);
     connect(application, &QApplication::focusChanged, keeper, &FocusKeeper::focusChanged);
 }
@@ -114,6 +122,13 @@ void FocusKeeper::bringIntoSight(QWidget* widget)
         area->ensureVisible(placed.right(), placed.bottom(), xMargin, yMargin);
         area->ensureVisible(placed.left(), placed.top(), xMargin, yMargin);
     }
+}
+
+void FocusKeeper::showWithFocus(QWidget* message)
+{
+    // Looked at when the page's content has grown to hold it.
+    if (FocusKeeper* keeper = installedKeeper())
+        keeper->m_message = message;
 }
 
 void FocusKeeper::focusChanged(QWidget* old, QWidget* now)
@@ -154,6 +169,9 @@ void FocusKeeper::focusChanged(QWidget* old, QWidget* now)
 
 void FocusKeeper::follow(QWidget* focus)
 {
+    // A message answered the control the user has left.
+    if (focus != m_focus)
+        m_message.clear();
     // The user went on from the neighbour: the focus stays where they took it.
     if (focus != m_handedTo) {
         m_handedFrom.clear();
@@ -225,7 +243,12 @@ void FocusKeeper::scheduleCheck()
 void FocusKeeper::check()
 {
     m_checkScheduled = false;
-    if (m_focus && m_focus == QApplication::focusWidget() && m_focusInSight && m_focus->isVisible() &&
-        !isInSight(m_focus))
+    if (!m_focus || m_focus != QApplication::focusWidget() || !m_focusInSight || !m_focus->isVisible())
+        return;
+    // The message first, then the focus, which wins where both do not fit.
+    if (m_message && m_message->isVisible() && !isInSight(m_message) &&
+        areasAround(m_message).value(0) == areasAround(m_focus).value(0))
+        bringIntoSight(m_message);
+    if (!isInSight(m_focus))
         bringIntoSight(m_focus);
 }

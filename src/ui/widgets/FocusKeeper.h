@@ -24,6 +24,10 @@ public:
     static bool isInSight(const QWidget* widget);
     // Scrolls the scroll areas around `widget`, the innermost first, until it is in sight.
     static void bringIntoSight(QWidget* widget);
+    // A message that answers what the user just did with the focused control (a command that
+    // failed): once the page has made room for it, it is brought into sight as well, as far as
+    // the focused control stays in sight.
+    static void showWithFocus(QWidget* message);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,4 +49,5 @@ private:
     QPointer<QWidget> m_handedFrom;
     QPointer<QWidget> m_handedTo;
     bool m_checkScheduled = false;
+    QPointer<QWidget> m_message;
 };
