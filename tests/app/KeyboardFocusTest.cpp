@@ -217,8 +217,9 @@ TEST_F(KeyboardFocusTest, EveryFocusedControlIsInSightAllRoundEveryPage)
     }
 }
 
-// The focused New Screen button stays in sight while files come in above it, until the user
-// scrolls it away: then new rows leave the page where the user put it.
+// The focused New Screen button stays in sight while files come in above it, with the message
+// that says its new file could not be opened, until the user scrolls it away: then new rows leave
+// the page where the user put it, until a key works the focused control again.
 TEST_F(KeyboardFocusTest, AFocusedControlStaysInSightWhileRowsComeAboveIt)
 {
     openWindow(2, 0);
@@ -270,4 +271,12 @@ TEST_F(KeyboardFocusTest, AFocusedControlStaysInSightWhileRowsComeAboveIt)
     ASSERT_NE(areaHiding(newScreen), nullptr);
     addFiles(31, 35);
     EXPECT_EQ(bar->value(), bar->minimum());
+
+    // A key that works the control brings it back.
+    auto* openFolder = find<QPushButton>("openFolderButton");
+    openFolder->setFocus(Qt::TabFocusReason);
+    bar->setValue(bar->minimum());
+    ASSERT_NE(areaHiding(openFolder), nullptr);
+    QTest::keyClick(openFolder, Qt::Key_Space);
+    EXPECT_EQ(areaHiding(openFolder), nullptr);
 }

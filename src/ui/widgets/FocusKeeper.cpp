@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QScrollArea>
 #include <QWidget>
 
@@ -208,6 +209,23 @@ bool FocusKeeper::eventFilter(QObject* watched, QEvent* event)
         m_focusInSight = true;
         // Once the layouts due have run: a widget just shown may not stand in its place yet.
         scheduleCheck();
+        break;
+    }
+    case QEvent::KeyPress: {
+        // A key that works the focused control, or types into it, is the user working there:
+        // it comes back into sight first, wherever the wheel took the page. Keys that move or
+        // scroll are left to do so.
+        if (watched != m_focus || m_contents.isEmpty())
+            break;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        const bool works = key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
+                           key->key() == Qt::Key_Enter || key->key() == Qt::Key_Menu ||
+                           (!text.isEmpty() && text.front().isPrint());
+        if (works && !isInSight(m_focus)) {
+            bringIntoSight(m_focus);
+            m_focusInSight = true;
+        }
         break;
     }
     case QEvent::EnabledChange:
