@@ -294,7 +294,7 @@ TEST_F(ShellTest, MenusOfferSettingsQuitUndoAndTheViewTogglesButNothingNew)
     EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("redoAction"))->shortcut(),
               QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
 
-    // Undo and Redo follow the window's stack.
+    // Undo and Redo follow the stack of the page shown, the macros page's here.
     QAction* undo = w.findChild<QAction*>(QStringLiteral("undoAction"));
     EXPECT_FALSE(undo->isEnabled());
     auto* command = new QUndoCommand(QStringLiteral("Edit Label"));
