@@ -14,6 +14,7 @@
 #include "ui/media/StocksView.h"
 #include "ui/screens/CustomScreensView.h"
 #include "ui/widgets/ConnectionText.h"
+#include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/ReturnPressesButtons.h"
 #include "ui/widgets/SymbolIcon.h"
@@ -37,6 +38,7 @@
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QToolBar>
+#include <QUndoGroup>
 #include <QUndoStack>
 
 MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget* parent)
@@ -46,9 +48,13 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
     setWindowIcon(QIcon(QStringLiteral(":/icons/tarv.svg")));
     setMinimumSize(minimumWidth, minimumHeight);
     resize(defaultWidth, defaultHeight);
-    m_undoStack = new QUndoStack(this);
+    m_undoGroup = new QUndoGroup(this);
+    // Made in the group, they belong to it.
+    m_macrosUndo = new QUndoStack(m_undoGroup);
+    m_screensaverUndo = new QUndoStack(m_undoGroup);
     // For every window of the application, the settings and the sheets included.
     ReturnPressesButtons::install(qApp, this);
+    FocusKeeper::install(qApp, this);
 
     m_host = new SidebarHost;
     // A failed write of the settings shows above the pages until a write succeeds, so that
@@ -111,13 +117,13 @@ void MainWindow::buildPages()
         }
         QWidget* page = nullptr;
         if (item == SidebarItem::macros) {
-            m_macrosView = new MacrosView(m_deviceManager, m_undoStack);
+            m_macrosView = new MacrosView(m_deviceManager, m_macrosUndo);
             page = m_macrosView;
         } else if (item == SidebarItem::diagnostics) {
             page = new DiagnosticsView(m_deviceManager);
             page->setObjectName(rawValue(item) + QStringLiteral("Page"));
         } else if (item == SidebarItem::screensaver) {
-            page = new ScreensaverView(m_deviceManager);
+            page = new ScreensaverView(m_deviceManager, m_screensaverUndo);
         } else if (item == SidebarItem::stocks) {
             page = new StocksView(m_deviceManager);
         } else if (item == SidebarItem::nowPlaying) {
@@ -189,11 +195,11 @@ void MainWindow::buildMenus()
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    QAction* undo = m_undoStack->createUndoAction(this, QStringLiteral("Undo"));
+    QAction* undo = m_undoGroup->createUndoAction(this, QStringLiteral("Undo"));
     undo->setObjectName(QStringLiteral("undoAction"));
     undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
     edit->addAction(undo);
-    QAction* redo = m_undoStack->createRedoAction(this, QStringLiteral("Redo"));
+    QAction* redo = m_undoGroup->createRedoAction(this, QStringLiteral("Redo"));
     redo->setObjectName(QStringLiteral("redoAction"));
     redo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
     edit->addAction(redo);
@@ -293,6 +299,15 @@ void MainWindow::updateEditActions()
     }
 }
 
+QUndoStack* MainWindow::undoStack(SidebarItem item) const
+{
+    if (item == SidebarItem::macros)
+        return m_macrosUndo;
+    if (item == SidebarItem::screensaver)
+        return m_screensaverUndo;
+    return nullptr;
+}
+
 void MainWindow::select(SidebarItem item)
 {
     m_settings.setText(QLatin1String(sidebarSelectionKey), storedSidebarSelection(item));
@@ -313,6 +328,7 @@ void MainWindow::showSelection(SidebarItem item)
         m_showInspectorAction->setChecked(macros && m_macrosView->isInspectorShown());
     }
     m_macrosToolbarAction->setVisible(macros);
+    m_undoGroup->setActiveStack(undoStack(item));
     // The desktop adds the application's name: "Stocks — Tarv".
     setWindowTitle(title(item));
 }

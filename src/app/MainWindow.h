@@ -19,6 +19,7 @@ class MacrosView;
 class QAction;
 class QLabel;
 class QMenu;
+class QUndoGroup;
 class QUndoStack;
 class ScreenPickerToolbar;
 class Settings;
@@ -48,7 +49,10 @@ public:
     void showSettings();
     SettingsWindow* settingsWindow() const { return m_settingsWindow.get(); }
 
-    QUndoStack* undoStack() const { return m_undoStack; }
+    // Undo and Redo act on the shown page's own edits: each page that has edits to undo has
+    // a stack of its own, the active one while the page shows; other pages have none.
+    QUndoGroup* undoGroup() const { return m_undoGroup; }
+    QUndoStack* undoStack(SidebarItem item) const;
     DeviceCommands* deviceCommands() const { return m_deviceCommands; }
     SidebarHost* sidebarHost() const { return m_host; }
     MacrosView* macrosView() const { return m_macrosView; }
@@ -85,7 +89,9 @@ private:
     SymbolLabel* m_settingsWriteProblem = nullptr;
     ScreenPickerToolbar* m_picker = nullptr;
     QLabel* m_connectionLabel = nullptr;
-    QUndoStack* m_undoStack = nullptr;
+    QUndoGroup* m_undoGroup = nullptr;
+    QUndoStack* m_macrosUndo = nullptr;
+    QUndoStack* m_screensaverUndo = nullptr;
     QMenu* m_fileMenu = nullptr;
     QAction* m_showSidebarAction = nullptr;
     QAction* m_showInspectorAction = nullptr;

@@ -283,7 +283,15 @@ public:
     // applied here on the GUI thread, followed by photoWorkFinished.
     void importPhotoFiles(const QStringList& paths);
     void importPhotoData(const QList<ScreensaverPhotoService::ImportItem>& items);
+    // Takes a photo off the screensaver. Its files are kept aside until
+    // restoreScreensaverPhoto lists it again where it stood, or discardRemovedScreensaverPhoto
+    // lets them go; the next start lets go of any still kept.
     void removeScreensaverPhoto(const QUuid& id);
+    void restoreScreensaverPhoto(const QUuid& id);
+    void discardRemovedScreensaverPhoto(const QUuid& id);
+    // Moves a photo `offset` places later in the screensaver's order (earlier when negative), no
+    // further than either end. The photo on the device stays shown.
+    void moveScreensaverPhoto(const QUuid& id, int offset);
     void adjustScreensaverPhoto(const QUuid& id, const PhotoAdjustment& adjustment);
     // The photo's thumbnail for the settings list, at thumbnailSize: the cached one, or none
     // while it is made on a worker, after which screensaverThumbnailReady(id) follows; it also
@@ -439,7 +447,8 @@ signals:
 
 private:
     // Construction steps. The photo library arrives later, through the photo worker.
-    void loadPhotoLibrary();
+    // At the start, the files of photos removed in an earlier run go first.
+    void loadPhotoLibrary(bool atStart = true);
     void readScreensaverSettings();
     void installStoreCallbacks();
 
@@ -660,6 +669,14 @@ private:
     PhotoWorkStop m_photoStop;
     int m_pendingPhotoWork = 0;
     void runPhotoImport(QList<ScreensaverPhotoService::ImportItem> items);
+    // A removed photo as it was listed, and the photo it stood before, until it is restored or
+    // let go.
+    struct RemovedPhoto {
+        ScreensaverPhotoService::SavedPhoto photo;
+        std::optional<QUuid> before;
+    };
+    QHash<QUuid, RemovedPhoto> m_removedPhotos;
+    int photoPlace(const QUuid& id) const;
     void setPhotoIndex(int index);
     void rebuildScreensaverPhotos();
     void finishPhotoWork();

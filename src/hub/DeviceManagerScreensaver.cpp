@@ -169,14 +169,17 @@ void DeviceManager::finishPhotoWork()
 
 // --- Library edits -------------------------------------------------------------------------
 
-void DeviceManager::loadPhotoLibrary()
+void DeviceManager::loadPhotoLibrary(bool atStart)
 {
     // Hundreds of frames on a slow home folder must not hold up the first window: the library
     // is read on the photo worker, ahead of any edit, and applied like one.
     const ScreensaverPhotoService service = m_photoService;
     ++m_pendingPhotoWork;
     // The first two frames come with it: the screensaver starts with them.
-    const auto loaded = QtConcurrent::run(m_photoWork.get(), [service] {
+    const auto loaded = QtConcurrent::run(m_photoWork.get(), [service, atStart] {
+        // Photos removed in an earlier run can no longer be brought back.
+        if (atStart)
+            service.discardRemovedPhotos();
         ScreensaverPhotoService::LoadOutcome outcome = service.loadLibrary(false);
         for (int i = 0; i < std::min<qsizetype>(2, outcome.photos.size()); ++i)
             outcome.photos[i].data = service.readFrame(outcome.photos[i].id).value_or(QByteArray());
@@ -258,8 +261,23 @@ void DeviceManager::importPhotoData(const QList<ScreensaverPhotoService::ImportI
     runPhotoImport(items);
 }
 
+int DeviceManager::photoPlace(const QUuid& id) const
+{
+    for (int i = 0; i < m_photoLibrary.size(); ++i)
+        if (m_photoLibrary[i].id == id)
+            return i;
+    return -1;
+}
+
 void DeviceManager::removeScreensaverPhoto(const QUuid& id)
 {
+    // Noted as it is listed now: an undo puts it back there.
+    if (const int place = photoPlace(id); place >= 0) {
+        std::optional<QUuid> before;
+        if (place + 1 < m_photoLibrary.size())
+            before = m_photoLibrary[place + 1].id;
+        m_removedPhotos.insert(id, {m_photoLibrary[place], before});
+    }
     const ScreensaverPhotoService service = m_photoService;
     ++m_pendingPhotoWork;
     continueOn(this, QtConcurrent::run(m_photoWork.get(), [service, id] { return service.removePhoto(id); }),
@@ -271,16 +289,12 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
             });
             ScreensaverState next = m_screensaver;
             if (failure) {
+                m_removedPhotos.remove(id);
                 next.photoError = failure->errorDescription();
                 setScreensaver(next);
                 return;
             }
-            std::optional<int> removed;
-            for (int i = 0; i < m_photoLibrary.size(); ++i)
-                if (m_photoLibrary[i].id == id) {
-                    removed = i;
-                    break;
-                }
+            const int removed = photoPlace(id);
             m_photoLibrary.removeIf([&](const auto& photo) { return photo.id == id; });
             forgetThumbnail(id);
             m_frames.remove(id);
@@ -294,12 +308,100 @@ void DeviceManager::removeScreensaverPhoto(const QUuid& id)
                     renderActivePage();
                 return;
             }
-            if (!removed || *removed > m_photoIndex)
+            if (removed < 0 || removed > m_photoIndex)
                 return;
-            const int shifted = *removed < m_photoIndex ? m_photoIndex - 1 : m_photoIndex;
+            const int shifted = removed < m_photoIndex ? m_photoIndex - 1 : m_photoIndex;
             setPhotoIndex(std::clamp(shifted, 0, int(m_photoLibrary.size()) - 1));
-            if (*removed == m_photoIndex && shows)
+            if (removed == m_photoIndex && shows)
                 showScreensaverPhoto(m_clock.now());
+        });
+}
+
+void DeviceManager::restoreScreensaverPhoto(const QUuid& id)
+{
+    const auto found = m_removedPhotos.constFind(id);
+    if (found == m_removedPhotos.cend())
+        return;
+    const RemovedPhoto removed = *found;
+    m_removedPhotos.erase(found);
+    const ScreensaverPhotoService::Entry entry{
+        id, removed.photo.displayName,
+        removed.photo.adjustment == PhotoAdjustment{} ? std::nullopt : std::optional(removed.photo.adjustment)};
+    const ScreensaverPhotoService service = m_photoService;
+    ++m_pendingPhotoWork;
+    const auto restored = QtConcurrent::run(m_photoWork.get(), [service, entry, before = removed.before] {
+        return service.restorePhoto(entry, before);
+    });
+    continueOn(this, restored, [this, removed](const std::optional<ScreensaverPhotoService::Failure>& failure) {
+        const auto done = qScopeGuard([this] {
+            keepFramesNearShown();
+            finishPhotoWork();
+        });
+        ScreensaverState next = m_screensaver;
+        // Still listed: its removal failed, and the library never lost it.
+        if (photoPlace(removed.photo.id) >= 0)
+            return;
+        if (failure) {
+            next.photoError = failure->errorDescription();
+            setScreensaver(next);
+            return;
+        }
+        const bool wasEmpty = m_photoLibrary.isEmpty();
+        const int found = removed.before ? photoPlace(*removed.before) : -1;
+        const int place = found >= 0 ? found : int(m_photoLibrary.size());
+        m_photoLibrary.insert(place, removed.photo);
+        // The photo on the device stays shown.
+        if (!wasEmpty && place <= m_photoIndex)
+            setPhotoIndex(m_photoIndex + 1);
+        next.photoError.reset();
+        setScreensaver(next);
+        rebuildScreensaverPhotos();
+        if (m_activeScreen == DeviceScreen::screensaver() && wasEmpty)
+            renderActivePage();
+    });
+}
+
+void DeviceManager::discardRemovedScreensaverPhoto(const QUuid& id)
+{
+    m_removedPhotos.remove(id);
+    const ScreensaverPhotoService service = m_photoService;
+    ++m_pendingPhotoWork;
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), [service, id] { service.discardRemovedPhoto(id); }),
+               [this] { finishPhotoWork(); });
+}
+
+void DeviceManager::moveScreensaverPhoto(const QUuid& id, int offset)
+{
+    const int from = photoPlace(id);
+    if (from < 0)
+        return;
+    const int to = std::clamp(from + offset, 0, int(m_photoLibrary.size()) - 1);
+    if (to == from)
+        return;
+    // The list follows at once, so a key held down moves the photo step by step; the index is
+    // written after, in the same order as the other edits.
+    const QUuid shown = m_photoLibrary.value(m_photoIndex).id;
+    m_photoLibrary.move(from, to);
+    if (const int place = photoPlace(shown); place >= 0)
+        setPhotoIndex(place);
+    keepFramesNearShown();
+    rebuildScreensaverPhotos();
+    QList<QUuid> order;
+    order.reserve(m_photoLibrary.size());
+    for (const auto& photo : m_photoLibrary)
+        order.append(photo.id);
+    const ScreensaverPhotoService service = m_photoService;
+    ++m_pendingPhotoWork;
+    continueOn(this, QtConcurrent::run(m_photoWork.get(), [service, order] { return service.reorderPhotos(order); }),
+        [this](const std::optional<ScreensaverPhotoService::Failure>& failure) {
+            const auto done = qScopeGuard([this] { finishPhotoWork(); });
+            if (!failure)
+                return;
+            ScreensaverState next = m_screensaver;
+            next.photoError = failure->errorDescription();
+            setScreensaver(next);
+            // The list shows the stored order again.
+            loadPhotoLibrary(false);
         });
 }
 

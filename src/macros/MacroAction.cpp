@@ -262,6 +262,39 @@ bool MacroAction::isConfigured() const
                       value);
 }
 
+QString MacroAction::setupProblem() const
+{
+    return std::visit(
+        Overloaded{
+            [](const AppTarget& app) {
+                return app.bundleID.isEmpty() ? QStringLiteral("No app is chosen for this key to open.") : QString();
+            },
+            [](const OpenURL& open) {
+                if (isOpenableURL(open.url))
+                    return QString();
+                if (open.url.trimmed().isEmpty())
+                    return QStringLiteral("No address is entered for this key to open.");
+                const std::optional<QUrl> url = parsedURL(open.url);
+                if (!url)
+                    return QStringLiteral("The address is not a valid address.");
+                if (writtenScheme(open.url).isEmpty())
+                    return QStringLiteral("The address has no scheme: start it with https:// or another scheme.");
+                return QStringLiteral("The address has no host after its scheme, as in https://example.com.");
+            },
+            [](const RunShortcut& shortcut) {
+                return shortcut.name.isEmpty() ? QStringLiteral("No shortcut is chosen for this key to run.") : QString();
+            },
+            [](const TypeText& type) {
+                return type.text.isEmpty() ? QStringLiteral("No text is entered for this key to type.") : QString();
+            },
+            [](const ShowScreen& show) {
+                return show.screen.isEmpty() ? QStringLiteral("No screen is chosen for this key to show.") : QString();
+            },
+            [](const auto&) { return QString(); },
+        },
+        value);
+}
+
 MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, QString* refusal, QString* note) const
 {
     const OpenURL* open = as<OpenURL>();

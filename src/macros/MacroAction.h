@@ -78,6 +78,9 @@ struct MacroAction {
 
     // Whether the action is set up enough to run.
     bool isConfigured() const;
+    // What keeps it from being set up, in words for the key's inspector; empty exactly when it
+    // is set up.
+    QString setupProblem() const;
 
     // An open-URL action with its {{key}} placeholders filled from the values; empty when a
     // value is missing, the filled text is not an http(s) address, or a value reaches beyond

@@ -9,12 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <new>
 #include <variant>
 
@@ -156,6 +158,11 @@ QString ScreensaverPhotoService::framePath(const QUuid& id) const
 QString ScreensaverPhotoService::sourcePath(const QUuid& id) const
 {
     return QDir(photosFolder()).filePath(idText(id) + QStringLiteral(".jpg"));
+}
+
+QString ScreensaverPhotoService::removedFolder() const
+{
+    return QDir(photosFolder()).filePath(QStringLiteral("removed"));
 }
 
 QList<ScreensaverPhotoService::Entry> ScreensaverPhotoService::readIndex() const
@@ -332,12 +339,98 @@ std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::removeP
     entries.removeIf([&](const Entry& entry) { return entry.id == id; });
     if (auto failure = writeIndex(entries, index))
         return failure;
+    const bool canKeep = !makeFolder(removedFolder());
     for (const QString& path : {framePath(id), sourcePath(id)}) {
         QFile file(path);
-        if (file.exists() && !file.remove())
+        if (!file.exists())
+            continue;
+        const QString kept = QDir(removedFolder()).filePath(QFileInfo(path).fileName());
+        QFile::remove(kept);
+        if (canKeep && file.rename(kept))
+            continue;
+        if (!file.remove())
             return fileFailure(QStringLiteral("delete"), path, file.errorString());
     }
     return std::nullopt;
+}
+
+std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::restorePhoto(
+    const Entry& entry, const std::optional<QUuid>& before) const
+{
+    const QString frame = framePath(entry.id);
+    const QString source = sourcePath(entry.id);
+    const QDir removed(removedFolder());
+    const QString keptFrame = removed.filePath(QFileInfo(frame).fileName());
+    const QString keptSource = removed.filePath(QFileInfo(source).fileName());
+    if (!QFileInfo(keptFrame).isFile())
+        return Failure{{}, QStringLiteral("Could not bring back %1: its files are no longer kept").arg(entry.name), {}};
+    if (const std::optional<QString> reason = makeFolder(photosFolder()))
+        return fileFailure(QStringLiteral("create"), photosFolder(), *reason);
+    QFile keptFrameFile(keptFrame);
+    if (!keptFrameFile.rename(frame))
+        return fileFailure(QStringLiteral("move"), keptFrame, keptFrameFile.errorString());
+    // A photo without its source JPEG is still whole: it is cropped from its frame.
+    if (QFile::exists(keptSource))
+        QFile::rename(keptSource, source);
+    IndexRead index = readIndexFile();
+    QList<Entry> entries = index.entries;
+    if (std::none_of(entries.cbegin(), entries.cend(), [&](const Entry& listed) { return listed.id == entry.id; })) {
+        qsizetype place = entries.size();
+        if (before)
+            for (qsizetype i = 0; i < entries.size(); ++i)
+                if (entries[i].id == *before) {
+                    place = i;
+                    break;
+                }
+        entries.insert(place, entry);
+    }
+    if (auto failure = writeIndex(entries, index)) {
+        // Unlisted files would stay in the photos folder for ever: they wait with the removed.
+        QFile::rename(frame, keptFrame);
+        QFile::rename(source, keptSource);
+        return failure;
+    }
+    return std::nullopt;
+}
+
+void ScreensaverPhotoService::discardRemovedPhoto(const QUuid& id) const
+{
+    const QDir removed(removedFolder());
+    QFile::remove(removed.filePath(QFileInfo(framePath(id)).fileName()));
+    QFile::remove(removed.filePath(QFileInfo(sourcePath(id)).fileName()));
+}
+
+void ScreensaverPhotoService::discardRemovedPhotos() const
+{
+    QDir removed(removedFolder());
+    // Only the kinds of file kept there; a link there leads nowhere else.
+    const QStringList names =
+        removed.entryList({QStringLiteral("*.rgb565"), QStringLiteral("*.jpg")}, QDir::Files | QDir::System);
+    for (const QString& name : names)
+        removed.remove(name);
+}
+
+std::optional<ScreensaverPhotoService::Failure> ScreensaverPhotoService::reorderPhotos(const QList<QUuid>& order) const
+{
+    IndexRead index = readIndexFile();
+    QList<Entry> entries = index.entries;
+    QHash<QUuid, qsizetype> rank;
+    for (qsizetype i = 0; i < order.size(); ++i)
+        rank.insert(order[i], i);
+    QList<qsizetype> places;
+    QList<Entry> named;
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        if (rank.contains(entries[i].id)) {
+            places.append(i);
+            named.append(entries[i]);
+        }
+    std::stable_sort(named.begin(), named.end(),
+                     [&](const Entry& a, const Entry& b) { return rank.value(a.id) < rank.value(b.id); });
+    for (qsizetype k = 0; k < places.size(); ++k)
+        entries[places[k]] = named[k];
+    if (entries == index.entries)
+        return std::nullopt;
+    return writeIndex(entries, index);
 }
 
 ScreensaverPhotoService::UpdateOutcome ScreensaverPhotoService::updateAdjustment(const SavedPhoto& photo,

@@ -83,6 +83,8 @@ public:
     QString photosFolder() const;
     QString framePath(const QUuid& id) const;
     QString sourcePath(const QUuid& id) const;
+    // Where removed photos' files wait until the removal can no longer be undone.
+    QString removedFolder() const;
 
     // The saved photos in index order, after moving an older single photo in; entries whose
     // frame is missing or of the wrong size are left out. Never fails.
@@ -97,7 +99,19 @@ public:
     // answering true, asked before each item) or a crash keeps every photo done so far. The
     // outcome lists the stored photos without their frames (readFrame reads one).
     ImportOutcome importPhotos(const QList<ImportItem>& items, const std::function<bool()>& stopped = {}) const;
+    // Takes the photo out of the index and moves its files into the folder of removed photos,
+    // where restorePhoto finds them while they are kept; a file that cannot be moved there is
+    // deleted.
     std::optional<Failure> removePhoto(const QUuid& id) const;
+    // Puts a removed photo's files back and lists `entry` again, before the entry of `before`
+    // or, without it, last. Fails when its frame is no longer kept.
+    std::optional<Failure> restorePhoto(const Entry& entry, const std::optional<QUuid>& before) const;
+    // Deletes the files kept of one removed photo, or of all of them.
+    void discardRemovedPhoto(const QUuid& id) const;
+    void discardRemovedPhotos() const;
+    // Lists the photos named in `order` in that order, in the places they held between them;
+    // entries it does not name stay where they are, and ids the index lacks are passed over.
+    std::optional<Failure> reorderPhotos(const QList<QUuid>& order) const;
     UpdateOutcome updateAdjustment(const SavedPhoto& photo, const PhotoAdjustment& adjustment) const;
     void migrateSinglePhoto() const;
 

@@ -661,17 +661,27 @@ TEST_F(DiagnosticsTest, CaptureLeavesThePageScrolledWhereTheUserLeftIt)
     auto* scroll = window->findChild<QScrollArea*>(QStringLiteral("diagnosticsScroll"));
     ASSERT_TRUE(waitUntil([&] { return scroll->verticalScrollBar()->maximum() > 0; }));
 
-    // Pressed where the page shows it, the button goes grey while the capture runs: the page
-    // stays where it was, for Capture and then for Capture Again.
+    // Where a part of the page lies in the area's view: above it (<0), in it (0) or below it (>0).
+    const auto sight = [&](const QWidget* widget) {
+        const QRect placed(widget->mapTo(scroll->viewport(), QPoint(0, 0)), widget->size());
+        return placed.top() < 0 ? -1 : placed.bottom() >= scroll->viewport()->height() ? 1 : 0;
+    };
+    // Pressed where the page shows it, the button goes grey while the capture runs: the page does
+    // not run off to wherever the focus would go on to (the frame log, far below). Once the
+    // picture is in, the page shows it and the button under it, which has the focus again, for
+    // Capture and then for Capture Again.
     for (const char* text : {"Capture", "Capture Again"}) {
         SCOPED_TRACE(text);
         scroll->verticalScrollBar()->setValue(0);
         scroll->ensureWidgetVisible(s.captureButton());
-        const int at = scroll->verticalScrollBar()->value();
         ASSERT_EQ(s.captureButton()->text(), QLatin1String(text));
         QTest::mouseClick(s.captureButton(), Qt::LeftButton);
+        EXPECT_EQ(sight(s.captureButton()), 0);
         ASSERT_TRUE(waitUntil([&] { return !hub->snapshotProgress() && s.captureButton()->isEnabled(); }));
-        EXPECT_EQ(scroll->verticalScrollBar()->value(), at);
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::focusWidget(), s.captureButton());
+        EXPECT_EQ(sight(s.captureButton()), 0);
+        EXPECT_EQ(sight(s.picture()), 0);
     }
 }
 

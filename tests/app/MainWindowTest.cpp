@@ -294,11 +294,11 @@ TEST_F(ShellTest, MenusOfferSettingsQuitUndoAndTheViewTogglesButNothingNew)
     EXPECT_EQ(w.findChild<QAction*>(QStringLiteral("redoAction"))->shortcut(),
               QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
 
-    // Undo and Redo follow the window's stack.
+    // Undo and Redo follow the stack of the page shown, the macros page's here.
     QAction* undo = w.findChild<QAction*>(QStringLiteral("undoAction"));
     EXPECT_FALSE(undo->isEnabled());
     auto* command = new QUndoCommand(QStringLiteral("Edit Label"));
-    w.undoStack()->push(command);
+    w.undoStack(SidebarItem::macros)->push(command);
     EXPECT_TRUE(undo->isEnabled());
     EXPECT_EQ(undo->text(), QStringLiteral("Undo Edit Label"));
 
@@ -378,15 +378,15 @@ TEST_F(ShellTest, EditDeleteOnTheKeyGridClearsTheSelectedKeyAsTheDeleteKeyDoes)
     edit->setActiveAction(deleteAction);
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(label(0), QString());
-    EXPECT_EQ(w.undoStack()->undoText(), QStringLiteral("Clear Key"));
+    EXPECT_EQ(w.undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Clear Key"));
     ASSERT_TRUE(waitUntil([&] { return canvas->hasFocus(); }));
 
     w.macrosView()->setSelection(1);
-    const int steps = w.undoStack()->count();
+    const int steps = w.undoStack(SidebarItem::macros)->count();
     QTest::keyClick(canvas, Qt::Key_Delete);
     EXPECT_EQ(label(1), QString());
-    EXPECT_EQ(w.undoStack()->count(), steps + 1);
-    EXPECT_EQ(w.undoStack()->undoText(), QStringLiteral("Clear Key"));
+    EXPECT_EQ(w.undoStack(SidebarItem::macros)->count(), steps + 1);
+    EXPECT_EQ(w.undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Clear Key"));
 }
 
 // Settings sends the user to "the Auto-Switch button in Macros": the button, which reads the

@@ -168,6 +168,91 @@ TEST_F(ScreensaverPhotosTest, EditsWhileShownReachTheDevice)
     EXPECT_TRUE(photos.loadPhotos().isEmpty());
 }
 
+// Undoing a removal lists the photo where it stood, and moving a photo changes the order on
+// disk: neither changes the photo on the device, whose place follows it. Photos still kept
+// when the program ends are let go at the next start.
+TEST_F(ScreensaverPhotosTest, RestoredAndMovedPhotosLeaveTheShownPhotoOnTheDevice)
+{
+    const auto imported = photos.importPhotos({{QStringLiteral("red.jpg"), jpegOf(Qt::red)},
+                                               {QStringLiteral("blue.jpg"), jpegOf(Qt::blue)},
+                                               {QStringLiteral("green.jpg"), jpegOf(Qt::green)}});
+    ASSERT_EQ(imported.photos.size(), 3);
+    const QUuid red = imported.photos[0].id;
+    const QUuid blue = imported.photos[1].id;
+    const QUuid green = imported.photos[2].id;
+    connectAndGreet();
+    hub->enterScreensaver();
+    waitForQuiet();
+    const auto order = [&] {
+        QList<QUuid> ids;
+        for (const auto& photo : hub->photoLibrary())
+            ids.append(photo.id);
+        return ids;
+    };
+    const auto stored = [&] {
+        QList<QUuid> ids;
+        for (const auto& entry : photos.readIndex())
+            ids.append(entry.id);
+        return ids;
+    };
+    const auto settle = [&] {
+        ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+        waitForQuiet();
+    };
+    const QByteArray shown = shownAsset();
+    ASSERT_EQ(shown, faded(hub->photoLibrary()[0], *hub->screensaverLayout()));
+
+    hub->removeScreensaverPhoto(blue);
+    settle();
+    hub->restoreScreensaverPhoto(blue);
+    settle();
+    EXPECT_EQ(order(), (QList<QUuid>{red, blue, green}));
+    EXPECT_EQ(stored(), order());
+
+    // The shown photo moves down: it stays shown at its new place.
+    const qsizetype sent = framesBesidesPings();
+    hub->moveScreensaverPhoto(red, 1);
+    EXPECT_EQ(order(), (QList<QUuid>{blue, red, green}));
+    EXPECT_EQ(hub->photoIndex(), 1);
+    settle();
+    EXPECT_EQ(stored(), order());
+    hub->moveScreensaverPhoto(green, -5);
+    EXPECT_EQ(order(), (QList<QUuid>{green, blue, red})) << "no further than the top";
+    EXPECT_EQ(hub->photoIndex(), 2);
+    settle();
+    EXPECT_EQ(stored(), order());
+    EXPECT_EQ(framesBesidesPings(), sent);
+
+    // The shown photo removed: the next one shows; restored before it, the next one stays.
+    hub->removeScreensaverPhoto(blue);
+    hub->restoreScreensaverPhoto(blue);
+    settle();
+    EXPECT_EQ(order(), (QList<QUuid>{green, blue, red}));
+    EXPECT_EQ(hub->photoLibrary()[hub->photoIndex()].id, red);
+    EXPECT_EQ(shownAsset(), shown);
+
+    hub->moveScreensaverPhoto(red, -1);
+    settle();
+    hub->removeScreensaverPhoto(red);
+    settle();
+    const QByteArray next = shownAsset();
+    EXPECT_NE(next, shown);
+    hub->restoreScreensaverPhoto(red);
+    settle();
+    EXPECT_EQ(order(), (QList<QUuid>{green, red, blue}));
+    EXPECT_EQ(hub->photoLibrary()[hub->photoIndex()].id, blue);
+    EXPECT_EQ(shownAsset(), next) << "what shows now stays";
+
+    hub->removeScreensaverPhoto(green);
+    settle();
+    EXPECT_FALSE(QDir(photos.removedFolder()).entryList(QDir::Files).isEmpty());
+    hub.reset();
+    makeHub();
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    EXPECT_TRUE(QDir(photos.removedFolder()).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(order(), (QList<QUuid>{red, blue}));
+}
+
 TEST_F(ScreensaverPhotosTest, ThumbnailsKeptStayWithinTheirBytesAndTheLeastRecentlyAskedForLeaveFirst)
 {
     const auto imported = photos.importPhotos({{QStringLiteral("red.jpg"), jpegOf(Qt::red)},

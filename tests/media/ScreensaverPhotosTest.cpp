@@ -13,9 +13,14 @@
 #include <QPainter>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
 
 using PhotoImages::frameBytes;
 using Rect = PhotoAdjustment::Rect;
@@ -333,6 +338,92 @@ TEST_F(PhotoLibraryTest, RemovalAndRecropRewriteFilesAndIndex)
     EXPECT_FALSE(QFile::exists(service.sourcePath(a.id)));
     ASSERT_EQ(service.loadPhotos().size(), 1);
     EXPECT_FALSE(service.removePhoto(a.id)) << "files already gone";
+}
+
+// A removed photo's files wait in the removed folder: restored, the photo is listed again
+// before the one it stood before, with its name and framing; let go, its files are gone.
+TEST_F(PhotoLibraryTest, ARemovedPhotoComesBackWhereItStoodUntilItIsLetGo)
+{
+    const QByteArray jpeg = jpegOf(filled(600, 400, Qt::red));
+    const auto outcome = service.importPhotos(
+        {{QStringLiteral("a.jpg"), jpeg}, {QStringLiteral("b.jpg"), jpeg}, {QStringLiteral("c.jpg"), jpeg}});
+    ASSERT_EQ(outcome.photos.size(), 3);
+    const QUuid a = outcome.photos[0].id;
+    const QUuid b = outcome.photos[1].id;
+    const PhotoAdjustment turned{2, 0.4, 0.5, 1, true};
+    ASSERT_TRUE(service.updateAdjustment(service.loadPhotos()[1], turned).photo);
+    const QByteArray frame = readAll(service.framePath(b));
+    const QByteArray source = readAll(service.sourcePath(b));
+
+    ASSERT_FALSE(service.removePhoto(b));
+    EXPECT_FALSE(QFile::exists(service.framePath(b)));
+    EXPECT_EQ(QDir(service.removedFolder()).entryList(QDir::Files).size(), 2);
+    ASSERT_FALSE(service.restorePhoto({b, QStringLiteral("b.jpg"), turned}, outcome.photos[2].id));
+    const QList<ScreensaverPhotoService::SavedPhoto> loaded = service.loadPhotos();
+    ASSERT_EQ(loaded.size(), 3);
+    EXPECT_EQ(loaded[1].id, b);
+    EXPECT_EQ(loaded[1].displayName, QStringLiteral("b.jpg"));
+    EXPECT_EQ(loaded[1].adjustment, turned);
+    EXPECT_EQ(loaded[1].data, frame);
+    EXPECT_EQ(readAll(service.sourcePath(b)), source);
+    EXPECT_TRUE(QDir(service.removedFolder()).entryList(QDir::Files).isEmpty());
+
+    // The one it stood before is gone too: it comes back last.
+    ASSERT_FALSE(service.removePhoto(b));
+    ASSERT_FALSE(service.removePhoto(outcome.photos[2].id));
+    ASSERT_FALSE(service.restorePhoto({b, QStringLiteral("b.jpg"), turned}, outcome.photos[2].id));
+    EXPECT_EQ(service.readIndex().last().id, b);
+
+    ASSERT_FALSE(service.removePhoto(a));
+    service.discardRemovedPhoto(a);
+    EXPECT_FALSE(QFile::exists(QDir(service.removedFolder()).filePath(QFileInfo(service.framePath(a)).fileName())));
+    const auto gone = service.restorePhoto({a, QStringLiteral("a.jpg"), std::nullopt}, std::nullopt);
+    ASSERT_TRUE(gone);
+    EXPECT_EQ(gone->errorDescription(), QStringLiteral("Could not bring back a.jpg: its files are no longer kept"));
+    EXPECT_EQ(service.readIndex().size(), 1);
+
+    // The next start lets go of every photo still kept.
+    EXPECT_FALSE(QDir(service.removedFolder()).entryList(QDir::Files).isEmpty());
+    service.discardRemovedPhotos();
+    EXPECT_TRUE(QDir(service.removedFolder()).entryList(QDir::Files).isEmpty());
+}
+
+// Any order of any photos: those named follow it in the places they held between them, every
+// other entry stays in its place, and an id the index lacks changes nothing.
+TEST_F(PhotoLibraryTest, ReorderingMovesOnlyThePhotosNamed)
+{
+    QList<ScreensaverPhotoService::Entry> entries;
+    QJsonArray array;
+    for (int i = 0; i < 8; ++i) {
+        const QUuid id = QUuid::createUuid();
+        entries.append({id, QString::number(i), std::nullopt});
+        array.append(QJsonObject{{QStringLiteral("id"), id.toString(QUuid::WithoutBraces)},
+                                 {QStringLiteral("name"), QString::number(i)}});
+    }
+    writeAll(index(), QJsonDocument(array).toJson());
+    std::mt19937 rng(63);
+    for (int round = 0; round < 200; ++round) {
+        const QList<ScreensaverPhotoService::Entry> before = service.readIndex();
+        QList<QUuid> order;
+        QList<qsizetype> places;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            if (rng() % 2) {
+                order.append(before[i].id);
+                places.append(i);
+            }
+        std::shuffle(order.begin(), order.end(), rng);
+        QList<QUuid> asked = order;
+        asked.insert(qsizetype(rng() % (asked.size() + 1)), QUuid::createUuid());
+        ASSERT_FALSE(service.reorderPhotos(asked));
+        const QList<ScreensaverPhotoService::Entry> after = service.readIndex();
+        ASSERT_EQ(after.size(), before.size());
+        for (qsizetype i = 0, k = 0; i < after.size(); ++i) {
+            if (k < places.size() && places[k] == i)
+                EXPECT_EQ(after[i].id, order[k++]);
+            else
+                EXPECT_EQ(after[i], before[i]);
+        }
+    }
 }
 
 TEST_F(PhotoLibraryTest, TheOlderSinglePhotoMovesInFirstAndGetsASourceOnItsFirstRecrop)

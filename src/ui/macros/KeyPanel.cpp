@@ -11,6 +11,7 @@
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/WrappingText.h"
 
 #include <QAccessible>
@@ -251,6 +252,10 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
         commit([&edited](MacroButton& b) { b.action = edited; }, QStringLiteral("Edit Action"));
     });
     action->rows()->addRow(actionEditorSlot);
+    m_actionRows = action->rows();
+    m_problem = new SymbolLabel(QStringLiteral("exclamationmark.triangle"), QString(), SymbolLabel::orange());
+    m_problem->setObjectName(QStringLiteral("keyProblem"));
+    m_actionRows->addRow(m_problem);
     // The kind picker and the fields of every kind in one column.
     const int labelWidth = ActionEditor::labelWidth(fontMetrics(), {QStringLiteral("Action")});
     FormSection::setLabelWidth(action->rows(), labelWidth);
@@ -294,7 +299,14 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     m_testOutcome = new WrappingText;
     m_testOutcome->setObjectName(QStringLiteral("testKeyOutcome"));
     m_testOutcome->hide();
+    m_testNote = new QLabel;
+    m_testNote->setObjectName(QStringLiteral("testKeyNote"));
+    m_testNote->setWordWrap(true);
+    m_testNote->setFont(FormSection::relativeFont(font(), -1));
+    FormSection::setSecondaryText(m_testNote);
+    m_testNote->hide();
     buttons->addWidget(m_testButton);
+    buttons->addWidget(m_testNote);
     buttons->addWidget(m_testOutcome);
     buttons->addWidget(m_clearButton);
     layout->addWidget(m_buttonsSection);
@@ -487,11 +499,18 @@ void KeyInspector::showIcon()
 void KeyInspector::showTestRule()
 {
     const MacroAction& action = m_button.action;
-    if (runsThroughDevice(action.kind())) {
-        m_testButton->setToolTip(QStringLiteral("Send through Tarv (Ctrl+T)"));
-        m_testButton->setEnabled(action.isConfigured() && m_deviceManager.state().isConnected());
-    } else {
-        m_testButton->setToolTip(QStringLiteral("Run on this computer (Ctrl+T)"));
-        m_testButton->setEnabled(action.isConfigured());
-    }
+    const bool throughDevice = runsThroughDevice(action.kind());
+    const bool away = throughDevice && !m_deviceManager.state().isConnected();
+    m_testButton->setToolTip(throughDevice ? QStringLiteral("Send through Tarv (Ctrl+T)")
+                                           : QStringLiteral("Run on this computer (Ctrl+T)"));
+    // Said in words as well as by the disabled button: the grid's mark has it only as a tooltip.
+    const QString problem = action.setupProblem();
+    m_problem->setText(problem + QStringLiteral(" Test Key works once the action is set up."));
+    m_actionRows->setRowVisible(m_problem, !problem.isEmpty());
+    const QString note =
+        problem.isEmpty() && away ? QStringLiteral("Test Key sends the key through Tarv, which is not connected.") : QString();
+    m_testNote->setText(note);
+    m_testNote->setVisible(!note.isEmpty());
+    m_testButton->setEnabled(problem.isEmpty() && !away);
+    m_testButton->setAccessibleDescription(problem.isEmpty() ? note : m_problem->text());
 }

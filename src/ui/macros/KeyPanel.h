@@ -22,8 +22,10 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QFormLayout;
 class QPushButton;
 class ShortcutsCatalog;
+class SymbolLabel;
 class WrappingText;
 
 // One tint's round swatch, ringed while it is the key's tint.
@@ -112,11 +114,16 @@ private:
     QList<TintSwatch*> m_swatches;
     QComboBox* m_kindPicker = nullptr;
     ActionEditor* m_actionEditor = nullptr;
+    QFormLayout* m_actionRows = nullptr;
+    // What the action lacks to run, in words, under its fields (the grid only marks the key).
+    SymbolLabel* m_problem = nullptr;
     IconPickerPopover* m_iconPicker = nullptr;
     QGroupBox* m_behaviorSection = nullptr;
     QCheckBox* m_latchingToggle = nullptr;
     QWidget* m_buttonsSection = nullptr;
     QPushButton* m_testButton = nullptr;
+    // Why Test Key is disabled while the action is set up: the device it goes through is away.
+    QLabel* m_testNote = nullptr;
     WrappingText* m_testOutcome = nullptr;
     // Counts test runs: an outcome that arrives after another run or another key is dropped.
     quint64 m_testRun = 0;

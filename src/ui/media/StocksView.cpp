@@ -4,6 +4,7 @@
 #include "media/StockStore.h"
 #include "platform/OneLineText.h"
 #include "ui/widgets/ElidedLabel.h"
+#include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
 
@@ -147,4 +148,6 @@ void StocksView::showError()
     const std::optional<QString>& message = m_stocks.errorMessage();
     m_error->setText(message.value_or(QString()));
     m_status->rows()->setRowVisible(m_error, message.has_value());
+    if (message)
+        FocusKeeper::showWithFocus(m_error);
 }

@@ -9,6 +9,7 @@
 #include "ui/screens/ScreenFilesReference.h"
 #include "ui/screens/ScreenFileList.h"
 #include "ui/screens/ScreenFileRow.h"
+#include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
@@ -287,6 +288,8 @@ void CustomScreenFilesSection::setFailure(const std::optional<QString>& failure)
     m_failureBeforeLoad = m_deviceManager.customScreens().isLoading();
     m_failureLabel->setText(failure.value_or(QString()));
     m_section->rows()->setRowVisible(m_failureLabel, failure.has_value());
+    if (failure)
+        FocusKeeper::showWithFocus(m_failureLabel);
 }
 
 void CustomScreenFilesSection::folderChanged()

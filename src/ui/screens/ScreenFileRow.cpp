@@ -3,6 +3,7 @@
 #include "platform/VisibleText.h"
 #include "screens/runtime/ScreenTrust.h"
 #include "ui/screens/ScreenPermissionsView.h"
+#include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
@@ -172,6 +173,8 @@ void ScreenFileRow::setCommandFailure(const std::optional<QString>& failure)
 {
     m_commandFailure->setText(failure.value_or(QString()));
     m_commandFailure->setVisible(failure.has_value());
+    if (failure)
+        FocusKeeper::showWithFocus(m_commandFailure);
 }
 
 std::optional<QString> ScreenFileRow::commandFailure() const

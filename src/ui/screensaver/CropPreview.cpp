@@ -3,6 +3,7 @@
 #include "ui/screensaver/CropAdjustments.h"
 
 #include <QGestureEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QPainter>
@@ -27,6 +28,8 @@ CropPreview::CropPreview(QWidget* parent) : QWidget(parent)
 {
     setFixedSize(CropAdjustments::previewWidth, CropAdjustments::previewHeight);
     setCursor(Qt::OpenHandCursor);
+    // By Tab or a click, so the arrow keys reach it.
+    setFocusPolicy(Qt::StrongFocus);
     grabGesture(Qt::PinchGesture);
     setAttribute(Qt::WA_AcceptTouchEvents);
 }
@@ -63,6 +66,33 @@ void CropPreview::paintEvent(QPaintEvent*)
     painter.setPen(border);
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius - 0.5, cornerRadius - 0.5);
+    // The focus ring in the accent, as the other controls draw theirs, inside the same shape.
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.drawRoundedRect(frame.adjusted(1, 1, -1, -1), cornerRadius - 1, cornerRadius - 1);
+    }
+}
+
+void CropPreview::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers != Qt::NoModifier && modifiers != Qt::ShiftModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const double step = modifiers == Qt::ShiftModifier ? shiftArrowStep : arrowStep;
+    QPointF offset;
+    switch (event->key()) {
+    case Qt::Key_Left: offset = {-step, 0}; break;
+    case Qt::Key_Right: offset = {step, 0}; break;
+    case Qt::Key_Up: offset = {0, -step}; break;
+    case Qt::Key_Down: offset = {0, step}; break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    emit cropMoved(offset);
 }
 
 void CropPreview::mousePressEvent(QMouseEvent* event)

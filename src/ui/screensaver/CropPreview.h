@@ -1,8 +1,8 @@
 #pragma once
 // The crop editor's picture: what the device will show, 480 x 320 points drawn from twice as
 // many pixels, with a rounded border. It turns pointer drags, touchpad pinches and touch
-// pinches into pan and pinch reports, and the mouse wheel into zoom steps; the editor does the
-// arithmetic.
+// pinches into pan and pinch reports, the mouse wheel into zoom steps, and the arrow keys, while
+// it has the focus, into moves of the crop; the editor does the arithmetic.
 
 #include <QImage>
 #include <QPointF>
@@ -29,6 +29,13 @@ signals:
     void pinchEnded();
     // The wheel turned over the picture: zoom by `factor` about `at`, in points.
     void wheelZoomed(double factor, QPointF at);
+    // An arrow key: the crop moves by `offset` points over the picture, right and down positive.
+    void cropMoved(QPointF offset);
+
+public:
+    // Points the crop moves for one arrow key, and with Shift held.
+    static constexpr double arrowStep = 10;
+    static constexpr double shiftArrowStep = 60;
 
 protected:
     bool event(QEvent* event) override;
@@ -37,6 +44,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void endPan();

@@ -62,11 +62,13 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, bool
     m_preview = new CropPreview;
     m_preview->setObjectName(QStringLiteral("cropPreview"));
     m_preview->setAccessibleName(QStringLiteral("Crop preview of ") + name);
+    m_preview->setAccessibleDescription(QStringLiteral("The arrow keys move the crop; with Shift, further."));
     connect(m_preview, &CropPreview::panned, this, &PhotoCropEditor::pan);
     connect(m_preview, &CropPreview::panEnded, this, &PhotoCropEditor::endPan);
     connect(m_preview, &CropPreview::pinched, this, &PhotoCropEditor::pinch);
     connect(m_preview, &CropPreview::pinchEnded, this, &PhotoCropEditor::endPinch);
     connect(m_preview, &CropPreview::wheelZoomed, this, &PhotoCropEditor::zoomAbout);
+    connect(m_preview, &CropPreview::cropMoved, this, &PhotoCropEditor::moveCrop);
 
     m_zoomSlider = new QSlider(Qt::Horizontal);
     m_zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
@@ -166,6 +168,12 @@ void PhotoCropEditor::pan(QPointF offset)
     if (!m_dragStart)
         m_dragStart = m_adjustment;
     apply(CropAdjustments::panned(m_source.size(), *m_dragStart, m_adjustment, offset.x(), offset.y()));
+}
+
+void PhotoCropEditor::moveCrop(QPointF offset)
+{
+    // A drag moves the picture under the crop; the crop moving right is the picture moving left.
+    apply(CropAdjustments::panned(m_source.size(), m_adjustment, m_adjustment, -offset.x(), -offset.y()));
 }
 
 void PhotoCropEditor::endPan()

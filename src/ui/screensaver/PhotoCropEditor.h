@@ -37,6 +37,8 @@ public:
     // The edits as the controls and gestures make them.
     void setZoom(double zoom);
     void pan(QPointF offset);
+    // The crop moves by `offset` preview points over the picture, as far as its edges allow.
+    void moveCrop(QPointF offset);
     void endPan();
     void pinch(double magnification);
     void endPinch();

@@ -5,6 +5,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 PhotoListModel::PhotoListModel(DeviceManager& deviceManager, QObject* parent)
     : QAbstractListModel(parent), m_deviceManager(deviceManager), m_photos(deviceManager.screensaver().photos)
 {
@@ -72,6 +74,8 @@ void PhotoListModel::follow()
         m_photos.removeAt(row);
         endRemoveRows();
     }
+    if (moveOne(next))
+        return;
     // What is left must be in the new order, with new photos between; otherwise the list
     // was rearranged and is read again whole.
     QSet<QUuid> shown;
@@ -107,4 +111,51 @@ void PhotoListModel::follow()
         row += added;
         k = end;
     }
+}
+
+bool PhotoListModel::moveOne(const QList<ScreensaverState::Photo>& next)
+{
+    if (next.size() != m_photos.size())
+        return false;
+    qsizetype first = 0;
+    while (first < next.size() && next[first].id == m_photos[first].id)
+        ++first;
+    if (first == next.size())
+        return false;
+    // Either the row at the first difference went further down, or a row from further down
+    // came up to it.
+    const auto sameAfterMove = [&](qsizetype from, qsizetype to) {
+        if (from < 0 || to < 0)
+            return false;
+        QList<ScreensaverState::Photo> moved = m_photos;
+        moved.move(from, to);
+        for (qsizetype i = 0; i < next.size(); ++i)
+            if (moved[i].id != next[i].id)
+                return false;
+        return true;
+    };
+    const auto placeIn = [](const QList<ScreensaverState::Photo>& list, const QUuid& id) -> qsizetype {
+        for (qsizetype i = 0; i < list.size(); ++i)
+            if (list[i].id == id)
+                return i;
+        return -1;
+    };
+    qsizetype from = first;
+    qsizetype to = placeIn(next, m_photos[first].id);
+    if (!sameAfterMove(from, to)) {
+        from = placeIn(m_photos, next[first].id);
+        to = first;
+        if (!sameAfterMove(from, to))
+            return false;
+    }
+    // Qt names the row the moved one goes before, counted before the move.
+    beginMoveRows({}, int(from), int(from), {}, int(to > from ? to + 1 : to));
+    m_photos.move(from, to);
+    endMoveRows();
+    for (qsizetype i = std::min(from, to); i <= std::max(from, to); ++i)
+        if (m_photos[i].name != next[i].name) {
+            m_photos[i].name = next[i].name;
+            emit dataChanged(index(int(i)), index(int(i)), {Qt::DisplayRole});
+        }
+    return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The screensaver's photos as a list: name, thumbnail and id in screensaver order. It
-// follows the hub with row inserts and removals, so a row the user is looking at stays put
-// while others come and go, and refreshes thumbnails when a photo is framed again.
+// follows the hub with row inserts, removals and moves, so a row the user is looking at stays
+// put while others come and go, and refreshes thumbnails when a photo is framed again.
 
 #include "media/ScreensaverState.h"
 
@@ -28,6 +28,9 @@ public:
 
 private:
     void follow();
+    // One row moved to another place, the others kept in order: moved as such; false when the
+    // change is anything else.
+    bool moveOne(const QList<ScreensaverState::Photo>& next);
 
     DeviceManager& m_deviceManager;
     QList<ScreensaverState::Photo> m_photos;

@@ -4,6 +4,7 @@
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
+#include <QAction>
 #include <QBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -99,6 +100,27 @@ PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
 
     connect(m_crop, &QToolButton::clicked, this, [this] { emit cropRequested(m_id, m_name->fullText()); });
     connect(m_remove, &QToolButton::clicked, this, [this] { emit removeRequested(m_id); });
+
+    // As the key grid moves keys, and as list rows move in KDE's lists: from the row's context
+    // menu, or by Ctrl and an arrow while one of its buttons has the focus.
+    const auto moveAction = [this](const char* name, const QString& title, const char* key, int offset) {
+        auto* action = new QAction(title, this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(QKeySequence(QLatin1String(key)));
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, [this, offset] { emit moveRequested(m_id, offset); });
+        addAction(action);
+        return action;
+    };
+    m_moveUp = moveAction("moveUpAction", QStringLiteral("Move Up"), "Ctrl+Up", -1);
+    m_moveDown = moveAction("moveDownAction", QStringLiteral("Move Down"), "Ctrl+Down", 1);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void PhotoRow::setMovable(bool up, bool down)
+{
+    m_moveUp->setEnabled(up);
+    m_moveDown->setEnabled(down);
 }
 
 void PhotoRow::setName(const QString& name)

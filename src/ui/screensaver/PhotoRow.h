@@ -1,12 +1,14 @@
 #pragma once
 // One photo of the screensaver list: its thumbnail, its name on one line (shortened in the
-// middle, so its beginning and end stay readable), and the crop and remove buttons.
+// middle, so its beginning and end stay readable), and the crop and remove buttons. Move Up
+// and Move Down are in its context menu, on Ctrl+Up and Ctrl+Down while the focus is in it.
 
 #include <QImage>
 #include <QLabel>
 #include <QUuid>
 #include <QWidget>
 
+class QAction;
 class QToolButton;
 
 // A one-line label that elides its text in the middle instead of growing the row.
@@ -46,12 +48,18 @@ public:
     QLabel* thumbnailLabel() const { return m_thumbnail; }
     QToolButton* cropButton() const { return m_crop; }
     QToolButton* removeButton() const { return m_remove; }
+    QAction* moveUpAction() const { return m_moveUp; }
+    QAction* moveDownAction() const { return m_moveDown; }
+    // Whether the photo has a neighbour above and below to change places with.
+    void setMovable(bool up, bool down);
 
 signals:
     // The first time the row is drawn, which is when it comes into view.
     void firstShown(const QUuid& id);
     void cropRequested(const QUuid& id, const QString& name);
     void removeRequested(const QUuid& id);
+    // One place earlier (-1) or later (1).
+    void moveRequested(const QUuid& id, int offset);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,4 +71,6 @@ private:
     MiddleElidedLabel* m_name = nullptr;
     QToolButton* m_crop = nullptr;
     QToolButton* m_remove = nullptr;
+    QAction* m_moveUp = nullptr;
+    QAction* m_moveDown = nullptr;
 };

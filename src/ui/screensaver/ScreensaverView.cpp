@@ -5,14 +5,17 @@
 #include "media/ScreensaverPhotoService.h"
 #include "platform/ContextContinuation.h"
 #include "ui/macros/WheelGuard.h"
+#include "ui/screensaver/PhotoCommands.h"
 #include "ui/screensaver/PhotoCropEditor.h"
 #include "ui/screensaver/PhotoListModel.h"
 #include "ui/screensaver/PhotoNames.h"
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/widgets/LazyRowList.h"
+#include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QBuffer>
 #include <QCheckBox>
@@ -30,6 +33,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QUndoStack>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
@@ -182,8 +186,8 @@ QString imageFormat(const QMimeData& mime)
 
 }  // namespace
 
-ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
-    : QWidget(parent), m_deviceManager(deviceManager)
+ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QUndoStack* undoStack, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager), m_undoStack(undoStack)
 {
     setObjectName(QStringLiteral("screensaverPage"));
     setAcceptDrops(true);
@@ -212,6 +216,7 @@ ScreensaverView::ScreensaverView(DeviceManager& deviceManager, QWidget* parent)
     connect(&m_deviceManager, &DeviceManager::photoWorkFinished, this, &ScreensaverView::showImportProgress);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &ScreensaverView::followModel);
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &ScreensaverView::followModel);
+    connect(m_model, &QAbstractItemModel::rowsMoved, this, &ScreensaverView::followModel);
     connect(m_model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
                 refreshRows(from.row(), to.row(), roles.size() == 1 && roles[0] == Qt::DecorationRole);
@@ -315,7 +320,7 @@ void ScreensaverView::buildPhotos()
     m_photos->setFooter(QStringLiteral(
         "Add from files, or by dragging pictures onto this window. Photos are fitted to Tarv's 480 \u00D7 320 "
         "screen and stored by the app; use the crop button to choose which part shows. With more than one, the "
-        "screensaver cycles through them in this order."));
+        "screensaver cycles through them in this order; Ctrl+Up and Ctrl+Down move the photo in focus."));
 }
 
 void ScreensaverView::showState()
@@ -330,8 +335,10 @@ void ScreensaverView::showState()
     showEntry(m_intervalPicker, entryRow(m_intervalPicker, state.photoInterval));
     showEntry(m_stylePicker, m_stylePicker->findData(int(state.style)));
     m_styleDescription->setText(QLatin1String(styleText(state.style).description));
-    if (state.photoError)
+    if (state.photoError && (m_photoError->text() != *state.photoError || m_photoError->isHidden())) {
         m_photoError->setText(*state.photoError);
+        FocusKeeper::showWithFocus(m_photoError);
+    }
 
     const qsizetype count = state.photos.size();
     QFormLayout* rows = m_photos->rows();
@@ -383,8 +390,39 @@ PhotoRow* ScreensaverView::makeRow(const QString& key)
             row->setThumbnail(m_model->index(at).data(Qt::DecorationRole).value<QImage>());
     });
     connect(row, &PhotoRow::cropRequested, this, &ScreensaverView::openCropEditor);
-    connect(row, &PhotoRow::removeRequested, this, [this](const QUuid& id) { m_deviceManager.removeScreensaverPhoto(id); });
+    connect(row, &PhotoRow::removeRequested, this, &ScreensaverView::removePhoto);
+    connect(row, &PhotoRow::moveRequested, this, &ScreensaverView::movePhoto);
+    showMovable(row, index.row());
     return row;
+}
+
+void ScreensaverView::showMovable(PhotoRow* row, int place)
+{
+    row->setMovable(place > 0, place + 1 < m_model->rowCount());
+}
+
+void ScreensaverView::removePhoto(const QUuid& id)
+{
+    if (m_undoStack) {
+        m_undoStack->push(new RemovePhotoCommand(m_deviceManager, id));
+        return;
+    }
+    m_deviceManager.removeScreensaverPhoto(id);
+    m_deviceManager.discardRemovedScreensaverPhoto(id);
+}
+
+void ScreensaverView::movePhoto(const QUuid& id, int offset)
+{
+    const int from = m_photoList->indexOf(rowKey(id));
+    if (from < 0 || from + offset < 0 || from + offset >= m_model->rowCount())
+        return;
+    if (m_undoStack)
+        m_undoStack->push(new MovePhotoCommand(m_deviceManager, id, offset));
+    else
+        m_deviceManager.moveScreensaverPhoto(id, offset);
+    // The row moved under the focus, which stays in it: it is kept in sight.
+    if (QWidget* focus = QApplication::focusWidget(); focus && m_photoList->isAncestorOf(focus))
+        FocusKeeper::bringIntoSight(focus);
 }
 
 void ScreensaverView::followModel()
@@ -395,6 +433,10 @@ void ScreensaverView::followModel()
     for (int i = 0; i < m_model->rowCount(); ++i)
         keys.append(rowKey(m_model->photoId(i)));
     m_photoList->setKeys(keys);
+    for (QWidget* row : m_photoList->builtRows()) {
+        auto* photo = static_cast<PhotoRow*>(row);
+        showMovable(photo, m_photoList->indexOf(rowKey(photo->photoId())));
+    }
 }
 
 void ScreensaverView::refreshRows(int first, int last, bool thumbnailsOnly)

@@ -1,8 +1,9 @@
 #pragma once
 // The Screensaver page: whether and when the device's screensaver starts, how often its photo
 // changes, the clock drawn over the photos, and the photos themselves, added from files or by
-// dropping them anywhere on the page, removed, or framed in the crop editor. Every value is
-// the hub's; every change is one call of the hub.
+// dropping them anywhere on the page, moved, removed, or framed in the crop editor. Every value
+// is the hub's; every change is one call of the hub, and removing or moving a photo is one step
+// of the page's undo stack.
 
 #include <QPointer>
 #include <QStringList>
@@ -22,6 +23,7 @@ class QComboBox;
 class QLabel;
 class QMimeData;
 class QPushButton;
+class QUndoStack;
 class SymbolLabel;
 
 class ScreensaverView : public QWidget {
@@ -31,7 +33,8 @@ public:
     using FileChooser = std::function<void(QWidget* parent, const QString& filter,
                                            std::function<void(const QStringList&)> done)>;
 
-    explicit ScreensaverView(DeviceManager& deviceManager, QWidget* parent = nullptr);
+    // Without an undo stack a removed photo's files go at once.
+    explicit ScreensaverView(DeviceManager& deviceManager, QUndoStack* undoStack = nullptr, QWidget* parent = nullptr);
 
     // Tests answer the chooser themselves instead of showing the desktop's dialog.
     void setFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
@@ -71,6 +74,9 @@ private:
     void setDropTargeted(bool targeted);
     void chooseFiles();
     void openCropEditor(const QUuid& id, const QString& name);
+    void removePhoto(const QUuid& id);
+    void movePhoto(const QUuid& id, int offset);
+    void showMovable(PhotoRow* row, int place);
     PhotoRow* makeRow(const QString& key);
     void followModel();
     void refreshRows(int first, int last, bool thumbnailsOnly = false);
@@ -78,6 +84,7 @@ private:
     void showImportProgress();
 
     DeviceManager& m_deviceManager;
+    QPointer<QUndoStack> m_undoStack;
     PhotoListModel* m_model = nullptr;
     FileChooser m_fileChooser;
     QString m_lastPhotoFolder;

@@ -38,7 +38,7 @@ GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidge
     layout->addWidget(about);
 
     // The switch asks; the entry file then says what is so, also after a failure that
-    // changed no text. Until the answer comes the switch shows what was asked and waits.
+    // changed no text. Until the answer comes the switch shows what was asked.
     connect(m_openAtLogin, &QCheckBox::clicked, this, [this](bool on) { m_loginItem->setEnabled(on); });
     connect(m_loginItem, &LoginItem::isEnabledChanged, this, &GeneralSettings::showLoginItem);
     connect(m_loginItem, &LoginItem::failureChanged, this, &GeneralSettings::showLoginItem);
@@ -66,9 +66,9 @@ void GeneralSettings::showEvent(QShowEvent* event)
 
 void GeneralSettings::showLoginItem()
 {
-    const bool changing = m_loginItem->isChanging();
-    m_openAtLogin->setEnabled(!changing);
-    if (!changing)
+    // The switch stays enabled while a change is written, so the focus stays on it: a second
+    // press is written after the first, and the switch shows the file once the last answers.
+    if (!m_loginItem->isChanging())
         m_openAtLogin->setChecked(m_loginItem->isEnabled());
     SettingsForm::showFailure(m_failure, m_loginItem->failure());
 }

@@ -79,8 +79,8 @@ protected:
         }
         return shown;
     }
-    int steps() { return window->undoStack()->count(); }
-    QString undoText() { return window->undoStack()->undoText(); }
+    int steps() { return window->undoStack(SidebarItem::macros)->count(); }
+    QString undoText() { return window->undoStack(SidebarItem::macros)->undoText(); }
 };
 
 TEST_F(ActionEditorTest, EachKindShowsItsRows)

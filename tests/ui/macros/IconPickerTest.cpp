@@ -56,7 +56,7 @@ protected:
     }
 
     const MacroButton& first() const { return active().buttons[0]; }
-    int steps() { return window->undoStack()->count(); }
+    int steps() { return window->undoStack(SidebarItem::macros)->count(); }
 };
 
 TEST_F(IconPickerTest, SearchIsTrimmedIgnoresCaseAndLooksAtLabelsAndNames)
@@ -135,7 +135,7 @@ TEST_F(IconPickerTest, ChoosingAnIconOrAnEmojiClearsTheOtherInOneUndoStep)
     EXPECT_EQ(first().icon, std::optional<DeviceIcon>(DeviceIcon::bell));
     EXPECT_EQ(first().emoji, std::nullopt);
     EXPECT_EQ(steps(), before + 1);
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Icon"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Change Icon"));
     EXPECT_EQ(find<QLabel>("iconText")->text(), DeviceIcon(DeviceIcon::bell).label());
 
     picker = reopen();
@@ -147,10 +147,10 @@ TEST_F(IconPickerTest, ChoosingAnIconOrAnEmojiClearsTheOtherInOneUndoStep)
     EXPECT_EQ(first().icon, std::nullopt);
     EXPECT_EQ(steps(), before + 2);
 
-    window->undoStack()->undo();
+    window->undoStack(SidebarItem::macros)->undo();
     EXPECT_EQ(first().icon, std::optional<DeviceIcon>(DeviceIcon::bell));
     EXPECT_EQ(first().emoji, std::nullopt);
-    window->undoStack()->undo();
+    window->undoStack(SidebarItem::macros)->undo();
     EXPECT_EQ(first().icon, std::nullopt);
     EXPECT_EQ(first().emoji, std::optional<QString>(QStringLiteral("\U0001F680")));
 

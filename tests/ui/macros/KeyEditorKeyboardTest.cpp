@@ -185,12 +185,12 @@ TEST_F(KeyEditorKeyboardTest, TheTintRowIsOneStopWhoseArrowsChooseTheTintAndItsF
     EXPECT_NE(focused->grab().toImage(), unfocused);
 
     // The swatches stand in the order of the tints: green right of blue, amber left of it.
-    const int steps = window->undoStack()->count();
+    const int steps = window->undoStack(SidebarItem::macros)->count();
     QTest::keyClick(focused, Qt::Key_Right);
     EXPECT_EQ(active().buttons[0].tint, KeyTint::green);
     EXPECT_TRUE(swatch(KeyTint::green)->hasFocus());
-    EXPECT_EQ(window->undoStack()->count(), steps + 1);
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Tint"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), steps + 1);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Change Tint"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
     EXPECT_EQ(active().buttons[0].tint, KeyTint::amber);

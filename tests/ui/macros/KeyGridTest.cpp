@@ -93,7 +93,7 @@ TEST_F(MacrosTest, ADroppedIndexSwapsTheKeysAndTheSelectionFollowsTheDraggedKey)
     EXPECT_EQ(active().buttons[1], before[5]);
     EXPECT_EQ(active().buttons[5], before[1]);
     EXPECT_EQ(view.selection(), 1);
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Move Key"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Move Key"));
 
     // "-0" reads as slot 0; a plus sign is allowed too.
     EXPECT_TRUE(dropText(canvas->tile(2), QStringLiteral("-0")));
@@ -282,17 +282,17 @@ TEST_F(MacrosTest, CtrlArrowsMoveTheSelectedKeyAsOneUndoStepAndTheSelectionGoesW
     KeyCanvas* canvas = view.canvas();
     view.setSelection(4);
     const QList<MacroButton> before = active().buttons;
-    const int steps = window->undoStack()->count();
+    const int steps = window->undoStack(SidebarItem::macros)->count();
     QTest::keyClick(canvas, Qt::Key_Right, Qt::ControlModifier);
     EXPECT_EQ(active().buttons[5], before[4]);
     EXPECT_EQ(active().buttons[4], before[5]);
     EXPECT_EQ(view.selection(), 5);
-    EXPECT_EQ(window->undoStack()->count(), steps + 1);
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Move Key"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), steps + 1);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Move Key"));
     // The device's grid ends at the first column: nothing moves.
     view.setSelection(4);
     QTest::keyClick(canvas, Qt::Key_Left, Qt::ControlModifier);
-    EXPECT_EQ(window->undoStack()->count(), steps + 1);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), steps + 1);
     EXPECT_EQ(view.selection(), 4);
 }
 
@@ -304,14 +304,14 @@ TEST_F(MacrosTest, DeleteOrBackspaceOnTheGridClearsTheSelectedKeyAsOneStep)
         view.setSelection(1);
         const MacroButton before = active().buttons[1];
         ASSERT_NE(before.action, MacroAction::unassigned());
-        const int steps = window->undoStack()->index();
+        const int steps = window->undoStack(SidebarItem::macros)->index();
         QTest::keyClick(canvas, key);
         EXPECT_EQ(active().buttons[1].action, MacroAction::unassigned()) << key;
-        EXPECT_EQ(window->undoStack()->index(), steps + 1);
-        EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Clear Key"));
+        EXPECT_EQ(window->undoStack(SidebarItem::macros)->index(), steps + 1);
+        EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Clear Key"));
         // A key with nothing to clear: no step.
         QTest::keyClick(canvas, key);
-        EXPECT_EQ(window->undoStack()->index(), steps + 1);
+        EXPECT_EQ(window->undoStack(SidebarItem::macros)->index(), steps + 1);
         trigger("undoAction");
         EXPECT_EQ(active().buttons[1], before);
     }

@@ -4,6 +4,8 @@
 
 #include "MacrosFixture.h"
 
+#include "ui/widgets/SymbolLabel.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -66,7 +68,7 @@ TEST_F(MacrosTest, EachKindStartsWithItsOwnActionAndKeepsTheRestOfTheKey)
         EXPECT_EQ(now.label, QStringLiteral("Lamp"));
         EXPECT_EQ(now.tint, KeyTint::green);
         EXPECT_EQ(now.icon, std::optional<DeviceIcon>(DeviceIcon::bell));
-        EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Action"));
+        EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Change Action"));
         EXPECT_TRUE(find<QGroupBox>("keySection")->isEnabled());
         EXPECT_TRUE(shown(find<QWidget>("behaviorSection")));
         EXPECT_TRUE(shown(find<QWidget>("keyButtonsSection")));
@@ -77,10 +79,10 @@ TEST_F(MacrosTest, EachKindStartsWithItsOwnActionAndKeepsTheRestOfTheKey)
     MacroButton edited = active().buttons[2];
     edited.action = MacroAction::keystroke({16, HIDModifiers{0x0A}});
     putKey(2, edited);
-    const int steps = window->undoStack()->count();
+    const int steps = window->undoStack(SidebarItem::macros)->count();
     choose(kinds, 1);
     EXPECT_EQ(active().buttons[2].action, MacroAction::keystroke({16, HIDModifiers{0x0A}}));
-    EXPECT_EQ(window->undoStack()->count(), steps);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), steps);
 
     // Back to None: the look is disabled and the other sections go.
     choose(kinds, 0);
@@ -102,7 +104,7 @@ TEST_F(MacrosTest, TheLabelFieldCommitsEveryEditInPlaceKeepingItsCaret)
     EXPECT_EQ(find<QLineEdit>("labelField"), label);
     EXPECT_EQ(label->cursorPosition(), 3);
     EXPECT_TRUE(label->hasFocus());
-    EXPECT_EQ(window->undoStack()->count(), 2);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), 2);
     EXPECT_EQ(page().canvas()->tile(0)->button().label, QStringLiteral("MxyIC"));
 }
 
@@ -120,10 +122,10 @@ TEST_F(MacrosTest, SwatchesLatchingAndIconWritesCommitUnderTheirNames)
     EXPECT_EQ(active().buttons[0].tint, KeyTint::blue);
     EXPECT_TRUE(swatch(KeyTint::blue)->isChecked());
     EXPECT_FALSE(swatch(KeyTint::neutral)->isChecked());
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Tint"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Change Tint"));
     // The tint the key has already: no step, and the swatch stays ringed.
     swatch(KeyTint::blue)->click();
-    EXPECT_EQ(window->undoStack()->count(), 1);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), 1);
     EXPECT_TRUE(swatch(KeyTint::blue)->isChecked());
 
     // Latching off keeps the stored lit state; the tile draws unlit.
@@ -136,15 +138,15 @@ TEST_F(MacrosTest, SwatchesLatchingAndIconWritesCommitUnderTheirNames)
     EXPECT_FALSE(active().buttons[0].isToggle);
     EXPECT_TRUE(active().buttons[0].isActive);
     EXPECT_FALSE(KeyTile::isLit(page().canvas()->tile(0)->button()));
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Latching"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Change Latching"));
 
     // An icon picked: the icon set, then the emoji cleared (already none: no second step).
-    const int steps = window->undoStack()->count();
+    const int steps = window->undoStack(SidebarItem::macros)->count();
     page().inspector()->writeIcon(DeviceIcon::bell);
     page().inspector()->writeEmoji(std::nullopt);
     EXPECT_EQ(active().buttons[0].icon, std::optional<DeviceIcon>(DeviceIcon::bell));
-    EXPECT_EQ(window->undoStack()->count(), steps + 1);
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Change Icon"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), steps + 1);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Change Icon"));
     EXPECT_EQ(find<QLabel>("iconText")->text(), QStringLiteral("Bell"));
     page().inspector()->writeEmoji(QStringLiteral("🎧"));
     EXPECT_EQ(find<QLabel>("iconText")->text(), QStringLiteral("🎧"));
@@ -184,6 +186,38 @@ TEST_F(MacrosTest, TestKeySendsThroughTheDeviceOnlyWhileConnectedAndRunsDesktopA
     ASSERT_TRUE(waitUntil([&] { return !hub->state().isConnected(); }));
     putKey(1, key(QStringLiteral("Files"), MacroAction::openApp({QStringLiteral("org.gnome.Nautilus"), QStringLiteral("Files")})));
     EXPECT_TRUE(test->isEnabled());
+}
+
+// The grid's orange mark has its reason only in a tooltip: the inspector says it in words, and
+// says why Test Key is disabled, to the eye and to a screen reader.
+TEST_F(MacrosTest, TheInspectorSaysWhatAKeyLacksAndWhyTestKeyWaits)
+{
+    page();
+    QPushButton* test = find<QPushButton>("testKeyButton");
+    auto* problem = find<SymbolLabel>("keyProblem");
+    auto* note = find<QLabel>("testKeyNote");
+    putKey(1, key(QStringLiteral("Web"), MacroAction::openURL(QStringLiteral("example.com"))));
+    clickTile(1);
+    EXPECT_TRUE(KeyTile::showsBadge(page().canvas()->tile(1)->button()));
+    EXPECT_TRUE(shown(problem));
+    EXPECT_EQ(problem->text(), QStringLiteral("The address has no scheme: start it with https:// or another scheme. "
+                                              "Test Key works once the action is set up."));
+    EXPECT_FALSE(test->isEnabled());
+    EXPECT_EQ(test->accessibleDescription(), problem->text());
+    EXPECT_FALSE(shown(note));
+
+    // Set up, but sent through a device that is not there.
+    putKey(1, key(QStringLiteral("Copy"), MacroAction::keystroke({6, HIDModifiers::control()})));
+    EXPECT_FALSE(shown(problem));
+    EXPECT_FALSE(test->isEnabled());
+    EXPECT_TRUE(shown(note));
+    EXPECT_EQ(note->text(), QStringLiteral("Test Key sends the key through Tarv, which is not connected."));
+    EXPECT_EQ(test->accessibleDescription(), note->text());
+
+    connectAndGreet();
+    EXPECT_TRUE(test->isEnabled());
+    EXPECT_FALSE(shown(note));
+    EXPECT_EQ(test->accessibleDescription(), QString());
 }
 
 TEST_F(MacrosTest, ClearKeyEmptiesTheKeyAtOnceAndUndoBringsItBack)

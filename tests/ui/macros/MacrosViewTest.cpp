@@ -47,7 +47,7 @@ TEST_F(MacrosTest, AFreshPageSelectsTheFirstKeyShowsItsInspectorAndTakesTheWindo
     EXPECT_EQ(find<QGroupBox>("keySection")->parentWidget()->isVisible(), true);
     EXPECT_EQ(find<QGroupBox>("keySection")->title(), QStringLiteral("Key 1"));
     EXPECT_EQ(find<QLineEdit>("labelField")->text(), active().buttons[0].label);
-    EXPECT_EQ(profiles->undoStack(), window->undoStack());
+    EXPECT_EQ(profiles->undoStack(), window->undoStack(SidebarItem::macros));
     EXPECT_EQ(view.canvas()->buttons(), active().buttons);
     EXPECT_EQ(find<QLabel>("keyCaption")->text(),
               QStringLiteral("Drag keys or press Ctrl+arrow keys to rearrange. Changes appear on Tarv as you edit."));
@@ -247,7 +247,7 @@ TEST_F(MacrosTest, LabelEditsAreUndoneAndRedoneThroughTheEditMenuAndReachTheDevi
     QTest::keyClick(label, Qt::Key_End);
     QTest::keyClicks(label, QStringLiteral("!?"));
     EXPECT_EQ(active().buttons[0].label, before + QStringLiteral("!?"));
-    EXPECT_EQ(window->undoStack()->count(), 2);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), 2);
     QAction* undo = find<QAction>("undoAction");
     QAction* redo = find<QAction>("redoAction");
     EXPECT_EQ(undo->text(), QStringLiteral("Undo Edit Label"));
@@ -303,7 +303,7 @@ TEST_F(MacrosTest, DeletingAProfileTakesItsStepsOffTheUndoStackAndKeepsTheOthers
     // The second profile's last step is undone; its redo outlives the first profile.
     trigger("undoAction");
     ASSERT_EQ(profiles->activeID(), second);
-    ASSERT_EQ(window->undoStack()->count(), 4);
+    ASSERT_EQ(window->undoStack(SidebarItem::macros)->count(), 4);
 
     choose(picker, 0);
     ASSERT_EQ(profiles->activeID(), first);
@@ -311,7 +311,7 @@ TEST_F(MacrosTest, DeletingAProfileTakesItsStepsOffTheUndoStackAndKeepsTheOthers
     view.profileBar()->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteProfileButton"))->click();
     ASSERT_EQ(profiles->activeID(), second);
 
-    QUndoStack* stack = window->undoStack();
+    QUndoStack* stack = window->undoStack(SidebarItem::macros);
     EXPECT_EQ(stack->count(), 2);
     EXPECT_EQ(stack->index(), 1);
     EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Edit Label"));

@@ -108,7 +108,7 @@ TEST_F(ShortcutEditorTest, KeyPickerAndModifierButtonsEachChangeTheirPartOnly)
     EXPECT_EQ(editor->chordLabel()->text(), QStringLiteral("Pad 1"));
     EXPECT_EQ(editor->keyPicker()->currentIndex(), -1);
 
-    const int steps = window->undoStack()->count();
+    const int steps = window->undoStack(SidebarItem::macros)->count();
     choose(editor->keyPicker(), editor->keyPicker()->findData(20, Qt::UserRole));
     EXPECT_EQ(storedChord(), (KeyChord{20, {}}));
     editor->modifierButtons()[3]->click();  // Super
@@ -123,8 +123,8 @@ TEST_F(ShortcutEditorTest, KeyPickerAndModifierButtonsEachChangeTheirPartOnly)
     EXPECT_TRUE(editor->modifierButtons()[0]->isChecked());
     EXPECT_FALSE(editor->modifierButtons()[3]->isChecked());
     EXPECT_EQ(editor->keyPicker()->currentText(), QStringLiteral("F13"));
-    EXPECT_EQ(window->undoStack()->count(), steps + 5);
-    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Edit Action"));
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), steps + 5);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->undoText(), QStringLiteral("Edit Action"));
 
     // All four modifiers read in the desktop's order.
     editor = editChord({16, HIDModifiers{0x0F}});

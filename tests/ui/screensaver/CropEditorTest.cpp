@@ -274,3 +274,34 @@ TEST_F(CropEditorTest, NoticeShowsWholeAndOnlyForPhotosKeptWithoutTheirOriginal)
     // A small photo added with its original keeps it: adding it again would gain nothing.
     EXPECT_EQ(open(picture(400, 300))->originalsNotice(), nullptr);
 }
+
+// The keyboard reaches the crop: the sheet opens with the focus on the preview, and each arrow
+// moves the crop that way, Shift six times as far, until the picture's edge; Escape still
+// closes the sheet from there.
+TEST_F(CropEditorTest, TheArrowKeysMoveTheCropFromThePreview)
+{
+    auto editor = open(picture(3000, 2000), at(2, 0.5, 0.5));
+    QApplication::setActiveWindow(editor.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(editor.get()));
+    CropPreview* preview = editor->preview();
+    EXPECT_EQ(QApplication::focusWidget(), preview);
+    // Ringed in the accent while it has the focus.
+    const QPoint onRing(1, preview->height() / 2);
+    const QColor accent = preview->palette().color(QPalette::Highlight);
+    EXPECT_EQ(preview->grab().toImage().pixelColor(onRing * preview->devicePixelRatio()), accent);
+    // 3.125 source pixels under each preview point at zoom 2.
+    const double step = CropPreview::arrowStep * 3.125;
+    QTest::keyClick(preview, Qt::Key_Right);
+    EXPECT_NEAR(editor->adjustment().centerX, 0.5 + step / 3000, 1e-12);
+    QTest::keyClick(preview, Qt::Key_Left);
+    QTest::keyClick(preview, Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_NEAR(editor->adjustment().centerX, 0.5, 1e-12);
+    EXPECT_NEAR(editor->adjustment().centerY, 0.5 - step * 6 / 2000, 1e-12);
+    EXPECT_TRUE(button(*editor, "saveButton")->isEnabled());
+    for (int i = 0; i < 20; ++i)
+        QTest::keyClick(preview, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_DOUBLE_EQ(editor->adjustment().centerY, 0.75) << "the crop's bottom meets the picture's";
+    QTest::keyClick(preview, Qt::Key_Escape);
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(saves, 0);
+}

@@ -15,6 +15,7 @@
 #include "ui/screensaver/ScreensaverView.h"
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,7 +30,9 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QUrl>
 
 namespace {
@@ -257,22 +260,116 @@ TEST_F(ScreensaverViewTest, LongNamesKeepBothEndsAndHelpTextsNameTheWholePhoto)
     EXPECT_EQ(row->cropButton()->accessibleName(), QStringLiteral("Crop"));
 }
 
-TEST_F(ScreensaverViewTest, RemoveDeletesThePhotoAndItsFiles)
+// Remove takes a photo off at once, as one step of the page's own undo: Undo puts it back in its
+// place with its files, and once the step is dropped (here by a new edit after the undo) the
+// files go. A key edit on the macros page is not undone from here.
+TEST_F(ScreensaverViewTest, RemoveIsUndoneOnThisPageAloneAndItsFilesGoWithTheStep)
 {
-    page();
+    // A key edit while the macros page shows.
+    makeWindow();
+    window->show();
+    const MacroButton key = profiles->activeProfile().buttons[1];
+    profiles->clearKey(1);
+    ASSERT_NE(profiles->activeProfile().buttons[1], key);
+    QAction* undo = window->findChild<QAction*>(QStringLiteral("undoAction"));
+    QAction* redo = window->findChild<QAction*>(QStringLiteral("redoAction"));
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Clear Key"));
+    window->select(SidebarItem::screensaver);
     importData(2);
+    EXPECT_FALSE(undo->isEnabled()) << "nothing was done on this page";
+    const MacroButton cleared = profiles->activeProfile().buttons[1];
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(profiles->activeProfile().buttons[1], cleared);
+
     const QUuid first = hub->photoLibrary()[0].id;
     const QUuid second = hub->photoLibrary()[1].id;
-    ASSERT_TRUE(QFile::exists(photos.framePath(first)));
-    ASSERT_TRUE(QFile::exists(photos.sourcePath(first)));
-
+    const QByteArray frame = [&] {
+        QFile file(photos.framePath(first));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
     page().photoRows()[0]->removeButton()->click();
     ASSERT_TRUE(waitUntil([&] { return page().photoRows().size() == 1; }));
     EXPECT_EQ(page().photoRows()[0]->photoId(), second);
     EXPECT_FALSE(QFile::exists(photos.framePath(first)));
-    EXPECT_FALSE(QFile::exists(photos.sourcePath(first)));
     EXPECT_EQ(photos.readIndex().size(), 1);
     EXPECT_FALSE(shows("intervalPicker"));
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Remove Photo"));
+
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return page().photoRows().size() == 2 && hub->pendingPhotoWork() == 0; }));
+    EXPECT_EQ(page().photoRows()[0]->photoId(), first);
+    EXPECT_EQ(photos.readFrame(first), frame);
+    EXPECT_EQ(photos.readIndex().size(), 2);
+    EXPECT_EQ(profiles->activeProfile().buttons[1], cleared) << "the macros page's edit stays";
+    EXPECT_TRUE(redo->isEnabled());
+
+    // Redo removes it again, keeping its files aside; once the step is dropped, they go.
+    redo->trigger();
+    ASSERT_TRUE(waitUntil([&] { return page().photoRows().size() == 1 && hub->pendingPhotoWork() == 0; }));
+    const QString kept = QDir(photos.removedFolder()).filePath(QFileInfo(photos.framePath(first)).fileName());
+    EXPECT_TRUE(QFile::exists(kept));
+    window->undoStack(SidebarItem::screensaver)->clear();
+    ASSERT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    EXPECT_FALSE(QFile::exists(kept));
+    EXPECT_EQ(photos.readIndex().size(), 1);
+    window->select(SidebarItem::macros);
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Clear Key"));
+    undo->trigger();
+    EXPECT_EQ(profiles->activeProfile().buttons[1], key);
+    window->select(SidebarItem::stocks);
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+}
+
+// From a photo's buttons, Ctrl+Up and Ctrl+Down move it, one undo step each, and the focus
+// stays on the button it was on; the row's menu offers the same, greyed at the ends.
+TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
+{
+    page();
+    importData(3);
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const QList<QUuid> before{hub->photoLibrary()[0].id, hub->photoLibrary()[1].id, hub->photoLibrary()[2].id};
+    const auto shownOrder = [&] {
+        QList<QUuid> ids;
+        for (PhotoRow* row : page().photoRows())
+            ids.append(row->photoId());
+        return ids;
+    };
+    const auto storedOrder = [&] {
+        EXPECT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+        QList<QUuid> ids;
+        for (const auto& entry : photos.readIndex())
+            ids.append(entry.id);
+        return ids;
+    };
+    PhotoRow* top = page().photoRows()[0];
+    EXPECT_FALSE(top->moveUpAction()->isEnabled());
+    EXPECT_TRUE(top->moveDownAction()->isEnabled());
+    EXPECT_EQ(top->contextMenuPolicy(), Qt::ActionsContextMenu);
+    EXPECT_EQ(top->actions(), (QList<QAction*>{top->moveUpAction(), top->moveDownAction()}));
+
+    QToolButton* crop = top->cropButton();
+    crop->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
+    QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
+    EXPECT_EQ(QApplication::focusWidget(), crop);
+    EXPECT_FALSE(top->moveDownAction()->isEnabled()) << "at the bottom";
+    QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
+    EXPECT_EQ(storedOrder(), shownOrder());
+    EXPECT_EQ(window->undoStack(SidebarItem::screensaver)->count(), 2);
+    EXPECT_EQ(window->findChild<QAction*>(QStringLiteral("undoAction"))->text(), QStringLiteral("Undo Move Photo"));
+
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[0], before[2]}));
+    page().photoRows()[2]->moveUpAction()->trigger();
+    EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
+    EXPECT_EQ(storedOrder(), shownOrder());
+    EXPECT_EQ(window->undoStack(SidebarItem::screensaver)->count(), 2);
 }
 
 TEST_F(ScreensaverViewTest, TheChooserOpensInPicturesThenInTheFolderLastUsed)
