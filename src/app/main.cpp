@@ -41,6 +41,8 @@ struct RunningTarv {
 
 // The exit status of --show-running when no copy runs.
 constexpr int notRunningStatus = 3;
+// The exit status of a mistyped command line.
+constexpr int usageStatus = 2;
 
 // Everything a start decides before the GUI is made, so that --help, a mistyped option and a
 // second start need no display: the options are read, and the lock is taken or the copy that
@@ -55,14 +57,24 @@ std::optional<int> startWithoutGui(int& argc, char** argv, SingleInstanceLock& l
     // One dash or two name the same option, as Qt reads its own: "-help" is "--help", not "-h -e …".
     options.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     QStringList tarvOptionNames = options.addHelpOption().names() + options.addVersionOption().names();
-    // For scripts/run, which starts a fake device only for a Tarv that it starts: shows the
-    // running copy's window as a second start does, and otherwise starts nothing.
-    QCommandLineOption showRunning(QStringLiteral("show-running"));
-    showRunning.setFlags(QCommandLineOption::HiddenFromHelp);
+    // For scripts, such as scripts/run, which starts a fake device only for a Tarv that it
+    // starts: shows the running copy's window as a second start does, and otherwise starts
+    // nothing.
+    const QCommandLineOption showRunning(
+        QStringLiteral("show-running"),
+        QStringLiteral("Show the window of the Tarv that runs, and start none: exit status 3 when none runs."));
     options.addOption(showRunning);
     tarvOptionNames << showRunning.names() << QStringLiteral("help-all");
     // The toolkit's options are left to the GUI application, whatever its platform takes.
-    options.process(StartOptions::tarvArguments(QCoreApplication::arguments(), tarvOptionNames));
+    const QStringList arguments = StartOptions::tarvArguments(QCoreApplication::arguments(), tarvOptionNames);
+    // A mistyped option is a usage error, as for the tarv tool; the parser's own process()
+    // would end with status 1.
+    if (!options.parse(arguments)) {
+        std::fprintf(stderr, "%s\nTry 'tarv-app --help' for more information.\n", qPrintable(options.errorText()));
+        return usageStatus;
+    }
+    // Help and version, which end the start here.
+    options.process(arguments);
 
     const QString handOverPath = InstanceHandOver::socketPathForLock(lock.path());
     if (lock.tryAcquire()) {

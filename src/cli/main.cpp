@@ -1,9 +1,12 @@
 // tarv: the command-line tool of the running Tarv application. Each call sends one request
 // over the command channel and prints the reply: results on standard output, a refusal on
-// standard error, and an exit status a script can test.
+// standard error, and an exit status a script can test. Everything that can be told from the
+// arguments alone is told before connecting, so a mistyped call gets the same answer whether
+// Tarv runs or not.
 
 #include "control/NotifyChannel.h"
 #include "control/NotifyClient.h"
+#include "control/PushName.h"
 #include "platform/VisibleText.h"
 
 #include <QFileInfo>
@@ -11,9 +14,10 @@
 #include <QString>
 #include <QStringList>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <variant>
 
 namespace {
 
@@ -22,7 +26,10 @@ enum ExitStatus { done = 0, refused = 1, usageError = 2, notReachable = 3 };
 // Most answers come at once; a snapshot waits for the whole picture to cross the serial line.
 constexpr double answerTimeout = 10;
 constexpr double snapshotTimeout = 60;
+// Tarv shows a card from 1 to 600 seconds; another number would be changed without a word.
 constexpr double defaultNotifySeconds = 5;
+constexpr double minNotifySeconds = 1;
+constexpr double maxNotifySeconds = 600;
 
 const char* const usageText =
     "Usage: tarv COMMAND [ARGUMENTS]\n"
@@ -39,12 +46,41 @@ const char* const usageText =
     "  screen check FILE               check a screen file without installing it\n"
     "\n"
     "Options:\n"
-    "  -h, --help                      show this help\n"
+    "  -h, --help                      show this help (after a command: its help)\n"
     "  --version                       show the version\n"
+    "\n"
+    "An argument that starts with \"-\" is an option, unless it is a number such as -5;\n"
+    "to pass one as text, put it after \"--\".\n"
     "\n"
     "Exit status: 0 done, 1 refused by Tarv, 2 usage error, 3 Tarv not running or not answering.\n";
 
-const char* const screenUsageText =
+const char* const pingHelp =
+    "Usage: tarv ping\n"
+    "Checks that Tarv runs and answers: exit status 0 when it does, 3 when it is not running\n"
+    "or does not answer.\n";
+
+const char* const notifyHelp =
+    "Usage: tarv notify [-s|--seconds N] [--] TEXT...\n"
+    "Shows TEXT on the device as a card over its page, for N seconds, from 1 to 600\n"
+    "(default 5). The words of TEXT are joined with single blanks; characters the device's\n"
+    "font cannot draw are left out.\n"
+    "\n"
+    "  -s, --seconds N  how long the card stays\n";
+
+const char* const setHelp =
+    "Usage: tarv set [--] NAME VALUE...\n"
+    "Pushes VALUE to the screens that read NAME (a source {\"push\": \"NAME\"} of a screen\n"
+    "file). NAME is up to 64 letters, digits, _ . and -. The words of VALUE are joined with\n"
+    "single blanks, up to 8 KB. Tarv keeps the value for a screen that reads it later.\n";
+
+const char* const snapshotHelp =
+    "Usage: tarv snapshot [PATH]\n"
+    "Saves what the device shows as a PNG file and prints the file's path: without PATH in\n"
+    "the Snapshots folder (~/.local/share/Tarv/Snapshots), named after the time; with the\n"
+    "path of a folder in that folder; otherwise as the file PATH. A file name whose suffix\n"
+    "says another format than .png is refused.\n";
+
+const char* const screenHelp =
     "Usage: tarv screen list | show NAME | check FILE\n"
     "Works with the device's pages. Custom pages come from the screen files in the\n"
     "Screens folder: ~/.local/share/Tarv/Screens, or $XDG_DATA_HOME/Tarv/Screens.\n"
@@ -64,13 +100,6 @@ void print(std::FILE* stream, const QString& line)
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
 }
 
-int usage(const QString& problem)
-{
-    print(stderr, QStringLiteral("tarv: ") + visibleText(problem));
-    std::fputs("Try 'tarv --help' for more information.\n", stderr);
-    return usageError;
-}
-
 QString absolute(const QString& path)
 {
     return QFileInfo(path).absoluteFilePath();
@@ -81,73 +110,203 @@ struct Call {
     double timeout = answerTimeout;
 };
 
-// The request the arguments ask for, or the usage problem.
-std::variant<Call, QString> parse(const QStringList& args)
+// A command's operands once its options are read.
+struct Operands {
+    QStringList words;
+    double seconds = defaultNotifySeconds;
+};
+
+using Outcome = std::variant<Call, QString>;
+
+// One command of the tool. Its words name it ("screen", "show"); the longest command whose
+// words begin the arguments is the one asked for.
+struct Command {
+    QStringList words;
+    const char* help;
+    qsizetype minOperands;
+    qsizetype maxOperands;
+    // Said when the number of operands is out of range.
+    const char* countProblem;
+    bool takesSeconds;
+    // The request the operands make, or why they make none; a command without one only
+    // groups others.
+    Outcome (*call)(const Operands&);
+};
+
+constexpr qsizetype any = -1;
+
+Outcome request(const QString& command, const QString& text = {}, double seconds = 0,
+                const std::optional<QString>& name = std::nullopt)
 {
-    const QString command = args.value(0);
-    const QStringList rest = args.mid(1);
-    if (command == QLatin1String("ping")) {
-        if (!rest.isEmpty())
-            return QStringLiteral("ping takes no arguments");
-        return Call{NotifyChannel::request(QStringLiteral("ping"), QString(), 0)};
-    }
-    if (command == QLatin1String("notify")) {
-        double seconds = defaultNotifySeconds;
-        QStringList words;
-        bool options = true;
-        for (qsizetype i = 0; i < rest.size(); ++i) {
-            const QString& arg = rest[i];
-            std::optional<QString> value;
-            if (options && arg == QLatin1String("--")) {
-                options = false;
-                continue;
-            }
-            if (options && (arg == QLatin1String("-s") || arg == QLatin1String("--seconds"))) {
-                if (++i == rest.size())
-                    return arg + QStringLiteral(" needs a number of seconds");
-                value = rest[i];
-            } else if (options && arg.startsWith(QLatin1String("--seconds="))) {
-                value = arg.mid(10);
-            } else if (options && arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-                return QStringLiteral("unknown option ") + arg;
-            } else {
-                words.append(arg);
-                continue;
-            }
-            bool ok = false;
-            seconds = value->toDouble(&ok);
-            if (!ok || !std::isfinite(seconds))
-                return QStringLiteral("not a number of seconds: ") + *value;
-        }
-        if (words.isEmpty())
-            return QStringLiteral("notify needs a text");
-        return Call{NotifyChannel::request(QStringLiteral("notify"), words.join(QLatin1Char(' ')), seconds)};
-    }
-    if (command == QLatin1String("set")) {
-        if (rest.size() < 2)
-            return QStringLiteral("set needs a name and a value");
-        return Call{NotifyChannel::request(QStringLiteral("set"), rest.mid(1).join(QLatin1Char(' ')), 0, rest[0])};
-    }
-    if (command == QLatin1String("snapshot")) {
-        if (rest.size() > 1)
-            return QStringLiteral("snapshot takes at most one path");
-        return Call{NotifyChannel::request(QStringLiteral("snapshot"), rest.isEmpty() ? QString() : absolute(rest[0]), 0),
-                    snapshotTimeout};
-    }
-    if (command == QLatin1String("screen")) {
-        const QString what = rest.value(0);
-        const QStringList operands = rest.mid(1);
-        if (what == QLatin1String("list") && operands.isEmpty())
-            return Call{NotifyChannel::request(QStringLiteral("screen.list"), QString(), 0)};
-        if (what == QLatin1String("show") && operands.size() == 1)
-            return Call{NotifyChannel::request(QStringLiteral("screen.show"), operands[0], 0)};
-        if (what == QLatin1String("check") && operands.size() == 1)
-            return Call{NotifyChannel::request(QStringLiteral("screen.check"), absolute(operands[0]), 0)};
-        return QStringLiteral("screen takes list, show NAME or check FILE (tarv screen --help)");
-    }
-    if (command.isEmpty())
+    return Call{NotifyChannel::request(command, text, seconds, name)};
+}
+
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+}
+
+// The suffix of a file name, without its dot; empty for none (a leading dot starts a name).
+QString suffixOf(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.mid(dot + 1) : QString();
+}
+
+Outcome snapshotCall(const Operands& operands)
+{
+    Call call{NotifyChannel::request(QStringLiteral("snapshot"), QString(), 0), snapshotTimeout};
+    if (operands.words.isEmpty())
+        return call;
+    const QString& path = operands.words[0];
+    if (path.isEmpty())
+        return QStringLiteral("the path is empty");
+    // Tarv writes PNG and only PNG: the command channel hands over a path, never the picture.
+    const QString suffix = suffixOf(path);
+    if (!QFileInfo(path).isDir() && !suffix.isEmpty() && suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) != 0)
+        return QStringLiteral("a snapshot is a PNG file, but the name ") + path + QStringLiteral(" says .") + suffix +
+               QStringLiteral("; name it .png");
+    call.request = NotifyChannel::request(QStringLiteral("snapshot"), absolute(path), 0);
+    return call;
+}
+
+const QList<Command>& commands()
+{
+    static const QList<Command> table{
+        {{QStringLiteral("ping")}, pingHelp, 0, 0, "ping takes no arguments", false,
+         [](const Operands&) { return request(QStringLiteral("ping")); }},
+        {{QStringLiteral("notify")}, notifyHelp, 1, any, "notify needs a text", true,
+         [](const Operands& operands) -> Outcome {
+             const QString text = operands.words.join(u' ');
+             if (isBlank(text))
+                 return QStringLiteral("the text is empty");
+             return request(QStringLiteral("notify"), text, operands.seconds);
+         }},
+        {{QStringLiteral("set")}, setHelp, 2, any, "set needs a name and a value", false,
+         [](const Operands& operands) -> Outcome {
+             const QString& name = operands.words[0];
+             const QString value = operands.words.mid(1).join(u' ');
+             if (const std::optional<QString> refusal = pushRefusal(name, value))
+                 return *refusal;
+             return request(QStringLiteral("set"), value, 0, name);
+         }},
+        {{QStringLiteral("snapshot")}, snapshotHelp, 0, 1, "snapshot takes at most one path", false, snapshotCall},
+        {{QStringLiteral("screen")}, screenHelp, 0, any,
+         "screen takes list, show NAME or check FILE", false, nullptr},
+        {{QStringLiteral("screen"), QStringLiteral("list")}, screenHelp, 0, 0, "screen list takes no arguments", false,
+         [](const Operands&) { return request(QStringLiteral("screen.list")); }},
+        {{QStringLiteral("screen"), QStringLiteral("show")}, screenHelp, 1, 1, "screen show takes one page name", false,
+         [](const Operands& operands) -> Outcome {
+             if (operands.words[0].isEmpty())
+                 return QStringLiteral("the page name is empty");
+             return request(QStringLiteral("screen.show"), operands.words[0]);
+         }},
+        {{QStringLiteral("screen"), QStringLiteral("check")}, screenHelp, 1, 1, "screen check takes one file", false,
+         [](const Operands& operands) -> Outcome {
+             if (operands.words[0].isEmpty())
+                 return QStringLiteral("the file name is empty");
+             return request(QStringLiteral("screen.check"), absolute(operands.words[0]));
+         }},
+    };
+    return table;
+}
+
+// An option starts with "-"; "-" alone and a negative number ("-5", "-.5") are operands.
+bool isOption(const QString& argument)
+{
+    return argument.size() > 1 && argument[0] == u'-' && !argument[1].isDigit() && argument[1] != u'.';
+}
+
+bool isHelp(const QString& argument)
+{
+    return argument == QLatin1String("-h") || argument == QLatin1String("--help");
+}
+
+struct ShowText {
+    const char* text;
+};
+
+using Parsed = std::variant<Call, ShowText, QString>;
+
+// What the arguments ask for: a request, a text to show, or the usage problem. The problem
+// names the command whose help tells more, when there is one.
+Parsed parse(const QStringList& args, const Command** asked)
+{
+    const QString first = args.value(0);
+    if (first.isEmpty())
         return QStringLiteral("no command given");
-    return QStringLiteral("unknown command ") + command;
+    if (isOption(first)) {
+        if (isHelp(first))
+            return ShowText{usageText};
+        if (first == QLatin1String("--version"))
+            return args.size() == 1 ? Parsed(ShowText{"tarv " TARV_VERSION "\n"})
+                                    : Parsed(QStringLiteral("--version takes no arguments"));
+        return QStringLiteral("unknown option ") + first;
+    }
+    const Command* command = nullptr;
+    for (const Command& candidate : commands()) {
+        if (args.mid(0, candidate.words.size()) == candidate.words
+            && (!command || candidate.words.size() > command->words.size()))
+            command = &candidate;
+    }
+    if (!command)
+        return QStringLiteral("unknown command ") + first;
+    *asked = command;
+    const QStringList rest = args.mid(command->words.size());
+
+    // Help asked anywhere among the options wins over every other word: nothing is sent.
+    for (const QString& argument : rest) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (isHelp(argument))
+            return ShowText{command->help};
+    }
+
+    Operands operands;
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        const QString& argument = rest[i];
+        if (argument == QLatin1String("--")) {
+            operands.words += rest.mid(i + 1);
+            break;
+        }
+        if (!isOption(argument)) {
+            operands.words.append(argument);
+            continue;
+        }
+        std::optional<QString> seconds;
+        if (command->takesSeconds && (argument == QLatin1String("-s") || argument == QLatin1String("--seconds"))) {
+            if (++i == rest.size())
+                return argument + QStringLiteral(" needs a number of seconds");
+            seconds = rest[i];
+        } else if (command->takesSeconds && argument.startsWith(QLatin1String("--seconds="))) {
+            seconds = argument.mid(10);
+        } else {
+            return QStringLiteral("unknown option ") + argument;
+        }
+        bool ok = false;
+        operands.seconds = seconds->toDouble(&ok);
+        // NaN fails both comparisons.
+        if (!ok || !(operands.seconds >= minNotifySeconds && operands.seconds <= maxNotifySeconds))
+            return QStringLiteral("the seconds are a number from 1 to 600, not ") + *seconds;
+    }
+    if (!command->call)
+        return QString::fromUtf8(command->countProblem);
+    const qsizetype count = operands.words.size();
+    if (count < command->minOperands || (command->maxOperands != any && count > command->maxOperands))
+        return QString::fromUtf8(command->countProblem);
+    Outcome outcome = command->call(operands);
+    if (auto* call = std::get_if<Call>(&outcome))
+        return std::move(*call);
+    return std::get<QString>(std::move(outcome));
+}
+
+int usage(const QString& problem, const Command* command)
+{
+    print(stderr, QStringLiteral("tarv: ") + visibleText(problem));
+    const QString help = command ? command->words.first() + QStringLiteral(" --help") : QStringLiteral("--help");
+    print(stderr, QStringLiteral("Try 'tarv ") + help + QStringLiteral("' for more information."));
+    return usageError;
 }
 
 }  // namespace
@@ -157,23 +316,14 @@ int main(int argc, char** argv)
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
-    if (args.value(0) == QLatin1String("-h") || args.value(0) == QLatin1String("--help")) {
-        std::fputs(usageText, stdout);
+    const Command* command = nullptr;
+    const Parsed parsed = parse(args, &command);
+    if (const auto* shown = std::get_if<ShowText>(&parsed)) {
+        std::fputs(shown->text, stdout);
         return done;
     }
-    // Help asked of a page command too: "tarv screen check --help" names no file.
-    if (args.value(0) == QLatin1String("screen")
-        && (args.contains(QLatin1String("-h")) || args.contains(QLatin1String("--help")))) {
-        std::fputs(screenUsageText, stdout);
-        return done;
-    }
-    if (args.value(0) == QLatin1String("--version")) {
-        std::puts("tarv " TARV_VERSION);
-        return done;
-    }
-    const auto parsed = parse(args);
     if (const auto* problem = std::get_if<QString>(&parsed))
-        return usage(*problem);
+        return usage(*problem, command);
     const Call& call = std::get<Call>(parsed);
     // Tarv would refuse it all the same, after taking only part of it.
     if (NotifyChannel::encodeLine(call.request).size() - 1 > NotifyChannel::maxRequestBytes) {

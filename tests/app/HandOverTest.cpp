@@ -111,6 +111,7 @@ TEST_F(ShellTest, TheCommandLinesWithoutADisplay)
         const Run help = app(arguments);
         EXPECT_EQ(help.status, 0) << arguments.join(u' ').toStdString() << help.err.toStdString();
         EXPECT_TRUE(help.out.startsWith("Usage: ")) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(help.out.contains("--show-running")) << help.out.toStdString();
     }
     for (const QStringList& arguments : {QStringList{QStringLiteral("--version")},
                                          QStringList{QStringLiteral("-dograb"), QStringLiteral("-v")}}) {
@@ -119,9 +120,11 @@ TEST_F(ShellTest, TheCommandLinesWithoutADisplay)
         EXPECT_EQ(shown.out, "Tarv " + version + '\n');
     }
 
+    // A usage error, with the same status as the tarv tool's.
     const Run mistyped = app({QStringLiteral("--no-such-option")});
-    EXPECT_EQ(mistyped.status, 1);
+    EXPECT_EQ(mistyped.status, 2);
     EXPECT_TRUE(mistyped.err.contains("Unknown option 'no-such-option'")) << mistyped.err.toStdString();
+    EXPECT_EQ(mistyped.out, QByteArray());
 
     // The command-line tool answers these itself, Tarv running or not.
     const auto tool = [&](const QStringList& arguments) { return run(QStringLiteral(TARV_TOOL_PATH), arguments); };

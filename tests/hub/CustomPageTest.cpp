@@ -154,6 +154,8 @@ TEST_F(CustomPageTest, AScreenFileWriteThatFailsDuringTheGreetingLeavesNoBlankDe
     roundTrip();
     // A copy of a file that is not there: the write fails and no reading follows it.
     screens.duplicateScreenFile(QStringLiteral("missing.json"), {});
+    // No reading of the folder runs either, which the device would wait for.
+    ASSERT_FALSE(screens.isScanning());
     hub->handleFrame(DeviceManager::wireBytes(
         Frame{1, TarvUSB::HelloPayload{QStringLiteral("1.2"), TarvUSB::protocolVersion, 480, 320, 0}}));
     EXPECT_EQ(hub->activeScreen(), DeviceScreen::home());

@@ -3,7 +3,7 @@
 #include "device/Placeholders.h"
 #include "platform/TextTrim.h"
 #include "screens/format/CustomScreen.h"
-#include "screens/format/PushName.h"
+#include "control/PushName.h"
 
 #include <QJsonObject>
 

@@ -3,12 +3,34 @@
 #include <QList>
 
 #include <algorithm>
-#include <charconv>
-#include <system_error>
 
 namespace {
 
 const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+// Qt's parser refuses a bracket that opens the 1025th level.
+constexpr qsizetype maxDepth = 1024;
+
+// The two grammars one scan can follow. `qt` is exactly what QJsonDocument::fromJson takes,
+// with any value at the top level: it lets some texts pass that standard JSON does not (a
+// control character or an unknown escape inside quotes, ".5", "1."). `standard` is RFC 8259
+// within Qt's limits: each of its refusals is one more than `qt` has, so a text it takes Qt
+// takes too.
+enum class Grammar { qt, standard };
+
+// Whether Qt's parser takes the number it read: a whole number of a 64-bit integer, or one a
+// double holds (neither too large nor so small it would become 0), by Qt's own conversions.
+bool qtTakesNumber(const QByteArray& number, bool whole)
+{
+    bool ok = false;
+    if (whole) {
+        number.toLongLong(&ok);
+        if (ok)
+            return true;
+    }
+    number.toDouble(&ok);
+    return ok;
+}
 
 bool isJsonSpace(char c)
 {
@@ -59,7 +81,7 @@ qsizetype utf8SequenceLength(const QByteArray& data, qsizetype i)
 // One pass over the text, without recursion, so no nesting depth can exhaust the stack.
 class Scanner {
 public:
-    explicit Scanner(const QByteArray& data) : m_data(data) {}
+    Scanner(const QByteArray& data, Grammar grammar) : m_data(data), m_grammar(grammar) {}
 
     std::optional<JsonFault> run()
     {
@@ -89,6 +111,9 @@ public:
                 if (c == ']' && m_comma >= 0)
                     return strayComma();
                 if (c == '{' || c == '[') {
+                    if (m_open.size() == maxDepth)
+                        return fault(i, QStringLiteral("the values are nested too deeply here: %1 levels at most")
+                                            .arg(maxDepth));
                     m_open.append(i++);
                     m_comma = -1;
                     state = c == '{' ? State::nameOrClose : State::valueOrClose;
@@ -169,12 +194,25 @@ private:
         const char c = m_data[i];
         if (c == '"')
             return string(i);
-        if (c == '-' || isDigit(c))
-            return number(i);
         if (c == ',' || c == ':' || c == '}' || c == ']')
             return fault(i, QStringLiteral("a value is missing here"));
         if (c == '\'')
             return fault(i, QStringLiteral("names and texts are written in double quotes"));
+        if (m_grammar == Grammar::qt) {
+            // Qt reads the word its first letter starts, and a number from anything else.
+            for (const QByteArrayView word : {QByteArrayView("true"), QByteArrayView("false"), QByteArrayView("null")}) {
+                if (c != word.front())
+                    continue;
+                if (!QByteArrayView(m_data).sliced(i).startsWith(word))
+                    return fault(i, QStringLiteral("a value should start here: a text in double quotes, a number, "
+                                                   "true, false, null, [ or {"));
+                i += word.size();
+                return std::nullopt;
+            }
+            return number(i);
+        }
+        if (c == '-' || isDigit(c))
+            return number(i);
         if (isLetter(c)) {
             qsizetype end = i;
             while (end < m_data.size() && isLetter(m_data[end]))
@@ -211,7 +249,8 @@ private:
                             return fault(k, QStringLiteral("\\u needs four hexadecimal digits after it"));
                     }
                     k += 6;
-                } else if (QByteArrayView("\"\\/bfnrt").contains(escaped)) {
+                } else if (m_grammar == Grammar::qt || QByteArrayView("\"\\/bfnrt").contains(escaped)) {
+                    // Qt takes any other character after a backslash as itself.
                     k += 2;
                 } else {
                     return fault(k, QStringLiteral("a backslash here starts no escape; a backslash itself is "
@@ -219,9 +258,10 @@ private:
                 }
                 continue;
             }
-            if (c == '\n' || c == '\r')
+            // Qt takes control characters inside quotes as they are.
+            if (m_grammar == Grammar::standard && (c == '\n' || c == '\r'))
                 return fault(k, QStringLiteral("a closing quote is missing before the end of this line"));
-            if (c < 0x20)
+            if (m_grammar == Grammar::standard && c < 0x20)
                 return fault(k, QStringLiteral("a control character inside quotes must be written as an escape, "
                                                "such as \\t for a tab"));
             const qsizetype length = utf8SequenceLength(m_data, k);
@@ -232,7 +272,46 @@ private:
         return fault(opening, QStringLiteral("the file ends before the text in quotes that starts here is closed"));
     }
 
+    // A number as Qt reads it: an optional minus, a 0 or any digits, then a point with any
+    // digits and an exponent with any digits, each if there. Qt then converts what it read,
+    // and refuses it when the conversion fails.
     std::optional<JsonFault> number(qsizetype& i) const
+    {
+        const auto at = [&](qsizetype k) { return k < m_data.size() ? m_data[k] : '\0'; };
+        qsizetype k = i;
+        bool whole = true;
+        if (at(k) == '-')
+            ++k;
+        if (at(k) == '0') {
+            ++k;
+        } else {
+            while (isDigit(at(k)))
+                ++k;
+        }
+        if (at(k) == '.') {
+            ++k;
+            for (; isDigit(at(k)); ++k)
+                whole = whole && at(k) == '0';
+        }
+        if (at(k) == 'e' || at(k) == 'E') {
+            whole = false;
+            ++k;
+            if (at(k) == '+' || at(k) == '-')
+                ++k;
+            while (isDigit(at(k)))
+                ++k;
+        }
+        const std::optional<JsonFault> nonstandard = standardNumberFault(i);
+        if (!qtTakesNumber(m_data.mid(i, k - i), whole))
+            return nonstandard ? nonstandard : fault(i, QStringLiteral("this number is too large or too small"));
+        if (m_grammar == Grammar::standard && nonstandard)
+            return nonstandard;
+        i = k;
+        return std::nullopt;
+    }
+
+    // Where a number that starts at `i` leaves the standard form, if it does.
+    std::optional<JsonFault> standardNumberFault(qsizetype i) const
     {
         const auto at = [&](qsizetype k) { return k < m_data.size() ? m_data[k] : '\0'; };
         const auto digits = [&](qsizetype& k) -> std::optional<JsonFault> {
@@ -264,16 +343,11 @@ private:
             if (auto failed = digits(k))
                 return failed;
         }
-        // Qt holds numbers as doubles and refuses one that a double cannot hold.
-        double parsed = 0;
-        const char* begin = m_data.constData() + i;
-        if (std::from_chars(begin, m_data.constData() + k, parsed).ec == std::errc::result_out_of_range)
-            return fault(i, QStringLiteral("this number is too large or too small"));
-        i = k;
         return std::nullopt;
     }
 
     const QByteArray& m_data;
+    const Grammar m_grammar;
     // Offsets of the brackets open now, innermost last.
     QList<qsizetype> m_open;
     // The comma just read, until what follows it is.
@@ -284,7 +358,15 @@ private:
 
 std::optional<JsonFault> JsonFault::find(const QByteArray& data)
 {
-    return Scanner(data).run();
+    // Whether the text has a fault at all is Qt's grammar's to say; where it is, the standard
+    // one's, which names the first place the text leaves standard JSON. That place comes no
+    // later than the one where Qt stopped, and standard JSON refuses every text Qt refuses.
+    std::optional<JsonFault> qt = Scanner(data, Grammar::qt).run();
+    if (!qt)
+        return std::nullopt;
+    if (std::optional<JsonFault> standard = Scanner(data, Grammar::standard).run())
+        return standard;
+    return qt;
 }
 
 QString JsonFault::placeText(const QByteArray& data, qsizetype offset)

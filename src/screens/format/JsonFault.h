@@ -14,8 +14,10 @@ struct JsonFault {
     qsizetype offset = 0;
     QString message;
 
-    // The first fault of standard JSON (RFC 8259, any value at the top level, a UTF-8
-    // byte-order mark allowed); none when the whole text is one JSON value.
+    // None exactly when Qt's parser takes the text as JsonText reads it: one value of any kind
+    // at the top level, after a UTF-8 byte-order mark if there is one, nested 1024 levels at
+    // most, with Qt's leniencies inside quotes and numbers. Otherwise the first place where
+    // the text leaves standard JSON (RFC 8259) within Qt's limits of depth and number range.
     static std::optional<JsonFault> find(const QByteArray& data);
 
     // "line L, column C" of a byte offset as an editor counts them: from 1, a UTF-8 sequence

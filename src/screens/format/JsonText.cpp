@@ -33,26 +33,6 @@ QJsonValue mendSurrogates(const QJsonValue& value)
     return value;
 }
 
-// Where Qt's parser stopped, for the failures the scanner of standard JSON does not know (a
-// nesting depth or a size past Qt's limits). Qt documents the offset only as where the error
-// occurred.
-QString qtFailure(const QByteArray& data, const QJsonParseError& failure)
-{
-    QString what;
-    switch (failure.error) {
-    case QJsonParseError::DeepNesting:
-        what = QStringLiteral("the values are nested too deeply");
-        break;
-    case QJsonParseError::DocumentTooLarge:
-        what = QStringLiteral("the document is too large");
-        break;
-    default:
-        what = failure.errorString();
-        break;
-    }
-    return JsonFault::placeText(data, failure.offset) + QStringLiteral(": ") + what;
-}
-
 std::optional<QJsonValue> parseAnyValue(const QByteArray& data, QString* error)
 {
     QJsonParseError failure;
@@ -64,17 +44,20 @@ std::optional<QJsonValue> parseAnyValue(const QByteArray& data, QString* error)
     }
     // A bare value parses as the only element of an array around it. Anything else (several
     // values, stray brackets) gives a different element count or fails, and the first
-    // failure is the one reported.
+    // failure is the one reported. A byte-order mark is left out, as Qt leaves it out in
+    // front of a bracket.
+    const QByteArrayView text = data.startsWith("\xEF\xBB\xBF") ? QByteArrayView(data).sliced(3) : data;
     QJsonParseError wrappedFailure;
-    const QJsonDocument wrapped = QJsonDocument::fromJson('[' + data + ']', &wrappedFailure);
+    const QJsonDocument wrapped = QJsonDocument::fromJson('[' + text.toByteArray() + ']', &wrappedFailure);
     if (wrappedFailure.error == QJsonParseError::NoError && wrapped.isArray() && wrapped.array().size() == 1)
         return wrapped.array().first();
     if (error) {
         // Qt's offset lies sometimes on, sometimes past the character it stopped at, and its
-        // words are its own: the place and the words come from a scan of the text instead.
+        // words are its own: the place and the words come from a scan of the text instead,
+        // which finds a fault in exactly the texts Qt refuses.
         const std::optional<JsonFault> fault = JsonFault::find(data);
         *error = fault ? JsonFault::placeText(data, fault->offset) + QStringLiteral(": ") + fault->message
-                       : qtFailure(data, failure);
+                       : JsonFault::placeText(data, failure.offset) + QStringLiteral(": ") + failure.errorString();
     }
     return std::nullopt;
 }

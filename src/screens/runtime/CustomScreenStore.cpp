@@ -128,7 +128,6 @@ struct CustomScreenStore::Scan {
         std::optional<CustomScreen> screen;
         QList<ScreenIssue> issues;
     };
-    std::optional<QString> prepareFailure;
     QList<File> files;
     // The files read, or found unchanged, for the next scan to reuse.
     std::shared_ptr<const ReadFiles> readFiles;
@@ -163,13 +162,10 @@ struct CustomScreenStore::ReadFile {
     Scan::File file;
 };
 
-CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, bool prepare,
-                                                      const QStringList& shownSheets,
+CustomScreenStore::Scan CustomScreenStore::scanFolder(const QString& folder, const QStringList& shownSheets,
                                                       const std::shared_ptr<const ReadFiles>& known)
 {
     Scan scan;
-    if (prepare)
-        scan.prepareFailure = prepareFolder(folder);
     const QDir dir(folder);
     auto readFiles = std::make_shared<ReadFiles>();
     // Every file is read, also one whose page name an earlier file gives: which of them keeps
@@ -270,14 +266,34 @@ CustomScreenStore::~CustomScreenStore() = default;
 
 void CustomScreenStore::start()
 {
-    m_prepare = true;
-    reload();
+    // The folder and its sample are made before the watch begins, so the watch never tells of
+    // the store's own first writes and the folder is read once, not again at a moment set by
+    // timers. The first reading begins after the watch, so nothing saved meanwhile is missed.
+    m_scanning = true;
+    const QPointer<CustomScreenStore> weak(this);
+    QThreadPool::globalInstance()->start([weak, folder = m_folder] {
+        std::optional<QString> failure = prepareFolder(folder);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [weak, failure = std::move(failure)] {
+                if (weak)
+                    weak->watchAndScan(failure);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CustomScreenStore::watchAndScan(const std::optional<QString>& prepareFailure)
+{
+    if (prepareFailure)
+        logLine(*prepareFailure);
     const QPointer<CustomScreenStore> weak(this);
     m_watcher = std::make_unique<FolderWatcher>(m_folder, [weak] {
         if (weak)
             weak->scheduleReload();
     });
     m_watcher->start();
+    startScan();
 }
 
 bool CustomScreenStore::isWatching() const
@@ -360,18 +376,17 @@ void CustomScreenStore::startScan()
 {
     m_scanning = true;
     m_rescan = false;
-    const bool prepare = std::exchange(m_prepare, false);
     // The worker holds only copies, which share their data with the store's; its result comes
     // back through the application object and is dropped when the store has gone meanwhile.
     const QPointer<CustomScreenStore> weak(this);
-    QThreadPool::globalInstance()->start([weak, folder = m_folder, prepare, known = m_readFiles, shown = m_screens,
+    QThreadPool::globalInstance()->start([weak, folder = m_folder, known = m_readFiles, shown = m_screens,
                                           shownFiles = m_screenFiles, held = m_sheetDates, heldReports = m_reports,
                                           reportsVersion = m_reportsVersion, approvals = m_trust->approved()] {
         QStringList shownSheets;
         for (const CustomScreen& screen : shown)
             for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets())
                 shownSheets.append(sprite.sheet);
-        auto scan = std::make_shared<Scan>(scanFolder(folder, prepare, shownSheets, known));
+        auto scan = std::make_shared<Scan>(scanFolder(folder, shownSheets, known));
         scan->approvals = approvals;
         decide(*scan, shown, shownFiles, held);
         scan->reportsChanged = scan->reports != heldReports;
@@ -495,8 +510,6 @@ CustomScreenStore::Leftovers CustomScreenStore::apply(const Scan& scan)
     // in place, so a reload of thousands of files holds the window up no longer than one.
     // What the store held before is handed back, to be let go of off this thread.
     Leftovers leftovers;
-    if (scan.prepareFailure)
-        logLine(*scan.prepareFailure);
     leftovers.readFiles = std::exchange(m_readFiles, scan.readFiles);
     if (scan.reportsVersion != m_reportsVersion) {
         // The reports were set since the scan began: what it compared with is not what is shown.

@@ -65,8 +65,8 @@ public:
     CustomScreenStore(QString folder, std::unique_ptr<ScreenTrust> trust, QObject* parent = nullptr);
     ~CustomScreenStore() override;
 
-    // Creates the folder with its sample when it is missing, loads it, then watches it: also
-    // when it could not be made, and after it is deleted or replaced.
+    // Creates the folder with its sample when it is missing, then watches it and loads it: the
+    // watch holds also when the folder could not be made, and after it is deleted or replaced.
     // Virtual, like the reads below, so tests may hold screens in memory.
     virtual void start();
     // The first loaded screen with exactly this id.
@@ -127,7 +127,7 @@ private:
     // What the last scan read, by file name: a file whose stamp is unchanged is not read again.
     using ReadFiles = QHash<QString, ReadFile>;
     // Touches nothing of the store: runs on a worker.
-    static Scan scanFolder(const QString& folder, bool prepare, const QStringList& shownSheets,
+    static Scan scanFolder(const QString& folder, const QStringList& shownSheets,
                            const std::shared_ptr<const ReadFiles>& known);
     // Touches nothing of the store: runs on the writer. `bytes` gives the new file's bytes, or
     // the failure of reading them.
@@ -151,6 +151,8 @@ private:
         QStringList screenFiles;
         QHash<QString, qsizetype> screenIndex;
     };
+    // The rest of start() once the folder is made: the watch, then the first reading.
+    void watchAndScan(const std::optional<QString>& prepareFailure);
     void startScan();
     void finishScan(std::shared_ptr<Scan> scan);
     Leftovers apply(const Scan& scan);
@@ -178,6 +180,4 @@ private:
     // New files wait for their turn here, one thread, so two of them never take one name.
     std::unique_ptr<OneThreadWorker> m_writer;
     int m_writes = 0;
-    // Set by start(): the next scan makes the folder with its sample when it is missing.
-    bool m_prepare = false;
 };

@@ -4,8 +4,8 @@
 #include "platform/BoundedFile.h"
 #include "platform/Scalars.h"
 #include "platform/SetAside.h"
+#include "control/PushName.h"
 #include "screens/format/JsonText.h"
-#include "screens/format/PushName.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,11 +35,6 @@ std::optional<QDateTime> dateFromStored(double seconds)
         return std::nullopt;
     return QDateTime::fromMSecsSinceEpoch(qint64(std::llround(seconds * 1000.0)) + referenceEpochMSecs,
                                           Qt::UTC);
-}
-
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
 }
 
 } // namespace
@@ -74,12 +69,8 @@ std::optional<QString> PushedValues::setValue(const QString& name, const QString
 {
     // Mended here so that what is shown now is what the file gives back after a restart.
     const QString value = replaceLoneSurrogates(passedValue);
-    if (!isValidName(name))
-        return QStringLiteral("a name is up to 64 letters, digits, _ . and -");
-    if (value.toUtf8().size() > maxValueBytes)
-        return QStringLiteral("a value may be 8 KB at most");
-    if (isBlank(value))
-        return QStringLiteral("the value is empty");
+    if (std::optional<QString> refusal = pushRefusal(name, value))
+        return refusal;
 
     if (!m_entries.contains(name) && m_entries.size() >= maxEntries)
         evictOldest();

@@ -23,7 +23,6 @@ public:
     };
 
     static constexpr qsizetype maxEntries = 64;
-    static constexpr qsizetype maxValueBytes = 8192;
     // 64 values of 8 KB, each byte written as a six-character escape at worst, fit well.
     static constexpr qint64 maxFileBytes = qint64(8) * 1024 * 1024;
 
