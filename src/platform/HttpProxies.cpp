@@ -34,8 +34,8 @@ std::optional<std::pair<QByteArray, int>> entryOf(const QByteArray& entry)
         if (close < 0)
             return std::nullopt;
         const QByteArray after = entry.mid(close + 1);
-        if (after.isEmpty())
-            return std::pair(entry.mid(1, close - 1), -1);
+        if (after.isEmpty() || after.startsWith('/'))
+            return std::pair(entry.mid(1, close - 1) + after, -1);
         const std::optional<int> port = after.startsWith(':') ? portOf(after.mid(1)) : std::nullopt;
         return port ? std::optional(std::pair(entry.mid(1, close - 1), *port)) : std::nullopt;
     }
