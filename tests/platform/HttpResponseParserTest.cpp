@@ -58,11 +58,11 @@ Result run(const Sample& sample, const QList<QByteArrayView>& pieces)
         parser.closed();
     EXPECT_LE(parser.headBytes(), Parser::maxHeadBytes);
     EXPECT_LE(parser.body().size(), sample.maxBody);
-    // How much a response that failed took says nothing: nothing follows it.
+    // What a failed response took, and of its body, goes nowhere.
     return {parser.stage(),
             parser.status(),
             parser.headers(),
-            parser.body(),
+            parser.failure() ? QByteArray() : parser.body(),
             parser.failure() ? std::optional(parser.failure()->kind) : std::nullopt,
             parser.failure() ? -1 : taken,
             parser.keepsConnection()};
