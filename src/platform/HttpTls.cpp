@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QPromise>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <memory>
 #include <system_error>
@@ -56,6 +57,13 @@ std::optional<QList<QSslCertificate>> authorities(const QByteArray& certFile, co
         return std::nullopt;
     QList<QSslCertificate> trusted = certFile.isEmpty() ? system() : fromFile(QString::fromLocal8Bit(certFile));
     trusted += certDir.isEmpty() ? system() : fromFolders(QString::fromLocal8Bit(certDir));
+    // The system's folder and bundle hold the same authorities: each goes to a connection once.
+    QSet<QSslCertificate> seen;
+    trusted.removeIf([&seen](const QSslCertificate& certificate) {
+        const bool again = seen.contains(certificate);
+        seen.insert(certificate);
+        return again;
+    });
     return trusted;
 }
 

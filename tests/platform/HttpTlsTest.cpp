@@ -27,7 +27,8 @@ TEST(HttpTlsTest, TheVariablesReplaceTheSystemsFileAndFolder)
     QTemporaryDir dir;
     const QSslCertificate authority(HttpTestCertificates::authority);
     const QSslCertificate server(HttpTestCertificates::server);
-    const QSslCertificate system = authority; // stands for the system's own
+    // The system's own, which the folder holds as well.
+    const QSslCertificate system = authority;
     write(dir.filePath(QStringLiteral("company.pem")), HttpTestCertificates::server);
     QDir(dir.path()).mkdir(QStringLiteral("hashed"));
     write(dir.filePath(QStringLiteral("hashed/0a1b2c3d.0")), HttpTestCertificates::authority);
@@ -41,8 +42,9 @@ TEST(HttpTlsTest, TheVariablesReplaceTheSystemsFileAndFolder)
 
     EXPECT_EQ(HttpTls::authorities({}, {}, systems), std::nullopt);
     EXPECT_EQ(HttpTls::authorities(file, {}, systems), (QList<QSslCertificate>{server, system}));
-    EXPECT_EQ(HttpTls::authorities({}, folders, systems), (QList<QSslCertificate>{system, authority, server}));
-    EXPECT_EQ(HttpTls::authorities(file, folders, systems), (QList<QSslCertificate>{server, authority, server}));
+    EXPECT_EQ(HttpTls::authorities({}, folders, systems), (QList<QSslCertificate>{system, server}));
+    // Each authority once, however many places name it.
+    EXPECT_EQ(HttpTls::authorities(file, folders, systems), (QList<QSslCertificate>{server, authority}));
     // A file that is none, or no regular file, adds nothing and waits for nothing.
     EXPECT_EQ(HttpTls::authorities("/dev/zero", {}, systems), (QList<QSslCertificate>{system}));
 }
