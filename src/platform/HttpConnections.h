@@ -1,10 +1,10 @@
 #pragma once
 // The connections of one thread's web requests, kept open between requests (HTTP/1.1
 // keep-alive) so that a source fetched every second does not pay for a new connection and a
-// new TLS handshake each time. A route (origin, or proxy) has at most perRoute connections,
-// busy or idle; a request past them waits for one within its own deadline. At most maxIdle
-// connections wait idle, each for at most idleLimit, and one the server closes or writes to
-// while idle is dropped at once.
+// new TLS handshake each time. A route (an origin, directly or through a proxy) has at most
+// perRoute connections, busy or idle; a request past them waits for one within its own
+// deadline. At most maxIdle connections wait idle, each for at most idleLimit, and one the
+// server closes or writes to while idle is dropped at once.
 
 #include <QHash>
 #include <QObject>

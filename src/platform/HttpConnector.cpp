@@ -32,13 +32,10 @@ QList<QHostAddress> interleaved(const QList<QHostAddress>& addresses)
 
 QString HttpRoute::key() const
 {
+    // Each origin has connections of its own, through a proxy too: a slow origin holds up no other.
     QString key = (tls ? QStringLiteral("https://") : QStringLiteral("http://")) + QString::fromLatin1(authority(true));
-    if (proxy) {
-        // Every http origin shares the connections to its proxy; a tunnel is the origin's alone.
-        if (!tls)
-            key = QStringLiteral("http://*");
+    if (proxy)
         key += QStringLiteral(" via ") + proxy->name() + u' ' + QString::fromLatin1(proxy->authorization);
-    }
     return key;
 }
 
