@@ -172,7 +172,8 @@ void HttpGet::proceed()
 {
     if (m_done || m_place != Place::holding)
         return;
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState) {
+    // A kept connection the server closed, or wrote to, meanwhile answers no request of ours.
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0) {
         use(m_socket, m_reused);
         return;
     }

@@ -361,6 +361,8 @@ TEST(HttpGetTest, ProxiesFromTheEnvironment)
         socket->write("HTTP/1.1 200 OK\r\n" + QByteArray("X-Filler: " + QByteArray(90, 'a') + "\r\n").repeated(1000));
     };
     EXPECT_EQ(failureOf(get(secure)), name + QStringLiteral(" sent headers larger than 64 KB"));
+    proxy.connectAnswer = [](QTcpSocket* socket) { socket->write("HTTP/1.1 200 OK\r\n\r\nHTTP/1.1 200 OK\r\n"); };
+    EXPECT_EQ(failureOf(get(secure)), name + QStringLiteral(" sent more than its answer"));
 
     const std::pair<QByteArray, const char*> unusable[] = {
         {"::garbage::", "the proxy in https_proxy is not an address"},
