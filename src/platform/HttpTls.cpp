@@ -42,8 +42,17 @@ QList<QSslCertificate> fromFolders(const QString& folders)
 QSslConfiguration make()
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    if (const auto trusted = authorities(qgetenv("SSL_CERT_FILE"), qgetenv("SSL_CERT_DIR"),
-                                         [] { return QSslConfiguration::systemCaCertificates(); }))
+    std::optional<QList<QSslCertificate>> system;
+    const auto systems = [&system] {
+        if (!system)
+            system = QSslConfiguration::systemCaCertificates();
+        return *system;
+    };
+    const auto trusted = authorities(qgetenv("SSL_CERT_FILE"), qgetenv("SSL_CERT_DIR"), systems);
+    // Variables that name the system's own authorities (as many installations set them) leave
+    // Qt to find them itself, as each connection needs one: a connection given a list of
+    // authorities holds every one of them from its start.
+    if (trusted && QSet(trusted->cbegin(), trusted->cend()) != QSet(systems().cbegin(), systems().cend()))
         configuration.setCaCertificates(*trusted);
     return configuration;
 }
