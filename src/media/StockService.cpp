@@ -237,6 +237,7 @@ void StockService::makeQuoteRequest(const QUrl& url, std::function<void(const Bo
     // The time-out bounds the whole request, not only a silence: a server that trickles its
     // reply would otherwise hold the refresh, and with it every later one, for good.
     request.deadline = m_timeout;
+    request.lookupShare = "stocks";
     auto* get = new HttpGet(std::move(request), this);
     get->onDone = [get, done](const HttpGet::Outcome& outcome) {
         get->deleteLater();

@@ -78,6 +78,7 @@ void UrlArtworkService::fetchArtwork(QObject* context, const NowPlayingState& st
     request.maxBodyBytes = maxBytes;
     request.deadline = std::chrono::milliseconds(requestDeadlineMs);
     request.idleLimit = std::chrono::milliseconds(transferTimeoutMs);
+    request.lookupShare = "artwork";
     auto* get = new HttpGet(std::move(request), this);
     m_download = get;
     get->onDone = [this, get, guard, done](HttpGet::Outcome outcome) {

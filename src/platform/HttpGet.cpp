@@ -1,23 +1,16 @@
 #include "platform/HttpGet.h"
 
-#include <QSslSocket>
+#include "platform/HttpConnections.h"
+#include "platform/HttpProxies.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
-#include <mutex>
-#include <system_error>
-#include <thread>
-
-#include <netdb.h>
-#include <sys/socket.h>
 
 namespace {
 
-// A chunk's size line holds a size in hex and perhaps extensions; nothing sane is longer.
-constexpr qsizetype maxChunkLineBytes = 4096;
 // Reads of one turn of the event loop; what is left waits for the next turn.
 constexpr int readsPerSignal = 4;
 
@@ -68,126 +61,38 @@ std::optional<QByteArray> headerWithLineBreak(const HttpGet::Request& request)
     return std::nullopt;
 }
 
-// Just past the blank line that ends a head, searching from `from`; -1 while none came. Lines
-// may end in CRLF or in LF alone.
-qsizetype headEnd(const QByteArray& bytes, qsizetype from)
-{
-    for (qsizetype at = bytes.indexOf('\n', from); at >= 0; at = bytes.indexOf('\n', at + 1)) {
-        if (at + 1 < bytes.size() && bytes.at(at + 1) == '\n')
-            return at + 2;
-        if (at + 2 < bytes.size() && bytes.at(at + 1) == '\r' && bytes.at(at + 2) == '\n')
-            return at + 3;
-    }
-    return -1;
-}
-
-QByteArray withoutCarriageReturn(QByteArray line)
-{
-    if (line.endsWith('\r'))
-        line.chop(1);
-    return line;
-}
-
-// "HTTP/1.x NNN reason": the status, or none.
-std::optional<int> statusOf(const QByteArray& line)
-{
-    const auto digit = [&](qsizetype i) { return line.at(i) >= '0' && line.at(i) <= '9'; };
-    if (line.size() < 12 || !line.startsWith("HTTP/1.") || !digit(7) || line.at(8) != ' ' || !digit(9) ||
-        !digit(10) || !digit(11) || (line.size() > 12 && line.at(12) != ' '))
-        return std::nullopt;
-    return line.mid(9, 3).toInt();
-}
-
-// Header lines with lower-case names; a line that begins with white space goes on the one before.
-QList<HttpGet::Header> headersOf(const QList<QByteArray>& lines)
-{
-    QList<HttpGet::Header> headers;
-    for (const QByteArray& raw : lines) {
-        const QByteArray line = withoutCarriageReturn(raw);
-        if (line.isEmpty())
-            continue;
-        if ((line.front() == ' ' || line.front() == '\t') && !headers.isEmpty()) {
-            headers.last().second += ' ' + line.trimmed();
-            continue;
-        }
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0)
-            headers.append({line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed()});
-    }
-    return headers;
-}
-
-QList<QByteArray> valuesOf(const QList<HttpGet::Header>& headers, const QByteArray& name)
-{
-    QList<QByteArray> values;
-    for (const auto& [key, value] : headers) {
-        if (key == name)
-            values.append(value);
-    }
-    return values;
-}
-
-// The body's length as announced: none without one, -1 for one that is no number or that
-// disagrees with itself.
-std::optional<qint64> contentLength(const QList<HttpGet::Header>& headers)
-{
-    std::optional<qint64> length;
-    for (const QByteArray& value : valuesOf(headers, "content-length")) {
-        for (const QByteArray& part : value.split(',')) {
-            const QByteArray digits = part.trimmed();
-            bool ok = !digits.isEmpty() && digits.size() <= 18 &&
-                      std::all_of(digits.cbegin(), digits.cend(), [](char c) { return c >= '0' && c <= '9'; });
-            const qint64 n = ok ? digits.toLongLong(&ok) : -1;
-            if (!ok || (length && *length != n))
-                return -1;
-            length = n;
-        }
-    }
-    return length;
-}
-
-std::atomic<int> lookupsRunning{0};
-
-QList<QHostAddress> systemLookUp(const QByteArray& host)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* found = nullptr;
-    QList<QHostAddress> addresses;
-    if (::getaddrinfo(host.constData(), nullptr, &hints, &found) != 0)
-        return addresses;
-    for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-        const QHostAddress address(entry->ai_addr);
-        if (!address.isNull() && !addresses.contains(address))
-            addresses.append(address);
-    }
-    ::freeaddrinfo(found);
-    return addresses;
-}
-
 int timerMilliseconds(std::chrono::milliseconds limit)
 {
     return int(std::clamp<std::chrono::milliseconds::rep>(limit.count(), 1, INT_MAX));
 }
 
-} // namespace
+HttpGet::Failure::Kind kindOf(HttpResponseParser::Failure::Kind kind)
+{
+    switch (kind) {
+    case HttpResponseParser::Failure::Kind::headTooLarge:
+        return HttpGet::Failure::Kind::headTooLarge;
+    case HttpResponseParser::Failure::Kind::bodyTooLarge:
+        return HttpGet::Failure::Kind::bodyTooLarge;
+    case HttpResponseParser::Failure::Kind::malformed:
+        return HttpGet::Failure::Kind::malformed;
+    case HttpResponseParser::Failure::Kind::truncated:
+        break;
+    }
+    return HttpGet::Failure::Kind::transport;
+}
 
-// A lookup under way, shared with its thread: the request that waits for its answer, until
-// that request stops waiting.
-struct HttpGet::Lookup {
-    std::mutex mutex;
-    HttpGet* waiting = nullptr;
-};
+} // namespace
 
 HttpGet::HttpGet(Request request, QObject* parent)
     : QObject(parent), m_request(std::move(request)), m_deadline(new QTimer(this)), m_idle(new QTimer(this))
 {
+    // A coarse timer may fire 5 % early: three seconds would end 150 ms short.
+    m_deadline->setTimerType(Qt::PreciseTimer);
     m_deadline->setSingleShot(true);
     m_deadline->setInterval(timerMilliseconds(m_request.deadline));
     connect(m_deadline, &QTimer::timeout, this,
             [this] { fail(Failure::Kind::timedOut, QStringLiteral("the server took too long to answer")); });
+    m_idle->setTimerType(Qt::PreciseTimer);
     m_idle->setSingleShot(true);
     m_idle->setInterval(timerMilliseconds(m_request.idleLimit));
     connect(m_idle, &QTimer::timeout, this,
@@ -196,9 +101,10 @@ HttpGet::HttpGet(Request request, QObject* parent)
 
 HttpGet::~HttpGet()
 {
-    m_stage = Stage::done;
-    dropLookup();
-    dropSocket();
+    m_done = true;
+    if (m_connector)
+        m_connector->cancel();
+    leaveRoute(false);
 }
 
 void HttpGet::start()
@@ -207,7 +113,7 @@ void HttpGet::start()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (done())
+            if (m_done)
                 return;
             if (!isHttpAddress(m_request.url))
                 fail(Failure::Kind::malformed,
@@ -216,7 +122,7 @@ void HttpGet::start()
                 fail(Failure::Kind::malformed,
                      QStringLiteral("the header \"") + QString::fromUtf8(*name) + QStringLiteral("\" holds a line break"));
             else
-                connectTo(m_request.url);
+                go(m_request.url);
         },
         Qt::QueuedConnection);
 }
@@ -226,104 +132,110 @@ void HttpGet::abort()
     fail(Failure::Kind::stopped, QStringLiteral("stopped"));
 }
 
-void HttpGet::connectTo(const QUrl& address)
+void HttpGet::go(const QUrl& address)
 {
-    dropLookup();
-    dropSocket();
+    leaveRoute(false);
     m_address = address;
-    m_addresses.clear();
-    m_stage = Stage::head;
-    m_pending.clear();
-    m_headBytes = 0;
-    m_status = 0;
-    m_body.clear();
+    m_response.reset();
+    m_reused = m_heard = m_retried = false;
 
-    if (schemeOf(address) == u"https" && !QSslSocket::supportsSsl()) {
-        fail(Failure::Kind::transport, QStringLiteral("TLS is not available on this computer"));
+    // Each address goes where the environment says now: a redirect may leave the proxy's reach.
+    const HttpProxies::Choice proxy = HttpProxies::choose(address, HttpProxies::fromEnvironment());
+    if (const QString* unusable = std::get_if<QString>(&proxy)) {
+        fail(Failure::Kind::transport, *unusable);
         return;
     }
+    const QString scheme = schemeOf(address);
+    m_route = HttpRoute{scheme == u"https", address.host(), quint16(address.port(defaultPort(scheme))), std::nullopt};
+    if (const auto* through = std::get_if<HttpProxies::Proxy>(&proxy))
+        m_route.proxy = *through;
+    m_routeKey = m_route.key();
+
     if (m_request.idleLimit.count() > 0)
         m_idle->start();
-    if (QHostAddress literal; literal.setAddress(address.host())) {
-        m_addresses = {literal};
-        connectNext();
-        return;
-    }
-    const QByteArray host = QUrl::toAce(address.host());
-    if (host.isEmpty()) {
-        fail(Failure::Kind::malformed, address.host() + QStringLiteral(" is not a host name"));
-        return;
-    }
-    if (++lookupsRunning > maxLookups) {
-        --lookupsRunning;
-        fail(Failure::Kind::transport, QStringLiteral("too many names are being looked up at once"));
-        return;
-    }
-    auto lookup = std::make_shared<Lookup>();
-    lookup->waiting = this;
-    m_lookup = lookup;
-    try {
-        std::thread([lookup, host, lookUp = m_request.lookUp ? m_request.lookUp : systemLookUp] {
-            const QList<QHostAddress> addresses = lookUp(host);
-            --lookupsRunning;
-            const std::lock_guard lock(lookup->mutex);
-            if (HttpGet* get = lookup->waiting) {
-                QMetaObject::invokeMethod(
-                    get, [get, lookup, addresses] { get->lookedUp(lookup, addresses); }, Qt::QueuedConnection);
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        --lookupsRunning;
-        m_lookup.reset();
-        fail(Failure::Kind::transport, QStringLiteral("no thread could be started to look up ") + address.host());
-    }
+    if (!m_pool)
+        m_pool = &HttpConnections::ofThisThread();
+    m_place = Place::waiting;
+    m_pool->acquire(m_routeKey, this, [this](QTcpSocket* idle) { granted(idle); });
 }
 
-void HttpGet::lookedUp(const std::shared_ptr<Lookup>& lookup, const QList<QHostAddress>& addresses)
+void HttpGet::granted(QTcpSocket* idle)
 {
-    // Once the request ended or moved on, it waits for no lookup.
-    if (lookup != m_lookup)
-        return;
-    m_lookup.reset();
-    if (addresses.isEmpty()) {
-        fail(Failure::Kind::transport, QStringLiteral("no address was found for ") + m_address.host());
-        return;
-    }
-    m_addresses = addresses;
-    connectNext();
+    // Within the pool's own call: the place is taken now, and used from the event loop.
+    m_place = Place::holding;
+    m_socket = idle;
+    m_reused = idle != nullptr;
+    QMetaObject::invokeMethod(this, &HttpGet::proceed, Qt::QueuedConnection);
 }
 
-void HttpGet::connectNext()
+void HttpGet::proceed()
 {
-    dropSocket();
-    m_connected = false;
-    const QHostAddress address = m_addresses.takeFirst();
-    QTcpSocket* socket = schemeOf(m_address) == u"https" ? new QSslSocket(this) : new QTcpSocket(this);
+    if (m_done || m_place != Place::holding)
+        return;
+    // A kept connection the server closed, or wrote to, meanwhile answers no request of ours.
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0) {
+        use(m_socket, m_reused);
+        return;
+    }
+    if (QTcpSocket* closed = std::exchange(m_socket, nullptr)) {
+        closed->abort();
+        closed->deleteLater();
+    }
+    openConnection();
+}
+
+void HttpGet::openConnection()
+{
+    m_connector = new HttpConnector(m_route, m_request.lookUp, m_request.lookupShare, this);
+    m_connector->onConnected = [this](QTcpSocket* socket) {
+        m_connector->deleteLater();
+        m_connector.clear();
+        if (m_pool)
+            m_pool->adopt(socket);
+        else
+            socket->setParent(this);
+        use(socket, false);
+    };
+    m_connector->onFailed = [this](const QString& message) { fail(Failure::Kind::transport, message); };
+    m_connector->start();
+}
+
+void HttpGet::use(QTcpSocket* socket, bool reused)
+{
     m_socket = socket;
-    // The socket stops taking from the connection while this much waits to be read: what a
-    // server sends costs memory only as it is taken out here.
-    socket->setReadBufferSize(readBufferBytes);
-    connect(socket, &QTcpSocket::connected, this, [this] { m_connected = true; });
-    if (auto* tls = qobject_cast<QSslSocket*>(socket))
-        connect(tls, &QSslSocket::encrypted, this, &HttpGet::sendRequest);
-    else
-        connect(socket, &QTcpSocket::connected, this, &HttpGet::sendRequest);
+    m_reused = reused;
+    m_heard = false;
+    m_response.emplace(m_request.maxBodyBytes);
     connect(socket, &QTcpSocket::readyRead, this, &HttpGet::readAvailable);
     connect(socket, &QTcpSocket::disconnected, this, &HttpGet::ended);
     connect(socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         if (error == QAbstractSocket::RemoteHostClosedError)
             ended();
-        else if (!m_connected && !m_addresses.isEmpty())
-            connectNext(); // the host's next address
+        else if (mayRetry())
+            openConnectionAgain();
         else if (m_socket)
             fail(Failure::Kind::transport, m_socket->errorString());
     });
-    const auto port = quint16(m_address.port(defaultPort(schemeOf(m_address))));
-    // The certificate is checked against the host name, which goes to the server as well.
-    if (auto* tls = qobject_cast<QSslSocket*>(socket))
-        tls->connectToHostEncrypted(address.toString(), port, m_address.host());
-    else
-        socket->connectToHost(address, port);
+    sendRequest();
+}
+
+bool HttpGet::mayRetry() const
+{
+    // A kept connection the server closed just as the request went: the request never reached
+    // it, and a GET may go again.
+    return m_reused && !m_heard && !m_retried && !m_done;
+}
+
+void HttpGet::openConnectionAgain()
+{
+    m_retried = true;
+    if (QTcpSocket* stale = std::exchange(m_socket, nullptr)) {
+        stale->disconnect(this);
+        stale->abort();
+        stale->deleteLater();
+    }
+    m_reused = false;
+    openConnection();
 }
 
 void HttpGet::sendRequest()
@@ -333,16 +245,11 @@ void HttpGet::sendRequest()
         headers.removeIf([&](const Header& h) { return h.first.compare(name, Qt::CaseInsensitive) == 0; });
         headers.append({name, value});
     };
-    const QString scheme = schemeOf(m_address);
-    QByteArray host = m_address.host(QUrl::FullyEncoded).toLatin1();
-    if (host.contains(':'))
-        host = '[' + host + ']';
-    if (const int port = m_address.port(); port >= 0 && port != defaultPort(scheme))
-        host += ':' + QByteArray::number(port);
-    set("Host", host);
-    set("Connection", "close");
+    set("Host", m_route.authority(false));
     // The body is taken as it comes: nothing here decodes a compressed one.
     set("Accept-Encoding", "identity");
+    if (m_route.wholeToProxy() && !m_route.proxy->authorization.isEmpty())
+        set("Proxy-Authorization", m_route.proxy->authorization);
     // Only the origin's addresses keep their credentials.
     if (!m_address.userName().isEmpty()) {
         const QByteArray credentials = m_address.userName(QUrl::FullyDecoded).toUtf8() + ':' +
@@ -361,6 +268,9 @@ void HttpGet::sendRequest()
         target = "/";
     if (m_address.hasQuery())
         target += '?' + m_address.query(QUrl::FullyEncoded).toLatin1();
+    // A proxy is told the whole address.
+    if (m_route.wholeToProxy())
+        target = "http://" + m_route.authority(false) + target;
     QByteArray head = "GET " + target + " HTTP/1.1\r\n";
     for (const auto& [name, value] : std::as_const(headers))
         head += name + ": " + value + "\r\n";
@@ -370,203 +280,78 @@ void HttpGet::sendRequest()
 void HttpGet::readAvailable()
 {
     for (int round = 0; round < readsPerSignal; ++round) {
-        if (done() || !m_socket || m_socket->bytesAvailable() <= 0)
+        if (m_done || !m_socket || m_socket->bytesAvailable() <= 0)
             return;
         if (m_request.idleLimit.count() > 0)
             m_idle->start();
         take(m_socket->read(readBufferBytes));
     }
     // No signal comes for what is already there: the rest is read on the next turn.
-    if (!done() && m_socket && m_socket->bytesAvailable() > 0)
+    if (!m_done && m_socket && m_socket->bytesAvailable() > 0)
         QMetaObject::invokeMethod(this, &HttpGet::readAvailable, Qt::QueuedConnection);
 }
 
 void HttpGet::ended()
 {
-    if (done() || !m_socket)
+    if (m_done || !m_socket || !m_response)
         return;
     // What came before the end is still to be read.
-    while (!done() && m_socket && m_socket->bytesAvailable() > 0)
+    while (!m_done && m_socket && m_socket->bytesAvailable() > 0)
         take(m_socket->read(readBufferBytes));
-    if (done())
+    if (m_done)
         return;
-    if (m_stage == Stage::bodyToClose)
-        finish();
+    if (mayRetry()) {
+        openConnectionAgain();
+        return;
+    }
+    m_response->closed();
+    if (const auto& failure = m_response->failure())
+        fail(kindOf(failure->kind), failure->message);
     else
-        fail(Failure::Kind::transport, QStringLiteral("the server closed the connection before the response was complete"));
+        finish();
 }
 
 void HttpGet::take(QByteArray bytes)
 {
-    while (!done() && !bytes.isEmpty()) {
-        if (m_stage != Stage::head) {
-            if (!takeBody(bytes))
-                return;
-            continue;
+    if (!bytes.isEmpty())
+        m_heard = true;
+    QByteArrayView rest(bytes);
+    while (!m_done && !rest.isEmpty()) {
+        const bool hadHead = m_response->headDone();
+        const qsizetype taken = m_response->feed(rest);
+        rest = rest.sliced(taken);
+        if (!hadHead && m_response->headDone() && takeHead())
+            return;
+        if (const auto& failure = m_response->failure()) {
+            fail(kindOf(failure->kind), failure->message);
+            return;
         }
-        const qsizetype end = takeHeadLines(std::exchange(bytes, {}));
-        if (end < 0)
+        if (m_response->stage() == HttpResponseParser::Stage::complete) {
+            // Anything past the response answers no request: the connection is out of step.
+            m_keep = rest.isEmpty() && m_response->keepsConnection() && m_socket &&
+                     m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0;
+            finish();
             return;
-        m_headBytes += end;
-        bytes = m_pending.mid(end);
-        const QByteArray head = m_pending.left(end);
-        m_pending.clear();
-        if (!takeHead(head))
+        }
+        if (taken == 0)
             return;
     }
 }
 
-qsizetype HttpGet::takeHeadLines(const QByteArray& bytes)
+bool HttpGet::takeHead()
 {
-    // A line end may have come in two pieces.
-    const qsizetype from = std::max<qsizetype>(0, m_pending.size() - 2);
-    m_pending += bytes;
-    const qsizetype end = headEnd(m_pending, from);
-    if (m_headBytes + (end < 0 ? m_pending.size() : end) > maxHeadBytes) {
-        fail(Failure::Kind::headTooLarge, QStringLiteral("the server's headers are larger than 64 KB"));
-        return -1;
-    }
-    return end;
-}
-
-bool HttpGet::takeHead(const QByteArray& head)
-{
-    QList<QByteArray> lines = head.split('\n');
-    const std::optional<int> status = statusOf(withoutCarriageReturn(lines.takeFirst()));
-    if (!status) {
-        fail(Failure::Kind::malformed, QStringLiteral("the server did not answer in HTTP/1"));
-        return false;
-    }
-    m_status = *status;
-    const QList<Header> headers = headersOf(lines);
-    if (m_status == 101) {
-        fail(Failure::Kind::malformed, QStringLiteral("the server switched to another protocol"));
-        return false;
-    }
-    // An interim answer: the real one follows, and its head counts on from this one.
-    if (m_status >= 100 && m_status < 200)
-        return true;
-    const QList<QByteArray> location = valuesOf(headers, "location");
-    if (isRedirect(m_status) && !location.isEmpty()) {
+    const int status = m_response->status();
+    const QList<QByteArray> location = m_response->values("location");
+    if (isRedirect(status) && !location.isEmpty()) {
         const QUrl target = m_address.resolved(QUrl::fromEncoded(location.last()));
         if (const std::optional<QString> refused = follow(target))
             fail(Failure::Kind::redirect, *refused);
-        return false;
+        return true;
     }
-    // The body of an error or of an empty answer is nobody's value.
-    if (m_status < 200 || m_status > 299 || m_status == 204) {
+    // The body of an error is nobody's value.
+    if (status < 200 || status > 299) {
         finish();
-        return false;
-    }
-    const QList<QByteArray> codings = valuesOf(headers, "transfer-encoding");
-    if (!codings.isEmpty()) {
-        // Chunked only as the last coding; anything else runs until the connection closes.
-        m_stage = codings.last().split(',').last().trimmed().toLower() == "chunked" ? Stage::chunkSize
-                                                                                     : Stage::bodyToClose;
         return true;
-    }
-    const std::optional<qint64> length = contentLength(headers);
-    if (length && *length < 0) {
-        fail(Failure::Kind::malformed, QStringLiteral("the server announced no valid length"));
-        return false;
-    }
-    if (length && *length > m_request.maxBodyBytes) {
-        fail(Failure::Kind::bodyTooLarge, QStringLiteral("the response is too large"));
-        return false;
-    }
-    if (length && *length == 0) {
-        finish();
-        return false;
-    }
-    m_stage = length ? Stage::sizedBody : Stage::bodyToClose;
-    m_left = length.value_or(0);
-    return true;
-}
-
-bool HttpGet::takeBody(QByteArray& bytes)
-{
-    const auto tooLarge = [this](qint64 more) {
-        if (m_body.size() + more <= m_request.maxBodyBytes)
-            return false;
-        fail(Failure::Kind::bodyTooLarge, QStringLiteral("the response is too large"));
-        return true;
-    };
-    const auto takeData = [&] {
-        const qsizetype n = qsizetype(std::min<qint64>(m_left, bytes.size()));
-        m_body += bytes.left(n);
-        bytes.remove(0, n);
-        m_left -= n;
-    };
-
-    switch (m_stage) {
-    case Stage::sizedBody:
-        takeData();
-        if (m_left == 0)
-            finish();
-        return !done();
-    case Stage::bodyToClose:
-        if (tooLarge(bytes.size()))
-            return false;
-        m_body += std::exchange(bytes, {});
-        return true;
-    case Stage::chunkSize: {
-        const qsizetype newline = bytes.indexOf('\n');
-        m_pending += bytes.left(newline < 0 ? bytes.size() : newline + 1);
-        bytes.remove(0, newline < 0 ? bytes.size() : newline + 1);
-        if (m_pending.size() > maxChunkLineBytes) {
-            fail(Failure::Kind::malformed, QStringLiteral("the server sent a chunk size line without end"));
-            return false;
-        }
-        if (newline < 0)
-            return true;
-        const QByteArray line = std::exchange(m_pending, {});
-        const qsizetype extensions = line.indexOf(';');
-        const QByteArray digits = (extensions < 0 ? line : line.left(extensions)).trimmed();
-        bool ok = !digits.isEmpty() && digits.size() <= 15;
-        const qint64 size = ok ? digits.toLongLong(&ok, 16) : 0;
-        if (!ok || size < 0) {
-            fail(Failure::Kind::malformed, QStringLiteral("the server sent a chunk without a valid size"));
-            return false;
-        }
-        if (size == 0) {
-            // The blank line after the trailers ends the body as a blank line ends a head.
-            m_stage = Stage::trailers;
-            m_pending = "\n";
-            return true;
-        }
-        if (tooLarge(size))
-            return false;
-        m_left = size;
-        m_stage = Stage::chunkData;
-        return true;
-    }
-    case Stage::chunkData:
-        takeData();
-        if (m_left == 0)
-            m_stage = Stage::chunkEnd;
-        return true;
-    case Stage::chunkEnd: {
-        const char c = bytes.front();
-        bytes.remove(0, 1);
-        if (c == '\r' && m_pending.isEmpty()) {
-            m_pending = "\r";
-            return true;
-        }
-        m_pending.clear();
-        if (c != '\n') {
-            fail(Failure::Kind::malformed, QStringLiteral("the server sent a chunk longer than its size"));
-            return false;
-        }
-        m_stage = Stage::chunkSize;
-        return true;
-    }
-    case Stage::trailers:
-        if (takeHeadLines(std::exchange(bytes, {})) >= 0)
-            finish();
-        return !done();
-    case Stage::head:
-    case Stage::done:
-        break;
     }
     return false;
 }
@@ -591,7 +376,7 @@ std::optional<QString> HttpGet::follow(const QUrl& target)
         next.setUserInfo({});
     }
     m_redirectedTo = target.adjusted(QUrl::RemoveUserInfo);
-    connectTo(next);
+    go(next);
     return std::nullopt;
 }
 
@@ -602,16 +387,19 @@ void HttpGet::fail(Failure::Kind kind, const QString& message)
 
 void HttpGet::finish(std::optional<Failure> failure)
 {
-    if (done())
+    if (m_done)
         return;
-    m_stage = Stage::done;
-    Outcome outcome{std::move(failure), m_status, {}, m_redirectedTo};
-    if (!outcome.failure)
-        outcome.body = std::exchange(m_body, {});
+    m_done = true;
+    Outcome outcome{std::move(failure), m_response ? m_response->status() : 0, {}, m_redirectedTo};
+    if (!outcome.failure && m_response)
+        outcome.body = m_response->takeBody();
     m_deadline->stop();
     m_idle->stop();
-    dropLookup();
-    dropSocket();
+    if (m_connector) {
+        m_connector->cancel();
+        m_connector->deleteLater();
+    }
+    leaveRoute(m_keep && !outcome.failure);
     // From the event loop, never from within a call into this object: whoever waits may delete
     // it, or its owner, on hearing the end. Gone by then, it hands over nothing.
     QMetaObject::invokeMethod(
@@ -623,23 +411,21 @@ void HttpGet::finish(std::optional<Failure> failure)
         Qt::QueuedConnection);
 }
 
-void HttpGet::dropSocket()
+void HttpGet::leaveRoute(bool reusable)
 {
-    if (!m_socket)
+    const Place place = std::exchange(m_place, Place::none);
+    QTcpSocket* socket = std::exchange(m_socket, nullptr);
+    if (socket)
+        socket->disconnect(this);
+    if (socket && !(reusable && m_pool)) {
+        socket->abort();
+        socket->deleteLater();
+        socket = nullptr;
+    }
+    if (!m_pool)
         return;
-    QTcpSocket* socket = m_socket;
-    m_socket.clear();
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
-}
-
-void HttpGet::dropLookup()
-{
-    const std::shared_ptr<Lookup> lookup = std::exchange(m_lookup, {});
-    if (!lookup)
-        return;
-    // Once this returns, its thread hands nothing to this object.
-    const std::lock_guard lock(lookup->mutex);
-    lookup->waiting = nullptr;
+    if (place == Place::waiting)
+        m_pool->leave(m_routeKey, this);
+    else if (place == Place::holding)
+        m_pool->release(m_routeKey, socket);
 }

@@ -1,25 +1,30 @@
 #pragma once
 // One HTTP/1.1 GET from a server that may send anything, with bounds that hold whatever comes:
 // at most maxHeadBytes of status line and headers, a cap on the body, a wall-clock deadline
-// for the whole request (redirects included) that no trickle of bytes puts off, and an
-// optional limit on silence. The socket lives on the caller's thread and each of its signals
-// costs at most readBufferBytes of work there.
+// for the whole request (lookups, waiting for a connection, a proxy, TLS and redirects
+// included) that no trickle of bytes puts off, and an optional limit on silence. The socket
+// lives on the caller's thread and each of its signals costs at most readBufferBytes of work.
 //
 // Not QNetworkAccessManager: its HTTP thread reads a head one byte at a time until the head
 // ends, and returns to its event loop only when the socket runs dry; a server that sends
 // header lines faster than that keeps the thread there for good, where neither an abort nor a
 // deadline reaches it, and the head grows without bound.
 //
-// A host name is looked up on a thread of its own that nothing waits for, not by Qt's lookups,
-// which the application object waits for as it goes: a name server that keeps silent holds a
-// lookup for as long as the resolver's own time-outs, ten seconds and more.
+// Requests go as every program on the system sends them: through the proxy the environment
+// names (HttpProxies), trusting the authorities OpenSSL's tools trust (HttpTls), to the first
+// of a host's addresses that connects (HttpConnector), over a connection kept open for the next
+// request to the same origin (HttpConnections).
 //
 // Redirects (301, 302, 303, 307, 308) are followed within http and https, never from https to
-// http, at most maxRedirects times. The origin's own headers and the credentials of the
-// address go only to the scheme, host and port the request was made for.
+// http, at most maxRedirects times, each to the proxy the environment names for it. The
+// origin's own headers and the credentials of the address go only to the scheme, host and port
+// the request was made for.
+
+#include "platform/HostLookups.h"
+#include "platform/HttpConnector.h"
+#include "platform/HttpResponseParser.h"
 
 #include <QByteArray>
-#include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -32,6 +37,7 @@
 #include <optional>
 #include <utility>
 
+class HttpConnections;
 class QTcpSocket;
 class QTimer;
 
@@ -39,11 +45,11 @@ class HttpGet : public QObject {
     Q_OBJECT
 
 public:
-    using Header = std::pair<QByteArray, QByteArray>;
+    using Header = HttpResponseParser::Header;
+    using LookUp = HostLookups::LookUp;
 
-    static constexpr qsizetype maxHeadBytes = 64 * 1024;
-    // What the socket holds at most before it is read, and so what one of its signals costs.
-    static constexpr qint64 readBufferBytes = 64 * 1024;
+    static constexpr qsizetype maxHeadBytes = HttpResponseParser::maxHeadBytes;
+    static constexpr qint64 readBufferBytes = HttpConnector::readBufferBytes;
 
     struct Request {
         QUrl url;
@@ -57,17 +63,17 @@ public:
         // How long the server may send nothing; zero for no such limit.
         std::chrono::milliseconds idleLimit{0};
         int maxRedirects = 10;
-        // Turns a host name in its ASCII form into addresses, blocking; none when it names
-        // nothing. By default the system's resolver.
-        std::function<QList<QHostAddress>(const QByteArray& host)> lookUp;
+        // Who asks, for the names looked up at once (HostLookups): one kind of caller cannot
+        // take every lookup from the others.
+        QByteArray lookupShare;
+        // By default the system's resolver. Requests with the same function share a lookup of
+        // the same name.
+        std::shared_ptr<const LookUp> lookUp;
     };
-
-    // Names looked up at once in the whole process; a request past it fails.
-    static constexpr int maxLookups = 16;
 
     struct Failure {
         enum class Kind {
-            transport,    // the connection or TLS failed; `message` is the socket's own
+            transport,    // the connection, a proxy or TLS failed; `message` says how
             headTooLarge, // the status line and headers passed maxHeadBytes
             bodyTooLarge, // the body (or its announced length) passed maxBodyBytes
             timedOut,     // the deadline passed
@@ -103,51 +109,55 @@ public:
     void abort();
 
 private:
-    enum class Stage { head, sizedBody, chunkSize, chunkData, chunkEnd, trailers, bodyToClose, done };
+    // Where the request stands with the connections of its route.
+    enum class Place { none, waiting, holding };
 
-    struct Lookup;
-
-    void connectTo(const QUrl& address);
-    void lookedUp(const std::shared_ptr<Lookup>& lookup, const QList<QHostAddress>& addresses);
-    // Connects to the first address left of the host's.
-    void connectNext();
+    // Goes to `address`: the first request, or a redirect.
+    void go(const QUrl& address);
+    // The pool's answer: a connection to use, or none to open.
+    void granted(QTcpSocket* idle);
+    void proceed();
+    void openConnection();
+    // Opens a new connection in place of a kept one that turned out closed.
+    void openConnectionAgain();
+    void use(QTcpSocket* socket, bool reused);
     void sendRequest();
     void readAvailable();
     void ended();
+    // Whether a response that went wrong this early may go again on a new connection.
+    bool mayRetry() const;
     void take(QByteArray bytes);
-    // Adds to the head (or the trailers) in m_pending: where it ends once it did, else -1; a
-    // head over maxHeadBytes fails the request.
-    qsizetype takeHeadLines(const QByteArray& bytes);
-    bool takeHead(const QByteArray& head);
-    bool takeBody(QByteArray& bytes);
+    // The head of the final response came: whether the request ended with it.
+    bool takeHead();
     // Moves on to `target` (a Location resolved against the address), or says why it does not.
     std::optional<QString> follow(const QUrl& target);
     void fail(Failure::Kind kind, const QString& message);
     // Ends the request and hands over its outcome: the failure, or the response with the body
     // taken so far.
     void finish(std::optional<Failure> failure = std::nullopt);
-    void dropSocket();
-    void dropLookup();
-    // Ended, in whatever way: nothing more is taken from the server or handed over.
-    bool done() const { return m_stage == Stage::done; }
+    // Gives the place on the route back, with the connection when it may carry another request.
+    void leaveRoute(bool reusable);
 
     const Request m_request;
     QUrl m_address;
+    HttpRoute m_route;
+    QString m_routeKey;
     bool m_withOriginHeaders = true;
     int m_redirects = 0;
     std::optional<QUrl> m_redirectedTo;
-    std::shared_ptr<Lookup> m_lookup;
-    QList<QHostAddress> m_addresses;
-    bool m_connected = false;
+    QPointer<HttpConnections> m_pool;
+    Place m_place = Place::none;
+    QPointer<HttpConnector> m_connector;
     QPointer<QTcpSocket> m_socket;
+    // The connection carried a request before; whether the response began to come on it; whether
+    // the request went again on a new connection once.
+    bool m_reused = false;
+    bool m_heard = false;
+    bool m_retried = false;
     QTimer* m_deadline;
     QTimer* m_idle;
-
-    Stage m_stage = Stage::head;
-    // What came and is not taken yet: a head, a chunk's size line, a chunk's line end, trailers.
-    QByteArray m_pending;
-    qsizetype m_headBytes = 0;
-    int m_status = 0;
-    qint64 m_left = 0;
-    QByteArray m_body;
+    bool m_done = false;
+    // The response ended where the connection may carry another request.
+    bool m_keep = false;
+    std::optional<HttpResponseParser> m_response;
 };

@@ -199,6 +199,7 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
     request.maxBodyBytes = maxBodyBytes;
     request.deadline = limitDuration(urlDeadline);
     request.idleLimit = limitDuration(urlIdleTimeout);
+    request.lookupShare = "screens";
     auto* load = new HttpGet(std::move(request), this);
     // Ended with its asker, which then hears nothing of it.
     if (context)

@@ -495,11 +495,11 @@ TEST_F(UrlSources, ANameIsLookedUpWhereNothingWaitsForIt)
     HttpGet::Request request;
     request.url = QUrl(QStringLiteral("http://silent.example/"));
     request.deadline = std::chrono::milliseconds(200);
-    request.lookUp = [released, &asked](const QByteArray& host) {
+    request.lookUp = std::make_shared<const HttpGet::LookUp>([released, &asked](const QByteArray& host) {
         asked = host == "silent.example";
         released.wait();
         return QList<QHostAddress>{QHostAddress::LocalHost};
-    };
+    });
     auto* get = new HttpGet(std::move(request));
     std::optional<HttpGet::Failure::Kind> failure;
     get->onDone = [&failure](const HttpGet::Outcome& outcome) {
@@ -521,9 +521,9 @@ TEST_F(UrlSources, ANameIsLookedUpWhereNothingWaitsForIt)
     // Nothing listens at the first address.
     HttpGet::Request twoAddresses;
     twoAddresses.url = QUrl(QString(named).replace(QStringLiteral("localhost"), QStringLiteral("two.example")));
-    twoAddresses.lookUp = [](const QByteArray&) {
+    twoAddresses.lookUp = std::make_shared<const HttpGet::LookUp>([](const QByteArray&) {
         return QList<QHostAddress>{QHostAddress(QStringLiteral("127.0.0.2")), QHostAddress::LocalHost};
-    };
+    });
     HttpGet second(std::move(twoAddresses));
     std::optional<HttpGet::Outcome> outcome;
     second.onDone = [&outcome](HttpGet::Outcome o) { outcome = std::move(o); };

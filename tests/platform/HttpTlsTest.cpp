@@ -1,0 +1,50 @@
+// The certificate authorities a web request trusts, as OpenSSL's own tools read the environment.
+
+#include "HttpTestCertificates.h"
+#include "platform/HttpTls.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void write(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+// SSL_CERT_FILE stands for the system's bundle and SSL_CERT_DIR for its folder, whose files
+// count under their hashed names only; the half not named stays the system's.
+TEST(HttpTlsTest, TheVariablesReplaceTheSystemsFileAndFolder)
+{
+    QTemporaryDir dir;
+    const QSslCertificate authority(HttpTestCertificates::authority);
+    const QSslCertificate server(HttpTestCertificates::server);
+    // The system's own, which the folder holds as well.
+    const QSslCertificate system = authority;
+    write(dir.filePath(QStringLiteral("company.pem")), HttpTestCertificates::server);
+    QDir(dir.path()).mkdir(QStringLiteral("hashed"));
+    write(dir.filePath(QStringLiteral("hashed/0a1b2c3d.0")), HttpTestCertificates::authority);
+    write(dir.filePath(QStringLiteral("hashed/company.pem")), HttpTestCertificates::server);
+    QDir(dir.path()).mkdir(QStringLiteral("more"));
+    write(dir.filePath(QStringLiteral("more/ffffffff.1")), HttpTestCertificates::server);
+    const auto systems = [&] { return QList<QSslCertificate>{system}; };
+    const QByteArray file = dir.filePath(QStringLiteral("company.pem")).toLocal8Bit();
+    const QByteArray folders = dir.filePath(QStringLiteral("hashed")).toLocal8Bit() + ':' +
+                               dir.filePath(QStringLiteral("more")).toLocal8Bit();
+
+    EXPECT_EQ(HttpTls::authorities({}, {}, systems), std::nullopt);
+    EXPECT_EQ(HttpTls::authorities(file, {}, systems), (QList<QSslCertificate>{server, system}));
+    EXPECT_EQ(HttpTls::authorities({}, folders, systems), (QList<QSslCertificate>{system, server}));
+    // Each authority once, however many places name it.
+    EXPECT_EQ(HttpTls::authorities(file, folders, systems), (QList<QSslCertificate>{server, authority}));
+    // A file that is none, or no regular file, adds nothing and waits for nothing.
+    EXPECT_EQ(HttpTls::authorities("/dev/zero", {}, systems), (QList<QSslCertificate>{system}));
+}
