@@ -13,6 +13,9 @@ namespace {
 // Longer than any camera's side (JPEG stops at 65,500); it also bounds the parts of a file
 // that are not checked here, such as grid tiles, thumbnails and alpha planes.
 constexpr int longestSide = 65535;
+// A grid's tiles are at least this wide and high on average: cameras write tiles of 256 or 512
+// pixels, and libheif's own writer none smaller than 64.
+constexpr int minTileSide = 64;
 
 struct Release {
     void operator()(heif_context* context) const { heif_context_free(context); }
@@ -32,6 +35,102 @@ bool fitsInt(QByteArrayView data)
     return data.size() <= INT_MAX;
 }
 
+qint64 bigEndian(QByteArrayView bytes, qsizetype at, int size)
+{
+    qint64 value = 0;
+    for (int i = 0; i < size; ++i)
+        value = value << 8 | uchar(bytes[at + i]);
+    return value;
+}
+
+// Calls `each` with the type and the body of every box in `data`, in order, while it returns
+// true; false for boxes that do not fit.
+template <typename Each>
+bool forEachBox(QByteArrayView data, Each each)
+{
+    qsizetype at = 0;
+    while (at + 8 <= data.size()) {
+        qint64 size = bigEndian(data, at, 4);
+        qsizetype header = 8;
+        if (size == 1) {
+            if (at + 16 > data.size())
+                return false;
+            size = bigEndian(data, at + 8, 8);
+            header = 16;
+        } else if (size == 0) {
+            size = data.size() - at;
+        }
+        if (size < header || size > data.size() - at)
+            return false;
+        if (!each(data.sliced(at + 4, 4), data.sliced(at + header, qsizetype(size) - header)))
+            return false;
+        at += qsizetype(size);
+    }
+    return true;
+}
+
+// What the items of a HEIF file make libheif decode besides the picture's own pixels.
+struct Items {
+    // Pictures coded in AV1: an AVIF picture, whatever brands its file names.
+    bool av1 = false;
+    // Overlays, each drawn from whole pictures.
+    bool overlay = false;
+    // The pictures that derived ones are made from: the tiles of a grid, mostly.
+    qint64 derivedInputs = 0;
+};
+
+bool readItemTypes(QByteArrayView body, Items& items)
+{
+    if (body.size() < 4)
+        return false;
+    const qsizetype entries = body[0] == 0 ? 6 : 8;
+    return body.size() >= entries && forEachBox(body.sliced(entries), [&](QByteArrayView type, QByteArrayView infe) {
+               if (type != QByteArrayView("infe") || infe.size() < 4 || uchar(infe[0]) < 2)
+                   return true;
+               // The item's number (two bytes from version 2, four from 3) and protection index.
+               const qsizetype at = 4 + (infe[0] == 2 ? 2 : 4) + 2;
+               if (infe.size() < at + 4)
+                   return false;
+               const QByteArrayView itemType = infe.sliced(at, 4);
+               items.av1 = items.av1 || itemType == QByteArrayView("av01");
+               items.overlay = items.overlay || itemType == QByteArrayView("iovl");
+               return true;
+           });
+}
+
+bool readReferences(QByteArrayView body, Items& items)
+{
+    if (body.size() < 4)
+        return false;
+    const int idBytes = body[0] == 0 ? 2 : 4;
+    return forEachBox(body.sliced(4), [&](QByteArrayView type, QByteArrayView reference) {
+        if (reference.size() < idBytes + 2)
+            return false;
+        if (type == QByteArrayView("dimg"))
+            items.derivedInputs += bigEndian(reference, idBytes, 2);
+        return true;
+    });
+}
+
+std::optional<Items> itemsOf(QByteArrayView data)
+{
+    Items items;
+    const bool read = forEachBox(data, [&](QByteArrayView type, QByteArrayView meta) {
+        if (type != QByteArrayView("meta"))
+            return true;
+        return meta.size() >= 4 && forEachBox(meta.sliced(4), [&](QByteArrayView type, QByteArrayView body) {
+                   if (type == QByteArrayView("iinf"))
+                       return readItemTypes(body, items);
+                   if (type == QByteArrayView("iref"))
+                       return readReferences(body, items);
+                   return true;
+               });
+    });
+    if (!read)
+        return std::nullopt;
+    return items;
+}
+
 }  // namespace
 
 bool isHeif(QByteArrayView data)
@@ -39,13 +138,19 @@ bool isHeif(QByteArrayView data)
     if (!fitsInt(data))
         return false;
     initialise();
-    return heif_check_filetype(reinterpret_cast<const uint8_t*>(data.data()), int(data.size())) ==
-           heif_filetype_yes_supported;
+    if (heif_check_filetype(reinterpret_cast<const uint8_t*>(data.data()), int(data.size())) !=
+        heif_filetype_yes_supported)
+        return false;
+    const std::optional<Items> items = itemsOf(data);
+    return items && !items->av1;
 }
 
 std::optional<QImage> decodedImage(const QByteArray& data, qint64 maxBytes)
 {
     if (data.isEmpty() || !fitsInt(data))
+        return std::nullopt;
+    const std::optional<Items> items = itemsOf(data);
+    if (!items || items->av1 || items->overlay)
         return std::nullopt;
     initialise();
     const std::unique_ptr<heif_context, Release> context(heif_context_alloc());
@@ -64,6 +169,9 @@ std::optional<QImage> decodedImage(const QByteArray& data, qint64 maxBytes)
     const int width = std::max(heif_image_handle_get_width(handle.get()), heif_image_handle_get_ispe_width(handle.get()));
     const int height = std::max(heif_image_handle_get_height(handle.get()), heif_image_handle_get_ispe_height(handle.get()));
     if (width < 1 || height < 1 || qint64(width) * height * 4 > maxBytes)
+        return std::nullopt;
+    // Each tile costs libheif a decode, however few of the picture's pixels it covers.
+    if (items->derivedInputs > std::max<qint64>(1, qint64(width) * height / (minTileSide * minTileSide)))
         return std::nullopt;
 
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
