@@ -283,6 +283,15 @@ TEST(PhotoImagesTest, AHeicGridWithMoreTilesThanItsPictureNeedsIsRefused)
     EXPECT_EQ(four->size(), QSize(128, 128));
     // The 16-pixel picture made of 256 tiles, which libheif would decode one by one.
     EXPECT_FALSE(PhotoImages::downsampledImage(withTileRepeated(*small, 16, 16), 2048));
+    // A grid whose own data declares a larger picture than its properties say: libheif makes the
+    // picture its data declares (65,535 pixels square at most, 16 GB), here 2,048 square.
+    QByteArray declared = *small;
+    declared.replace(declared.indexOf("idat") + 8, 4, QByteArray::fromHex("08000800"));
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);
+    const std::optional<QImage> declaredLarge = PhotoImages::downsampledImage(declared, 2048);
+    QImageReader::setAllocationLimit(limit);
+    EXPECT_FALSE(declaredLarge);
 }
 
 // AVIF is not among the formats a photo may be in: refused whatever brands its file names.
