@@ -30,17 +30,62 @@ bool isLetter(int c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// What a walk keeps of its input, in order: runs of the input and a few bytes of its own. The
+// input is shared, not copied, for as long as what is kept is all of it from its start: most
+// files hold nothing to leave out.
+class Kept {
+public:
+    explicit Kept(const QByteArray& input) : m_input(input) {}
+
+    void keep(qsizetype at, qsizetype size)
+    {
+        if (!m_owned && at == m_prefix) {
+            m_prefix += size;
+            return;
+        }
+        own();
+        m_copy.append(m_input.constData() + at, size);
+    }
+    void add(QByteArrayView bytes)
+    {
+        own();
+        m_copy.append(bytes);
+    }
+    QByteArray result() const
+    {
+        if (m_owned)
+            return m_copy;
+        return m_prefix == m_input.size() ? m_input : m_input.first(m_prefix);
+    }
+
+private:
+    void own()
+    {
+        if (m_owned)
+            return;
+        m_owned = true;
+        m_copy.reserve(m_input.size() + 1);
+        m_copy.append(m_input.constData(), m_prefix);
+    }
+
+    const QByteArray& m_input;
+    qsizetype m_prefix = 0;
+    bool m_owned = false;
+    QByteArray m_copy;
+};
+
 // PNG: a chunk whose type starts with a capital letter is critical, and a decoder that does
 // not know it refuses the file, so every one is kept. Of the others, only the colour chunks.
-std::optional<QByteArray> pngParts(QByteArrayView bytes)
+std::optional<QByteArray> pngParts(const QByteArray& bytes)
 {
     static constexpr std::array<QByteArrayView, 5> colour{"tRNS", "gAMA", "cHRM", "sRGB", "iCCP"};
     std::array<bool, colour.size()> taken{};
-    QByteArray out(bytes.first(std::min<qsizetype>(8, bytes.size())).toByteArray());
+    Kept out(bytes);
+    out.keep(0, std::min<qsizetype>(8, bytes.size()));
     qsizetype at = 8;
     while (at + 8 <= bytes.size()) {
         const qint64 length = bigEndian32(bytes, at);
-        const QByteArrayView type = bytes.sliced(at + 4, 4);
+        const QByteArrayView type = QByteArrayView(bytes).sliced(at + 4, 4);
         if (length > 0x7FFFFFFF || !std::all_of(type.begin(), type.end(), [](char c) { return isLetter(uchar(c)); }))
             return std::nullopt;
         // A chunk cut short is passed on as it is: the decoder meets the end where it would have.
@@ -51,12 +96,12 @@ std::optional<QByteArray> pngParts(QByteArrayView bytes)
                 keep = taken[i] = true;
         }
         if (keep)
-            out += bytes.sliced(at, end - at);
+            out.keep(at, end - at);
         if (type == QByteArrayView("IEND"))
             break;
         at = end;
     }
-    return out;
+    return out.result();
 }
 
 bool isParameterless(int marker)
@@ -145,18 +190,19 @@ struct JpegHeaders {
     }
 };
 
-std::optional<QByteArray> jpegParts(QByteArrayView bytes)
+std::optional<QByteArray> jpegParts(const QByteArray& bytes)
 {
     if (bytes.size() < 2 || byteAt(bytes, 0) != 0xFF || byteAt(bytes, 1) != 0xD8)
         return std::nullopt;
-    QByteArray out("\xFF\xD8", 2);
+    Kept out(bytes);
+    out.keep(0, 2);
     JpegHeaders headers;
     int scans = 0;
     qsizetype at = 2;
     while (const std::optional<Marker> marker = nextMarker(bytes, at)) {
         const qsizetype after = marker->at + 2;
         if (marker->code == 0xD9) {
-            out += "\xFF\xD9";
+            out.keep(marker->at, 2);
             break;
         }
         // A second start: libjpeg refuses the file.
@@ -175,17 +221,17 @@ std::optional<QByteArray> jpegParts(QByteArrayView bytes)
         if (after + length > bytes.size())
             break;
         at = after + length;
-        if (headers.keep(marker->code, bytes.sliced(after + 2, length - 2)))
-            out += bytes.sliced(marker->at, 2 + length);
+        if (headers.keep(marker->code, QByteArrayView(bytes).sliced(after + 2, length - 2)))
+            out.keep(marker->at, 2 + length);
         if (marker->code == 0xDA) {
             if (++scans > maxJpegScans)
                 return std::nullopt;
             const qsizetype end = scanEnd(bytes, at);
-            out += bytes.sliced(at, end - at);
+            out.keep(at, end - at);
             at = end;
         }
     }
-    return out;
+    return out.result();
 }
 
 qsizetype gifColourTableBytes(int flags)
@@ -207,15 +253,16 @@ std::optional<qsizetype> gifBlocksEnd(QByteArrayView bytes, qsizetype at)
 
 // GIF: the screen and its colours, then the first image with the graphic control that comes
 // last before it (its transparent colour), then the end.
-std::optional<QByteArray> gifParts(QByteArrayView bytes)
+std::optional<QByteArray> gifParts(const QByteArray& bytes)
 {
     if (bytes.size() < 13)
         return std::nullopt;
     qsizetype at = 13 + gifColourTableBytes(byteAt(bytes, 10));
     if (at > bytes.size())
         return std::nullopt;
-    QByteArray out = bytes.first(at).toByteArray();
-    QByteArrayView control;
+    Kept out(bytes);
+    out.keep(0, at);
+    std::optional<std::pair<qsizetype, qsizetype>> control;
     while (at < bytes.size()) {
         const int introducer = byteAt(bytes, at);
         if (introducer == 0x21) {
@@ -223,7 +270,7 @@ std::optional<QByteArray> gifParts(QByteArrayView bytes)
             if (!end)
                 return std::nullopt;
             if (byteAt(bytes, at + 1) == 0xF9)
-                control = bytes.sliced(at, *end - at);
+                control.emplace(at, *end - at);
             at = *end;
         } else if (introducer == 0x2C) {
             // The descriptor, its colours, the code size, then the data blocks: an image cut
@@ -231,11 +278,14 @@ std::optional<QByteArray> gifParts(QByteArrayView bytes)
             const qsizetype data =
                 at + 10 <= bytes.size() ? at + 10 + gifColourTableBytes(byteAt(bytes, at + 9)) + 1 : bytes.size();
             const std::optional<qsizetype> end = data < bytes.size() ? gifBlocksEnd(bytes, data) : std::nullopt;
-            out += control;
-            out += bytes.sliced(at, end.value_or(bytes.size()) - at);
-            if (end)
-                out += ';';
-            return out;
+            if (control)
+                out.keep(control->first, control->second);
+            out.keep(at, end.value_or(bytes.size()) - at);
+            if (end && *end < bytes.size() && bytes.at(*end) == ';')
+                out.keep(*end, 1);
+            else if (end)
+                out.add(";");
+            return out.result();
         } else {
             // The end, or no GIF block, before any image.
             return std::nullopt;
@@ -246,12 +296,13 @@ std::optional<QByteArray> gifParts(QByteArrayView bytes)
 
 // WebP: a still picture's data (with its alpha), or an animation's header and first frame,
 // and the colour profile. The extended header's flags then name only what is kept.
-std::optional<QByteArray> webpParts(QByteArrayView bytes)
+std::optional<QByteArray> webpParts(const QByteArray& bytes)
 {
     if (bytes.size() < 12)
         return std::nullopt;
     const qsizetype riffEnd = qsizetype(std::min<qint64>(bytes.size(), 8 + littleEndian32(bytes, 4)));
-    QByteArray out = bytes.first(12).toByteArray();
+    Kept kept(bytes);
+    kept.keep(0, 12);
     bool extended = false;
     bool animated = false;
     bool profile = false;
@@ -259,54 +310,60 @@ std::optional<QByteArray> webpParts(QByteArrayView bytes)
     bool alpha = false;
     qsizetype at = 12;
     while (at + 8 <= riffEnd) {
-        const QByteArrayView fourcc = bytes.sliced(at, 4);
+        const QByteArrayView fourcc = QByteArrayView(bytes).sliced(at, 4);
         const qint64 length = littleEndian32(bytes, at + 4);
         if (at + 8 + length > riffEnd)
             break;
         const qsizetype end = qsizetype(std::min<qint64>(riffEnd, at + 8 + length + (length & 1)));
-        const QByteArrayView chunk = bytes.sliced(at, end - at);
+        const auto keep = [&] { kept.keep(at, end - at); };
         const bool picture = fourcc == QByteArrayView("VP8 ") || fourcc == QByteArrayView("VP8L");
         if (at == 12) {
             if (picture) {
-                out += chunk;
+                keep();
                 break;
             }
             if (fourcc != QByteArrayView("VP8X") || length < 10)
                 return std::nullopt;
             extended = true;
             animated = (byteAt(bytes, at + 8) & 0x02) != 0;
-            out += chunk;
+            keep();
         } else if (fourcc == QByteArrayView("ICCP") && !profile) {
             profile = true;
-            out += chunk;
+            keep();
         } else if (fourcc == QByteArrayView("ANIM") && animated && !animation) {
             animation = true;
-            out += chunk;
+            keep();
         } else if (fourcc == QByteArrayView("ANMF") && animated) {
-            out += chunk;
+            keep();
             break;
         } else if (fourcc == QByteArrayView("ALPH") && !animated && !alpha) {
             alpha = true;
-            out += chunk;
+            keep();
         } else if (picture && !animated) {
-            out += chunk;
+            keep();
             break;
         }
         at = end;
     }
+    // Written only where they change, so that a file of nothing else stays shared.
+    QByteArray out = kept.result();
     if (extended) {
         // The profile's flag (0x20) as kept; those of EXIF (0x08) and XMP (0x04) cleared.
-        out[20] = char((byteAt(out, 20) & ~0x2C) | (profile ? 0x20 : 0));
+        const char flags = char((byteAt(out, 20) & ~0x2C) | (profile ? 0x20 : 0));
+        if (out.at(20) != flags)
+            out[20] = flags;
     }
     const qint64 riffSize = out.size() - 8;
-    for (int i = 0; i < 4; ++i)
-        out[4 + i] = char((riffSize >> (8 * i)) & 0xFF);
+    if (littleEndian32(out, 4) != riffSize) {
+        for (int i = 0; i < 4; ++i)
+            out[4 + i] = char((riffSize >> (8 * i)) & 0xFF);
+    }
     return out;
 }
 
 }  // namespace
 
-std::optional<QByteArray> pictureParts(QByteArrayView bytes, Format format)
+std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format)
 {
     switch (format) {
     case Format::png:
@@ -321,7 +378,7 @@ std::optional<QByteArray> pictureParts(QByteArrayView bytes, Format format)
     case Format::heif:
         break;
     }
-    return bytes.toByteArray();
+    return bytes;
 }
 
 }  // namespace OutsideImages

@@ -19,7 +19,6 @@
 #include "platform/OutsideImages.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
 
 #include <optional>
 
@@ -30,9 +29,9 @@ namespace OutsideImages {
 inline constexpr int maxJpegScans = 64;
 
 // The picture parts of `bytes` in `format`, as a file of that format; none when the file is
-// not laid out as its format says, or is past the bounds above. BMP, which holds nothing but
-// its pixels, comes back as it is; HEIF is read by libheif, which never decodes its metadata,
-// and comes back as it is too.
-std::optional<QByteArray> pictureParts(QByteArrayView bytes, Format format);
+// not laid out as its format says, or is past the bounds above. A file that holds nothing else
+// comes back as it is, shared; so do BMP, which holds nothing but its pixels, and HEIF, which
+// libheif reads without decoding its metadata.
+std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format);
 
 }  // namespace OutsideImages
