@@ -36,6 +36,7 @@
 #include "screens/runtime/CustomLayoutCache.h"
 #include "screens/runtime/CustomScreenRenderer.h"
 #include "screens/runtime/SpriteSheet.h"
+#include "screens/runtime/SpriteSheetDecodes.h"
 
 #include <QByteArray>
 #include <QCache>
@@ -627,10 +628,9 @@ private:
     // The custom page shown, when it is connected, loaded and approved.
     std::optional<CustomScreen> shownCustomScreen() const;
     QList<TarvUSB::Frame> customPageFrames(const QDateTime& now, const QString& time, const PageIndicator& indicator);
-    // Sprite sheets are decoded off this thread; the frames are sent when they are still wanted.
-    void spriteFramesDecoded(std::uint64_t generation, const QString& screenID, int firstSlot,
-                             const QList<SpriteSheet::FrameKey>& keys, const std::optional<QList<QByteArray>>& frames);
-    OneThreadWorker m_spriteWork;
+    // Sprite sheets are decoded off this thread; the shown page sends the frames it lacks.
+    void sendSpriteFrames(int firstSlot, const QList<SpriteSheet::FrameKey>& keys, const QList<QByteArray>& frames);
+    SpriteSheetDecodes m_spriteSheets;
     QString m_failedArtworkIdentity;
     std::optional<NowPlayingBackdrop> m_cachedBackdrop;
     int m_photoIndex = 0;

@@ -120,6 +120,7 @@ void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
 {
     const QDir folder(m_customScreens.folder());
     int firstSlot = 0;
+    std::optional<std::pair<SpriteSheetDecodes::Sheet, QString>> undecoded;
     for (const CustomScreen::SpriteWidget& sprite : screen.spriteWidgets()) {
         const int count = int(sprite.count);
         const int slotBase = firstSlot;
@@ -136,44 +137,33 @@ void DeviceManager::uploadSpriteFrames(const CustomScreen& screen)
         }
         if (held)
             continue;
-        // Decoding a large sheet takes long enough to stall touches and the heartbeat. A sheet
-        // comes from outside: it is decoded on a worker of its own, not the shared pool.
-        m_spriteWork.run(
-            this, [path = folder.filePath(sprite.sheet), count] { return SpriteSheet::frames(path, count); },
-            [this, generation = m_portGeneration, screenID = screen.id, slotBase,
-             keys](const std::optional<QList<QByteArray>>& frames) {
-                spriteFramesDecoded(generation, screenID, slotBase, keys, frames);
-            });
+        const SpriteSheetDecodes::Sheet sheet{folder.filePath(sprite.sheet), keys.first().modified, count};
+        if (const SpriteSheetDecodes::Frames* frames = m_spriteSheets.decoded(sheet)) {
+            if (*frames)
+                sendSpriteFrames(slotBase, keys, **frames);
+        } else if (!undecoded) {
+            undecoded.emplace(sheet, sprite.sheet);
+        }
+    }
+    // Decoding a large sheet takes long enough to stall touches and the heartbeat, and a sheet
+    // comes from outside: it is decoded on a worker of its own, one at a time. Once it is done,
+    // the page then shown takes its frames and asks for its next sheet.
+    if (undecoded) {
+        m_spriteSheets.decode(this, undecoded->first,
+                              [this, name = undecoded->second, screenID = screen.id](
+                                  const SpriteSheetDecodes::Frames& frames) {
+                                  if (!frames)
+                                      log(LogEntry::Direction::system, QStringLiteral("Could not read sprite sheet ") +
+                                                                           name + QStringLiteral(" for ") + screenID);
+                                  if (const std::optional<CustomScreen> shown = shownCustomScreen())
+                                      uploadSpriteFrames(*shown);
+                              });
     }
 }
 
-void DeviceManager::spriteFramesDecoded(std::uint64_t generation, const QString& screenID, int firstSlot,
-                                        const QList<SpriteSheet::FrameKey>& keys,
-                                        const std::optional<QList<QByteArray>>& frames)
+void DeviceManager::sendSpriteFrames(int firstSlot, const QList<SpriteSheet::FrameKey>& keys,
+                                     const QList<QByteArray>& frames)
 {
-    const QString sheet = keys.first().file;
-    if (!frames) {
-        log(LogEntry::Direction::system,
-            QStringLiteral("Could not read sprite sheet ") + sheet + QStringLiteral(" for ") + screenID);
-        return;
-    }
-    // Sent only to the link that asked, while the page still shows this sheet, as it is now,
-    // in these slots, and the slots do not hold it yet (an earlier decode may have filled them).
-    const std::optional<CustomScreen> screen = shownCustomScreen();
-    if (generation != m_portGeneration || !screen || screen->id != screenID)
-        return;
-    int slotBase = 0;
-    bool wanted = false;
-    for (const CustomScreen::SpriteWidget& sprite : screen->spriteWidgets()) {
-        if (slotBase == firstSlot && spriteKeys(m_customScreens, sprite) == keys)
-            wanted = true;
-        slotBase += int(sprite.count);
-    }
-    bool held = true;
-    for (int c = 0; c < keys.size(); ++c)
-        held = held && m_deviceSpriteBySlot.value(firstSlot + c) == keys[c];
-    if (!wanted || held)
-        return;
     for (int c = 0; c < keys.size(); ++c) {
         AssetProperties asset;
         asset.assetId = CustomScreenRenderer::firstSpriteAsset + std::uint32_t(firstSlot + c);
@@ -182,11 +172,11 @@ void DeviceManager::spriteFramesDecoded(std::uint64_t generation, const QString&
         asset.chunkSize = spriteChunkBytes;
         asset.hasAlpha = true;
         // A frame that did not go out is not recorded, so the next render sends it.
-        if (queueAssetUpload(frames->at(c), asset))
+        if (queueAssetUpload(frames.at(c), asset))
             m_deviceSpriteBySlot.insert(firstSlot + c, keys[c]);
     }
-    log(LogEntry::Direction::system,
-        QStringLiteral("Sent ") + QString::number(keys.size()) + QStringLiteral(" sprite frames from ") + sheet);
+    log(LogEntry::Direction::system, QStringLiteral("Sent ") + QString::number(keys.size()) +
+                                         QStringLiteral(" sprite frames from ") + keys.first().file);
 }
 
 void DeviceManager::updateScreenDataSources()

@@ -36,14 +36,15 @@ public:
 
     // As run, for requests of which only the newest counts: a piece that an earlier runLatest
     // left waiting is dropped for this one, and its handler never runs. The piece under way
-    // finishes and answers.
+    // finishes and answers. True when a waiting piece was dropped.
     template <typename Work, typename Handler>
-    void runLatest(QObject* owner, Work work, Handler handler)
+    bool runLatest(QObject* owner, Work work, Handler handler)
     {
         auto [piece, future] = promised(std::move(work));
         // The dropped piece's promise is let go outside the lock: that cancels its answer.
         const std::function<void()> dropped = m_latest.replace(std::move(piece), m_pool);
         continueOn(owner, future, std::move(handler));
+        return bool(dropped);
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "platform/OutsideImages.h"
 
 #include "platform/HeifImages.h"
+#include "platform/PictureParts.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -193,8 +194,13 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
         return scaled;
     }
 
+    // Only what makes the pixels reaches the reader.
+    const std::optional<QByteArray> parts = pictureParts(bytes, *format);
+    if (!parts)
+        return std::nullopt;
+
     if (*format == Format::jpeg) {
-        const std::optional<qint64> coefficients = jpegCoefficientBytes(bytes);
+        const std::optional<qint64> coefficients = jpegCoefficientBytes(*parts);
         if (!coefficients || *coefficients > allocationLimitBytes())
             return std::nullopt;
     }
@@ -203,13 +209,13 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
     // soon as it is asked for the size, and copies: four canvases of four bytes a pixel must
     // fit within the allocation limit.
     if (*format == Format::webp) {
-        const std::optional<QSize> canvas = webpAnimationCanvas(bytes);
+        const std::optional<QSize> canvas = webpAnimationCanvas(*parts);
         if (canvas && qint64(canvas->width()) * canvas->height() * 4 * 4 > allocationLimitBytes())
             return std::nullopt;
     }
 
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(*parts);
     if (!buffer.open(QIODevice::ReadOnly))
         return std::nullopt;
     // Only the handler of the format the bytes announce ever sees them.

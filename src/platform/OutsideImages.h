@@ -38,7 +38,8 @@ std::optional<Format> formatOf(QByteArrayView bytes);
 std::optional<QSize> fittedSize(const QSize& size, int maxSide);
 
 // None for anything that is not a picture in an accepted format, or is past the limits,
-// or cannot be decoded. QImageReader's allocation limit, one for the whole process, holds
+// or cannot be decoded. Only the parts of the file that make its pixels reach the reader
+// (PictureParts.h). QImageReader's allocation limit, one for the whole process, holds
 // for the decoded picture, and for the coefficients libjpeg keeps of a JPEG it cannot
 // decode row by row.
 std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits);

@@ -313,6 +313,40 @@ TEST_F(CustomPageTest, AMissingSheetIsLoggedAndSendsNothing)
     EXPECT_EQ(assetUploads(), 0);
 }
 
+// A sheet is decoded once per version of its file: showing its page again, however often,
+// asks for no other decode, even of a sheet that could not be read.
+TEST_F(CustomPageTest, ASheetIsDecodedOncePerVersionHoweverOftenItsPageShows)
+{
+    write(QStringLiteral("cat.json"),
+          QByteArray(R"({"title": "Cat",
+                         "widgets": [{"type": "sprite", "x": 8, "y": 40, "sheet": "cat.png", "count": 2}]})"));
+    write(QStringLiteral("cat.png"), QByteArray("not a picture"));
+    start();
+    const QString failed = QStringLiteral("Could not read sprite sheet cat.png for cat");
+    for (int showing = 0; showing < 3; ++showing) {
+        show(QStringLiteral("cat"));
+        ASSERT_TRUE(waitUntil([&] { return logTexts().contains(failed); }));
+        hub->showScreen(DeviceScreen::home());
+        QTest::qWait(50);
+    }
+    EXPECT_EQ(logCount(failed), 1);
+    EXPECT_EQ(assetUploads(), 0);
+
+    // Saved again as a picture: a new version, decoded and sent.
+    QImage sheet(40, 20, QImage::Format_ARGB32);
+    sheet.fill(Qt::red);
+    ASSERT_TRUE(sheet.save(QDir(folder()).filePath(QStringLiteral("cat.png"))));
+    QFile file(QDir(folder()).filePath(QStringLiteral("cat.png")));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
+    file.close();
+    screens.reload();
+    ASSERT_TRUE(waitUntilLoaded(screens));
+    show(QStringLiteral("cat"));
+    EXPECT_TRUE(waitUntil([&] { return assetUploads() == 2; }));
+    EXPECT_EQ(logCount(failed), 1);
+}
+
 TEST_F(CustomPageTest, AnAnimationStepSleepsJustPastTheFrameBoundary)
 {
     EXPECT_EQ(DeviceManager::animationSleepMs(0.25), 255);

@@ -65,6 +65,65 @@ quint16 pixelAt(const QByteArray& frame, int x, int y)
     return quint16(p[0] | (p[1] << 8));
 }
 
+quint32 bigEndianAt(const QByteArray& bytes, qsizetype at, int size)
+{
+    quint32 value = 0;
+    for (int i = 0; i < size; ++i)
+        value = value << 8 | uchar(bytes[at + i]);
+    return value;
+}
+
+void putBigEndian(QByteArray& bytes, qsizetype at, quint32 value, int size)
+{
+    for (int i = size - 1; i >= 0; --i, value >>= 8)
+        bytes[at + i] = char(value & 0xFF);
+}
+
+// libheif writes a small picture as a grid of one 64-pixel tile cut to the picture's size: here
+// the grid names that tile rows x columns times, for a picture that stays as small.
+QByteArray withTileRepeated(QByteArray heic, int rows, int columns)
+{
+    const qsizetype idat = heic.indexOf("idat") + 4;
+    heic[idat + 2] = char(rows - 1);
+    heic[idat + 3] = char(columns - 1);
+    // The grid's references: from the grid to its tile, once per cell.
+    const qsizetype iref = heic.indexOf("iref") - 4;
+    const quint32 irefSize = bigEndianAt(heic, iref, 4);
+    const qsizetype dimg = heic.indexOf("dimg", iref) + 4;
+    const QByteArray from = heic.sliced(dimg, 2);
+    const QByteArray tile = heic.sliced(dimg + 4, 2);
+    QByteArray references = QByteArray(4, '\0') + "dimg" + from + QByteArray(2, '\0') + tile.repeated(rows * columns);
+    putBigEndian(references, 0, quint32(references.size()), 4);
+    putBigEndian(references, 10, quint32(rows * columns), 2);
+    QByteArray box = QByteArray(4, '\0') + "iref" + QByteArray(4, '\0') + references;
+    putBigEndian(box, 0, quint32(box.size()), 4);
+    heic.replace(iref, irefSize, box);
+    const qint64 grown = box.size() - qint64(irefSize);
+    const qsizetype meta = heic.indexOf("meta") - 4;
+    putBigEndian(heic, meta, quint32(bigEndianAt(heic, meta, 4) + grown), 4);
+    // The data behind the metadata moved: the locations of the items stored there follow.
+    const qsizetype iloc = heic.indexOf("iloc") + 4;
+    const int version = uchar(heic[iloc]);
+    const int offsetSize = uchar(heic[iloc + 4]) >> 4;
+    const int lengthSize = uchar(heic[iloc + 4]) & 0x0F;
+    const int baseSize = uchar(heic[iloc + 5]) >> 4;
+    const int indexSize = version >= 1 ? uchar(heic[iloc + 5]) & 0x0F : 0;
+    qsizetype at = iloc + 8;
+    for (quint32 item = bigEndianAt(heic, iloc + 6, 2); item > 0; --item) {
+        at += 2;
+        const bool inFile = version == 0 || (bigEndianAt(heic, at, 2) & 0x0F) == 0;
+        at += (version >= 1 ? 2 : 0) + 2 + baseSize;
+        quint32 extents = bigEndianAt(heic, at, 2);
+        for (at += 2; extents > 0; --extents) {
+            at += indexSize;
+            if (inFile)
+                putBigEndian(heic, at, quint32(bigEndianAt(heic, at, offsetSize) + grown), offsetSize);
+            at += offsetSize + lengthSize;
+        }
+    }
+    return heic;
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile file(path);
@@ -207,6 +266,52 @@ TEST(PhotoImagesTest, HeicDecodesUprightWithinTheSizeAndMemoryLimits)
     giant.replace(ispe + 8, 4, side, 4).replace(ispe + 12, 4, side, 4);
     EXPECT_FALSE(PhotoImages::downsampledImage(giant, 2048));
     EXPECT_FALSE(PhotoImages::downsampledImage(turned->left(32) + QByteArray(4096, '\x5A'), 2048));
+}
+
+// Each tile of a grid costs libheif a decode however little of the picture it covers: a grid of
+// more tiles than one per 64 x 64 pixels of its picture is refused before anything is decoded.
+TEST(PhotoImagesTest, AHeicGridWithMoreTilesThanItsPictureNeedsIsRefused)
+{
+    const std::optional<QByteArray> small = heicOf(filled(16, 16, Qt::red));
+    if (!small)
+        GTEST_SKIP() << "this libheif has no HEVC encoder";
+    ASSERT_TRUE(small->contains("grid"));
+    const std::optional<QImage> one = PhotoImages::downsampledImage(*small, 2048);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->size(), QSize(16, 16));
+    // A 128-pixel picture may be made of four tiles.
+    QByteArray fourTiles = withTileRepeated(*small, 2, 2);
+    fourTiles.replace(fourTiles.lastIndexOf("ispe") + 8, 8, QByteArray::fromHex("0000008000000080"));
+    fourTiles.replace(fourTiles.indexOf("idat") + 8, 4, QByteArray::fromHex("00800080"));
+    const std::optional<QImage> four = PhotoImages::downsampledImage(fourTiles, 2048);
+    ASSERT_TRUE(four);
+    EXPECT_EQ(four->size(), QSize(128, 128));
+    // The 16-pixel picture made of 256 tiles, which libheif would decode one by one.
+    EXPECT_FALSE(PhotoImages::downsampledImage(withTileRepeated(*small, 16, 16), 2048));
+    // A grid whose own data declares a larger picture than its properties say: libheif makes the
+    // picture its data declares (65,535 pixels square at most, 16 GB), here 2,048 square.
+    QByteArray declared = *small;
+    declared.replace(declared.indexOf("idat") + 8, 4, QByteArray::fromHex("08000800"));
+    const int limit = QImageReader::allocationLimit();
+    QImageReader::setAllocationLimit(1);
+    const std::optional<QImage> declaredLarge = PhotoImages::downsampledImage(declared, 2048);
+    QImageReader::setAllocationLimit(limit);
+    EXPECT_FALSE(declaredLarge);
+}
+
+// AVIF is not among the formats a photo may be in: refused whatever brands its file names.
+TEST(PhotoImagesTest, AnAvifPictureIsRefused)
+{
+    const std::optional<QByteArray> avif = avifOf(filled(64, 48, Qt::red));
+    if (!avif)
+        GTEST_SKIP() << "this libheif has no AV1 encoder";
+    EXPECT_FALSE(PhotoImages::downsampledImage(*avif, 2048));
+    // The same under the brands of a HEIC file.
+    QByteArray disguised = *avif;
+    for (qsizetype at = disguised.indexOf("avif"); at >= 0 && at < 64; at = disguised.indexOf("avif", at))
+        disguised.replace(at, 4, "heic");
+    EXPECT_FALSE(PhotoImages::downsampledImage(disguised, 2048));
+    EXPECT_FALSE(PhotoImages::readablePatterns().contains(QStringLiteral("*.avif")));
 }
 
 class PhotoLibraryTest : public ::testing::Test {

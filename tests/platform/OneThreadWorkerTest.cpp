@@ -18,24 +18,27 @@ TEST(OneThreadWorkerTest, ANewerLatestPieceTakesThePlaceOfTheOneStillWaiting)
     const auto answer = [&](const QString& name) { answered.append(name); };
     {
         OneThreadWorker worker;
-        worker.runLatest(
+        EXPECT_FALSE(worker.runLatest(
             &owner,
             [&] {
                 started.release();
                 release.acquire();
                 return QStringLiteral("under way");
             },
-            answer);
+            answer));
         started.acquire();
-        // Both arrive while the first is under way: only the newer is worth doing.
+        // Both arrive while the first is under way: only the newer is worth doing, and the
+        // caller learns which one it dropped.
+        QList<bool> dropped;
         for (const QString& name : {QStringLiteral("superseded"), QStringLiteral("newest")})
-            worker.runLatest(
+            dropped.append(worker.runLatest(
                 &owner,
                 [&ran, name] {
                     ran.append(name);
                     return name;
                 },
-                answer);
+                answer));
+        EXPECT_EQ(dropped, (QList<bool>{false, true}));
         release.release();
         ASSERT_TRUE(waitUntil([&] { return answered.size() == 2; }));
     }

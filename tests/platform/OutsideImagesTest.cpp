@@ -1,13 +1,18 @@
 #include "platform/OutsideImages.h"
+#include "platform/PictureParts.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QRandomGenerator>
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -25,6 +30,65 @@ QImage filled(int width, int height, QColor color)
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(color);
     return image;
+}
+
+QByteArray bigEndian(quint32 value, int bytes)
+{
+    QByteArray out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out += char((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+QByteArray littleEndian(quint32 value, int bytes)
+{
+    QByteArray out;
+    for (int i = 0; i < bytes; ++i)
+        out += char((value >> (8 * i)) & 0xFF);
+    return out;
+}
+
+QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
+{
+    const QByteArray typed = type + data;
+    const auto crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(typed.constData()), uInt(typed.size())));
+    return bigEndian(quint32(data.size()), 4) + typed + bigEndian(crc, 4);
+}
+
+QByteArray jpegSegment(int marker, const QByteArray& data)
+{
+    return QByteArray(1, '\xFF') + char(marker) + bigEndian(quint32(data.size() + 2), 2) + data;
+}
+
+QByteArray webpChunk(const QByteArray& fourcc, const QByteArray& data)
+{
+    return fourcc + littleEndian(quint32(data.size()), 4) + data + QByteArray(data.size() % 2, '\0');
+}
+
+// What zlib makes of `text`, as PNG's compressed chunks hold it.
+QByteArray deflated(const QByteArray& text)
+{
+    return qCompress(text).sliced(4);
+}
+
+QByteArray progressiveJpeg(const QImage& picture)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(true);
+    writer.write(picture);
+    return bytes;
+}
+
+// The start of each scan of a JPEG that holds no other segment among its scans.
+QList<qsizetype> scanStarts(const QByteArray& jpeg)
+{
+    QList<qsizetype> starts;
+    for (qsizetype at = jpeg.indexOf("\xFF\xDA"); at >= 0; at = jpeg.indexOf("\xFF\xDA", at + 2))
+        starts.append(at);
+    return starts;
 }
 
 }  // namespace
@@ -159,4 +223,124 @@ TEST(OutsideImagesTest, AnAnimatedWebpsCanvasesStayWithinTheAllocationLimit)
     EXPECT_FALSE(withinTen);
     ASSERT_TRUE(OutsideImages::decode(animation, OutsideImages::Limits{}));
     EXPECT_EQ(OutsideImages::decode(animation, OutsideImages::Limits{})->size(), QSize(1000, 1000));
+}
+
+// What a picture file holds besides its pixels never reaches the reader, however much of it
+// there is: text, comments, thumbnails, other programs' blocks, further frames. The pixels come
+// out as they do without it, turned as the EXIF block says; Qt would keep any text it was
+// given with the picture.
+TEST(OutsideImagesTest, WhateverAPictureHoldsBesidesItsPixelsNeverReachesTheReader)
+{
+    QImage picture(48, 32, QImage::Format_ARGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgba(x * 5, y * 7, 90, x < 24 ? 255 : 120));
+    const QByteArray gifPicture = QByteArray::fromHex("474946383961" "02000200" "800000" "000000ffffff"
+                                                      "21f90401000000" "00" "2c000000000200020000" "0202448401" "00");
+    QRandomGenerator random(61);
+    const auto text = [&](int bytes) {
+        QByteArray out(bytes, '\0');
+        for (char& c : out)
+            c = char('a' + random.bounded(26));
+        return out;
+    };
+
+    // Each way of carrying something besides the pixels, placed where its format allows it.
+    using Insert = std::function<QByteArray(const QByteArray&)>;
+    const auto afterPngHeader = [](const QByteArray& chunk) {
+        return Insert([chunk](const QByteArray& png) { return png.left(33) + chunk + png.sliced(33); });
+    };
+    const auto beforePngEnd = [](const QByteArray& chunk) {
+        return Insert([chunk](const QByteArray& png) { return png.left(png.size() - 12) + chunk + png.right(12); });
+    };
+    const auto afterJpegStart = [](const QByteArray& segment) {
+        return Insert([segment](const QByteArray& jpeg) { return jpeg.left(2) + segment + jpeg.sliced(2); });
+    };
+    const auto gifExtension = [](const QByteArray& extension) {
+        return Insert([extension](const QByteArray& gif) { return gif.left(19) + extension + gif.sliced(19); });
+    };
+    const auto webpChunkAtEnd = [](const QByteArray& chunk) {
+        return Insert([chunk](const QByteArray& webp) {
+            QByteArray out = webp + chunk;
+            out.replace(4, 4, littleEndian(quint32(out.size() - 8), 4));
+            return out;
+        });
+    };
+    struct Case {
+        QByteArray plain;
+        QList<std::function<Insert()>> extras;
+    };
+    const QList<Case> cases{
+        {encoded(picture, "png"),
+         {[&] { return afterPngHeader(pngChunk("tEXt", "Comment" + QByteArray(1, '\0') + text(2000))); },
+          [&] { return afterPngHeader(pngChunk("zTXt", "Title" + QByteArray(2, '\0') + deflated(text(200000)))); },
+          [&] { return afterPngHeader(pngChunk("iTXt", "XML:com.adobe.xmp" + QByteArray(5, '\0') + text(3000))); },
+          [&] { return beforePngEnd(pngChunk("tEXt", "Author" + QByteArray(1, '\0') + text(100))); },
+          [&] { return afterPngHeader(pngChunk("eXIf", "MM" + QByteArray(1, '\0') + "*" + text(500))); },
+          [&] { return afterPngHeader(pngChunk("prVt", text(5000))); }}},
+        {encoded(picture.convertToFormat(QImage::Format_RGB32), "jpeg"),
+         {[&] { return afterJpegStart(jpegSegment(0xFE, text(30000))); },
+          [&] { return afterJpegStart(jpegSegment(0xE1, "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') + text(20000))); },
+          [&] { return afterJpegStart(jpegSegment(0xED, "Photoshop 3.0" + QByteArray(1, '\0') + text(9000))); },
+          [&] { return afterJpegStart(jpegSegment(0xE0 + int(random.bounded(16)), text(40000))); }}},
+        {gifPicture,
+         {[&] { return gifExtension("\x21\xFE\x40" + text(64) + QByteArray(1, '\0')); },
+          [&] { return gifExtension("\x21\xFF\x0BNETSCAPE2.0\x03\x01" + QByteArray(3, '\0')); },
+          [&] { return gifExtension("\x21\x01\x0C" + text(12) + "\x02" + text(2) + QByteArray(1, '\0')); },
+          [&] {
+              return Insert([](const QByteArray& gif) { return gif.left(gif.size() - 1) + gif.sliced(19); });
+          }}},
+        {encoded(picture, "webp"),
+         {[&] { return webpChunkAtEnd(webpChunk("EXIF", "MM" + QByteArray(1, '\0') + "*" + text(777))); },
+          [&] { return webpChunkAtEnd(webpChunk("XMP ", text(4000))); },
+          [&] { return webpChunkAtEnd(webpChunk("abcd", text(333))); }}},
+    };
+
+    for (const Case& c : cases) {
+        const std::optional<QImage> plain = OutsideImages::decode(c.plain, OutsideImages::Limits{});
+        ASSERT_TRUE(plain);
+        for (int round = 0; round < 12; ++round) {
+            QByteArray bytes = c.plain;
+            const int count = 1 + int(random.bounded(5));
+            for (int i = 0; i < count; ++i)
+                bytes = c.extras[int(random.bounded(int(c.extras.size())))]()(bytes);
+            const std::optional<QImage> decoded = OutsideImages::decode(bytes, OutsideImages::Limits{});
+            ASSERT_TRUE(decoded) << bytes.left(12).toHex().constData();
+            EXPECT_EQ(decoded->convertToFormat(QImage::Format_ARGB32), plain->convertToFormat(QImage::Format_ARGB32))
+                << bytes.left(12).toHex().constData();
+            EXPECT_TRUE(decoded->textKeys().isEmpty()) << decoded->textKeys().join(u',').toStdString();
+        }
+    }
+
+    // A photo's orientation is kept through all of it, whichever block comes first.
+    QByteArray turned;
+    QBuffer buffer(&turned);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    ASSERT_TRUE(writer.write(picture.convertToFormat(QImage::Format_RGB32)));
+    turned = turned.left(2) + jpegSegment(0xFE, text(500)) +
+             jpegSegment(0xE1, "http://ns.adobe.com/xap/1.0/" + QByteArray(1, '\0') + text(500)) + turned.sliced(2);
+    OutsideImages::Limits upright;
+    upright.upright = true;
+    EXPECT_EQ(OutsideImages::decode(turned, upright)->size(), QSize(32, 48));
+}
+
+// Each scan of a progressive JPEG costs libjpeg a pass over every block of the picture,
+// however few bytes it takes: past what any encoder writes, the picture is refused before
+// anything is decoded.
+TEST(OutsideImagesTest, AJpegWithMoreScansThanEncodersWriteIsRefused)
+{
+    const QByteArray progressive = progressiveJpeg(filled(64, 64, Qt::darkGreen));
+    const QList<qsizetype> scans = scanStarts(progressive);
+    ASSERT_GE(scans.size(), 6);
+    ASSERT_LE(scans.size(), OutsideImages::maxJpegScans);
+    // The last scan repeated, which libjpeg only warns about.
+    const QByteArray last = progressive.sliced(scans.last(), progressive.size() - 2 - scans.last());
+    const auto withScans = [&](qsizetype count) {
+        return progressive.left(progressive.size() - 2) + last.repeated(count - scans.size()) + "\xFF\xD9";
+    };
+    EXPECT_TRUE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans), OutsideImages::Limits{}));
+    EXPECT_FALSE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans + 1), OutsideImages::Limits{}));
+    EXPECT_FALSE(OutsideImages::decode(withScans(30000), OutsideImages::Limits{}));
 }

@@ -24,14 +24,16 @@ heif_error appendTo(heif_context*, const void* data, size_t size, void* userdata
 
 }  // namespace
 
-std::optional<QByteArray> heicOf(const QImage& image, heif_orientation orientation)
+namespace {
+
+std::optional<QByteArray> encoded(const QImage& image, heif_orientation orientation, heif_compression_format codec)
 {
     // Matched init and deinit: the library counts them, and the code under test keeps its own.
     struct Library {
         Library() { heif_init(nullptr); }
         ~Library() { heif_deinit(); }
     } library;
-    if (!heif_have_encoder_for_format(heif_compression_HEVC))
+    if (!heif_have_encoder_for_format(codec))
         return std::nullopt;
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
     heif_image* raw = nullptr;
@@ -48,7 +50,7 @@ std::optional<QByteArray> heicOf(const QImage& image, heif_orientation orientati
 
     const std::unique_ptr<heif_context, Release> context(heif_context_alloc());
     heif_encoder* rawEncoder = nullptr;
-    if (heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &rawEncoder).code != heif_error_Ok)
+    if (heif_context_get_encoder_for_format(context.get(), codec, &rawEncoder).code != heif_error_Ok)
         return std::nullopt;
     const std::unique_ptr<heif_encoder, Release> encoder(rawEncoder);
     heif_encoder_set_lossy_quality(encoder.get(), 90);
@@ -67,4 +69,16 @@ std::optional<QByteArray> heicOf(const QImage& image, heif_orientation orientati
     if (heif_context_write(context.get(), &writer, &bytes).code != heif_error_Ok)
         return std::nullopt;
     return bytes;
+}
+
+}  // namespace
+
+std::optional<QByteArray> heicOf(const QImage& image, heif_orientation orientation)
+{
+    return encoded(image, orientation, heif_compression_HEVC);
+}
+
+std::optional<QByteArray> avifOf(const QImage& image)
+{
+    return encoded(image, heif_orientation_normal, heif_compression_AV1);
 }

@@ -10,3 +10,5 @@
 #include <optional>
 
 std::optional<QByteArray> heicOf(const QImage& image, heif_orientation orientation = heif_orientation_normal);
+// The same picture coded in AV1, as an AVIF file; none without an AV1 encoder.
+std::optional<QByteArray> avifOf(const QImage& image);

@@ -1,10 +1,16 @@
 #include "screens/runtime/SpriteSheet.h"
+#include "screens/runtime/SpriteSheetDecodes.h"
+
+#include "support/WaitUntil.h"
 
 #include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QMutex>
 #include <QPainter>
+#include <QSemaphore>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -178,3 +184,71 @@ TEST(SpriteSheetFrameKey, DatesMustBothBeMissingOrBothEqual)
 }
 
 }  // namespace
+
+// Showing a page again, or another page and back, asks for no decode of a sheet already under
+// way, waiting or done: each version of a file is decoded once, and of the sheets waiting only
+// the newest asked for. Going away waits for the decode under way alone.
+TEST(SpriteSheetDecodesTest, EachVersionIsDecodedOnceAndOnlyTheNewestWaitingSheet)
+{
+    QObject owner;
+    QSemaphore started;
+    QSemaphore release;
+    QMutex mutex;
+    QStringList decodedPaths;
+    QStringList answered;
+    const auto sheet = [](const char* name) {
+        return SpriteSheetDecodes::Sheet{QString::fromLatin1(name), QDateTime::fromSecsSinceEpoch(1), 2};
+    };
+    {
+        SpriteSheetDecodes decodes([&](const QString& path, qint64) -> SpriteSheetDecodes::Frames {
+            {
+                const QMutexLocker lock(&mutex);
+                decodedPaths.append(path);
+            }
+            started.release();
+            release.acquire();
+            if (path == QStringLiteral("broken"))
+                return std::nullopt;
+            return QList<QByteArray>{path.toUtf8(), path.toUtf8()};
+        });
+        const auto ask = [&](const char* name) {
+            decodes.decode(&owner, sheet(name), [&answered, name](const SpriteSheetDecodes::Frames&) {
+                answered.append(QString::fromLatin1(name));
+            });
+        };
+        ask("a");
+        started.acquire();
+        ask("a");
+        ask("b");
+        ask("a");
+        ask("broken");
+        ask("b");
+        ask("broken");
+        release.release(2);
+        ASSERT_TRUE(waitUntil([&] { return answered.size() == 2; }));
+        started.acquire();
+        EXPECT_EQ(answered, (QStringList{QStringLiteral("a"), QStringLiteral("broken")}));
+        ASSERT_TRUE(decodes.decoded(sheet("a")));
+        EXPECT_EQ(*decodes.decoded(sheet("a")), (QList<QByteArray>{"a", "a"}));
+        ASSERT_TRUE(decodes.decoded(sheet("broken")));
+        EXPECT_FALSE(*decodes.decoded(sheet("broken")));
+        EXPECT_FALSE(decodes.decoded(sheet("b")));
+        // Remembered, failures too: asked again, nothing is decoded.
+        ask("a");
+        ask("broken");
+        // A new version of the file is another sheet.
+        SpriteSheetDecodes::Sheet saved = sheet("a");
+        saved.modified = QDateTime::fromSecsSinceEpoch(2);
+        decodes.decode(&owner, saved, [](const SpriteSheetDecodes::Frames&) {});
+        started.acquire();
+        // Gone with one under way and two asked after it: the newer took the older's place, and
+        // the worker may have taken it up before it was gone, but nothing more.
+        ask("c");
+        ask("d");
+        release.release(2);
+    }
+    ASSERT_GE(decodedPaths.size(), 3);
+    EXPECT_EQ(decodedPaths.first(3), (QStringList{QStringLiteral("a"), QStringLiteral("broken"), QStringLiteral("a")}));
+    EXPECT_TRUE(decodedPaths.size() == 3 || decodedPaths.last() == QStringLiteral("d")) << decodedPaths.join(u',').toStdString();
+    EXPECT_LE(decodedPaths.size(), 4);
+}

@@ -1,0 +1,384 @@
+#include "platform/PictureParts.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace OutsideImages {
+
+namespace {
+
+int byteAt(QByteArrayView bytes, qsizetype at)
+{
+    return uchar(bytes[at]);
+}
+
+qint64 bigEndian32(QByteArrayView bytes, qsizetype at)
+{
+    return qint64(byteAt(bytes, at)) << 24 | byteAt(bytes, at + 1) << 16 | byteAt(bytes, at + 2) << 8 |
+           byteAt(bytes, at + 3);
+}
+
+qint64 littleEndian32(QByteArrayView bytes, qsizetype at)
+{
+    return qint64(byteAt(bytes, at + 3)) << 24 | byteAt(bytes, at + 2) << 16 | byteAt(bytes, at + 1) << 8 |
+           byteAt(bytes, at);
+}
+
+bool isLetter(int c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// What a walk keeps of its input, in order: runs of the input and a few bytes of its own. The
+// input is shared, not copied, for as long as what is kept is all of it from its start: most
+// files hold nothing to leave out.
+class Kept {
+public:
+    explicit Kept(const QByteArray& input) : m_input(input) {}
+
+    void keep(qsizetype at, qsizetype size)
+    {
+        if (!m_owned && at == m_prefix) {
+            m_prefix += size;
+            return;
+        }
+        own();
+        m_copy.append(m_input.constData() + at, size);
+    }
+    void add(QByteArrayView bytes)
+    {
+        own();
+        m_copy.append(bytes);
+    }
+    QByteArray result() const
+    {
+        if (m_owned)
+            return m_copy;
+        return m_prefix == m_input.size() ? m_input : m_input.first(m_prefix);
+    }
+
+private:
+    void own()
+    {
+        if (m_owned)
+            return;
+        m_owned = true;
+        m_copy.reserve(m_input.size() + 1);
+        m_copy.append(m_input.constData(), m_prefix);
+    }
+
+    const QByteArray& m_input;
+    qsizetype m_prefix = 0;
+    bool m_owned = false;
+    QByteArray m_copy;
+};
+
+// PNG: a chunk whose type starts with a capital letter is critical, and a decoder that does
+// not know it refuses the file, so every one is kept. Of the others, only the colour chunks.
+std::optional<QByteArray> pngParts(const QByteArray& bytes)
+{
+    static constexpr std::array<QByteArrayView, 5> colour{"tRNS", "gAMA", "cHRM", "sRGB", "iCCP"};
+    std::array<bool, colour.size()> taken{};
+    Kept out(bytes);
+    out.keep(0, std::min<qsizetype>(8, bytes.size()));
+    qsizetype at = 8;
+    while (at + 8 <= bytes.size()) {
+        const qint64 length = bigEndian32(bytes, at);
+        const QByteArrayView type = QByteArrayView(bytes).sliced(at + 4, 4);
+        if (length > 0x7FFFFFFF || !std::all_of(type.begin(), type.end(), [](char c) { return isLetter(uchar(c)); }))
+            return std::nullopt;
+        // A chunk cut short is passed on as it is: the decoder meets the end where it would have.
+        const qsizetype end = qsizetype(std::min<qint64>(bytes.size(), at + 12 + length));
+        bool keep = byteAt(type, 0) < 'a';
+        for (std::size_t i = 0; !keep && i < colour.size(); ++i) {
+            if (type == colour[i] && !taken[i])
+                keep = taken[i] = true;
+        }
+        if (keep)
+            out.keep(at, end - at);
+        if (type == QByteArrayView("IEND"))
+            break;
+        at = end;
+    }
+    return out.result();
+}
+
+bool isParameterless(int marker)
+{
+    // A restart or TEM marker: libjpeg passes over it, inside a scan and between segments.
+    return (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01;
+}
+
+struct Marker {
+    qsizetype at = 0;  // the FF directly before the marker's code
+    int code = 0;
+};
+
+// The next marker from `at`, found as libjpeg finds it both within a scan's data and between
+// segments: any other bytes are passed over, FF fill bytes before a code too, and FF 00, which
+// stands for an FF within a scan's data. None when the bytes end first.
+std::optional<Marker> nextMarker(QByteArrayView bytes, qsizetype at)
+{
+    while (at < bytes.size()) {
+        const auto* found = static_cast<const char*>(std::memchr(bytes.data() + at, 0xFF, std::size_t(bytes.size() - at)));
+        if (!found)
+            return std::nullopt;
+        qsizetype next = found - bytes.data() + 1;
+        while (next < bytes.size() && byteAt(bytes, next) == 0xFF)
+            ++next;
+        if (next >= bytes.size())
+            return std::nullopt;
+        if (byteAt(bytes, next) != 0x00)
+            return Marker{next - 1, byteAt(bytes, next)};
+        at = next + 1;
+    }
+    return std::nullopt;
+}
+
+// Where a scan's data ends: at the first marker that is not a restart.
+qsizetype scanEnd(QByteArrayView bytes, qsizetype at)
+{
+    for (;;) {
+        const std::optional<Marker> marker = nextMarker(bytes, at);
+        if (!marker)
+            return bytes.size();
+        if (!isParameterless(marker->code))
+            return marker->at;
+        at = marker->at + 2;
+    }
+}
+
+// The JPEG segments that make the picture, and the few headers that say how: libjpeg reads
+// the JFIF and Adobe headers for how the colours are coded, Qt reads the first EXIF block for
+// the orientation and the profile's parts (at most 255) for the colour space.
+struct JpegHeaders {
+    bool jfif = false;
+    bool exif = false;
+    bool adobe = false;
+    int profileParts = 0;
+
+    bool keep(int code, QByteArrayView data)
+    {
+        const auto first = [&](bool& taken, QByteArrayView signature) {
+            if (taken || !data.startsWith(signature))
+                return false;
+            return taken = true;
+        };
+        switch (code) {
+        case 0xC4:  // Huffman tables
+        case 0xCC:  // arithmetic coding conditions
+        case 0xDA:  // a scan
+        case 0xDB:  // quantisation tables
+        case 0xDD:  // the restart interval
+            return true;
+        case 0xE0:
+            return first(jfif, QByteArrayView("JFIF\0", 5));
+        case 0xE1:
+            return first(exif, QByteArrayView("Exif\0\0", 6));
+        case 0xE2:
+            if (!data.startsWith(QByteArrayView("ICC_PROFILE\0", 12)) || profileParts == 255)
+                return false;
+            ++profileParts;
+            return true;
+        case 0xEE:
+            return first(adobe, QByteArrayView("Adobe"));
+        default:
+            // Every start of frame (C8 is reserved).
+            return code >= 0xC0 && code <= 0xCF && code != 0xC8;
+        }
+    }
+};
+
+std::optional<QByteArray> jpegParts(const QByteArray& bytes)
+{
+    if (bytes.size() < 2 || byteAt(bytes, 0) != 0xFF || byteAt(bytes, 1) != 0xD8)
+        return std::nullopt;
+    Kept out(bytes);
+    out.keep(0, 2);
+    JpegHeaders headers;
+    int scans = 0;
+    qsizetype at = 2;
+    while (const std::optional<Marker> marker = nextMarker(bytes, at)) {
+        const qsizetype after = marker->at + 2;
+        if (marker->code == 0xD9) {
+            out.keep(marker->at, 2);
+            break;
+        }
+        // A second start: libjpeg refuses the file.
+        if (marker->code == 0xD8)
+            return std::nullopt;
+        if (isParameterless(marker->code)) {
+            at = after;
+            continue;
+        }
+        if (after + 2 > bytes.size())
+            break;
+        const qsizetype length = byteAt(bytes, after) << 8 | byteAt(bytes, after + 1);
+        if (length < 2)
+            return std::nullopt;
+        // A segment cut short ends the file where libjpeg would meet its end.
+        if (after + length > bytes.size())
+            break;
+        at = after + length;
+        if (headers.keep(marker->code, QByteArrayView(bytes).sliced(after + 2, length - 2)))
+            out.keep(marker->at, 2 + length);
+        if (marker->code == 0xDA) {
+            if (++scans > maxJpegScans)
+                return std::nullopt;
+            const qsizetype end = scanEnd(bytes, at);
+            out.keep(at, end - at);
+            at = end;
+        }
+    }
+    return out.result();
+}
+
+qsizetype gifColourTableBytes(int flags)
+{
+    return (flags & 0x80) ? 3 * (qsizetype(2) << (flags & 0x07)) : 0;
+}
+
+// Past a run of GIF data blocks and the empty block that ends it; none when the bytes end first.
+std::optional<qsizetype> gifBlocksEnd(QByteArrayView bytes, qsizetype at)
+{
+    while (at < bytes.size()) {
+        const int length = byteAt(bytes, at);
+        at += 1 + length;
+        if (length == 0)
+            return at;
+    }
+    return std::nullopt;
+}
+
+// GIF: the screen and its colours, then the first image with the graphic control that comes
+// last before it (its transparent colour), then the end.
+std::optional<QByteArray> gifParts(const QByteArray& bytes)
+{
+    if (bytes.size() < 13)
+        return std::nullopt;
+    qsizetype at = 13 + gifColourTableBytes(byteAt(bytes, 10));
+    if (at > bytes.size())
+        return std::nullopt;
+    Kept out(bytes);
+    out.keep(0, at);
+    std::optional<std::pair<qsizetype, qsizetype>> control;
+    while (at < bytes.size()) {
+        const int introducer = byteAt(bytes, at);
+        if (introducer == 0x21) {
+            const std::optional<qsizetype> end = at + 2 <= bytes.size() ? gifBlocksEnd(bytes, at + 2) : std::nullopt;
+            if (!end)
+                return std::nullopt;
+            if (byteAt(bytes, at + 1) == 0xF9)
+                control.emplace(at, *end - at);
+            at = *end;
+        } else if (introducer == 0x2C) {
+            // The descriptor, its colours, the code size, then the data blocks: an image cut
+            // short is passed on as it is.
+            const qsizetype data =
+                at + 10 <= bytes.size() ? at + 10 + gifColourTableBytes(byteAt(bytes, at + 9)) + 1 : bytes.size();
+            const std::optional<qsizetype> end = data < bytes.size() ? gifBlocksEnd(bytes, data) : std::nullopt;
+            if (control)
+                out.keep(control->first, control->second);
+            out.keep(at, end.value_or(bytes.size()) - at);
+            if (end && *end < bytes.size() && bytes.at(*end) == ';')
+                out.keep(*end, 1);
+            else if (end)
+                out.add(";");
+            return out.result();
+        } else {
+            // The end, or no GIF block, before any image.
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
+
+// WebP: a still picture's data (with its alpha), or an animation's header and first frame,
+// and the colour profile. The extended header's flags then name only what is kept.
+std::optional<QByteArray> webpParts(const QByteArray& bytes)
+{
+    if (bytes.size() < 12)
+        return std::nullopt;
+    const qsizetype riffEnd = qsizetype(std::min<qint64>(bytes.size(), 8 + littleEndian32(bytes, 4)));
+    Kept kept(bytes);
+    kept.keep(0, 12);
+    bool extended = false;
+    bool animated = false;
+    bool profile = false;
+    bool animation = false;
+    bool alpha = false;
+    qsizetype at = 12;
+    while (at + 8 <= riffEnd) {
+        const QByteArrayView fourcc = QByteArrayView(bytes).sliced(at, 4);
+        const qint64 length = littleEndian32(bytes, at + 4);
+        if (at + 8 + length > riffEnd)
+            break;
+        const qsizetype end = qsizetype(std::min<qint64>(riffEnd, at + 8 + length + (length & 1)));
+        const auto keep = [&] { kept.keep(at, end - at); };
+        const bool picture = fourcc == QByteArrayView("VP8 ") || fourcc == QByteArrayView("VP8L");
+        if (at == 12) {
+            if (picture) {
+                keep();
+                break;
+            }
+            if (fourcc != QByteArrayView("VP8X") || length < 10)
+                return std::nullopt;
+            extended = true;
+            animated = (byteAt(bytes, at + 8) & 0x02) != 0;
+            keep();
+        } else if (fourcc == QByteArrayView("ICCP") && !profile) {
+            profile = true;
+            keep();
+        } else if (fourcc == QByteArrayView("ANIM") && animated && !animation) {
+            animation = true;
+            keep();
+        } else if (fourcc == QByteArrayView("ANMF") && animated) {
+            keep();
+            break;
+        } else if (fourcc == QByteArrayView("ALPH") && !animated && !alpha) {
+            alpha = true;
+            keep();
+        } else if (picture && !animated) {
+            keep();
+            break;
+        }
+        at = end;
+    }
+    // Written only where they change, so that a file of nothing else stays shared.
+    QByteArray out = kept.result();
+    if (extended) {
+        // The profile's flag (0x20) as kept; those of EXIF (0x08) and XMP (0x04) cleared.
+        const char flags = char((byteAt(out, 20) & ~0x2C) | (profile ? 0x20 : 0));
+        if (out.at(20) != flags)
+            out[20] = flags;
+    }
+    const qint64 riffSize = out.size() - 8;
+    if (littleEndian32(out, 4) != riffSize) {
+        for (int i = 0; i < 4; ++i)
+            out[4 + i] = char((riffSize >> (8 * i)) & 0xFF);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format)
+{
+    switch (format) {
+    case Format::png:
+        return pngParts(bytes);
+    case Format::jpeg:
+        return jpegParts(bytes);
+    case Format::gif:
+        return gifParts(bytes);
+    case Format::webp:
+        return webpParts(bytes);
+    case Format::bmp:
+    case Format::heif:
+        break;
+    }
+    return bytes;
+}
+
+}  // namespace OutsideImages

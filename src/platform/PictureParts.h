@@ -1,0 +1,37 @@
+#pragma once
+// What of an outside picture reaches its decoder: the parts that make its pixels, and nothing
+// else. A picture file carries much besides its pixels (texts, comments, thumbnails, other
+// programs' data, further frames), and a decoder spends memory and time on each of them before
+// and outside any check of the pixels. Every file is walked the way its decoder walks it and
+// rewritten as a file of the same format holding only, per format:
+// - PNG: every critical chunk, and the first of each small colour chunk (tRNS, gAMA, cHRM,
+//   sRGB) and of the colour profile (iCCP); never text, EXIF or any other ancillary chunk.
+// - JPEG: the frame, the tables and the scans, and the JFIF and Adobe headers (they say how
+//   the colours are coded), the EXIF block (photos need its orientation) and the colour
+//   profile; never comments or other application segments.
+// - GIF: the screen, its colours and the first image with its graphic control; never
+//   comments, application or text extensions, nor the frames after the first.
+// - WebP: the picture, its alpha and colour profile, or an animation's first frame; never
+//   EXIF, XMP or unknown chunks, nor the frames after the first.
+// The work a decoder may be led into by what is kept is bounded as well: a JPEG with more
+// scans than any encoder writes is refused.
+
+#include "platform/OutsideImages.h"
+
+#include <QByteArray>
+
+#include <optional>
+
+namespace OutsideImages {
+
+// Encoders write about ten scans for a progressive JPEG (eighteen for four colour channels);
+// each further scan costs libjpeg a pass over every block of the picture, whatever its size.
+inline constexpr int maxJpegScans = 64;
+
+// The picture parts of `bytes` in `format`, as a file of that format; none when the file is
+// not laid out as its format says, or is past the bounds above. A file that holds nothing else
+// comes back as it is, shared; so do BMP, which holds nothing but its pixels, and HEIF, which
+// libheif reads without decoding its metadata.
+std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format);
+
+}  // namespace OutsideImages
