@@ -66,7 +66,9 @@ QString X11FrontmostAppSource::description() const
 
 void X11FrontmostAppSource::markBroken()
 {
-    delete m_notifier;
+    // Called from the notifier's own signal: it goes once that signal has returned.
+    m_notifier->setEnabled(false);
+    m_notifier->deleteLater();
     m_notifier = nullptr;
     m_windows.reset();
     xcb_disconnect(m_connection);
