@@ -1,5 +1,9 @@
 #include "platform/PictureParts.h"
 
+#include <QList>
+
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -74,14 +78,88 @@ private:
     QByteArray m_copy;
 };
 
+// The bytes of a PNG's image data once inflated: each row of each pass, and the filter byte
+// before it. None for a header libpng refuses, or one of more than `maxPixels`.
+std::optional<qint64> pngImageBytes(QByteArrayView header, qint64 maxPixels)
+{
+    if (header.size() < 13)
+        return std::nullopt;
+    const qint64 width = bigEndian32(header, 0);
+    const qint64 height = bigEndian32(header, 4);
+    const int depth = byteAt(header, 8);
+    int channels = 0;
+    switch (byteAt(header, 9)) {
+    case 0:
+    case 3:
+        channels = 1;
+        break;
+    case 2:
+        channels = 3;
+        break;
+    case 4:
+        channels = 2;
+        break;
+    case 6:
+        channels = 4;
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF || width * height > maxPixels ||
+        depth < 1 || depth > 16)
+        return std::nullopt;
+    const auto passBytes = [&](qint64 across, qint64 down) {
+        return across > 0 && down > 0 ? down * (1 + (across * channels * depth + 7) / 8) : 0;
+    };
+    if (byteAt(header, 12) == 0)
+        return passBytes(width, height);
+    // Adam7: seven passes over every eighth, fourth or second pixel from an offset.
+    static constexpr std::array<std::array<int, 4>, 7> passes{
+        {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
+    qint64 total = 0;
+    for (const auto& [x, y, dx, dy] : passes)
+        total += passBytes((width - x + dx - 1) / dx, (height - y + dy - 1) / dy);
+    return total;
+}
+
+// Whether the image data, inflated, is no longer than its rows: libpng inflates whatever the
+// stream holds past the last row, into nothing, before it reads the end. A stream of a few
+// megabytes can hold gigabytes, and that much work, besides the picture.
+bool pngDataFitsItsRows(const QList<QByteArrayView>& data, qint64 rowBytes)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    std::array<Bytef, 64 * 1024> scratch;
+    qint64 inflated = 0;
+    int status = Z_OK;
+    for (const QByteArrayView part : data) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data()));
+        stream.avail_in = uInt(part.size());
+        while (status == Z_OK && stream.avail_in > 0 && inflated <= rowBytes) {
+            stream.next_out = scratch.data();
+            stream.avail_out = uInt(scratch.size());
+            status = inflate(&stream, Z_NO_FLUSH);
+            inflated += qint64(scratch.size() - stream.avail_out);
+        }
+        if (status != Z_OK || inflated > rowBytes)
+            break;
+    }
+    inflateEnd(&stream);
+    // A stream that is damaged or cut short is the decoder's to refuse.
+    return inflated <= rowBytes;
+}
+
 // PNG: a chunk whose type starts with a capital letter is critical, and a decoder that does
 // not know it refuses the file, so every one is kept. Of the others, only the colour chunks.
-std::optional<QByteArray> pngParts(const QByteArray& bytes)
+std::optional<QByteArray> pngParts(const QByteArray& bytes, qint64 maxPixels)
 {
     static constexpr std::array<QByteArrayView, 5> colour{"tRNS", "gAMA", "cHRM", "sRGB", "iCCP"};
     std::array<bool, colour.size()> taken{};
     Kept out(bytes);
     out.keep(0, std::min<qsizetype>(8, bytes.size()));
+    std::optional<qint64> rowBytes;
+    QList<QByteArrayView> imageData;
     qsizetype at = 8;
     while (at + 8 <= bytes.size()) {
         const qint64 length = bigEndian32(bytes, at);
@@ -90,6 +168,11 @@ std::optional<QByteArray> pngParts(const QByteArray& bytes)
             return std::nullopt;
         // A chunk cut short is passed on as it is: the decoder meets the end where it would have.
         const qsizetype end = qsizetype(std::min<qint64>(bytes.size(), at + 12 + length));
+        const qsizetype dataEnd = qsizetype(std::min<qint64>(bytes.size(), at + 8 + length));
+        const QByteArrayView data = QByteArrayView(bytes).sliced(at + 8, dataEnd - at - 8);
+        // The header comes first, and libpng refuses any other.
+        if (at == 8 && (type != QByteArrayView("IHDR") || !(rowBytes = pngImageBytes(data, maxPixels))))
+            return std::nullopt;
         bool keep = byteAt(type, 0) < 'a';
         for (std::size_t i = 0; !keep && i < colour.size(); ++i) {
             if (type == colour[i] && !taken[i])
@@ -97,10 +180,14 @@ std::optional<QByteArray> pngParts(const QByteArray& bytes)
         }
         if (keep)
             out.keep(at, end - at);
+        if (type == QByteArrayView("IDAT"))
+            imageData.append(data);
         if (type == QByteArrayView("IEND"))
             break;
         at = end;
     }
+    if (!rowBytes || !pngDataFitsItsRows(imageData, *rowBytes))
+        return std::nullopt;
     return out.result();
 }
 
@@ -363,11 +450,11 @@ std::optional<QByteArray> webpParts(const QByteArray& bytes)
 
 }  // namespace
 
-std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format)
+std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format, qint64 maxPixels)
 {
     switch (format) {
     case Format::png:
-        return pngParts(bytes);
+        return pngParts(bytes, maxPixels);
     case Format::jpeg:
         return jpegParts(bytes);
     case Format::gif:

@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 namespace {
@@ -343,4 +344,63 @@ TEST(OutsideImagesTest, AJpegWithMoreScansThanEncodersWriteIsRefused)
     EXPECT_TRUE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans), OutsideImages::Limits{}));
     EXPECT_FALSE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans + 1), OutsideImages::Limits{}));
     EXPECT_FALSE(OutsideImages::decode(withScans(30000), OutsideImages::Limits{}));
+}
+
+// libpng inflates whatever a PNG's image data holds past its last row before it reads the end,
+// and a few megabytes of data can hold gigabytes: image data longer than its rows is refused,
+// whatever the picture's size, kind of pixel or interlacing, and image data of exactly its rows
+// still decodes.
+TEST(OutsideImagesTest, APngWhoseImageDataInflatesPastItsRowsIsRefused)
+{
+    QRandomGenerator random(64);
+    // The chunks of `png` with its image data replaced by `rows`, deflated into one chunk.
+    const auto withRows = [](const QByteArray& png, const QByteArray& rows, bool interlaced) {
+        QByteArray out = png.left(8);
+        for (qsizetype at = 8; at + 12 <= png.size();) {
+            const qsizetype length = qsizetype(uchar(png[at])) << 24 | uchar(png[at + 1]) << 16 |
+                                     uchar(png[at + 2]) << 8 | uchar(png[at + 3]);
+            const QByteArray type = png.sliced(at + 4, 4);
+            QByteArray data = png.sliced(at + 8, length);
+            if (type == "IHDR")
+                data[12] = char(interlaced ? 1 : 0);
+            if (type == "IEND")
+                out += pngChunk("IDAT", deflated(rows));
+            if (type != "IDAT")
+                out += pngChunk(type, data);
+            at += 12 + length;
+        }
+        return out;
+    };
+    const QList<QImage::Format> kinds{QImage::Format_Mono, QImage::Format_Grayscale8, QImage::Format_Grayscale16,
+                                      QImage::Format_RGB888, QImage::Format_ARGB32, QImage::Format_RGBA64};
+    for (int round = 0; round < 24; ++round) {
+        const int width = 1 + int(random.bounded(70));
+        const int height = 1 + int(random.bounded(70));
+        const QImage picture = filled(width, height, QColor(int(random.bounded(256)), 90, 40))
+                                   .convertToFormat(kinds[round % kinds.size()]);
+        const QByteArray png = encoded(picture, "png");
+        // Rows of zeros: every filter byte says "none", every pixel is the first colour.
+        const bool interlaced = round % 2 == 1;
+        // The header's bit depth times its channels: grey, -, RGB, palette, grey and alpha, -, RGBA.
+        const qsizetype bitsPerPixel = uchar(png[24]) * std::array{1, 0, 3, 1, 2, 0, 4}[uchar(png[25])];
+        const auto rowBytes = [&](qsizetype across, qsizetype down) {
+            return across > 0 && down > 0 ? down * (1 + (across * bitsPerPixel + 7) / 8) : 0;
+        };
+        qsizetype size = rowBytes(width, height);
+        if (interlaced) {
+            size = 0;
+            for (const auto& [x, y, dx, dy] : {std::array{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                               {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}})
+                size += rowBytes((width - x + dx - 1) / dx, (height - y + dy - 1) / dy);
+        }
+        const QString what = QStringLiteral("%1x%2 format %3%4")
+                                 .arg(width)
+                                 .arg(height)
+                                 .arg(int(picture.format()))
+                                 .arg(interlaced ? " interlaced" : "");
+        EXPECT_TRUE(OutsideImages::decode(withRows(png, QByteArray(size, '\0'), interlaced), {})) << what.toStdString();
+        const qsizetype extra = 1 + random.bounded(100000);
+        EXPECT_FALSE(OutsideImages::decode(withRows(png, QByteArray(size + extra, '\0'), interlaced), {}))
+            << what.toStdString();
+    }
 }
