@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace OutsideImages {
 
@@ -277,6 +279,64 @@ struct JpegHeaders {
     }
 };
 
+// What the scans of a JPEG cost libjpeg: each passes over every block of the components it
+// holds, whatever few bytes it takes (a scan's data may end at once, or be one run of empty
+// blocks, and arithmetic-coded data decodes from nothing at all).
+class JpegPasses {
+public:
+    // The frame header: each component's blocks, from its sampling against the largest.
+    bool frame(QByteArrayView header)
+    {
+        if (header.size() < 6 || !m_blocks.empty())
+            return false;
+        const qint64 height = byteAt(header, 1) << 8 | byteAt(header, 2);
+        const qint64 width = byteAt(header, 3) << 8 | byteAt(header, 4);
+        const int count = byteAt(header, 5);
+        if (count < 1 || header.size() < 6 + 3 * count)
+            return false;
+        int mostAcross = 1;
+        int mostDown = 1;
+        for (int c = 0; c < count; ++c) {
+            mostAcross = std::max(mostAcross, byteAt(header, 6 + 3 * c + 1) >> 4);
+            mostDown = std::max(mostDown, byteAt(header, 6 + 3 * c + 1) & 0x0F);
+        }
+        for (int c = 0; c < count; ++c) {
+            const int across = std::max(1, byteAt(header, 6 + 3 * c + 1) >> 4);
+            const int down = std::max(1, byteAt(header, 6 + 3 * c + 1) & 0x0F);
+            const qint64 blocks = (width * across + 8 * mostAcross - 1) / (8 * mostAcross) *
+                                  ((height * down + 8 * mostDown - 1) / (8 * mostDown));
+            m_blocks.emplace_back(byteAt(header, 6 + 3 * c), blocks);
+            m_allBlocks += blocks;
+        }
+        return true;
+    }
+    // A scan: false once the scans pass over the blocks more often than encoders make them.
+    bool scan(QByteArrayView header)
+    {
+        if (m_blocks.empty() || header.isEmpty())
+            return false;
+        const int count = byteAt(header, 0);
+        for (int c = 0; c < count && 1 + 2 * c < header.size(); ++c) {
+            for (const auto& [id, blocks] : m_blocks) {
+                if (id == byteAt(header, 1 + 2 * c))
+                    m_passes += blocks;
+            }
+        }
+        return m_passes <= maxJpegPasses * m_allBlocks;
+    }
+
+private:
+    std::vector<std::pair<int, qint64>> m_blocks;
+    qint64 m_allBlocks = 0;
+    qint64 m_passes = 0;
+};
+
+bool isFrame(int code)
+{
+    // Every start-of-frame marker but the table ones (C4, CC) and the reserved C8.
+    return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+
 std::optional<QByteArray> jpegParts(const QByteArray& bytes)
 {
     if (bytes.size() < 2 || byteAt(bytes, 0) != 0xFF || byteAt(bytes, 1) != 0xD8)
@@ -284,7 +344,7 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
     Kept out(bytes);
     out.keep(0, 2);
     JpegHeaders headers;
-    int scans = 0;
+    JpegPasses passes;
     qsizetype at = 2;
     while (const std::optional<Marker> marker = nextMarker(bytes, at)) {
         const qsizetype after = marker->at + 2;
@@ -308,10 +368,15 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
         if (after + length > bytes.size())
             break;
         at = after + length;
-        if (headers.keep(marker->code, QByteArrayView(bytes).sliced(after + 2, length - 2)))
+        const QByteArrayView segment = QByteArrayView(bytes).sliced(after + 2, length - 2);
+        if (headers.keep(marker->code, segment))
             out.keep(marker->at, 2 + length);
+        // A second frame, or a scan before the frame or past the passes' bound: libjpeg refuses
+        // the first two.
+        if (isFrame(marker->code) && !passes.frame(segment))
+            return std::nullopt;
         if (marker->code == 0xDA) {
-            if (++scans > maxJpegScans)
+            if (!passes.scan(segment))
                 return std::nullopt;
             const qsizetype end = scanEnd(bytes, at);
             out.keep(at, end - at);
@@ -320,7 +385,6 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
     }
     return out.result();
 }
-
 qsizetype gifColourTableBytes(int flags)
 {
     return (flags & 0x80) ? 3 * (qsizetype(2) << (flags & 0x07)) : 0;

@@ -327,23 +327,37 @@ TEST(OutsideImagesTest, WhateverAPictureHoldsBesidesItsPixelsNeverReachesTheRead
     EXPECT_EQ(OutsideImages::decode(turned, upright)->size(), QSize(32, 48));
 }
 
-// Each scan of a progressive JPEG costs libjpeg a pass over every block of the picture,
-// however few bytes it takes: past what any encoder writes, the picture is refused before
-// anything is decoded.
-TEST(OutsideImagesTest, AJpegWithMoreScansThanEncodersWriteIsRefused)
+// Each scan of a JPEG costs libjpeg a pass over the blocks of the channels it holds, however
+// few bytes it takes: past the passes any encoder makes, the picture is refused before anything
+// is decoded, whether its scans are repeated, cut short or coded arithmetically.
+TEST(OutsideImagesTest, AJpegWhoseScansPassOverItsBlocksMoreOftenThanEncodersIsRefused)
 {
-    const QByteArray progressive = progressiveJpeg(filled(64, 64, Qt::darkGreen));
-    const QList<qsizetype> scans = scanStarts(progressive);
+    const QByteArray colour = progressiveJpeg(filled(64, 64, Qt::darkGreen));
+    ASSERT_GE(scanStarts(colour).size(), 10);
+    EXPECT_TRUE(OutsideImages::decode(colour, OutsideImages::Limits{}));
+    // A grey picture's scans each pass over all its blocks.
+    const QByteArray grey = progressiveJpeg(filled(64, 64, Qt::darkGreen).convertToFormat(QImage::Format_Grayscale8));
+    const QList<qsizetype> scans = scanStarts(grey);
     ASSERT_GE(scans.size(), 6);
-    ASSERT_LE(scans.size(), OutsideImages::maxJpegScans);
+    ASSERT_LE(scans.size(), OutsideImages::maxJpegPasses);
     // The last scan repeated, which libjpeg only warns about.
-    const QByteArray last = progressive.sliced(scans.last(), progressive.size() - 2 - scans.last());
+    const QByteArray last = grey.sliced(scans.last(), grey.size() - 2 - scans.last());
     const auto withScans = [&](qsizetype count) {
-        return progressive.left(progressive.size() - 2) + last.repeated(count - scans.size()) + "\xFF\xD9";
+        return grey.left(grey.size() - 2) + last.repeated(count - scans.size()) + "\xFF\xD9";
     };
-    EXPECT_TRUE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans), OutsideImages::Limits{}));
-    EXPECT_FALSE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans + 1), OutsideImages::Limits{}));
+    EXPECT_TRUE(OutsideImages::decode(withScans(OutsideImages::maxJpegPasses), OutsideImages::Limits{}));
+    EXPECT_FALSE(OutsideImages::decode(withScans(OutsideImages::maxJpegPasses + 1), OutsideImages::Limits{}));
     EXPECT_FALSE(OutsideImages::decode(withScans(30000), OutsideImages::Limits{}));
+
+    // A picture of 8,192 pixels square in 27 scans that hold nothing: arithmetic-coded, libjpeg
+    // decodes every block of every scan from no data at all.
+    QByteArray empty = "\xFF\xD8" + jpegSegment(0xDB, QByteArray(1, '\0') + QByteArray(64, '\1')) +
+                       jpegSegment(0xCA, QByteArray::fromHex("0820002000" "01" "011100"));
+    empty += jpegSegment(0xDA, QByteArray::fromHex("0101000000" "00"));
+    for (int scan = 1; scan < 27; ++scan)
+        empty += jpegSegment(0xDA, QByteArray::fromHex("010100013f") + char(scan == 1 ? 0x0D : std::max(1, 14 - scan) << 4 | std::max(0, 13 - scan)));
+    empty += "\xFF\xD9";
+    EXPECT_FALSE(OutsideImages::decode(empty, OutsideImages::Limits{}));
 }
 
 // libpng inflates whatever a PNG's image data holds past its last row before it reads the end,
