@@ -19,6 +19,10 @@ namespace {
 std::atomic<bool> raised{false};
 std::atomic<rlim_t> sessionSoftLimit{0};
 
+// The code that runs in the child of spawn() shares this process's memory: the address
+// sanitizer's stack of its own for locals would keep frames there that never return.
+#define TARV_IN_SHARED_CHILD __attribute__((no_sanitize("address")))
+
 // What the child of spawn() reads, and where it leaves why it could not start: it shares this
 // process's memory until it runs the program.
 struct Shared {
@@ -26,7 +30,7 @@ struct Shared {
     int error;
 };
 
-bool becomes(int fd, int target)
+TARV_IN_SHARED_CHILD bool becomes(int fd, int target)
 {
     if (fd < 0)
         return true;
@@ -38,7 +42,7 @@ bool becomes(int fd, int target)
 
 // Runs on a stack of its own in the child, whose parent's thread waits until it runs the
 // program or ends. Only system calls from here: other threads of the parent run on.
-int child(void* argument)
+TARV_IN_SHARED_CHILD int child(void* argument)
 {
     auto* shared = static_cast<Shared*>(argument);
     const Plan& plan = *shared->plan;
@@ -108,7 +112,7 @@ void lowerFileLimit()
     ::setrlimit(RLIMIT_NOFILE, &files);
 }
 
-void restoreInChild()
+TARV_IN_SHARED_CHILD void restoreInChild()
 {
     if (!raised)
         return;
