@@ -418,7 +418,7 @@ std::optional<qint64> gridPixels(QByteArrayView data, const HeifFile& file, cons
 }
 
 // What libheif decodes to make the primary picture: the picture itself, or each tile of its
-// grid, and the same for each auxiliary picture of it (its alpha).
+// grid, and the same for its alpha.
 struct Decoding {
     // The pixels of every picture the decoder makes, as their parameter sets declare them.
     qint64 codedPixels = 0;
@@ -429,6 +429,23 @@ struct Decoding {
     // libheif allocates, whatever size the grid's properties give.
     qint64 largestGrid = 0;
 };
+
+// Whether an auxiliary picture is an alpha plane, which libheif decodes with its picture (a
+// depth map or a phone's gain map it leaves alone): its first auxC property says so.
+bool isAlpha(const HeifFile& file, qint64 id)
+{
+    static const QList<QByteArrayView> types{"urn:mpeg:avc:2015:auxid:1", "urn:mpeg:hevc:2015:auxid:1",
+                                             "urn:mpeg:mpegB:cicp:systems:auxiliary:alpha"};
+    for (const int index : file.items.value(id).properties) {
+        if (index < 1 || index > file.properties.size() || !file.properties[index - 1].startsWith("auxC"))
+            continue;
+        // Its type, after the version and flags, ends at a zero byte.
+        const QByteArrayView body = file.properties[index - 1].sliced(4);
+        const qsizetype end = body.indexOf('\0', 4);
+        return end > 4 && types.contains(body.sliced(4, end - 4));
+    }
+    return false;
+}
 
 // None for a file that would make libheif read more data than the file holds, or decode
 // anything but HEVC pictures and grids of them.
@@ -473,8 +490,9 @@ std::optional<Decoding> decodingOf(QByteArrayView data, const HeifFile& file)
         const QList<qint64> tiles = file.derivedFrom.value(id);
         return std::all_of(tiles.cbegin(), tiles.cend(), decode);
     };
-    const QList<qint64> auxiliary = file.auxiliaryOf.value(file.primary);
-    if (!picture(file.primary) || !std::all_of(auxiliary.cbegin(), auxiliary.cend(), picture))
+    QList<qint64> alpha = file.auxiliaryOf.value(file.primary);
+    alpha.removeIf([&](qint64 id) { return !isAlpha(file, id); });
+    if (!picture(file.primary) || !std::all_of(alpha.cbegin(), alpha.cend(), picture))
         return std::nullopt;
     return decoding;
 }

@@ -409,13 +409,25 @@ TEST(PhotoImagesTest, WhatLibheifWouldDecodeAndReadIsCountedFromTheFileBeforehan
     const std::optional<std::pair<QByteArray, QByteArray>> large = codedPicture(filled(1024, 1024, Qt::red));
     if (!tile || !large)
         GTEST_SKIP() << "this libheif has no HEVC encoder";
+    const auto decodedSize = [](const QByteArray& heif) {
+        const std::optional<QImage> image = PhotoImages::downsampledImage(heif, 2048);
+        return image ? image->size() : QSize();
+    };
     const QList<QByteArray> properties{tile->first, spatialExtent(64, 64), spatialExtent(128, 128),
                                        spatialExtent(256, 256), large->first};
     const HeifItem picture{"hvc1", tile->second, {1, 2}};
-    EXPECT_EQ(PhotoImages::downsampledImage(heifOf({picture}, properties, {}, 1), 2048)->size(), QSize(64, 64));
+    EXPECT_EQ(decodedSize(heifOf({picture}, properties, {}, 1)), QSize(64, 64));
     const HeifItem grid{"grid", gridOf(2, 2, 128, 128), {3}};
     const QByteArray flat = heifOf({picture, grid}, properties, {{"dimg", 2, {1, 1, 1, 1}}}, 2);
-    EXPECT_EQ(PhotoImages::downsampledImage(flat, 2048)->size(), QSize(128, 128));
+    EXPECT_EQ(decodedSize(flat), QSize(128, 128));
+
+    // A small picture with an alpha plane, each a grid of that one tile as libheif writes them:
+    // one decode for the picture and one for its alpha.
+    const QList<QByteArray> withAlpha{tile->first, spatialExtent(64, 64), spatialExtent(16, 16),
+                                      fullBox("auxC", "urn:mpeg:hevc:2015:auxid:1" + QByteArray(1, '\0'))};
+    const QByteArray alpha = heifOf({picture, {"grid", gridOf(1, 1, 16, 16), {3}}, {"grid", gridOf(1, 1, 16, 16), {3, 4}}},
+                                    withAlpha, {{"dimg", 2, {1}}, {"dimg", 3, {1}}, {"auxl", 3, {2}}}, 2);
+    EXPECT_EQ(decodedSize(alpha), QSize(16, 16));
 
     // A grid of four grids of that tile: sixteen decodes, or thousands for a larger picture.
     const HeifItem outer{"grid", gridOf(2, 2, 256, 256), {4}};
@@ -423,10 +435,15 @@ TEST(PhotoImagesTest, WhatLibheifWouldDecodeAndReadIsCountedFromTheFileBeforehan
         heifOf({picture, grid, outer}, properties, {{"dimg", 2, {1, 1, 1, 1}}, {"dimg", 3, {2, 2, 2, 2}}}, 3), 2048));
 
     // A 1,024-pixel picture under properties that say 64: within the memory limit only as the
-    // properties say.
+    // properties say. As a depth map of the picture, which libheif does not decode with it, it
+    // costs nothing.
     const int limit = QImageReader::allocationLimit();
     QImageReader::setAllocationLimit(1);
     EXPECT_TRUE(PhotoImages::downsampledImage(heifOf({picture}, properties, {}, 1), 2048));
+    const QList<QByteArray> withDepth{tile->first, spatialExtent(64, 64), large->first,
+                                      fullBox("auxC", "urn:mpeg:hevc:2015:auxid:2" + QByteArray(1, '\0'))};
+    EXPECT_TRUE(PhotoImages::downsampledImage(
+        heifOf({picture, {"hvc1", large->second, {3, 2, 4}}}, withDepth, {{"auxl", 2, {1}}}, 1), 2048));
     const std::optional<QImage> understated =
         PhotoImages::downsampledImage(heifOf({{"hvc1", large->second, {5, 2}}}, properties, {}, 1), 2048);
     QImageReader::setAllocationLimit(limit);
