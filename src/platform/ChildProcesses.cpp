@@ -1,5 +1,6 @@
 #include "platform/ChildProcesses.h"
 
+#include "platform/ChildStart.h"
 #include "platform/ChildWaiter.h"
 
 #include <QDir>
@@ -16,7 +17,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -154,13 +154,9 @@ ChildProcesses::ChildProcesses()
         qWarning("Tarv cannot adopt what its commands leave running: %s", std::strerror(errno));
     // A child waited for holds three descriptors: thousands of them need more than the 1024
     // a session gives a program by default. A descriptor past 1024 (which select() cannot
-    // take) exists only while that many are open, which the default refused anyway.
-    constexpr rlim_t wantedFiles = 3 * ChildWaiter::maxChildren + 4096;
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < wantedFiles) {
-        files.rlim_cur = std::min(files.rlim_max, wantedFiles);
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
+    // take) exists only while that many are open, which the default refused anyway; the
+    // programs Tarv starts get the session's limit back (ChildStart).
+    ChildStart::raiseFileLimit(3 * ChildWaiter::maxChildren + 4096);
     if (::pipe2(m_stop, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_stop[0] = m_stop[1] = -1;
         return;
@@ -200,6 +196,7 @@ ChildProcesses::~ChildProcesses()
     }
     reapEnded();
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    ChildStart::lowerFileLimit();
 }
 
 std::unique_lock<std::mutex> ChildProcesses::starting()

@@ -1,13 +1,13 @@
 #include "platform/ChildWaiter.h"
 
 #include "platform/ChildProcesses.h"
+#include "platform/ChildStart.h"
 #include "platform/ChildWait.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <list>
-#include <spawn.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/wait.h>
@@ -206,29 +206,22 @@ void ChildWaiter::run()
         for (QByteArray& argument : request.argv)
             arguments.push_back(argument.data());
         arguments.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pipes.outWrite, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, pipes.errWrite, STDERR_FILENO);
+        ChildStart::Plan plan;
+        plan.path = arguments[0];
+        plan.argv = arguments.data();
+        plan.envp = environ;
+        plan.out = pipes.outWrite;
+        plan.err = pipes.errWrite;
         // The child starts with default signal handling and no blocked signals, whatever this
         // process has set up for itself (Qt ignores SIGPIPE, for example).
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        sigemptyset(&plan.defaults);
+        sigaddset(&plan.defaults, SIGPIPE);
         if (error == 0) {
             const auto starting = ChildProcesses::starting();
-            error = ::posix_spawn(&child.pid, arguments[0], &actions, &attributes, arguments.data(), environ);
+            error = ChildStart::spawn(child.pid, plan);
             if (error == 0)
                 ChildProcesses::claim(child.pid);
         }
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
         pipes.closeWriteEnds();
         if (error != 0) {
             // The pipes close as this returns, taken out of the epoll first.

@@ -6,10 +6,9 @@
 #include <QPromise>
 #include <QRegularExpression>
 #include <QSet>
+#include <QThreadPool>
 
 #include <memory>
-#include <system_error>
-#include <thread>
 
 namespace HttpTls {
 
@@ -82,15 +81,16 @@ QFuture<QSslConfiguration> configuration()
         auto promise = std::make_shared<QPromise<QSslConfiguration>>();
         promise->start();
         QFuture<QSslConfiguration> future = promise->future();
-        const auto fulfil = [promise] {
-            promise->addResult(make());
-            promise->finish();
-        };
-        try {
-            std::thread(fulfil).detach();
-        } catch (const std::system_error&) {
-            fulfil();
-        }
+        // On the shared thread pool, which the application waits for as it ends (Tarv ends
+        // without its teardown while work runs there): OpenSSL tears itself down as the process
+        // ends, under any thread still reading with it. Ahead of the pool's other work: the
+        // first https connection waits for it.
+        QThreadPool::globalInstance()->start(
+            [promise] {
+                promise->addResult(make());
+                promise->finish();
+            },
+            1);
         return future;
     }();
     return made;

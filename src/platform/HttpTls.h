@@ -16,7 +16,8 @@
 
 namespace HttpTls {
 
-// Made on a thread of its own on first use: the files it reads are outside data.
+// Made on the shared thread pool on first use, off the caller's thread: the files it reads are
+// outside data.
 QFuture<QSslConfiguration> configuration();
 
 // The authorities the two variables name, the system's (as `system` gives them) standing for

@@ -195,7 +195,7 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
     }
 
     // Only what makes the pixels reaches the reader.
-    const std::optional<QByteArray> parts = pictureParts(bytes, *format);
+    const std::optional<QByteArray> parts = pictureParts(bytes, *format, limits.maxStoredPixels);
     if (!parts)
         return std::nullopt;
 

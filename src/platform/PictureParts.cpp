@@ -1,8 +1,14 @@
 #include "platform/PictureParts.h"
 
+#include <QList>
+
+#include <zlib.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace OutsideImages {
 
@@ -74,14 +80,88 @@ private:
     QByteArray m_copy;
 };
 
+// The bytes of a PNG's image data once inflated: each row of each pass, and the filter byte
+// before it. None for a header libpng refuses, or one of more than `maxPixels`.
+std::optional<qint64> pngImageBytes(QByteArrayView header, qint64 maxPixels)
+{
+    if (header.size() < 13)
+        return std::nullopt;
+    const qint64 width = bigEndian32(header, 0);
+    const qint64 height = bigEndian32(header, 4);
+    const int depth = byteAt(header, 8);
+    int channels = 0;
+    switch (byteAt(header, 9)) {
+    case 0:
+    case 3:
+        channels = 1;
+        break;
+    case 2:
+        channels = 3;
+        break;
+    case 4:
+        channels = 2;
+        break;
+    case 6:
+        channels = 4;
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (width < 1 || height < 1 || width > 0x7FFFFFFF || height > 0x7FFFFFFF || width * height > maxPixels ||
+        depth < 1 || depth > 16)
+        return std::nullopt;
+    const auto passBytes = [&](qint64 across, qint64 down) {
+        return across > 0 && down > 0 ? down * (1 + (across * channels * depth + 7) / 8) : 0;
+    };
+    if (byteAt(header, 12) == 0)
+        return passBytes(width, height);
+    // Adam7: seven passes over every eighth, fourth or second pixel from an offset.
+    static constexpr std::array<std::array<int, 4>, 7> passes{
+        {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}};
+    qint64 total = 0;
+    for (const auto& [x, y, dx, dy] : passes)
+        total += passBytes((width - x + dx - 1) / dx, (height - y + dy - 1) / dy);
+    return total;
+}
+
+// Whether the image data, inflated, is no longer than its rows: libpng inflates whatever the
+// stream holds past the last row, into nothing, before it reads the end. A stream of a few
+// megabytes can hold gigabytes, and that much work, besides the picture.
+bool pngDataFitsItsRows(const QList<QByteArrayView>& data, qint64 rowBytes)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    std::array<Bytef, 64 * 1024> scratch;
+    qint64 inflated = 0;
+    int status = Z_OK;
+    for (const QByteArrayView part : data) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(part.data()));
+        stream.avail_in = uInt(part.size());
+        while (status == Z_OK && stream.avail_in > 0 && inflated <= rowBytes) {
+            stream.next_out = scratch.data();
+            stream.avail_out = uInt(scratch.size());
+            status = inflate(&stream, Z_NO_FLUSH);
+            inflated += qint64(scratch.size() - stream.avail_out);
+        }
+        if (status != Z_OK || inflated > rowBytes)
+            break;
+    }
+    inflateEnd(&stream);
+    // A stream that is damaged or cut short is the decoder's to refuse.
+    return inflated <= rowBytes;
+}
+
 // PNG: a chunk whose type starts with a capital letter is critical, and a decoder that does
 // not know it refuses the file, so every one is kept. Of the others, only the colour chunks.
-std::optional<QByteArray> pngParts(const QByteArray& bytes)
+std::optional<QByteArray> pngParts(const QByteArray& bytes, qint64 maxPixels)
 {
     static constexpr std::array<QByteArrayView, 5> colour{"tRNS", "gAMA", "cHRM", "sRGB", "iCCP"};
     std::array<bool, colour.size()> taken{};
     Kept out(bytes);
     out.keep(0, std::min<qsizetype>(8, bytes.size()));
+    std::optional<qint64> rowBytes;
+    QList<QByteArrayView> imageData;
     qsizetype at = 8;
     while (at + 8 <= bytes.size()) {
         const qint64 length = bigEndian32(bytes, at);
@@ -90,6 +170,11 @@ std::optional<QByteArray> pngParts(const QByteArray& bytes)
             return std::nullopt;
         // A chunk cut short is passed on as it is: the decoder meets the end where it would have.
         const qsizetype end = qsizetype(std::min<qint64>(bytes.size(), at + 12 + length));
+        const qsizetype dataEnd = qsizetype(std::min<qint64>(bytes.size(), at + 8 + length));
+        const QByteArrayView data = QByteArrayView(bytes).sliced(at + 8, dataEnd - at - 8);
+        // The header comes first, and libpng refuses any other.
+        if (at == 8 && (type != QByteArrayView("IHDR") || !(rowBytes = pngImageBytes(data, maxPixels))))
+            return std::nullopt;
         bool keep = byteAt(type, 0) < 'a';
         for (std::size_t i = 0; !keep && i < colour.size(); ++i) {
             if (type == colour[i] && !taken[i])
@@ -97,10 +182,14 @@ std::optional<QByteArray> pngParts(const QByteArray& bytes)
         }
         if (keep)
             out.keep(at, end - at);
+        if (type == QByteArrayView("IDAT"))
+            imageData.append(data);
         if (type == QByteArrayView("IEND"))
             break;
         at = end;
     }
+    if (!rowBytes || !pngDataFitsItsRows(imageData, *rowBytes))
+        return std::nullopt;
     return out.result();
 }
 
@@ -190,6 +279,64 @@ struct JpegHeaders {
     }
 };
 
+// What the scans of a JPEG cost libjpeg: each passes over every block of the components it
+// holds, whatever few bytes it takes (a scan's data may end at once, or be one run of empty
+// blocks, and arithmetic-coded data decodes from nothing at all).
+class JpegPasses {
+public:
+    // The frame header: each component's blocks, from its sampling against the largest.
+    bool frame(QByteArrayView header)
+    {
+        if (header.size() < 6 || !m_blocks.empty())
+            return false;
+        const qint64 height = byteAt(header, 1) << 8 | byteAt(header, 2);
+        const qint64 width = byteAt(header, 3) << 8 | byteAt(header, 4);
+        const int count = byteAt(header, 5);
+        if (count < 1 || header.size() < 6 + 3 * count)
+            return false;
+        int mostAcross = 1;
+        int mostDown = 1;
+        for (int c = 0; c < count; ++c) {
+            mostAcross = std::max(mostAcross, byteAt(header, 6 + 3 * c + 1) >> 4);
+            mostDown = std::max(mostDown, byteAt(header, 6 + 3 * c + 1) & 0x0F);
+        }
+        for (int c = 0; c < count; ++c) {
+            const int across = std::max(1, byteAt(header, 6 + 3 * c + 1) >> 4);
+            const int down = std::max(1, byteAt(header, 6 + 3 * c + 1) & 0x0F);
+            const qint64 blocks = (width * across + 8 * mostAcross - 1) / (8 * mostAcross) *
+                                  ((height * down + 8 * mostDown - 1) / (8 * mostDown));
+            m_blocks.emplace_back(byteAt(header, 6 + 3 * c), blocks);
+            m_allBlocks += blocks;
+        }
+        return true;
+    }
+    // A scan: false once the scans pass over the blocks more often than encoders make them.
+    bool scan(QByteArrayView header)
+    {
+        if (m_blocks.empty() || header.isEmpty())
+            return false;
+        const int count = byteAt(header, 0);
+        for (int c = 0; c < count && 1 + 2 * c < header.size(); ++c) {
+            for (const auto& [id, blocks] : m_blocks) {
+                if (id == byteAt(header, 1 + 2 * c))
+                    m_passes += blocks;
+            }
+        }
+        return m_passes <= maxJpegPasses * m_allBlocks;
+    }
+
+private:
+    std::vector<std::pair<int, qint64>> m_blocks;
+    qint64 m_allBlocks = 0;
+    qint64 m_passes = 0;
+};
+
+bool isFrame(int code)
+{
+    // Every start-of-frame marker but the table ones (C4, CC) and the reserved C8.
+    return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+}
+
 std::optional<QByteArray> jpegParts(const QByteArray& bytes)
 {
     if (bytes.size() < 2 || byteAt(bytes, 0) != 0xFF || byteAt(bytes, 1) != 0xD8)
@@ -197,7 +344,7 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
     Kept out(bytes);
     out.keep(0, 2);
     JpegHeaders headers;
-    int scans = 0;
+    JpegPasses passes;
     qsizetype at = 2;
     while (const std::optional<Marker> marker = nextMarker(bytes, at)) {
         const qsizetype after = marker->at + 2;
@@ -221,10 +368,15 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
         if (after + length > bytes.size())
             break;
         at = after + length;
-        if (headers.keep(marker->code, QByteArrayView(bytes).sliced(after + 2, length - 2)))
+        const QByteArrayView segment = QByteArrayView(bytes).sliced(after + 2, length - 2);
+        if (headers.keep(marker->code, segment))
             out.keep(marker->at, 2 + length);
+        // A second frame, or a scan before the frame or past the passes' bound: libjpeg refuses
+        // the first two.
+        if (isFrame(marker->code) && !passes.frame(segment))
+            return std::nullopt;
         if (marker->code == 0xDA) {
-            if (++scans > maxJpegScans)
+            if (!passes.scan(segment))
                 return std::nullopt;
             const qsizetype end = scanEnd(bytes, at);
             out.keep(at, end - at);
@@ -233,7 +385,6 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
     }
     return out.result();
 }
-
 qsizetype gifColourTableBytes(int flags)
 {
     return (flags & 0x80) ? 3 * (qsizetype(2) << (flags & 0x07)) : 0;
@@ -363,11 +514,11 @@ std::optional<QByteArray> webpParts(const QByteArray& bytes)
 
 }  // namespace
 
-std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format)
+std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format, qint64 maxPixels)
 {
     switch (format) {
     case Format::png:
-        return pngParts(bytes);
+        return pngParts(bytes, maxPixels);
     case Format::jpeg:
         return jpegParts(bytes);
     case Format::gif:

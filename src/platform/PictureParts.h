@@ -13,8 +13,9 @@
 //   comments, application or text extensions, nor the frames after the first.
 // - WebP: the picture, its alpha and colour profile, or an animation's first frame; never
 //   EXIF, XMP or unknown chunks, nor the frames after the first.
-// The work a decoder may be led into by what is kept is bounded as well: a JPEG with more
-// scans than any encoder writes is refused.
+// The work a decoder may be led into by what is kept is bounded as well: a PNG whose image data
+// inflates to more than its rows, and a JPEG whose scans pass over its blocks more often than
+// any encoder's, are refused.
 
 #include "platform/OutsideImages.h"
 
@@ -24,14 +25,17 @@
 
 namespace OutsideImages {
 
-// Encoders write about ten scans for a progressive JPEG (eighteen for four colour channels);
-// each further scan costs libjpeg a pass over every block of the picture, whatever its size.
-inline constexpr int maxJpegScans = 64;
+// A JPEG's scans pass over each block of the picture once (a sequential one) or about six times
+// (libjpeg's progressive scripts, for any number of channels, ten or eighteen scans); each
+// scan costs libjpeg a pass over the blocks of the channels it holds, whatever its bytes. The
+// passes of all scans together, on average over the picture's blocks, are at most this many.
+inline constexpr int maxJpegPasses = 12;
 
 // The picture parts of `bytes` in `format`, as a file of that format; none when the file is
-// not laid out as its format says, or is past the bounds above. A file that holds nothing else
-// comes back as it is, shared; so do BMP, which holds nothing but its pixels, and HEIF, which
-// libheif reads without decoding its metadata.
-std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format);
+// not laid out as its format says, is past the bounds above, or its header claims more than
+// `maxPixels` (checked before its data is looked at). A file that holds nothing else comes back
+// as it is, shared; so do BMP, which holds nothing but its pixels, and HEIF, which libheif
+// reads without decoding its metadata.
+std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format, qint64 maxPixels);
 
 }  // namespace OutsideImages

@@ -3,6 +3,7 @@
 #include "HttpTestCertificates.h"
 #include "platform/HttpTls.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -47,4 +48,27 @@ TEST(HttpTlsTest, TheVariablesReplaceTheSystemsFileAndFolder)
     EXPECT_EQ(HttpTls::authorities(file, folders, systems), (QList<QSslCertificate>{server, authority}));
     // A file that is none, or no regular file, adds nothing and waits for nothing.
     EXPECT_EQ(HttpTls::authorities("/dev/zero", {}, systems), (QList<QSslCertificate>{system}));
+}
+
+// The authorities are read once, when the first https connection needs them, while the
+// application lives: OpenSSL tears itself down as the process ends, under any thread still
+// reading with it, and a Tarv that quits meanwhile would end in a crash.
+TEST(HttpTlsTest, TheAuthoritiesAreReadWithinTheApplicationsLife)
+{
+    QTemporaryDir dir;
+    // A folder of authorities that takes a while to read.
+    for (int i = 0; i < 400; ++i)
+        write(dir.filePath(QStringLiteral("%1.0").arg(i, 8, 16, QLatin1Char('0'))),
+              HttpTestCertificates::authority.repeated(8));
+    qputenv("SSL_CERT_DIR", dir.path().toLocal8Bit());
+    QFuture<QSslConfiguration> made;
+    {
+        int argc = 1;
+        char name[] = "tarv";
+        char* argv[] = {name, nullptr};
+        QCoreApplication application(argc, argv);
+        made = HttpTls::configuration();
+    }
+    qunsetenv("SSL_CERT_DIR");
+    EXPECT_TRUE(made.isFinished());
 }

@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 
 namespace {
@@ -326,21 +327,94 @@ TEST(OutsideImagesTest, WhateverAPictureHoldsBesidesItsPixelsNeverReachesTheRead
     EXPECT_EQ(OutsideImages::decode(turned, upright)->size(), QSize(32, 48));
 }
 
-// Each scan of a progressive JPEG costs libjpeg a pass over every block of the picture,
-// however few bytes it takes: past what any encoder writes, the picture is refused before
-// anything is decoded.
-TEST(OutsideImagesTest, AJpegWithMoreScansThanEncodersWriteIsRefused)
+// Each scan of a JPEG costs libjpeg a pass over the blocks of the channels it holds, however
+// few bytes it takes: past the passes any encoder makes, the picture is refused before anything
+// is decoded, whether its scans are repeated, cut short or coded arithmetically.
+TEST(OutsideImagesTest, AJpegWhoseScansPassOverItsBlocksMoreOftenThanEncodersIsRefused)
 {
-    const QByteArray progressive = progressiveJpeg(filled(64, 64, Qt::darkGreen));
-    const QList<qsizetype> scans = scanStarts(progressive);
+    const QByteArray colour = progressiveJpeg(filled(64, 64, Qt::darkGreen));
+    ASSERT_GE(scanStarts(colour).size(), 10);
+    EXPECT_TRUE(OutsideImages::decode(colour, OutsideImages::Limits{}));
+    // A grey picture's scans each pass over all its blocks.
+    const QByteArray grey = progressiveJpeg(filled(64, 64, Qt::darkGreen).convertToFormat(QImage::Format_Grayscale8));
+    const QList<qsizetype> scans = scanStarts(grey);
     ASSERT_GE(scans.size(), 6);
-    ASSERT_LE(scans.size(), OutsideImages::maxJpegScans);
+    ASSERT_LE(scans.size(), OutsideImages::maxJpegPasses);
     // The last scan repeated, which libjpeg only warns about.
-    const QByteArray last = progressive.sliced(scans.last(), progressive.size() - 2 - scans.last());
+    const QByteArray last = grey.sliced(scans.last(), grey.size() - 2 - scans.last());
     const auto withScans = [&](qsizetype count) {
-        return progressive.left(progressive.size() - 2) + last.repeated(count - scans.size()) + "\xFF\xD9";
+        return grey.left(grey.size() - 2) + last.repeated(count - scans.size()) + "\xFF\xD9";
     };
-    EXPECT_TRUE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans), OutsideImages::Limits{}));
-    EXPECT_FALSE(OutsideImages::decode(withScans(OutsideImages::maxJpegScans + 1), OutsideImages::Limits{}));
+    EXPECT_TRUE(OutsideImages::decode(withScans(OutsideImages::maxJpegPasses), OutsideImages::Limits{}));
+    EXPECT_FALSE(OutsideImages::decode(withScans(OutsideImages::maxJpegPasses + 1), OutsideImages::Limits{}));
     EXPECT_FALSE(OutsideImages::decode(withScans(30000), OutsideImages::Limits{}));
+
+    // A picture of 8,192 pixels square in 27 scans that hold nothing: arithmetic-coded, libjpeg
+    // decodes every block of every scan from no data at all.
+    QByteArray empty = "\xFF\xD8" + jpegSegment(0xDB, QByteArray(1, '\0') + QByteArray(64, '\1')) +
+                       jpegSegment(0xCA, QByteArray::fromHex("0820002000" "01" "011100"));
+    empty += jpegSegment(0xDA, QByteArray::fromHex("0101000000" "00"));
+    for (int scan = 1; scan < 27; ++scan)
+        empty += jpegSegment(0xDA, QByteArray::fromHex("010100013f") + char(scan == 1 ? 0x0D : std::max(1, 14 - scan) << 4 | std::max(0, 13 - scan)));
+    empty += "\xFF\xD9";
+    EXPECT_FALSE(OutsideImages::decode(empty, OutsideImages::Limits{}));
+}
+
+// libpng inflates whatever a PNG's image data holds past its last row before it reads the end,
+// and a few megabytes of data can hold gigabytes: image data longer than its rows is refused,
+// whatever the picture's size, kind of pixel or interlacing, and image data of exactly its rows
+// still decodes.
+TEST(OutsideImagesTest, APngWhoseImageDataInflatesPastItsRowsIsRefused)
+{
+    QRandomGenerator random(64);
+    // The chunks of `png` with its image data replaced by `rows`, deflated into one chunk.
+    const auto withRows = [](const QByteArray& png, const QByteArray& rows, bool interlaced) {
+        QByteArray out = png.left(8);
+        for (qsizetype at = 8; at + 12 <= png.size();) {
+            const qsizetype length = qsizetype(uchar(png[at])) << 24 | uchar(png[at + 1]) << 16 |
+                                     uchar(png[at + 2]) << 8 | uchar(png[at + 3]);
+            const QByteArray type = png.sliced(at + 4, 4);
+            QByteArray data = png.sliced(at + 8, length);
+            if (type == "IHDR")
+                data[12] = char(interlaced ? 1 : 0);
+            if (type == "IEND")
+                out += pngChunk("IDAT", deflated(rows));
+            if (type != "IDAT")
+                out += pngChunk(type, data);
+            at += 12 + length;
+        }
+        return out;
+    };
+    const QList<QImage::Format> kinds{QImage::Format_Mono, QImage::Format_Grayscale8, QImage::Format_Grayscale16,
+                                      QImage::Format_RGB888, QImage::Format_ARGB32, QImage::Format_RGBA64};
+    for (int round = 0; round < 24; ++round) {
+        const int width = 1 + int(random.bounded(70));
+        const int height = 1 + int(random.bounded(70));
+        const QImage picture = filled(width, height, QColor(int(random.bounded(256)), 90, 40))
+                                   .convertToFormat(kinds[round % kinds.size()]);
+        const QByteArray png = encoded(picture, "png");
+        // Rows of zeros: every filter byte says "none", every pixel is the first colour.
+        const bool interlaced = round % 2 == 1;
+        // The header's bit depth times its channels: grey, -, RGB, palette, grey and alpha, -, RGBA.
+        const qsizetype bitsPerPixel = uchar(png[24]) * std::array{1, 0, 3, 1, 2, 0, 4}[uchar(png[25])];
+        const auto rowBytes = [&](qsizetype across, qsizetype down) {
+            return across > 0 && down > 0 ? down * (1 + (across * bitsPerPixel + 7) / 8) : 0;
+        };
+        qsizetype size = rowBytes(width, height);
+        if (interlaced) {
+            size = 0;
+            for (const auto& [x, y, dx, dy] : {std::array{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                               {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}})
+                size += rowBytes((width - x + dx - 1) / dx, (height - y + dy - 1) / dy);
+        }
+        const QString what = QStringLiteral("%1x%2 format %3%4")
+                                 .arg(width)
+                                 .arg(height)
+                                 .arg(int(picture.format()))
+                                 .arg(interlaced ? " interlaced" : "");
+        EXPECT_TRUE(OutsideImages::decode(withRows(png, QByteArray(size, '\0'), interlaced), {})) << what.toStdString();
+        const qsizetype extra = 1 + random.bounded(100000);
+        EXPECT_FALSE(OutsideImages::decode(withRows(png, QByteArray(size + extra, '\0'), interlaced), {}))
+            << what.toStdString();
+    }
 }

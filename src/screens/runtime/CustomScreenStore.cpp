@@ -428,12 +428,14 @@ void CustomScreenStore::decide(Scan& scan, const QList<CustomScreen>& shownScree
     // What each file would show: the version read now, else the last good version of its page.
     QList<std::optional<CustomScreen>> candidates;
     candidates.reserve(scan.files.size());
-    // Which file keeps each page name, in any letter case: the first in file order that may run,
-    // else the first that has anything to show. So a file that comes later never takes the page
-    // of an approved one, whatever its name sorts as.
+    // Which file keeps each page name, in any letter case: the first in file order that the user
+    // approved, else the first that asks for no approval, else the first that has anything to
+    // show. So a file that comes later never takes the page of an approved one, whatever its name
+    // sorts as, not even one that runs nothing and only looks like it.
+    enum class Standing { waits, asksNothing, approved };
     struct Keeper {
         qsizetype file = 0;
-        bool runs = false;
+        Standing standing = Standing::waits;
     };
     QHash<QString, Keeper> keepers;
     for (qsizetype i = 0; i < scan.files.size(); ++i) {
@@ -444,14 +446,16 @@ void CustomScreenStore::decide(Scan& scan, const QList<CustomScreen>& shownScree
             if (const auto last = previous.constFind(id); last != previous.cend())
                 shown = *last;
         if (shown) {
-            const bool runs = ScreenTrust::isApprovedIn(scan.approvals, *shown);
+            const Standing standing = !shown->fingerprint()                               ? Standing::asksNothing
+                                      : ScreenTrust::isApprovedIn(scan.approvals, *shown) ? Standing::approved
+                                                                                          : Standing::waits;
             const auto found = keepers.find(id.toCaseFolded());
             if (found == keepers.end()) {
-                keepers.insert(id.toCaseFolded(), Keeper{i, runs});
+                keepers.insert(id.toCaseFolded(), Keeper{i, standing});
             } else {
                 scan.contested = true;
-                if (runs && !found->runs)
-                    *found = Keeper{i, runs};
+                if (standing > found->standing)
+                    *found = Keeper{i, standing};
             }
         }
         candidates.append(std::move(shown));

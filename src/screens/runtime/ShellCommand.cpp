@@ -1,6 +1,7 @@
 #include "screens/runtime/ShellCommand.h"
 
 #include "platform/ChildProcesses.h"
+#include "platform/ChildStart.h"
 #include "platform/ChildWait.h"
 
 #include <QtCore/qsystemdetection.h>
@@ -10,7 +11,6 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -76,37 +76,6 @@ Clock::duration secondsDuration(double seconds)
         std::chrono::duration<double>(std::min(seconds, maxWaitSeconds)));
 }
 
-struct SpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-
-    SpawnSetup(int outFd, int errFd)
-    {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
-        posix_spawnattr_init(&attributes);
-        // A group of its own; signals as a fresh shell expects them, whatever this
-        // application ignores or blocks on the calling thread.
-        posix_spawnattr_setflags(&attributes,
-                                 POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        sigset_t all;
-        sigfillset(&all);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        sigset_t none;
-        sigemptyset(&none);
-        posix_spawnattr_setsigmask(&attributes, &none);
-    }
-
-    ~SpawnSetup()
-    {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-    }
-};
-
 std::vector<QByteArray> environmentWithPath(const QByteArray& path)
 {
     std::vector<QByteArray> entries;
@@ -146,12 +115,22 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
     char dashC[] = "-c";
     char* argv[] = {shell, dashC, const_cast<char*>(commandBytes.constData()), nullptr};
 
+    ChildStart::Plan plan;
+    plan.path = shell;
+    plan.argv = argv;
+    plan.envp = envp.data();
+    plan.nullInput = true;
+    plan.out = pipes.outWrite;
+    plan.err = pipes.errWrite;
+    // A group of its own; signals as a fresh shell expects them, whatever this application
+    // ignores or blocks on the calling thread.
+    plan.ownGroup = true;
+    sigfillset(&plan.defaults);
     pid_t pid = -1;
     int spawnError = 0;
     {
-        SpawnSetup setup(pipes.outWrite, pipes.errWrite);
         const auto starting = ChildProcesses::starting();
-        spawnError = ::posix_spawn(&pid, shell, &setup.actions, &setup.attributes, argv, envp.data());
+        spawnError = ChildStart::spawn(pid, plan);
         if (spawnError == 0)
             ChildProcesses::claim(pid);
     }

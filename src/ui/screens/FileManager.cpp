@@ -1,5 +1,6 @@
 #include "ui/screens/FileManager.h"
 
+#include "platform/ChildStart.h"
 #include "platform/ContextContinuation.h"
 
 #include <QDBusMessage>
@@ -114,7 +115,9 @@ void FileManager::launchXdgOpen(const QString& program, const QUrl& url, const D
     // A local path is absolute, so it can never be read as an option.
     process->setArguments({url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString()});
     // Nothing to read: the child opens /dev/null for itself, so the window's thread opens no file.
+    // It starts with the session's limit on open files, not Tarv's.
     process->setChildProcessModifier([] {
+        ChildStart::restoreInChild();
         const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (null >= 0) {
             ::dup2(null, STDIN_FILENO);

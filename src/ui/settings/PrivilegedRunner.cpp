@@ -1,5 +1,7 @@
 #include "ui/settings/PrivilegedRunner.h"
 
+#include "platform/ChildStart.h"
+
 #include <QProcess>
 
 #include <memory>
@@ -13,6 +15,8 @@ void PkexecRunner::run(const QString& command, Done done)
     auto* process = new QProcess(this);
     process->setProcessChannelMode(QProcess::SeparateChannels);
     process->setStandardInputFile(QProcess::nullDevice());
+    // It starts with the session's limit on open files, not Tarv's.
+    process->setChildProcessModifier(ChildStart::restoreInChild);
     // Exactly one answer, whichever of the two signals ends the run.
     auto answer = std::make_shared<Done>(std::move(done));
     const auto finish = [process, answer](const std::optional<QString>& failure) {

