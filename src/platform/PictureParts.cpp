@@ -124,11 +124,13 @@ std::optional<qint64> pngImageBytes(QByteArrayView header, qint64 maxPixels)
     return total;
 }
 
-// Whether the image data, inflated, is no longer than its rows: libpng inflates whatever the
-// stream holds past the last row, into nothing, before it reads the end. A stream of a few
-// megabytes can hold gigabytes, and that much work, besides the picture.
+// Whether the image data, inflated, is no longer than twice its rows: libpng inflates whatever
+// the stream holds past the last row, into nothing, before it reads the end. A stream of a few
+// megabytes can hold gigabytes, and that much work, besides the picture. Some encoders leave a
+// little past the rows, which libpng only warns of: up to the rows' own size more is let be.
 bool pngDataFitsItsRows(const QList<QByteArrayView>& data, qint64 rowBytes)
 {
+    rowBytes *= 2;
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
         return false;
