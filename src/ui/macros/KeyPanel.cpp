@@ -12,6 +12,7 @@
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/TabOrder.h"
 #include "ui/widgets/WrappingText.h"
 
 #include <QAccessible>
@@ -512,5 +513,14 @@ void KeyInspector::showTestRule()
     m_testNote->setText(note);
     m_testNote->setVisible(!note.isEmpty());
     m_testButton->setEnabled(problem.isEmpty() && !away);
-    m_testButton->setAccessibleDescription(problem.isEmpty() ? note : m_problem->text());
+    // Test Key, disabled, is no Tab stop: the action's own controls say what is missing, and a
+    // screen reader hears it change as the user types.
+    const QString said = problem.isEmpty() ? QString() : m_problem->text();
+    QList<QWidget*> controls = TabOrder::stops(m_actionEditor);
+    controls.prepend(m_kindPicker);
+    for (QWidget* control : std::as_const(controls))
+        if (control->accessibleDescription() != said)
+            control->setAccessibleDescription(said);
+    if (m_testButton->accessibleDescription() != (problem.isEmpty() ? note : said))
+        m_testButton->setAccessibleDescription(problem.isEmpty() ? note : said);
 }
