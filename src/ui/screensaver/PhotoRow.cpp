@@ -128,6 +128,9 @@ void PhotoRow::setName(const QString& name)
     m_name->setFullText(oneLineText(name));
     m_crop->setToolTip(PlainText::toolTip(QStringLiteral("Crop, zoom, or rotate ") + name));
     m_remove->setToolTip(PlainText::toolTip(QStringLiteral("Remove ") + name));
+    // Every row has the same two buttons: each is named after its photo.
+    m_crop->setAccessibleName(m_crop->text() + u' ' + m_name->fullText());
+    m_remove->setAccessibleName(m_remove->text() + u' ' + m_name->fullText());
 }
 
 void PhotoRow::paintEvent(QPaintEvent* event)
