@@ -495,6 +495,11 @@ void KeyInspector::showIcon()
     // A widget ignores a palette or font equal to its own: nothing is announced again.
     m_iconText->setPalette(palette);
     m_iconText->setFont(font);
+    // The button shows the icon as its content: a screen reader hears it with the row's name,
+    // as the toolbar's buttons say what they show.
+    const QString name = QStringLiteral("Icon: ") + m_iconText->text();
+    if (m_iconButton->accessibleName() != name)
+        m_iconButton->setAccessibleName(name);
 }
 
 void KeyInspector::showTestRule()
