@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
@@ -115,6 +116,21 @@ PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
     m_moveUp = moveAction("moveUpAction", QStringLiteral("Move Up"), "Ctrl+Up", -1);
     m_moveDown = moveAction("moveDownAction", QStringLiteral("Move Down"), "Ctrl+Down", 1);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    // At the list's end the action is disabled, and its chord would reach the button, which takes
+    // an arrow to move the focus on.
+    m_crop->installEventFilter(this);
+    m_remove->installEventFilter(this);
+}
+
+bool PhotoRow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence chord(key->keyCombination());
+        if (chord == m_moveUp->shortcut() || chord == m_moveDown->shortcut())
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PhotoRow::setMovable(bool up, bool down)

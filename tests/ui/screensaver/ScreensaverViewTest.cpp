@@ -360,6 +360,11 @@ TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
     EXPECT_FALSE(top->moveDownAction()->isEnabled()) << "at the bottom";
     QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
+    EXPECT_EQ(QApplication::focusWidget(), crop) << "a move past the end takes the focus nowhere";
+    QToolButton* firstRemove = page().photoRows()[0]->removeButton();
+    firstRemove->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(firstRemove, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), firstRemove) << "a move past the top takes the focus nowhere";
     EXPECT_EQ(storedOrder(), shownOrder());
     EXPECT_EQ(window->undoStack(SidebarItem::screensaver)->count(), 2);
     EXPECT_EQ(window->findChild<QAction*>(QStringLiteral("undoAction"))->text(), QStringLiteral("Undo Move Photo"));
