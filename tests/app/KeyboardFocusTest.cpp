@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
@@ -171,6 +172,16 @@ TEST_F(KeyboardFocusTest, AControlThatGoesAwayHandsTheFocusToItsNeighbourInThePa
     ASSERT_TRUE(waitUntil([&] { return refresh->isEnabled(); }));
     QApplication::processEvents();
     EXPECT_EQ(QApplication::focusWidget(), find<QWidget>("symbolField2"));
+    // So did the user who types in the neighbour: the rest of the word does not land on the button.
+    pressSpace(refresh);
+    ASSERT_FALSE(refresh->isEnabled());
+    auto* neighbour = find<QLineEdit>("symbolField4");
+    ASSERT_EQ(QApplication::focusWidget(), neighbour);
+    QTest::keyClick(neighbour, Qt::Key_End);
+    QTest::keyClick(neighbour, Qt::Key_X);
+    ASSERT_TRUE(waitUntil([&] { return refresh->isEnabled(); }));
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), neighbour) << describe(QApplication::focusWidget()).toStdString();
 
     visit(SidebarItem::macros);
     window->macrosView()->setSelection(1);

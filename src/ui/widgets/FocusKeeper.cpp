@@ -83,6 +83,23 @@ QWidget* neighbourIn(QWidget* old, const QWidget* page)
     return after ? after : before;
 }
 
+bool isModifier(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock: return true;
+    default: return false;
+    }
+}
+
 // The keeper installed last: the application has one.
 QPointer<FocusKeeper>& installedKeeper()
 {
@@ -211,11 +228,20 @@ bool FocusKeeper::eventFilter(QObject* watched, QEvent* event)
         scheduleCheck();
         break;
     }
+    case QEvent::MouseButtonPress:
     case QEvent::KeyPress: {
+        // The user works in the neighbour that took the focus: it stays there. A modifier alone
+        // is no work (a screen reader's user presses Control to silence it).
+        const bool modifierAlone =
+            event->type() == QEvent::KeyPress && isModifier(static_cast<QKeyEvent*>(event)->key());
+        if (watched == m_handedTo && !modifierAlone) {
+            m_handedFrom.clear();
+            m_handedTo.clear();
+        }
         // A key that works the focused control, or types into it, is the user working there:
         // it comes back into sight first, wherever the wheel took the page. Keys that move or
         // scroll are left to do so.
-        if (watched != m_focus || m_contents.isEmpty())
+        if (event->type() != QEvent::KeyPress || watched != m_focus || m_contents.isEmpty())
             break;
         const auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();

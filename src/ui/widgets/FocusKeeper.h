@@ -3,7 +3,7 @@
 // application. A control in a scrolling page that is disabled or hidden while it has the focus
 // hands it to its nearest neighbour in that page, where Qt would have sent it on past the page's
 // end (to Settings, or to a tab bar); one that was disabled while it worked gets it back when it
-// is enabled again, unless the user went on meanwhile. A control that takes the focus from the keyboard or from
+// is enabled again, unless the user went on or worked in the neighbour meanwhile. A control that takes the focus from the keyboard or from
 // the program is scrolled into sight in each scroll area around it, and is kept in sight while
 // the page's layout changes under it, until the user scrolls it away; a key that works it brings
 // it back.
