@@ -133,10 +133,16 @@ bool PhotoRow::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void PhotoRow::setMovable(bool up, bool down)
+void PhotoRow::setPlace(int place, int count)
 {
-    m_moveUp->setEnabled(up);
-    m_moveDown->setEnabled(down);
+    m_moveUp->setEnabled(place > 0);
+    m_moveDown->setEnabled(place + 1 < count);
+    // The order shows to the eye; a screen reader hears it on the focused button, and hears it
+    // change as the photo moves.
+    const QString where = QStringLiteral("Photo %1 of %2").arg(place + 1).arg(count);
+    for (QToolButton* button : {m_crop, m_remove})
+        if (button->accessibleDescription() != where)
+            button->setAccessibleDescription(where);
 }
 
 void PhotoRow::setName(const QString& name)

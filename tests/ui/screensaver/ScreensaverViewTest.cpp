@@ -16,6 +16,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -357,6 +358,11 @@ TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
     QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
     EXPECT_EQ(QApplication::focusWidget(), crop);
+    // A screen reader hears the new place where the eye sees it.
+    for (int place = 0; place < 3; ++place)
+        for (QToolButton* button : {page().photoRows()[place]->cropButton(), page().photoRows()[place]->removeButton()})
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Description),
+                      QStringLiteral("Photo %1 of 3").arg(place + 1));
     EXPECT_FALSE(top->moveDownAction()->isEnabled()) << "at the bottom";
     QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
