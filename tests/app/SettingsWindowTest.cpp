@@ -20,6 +20,7 @@
 #include "ui/widgets/WrappingText.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -360,20 +361,27 @@ TEST_F(SettingsWindowTest, TheTabSaysHowTheAppInFrontIsFollowedOrWhyNotAsTheDesk
     hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
     open(nullptr, QString(), 2);
     auto* inUse = find<QLabel>("autoSwitchSource");
+    // A screen reader hears on the switch what the tab shows under it.
+    const auto heard = [this] {
+        return QAccessible::queryAccessibleInterface(find<QCheckBox>("autoSwitchSwitch"))->text(QAccessible::Description);
+    };
     // Still asked: nothing said either way.
     EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
     EXPECT_FALSE(shows(inUse));
+    EXPECT_EQ(heard(), QString());
 
     source.answer(QStringLiteral("Apps are followed through the window list of this Wayland compositor."), {});
     EXPECT_TRUE(shows(inUse));
     EXPECT_EQ(inUse->text(), source.description());
     EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
+    EXPECT_EQ(heard(), source.description());
 
     source.answer({}, QStringLiteral("The connection to the Wayland compositor was lost. "
                                      "The application in front is no longer followed."));
     EXPECT_TRUE(shows(find<QWidget>("autoSwitchUnavailable")));
     EXPECT_EQ(find<QLabel>("autoSwitchUnavailableText")->text(), source.unavailableReason());
     EXPECT_FALSE(shows(inUse));
+    EXPECT_EQ(heard(), source.unavailableReason());
 }
 
 TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
