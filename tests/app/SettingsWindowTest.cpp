@@ -394,14 +394,22 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
         button->click();
         return waitUntil([&] { return !section->isBusy(); });
     };
+    // A screen reader hears what the button acts on, and the state shown beside it.
+    const auto heard = [&](const QString& name) {
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(button);
+        EXPECT_EQ(control->text(QAccessible::Name), name);
+        EXPECT_EQ(control->text(QAccessible::Description), status->text());
+    };
     ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
     EXPECT_EQ(button->text(), QStringLiteral("Install…"));
+    heard(QStringLiteral("Install the tarv command…"));
 
     ASSERT_TRUE(press());
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), tool);
     EXPECT_EQ(status->text(), QStringLiteral("Installed at ") + link);
     EXPECT_EQ(button->text(), QStringLiteral("Remove"));
+    heard(QStringLiteral("Remove the tarv command"));
     ASSERT_TRUE(press());
     EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
     EXPECT_FALSE(QFileInfo(link).isSymLink());
@@ -413,6 +421,7 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
     ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(status->text(), link + QStringLiteral(" points to /opt/Other/tarv"));
     EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
+    heard(QStringLiteral("Replace the tarv command…"));
     ASSERT_TRUE(press());
     EXPECT_EQ(section->status(), Status::installed());
 
