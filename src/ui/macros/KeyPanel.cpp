@@ -77,7 +77,8 @@ TintSwatch::TintSwatch(KeyTint tint, QWidget* parent) : QAbstractButton(parent),
     setObjectName(QStringLiteral("tintSwatch:") + keyTintRawValue(tint));
     setCheckable(true);
     setToolTip(KeyInspector::tintName(tint));
-    setAccessibleName(KeyInspector::tintName(tint));
+    // The row's label names the group to the eye only: a screen reader hears each swatch as a tint.
+    setAccessibleName(QStringLiteral("Tint: ") + KeyInspector::tintName(tint));
     setCursor(Qt::PointingHandCursor);
     // The swatches of a row are one group, as radio buttons are: Tab stops at the key's tint
     // only and the arrows move between the tints.

@@ -119,7 +119,7 @@ TEST_F(MacrosTest, SwatchesLatchingAndIconWritesCommitUnderTheirNames)
     };
     EXPECT_TRUE(swatch(KeyTint::neutral)->isChecked());
     EXPECT_EQ(swatch(KeyTint::blue)->toolTip(), QStringLiteral("Blue"));
-    EXPECT_EQ(swatch(KeyTint::neutral)->accessibleName(), QStringLiteral("Neutral"));
+    EXPECT_EQ(swatch(KeyTint::neutral)->accessibleName(), QStringLiteral("Tint: Neutral"));
 
     swatch(KeyTint::blue)->click();
     EXPECT_EQ(active().buttons[0].tint, KeyTint::blue);
