@@ -317,6 +317,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     connect(m_clearButton, &QPushButton::clicked, this, &KeyInspector::clearKey);
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &KeyInspector::showTestRule);
+    connect(m_actionEditor, &ActionEditor::notesChanged, this, &KeyInspector::describeActionControls);
 }
 
 template <class Edit> void KeyInspector::commit(Edit edit, const QString& actionName)
@@ -406,6 +407,7 @@ void KeyInspector::showTestOutcome(const QString& text, bool failed)
     m_testOutcome->setText(text);
     m_testOutcome->setTextColor(failed ? QColor(0xFF, 0x3B, 0x30) : FormSection::secondaryColor(this));
     m_testOutcome->setVisible(!text.isEmpty());
+    describeTestKey();
 }
 
 void KeyInspector::clearKey()
@@ -519,14 +521,32 @@ void KeyInspector::showTestRule()
     m_testNote->setText(note);
     m_testNote->setVisible(!note.isEmpty());
     m_testButton->setEnabled(problem.isEmpty() && !away);
-    // Test Key, disabled, is no Tab stop: the action's own controls say what is missing, and a
-    // screen reader hears it change as the user types.
-    const QString said = problem.isEmpty() ? QString() : m_problem->text();
+    describeActionControls();
+    describeTestKey();
+}
+
+void KeyInspector::describeActionControls()
+{
+    // Test Key, disabled, is no Tab stop: the action's own controls say what is missing, each
+    // with the note under it, and a screen reader hears them change as the user types.
+    const QString problem = m_button.action.setupProblem().isEmpty() ? QString() : m_problem->text();
     QList<QWidget*> controls = TabOrder::stops(m_actionEditor);
     controls.prepend(m_kindPicker);
-    for (QWidget* control : std::as_const(controls))
+    for (QWidget* control : std::as_const(controls)) {
+        QStringList parts{m_actionEditor->noteFor(control), problem};
+        parts.removeAll(QString());
+        const QString said = parts.join(u' ');
         if (control->accessibleDescription() != said)
             control->setAccessibleDescription(said);
-    if (m_testButton->accessibleDescription() != (problem.isEmpty() ? note : said))
-        m_testButton->setAccessibleDescription(problem.isEmpty() ? note : said);
+    }
+}
+
+void KeyInspector::describeTestKey()
+{
+    // What shows under the button: why it waits, or what the last test did.
+    const QString said = !m_button.action.setupProblem().isEmpty() ? m_problem->text()
+                         : !m_testNote->text().isEmpty()           ? m_testNote->text()
+                                                                   : m_testOutcome->text();
+    if (m_testButton->accessibleDescription() != said)
+        m_testButton->setAccessibleDescription(said);
 }
