@@ -166,6 +166,9 @@ TEST_F(KeyboardFocusTest, AControlThatGoesAwayHandsTheFocusToItsNeighbourInThePa
     ASSERT_GE(focused.size(), 2);
     EXPECT_EQ(focused[focused.size() - 2], find<QWidget>("symbolField4"));
     EXPECT_TRUE(stocks->isAncestorOf(focused.last()));
+    // Nor did it pass through Settings on its way: a screen reader says every stop it reaches.
+    for (QWidget* stop : std::as_const(focused))
+        EXPECT_TRUE(stocks->isAncestorOf(stop)) << describe(stop).toStdString();
     // Once the user went on from the neighbour, the focus stays where they took it.
     pressSpace(refresh);
     find<QWidget>("symbolField2")->setFocus(Qt::TabFocusReason);
