@@ -379,6 +379,11 @@ void MainWindow::setVisible(bool visible)
     QMainWindow::setVisible(visible);
 }
 
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    return FocusKeeper::handOn(this) || QMainWindow::focusNextPrevChild(next);
+}
+
 void MainWindow::showAndActivate()
 {
     if (isMinimized())

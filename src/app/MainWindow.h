@@ -71,6 +71,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Also called by Qt when the focused control is disabled or hidden: FocusKeeper keeps the
+    // focus in its page.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildMenus();

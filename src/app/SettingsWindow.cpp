@@ -9,6 +9,7 @@
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/SettingsForm.h"
 #include "ui/settings/TrustedScreensSection.h"
+#include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QAccessibleWidget>
@@ -190,6 +191,11 @@ void SettingsWindow::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+bool SettingsWindow::focusNextPrevChild(bool next)
+{
+    return FocusKeeper::handOn(this) || QWidget::focusNextPrevChild(next);
 }
 
 int SettingsWindow::roomOnScreen() const

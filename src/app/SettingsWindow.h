@@ -60,6 +60,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Escape closes the window, as it closes a dialog.
     void keyPressEvent(QKeyEvent* event) override;
+    // Also called by Qt when the focused control is disabled or hidden: FocusKeeper keeps the
+    // focus in its page.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void fitHeight();

@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
@@ -165,12 +166,25 @@ TEST_F(KeyboardFocusTest, AControlThatGoesAwayHandsTheFocusToItsNeighbourInThePa
     ASSERT_GE(focused.size(), 2);
     EXPECT_EQ(focused[focused.size() - 2], find<QWidget>("symbolField4"));
     EXPECT_TRUE(stocks->isAncestorOf(focused.last()));
+    // Nor did it pass through Settings on its way: a screen reader says every stop it reaches.
+    for (QWidget* stop : std::as_const(focused))
+        EXPECT_TRUE(stocks->isAncestorOf(stop)) << describe(stop).toStdString();
     // Once the user went on from the neighbour, the focus stays where they took it.
     pressSpace(refresh);
     find<QWidget>("symbolField2")->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(waitUntil([&] { return refresh->isEnabled(); }));
     QApplication::processEvents();
     EXPECT_EQ(QApplication::focusWidget(), find<QWidget>("symbolField2"));
+    // So did the user who types in the neighbour: the rest of the word does not land on the button.
+    pressSpace(refresh);
+    ASSERT_FALSE(refresh->isEnabled());
+    auto* neighbour = find<QLineEdit>("symbolField4");
+    ASSERT_EQ(QApplication::focusWidget(), neighbour);
+    QTest::keyClick(neighbour, Qt::Key_End);
+    QTest::keyClick(neighbour, Qt::Key_X);
+    ASSERT_TRUE(waitUntil([&] { return refresh->isEnabled(); }));
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), neighbour) << describe(QApplication::focusWidget()).toStdString();
 
     visit(SidebarItem::macros);
     window->macrosView()->setSelection(1);

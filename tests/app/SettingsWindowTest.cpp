@@ -20,6 +20,7 @@
 #include "ui/widgets/WrappingText.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -360,20 +361,27 @@ TEST_F(SettingsWindowTest, TheTabSaysHowTheAppInFrontIsFollowedOrWhyNotAsTheDesk
     hub = std::make_unique<DeviceManager>(*profiles, photos, stocks, screens, false, std::move(environment));
     open(nullptr, QString(), 2);
     auto* inUse = find<QLabel>("autoSwitchSource");
+    // A screen reader hears on the switch what the tab shows under it.
+    const auto heard = [this] {
+        return QAccessible::queryAccessibleInterface(find<QCheckBox>("autoSwitchSwitch"))->text(QAccessible::Description);
+    };
     // Still asked: nothing said either way.
     EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
     EXPECT_FALSE(shows(inUse));
+    EXPECT_EQ(heard(), QString());
 
     source.answer(QStringLiteral("Apps are followed through the window list of this Wayland compositor."), {});
     EXPECT_TRUE(shows(inUse));
     EXPECT_EQ(inUse->text(), source.description());
     EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
+    EXPECT_EQ(heard(), source.description());
 
     source.answer({}, QStringLiteral("The connection to the Wayland compositor was lost. "
                                      "The application in front is no longer followed."));
     EXPECT_TRUE(shows(find<QWidget>("autoSwitchUnavailable")));
     EXPECT_EQ(find<QLabel>("autoSwitchUnavailableText")->text(), source.unavailableReason());
     EXPECT_FALSE(shows(inUse));
+    EXPECT_EQ(heard(), source.unavailableReason());
 }
 
 TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
@@ -386,14 +394,22 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
         button->click();
         return waitUntil([&] { return !section->isBusy(); });
     };
+    // A screen reader hears what the button acts on, and the state shown beside it.
+    const auto heard = [&](const QString& name) {
+        QAccessibleInterface* control = QAccessible::queryAccessibleInterface(button);
+        EXPECT_EQ(control->text(QAccessible::Name), name);
+        EXPECT_EQ(control->text(QAccessible::Description), status->text());
+    };
     ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
     EXPECT_EQ(button->text(), QStringLiteral("Install…"));
+    heard(QStringLiteral("Install the tarv command…"));
 
     ASSERT_TRUE(press());
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), tool);
     EXPECT_EQ(status->text(), QStringLiteral("Installed at ") + link);
     EXPECT_EQ(button->text(), QStringLiteral("Remove"));
+    heard(QStringLiteral("Remove the tarv command"));
     ASSERT_TRUE(press());
     EXPECT_EQ(status->text(), QStringLiteral("Not installed"));
     EXPECT_FALSE(QFileInfo(link).isSymLink());
@@ -405,6 +421,7 @@ TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)
     ASSERT_TRUE(waitUntil([&] { return !section->isBusy(); }));
     EXPECT_EQ(status->text(), link + QStringLiteral(" points to /opt/Other/tarv"));
     EXPECT_EQ(button->text(), QStringLiteral("Replace…"));
+    heard(QStringLiteral("Replace the tarv command…"));
     ASSERT_TRUE(press());
     EXPECT_EQ(section->status(), Status::installed());
 

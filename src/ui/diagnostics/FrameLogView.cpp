@@ -15,6 +15,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
 #include <QToolTip>
@@ -65,7 +66,6 @@ FrameLogView::FrameLogView(FrameLogModel* model, QWidget* parent) : QAbstractScr
     m_selection = new QItemSelectionModel(model, this);
     connect(m_selection, &QItemSelectionModel::selectionChanged, viewport(), qOverload<>(&QWidget::update));
     connect(m_selection, &QItemSelectionModel::currentChanged, viewport(), qOverload<>(&QWidget::update));
-    connect(m_selection, &QItemSelectionModel::currentChanged, this, &FrameLogView::announceCurrent);
     connect(model, &QObject::destroyed, this, [this] {
         m_model = nullptr;
         rowsReset();
@@ -485,6 +485,12 @@ bool FrameLogView::viewportEvent(QEvent* event)
 void FrameLogView::choose(int row, Qt::KeyboardModifiers modifiers, bool byKey)
 {
     const QModelIndex index = m_model->index(row);
+    // The row the user moves to is said; the rows that entries coming and going make current
+    // are not, or a flood would be read out line by line.
+    const auto announce = qScopeGuard([this, before = m_selection->currentIndex()] {
+        if (m_selection->currentIndex() != before)
+            announceCurrent();
+    });
     if (modifiers & Qt::ShiftModifier) {
         const int anchor = m_anchor.isValid() ? m_anchor.row() : row;
         m_selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);

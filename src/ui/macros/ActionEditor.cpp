@@ -490,6 +490,16 @@ void ActionEditor::showTextNote(const QString& text)
     const QString note = skippedCharactersNote(text);
     m_textNote->setText(note);
     m_textNote->setVisible(!note.isEmpty());
+    emit notesChanged();
+}
+
+QString ActionEditor::noteFor(const QWidget* field) const
+{
+    if (field && field == m_textField)
+        return m_textNote->text();
+    if (field && field == m_shortcutPicker)
+        return m_shortcutNote->text();
+    return {};
 }
 
 void ActionEditor::showShortcutItems()
@@ -510,6 +520,7 @@ void ActionEditor::showShortcutItems()
     const bool none = m_shortcuts.names().isEmpty() && !m_shortcuts.isLoading();
     m_shortcutNote->setText(none ? shortcutsFolderNote(m_shortcuts.runner.shortcutsFolder) : QString());
     m_shortcutNote->setVisible(none);
+    emit notesChanged();
 }
 
 QString ActionEditor::shortcutsFolderNote(const QString& folder)

@@ -93,9 +93,13 @@ public:
     static QString skippedCharactersNote(const QString& text);
     // The note under an empty shortcut picker that says where shortcuts live.
     static QString shortcutsFolderNote(const QString& folder);
+    // The note the rows show under `field`, for a screen reader to say with it; empty for none.
+    QString noteFor(const QWidget* field) const;
 
 signals:
     void actionEdited(const MacroAction& action);
+    // A note under a field came, went or changed.
+    void notesChanged();
 
 private:
     void buildRows();

@@ -12,6 +12,7 @@
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
+#include "ui/widgets/TabOrder.h"
 #include "ui/widgets/WrappingText.h"
 
 #include <QAccessible>
@@ -76,7 +77,8 @@ TintSwatch::TintSwatch(KeyTint tint, QWidget* parent) : QAbstractButton(parent),
     setObjectName(QStringLiteral("tintSwatch:") + keyTintRawValue(tint));
     setCheckable(true);
     setToolTip(KeyInspector::tintName(tint));
-    setAccessibleName(KeyInspector::tintName(tint));
+    // The row's label names the group to the eye only: a screen reader hears each swatch as a tint.
+    setAccessibleName(QStringLiteral("Tint: ") + KeyInspector::tintName(tint));
     setCursor(Qt::PointingHandCursor);
     // The swatches of a row are one group, as radio buttons are: Tab stops at the key's tint
     // only and the arrows move between the tints.
@@ -315,6 +317,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     connect(m_clearButton, &QPushButton::clicked, this, &KeyInspector::clearKey);
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &KeyInspector::showTestRule);
+    connect(m_actionEditor, &ActionEditor::notesChanged, this, &KeyInspector::describeActionControls);
 }
 
 template <class Edit> void KeyInspector::commit(Edit edit, const QString& actionName)
@@ -404,6 +407,7 @@ void KeyInspector::showTestOutcome(const QString& text, bool failed)
     m_testOutcome->setText(text);
     m_testOutcome->setTextColor(failed ? QColor(0xFF, 0x3B, 0x30) : FormSection::secondaryColor(this));
     m_testOutcome->setVisible(!text.isEmpty());
+    describeTestKey();
 }
 
 void KeyInspector::clearKey()
@@ -494,6 +498,11 @@ void KeyInspector::showIcon()
     // A widget ignores a palette or font equal to its own: nothing is announced again.
     m_iconText->setPalette(palette);
     m_iconText->setFont(font);
+    // The button shows the icon as its content: a screen reader hears it with the row's name,
+    // as the toolbar's buttons say what they show.
+    const QString name = QStringLiteral("Icon: ") + m_iconText->text();
+    if (m_iconButton->accessibleName() != name)
+        m_iconButton->setAccessibleName(name);
 }
 
 void KeyInspector::showTestRule()
@@ -512,5 +521,32 @@ void KeyInspector::showTestRule()
     m_testNote->setText(note);
     m_testNote->setVisible(!note.isEmpty());
     m_testButton->setEnabled(problem.isEmpty() && !away);
-    m_testButton->setAccessibleDescription(problem.isEmpty() ? note : m_problem->text());
+    describeActionControls();
+    describeTestKey();
+}
+
+void KeyInspector::describeActionControls()
+{
+    // Test Key, disabled, is no Tab stop: the action's own controls say what is missing, each
+    // with the note under it, and a screen reader hears them change as the user types.
+    const QString problem = m_button.action.setupProblem().isEmpty() ? QString() : m_problem->text();
+    QList<QWidget*> controls = TabOrder::stops(m_actionEditor);
+    controls.prepend(m_kindPicker);
+    for (QWidget* control : std::as_const(controls)) {
+        QStringList parts{m_actionEditor->noteFor(control), problem};
+        parts.removeAll(QString());
+        const QString said = parts.join(u' ');
+        if (control->accessibleDescription() != said)
+            control->setAccessibleDescription(said);
+    }
+}
+
+void KeyInspector::describeTestKey()
+{
+    // What shows under the button: why it waits, or what the last test did.
+    const QString said = !m_button.action.setupProblem().isEmpty() ? m_problem->text()
+                         : !m_testNote->text().isEmpty()           ? m_testNote->text()
+                                                                   : m_testOutcome->text();
+    if (m_testButton->accessibleDescription() != said)
+        m_testButton->setAccessibleDescription(said);
 }

@@ -86,6 +86,10 @@ private:
     template <class Edit> void commit(Edit edit, const QString& actionName);
     void showIcon();
     void showTestRule();
+    // The descriptions a screen reader says with the action's controls and with Test Key: the
+    // notes and the problem shown under them.
+    void describeActionControls();
+    void describeTestKey();
     void runTest();
     // The outcome of the last Test Key beside it; an empty text hides it.
     void showTestOutcome(const QString& text, bool failed);

@@ -257,6 +257,7 @@ void ProfileAppsPopover::showState()
         m_fallbackToggle->setChecked(store.fallbackID() == active.id);
     }
     m_fallbackExplanation->setText(fallbackExplanation(store));
+    m_fallbackToggle->setAccessibleDescription(m_fallbackExplanation->text());
     m_pauseNotice->setVisible(m_deviceManager.autoSwitcher().isPaused());
     showSource();
     rebuildAddMenu();
@@ -310,6 +311,9 @@ void ProfileAppsPopover::showSource()
     const QString text = switcher.canFollowApplications() ? switcher.sourceDescription() : switcher.unavailableReason();
     m_sourceNote->setText(text);
     m_sourceNote->setVisible(!text.isEmpty());
+    // The note under Add App, for a screen reader on the button: which apps it can offer.
+    if (m_addButton->accessibleDescription() != text)
+        m_addButton->setAccessibleDescription(text);
 }
 
 void ProfileAppsPopover::readRunningApps()

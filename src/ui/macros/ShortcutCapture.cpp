@@ -114,8 +114,10 @@ HIDModifiers KeyMonitor::modifiersOf(const QKeyEvent& event, bool* isModifierCha
 ShortcutCapturePopup::ShortcutCapturePopup(QWidget* parent) : QFrame(parent, Qt::Popup)
 {
     setObjectName(QStringLiteral("shortcutCapturePopup"));
-    // The popup holds the keyboard itself: a screen reader says it by its headline and caption.
+    // The popup holds the keyboard itself: it takes the focus while it shows, so a screen reader
+    // says it by its headline and caption; Qt gives the focus back to Record… when it closes.
     setAccessibleName(headlineText());
+    setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::StyledPanel);
     setFixedWidth(popoverWidth);
 
@@ -198,6 +200,8 @@ void ShortcutCapturePopup::popUp(QWidget* anchor)
         adjustSize();
         move(popoverPosition(*anchor, popoverWidth));
     }
+    // The popup's own focus widget, which it gives the focus as it opens.
+    setFocus(Qt::PopupFocusReason);
     show();
 }
 

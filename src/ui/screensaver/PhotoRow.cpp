@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
@@ -115,12 +116,33 @@ PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
     m_moveUp = moveAction("moveUpAction", QStringLiteral("Move Up"), "Ctrl+Up", -1);
     m_moveDown = moveAction("moveDownAction", QStringLiteral("Move Down"), "Ctrl+Down", 1);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    // At the list's end the action is disabled, and its chord would reach the button, which takes
+    // an arrow to move the focus on.
+    m_crop->installEventFilter(this);
+    m_remove->installEventFilter(this);
 }
 
-void PhotoRow::setMovable(bool up, bool down)
+bool PhotoRow::eventFilter(QObject* watched, QEvent* event)
 {
-    m_moveUp->setEnabled(up);
-    m_moveDown->setEnabled(down);
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence chord(key->keyCombination());
+        if (chord == m_moveUp->shortcut() || chord == m_moveDown->shortcut())
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PhotoRow::setPlace(int place, int count)
+{
+    m_moveUp->setEnabled(place > 0);
+    m_moveDown->setEnabled(place + 1 < count);
+    // The order shows to the eye; a screen reader hears it on the focused button, and hears it
+    // change as the photo moves.
+    const QString where = QStringLiteral("Photo %1 of %2").arg(place + 1).arg(count);
+    for (QToolButton* button : {m_crop, m_remove})
+        if (button->accessibleDescription() != where)
+            button->setAccessibleDescription(where);
 }
 
 void PhotoRow::setName(const QString& name)
@@ -128,6 +150,9 @@ void PhotoRow::setName(const QString& name)
     m_name->setFullText(oneLineText(name));
     m_crop->setToolTip(PlainText::toolTip(QStringLiteral("Crop, zoom, or rotate ") + name));
     m_remove->setToolTip(PlainText::toolTip(QStringLiteral("Remove ") + name));
+    // Every row has the same two buttons: each is named after its photo.
+    m_crop->setAccessibleName(m_crop->text() + u' ' + m_name->fullText());
+    m_remove->setAccessibleName(m_remove->text() + u' ' + m_name->fullText());
 }
 
 void PhotoRow::paintEvent(QPaintEvent* event)

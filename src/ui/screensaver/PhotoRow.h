@@ -50,8 +50,9 @@ public:
     QToolButton* removeButton() const { return m_remove; }
     QAction* moveUpAction() const { return m_moveUp; }
     QAction* moveDownAction() const { return m_moveDown; }
-    // Whether the photo has a neighbour above and below to change places with.
-    void setMovable(bool up, bool down);
+    // The photo's place in the list, counted from 0, of `count`: whether it has a neighbour above
+    // and below to change places with, and, for a screen reader, where it stands.
+    void setPlace(int place, int count);
 
 signals:
     // The first time the row is drawn, which is when it comes into view.
@@ -63,6 +64,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QUuid m_id;

@@ -392,13 +392,13 @@ PhotoRow* ScreensaverView::makeRow(const QString& key)
     connect(row, &PhotoRow::cropRequested, this, &ScreensaverView::openCropEditor);
     connect(row, &PhotoRow::removeRequested, this, &ScreensaverView::removePhoto);
     connect(row, &PhotoRow::moveRequested, this, &ScreensaverView::movePhoto);
-    showMovable(row, index.row());
+    showPlace(row, index.row());
     return row;
 }
 
-void ScreensaverView::showMovable(PhotoRow* row, int place)
+void ScreensaverView::showPlace(PhotoRow* row, int place)
 {
-    row->setMovable(place > 0, place + 1 < m_model->rowCount());
+    row->setPlace(place, m_model->rowCount());
 }
 
 void ScreensaverView::removePhoto(const QUuid& id)
@@ -435,7 +435,7 @@ void ScreensaverView::followModel()
     m_photoList->setKeys(keys);
     for (QWidget* row : m_photoList->builtRows()) {
         auto* photo = static_cast<PhotoRow*>(row);
-        showMovable(photo, m_photoList->indexOf(rowKey(photo->photoId())));
+        showPlace(photo, m_photoList->indexOf(rowKey(photo->photoId())));
     }
 }
 

@@ -76,7 +76,7 @@ private:
     void openCropEditor(const QUuid& id, const QString& name);
     void removePhoto(const QUuid& id);
     void movePhoto(const QUuid& id, int offset);
-    void showMovable(PhotoRow* row, int place);
+    void showPlace(PhotoRow* row, int place);
     PhotoRow* makeRow(const QString& key);
     void followModel();
     void refreshRows(int first, int last, bool thumbnailsOnly = false);

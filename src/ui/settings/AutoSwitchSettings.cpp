@@ -72,6 +72,8 @@ void AutoSwitchSettings::showSource()
     const QString description = follows ? switcher.sourceDescription() : QString();
     m_source->setText(description);
     m_source->setVisible(!description.isEmpty());
+    // Said to a screen reader on the switch they concern: whether it can do anything here.
+    m_switch->setAccessibleDescription(follows ? description : reason);
 }
 
 void AutoSwitchSettings::showPause()

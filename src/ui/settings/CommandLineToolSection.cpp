@@ -150,17 +150,22 @@ void CommandLineToolSection::finish(const std::optional<QString>& failure)
 void CommandLineToolSection::showState()
 {
     m_statusLabel->setText(statusText());
+    // The button's text is a verb; a screen reader hears what it acts on, and the state beside it.
     switch (m_status.kind) {
     case Status::Kind::notInstalled:
         m_button->setText(QStringLiteral("Install…"));
+        m_button->setAccessibleName(QStringLiteral("Install the tarv command…"));
         break;
     case Status::Kind::installed:
         m_button->setText(QStringLiteral("Remove"));
+        m_button->setAccessibleName(QStringLiteral("Remove the tarv command"));
         break;
     case Status::Kind::occupied:
         m_button->setText(QStringLiteral("Replace…"));
+        m_button->setAccessibleName(QStringLiteral("Replace the tarv command…"));
         break;
     }
+    m_button->setAccessibleDescription(m_statusLabel->text());
     // One change, and one password prompt, at a time.
     m_button->setEnabled(!m_changing);
     SettingsForm::showFailure(m_failureLabel, m_failure);

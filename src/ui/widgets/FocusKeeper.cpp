@@ -83,6 +83,23 @@ QWidget* neighbourIn(QWidget* old, const QWidget* page)
     return after ? after : before;
 }
 
+bool isModifier(int key)
+{
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_CapsLock: return true;
+    default: return false;
+    }
+}
+
 // The keeper installed last: the application has one.
 QPointer<FocusKeeper>& installedKeeper()
 {
@@ -132,21 +149,56 @@ void FocusKeeper::showWithFocus(QWidget* message)
         keeper->m_message = message;
 }
 
+namespace {
+
+// The page of a control that went away (disabled or hidden) while it had the focus: the
+// outermost scroll area's content, so a column scrolling inside a page is part of it. None for
+// a control outside every page, or one being destroyed, which has left the focus chain already.
+const QWidget* pageLeft(const QWidget* old)
+{
+    if (!old || !old->nextInFocusChain() || (old->isEnabled() && old->isVisibleTo(old->window())))
+        return nullptr;
+    const QList<QScrollArea*> areas = areasAround(old);
+    if (areas.isEmpty() || !areas.last()->widget()->isVisible())
+        return nullptr;
+    return areas.last()->widget();
+}
+
+}  // namespace
+
+bool FocusKeeper::handOn(QWidget* window)
+{
+    FocusKeeper* keeper = installedKeeper();
+    QWidget* old = QApplication::focusWidget();
+    if (!keeper || !old || old->window() != window)
+        return false;
+    const QWidget* page = pageLeft(old);
+    QWidget* neighbour = page ? neighbourIn(old, page) : nullptr;
+    if (!neighbour)
+        return false;
+    keeper->hand(old, neighbour);
+    return true;
+}
+
+void FocusKeeper::hand(QWidget* old, QWidget* neighbour)
+{
+    neighbour->setFocus(Qt::OtherFocusReason);
+    // A control hidden is gone from where the user works; one disabled is busy for a while.
+    if (old && old->isVisibleTo(old->window())) {
+        m_handedFrom = old;
+        m_handedTo = neighbour;
+    }
+}
+
 void FocusKeeper::focusChanged(QWidget* old, QWidget* now)
 {
     // A focus given with an event was followed as it came in; one taken away comes without.
     if (now != m_focus)
         follow(now);
-    // A widget being destroyed has left the focus chain already; it has no neighbours.
-    if (!old || !old->nextInFocusChain() || (old->isEnabled() && old->isVisibleTo(old->window())))
-        return;
-    // The page is the outermost scroll area's content: a column scrolling inside a page is
-    // part of it.
-    const QList<QScrollArea*> areas = areasAround(old);
-    if (areas.isEmpty())
-        return;
-    const QWidget* page = areas.last()->widget();
-    if (!page->isVisible() || (now && page->isAncestorOf(now)))
+    // A window that asks handOn() hands the focus on at once; elsewhere it is brought back from
+    // where Qt sent it.
+    const QWidget* page = pageLeft(old);
+    if (!page || (now && page->isAncestorOf(now)))
         return;
     QWidget* neighbour = neighbourIn(old, page);
     if (!neighbour)
@@ -158,12 +210,7 @@ void FocusKeeper::focusChanged(QWidget* old, QWidget* now)
         [this, old = QPointer<QWidget>(old), now = QPointer<QWidget>(now), neighbour = QPointer<QWidget>(neighbour)] {
             if (!neighbour || QApplication::focusWidget() != now.data() || !isTabStop(neighbour, neighbour->window()))
                 return;
-            neighbour->setFocus(Qt::OtherFocusReason);
-            // A control hidden is gone from where the user works; one disabled is busy for a while.
-            if (old && old->isVisibleTo(old->window())) {
-                m_handedFrom = old;
-                m_handedTo = neighbour;
-            }
+            hand(old, neighbour);
         },
         Qt::QueuedConnection);
 }
@@ -211,11 +258,20 @@ bool FocusKeeper::eventFilter(QObject* watched, QEvent* event)
         scheduleCheck();
         break;
     }
+    case QEvent::MouseButtonPress:
     case QEvent::KeyPress: {
+        // The user works in the neighbour that took the focus: it stays there. A modifier alone
+        // is no work (a screen reader's user presses Control to silence it).
+        const bool modifierAlone =
+            event->type() == QEvent::KeyPress && isModifier(static_cast<QKeyEvent*>(event)->key());
+        if (watched == m_handedTo && !modifierAlone) {
+            m_handedFrom.clear();
+            m_handedTo.clear();
+        }
         // A key that works the focused control, or types into it, is the user working there:
         // it comes back into sight first, wherever the wheel took the page. Keys that move or
         // scroll are left to do so.
-        if (watched != m_focus || m_contents.isEmpty())
+        if (event->type() != QEvent::KeyPress || watched != m_focus || m_contents.isEmpty())
             break;
         const auto* key = static_cast<QKeyEvent*>(event);
         const QString text = key->text();

@@ -3,7 +3,7 @@
 // application. A control in a scrolling page that is disabled or hidden while it has the focus
 // hands it to its nearest neighbour in that page, where Qt would have sent it on past the page's
 // end (to Settings, or to a tab bar); one that was disabled while it worked gets it back when it
-// is enabled again, unless the user went on meanwhile. A control that takes the focus from the keyboard or from
+// is enabled again, unless the user went on or worked in the neighbour meanwhile. A control that takes the focus from the keyboard or from
 // the program is scrolled into sight in each scroll area around it, and is kept in sight while
 // the page's layout changes under it, until the user scrolls it away; a key that works it brings
 // it back.
@@ -25,6 +25,12 @@ public:
     static bool isInSight(const QWidget* widget);
     // Scrolls the scroll areas around `widget`, the innermost first, until it is in sight.
     static void bringIntoSight(QWidget* widget);
+    // For a window's focusNextPrevChild, which Qt calls when the focused control is disabled or
+    // hidden: hands the focus straight to the control's neighbour in its page, so that nothing
+    // past the page takes it on the way (a screen reader would say each). False when the focus
+    // is not going away from a control of a page, or the page has no other stop: Qt's own choice
+    // stands then.
+    static bool handOn(QWidget* window);
     // A message that answers what the user just did with the focused control (a command that
     // failed): once the page has made room for it, it is brought into sight as well, as far as
     // the focused control stays in sight.
@@ -36,6 +42,8 @@ protected:
 private:
     explicit FocusKeeper(QObject* owner);
     void focusChanged(QWidget* old, QWidget* now);
+    // Gives the focus from `old`, which went away, to `neighbour`.
+    void hand(QWidget* old, QWidget* neighbour);
     void follow(QWidget* focus);
     void scheduleCheck();
     void check();

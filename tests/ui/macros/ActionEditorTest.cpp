@@ -175,6 +175,8 @@ TEST_F(ActionEditorTest, TestKeyShowsItsOutcomeBesideIt)
     find<QPushButton>("testKeyButton")->click();
     ASSERT_TRUE(waitUntil([&] { return outcome->text().startsWith(QStringLiteral("\u2717 ")); }));
     EXPECT_TRUE(outcome->isVisibleTo(window.get()));
+    // The button keeps the focus: a screen reader hears the outcome on it.
+    EXPECT_EQ(find<QPushButton>("testKeyButton")->accessibleDescription(), outcome->text());
     EXPECT_TRUE(std::any_of(hub->log().cbegin(), hub->log().cend(), [&](const LogEntry& e) {
         return e.text == QStringLiteral("Key failed: ") + outcome->text().mid(2);
     }));
@@ -203,11 +205,15 @@ TEST_F(ActionEditorTest, TheTextEditorNamesTheCharactersTarvWillSkipAsTheyAreTyp
     type(QStringLiteral("h\u00E9llo"));
     EXPECT_TRUE(note->isVisibleTo(window.get()));
     EXPECT_EQ(note->text(), QStringLiteral("Tarv types with a US keyboard layout and will skip \u00E9."));
+    // Heard where it is typed, as it changes.
+    EXPECT_EQ(find<QLineEdit>("textField")->accessibleDescription(), note->text());
     type(QStringLiteral(" w\u00F6rld \u20AC5 \u00F1"));
     EXPECT_EQ(note->text(),
               QStringLiteral("Tarv types with a US keyboard layout and will skip \u00E9 \u00F6 \u20AC \u00F1."));
+    EXPECT_EQ(find<QLineEdit>("textField")->accessibleDescription(), note->text());
     edit(MacroAction::typeText(QStringLiteral("hello")));
     EXPECT_FALSE(note->isVisibleTo(window.get()));
+    EXPECT_EQ(find<QLineEdit>("textField")->accessibleDescription(), QString());
 }
 
 TEST_F(ActionEditorTest, UrlIsWrittenAsTypedAndTextIsCutAt200Characters)

@@ -7,6 +7,7 @@
 #include "device/EmojiIconRenderer.h"
 #include "ui/macros/IconPicker.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -224,7 +225,13 @@ TEST_F(IconPickerTest, MoreEmojiLandInTheEntry)
 
 TEST_F(IconPickerTest, NoIconAndTheHighlightsFollowTheKey)
 {
+    // The inspector's row shows the key's icon, and a screen reader hears what it shows.
+    const auto heardAsShown = [this] {
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(find<QPushButton>("iconButton"))->text(QAccessible::Name),
+                  QStringLiteral("Icon: ") + find<QLabel>("iconText")->text());
+    };
     IconPickerPopover* picker = open(std::nullopt, std::nullopt);
+    heardAsShown();
     auto* noIcon = in<QPushButton>(picker, QStringLiteral("noIconButton"));
     EXPECT_FALSE(noIcon->isEnabled());
     picker->hide();
@@ -232,6 +239,7 @@ TEST_F(IconPickerTest, NoIconAndTheHighlightsFollowTheKey)
     // A stored key may have both: the emoji wins the row and the highlight.
     picker = open(DeviceIcon::bell, QStringLiteral("\U0001F3A7"));
     EXPECT_EQ(find<QLabel>("iconText")->text(), QStringLiteral("\U0001F3A7"));
+    heardAsShown();
     EXPECT_FALSE(in<QToolButton>(picker, QStringLiteral("symbolCell:bell"))->isChecked());
     EXPECT_TRUE(in<QToolButton>(picker, QStringLiteral("emojiCell:17"))->isChecked());
     EXPECT_TRUE(noIcon->isEnabled());
@@ -244,6 +252,7 @@ TEST_F(IconPickerTest, NoIconAndTheHighlightsFollowTheKey)
     EXPECT_EQ(find<QLabel>("iconText")->text(), QStringLiteral("None"));
 
     picker = open(DeviceIcon::bell, std::nullopt);
+    heardAsShown();
     EXPECT_TRUE(in<QToolButton>(picker, QStringLiteral("symbolCell:bell"))->isChecked());
     EXPECT_EQ(in<QLabel>(picker, QStringLiteral("iconPickerFooter"))->text(),
               QStringLiteral("Symbols are built into Tarv's font."));

@@ -6,11 +6,14 @@
 
 #include "ui/widgets/SymbolLabel.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QWheelEvent>
 
 namespace {
@@ -116,7 +119,7 @@ TEST_F(MacrosTest, SwatchesLatchingAndIconWritesCommitUnderTheirNames)
     };
     EXPECT_TRUE(swatch(KeyTint::neutral)->isChecked());
     EXPECT_EQ(swatch(KeyTint::blue)->toolTip(), QStringLiteral("Blue"));
-    EXPECT_EQ(swatch(KeyTint::neutral)->accessibleName(), QStringLiteral("Neutral"));
+    EXPECT_EQ(swatch(KeyTint::neutral)->accessibleName(), QStringLiteral("Tint: Neutral"));
 
     swatch(KeyTint::blue)->click();
     EXPECT_EQ(active().buttons[0].tint, KeyTint::blue);
@@ -205,6 +208,18 @@ TEST_F(MacrosTest, TheInspectorSaysWhatAKeyLacksAndWhyTestKeyWaits)
     EXPECT_FALSE(test->isEnabled());
     EXPECT_EQ(test->accessibleDescription(), problem->text());
     EXPECT_FALSE(shown(note));
+    // Test Key, disabled, is no Tab stop: the field being typed in says what it lacks, until it
+    // lacks nothing.
+    auto* address = find<KeyInspector>("keyInspector")->findChild<QLineEdit*>(QStringLiteral("urlField"));
+    ASSERT_NE(address, nullptr);
+    const auto heard = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Description); };
+    EXPECT_EQ(heard(address), problem->text());
+    address->setFocus(Qt::TabFocusReason);
+    address->selectAll();
+    QTest::keyClicks(address, QStringLiteral("https://example.com"));
+    ASSERT_EQ(active().buttons[1].action, MacroAction::openURL(QStringLiteral("https://example.com")));
+    EXPECT_FALSE(heard(address).contains(QStringLiteral("Test Key")));
+    putKey(1, key(QStringLiteral("Web"), MacroAction::openURL(QStringLiteral("example.com"))));
 
     // Set up, but sent through a device that is not there.
     putKey(1, key(QStringLiteral("Copy"), MacroAction::keystroke({6, HIDModifiers::control()})));

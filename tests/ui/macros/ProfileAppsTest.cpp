@@ -212,9 +212,12 @@ TEST_F(ProfileAppsTest, FallbackToggleNamesTheOtherFallbackAndPausedNoteResumes)
     EXPECT_EQ(toggle->text(), QStringLiteral("Use for all other apps"));
     EXPECT_FALSE(toggle->isChecked());
     EXPECT_EQ(explanation->text(), QStringLiteral("\u201CWork\u201D is the fallback now; turning this on replaces it."));
+    // A screen reader hears on the toggle what shows under it.
+    EXPECT_EQ(toggle->accessibleDescription(), explanation->text());
     toggle->click();
     EXPECT_EQ(profiles->fallbackID(), home);
     EXPECT_EQ(explanation->text(), general);
+    EXPECT_EQ(toggle->accessibleDescription(), explanation->text());
     toggle->click();
     EXPECT_EQ(profiles->fallbackID(), std::nullopt);
     EXPECT_EQ(explanation->text(), general);

@@ -10,6 +10,7 @@
 #include "ui/macros/ShortcutCapture.h"
 #include "ui/macros/ShortcutEditor.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QMenu>
@@ -197,6 +198,25 @@ TEST_F(ShortcutEditorTest, TheShortcutRowKeepsItsLayoutWhateverTheChordsLength)
     EXPECT_EQ(storedChord().modifiers, HIDModifiers{0x0F});
     EXPECT_EQ(rows(), shortChord);
     EXPECT_GE(editor->keyPicker()->height(), editor->keyPicker()->minimumSizeHint().height());
+}
+
+// The recorder takes the keyboard focus while it waits, so a screen reader says what it asks for
+// (its headline and caption), and gives it back to Record… when it closes.
+TEST_F(ShortcutEditorTest, TheRecorderHasTheFocusWhileItWaits)
+{
+    ShortcutEditor* editor = editChord({16, {}});
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    editor->recordButton()->setFocus(Qt::TabFocusReason);
+    ShortcutCapturePopup* popup = record(editor);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), popup);
+    QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(popup);
+    EXPECT_EQ(heard->text(QAccessible::Name), QStringLiteral("Press the new shortcut"));
+    EXPECT_TRUE(heard->text(QAccessible::Description).contains(QStringLiteral("Escape"))) << heard->text(QAccessible::Description).toStdString();
+    press(popup, Qt::Key_Escape, Qt::NoModifier, scanEscape);
+    EXPECT_FALSE(editor->isRecording());
+    EXPECT_EQ(QApplication::focusWidget(), editor->recordButton());
 }
 
 TEST_F(ShortcutEditorTest, EscapeAloneCancelsWhileEscapeWithModifiersIsAChord)

@@ -13,6 +13,7 @@
 #include <QDBusConnection>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 
 namespace {
@@ -111,6 +112,10 @@ TEST_F(WaylandAutoSwitchTest, FocusingEachWindowSwitchesToItsProfileAndAddAppLis
     QMenu* menu = addApp();
     EXPECT_EQ(menuTexts(menu), (QStringList{"Term One", "Term Two", "", "Choose…"}));
     EXPECT_EQ(page().profileAppsButton()->popover()->sourceNote()->text(), source.description());
+    // And to a screen reader, on the button.
+    EXPECT_EQ(page().profileAppsButton()->popover()->findChild<QPushButton*>(QStringLiteral("addAppButton"))
+                  ->accessibleDescription(),
+              source.description());
     menuItem(menu, QStringLiteral("Term One"))->trigger();
     profiles->activateProfile(two);
     menu = addApp();

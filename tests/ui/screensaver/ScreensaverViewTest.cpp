@@ -16,6 +16,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QAction>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -257,7 +258,7 @@ TEST_F(ScreensaverViewTest, LongNamesKeepBothEndsAndHelpTextsNameTheWholePhoto)
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
     EXPECT_EQ(row->cropButton()->toolTip(), QStringLiteral("Crop, zoom, or rotate ") + longName);
     EXPECT_EQ(row->removeButton()->toolTip(), QStringLiteral("Remove ") + longName);
-    EXPECT_EQ(row->cropButton()->accessibleName(), QStringLiteral("Crop"));
+    EXPECT_EQ(row->cropButton()->accessibleName(), QStringLiteral("Crop ") + longName);
 }
 
 // Remove takes a photo off at once, as one step of the page's own undo: Undo puts it back in its
@@ -357,9 +358,19 @@ TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
     QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
     EXPECT_EQ(QApplication::focusWidget(), crop);
+    // A screen reader hears the new place where the eye sees it.
+    for (int place = 0; place < 3; ++place)
+        for (QToolButton* button : {page().photoRows()[place]->cropButton(), page().photoRows()[place]->removeButton()})
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Description),
+                      QStringLiteral("Photo %1 of 3").arg(place + 1));
     EXPECT_FALSE(top->moveDownAction()->isEnabled()) << "at the bottom";
     QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
+    EXPECT_EQ(QApplication::focusWidget(), crop) << "a move past the end takes the focus nowhere";
+    QToolButton* firstRemove = page().photoRows()[0]->removeButton();
+    firstRemove->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(firstRemove, Qt::Key_Up, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), firstRemove) << "a move past the top takes the focus nowhere";
     EXPECT_EQ(storedOrder(), shownOrder());
     EXPECT_EQ(window->undoStack(SidebarItem::screensaver)->count(), 2);
     EXPECT_EQ(window->findChild<QAction*>(QStringLiteral("undoAction"))->text(), QStringLiteral("Undo Move Photo"));
