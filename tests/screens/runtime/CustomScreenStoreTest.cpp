@@ -341,13 +341,16 @@ TEST_F(CustomScreenStoreTest, EmptyFolderClearsNoApprovals)
 }
 
 // New files are written on a worker, one at a time in the order asked: each answer comes later,
-// with the store already loading the folder that holds it.
+// with the store already loading the folder that holds the new file. A write that failed has
+// nothing to load, and its answer may come after the folder was read for an earlier one.
 TEST_F(CustomScreenStoreTest, TemplatesAreAddedUnderFreeNamesAndAnsweredLater)
 {
     makeStore();
     QList<CustomScreenStore::WriteResult> answers;
     const auto answer = [&](const CustomScreenStore::WriteResult& result) {
-        EXPECT_TRUE(store->isLoading());
+        if (std::holds_alternative<QString>(result)) {
+            EXPECT_TRUE(store->isLoading());
+        }
         answers.append(result);
     };
     const ScreenTemplate& sample = ScreenTemplate::all().first();
