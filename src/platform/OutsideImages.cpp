@@ -3,12 +3,12 @@
 #include "platform/HeifImages.h"
 #include "platform/PictureParts.h"
 
-#include <QBuffer>
 #include <QImageReader>
 #include <QList>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace OutsideImages {
@@ -33,6 +33,32 @@ const char* readerFormat(Format format)
     }
     return nullptr;
 }
+
+// The picture's bytes as its reader takes them, until `stop` is set: from then on there are no
+// more, so a reader that takes them as it decodes runs out and ends soon after.
+class PictureBytes final : public QIODevice {
+public:
+    PictureBytes(QByteArray bytes, const std::atomic<bool>* stop) : m_bytes(std::move(bytes)), m_stop(stop) {}
+    bool isSequential() const override { return false; }
+    qint64 size() const override { return m_bytes.size(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (m_stop && m_stop->load(std::memory_order_relaxed))
+            return -1;
+        const qint64 count = std::min(maxSize, m_bytes.size() - pos());
+        if (count <= 0)
+            return 0;
+        std::memcpy(data, m_bytes.constData() + pos(), size_t(count));
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const QByteArray m_bytes;
+    const std::atomic<bool>* m_stop;
+};
 
 bool withinPixels(const QSize& size, qint64 maxPixels)
 {
@@ -171,7 +197,7 @@ std::optional<Format> formatOf(QByteArrayView bytes)
     return std::nullopt;
 }
 
-std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
+std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits, const std::atomic<bool>* stop)
 {
     const std::optional<Format> format = formatOf(bytes);
     if (!format || (*format == Format::heif && !limits.heif))
@@ -214,12 +240,11 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
             return std::nullopt;
     }
 
-    QBuffer buffer;
-    buffer.setData(*parts);
-    if (!buffer.open(QIODevice::ReadOnly))
+    PictureBytes device(*parts, stop);
+    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return std::nullopt;
     // Only the handler of the format the bytes announce ever sees them.
-    QImageReader reader(&buffer, readerFormat(*format));
+    QImageReader reader(&device, readerFormat(*format));
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(limits.upright);
     // The stored size is the one before any turn; a turn keeps the longer side, so the limit
@@ -234,7 +259,7 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits)
     if (*fitted != stored)
         reader.setScaledSize(*fitted);
     QImage image;
-    if (!reader.read(&image))
+    if (!reader.read(&image) || (stop && stop->load()))
         return std::nullopt;
     // A reader may hand back more than the header it was asked about: a GIF reports its first
     // frame and draws it on the larger screen it names.

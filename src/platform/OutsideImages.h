@@ -10,6 +10,7 @@
 #include <QByteArrayView>
 #include <QImage>
 
+#include <atomic>
 #include <optional>
 
 namespace OutsideImages {
@@ -41,7 +42,9 @@ std::optional<QSize> fittedSize(const QSize& size, int maxSide);
 // or cannot be decoded. Only the parts of the file that make its pixels reach the reader
 // (PictureParts.h). QImageReader's allocation limit, one for the whole process, holds
 // for the decoded picture, and for the coefficients libjpeg keeps of a JPEG it cannot
-// decode row by row.
-std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits);
+// decode row by row. Once `stop` is set (from any thread), the reader is given no more of
+// the picture and none is returned: a PNG or JPEG being decoded ends soon after, whatever
+// its size; the other formats are read whole before they are decoded.
+std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace OutsideImages

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <functional>
 
 namespace {
@@ -123,6 +124,20 @@ TEST(OutsideImagesTest, ReadsOnlyTheRasterFormatsItNamesToldByTheirBytes)
     // cut short behind its signature is no picture, not another format's.
     EXPECT_EQ(OutsideImages::formatOf(encoded(picture, "jpeg").left(3)), OutsideImages::Format::jpeg);
     EXPECT_FALSE(OutsideImages::decode(encoded(picture, "jpeg").left(3), limits));
+}
+
+// A decode that is stopped gives no picture, never the part of one read before the stop.
+TEST(OutsideImagesTest, AStoppedDecodeGivesNoPicture)
+{
+    const OutsideImages::Limits limits;
+    const QImage picture = filled(40, 30, QColor(200, 40, 40));
+    std::atomic<bool> stop = false;
+    for (const char* format : {"png", "jpeg", "bmp", "webp"}) {
+        stop = false;
+        EXPECT_TRUE(OutsideImages::decode(encoded(picture, format), limits, &stop)) << format;
+        stop = true;
+        EXPECT_FALSE(OutsideImages::decode(encoded(picture, format), limits, &stop)) << format;
+    }
 }
 
 TEST(OutsideImagesTest, APictureIsBroughtWithinItsLimitsOrRefusedBeforeItIsDecoded)

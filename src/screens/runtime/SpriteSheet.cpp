@@ -15,7 +15,7 @@
 
 namespace SpriteSheet {
 
-std::optional<QList<QByteArray>> frames(const QString& path, qint64 count)
+std::optional<QList<QByteArray>> frames(const QString& path, qint64 count, const std::atomic<bool>* stop)
 {
     if (count < 1 || count > maxCells)
         return std::nullopt;
@@ -29,7 +29,7 @@ std::optional<QList<QByteArray>> frames(const QString& path, qint64 count)
     OutsideImages::Limits limits;
     limits.maxStoredPixels = maxSheetPixels;
     limits.maxSide = std::numeric_limits<int>::max();
-    const std::optional<QImage> decoded = OutsideImages::decode(*bytes, limits);
+    const std::optional<QImage> decoded = OutsideImages::decode(*bytes, limits, stop);
     if (!decoded)
         return std::nullopt;
     const QImage& sheet = *decoded;
@@ -40,6 +40,8 @@ std::optional<QList<QByteArray>> frames(const QString& path, qint64 count)
     QList<QByteArray> cells;
     cells.reserve(count);
     for (qint64 i = 0; i < count; ++i) {
+        if (stop && stop->load())
+            return std::nullopt;
         // Outward to whole pixels, so cells of a width that does not divide evenly share
         // their border column; never beyond the sheet.
         const int left = int(std::floor(cellWidth * double(i)));

@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 namespace SpriteSheet {
@@ -38,8 +39,9 @@ struct FrameKey {
 // Every cell of the sheet at `path` as a device frame, in cell order; none for a count
 // outside 1...8, a file that is no picture OutsideImages reads, cells narrower than a
 // pixel, or any cell that cannot be cut or drawn, and for anything but a regular file within
-// the limits above. Never a part of the cells.
-std::optional<QList<QByteArray>> frames(const QString& path, qint64 count);
+// the limits above. Never a part of the cells. Once `stop` is set, the decode ends as
+// OutsideImages::decode says, with none.
+std::optional<QList<QByteArray>> frames(const QString& path, qint64 count, const std::atomic<bool>* stop = nullptr);
 
 // One cell scaled to fit 120 × 112 with its proportions kept, centred across and resting
 // on the bottom edge, as the RGB565 plane followed by the A8 plane; none when the drawing

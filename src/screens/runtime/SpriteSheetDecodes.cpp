@@ -5,10 +5,17 @@
 #include <algorithm>
 
 SpriteSheetDecodes::SpriteSheetDecodes(Decode decode)
-    : m_decode(decode ? std::move(decode) : Decode([](const QString& path, qint64 count) {
-          return SpriteSheet::frames(path, count);
+    : m_decode(decode ? std::move(decode) : Decode([](const QString& path, qint64 count, const std::atomic<bool>& stop) {
+          return SpriteSheet::frames(path, count, &stop);
       }))
 {
+}
+
+// A large sheet takes a second or more to decode: the end of the application does not wait
+// for it to finish.
+SpriteSheetDecodes::~SpriteSheetDecodes()
+{
+    m_stopping = true;
 }
 
 const SpriteSheetDecodes::Frames* SpriteSheetDecodes::decoded(const Sheet& sheet) const
@@ -23,7 +30,7 @@ void SpriteSheetDecodes::decode(QObject* owner, const Sheet& sheet, std::functio
     if (m_asked.contains(sheet) || decoded(sheet))
         return;
     const bool dropped = m_worker.runLatest(
-        owner, [decode = m_decode, sheet] { return decode(sheet.path, sheet.count); },
+        owner, [decode = m_decode, sheet, stop = &m_stopping] { return decode(sheet.path, sheet.count, *stop); },
         [this, sheet, done = std::move(done)](const Frames& frames) {
             m_asked.removeOne(sheet);
             m_decoded.append({sheet, frames});

@@ -2,7 +2,7 @@
 // The sprite sheets of the shown page, decoded into device frames on a worker of their own, once
 // per version of each file: what a decode gave is remembered (a failure too), a sheet being
 // decoded is not asked for again, and of the sheets waiting only the newest asked for is decoded.
-// Destroying it waits for the one decode under way, never for a queue of them.
+// Destroying it stops the one decode under way and waits for it, never for a queue of them.
 
 #include "platform/OneThreadWorker.h"
 
@@ -11,6 +11,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -26,10 +27,12 @@ public:
         qint64 count = 0;
         friend bool operator==(const Sheet&, const Sheet&) = default;
     };
-    using Decode = std::function<Frames(const QString& path, qint64 count)>;
+    // `stop` is set once the decode is no longer wanted: it ends as soon as it can.
+    using Decode = std::function<Frames(const QString& path, qint64 count, const std::atomic<bool>& stop)>;
 
     // Decodes with SpriteSheet::frames, or with `decode` (tests).
     explicit SpriteSheetDecodes(Decode decode = {});
+    ~SpriteSheetDecodes();
     SpriteSheetDecodes(const SpriteSheetDecodes&) = delete;
     SpriteSheetDecodes& operator=(const SpriteSheetDecodes&) = delete;
 
@@ -50,6 +53,7 @@ private:
     QList<Sheet> m_asked;
     // The oldest first.
     QList<std::pair<Sheet, Frames>> m_decoded;
+    std::atomic<bool> m_stopping = false;
     // Last, so that it goes first: its answers stop before the lists above go.
     OneThreadWorker m_worker;
 };

@@ -4,6 +4,7 @@
 #include "support/WaitUntil.h"
 
 #include <QColor>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -12,9 +13,11 @@
 #include <QSemaphore>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -200,7 +203,7 @@ TEST(SpriteSheetDecodesTest, EachVersionIsDecodedOnceAndOnlyTheNewestWaitingShee
         return SpriteSheetDecodes::Sheet{QString::fromLatin1(name), QDateTime::fromSecsSinceEpoch(1), 2};
     };
     {
-        SpriteSheetDecodes decodes([&](const QString& path, qint64) -> SpriteSheetDecodes::Frames {
+        SpriteSheetDecodes decodes([&](const QString& path, qint64, const std::atomic<bool>&) -> SpriteSheetDecodes::Frames {
             {
                 const QMutexLocker lock(&mutex);
                 decodedPaths.append(path);
@@ -251,4 +254,27 @@ TEST(SpriteSheetDecodesTest, EachVersionIsDecodedOnceAndOnlyTheNewestWaitingShee
     EXPECT_EQ(decodedPaths.first(3), (QStringList{QStringLiteral("a"), QStringLiteral("broken"), QStringLiteral("a")}));
     EXPECT_TRUE(decodedPaths.size() == 3 || decodedPaths.last() == QStringLiteral("d")) << decodedPaths.join(u',').toStdString();
     EXPECT_LE(decodedPaths.size(), 4);
+}
+
+// A large sheet takes a second or more to decode: going away stops the decode under way, which
+// ends as soon as it sees that, rather than waiting for it to finish.
+TEST(SpriteSheetDecodesTest, GoingAwayStopsTheDecodeUnderWay)
+{
+    QObject owner;
+    QSemaphore started;
+    std::atomic<bool> stopped = false;
+    {
+        SpriteSheetDecodes decodes([&](const QString&, qint64, const std::atomic<bool>& stop) -> SpriteSheetDecodes::Frames {
+            started.release();
+            // Only a failing test waits this long.
+            QDeadlineTimer deadline(10000);
+            while (!stop && !deadline.hasExpired())
+                QThread::msleep(1);
+            stopped = stop.load();
+            return std::nullopt;
+        });
+        decodes.decode(&owner, {QStringLiteral("large"), std::nullopt, 2}, [](const SpriteSheetDecodes::Frames&) {});
+        started.acquire();
+    }
+    EXPECT_TRUE(stopped);
 }
