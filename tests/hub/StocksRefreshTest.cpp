@@ -80,8 +80,11 @@ TEST_F(StocksRefreshTest, ARefreshWhileOneAwaitsItsQuotesDoesNothingAndAFailedOn
     EXPECT_EQ(stocks.errorMessage(), std::nullopt);
     const QDateTime firstUpdate = wallNow;
 
-    // Every symbol failing: the page is sent again with the last quotes.
+    // Every symbol failing: the page is sent again with the last quotes. A quarter of an hour
+    // without a touch would start the screensaver at the next tick of the hub's own timer,
+    // which may come while the test waits: it is off here.
     server.info(QStringLiteral("AAPL"), QStringLiteral("stocks"), {500, {}});
+    hub->setScreensaverEnabled(false);
     advance(std::chrono::minutes(15));
     const qsizetype patchesBefore = count<TarvUSB::PatchPayload>();
     hub->refreshStockQuotes();
