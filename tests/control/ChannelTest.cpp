@@ -63,8 +63,10 @@ protected:
     QString socketPath = dir.filePath(QStringLiteral("Tarv/tarv.sock"));
     std::mutex mutex;
     QList<NotifyChannel::Request> seen;
-    // Short time-outs, so a stalled client costs the test a fraction of a second.
-    SocketNotifyServer::Limits quick{0.3, 0.3};
+    // A connection has as long as a loaded machine needs to send its request and take the
+    // reply; the tests of slow clients shorten that. The start-up probe is short, so a copy
+    // that does not answer costs a test a fraction of a second.
+    SocketNotifyServer::Limits limits{30, 0.3};
 
     NotifyServer::Handler echo()
     {
@@ -82,7 +84,7 @@ protected:
 
     std::unique_ptr<SocketNotifyServer> serve(NotifyServer::Handler handler)
     {
-        auto server = std::make_unique<SocketNotifyServer>(socketPath, std::move(handler), quick);
+        auto server = std::make_unique<SocketNotifyServer>(socketPath, std::move(handler), limits);
         const auto error = server->start();
         EXPECT_FALSE(error) << (error ? error->message.toStdString() : std::string());
         return server;
@@ -172,7 +174,7 @@ TEST_F(ChannelTest, AnOversizedOrSilentClientIsRefusedWithoutHoldingUpOthers)
 {
     // Long enough that a ping served beside the silent client comes back well before the
     // silent one is cut off, however loaded the machine is.
-    quick.connection = 1;
+    limits.connection = 1;
     auto server = serve(echo());
     // More than the request limit without a newline: the answer says what the limit is.
     EXPECT_EQ(rawExchange(QByteArray(20000, 'a')),
@@ -197,8 +199,8 @@ TEST_F(ChannelTest, AnOversizedOrSilentClientIsRefusedWithoutHoldingUpOthers)
 
 TEST_F(ChannelTest, TricklersAreCutOffAtTheDeadlineAndClientsOverTheCapHearTarvIsBusy)
 {
-    quick.connection = 1;
-    quick.connections = 2;
+    limits.connection = 1;
+    limits.connections = 2;
     auto server = serve(echo());
     // Each sends a byte every 50 ms, far inside the time-out of each read, and never a newline;
     // it gives up after three seconds without an answer.
@@ -277,7 +279,7 @@ TEST_F(ChannelTest, ALeftoverSocketIsReplacedButOneStillServedIsLeftAlone)
     EXPECT_TRUE(std::holds_alternative<NotifyChannel::Reply>(ping()));
 
     // A second copy finds the first answering and changes nothing.
-    SocketNotifyServer second(socketPath, echo(), quick);
+    SocketNotifyServer second(socketPath, echo(), limits);
     const auto error = second.start();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind, Kind::alreadyServed);
@@ -290,7 +292,7 @@ TEST_F(ChannelTest, ALeftoverSocketIsReplacedButOneStillServedIsLeftAlone)
     ASSERT_GE(hung, 0);
     struct stat before {};
     ::stat(QFile::encodeName(socketPath).constData(), &before);
-    SocketNotifyServer third(socketPath, echo(), quick);
+    SocketNotifyServer third(socketPath, echo(), limits);
     const auto slow = third.start();
     ASSERT_TRUE(slow);
     EXPECT_EQ(slow->kind, Kind::alreadyServed);
@@ -305,7 +307,7 @@ TEST_F(ChannelTest, WhatAtTheSocketPathIsNoCopyOfTarvIsReplaced)
 {
     QDir().mkpath(QFileInfo(socketPath).absolutePath());
     const auto startsServing = [this] {
-        SocketNotifyServer server(socketPath, echo(), quick);
+        SocketNotifyServer server(socketPath, echo(), limits);
         const auto error = server.start();
         EXPECT_FALSE(error) << (error ? int(error->kind) : -1);
         return !error && std::holds_alternative<NotifyChannel::Reply>(ping());
@@ -379,7 +381,7 @@ TEST_F(ChannelTest, ClientFailuresAreToldApart)
     outcome = ping();
     ASSERT_TRUE(std::holds_alternative<Failure>(outcome));
     EXPECT_EQ(std::get<Failure>(outcome).message, QStringLiteral("the socket path is too long: ") + tooLong);
-    const auto error = SocketNotifyServer(tooLong, echo(), quick).start();
+    const auto error = SocketNotifyServer(tooLong, echo(), limits).start();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->message, QStringLiteral("the socket path is longer than a Unix socket allows: ") + tooLong);
 }
