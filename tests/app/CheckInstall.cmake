@@ -1,6 +1,9 @@
 # Installs the build into a fresh prefix and checks what a desktop needs of it: the program,
 # a desktop entry whose Exec names the installed program, the icon that entry names, and the
 # screen-file reference where the application looks for it.
+# A prefix of this run's own: another run of the suite in the same build may be installing too.
+string(RANDOM LENGTH 12 run)
+set(PREFIX "${PREFIX}-${run}")
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
                 RESULT_VARIABLE result OUTPUT_QUIET)
