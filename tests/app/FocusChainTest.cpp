@@ -137,25 +137,8 @@ void expectNamed(const QList<QWidget*>& stops, const std::string& where)
 
 }  // namespace
 
-class FocusChainTest : public ShellTest {
+class FocusChainTest : public ShellWithScreensTest {
 protected:
-    QString folder = xdg.path("data") + QStringLiteral("/Tarv/Screens");
-    std::unique_ptr<CustomScreenStore> store;
-
-    ~FocusChainTest() override
-    {
-        window.reset();
-        hub.reset();
-    }
-
-    void write(const QString& name, const QByteArray& bytes)
-    {
-        QDir().mkpath(folder);
-        QFile file(QDir(folder).filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-
     // The window against a connected device, with a screen file that waits for approval, one that
     // was approved, one that loads and one that does not, a few photos and a picture of the device's
     // screen: every page with lists of rows in it.
@@ -165,23 +148,9 @@ protected:
         write(QStringLiteral("b.json"), R"({"title": "Plain", "widgets": []})");
         write(QStringLiteral("c.json"), R"({"title": "Broken", "widgets": [{"type": "gauge"}]})");
         write(QStringLiteral("d.json"), waitingScreen);
-        store = std::make_unique<CustomScreenStore>(folder, std::make_unique<ScreenTrust>());
-        makeHub(*store);
-        store->reload();
-        EXPECT_TRUE(waitUntilLoaded(*store));
+        makeHubOverFolder();
         store->trust().approveScreen(*store->screenWithID(QStringLiteral("d")));
-        QList<ScreensaverPhotoService::ImportItem> photoItems;
-        for (int i = 0; i < 3; ++i) {
-            QImage image(64, 48, QImage::Format_RGB32);
-            image.fill(QColor::fromHsv(i * 100, 200, 200));
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-            photoItems.append({QStringLiteral("Photo %1").arg(i), bytes});
-        }
-        hub->importPhotoData(photoItems);
-        EXPECT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+        importPhotos(3, QSize(64, 48));
         connectAndGreet();
         // A picture of the device's screen: Copy, Save… and Capture Again show.
         hub->captureSnapshot([](const DeviceManager::SnapshotResult&) {});
@@ -203,14 +172,7 @@ protected:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.first()).center());
         ASSERT_EQ(window->selection(), item);
         QWidget* page = window->sidebarHost()->page(rawValue(item));
-        ASSERT_TRUE(waitUntil([&] {
-            const QList<QWidget*> widgets = page->findChildren<QWidget*>();
-            return std::all_of(widgets.cbegin(), widgets.cend(), [](QWidget* widget) {
-                const auto* rows = dynamic_cast<const LazyRowList*>(widget);
-                return !rows || rows->builtRows().size() == rows->keys().size();
-            });
-        }));
-        QApplication::processEvents();
+        waitForRows(page);
     }
 
     // The cycle Tab should go round: the sidebar's list, the toolbar's controls from left to

@@ -60,25 +60,8 @@ const QScrollArea* areaHiding(const QWidget* widget)
 
 }  // namespace
 
-class KeyboardFocusTest : public ShellTest {
+class KeyboardFocusTest : public ShellWithScreensTest {
 protected:
-    QString folder = xdg.path("data") + QStringLiteral("/Tarv/Screens");
-    std::unique_ptr<CustomScreenStore> store;
-
-    ~KeyboardFocusTest() override
-    {
-        window.reset();
-        hub.reset();
-    }
-
-    void write(const QString& name, const QByteArray& bytes)
-    {
-        QDir().mkpath(folder);
-        QFile file(QDir(folder).filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-
     // The window at its smallest, connected, over a Screens folder of `files` screen files and
     // `photoCount` photos: pages longer than the window.
     MainWindow& openWindow(int files, int photoCount)
@@ -86,24 +69,8 @@ protected:
         for (int i = 0; i < files; ++i)
             write(QStringLiteral("file%1.json").arg(i, 2, 10, QLatin1Char('0')),
                   R"({"title": "Plain", "widgets": []})");
-        store = std::make_unique<CustomScreenStore>(folder, std::make_unique<ScreenTrust>());
-        makeHub(*store);
-        store->reload();
-        EXPECT_TRUE(waitUntilLoaded(*store));
-        QList<ScreensaverPhotoService::ImportItem> items;
-        for (int i = 0; i < photoCount; ++i) {
-            QImage image(48, 32, QImage::Format_RGB32);
-            image.fill(QColor::fromHsv(i * 30, 200, 200));
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "PNG");
-            items.append({QStringLiteral("Photo %1").arg(i), bytes});
-        }
-        if (!items.isEmpty()) {
-            hub->importPhotoData(items);
-            EXPECT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
-        }
+        makeHubOverFolder();
+        importPhotos(photoCount, QSize(48, 32));
         connectAndGreet();
         MainWindow& w = makeWindow();
         w.resize(MainWindow::minimumWidth, MainWindow::minimumHeight);
@@ -118,14 +85,7 @@ protected:
     {
         window->select(item);
         QWidget* page = window->sidebarHost()->page(rawValue(item));
-        EXPECT_TRUE(waitUntil([&] {
-            const QList<QWidget*> widgets = page->findChildren<QWidget*>();
-            return std::all_of(widgets.cbegin(), widgets.cend(), [](QWidget* widget) {
-                const auto* rows = dynamic_cast<const LazyRowList*>(widget);
-                return !rows || rows->builtRows().size() == rows->keys().size();
-            });
-        }));
-        QApplication::processEvents();
+        waitForRows(page);
         return page;
     }
 

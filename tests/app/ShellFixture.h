@@ -11,11 +11,21 @@
 #include "media/StockService.h"
 #include "media/StockStore.h"
 #include "platform/Settings.h"
+#include "screens/runtime/CustomScreenStore.h"
+#include "screens/runtime/ScreenTrust.h"
 #include "support/DesktopTestEnv.h"
 #include "support/FakeDevice.h"
 #include "support/FakeScreenStore.h"
+#include "support/ScreenStoreWait.h"
+#include "ui/widgets/LazyRowList.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QBuffer>
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QMenu>
 
 #include <gtest/gtest.h>
@@ -96,5 +106,67 @@ protected:
     QAction* pickerEntry(const QString& screenID) const
     {
         return window->screenPicker()->pickerMenu()->findChild<QAction*>(QStringLiteral("showScreen:") + screenID);
+    }
+};
+
+// The same over a Screens folder on disk, read by the store the application uses.
+class ShellWithScreensTest : public ShellTest {
+protected:
+    QString folder = xdg.path("data") + QStringLiteral("/Tarv/Screens");
+    std::unique_ptr<CustomScreenStore> store;
+
+    ~ShellWithScreensTest() override
+    {
+        window.reset();
+        hub.reset();
+    }
+
+    void write(const QString& name, const QByteArray& bytes)
+    {
+        QDir().mkpath(folder);
+        QFile file(QDir(folder).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    // The hub over the folder as written so far, once the store has read it.
+    void makeHubOverFolder()
+    {
+        store = std::make_unique<CustomScreenStore>(folder, std::make_unique<ScreenTrust>());
+        makeHub(*store);
+        store->reload();
+        EXPECT_TRUE(waitUntilLoaded(*store));
+    }
+
+    // `count` photos of `size`, each a colour of its own, in the library.
+    void importPhotos(int count, QSize size)
+    {
+        QList<ScreensaverPhotoService::ImportItem> items;
+        for (int i = 0; i < count; ++i) {
+            QImage image(size, QImage::Format_RGB32);
+            image.fill(QColor::fromHsv((i * 30) % 360, 200 - (i / 12) * 50 % 200, 200));
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            items.append({QStringLiteral("Photo %1").arg(i), bytes});
+        }
+        if (items.isEmpty())
+            return;
+        hub->importPhotoData(items);
+        EXPECT_TRUE(waitUntil([&] { return hub->pendingPhotoWork() == 0; }));
+    }
+
+    // Waits until every list of rows in `page` made its rows, and they are laid out.
+    static void waitForRows(QWidget* page)
+    {
+        EXPECT_TRUE(waitUntil([&] {
+            const QList<QWidget*> widgets = page->findChildren<QWidget*>();
+            return std::all_of(widgets.cbegin(), widgets.cend(), [](QWidget* widget) {
+                const auto* rows = dynamic_cast<const LazyRowList*>(widget);
+                return !rows || rows->builtRows().size() == rows->keys().size();
+            });
+        }));
+        QApplication::processEvents();
     }
 };
