@@ -101,10 +101,8 @@ void raiseFileLimit(rlim_t wanted)
     (void)handlerSet;
 }
 
-void lowerFileLimit()
+TARV_IN_SHARED_CHILD void setSessionSoftLimit()
 {
-    if (!raised.exchange(false))
-        return;
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
         return;
@@ -112,15 +110,16 @@ void lowerFileLimit()
     ::setrlimit(RLIMIT_NOFILE, &files);
 }
 
+void lowerFileLimit()
+{
+    if (raised.exchange(false))
+        setSessionSoftLimit();
+}
+
 TARV_IN_SHARED_CHILD void restoreInChild()
 {
-    if (!raised)
-        return;
-    rlimit files{};
-    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
-        return;
-    files.rlim_cur = sessionSoftLimit;
-    ::setrlimit(RLIMIT_NOFILE, &files);
+    if (raised)
+        setSessionSoftLimit();
 }
 
 int spawn(pid_t& pid, const Plan& plan)

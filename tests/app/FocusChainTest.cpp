@@ -43,16 +43,6 @@ constexpr char waitingScreen[] = R"({"title": "Busy",
                 {"type": "button", "x": 10, "y": 100, "w": 100, "h": 60, "label": "Files",
                  "action": {"kind": "openApp", "bundleID": "org.gnome.Nautilus", "name": "Files"}}]})";
 
-QString describe(const QWidget* widget)
-{
-    if (!widget)
-        return QStringLiteral("nothing");
-    QString name = widget->objectName();
-    for (const QWidget* up = widget->parentWidget(); up && name.isEmpty(); up = up->parentWidget())
-        name = up->objectName() + QStringLiteral(" > ") + QString::fromLatin1(widget->metaObject()->className());
-    return name;
-}
-
 std::string describe(const QList<QWidget*>& widgets)
 {
     QStringList names;

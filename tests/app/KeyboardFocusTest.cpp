@@ -31,16 +31,6 @@
 
 namespace {
 
-QString describe(const QWidget* widget)
-{
-    if (!widget)
-        return QStringLiteral("nothing");
-    QString name = widget->objectName();
-    for (const QWidget* up = widget->parentWidget(); up && name.isEmpty(); up = up->parentWidget())
-        name = up->objectName() + QStringLiteral(" > ") + QString::fromLatin1(widget->metaObject()->className());
-    return name;
-}
-
 // Where `widget` is not fully shown by a scroll area around it, that area; none when every area
 // shows it (or a part of it, where it is larger than the area).
 const QScrollArea* areaHiding(const QWidget* widget)

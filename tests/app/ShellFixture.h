@@ -33,6 +33,17 @@
 #include <algorithm>
 #include <memory>
 
+// A control as a failure message names it: its object name, or the nearest named parent's.
+inline QString describe(const QWidget* widget)
+{
+    if (!widget)
+        return QStringLiteral("nothing");
+    QString name = widget->objectName();
+    for (const QWidget* up = widget->parentWidget(); up && name.isEmpty(); up = up->parentWidget())
+        name = up->objectName() + QStringLiteral(" > ") + QString::fromLatin1(widget->metaObject()->className());
+    return name;
+}
+
 class ShellTest : public ::testing::Test {
 protected:
     TempXdg xdg;
