@@ -70,6 +70,17 @@ protected:
 
     // The hub as the application builds it: the store starts from the hub's construction,
     // after the hub has set its callbacks.
+    // `name` as if saved anew, and the folder read again.
+    void markChanged(const QString& name)
+    {
+        QFile file(QDir(folder()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
+        file.close();
+        screens.reload();
+        ASSERT_TRUE(waitUntilLoaded(screens));
+    }
+
     void start()
     {
         buildHub();
@@ -285,12 +296,7 @@ TEST_F(CustomPageTest, SpriteFramesGoOncePerConnectionAndAgainAfterTheSheetChang
     EXPECT_EQ(assetUploads(), 4);
 
     // The sheet is saved anew: the store notices, the page is drawn again with new frames.
-    QFile file(QDir(folder()).filePath(QStringLiteral("cat.png")));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
-    file.close();
-    screens.reload();
-    ASSERT_TRUE(waitUntilLoaded(screens));
+    ASSERT_NO_FATAL_FAILURE(markChanged(QStringLiteral("cat.png")));
     EXPECT_TRUE(logTexts().contains(QStringLiteral("Screens: cat.png changed")));
     ASSERT_TRUE(waitUntil([&] { return assetUploads() == 8; }));
 
@@ -336,12 +342,7 @@ TEST_F(CustomPageTest, ASheetIsDecodedOncePerVersionHoweverOftenItsPageShows)
     QImage sheet(40, 20, QImage::Format_ARGB32);
     sheet.fill(Qt::red);
     ASSERT_TRUE(sheet.save(QDir(folder()).filePath(QStringLiteral("cat.png"))));
-    QFile file(QDir(folder()).filePath(QStringLiteral("cat.png")));
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(10), QFileDevice::FileModificationTime));
-    file.close();
-    screens.reload();
-    ASSERT_TRUE(waitUntilLoaded(screens));
+    ASSERT_NO_FATAL_FAILURE(markChanged(QStringLiteral("cat.png")));
     show(QStringLiteral("cat"));
     EXPECT_TRUE(waitUntil([&] { return assetUploads() == 2; }));
     EXPECT_EQ(logCount(failed), 1);
