@@ -1,6 +1,7 @@
 // tarv-app: the application entry. One copy at a time (a second start shows the first's
 // window); the model is built once, then the main window opens.
 
+#include "app/ClipboardHandOver.h"
 #include "app/InstanceHandOver.h"
 #include "app/LockedElsewhereDialog.h"
 #include "app/MainWindow.h"
@@ -215,11 +216,13 @@ int main(int argc, char** argv)
             return *ended;
         app = std::make_unique<QApplication>(argc, argv);
         code = run(*app, std::move(lock));
+        // What was copied goes to the desktop's clipboard manager now, within a bound, rather
+        // than as the application goes, where Qt waits seconds for a manager that is silent.
+        ClipboardHandOver::handOver();
         savingPool().waitForDone();
         // Work still running on the shared pool (a folder scan, a look at the X server's
         // windows) cannot be stopped, and nothing wants its result any more: Tarv does not
-        // wait for it. Without any, the application ends as usual, and hands what it copied to
-        // the desktop's clipboard manager.
+        // wait for it. Without any, the application ends as usual.
         if (QThreadPool::globalInstance()->waitForDone(0))
             app.reset();
     }
