@@ -174,6 +174,13 @@ MacrosView::MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWid
     refresh();
 }
 
+MacrosView::~MacrosView()
+{
+    // A slot that no toolbar took has no parent to delete it.
+    if (m_toolbarSlot && !m_toolbarSlot->parent())
+        delete m_toolbarSlot.data();
+}
+
 void MacrosView::setUndoStack(QUndoStack* undoStack)
 {
     const bool presenceChanged = (m_undoStack == nullptr) != (undoStack == nullptr);

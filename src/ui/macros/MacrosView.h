@@ -26,6 +26,7 @@ public:
     static constexpr int inspectorMaximumWidth = 380;
 
     MacrosView(DeviceManager& deviceManager, QUndoStack* undoStack, QWidget* parent = nullptr);
+    ~MacrosView() override;
 
     // The window's undo stack; handed to the store while the page is shown, and again when it
     // comes or goes later.
@@ -39,6 +40,7 @@ public:
     void setInspectorShown(bool shown);
 
     // The page's place in the window's toolbar, for the button of the profile's applications.
+    // The view keeps it until a toolbar takes it as its own.
     QWidget* toolbarSlot() const { return m_toolbarSlot; }
 
     KeyCanvas* canvas() const { return m_canvas; }
@@ -75,6 +77,6 @@ private:
     QScrollArea* m_inspectorScroll = nullptr;
     KeyInspector* m_inspector = nullptr;
     QWidget* m_emptyState = nullptr;
-    QWidget* m_toolbarSlot = nullptr;
+    QPointer<QWidget> m_toolbarSlot;
     ProfileAppsButton* m_profileAppsButton = nullptr;
 };

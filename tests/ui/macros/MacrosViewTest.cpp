@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace {
@@ -71,6 +72,28 @@ TEST_F(MacrosTest, AnUndoStackThatComesLaterIsHandedToTheStore)
     EXPECT_EQ(profiles->undoStack(), &stack);
     view.setUndoStack(nullptr);
     EXPECT_EQ(profiles->undoStack(), nullptr);
+}
+
+// The toolbar slot is made without a parent: it goes with a view that no toolbar took it
+// from, and stays in the toolbar that did.
+TEST_F(MacrosTest, TheToolbarSlotGoesWithTheViewUnlessAToolbarHoldsIt)
+{
+    makeHub();
+    QPointer<QWidget> slot;
+    {
+        MacrosView view(*hub, nullptr);
+        slot = view.toolbarSlot();
+    }
+    EXPECT_TRUE(slot.isNull());
+
+    QToolBar toolbar;
+    {
+        MacrosView view(*hub, nullptr);
+        slot = view.toolbarSlot();
+        toolbar.addWidget(slot);
+    }
+    ASSERT_FALSE(slot.isNull());
+    EXPECT_EQ(slot->parentWidget(), &toolbar);
 }
 
 TEST_F(MacrosTest, TheInspectorCommandHidesTheColumnOnlyWhileTheMacrosPageShows)
