@@ -3,12 +3,12 @@
 #include "platform/HeifImages.h"
 #include "platform/PictureParts.h"
 
+#include <QBuffer>
 #include <QImageReader>
 #include <QList>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace OutsideImages {
@@ -33,32 +33,6 @@ const char* readerFormat(Format format)
     }
     return nullptr;
 }
-
-// The picture's bytes as its reader takes them, until `stop` is set: from then on there are no
-// more, so a reader that takes them as it decodes runs out and ends soon after.
-class PictureBytes final : public QIODevice {
-public:
-    PictureBytes(QByteArray bytes, const std::atomic<bool>* stop) : m_bytes(std::move(bytes)), m_stop(stop) {}
-    bool isSequential() const override { return false; }
-    qint64 size() const override { return m_bytes.size(); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        if (m_stop && m_stop->load(std::memory_order_relaxed))
-            return -1;
-        const qint64 count = std::min(maxSize, m_bytes.size() - pos());
-        if (count <= 0)
-            return 0;
-        std::memcpy(data, m_bytes.constData() + pos(), size_t(count));
-        return count;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    const QByteArray m_bytes;
-    const std::atomic<bool>* m_stop;
-};
 
 bool withinPixels(const QSize& size, qint64 maxPixels)
 {
@@ -240,11 +214,15 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits, cons
             return std::nullopt;
     }
 
-    PictureBytes device(*parts, stop);
-    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Walking the parts takes a while for a large picture: a decode no longer wanted ends here.
+    if (stop && stop->load())
+        return std::nullopt;
+    QBuffer buffer;
+    buffer.setData(*parts);
+    if (!buffer.open(QIODevice::ReadOnly))
         return std::nullopt;
     // Only the handler of the format the bytes announce ever sees them.
-    QImageReader reader(&device, readerFormat(*format));
+    QImageReader reader(&buffer, readerFormat(*format));
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(limits.upright);
     // The stored size is the one before any turn; a turn keeps the longer side, so the limit
