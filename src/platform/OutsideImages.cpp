@@ -3,12 +3,11 @@
 #include "platform/HeifImages.h"
 #include "platform/PictureParts.h"
 
+#include <QBuffer>
 #include <QImageReader>
-#include <QList>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace OutsideImages {
@@ -34,32 +33,6 @@ const char* readerFormat(Format format)
     return nullptr;
 }
 
-// The picture's bytes as its reader takes them, until `stop` is set: from then on there are no
-// more, so a reader that takes them as it decodes runs out and ends soon after.
-class PictureBytes final : public QIODevice {
-public:
-    PictureBytes(QByteArray bytes, const std::atomic<bool>* stop) : m_bytes(std::move(bytes)), m_stop(stop) {}
-    bool isSequential() const override { return false; }
-    qint64 size() const override { return m_bytes.size(); }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        if (m_stop && m_stop->load(std::memory_order_relaxed))
-            return -1;
-        const qint64 count = std::min(maxSize, m_bytes.size() - pos());
-        if (count <= 0)
-            return 0;
-        std::memcpy(data, m_bytes.constData() + pos(), size_t(count));
-        return count;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    const QByteArray m_bytes;
-    const std::atomic<bool>* m_stop;
-};
-
 bool withinPixels(const QSize& size, qint64 maxPixels)
 {
     return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() <= maxPixels;
@@ -70,97 +43,6 @@ qint64 allocationLimitBytes()
 {
     const int megabytes = QImageReader::allocationLimit();
     return megabytes > 0 ? qint64(megabytes) * 1024 * 1024 : std::numeric_limits<qint64>::max();
-}
-
-int byteAt(QByteArrayView bytes, qsizetype at)
-{
-    return uchar(bytes[at]);
-}
-
-// The memory libjpeg holds besides the picture: none for a JPEG it decodes row by row, and
-// every coefficient of the whole picture, two bytes each, for one whose first scan does not
-// complete its rows (a progressive JPEG, or one whose components come in scans of their own).
-// Read from the markers ahead of the first scan; none when they cannot be read.
-std::optional<qint64> jpegCoefficientBytes(QByteArrayView bytes)
-{
-    struct Sampling {
-        int horizontal = 0;
-        int vertical = 0;
-    };
-    QList<Sampling> components;
-    qint64 width = 0;
-    qint64 height = 0;
-    bool progressive = false;
-    qsizetype at = 2;
-    while (at + 4 <= bytes.size()) {
-        if (byteAt(bytes, at) != 0xFF)
-            return std::nullopt;
-        const int marker = byteAt(bytes, at + 1);
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        // A restart or TEM marker has no length, and libjpeg passes over it. Anything it would
-        // read otherwise than as a segment (a second start, an end, a zero that it skips as
-        // stray bytes) is refused: the walk must step where libjpeg steps.
-        if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
-            at += 2;
-            continue;
-        }
-        if (marker == 0x00 || marker == 0xD8 || marker == 0xD9)
-            return std::nullopt;
-        const qsizetype length = byteAt(bytes, at + 2) << 8 | byteAt(bytes, at + 3);
-        if (length < 2 || at + 2 + length > bytes.size())
-            return std::nullopt;
-        const QByteArrayView segment = bytes.sliced(at + 4, length - 2);
-        // The frame header: every start-of-frame marker but the table ones (C4, C8, CC).
-        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
-            if (segment.size() < 6 || !components.isEmpty())
-                return std::nullopt;
-            height = byteAt(segment, 1) << 8 | byteAt(segment, 2);
-            width = byteAt(segment, 3) << 8 | byteAt(segment, 4);
-            const int count = byteAt(segment, 5);
-            if (count < 1 || segment.size() < 6 + 3 * count)
-                return std::nullopt;
-            for (int c = 0; c < count; ++c) {
-                const int factors = byteAt(segment, 6 + 3 * c + 1);
-                components.append({std::max(1, factors >> 4), std::max(1, factors & 0x0F)});
-            }
-            progressive = marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-        } else if (marker == 0xDA) {
-            if (components.isEmpty() || segment.isEmpty())
-                return std::nullopt;
-            if (!progressive && byteAt(segment, 0) >= components.size())
-                return 0;
-            int mostAcross = 1;
-            int mostDown = 1;
-            for (const Sampling& c : components) {
-                mostAcross = std::max(mostAcross, c.horizontal);
-                mostDown = std::max(mostDown, c.vertical);
-            }
-            qint64 total = 0;
-            for (const Sampling& c : components) {
-                const qint64 across = (width * c.horizontal + mostAcross - 1) / mostAcross;
-                const qint64 down = (height * c.vertical + mostDown - 1) / mostDown;
-                total += (across + 7) / 8 * ((down + 7) / 8) * 64 * 2;
-            }
-            return total;
-        }
-        at += 2 + length;
-    }
-    return std::nullopt;
-}
-
-// The canvas of a WebP animation, from its extended header: its flags, three bytes, then the
-// canvas's width and height less one, 24 bits each. None for a still picture.
-std::optional<QSize> webpAnimationCanvas(QByteArrayView bytes)
-{
-    if (bytes.size() < 30 || bytes.sliced(12, 4) != QByteArrayView("VP8X") || (byteAt(bytes, 20) & 0x02) == 0)
-        return std::nullopt;
-    const auto side = [&](qsizetype at) {
-        return 1 + (byteAt(bytes, at) | byteAt(bytes, at + 1) << 8 | byteAt(bytes, at + 2) << 16);
-    };
-    return QSize(side(24), side(27));
 }
 
 }  // namespace
@@ -220,31 +102,21 @@ std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits, cons
         return scaled;
     }
 
-    // Only what makes the pixels reaches the reader.
-    const std::optional<QByteArray> parts = pictureParts(bytes, *format, limits.maxStoredPixels);
-    if (!parts)
+    // Only what makes the pixels reaches the reader, and what its decoder holds besides the
+    // picture stays within the allocation limit as well.
+    const std::optional<Parts> parts = pictureParts(bytes, *format, limits.maxStoredPixels);
+    if (!parts || parts->heldBytes > allocationLimitBytes())
         return std::nullopt;
 
-    if (*format == Format::jpeg) {
-        const std::optional<qint64> coefficients = jpegCoefficientBytes(*parts);
-        if (!coefficients || *coefficients > allocationLimitBytes())
-            return std::nullopt;
-    }
-
-    // An animation's frames are drawn on a canvas of its whole size, which its reader makes as
-    // soon as it is asked for the size, and copies: four canvases of four bytes a pixel must
-    // fit within the allocation limit.
-    if (*format == Format::webp) {
-        const std::optional<QSize> canvas = webpAnimationCanvas(*parts);
-        if (canvas && qint64(canvas->width()) * canvas->height() * 4 * 4 > allocationLimitBytes())
-            return std::nullopt;
-    }
-
-    PictureBytes device(*parts, stop);
-    if (!device.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Walking the parts takes a while for a large picture: a decode no longer wanted ends here.
+    if (stop && stop->load())
+        return std::nullopt;
+    QBuffer buffer;
+    buffer.setData(parts->bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
         return std::nullopt;
     // Only the handler of the format the bytes announce ever sees them.
-    QImageReader reader(&device, readerFormat(*format));
+    QImageReader reader(&buffer, readerFormat(*format));
     reader.setAutoDetectImageFormat(false);
     reader.setAutoTransform(limits.upright);
     // The stored size is the one before any turn; a turn keeps the longer side, so the limit

@@ -42,9 +42,8 @@ std::optional<QSize> fittedSize(const QSize& size, int maxSide);
 // or cannot be decoded. Only the parts of the file that make its pixels reach the reader
 // (PictureParts.h). QImageReader's allocation limit, one for the whole process, holds
 // for the decoded picture, and for the coefficients libjpeg keeps of a JPEG it cannot
-// decode row by row. Once `stop` is set (from any thread), the reader is given no more of
-// the picture and none is returned: a PNG being decoded ends at once, a JPEG once it has
-// filled in what it had not read; the other formats are read whole before they are decoded.
+// decode row by row. Once `stop` is set (from any thread), none is returned, and a reader
+// not yet started is not started; one under way reads to its end, which the limits bound.
 std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace OutsideImages

@@ -156,7 +156,7 @@ bool pngDataFitsItsRows(const QList<QByteArrayView>& data, qint64 rowBytes)
 
 // PNG: a chunk whose type starts with a capital letter is critical, and a decoder that does
 // not know it refuses the file, so every one is kept. Of the others, only the colour chunks.
-std::optional<QByteArray> pngParts(const QByteArray& bytes, qint64 maxPixels)
+std::optional<Parts> pngParts(const QByteArray& bytes, qint64 maxPixels)
 {
     static constexpr std::array<QByteArrayView, 5> colour{"tRNS", "gAMA", "cHRM", "sRGB", "iCCP"};
     std::array<bool, colour.size()> taken{};
@@ -192,7 +192,7 @@ std::optional<QByteArray> pngParts(const QByteArray& bytes, qint64 maxPixels)
     }
     if (!rowBytes || !pngDataFitsItsRows(imageData, *rowBytes))
         return std::nullopt;
-    return out.result();
+    return Parts{out.result()};
 }
 
 bool isParameterless(int marker)
@@ -283,11 +283,14 @@ struct JpegHeaders {
 
 // What the scans of a JPEG cost libjpeg: each passes over every block of the components it
 // holds, whatever few bytes it takes (a scan's data may end at once, or be one run of empty
-// blocks, and arithmetic-coded data decodes from nothing at all).
+// blocks, and arithmetic-coded data decodes from nothing at all). And the memory it holds
+// besides the picture: none for a JPEG it decodes row by row, and every coefficient of the
+// whole picture, two bytes each, for one whose first scan does not complete its rows (a
+// progressive JPEG, or one whose components come in scans of their own).
 class JpegPasses {
 public:
     // The frame header: each component's blocks, from its sampling against the largest.
-    bool frame(QByteArrayView header)
+    bool frame(int code, QByteArrayView header)
     {
         if (header.size() < 6 || !m_blocks.empty())
             return false;
@@ -310,6 +313,7 @@ public:
             m_blocks.emplace_back(byteAt(header, 6 + 3 * c), blocks);
             m_allBlocks += blocks;
         }
+        m_progressive = code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;
         return true;
     }
     // A scan: false once the scans pass over the blocks more often than encoders make them.
@@ -318,6 +322,8 @@ public:
         if (m_blocks.empty() || header.isEmpty())
             return false;
         const int count = byteAt(header, 0);
+        if (!m_heldBytes)
+            m_heldBytes = m_progressive || count < qsizetype(m_blocks.size()) ? m_allBlocks * 64 * 2 : 0;
         for (int c = 0; c < count && 1 + 2 * c < header.size(); ++c) {
             for (const auto& [id, blocks] : m_blocks) {
                 if (id == byteAt(header, 1 + 2 * c))
@@ -326,11 +332,15 @@ public:
         }
         return m_passes <= maxJpegPasses * m_allBlocks;
     }
+    // None before the first scan.
+    std::optional<qint64> heldBytes() const { return m_heldBytes; }
 
 private:
     std::vector<std::pair<int, qint64>> m_blocks;
     qint64 m_allBlocks = 0;
     qint64 m_passes = 0;
+    bool m_progressive = false;
+    std::optional<qint64> m_heldBytes;
 };
 
 bool isFrame(int code)
@@ -339,7 +349,7 @@ bool isFrame(int code)
     return code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
 }
 
-std::optional<QByteArray> jpegParts(const QByteArray& bytes)
+std::optional<Parts> jpegParts(const QByteArray& bytes)
 {
     if (bytes.size() < 2 || byteAt(bytes, 0) != 0xFF || byteAt(bytes, 1) != 0xD8)
         return std::nullopt;
@@ -375,7 +385,7 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
             out.keep(marker->at, 2 + length);
         // A second frame, or a scan before the frame or past the passes' bound: libjpeg refuses
         // the first two.
-        if (isFrame(marker->code) && !passes.frame(segment))
+        if (isFrame(marker->code) && !passes.frame(marker->code, segment))
             return std::nullopt;
         if (marker->code == 0xDA) {
             if (!passes.scan(segment))
@@ -385,7 +395,10 @@ std::optional<QByteArray> jpegParts(const QByteArray& bytes)
             at = end;
         }
     }
-    return out.result();
+    // No scan: no picture.
+    if (!passes.heldBytes())
+        return std::nullopt;
+    return Parts{out.result(), *passes.heldBytes()};
 }
 qsizetype gifColourTableBytes(int flags)
 {
@@ -406,7 +419,7 @@ std::optional<qsizetype> gifBlocksEnd(QByteArrayView bytes, qsizetype at)
 
 // GIF: the screen and its colours, then the first image with the graphic control that comes
 // last before it (its transparent colour), then the end.
-std::optional<QByteArray> gifParts(const QByteArray& bytes)
+std::optional<Parts> gifParts(const QByteArray& bytes)
 {
     if (bytes.size() < 13)
         return std::nullopt;
@@ -438,7 +451,7 @@ std::optional<QByteArray> gifParts(const QByteArray& bytes)
                 out.keep(*end, 1);
             else if (end)
                 out.add(";");
-            return out.result();
+            return Parts{out.result()};
         } else {
             // The end, or no GIF block, before any image.
             return std::nullopt;
@@ -449,7 +462,7 @@ std::optional<QByteArray> gifParts(const QByteArray& bytes)
 
 // WebP: a still picture's data (with its alpha), or an animation's header and first frame,
 // and the colour profile. The extended header's flags then name only what is kept.
-std::optional<QByteArray> webpParts(const QByteArray& bytes)
+std::optional<Parts> webpParts(const QByteArray& bytes)
 {
     if (bytes.size() < 12)
         return std::nullopt;
@@ -461,6 +474,7 @@ std::optional<QByteArray> webpParts(const QByteArray& bytes)
     bool profile = false;
     bool animation = false;
     bool alpha = false;
+    qint64 heldBytes = 0;
     qsizetype at = 12;
     while (at + 8 <= riffEnd) {
         const QByteArrayView fourcc = QByteArrayView(bytes).sliced(at, 4);
@@ -479,6 +493,15 @@ std::optional<QByteArray> webpParts(const QByteArray& bytes)
                 return std::nullopt;
             extended = true;
             animated = (byteAt(bytes, at + 8) & 0x02) != 0;
+            // An animation's frames are drawn on a canvas of its whole size, which its reader
+            // makes as soon as it is asked for the size, and copies: four canvases of four bytes
+            // a pixel. The canvas's width and height less one follow the flags, 24 bits each.
+            if (animated) {
+                const auto side = [&](qsizetype from) {
+                    return 1 + (byteAt(bytes, from) | byteAt(bytes, from + 1) << 8 | byteAt(bytes, from + 2) << 16);
+                };
+                heldBytes = qint64(side(at + 12)) * side(at + 15) * 4 * 4;
+            }
             keep();
         } else if (fourcc == QByteArrayView("ICCP") && !profile) {
             profile = true;
@@ -511,12 +534,12 @@ std::optional<QByteArray> webpParts(const QByteArray& bytes)
         for (int i = 0; i < 4; ++i)
             out[4 + i] = char((riffSize >> (8 * i)) & 0xFF);
     }
-    return out;
+    return Parts{out, heldBytes};
 }
 
 }  // namespace
 
-std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format, qint64 maxPixels)
+std::optional<Parts> pictureParts(const QByteArray& bytes, Format format, qint64 maxPixels)
 {
     switch (format) {
     case Format::png:
@@ -531,7 +554,7 @@ std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format, q
     case Format::heif:
         break;
     }
-    return bytes;
+    return Parts{bytes};
 }
 
 }  // namespace OutsideImages

@@ -31,11 +31,19 @@ namespace OutsideImages {
 // passes of all scans together, on average over the picture's blocks, are at most this many.
 inline constexpr int maxJpegPasses = 12;
 
-// The picture parts of `bytes` in `format`, as a file of that format; none when the file is
-// not laid out as its format says, is past the bounds above, or its header claims more than
+struct Parts {
+    // A file of the picture's format.
+    QByteArray bytes;
+    // What its decoder holds besides the picture while it decodes: every coefficient of a JPEG
+    // whose first scan does not complete its rows, the canvases of a WebP animation.
+    qint64 heldBytes = 0;
+};
+
+// The picture parts of `bytes` in `format`; none when the file is not laid out as its format
+// says (a JPEG without a scan), is past the bounds above, or its header claims more than
 // `maxPixels` (checked before its data is looked at). A file that holds nothing else comes back
 // as it is, shared; so do BMP, which holds nothing but its pixels, and HEIF, which libheif
 // reads without decoding its metadata.
-std::optional<QByteArray> pictureParts(const QByteArray& bytes, Format format, qint64 maxPixels);
+std::optional<Parts> pictureParts(const QByteArray& bytes, Format format, qint64 maxPixels);
 
 }  // namespace OutsideImages

@@ -11,8 +11,8 @@ SpriteSheetDecodes::SpriteSheetDecodes(Decode decode)
 {
 }
 
-// A large sheet takes a second or more to decode: the end of the application does not wait
-// for it to finish.
+// The decode under way ends at its next step (the reader, or the cells): the end of the
+// application waits for no more than one step of it.
 SpriteSheetDecodes::~SpriteSheetDecodes()
 {
     m_stopping = true;
