@@ -83,14 +83,19 @@ QFuture<QSslConfiguration> configuration()
         QFuture<QSslConfiguration> future = promise->future();
         // On the shared thread pool, which the application waits for as it ends (Tarv ends
         // without its teardown while work runs there): OpenSSL tears itself down as the process
-        // ends, under any thread still reading with it. Ahead of the pool's other work: the
-        // first https connection waits for it.
-        QThreadPool::globalInstance()->start(
-            [promise] {
+        // ends, under any thread still reading with it. Ahead of the work queued there, on a
+        // thread more than the pool's own for as long as it reads: the first https connection
+        // waits for none of the pool's other work, and that work waits for none of these files
+        // (a folder on a slow file system).
+        QThreadPool* pool = QThreadPool::globalInstance();
+        pool->start(
+            [promise, pool] {
                 promise->addResult(make());
+                pool->reserveThread();
                 promise->finish();
             },
             1);
+        pool->releaseThread();
         return future;
     }();
     return made;

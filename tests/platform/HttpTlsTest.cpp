@@ -2,13 +2,17 @@
 
 #include "HttpTestCertificates.h"
 #include "platform/HttpTls.h"
+#include "support/WaitUntil.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
+
+#include <future>
 
 namespace {
 
@@ -48,6 +52,21 @@ TEST(HttpTlsTest, TheVariablesReplaceTheSystemsFileAndFolder)
     EXPECT_EQ(HttpTls::authorities(file, folders, systems), (QList<QSslCertificate>{server, authority}));
     // A file that is none, or no regular file, adds nothing and waits for nothing.
     EXPECT_EQ(HttpTls::authorities("/dev/zero", {}, systems), (QList<QSslCertificate>{system}));
+}
+
+// The first https connection waits for no other work of the shared pool, however long that runs.
+TEST(HttpTlsTest, TheAuthoritiesAreReadWhileThePoolIsBusy)
+{
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    pool->setMaxThreadCount(1);
+    std::promise<void> release;
+    pool->start([released = release.get_future().share()] { released.wait(); });
+    const QFuture<QSslConfiguration> made = HttpTls::configuration();
+    EXPECT_TRUE(waitUntil([&made] { return made.isFinished(); }));
+    release.set_value();
+    pool->waitForDone();
+    pool->setMaxThreadCount(threads);
 }
 
 // The authorities are read once, when the first https connection needs them, while the
