@@ -9,6 +9,7 @@
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/SettingsForm.h"
 #include "ui/settings/TrustedScreensSection.h"
+#include "ui/widgets/AccessibleFactory.h"
 #include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -69,11 +70,7 @@ SettingsWindow::SettingsWindow(DeviceManager& deviceManager, QWidget* parent)
 SettingsWindow::SettingsWindow(DeviceManager& deviceManager, Services services, QWidget* parent)
     : QWidget(parent, Qt::Window), m_deviceManager(deviceManager)
 {
-    static const bool accessible = [] {
-        QAccessible::installFactory(settingsWindowFactory);
-        return true;
-    }();
-    Q_UNUSED(accessible);
+    installAccessibleFactory<settingsWindowFactory>();
     setObjectName(QStringLiteral("settingsWindow"));
     setWindowTitle(QStringLiteral("Settings"));
 

@@ -2,6 +2,7 @@
 
 #include "ui/diagnostics/FrameLogModel.h"
 #include "ui/diagnostics/FrameLogView.h"
+#include "ui/widgets/AccessibleFactory.h"
 
 #include <QScrollBar>
 
@@ -18,11 +19,7 @@ QAccessibleInterface* frameLogFactory(const QString&, QObject* object)
 
 void installFrameLogAccessibility()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(frameLogFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    installAccessibleFactory<frameLogFactory>();
 }
 
 FrameLogAccessible::FrameLogAccessible(FrameLogView* view) : QAccessibleWidget(view, QAccessible::List)

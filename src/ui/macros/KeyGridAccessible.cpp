@@ -2,6 +2,7 @@
 
 #include "ui/macros/KeyCanvas.h"
 #include "ui/macros/KeyTile.h"
+#include "ui/widgets/AccessibleFactory.h"
 
 namespace {
 
@@ -18,11 +19,7 @@ QAccessibleInterface* keyGridFactory(const QString&, QObject* object)
 
 void installKeyGridAccessibility()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(keyGridFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    installAccessibleFactory<keyGridFactory>();
 }
 
 KeyCanvasAccessible::KeyCanvasAccessible(KeyCanvas* canvas) : QAccessibleWidget(canvas, QAccessible::List) {}
