@@ -127,6 +127,9 @@ struct Command {
     qsizetype maxOperands;
     // Said when the number of operands is out of range.
     const char* countProblem;
+    // What an operand is, for a command that takes no empty one ("the page name is empty");
+    // none where the command's own checks word it.
+    const char* operandName;
     bool takesSeconds;
     // The request the operands make, or why they make none; a command without one only
     // groups others.
@@ -160,8 +163,6 @@ Outcome snapshotCall(const Operands& operands)
     if (operands.words.isEmpty())
         return call;
     const QString& path = operands.words[0];
-    if (path.isEmpty())
-        return QStringLiteral("the path is empty");
     // Tarv writes PNG and only PNG: the command channel hands over a path, never the picture.
     const QString suffix = suffixOf(path);
     if (!QFileInfo(path).isDir() && !suffix.isEmpty() && suffix.compare(QLatin1String("png"), Qt::CaseInsensitive) != 0)
@@ -174,16 +175,16 @@ Outcome snapshotCall(const Operands& operands)
 const QList<Command>& commands()
 {
     static const QList<Command> table{
-        {{QStringLiteral("ping")}, pingHelp, 0, 0, "ping takes no arguments", false,
+        {{QStringLiteral("ping")}, pingHelp, 0, 0, "ping takes no arguments", nullptr, false,
          [](const Operands&) { return request(QStringLiteral("ping")); }},
-        {{QStringLiteral("notify")}, notifyHelp, 1, any, "notify needs a text", true,
+        {{QStringLiteral("notify")}, notifyHelp, 1, any, "notify needs a text", nullptr, true,
          [](const Operands& operands) -> Outcome {
              const QString text = operands.words.join(u' ');
              if (isBlank(text))
                  return QStringLiteral("the text is empty");
              return request(QStringLiteral("notify"), text, operands.seconds);
          }},
-        {{QStringLiteral("set")}, setHelp, 2, any, "set needs a name and a value", false,
+        {{QStringLiteral("set")}, setHelp, 2, any, "set needs a name and a value", nullptr, false,
          [](const Operands& operands) -> Outcome {
              const QString& name = operands.words[0];
              const QString value = operands.words.mid(1).join(u' ');
@@ -191,23 +192,18 @@ const QList<Command>& commands()
                  return *refusal;
              return request(QStringLiteral("set"), value, 0, name);
          }},
-        {{QStringLiteral("snapshot")}, snapshotHelp, 0, 1, "snapshot takes at most one path", false, snapshotCall},
-        {{QStringLiteral("screen")}, screenHelp, 0, any,
-         "screen takes list, show NAME or check FILE", false, nullptr},
-        {{QStringLiteral("screen"), QStringLiteral("list")}, screenHelp, 0, 0, "screen list takes no arguments", false,
-         [](const Operands&) { return request(QStringLiteral("screen.list")); }},
-        {{QStringLiteral("screen"), QStringLiteral("show")}, screenHelp, 1, 1, "screen show takes one page name", false,
-         [](const Operands& operands) -> Outcome {
-             if (operands.words[0].isEmpty())
-                 return QStringLiteral("the page name is empty");
-             return request(QStringLiteral("screen.show"), operands.words[0]);
-         }},
-        {{QStringLiteral("screen"), QStringLiteral("check")}, screenHelp, 1, 1, "screen check takes one file", false,
-         [](const Operands& operands) -> Outcome {
-             if (operands.words[0].isEmpty())
-                 return QStringLiteral("the file name is empty");
-             return request(QStringLiteral("screen.check"), absolute(operands.words[0]));
-         }},
+        {{QStringLiteral("snapshot")}, snapshotHelp, 0, 1, "snapshot takes at most one path", "path", false,
+         snapshotCall},
+        {{QStringLiteral("screen")}, screenHelp, 0, any, "screen takes list, show NAME or check FILE", nullptr, false,
+         nullptr},
+        {{QStringLiteral("screen"), QStringLiteral("list")}, screenHelp, 0, 0, "screen list takes no arguments",
+         nullptr, false, [](const Operands&) { return request(QStringLiteral("screen.list")); }},
+        {{QStringLiteral("screen"), QStringLiteral("show")}, screenHelp, 1, 1, "screen show takes one page name",
+         "page name", false,
+         [](const Operands& operands) { return request(QStringLiteral("screen.show"), operands.words[0]); }},
+        {{QStringLiteral("screen"), QStringLiteral("check")}, screenHelp, 1, 1, "screen check takes one file",
+         "file name", false,
+         [](const Operands& operands) { return request(QStringLiteral("screen.check"), absolute(operands.words[0])); }},
     };
     return table;
 }
@@ -295,6 +291,8 @@ Parsed parse(const QStringList& args, const Command** asked)
     const qsizetype count = operands.words.size();
     if (count < command->minOperands || (command->maxOperands != any && count > command->maxOperands))
         return QString::fromUtf8(command->countProblem);
+    if (command->operandName && operands.words.contains(QString()))
+        return QStringLiteral("the %1 is empty").arg(QLatin1String(command->operandName));
     Outcome outcome = command->call(operands);
     if (auto* call = std::get_if<Call>(&outcome))
         return std::move(*call);

@@ -23,6 +23,12 @@ void ShellGroups::endGroup(pid_t group)
         ::kill(-group, SIGKILL);
 }
 
+bool ShellGroups::isEnded()
+{
+    std::lock_guard lock(m_mutex);
+    return m_ended;
+}
+
 bool ShellGroups::add(pid_t group)
 {
     std::lock_guard lock(m_mutex);
@@ -94,8 +100,9 @@ ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray
                                         double killGrace, ShellGroups* groups, const WaitStop* stop)
 {
     Outcome outcome;
-    // Stopped while it waited for a thread: nobody wants its value any more.
-    if (stop && stop->isStopped()) {
+    // Stopped while it waited for a thread: nobody wants its value any more, and once the
+    // sources ended (Tarv quits) a command still to come would be started only to be killed.
+    if ((stop && stop->isStopped()) || (groups && groups->isEnded())) {
         outcome.end = End::stopped;
         return outcome;
     }

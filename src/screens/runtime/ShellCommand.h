@@ -23,6 +23,8 @@ public:
     // so that its id cannot name an unrelated group.
     static void endGroup(pid_t group);
 
+    // Once `endAll` ran, no command is to start.
+    bool isEnded();
     // False once `endAll` ran: the caller ends its group at once.
     bool add(pid_t group);
     void remove(pid_t group);
@@ -42,7 +44,7 @@ struct ShellCommand {
         exited,     // `status` is the exit status
         signalled,  // `status` is the signal that ended the shell
         timedOut,   // the group was ended after the time limit
-        stopped,    // the group was ended, or never started, on a WaitStop
+        stopped,    // the group was ended, or never started, on a WaitStop or once the groups ended
         noCapture,  // the output pipes could not be made
         notStarted, // `startError` says why
         unknown,    // the shell was reaped elsewhere (SIGCHLD ignored), or a tracer holds it after

@@ -124,8 +124,12 @@ QString ScreenPermissionsView::summary(const QList<Permission>& permissions)
 QString ScreenPermissionsView::spokenList(const QList<Permission>& permissions)
 {
     QStringList lines;
-    for (const Permission& permission : permissions)
+    for (const Permission& permission : permissions) {
         lines.append(visibleTitle(permission.title) + QStringLiteral(": ") + visibleText(permission.detail));
+        // The headers are approved with the address, as the list shows them under it.
+        for (const auto& [name, value] : permission.headers)
+            lines.append(visibleText(name) + QStringLiteral(": ") + visibleText(value));
+    }
     return lines.join(u'\n');
 }
 

@@ -23,7 +23,8 @@ public:
 
     // "3 sources, 1 button": sources first, a part left out when it counts none.
     static QString summary(const QList<CustomScreen::Permission>& permissions);
-    // The lists as a screen reader says them: one line each, its title and what it runs.
+    // The lists as a screen reader says them: one line each, its title and what it runs, then
+    // a line for each header an address is fetched with.
     static QString spokenList(const QList<CustomScreen::Permission>& permissions);
 
     Form form() const { return m_form; }

@@ -434,6 +434,19 @@ TEST(ShellSources, GoneContextGetsNothingAndGoneFetcherEndsCommands)
     EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 0; }, 2000));
 }
 
+// At quit the sources end while commands still wait for a thread: those start nothing at all.
+TEST(ShellSources, OnceTheSourcesEndedACommandStillToComeStartsNothing)
+{
+    ShellGroups groups;
+    groups.endAll(std::chrono::milliseconds(0));
+    QTemporaryDir dir;
+    const QString ran = dir.filePath(QStringLiteral("ran"));
+    const auto outcome = ScreenDataFetcher::runShellSource(QStringLiteral(": > '%1'").arg(ran), 5.0, 0.1, &groups);
+    ASSERT_TRUE(std::holds_alternative<Failure>(outcome));
+    EXPECT_EQ(std::get<Failure>(outcome).message, QStringLiteral("stopped with its screen's sources"));
+    EXPECT_FALSE(QFile::exists(ran));
+}
+
 TEST(ShellSources, PushSourceIsNotFetched)
 {
     ScreenDataFetcher fetcher;

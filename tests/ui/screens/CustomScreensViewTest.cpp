@@ -334,6 +334,26 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
     EXPECT_FALSE(pickerEntries().contains(QStringLiteral("Busy")));
 }
 
+// The headers an address is fetched with are approved with it: a screen reader hears them with
+// the Allow button as the list shows them, so two files that differ only there never sound alike.
+TEST(ScreenPermissionsViewTest, AScreenReaderHearsTheHeadersAnAddressIsApprovedWith)
+{
+    QList<ScreenIssue> issues;
+    const std::optional<CustomScreen> screen = CustomScreen::parse(
+        R"({"title": "Rate", "sources": {"rate": {"url": "https://example.com/rate", "every": 60,
+            "headers": {"X-Token": "abc\u2028def"}}},
+            "widgets": [{"type": "text", "x": 10, "y": 40, "text": "{{rate}}"}]})",
+        QStringLiteral("rate"), QStringLiteral("rate.json"), issues);
+    ASSERT_TRUE(screen && !hasErrors(issues));
+    ScreenTrust trust;
+    const ScreenPermissionsView view(*screen, QStringLiteral("rate.json"), trust, false);
+    const auto* allow = view.findChild<QPushButton*>(QStringLiteral("allowButton"));
+    ASSERT_NE(allow, nullptr);
+    EXPECT_EQ(allow->accessibleDescription().split(u'\n'),
+              (QStringList{QStringLiteral("Fetches every 60 s: https://example.com/rate"),
+                           QStringLiteral("X-Token: abc\\u2028def")}));
+}
+
 // A file that arrives later for an allowed page waits beside it with the reason, and offers to
 // allow nothing, also when its page name is the same letter for letter; a file is allowed by
 // the name it has on disk.
