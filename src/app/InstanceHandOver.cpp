@@ -20,7 +20,8 @@
 
 namespace {
 
-const QByteArray showRequest = QByteArrayLiteral("show\n");
+const QByteArray forwardAnswer = QByteArrayLiteral("forward\n");
+const QByteArray askedAnswer = QByteArrayLiteral("asked\n");
 
 }  // namespace
 
@@ -117,40 +118,67 @@ __attribute__((no_sanitize("vptr"))) void InstanceHandOver::resumeAccepting()
 void InstanceHandOver::serve(int fd)
 {
     auto* socket = new QLocalSocket(this);
-    if (!socket->setSocketDescriptor(fd, QLocalSocket::ConnectedState, QIODevice::ReadOnly)) {
+    if (!socket->setSocketDescriptor(fd, QLocalSocket::ConnectedState, QIODevice::ReadWrite)) {
         ::close(fd);
         delete socket;
         return;
     }
     m_open.append(socket);
     // A request is one short line; anything else is closed unanswered.
-    socket->setReadBufferSize(64);
+    socket->setReadBufferSize(maxRequestBytes);
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-    // The whole request within the deadline, however slowly its bytes come.
+    // The whole request within the deadline, however slowly its bytes come, and the answer
+    // within as long again.
     auto* deadline = new QTimer(socket);
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, socket, [socket] {
         socket->abort();
         socket->deleteLater();
     });
-    deadline->start(std::chrono::milliseconds(qint64(m_limits.connection * 1000)));
-    connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-        if (socket->bytesAvailable() < showRequest.size() && !socket->canReadLine())
+    const auto limit = std::chrono::milliseconds(qint64(m_limits.connection * 1000));
+    deadline->start(limit);
+    connect(socket, &QLocalSocket::readyRead, this, [this, socket, deadline, limit] {
+        if (!socket->canReadLine()) {
+            if (socket->bytesAvailable() >= maxRequestBytes) {
+                socket->abort();
+                socket->deleteLater();
+            }
             return;
-        const QByteArray line = socket->readLine(64);
-        socket->abort();
-        socket->deleteLater();
-        if (line == showRequest)
-            emit showRequested();
+        }
+        const std::optional<ActivationTokens> tokens = ActivationTokens::fromRequest(socket->readLine(maxRequestBytes));
+        if (!tokens) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        // One request a connection: what else comes is not read.
+        disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+        deadline->start(limit);
+        const quint64 request = ++m_requests;
+        m_waiting.insert(request, socket);
+        connect(socket, &QObject::destroyed, this, [this, request] { m_waiting.remove(request); });
+        emit showRequested(*tokens, request);
     });
 }
 
-bool InstanceHandOver::askRunningCopyToShow(const QString& socketPath, int timeoutMs, QString* failure)
+void InstanceHandOver::answer(quint64 request, Answer answer)
 {
-    const auto failed = [failure](const QString& what) {
+    const QPointer<QLocalSocket> socket = m_waiting.take(request);
+    if (!socket)
+        return;
+    socket->write(answer == Answer::broughtForward ? forwardAnswer : askedAnswer);
+    // Closes once the answer is out; `disconnected` then lets the socket go.
+    socket->disconnectFromServer();
+}
+
+std::optional<InstanceHandOver::Answer> InstanceHandOver::askRunningCopyToShow(const QString& socketPath,
+                                                                               const ActivationTokens& tokens,
+                                                                               int timeoutMs, QString* failure)
+{
+    const auto failed = [failure](const QString& what) -> std::optional<Answer> {
         if (failure)
             *failure = what;
-        return false;
+        return std::nullopt;
     };
     if (socketPath.isEmpty())
         return failed(QStringLiteral("no private runtime folder"));
@@ -161,16 +189,23 @@ bool InstanceHandOver::askRunningCopyToShow(const QString& socketPath, int timeo
         QLocalSocket socket;
         socket.connectToServer(socketPath);
         if (socket.waitForConnected(remaining())) {
-            socket.write(showRequest);
+            socket.write(tokens.request());
             if (!socket.waitForBytesWritten(remaining()))
                 return failed(QStringLiteral("the request could not be sent (%1)").arg(socket.errorString()));
-            // The running copy closes the connection once it has read the request; until then
-            // the window may never come.
-            if (socket.state() != QLocalSocket::UnconnectedState)
-                socket.waitForDisconnected(remaining());
-            if (socket.state() != QLocalSocket::UnconnectedState)
-                return failed(QStringLiteral("the running copy did not answer within %1 seconds").arg(timeoutMs / 1000.0));
-            return true;
+            // The running copy answers and closes the connection once its window came forward or
+            // the desktop was asked; until then the window may never come.
+            QByteArray answer;
+            for (;;) {
+                answer += socket.read(64 - answer.size());
+                if (answer.contains('\n') || answer.size() >= 64 || socket.state() == QLocalSocket::UnconnectedState)
+                    break;
+                if (deadline.hasExpired())
+                    return failed(
+                        QStringLiteral("the running copy did not answer within %1 seconds").arg(timeoutMs / 1000.0));
+                socket.waitForReadyRead(remaining());
+            }
+            // A copy that closes without a word (one of an older Tarv) has asked the desktop too.
+            return answer.startsWith(forwardAnswer) ? Answer::broughtForward : Answer::askedDesktop;
         }
         if (deadline.hasExpired())
             return failed(QStringLiteral("nothing answers at %1").arg(socketPath));

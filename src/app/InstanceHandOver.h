@@ -1,14 +1,19 @@
 #pragma once
 // What a second start of Tarv does instead of running beside the first: it asks the running
-// copy, over a local socket beside the single-instance lock, to show its main window, and
-// leaves. The running copy listens for that request.
+// copy, over a local socket beside the single-instance lock, to show its main window, handing
+// over the tokens its launcher gave it, and leaves once the running copy answers whether the
+// window came forward. The running copy listens for that request.
 
+#include "app/ActivationTokens.h"
 #include "control/SocketNotifyServer.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <optional>
 
 class QLocalSocket;
 class QSocketNotifier;
@@ -24,6 +29,14 @@ public:
         // Connections held at once; a new one beyond them closes the one held longest.
         int connections = SocketNotifyServer::Limits{}.connections;
     };
+
+    // What the running copy answers: its window came forward (it is active now), or it asked
+    // the desktop to show it and the desktop decides (it may mark the window as wanting
+    // attention instead).
+    enum class Answer { broughtForward, askedDesktop };
+
+    // The longest request line taken, tokens included.
+    static constexpr qsizetype maxRequestBytes = 2 * ActivationTokens::maxTokenBytes + 64;
 
     // The socket beside a lock file: "tarv.show" in the lock's folder.
     static QString socketPathForLock(const QString& lockPath);
@@ -43,14 +56,21 @@ public:
     // starts may hold the lock a moment before it listens, one that is busy reads a moment late.
     static constexpr int answerTimeoutMs = 5000;
 
-    // A second copy: asks the running one to show its window. True once the running copy has
-    // read the request (it then closes the connection); false, with what failed in `failure`,
-    // when none listens at the socket or takes the request within the time given.
-    static bool askRunningCopyToShow(const QString& socketPath, int timeoutMs = answerTimeoutMs,
-                                     QString* failure = nullptr);
+    // A second copy: asks the running one to show its window with the launcher's tokens. The
+    // running copy's answer once it has taken the request (a copy that closes without one
+    // asked the desktop); none, with what failed in `failure`, when none listens at the socket
+    // or answers within the time given.
+    static std::optional<Answer> askRunningCopyToShow(const QString& socketPath, const ActivationTokens& tokens,
+                                                      int timeoutMs = answerTimeoutMs, QString* failure = nullptr);
+
+    // The running copy: answers the request of that number, once; a request whose second
+    // start has gone, or that was answered already, is left alone.
+    void answer(quint64 request, Answer answer);
 
 signals:
-    void showRequested();
+    // A second start asks for the window: `request` is answered through answer(), within the
+    // connection's time limit, after which the connection closes unanswered.
+    void showRequested(const ActivationTokens& tokens, quint64 request);
 
 private:
     void acceptConnections();
@@ -65,4 +85,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     // In the order they came.
     QList<QPointer<QLocalSocket>> m_open;
+    // The requests taken and not yet answered, by number.
+    QHash<quint64, QPointer<QLocalSocket>> m_waiting;
+    quint64 m_requests = 0;
 };

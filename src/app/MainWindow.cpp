@@ -4,6 +4,7 @@
 #include "app/ScreenPickerToolbar.h"
 #include "app/SettingsWindow.h"
 #include "app/SidebarHost.h"
+#include "app/WindowActivation.h"
 #include "hub/DeviceManager.h"
 #include "platform/Settings.h"
 #include "screens/runtime/CustomScreenStore.h"
@@ -13,10 +14,12 @@
 #include "ui/media/NowPlayingView.h"
 #include "ui/media/StocksView.h"
 #include "ui/screens/CustomScreensView.h"
+#include "ui/widgets/ComboBoxAccessible.h"
 #include "ui/widgets/ConnectionText.h"
 #include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/ReturnPressesButtons.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/TabOrder.h"
@@ -55,6 +58,7 @@ MainWindow::MainWindow(DeviceManager& deviceManager, Settings& settings, QWidget
     // For every window of the application, the settings and the sheets included.
     ReturnPressesButtons::install(qApp, this);
     FocusKeeper::install(qApp, this);
+    installComboBoxAccessibility();
 
     m_host = new SidebarHost;
     // A failed write of the settings shows above the pages until a write succeeds, so that
@@ -195,14 +199,12 @@ void MainWindow::buildMenus()
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    QAction* undo = m_undoGroup->createUndoAction(this, QStringLiteral("Undo"));
+    QAction* undo = addUndoAction(edit, false);
     undo->setObjectName(QStringLiteral("undoAction"));
     undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
-    edit->addAction(undo);
-    QAction* redo = m_undoGroup->createRedoAction(this, QStringLiteral("Redo"));
+    QAction* redo = addUndoAction(edit, true);
     redo->setObjectName(QStringLiteral("redoAction"));
     redo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
-    edit->addAction(redo);
     edit->addSeparator();
     // The editing actions act on the field that has the focus, as its own shortcuts do.
     const struct {
@@ -253,6 +255,33 @@ void MainWindow::buildMenus()
     QMenu* device = menuBar()->addMenu(QStringLiteral("&Device"));
     device->setObjectName(QStringLiteral("deviceMenu"));
     m_deviceCommands = new DeviceCommands(m_deviceManager, device, this);
+}
+
+QAction* MainWindow::addUndoAction(QMenu* menu, bool redo)
+{
+    const QString verb = redo ? QStringLiteral("Redo") : QStringLiteral("Undo");
+    QAction* action = menu->addAction(verb);
+    // The menu names the step the action takes, and a screen reader hears the step it took:
+    // the keyboard stays in the field or the list the step changed.
+    const auto name = [verb](const QString& step) { return step.isEmpty() ? verb : verb + u' ' + step; };
+    connect(action, &QAction::triggered, this, [this, redo, name] {
+        const QString step = redo ? m_undoGroup->redoText() : m_undoGroup->undoText();
+        if (redo ? !m_undoGroup->canRedo() : !m_undoGroup->canUndo())
+            return;
+        if (redo)
+            m_undoGroup->redo();
+        else
+            m_undoGroup->undo();
+        ScreenReaderNotice::say(this, name(step));
+    });
+    const auto show = [this, action, redo, name] {
+        action->setEnabled(redo ? m_undoGroup->canRedo() : m_undoGroup->canUndo());
+        action->setText(name(redo ? m_undoGroup->redoText() : m_undoGroup->undoText()));
+    };
+    connect(m_undoGroup, redo ? &QUndoGroup::canRedoChanged : &QUndoGroup::canUndoChanged, action, show);
+    connect(m_undoGroup, redo ? &QUndoGroup::redoTextChanged : &QUndoGroup::undoTextChanged, action, show);
+    show();
+    return action;
 }
 
 void MainWindow::forwardToFocus(const char* slot)
@@ -386,11 +415,7 @@ bool MainWindow::focusNextPrevChild(bool next)
 
 void MainWindow::showAndActivate()
 {
-    if (isMinimized())
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
+    WindowActivation::bringForward(this);
 }
 
 void MainWindow::showSettings()

@@ -42,7 +42,7 @@ public:
     // Chooses a page as the user would: it is shown and stored.
     void select(SidebarItem item);
 
-    // Shows the window, raised above the others and active (a second start asks for this).
+    // Shows the window and brings it forward (the tray's "Open Tarv" asks for this).
     void showAndActivate();
     // Opens the one Settings window, centred over this one, or brings it forward when it is
     // open. The File and Device menus' shortcuts work in it as they do here.
@@ -84,6 +84,8 @@ private:
     void showSettingsWriteState();
     void forwardToFocus(const char* slot);
     void updateEditActions();
+    // Undo or Redo of the shown page's stack, named after the step it takes.
+    QAction* addUndoAction(QMenu* menu, bool redo);
 
     DeviceManager& m_deviceManager;
     Settings& m_settings;

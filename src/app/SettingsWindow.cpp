@@ -1,6 +1,7 @@
 #include "app/SettingsWindow.h"
 
 #include "hub/DeviceManager.h"
+#include "macros/GnomeExtensionSetup.h"
 #include "ui/settings/AutoSwitchSettings.h"
 #include "ui/settings/CommandLineToolSection.h"
 #include "ui/settings/DeviceSettings.h"
@@ -10,6 +11,7 @@
 #include "ui/settings/SettingsForm.h"
 #include "ui/settings/TrustedScreensSection.h"
 #include "ui/widgets/AccessibleFactory.h"
+#include "ui/widgets/ComboBoxAccessible.h"
 #include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/SymbolIcon.h"
 
@@ -71,6 +73,7 @@ SettingsWindow::SettingsWindow(DeviceManager& deviceManager, Services services, 
     : QWidget(parent, Qt::Window), m_deviceManager(deviceManager)
 {
     installAccessibleFactory<settingsWindowFactory>();
+    installComboBoxAccessibility();
     setObjectName(QStringLiteral("settingsWindow"));
     setWindowTitle(QStringLiteral("Settings"));
 
@@ -79,6 +82,9 @@ SettingsWindow::SettingsWindow(DeviceManager& deviceManager, Services services, 
     if (!services.installer)
         services.installer.emplace(CommandLineToolSection::bundledToolPath());
     m_runner = services.runner ? std::move(services.runner) : std::make_unique<PkexecRunner>();
+    if (!services.gnomeExtension && GnomeExtensionSetup::concernsThisSession())
+        services.gnomeExtension = std::make_unique<GnomeExtensionSetup>(QDBusConnection::sessionBus(),
+                                                                        GnomeExtensionSetup::defaultPlaces());
 
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("settingsTabs"));
@@ -86,7 +92,7 @@ SettingsWindow::SettingsWindow(DeviceManager& deviceManager, Services services, 
 
     m_general = new GeneralSettings(services.loginItem.release());
     m_device = new DeviceSettings(m_deviceManager);
-    m_autoSwitch = new AutoSwitchSettings(m_deviceManager);
+    m_autoSwitch = new AutoSwitchSettings(m_deviceManager, std::move(services.gnomeExtension));
     auto* advanced = new QWidget;
     advanced->setObjectName(QStringLiteral("advancedSettings"));
     m_commandLineTool = new CommandLineToolSection(std::move(*services.installer), *m_runner);

@@ -6,6 +6,7 @@
 // taller than the screen: a tab with more than that scrolls inside the window.
 
 #include "control/CommandLineToolInstaller.h"
+#include "macros/GnomeExtensionSetup.h"
 
 #include <QMargins>
 #include <QWidget>
@@ -31,11 +32,13 @@ public:
 
     // What the window works with beyond the hub; each left empty takes the real one: the
     // autostart entry of this user and program, the link in /usr/local/bin to the tool beside
-    // the application, and pkexec.
+    // the application, pkexec, and, on GNOME's Wayland session, Tarv's GNOME Shell extension
+    // on the session bus.
     struct Services {
         std::unique_ptr<LoginItem> loginItem;
         std::optional<CommandLineToolInstaller> installer;
         std::unique_ptr<PrivilegedRunner> runner;
+        std::unique_ptr<GnomeExtensionSetup> gnomeExtension;
     };
 
     explicit SettingsWindow(DeviceManager& deviceManager, QWidget* parent = nullptr);

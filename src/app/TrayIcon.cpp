@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -41,9 +42,16 @@ void TrayIcon::lookForTray()
     m_icon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tarv.svg")), this);
     m_icon->setToolTip(QStringLiteral("Tarv"));
     m_icon->setContextMenu(m_menu);
-    // The icon is a pull-down menu: a plain click opens it as well.
+    // The icon is a pull-down menu: a plain click opens it as well, where Tarv places it at the
+    // pointer. On Wayland a menu that belongs to no window of Tarv's is a window of its own
+    // (a tiled one, under sway), so there a plain click opens the main window, as the trays
+    // of GNOME and KDE do, and the tray draws the menu.
     connect(m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
+        if (reason != QSystemTrayIcon::Trigger)
+            return;
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+            emit openRequested();
+        else
             m_menu->popup(QCursor::pos());
     });
     m_icon->show();

@@ -119,6 +119,10 @@ void TrayMenu::rebuild()
         const QUuid id = profile.id;
         connect(action, &QAction::triggered, this, [this, id] {
             m_deviceManager.profiles().activateProfile(id);
+            // Picked over the application in front: a menu that takes the focus on its way (or
+            // the window it opens) gives it back to that application, which is no reason to
+            // undo the pick.
+            m_deviceManager.autoSwitcher().profilePickedByHand();
             scheduleRebuild();
         });
         m_menu->insertAction(m_open, action);

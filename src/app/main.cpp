@@ -9,6 +9,7 @@
 #include "app/TarvApp.h"
 #include "app/TrayIcon.h"
 #include "app/TrayMenu.h"
+#include "app/WindowActivation.h"
 #include "hub/DeviceManager.h"
 #include "platform/ChildProcesses.h"
 #include "platform/SavingPool.h"
@@ -96,12 +97,18 @@ std::optional<int> startWithoutGui(int& argc, char** argv, SingleInstanceLock& l
         return 1;
     }
     QString failure;
-    if (!InstanceHandOver::askRunningCopyToShow(handOverPath, InstanceHandOver::answerTimeoutMs, &failure)) {
+    // The launcher's tokens are for the window that comes forward, the running copy's.
+    const std::optional<InstanceHandOver::Answer> answer = InstanceHandOver::askRunningCopyToShow(
+        handOverPath, ActivationTokens::fromEnvironment(QProcessEnvironment::systemEnvironment()),
+        InstanceHandOver::answerTimeoutMs, &failure);
+    if (!answer) {
         std::fprintf(stderr, "Tarv is already running, but its window could not be shown: %s.\n",
                      qPrintable(failure));
         return 1;
     }
-    std::puts("Tarv is already running; its window is shown.");
+    std::puts(*answer == InstanceHandOver::Answer::broughtForward
+                  ? "Tarv is already running; its window is brought forward."
+                  : "Tarv is already running; it asked the desktop to show its window.");
     return 0;
 }
 
@@ -123,6 +130,11 @@ int run(QApplication& app, std::unique_ptr<SingleInstanceLock> lock)
         QApplication::quit();
     });
     const QString handOverPath = InstanceHandOver::socketPathForLock(lock->path());
+    // The launcher's token is for the first window; a program that Tarv starts later must not
+    // inherit it.
+    const QString launcherToken = ActivationTokens::fromEnvironment(QProcessEnvironment::systemEnvironment())
+                                      .xdgActivationToken;
+    qunsetenv("XDG_ACTIVATION_TOKEN");
 
     // A copy of another session has another runtime folder, but would share the settings.
     SingleInstanceLock settingsLock(SingleInstanceLock::besideSettingsPath());
@@ -149,27 +161,42 @@ int run(QApplication& app, std::unique_ptr<SingleInstanceLock> lock)
     std::unique_ptr<RunningTarv> running;
     const auto start = [&] {
         running = std::make_unique<RunningTarv>();
-        QObject::connect(&handOver, &InstanceHandOver::showRequested, &running->window, &MainWindow::showAndActivate);
         QObject::connect(&running->window, &MainWindow::quitRequested, &app, &QApplication::quit, Qt::QueuedConnection);
         QObject::connect(&running->trayMenu, &TrayMenu::quitRequested, &app, &QApplication::quit,
                          Qt::QueuedConnection);
+        QObject::connect(&running->trayIcon, &TrayIcon::openRequested, &running->window,
+                         &MainWindow::showAndActivate);
         running->trayIcon.watchClosing(&running->window);
-        running->window.show();
+        if (launcherToken.isEmpty())
+            running->window.show();
+        else
+            WindowActivation::bringForward(&running->window, launcherToken);
     };
 
     // A lock that names another machine is asked about in a window, since a start from the
     // desktop shows nothing written to standard error.
     std::unique_ptr<LockedElsewhereDialog> askFirst;
     std::unique_ptr<QMessageBox> takeOverFailed;
+    // A second start brings forward the window that shows: the question, until Tarv runs.
+    QObject::connect(&handOver, &InstanceHandOver::showRequested, &app,
+                     [&](const ActivationTokens& tokens, quint64 request) {
+                         QWidget* window = running ? static_cast<QWidget*>(&running->window) : askFirst.get();
+                         if (!window) {
+                             handOver.answer(request, InstanceHandOver::Answer::askedDesktop);
+                             return;
+                         }
+                         WindowActivation::bringForward(window, tokens.xdgActivationToken,
+                                                        [&handOver, request](bool active) {
+                                                            handOver.answer(
+                                                                request, active
+                                                                             ? InstanceHandOver::Answer::broughtForward
+                                                                             : InstanceHandOver::Answer::askedDesktop);
+                                                        });
+                     });
     if (otherMachine) {
         std::fprintf(stderr, "Tarv's settings are in use by Tarv on %s (%s).\n", qPrintable(otherMachine->machine),
                      qPrintable(settingsLock.path()));
         askFirst = std::make_unique<LockedElsewhereDialog>(*otherMachine, settingsLock.path());
-        QObject::connect(&handOver, &InstanceHandOver::showRequested, askFirst.get(), [&] {
-            askFirst->show();
-            askFirst->raise();
-            askFirst->activateWindow();
-        });
         QObject::connect(askFirst.get(), &LockedElsewhereDialog::quitChosen, &app, [] { QApplication::exit(1); },
                          Qt::QueuedConnection);
         QObject::connect(

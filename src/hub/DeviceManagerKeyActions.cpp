@@ -71,9 +71,12 @@ void DeviceManager::fireMacroKey(const MacroAction& action, const QString& label
     case MacroAction::Kind::openApp:
         finish(m_actionRunner->openApp(*action.as<AppTarget>()));
         return;
-    case MacroAction::Kind::openURL:
-        finish(m_actionRunner->openURL(action.as<MacroAction::OpenURL>()->url));
+    case MacroAction::Kind::openURL: {
+        // A screen button's address was read once, as its approval shows it: that opens.
+        const MacroAction::OpenURL& open = *action.as<MacroAction::OpenURL>();
+        finish(open.address.isValid() ? m_actionRunner->openURL(open.address) : m_actionRunner->openURL(open.url));
         return;
+    }
     case MacroAction::Kind::runShortcut: {
         const QString& name = action.as<MacroAction::RunShortcut>()->name;
         continueOn(this, m_actionRunner->runShortcutsTool({QStringLiteral("run"), name}),

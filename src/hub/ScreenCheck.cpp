@@ -1,6 +1,7 @@
 #include "hub/ScreenCheck.h"
 
 #include "platform/BoundedFile.h"
+#include "platform/VisibleText.h"
 #include "screens/format/CustomScreen.h"
 
 #include <QDir>
@@ -32,11 +33,13 @@ NotifyChannel::Reply checkScreenFile(const QString& path)
     QList<ScreenIssue> issues;
     const std::optional<CustomScreen> screen = CustomScreen::parse(*data, info.completeBaseName(), file, issues);
 
+    // Each line is shown as it is: what came from the file is written out here already, the
+    // approvals with every look-alike, as the Custom Screens page lists them.
     QStringList lines;
     for (const ScreenIssue& issue : issues)
-        lines.append(file + (issue.severity == ScreenIssue::Severity::error ? QStringLiteral(": error: ")
-                                                                              : QStringLiteral(": warning: ")) +
-                     issue.displayText());
+        lines.append(visibleText(file + (issue.severity == ScreenIssue::Severity::error ? QStringLiteral(": error: ")
+                                                                                          : QStringLiteral(": warning: ")) +
+                                 issue.displayText()));
     if (!screen || hasErrors(issues)) {
         NotifyChannel::Reply reply = NotifyChannel::reply(false);
         reply.insert(QStringLiteral("lines"), jsonLines(lines));
@@ -51,13 +54,13 @@ NotifyChannel::Reply checkScreenFile(const QString& path)
     const QDir folder = info.absoluteDir();
     for (const QString& sheet : sheets)
         if (!QFileInfo::exists(folder.filePath(sheet)))
-            lines.append(file + QStringLiteral(": warning: sprite sheet ") + sheet +
-                         QStringLiteral(" is not beside the file"));
+            lines.append(visibleText(file + QStringLiteral(": warning: sprite sheet ") + sheet +
+                                     QStringLiteral(" is not beside the file")));
 
     // Nodes are what the device draws a page with: the share says how close the page is to full.
     const qint64 nodes = screen->nodeCount();
-    lines.append(file + QStringLiteral(": ok: \u201C") + screen->title +
-                 QStringLiteral("\u201D, %1 %2, using %3% of what one device page can hold (%4 of %5 nodes)")
+    lines.append(visibleText(file) + QStringLiteral(": ok: ") + quotedTitle(screen->title) +
+                 QStringLiteral(", %1 %2, using %3% of what one device page can hold (%4 of %5 nodes)")
                      .arg(screen->widgets.size())
                      .arg(screen->widgets.size() == 1 ? QStringLiteral("widget") : QStringLiteral("widgets"))
                      .arg(qRound(100.0 * double(nodes) / double(CustomScreen::maxNodes)))

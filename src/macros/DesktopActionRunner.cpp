@@ -2,6 +2,7 @@
 
 #include "macros/ScreenshotFiles.h"
 #include "macros/ScreenshotPortal.h"
+#include "macros/ShortcutName.h"
 #include "platform/ContextContinuation.h"
 #include "platform/DesktopEntries.h"
 #include "platform/DesktopLaunch.h"
@@ -33,13 +34,6 @@ QFuture<ProcessResult> finished(ProcessResult result)
 }
 
 ProcessResult failure(QString message) { return {QString(), std::move(message)}; }
-
-// A shortcut name is a file name inside the folder and nothing else.
-bool isShortcutName(const QString& name)
-{
-    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/')
-        && !name.contains(QChar(0));
-}
 
 } // namespace
 
@@ -81,6 +75,13 @@ std::optional<QString> DesktopActionRunner::openURL(const QString& text) const
     return std::nullopt;
 }
 
+std::optional<QString> DesktopActionRunner::openURL(const QUrl& address) const
+{
+    if (!urlOpener || !urlOpener(address))
+        return QStringLiteral("Nothing could open ") + address.toString(QUrl::FullyEncoded);
+    return std::nullopt;
+}
+
 QFuture<ProcessResult> DesktopActionRunner::runProcess(const QString& path, const QStringList& arguments) const
 {
     return m_programs->runAsync(path, arguments, QFileInfo(path).fileName());
@@ -111,7 +112,7 @@ ProcessResult DesktopActionRunner::listShortcuts(const QString& path)
     for (const QFileInfo& file : files) {
         const QString name = file.fileName();
         // Hidden files are editors' leftovers; a line feed would split one name in two.
-        if (name.startsWith(u'.') || name.contains(u'\n'))
+        if (!isShortcutName(name) || name.contains(u'\n'))
             continue;
         output += name + u'\n';
     }

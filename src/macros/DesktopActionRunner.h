@@ -27,7 +27,10 @@ public:
     DesktopActionRunner();
 
     std::optional<QString> openApp(const AppTarget& target) const;
+    // A macro key's own address, read here as the key's editor reads it.
     std::optional<QString> openURL(const QString& text) const;
+    // An address read once already: exactly this opens.
+    std::optional<QString> openURL(const QUrl& address) const;
 
     // "run" NAME starts the executable file NAME of the shortcuts folder; "list" prints the
     // folder's executable files, one per line. Messages name the tool "shortcuts".

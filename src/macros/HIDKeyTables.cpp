@@ -5,6 +5,7 @@
 #include <QChar>
 
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -241,16 +242,23 @@ const QList<HIDKeyGroup>& hidKeyGroups()
 
 QString modifierGlyphs(HIDModifiers modifiers)
 {
-    QString names;
-    if (modifiers.contains(HIDModifiers::control()))
-        names += QStringLiteral("Ctrl+");
-    if (modifiers.contains(HIDModifiers::option()))
-        names += QStringLiteral("Alt+");
-    if (modifiers.contains(HIDModifiers::shift()))
-        names += QStringLiteral("Shift+");
-    if (modifiers.contains(HIDModifiers::command()))
-        names += QStringLiteral("Super+");
-    return names;
+    // The byte's high half holds the right-hand keys, which the device presses as they are:
+    // each is named, so a chord never does more than it reads.
+    static constexpr std::pair<std::uint8_t, const char16_t*> names[] = {
+        {HIDModifiers::controlBit, u"Ctrl+"},
+        {HIDModifiers::optionBit, u"Alt+"},
+        {HIDModifiers::shiftBit, u"Shift+"},
+        {HIDModifiers::commandBit, u"Super+"},
+        {HIDModifiers::controlBit << 4, u"Right Ctrl+"},
+        {HIDModifiers::optionBit << 4, u"Right Alt+"},
+        {HIDModifiers::shiftBit << 4, u"Right Shift+"},
+        {HIDModifiers::commandBit << 4, u"Right Super+"},
+    };
+    QString glyphs;
+    for (const auto& [bit, name] : names)
+        if ((modifiers.rawValue & bit) != 0)
+            glyphs += QString::fromUtf16(name);
+    return glyphs;
 }
 
 QStringList untypeableCharacters(QStringView text)

@@ -44,5 +44,6 @@ struct HIDKeyGroup {
 const QList<HIDKeyGroup>& hidKeyGroups();
 
 // The modifiers present as Linux desktops write them, each followed by "+", always in the
-// order Ctrl, Alt, Shift, Super ("Shift+Super+"); the empty text for none.
+// order Ctrl, Alt, Shift, Super, then the right-hand keys of the byte's high half in the same
+// order ("Shift+Super+", "Ctrl+Right Super+"); the empty text for none.
 QString modifierGlyphs(HIDModifiers modifiers);

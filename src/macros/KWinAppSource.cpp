@@ -110,8 +110,7 @@ KWinAppSource::KWinAppSource(QDBusConnection bus, QString kwinOwner, QString scr
         return;
     }
     auto* watcher = new QDBusServiceWatcher(kwinService, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString&, const QString& oldOwner, const QString&) { kwinOwnerChanged(oldOwner); });
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, &KWinAppSource::kwinOwnerChanged);
     load();
 }
 
@@ -144,10 +143,12 @@ void KWinAppSource::callKWin(const QString& path, const QString& interface, cons
     message.setArguments(arguments);
     message.setAutoStartService(false);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message), this);
+    // An answer of a KWin that has gone since is about a script that no longer runs.
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [answer = std::move(answer)](QDBusPendingCallWatcher* call) {
+            [this, owner = m_owner, answer = std::move(answer)](QDBusPendingCallWatcher* call) {
                 call->deleteLater();
-                answer(call->reply());
+                if (owner == m_owner)
+                    answer(call->reply());
             });
 }
 
@@ -209,13 +210,27 @@ void KWinAppSource::fail(const QString& reason)
     emit availabilityChanged();
 }
 
-void KWinAppSource::kwinOwnerChanged(const QString& oldOwner)
+void KWinAppSource::kwinOwnerChanged(const QString&, const QString& oldOwner, const QString& newOwner)
 {
-    if (oldOwner != m_owner)
+    if (!oldOwner.isEmpty() && oldOwner == m_owner) {
+        // A KWin that comes back runs no script of ours: there is nothing to unload.
+        m_loaded = false;
+        m_owner.clear();
+        fail(QStringLiteral("KWin went away. The application in front is no longer followed."));
+    }
+    if (newOwner.isEmpty() || newOwner == m_owner)
         return;
-    // A KWin that comes back runs no script of ours: there is nothing to unload.
+    // KWin started again (after a crash, or replaced by the user): the script goes into the new
+    // one, and whatever the old one reported is forgotten until the script reports again.
+    m_owner = newOwner;
     m_loaded = false;
-    fail(QStringLiteral("KWin went away. The application in front is no longer followed."));
+    m_reported = false;
+    m_reason.clear();
+    m_front.reset();
+    m_lastReported.reset();
+    m_windows.clear();
+    emit availabilityChanged();
+    load();
 }
 
 bool KWinAppSource::isAvailable() const { return m_reported && m_reason.isEmpty(); }

@@ -27,7 +27,8 @@ public:
     static constexpr qsizetype reportLimit = 1 << 20;
 
     // Writes the script to `scriptPath` and has the KWin whose unique bus name is `kwinOwner`
-    // load and run it; reports are taken from that KWin only.
+    // load and run it; reports are taken from that KWin only. A KWin that takes the name
+    // org.kde.KWin later (KWin restarted) is given the script in turn, and heard instead.
     KWinAppSource(QDBusConnection bus, QString kwinOwner, QString scriptPath,
                   QString ownId = QStringLiteral("tarv"), QString ownName = QStringLiteral("Tarv"),
                   QObject* parent = nullptr);
@@ -56,7 +57,7 @@ private:
     void load();
     void run(int id, bool olderPath);
     void fail(const QString& reason);
-    void kwinOwnerChanged(const QString& oldOwner);
+    void kwinOwnerChanged(const QString& service, const QString& oldOwner, const QString& newOwner);
     WindowFacts factsOf(const QJsonObject& window) const;
 
     QDBusConnection m_bus;

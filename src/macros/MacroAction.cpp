@@ -3,6 +3,7 @@
 #include "device/Placeholders.h"
 #include "macros/HIDKeyTables.h"
 #include "platform/Graphemes.h"
+#include "platform/WebAddress.h"
 
 #include <QHashFunctions>
 #include <QUrl>
@@ -333,11 +334,20 @@ MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, Q
     const QString scheme = url ? url->scheme().toLower() : QString();
     const bool web = url && (scheme == u"http" || scheme == u"https") && !url->host().isEmpty();
 
+    // What opens is the filled text as a button's address is read, by the reader that judges
+    // addresses written in a file.
+    const auto opened = [&](const QString& text) {
+        auto address = readWebAddress(text, AddressUse::opened);
+        if (const auto* problem = std::get_if<QString>(&address))
+            return refuse(*problem);
+        return openURL(text, std::get<QUrl>(std::move(address)));
+    };
+
     // An address that is one value and nothing else: the user approved that the value picks
     // the address, but only one a browser or mail program opens.
     if (wholeValue) {
         if (web)
-            return openURL(filled);
+            return opened(filled);
         if (url && scheme == u"mailto" && !url->path().isEmpty()) {
             QStringList leftOut;
             QString kept = withMailFieldsOnly(filled, leftOut);
@@ -346,7 +356,7 @@ MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, Q
                         QStringLiteral("; a mail address chosen by a value keeps only to, cc, bcc, subject and body, "
                                        "and leaves out ") +
                         leftOut.join(QStringLiteral(", "));
-            return openURL(std::move(kept));
+            return opened(kept);
         }
         return refuse(QStringLiteral("an address made wholly of a value opens only http, https and mailto"));
     }
@@ -358,7 +368,7 @@ MacroAction MacroAction::resolvedWebURL(const QHash<QString, QString>& values, Q
         return openURL({});
     if (!valuesStayInTheirParts(filled, filledValues, *url))
         return refuse(QStringLiteral("a value may fill only the part of the address where its placeholder stands"));
-    return openURL(filled);
+    return opened(filled);
 }
 
 QString actionSummary(const MacroAction& action)

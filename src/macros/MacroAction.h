@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringView>
+#include <QUrl>
 
 #include <array>
 #include <cstddef>
@@ -43,7 +44,12 @@ struct MacroAction {
     };
     struct OpenURL {
         QString url;
-        friend bool operator==(const OpenURL&, const OpenURL&) = default;
+        // What `url` opens, kept from the one reading that judged it where it was read (a screen
+        // button's address, when its file loads or its values fill it); empty where nothing
+        // judged it (a macro key's own address, read when the key is pressed). It follows from
+        // the text, so the text alone tells two actions apart.
+        QUrl address;
+        friend bool operator==(const OpenURL& a, const OpenURL& b) { return a.url == b.url; }
     };
     struct RunShortcut {
         QString name;
@@ -67,7 +73,7 @@ struct MacroAction {
     static MacroAction keystroke(KeyChord chord) { return {chord}; }
     static MacroAction media(MediaKey key) { return {key}; }
     static MacroAction openApp(AppTarget app) { return {std::move(app)}; }
-    static MacroAction openURL(QString url) { return {OpenURL{std::move(url)}}; }
+    static MacroAction openURL(QString url, QUrl address = {}) { return {OpenURL{std::move(url), std::move(address)}}; }
     static MacroAction runShortcut(QString name) { return {RunShortcut{std::move(name)}}; }
     static MacroAction typeText(QString text) { return {TypeText{std::move(text)}}; }
     static MacroAction screenshot(ScreenshotOptions options) { return {options}; }
@@ -82,12 +88,13 @@ struct MacroAction {
     // is set up.
     QString setupProblem() const;
 
-    // An open-URL action with its {{key}} placeholders filled from the values; empty when a
-    // value is missing, the filled text is not an http(s) address, or a value reaches beyond
-    // the part of the address where its placeholder stands (then `refusal`, when given, says
-    // so). An address made wholly of values may also be a mailto address, which keeps only its
-    // to, cc, bcc, subject and body (then `note`, when given, says what it left out). Any other
-    // action, and an address without placeholders, is returned unchanged.
+    // An open-URL action with its {{key}} placeholders filled from the values, and the address
+    // it opens read from the filled text; empty when a value is missing, the filled text is not
+    // an http(s) address a button may open, or a value reaches beyond the part of the address
+    // where its placeholder stands (then `refusal`, when given, says so). An address made wholly
+    // of values may also be a mailto address, which keeps only its to, cc, bcc, subject and
+    // body (then `note`, when given, says what it left out). Any other action, and an address
+    // without placeholders, is returned unchanged.
     MacroAction resolvedWebURL(const QHash<QString, QString>& values, QString* refusal = nullptr,
                                QString* note = nullptr) const;
 

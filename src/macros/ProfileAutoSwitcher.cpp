@@ -15,6 +15,9 @@ ProfileAutoSwitcher::ProfileAutoSwitcher(ProfileStore& profiles, Settings& defau
 {
     if (m_source)
         connect(m_source, &FrontmostAppSource::availabilityChanged, this, &ProfileAutoSwitcher::sourceChanged);
+    m_report.setSingleShot(true);
+    m_report.setInterval(reportDelayMs);
+    connect(&m_report, &QTimer::timeout, this, &ProfileAutoSwitcher::report);
 }
 
 void ProfileAutoSwitcher::setPaused(bool paused)
@@ -25,8 +28,15 @@ void ProfileAutoSwitcher::setPaused(bool paused)
     emit isPausedChanged(paused);
     // A settings file that cannot be written keeps the choice for this run only.
     m_defaults.setBoolean(pausedKey, paused);
-    if (!paused)
+    if (!paused) {
+        m_pickStands = false;
         applyToFrontmostApp();
+    }
+}
+
+void ProfileAutoSwitcher::profilePickedByHand()
+{
+    m_pickStands = true;
 }
 
 void ProfileAutoSwitcher::start()
@@ -54,8 +64,20 @@ QString ProfileAutoSwitcher::sourceDescription() const
     return m_source ? m_source->description() : QString();
 }
 
+bool ProfileAutoSwitcher::isOwn(const FrontmostApp& app) const
+{
+    return app.bundleID && m_ownBundleID && app.bundleID->compare(*m_ownBundleID, Qt::CaseInsensitive) == 0;
+}
+
 void ProfileAutoSwitcher::handleActivation(const FrontmostApp& app)
 {
+    if (!isOwn(app)) {
+        const bool cameBack = m_lastOtherApp == app;
+        m_lastOtherApp = app;
+        if (m_pickStands && cameBack)
+            return;
+        m_pickStands = false;
+    }
     applyRule(app.bundleID, app.name);
 }
 
@@ -63,8 +85,11 @@ void ProfileAutoSwitcher::applyToFrontmostApp()
 {
     if (!m_source)
         return;
-    if (const auto app = m_source->frontmostApp())
+    if (const auto app = m_source->frontmostApp()) {
+        if (!isOwn(*app))
+            m_lastOtherApp = app;
         applyRule(app->bundleID, app->name);
+    }
 }
 
 void ProfileAutoSwitcher::applyRule(const std::optional<QString>& bundleID,
@@ -73,15 +98,25 @@ void ProfileAutoSwitcher::applyRule(const std::optional<QString>& bundleID,
     if (m_isPaused)
         return;
     // Bringing Tarv itself to the front never changes the profile.
-    if (bundleID && m_ownBundleID && bundleID->compare(*m_ownBundleID, Qt::CaseInsensitive) == 0)
+    if (isOwn(FrontmostApp{bundleID, appName}))
         return;
     const std::optional<QUuid> target = m_profiles.targetProfileID(bundleID);
     if (!target || *target == m_profiles.activeID())
         return;
+    // Focus that flaps between two windows switches on every change; the log hears of it once
+    // the flapping settles.
+    if (!m_report.isActive()) {
+        m_activeBefore = m_profiles.activeID();
+        m_report.start();
+    }
     m_profiles.activateProfile(*target);
-    if (!m_onSwitch)
+    m_switchedFor = appName ? *appName : bundleID ? *bundleID : QStringLiteral("an unnamed app");
+}
+
+void ProfileAutoSwitcher::report()
+{
+    if (!m_onSwitch || m_profiles.activeID() == m_activeBefore)
         return;
-    const QString appText = appName ? *appName : bundleID ? *bundleID : QStringLiteral("an unnamed app");
     m_onSwitch(QStringLiteral("Profile \u201C") + m_profiles.activeProfile().shownName() + QStringLiteral("\u201D for ")
-               + appText);
+               + m_switchedFor);
 }

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
+#include <QUuid>
 
 #include <functional>
 #include <optional>
@@ -29,11 +31,23 @@ public:
     // Stores and writes a changed value; resuming applies the rule to the frontmost app.
     void setPaused(bool paused);
 
-    // Receives the report of each switch, e.g. Profile “Work” for Mail.
+    // Switches within this time of the first are told as one, once they settle.
+    static constexpr int reportDelayMs = 250;
+
+    // Receives the report of a switch, e.g. Profile “Work” for Mail: once a burst of switches has
+    // settled, and only when it left another profile active than before it.
     void setOnSwitch(std::function<void(const QString&)> onSwitch) { m_onSwitch = std::move(onSwitch); }
+    // How long switches wait to be told as one (reportDelayMs); the tests shorten it.
+    void setReportDelay(int milliseconds) { m_report.setInterval(milliseconds); }
 
     // Follows the source from now on and applies the rule once; a second call does nothing.
     void start();
+
+    // The user picked the active profile by hand (from the tray) while an application was in
+    // front: the pick stands while that application stays in front, also when the focus passes
+    // through Tarv (a tray's menu, Tarv's window) and comes back to it. The next application
+    // that comes to the front, or resuming, applies the rule again.
+    void profilePickedByHand();
 
     // The rule for one application; either argument may be unknown.
     void applyRule(const std::optional<QString>& bundleID, const std::optional<QString>& appName);
@@ -50,14 +64,25 @@ signals:
     void sourceChanged();
 
 private:
+    bool isOwn(const FrontmostApp& app) const;
     void handleActivation(const FrontmostApp& app);
     void applyToFrontmostApp();
+    void report();
 
     ProfileStore& m_profiles;
     Settings& m_defaults;
     std::optional<QString> m_ownBundleID;
     QPointer<FrontmostAppSource> m_source;
     std::function<void(const QString&)> m_onSwitch;
+    // The switches not told yet: the profile active before the first of them, and the
+    // application that led to the last.
+    QTimer m_report;
+    QUuid m_activeBefore;
+    QString m_switchedFor;
     bool m_isPaused = false;
     bool m_started = false;
+    // The last application other than Tarv reported in front, and whether a pick made by hand
+    // over it stands.
+    std::optional<FrontmostApp> m_lastOtherApp;
+    bool m_pickStands = false;
 };

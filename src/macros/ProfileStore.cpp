@@ -1,88 +1,21 @@
 #include "macros/ProfileStore.h"
 
 #include "macros/MacroJson.h"
+#include "macros/ProfileEdits.h"
 #include "platform/Settings.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QUndoCommand>
 
 #include <algorithm>
-#include <memory>
 #include <utility>
-#include <vector>
 
 const QString ProfileStore::storageKey = QStringLiteral("macroProfiles.v1");
 const QString ProfileStore::legacyStorageKey = QStringLiteral("macroProfile.v1");
 const QString ProfileStore::unreadableKey = QStringLiteral("macroProfiles.v1.unreadable");
 const QString ProfileStore::droppedKey = QStringLiteral("macroProfiles.v1.dropped");
-
-// A key edit on the undo stack. It is pushed after the edit is made, so its first redo (which
-// QUndoStack runs on push) does nothing. Undo and redo each keep the keys they replace for the
-// opposite step, so a latch flipped on the device in between comes back with a redo.
-class KeyEditCommand : public QUndoCommand {
-public:
-    // `move`: the slots (from, to) of a moved key, for the selection to follow it on undo and redo.
-    KeyEditCommand(ProfileStore* store, QUuid profileID, QList<MacroButton> before, QList<MacroButton> after,
-                   const QString& actionName, std::optional<std::pair<int, int>> move = std::nullopt,
-                   int callsThatOnlyPlace = 1)
-        : QUndoCommand(actionName), m_store(store), m_profileID(profileID), m_before(std::move(before)),
-          m_after(std::move(after)), m_move(move), m_callsThatOnlyPlace(callsThatOnlyPlace)
-    {
-    }
-
-    const QUuid& profileID() const { return m_profileID; }
-
-    // The same step for a stack built again. Pushing it runs its redo, and placing an undone
-    // step above the stack's index runs its undo; neither may touch the keys.
-    KeyEditCommand* copy(bool done) const
-    {
-        return new KeyEditCommand(m_store, m_profileID, m_before, m_after, text(), m_move, done ? 1 : 2);
-    }
-
-    void undo() override
-    {
-        if (!placesOnly() && swapIn(m_before, m_after) && m_move)
-            emit m_store->movedKeyPlaced(m_move->first);
-    }
-
-    void redo() override
-    {
-        if (!placesOnly() && swapIn(m_after, m_before) && m_move)
-            emit m_store->movedKeyPlaced(m_move->second);
-    }
-
-private:
-    bool placesOnly()
-    {
-        if (m_callsThatOnlyPlace == 0)
-            return false;
-        --m_callsThatOnlyPlace;
-        return true;
-    }
-
-    // False when the step's profile is gone.
-    bool swapIn(const QList<MacroButton>& keys, QList<MacroButton>& replaced)
-    {
-        if (!m_store)
-            return false;
-        const int index = m_store->indexOf(m_profileID);
-        if (index < 0)
-            return false;
-        replaced = m_store->m_profiles[index].buttons;
-        m_store->restoreKeys(m_profileID, keys);
-        return true;
-    }
-
-    QPointer<ProfileStore> m_store;
-    QUuid m_profileID;
-    QList<MacroButton> m_before;
-    QList<MacroButton> m_after;
-    std::optional<std::pair<int, int>> m_move;
-    int m_callsThatOnlyPlace;
-};
 
 namespace {
 
@@ -374,7 +307,10 @@ void ProfileStore::activateProfile(const QUuid& id)
     if (id == m_activeID || indexOf(id) < 0)
         return;
     setActiveID(id);
-    save();
+    // The profile follows the window in front, which may change many times a second: it is
+    // written at most once a pause, whatever changes meanwhile.
+    if (!m_saveTimer->isActive())
+        m_saveTimer->start();
     notifyChange();
 }
 
@@ -384,65 +320,57 @@ MacroProfile ProfileStore::addProfile(bool duplicate)
     const QString name = uniqueName(base);
     MacroProfile profile = duplicate ? activeProfile().duplicate(name) : MacroProfile::named(name);
     const int activeIndex = std::max(indexOf(m_activeID), 0);
-    QList<MacroProfile> profiles = m_profiles;
-    profiles.insert(activeIndex + 1, profile);
-    setProfiles(std::move(profiles));
+    const QUuid activeBefore = activeProfile().id;
+    placeProfile(profile, activeIndex + 1);
     setActiveID(profile.id);
     save();
+    pushEdit(new ProfilePresenceEdit(this, duplicate ? QStringLiteral("Duplicate Profile") : QStringLiteral("New Profile"),
+                                     profile, {activeIndex + 1, true, false, activeBefore}, true));
     notifyChange();
     return profile;
 }
 
 void ProfileStore::deleteProfile(const QUuid& id)
 {
-    if (m_profiles.size() < 2)
-        return;
     const int index = indexOf(id);
-    if (index < 0)
+    const ProfilePresenceEdit::Place place{index, id == m_activeID, m_fallbackID == id, {}};
+    std::optional<MacroProfile> taken = takeProfile(id);
+    if (!taken)
         return;
-    const bool wasActive = id == m_activeID;
-    QList<MacroProfile> profiles = m_profiles;
-    profiles.removeAt(index);
-    setProfiles(std::move(profiles));
-    if (wasActive)
-        setActiveID(m_profiles[std::min<int>(index, m_profiles.size() - 1)].id);
-    if (m_fallbackID == id)
-        setFallbackID(std::nullopt);
     save();
-    dropUndoSteps(id);
-    if (wasActive)
+    pushEdit(new ProfilePresenceEdit(this, QStringLiteral("Delete Profile"), std::move(*taken), place, false));
+    if (place.wasActive)
         notifyChange();
 }
 
-void ProfileStore::dropUndoSteps(const QUuid& profileID)
+void ProfileStore::placeProfile(const MacroProfile& profile, int index)
 {
-    QUndoStack* stack = m_undoStack;
-    if (!stack)
-        return;
-    // QUndoStack cannot take a step out of its middle: the stack is built again from copies of
-    // the steps of the other profiles, each on the side of the index it was on.
-    std::vector<std::unique_ptr<KeyEditCommand>> kept;
-    int keptDone = 0;
-    bool dropsAny = false;
-    for (int i = 0; i < stack->count(); ++i) {
-        const auto* step = dynamic_cast<const KeyEditCommand*>(stack->command(i));
-        // A step of another kind cannot be copied; the stack is left as it is.
-        if (!step)
-            return;
-        if (step->profileID() == profileID) {
-            dropsAny = true;
-            continue;
-        }
-        const bool done = i < stack->index();
-        kept.emplace_back(step->copy(done));
-        keptDone += done;
-    }
-    if (!dropsAny)
-        return;
-    stack->clear();
-    for (std::unique_ptr<KeyEditCommand>& step : kept)
-        stack->push(step.release());
-    stack->setIndex(keptDone);
+    QList<MacroProfile> profiles = m_profiles;
+    profiles.insert(std::clamp<int>(index, 0, profiles.size()), profile);
+    setProfiles(std::move(profiles));
+}
+
+std::optional<MacroProfile> ProfileStore::takeProfile(const QUuid& id)
+{
+    const int index = indexOf(id);
+    if (m_profiles.size() < 2 || index < 0)
+        return std::nullopt;
+    QList<MacroProfile> profiles = m_profiles;
+    MacroProfile taken = profiles.takeAt(index);
+    setProfiles(std::move(profiles));
+    if (id == m_activeID)
+        setActiveID(m_profiles[std::min<int>(index, m_profiles.size() - 1)].id);
+    if (m_fallbackID == id)
+        setFallbackID(std::nullopt);
+    return taken;
+}
+
+void ProfileStore::pushEdit(QUndoCommand* edit)
+{
+    if (m_undoStack)
+        m_undoStack->push(edit);
+    else
+        delete edit;
 }
 
 void ProfileStore::renameProfile(const QUuid& id, const QString& name)
@@ -450,18 +378,25 @@ void ProfileStore::renameProfile(const QUuid& id, const QString& name)
     const int index = indexOf(id);
     if (index < 0 || m_profiles[index].name == name)
         return;
+    const QString before = m_profiles[index].name;
+    putName(index, name);
+    pushEdit(new RenameEdit(this, id, before, name));
+}
+
+void ProfileStore::putName(int index, const QString& name)
+{
     QList<MacroProfile> profiles = m_profiles;
     profiles[index].name = name;
     setProfiles(std::move(profiles));
     save();
 }
 
-void ProfileStore::updateKey(const MacroProfile& profile, const QString& actionName)
+void ProfileStore::updateKey(const MacroProfile& profile, const QString& actionName, const QString& mergeKey)
 {
-    commitKeys(profile, actionName, std::nullopt);
+    commitKeys(profile, actionName, mergeKey, std::nullopt);
 }
 
-void ProfileStore::commitKeys(const MacroProfile& profile, const QString& actionName,
+void ProfileStore::commitKeys(const MacroProfile& profile, const QString& actionName, const QString& mergeKey,
                               std::optional<std::pair<int, int>> move)
 {
     const int index = indexOf(profile.id);
@@ -471,8 +406,7 @@ void ProfileStore::commitKeys(const MacroProfile& profile, const QString& action
     replaceKeys(index, profile.buttons);
     setActiveID(profile.id);
     saveAfterPause();
-    if (m_undoStack)
-        m_undoStack->push(new KeyEditCommand(this, profile.id, std::move(before), profile.buttons, actionName, move));
+    pushEdit(new KeyEdit(this, profile.id, std::move(before), profile.buttons, actionName, mergeKey, move));
     notifyChange();
 }
 
@@ -494,7 +428,7 @@ void ProfileStore::moveKey(int from, int to)
     if (from == to || from < 0 || to < 0 || from >= count || to >= count)
         return;
     profile.buttons.swapItemsAt(from, to);
-    commitKeys(profile, QStringLiteral("Move Key"), std::pair(from, to));
+    commitKeys(profile, QStringLiteral("Move Key"), {}, std::pair(from, to));
 }
 
 void ProfileStore::clearKey(int index)
@@ -542,8 +476,7 @@ void ProfileStore::linkApps(AppTarget app, QUuid profileID)
         *existing = std::move(app);
     else
         linked.append(std::move(app));
-    setProfiles(std::move(profiles));
-    save();
+    changeLinks(std::move(profiles), QStringLiteral("Add App"));
 }
 
 void ProfileStore::unlinkApp(QString bundleID, QUuid profileID)
@@ -555,6 +488,36 @@ void ProfileStore::unlinkApp(QString bundleID, QUuid profileID)
     const qsizetype removed = profiles[index].linkedApps.removeIf(
         [&](const AppTarget& linked) { return sameBundleID(linked.bundleID, bundleID); });
     if (removed == 0)
+        return;
+    changeLinks(std::move(profiles), QStringLiteral("Remove App"));
+}
+
+void ProfileStore::changeLinks(QList<MacroProfile> profiles, const QString& actionName)
+{
+    // The links of the profiles this changes, as they were and as they become.
+    LinkedAppsEdit::Links before;
+    LinkedAppsEdit::Links after;
+    for (int i = 0; i < profiles.size(); ++i) {
+        if (profiles[i].linkedApps != m_profiles[i].linkedApps) {
+            before.insert(m_profiles[i].id, m_profiles[i].linkedApps);
+            after.insert(profiles[i].id, profiles[i].linkedApps);
+        }
+    }
+    if (after.isEmpty())
+        return;
+    setProfiles(std::move(profiles));
+    save();
+    pushEdit(new LinkedAppsEdit(this, actionName, std::move(before), std::move(after)));
+}
+
+void ProfileStore::putLinkedApps(const QHash<QUuid, QList<AppTarget>>& links)
+{
+    QList<MacroProfile> profiles = m_profiles;
+    for (MacroProfile& profile : profiles) {
+        if (const auto found = links.constFind(profile.id); found != links.cend())
+            profile.linkedApps = *found;
+    }
+    if (profiles == m_profiles)
         return;
     setProfiles(std::move(profiles));
     save();

@@ -4,6 +4,7 @@
 
 #include "macros/MacroProfile.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -38,7 +39,8 @@ public:
         QString text() const;
     };
 
-    // Key edits come a keystroke at a time: the library is written once they pause.
+    // Key edits come a keystroke at a time: the library is written once they pause. A change of
+    // the active profile is written at the end of such a pause too, at most once a pause.
     static constexpr int keyEditSaveDelayMs = 1000;
 
     explicit ProfileStore(Settings& settings, QObject* parent = nullptr);
@@ -55,8 +57,9 @@ public:
     MacroProfile addProfile(bool duplicate);
     void deleteProfile(const QUuid& id);
     void renameProfile(const QUuid& id, const QString& name);
-    // The one undoable commit of key edits: only the key list of `profile` is taken.
-    void updateKey(const MacroProfile& profile, const QString& actionName);
+    // The one undoable commit of key edits: only the key list of `profile` is taken. Commits
+    // with the same `mergeKey` (a field of one key, say) one after the other are one step.
+    void updateKey(const MacroProfile& profile, const QString& actionName, const QString& mergeKey = {});
     void moveKey(int from, int to);
     void clearKey(int index);
     // Flips a latching key of the active profile; none when the index or key does not latch.
@@ -69,7 +72,8 @@ public:
     std::optional<MacroProfile> profileLinkedToApp(const QString& bundleID) const;
     std::optional<QUuid> targetProfileID(const std::optional<QString>& bundleID) const;
 
-    // The editor window's undo stack; held weakly. Without one, key edits are not undoable.
+    // The editor window's undo stack; held weakly. Without one, no edit is undoable. Key edits,
+    // renames, added and deleted profiles and linked applications are.
     void setUndoStack(QUndoStack* stack) { m_undoStack = stack; }
     QUndoStack* undoStack() const { return m_undoStack; }
 
@@ -79,8 +83,8 @@ public:
     // The problem met while loading, once; none afterwards or when there was none.
     std::optional<LoadProblem> takeLoadProblem();
 
-    // Writes key edits still waiting for their pause now; what reads the stored library calls
-    // it first. Nothing happens when none wait.
+    // Writes key edits and an active profile still waiting for their pause now; what reads the
+    // stored library calls it first. Nothing happens when none wait.
     void saveWaitingEdits();
     bool hasWaitingEdits() const;
 
@@ -92,7 +96,10 @@ signals:
     void movedKeyPlaced(int index);
 
 private:
-    friend class KeyEditCommand;
+    friend class KeyEdit;
+    friend class RenameEdit;
+    friend class ProfilePresenceEdit;
+    friend class LinkedAppsEdit;
 
     void load();
     void save();
@@ -104,13 +111,21 @@ private:
     void replaceKeys(int index, const QList<MacroButton>& buttons);
     void setActiveID(const QUuid& id);
     // updateKey, for a move (from, to) as well.
-    void commitKeys(const MacroProfile& profile, const QString& actionName, std::optional<std::pair<int, int>> move);
+    void commitKeys(const MacroProfile& profile, const QString& actionName, const QString& mergeKey,
+                    std::optional<std::pair<int, int>> move);
     void setFallbackID(const std::optional<QUuid>& id);
     void notifyChange();
-    // Takes the steps of a deleted profile off the undo stack; they would change nothing.
-    void dropUndoSteps(const QUuid& profileID);
-    // Undo and redo of a key edit: the commit without registering anything.
+    void pushEdit(QUndoCommand* edit);
+    // What undo and redo change, without registering anything.
     void restoreKeys(const QUuid& profileID, const QList<MacroButton>& buttons);
+    void putName(int index, const QString& name);
+    void placeProfile(const MacroProfile& profile, int index);
+    // Removes a profile, making its neighbour active and clearing the fallback where it was
+    // either; none when it is not there or is the last one.
+    std::optional<MacroProfile> takeProfile(const QUuid& id);
+    void putLinkedApps(const QHash<QUuid, QList<AppTarget>>& links);
+    // Takes `profiles`, which differ from the store's in linked applications only, as one step.
+    void changeLinks(QList<MacroProfile> profiles, const QString& actionName);
     std::optional<QString> keepStoredData(const QString& baseKey, const QByteArray& data);
     std::optional<QString> keepUnkept();
 

@@ -1,5 +1,6 @@
 #include "macros/SessionAppSource.h"
 
+#include "macros/GnomeAppSource.h"
 #include "macros/KWinAppSource.h"
 #include "macros/WlrAppSource.h"
 #include "macros/X11FrontmostAppSource.h"
@@ -51,23 +52,37 @@ void SessionAppSource::wlrAnswered()
     askForKWin();
 }
 
-void SessionAppSource::askForKWin()
+void SessionAppSource::askForOwner(const QString& service, void (SessionAppSource::*answered)(const QString& owner))
 {
     QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"),
                                                       QStringLiteral("/org/freedesktop/DBus"),
                                                       QStringLiteral("org.freedesktop.DBus"),
                                                       QStringLiteral("GetNameOwner"));
-    ask << KWinAppSource::kwinService;
+    ask << service;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(ask), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, answered](QDBusPendingCallWatcher* call) {
         call->deleteLater();
-        kwinAnswered(call->reply());
+        const QDBusMessage reply = call->reply();
+        (this->*answered)(reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString()
+                                                                     : QString());
     });
 }
 
-void SessionAppSource::kwinAnswered(const QDBusMessage& reply)
+void SessionAppSource::askForKWin() { askForOwner(KWinAppSource::kwinService, &SessionAppSource::kwinAnswered); }
+
+void SessionAppSource::kwinAnswered(const QString& owner)
 {
-    const QString owner = reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
+    if (owner.isEmpty()) {
+        askForOwner(GnomeAppSource::shellService, &SessionAppSource::gnomeAnswered);
+        return;
+    }
+    auto kwin = std::make_unique<KWinAppSource>(m_bus, owner, m_kwinScriptPath, m_ownId, m_ownName);
+    RunningAppsSource* running = kwin.get();
+    use(Kind::KWin, std::move(kwin), running);
+}
+
+void SessionAppSource::gnomeAnswered(const QString& owner)
+{
     if (owner.isEmpty()) {
         m_kind = Kind::None;
         if (m_noneReason.isEmpty())
@@ -75,9 +90,9 @@ void SessionAppSource::kwinAnswered(const QDBusMessage& reply)
         emit availabilityChanged();
         return;
     }
-    auto kwin = std::make_unique<KWinAppSource>(m_bus, owner, m_kwinScriptPath, m_ownId, m_ownName);
-    RunningAppsSource* running = kwin.get();
-    use(Kind::KWin, std::move(kwin), running);
+    auto gnome = std::make_unique<GnomeAppSource>(m_bus, owner, m_ownId, m_ownName);
+    RunningAppsSource* running = gnome.get();
+    use(Kind::Gnome, std::move(gnome), running);
 }
 
 void SessionAppSource::use(Kind kind, std::unique_ptr<FrontmostAppSource> source, RunningAppsSource* running)
@@ -95,8 +110,8 @@ QString SessionAppSource::noWaylandSourceReason(const QString& currentDesktop)
 {
     if (currentDesktop.split(u':').contains(QStringLiteral("GNOME"), Qt::CaseInsensitive))
         return QStringLiteral("GNOME on Wayland tells other programs which app is in front only through a GNOME Shell "
-                              "extension. Without one, Tarv cannot follow the app in front or list the running apps "
-                              "here.");
+                              "extension, and GNOME Shell is not on this session bus. Tarv cannot follow the app in "
+                              "front or list the running apps here.");
     return QStringLiteral("This Wayland desktop offers other programs neither its list of windows (as wlroots "
                           "compositors do) nor scripts (as KWin does). Tarv cannot follow the app in front or list "
                           "the running apps here.");

@@ -46,8 +46,11 @@ FrontmostApp WindowAppMatcher::match(const WindowFacts& facts, const QList<Deskt
         return {m_ownId, m_ownName};
 
     const DesktopEntry* found = nullptr;
-    if (!facts.gtkApplicationId.isEmpty()) {
-        found = firstWhere(entries, [&](const DesktopEntry& e) { return e.id == facts.gtkApplicationId; });
+    for (const QString& id : {facts.desktopId, facts.gtkApplicationId, facts.sandboxedAppId}) {
+        if (found)
+            break;
+        if (!id.isEmpty())
+            found = firstWhere(entries, [&](const DesktopEntry& e) { return e.id == id; });
     }
     for (const QString& wm : {facts.wmClass, facts.wmInstance}) {
         if (found)
@@ -81,6 +84,8 @@ FrontmostApp WindowAppMatcher::match(const WindowFacts& facts, const QList<Deskt
     }
     if (found)
         return {found->id, found->name};
+    if (!facts.waylandAppId.isEmpty())
+        return {facts.waylandAppId, facts.waylandAppId};
 
     FrontmostApp app;
     if (!facts.wmClass.isEmpty())
@@ -96,6 +101,7 @@ WindowFacts WindowAppMatcher::waylandFacts(const QString& appId) const
     WindowFacts facts;
     facts.gtkApplicationId = appId;
     facts.wmClass = appId;
+    facts.waylandAppId = appId;
     facts.ownProcess = sameText(appId, m_ownId) || sameText(appId, m_ownName);
     return facts;
 }

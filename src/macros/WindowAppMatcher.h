@@ -15,6 +15,9 @@ struct WindowFacts {
     QString wmClass;          // WM_CLASS, second string
     QString executable;       // file name of the window's process image, when known
     bool ownProcess = false;  // the window belongs to this very process
+    QString desktopId;        // the desktop entry the desktop itself ties the window to (GNOME Shell)
+    QString sandboxedAppId;   // the Flatpak app id, which names its exported desktop entry
+    QString waylandAppId;     // the app id a Wayland window gives itself
 };
 
 class WindowAppMatcher {
@@ -22,10 +25,14 @@ public:
     // The desktop file id and Name of this application itself.
     WindowAppMatcher(QString ownId, QString ownName);
 
-    // The application id, in this order: this process, _GTK_APPLICATION_ID, WM_CLASS
-    // against StartupWMClass, WM_CLASS against the desktop file ids, the process image
-    // against the program of each entry's Exec. Without a match the id is absent and the
-    // name is the window's class, so the switch can still name the application.
+    // The application id, in this order: this process, the desktop's own answer,
+    // _GTK_APPLICATION_ID, the Flatpak app id, WM_CLASS against StartupWMClass, WM_CLASS
+    // against the desktop file ids, the process image against the program of each entry's
+    // Exec. Without a match a Wayland window is the application its app id names, without an
+    // entry (a program started with an app id of the user's choosing, such as
+    // `foot --app-id=scratch`, can be linked to a profile all the same); for an X11 window the
+    // id is absent and the name is the window's class, so the switch can still name the
+    // application.
     FrontmostApp match(const WindowFacts& facts, const QList<DesktopEntry>& entries) const;
 
     // What a Wayland window tells of itself: its app id, which names its desktop entry, or,
@@ -33,8 +40,8 @@ public:
     // Tarv's desktop id or its class.
     WindowFacts waylandFacts(const QString& appId) const;
 
-    // The windows of known applications, in the given order, each with its entry's icon;
-    // windows of no known application are left out.
+    // The windows of known applications, in the given order, each with its entry's icon (none
+    // for an app id of no entry); windows of no known application are left out.
     QList<RunningApp> runningApps(const QList<WindowFacts>& windows, const QList<DesktopEntry>& entries) const;
 
 private:

@@ -1,9 +1,15 @@
 #include "platform/HttpConnections.h"
 
 #include <QCoreApplication>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <utility>
 
 namespace {
 
@@ -30,17 +36,30 @@ HttpConnections::~HttpConnections()
         pool = nullptr;
 }
 
-void HttpConnections::acquire(const QString& key, const void* who, Granted granted)
+HttpConnections::Between HttpConnections::between(QTcpSocket* socket)
 {
-    Route& route = m_routes[key];
-    if (QTcpSocket* socket = takeIdle(route)) {
-        granted(socket);
-    } else if (route.places < perRoute) {
-        ++route.places;
-        granted(nullptr);
-    } else {
-        route.waiting.push_back({who, std::move(granted)});
-    }
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
+        return Between::closed;
+    if (socket->bytesAvailable() > 0)
+        return Between::stray;
+    if (const auto* tls = qobject_cast<QSslSocket*>(socket); tls && tls->encryptedBytesAvailable() > 0)
+        return Between::stray;
+    const qintptr descriptor = socket->socketDescriptor();
+    if (descriptor < 0)
+        return Between::closed;
+    char byte = 0;
+    const ssize_t peeked = ::recv(int(descriptor), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked > 0)
+        return Between::stray;
+    // Nothing to read is the one answer of a connection open and quiet; the end of the stream
+    // is a close.
+    return peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? Between::quiet : Between::closed;
+}
+
+void HttpConnections::acquire(const QString& key, const void* who, const QByteArray& share, Granted granted)
+{
+    m_routes[key].waiting.push_back({who, share, std::move(granted)});
+    serve(key);
 }
 
 void HttpConnections::leave(const QString& key, const void* who)
@@ -49,9 +68,10 @@ void HttpConnections::leave(const QString& key, const void* who)
     if (found == m_routes.end())
         return;
     std::erase_if(found->waiting, [who](const Waiting& waiting) { return waiting.who == who; });
+    forgetIfUnused(key);
 }
 
-void HttpConnections::release(const QString& key, QTcpSocket* reusable)
+void HttpConnections::release(const QString& key, const QByteArray& share, QTcpSocket* reusable)
 {
     const auto found = m_routes.find(key);
     if (found == m_routes.end() || found->places <= 0) {
@@ -61,19 +81,86 @@ void HttpConnections::release(const QString& key, QTcpSocket* reusable)
         }
         return;
     }
-    Route& route = *found;
-    if (!route.waiting.empty()) {
-        // The place goes to the next in turn, with the connection if it may carry a request.
-        const Waiting next = std::move(route.waiting.front());
-        route.waiting.pop_front();
-        next.granted(reusable);
-        return;
+    if (int& busy = found->busy[share]; --busy <= 0)
+        found->busy.remove(share);
+    if (reusable && m_strayRoutes.contains(key)) {
+        reusable->abort();
+        reusable->deleteLater();
+        reusable = nullptr;
     }
-    if (reusable) {
+    // A connection given back keeps its place, for the next in turn or idle.
+    if (!reusable)
+        --found->places;
+    serve(key, reusable);
+}
+
+void HttpConnections::noteStray(const QString& key)
+{
+    // A bound on what a run remembers; a route forgotten learns it again at its next stray answer.
+    if (m_strayRoutes.size() >= maxStrayRoutes)
+        m_strayRoutes.clear();
+    m_strayRoutes.insert(key);
+}
+
+void HttpConnections::strayAnswer(const QString& key)
+{
+    noteStray(key);
+    const auto found = m_routes.find(key);
+    if (found == m_routes.end())
+        return;
+    for (const Idle& idle : std::deque<Idle>(found->idle)) {
+        if (idle.socket)
+            drop(key, idle.socket);
+    }
+}
+
+void HttpConnections::answered(const QString& key)
+{
+    const auto found = m_routes.find(key);
+    if (found == m_routes.end() || found->answered)
+        return;
+    found->answered = true;
+    serve(key);
+}
+
+void HttpConnections::serve(const QString& key, QTcpSocket* reusable)
+{
+    Route& route = m_routes[key];
+    while (!route.waiting.empty()) {
+        // The first request of the kind of caller served longest ago, among those that may take
+        // a place now: beside the route's own limit, a kind that holds none of its connections
+        // gets one, however many another kind holds.
+        const bool connectionAtHand = reusable || !route.idle.empty() || route.places < route.placeLimit();
+        auto next = route.waiting.end();
+        for (auto it = route.waiting.begin(); it != route.waiting.end(); ++it) {
+            const int busy = route.busy.value(it->share);
+            if (busy > 0 && !connectionAtHand)
+                continue;
+            if (next == route.waiting.end() || route.servedAt.value(it->share) < route.servedAt.value(next->share))
+                next = it;
+        }
+        if (next == route.waiting.end())
+            break;
+        QTcpSocket* socket = std::exchange(reusable, nullptr);
+        if (!socket)
+            socket = takeIdle(key, route);
+        if (!socket)
+            ++route.places;
+        Waiting served = std::move(*next);
+        route.waiting.erase(next);
+        ++route.busy[served.share];
+        route.servedAt[served.share] = ++route.turns;
+        served.granted(socket);
+    }
+    if (reusable)
         keepIdle(key, reusable);
-        return;
-    }
-    if (--route.places == 0 && route.idle.empty())
+    forgetIfUnused(key);
+}
+
+void HttpConnections::forgetIfUnused(const QString& key)
+{
+    const auto found = m_routes.find(key);
+    if (found != m_routes.end() && found->places == 0 && found->idle.empty() && found->waiting.empty())
         m_routes.erase(found);
 }
 
@@ -97,7 +184,7 @@ void HttpConnections::keepIdle(const QString& key, QTcpSocket* socket)
     // Whatever the server does with an idle connection ends it: it closed it, or it sent what no
     // request asked for.
     const auto end = [this, key, socket] { drop(key, socket); };
-    connect(socket, &QTcpSocket::readyRead, this, end);
+    connect(socket, &QTcpSocket::readyRead, this, [this, key] { strayAnswer(key); });
     connect(socket, &QTcpSocket::disconnected, this, end);
     connect(socket, &QTcpSocket::errorOccurred, this, end);
     auto* timer = new QTimer(socket);
@@ -107,7 +194,7 @@ void HttpConnections::keepIdle(const QString& key, QTcpSocket* socket)
     m_routes[key].idle.push_back({socket, timer, std::chrono::steady_clock::now()});
 }
 
-QTcpSocket* HttpConnections::takeIdle(Route& route)
+QTcpSocket* HttpConnections::takeIdle(const QString& key, Route& route)
 {
     // The connection used last is the one the server is least likely to have closed meanwhile.
     while (!route.idle.empty()) {
@@ -120,8 +207,11 @@ QTcpSocket* HttpConnections::takeIdle(Route& route)
         }
         socket->disconnect(this);
         delete idle.timer;
-        if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() == 0)
+        const Between state = between(socket);
+        if (state == Between::quiet)
             return socket;
+        if (state == Between::stray)
+            noteStray(key);
         socket->abort();
         socket->deleteLater();
         --route.places;
@@ -143,14 +233,8 @@ void HttpConnections::drop(const QString& key, QTcpSocket* socket)
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
-    if (!route.waiting.empty()) {
-        const Waiting next = std::move(route.waiting.front());
-        route.waiting.pop_front();
-        next.granted(nullptr);
-        return;
-    }
-    if (--route.places == 0 && route.idle.empty())
-        m_routes.erase(found);
+    --route.places;
+    serve(key);
 }
 
 void HttpConnections::dropOldestIdle()

@@ -39,6 +39,11 @@ QString HttpRoute::key() const
     return key;
 }
 
+QString HttpRoute::origin() const
+{
+    return (tls ? QStringLiteral("https://") : QStringLiteral("http://")) + QString::fromLatin1(authority(false));
+}
+
 QByteArray HttpRoute::authority(bool withDefaultPort) const
 {
     QByteArray name;
@@ -83,8 +88,8 @@ void HttpConnector::begin()
             fail(QStringLiteral("TLS is not available on this computer"));
             return;
         }
-        continueOn(this, HttpTls::configuration(), [this](const QSslConfiguration& configuration) {
-            m_tls = configuration;
+        continueOn(this, HttpTls::setup(), [this](const HttpTls::Setup& setup) {
+            m_tls = setup;
             if (m_waitingForTls)
                 startTls();
         });
@@ -241,11 +246,25 @@ void HttpConnector::startTls()
     auto* tls = static_cast<QSslSocket*>(m_socket.data());
     disconnect(tls, &QTcpSocket::readyRead, this, nullptr);
     disconnect(tls, &QTcpSocket::disconnected, this, nullptr);
-    tls->setSslConfiguration(*m_tls);
-    // The certificate is checked against the origin's name, which goes to the server as well.
+    tls->setSslConfiguration(m_tls->configuration);
+    // The server is told the origin's name, which its certificate is checked against.
     tls->setPeerVerifyName(m_route.host);
-    connect(tls, &QSslSocket::encrypted, this, &HttpConnector::handOver);
+    connect(tls, &QSslSocket::encrypted, this, &HttpConnector::checkServer);
     tls->startClientEncryption();
+}
+
+void HttpConnector::checkServer()
+{
+    if (m_over || !m_socket)
+        return;
+    const auto* tls = static_cast<QSslSocket*>(m_socket.data());
+    continueOn(this, HttpTls::check(m_tls->trust, tls->peerCertificateChain(), m_route.host),
+               [this](const std::optional<QString>& refusal) {
+                   if (refusal)
+                       fail(aboutConnection(*refusal));
+                   else
+                       handOver();
+               });
 }
 
 void HttpConnector::handOver()

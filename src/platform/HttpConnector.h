@@ -2,19 +2,19 @@
 // Opens the connection a web request goes over: looks the host (or the proxy) up, connects to
 // its addresses as RFC 8305 has it (the next address 250 ms after the one before while that
 // one still connects, or at once when it fails; the first to connect wins), asks an http proxy
-// for a tunnel to an https origin, and starts TLS, checking the certificate against the
-// origin's name. The caller's deadline bounds it all; a proxy's answer to CONNECT is bounded
-// as any response head is.
+// for a tunnel to an https origin, and starts TLS, handing the connection on only once the
+// server's certificates passed the check of HttpTls, against the origin's name. The caller's
+// deadline bounds it all; a proxy's answer to CONNECT is bounded as any response head is.
 
 #include "platform/HostLookups.h"
 #include "platform/HttpProxies.h"
 #include "platform/HttpResponseParser.h"
+#include "platform/HttpTls.h"
 
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSslConfiguration>
 #include <QString>
 #include <QTimer>
 
@@ -39,6 +39,8 @@ struct HttpRoute {
     bool wholeToProxy() const { return proxy && !tls; }
     // The origin as a Host header or a CONNECT target names it.
     QByteArray authority(bool withDefaultPort) const;
+    // The origin as an address begins, for a user: "https://example.com".
+    QString origin() const;
 };
 
 class HttpConnector : public QObject {
@@ -71,6 +73,7 @@ private:
     void askForTunnel();
     void readTunnelAnswer();
     void startTls();
+    void checkServer();
     void handOver();
     void fail(const QString& message);
     // A message about the connection, naming the proxy where it went to one.
@@ -85,7 +88,7 @@ private:
     QString m_lastError;
     QPointer<QTcpSocket> m_socket;
     std::optional<HttpResponseParser> m_tunnelAnswer;
-    std::optional<QSslConfiguration> m_tls;
+    std::optional<HttpTls::Setup> m_tls;
     bool m_waitingForTls = false;
     bool m_over = false;
 };

@@ -61,6 +61,13 @@ std::optional<QByteArray> headerWithLineBreak(const HttpGet::Request& request)
     return std::nullopt;
 }
 
+// Whole seconds from one up, else one decimal, as the limits are written.
+QString secondsText(std::chrono::steady_clock::duration waited)
+{
+    const double seconds = std::chrono::duration<double>(waited).count();
+    return seconds >= 1 ? QString::number(qint64(seconds)) : QString::number(seconds, 'f', 1);
+}
+
 int timerMilliseconds(std::chrono::milliseconds limit)
 {
     return int(std::clamp<std::chrono::milliseconds::rep>(limit.count(), 1, INT_MAX));
@@ -90,8 +97,16 @@ HttpGet::HttpGet(Request request, QObject* parent)
     m_deadline->setTimerType(Qt::PreciseTimer);
     m_deadline->setSingleShot(true);
     m_deadline->setInterval(timerMilliseconds(m_request.deadline));
-    connect(m_deadline, &QTimer::timeout, this,
-            [this] { fail(Failure::Kind::timedOut, QStringLiteral("the server took too long to answer")); });
+    connect(m_deadline, &QTimer::timeout, this, [this] {
+        // A request never written that spent its time waiting for a place blames no server.
+        if (!m_written && m_place == Place::waiting)
+            m_waited += std::chrono::steady_clock::now() - m_waitingSince;
+        if (!m_written && m_waited.count() > 0)
+            fail(Failure::Kind::waited, QStringLiteral("waited ") + secondsText(m_waited) +
+                                            QStringLiteral(" s for a free connection to ") + m_route.origin());
+        else
+            fail(Failure::Kind::timedOut, QStringLiteral("the server took too long to answer"));
+    });
     m_idle->setTimerType(Qt::PreciseTimer);
     m_idle->setSingleShot(true);
     m_idle->setInterval(timerMilliseconds(m_request.idleLimit));
@@ -137,7 +152,8 @@ void HttpGet::go(const QUrl& address)
     leaveRoute(false);
     m_address = address;
     m_response.reset();
-    m_reused = m_heard = m_retried = false;
+    m_reused = m_heard = m_retried = m_written = false;
+    m_waited = {};
 
     // Each address goes where the environment says now: a redirect may leave the proxy's reach.
     const HttpProxies::Choice proxy = HttpProxies::choose(address, HttpProxies::fromEnvironment());
@@ -151,16 +167,22 @@ void HttpGet::go(const QUrl& address)
         m_route.proxy = *through;
     m_routeKey = m_route.key();
 
-    if (m_request.idleLimit.count() > 0)
-        m_idle->start();
+    // The server's silence counts from the moment the request is written.
+    m_idle->stop();
     if (!m_pool)
         m_pool = &HttpConnections::ofThisThread();
     m_place = Place::waiting;
-    m_pool->acquire(m_routeKey, this, [this](QTcpSocket* idle) { granted(idle); });
+    m_waitingSince = std::chrono::steady_clock::now();
+    m_acquiring = true;
+    m_pool->acquire(m_routeKey, this, m_request.lookupShare, [this](QTcpSocket* idle) { granted(idle); });
+    m_acquiring = false;
 }
 
 void HttpGet::granted(QTcpSocket* idle)
 {
+    // A place granted at once was never waited for.
+    if (!m_acquiring)
+        m_waited += std::chrono::steady_clock::now() - m_waitingSince;
     // Within the pool's own call: the place is taken now, and used from the event loop.
     m_place = Place::holding;
     m_socket = idle;
@@ -173,7 +195,10 @@ void HttpGet::proceed()
     if (m_done || m_place != Place::holding)
         return;
     // A kept connection the server closed, or wrote to, meanwhile answers no request of ours.
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0) {
+    const HttpConnections::Between state = HttpConnections::between(m_socket);
+    if (state == HttpConnections::Between::stray && m_pool)
+        m_pool->strayAnswer(m_routeKey);
+    if (m_socket && state == HttpConnections::Between::quiet) {
         use(m_socket, m_reused);
         return;
     }
@@ -229,6 +254,7 @@ bool HttpGet::mayRetry() const
 void HttpGet::openConnectionAgain()
 {
     m_retried = true;
+    m_idle->stop();
     if (QTcpSocket* stale = std::exchange(m_socket, nullptr)) {
         stale->disconnect(this);
         stale->abort();
@@ -275,6 +301,9 @@ void HttpGet::sendRequest()
     for (const auto& [name, value] : std::as_const(headers))
         head += name + ": " + value + "\r\n";
     m_socket->write(head + "\r\n");
+    m_written = true;
+    if (m_request.idleLimit.count() > 0)
+        m_idle->start();
 }
 
 void HttpGet::readAvailable()
@@ -320,16 +349,22 @@ void HttpGet::take(QByteArray bytes)
         const bool hadHead = m_response->headDone();
         const qsizetype taken = m_response->feed(rest);
         rest = rest.sliced(taken);
-        if (!hadHead && m_response->headDone() && takeHead())
-            return;
+        if (!hadHead && m_response->headDone()) {
+            if (m_pool)
+                m_pool->answered(m_routeKey);
+            if (takeHead())
+                return;
+        }
         if (const auto& failure = m_response->failure()) {
             fail(kindOf(failure->kind), failure->message);
             return;
         }
         if (m_response->stage() == HttpResponseParser::Stage::complete) {
             // Anything past the response answers no request: the connection is out of step.
-            m_keep = rest.isEmpty() && m_response->keepsConnection() && m_socket &&
-                     m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0;
+            const HttpConnections::Between state = HttpConnections::between(m_socket);
+            if ((!rest.isEmpty() || state == HttpConnections::Between::stray) && m_pool)
+                m_pool->strayAnswer(m_routeKey);
+            m_keep = rest.isEmpty() && m_response->keepsConnection() && state == HttpConnections::Between::quiet;
             finish();
             return;
         }
@@ -427,5 +462,5 @@ void HttpGet::leaveRoute(bool reusable)
     if (place == Place::waiting)
         m_pool->leave(m_routeKey, this);
     else if (place == Place::holding)
-        m_pool->release(m_routeKey, socket);
+        m_pool->release(m_routeKey, m_request.lookupShare, socket);
 }

@@ -2,7 +2,8 @@
 // One HTTP/1.1 GET from a server that may send anything, with bounds that hold whatever comes:
 // at most maxHeadBytes of status line and headers, a cap on the body, a wall-clock deadline
 // for the whole request (lookups, waiting for a connection, a proxy, TLS and redirects
-// included) that no trickle of bytes puts off, and an optional limit on silence. The socket
+// included) that no trickle of bytes puts off, and an optional limit on the server's silence
+// once the request is written. The socket
 // lives on the caller's thread and each of its signals costs at most readBufferBytes of work.
 //
 // Not QNetworkAccessManager: its HTTP thread reads a head one byte at a time until the head
@@ -60,11 +61,13 @@ public:
         QList<Header> originHeaders;
         qint64 maxBodyBytes = 1024 * 1024;
         std::chrono::milliseconds deadline{60000};
-        // How long the server may send nothing; zero for no such limit.
+        // How long the server may send nothing once the request is written; zero for no such
+        // limit. Waiting for a connection counts only against the deadline.
         std::chrono::milliseconds idleLimit{0};
         int maxRedirects = 10;
-        // Who asks, for the names looked up at once (HostLookups): one kind of caller cannot
-        // take every lookup from the others.
+        // Who asks, for the names looked up at once (HostLookups) and the connections of a
+        // server (HttpConnections): one kind of caller cannot take every lookup, nor every
+        // connection of a server, from the others.
         QByteArray lookupShare;
         // By default the system's resolver. Requests with the same function share a lookup of
         // the same name.
@@ -77,6 +80,7 @@ public:
             headTooLarge, // the status line and headers passed maxHeadBytes
             bodyTooLarge, // the body (or its announced length) passed maxBodyBytes
             timedOut,     // the deadline passed
+            waited,       // the deadline passed while the request waited for a connection
             silent,       // nothing came for idleLimit
             redirect,     // a redirect that is not followed
             malformed,    // not an HTTP/1 response, or a request that cannot be sent as asked
@@ -144,6 +148,13 @@ private:
     QString m_routeKey;
     bool m_withOriginHeaders = true;
     int m_redirects = 0;
+    // Time spent waiting for a place on the route, and whether the request was written, for the
+    // current address.
+    std::chrono::steady_clock::time_point m_waitingSince;
+    std::chrono::steady_clock::duration m_waited{};
+    bool m_written = false;
+    // Within the pool's acquire(), which grants a free place at once.
+    bool m_acquiring = false;
     std::optional<QUrl> m_redirectedTo;
     QPointer<HttpConnections> m_pool;
     Place m_place = Place::none;

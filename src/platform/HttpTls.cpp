@@ -1,104 +1,66 @@
 #include "platform/HttpTls.h"
 
-#include "platform/BoundedFile.h"
-
-#include <QDir>
 #include <QPromise>
-#include <QRegularExpression>
-#include <QSet>
+#include <QSslSocket>
 #include <QThreadPool>
 
+#include <functional>
 #include <memory>
 
 namespace HttpTls {
 
 namespace {
 
-// Far beyond any bundle of authorities; a larger file is no such bundle.
-constexpr qint64 maxFileBytes = 16 * 1024 * 1024;
-
-QList<QSslCertificate> fromFile(const QString& path)
+Setup make()
 {
-    const std::optional<QByteArray> bytes = readRegularFile(path, maxFileBytes);
-    return bytes ? QSslCertificate::fromData(*bytes, QSsl::Pem) : QList<QSslCertificate>();
-}
-
-// OpenSSL finds an authority in such a folder by the hash of its name: only files named so count.
-QList<QSslCertificate> fromFolders(const QString& folders)
-{
-    static const QRegularExpression hashed(QStringLiteral("^[0-9a-f]{8}\\.[0-9]+$"));
-    QList<QSslCertificate> found;
-    for (const QString& folder : folders.split(u':', Qt::SkipEmptyParts)) {
-        const QDir dir(folder);
-        for (const QString& name : dir.entryList(QDir::Files | QDir::System, QDir::Name)) {
-            if (hashed.match(name).hasMatch())
-                found += fromFile(dir.filePath(name));
-        }
-    }
-    return found;
-}
-
-QSslConfiguration make()
-{
+    QStringList problems;
+    auto trust = std::make_shared<const HttpTrust>(
+        HttpTrust::sources(qgetenv("SSL_CERT_FILE"), qgetenv("SSL_CERT_DIR")), &problems);
+    for (const QString& problem : std::as_const(problems))
+        qWarning("Web requests: %s", qPrintable(problem));
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-    std::optional<QList<QSslCertificate>> system;
-    const auto systems = [&system] {
-        if (!system)
-            system = QSslConfiguration::systemCaCertificates();
-        return *system;
-    };
-    const auto trusted = authorities(qgetenv("SSL_CERT_FILE"), qgetenv("SSL_CERT_DIR"), systems);
-    // Variables that name the system's own authorities (as many installations set them) leave
-    // Qt to find them itself, as each connection needs one: a connection given a list of
-    // authorities holds every one of them from its start.
-    if (trusted && QSet(trusted->cbegin(), trusted->cend()) != QSet(systems().cbegin(), systems().cend()))
-        configuration.setCaCertificates(*trusted);
-    return configuration;
+    // Nothing for Qt to load into each connection, nor to check: HttpTrust checks the server.
+    configuration.setCaCertificates({});
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    return Setup{std::move(configuration), std::move(trust)};
+}
+
+// Runs `work` on the shared thread pool, which the application waits for as it ends (Tarv ends
+// without its teardown while work runs there): OpenSSL tears itself down as the process ends,
+// under any thread still using it. Ahead of the work queued there, on a thread more than the
+// pool's own for as long as it runs: a connection waits for none of the pool's other work, and
+// that work waits for none of these files (a folder on a slow file system).
+template <typename T>
+QFuture<T> besideThePool(std::function<T()> work)
+{
+    auto promise = std::make_shared<QPromise<T>>();
+    promise->start();
+    QFuture<T> future = promise->future();
+    QThreadPool* pool = QThreadPool::globalInstance();
+    pool->start(
+        [promise, pool, work = std::move(work)] {
+            promise->addResult(work());
+            pool->reserveThread();
+            promise->finish();
+        },
+        1);
+    pool->releaseThread();
+    return future;
 }
 
 } // namespace
 
-std::optional<QList<QSslCertificate>> authorities(const QByteArray& certFile, const QByteArray& certDir,
-                                                  const std::function<QList<QSslCertificate>()>& system)
+QFuture<Setup> setup()
 {
-    if (certFile.isEmpty() && certDir.isEmpty())
-        return std::nullopt;
-    QList<QSslCertificate> trusted = certFile.isEmpty() ? system() : fromFile(QString::fromLocal8Bit(certFile));
-    trusted += certDir.isEmpty() ? system() : fromFolders(QString::fromLocal8Bit(certDir));
-    // The system's folder and bundle hold the same authorities: each goes to a connection once.
-    QSet<QSslCertificate> seen;
-    trusted.removeIf([&seen](const QSslCertificate& certificate) {
-        const bool again = seen.contains(certificate);
-        seen.insert(certificate);
-        return again;
-    });
-    return trusted;
+    static const QFuture<Setup> made = besideThePool<Setup>(make);
+    return made;
 }
 
-QFuture<QSslConfiguration> configuration()
+QFuture<std::optional<QString>> check(std::shared_ptr<const HttpTrust> trust, QList<QSslCertificate> chain,
+                                      QString host)
 {
-    static const QFuture<QSslConfiguration> made = [] {
-        auto promise = std::make_shared<QPromise<QSslConfiguration>>();
-        promise->start();
-        QFuture<QSslConfiguration> future = promise->future();
-        // On the shared thread pool, which the application waits for as it ends (Tarv ends
-        // without its teardown while work runs there): OpenSSL tears itself down as the process
-        // ends, under any thread still reading with it. Ahead of the work queued there, on a
-        // thread more than the pool's own for as long as it reads: the first https connection
-        // waits for none of the pool's other work, and that work waits for none of these files
-        // (a folder on a slow file system).
-        QThreadPool* pool = QThreadPool::globalInstance();
-        pool->start(
-            [promise, pool] {
-                promise->addResult(make());
-                pool->reserveThread();
-                promise->finish();
-            },
-            1);
-        pool->releaseThread();
-        return future;
-    }();
-    return made;
+    return besideThePool<std::optional<QString>>(
+        [trust = std::move(trust), chain = std::move(chain), host = std::move(host)] { return trust->check(chain, host); });
 }
 
 } // namespace HttpTls

@@ -1,8 +1,12 @@
 #include "platform/VisibleText.h"
 
+#include "platform/LookAlikes.h"
+
 #include <QChar>
 
 #include <unicode/uchar.h>
+
+#include <vector>
 
 namespace {
 
@@ -57,6 +61,18 @@ char32_t codePointAt(const QString& text, qsizetype i, qsizetype& length)
 
 enum class Emoji { escaped, kept };
 
+constexpr char16_t openQuote = u'\u201C';
+constexpr char16_t closeQuote = u'\u201D';
+
+struct Escaping {
+    VisibleTabs tabs = VisibleTabs::escaped;
+    Emoji emoji = Emoji::escaped;
+    // Characters that pass for others are written out as well.
+    bool lookAlikes = false;
+    // The quotes that frame the text are written out, so nothing in it ends the quotation.
+    bool quotes = false;
+};
+
 // Marks drawn over or around the character before them, rather than beside it.
 bool isOverlaidMark(char32_t c)
 {
@@ -101,8 +117,19 @@ bool continuesEscape(const QString& text, qsizetype i)
 // escape, or before text that reads as the rest of one. So reading the shown text back (a
 // doubled backslash is one backslash, an escape is its character, anything else itself) gives
 // the text again, and two different texts never show the same.
-QString escapedText(const QString& text, VisibleTabs tabs, Emoji emoji)
+QString escapedText(const QString& text, Escaping how)
 {
+    const VisibleTabs tabs = how.tabs;
+    const Emoji emoji = how.emoji;
+    std::vector<bool> passesForOther;
+    if (how.lookAlikes)
+        passesForOther = lookAlikeCharacters(text);
+    if (how.quotes) {
+        passesForOther.resize(std::size_t(text.size()), false);
+        for (qsizetype i = 0; i < text.size(); ++i)
+            if (text[i] == QChar(openQuote) || text[i] == QChar(closeQuote))
+                passesForOther[std::size_t(i)] = true;
+    }
     QString out;
     bool copying = false;
     const auto startCopying = [&](qsizetype upTo) {
@@ -144,6 +171,8 @@ QString escapedText(const QString& text, VisibleTabs tabs, Emoji emoji)
         }
         const char32_t c = codePointAt(text, i, length);
         bool shown = c == U'\t' ? tabs == VisibleTabs::kept : !isControlCharacter(c) && !isHidden(c);
+        if (!passesForOther.empty() && passesForOther[std::size_t(i)])
+            shown = false;
         if (emoji == Emoji::kept && !shown) {
             if (c == variationSelector16) {
                 shown = afterEmoji;
@@ -207,10 +236,30 @@ void appendVisibleEscape(QString& out, char32_t c)
 
 QString visibleText(const QString& text, VisibleTabs tabs)
 {
-    return escapedText(text, tabs, Emoji::escaped);
+    return escapedText(text, {tabs, Emoji::escaped, false, false});
 }
 
 QString visibleTitle(const QString& text)
 {
-    return escapedText(text, VisibleTabs::escaped, Emoji::kept);
+    return escapedText(text, {VisibleTabs::escaped, Emoji::kept, false, false});
+}
+
+QString approvalText(const QString& text)
+{
+    return escapedText(text, {VisibleTabs::escaped, Emoji::escaped, true, true});
+}
+
+QString approvalQuote(const QString& text)
+{
+    return QChar(openQuote) + approvalText(text) + QChar(closeQuote);
+}
+
+QString quotedTitle(const QString& text)
+{
+    return QChar(openQuote) + escapedText(text, {VisibleTabs::escaped, Emoji::kept, false, true}) + QChar(closeQuote);
+}
+
+bool showsLookAlikes(const QString& text)
+{
+    return approvalText(text) != visibleText(text);
 }

@@ -33,6 +33,20 @@ QString visibleText(const QString& text, VisibleTabs tabs = VisibleTabs::escaped
 // sequence is drawn as the one emoji it makes.
 QString visibleTitle(const QString& text);
 
+// What an approval lists of a command, a header's value, a text typed, a name or a host: as
+// visibleText, and each character that passes for another (lookAlikeCharacters: "а" in a Latin
+// word, "e" and U+0301 against "é", "’" against "'") and each typographic quote is written as an
+// escape too, so two texts that run differently never read alike.
+QString approvalText(const QString& text);
+// approvalText between the quotes U+201C and U+201D, which nothing in it can end.
+QString approvalQuote(const QString& text);
+// A title or label between the quotes U+201C and U+201D: visibleTitle, its own such quotes
+// written out.
+QString quotedTitle(const QString& text);
+// Whether approvalText writes out more than visibleText does: what earlier versions showed of
+// the text looked like another text.
+bool showsLookAlikes(const QString& text);
+
 // C0 controls, DEL and C1 controls.
 bool isControlCharacter(char32_t c);
 // The escape that stands for `c` where it must not show as it is: "\n", "\r", "\t", "\x1B",

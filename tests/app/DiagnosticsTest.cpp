@@ -545,6 +545,44 @@ TEST_F(DiagnosticsTest, AScreenReaderReadsTheFrameLogsRowsAndTheCurrentOne)
     expectRowsAsShown();
 }
 
+// End in a flood goes to the oldest row the log holds now, not one the entries already waiting
+// take away; if the next entries take it away before it was read, the row that took its place
+// is said instead, once: a flood is not read out row by row.
+TEST_F(DiagnosticsTest, EndInAFloodGoesToARowThatIsThereAndSaysTheOneThatTookItsPlace)
+{
+    DiagnosticsView& v = view();
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    FrameLogView* list = v.logView();
+    FrameLogModel* model = v.logModel();
+    const auto flood = [&](int entries) {
+        for (int k = 0; k < entries; ++k)
+            hub->log(LogEntry::Direction::received, QStringLiteral("ACK #%1").arg(k));
+    };
+    flood(DeviceManager::maxLogEntries);
+    model->sync();
+    list->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(waitUntil([&] { return list->hasFocus(); }));
+    // Entries the rows have not taken in yet.
+    flood(30);
+    QTest::keyClick(list, Qt::Key_End);
+    const QModelIndex end = list->selectionModel()->currentIndex();
+    EXPECT_EQ(end.row(), model->rowCount() - 1);
+    EXPECT_EQ(end.data(FrameLogModel::idRole), QVariant(hub->log().first().id));
+    EXPECT_EQ(list->saidRow(), end);
+
+    flood(5);
+    model->sync();
+    const QModelIndex replacement = list->selectionModel()->currentIndex();
+    ASSERT_TRUE(replacement.isValid());
+    EXPECT_EQ(replacement.row(), model->rowCount() - 1);
+    EXPECT_EQ(list->saidRow(), replacement);
+    flood(5);
+    model->sync();
+    EXPECT_FALSE(list->saidRow().isValid()) << "the flood is not read out row by row";
+}
+
 TEST_F(DiagnosticsTest, CaptureShowsTheDevicesScreenAndCopyAndSaveHandOnItsPng)
 {
     DeviceScreenSection& s = section();

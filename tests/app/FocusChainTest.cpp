@@ -84,8 +84,7 @@ bool readsBefore(const QWidget* a, const QWidget* b)
     return placeA.left() < placeB.left() || (placeA.left() == placeB.left() && placeA.top() < placeB.top());
 }
 
-// What a screen reader says a control is: the labels that name it (on this platform a combo
-// box's own name is the item it shows), else its accessible name.
+// What a screen reader says a control is: the labels that name it, else its accessible name.
 QString spokenName(QWidget* widget)
 {
     QAccessibleInterface* control = QAccessible::queryAccessibleInterface(widget);
@@ -119,6 +118,17 @@ void expectNamed(const QList<QWidget*>& stops, const std::string& where)
         const std::string what = where + ": " + describe(stop).toStdString() + " \"" + name.toStdString() + "\"";
         EXPECT_FALSE(name.trimmed().isEmpty()) << what;
         EXPECT_TRUE(value.isEmpty() || name != value) << what << " is named by its value";
+        // A combo box is heard with its value, where a screen reader reads it (its text), and
+        // the item it shows stands among its items, which its changes move the focus to.
+        if (auto* box = qobject_cast<QComboBox*>(stop)) {
+            EXPECT_EQ(control->role(), QAccessible::ComboBox) << what;
+            EXPECT_EQ(value, box->currentText()) << what;
+            QAccessibleInterface* item = control->child(box->currentIndex());
+            ASSERT_NE(item, nullptr) << what;
+            EXPECT_EQ(item->text(QAccessible::Name), box->currentText()) << what;
+            EXPECT_TRUE(item->state().selected) << what;
+            EXPECT_EQ(control->indexOfChild(item), box->currentIndex()) << what;
+        }
         if (QWidget* other = heard.value(name); other && other != stop)
             ADD_FAILURE() << what << " sounds like " << describe(other).toStdString();
         heard.insert(name, stop);

@@ -1,11 +1,12 @@
 // tarv-app as a process: a second start hands over to the running copy (whose window shows),
-// says so and leaves; options are read without a display; the signals that ask a program to
+// with its launcher's tokens, says what happened and leaves; options are read without a display; the signals that ask a program to
 // end end it as Quit does, with its usual teardown.
 
 #include "ShellFixture.h"
 
 #include "app/InstanceHandOver.h"
 #include "app/LockedElsewhereDialog.h"
+#include "app/WindowActivation.h"
 #include "control/NotifyChannel.h"
 #include "control/NotifyClient.h"
 #include "macros/MacroAction.h"
@@ -32,10 +33,12 @@ namespace {
 
 // A second copy asks from a process of its own: here, a thread of its own, while this one
 // serves the request as the running copy's event loop does.
-bool askFromAnotherThread(const QString& path, int timeoutMs, QString* failure = nullptr)
+std::optional<InstanceHandOver::Answer> askFromAnotherThread(const QString& path, int timeoutMs,
+                                                             QString* failure = nullptr,
+                                                             const ActivationTokens& tokens = {})
 {
     auto asked = std::async(std::launch::async, [&] {
-        return InstanceHandOver::askRunningCopyToShow(path, timeoutMs, failure);
+        return InstanceHandOver::askRunningCopyToShow(path, tokens, timeoutMs, failure);
     });
     while (asked.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -52,21 +55,34 @@ TEST_F(ShellTest, ASecondStartShowsTheRunningCopysWindowAndLeaves)
     InstanceHandOver handOver(InstanceHandOver::socketPathForLock(lock.path()));
     ASSERT_TRUE(handOver.listen()) << handOver.errorString().toStdString();
     MainWindow& w = makeWindow();
-    QObject::connect(&handOver, &InstanceHandOver::showRequested, &w, &MainWindow::showAndActivate);
+    QList<ActivationTokens> handed;
+    QObject::connect(&handOver, &InstanceHandOver::showRequested, &w,
+                     [&](const ActivationTokens& tokens, quint64 request) {
+                         handed.append(tokens);
+                         WindowActivation::bringForward(&w, tokens.xdgActivationToken, [&, request](bool active) {
+                             handOver.answer(request, active ? InstanceHandOver::Answer::broughtForward
+                                                             : InstanceHandOver::Answer::askedDesktop);
+                         });
+                     });
     ASSERT_FALSE(w.isVisible());
 
     QProcess second;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("TARV_TEST_RUN"), QStringLiteral("1"));
+    // As a launcher leaves them: the second start passes them on for the window that comes.
+    environment.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), QStringLiteral("9f9afe77f1f35d0e"));
+    environment.insert(QStringLiteral("DESKTOP_STARTUP_ID"), QStringLiteral("launcher-42_TIME1234"));
     second.setProcessEnvironment(environment);
     second.start(QStringLiteral(TARV_APP_PATH), {});
     ASSERT_TRUE(waitUntil([&] { return second.state() == QProcess::NotRunning; }));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
-    // Said only once the running copy took the request, so the window is on its way.
-    EXPECT_EQ(second.readAllStandardOutput(), QByteArray("Tarv is already running; its window is shown.\n"));
-    ASSERT_TRUE(waitUntil([&] { return w.isVisible(); }));
+    // Said once the running copy's window came forward.
+    EXPECT_EQ(second.readAllStandardOutput(), QByteArray("Tarv is already running; its window is brought forward.\n"));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.isActiveWindow());
+    EXPECT_EQ(handed, (QList<ActivationTokens>{{QStringLiteral("9f9afe77f1f35d0e"), QStringLiteral("launcher-42_TIME1234")}}));
 }
 
 // From a terminal of a machine without a desktop, or a script: no GUI is made to read options,
@@ -147,19 +163,46 @@ TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerI
     const QString path = xdg.path("runtime") + QStringLiteral("/tarv.show");
     EXPECT_FALSE(askFromAnotherThread(path, 100));
 
-    InstanceHandOver handOver(path);
+    // A short deadline, for the request that is never answered below.
+    InstanceHandOver handOver(path, InstanceHandOver::Limits{0.3, 32});
     ASSERT_TRUE(handOver.listen());
     QSignalSpy shown(&handOver, &InstanceHandOver::showRequested);
-    QLocalSocket stranger;
-    stranger.connectToServer(path);
-    ASSERT_TRUE(stranger.waitForConnected(1000));
-    stranger.write("quit\n");
-    stranger.flush();
-    ASSERT_TRUE(waitUntil([&] { return stranger.state() == QLocalSocket::UnconnectedState; }));
+    for (const QByteArray& strange : {QByteArray("quit\n"), QByteArray("shows\n"),
+                                      QByteArray("show ") + QByteArray(InstanceHandOver::maxRequestBytes, 'x')}) {
+        QLocalSocket stranger;
+        stranger.connectToServer(path);
+        ASSERT_TRUE(stranger.waitForConnected(1000));
+        stranger.write(strange);
+        stranger.flush();
+        ASSERT_TRUE(waitUntil([&] { return stranger.state() == QLocalSocket::UnconnectedState; }));
+        EXPECT_EQ(stranger.readAll(), QByteArray());
+    }
     EXPECT_EQ(shown.count(), 0);
 
-    EXPECT_TRUE(askFromAnotherThread(path, 1000));
-    ASSERT_TRUE(waitUntil([&] { return shown.count() == 1; }));
+    // The running copy's answer is what the second start reports; the tokens come with the
+    // request, and each request is answered once, by its own number.
+    std::optional<InstanceHandOver::Answer> answerNext = InstanceHandOver::Answer::broughtForward;
+    QList<quint64> numbers;
+    QObject::connect(&handOver, &InstanceHandOver::showRequested, &handOver, [&](const ActivationTokens&, quint64 n) {
+        numbers.append(n);
+        if (answerNext) {
+            handOver.answer(n, *answerNext);
+            handOver.answer(n, InstanceHandOver::Answer::askedDesktop);
+        }
+    });
+    const ActivationTokens tokens{QStringLiteral("abc=def"), QString()};
+    EXPECT_EQ(askFromAnotherThread(path, 5000, nullptr, tokens), InstanceHandOver::Answer::broughtForward);
+    ASSERT_EQ(shown.count(), 1);
+    EXPECT_EQ(shown.at(0).at(0).value<ActivationTokens>(), tokens);
+    answerNext = InstanceHandOver::Answer::askedDesktop;
+    EXPECT_EQ(askFromAnotherThread(path, 5000), InstanceHandOver::Answer::askedDesktop);
+    // One that the running copy takes but leaves unanswered closes at its deadline: the
+    // desktop was asked, as far as the second start can tell; a late answer goes nowhere.
+    answerNext.reset();
+    EXPECT_EQ(askFromAnotherThread(path, 5000), InstanceHandOver::Answer::askedDesktop);
+    ASSERT_EQ(numbers.size(), 3);
+    EXPECT_NE(numbers[0], numbers[1]);
+    handOver.answer(numbers[2], InstanceHandOver::Answer::broughtForward);
 
     // A copy that listens but never reads the request has not taken it.
     const QString stuckPath = xdg.path("runtime") + QStringLiteral("/stuck.show");
@@ -167,7 +210,7 @@ TEST_F(ShellTest, HandOverAnswersOnlyItsOwnRequestAndASecondCopyFindsNoListenerI
     const int stuck = NotifyChannel::listenPrivately(stuckPath, 4, error);
     ASSERT_GE(stuck, 0) << error.toStdString();
     QString failure;
-    EXPECT_FALSE(askFromAnotherThread(stuckPath, 200, &failure));
+    EXPECT_FALSE(askFromAnotherThread(stuckPath, 200, &failure).has_value());
     EXPECT_TRUE(failure.contains(QStringLiteral("did not answer"))) << failure.toStdString();
     ::close(stuck);
 
@@ -223,7 +266,7 @@ TEST_F(ShellTest, TheShowSocketOutlivesRunningOutOfDescriptorsAndCutsIdleClients
     ::close(silent);
 
     // And the copy still listens: a later start is heard.
-    EXPECT_TRUE(askFromAnotherThread(path, 1000));
+    EXPECT_TRUE(askFromAnotherThread(path, 1000).has_value());
     EXPECT_TRUE(waitUntil([&] { return shown.count() == 1; }));
 }
 

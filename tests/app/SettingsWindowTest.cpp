@@ -12,12 +12,16 @@
 #include "ui/settings/CommandLineToolSection.h"
 #include "ui/settings/DeviceSettings.h"
 #include "ui/settings/GeneralSettings.h"
+#include "ui/settings/GnomeExtensionRow.h"
 #include "ui/settings/LoginItem.h"
 #include "ui/settings/PrivilegedRunner.h"
 #include "ui/settings/TrustedScreensModel.h"
 #include "ui/settings/TrustedScreensSection.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/WrappingText.h"
+
+#include "support/FakeGnomeShell.h"
+#include "support/PrivateSessionBus.h"
 
 #include <QAbstractItemModelTester>
 #include <QAccessible>
@@ -96,13 +100,15 @@ protected:
     void SetUp() override { TempXdg::write(tool, "#!/bin/sh\n", true); }
 
     SettingsWindow& open(std::shared_ptr<CommandLineToolInstaller::FileSystem> files = nullptr,
-                         QString pkexec = QStringLiteral("/nonexistent/pkexec"), int tab = 0)
+                         QString pkexec = QStringLiteral("/nonexistent/pkexec"), int tab = 0,
+                         std::unique_ptr<GnomeExtensionSetup> gnomeExtension = nullptr)
     {
         if (!hub)
             makeHub();
         SettingsWindow::Services services;
         services.installer.emplace(tool, linkFolder, std::move(files));
         services.runner = std::make_unique<PkexecRunner>(std::move(pkexec));
+        services.gnomeExtension = std::move(gnomeExtension);
         settingsWindow = std::make_unique<SettingsWindow>(*hub, std::move(services));
         settingsWindow->tabs()->setCurrentIndex(tab);
         settingsWindow->show();
@@ -370,7 +376,10 @@ TEST_F(SettingsWindowTest, TheTabSaysHowTheAppInFrontIsFollowedOrWhyNotAsTheDesk
     EXPECT_FALSE(shows(inUse));
     EXPECT_EQ(heard(), QString());
 
+    EXPECT_TRUE(find<QCheckBox>("autoSwitchSwitch")->isEnabled());
+
     source.answer(QStringLiteral("Apps are followed through the window list of this Wayland compositor."), {});
+    EXPECT_TRUE(find<QCheckBox>("autoSwitchSwitch")->isEnabled());
     EXPECT_TRUE(shows(inUse));
     EXPECT_EQ(inUse->text(), source.description());
     EXPECT_FALSE(shows(find<QWidget>("autoSwitchUnavailable")));
@@ -382,6 +391,53 @@ TEST_F(SettingsWindowTest, TheTabSaysHowTheAppInFrontIsFollowedOrWhyNotAsTheDesk
     EXPECT_EQ(find<QLabel>("autoSwitchUnavailableText")->text(), source.unavailableReason());
     EXPECT_FALSE(shows(inUse));
     EXPECT_EQ(heard(), source.unavailableReason());
+    // Nothing can switch: the switch rests, its reason beside it.
+    EXPECT_FALSE(find<QCheckBox>("autoSwitchSwitch")->isEnabled());
+}
+
+TEST_F(SettingsWindowTest, OnGnomeTheTabSaysWhatTheExtensionNeedsAndItsButtonTakesTheStep)
+{
+    // GNOME's settings in a file of the test's own, GNOME Shell on a bus of the test's own.
+    qputenv("GSETTINGS_BACKEND", "keyfile");
+    qputenv("GSETTINGS_SCHEMA_DIR", "/usr/share/glib-2.0/schemas");
+    const auto restore = qScopeGuard([] {
+        qunsetenv("GSETTINGS_BACKEND");
+        qunsetenv("GSETTINGS_SCHEMA_DIR");
+    });
+    TarvFake::PrivateSessionBus bus;
+    ASSERT_TRUE(bus.start()) << bus.lastError().toStdString();
+    TarvFake::FakeGnomeShell shell(bus.address());
+    ASSERT_TRUE(shell.isReady());
+    GnomeExtensionSetup::Places places;
+    places.bundled = QStringLiteral(TARV_GNOME_EXTENSION_DIR);
+    places.userExtensions = xdg.path("data") + QStringLiteral("/gnome-shell/extensions");
+    auto setup = std::make_unique<GnomeExtensionSetup>(QDBusConnection::connectToBus(bus.address(), "settings-gnome"),
+                                                       places);
+    open(nullptr, QString(), 2, std::move(setup));
+    auto* row = settingsWindow->autoSwitch()->gnomeExtensionRow();
+    ASSERT_TRUE(row);
+    ASSERT_TRUE(waitUntil([&] { return shows(row->stepButton()); }));
+    EXPECT_EQ(row->stepButton()->text(), QStringLiteral("Install Extension"));
+    EXPECT_EQ(row->stateLabel()->text(), QStringLiteral("Tarv's GNOME Shell extension, which tells Tarv the app in front, "
+                                                        "is not installed."));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(row->stepButton())->text(QAccessible::Description),
+              row->stateLabel()->text());
+
+    row->stepButton()->click();
+    EXPECT_FALSE(row->stepButton()->isEnabled()) << "one step at a time";
+    ASSERT_TRUE(waitUntil([&] { return !shows(row->stepButton()); }));
+    EXPECT_TRUE(shows(row->stateLabel()));
+    EXPECT_TRUE(row->stateLabel()->text().endsWith(QLatin1String("Log out and back in once to finish.")))
+        << row->stateLabel()->text().toStdString();
+    EXPECT_TRUE(QFile::exists(places.userExtensions + u'/' + GnomeExtensionSetup::uuid() + QStringLiteral("/extension.js")));
+    EXPECT_FALSE(shows(row->failureLabel()));
+
+    // Switched on elsewhere and running: nothing more to say.
+    shell.setExtension(GnomeExtensionSetup::uuid(), {{"state", 2.0}, {"version", double(GnomeExtensionSetup::version())}});
+    shell.switchOn();
+    ASSERT_TRUE(waitUntil([&] { return !shows(row); }));
+    settingsWindow.reset();
+    QDBusConnection::disconnectFromBus(QStringLiteral("settings-gnome"));
 }
 
 TEST_F(SettingsWindowTest, TheToolsLinkIsInstalledReplacedAndRemoved)

@@ -59,7 +59,10 @@ TEST(UiShotsTest, DrawsEveryViewInEveryStateAtTheViewsSize)
                                  "settings-general", "settings-device", "settings-auto-switching",
                                  "settings-advanced", "settings-advanced-trusted", "settings-advanced-installed",
                                  "settings-advanced-tool-missing", "settings-advanced-30-trusted",
-                                 "page-customScreens-long-address", "dialog-crop-editor-frame-only"})
+                                 "page-customScreens-long-address", "dialog-crop-editor-frame-only",
+                                 "settings-auto-switching-gnome-not-installed",
+                                 "settings-auto-switching-gnome-at-next-login", "settings-auto-switching-gnome-off",
+                                 "settings-auto-switching-gnome-extensions-off"})
         EXPECT_TRUE(files.contains(QLatin1String(expected) + QStringLiteral(".png"))) << expected;
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());

@@ -256,6 +256,10 @@ TEST_F(CustomPageTest, TenPushedValuesWithinTheWindowGoOutAsOnePatch)
     QTest::qWait(100);
     EXPECT_EQ(count<PatchPayload>(), before + 1);
 
+    // The same value again changes nothing the page shows, and sends nothing.
+    hub->pushedValues().setValue(QStringLiteral("build.status"), QStringLiteral("10"), wallNow);
+    EXPECT_FALSE(hub->isCustomUpdatePending());
+
     // A value for a page that is not shown sends nothing.
     hub->showScreen(DeviceScreen::home());
     ASSERT_TRUE(waitUntil([&] { return hub->queuedFrames().isEmpty(); }));

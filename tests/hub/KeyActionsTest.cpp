@@ -192,6 +192,23 @@ TEST_F(TouchTest, ADesktopActionFailureIsLoggedWithTheKeysLabel)
     EXPECT_TRUE(texts.last().startsWith(QStringLiteral("Site failed: "))) << texts.last().toStdString();
 }
 
+// A screen button opens the address read when its file loaded, as its approval shows it, never
+// its text read again; a macro key's own address is read when the key is pressed.
+TEST_F(TouchTest, AButtonOpensTheAddressItsApprovalShows)
+{
+    makeHub();
+    QList<QUrl> opened;
+    hub->actionRunner().urlOpener = [&](const QUrl& url) {
+        opened << url;
+        return true;
+    };
+    const QUrl read(QStringLiteral("https://example.com/a%20b"));
+    hub->fireMacroKey(MacroAction::openURL(QStringLiteral("https://example.com%2Eevil.example/"), read),
+                      QStringLiteral("Site"));
+    hub->fireMacroKey(MacroAction::openURL(QStringLiteral("https://macro.example/x")), QStringLiteral("Key"));
+    EXPECT_EQ(opened, (QList<QUrl>{read, QUrl(QStringLiteral("https://macro.example/x"))}));
+}
+
 TEST_F(TouchTest, AShortcutThatIsNotThereIsLoggedWhenTheToolEnds)
 {
     makeHub();

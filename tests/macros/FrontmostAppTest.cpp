@@ -33,7 +33,13 @@ const QList<DesktopEntry> installed = {
 
 WindowFacts facts(const char* gtk, const char* instance, const char* cls, const char* exe, bool own)
 {
-    return WindowFacts{gtk, instance, cls, exe, own};
+    WindowFacts f;
+    f.gtkApplicationId = gtk;
+    f.wmInstance = instance;
+    f.wmClass = cls;
+    f.executable = exe;
+    f.ownProcess = own;
+    return f;
 }
 
 FrontmostApp app(const char* id, const char* name) { return {QString(id), QString(name)}; }

@@ -90,13 +90,14 @@ TEST_P(KWinSourceTest, TheScriptIsLoadedRunReportsActivationsAndIsUnloadedAtTheE
 
     QSignalSpy activations(source.get(), &FrontmostAppSource::activated);
     // An X11 program under XWayland has no desktop file name, only its class; a panel is
-    // not listed; the class of Tarv's own process names Tarv whatever it is.
+    // not listed, and in front it is what its id of no entry names; the class of Tarv's own
+    // process names Tarv whatever it is.
     const int writer = kwin->open(QStringLiteral(R"({desktopFileName: "", resourceClass: "WriterApp", resourceName: "writer"})"));
     kwin->open(QStringLiteral(R"({desktopFileName: "org.example.Panel", normalWindow: false})"));
     kwin->open(QStringLiteral(R"({desktopFileName: "", resourceClass: "tarv-app", pid: %1})").arg(::getpid()));
     ASSERT_TRUE(waitUntil([&] { return activations.size() == 3; })) << kwin->scriptErrors().join(u'\n').toStdString();
     EXPECT_EQ(activations.at(0).at(0).value<FrontmostApp>(), app("writer", "Writer"));
-    EXPECT_EQ(activations.at(1).at(0).value<FrontmostApp>(), (FrontmostApp{std::nullopt, QString("org.example.Panel")}));
+    EXPECT_EQ(activations.at(1).at(0).value<FrontmostApp>(), app("org.example.Panel", "org.example.Panel"));
     EXPECT_EQ(activations.at(2).at(0).value<FrontmostApp>(), app("tarv", "Tarv"));
     EXPECT_EQ(runningIds(*source), (QStringList{"org.example.Mail", "writer", "tarv"}));
 
@@ -135,6 +136,31 @@ TEST_P(KWinSourceTest, OnlyKWinIsHeardAndAKWinThatEndsLeavesTheSourceUnavailable
     ASSERT_TRUE(waitUntil([&] { return !source->isAvailable(); }));
     EXPECT_EQ(source->unavailableReason(), QStringLiteral("KWin went away. The application in front is no longer followed."));
     EXPECT_TRUE(activations.isEmpty());
+}
+
+// KWin restarted, as after a crash: its name comes back under a new owner, which is given the
+// script again, and the window in front is followed again.
+TEST_P(KWinSourceTest, AKWinThatComesBackGetsTheScriptAgain)
+{
+    auto source = choose();
+    ASSERT_TRUE(source->isAvailable());
+    QSignalSpy activations(source.get(), &FrontmostAppSource::activated);
+    kwin->quit();
+    ASSERT_TRUE(waitUntil([&] { return !source->isAvailable(); }));
+
+    kwin = std::make_unique<FakeKWin>(bus.address(), GetParam());
+    ASSERT_TRUE(kwin->isReady());
+    kwin->open(QStringLiteral(R"({desktopFileName: "org.example.Mail", resourceClass: "mail"})"));
+    ASSERT_TRUE(waitUntil([&] { return source->isAvailable(); }))
+        << source->unavailableReason().toStdString() << " " << kwin->scriptErrors().join(u'\n').toStdString();
+    EXPECT_TRUE(kwin->isRunning());
+    EXPECT_EQ(kwin->calls(), (QStringList{"unloadScript tarv-frontmost-app",
+                                          "loadScript " + scriptPath + " tarv-frontmost-app", "run " + scriptPath}));
+    EXPECT_EQ(source->frontmostApp(), app("org.example.Mail", "Mail"));
+    kwin->open(QStringLiteral(R"({desktopFileName: "", resourceClass: "WriterApp", resourceName: "writer"})"));
+    ASSERT_TRUE(waitUntil([&] {
+        return !activations.isEmpty() && activations.last().at(0).value<FrontmostApp>() == app("writer", "Writer");
+    }));
 }
 
 INSTANTIATE_TEST_SUITE_P(Plasma, KWinSourceTest, ::testing::Values(FakeKWin::Plasma::Six, FakeKWin::Plasma::Five),

@@ -229,6 +229,21 @@ TEST(MacroModel, ResolvedWebURLTakesNoSchemeFromAValueBesideText)
                                       "address made wholly of a value takes its scheme from a value"));
 }
 
+// The filled address is read once, as a button's written address is, and that reading is what
+// opens: one naming a user, or its host in escapes, is refused like a written one.
+TEST(MacroModel, ResolvedWebURLKeepsTheAddressItOpens)
+{
+    const auto resolved = [](const char* url, const char* value, QString* refusal = nullptr) {
+        return MacroAction::openURL(QString::fromUtf8(url))
+            .resolvedWebURL({{QStringLiteral("v"), QString::fromUtf8(value)}}, refusal);
+    };
+    const MacroAction filled = resolved("https://example.com/{{v}}", "a b");
+    EXPECT_EQ(filled.as<MacroAction::OpenURL>()->address, QUrl(QStringLiteral("https://example.com/a%20b")));
+    QString refusal;
+    EXPECT_EQ(resolved("{{v}}", "https://accounts.example.com@evil.example/", &refusal), MacroAction::openURL({}));
+    EXPECT_TRUE(refusal.endsWith(QStringLiteral("an address a button opens may not name a user"))) << refusal.toStdString();
+}
+
 TEST(MacroModel, MediaKeyFromUsage)
 {
     EXPECT_EQ(mediaKeyFromUsage(0xE9), MediaKey::volumeUp);

@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QUndoStack>
 
@@ -312,7 +313,8 @@ TEST_F(ProfileStoreTest, UnchangedKeysRegisterNothingAndUndoReactivatesTheEdited
     EXPECT_EQ(s.activeID(), a.id);
     EXPECT_EQ(s.activeProfile().buttons[0].label, QStringLiteral("edited"));
 
-    // Undo of an edit to a profile deleted since does nothing.
+    // A profile deleted without an undo stack takes its steps' meaning with it: they do nothing.
+    s.setUndoStack(nullptr);
     s.deleteProfile(a.id);
     const QList<MacroProfile> remaining = s.profiles();
     stack.undo();
@@ -424,6 +426,168 @@ TEST_F(ProfileStoreTest, FirstLinkedProfileWinsInAHandEditedLibrary)
     two[1].linkedApps = {{"CODE", "Code"}};
     settings->setBytes(ProfileStore::storageKey, libraryBytes(two, uuidText(two[1].id)));
     EXPECT_EQ(open().targetProfileID(QString("code")), two[0].id);
+}
+
+// Every edit a page makes through the store, in any order: undoing them all gives the library
+// back as it was, redoing them all gives it as it became, each step in turn, and what is stored
+// follows. Edits of one field in a row are one step.
+TEST_F(ProfileStoreTest, AnySequenceOfEditsUndoesToTheStartAndRedoesToTheEnd)
+{
+    const QStringList apps = {"org.gnome.Terminal", "firefox", "org.gnome.Nautilus"};
+    for (quint32 seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE(seed);
+        ProfileStore& s = openFour();
+        QUndoStack stack;
+        s.setUndoStack(&stack);
+        s.setFallbackProfile(s.profiles()[1].id);
+        QRandomGenerator random(seed);
+        struct State {
+            QList<MacroProfile> profiles;
+            QUuid active;
+            std::optional<QUuid> fallback;
+            bool operator==(const State&) const = default;
+        };
+        const auto state = [&] { return State{s.profiles(), s.activeID(), s.fallbackID()}; };
+        // The library after each step: a step that merged into the one before, or undid it
+        // (it went), replaces that one's outcome.
+        QList<State> states{state()};
+        for (int step = 0; step < 12; ++step) {
+            const MacroProfile& active = s.activeProfile();
+            const qsizetype count = s.profiles().size();
+            switch (random.bounded(7)) {
+            case 0: s.renameProfile(active.id, active.name + QChar(u'a' + random.bounded(3))); break;
+            case 1: s.addProfile(random.bounded(2) == 0); break;
+            case 2: s.deleteProfile(s.profiles()[random.bounded(count)].id); break;
+            case 3: s.linkApps({apps[random.bounded(apps.size())], "App"}, s.profiles()[random.bounded(count)].id); break;
+            case 4: s.unlinkApp(apps[random.bounded(apps.size())], active.id); break;
+            case 5: {
+                MacroProfile edited = active;
+                edited.buttons[int(random.bounded(3))].label += QChar(u'x' + random.bounded(2));
+                s.updateKey(edited, "Edit Label", random.bounded(2) ? QString("label") : QString());
+                break;
+            }
+            default: s.activateProfile(s.profiles()[random.bounded(count)].id); break;
+            }
+            states.resize(stack.count() + 1);
+            states.last() = state();
+        }
+        ASSERT_EQ(states.size(), stack.count() + 1);
+        // Picking a profile is no step: undo shows the profile each step changed instead.
+        const auto sameLibrary = [](const State& a, const State& b) {
+            return a.profiles == b.profiles && a.fallback == b.fallback;
+        };
+        for (int i = stack.count(); i > 0; --i) {
+            stack.undo();
+            EXPECT_TRUE(sameLibrary(state(), states[i - 1])) << "after undoing step " << i;
+        }
+        for (int i = 1; i <= stack.count(); ++i) {
+            stack.redo();
+            EXPECT_TRUE(sameLibrary(state(), states[i])) << "after redoing step " << i;
+        }
+        s.saveWaitingEdits();
+        EXPECT_EQ(storedLibrary(*settings).value("profiles").toArray().size(), s.profiles().size());
+    }
+}
+
+TEST_F(ProfileStoreTest, TypingInOneFieldIsOneStepAndTypingItAwayIsNone)
+{
+    ProfileStore& s = openFour();
+    QUndoStack stack;
+    s.setUndoStack(&stack);
+    const MacroProfile start = s.activeProfile();
+    MacroProfile edited = start;
+    for (const char* label : {"h", "he", "hel", "hell", "hello"}) {
+        edited.buttons[0].label = QString::fromLatin1(label);
+        s.updateKey(edited, "Edit Label", "label/0");
+    }
+    EXPECT_EQ(stack.count(), 1);
+    // Another field, or a field of another key, is a step of its own.
+    edited.buttons[1].label = "other";
+    s.updateKey(edited, "Edit Label", "label/1");
+    EXPECT_EQ(stack.count(), 2);
+    stack.undo();
+    stack.undo();
+    EXPECT_EQ(s.activeProfile().buttons, start.buttons);
+    EXPECT_EQ(stack.index(), 0);
+
+    // Typed and typed away again: nothing to undo.
+    stack.clear();
+    edited = start;
+    edited.buttons[0].label += "!";
+    s.updateKey(edited, "Edit Label", "label/0");
+    edited.buttons[0].label = start.buttons[0].label;
+    s.updateKey(edited, "Edit Label", "label/0");
+    EXPECT_EQ(stack.count(), 0);
+
+    s.renameProfile(start.id, "Wo");
+    s.renameProfile(start.id, "Work");
+    EXPECT_EQ(stack.count(), 1);
+    EXPECT_EQ(stack.undoText(), QStringLiteral("Rename Profile"));
+    s.activateProfile(s.profiles()[2].id);
+    stack.undo();
+    // The profile renamed shows again.
+    EXPECT_EQ(s.activeID(), start.id);
+    EXPECT_EQ(s.activeProfile().name, QStringLiteral("A"));
+}
+
+TEST_F(ProfileStoreTest, DeletedProfilesComeBackInTheirPlaceAsActiveAndFallback)
+{
+    ProfileStore& s = openFour();
+    QUndoStack stack;
+    s.setUndoStack(&stack);
+    const QList<MacroProfile> initial = s.profiles();
+    s.setFallbackProfile(initial[2].id);
+    s.activateProfile(initial[2].id);
+    MacroProfile edited = s.activeProfile();
+    edited.buttons[0].label = "edited";
+    s.updateKey(edited, "Edit Label");
+    s.deleteProfile(initial[2].id);
+    EXPECT_EQ(stack.undoText(), QStringLiteral("Delete Profile"));
+    EXPECT_EQ(names(), QStringList({"A", "B", "D"}));
+    stack.undo();
+    EXPECT_EQ(names(), QStringList({"A", "B", "C", "D"}));
+    EXPECT_EQ(s.activeID(), initial[2].id);
+    EXPECT_EQ(s.fallbackID(), initial[2].id);
+    // Its own steps work again.
+    stack.undo();
+    EXPECT_EQ(s.activeProfile().buttons, initial[2].buttons);
+    stack.redo();
+    stack.redo();
+    EXPECT_EQ(names(), QStringList({"A", "B", "D"}));
+    EXPECT_FALSE(s.fallbackID());
+
+    // An added profile goes with its undo, and the profile active before shows again.
+    s.activateProfile(initial[0].id);
+    s.addProfile(true);
+    EXPECT_EQ(stack.undoText(), QStringLiteral("Duplicate Profile"));
+    stack.undo();
+    EXPECT_EQ(names(), QStringList({"A", "B", "D"}));
+    EXPECT_EQ(s.activeID(), initial[0].id);
+    stack.redo();
+    EXPECT_EQ(names(), QStringList({"A", "A Copy", "B", "D"}));
+    EXPECT_EQ(s.activeProfile().name, QStringLiteral("A Copy"));
+    EXPECT_EQ(storedLibrary(*settings).value("profiles").toArray().size(), 4);
+}
+
+TEST_F(ProfileStoreTest, UndoingALinkGivesTheAppBackToTheProfileItMovedFrom)
+{
+    ProfileStore& s = openFour();
+    QUndoStack stack;
+    s.setUndoStack(&stack);
+    const QUuid a = s.profiles()[0].id;
+    const QUuid b = s.profiles()[1].id;
+    s.linkApps({"firefox", "Firefox"}, a);
+    s.linkApps({"FIREFOX", "Firefox"}, b);
+    EXPECT_EQ(stack.undoText(), QStringLiteral("Add App"));
+    EXPECT_TRUE(s.profiles()[0].linkedApps.isEmpty());
+    stack.undo();
+    EXPECT_EQ(s.profiles()[0].linkedApps, (QList<AppTarget>{{"firefox", "Firefox"}}));
+    EXPECT_TRUE(s.profiles()[1].linkedApps.isEmpty());
+    s.unlinkApp("firefox", a);
+    EXPECT_EQ(stack.undoText(), QStringLiteral("Remove App"));
+    stack.undo();
+    EXPECT_EQ(s.profiles()[0].linkedApps, (QList<AppTarget>{{"firefox", "Firefox"}}));
+    EXPECT_EQ(storedLibrary(*settings).value("profiles")[0]["linkedApps"].toArray().size(), 1);
 }
 
 TEST_F(ProfileStoreTest, ObservedPropertiesSignalOnlyRealChanges)

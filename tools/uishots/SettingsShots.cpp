@@ -70,6 +70,21 @@ bool drawSettings(MainWindow& window, DeviceManager& hub, TarvFake::MemoryScreen
     }
     settings->close();
 
+    // The General tab under sway, which opens no autostart entries by itself.
+    {
+        qputenv("SWAYSOCK", "/run/user/1000/sway-ipc.sock");
+        const QTemporaryDir autostart;
+        SettingsWindow::Services services;
+        services.loginItem = std::make_unique<LoginItem>(autostart.filePath(QStringLiteral("tarv.desktop")),
+                                                         QStringLiteral("/usr/bin/tarv-app"));
+        SettingsWindow sway(hub, std::move(services));
+        qunsetenv("SWAYSOCK");
+        sway.tabs()->setCurrentIndex(0);
+        sway.show();
+        settle();
+        save(QStringLiteral("settings-general-sway"), sway.grab());
+    }
+
     // The Advanced tab over a link folder of its own, with screens the user trusts.
     QTemporaryDir folder;
     const QString tool = folder.filePath(QStringLiteral("app/tarv"));

@@ -1,16 +1,17 @@
 #pragma once
 // The application in front as the pictures show it: followed through a wlroots compositor's
-// window list, or, for the pictures of GNOME on Wayland, not at all.
+// window list, or, for the pictures of GNOME on Wayland, not at all while Tarv's extension
+// does not run.
 
 #include "macros/FrontmostAppSource.h"
-#include "macros/SessionAppSource.h"
+#include "macros/GnomeAppSource.h"
 
 class ShotAppSource final : public FrontmostAppSource {
 public:
     bool isAvailable() const override { return !m_gnome; }
     QString unavailableReason() const override
     {
-        return m_gnome ? SessionAppSource::noWaylandSourceReason(QStringLiteral("GNOME")) : QString();
+        return m_gnome ? GnomeAppSource::notRunningReason() : QString();
     }
     QString description() const override
     {

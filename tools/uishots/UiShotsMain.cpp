@@ -9,6 +9,7 @@
 #include "ScreensaverShots.h"
 #include "PageShots.h"
 #include "SettingsShots.h"
+#include "GnomeShots.h"
 #include "ShotAppSource.h"
 #include "app/MainWindow.h"
 #include "app/ScreenPickerToolbar.h"
@@ -212,6 +213,8 @@ int run(const QString& folder)
     settle();
     shots.save(QStringLiteral("settings-auto-switching-gnome"), window.settingsWindow()->grab());
     window.settingsWindow()->close();
+    if (!drawGnomeExtensionStates(hub, home + QStringLiteral("/gnome-shell-extensions"), save))
+        return 1;
     window.select(SidebarItem::macros);
     window.macrosView()->profileAppsButton()->click();
     settle();

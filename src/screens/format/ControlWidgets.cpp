@@ -5,10 +5,14 @@
 
 #include "device/MontserratMetrics.h"
 #include "device/Placeholders.h"
+#include "macros/ShortcutName.h"
+#include "platform/WebAddress.h"
 #include "screens/format/DesignColors.h"
 #include "screens/format/ScreenAction.h"
 #include "screens/format/ValueEvaluators.h"
 #include "screens/format/WidgetKeys.h"
+
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -60,6 +64,20 @@ QString actionKindName(MacroAction::Kind kind)
     }
 }
 
+// Whether an address with placeholders can open anything once filled: one that is a single
+// placeholder alone may become any http, https or mailto address; any other writes http: or
+// https: before its first value, which may not change it.
+bool canEverOpen(const QString& url)
+{
+    const QRegularExpressionMatch first = placeholderPattern().match(url);
+    const QStringView before = QStringView(url).first(first.capturedStart(0));
+    if (before.trimmed().isEmpty())
+        return QStringView(url).sliced(first.capturedEnd(0)).trimmed().isEmpty();
+    const qsizetype colon = before.indexOf(u':');
+    const QStringView scheme = colon < 0 ? QStringView() : before.first(colon);
+    return scheme.compare(u"http", Qt::CaseInsensitive) == 0 || scheme.compare(u"https", Qt::CaseInsensitive) == 0;
+}
+
 // The action's problems, reported at the button's "action" path; parsing goes on either way.
 std::optional<MacroAction> readButtonAction(const QJsonObject& object, const QString& path,
                                             const QSet<QString>& sourceNames, ScreenIssueSink& sink)
@@ -77,11 +95,26 @@ std::optional<MacroAction> readButtonAction(const QJsonObject& object, const QSt
         return std::nullopt;
     }
     MacroAction action = std::get<MacroAction>(std::move(decoded));
+    const QString urlPath = CustomScreen::keyPath(actionPath, QStringLiteral("url"));
     if (const auto* open = action.as<MacroAction::OpenURL>();
         open && !extractPlaceholderKeys(open->url).isEmpty()) {
         // The address is only whole once its values arrive; it is judged then.
-        CustomScreen::reportUnresolvedKeys(open->url, CustomScreen::keyPath(actionPath, QStringLiteral("url")),
-                                           sourceNames, sink);
+        CustomScreen::reportUnresolvedKeys(open->url, urlPath, sourceNames, sink);
+        if (!canEverOpen(open->url))
+            sink.error(urlPath, QStringLiteral("must write http: or https: before its first placeholder, or be one "
+                                               "placeholder alone"));
+    } else if (const auto* open = action.as<MacroAction::OpenURL>(); open && !open->url.isEmpty()) {
+        // Read once, as it opens: the approval shows this reading and a tap opens it.
+        auto address = readWebAddress(open->url, AddressUse::opened);
+        if (const auto* problem = std::get_if<QString>(&address))
+            sink.error(urlPath, *problem);
+        else
+            action = MacroAction::openURL(open->url, std::get<QUrl>(std::move(address)));
+    } else if (const auto* shortcut = action.as<MacroAction::RunShortcut>();
+               shortcut && !shortcut->name.isEmpty() && !isShortcutName(shortcut->name)) {
+        sink.error(CustomScreen::keyPath(actionPath, QStringLiteral("shortcut")),
+                   QStringLiteral("must be the name of a file in ~/.local/share/Tarv/Shortcuts/: without \"/\", and "
+                                  "not beginning with \".\""));
     } else if (action.kind() == MacroAction::Kind::unassigned) {
         sink.error(actionPath, QStringLiteral("must do something; \"unassigned\" is only for empty macro keys"));
     } else if (!action.isConfigured()) {

@@ -242,7 +242,9 @@ struct CustomScreen {
     std::optional<double> nextFrameChange(double time) const;
 
     // One thing the screen does on the desktop, as the user approves it. The fingerprint
-    // hashes the identities only, so titles and details may be reworded freely.
+    // hashes the identities only, so titles and details may be reworded freely. Titles, details
+    // and headers are shown as they are, wherever the approval is shown: every text of the file
+    // in them is written out already (approvalText, quotedTitle).
     struct Permission {
         enum class Kind { shell, url, action };
         Kind kind = Kind::shell;
@@ -271,6 +273,9 @@ struct CustomScreen {
     void keepFingerprint();
     // None for a push source.
     std::optional<Permission> sourcePermission(const DataSource& source) const;
+    // The words an approval shows for an action, from what it sends or opens: every modifier
+    // the device presses, the address as it opens, each name and text with its look-alikes
+    // written out. Two actions that do different things never read alike.
     static QString actionDetail(const MacroAction& action);
 
     // The scalars of the text that the device font at that size cannot draw, in order.

@@ -2,6 +2,7 @@
 
 #include "device/Placeholders.h"
 #include "platform/TextTrim.h"
+#include "platform/WebAddress.h"
 #include "screens/format/CustomScreen.h"
 #include "control/PushName.h"
 
@@ -19,12 +20,6 @@ const QString fieldKey = QStringLiteral("field");
 const QString headersKey = QStringLiteral("headers");
 const QString everyKey = QStringLiteral("every");
 const QString decimalsKey = QStringLiteral("decimals");
-
-bool isHttpUrl(const QUrl& url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == u"http" || scheme == u"https") && !url.host().isEmpty();
-}
 
 bool isBlankCommand(const QString& text)
 {
@@ -184,12 +179,12 @@ QList<CustomScreen::DataSource> CustomScreen::parseSources(const std::optional<Q
                 sink.error(keyPath(path, urlKey), joinerMessage);
                 continue;
             }
-            const QUrl url = text ? QUrl(*text, QUrl::StrictMode) : QUrl();
-            if (!text || !isHttpUrl(url)) {
+            auto address = text ? readWebAddress(*text, AddressUse::fetched) : std::variant<QUrl, QString>();
+            if (!text || std::holds_alternative<QString>(address)) {
                 sink.error(keyPath(path, urlKey), QStringLiteral("must be an http or https URL"));
                 continue;
             }
-            DataSource::Url fetch{url, std::nullopt, {}};
+            DataSource::Url fetch{std::get<QUrl>(std::move(address)), std::nullopt, {}};
             if (object.contains(headersKey)) {
                 const QJsonValue headers = object.value(headersKey);
                 const QJsonObject fields = headers.toObject();

@@ -1,12 +1,15 @@
-// What a screen file does on the desktop, and the fingerprint its approval is stored under.
-// The identity texts and their order feed stored approvals: changing either makes every
-// user approve their screens again.
+// What a screen file does on the desktop, as its approval shows it, and the fingerprint its
+// approval is stored under. The identity texts and their order feed stored approvals: changing
+// either makes every user approve their screens again.
 
 #include "screens/format/CustomScreen.h"
 #include "screens/runtime/CanonicalJson.h"
 #include "screens/runtime/ScreenDataFetcher.h"
 
+#include "device/Placeholders.h"
 #include "macros/MacroJson.h"
+#include "platform/VisibleText.h"
+#include "platform/WebAddress.h"
 
 #include <QCryptographicHash>
 #include <QUrl>
@@ -17,8 +20,6 @@
 namespace {
 
 const QChar nul(u'\0');
-const QString openQuote = QStringLiteral("\u201C");
-const QString closeQuote = QStringLiteral("\u201D");
 
 QString everyText(double interval)
 {
@@ -39,9 +40,10 @@ bool isAscii(QStringView text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
-// The address as written, its host in ASCII (punycode) where it holds other characters, as a
-// browser shows a host of mixed scripts: a host that looks like another reads as the host that
-// is looked up. A label holding a placeholder or with no ASCII form stays as written.
+// The address as written, its host in ASCII (punycode) where it holds other characters: how an
+// address with placeholders shows, since its host is looked up in ASCII once filled, and how
+// earlier versions showed every address. A label holding a placeholder or with no ASCII form
+// stays as written.
 QString withAsciiHost(const QString& address)
 {
     const qsizetype colon = address.indexOf(u':');
@@ -67,6 +69,59 @@ QString withAsciiHost(const QString& address)
     return address.first(authorityStart + hostStart) + labels.join(u'.') + address.sliced(authorityStart + hostEnd);
 }
 
+bool isTemplate(const MacroAction::OpenURL& open)
+{
+    return !extractPlaceholderKeys(open.url).isEmpty();
+}
+
+// An address with placeholders shows as written, its host in ASCII: it is read once its values
+// fill it. Any other shows as it was read, and opens.
+QString shownOpening(const MacroAction::OpenURL& open)
+{
+    if (isTemplate(open))
+        return approvalText(withAsciiHost(open.url));
+    if (open.address.isValid())
+        return shownAddress(open.address);
+    const auto read = readWebAddress(open.url, AddressUse::opened);
+    if (const auto* address = std::get_if<QUrl>(&read))
+        return shownAddress(*address);
+    // Refused when its file was read, so never listed for approval.
+    return approvalText(open.url);
+}
+
+// Whether what earlier versions showed of the action hid some of what it does: a right-hand
+// modifier; an address shown as written that opens as another text; a character that passed
+// for another. Other actions show what they showed, in other words at most.
+bool shownOtherwiseBefore(const MacroAction& action)
+{
+    if (const auto* chord = action.as<KeyChord>())
+        return (chord->modifiers.rawValue & 0xF0) != 0;
+    if (const auto* app = action.as<AppTarget>())
+        return showsLookAlikes(app->bundleID) || showsLookAlikes(app->name);
+    if (const auto* shortcut = action.as<MacroAction::RunShortcut>())
+        return showsLookAlikes(shortcut->name);
+    if (const auto* type = action.as<MacroAction::TypeText>())
+        return showsLookAlikes(type->text);
+    if (const auto* open = action.as<MacroAction::OpenURL>()) {
+        const QString before = withAsciiHost(open->url);
+        if (isTemplate(*open))
+            return showsLookAlikes(before);
+        const auto read = open->address.isValid() ? std::variant<QUrl, QString>(open->address)
+                                                  : readWebAddress(open->url, AddressUse::opened);
+        const auto* address = std::get_if<QUrl>(&read);
+        return !address || address->toString(QUrl::FullyEncoded) != before;
+    }
+    return false;
+}
+
+// The identity approvals given before look-alikes were written out were stored under, and for
+// a permission whose text now shows what it hid, that identity with the shown text: those
+// approvals are asked for again, every other one holds.
+QString withShown(const QString& identity, bool revealed, const QString& shown)
+{
+    return revealed ? identity + nul + QStringLiteral("shown") + nul + shown : identity;
+}
+
 }  // namespace
 
 QString CustomScreen::Permission::kindRawValue(Kind kind)
@@ -87,21 +142,28 @@ QString CustomScreen::Permission::id() const
 std::optional<CustomScreen::Permission> CustomScreen::sourcePermission(const DataSource& source) const
 {
     if (const auto* shell = std::get_if<DataSource::Shell>(&source.kind)) {
-        return Permission{Permission::Kind::shell, QStringLiteral("Runs ") + everyText(source.interval),
-                          shell->command, QStringLiteral("shell") + nul + shell->command, {}};
+        const QString shown = approvalText(shell->command);
+        return Permission{Permission::Kind::shell, QStringLiteral("Runs ") + everyText(source.interval), shown,
+                          withShown(QStringLiteral("shell") + nul + shell->command, showsLookAlikes(shell->command),
+                                    shown),
+                          {}};
     }
     if (const auto* url = std::get_if<DataSource::Url>(&source.kind)) {
         const QString address = url->url.toString(QUrl::FullyEncoded);
         // QMap keeps its keys in ascending order.
         QStringList pairs;
+        QStringList shownValues;
+        bool revealed = false;
         QList<std::pair<QString, QString>> headers;
         for (auto it = url->headers.cbegin(); it != url->headers.cend(); ++it) {
             pairs.append(it.key() + u'=' + it.value());
-            headers.append({it.key(), it.value()});
+            headers.append({approvalText(it.key()), approvalText(it.value())});
+            shownValues.append(headers.last().second);
+            revealed = revealed || showsLookAlikes(it.value());
         }
         const QString identity = QStringLiteral("url") + nul + address + nul + pairs.join(nul);
-        return Permission{Permission::Kind::url, QStringLiteral("Fetches ") + everyText(source.interval), address,
-                          identity, headers};
+        return Permission{Permission::Kind::url, QStringLiteral("Fetches ") + everyText(source.interval),
+                          shownAddress(url->url), withShown(identity, revealed, shownValues.join(nul)), headers};
     }
     return std::nullopt;
 }
@@ -114,20 +176,24 @@ QString CustomScreen::actionDetail(const MacroAction& action)
     case MacroAction::Kind::media:
         return QStringLiteral("Media key: ") + actionSummary(action);
     case MacroAction::Kind::openApp: {
+        // The entry that starts first: a name may read as any application's.
         const AppTarget& app = *action.as<AppTarget>();
-        if (app.name.isEmpty())
-            return QStringLiteral("Opens ") + app.bundleID;
-        return QStringLiteral("Opens ") + app.name + QStringLiteral(" (") + app.bundleID + u')';
+        QString detail = QStringLiteral("Opens the app ") + approvalText(app.bundleID);
+        if (!app.name.isEmpty())
+            detail += QStringLiteral(" (") + approvalQuote(app.name) + u')';
+        return detail;
     }
     case MacroAction::Kind::openURL:
-        return QStringLiteral("Opens ") + withAsciiHost(action.as<MacroAction::OpenURL>()->url);
+        return QStringLiteral("Opens ") + shownOpening(*action.as<MacroAction::OpenURL>());
     case MacroAction::Kind::runShortcut:
-        return QStringLiteral("Runs the shortcut ") + openQuote + action.as<MacroAction::RunShortcut>()->name +
-               closeQuote;
+        return QStringLiteral("Runs the shortcut ") + approvalQuote(action.as<MacroAction::RunShortcut>()->name);
     case MacroAction::Kind::typeText:
-        return QStringLiteral("Types ") + openQuote + action.as<MacroAction::TypeText>()->text + closeQuote;
+        return QStringLiteral("Types ") + approvalQuote(action.as<MacroAction::TypeText>()->text);
+    case MacroAction::Kind::showScreen: {
+        const QString& screen = action.as<MacroAction::ShowScreen>()->screen;
+        return screen.isEmpty() ? actionSummary(action) : QStringLiteral("Show ") + approvalText(screen);
+    }
     case MacroAction::Kind::screenshot:
-    case MacroAction::Kind::showScreen:
     case MacroAction::Kind::unassigned:
         return actionSummary(action);
     }
@@ -149,10 +215,12 @@ QList<CustomScreen::Permission> CustomScreen::permissions() const
         if (!button || button->action.kind() == MacroAction::Kind::showScreen)
             continue;
         const QByteArray json = CanonicalJson::write(encodeMacroAction(button->action));
-        result.append(Permission{Permission::Kind::action,
-                                 QStringLiteral("Button ") + openQuote + buttonName(*button) + closeQuote,
-                                 actionDetail(button->action),
-                                 QStringLiteral("action") + nul + QString::fromUtf8(json), {}});
+        const QString detail = actionDetail(button->action);
+        result.append(Permission{Permission::Kind::action, QStringLiteral("Button ") + quotedTitle(buttonName(*button)),
+                                 detail,
+                                 withShown(QStringLiteral("action") + nul + QString::fromUtf8(json),
+                                           shownOtherwiseBefore(button->action), detail),
+                                 {}});
     }
     return result;
 }

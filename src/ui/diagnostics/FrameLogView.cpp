@@ -157,6 +157,14 @@ void FrameLogView::rowsRemoved(int first, int last)
 {
     const int count = last - first + 1;
     m_rows.remove(first, count);
+    // The row the user went to left before a screen reader could read it (End, where entries
+    // leave at a flood's pace): the current row is now the one that took its place, which
+    // stays for the readable pace at least; it is said, once.
+    if (m_sayReplacement && !m_saidRow.isValid()) {
+        m_sayReplacement = false;
+        if (m_selection->currentIndex().isValid())
+            announceCurrent();
+    }
     const int top = verticalScrollBar()->value();
     const int moved = count * m_rowHeight;
     const int at = first * m_rowHeight - top;
@@ -371,7 +379,10 @@ void FrameLogView::paintEvent(QPaintEvent* event)
 
 void FrameLogView::announceCurrent()
 {
-    if (!hasFocus() || !QAccessible::isActive())
+    if (!hasFocus())
+        return;
+    m_saidRow = m_selection->currentIndex();
+    if (!QAccessible::isActive())
         return;
     auto* list = dynamic_cast<FrameLogAccessible*>(QAccessible::queryAccessibleInterface(this));
     if (QAccessibleInterface* current = list ? list->row(m_selection->currentIndex()) : nullptr) {
@@ -488,8 +499,10 @@ void FrameLogView::choose(int row, Qt::KeyboardModifiers modifiers, bool byKey)
     // The row the user moves to is said; the rows that entries coming and going make current
     // are not, or a flood would be read out line by line.
     const auto announce = qScopeGuard([this, before = m_selection->currentIndex()] {
-        if (m_selection->currentIndex() != before)
+        if (m_selection->currentIndex() != before) {
             announceCurrent();
+            m_sayReplacement = true;
+        }
     });
     if (modifiers & Qt::ShiftModifier) {
         const int anchor = m_anchor.isValid() ? m_anchor.row() : row;
@@ -538,7 +551,13 @@ void FrameLogView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_PageUp: row = current - page; break;
     case Qt::Key_PageDown: row = current + page; break;
     case Qt::Key_Home: row = 0; break;
-    case Qt::Key_End: row = int(m_rows.size()) - 1; break;
+    case Qt::Key_End:
+        // The oldest row as the log has it now: one the next entries would take away at once
+        // is not gone to.
+        if (m_model)
+            m_model->sync();
+        row = int(m_rows.size()) - 1;
+        break;
     default: QAbstractScrollArea::keyPressEvent(event); return;
     }
     if (m_rows.isEmpty())

@@ -39,6 +39,8 @@ public:
 
     // The lines of the selected rows, top to bottom; the current row when none is selected.
     QString selectedText() const;
+    // The row last said to a screen reader as the one the keyboard is on.
+    QModelIndex saidRow() const { return m_saidRow; }
 
 public slots:
     // Named as the Edit menu's actions expect of the focused widget.
@@ -88,6 +90,10 @@ private:
     QList<Row> m_rows;
     QItemSelectionModel* m_selection = nullptr;
     QPersistentModelIndex m_anchor;
+    // The row the user moved to last, said to a screen reader; when it leaves the log before
+    // the user moves on, the row that took its place is said once instead.
+    QPersistentModelIndex m_saidRow;
+    bool m_sayReplacement = false;
     // The rows moved with the scroll bar's value: the pixels in sight stay as they are.
     bool m_keepingPlace = false;
     // The range is to be updated once the rows that come in with those that left are in.

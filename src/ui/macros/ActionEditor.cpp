@@ -14,6 +14,7 @@
 #include "ui/macros/WheelGuard.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/ControlName.h"
+#include "ui/widgets/WindowUndo.h"
 #include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
@@ -294,11 +295,11 @@ void ActionEditor::setAction(const MacroAction& action, bool rebuild)
     showValues();
 }
 
-void ActionEditor::write(const MacroAction& action)
+void ActionEditor::write(const MacroAction& action, const QWidget* field)
 {
     if (action == m_action)
         return;
-    emit actionEdited(action);
+    emit actionEdited(action, field ? field->objectName() : QString());
 }
 
 void ActionEditor::buildRows()
@@ -340,7 +341,7 @@ void ActionEditor::buildRows()
             m_mediaPicker->addItem(mediaKeyTitle(key));
         connect(m_mediaPicker, &QComboBox::activated, this, [this](int row) {
             if (row >= 0 && row < int(allMediaKeys.size()))
-                write(MacroAction::media(allMediaKeys[std::size_t(row)]));
+                write(MacroAction::media(allMediaKeys[std::size_t(row)]), m_mediaPicker);
         });
         m_form->addRow(QStringLiteral("Media key"), m_mediaPicker);
         break;
@@ -365,15 +366,16 @@ void ActionEditor::buildRows()
     case MacroAction::Kind::openURL:
         m_urlField = new QLineEdit;
         m_urlField->setObjectName(QStringLiteral("urlField"));
+        leaveUndoToWindow(m_urlField);
         m_urlField->setPlaceholderText(QStringLiteral("https://"));
         connect(m_urlField, &QLineEdit::textEdited, this,
-                [this](const QString& text) { write(MacroAction::openURL(text)); });
+                [this](const QString& text) { write(MacroAction::openURL(text), m_urlField); });
         m_form->addRow(QStringLiteral("URL"), m_urlField);
         break;
     case MacroAction::Kind::runShortcut:
         m_shortcutPicker = makePicker(QStringLiteral("shortcutPicker"));
         connect(m_shortcutPicker, &QComboBox::activated, this, [this](int row) {
-            write(MacroAction::runShortcut(m_shortcutPicker->itemData(row).toString()));
+            write(MacroAction::runShortcut(m_shortcutPicker->itemData(row).toString()), m_shortcutPicker);
         });
         m_shortcutNote = noteLabel(QStringLiteral("shortcutsFolderNote"));
         setSecondary(m_shortcutNote, true);
@@ -383,6 +385,7 @@ void ActionEditor::buildRows()
     case MacroAction::Kind::typeText:
         m_textField = new QLineEdit;
         m_textField->setObjectName(QStringLiteral("textField"));
+        leaveUndoToWindow(m_textField);
         m_textField->setPlaceholderText(QStringLiteral("Text to type"));
         m_textNote = noteLabel(QStringLiteral("textSkippedNote"));
         {
@@ -392,7 +395,7 @@ void ActionEditor::buildRows()
         }
         connect(m_textField, &QLineEdit::textEdited, this, [this](const QString& text) {
             const QString cut = firstGraphemes(text, maxTextLength);
-            write(MacroAction::typeText(cut));
+            write(MacroAction::typeText(cut), m_textField);
             // A paste past the limit shows what was kept, even when that changed nothing.
             showText(m_textField, cut);
             showTextNote(cut);
@@ -412,7 +415,7 @@ void ActionEditor::buildRows()
                 return;
             ScreenshotOptions options = *now;
             options.mode = ScreenshotOptions::allModes[std::size_t(row)];
-            write(MacroAction::screenshot(options));
+            write(MacroAction::screenshot(options), m_capturePicker);
         });
         connect(m_saveToPicker, &QComboBox::activated, this, [this](int row) {
             const ScreenshotOptions* now = m_action.as<ScreenshotOptions>();
@@ -420,7 +423,7 @@ void ActionEditor::buildRows()
                 return;
             ScreenshotOptions options = *now;
             options.destination = ScreenshotOptions::allDestinations[std::size_t(row)];
-            write(MacroAction::screenshot(options));
+            write(MacroAction::screenshot(options), m_saveToPicker);
         });
         m_form->addRow(QStringLiteral("Capture"), m_capturePicker);
         m_form->addRow(QStringLiteral("Save to"), m_saveToPicker);
@@ -432,7 +435,7 @@ void ActionEditor::buildRows()
     case MacroAction::Kind::showScreen:
         m_screenPicker = new ScreenPicker(m_deviceManager);
         connect(m_screenPicker, &ScreenPicker::nameChosen, this,
-                [this](const QString& name) { write(MacroAction::showScreen(name)); });
+                [this](const QString& name) { write(MacroAction::showScreen(name), m_screenPicker); });
         m_form->addRow(QStringLiteral("Screen"), m_screenPicker);
         break;
     }

@@ -97,7 +97,9 @@ public:
     QString noteFor(const QWidget* field) const;
 
 signals:
-    void actionEdited(const MacroAction& action);
+    // `field`: the name of the field edited, for edits of one field in a row to be one step;
+    // empty where each edit is a step of its own.
+    void actionEdited(const MacroAction& action, const QString& field);
     // A note under a field came, went or changed.
     void notesChanged();
 
@@ -105,7 +107,7 @@ private:
     void buildRows();
     void placeRowsInTabOrder();
     void showValues();
-    void write(const MacroAction& action);
+    void write(const MacroAction& action, const QWidget* field = nullptr);
     void showShortcutItems();
     void showTextNote(const QString& text);
     void chooseApp();

@@ -12,8 +12,10 @@
 #include <QFuture>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -22,6 +24,8 @@ namespace {
 
 constexpr int idRole = Qt::UserRole;
 constexpr int nameRole = Qt::UserRole + 1;
+// What the search looks in: the name and the id, a line each, so no query spans both.
+constexpr int searchRole = Qt::UserRole + 2;
 
 QList<DesktopEntry> readEntries(const QStringList& dirs)
 {
@@ -61,11 +65,18 @@ AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection se
     m_searchField->setAccessibleName(QStringLiteral("Search applications"));
     m_searchField->setClearButtonEnabled(true);
     layout->addWidget(m_searchField);
-    m_list = new QListWidget;
+    m_apps = new QStandardItemModel(this);
+    m_shown = new QSortFilterProxyModel(this);
+    m_shown->setSourceModel(m_apps);
+    m_shown->setFilterRole(searchRole);
+    m_shown->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_list = new QListView;
     m_list->setObjectName(QStringLiteral("appList"));
     m_list->setAccessibleName(QStringLiteral("Applications"));
     m_list->setIconSize(QSize(24, 24));
     m_list->setUniformItemSizes(true);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setModel(m_shown);
     if (m_selection == Selection::several)
         m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(m_list, 1);
@@ -84,9 +95,9 @@ AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection se
     connect(m_searchField, &QLineEdit::textChanged, this, &AppChooser::filter);
     // Return in the search field takes the highlighted application.
     connect(m_searchField, &QLineEdit::returnPressed, this, &AppChooser::choose);
-    connect(m_list, &QListWidget::currentItemChanged, this,
-            [this](QListWidgetItem* item) { m_chooseButton->setEnabled(item && !item->isHidden()); });
-    connect(m_list, &QListWidget::itemActivated, this, &AppChooser::choose);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) { m_chooseButton->setEnabled(current.isValid()); });
+    connect(m_list, &QListView::activated, this, &AppChooser::choose);
     connect(this, &QDialog::accepted, this, [this] {
         if (m_selection == Selection::several) {
             const QList<AppTarget> apps = chosenApps();
@@ -114,15 +125,16 @@ void AppChooser::choose()
 
 void AppChooser::fill(const QList<DesktopEntry>& entries)
 {
-    m_entries = entries;
-    m_list->clear();
-    for (const DesktopEntry& entry : m_entries) {
-        auto* item = new QListWidgetItem(oneLineText(entry.name), m_list);
+    m_apps->clear();
+    for (const DesktopEntry& entry : entries) {
+        auto* item = new QStandardItem(oneLineText(entry.name));
         const QIcon icon = AppIconView::iconForEntryIcon(entry.icon);
         item->setIcon(icon.isNull() ? AppIconView::fallbackIcon() : icon);
-        item->setData(idRole, entry.id);
-        item->setData(nameRole, entry.name);
+        item->setData(entry.id, idRole);
+        item->setData(entry.name, nameRole);
+        item->setData(entry.name + u'\n' + entry.id, searchRole);
         item->setToolTip(PlainText::toolTip(entry.id));
+        m_apps->appendRow(item);
     }
     m_loaded = true;
     filter();
@@ -131,28 +143,27 @@ void AppChooser::fill(const QList<DesktopEntry>& entries)
 
 void AppChooser::filter()
 {
-    const QString query = m_searchField->text().trimmed();
-    QListWidgetItem* firstShown = nullptr;
-    for (int i = 0; i < m_list->count(); ++i) {
-        QListWidgetItem* item = m_list->item(i);
-        const bool shown = query.isEmpty() || item->data(nameRole).toString().contains(query, Qt::CaseInsensitive) ||
-                           item->data(idRole).toString().contains(query, Qt::CaseInsensitive);
-        item->setHidden(!shown);
-        if (shown && !firstShown)
-            firstShown = item;
-    }
-    QListWidgetItem* current = m_list->currentItem();
-    if (!current || current->isHidden())
-        m_list->setCurrentItem(firstShown);
-    m_chooseButton->setEnabled(m_list->currentItem() && !m_list->currentItem()->isHidden());
+    m_shown->setFilterFixedString(m_searchField->text().trimmed());
+    // The highlighted application stays while the search leaves it; else one listed is
+    // highlighted, and chosen where nothing listed is.
+    QModelIndex current = m_list->currentIndex();
+    if (!current.isValid() && m_shown->rowCount() > 0)
+        current = m_shown->index(0, 0);
+    QItemSelectionModel* selection = m_list->selectionModel();
+    if (current.isValid() && (!selection->hasSelection() || current != m_list->currentIndex()))
+        selection->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
+    m_chooseButton->setEnabled(current.isValid());
+}
+
+AppTarget AppChooser::appAt(const QModelIndex& shown) const
+{
+    return {shown.data(idRole).toString(), shown.data(nameRole).toString()};
 }
 
 AppTarget AppChooser::chosenApp() const
 {
-    const QListWidgetItem* item = m_list->currentItem();
-    if (!item || item->isHidden())
-        return {};
-    return {item->data(idRole).toString(), item->data(nameRole).toString()};
+    const QModelIndex current = m_list->currentIndex();
+    return current.isValid() ? appAt(current) : AppTarget{};
 }
 
 QList<AppTarget> AppChooser::chosenApps() const
@@ -161,11 +172,11 @@ QList<AppTarget> AppChooser::chosenApps() const
         const AppTarget app = chosenApp();
         return app.bundleID.isEmpty() ? QList<AppTarget>() : QList<AppTarget>{app};
     }
+    QModelIndexList selected = m_list->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QList<AppTarget> apps;
-    for (int i = 0; i < m_list->count(); ++i) {
-        const QListWidgetItem* item = m_list->item(i);
-        if (item->isSelected() && !item->isHidden())
-            apps.append({item->data(idRole).toString(), item->data(nameRole).toString()});
-    }
+    for (const QModelIndex& index : std::as_const(selected))
+        apps.append(appAt(index));
     return apps;
 }

@@ -9,10 +9,13 @@
 
 #include <QDialog>
 #include <QList>
+#include <QModelIndex>
 
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QPushButton;
+class QSortFilterProxyModel;
+class QStandardItemModel;
 
 class AppChooser : public QDialog {
     Q_OBJECT
@@ -42,11 +45,14 @@ private:
     void choose();
     void fill(const QList<DesktopEntry>& entries);
     void filter();
+    AppTarget appAt(const QModelIndex& shown) const;
 
-    QList<DesktopEntry> m_entries;
     Selection m_selection = Selection::one;
     bool m_loaded = false;
     QLineEdit* m_searchField = nullptr;
-    QListWidget* m_list = nullptr;
+    QListView* m_list = nullptr;
+    QStandardItemModel* m_apps = nullptr;
+    // The search leaves out rows, never hides them: a hidden row would still be read.
+    QSortFilterProxyModel* m_shown = nullptr;
     QPushButton* m_chooseButton = nullptr;
 };

@@ -10,9 +10,11 @@
 #include "ui/widgets/DeviceIconGlyph.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/TabOrder.h"
+#include "ui/widgets/WindowUndo.h"
 #include "ui/widgets/WrappingText.h"
 
 #include <QAccessible>
@@ -183,6 +185,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     m_keySection = key->box();
     m_labelField = new QLineEdit;
     m_labelField->setObjectName(QStringLiteral("labelField"));
+    leaveUndoToWindow(m_labelField);
     key->rows()->addRow(QStringLiteral("Label"), m_labelField);
 
     m_iconButton = new IconRowButton;
@@ -227,7 +230,7 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     layout->addWidget(key);
 
     connect(m_labelField, &QLineEdit::textEdited, this, [this](const QString& text) {
-        commit([&text](MacroButton& b) { b.label = text; }, QStringLiteral("Edit Label"));
+        commit([&text](MacroButton& b) { b.label = text; }, QStringLiteral("Edit Label"), QStringLiteral("label"));
     });
 
     // Action: the kind, and under it the fields of that kind.
@@ -247,11 +250,11 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     // Tab goes from the kind to its fields, then on to Latching, whichever kind is shown.
     m_actionEditor->setTabPredecessor(m_kindPicker);
     slotLayout->addWidget(m_actionEditor);
-    connect(m_actionEditor, &ActionEditor::actionEdited, this, [this](const MacroAction& edited) {
+    connect(m_actionEditor, &ActionEditor::actionEdited, this, [this](const MacroAction& edited, const QString& field) {
         // The editor only ever writes the kind it shows; a key that changed kind meanwhile keeps it.
         if (edited.kind() != m_button.action.kind())
             return;
-        commit([&edited](MacroButton& b) { b.action = edited; }, QStringLiteral("Edit Action"));
+        commit([&edited](MacroButton& b) { b.action = edited; }, QStringLiteral("Edit Action"), field);
     });
     action->rows()->addRow(actionEditorSlot);
     m_actionRows = action->rows();
@@ -270,7 +273,10 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
         // The same kind again keeps the action as the user edited it.
         if (kind == m_button.action.kind())
             return;
-        commit([kind](MacroButton& b) { b.action = newAction(kind); }, QStringLiteral("Change Action"));
+        // The arrows on the closed picker go through the kinds: each kind comes back as the key
+        // had it while it is shown, and the steps in a row are one, so looking changes nothing.
+        const MacroAction action = m_kindsSeen.value(int(kind), newAction(kind));
+        commit([&action](MacroButton& b) { b.action = action; }, QStringLiteral("Change Action"), QStringLiteral("kind"));
     });
 
     FormSection* behavior = makeSection(QStringLiteral("behaviorSection"), QStringLiteral("Behavior"),
@@ -320,14 +326,14 @@ KeyInspector::KeyInspector(DeviceManager& deviceManager, ShortcutsCatalog& short
     connect(m_actionEditor, &ActionEditor::notesChanged, this, &KeyInspector::describeActionControls);
 }
 
-template <class Edit> void KeyInspector::commit(Edit edit, const QString& actionName)
+template <class Edit> void KeyInspector::commit(Edit edit, const QString& actionName, const QString& field)
 {
     ProfileStore& store = m_deviceManager.profiles();
     MacroProfile profile = store.activeProfile();
     if (m_index < 0 || m_index >= profile.buttons.size())
         return;
     edit(profile.buttons[m_index]);
-    store.updateKey(profile, actionName);
+    store.updateKey(profile, actionName, field.isEmpty() ? QString() : field + u'/' + QString::number(m_index));
 }
 
 void KeyInspector::writeIcon(const std::optional<DeviceIcon>& icon)
@@ -399,6 +405,8 @@ void KeyInspector::runTest()
             self->showTestOutcome(QStringLiteral("\u2717 ") + *failure, true);
         else
             self->showTestOutcome(testSucceededText(kind), false);
+        // Heard where the user is: Ctrl+T runs the test from anywhere in the window.
+        ScreenReaderNotice::say(self, self->m_testOutcome->text());
     });
 }
 
@@ -431,6 +439,12 @@ void KeyInspector::setKey(int index, const MacroButton& button)
     m_index = index;
     m_profileID = profileID;
     m_button = button;
+    if (indexChanged || profileChanged) {
+        m_kindsSeen.clear();
+        // Another key's problem is read with its controls, not said as news.
+        m_saidProblem = button.action.setupProblem();
+    }
+    m_kindsSeen.insert(int(button.action.kind()), button.action);
     if (indexChanged)
         m_keySection->setTitle(QStringLiteral("Key ") + QString::number(index + 1));
 
@@ -516,6 +530,12 @@ void KeyInspector::showTestRule()
     const QString problem = action.setupProblem();
     m_problem->setText(problem + QStringLiteral(" Test Key works once the action is set up."));
     m_actionRows->setRowVisible(m_problem, !problem.isEmpty());
+    // A problem that comes or changes as the user edits the action is heard as it shows.
+    if (problem != m_saidProblem) {
+        m_saidProblem = problem;
+        if (!problem.isEmpty())
+            ScreenReaderNotice::say(this, m_problem->text());
+    }
     const QString note =
         problem.isEmpty() && away ? QStringLiteral("Test Key sends the key through Tarv, which is not connected.") : QString();
     m_testNote->setText(note);

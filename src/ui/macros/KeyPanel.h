@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QHash>
 #include <QUuid>
 #include <QWidget>
 
@@ -82,8 +83,8 @@ public:
 
 private:
     // Copies the active profile, applies the edit to the key in this slot and commits it; an
-    // index the profile no longer has makes it a no-op.
-    template <class Edit> void commit(Edit edit, const QString& actionName);
+    // index the profile no longer has makes it a no-op. Edits of one `field` in a row are one step.
+    template <class Edit> void commit(Edit edit, const QString& actionName, const QString& field = {});
     void showIcon();
     void showTestRule();
     // The descriptions a screen reader says with the action's controls and with Test Key: the
@@ -101,6 +102,9 @@ private:
     // The profile the key shown belongs to.
     QUuid m_profileID;
     MacroButton m_button;
+    // The action of each kind the key shown had since it was shown, for the kind picker to
+    // bring back as the user goes through the kinds.
+    QHash<int, MacroAction> m_kindsSeen;
     // What the icon row's glyph was last drawn from.
     struct GlyphLook {
         DeviceIcon icon;
@@ -121,6 +125,8 @@ private:
     QFormLayout* m_actionRows = nullptr;
     // What the action lacks to run, in words, under its fields (the grid only marks the key).
     SymbolLabel* m_problem = nullptr;
+    // The problem last shown for the key shown, to say a new one once.
+    QString m_saidProblem;
     IconPickerPopover* m_iconPicker = nullptr;
     QGroupBox* m_behaviorSection = nullptr;
     QCheckBox* m_latchingToggle = nullptr;

@@ -6,22 +6,28 @@
 #include "platform/ContextContinuation.h"
 #include "platform/OneLineText.h"
 #include "ui/macros/AppChooser.h"
+#include "ui/widgets/AccessibleFactory.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/PopoverPlacement.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/SymbolLabel.h"
 
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCollator>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSet>
 #include <QStyle>
 #include <QToolButton>
+#include <QUndoStack>
 
 #include <algorithm>
 
@@ -48,6 +54,14 @@ QLabel* wrappingLabel(const char* name, double pointDelta)
     label->setFont(FormSection::relativeFont(label->font(), pointDelta));
     FormSection::setSecondaryText(label);
     return label;
+}
+
+QAccessibleInterface* popoverFactory(const QString&, QObject* object)
+{
+    // Read as a dialog: a screen reader says its title and its texts as the keyboard goes in.
+    if (auto* popover = qobject_cast<ProfileAppsPopover*>(object))
+        return new QAccessibleWidget(popover, QAccessible::Dialog);
+    return nullptr;
 }
 
 QWidget* divider()
@@ -113,9 +127,14 @@ QString ProfileAppsPopover::headerText(const MacroProfile& active)
 }
 
 ProfileAppsPopover::ProfileAppsPopover(DeviceManager& deviceManager, QWidget* parent)
-    : QFrame(parent, Qt::Popup), m_deviceManager(deviceManager), m_source(deviceManager.runningAppsSource())
+    // A window of its own, which a screen reader finds among the application's windows and
+    // enters with the focus; Qt leaves a popup out of them. It closes as a popup does.
+    : QFrame(parent, Qt::Dialog | Qt::FramelessWindowHint), m_deviceManager(deviceManager),
+      m_source(deviceManager.runningAppsSource())
 {
+    installAccessibleFactory<popoverFactory>();
     setObjectName(QStringLiteral("profileAppsPopover"));
+    setWindowTitle(QStringLiteral("Auto-Switch"));
     setFrameShape(QFrame::StyledPanel);
     setFixedWidth(popoverWidth);
 
@@ -236,7 +255,48 @@ void ProfileAppsPopover::popUp(QWidget* anchor)
     if (anchor) {
         move(popoverPosition(*anchor, popoverWidth));
     }
+    m_anchor = anchor;
     show();
+    raise();
+    activateWindow();
+    // The keyboard goes in with the popover, to its first control.
+    for (QWidget* next = nextInFocusChain(); next && next != this; next = next->nextInFocusChain()) {
+        if (isAncestorOf(next) && (next->focusPolicy() & Qt::TabFocus) && next->isVisibleTo(this) && next->isEnabled()) {
+            next->setFocus(Qt::PopupFocusReason);
+            break;
+        }
+    }
+}
+
+void ProfileAppsPopover::dismiss()
+{
+    if (!isVisible())
+        return;
+    hide();
+    // The keyboard comes back to the button that opened it.
+    if (m_anchor) {
+        m_anchor->activateWindow();
+        m_anchor->setFocus(Qt::PopupFocusReason);
+    }
+}
+
+void ProfileAppsPopover::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        dismiss();
+        return;
+    }
+    QFrame::keyPressEvent(event);
+}
+
+void ProfileAppsPopover::changeEvent(QEvent* event)
+{
+    QFrame::changeEvent(event);
+    // A click elsewhere closes it, as a popup closes; its own menus and the chooser it opens
+    // leave it open, as they leave the popover's window active or are its children.
+    if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow() &&
+        !QApplication::activeModalWidget() && !QApplication::activePopupWidget())
+        hide();
 }
 
 void ProfileAppsPopover::refresh()
@@ -290,10 +350,11 @@ void ProfileAppsPopover::showLinkedApps()
         remove->setToolTip(PlainText::toolTip(QStringLiteral("Stop switching to this profile for ") + app.name));
         remove->setAccessibleName(QStringLiteral("Remove ") + app.name);
         const QString bundleID = app.bundleID;
-        connect(remove, &QToolButton::clicked, this, [this, bundleID, profileID] {
+        const QString shown = name->text();
+        connect(remove, &QToolButton::clicked, this, [this, bundleID, profileID, shown] {
             // Deferred: the store's report rebuilds these rows, this button among them.
             QMetaObject::invokeMethod(
-                this, [this, bundleID, profileID] { m_deviceManager.profiles().unlinkApp(bundleID, profileID); },
+                this, [this, bundleID, profileID, shown] { removeApp(bundleID, profileID, shown); },
                 Qt::QueuedConnection);
         });
         rowLayout->addWidget(icon);
@@ -303,6 +364,22 @@ void ProfileAppsPopover::showLinkedApps()
     }
     m_noApps->setVisible(active.linkedApps.isEmpty());
     m_linkedList->setVisible(!active.linkedApps.isEmpty());
+}
+
+void ProfileAppsPopover::removeApp(const QString& bundleID, const QUuid& profileID, const QString& shownName)
+{
+    QWidget* focus = focusWidget();
+    const int row = focus ? m_linkedLayout->indexOf(focus->parentWidget()) : -1;
+    m_deviceManager.profiles().unlinkApp(bundleID, profileID);
+    // The keyboard, on the row that went, goes to the row that took its place, or to Add App.
+    if (row >= 0) {
+        const QList<QToolButton*> removes =
+            m_linkedList->findChildren<QToolButton*>(QStringLiteral("removeAppButton"));
+        QWidget* next = removes.isEmpty() ? static_cast<QWidget*>(m_addButton)
+                                          : removes[std::min<qsizetype>(row, removes.size() - 1)];
+        next->setFocus(Qt::OtherFocusReason);
+    }
+    ScreenReaderNotice::say(this, QStringLiteral("Removed ") + shownName);
 }
 
 void ProfileAppsPopover::showSource()
@@ -345,6 +422,7 @@ void ProfileAppsPopover::rebuildAddMenu()
         connect(action, &QAction::triggered, this, [this, target] {
             ProfileStore& profiles = m_deviceManager.profiles();
             profiles.linkApps(target, profiles.activeProfile().id);
+            ScreenReaderNotice::say(this, QStringLiteral("Added ") + target.name);
         });
     }
     if (!m_choices.isEmpty())
@@ -361,13 +439,22 @@ void ProfileAppsPopover::chooseApps()
                                    QStringLiteral("Choose the apps that switch Tarv to ") + quoted(name) + u'.',
                                    AppChooser::Selection::several);
     connect(chooser, &AppChooser::appsChosen, this, [this](const QList<AppTarget>& apps) {
-        // The profile active once the chooser closed gets them.
+        // The profile active once the chooser closed gets them, as one step.
         ProfileStore& store = m_deviceManager.profiles();
         const QUuid profileID = store.activeProfile().id;
+        QUndoStack* steps = store.undoStack();
+        if (steps)
+            steps->beginMacro(apps.size() == 1 ? QStringLiteral("Add App") : QStringLiteral("Add Apps"));
+        QStringList names;
         for (const AppTarget& app : apps) {
-            if (!app.bundleID.isEmpty())
+            if (!app.bundleID.isEmpty()) {
                 store.linkApps(app, profileID);
+                names.append(app.name);
+            }
         }
+        if (steps)
+            steps->endMacro();
+        ScreenReaderNotice::say(this, QStringLiteral("Added ") + names.join(QStringLiteral(", ")));
     });
     chooser->open();
 }

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 
 #include <memory>
 
@@ -20,6 +21,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QToolButton;
+class QUuid;
 class QVBoxLayout;
 struct MacroProfile;
 
@@ -37,8 +39,10 @@ public:
     explicit ProfileAppsPopover(DeviceManager& deviceManager, QWidget* parent = nullptr);
     ~ProfileAppsPopover() override;
 
-    // Shows the popover under `anchor`.
+    // Shows the popover under `anchor`, with the keyboard on its first control.
     void popUp(QWidget* anchor);
+    // Closes it, giving the keyboard back to its anchor; Escape does the same.
+    void dismiss();
 
     // The running applications the menu may offer: once each, without this application and
     // those the profile links already (ids compared ignoring case), sorted by name.
@@ -61,16 +65,22 @@ signals:
     // A reading of the running applications came back and the menu was rebuilt.
     void runningAppsRead();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     void refresh();
     void showState();
     void showLinkedApps();
+    void removeApp(const QString& bundleID, const QUuid& profileID, const QString& shownName);
     void rebuildAddMenu();
     void readRunningApps();
     void chooseApps();
     void showSource();
 
     DeviceManager& m_deviceManager;
+    QPointer<QWidget> m_anchor;
     RunningAppsSource* m_source = nullptr;
     std::unique_ptr<RunningAppsSource> m_givenSource;
     QList<RunningApp> m_running;

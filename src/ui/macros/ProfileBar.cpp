@@ -6,6 +6,7 @@
 #include "ui/widgets/ControlName.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
+#include "ui/widgets/WindowUndo.h"
 
 #include <QAction>
 #include <QBoxLayout>
@@ -53,6 +54,7 @@ ProfileBar::ProfileBar(DeviceManager& deviceManager, QWidget* parent)
 
     m_renameField = new QLineEdit;
     m_renameField->setObjectName(QStringLiteral("renameField"));
+    leaveUndoToWindow(m_renameField);
     m_renameField->setPlaceholderText(QStringLiteral("Profile name"));
     m_renameField->setAccessibleName(QStringLiteral("Profile name"));
     m_renameField->setToolTip(QStringLiteral("Rename this profile"));
@@ -165,7 +167,8 @@ void ProfileBar::confirmDelete()
                                 QStringLiteral("Delete ") + quoted(active.name) + u'?', QMessageBox::Cancel, window());
     box->setObjectName(QStringLiteral("deleteConfirmation"));
     box->setTextFormat(Qt::PlainText);
-    box->setInformativeText(QStringLiteral("Its keys are removed. This can\u2019t be undone."));
+    // Undo brings a deleted profile back: the question no longer says it cannot be undone.
+    box->setInformativeText(QStringLiteral("Its keys are removed."));
     QPushButton* deleteButton = box->addButton(QStringLiteral("Delete Profile"), QMessageBox::DestructiveRole);
     deleteButton->setObjectName(QStringLiteral("deleteProfileButton"));
     box->setDefaultButton(QMessageBox::Cancel);

@@ -149,5 +149,5 @@ void StocksView::showError()
     m_error->setText(message.value_or(QString()));
     m_status->rows()->setRowVisible(m_error, message.has_value());
     if (message)
-        FocusKeeper::showWithFocus(m_error);
+        FocusKeeper::showWithFocus(m_error, m_error->text());
 }

@@ -289,7 +289,7 @@ void CustomScreenFilesSection::setFailure(const std::optional<QString>& failure)
     m_failureLabel->setText(failure.value_or(QString()));
     m_section->rows()->setRowVisible(m_failureLabel, failure.has_value());
     if (failure)
-        FocusKeeper::showWithFocus(m_failureLabel);
+        FocusKeeper::showWithFocus(m_failureLabel, m_failureLabel->text());
 }
 
 void CustomScreenFilesSection::folderChanged()

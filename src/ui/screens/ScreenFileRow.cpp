@@ -121,6 +121,15 @@ void ScreenFileRow::setContent(const Content& content)
         }
     }
 
+    // The row's one stop says what the row shows: whether the file loaded, and its problems.
+    QStringList said{m_summary->text()};
+    for (const ScreenIssue& issue : report.issues)
+        said.append(issue.displayText());
+    for (const auto& [source, message] : content.sourceFailures)
+        said.append(QStringLiteral("{{") + source + QStringLiteral("}}: ") + message);
+    if (const QString description = said.join(u'\n'); m_actionsButton->accessibleDescription() != description)
+        m_actionsButton->setAccessibleDescription(description);
+
     // Unchanged notes keep their labels, and with them a selection the user made in one.
     if (m_notes && report.issues == shown.report.issues && content.sourceFailures == shown.sourceFailures) {
         placeTabStops();
@@ -174,7 +183,7 @@ void ScreenFileRow::setCommandFailure(const std::optional<QString>& failure)
     m_commandFailure->setText(failure.value_or(QString()));
     m_commandFailure->setVisible(failure.has_value());
     if (failure)
-        FocusKeeper::showWithFocus(m_commandFailure);
+        FocusKeeper::showWithFocus(m_commandFailure, m_commandFailure->text());
 }
 
 std::optional<QString> ScreenFileRow::commandFailure() const

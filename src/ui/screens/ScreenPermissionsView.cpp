@@ -2,11 +2,14 @@
 
 #include "platform/VisibleText.h"
 #include "screens/runtime/ScreenTrust.h"
+#include "ui/widgets/AccessibleFactory.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/PlainText.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/SymbolLabel.h"
 #include "ui/widgets/WrappingText.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QLabel>
@@ -28,6 +31,45 @@ QString kindSymbol(Permission::Kind kind)
         break;
     }
     return QStringLiteral("hand.tap");
+}
+
+// The "Allowed" line opens and closes the lists under it: a screen reader hears a button that
+// is expanded or collapsed, as a disclosure is, not a check box that is checked.
+class DisclosureButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+};
+
+class DisclosureAccessible : public QAccessibleWidget {
+public:
+    explicit DisclosureAccessible(QToolButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const QToolButton*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = static_cast<const QToolButton*>(widget())->isChecked();
+        return state;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == pressAction())
+            static_cast<QToolButton*>(widget())->click();
+    }
+};
+
+QAccessibleInterface* disclosureFactory(const QString&, QObject* object)
+{
+    if (auto* button = dynamic_cast<DisclosureButton*>(object))
+        return new DisclosureAccessible(button);
+    return nullptr;
 }
 
 QString counted(qsizetype count, const QString& noun)
@@ -58,7 +100,8 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, const Q
     auto* allowedLayout = new QVBoxLayout(m_allowed);
     allowedLayout->setContentsMargins(0, 0, 0, 0);
     allowedLayout->setSpacing(4);
-    m_disclosure = new QToolButton;
+    installAccessibleFactory<disclosureFactory>();
+    m_disclosure = new DisclosureButton;
     m_disclosure->setObjectName(QStringLiteral("allowedDisclosure"));
     m_disclosure->setText(QStringLiteral("Allowed: ") + summary(permissions));
     m_disclosure->setCheckable(true);
@@ -78,6 +121,8 @@ ScreenPermissionsView::ScreenPermissionsView(const CustomScreen& screen, const Q
     m_disclosure->setAccessibleDescription(spokenList(permissions));
     connect(m_disclosure, &QToolButton::toggled, this, [this](bool open) {
         m_disclosure->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        // Qt of this day tells a screen reader of no change of expansion: it is said.
+        ScreenReaderNotice::say(m_disclosure, open ? QStringLiteral("Expanded") : QStringLiteral("Collapsed"));
         showLists();
         if (onExpandedChanged)
             onExpandedChanged(open);
@@ -125,10 +170,10 @@ QString ScreenPermissionsView::spokenList(const QList<Permission>& permissions)
 {
     QStringList lines;
     for (const Permission& permission : permissions) {
-        lines.append(visibleTitle(permission.title) + QStringLiteral(": ") + visibleText(permission.detail));
+        lines.append(permission.title + QStringLiteral(": ") + permission.detail);
         // The headers are approved with the address, as the list shows them under it.
         for (const auto& [name, value] : permission.headers)
-            lines.append(visibleText(name) + QStringLiteral(": ") + visibleText(value));
+            lines.append(name + QStringLiteral(": ") + value);
     }
     return lines.join(u'\n');
 }
@@ -182,12 +227,13 @@ QWidget* ScreenPermissionsView::permissionList(const QString& name) const
     layout->setSpacing(6);
     const QColor secondary = FormSection::secondaryColor(this);
     for (const Permission& permission : m_screen.permissions()) {
-        // What is approved reads in the order it runs, every character that does not show
-        // written out: the command, address or text itself runs unchanged.
-        auto* title = new SymbolLabel(kindSymbol(permission.kind), visibleTitle(permission.title), secondary, -2);
+        // What is approved reads in the order it runs, every character that does not show or
+        // passes for another written out (the permission's texts are shown as they are): the
+        // command, address or text itself runs unchanged.
+        auto* title = new SymbolLabel(kindSymbol(permission.kind), permission.title, secondary, -2);
         title->setObjectName(QStringLiteral("permissionTitle"));
         // The whole command or address, however long its words: it is what the user approves.
-        auto* detail = new WrappingText(visibleText(permission.detail));
+        auto* detail = new WrappingText(permission.detail);
         detail->setObjectName(QStringLiteral("permissionDetail"));
         detail->setSelectable(true);
         detail->setFont(permission.kind == Permission::Kind::action ? FormSection::relativeFont(font(), -1)
@@ -203,11 +249,11 @@ QWidget* ScreenPermissionsView::permissionList(const QString& name) const
         // Each header the address is fetched with, its value wrapping in a column of its own so
         // that a long value never reads as another header below it.
         for (const auto& [name, value] : permission.headers) {
-            auto* nameLabel = new QLabel(visibleText(name) + u':');
+            auto* nameLabel = new QLabel(name + u':');
             nameLabel->setObjectName(QStringLiteral("permissionHeaderName"));
             nameLabel->setTextFormat(Qt::PlainText);
             nameLabel->setFont(FormSection::monospacedFont(-1));
-            auto* valueText = new WrappingText(visibleText(value));
+            auto* valueText = new WrappingText(value);
             valueText->setObjectName(QStringLiteral("permissionHeaderValue"));
             valueText->setSelectable(true);
             valueText->setFont(FormSection::monospacedFont(-1));

@@ -4,10 +4,14 @@
 #include "platform/OneLineText.h"
 #include "ui/screensaver/CropAdjustments.h"
 #include "ui/screensaver/CropPreview.h"
+#include "ui/widgets/AccessibleFactory.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/SymbolIcon.h"
 
+#include <QAccessibleWidget>
 #include <QBoxLayout>
+#include <QLocale>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -34,6 +38,50 @@ QToolButton* zoomStepButton(const char* name, const QString& title, const char* 
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     return button;
+}
+
+// The zoom slider moves in thousandths of the zoom: a screen reader hears the zoom itself,
+// 1.05 and not 1050.
+class ZoomSlider : public QSlider {
+public:
+    using QSlider::QSlider;
+};
+
+class ZoomSliderAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit ZoomSliderAccessible(QSlider* slider) : QAccessibleWidget(slider, QAccessible::Slider) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::ValueInterface)
+            return static_cast<QAccessibleValueInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return QLocale().toString(zoomOf(slider()->value()), 'f', 2);
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override { return zoomOf(slider()->value()); }
+    void setCurrentValue(const QVariant& value) override
+    {
+        slider()->setValue(int(std::lround(value.toDouble() * PhotoCropEditor::zoomSteps)));
+    }
+    QVariant maximumValue() const override { return zoomOf(slider()->maximum()); }
+    QVariant minimumValue() const override { return zoomOf(slider()->minimum()); }
+    QVariant minimumStepSize() const override { return zoomOf(slider()->singleStep()); }
+
+private:
+    QSlider* slider() const { return static_cast<QSlider*>(widget()); }
+    static double zoomOf(int steps) { return double(steps) / PhotoCropEditor::zoomSteps; }
+};
+
+QAccessibleInterface* zoomSliderFactory(const QString&, QObject* object)
+{
+    if (auto* slider = dynamic_cast<ZoomSlider*>(object))
+        return new ZoomSliderAccessible(slider);
+    return nullptr;
 }
 
 QToolButton* iconButton(const char* name, const QString& title, const char* symbol)
@@ -70,7 +118,8 @@ PhotoCropEditor::PhotoCropEditor(const QString& name, const QImage& source, bool
     connect(m_preview, &CropPreview::wheelZoomed, this, &PhotoCropEditor::zoomAbout);
     connect(m_preview, &CropPreview::cropMoved, this, &PhotoCropEditor::moveCrop);
 
-    m_zoomSlider = new QSlider(Qt::Horizontal);
+    installAccessibleFactory<zoomSliderFactory>();
+    m_zoomSlider = new ZoomSlider(Qt::Horizontal);
     m_zoomSlider->setObjectName(QStringLiteral("zoomSlider"));
     m_zoomSlider->setAccessibleName(QStringLiteral("Zoom"));
     m_zoomSlider->setRange(int(CropAdjustments::minimumZoom * zoomSteps),
@@ -173,7 +222,18 @@ void PhotoCropEditor::pan(QPointF offset)
 void PhotoCropEditor::moveCrop(QPointF offset)
 {
     // A drag moves the picture under the crop; the crop moving right is the picture moving left.
+    const PhotoAdjustment before = m_adjustment;
     apply(CropAdjustments::panned(m_source.size(), m_adjustment, m_adjustment, -offset.x(), -offset.y()));
+    // Where the crop went is heard as it is seen; a crop at the picture's edge goes nowhere.
+    ScreenReaderNotice::say(this, m_adjustment == before ? QStringLiteral("At the edge") : cropPlaceText(m_adjustment));
+}
+
+QString PhotoCropEditor::cropPlaceText(const PhotoAdjustment& adjustment)
+{
+    const QLocale locale;
+    return QStringLiteral("Centre at %1% across, %2% down")
+        .arg(locale.toString(int(std::lround(adjustment.centerX * 100))),
+             locale.toString(int(std::lround(adjustment.centerY * 100))));
 }
 
 void PhotoCropEditor::endPan()

@@ -37,8 +37,11 @@ public:
     // The edits as the controls and gestures make them.
     void setZoom(double zoom);
     void pan(QPointF offset);
-    // The crop moves by `offset` preview points over the picture, as far as its edges allow.
+    // The crop moves by `offset` preview points over the picture, as far as its edges allow;
+    // a screen reader hears where it went.
     void moveCrop(QPointF offset);
+    // Where the crop's centre stands on the picture, in words.
+    static QString cropPlaceText(const PhotoAdjustment& adjustment);
     void endPan();
     void pinch(double magnification);
     void endPinch();

@@ -1,12 +1,14 @@
 #include "ui/screensaver/PhotoRow.h"
 
 #include "platform/OneLineText.h"
+#include "ui/widgets/AccessibleFactory.h"
+#include "ui/widgets/LazyRowList.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 
-#include <QAction>
+#include <QAccessibleWidget>
 #include <QBoxLayout>
-#include <QKeyEvent>
+#include <QContextMenuEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyle>
@@ -45,12 +47,49 @@ void MiddleElidedLabel::paintEvent(QPaintEvent*)
 
 namespace {
 
+// A row's button: a tool button that the factory below knows.
+class PhotoRowButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+};
+
+// A row's button as a screen reader hears it: its title and the photo's name, and where the
+// photo stands, read from the row as they are asked for.
+class PhotoButtonAccessible : public QAccessibleWidget {
+public:
+    explicit PhotoButtonAccessible(QToolButton* button) : QAccessibleWidget(button, QAccessible::Button) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        // Qt asks while the button is made, before the row takes it.
+        const auto* row = qobject_cast<const PhotoRow*>(widget()->parentWidget());
+        if (row && t == QAccessible::Name)
+            return static_cast<const QToolButton*>(widget())->text() + u' ' + row->nameLabel()->fullText();
+        if (row && t == QAccessible::Description)
+            return row->placeText();
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override { return {pressAction()}; }
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == pressAction())
+            static_cast<QToolButton*>(widget())->click();
+    }
+};
+
+QAccessibleInterface* photoButtonFactory(const QString&, QObject* object)
+{
+    if (auto* button = dynamic_cast<PhotoRowButton*>(object))
+        return new PhotoButtonAccessible(button);
+    return nullptr;
+}
+
 QToolButton* rowButton(const char* name, const QString& title, const char* symbol, const QString& help)
 {
-    auto* button = new QToolButton;
+    auto* button = new PhotoRowButton;
     button->setObjectName(QLatin1String(name));
     button->setText(title);
-    button->setAccessibleName(title);
     button->setToolTip(help);
     button->setIcon(symbolIcon(QLatin1String(symbol)));
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -81,6 +120,8 @@ QPixmap roundedThumbnail(const QImage& image, qreal ratio)
 
 PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
 {
+    // Before the buttons: Qt keeps the first interface it makes for a widget.
+    installAccessibleFactory<photoButtonFactory>();
     m_thumbnail = new QLabel;
     m_thumbnail->setObjectName(QStringLiteral("photoThumbnail"));
     m_thumbnail->setFixedSize(thumbnailWidth, thumbnailHeight);
@@ -101,48 +142,23 @@ PhotoRow::PhotoRow(const QUuid& id, QWidget* parent) : QWidget(parent), m_id(id)
 
     connect(m_crop, &QToolButton::clicked, this, [this] { emit cropRequested(m_id, m_name->fullText()); });
     connect(m_remove, &QToolButton::clicked, this, [this] { emit removeRequested(m_id); });
-
-    // As the key grid moves keys, and as list rows move in KDE's lists: from the row's context
-    // menu, or by Ctrl and an arrow while one of its buttons has the focus.
-    const auto moveAction = [this](const char* name, const QString& title, const char* key, int offset) {
-        auto* action = new QAction(title, this);
-        action->setObjectName(QLatin1String(name));
-        action->setShortcut(QKeySequence(QLatin1String(key)));
-        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        connect(action, &QAction::triggered, this, [this, offset] { emit moveRequested(m_id, offset); });
-        addAction(action);
-        return action;
-    };
-    m_moveUp = moveAction("moveUpAction", QStringLiteral("Move Up"), "Ctrl+Up", -1);
-    m_moveDown = moveAction("moveDownAction", QStringLiteral("Move Down"), "Ctrl+Down", 1);
-    setContextMenuPolicy(Qt::ActionsContextMenu);
-    // At the list's end the action is disabled, and its chord would reach the button, which takes
-    // an arrow to move the focus on.
-    m_crop->installEventFilter(this);
-    m_remove->installEventFilter(this);
 }
 
-bool PhotoRow::eventFilter(QObject* watched, QEvent* event)
+QString PhotoRow::key(const QUuid& id)
 {
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QKeySequence chord(key->keyCombination());
-        if (chord == m_moveUp->shortcut() || chord == m_moveDown->shortcut())
-            return true;
-    }
-    return QWidget::eventFilter(watched, event);
+    return id.toString(QUuid::WithoutBraces);
 }
 
-void PhotoRow::setPlace(int place, int count)
+QString PhotoRow::placeText() const
 {
-    m_moveUp->setEnabled(place > 0);
-    m_moveDown->setEnabled(place + 1 < count);
-    // The order shows to the eye; a screen reader hears it on the focused button, and hears it
-    // change as the photo moves.
-    const QString where = QStringLiteral("Photo %1 of %2").arg(place + 1).arg(count);
-    for (QToolButton* button : {m_crop, m_remove})
-        if (button->accessibleDescription() != where)
-            button->setAccessibleDescription(where);
+    const auto* list = dynamic_cast<const LazyRowList*>(parentWidget());
+    const int place = list ? list->indexOf(key(m_id)) : -1;
+    return place < 0 ? QString() : QStringLiteral("Photo %1 of %2").arg(place + 1).arg(list->keys().size());
+}
+
+void PhotoRow::contextMenuEvent(QContextMenuEvent* event)
+{
+    emit menuRequested(m_id, event->globalPos());
 }
 
 void PhotoRow::setName(const QString& name)
@@ -150,9 +166,6 @@ void PhotoRow::setName(const QString& name)
     m_name->setFullText(oneLineText(name));
     m_crop->setToolTip(PlainText::toolTip(QStringLiteral("Crop, zoom, or rotate ") + name));
     m_remove->setToolTip(PlainText::toolTip(QStringLiteral("Remove ") + name));
-    // Every row has the same two buttons: each is named after its photo.
-    m_crop->setAccessibleName(m_crop->text() + u' ' + m_name->fullText());
-    m_remove->setAccessibleName(m_remove->text() + u' ' + m_name->fullText());
 }
 
 void PhotoRow::paintEvent(QPaintEvent* event)

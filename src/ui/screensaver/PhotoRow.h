@@ -1,14 +1,15 @@
 #pragma once
 // One photo of the screensaver list: its thumbnail, its name on one line (shortened in the
-// middle, so its beginning and end stay readable), and the crop and remove buttons. Move Up
-// and Move Down are in its context menu, on Ctrl+Up and Ctrl+Down while the focus is in it.
+// middle, so its beginning and end stay readable), and the crop and remove buttons. The list
+// holds the row's menu and the keys that move it. What a screen reader says of its buttons
+// (named after the photo, and its place in the list) is made when it asks: a row stores no
+// text of its own for it, so a list of thousands costs nothing more.
 
 #include <QImage>
 #include <QLabel>
 #include <QUuid>
 #include <QWidget>
 
-class QAction;
 class QToolButton;
 
 // A one-line label that elides its text in the middle instead of growing the row.
@@ -37,6 +38,9 @@ public:
 
     PhotoRow(const QUuid& id, QWidget* parent = nullptr);
 
+    // The row's key in the list of rows.
+    static QString key(const QUuid& id);
+
     const QUuid& photoId() const { return m_id; }
     void setName(const QString& name);
     // A null image leaves the row without one.
@@ -48,23 +52,20 @@ public:
     QLabel* thumbnailLabel() const { return m_thumbnail; }
     QToolButton* cropButton() const { return m_crop; }
     QToolButton* removeButton() const { return m_remove; }
-    QAction* moveUpAction() const { return m_moveUp; }
-    QAction* moveDownAction() const { return m_moveDown; }
-    // The photo's place in the list, counted from 0, of `count`: whether it has a neighbour above
-    // and below to change places with, and, for a screen reader, where it stands.
-    void setPlace(int place, int count);
+    // Where the row stands in its list, in words: "Photo 2 of 5"; empty outside a list.
+    QString placeText() const;
 
 signals:
     // The first time the row is drawn, which is when it comes into view.
     void firstShown(const QUuid& id);
     void cropRequested(const QUuid& id, const QString& name);
     void removeRequested(const QUuid& id);
-    // One place earlier (-1) or later (1).
-    void moveRequested(const QUuid& id, int offset);
+    // The row's menu, asked for with the pointer or the keyboard, at `globalPos`.
+    void menuRequested(const QUuid& id, const QPoint& globalPos);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QUuid m_id;
@@ -73,6 +74,4 @@ private:
     MiddleElidedLabel* m_name = nullptr;
     QToolButton* m_crop = nullptr;
     QToolButton* m_remove = nullptr;
-    QAction* m_moveUp = nullptr;
-    QAction* m_moveDown = nullptr;
 };

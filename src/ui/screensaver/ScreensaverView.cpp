@@ -13,8 +13,10 @@
 #include "ui/widgets/LazyRowList.h"
 #include "ui/widgets/FocusKeeper.h"
 #include "ui/widgets/FormSection.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/SymbolLabel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBoxLayout>
 #include <QBuffer>
@@ -26,6 +28,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -263,6 +266,46 @@ void ScreensaverView::buildPhotos()
     m_photoList = new LazyRowList([this](const QString& key) -> QWidget* { return makeRow(key); }, look);
     m_photoList->setObjectName(QStringLiteral("photoList"));
     rows->addRow(m_photoList);
+    // One pair of actions for every row, as the key grid moves keys and as list rows move in
+    // KDE's lists: Ctrl and an arrow while the focus is in a row, or the row's menu.
+    const auto moveAction = [this](const char* name, const QString& title, const char* key, int offset) {
+        auto* action = new QAction(title, m_photoList);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(QKeySequence(QLatin1String(key)));
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(action, &QAction::triggered, this, [this, offset] { moveByAction(offset); });
+        m_photoList->addAction(action);
+        return action;
+    };
+    m_moveUpAction = moveAction("moveUpAction", QStringLiteral("Move Up"), "Ctrl+Up", -1);
+    m_moveDownAction = moveAction("moveDownAction", QStringLiteral("Move Down"), "Ctrl+Down", 1);
+    m_rowMenu = new QMenu(this);
+    m_rowMenu->setObjectName(QStringLiteral("photoRowMenu"));
+    m_rowMenu->addAction(m_moveUpAction);
+    m_rowMenu->addAction(m_moveDownAction);
+    // The menu's choice is taken after the menu hides: only then is it the keys' again, at
+    // either end of the list (a move past an end does nothing, and the arrow moves no focus).
+    connect(m_rowMenu, &QMenu::aboutToHide, this, [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_menuPhoto = QUuid();
+                m_moveUpAction->setEnabled(true);
+                m_moveDownAction->setEnabled(true);
+            },
+            Qt::QueuedConnection);
+    });
+    // Shift+F10 opens the menu of the row in focus, as the Menu key does.
+    auto* menuKey = new QAction(m_photoList);
+    menuKey->setShortcut(QKeySequence(QStringLiteral("Shift+F10")));
+    menuKey->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(menuKey, &QAction::triggered, this, [this] {
+        PhotoRow* row = rowWithFocus();
+        QWidget* focus = QApplication::focusWidget();
+        if (row && focus)
+            showRowMenu(row->photoId(), focus->mapToGlobal(QPoint(0, focus->height())));
+    });
+    m_photoList->addAction(menuKey);
 
     auto* add = new QWidget;
     auto* addLayout = new QHBoxLayout(add);
@@ -337,7 +380,7 @@ void ScreensaverView::showState()
     m_styleDescription->setText(QLatin1String(styleText(state.style).description));
     if (state.photoError && (m_photoError->text() != *state.photoError || m_photoError->isHidden())) {
         m_photoError->setText(*state.photoError);
-        FocusKeeper::showWithFocus(m_photoError);
+        FocusKeeper::showWithFocus(m_photoError, m_photoError->text());
     }
 
     const qsizetype count = state.photos.size();
@@ -368,15 +411,6 @@ QList<PhotoRow*> ScreensaverView::builtPhotoRows() const
     return out;
 }
 
-namespace {
-
-QString rowKey(const QUuid& id)
-{
-    return id.toString(QUuid::WithoutBraces);
-}
-
-}  // namespace
-
 PhotoRow* ScreensaverView::makeRow(const QString& key)
 {
     // The list's keys follow the model's rows in order: a key's place is the photo's row.
@@ -385,20 +419,44 @@ PhotoRow* ScreensaverView::makeRow(const QString& key)
     row->setName(index.data(Qt::DisplayRole).toString());
     // Thumbnails are made for the rows that come into view, not for the whole library.
     connect(row, &PhotoRow::firstShown, this, [this, row](const QUuid& id) {
-        const int at = m_photoList->indexOf(rowKey(id));
+        const int at = m_photoList->indexOf(PhotoRow::key(id));
         if (at >= 0)
             row->setThumbnail(m_model->index(at).data(Qt::DecorationRole).value<QImage>());
     });
     connect(row, &PhotoRow::cropRequested, this, &ScreensaverView::openCropEditor);
     connect(row, &PhotoRow::removeRequested, this, &ScreensaverView::removePhoto);
-    connect(row, &PhotoRow::moveRequested, this, &ScreensaverView::movePhoto);
-    showPlace(row, index.row());
+    connect(row, &PhotoRow::menuRequested, this, &ScreensaverView::showRowMenu);
     return row;
 }
 
-void ScreensaverView::showPlace(PhotoRow* row, int place)
+PhotoRow* ScreensaverView::rowWithFocus() const
 {
-    row->setPlace(place, m_model->rowCount());
+    for (QWidget* at = QApplication::focusWidget(); at && at != m_photoList; at = at->parentWidget())
+        if (auto* row = qobject_cast<PhotoRow*>(at))
+            return row;
+    return nullptr;
+}
+
+void ScreensaverView::showRowMenu(const QUuid& id, const QPoint& globalPos)
+{
+    const int place = m_photoList->indexOf(PhotoRow::key(id));
+    if (place < 0)
+        return;
+    m_menuPhoto = id;
+    m_moveUpAction->setEnabled(place > 0);
+    m_moveDownAction->setEnabled(place + 1 < m_model->rowCount());
+    m_rowMenu->popup(globalPos);
+}
+
+void ScreensaverView::moveByAction(int offset)
+{
+    // From the menu, the row it was opened on; from the keys, the row the focus is in.
+    if (!m_menuPhoto.isNull()) {
+        movePhoto(m_menuPhoto, offset);
+        return;
+    }
+    if (PhotoRow* row = rowWithFocus())
+        movePhoto(row->photoId(), offset);
 }
 
 void ScreensaverView::removePhoto(const QUuid& id)
@@ -413,16 +471,19 @@ void ScreensaverView::removePhoto(const QUuid& id)
 
 void ScreensaverView::movePhoto(const QUuid& id, int offset)
 {
-    const int from = m_photoList->indexOf(rowKey(id));
+    const int from = m_photoList->indexOf(PhotoRow::key(id));
     if (from < 0 || from + offset < 0 || from + offset >= m_model->rowCount())
         return;
     if (m_undoStack)
         m_undoStack->push(new MovePhotoCommand(m_deviceManager, id, offset));
     else
         m_deviceManager.moveScreensaverPhoto(id, offset);
-    // The row moved under the focus, which stays in it: it is kept in sight.
+    // The row moved under the focus, which stays in it: it is kept in sight, and its new place
+    // is heard as it is seen.
     if (QWidget* focus = QApplication::focusWidget(); focus && m_photoList->isAncestorOf(focus))
         FocusKeeper::bringIntoSight(focus);
+    if (auto* row = static_cast<PhotoRow*>(m_photoList->builtRow(PhotoRow::key(id))))
+        ScreenReaderNotice::say(this, row->placeText());
 }
 
 void ScreensaverView::followModel()
@@ -431,18 +492,14 @@ void ScreensaverView::followModel()
     QStringList keys;
     keys.reserve(m_model->rowCount());
     for (int i = 0; i < m_model->rowCount(); ++i)
-        keys.append(rowKey(m_model->photoId(i)));
+        keys.append(PhotoRow::key(m_model->photoId(i)));
     m_photoList->setKeys(keys);
-    for (QWidget* row : m_photoList->builtRows()) {
-        auto* photo = static_cast<PhotoRow*>(row);
-        showPlace(photo, m_photoList->indexOf(rowKey(photo->photoId())));
-    }
 }
 
 void ScreensaverView::refreshRows(int first, int last, bool thumbnailsOnly)
 {
     for (int i = std::max(first, 0); i <= last && i < m_model->rowCount(); ++i) {
-        auto* row = static_cast<PhotoRow*>(m_photoList->builtRow(rowKey(m_model->photoId(i))));
+        auto* row = static_cast<PhotoRow*>(m_photoList->builtRow(PhotoRow::key(m_model->photoId(i))));
         if (!row)
             continue;
         const QModelIndex index = m_model->index(i);
@@ -558,14 +615,23 @@ bool ScreensaverView::dropPhotos(const QMimeData& mime)
 
 void ScreensaverView::importStarted(int items)
 {
+    if (m_importingItems == 0)
+        m_photosBeforeImport = m_model->rowCount();
     m_importingItems += items;
     showImportProgress();
 }
 
 void ScreensaverView::showImportProgress()
 {
-    if (m_readingDrops == 0 && m_deviceManager.pendingPhotoWork() == 0)
+    if (m_importingItems > 0 && m_readingDrops == 0 && m_deviceManager.pendingPhotoWork() == 0) {
         m_importingItems = 0;
+        // The end of the import is heard as the bar going is seen; a photo that failed is said
+        // with the error.
+        const int added = m_model->rowCount() - m_photosBeforeImport;
+        if (added > 0)
+            ScreenReaderNotice::say(this, added == 1 ? QStringLiteral("Added 1 photo")
+                                                     : QStringLiteral("Added %1 photos").arg(added));
+    }
     m_progressText->setText(m_importingItems == 1 ? QStringLiteral("Importing 1 photo\u2026")
                                                   : QStringLiteral("Importing %1 photos\u2026").arg(m_importingItems));
     m_progress->setVisible(m_importingItems > 0);

@@ -18,9 +18,11 @@ class LazyRowList;
 class PhotoCropEditor;
 class PhotoListModel;
 class PhotoRow;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
 class QMimeData;
 class QPushButton;
 class QUndoStack;
@@ -76,7 +78,9 @@ private:
     void openCropEditor(const QUuid& id, const QString& name);
     void removePhoto(const QUuid& id);
     void movePhoto(const QUuid& id, int offset);
-    void showPlace(PhotoRow* row, int place);
+    PhotoRow* rowWithFocus() const;
+    void showRowMenu(const QUuid& id, const QPoint& globalPos);
+    void moveByAction(int offset);
     PhotoRow* makeRow(const QString& key);
     void followModel();
     void refreshRows(int first, int last, bool thumbnailsOnly = false);
@@ -96,6 +100,11 @@ private:
     FormSection* m_photos = nullptr;
     QLabel* m_emptyText = nullptr;
     LazyRowList* m_photoList = nullptr;
+    QAction* m_moveUpAction = nullptr;
+    QAction* m_moveDownAction = nullptr;
+    QMenu* m_rowMenu = nullptr;
+    // The photo whose menu is open.
+    QUuid m_menuPhoto;
     QPushButton* m_fromFilesButton = nullptr;
     QWidget* m_progress = nullptr;
     QLabel* m_progressText = nullptr;
@@ -110,5 +119,7 @@ private:
     bool m_cropRequested = false;
     // Photos handed over here since the hub was last idle, and drops still being read.
     int m_importingItems = 0;
+    // The photos listed when the import began.
+    int m_photosBeforeImport = 0;
     int m_readingDrops = 0;
 };

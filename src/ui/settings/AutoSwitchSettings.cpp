@@ -1,8 +1,10 @@
 #include "ui/settings/AutoSwitchSettings.h"
 
 #include "hub/DeviceManager.h"
+#include "macros/GnomeExtensionSetup.h"
 #include "macros/ProfileAutoSwitcher.h"
 #include "macros/ProfileStore.h"
+#include "ui/settings/GnomeExtensionRow.h"
 #include "ui/settings/SettingsForm.h"
 #include "ui/widgets/FormSection.h"
 #include "ui/widgets/SymbolLabel.h"
@@ -14,17 +16,26 @@
 #include <QLabel>
 #include <QUuid>
 
-AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager, QWidget* parent)
-    : QWidget(parent), m_deviceManager(deviceManager)
+AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager,
+                                       std::unique_ptr<GnomeExtensionSetup> gnomeExtension, QWidget* parent)
+    : QWidget(parent), m_deviceManager(deviceManager), m_gnomeExtension(gnomeExtension.release())
 {
     ProfileAutoSwitcher& switcher = m_deviceManager.autoSwitcher();
     ProfileStore& profiles = m_deviceManager.profiles();
 
     auto* section = new FormSection(QString());
+    m_section = section;
     section->setObjectName(QStringLiteral("autoSwitchSection"));
     m_switch = new QCheckBox(QStringLiteral("Switch profiles with the app in front"));
     m_switch->setObjectName(QStringLiteral("autoSwitchSwitch"));
     section->rows()->addRow(m_switch);
+    if (m_gnomeExtension) {
+        m_gnomeRow = new GnomeExtensionRow(*m_gnomeExtension);
+        section->rows()->addRow(m_gnomeRow);
+        const auto showRow = [this] { m_section->rows()->setRowVisible(m_gnomeRow, m_gnomeRow->hasNews()); };
+        connect(m_gnomeRow, &GnomeExtensionRow::newsChanged, this, showRow);
+        showRow();
+    }
     m_source = new QLabel;
     m_source->setObjectName(QStringLiteral("autoSwitchSource"));
     m_source->setTextFormat(Qt::PlainText);
@@ -60,6 +71,16 @@ AutoSwitchSettings::AutoSwitchSettings(DeviceManager& deviceManager, QWidget* pa
     fillProfiles();
     showPause();
     showSource();
+    // The last child goes last, after the row that follows it.
+    if (m_gnomeExtension)
+        m_gnomeExtension->setParent(this);
+}
+
+void AutoSwitchSettings::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_gnomeExtension)
+        m_gnomeExtension->refresh();
 }
 
 void AutoSwitchSettings::showSource()
@@ -72,6 +93,8 @@ void AutoSwitchSettings::showSource()
     const QString description = follows ? switcher.sourceDescription() : QString();
     m_source->setText(description);
     m_source->setVisible(!description.isEmpty());
+    // Where no way to learn the app in front is left, the switch would change nothing.
+    m_switch->setEnabled(follows || reason.isEmpty());
     // Said to a screen reader on the switch they concern: whether it can do anything here.
     m_switch->setAccessibleDescription(follows ? description : reason);
 }

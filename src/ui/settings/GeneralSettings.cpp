@@ -1,5 +1,6 @@
 #include "ui/settings/GeneralSettings.h"
 
+#include "ui/settings/AutostartHint.h"
 #include "ui/settings/BuildInfo.h"
 #include "ui/settings/LoginItem.h"
 #include "ui/settings/SettingsForm.h"
@@ -10,6 +11,7 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QProcessEnvironment>
 #include <QSystemTrayIcon>
 
 GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidget(parent), m_loginItem(loginItem)
@@ -24,6 +26,21 @@ GeneralSettings::GeneralSettings(LoginItem* loginItem, QWidget* parent) : QWidge
     m_failure = SettingsForm::failureLabel("loginFailureLabel");
     login->rows()->addRow(m_openAtLogin);
     login->rows()->addRow(m_failure);
+    m_startHint = new QLabel;
+    m_startHint->setObjectName(QStringLiteral("loginStartHint"));
+    m_startHint->setTextFormat(Qt::PlainText);
+    m_startHint->setWordWrap(true);
+    m_startHint->setFont(FormSection::relativeFont(m_startHint->font(), -1));
+    FormSection::setSecondaryText(m_startHint);
+    // The line to copy into the desktop's configuration.
+    m_startLine = new QLabel;
+    m_startLine->setObjectName(QStringLiteral("loginStartLine"));
+    m_startLine->setTextFormat(Qt::PlainText);
+    m_startLine->setFont(FormSection::monospacedFont(-1));
+    m_startLine->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    login->rows()->addRow(m_startHint);
+    login->rows()->addRow(m_startLine);
+    showStartHint();
     showWhereTarvKeepsRunning();
 
     auto* about = new FormSection(QString());
@@ -71,6 +88,17 @@ void GeneralSettings::showLoginItem()
     if (!m_loginItem->isChanging())
         m_openAtLogin->setChecked(m_loginItem->isEnabled());
     SettingsForm::showFailure(m_failure, m_loginItem->failure());
+}
+
+void GeneralSettings::showStartHint()
+{
+    const std::optional<AutostartHint> hint =
+        AutostartHint::forSession(QProcessEnvironment::systemEnvironment(), m_loginItem->program());
+    m_startHint->setText(hint ? hint->text() : QString());
+    m_startLine->setText(hint ? hint->line : QString());
+    m_startLine->setAccessibleName(hint ? hint->text() : QString());
+    m_startHint->setVisible(hint.has_value());
+    m_startLine->setVisible(hint.has_value());
 }
 
 void GeneralSettings::showWhereTarvKeepsRunning()

@@ -1,6 +1,7 @@
 #pragma once
-// The General tab of Settings: opening Tarv at login, with the failure of the last change and
-// where Tarv keeps running without its window, and the version of this copy.
+// The General tab of Settings: opening Tarv at login, with the failure of the last change, the
+// line to add where the desktop opens no autostart entries, and where Tarv keeps running
+// without its window; and the version of this copy.
 
 #include <QWidget>
 
@@ -23,9 +24,12 @@ protected:
 private:
     void showLoginItem();
     void showWhereTarvKeepsRunning();
+    void showStartHint();
 
     LoginItem* m_loginItem = nullptr;
     FormSection* m_login = nullptr;
     QCheckBox* m_openAtLogin = nullptr;
     QLabel* m_failure = nullptr;
+    QLabel* m_startHint = nullptr;
+    QLabel* m_startLine = nullptr;
 };

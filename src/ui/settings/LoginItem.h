@@ -30,6 +30,8 @@ public:
     bool isEnabled() const { return m_isEnabled; }
     const std::optional<QString>& failure() const { return m_failure; }
     const QString& entryPath() const { return m_entryPath; }
+    // The program the entry starts.
+    const QString& program() const { return m_program; }
     // A change asked for by setEnabled has not answered yet.
     bool isChanging() const { return m_changes > 0; }
     // Any reading or change has not answered yet.

@@ -115,9 +115,9 @@ QString TrustedScreensModel::detailsFor(const QString& id) const
     // One line for each thing the screen does, a line break within it written out.
     QStringList lines;
     for (const CustomScreen::Permission& permission : screen->permissions()) {
-        lines.append(visibleText(permission.detail));
+        lines.append(permission.detail);
         for (const auto& [name, value] : permission.headers)
-            lines.append(visibleText(name + QStringLiteral(": ") + value));
+            lines.append(name + QStringLiteral(": ") + value);
     }
     if (lines.size() > maxDetailLines) {
         lines = lines.mid(0, maxDetailLines);

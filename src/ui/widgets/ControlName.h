@@ -4,7 +4,5 @@
 class QString;
 class QWidget;
 
-// Gives `control` the accessible name `name`. A combo box is named on this platform by the labels
-// whose buddy it is (its own name is the item it shows): it gets such a label as well, one that
-// never shows, so call this once the control has its parent.
+// Gives `control` the accessible name `name`.
 void nameControl(QWidget* control, const QString& name);

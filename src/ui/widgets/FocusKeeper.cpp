@@ -1,5 +1,7 @@
 #include "ui/widgets/FocusKeeper.h"
 
+#include "ui/widgets/ScreenReaderNotice.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -142,11 +144,12 @@ void FocusKeeper::bringIntoSight(QWidget* widget)
     }
 }
 
-void FocusKeeper::showWithFocus(QWidget* message)
+void FocusKeeper::showWithFocus(QWidget* message, const QString& text)
 {
     // Looked at when the page's content has grown to hold it.
     if (FocusKeeper* keeper = installedKeeper())
         keeper->m_message = message;
+    ScreenReaderNotice::say(message, text);
 }
 
 namespace {

@@ -33,8 +33,8 @@ public:
     static bool handOn(QWidget* window);
     // A message that answers what the user just did with the focused control (a command that
     // failed): once the page has made room for it, it is brought into sight as well, as far as
-    // the focused control stays in sight.
-    static void showWithFocus(QWidget* message);
+    // the focused control stays in sight; and its `text` is said to a screen reader.
+    static void showWithFocus(QWidget* message, const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

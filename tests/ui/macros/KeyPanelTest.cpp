@@ -4,6 +4,7 @@
 
 #include "MacrosFixture.h"
 
+#include "ui/widgets/ScreenReaderNotice.h"
 #include "ui/widgets/SymbolLabel.h"
 
 #include <QAccessible>
@@ -107,7 +108,8 @@ TEST_F(MacrosTest, TheLabelFieldCommitsEveryEditInPlaceKeepingItsCaret)
     EXPECT_EQ(find<QLineEdit>("labelField"), label);
     EXPECT_EQ(label->cursorPosition(), 3);
     EXPECT_TRUE(label->hasFocus());
-    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), 2);
+    // A word typed is one step.
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), 1);
     EXPECT_EQ(page().canvas()->tile(0)->button().label, QStringLiteral("MxyIC"));
 }
 
@@ -219,6 +221,18 @@ TEST_F(MacrosTest, TheInspectorSaysWhatAKeyLacksAndWhyTestKeyWaits)
     QTest::keyClicks(address, QStringLiteral("https://example.com"));
     ASSERT_EQ(active().buttons[1].action, MacroAction::openURL(QStringLiteral("https://example.com")));
     EXPECT_FALSE(heard(address).contains(QStringLiteral("Test Key")));
+    // A problem that comes as the user types is said as it shows; the one a key shown anew
+    // has is read with its controls instead.
+    QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(address, QStringLiteral("example"));
+    ASSERT_NE(ScreenReaderNotice::of(window.get()), nullptr);
+    const QString said = ScreenReaderNotice::of(window.get())->accessibleName();
+    EXPECT_EQ(said, problem->text());
+    putKey(2, key(QStringLiteral("App"), MacroAction::openApp({})));
+    clickTile(2);
+    EXPECT_TRUE(problem->text().startsWith(QStringLiteral("No app is chosen")));
+    EXPECT_EQ(ScreenReaderNotice::of(window.get())->accessibleName(), said);
+    clickTile(1);
     putKey(1, key(QStringLiteral("Web"), MacroAction::openURL(QStringLiteral("example.com"))));
 
     // Set up, but sent through a device that is not there.
@@ -267,4 +281,69 @@ TEST_F(MacrosTest, TheWheelOverAnUnfocusedPickerScrollsThePageInsteadOfChangingT
     QCoreApplication::sendEvent(kinds, &wheel);
     EXPECT_EQ(active().buttons[0].action, before);
     EXPECT_EQ(kinds->currentText(), QStringLiteral("Keystroke"));
+}
+
+// A keyboard user looks through the kinds with the arrows on the closed picker: every kind
+// comes back as the key had it, and looking leaves no step behind.
+TEST_F(MacrosTest, ArrowingThroughTheKindsKeepsTheKeysActionAndLeavesNoStep)
+{
+    page();
+    QApplication::setActiveWindow(window.get());
+    QComboBox* kinds = find<QComboBox>("kindPicker");
+    kinds->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return kinds->hasFocus(); }));
+    const MacroAction chord = active().buttons[0].action;
+    ASSERT_EQ(chord.kind(), MacroAction::Kind::keystroke);
+    QUndoStack* stack = window->undoStack(SidebarItem::macros);
+    QTest::keyClick(kinds, Qt::Key_Down);
+    EXPECT_EQ(active().buttons[0].action.kind(), MacroAction::Kind::media);
+    QTest::keyClick(kinds, Qt::Key_Down);
+    QTest::keyClick(kinds, Qt::Key_Up);
+    QTest::keyClick(kinds, Qt::Key_Up);
+    EXPECT_EQ(active().buttons[0].action, chord);
+    EXPECT_TRUE(kinds->hasFocus());
+    EXPECT_FALSE(stack->canUndo());
+
+    // A media key chosen on the way is kept as well while the key is shown.
+    QTest::keyClick(kinds, Qt::Key_Down);
+    choose(find<QComboBox>("mediaKeyPicker"), 2);
+    const MacroAction media = active().buttons[0].action;
+    QTest::keyClick(kinds, Qt::Key_Down);
+    QTest::keyClick(kinds, Qt::Key_Up);
+    EXPECT_EQ(active().buttons[0].action, media);
+    QTest::keyClick(kinds, Qt::Key_Up);
+    EXPECT_EQ(active().buttons[0].action, chord);
+}
+
+// The window's Undo takes back what was typed, also from the field typed in: the field's own
+// history would change the text without the key.
+TEST_F(MacrosTest, CtrlZInAFieldUndoesTheWordTypedThroughTheWindow)
+{
+    page();
+    QApplication::setActiveWindow(window.get());
+    QLineEdit* label = find<QLineEdit>("labelField");
+    label->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return label->hasFocus(); }));
+    const QString before = active().buttons[0].label;
+    QTest::keyClick(label, Qt::Key_End);
+    QTest::keyClicks(label, QStringLiteral(" hello world"));
+    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Edit Label"));
+    QTest::keyClick(label, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(active().buttons[0].label, before);
+    EXPECT_EQ(label->text(), before);
+    // A screen reader hears what was undone.
+    EXPECT_EQ(ScreenReaderNotice::of(window.get())->accessibleName(), QStringLiteral("Undo Edit Label"));
+    QTest::keyClick(label, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(active().buttons[0].label, before + QStringLiteral(" hello world"));
+    EXPECT_EQ(label->text(), before + QStringLiteral(" hello world"));
+
+    QLineEdit* rename = find<QLineEdit>("renameField");
+    rename->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return rename->hasFocus(); }));
+    const QString name = active().name;
+    QTest::keyClicks(rename, QStringLiteral("Work"));
+    QTest::keyClick(rename, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(active().name, name);
+    EXPECT_EQ(rename->text(), name);
+    EXPECT_EQ(ScreenReaderNotice::of(window.get())->accessibleName(), QStringLiteral("Undo Rename Profile"));
 }

@@ -160,7 +160,7 @@ TEST_F(MacrosTest, TheProfileMenuMakesNewAndDuplicateProfilesAndDeletesAfterConf
     ASSERT_TRUE(bar->isConfirmingDelete());
     QMessageBox* box = bar->deleteConfirmation();
     EXPECT_EQ(box->text(), QStringLiteral("Delete \u201CNew Profile Copy\u201D?"));
-    EXPECT_EQ(box->informativeText(), QStringLiteral("Its keys are removed. This can\u2019t be undone."));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("Its keys are removed."));
     box->findChild<QPushButton*>(QStringLiteral("deleteProfileButton"))->click();
     EXPECT_FALSE(bar->isConfirmingDelete());
     EXPECT_EQ(profiles->profiles().size(), 2);
@@ -270,7 +270,7 @@ TEST_F(MacrosTest, LabelEditsAreUndoneAndRedoneThroughTheEditMenuAndReachTheDevi
     QTest::keyClick(label, Qt::Key_End);
     QTest::keyClicks(label, QStringLiteral("!?"));
     EXPECT_EQ(active().buttons[0].label, before + QStringLiteral("!?"));
-    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), 2);
+    EXPECT_EQ(window->undoStack(SidebarItem::macros)->count(), 1);
     QAction* undo = find<QAction>("undoAction");
     QAction* redo = find<QAction>("redoAction");
     EXPECT_EQ(undo->text(), QStringLiteral("Undo Edit Label"));
@@ -289,65 +289,57 @@ TEST_F(MacrosTest, LabelEditsAreUndoneAndRedoneThroughTheEditMenuAndReachTheDevi
     EXPECT_EQ(shownBefore.copy(firstKey.translated(G::columnPitch, 0)), shownAfter.copy(firstKey.translated(G::columnPitch, 0)));
 
     trigger("undoAction");
-    EXPECT_EQ(active().buttons[0].label, before + QStringLiteral("!"));
-    EXPECT_EQ(label->text(), before + QStringLiteral("!"));
-    EXPECT_EQ(redo->text(), QStringLiteral("Redo Edit Label"));
-    trigger("undoAction");
+    EXPECT_EQ(active().buttons[0].label, before);
     EXPECT_EQ(label->text(), before);
+    EXPECT_EQ(redo->text(), QStringLiteral("Redo Edit Label"));
     EXPECT_FALSE(undo->isEnabled());
     trigger("redoAction");
-    EXPECT_EQ(active().buttons[0].label, before + QStringLiteral("!"));
-    EXPECT_EQ(find<KeyCanvas>("keyCanvas")->tile(0)->button().label, before + QStringLiteral("!"));
+    EXPECT_EQ(active().buttons[0].label, before + QStringLiteral("!?"));
+    EXPECT_EQ(find<KeyCanvas>("keyCanvas")->tile(0)->button().label, before + QStringLiteral("!?"));
     ASSERT_TRUE(waitUntil([&] {
         const auto* node = device.widgets().find(300);
-        return node && node->text == before + QStringLiteral("!");
+        return node && node->text == before + QStringLiteral("!?");
     }));
 }
 
-TEST_F(MacrosTest, DeletingAProfileTakesItsStepsOffTheUndoStackAndKeepsTheOthersSteps)
+TEST_F(MacrosTest, ProfileEditsAreUndoneOnThePageAndADeletedProfileComesBackWithItsSteps)
 {
     MacrosView& view = page();
     QLineEdit* label = find<QLineEdit>("labelField");
+    QLineEdit* rename = find<QLineEdit>("renameField");
     QComboBox* picker = find<QComboBox>("profilePicker");
-    const auto type = [&](const QString& text) {
-        QTest::keyClick(label, Qt::Key_End);
-        QTest::keyClicks(label, text);
+    const auto type = [&](QLineEdit* field, const QString& text) {
+        QTest::keyClick(field, Qt::Key_End);
+        QTest::keyClicks(field, text);
     };
     const QString start = active().buttons[0].label;
-    const QUuid first = profiles->activeID();
-    type(QStringLiteral("1"));
+    const QString name = active().name;
+    type(label, QStringLiteral("1"));
     trigger("duplicateProfileAction");
-    const QUuid second = profiles->activeID();
-    type(QStringLiteral("2"));
-    choose(picker, 0);
-    type(QStringLiteral("3"));
-    choose(picker, 1);
-    type(QStringLiteral("4"));
-    // The second profile's last step is undone; its redo outlives the first profile.
-    trigger("undoAction");
-    ASSERT_EQ(profiles->activeID(), second);
-    ASSERT_EQ(window->undoStack(SidebarItem::macros)->count(), 4);
+    const QUuid copy = profiles->activeID();
+    type(rename, QStringLiteral(" Two"));
+    type(label, QStringLiteral("2"));
+    QUndoStack* stack = window->undoStack(SidebarItem::macros);
+    ASSERT_EQ(stack->count(), 4);
 
-    choose(picker, 0);
-    ASSERT_EQ(profiles->activeID(), first);
     trigger("deleteProfileAction");
     view.profileBar()->deleteConfirmation()->findChild<QPushButton*>(QStringLiteral("deleteProfileButton"))->click();
-    ASSERT_EQ(profiles->activeID(), second);
-
-    QUndoStack* stack = window->undoStack(SidebarItem::macros);
-    EXPECT_EQ(stack->count(), 2);
-    EXPECT_EQ(stack->index(), 1);
-    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Edit Label"));
-    EXPECT_EQ(find<QAction>("redoAction")->text(), QStringLiteral("Redo Edit Label"));
-    trigger("redoAction");
-    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("124"));
+    ASSERT_EQ(profiles->profiles().size(), 1);
+    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Delete Profile"));
     trigger("undoAction");
+    EXPECT_EQ(profiles->activeID(), copy);
+    EXPECT_EQ(picker->count(), 2);
     EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("12"));
     trigger("undoAction");
-    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("1"));
     EXPECT_EQ(label->text(), start + QStringLiteral("1"));
-    EXPECT_FALSE(find<QAction>("undoAction")->isEnabled());
-    trigger("redoAction");
-    trigger("redoAction");
-    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("124"));
+    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Rename Profile"));
+    trigger("undoAction");
+    EXPECT_EQ(rename->text(), name + QStringLiteral(" Copy"));
+    trigger("undoAction");
+    EXPECT_EQ(picker->count(), 1);
+    EXPECT_EQ(active().buttons[0].label, start + QStringLiteral("1"));
+    for (int i = 0; i < 4; ++i)
+        trigger("redoAction");
+    EXPECT_EQ(profiles->profiles().size(), 1);
+    EXPECT_EQ(active().name, name);
 }

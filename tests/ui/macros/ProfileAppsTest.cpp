@@ -10,10 +10,13 @@
 #include "ui/macros/AppChooser.h"
 #include "ui/macros/ProfileAppsButton.h"
 #include "ui/macros/ProfileAppsPopover.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -172,11 +175,10 @@ TEST_F(ProfileAppsTest, ChooseLinksSeveralInstalledAppsToTheActiveProfile)
     ASSERT_TRUE(QTest::qWaitFor([chooser] { return chooser->isLoaded(); }, 5000));
     EXPECT_EQ(chooser->findChild<QLabel*>(QStringLiteral("appChooserMessage"))->text(),
               QStringLiteral("Choose the apps that switch Tarv to \u201CDefault\u201D."));
-    auto* list = chooser->findChild<QListWidget*>(QStringLiteral("appList"));
-    ASSERT_EQ(list->count(), 3);
-    list->item(0)->setSelected(true);
-    list->item(2)->setSelected(true);
-    list->item(1)->setSelected(false);
+    auto* list = chooser->findChild<QListView*>(QStringLiteral("appList"));
+    ASSERT_EQ(list->model()->rowCount(), 3);
+    list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::ClearAndSelect);
+    list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select);
     chooser->accept();
     EXPECT_EQ(active().linkedApps, (QList<AppTarget>{{QStringLiteral("org.example.Alpha"), QStringLiteral("Alpha")},
                                                      {QStringLiteral("org.example.Gamma"), QStringLiteral("Gamma")}}));
@@ -286,4 +288,43 @@ TEST_F(ProfileAppsTest, WindowsOnTheClientListAreOfferedByTheirEntriesNames)
     EXPECT_EQ(active().linkedApps, (QList<AppTarget>{{QStringLiteral("writer"), QStringLiteral("Writer")}}));
 
     xcb_disconnect(c);
+}
+
+// The popover is a window of the application that a screen reader finds, titled, with the
+// keyboard on its first control; Escape gives the keyboard back to the button.
+TEST_F(ProfileAppsTest, ThePopoverIsADialogWindowWithTheKeyboardInside)
+{
+    open({});
+    QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(popover());
+    EXPECT_EQ(dialog->role(), QAccessible::Dialog);
+    EXPECT_EQ(dialog->text(QAccessible::Name), QStringLiteral("Auto-Switch"));
+    EXPECT_TRUE(popover()->isWindow());
+    EXPECT_NE(popover()->windowType(), Qt::Popup);
+    EXPECT_EQ(popover()->focusWidget(), inPopover<QPushButton>("addAppButton"));
+    QTest::keyClick(popover(), Qt::Key_Escape);
+    EXPECT_FALSE(popover()->isVisible());
+}
+
+// An app added or removed is said where the keyboard is, the keyboard stays in the popover, and
+// the change is a step of the page's Undo.
+TEST_F(ProfileAppsTest, AddingAndRemovingAppsIsSaidAndUndoneOnThePage)
+{
+    open({{QStringLiteral("firefox"), QStringLiteral("Firefox"), {}}});
+    popover()->addAppMenu()->actions().first()->trigger();
+    EXPECT_EQ(active().linkedApps, (QList<AppTarget>{{QStringLiteral("firefox"), QStringLiteral("Firefox")}}));
+    EXPECT_EQ(ScreenReaderNotice::of(popover())->accessibleName(), QStringLiteral("Added Firefox"));
+    EXPECT_EQ(find<QAction>("undoAction")->text(), QStringLiteral("Undo Add App"));
+
+    QToolButton* remove = popover()->findChild<QToolButton*>(QStringLiteral("removeAppButton"));
+    ASSERT_NE(remove, nullptr);
+    remove->setFocus(Qt::TabFocusReason);
+    remove->click();
+    ASSERT_TRUE(waitUntil([&] { return active().linkedApps.isEmpty(); }));
+    EXPECT_EQ(ScreenReaderNotice::of(popover())->accessibleName(), QStringLiteral("Removed Firefox"));
+    EXPECT_EQ(popover()->focusWidget(), inPopover<QPushButton>("addAppButton"));
+    trigger("undoAction");
+    EXPECT_EQ(active().linkedApps.size(), 1);
+    trigger("undoAction");
+    EXPECT_TRUE(active().linkedApps.isEmpty());
+    EXPECT_FALSE(find<QAction>("undoAction")->isEnabled());
 }

@@ -1,6 +1,7 @@
 // The profile follows the window in front under a real (headless) sway, as a user sets it up:
 // "Add App" lists the two terminal windows, each is linked to a profile, and focusing each
-// switches to its profile, the log says so and the device shows that profile's keys.
+// switches to its profile, the log says so and the device shows that profile's keys; a window
+// of no desktop entry is offered and followed by its app id.
 
 #include "MacrosFixture.h"
 
@@ -140,6 +141,22 @@ TEST_F(WaylandAutoSwitchTest, FocusingEachWindowSwitchesToItsProfileAndAddAppLis
     EXPECT_EQ(profiles->activeID(), two);
     ASSERT_TRUE(waitUntil([&] { return deviceTexts().contains(QStringLiteral("Dos")); })) << deviceTexts().join(u'|').toStdString();
     EXPECT_FALSE(deviceTexts().contains(QStringLiteral("Uno")));
+
+    // A terminal started with an app id of its own has no desktop entry: Add App offers it by
+    // that id, and linked, it switches as the others do.
+    ASSERT_TRUE(sway.openWindow(QStringLiteral("scratch"))) << sway.lastError().toStdString();
+    // Sway has shown it; Tarv hears of it on its own connection.
+    ASSERT_TRUE(waitUntil([&] { return source.frontmostApp() == FrontmostApp{QStringLiteral("scratch"), QStringLiteral("scratch")}; }));
+    menu = addApp();
+    EXPECT_EQ(menuTexts(menu), (QStringList{"scratch", "Term One (moves from \u201COne\u201D)", "", "Choose…"}));
+    menuItem(menu, QStringLiteral("scratch"))->trigger();
+    page().profileAppsButton()->popover()->hide();
+    EXPECT_EQ(profiles->activeProfile().linkedApps.last(), (AppTarget{QStringLiteral("scratch"), QStringLiteral("scratch")}));
+    ASSERT_TRUE(sway.focus(QStringLiteral("term-one")));
+    ASSERT_TRUE(waitUntil([&] { return logged(QStringLiteral("Profile \u201COne\u201D for Term One")) == 2; }));
+    ASSERT_TRUE(sway.focus(QStringLiteral("scratch")));
+    ASSERT_TRUE(waitUntil([&] { return logged(QStringLiteral("Profile \u201CTwo\u201D for scratch")) == 1; }));
+    EXPECT_EQ(profiles->activeID(), two);
     window.reset();
     hub.reset();
 }

@@ -246,6 +246,13 @@ TEST_F(CustomScreensViewTest, BrokenFilesShowTheirStatusIssuesAndTheLastGoodVers
     EXPECT_TRUE(issues[0].startsWith(QStringLiteral("exclamationmark.octagon | title: "))) << issues[0].toStdString();
     EXPECT_TRUE(issues.contains(QStringLiteral("exclamationmark.triangle | sources.idle: is not used by any widget, "
                                                "so it is never fetched")));
+    // Its one stop, the commands' menu, says what the row shows: the status and the problems.
+    const QStringList heard = QAccessible::queryAccessibleInterface(weather->findChild<QToolButton*>(QStringLiteral("actionsButton")))
+                                  ->text(QAccessible::Description)
+                                  .split(u'\n');
+    ASSERT_EQ(heard.size(), 4);
+    EXPECT_EQ(heard[0], QStringLiteral("Not loaded"));
+    EXPECT_TRUE(heard[1].startsWith(QStringLiteral("title: "))) << heard[1].toStdString();
     // A file that never loaded has no approval and nothing to show.
     EXPECT_EQ(weather->permissionsView(), nullptr);
     EXPECT_FALSE(weather->showOnDeviceAction()->isEnabled());
@@ -315,8 +322,17 @@ TEST_F(CustomScreensViewTest, AllowingAFileMakesItAPageOfTheDeviceUntilWhatItDoe
         EXPECT_EQ(heard[i], expected[i].title + QStringLiteral(": ") + expected[i].detail);
     QTest::mouseClick(allow, Qt::LeftButton);
     EXPECT_EQ(permissions->form(), ScreenPermissionsView::Form::allowed);
-    EXPECT_EQ(permissions->findChild<QToolButton*>(QStringLiteral("allowedDisclosure"))->text(),
-              QStringLiteral("Allowed: 3 sources, 1 button"));
+    auto* disclosure = permissions->findChild<QToolButton*>(QStringLiteral("allowedDisclosure"));
+    EXPECT_EQ(disclosure->text(), QStringLiteral("Allowed: 3 sources, 1 button"));
+    // Heard as a button that opens and closes, not as a check box.
+    QAccessibleInterface* heardDisclosure = QAccessible::queryAccessibleInterface(disclosure);
+    EXPECT_EQ(heardDisclosure->role(), QAccessible::Button);
+    EXPECT_EQ(heardDisclosure->text(QAccessible::Name), disclosure->text());
+    EXPECT_TRUE(heardDisclosure->state().expandable);
+    EXPECT_FALSE(heardDisclosure->state().expanded);
+    disclosure->click();
+    EXPECT_TRUE(heardDisclosure->state().expanded);
+    disclosure->click();
     EXPECT_TRUE(pickerEntries().contains(QStringLiteral("Busy")));
     ASSERT_TRUE(busy->showOnDeviceAction()->isEnabled());
 

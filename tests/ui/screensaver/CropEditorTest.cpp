@@ -4,7 +4,9 @@
 #include "ui/screensaver/CropAdjustments.h"
 #include "ui/screensaver/CropPreview.h"
 #include "ui/screensaver/PhotoCropEditor.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -293,6 +295,9 @@ TEST_F(CropEditorTest, TheArrowKeysMoveTheCropFromThePreview)
     const double step = CropPreview::arrowStep * 3.125;
     QTest::keyClick(preview, Qt::Key_Right);
     EXPECT_NEAR(editor->adjustment().centerX, 0.5 + step / 3000, 1e-12);
+    // Heard as it is seen.
+    const auto said = [&] { return ScreenReaderNotice::of(editor.get())->accessibleName(); };
+    EXPECT_EQ(said(), QStringLiteral("Centre at 51% across, 50% down"));
     QTest::keyClick(preview, Qt::Key_Left);
     QTest::keyClick(preview, Qt::Key_Up, Qt::ShiftModifier);
     EXPECT_NEAR(editor->adjustment().centerX, 0.5, 1e-12);
@@ -301,6 +306,14 @@ TEST_F(CropEditorTest, TheArrowKeysMoveTheCropFromThePreview)
     for (int i = 0; i < 20; ++i)
         QTest::keyClick(preview, Qt::Key_Down, Qt::ShiftModifier);
     EXPECT_DOUBLE_EQ(editor->adjustment().centerY, 0.75) << "the crop's bottom meets the picture's";
+    EXPECT_EQ(said(), QStringLiteral("At the edge"));
+    // The zoom is heard as the zoom, not as the slider's steps.
+    QAccessibleValueInterface* zoom = QAccessible::queryAccessibleInterface(editor->zoomSlider())->valueInterface();
+    ASSERT_NE(zoom, nullptr);
+    EXPECT_DOUBLE_EQ(zoom->currentValue().toDouble(), 2.0);
+    EXPECT_DOUBLE_EQ(zoom->minimumValue().toDouble(), 1.0);
+    EXPECT_DOUBLE_EQ(zoom->maximumValue().toDouble(), 4.0);
+    EXPECT_DOUBLE_EQ(zoom->minimumStepSize().toDouble(), 0.05);
     QTest::keyClick(preview, Qt::Key_Escape);
     EXPECT_FALSE(editor->isVisible());
     EXPECT_EQ(saves, 0);

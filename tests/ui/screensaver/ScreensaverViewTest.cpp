@@ -13,6 +13,7 @@
 #include "ui/screensaver/PhotoNames.h"
 #include "ui/screensaver/PhotoRow.h"
 #include "ui/screensaver/ScreensaverView.h"
+#include "ui/widgets/ScreenReaderNotice.h"
 
 #include <QAbstractItemModelTester>
 #include <QAction>
@@ -26,6 +27,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
@@ -258,7 +260,10 @@ TEST_F(ScreensaverViewTest, LongNamesKeepBothEndsAndHelpTextsNameTheWholePhoto)
     EXPECT_TRUE(shown.contains(QChar(0x2026)));
     EXPECT_EQ(row->cropButton()->toolTip(), QStringLiteral("Crop, zoom, or rotate ") + longName);
     EXPECT_EQ(row->removeButton()->toolTip(), QStringLiteral("Remove ") + longName);
-    EXPECT_EQ(row->cropButton()->accessibleName(), QStringLiteral("Crop ") + longName);
+    // Named after the photo when a screen reader asks, not stored with every row.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(row->cropButton())->text(QAccessible::Name),
+              QStringLiteral("Crop ") + longName);
+    EXPECT_TRUE(row->cropButton()->accessibleName().isEmpty());
 }
 
 // Remove takes a photo off at once, as one step of the page's own undo: Undo puts it back in its
@@ -325,7 +330,8 @@ TEST_F(ScreensaverViewTest, RemoveIsUndoneOnThisPageAloneAndItsFilesGoWithTheSte
 }
 
 // From a photo's buttons, Ctrl+Up and Ctrl+Down move it, one undo step each, and the focus
-// stays on the button it was on; the row's menu offers the same, greyed at the ends.
+// stays on the button it was on; the row's menu offers the same, greyed at the ends, from the
+// pointer, the Menu key or Shift+F10.
 TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
 {
     page();
@@ -347,10 +353,14 @@ TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
         return ids;
     };
     PhotoRow* top = page().photoRows()[0];
-    EXPECT_FALSE(top->moveUpAction()->isEnabled());
-    EXPECT_TRUE(top->moveDownAction()->isEnabled());
-    EXPECT_EQ(top->contextMenuPolicy(), Qt::ActionsContextMenu);
-    EXPECT_EQ(top->actions(), (QList<QAction*>{top->moveUpAction(), top->moveDownAction()}));
+    // One pair of actions for the whole list, offered in each row's menu.
+    auto* list = find<QWidget>("photoList");
+    QAction* moveUp = find<QAction>("moveUpAction");
+    QAction* moveDown = find<QAction>("moveDownAction");
+    EXPECT_TRUE(top->actions().isEmpty());
+    EXPECT_EQ(list->findChildren<QAction*>(QStringLiteral("moveUpAction")).size(), 1);
+    auto* menu = find<QMenu>("photoRowMenu");
+    EXPECT_EQ(menu->actions(), (QList<QAction*>{moveUp, moveDown}));
 
     QToolButton* crop = top->cropButton();
     crop->setFocus(Qt::TabFocusReason);
@@ -358,12 +368,12 @@ TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
     QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
     EXPECT_EQ(QApplication::focusWidget(), crop);
-    // A screen reader hears the new place where the eye sees it.
+    // A screen reader hears the new place where the eye sees it, and finds it on the buttons.
+    EXPECT_EQ(ScreenReaderNotice::of(window.get())->accessibleName(), QStringLiteral("Photo 3 of 3"));
     for (int place = 0; place < 3; ++place)
         for (QToolButton* button : {page().photoRows()[place]->cropButton(), page().photoRows()[place]->removeButton()})
             EXPECT_EQ(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Description),
                       QStringLiteral("Photo %1 of 3").arg(place + 1));
-    EXPECT_FALSE(top->moveDownAction()->isEnabled()) << "at the bottom";
     QTest::keyClick(crop, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
     EXPECT_EQ(QApplication::focusWidget(), crop) << "a move past the end takes the focus nowhere";
@@ -377,7 +387,17 @@ TEST_F(ScreensaverViewTest, PhotosMoveUpAndDownByKeyboardOneUndoStepEach)
 
     QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[0], before[2]}));
-    page().photoRows()[2]->moveUpAction()->trigger();
+    // The menu of the last row, opened by Shift+F10 from its button, moves that row, and
+    // greys what its place does not allow.
+    QToolButton* lastCrop = page().photoRows()[2]->cropButton();
+    lastCrop->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(lastCrop, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(waitUntil([&] { return menu->isVisible(); }));
+    EXPECT_TRUE(moveUp->isEnabled());
+    EXPECT_FALSE(moveDown->isEnabled());
+    menu->setActiveAction(moveUp);
+    QTest::keyClick(menu, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return !menu->isVisible() && moveDown->isEnabled(); }));
     EXPECT_EQ(shownOrder(), (QList<QUuid>{before[1], before[2], before[0]}));
     EXPECT_EQ(storedOrder(), shownOrder());
     EXPECT_EQ(window->undoStack(SidebarItem::screensaver)->count(), 2);
@@ -428,6 +448,20 @@ TEST_F(ScreensaverViewTest, ChosenFilesAreImportedByNameAndTheUnreadableOneIsNam
     EXPECT_TRUE(view.importProgress()->isHidden());
     EXPECT_EQ(hub->screensaver().photoError, QStringLiteral("Could not read notes.txt"));
     EXPECT_EQ(view.photoRows().size(), 2);
+}
+
+// The end of an import is heard as the bar going and the rows coming are seen.
+TEST_F(ScreensaverViewTest, TheEndOfAnImportSaysHowManyPhotosCame)
+{
+    ScreensaverView& view = page();
+    const QStringList answer{writePicture(QStringLiteral("Lake.png"), halves(Qt::blue, Qt::white), "PNG"),
+                             writePicture(QStringLiteral("Hills.jpg"), halves(Qt::green, Qt::yellow), "JPEG")};
+    view.setFileChooser([&](QWidget*, const QString&, std::function<void(const QStringList&)> done) { done(answer); });
+    find<QPushButton>("fromFilesButton")->click();
+    ASSERT_TRUE(waitForImports());
+    ASSERT_TRUE(waitUntil([&] { return view.importProgress()->isHidden(); }));
+    ASSERT_NE(ScreenReaderNotice::of(window.get()), nullptr);
+    EXPECT_EQ(ScreenReaderNotice::of(window.get())->accessibleName(), QStringLiteral("Added 2 photos"));
 }
 
 TEST_F(ScreensaverViewTest, DropsAreNamedInOrderAndAcceptedOnlyWhenTheyDeliver)
