@@ -28,6 +28,13 @@ public:
         m_window->raise();
         if (m_window->isActiveWindow()) {
             finishLater(true);
+            // On Wayland the compositor's word that the window lost the focus (another
+            // workspace shown) may not have reached Qt yet when a D-Bus call asks for it to
+            // come forward: it asks all the same, which costs nothing where it is active.
+            if (WindowActivation::usesActivationTokens()) {
+                m_evenIfActive = true;
+                activate();
+            }
             return;
         }
         m_window->installEventFilter(this);
@@ -63,7 +70,7 @@ private:
     void activate()
     {
         m_asked = true;
-        if (!m_window || m_window->isActiveWindow())
+        if (!m_window || (m_window->isActiveWindow() && !m_evenIfActive))
             return;
         if (!WindowActivation::usesActivationTokens()) {
             m_window->activateWindow();
@@ -74,15 +81,18 @@ private:
             return;
         }
         auto* request = new XdgActivationRequest(QGuiApplication::desktopFileName(), this);
+        m_waitsForToken = true;
         connect(request, &XdgActivationRequest::tokenReady, this, [this, request](const QString& token) {
             request->deleteLater();
             activateWith(token);
+            tokenAnswered();
         });
         connect(request, &XdgActivationRequest::failed, this, [this, request](const QString& reason) {
             request->deleteLater();
             qInfo("Tarv's window cannot ask the desktop to come forward: %s", qPrintable(reason));
             if (m_window)
                 m_window->activateWindow();
+            tokenAnswered();
         });
     }
 
@@ -91,11 +101,19 @@ private:
     // Tarv starts later inherits a token that was not meant for it.
     void activateWith(const QString& token)
     {
-        if (!m_window || m_window->isActiveWindow())
+        if (!m_window || (m_window->isActiveWindow() && !m_evenIfActive))
             return;
         qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
         m_window->activateWindow();
         qunsetenv("XDG_ACTIVATION_TOKEN");
+    }
+
+    // The attempt outlives its answer while its token is still to come.
+    void tokenAnswered()
+    {
+        m_waitsForToken = false;
+        if (m_finished)
+            deleteLater();
     }
 
     void finishLater(bool active)
@@ -112,13 +130,16 @@ private:
             m_window->removeEventFilter(this);
         if (m_done)
             m_done(active);
-        deleteLater();
+        if (!m_waitsForToken)
+            deleteLater();
     }
 
     QPointer<QWidget> m_window;
     QString m_token;
     std::function<void(bool)> m_done;
     bool m_asked = false;
+    bool m_evenIfActive = false;
+    bool m_waitsForToken = false;
     bool m_finished = false;
 };
 
