@@ -1,5 +1,7 @@
 #include "platform/HttpTls.h"
 
+#include <openssl/crypto.h>
+
 #include <QPromise>
 #include <QSslSocket>
 #include <QThreadPool>
@@ -29,7 +31,9 @@ Setup make()
 // without its teardown while work runs there): OpenSSL tears itself down as the process ends,
 // under any thread still using it. Ahead of the work queued there, on a thread more than the
 // pool's own for as long as it runs: a connection waits for none of the pool's other work, and
-// that work waits for none of these files (a folder on a slow file system).
+// that work waits for none of these files (a folder on a slow file system). What OpenSSL kept
+// for the thread (its error queue) goes with the work: OpenSSL forgets it once it tore itself
+// down, and the pool's threads may outlive that.
 template <typename T>
 QFuture<T> besideThePool(std::function<T()> work)
 {
@@ -40,6 +44,7 @@ QFuture<T> besideThePool(std::function<T()> work)
     pool->start(
         [promise, pool, work = std::move(work)] {
             promise->addResult(work());
+            OPENSSL_thread_stop();
             pool->reserveThread();
             promise->finish();
         },
