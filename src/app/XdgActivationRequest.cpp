@@ -2,12 +2,12 @@
 
 #include "xdg-activation-v1-client-protocol.h"
 
-#include <QSocketNotifier>
+#include "macros/WaylandSocket.h"
+
 #include <QTimer>
 
 #include <wayland-client.h>
 
-#include <cerrno>
 #include <cstring>
 #include <optional>
 
@@ -81,19 +81,10 @@ const xdg_activation_token_v1_listener tokenListener = {
 XdgActivationRequest::XdgActivationRequest(QString appId, QObject* parent)
     : QObject(parent), m_appId(std::move(appId))
 {
-    const auto failLater = [this](const QString& reason) {
-        QTimer::singleShot(0, this, [this, reason] { emit failed(reason); });
-    };
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        // Without it libwayland would try "wayland-0", which may be another session's.
-        failLater(QStringLiteral("There is no Wayland display."));
-        return;
-    }
-    // A local socket: connecting asks nothing of the compositor yet, so it does not wait on it.
-    wl_display* display = wl_display_connect(nullptr);
+    QString failure;
+    wl_display* display = WaylandSocket::connectToCompositor(failure);
     if (!display) {
-        failLater(QStringLiteral("The Wayland compositor could not be reached (%1).")
-                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        QTimer::singleShot(0, this, [this, failure] { emit failed(failure); });
         return;
     }
     m_connection = std::make_unique<Connection>();
@@ -103,58 +94,25 @@ XdgActivationRequest::XdgActivationRequest(QString appId, QObject* parent)
     m_connection->sync = wl_display_sync(display);
     wl_callback_add_listener(m_connection->sync, &syncListener, m_connection.get());
 
-    const int fd = wl_display_get_fd(display);
-    m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &XdgActivationRequest::readEvents);
-    m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, &XdgActivationRequest::flush);
-    flush();
+    m_socket = new WaylandSocket(display, this);
+    connect(m_socket, &WaylandSocket::dispatched, this, &XdgActivationRequest::afterDispatch);
+    connect(m_socket, &WaylandSocket::lost, this, [this] {
+        finish();
+        emit failed(WaylandSocket::lostText());
+    });
+    m_socket->flush();
 }
 
 XdgActivationRequest::~XdgActivationRequest()
 {
-    // The notifiers go before the connection closes their descriptor.
-    delete m_readNotifier;
-    delete m_writeNotifier;
-}
-
-void XdgActivationRequest::flush()
-{
-    if (!m_connection)
-        return;
-    if (wl_display_flush(m_connection->display) >= 0) {
-        m_writeNotifier->setEnabled(false);
-    } else if (errno == EAGAIN) {
-        // The socket is full: the rest goes when it takes more.
-        m_writeNotifier->setEnabled(true);
-    } else {
-        finish();
-        emit failed(QStringLiteral("The connection to the Wayland compositor was lost."));
-    }
-}
-
-void XdgActivationRequest::readEvents()
-{
-    if (!m_connection)
-        return;
-    wl_display* display = m_connection->display;
-    // The socket has something: reading it here takes what is there and never waits.
-    bool broken = false;
-    while (!broken && wl_display_prepare_read(display) != 0)
-        broken = wl_display_dispatch_pending(display) < 0;
-    if (!broken)
-        broken = wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0;
-    if (broken || wl_display_get_error(display) != 0) {
-        finish();
-        emit failed(QStringLiteral("The connection to the Wayland compositor was lost."));
-        return;
-    }
-    afterDispatch();
+    // The socket goes before the connection closes its descriptor.
+    delete m_socket;
 }
 
 void XdgActivationRequest::afterDispatch()
 {
+    if (!m_connection)
+        return;
     Connection& connection = *m_connection;
     if (connection.answer) {
         const QString token = *connection.answer;
@@ -174,19 +132,15 @@ void XdgActivationRequest::afterDispatch()
     if (!m_appId.isEmpty())
         xdg_activation_token_v1_set_app_id(connection.token, m_appId.toUtf8().constData());
     xdg_activation_token_v1_commit(connection.token);
-    flush();
+    m_socket->flush();
 }
 
 void XdgActivationRequest::finish()
 {
-    // One of them may be delivering the signal that led here.
-    for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier}) {
-        if (!notifier)
-            continue;
-        notifier->setEnabled(false);
-        notifier->deleteLater();
+    if (m_socket) {
+        m_socket->stop();
+        m_socket->deleteLater();
+        m_socket = nullptr;
     }
-    m_readNotifier = nullptr;
-    m_writeNotifier = nullptr;
     m_connection.reset();
 }

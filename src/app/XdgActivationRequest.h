@@ -11,7 +11,7 @@
 
 #include <memory>
 
-class QSocketNotifier;
+class WaylandSocket;
 
 class XdgActivationRequest final : public QObject {
     Q_OBJECT
@@ -30,13 +30,10 @@ signals:
     void failed(const QString& reason);
 
 private:
-    void readEvents();
-    void flush();
     void afterDispatch();
     void finish();
 
     QString m_appId;
     std::unique_ptr<Connection> m_connection;
-    QSocketNotifier* m_readNotifier = nullptr;
-    QSocketNotifier* m_writeNotifier = nullptr;
+    WaylandSocket* m_socket = nullptr;
 };

@@ -1,13 +1,11 @@
 #include "macros/WlrToplevelList.h"
 
+#include "macros/WaylandSocket.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
-
-#include <QSocketNotifier>
 
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -195,18 +193,9 @@ void WlrToplevelList::Connection::askForSync()
 
 WlrToplevelList::WlrToplevelList(QObject* parent) : QObject(parent)
 {
-    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        // Without it libwayland would try "wayland-0", which may be another session's.
-        m_state = State::Unreachable;
-        m_failure = QStringLiteral("There is no Wayland display.");
-        return;
-    }
-    // A local socket: connecting asks nothing of the compositor yet, so it does not wait on it.
-    wl_display* display = wl_display_connect(nullptr);
+    wl_display* display = WaylandSocket::connectToCompositor(m_failure);
     if (!display) {
         m_state = State::Unreachable;
-        m_failure = QStringLiteral("The Wayland compositor could not be reached (%1).")
-                        .arg(QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
     m_connection = std::make_unique<Connection>();
@@ -215,54 +204,16 @@ WlrToplevelList::WlrToplevelList(QObject* parent) : QObject(parent)
     wl_registry_add_listener(m_connection->registry, &registryListener, m_connection.get());
     m_connection->askForSync();
 
-    const int fd = wl_display_get_fd(display);
-    m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, &WlrToplevelList::readEvents);
-    m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, &WlrToplevelList::flush);
-    flush();
+    m_socket = new WaylandSocket(display, this);
+    connect(m_socket, &WaylandSocket::dispatched, this, &WlrToplevelList::afterDispatch);
+    connect(m_socket, &WaylandSocket::lost, this, [this] { fail(State::Lost, WaylandSocket::lostText()); });
+    m_socket->flush();
 }
 
 WlrToplevelList::~WlrToplevelList()
 {
-    // The notifiers go before the connection closes their descriptor.
-    delete m_readNotifier;
-    delete m_writeNotifier;
-}
-
-void WlrToplevelList::flush()
-{
-    if (!m_connection)
-        return;
-    if (wl_display_flush(m_connection->display) >= 0) {
-        m_writeNotifier->setEnabled(false);
-    } else if (errno == EAGAIN) {
-        // The socket is full: the rest goes when it takes more.
-        m_writeNotifier->setEnabled(true);
-    } else {
-        fail(State::Lost, QStringLiteral("The connection to the Wayland compositor was lost."));
-    }
-}
-
-void WlrToplevelList::readEvents()
-{
-    if (!m_connection)
-        return;
-    wl_display* display = m_connection->display;
-    // The socket has something: reading it here takes what is there and never waits.
-    bool broken = false;
-    while (!broken && wl_display_prepare_read(display) != 0)
-        broken = wl_display_dispatch_pending(display) < 0;
-    if (!broken)
-        broken = wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0;
-    if (broken || wl_display_get_error(display) != 0) {
-        fail(State::Lost, QStringLiteral("The connection to the Wayland compositor was lost."));
-        return;
-    }
-    // Requests made while dispatching (a bind, a sync, a handle let go) go out now.
-    flush();
-    afterDispatch();
+    // The socket goes before the connection closes its descriptor.
+    delete m_socket;
 }
 
 void WlrToplevelList::afterDispatch()
@@ -289,13 +240,11 @@ void WlrToplevelList::afterDispatch()
 
 void WlrToplevelList::fail(State state, const QString& failure)
 {
-    // One of them may be delivering the signal that led here.
-    for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier}) {
-        notifier->setEnabled(false);
-        notifier->deleteLater();
+    if (m_socket) {
+        m_socket->stop();
+        m_socket->deleteLater();
+        m_socket = nullptr;
     }
-    m_readNotifier = nullptr;
-    m_writeNotifier = nullptr;
     m_connection.reset();
     m_state = state;
     m_failure = failure;

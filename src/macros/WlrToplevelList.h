@@ -11,7 +11,7 @@
 #include <optional>
 
 struct wl_display;
-class QSocketNotifier;
+class WaylandSocket;
 
 class WlrToplevelList final : public QObject {
     Q_OBJECT
@@ -53,14 +53,11 @@ signals:
     void toplevelsChanged();
 
 private:
-    void readEvents();
     void afterDispatch();
-    void flush();
     void fail(State state, const QString& failure);
 
     std::unique_ptr<Connection> m_connection;
-    QSocketNotifier* m_readNotifier = nullptr;
-    QSocketNotifier* m_writeNotifier = nullptr;
+    WaylandSocket* m_socket = nullptr;
     State m_state = State::Connecting;
     QString m_failure;
 };
