@@ -1,5 +1,7 @@
 #include "support/HeadlessSway.h"
 
+#include "support/FootWindow.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -150,22 +152,9 @@ std::optional<QByteArray> HeadlessSway::message(const QStringList& arguments) co
 
 bool HeadlessSway::openWindow(const QString& appId)
 {
-    auto terminal = std::make_unique<QProcess>();
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_waylandDisplay);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("clients")));
-    environment.remove(QStringLiteral("DISPLAY"));
-    QDir().mkpath(m_dir.filePath(QStringLiteral("clients")));
-    ::chmod(QFile::encodeName(m_dir.filePath(QStringLiteral("clients"))).constData(), 0700);
-    terminal->setProcessEnvironment(environment);
-    terminal->setStandardOutputFile(QProcess::nullDevice());
-    terminal->setStandardErrorFile(m_dir.filePath(QStringLiteral("foot-%1.log").arg(appId)));
-    // `cat` keeps the window open until the terminal is ended.
-    terminal->start(QStringLiteral("foot"), {QStringLiteral("--app-id=") + appId, QStringLiteral("cat")});
-    if (!terminal->waitForStarted(windowTimeoutMs)) {
-        m_error = QStringLiteral("foot did not start: %1 (Debian package foot)").arg(terminal->errorString());
+    std::unique_ptr<QProcess> terminal = startFootWindow(m_waylandDisplay, m_dir.path(), appId, windowTimeoutMs, m_error);
+    if (!terminal)
         return false;
-    }
     QProcess* started = terminal.get();
     m_windows.push_back(std::move(terminal));
     const bool shown = waitFor(
@@ -180,9 +169,7 @@ bool HeadlessSway::openWindow(const QString& appId)
         },
         windowTimeoutMs);
     if (!shown || started->state() != QProcess::Running) {
-        QFile log(m_dir.filePath(QStringLiteral("foot-%1.log").arg(appId)));
-        log.open(QIODevice::ReadOnly);
-        m_error = QStringLiteral("the window %1 did not show:\n").arg(appId) + QString::fromUtf8(log.readAll().right(2000));
+        m_error = footWindowFailure(m_dir.path(), appId);
         return false;
     }
     return true;

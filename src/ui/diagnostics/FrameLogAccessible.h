@@ -4,6 +4,8 @@
 // while the list has the keyboard its current row is the focused item. An item stays with its
 // entry as rows come in above it, and ends when the entry leaves the log.
 
+#include "ui/widgets/ListItemAccessible.h"
+
 #include <QAccessibleWidget>
 #include <QList>
 #include <QPersistentModelIndex>
@@ -35,22 +37,15 @@ private:
     QMetaObject::Connection m_reset;
 };
 
-class FrameLogRowAccessible : public QAccessibleInterface {
+class FrameLogRowAccessible : public ListItemAccessible {
 public:
     FrameLogRowAccessible(FrameLogView* view, const QModelIndex& index);
 
     bool isValid() const override;
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override;
     QAccessibleInterface* parent() const override;
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override;
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override;
-    QAccessible::Role role() const override { return QAccessible::ListItem; }
     QAccessible::State state() const override;
 
     const QPersistentModelIndex& index() const { return m_index; }

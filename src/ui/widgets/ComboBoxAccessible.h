@@ -8,6 +8,8 @@
 // closed box) moves the focus, for assistive technology, to the item now shown: a screen reader
 // says the new value as the box changes.
 
+#include "ui/widgets/ListItemAccessible.h"
+
 #include <QAccessibleWidget>
 #include <QList>
 
@@ -54,22 +56,15 @@ private:
 };
 
 // One item of a combo box's list, by its row.
-class ComboBoxItemAccessible : public QAccessibleInterface {
+class ComboBoxItemAccessible : public ListItemAccessible {
 public:
     ComboBoxItemAccessible(QComboBox* box, int row);
 
     bool isValid() const override;
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override;
     QAccessibleInterface* parent() const override;
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override;
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override;
-    QAccessible::Role role() const override { return QAccessible::ListItem; }
     QAccessible::State state() const override;
 
     int row() const { return m_row; }
