@@ -1,8 +1,8 @@
 #include "platform/ChildWaiter.h"
 
-#include "platform/ChildProcesses.h"
-#include "platform/ChildStart.h"
-#include "platform/ChildWait.h"
+#include "platform/OrphanReaper.h"
+#include "platform/ProcessSpawn.h"
+#include "platform/CappedOutput.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,6 +21,8 @@
 
 extern char** environ;
 
+static_assert(ChildWaiter::maxKeptBytes == CappedOutput::maxKeptBytes);
+
 namespace {
 
 struct Child;
@@ -33,6 +35,78 @@ struct Watch {
 };
 
 using Clock = ChildWaiter::Clock;
+
+// `held`: the child ended, but a tracer holds it, and it cannot be waited for until the tracer
+// lets go of it. `lost`: it was reaped without us, and its id may name another process by now.
+enum class Seen { running, ended, held, lost };
+
+// Whether the child ended, leaving it unreaped: its id stays reserved until the caller reaps it.
+Seen look(pid_t pid)
+{
+    // WNOWAIT leaves the child a zombie: its id stays reserved, so that it (and the group it
+    // leads) cannot name an unrelated process before its owner is done with it.
+    siginfo_t info{};
+    while (::waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) < 0) {
+        // No such child: it was reaped without us, and its id is free for anyone.
+        if (errno != EINTR)
+            return Seen::lost;
+    }
+    return info.si_pid == pid ? Seen::ended : Seen::running;
+}
+
+// A descriptor that becomes readable when the process ends, where the kernel offers one.
+int openExitNotifier(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    return int(::syscall(SYS_pidfd_open, pid, 0));
+#else
+    Q_UNUSED(pid);
+    return -1;
+#endif
+}
+
+// A child's standard output and error, a pipe each: the write ends go to the child as it starts,
+// the read ends stay here, non-blocking. Whatever is still open when this goes is closed.
+struct OutputPipes {
+    CappedOutput out;
+    CappedOutput err;
+    int outWrite = -1;
+    int errWrite = -1;
+
+    OutputPipes() = default;
+    ~OutputPipes()
+    {
+        out.close();
+        err.close();
+        closeWriteEnds();
+    }
+    OutputPipes(const OutputPipes&) = delete;
+    OutputPipes& operator=(const OutputPipes&) = delete;
+
+    // Both pipes, closed on exec; false, with errno saying why, when they could not be made.
+    bool open()
+    {
+        for (auto [readEnd, writeEnd] : {std::pair{&out.fd, &outWrite}, std::pair{&err.fd, &errWrite}}) {
+            int fds[2];
+            if (::pipe2(fds, O_CLOEXEC) != 0)
+                return false;
+            *readEnd = fds[0];
+            *writeEnd = fds[1];
+            // The read end only: the write end is the child's, blocking as a program expects.
+            ::fcntl(*readEnd, F_SETFL, O_NONBLOCK);
+        }
+        return true;
+    }
+    // Once the child has its copies, or failed to start: a stream ends when the child's end closes.
+    void closeWriteEnds()
+    {
+        for (int* fd : {&outWrite, &errWrite}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    }
+};
 
 struct Child {
     ChildWaiter::Ticket ticket = 0;
@@ -52,8 +126,8 @@ struct Child {
     bool terminated = false;
     bool timedOut = false;
     Clock::duration killGrace{};
-    ChildOutput out;
-    ChildOutput err;
+    CappedOutput out;
+    CappedOutput err;
     ChildWaiter::Done done;
     Watch watches[3] = {};
 
@@ -85,6 +159,11 @@ struct Child {
 constexpr int pollMilliseconds = 10;
 // Reads of one pipe per wake: a fast writer does not hold up the other children.
 constexpr int readsPerWake = 4;
+// A stream past what is kept is taken off the epoll and emptied this often while it has
+// something each time: a program that writes without pause costs a wake per period, not one
+// per pipe's worth, and its pipe is made this large to hold a period's output.
+constexpr std::chrono::milliseconds restPeriod(10);
+constexpr int restingPipeBytes = 256 * 1024;
 
 bool watch(int epoll, int fd, Watch* what)
 {
@@ -258,6 +337,50 @@ void ChildWaiter::run()
     int leftovers = 0;
     quint64 endings = 0;
     bool sweep = false;
+    int restingCount = 0;
+    std::optional<Clock::time_point> restDue;
+
+    const auto rest = [&](CappedOutput& output, Watch* what) {
+        if (output.fd < 0 || output.resting || !output.pastKept())
+            return;
+        epoll_event event{};
+        event.events = 0;
+        event.data.ptr = what;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, output.fd, &event);
+        // Refused past the user's share of pipe memory: the pipe stays as it is.
+        ::fcntl(output.fd, F_SETPIPE_SZ, restingPipeBytes);
+        output.resting = true;
+        if (restingCount++ == 0)
+            restDue = Clock::now() + restPeriod;
+    };
+    const auto readFrom = [&](CappedOutput& output, Watch* what) {
+        output.drain(m_null, readsPerWake);
+        rest(output, what);
+    };
+    const auto drainResting = [&] {
+        restingCount = 0;
+        for (Child& child : children) {
+            for (auto [output, what] : {std::pair{&child.out, &child.watches[1]}, std::pair{&child.err, &child.watches[2]}}) {
+                if (!output->resting)
+                    continue;
+                if (output->drain(m_null, readsPerWake)) {
+                    if (output->resting)
+                        ++restingCount;
+                    continue;
+                }
+                if (output->fd >= 0) {
+                    // Nothing came for a whole period: the epoll watches it again.
+                    output->resting = false;
+                    epoll_event event{};
+                    event.events = EPOLLIN;
+                    event.data.ptr = what;
+                    ::epoll_ctl(m_epoll, EPOLL_CTL_MOD, output->fd, &event);
+                }
+            }
+            sweep = sweep || child.finished();
+        }
+        restDue = restingCount > 0 ? std::optional(Clock::now() + restPeriod) : std::nullopt;
+    };
 
     const auto launched = [this](Ticket ticket) {
         const std::lock_guard lock(m_mutex);
@@ -302,7 +425,7 @@ void ChildWaiter::run()
         child.watches[0] = {&child, Watch::Kind::exit};
         child.watches[1] = {&child, Watch::Kind::out};
         child.watches[2] = {&child, Watch::Kind::err};
-        ChildPipes pipes;
+        OutputPipes pipes;
         pipes.out.watchedBy = pipes.err.watchedBy = m_epoll;
         int error = 0;
         if (program.readOutput
@@ -323,7 +446,7 @@ void ChildWaiter::run()
                 envp.push_back(entry.data());
             envp.push_back(nullptr);
         }
-        ChildStart::Plan plan;
+        ProcessSpawn::Plan plan;
         plan.path = arguments[0];
         plan.argv = arguments.data();
         plan.envp = program.environment ? envp.data() : environ;
@@ -341,10 +464,10 @@ void ChildWaiter::run()
             sigaddset(&plan.defaults, SIGPIPE);
         }
         if (error == 0) {
-            const auto starting = ChildProcesses::starting();
-            error = ChildStart::spawn(child.pid, plan);
+            const auto starting = OrphanReaper::starting();
+            error = ProcessSpawn::spawn(child.pid, plan);
             if (error == 0)
-                ChildProcesses::claim(child.pid);
+                OrphanReaper::claim(child.pid);
         }
         pipes.closeWriteEnds();
         if (error != 0) {
@@ -359,7 +482,7 @@ void ChildWaiter::run()
         child.out = std::exchange(pipes.out, {});
         child.err = std::exchange(pipes.err, {});
         child.done = std::move(request.done);
-        child.exitFd = ChildWait::openExitNotifier(child.pid);
+        child.exitFd = openExitNotifier(child.pid);
         if (program.deadline)
             child.due = m_now() + *program.deadline;
         {
@@ -380,7 +503,7 @@ void ChildWaiter::run()
             ++polled;
     };
 
-    const auto reapAndReport = [&](Child& child, ChildWait::Seen seen) {
+    const auto reapAndReport = [&](Child& child, Seen seen) {
         using Kind = End::Kind;
         End end;
         {
@@ -389,9 +512,9 @@ void ChildWaiter::run()
             const std::lock_guard lock(m_mutex);
             m_live.erase(child.ticket);
             // What it left running in its group goes with it, while the group's id is still its.
-            if (child.ownGroup && seen != ChildWait::Seen::lost && child.pid > 1)
+            if (child.ownGroup && seen != Seen::lost && child.pid > 1)
                 ::kill(-child.pid, SIGKILL);
-            if (seen == ChildWait::Seen::ended) {
+            if (seen == Seen::ended) {
                 int status = 0;
                 pid_t waited;
                 do {
@@ -401,24 +524,26 @@ void ChildWaiter::run()
                 end.kind = waited < 0 ? Kind::lost : signalled ? Kind::signalled : Kind::exited;
                 end.code = waited < 0 ? 0 : signalled ? WTERMSIG(status) : WEXITSTATUS(status);
             } else {
-                end.kind = seen == ChildWait::Seen::held ? Kind::held : Kind::lost;
+                end.kind = seen == Seen::held ? Kind::held : Kind::lost;
             }
         }
         if (child.timedOut)
             end.kind = Kind::timedOut;
         // Reaped, or (held) left to the reaper of children, which takes it once its tracer lets go.
-        ChildProcesses::release(child.pid);
+        OrphanReaper::release(child.pid);
         child.closeExitFd();
         child.ended = true;
         child.endedAs = ++endings;
         child.due.reset();
         --running;
         // What it wrote before it ended waits in the pipes; what it left running may write on.
-        child.out.drain();
-        child.err.drain();
+        child.out.drain(m_null);
+        child.err.drain(m_null);
         end.out = std::exchange(child.out.kept, {});
         end.err = std::exchange(child.err.kept, {});
         child.out.keep = child.err.keep = false;
+        rest(child.out, &child.watches[1]);
+        rest(child.err, &child.watches[2]);
         child.leftover = child.leftoverPipes();
         if (child.leftover && ++leftovers > maxLeftoverPipes) {
             // The oldest leftover's writers now see a closed pipe.
@@ -482,7 +607,7 @@ void ChildWaiter::run()
                 m_live.erase(child.ticket);
             }
             // Its exit is left to the reaper of children.
-            ChildProcesses::release(child.pid);
+            OrphanReaper::release(child.pid);
             End end;
             end.kind = End::Kind::stopped;
             std::exchange(child.done, {})(std::move(end));
@@ -495,6 +620,11 @@ void ChildWaiter::run()
         int timeout = passDeadlines();
         if (polled > 0)
             timeout = timeout < 0 ? pollMilliseconds : std::min(timeout, pollMilliseconds);
+        if (restDue) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*restDue - Clock::now()).count();
+            const int restTimeout = int(std::clamp<decltype(left)>(left, 0, restPeriod.count()));
+            timeout = timeout < 0 ? restTimeout : std::min(timeout, restTimeout);
+        }
         const int ready = ::epoll_wait(m_epoll, events, int(std::size(events)), timeout);
         if (ready < 0 && errno != EINTR)
             break;
@@ -511,16 +641,16 @@ void ChildWaiter::run()
             case Watch::Kind::exit:
                 // The kernel says it ended; if it cannot be waited for, its tracer holds it,
                 // and its descriptor would wake this loop again and again until it lets go.
-                if (const ChildWait::Seen seen = ChildWait::look(child.pid); seen == ChildWait::Seen::running)
-                    reapAndReport(child, ChildWait::Seen::held);
+                if (const Seen seen = look(child.pid); seen == Seen::running)
+                    reapAndReport(child, Seen::held);
                 else
                     reapAndReport(child, seen);
                 break;
             case Watch::Kind::out:
-                child.out.drain(readsPerWake);
+                readFrom(child.out, what);
                 break;
             case Watch::Kind::err:
-                child.err.drain(readsPerWake);
+                readFrom(child.err, what);
                 break;
             }
             someFinished = someFinished || child.finished();
@@ -529,13 +659,15 @@ void ChildWaiter::run()
             for (Child& child : children) {
                 if (child.ended || child.exitFd >= 0)
                     continue;
-                if (const ChildWait::Seen seen = ChildWait::look(child.pid); seen != ChildWait::Seen::running) {
+                if (const Seen seen = look(child.pid); seen != Seen::running) {
                     --polled;
                     reapAndReport(child, seen);
                     someFinished = someFinished || child.finished();
                 }
             }
         }
+        if (restDue && Clock::now() >= *restDue)
+            drainResting();
         if (someFinished || sweep) {
             sweep = false;
             children.remove_if([&](const Child& child) {

@@ -1,17 +1,16 @@
-// The one waiter for Tarv's children: tickets, the limit on programs running, deadlines.
+// The one waiter for Tarv's children: tickets and the limit on programs running.
 
 #include "platform/ChildWaiter.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <csignal>
 #include <future>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -157,52 +156,4 @@ TEST(ChildWaiterTest, LimitCountsRunningProgramsNotWhatEndedOnesLeftBehind)
     EXPECT_EQ(start(waiter, shell("exit 0")).end.get().kind, End::Kind::exited);
     second.open();
     EXPECT_EQ(running2.end.get().kind, End::Kind::exited);
-}
-
-// Past its deadline a program in a group of its own is ended with all it started, and what a
-// program left in its group when it ended by itself goes too.
-TEST(ChildWaiterTest, DeadlineEndsTheWholeGroup)
-{
-    std::atomic<ChildWaiter::Clock::rep> ticks{0};
-    ChildWaiter waiter([&ticks] { return ChildWaiter::Clock::time_point(ChildWaiter::Clock::duration(ticks.load())); });
-
-    for (const bool byItself : {false, true}) {
-        SCOPED_TRACE(byItself ? "ended by itself" : "deadline");
-        // The background child tells its id through a pipe of the test's; the shell then waits.
-        int told[2];
-        ASSERT_EQ(::pipe2(told, O_CLOEXEC), 0);
-        // Its standard input is the write end of the test's pipe.
-        ChildWaiter::Program program =
-            shell(QByteArray("trap '' TERM; sleep 1000 & echo $! >&0; exec 0</dev/null; ") + (byItself ? "exit 0" : "wait"));
-        program.input = told[1];
-        program.ownGroup = true;
-        program.defaultSignals = true;
-        program.deadline = std::chrono::seconds(10);
-        program.killGrace = std::chrono::seconds(1);
-        Started started = start(waiter, std::move(program));
-        ::close(told[1]);
-        char text[32] = {};
-        const ssize_t n = ::read(told[0], text, sizeof text - 1);
-        ::close(told[0]);
-        ASSERT_GT(n, 0);
-        const pid_t background = pid_t(atoi(text));
-        ASSERT_GT(background, 1);
-        const int pidfd = int(::syscall(SYS_pidfd_open, background, 0));
-        ASSERT_GE(pidfd, 0);
-
-        if (!byItself) {
-            // The shell ignores SIGTERM: only the SIGKILL after the grace ends it.
-            ticks += std::chrono::duration_cast<ChildWaiter::Clock::duration>(std::chrono::seconds(10)).count();
-            waiter.lookAtDeadlines();
-            ticks += std::chrono::duration_cast<ChildWaiter::Clock::duration>(std::chrono::seconds(1)).count();
-            waiter.lookAtDeadlines();
-        }
-        const End end = started.end.get();
-        EXPECT_EQ(end.kind, byItself ? End::Kind::exited : End::Kind::timedOut);
-        // The background child was signalled before the shell was reaped: it ends (a safety
-        // bound keeps a failure from hanging the suite).
-        pollfd gone{pidfd, POLLIN, 0};
-        EXPECT_EQ(::poll(&gone, 1, 60000), 1);
-        ::close(pidfd);
-    }
 }

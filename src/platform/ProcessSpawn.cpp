@@ -1,4 +1,4 @@
-#include "platform/ChildStart.h"
+#include "platform/ProcessSpawn.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace ChildStart {
+namespace ProcessSpawn {
 
 namespace {
 
@@ -153,4 +153,4 @@ int spawn(pid_t& pid, const Plan& plan)
     return 0;
 }
 
-}  // namespace ChildStart
+}  // namespace ProcessSpawn

@@ -16,7 +16,7 @@
 
 #include <csignal>
 
-namespace ChildStart {
+namespace ProcessSpawn {
 
 // Raises this process's soft limit on open files to `wanted` (at most the hard limit), keeping
 // the one it had for its children. Call it before any thread starts.
@@ -48,4 +48,4 @@ struct Plan {
 // `pid`, or the errno of the failed start, the child then reaped.
 int spawn(pid_t& pid, const Plan& plan);
 
-}  // namespace ChildStart
+}  // namespace ProcessSpawn
