@@ -159,10 +159,12 @@ struct Child {
 constexpr int pollMilliseconds = 10;
 // Reads of one pipe per wake: a fast writer does not hold up the other children.
 constexpr int readsPerWake = 4;
-// A stream past what is kept is taken off the epoll and emptied this often while it has
+// A stream past what is kept is taken off the epoll and emptied on a timer while it has
 // something each time: a program that writes without pause costs a wake per period, not one
-// per pipe's worth, and its pipe is made this large to hold a period's output.
-constexpr std::chrono::milliseconds restPeriod(10);
+// per pipe's worth. The period grows while every such stream keeps coming, and the pipe is
+// made larger to hold a period's output.
+constexpr std::chrono::milliseconds shortestRest(10);
+constexpr std::chrono::milliseconds longestRest(100);
 constexpr int restingPipeBytes = 256 * 1024;
 
 bool watch(int epoll, int fd, Watch* what)
@@ -339,6 +341,7 @@ void ChildWaiter::run()
     bool sweep = false;
     int restingCount = 0;
     std::optional<Clock::time_point> restDue;
+    Clock::duration restPeriod = shortestRest;
 
     const auto rest = [&](CappedOutput& output, Watch* what) {
         if (output.fd < 0 || output.resting || !output.pastKept())
@@ -350,14 +353,17 @@ void ChildWaiter::run()
         // Refused past the user's share of pipe memory: the pipe stays as it is.
         ::fcntl(output.fd, F_SETPIPE_SZ, restingPipeBytes);
         output.resting = true;
-        if (restingCount++ == 0)
+        if (restingCount++ == 0) {
+            restPeriod = shortestRest;
             restDue = Clock::now() + restPeriod;
+        }
     };
     const auto readFrom = [&](CappedOutput& output, Watch* what) {
         output.drain(m_null, readsPerWake);
         rest(output, what);
     };
     const auto drainResting = [&] {
+        const int before = restingCount;
         restingCount = 0;
         for (Child& child : children) {
             for (auto [output, what] : {std::pair{&child.out, &child.watches[1]}, std::pair{&child.err, &child.watches[2]}}) {
@@ -379,6 +385,8 @@ void ChildWaiter::run()
             }
             sweep = sweep || child.finished();
         }
+        if (restingCount > 0 && restingCount == before)
+            restPeriod = std::min<Clock::duration>(restPeriod * 2, longestRest);
         restDue = restingCount > 0 ? std::optional(Clock::now() + restPeriod) : std::nullopt;
     };
 
@@ -622,7 +630,7 @@ void ChildWaiter::run()
             timeout = timeout < 0 ? pollMilliseconds : std::min(timeout, pollMilliseconds);
         if (restDue) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*restDue - Clock::now()).count();
-            const int restTimeout = int(std::clamp<decltype(left)>(left, 0, restPeriod.count()));
+            const int restTimeout = int(std::clamp<decltype(left)>(left, 0, longestRest.count()));
             timeout = timeout < 0 ? restTimeout : std::min(timeout, restTimeout);
         }
         const int ready = ::epoll_wait(m_epoll, events, int(std::size(events)), timeout);
