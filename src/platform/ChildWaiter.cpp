@@ -247,7 +247,7 @@ void ChildWaiter::kill(Ticket ticket)
     if (const auto it = m_live.find(ticket); it != m_live.end())
         signal(it->second, SIGKILL);
     else if (ticket > m_launchedUpTo && ticket <= m_lastTicket)
-        m_killedEarly.insert(ticket);
+        m_signalledEarly[ticket] = SIGKILL;
 }
 
 void ChildWaiter::terminate(Ticket ticket)
@@ -256,6 +256,8 @@ void ChildWaiter::terminate(Ticket ticket)
     if (m_live.contains(ticket)) {
         m_terminations.push_back(ticket);
         wake();
+    } else if (ticket > m_launchedUpTo && ticket <= m_lastTicket) {
+        m_signalledEarly.try_emplace(ticket, SIGTERM);
     }
 }
 
@@ -393,7 +395,7 @@ void ChildWaiter::run()
     const auto launched = [this](Ticket ticket) {
         const std::lock_guard lock(m_mutex);
         m_launchedUpTo = ticket;
-        return m_killedEarly.erase(ticket) > 0;
+        m_signalledEarly.erase(ticket);
     };
 
     const auto launch = [&](Request& request) {
@@ -414,10 +416,11 @@ void ChildWaiter::run()
         }
         {
             const std::lock_guard lock(m_mutex);
-            if (m_killedEarly.erase(request.ticket) > 0) {
+            if (const auto it = m_signalledEarly.find(request.ticket); it != m_signalledEarly.end()) {
                 m_launchedUpTo = request.ticket;
                 refused.kind = End::Kind::signalled;
-                refused.code = SIGKILL;
+                refused.code = it->second;
+                m_signalledEarly.erase(it);
             }
         }
         if (refused.kind == End::Kind::signalled) {
@@ -471,6 +474,9 @@ void ChildWaiter::run()
             sigemptyset(&plan.defaults);
             sigaddset(&plan.defaults, SIGPIPE);
         }
+        // The deadline counts from before the start: the program may be at work before this
+        // thread is back from starting it.
+        const Clock::time_point startedAt = m_now();
         if (error == 0) {
             const auto starting = OrphanReaper::starting();
             error = ProcessSpawn::spawn(child.pid, plan);
@@ -492,13 +498,19 @@ void ChildWaiter::run()
         child.done = std::move(request.done);
         child.exitFd = openExitNotifier(child.pid);
         if (program.deadline)
-            child.due = m_now() + *program.deadline;
+            child.due = startedAt + *program.deadline;
         {
             const std::lock_guard lock(m_mutex);
             m_launchedUpTo = request.ticket;
             const Live& live = m_live[request.ticket] = Live{child.pid, child.exitFd, child.ownGroup};
-            if (m_killedEarly.erase(request.ticket) > 0)
-                signal(live, SIGKILL);
+            if (const auto it = m_signalledEarly.find(request.ticket); it != m_signalledEarly.end()) {
+                if (it->second == SIGKILL)
+                    signal(live, SIGKILL);
+                else
+                    m_terminations.push_back(request.ticket);
+                wake();
+                m_signalledEarly.erase(it);
+            }
         }
         if (child.exitFd >= 0 && !watch(m_epoll, child.exitFd, &child.watches[0])) {
             // Still good for signals, not for waking this loop.

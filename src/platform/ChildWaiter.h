@@ -15,7 +15,6 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include <sys/types.h>
@@ -58,8 +57,8 @@ public:
     struct End {
         enum class Kind {
             exited,     // `code` is the exit status
-            signalled,  // `code` is the signal that ended it (SIGKILL, too, for one killed
-                        // by ticket before it could start: nothing was started)
+            signalled,  // `code` is the signal that ended it (SIGKILL or SIGTERM, too, for
+                        // one killed or terminated before it could start: nothing was started)
             timedOut,   // it was ended past its deadline
             held,       // it ended under a tracer, which holds its exit status
             lost,       // it ended and was reaped elsewhere: how is unknown
@@ -100,7 +99,8 @@ public:
     // ended, and never a signal to another process that got its id since.
     void kill(Ticket ticket);
     // As its deadline would: SIGTERM and SIGCONT now, SIGKILL its killGrace later. It ends
-    // by how it ended, not `timedOut`. Safe from any thread; nothing once it ended.
+    // by how it ended, not `timedOut`. Safe from any thread; nothing once it ended. Before
+    // its launch, it is not started at all.
     void terminate(Ticket ticket);
 
     // Looks at the deadlines again now: for a clock that does not move by itself.
@@ -139,8 +139,8 @@ private:
     // Every ticket up to this one was started and entered in m_live, or refused.
     Ticket m_launchedUpTo = 0;
     std::unordered_map<Ticket, Live> m_live;
-    // Killed between start() and its launch.
-    std::unordered_set<Ticket> m_killedEarly;
+    // Killed (SIGKILL) or terminated (SIGTERM) between start() and its launch.
+    std::unordered_map<Ticket, int> m_signalledEarly;
     int m_epoll = -1;
     int m_wake = -1;
     int m_null = -1;
