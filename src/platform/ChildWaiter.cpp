@@ -368,7 +368,8 @@ void ChildWaiter::run()
         const int before = restingCount;
         restingCount = 0;
         for (Child& child : children) {
-            for (auto [output, what] : {std::pair{&child.out, &child.watches[1]}, std::pair{&child.err, &child.watches[2]}}) {
+            for (auto [output, what] :
+                 {std::pair{&child.out, &child.watches[1]}, std::pair{&child.err, &child.watches[2]}}) {
                 if (!output->resting)
                     continue;
                 if (output->drain(m_null, readsPerWake)) {

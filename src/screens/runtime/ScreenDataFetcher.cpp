@@ -243,7 +243,8 @@ std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSou
                                                                                   ShellGroups* groups)
 {
     const auto own = groups ? nullptr : std::make_shared<ShellGroups>();
-    return shellResult(ShellCommand::run(groups ? *groups : *own, command, sourcePath, timeLimit, killGrace), timeLimit);
+    ShellGroups& runIn = groups ? *groups : *own;
+    return shellResult(ShellCommand::run(runIn, command, sourcePath, timeLimit, killGrace), timeLimit);
 }
 
 std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::shellResult(const ShellCommand::Outcome& outcome,

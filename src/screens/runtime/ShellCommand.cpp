@@ -28,8 +28,8 @@ ChildWaiter::Ticket ShellGroups::start(ChildWaiter::Program program, ChildWaiter
         return 0;
     }
     // Its group was killed before its end reaches here.
-    const ChildWaiter::Ticket ticket =
-        m_waiter.start(std::move(program), [self = shared_from_this(), id, done = std::move(done)](ChildWaiter::End end) {
+    const ChildWaiter::Ticket ticket = m_waiter.start(
+        std::move(program), [self = shared_from_this(), id, done = std::move(done)](ChildWaiter::End end) {
             self->ended(id);
             done(std::move(end));
         });

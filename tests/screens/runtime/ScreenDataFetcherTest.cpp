@@ -420,7 +420,8 @@ TEST(ShellSources, ACommandsEndTakesItsWholeGroup)
         auto ended = std::make_shared<std::promise<ShellCommand::Outcome>>();
         std::future<ShellCommand::Outcome> outcome = ended->get_future();
         const QString command = QStringLiteral("trap '' TERM; sleep 1000 & echo $! > '%1'; %2")
-                                    .arg(QString::fromLocal8Bit(told), timesOut ? QStringLiteral("wait") : QStringLiteral("exit 0"));
+                                    .arg(QString::fromLocal8Bit(told),
+                                         timesOut ? QStringLiteral("wait") : QStringLiteral("exit 0"));
         ShellCommand::start(*groups, command, "/usr/bin:/bin", 10.0, 1.0,
                             [ended](ShellCommand::Outcome outcome) { ended->set_value(std::move(outcome)); });
         QFile fifo(QString::fromLocal8Bit(told));
