@@ -11,7 +11,7 @@
 #include "app/TrayMenu.h"
 #include "app/WindowActivation.h"
 #include "hub/DeviceManager.h"
-#include "platform/ChildProcesses.h"
+#include "platform/OrphanReaper.h"
 #include "platform/SavingPool.h"
 #include "platform/SingleInstanceLock.h"
 #include "platform/TerminationSignals.h"
@@ -235,7 +235,7 @@ int main(int argc, char** argv)
     {
         // Before anything is started: a SIGCHLD ignored by whoever started Tarv would reap its
         // children unseen. Made first, it ends what shell sources left running last.
-        ChildProcesses children;
+        OrphanReaper children;
         QCoreApplication::setApplicationName(QStringLiteral("Tarv"));
         QCoreApplication::setApplicationVersion(QStringLiteral(TARV_VERSION));
         auto lock = std::make_unique<SingleInstanceLock>();

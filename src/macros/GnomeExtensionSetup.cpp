@@ -3,7 +3,7 @@
 #include "macros/GnomeAppSource.h"
 #include "macros/X11WindowFacts.h"
 #include "platform/BoundedFile.h"
-#include "platform/ChildStart.h"
+#include "platform/ProcessSpawn.h"
 #include "platform/ContextContinuation.h"
 #include "platform/GVariantText.h"
 
@@ -114,7 +114,7 @@ Ran gsettings(const QString& program, const QStringList& arguments, QString* fai
 {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setChildProcessModifier(ChildStart::restoreInChild);
+    process.setChildProcessModifier(ProcessSpawn::restoreInChild);
     process.start(program, arguments);
     if (!process.waitForFinished(gsettingsTimeoutMs)) {
         if (process.state() != QProcess::NotRunning) {

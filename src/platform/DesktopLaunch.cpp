@@ -136,7 +136,7 @@ std::optional<QString> DesktopLaunch::launch(const DesktopEntry& entry)
     if (workingDirectory.isEmpty() || !QFileInfo(workingDirectory).isDir())
         workingDirectory = QDir::homePath();
 
-    // Qt forks a detached program: it starts with the session's limit on open files (ChildStart).
+    // Qt forks a detached program: it starts with the session's limit on open files (ProcessSpawn).
     QProcess process;
     process.setProgram(program);
     process.setArguments(argv);

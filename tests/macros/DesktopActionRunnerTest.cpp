@@ -2,13 +2,15 @@
 #include "macros/MacroAction.h"
 #include "macros/ProcessRunner.h"
 #include "macros/ShortcutsCatalog.h"
-#include "platform/ChildProcesses.h"
-#include "platform/ChildWait.h"
+#include "platform/OrphanReaper.h"
+#include "platform/ChildWaiter.h"
+#include "platform/VisibleText.h"
 
 #include "support/DesktopTestEnv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -75,6 +77,35 @@ TEST_F(ActionRunnerTest, ExitStatusMessagesKeepTheToolName)
     EXPECT_EQ(resultOf(runner.runShortcutsTool({"run", "noisy-ok"})), (ProcessResult{"fine\n", std::nullopt}));
 }
 
+// A program's error output reaches the log as one line of visible text: its first line and how
+// many more there were, whatever bytes it wrote (escape codes, carriage returns, broken UTF-8).
+TEST(ProcessRunnerErrorText, IsTheFirstLineMadeVisibleAndACountOfTheRest)
+{
+    EXPECT_EQ(ProcessRunner::errorText("\x1b[31mfailed\x1b[0m\r\nat line 2\r\n\rat line 3\n  \n"),
+              QStringLiteral("\\x1B[31mfailed\\x1B[0m (and 2 more lines)"));
+    EXPECT_EQ(ProcessRunner::errorText("only\n"), QStringLiteral("only"));
+    EXPECT_EQ(ProcessRunner::errorText("one\ntwo"), QStringLiteral("one (and 1 more line)"));
+
+    const char alphabet[] = "ab \n\r\t\x1b\x7f\x85\xe2\x80\xae\xff";
+    auto* random = QRandomGenerator::global();
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray err;
+        for (int n = int(random->bounded(40)); n > 0; --n)
+            err += alphabet[random->bounded(int(sizeof alphabet) - 1)];
+        const QString text = ProcessRunner::errorText(err);
+        for (const char32_t c : text.toUcs4())
+            ASSERT_FALSE(isControlCharacter(c) || c == U'\u2028' || c == U'\u2029' || c == U'\u202E')
+                << err.toHex().constData();
+        const QString trimmed = QString::fromUtf8(err).trimmed();
+        const qsizetype more = trimmed.count(u'\n');
+        if (more > 0) {
+            ASSERT_TRUE(text.endsWith(QStringLiteral(" more line%1)").arg(more > 1 ? QStringLiteral("s") : QString())))
+                << err.toHex().constData();
+        }
+        ASSERT_EQ(text.isEmpty(), trimmed.isEmpty()) << err.toHex().constData();
+    }
+}
+
 TEST_F(ActionRunnerTest, MissingOrUnsafeShortcutCannotBeLaunched)
 {
     EXPECT_EQ(resultOf(runner.runShortcutsTool({"run", "absent"})).failure,
@@ -92,8 +123,8 @@ TEST_F(ActionRunnerTest, ProcessRunnerDrainsBothPipesAndNamesTheTool)
     const QString noisy = script("noisy",
         "head -c 1048576 /dev/zero | tr '\\0' e >&2 &\nhead -c 1048576 /dev/zero | tr '\\0' o\nwait\nexit 5\n");
     const auto result = resultOf(runner.runProcess(noisy, {}));
-    EXPECT_EQ(result.output, QString(ChildOutput::maxKeptBytes, u'o'));
-    EXPECT_EQ(result.failure, QString(ChildOutput::maxKeptBytes, u'e'));
+    EXPECT_EQ(result.output, QString(ChildWaiter::maxKeptBytes, u'o'));
+    EXPECT_EQ(result.failure, QString(ChildWaiter::maxKeptBytes, u'e'));
 
     const auto missing = resultOf(runner.runProcess("/nonexistent/tool", {}));
     EXPECT_EQ(missing, (ProcessResult{"", "Could not launch tool: " + qt_error_string(ENOENT)}));
@@ -107,7 +138,7 @@ TEST_F(ActionRunnerTest, ProcessRunnerDrainsBothPipesAndNamesTheTool)
 // pipes for as long as it lives, and writes to them whenever it likes.
 TEST_F(ActionRunnerTest, AProgramIsDoneWhenItEndsWhatItLeftRunningWritesOnUnharmedAndQuitWaitsForNeither)
 {
-    ChildProcesses children;
+    OrphanReaper children;
     const QString left = xdg.root() + "/left.pid";
     const QString wrote = xdg.root() + "/wrote";
     script("starts-app", "echo started\n"

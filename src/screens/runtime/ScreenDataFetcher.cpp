@@ -1,6 +1,5 @@
 #include "screens/runtime/ScreenDataFetcher.h"
 
-#include "platform/ChildWait.h"
 #include "platform/HttpGet.h"
 #include "screens/format/JsonText.h"
 #include "screens/runtime/ShellCommand.h"
@@ -20,10 +19,6 @@
 namespace {
 
 const QByteArray sourcePath = QByteArrayLiteral("/opt/homebrew/bin:/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin");
-
-// Commands that hang hold a thread each until their limit; enough threads that a few of
-// them do not hold up the other sources.
-constexpr int shellThreads = 16;
 
 QString fixedText(double value, int places)
 {
@@ -118,14 +113,20 @@ QString ScreenDataFetcher::limitText(double seconds)
 }
 
 ScreenDataFetcher::ScreenDataFetcher(double shellTimeout, QObject* parent)
-    : QObject(parent), shellTimeout(shellTimeout), m_groups(std::make_shared<ShellGroups>())
+    : QObject(parent), shellTimeout(shellTimeout), m_groups(std::make_shared<ShellGroups>()),
+      m_alive(std::make_shared<Alive>())
 {
-    m_shellPool.setMaxThreadCount(shellThreads);
+    m_alive->fetcher = this;
     m_decodePool.setMaxThreadCount(2);
 }
 
 ScreenDataFetcher::~ScreenDataFetcher()
 {
+    {
+        // A command that ends from now on reaches nobody.
+        const std::lock_guard lock(m_alive->mutex);
+        m_alive->fetcher = nullptr;
+    }
     m_groups->endAll();
 }
 
@@ -167,22 +168,30 @@ void ScreenDataFetcher::resultOffThread(QThreadPool& pool, std::shared_ptr<Pendi
 void ScreenDataFetcher::fetchShell(const CustomScreen::DataSource& source, const QString& command,
                                    const QSet<QString>& paths, bool whole, QObject* context, Done done)
 {
-    // A command whose asker is gone is ended at once, as its time limit would end it: stale
-    // commands must not hold the pool's threads while a fresh fetch waits behind them.
-    auto stop = std::make_shared<WaitStop>();
     std::shared_ptr<Pending> pending = makePending(context, std::move(done));
-    if (context)
-        pending->whenGone = connect(context, &QObject::destroyed, [stop] { stop->stop(); });
-    // The worker gets copies: it must not read this object's fields while they may change.
-    resultOffThread(m_shellPool, std::move(pending),
-                    [source, command, paths, whole, limit = shellTimeout, grace = killGrace,
-                     groups = m_groups, stop]() -> Result {
-                        auto output = runShellSource(command, limit, grace, groups.get(), stop.get());
-                        if (auto* failure = std::get_if<Failure>(&output))
-                            return std::move(*failure);
-                        return buildSourceValues(source, std::get<QString>(output).toUtf8(), std::nullopt,
-                                                 paths, whole);
-                    });
+    // The command's end comes on the waiter's thread: the output is read on the pool.
+    const ChildWaiter::Ticket ticket = ShellCommand::start(
+        *m_groups, command, sourcePath, shellTimeout, killGrace,
+        [alive = m_alive, pending, source, paths, whole, limit = shellTimeout](ShellCommand::Outcome outcome) {
+            const std::lock_guard lock(alive->mutex);
+            ScreenDataFetcher* fetcher = alive->fetcher;
+            if (!fetcher)
+                return;
+            auto output = shellResult(outcome, limit);
+            if (auto* failure = std::get_if<Failure>(&output)) {
+                fetcher->deliverLater(pending, std::move(*failure));
+                return;
+            }
+            fetcher->resultOffThread(fetcher->m_decodePool, pending,
+                                     [source, output = std::get<QString>(output).toUtf8(), paths, whole]() -> Result {
+                                         return buildSourceValues(source, output, std::nullopt, paths, whole);
+                                     });
+        });
+    // A command whose asker is gone is ended at once, as its time limit would end it.
+    if (context && ticket != 0) {
+        pending->whenGone = connect(context, &QObject::destroyed,
+                                    [groups = m_groups, ticket] { groups->waiter().terminate(ticket); });
+    }
 }
 
 void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const CustomScreen::DataSource::Url& url,
@@ -231,14 +240,17 @@ void ScreenDataFetcher::fetchURL(const CustomScreen::DataSource& source, const C
 std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::runShellSource(const QString& command,
                                                                                   double timeLimit,
                                                                                   double killGrace,
-                                                                                  ShellGroups* groups,
-                                                                                  const WaitStop* stop)
+                                                                                  ShellGroups* groups)
 {
-    const ShellCommand::Outcome outcome =
-        ShellCommand::run(command, sourcePath, timeLimit, killGrace, groups, stop);
+    const auto own = groups ? nullptr : std::make_shared<ShellGroups>();
+    ShellGroups& runIn = groups ? *groups : *own;
+    return shellResult(ShellCommand::run(runIn, command, sourcePath, timeLimit, killGrace), timeLimit);
+}
+
+std::variant<QString, ScreenDataFetcher::Failure> ScreenDataFetcher::shellResult(const ShellCommand::Outcome& outcome,
+                                                                               double timeLimit)
+{
     switch (outcome.end) {
-    case ShellCommand::End::noCapture:
-        return Failure{QStringLiteral("could not create a temporary file for the command's output")};
     case ShellCommand::End::notStarted:
         return Failure{QStringLiteral("could not start /bin/sh: ") + outcome.startError};
     case ShellCommand::End::timedOut:

@@ -18,8 +18,9 @@
 #include <optional>
 #include <variant>
 
-class ShellGroups;
-class WaitStop;
+#include "screens/runtime/ShellCommand.h"
+
+#include <mutex>
 
 class ScreenDataFetcher : public QObject {
     Q_OBJECT
@@ -53,8 +54,8 @@ public:
 
     // Blocking: the command's standard output, or why it gave none.
     static std::variant<QString, Failure> runShellSource(const QString& command, double timeLimit,
-                                                         double killGrace = 1.0, ShellGroups* groups = nullptr,
-                                                         const WaitStop* stop = nullptr);
+                                                         double killGrace = 1.0, ShellGroups* groups = nullptr);
+    static std::variant<QString, Failure> shellResult(const ShellCommand::Outcome& outcome, double timeLimit);
 
     static Values buildSourceValues(const CustomScreen::DataSource& source, const QByteArray& output,
                                     const std::optional<QString>& field, const QSet<QString>& paths, bool whole);
@@ -95,9 +96,13 @@ private:
     void resultOffThread(QThreadPool& pool, std::shared_ptr<Pending> pending, std::function<Result()> work);
 
     std::shared_ptr<ShellGroups> m_groups;
-    // Declared last: destroying them waits for the running jobs, which must find the members
-    // above still alive. Commands may hang until their limit; decoding a body never does,
-    // so it has its own pool and never waits behind them.
+    // What a command's end, on the waiter's thread, reaches this object through.
+    struct Alive {
+        std::mutex mutex;
+        ScreenDataFetcher* fetcher = nullptr;
+    };
+    std::shared_ptr<Alive> m_alive;
+    // Declared last: destroying it waits for the running jobs, which must find the members
+    // above still alive.
     QThreadPool m_decodePool;
-    QThreadPool m_shellPool;
 };

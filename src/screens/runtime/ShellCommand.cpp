@@ -1,48 +1,52 @@
 #include "screens/runtime/ShellCommand.h"
 
-#include "platform/ChildProcesses.h"
-#include "platform/ChildStart.h"
-#include "platform/ChildWait.h"
+#include "platform/OrphanReaper.h"
 
 #include <QtCore/qsystemdetection.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <future>
+#include <utility>
 #include <vector>
 
 extern char** environ;
 
-void ShellGroups::endGroup(pid_t group)
+ChildWaiter::Ticket ShellGroups::start(ChildWaiter::Program program, ChildWaiter::Done done)
 {
-    if (group > 1)
-        ::kill(-group, SIGKILL);
+    quint64 id = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_ended) {
+            id = ++m_lastId;
+            m_running.insert(id, 0);
+        }
+    }
+    if (id == 0) {
+        ChildWaiter::End stopped;
+        stopped.kind = ChildWaiter::End::Kind::stopped;
+        done(std::move(stopped));
+        return 0;
+    }
+    // Its group was killed before its end reaches here.
+    const ChildWaiter::Ticket ticket = m_waiter.start(
+        std::move(program), [self = shared_from_this(), id, done = std::move(done)](ChildWaiter::End end) {
+            self->ended(id);
+            done(std::move(end));
+        });
+    const std::lock_guard lock(m_mutex);
+    if (const auto it = m_running.find(id); it != m_running.end()) {
+        *it = ticket;
+        if (m_ended)
+            m_waiter.kill(ticket);
+    }
+    return ticket;
 }
 
-bool ShellGroups::isEnded()
-{
-    std::lock_guard lock(m_mutex);
-    return m_ended;
-}
-
-bool ShellGroups::add(pid_t group)
-{
-    std::lock_guard lock(m_mutex);
-    if (m_ended)
-        return false;
-    m_groups.insert(group);
-    return true;
-}
-
-void ShellGroups::remove(pid_t group)
+void ShellGroups::ended(quint64 id)
 {
     {
-        std::lock_guard lock(m_mutex);
-        m_groups.remove(group);
+        const std::lock_guard lock(m_mutex);
+        m_running.remove(id);
     }
     m_removed.notify_all();
 }
@@ -51,34 +55,23 @@ void ShellGroups::endAll(std::chrono::milliseconds grace)
 {
     std::unique_lock lock(m_mutex);
     m_ended = true;
-    // Every registered shell is unreaped, so its id still names its own group.
-    for (const pid_t group : std::as_const(m_groups)) {
-        ::kill(-group, SIGTERM);
-        ::kill(-group, SIGCONT);
-    }
-    // A shell that ends leaves the set once its thread has ended the rest of its group.
-    m_removed.wait_for(lock, grace, [this] { return m_groups.isEmpty(); });
-    for (const pid_t group : std::as_const(m_groups))
-        endGroup(group);
+    for (const ChildWaiter::Ticket ticket : std::as_const(m_running))
+        m_waiter.terminate(ticket);
+    m_removed.wait_for(lock, grace, [this] { return m_running.isEmpty(); });
+    for (const ChildWaiter::Ticket ticket : std::as_const(m_running))
+        m_waiter.kill(ticket);
 }
 
 namespace {
 
-using Clock = ChildWait::Clock;
-using ChildWait::Seen;
-using ChildWait::waitForEnd;
-
-// How long a killed shell is waited for before it is left to the reaper of children.
-constexpr std::chrono::milliseconds killedWait(1000);
-
 // Far beyond any real limit, yet small enough that adding it to now cannot overflow.
 constexpr double maxWaitSeconds = 1.0e7;
 
-Clock::duration secondsDuration(double seconds)
+ChildWaiter::Clock::duration secondsDuration(double seconds)
 {
     if (!(seconds > 0))
-        return Clock::duration::zero();
-    return std::chrono::duration_cast<Clock::duration>(
+        return ChildWaiter::Clock::duration::zero();
+    return std::chrono::duration_cast<ChildWaiter::Clock::duration>(
         std::chrono::duration<double>(std::min(seconds, maxWaitSeconds)));
 }
 
@@ -86,117 +79,75 @@ std::vector<QByteArray> environmentWithPath(const QByteArray& path)
 {
     std::vector<QByteArray> entries;
     for (char** entry = environ; entry && *entry; ++entry) {
-        if (!QByteArray(*entry).startsWith("PATH=") && QByteArray(*entry) != ChildProcesses::sourceMarker)
+        if (!QByteArray(*entry).startsWith("PATH=") && QByteArray(*entry) != OrphanReaper::sourceMarker)
             entries.emplace_back(*entry);
     }
     entries.push_back("PATH=" + path);
-    entries.emplace_back(ChildProcesses::sourceMarker);
+    entries.emplace_back(OrphanReaper::sourceMarker);
     return entries;
+}
+
+ShellCommand::Outcome outcomeOf(ChildWaiter::End end)
+{
+    using Kind = ChildWaiter::End::Kind;
+    using End = ShellCommand::End;
+    ShellCommand::Outcome outcome;
+    outcome.out = std::move(end.out);
+    outcome.err = std::move(end.err);
+    outcome.status = end.code;
+    switch (end.kind) {
+    case Kind::exited:
+        outcome.end = End::exited;
+        break;
+    case Kind::signalled:
+        outcome.end = End::signalled;
+        break;
+    case Kind::timedOut:
+        outcome.end = End::timedOut;
+        break;
+    case Kind::held:
+    case Kind::lost:
+        outcome.end = End::unknown;
+        break;
+    case Kind::notStarted:
+        outcome.end = End::notStarted;
+        outcome.startError = qt_error_string(end.code);
+        break;
+    case Kind::tooMany:
+        outcome.end = End::notStarted;
+        outcome.startError = QStringLiteral("Tarv already runs %1 programs").arg(ChildWaiter::maxChildren);
+        break;
+    case Kind::stopped:
+        outcome.end = End::stopped;
+        break;
+    }
+    return outcome;
 }
 
 } // namespace
 
-ShellCommand::Outcome ShellCommand::run(const QString& command, const QByteArray& path, double timeLimit,
-                                        double killGrace, ShellGroups* groups, const WaitStop* stop)
+ChildWaiter::Ticket ShellCommand::start(ShellGroups& groups, const QString& command, const QByteArray& path,
+                                        double timeLimit, double killGrace, Done done)
 {
-    Outcome outcome;
-    // Stopped while it waited for a thread: nobody wants its value any more, and once the
-    // sources ended (Tarv quits) a command still to come would be started only to be killed.
-    if ((stop && stop->isStopped()) || (groups && groups->isEnded())) {
-        outcome.end = End::stopped;
-        return outcome;
-    }
-    ChildPipes pipes;
-    if (!pipes.open()) {
-        outcome.end = End::noCapture;
-        return outcome;
-    }
-
-    const QByteArray commandBytes = command.toUtf8();
-    const std::vector<QByteArray> environment = environmentWithPath(path);
-    std::vector<char*> envp;
-    for (const QByteArray& entry : environment)
-        envp.push_back(const_cast<char*>(entry.constData()));
-    envp.push_back(nullptr);
-    char shell[] = "/bin/sh";
-    char dashC[] = "-c";
-    char* argv[] = {shell, dashC, const_cast<char*>(commandBytes.constData()), nullptr};
-
-    ChildStart::Plan plan;
-    plan.path = shell;
-    plan.argv = argv;
-    plan.envp = envp.data();
-    plan.nullInput = true;
-    plan.out = pipes.outWrite;
-    plan.err = pipes.errWrite;
+    ChildWaiter::Program program;
+    program.argv = {"/bin/sh", "-c", command.toUtf8()};
+    program.environment = environmentWithPath(path);
     // A group of its own; signals as a fresh shell expects them, whatever this application
-    // ignores or blocks on the calling thread.
-    plan.ownGroup = true;
-    sigfillset(&plan.defaults);
-    pid_t pid = -1;
-    int spawnError = 0;
-    {
-        const auto starting = ChildProcesses::starting();
-        spawnError = ChildStart::spawn(pid, plan);
-        if (spawnError == 0)
-            ChildProcesses::claim(pid);
-    }
-    pipes.closeWriteEnds();
-    if (spawnError != 0) {
-        outcome.end = End::notStarted;
-        outcome.startError = qt_error_string(spawnError);
-        return outcome;
-    }
-    ChildOutput& out = pipes.out;
-    ChildOutput& err = pipes.err;
+    // ignores.
+    program.ownGroup = true;
+    program.defaultSignals = true;
+    program.deadline = secondsDuration(timeLimit);
+    program.killGrace = secondsDuration(killGrace);
+    return groups.start(std::move(program),
+                        [done = std::move(done)](ChildWaiter::End end) { done(outcomeOf(std::move(end))); });
+}
 
-    if (groups && !groups->add(pid))
-        ShellGroups::endGroup(pid);
-    const int exitFd = ChildWait::openExitNotifier(pid);
-
-    const auto started = Clock::now();
-    Seen seen = waitForEnd(pid, exitFd, out, err, started + secondsDuration(timeLimit), stop);
-    const bool endedEarly = seen == Seen::running;
-    if (endedEarly) {
-        ::kill(-pid, SIGTERM);
-        seen = waitForEnd(pid, exitFd, out, err, Clock::now() + secondsDuration(killGrace));
-    } else {
-        out.drain();
-        err.drain();
-    }
-    // Also when the shell ended by itself or gave way to SIGTERM: what it started in the
-    // background, or the rest of a pipeline that ignores SIGTERM, would outlive it.
-    if (seen != Seen::lost)
-        ShellGroups::endGroup(pid);
-    // SIGKILL ends it at once, unless a tracer holds it stopped or ended.
-    if (seen == Seen::running)
-        seen = waitForEnd(pid, exitFd, out, err, Clock::now() + killedWait);
-    out.close();
-    err.close();
-    if (exitFd >= 0)
-        ::close(exitFd);
-
-    if (groups)
-        groups->remove(pid);
-    int status = 0;
-    if (seen == Seen::ended) {
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
-    ChildProcesses::release(pid);
-
-    outcome.out = std::move(out.kept);
-    outcome.err = std::move(err.kept);
-    if (endedEarly) {
-        outcome.end = stop && stop->isStopped() ? End::stopped : End::timedOut;
-    } else if (seen != Seen::ended) {
-        outcome.end = End::unknown;
-    } else if (WIFSIGNALED(status)) {
-        outcome.end = End::signalled;
-        outcome.status = WTERMSIG(status);
-    } else {
-        outcome.end = End::exited;
-        outcome.status = WEXITSTATUS(status);
-    }
-    return outcome;
+ShellCommand::Outcome ShellCommand::run(ShellGroups& groups, const QString& command, const QByteArray& path,
+                                        double timeLimit, double killGrace)
+{
+    auto promise = std::make_shared<std::promise<Outcome>>();
+    std::future<Outcome> outcome = promise->get_future();
+    start(groups, command, path, timeLimit, killGrace,
+          [promise](Outcome ended) { promise->set_value(std::move(ended)); });
+    return outcome.get();
 }

@@ -1,6 +1,6 @@
 #include "ui/screens/FileManager.h"
 
-#include "platform/ChildStart.h"
+#include "platform/ProcessSpawn.h"
 #include "platform/ContextContinuation.h"
 
 #include <QDBusMessage>
@@ -117,7 +117,7 @@ void FileManager::launchXdgOpen(const QString& program, const QUrl& url, const D
     // Nothing to read: the child opens /dev/null for itself, so the window's thread opens no file.
     // It starts with the session's limit on open files, not Tarv's.
     process->setChildProcessModifier([] {
-        ChildStart::restoreInChild();
+        ProcessSpawn::restoreInChild();
         const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (null >= 0) {
             ::dup2(null, STDIN_FILENO);

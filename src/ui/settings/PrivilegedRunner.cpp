@@ -1,6 +1,6 @@
 #include "ui/settings/PrivilegedRunner.h"
 
-#include "platform/ChildStart.h"
+#include "platform/ProcessSpawn.h"
 
 #include <QProcess>
 
@@ -16,7 +16,7 @@ void PkexecRunner::run(const QString& command, Done done)
     process->setProcessChannelMode(QProcess::SeparateChannels);
     process->setStandardInputFile(QProcess::nullDevice());
     // It starts with the session's limit on open files, not Tarv's.
-    process->setChildProcessModifier(ChildStart::restoreInChild);
+    process->setChildProcessModifier(ProcessSpawn::restoreInChild);
     // Exactly one answer, whichever of the two signals ends the run.
     auto answer = std::make_shared<Done>(std::move(done));
     const auto finish = [process, answer](const std::optional<QString>& failure) {

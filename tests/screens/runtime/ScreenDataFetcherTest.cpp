@@ -1,6 +1,6 @@
 // The value rules of data sources, and shell sources against real shells.
 
-#include "platform/ChildProcesses.h"
+#include "platform/OrphanReaper.h"
 #include "screens/runtime/ScreenDataFetcher.h"
 #include "screens/runtime/ScreenDataSources.h"
 #include "screens/runtime/ShellCommand.h"
@@ -15,13 +15,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <clocale>
+#include <future>
 #include <csignal>
 #include <memory>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ptrace.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -268,11 +272,11 @@ TEST(ShellSources, EnvironmentKeepsAllButPath)
 
 TEST(ShellSources, OutputIsCappedAndTheRestDrained)
 {
-    // Ten megabytes through a pipe: the command must finish, not stall on a full pipe.
-    const auto out = runShell("yes | head -c 10000000");
+    // Megabytes through a pipe: the command must finish, not stall on a full pipe.
+    const auto out = runShell("yes | head -c 2000000");
     ASSERT_TRUE(std::holds_alternative<QString>(out));
     EXPECT_EQ(std::get<QString>(out).size(), ShellCommand::maxCapturedBytes);
-    const auto err = shellFailure("yes e | head -c 3000000 | tr -d '\\n' >&2; exit 4").message;
+    const auto err = shellFailure("yes e | head -c 1000000 | tr -d '\\n' >&2; exit 4").message;
     EXPECT_EQ(err.size(), QStringLiteral("exit 4: ").size() + ShellCommand::maxCapturedBytes);
 }
 
@@ -314,7 +318,7 @@ TEST(ShellSources, WhatACommandMovedToASessionOfItsOwnEndsWhenTarvEnds)
     // The pause lets setsid take the sleep out of the group before the shell's group is killed.
     const QByteArray command = "(setsid sleep " + seconds + " &); sleep 0.5; echo ok";
     {
-        ChildProcesses children;
+        OrphanReaper children;
         EXPECT_EQ(runShell(command.constData()), (std::variant<QString, Failure>(QStringLiteral("ok\n"))));
         // Out of its group's reach, it outlives the command, but not Tarv.
         EXPECT_TRUE(waitUntil([&] { return processesWith(sleepLine(seconds)) == 1; }));
@@ -334,7 +338,7 @@ TEST(ShellSources, AtQuitLeftoversAreAskedToEndAndOneThatCannotBeReapedIsNotWait
     pid_t tracee = -1;
     std::unique_ptr<Tracer> tracer;
     {
-        ChildProcesses children;
+        OrphanReaper children;
         const auto outcome = runShell(command.constData());
         ASSERT_TRUE(std::holds_alternative<QString>(outcome));
         tracee = pid_t(std::get<QString>(outcome).trimmed().toInt());
@@ -395,6 +399,50 @@ TEST(ShellSources, WithSigchldIgnoredAnExitIsNoSuccess)
     EXPECT_EQ(failed.message, QStringLiteral("ended without an exit status Tarv could read"));
 }
 
+// Past its time limit a command is ended with all it started in its group, and what a command
+// left in its group when it ended by itself goes too. The waiter's clock is the test's.
+TEST(ShellSources, ACommandsEndTakesItsWholeGroup)
+{
+    using Clock = ChildWaiter::Clock;
+    std::atomic<Clock::rep> ticks{0};
+    ChildWaiter waiter([&ticks] { return Clock::time_point(Clock::duration(ticks.load())); });
+    const auto groups = std::make_shared<ShellGroups>(waiter);
+    const auto advance = [&](std::chrono::seconds by) {
+        ticks += std::chrono::duration_cast<Clock::duration>(by).count();
+        waiter.lookAtDeadlines();
+    };
+    QTemporaryDir dir;
+    for (const bool timesOut : {true, false}) {
+        SCOPED_TRACE(timesOut ? "timed out" : "ended by itself");
+        // The shell ignores SIGTERM, as does the sleep it leaves: only SIGKILL ends them.
+        const QByteArray told = dir.filePath(timesOut ? QStringLiteral("a") : QStringLiteral("b")).toLocal8Bit();
+        ASSERT_EQ(::mkfifo(told.constData(), 0600), 0);
+        auto ended = std::make_shared<std::promise<ShellCommand::Outcome>>();
+        std::future<ShellCommand::Outcome> outcome = ended->get_future();
+        const QString command = QStringLiteral("trap '' TERM; sleep 1000 & echo $! > '%1'; %2")
+                                    .arg(QString::fromLocal8Bit(told),
+                                         timesOut ? QStringLiteral("wait") : QStringLiteral("exit 0"));
+        ShellCommand::start(*groups, command, "/usr/bin:/bin", 10.0, 1.0,
+                            [ended](ShellCommand::Outcome outcome) { ended->set_value(std::move(outcome)); });
+        QFile fifo(QString::fromLocal8Bit(told));
+        ASSERT_TRUE(fifo.open(QIODevice::ReadOnly));
+        const pid_t background = pid_t(fifo.readAll().trimmed().toInt());
+        ASSERT_GT(background, 1);
+        const int pidfd = int(::syscall(SYS_pidfd_open, background, 0));
+        ASSERT_GE(pidfd, 0);
+        if (timesOut) {
+            advance(std::chrono::seconds(10));
+            advance(std::chrono::seconds(1));
+        }
+        EXPECT_EQ(outcome.get().end, timesOut ? ShellCommand::End::timedOut : ShellCommand::End::exited);
+        // It was killed before the shell was reaped: it ends (the bound keeps a failure from
+        // hanging the suite).
+        pollfd gone{pidfd, POLLIN, 0};
+        EXPECT_EQ(::poll(&gone, 1, 60000), 1);
+        ::close(pidfd);
+    }
+}
+
 TEST(ShellSources, TimeLimitText)
 {
     EXPECT_EQ(shellFailure("sleep 5", 0.05).message, QStringLiteral("timed out after 0.1 s"));
@@ -437,11 +485,11 @@ TEST(ShellSources, GoneContextGetsNothingAndGoneFetcherEndsCommands)
 // At quit the sources end while commands still wait for a thread: those start nothing at all.
 TEST(ShellSources, OnceTheSourcesEndedACommandStillToComeStartsNothing)
 {
-    ShellGroups groups;
-    groups.endAll(std::chrono::milliseconds(0));
+    const auto groups = std::make_shared<ShellGroups>();
+    groups->endAll(std::chrono::milliseconds(0));
     QTemporaryDir dir;
     const QString ran = dir.filePath(QStringLiteral("ran"));
-    const auto outcome = ScreenDataFetcher::runShellSource(QStringLiteral(": > '%1'").arg(ran), 5.0, 0.1, &groups);
+    const auto outcome = ScreenDataFetcher::runShellSource(QStringLiteral(": > '%1'").arg(ran), 5.0, 0.1, groups.get());
     ASSERT_TRUE(std::holds_alternative<Failure>(outcome));
     EXPECT_EQ(std::get<Failure>(outcome).message, QStringLiteral("stopped with its screen's sources"));
     EXPECT_FALSE(QFile::exists(ran));

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-class ChildProcesses {
+class OrphanReaper {
 public:
     // In the environment of a shell source, and so of all it starts: what marks a leftover
     // that Tarv ends at quit. Anything else adopted (an application a key opened) lives on.
@@ -23,12 +23,12 @@ public:
     // Gives SIGCHLD its default action (an ignored SIGCHLD, inherited through exec, reaps
     // children behind their owners' backs), makes this process the reaper of its orphans and
     // starts reaping them. One object at a time in a process.
-    ChildProcesses();
+    OrphanReaper();
     // Ends what shell sources left running (SIGTERM, then SIGKILL after leftoverGrace), reaps
     // what ended within killedGrace after that, and adopts no more. Never waits longer.
-    ~ChildProcesses();
-    ChildProcesses(const ChildProcesses&) = delete;
-    ChildProcesses& operator=(const ChildProcesses&) = delete;
+    ~OrphanReaper();
+    OrphanReaper(const OrphanReaper&) = delete;
+    OrphanReaper& operator=(const OrphanReaper&) = delete;
 
     // Held while a child is started and claimed, so the reaper never sees it unclaimed.
     static std::unique_lock<std::mutex> starting();

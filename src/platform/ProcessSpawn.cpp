@@ -1,4 +1,4 @@
-#include "platform/ChildStart.h"
+#include "platform/ProcessSpawn.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace ChildStart {
+namespace ProcessSpawn {
 
 namespace {
 
@@ -67,6 +67,7 @@ TARV_IN_SHARED_CHILD int child(void* argument)
         if (null > STDIN_FILENO)
             ::close(null);
     }
+    ready = ready && (plan.nullInput || becomes(plan.in, STDIN_FILENO));
     ready = ready && becomes(plan.out, STDOUT_FILENO) && becomes(plan.err, STDERR_FILENO);
     if (ready) {
         sigset_t none;
@@ -152,4 +153,4 @@ int spawn(pid_t& pid, const Plan& plan)
     return 0;
 }
 
-}  // namespace ChildStart
+}  // namespace ProcessSpawn

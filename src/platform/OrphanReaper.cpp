@@ -1,6 +1,6 @@
-#include "platform/ChildProcesses.h"
+#include "platform/OrphanReaper.h"
 
-#include "platform/ChildStart.h"
+#include "platform/ProcessSpawn.h"
 #include "platform/ChildWaiter.h"
 
 #include <QDir>
@@ -82,7 +82,7 @@ bool isZombie(pid_t pid)
 bool cameFromASource(pid_t pid)
 {
     const QList<QByteArray> environment = readProcFile(QStringLiteral("/proc/%1/environ").arg(pid)).split('\0');
-    return environment.contains(QByteArray(ChildProcesses::sourceMarker));
+    return environment.contains(QByteArray(OrphanReaper::sourceMarker));
 }
 
 // The children nobody in this process waits for. Call with claimsMutex held.
@@ -144,7 +144,7 @@ bool someChildEnded()
 
 }  // namespace
 
-ChildProcesses::ChildProcesses()
+OrphanReaper::OrphanReaper()
 {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
@@ -152,11 +152,11 @@ ChildProcesses::ChildProcesses()
     ::sigaction(SIGCHLD, &action, nullptr);
     if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
         qWarning("Tarv cannot adopt what its commands leave running: %s", std::strerror(errno));
-    // A child waited for holds three descriptors: thousands of them need more than the 1024
-    // a session gives a program by default. A descriptor past 1024 (which select() cannot
+    // A child waited for holds three descriptors, and what an ended one left running holds
+    // two: thousands of them need more than the 1024 a session gives a program by default. A descriptor past 1024 (which select() cannot
     // take) exists only while that many are open, which the default refused anyway; the
-    // programs Tarv starts get the session's limit back (ChildStart).
-    ChildStart::raiseFileLimit(3 * ChildWaiter::maxChildren + 4096);
+    // programs Tarv starts get the session's limit back (ProcessSpawn).
+    ProcessSpawn::raiseFileLimit(3 * ChildWaiter::maxChildren + 2 * ChildWaiter::maxLeftoverPipes + 4096);
     if (::pipe2(m_stop, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_stop[0] = m_stop[1] = -1;
         return;
@@ -164,7 +164,7 @@ ChildProcesses::ChildProcesses()
     m_reaper = std::thread([this] { reapUntilStopped(); });
 }
 
-ChildProcesses::~ChildProcesses()
+OrphanReaper::~OrphanReaper()
 {
     if (m_reaper.joinable()) {
         // A byte, not the pipe's end: a process forked meanwhile may hold a copy of the write end.
@@ -196,21 +196,21 @@ ChildProcesses::~ChildProcesses()
     }
     reapEnded();
     ::prctl(PR_SET_CHILD_SUBREAPER, 0);
-    ChildStart::lowerFileLimit();
+    ProcessSpawn::lowerFileLimit();
 }
 
-std::unique_lock<std::mutex> ChildProcesses::starting()
+std::unique_lock<std::mutex> OrphanReaper::starting()
 {
     return std::unique_lock(claimsMutex);
 }
 
-void ChildProcesses::claim(pid_t pid)
+void OrphanReaper::claim(pid_t pid)
 {
     // Called with the lock of starting() held.
     ++claimed[pid];
 }
 
-void ChildProcesses::release(pid_t pid)
+void OrphanReaper::release(pid_t pid)
 {
     const std::lock_guard lock(claimsMutex);
     const auto it = claimed.find(pid);
@@ -218,7 +218,7 @@ void ChildProcesses::release(pid_t pid)
         claimed.erase(it);
 }
 
-void ChildProcesses::reapUntilStopped()
+void OrphanReaper::reapUntilStopped()
 {
     // An ended child is noticed within a second: a zombie costs nothing but its place in the
     // process table meanwhile.

@@ -1,10 +1,10 @@
 // The limit on open files of the programs Tarv starts, whichever way it starts them.
 
-#include "platform/ChildProcesses.h"
+#include "platform/OrphanReaper.h"
 #include "platform/ChildWaiter.h"
 #include "platform/DesktopEntry.h"
 #include "platform/DesktopLaunch.h"
-#include "platform/ChildStart.h"
+#include "platform/ProcessSpawn.h"
 
 #include "support/WaitUntil.h"
 
@@ -31,7 +31,7 @@ rlim_t softFileLimit()
 
 // Tarv raises its own soft limit for the descriptors of the children it waits for; a program
 // it starts gets the session's back before it runs, or one that uses select() would break.
-TEST(ChildStartTest, EveryWayTarvStartsAProgramGivesItTheSessionsLimitOnOpenFiles)
+TEST(ProcessSpawnTest, EveryWayTarvStartsAProgramGivesItTheSessionsLimitOnOpenFiles)
 {
     rlimit before{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
@@ -48,7 +48,7 @@ TEST(ChildStartTest, EveryWayTarvStartsAProgramGivesItTheSessionsLimitOnOpenFile
         return waitUntil([&] { return file.size() > 0; }) && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     {
-        ChildProcesses children;
+        OrphanReaper children;
         EXPECT_GT(softFileLimit(), 1024U);
 
         // A key's program, a shell source's shell.
@@ -76,7 +76,7 @@ TEST(ChildStartTest, EveryWayTarvStartsAProgramGivesItTheSessionsLimitOnOpenFile
         QProcess process;
         process.setProgram(QStringLiteral("/bin/sh"));
         process.setArguments({QStringLiteral("-c"), report});
-        process.setChildProcessModifier(ChildStart::restoreInChild);
+        process.setChildProcessModifier(ProcessSpawn::restoreInChild);
         process.start();
         ASSERT_TRUE(process.waitForFinished());
         EXPECT_EQ(process.readAllStandardOutput(), "1024\n");

@@ -16,7 +16,7 @@
 
 #include <csignal>
 
-namespace ChildStart {
+namespace ProcessSpawn {
 
 // Raises this process's soft limit on open files to `wanted` (at most the hard limit), keeping
 // the one it had for its children. Call it before any thread starts.
@@ -31,8 +31,9 @@ struct Plan {
     const char* path = nullptr;
     char* const* argv = nullptr;
     char* const* envp = nullptr;
-    // Standard input from /dev/null; else inherited.
+    // Standard input from /dev/null; else from `in`, or inherited when that is -1.
     bool nullInput = false;
+    int in = -1;
     // Descriptors that become standard output and error; -1 to inherit.
     int out = -1;
     int err = -1;
@@ -47,4 +48,4 @@ struct Plan {
 // `pid`, or the errno of the failed start, the child then reaped.
 int spawn(pid_t& pid, const Plan& plan);
 
-}  // namespace ChildStart
+}  // namespace ProcessSpawn
