@@ -25,6 +25,7 @@ ProcessResult ProcessRunner::resultOf(const ChildWaiter::End& end, const QString
         return {QString(), QStringLiteral("Tarv stopped waiting for ") + toolName};
     case Kind::exited:
     case Kind::signalled:
+    case Kind::timedOut:
     case Kind::held:
     case Kind::lost:
         break;

@@ -67,6 +67,7 @@ TARV_IN_SHARED_CHILD int child(void* argument)
         if (null > STDIN_FILENO)
             ::close(null);
     }
+    ready = ready && (plan.nullInput || becomes(plan.in, STDIN_FILENO));
     ready = ready && becomes(plan.out, STDOUT_FILENO) && becomes(plan.err, STDERR_FILENO);
     if (ready) {
         sigset_t none;

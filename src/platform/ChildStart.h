@@ -31,8 +31,9 @@ struct Plan {
     const char* path = nullptr;
     char* const* argv = nullptr;
     char* const* envp = nullptr;
-    // Standard input from /dev/null; else inherited.
+    // Standard input from /dev/null; else from `in`, or inherited when that is -1.
     bool nullInput = false;
+    int in = -1;
     // Descriptors that become standard output and error; -1 to inherit.
     int out = -1;
     int err = -1;

@@ -4,12 +4,16 @@
 #include "platform/ChildStart.h"
 #include "platform/ChildWait.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdint>
+#include <fcntl.h>
 #include <list>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -28,13 +32,26 @@ struct Watch {
     Kind kind;
 };
 
+using Clock = ChildWaiter::Clock;
+
 struct Child {
+    ChildWaiter::Ticket ticket = 0;
     int epoll = -1;
     pid_t pid = -1;
+    bool ownGroup = false;
     // Readable once the child ended; -1 when the kernel gave none (the wait then looks again
     // on a short timer) or once it ended.
     int exitFd = -1;
     bool ended = false;
+    // In the order children ended, for the pipes that leftovers hold.
+    quint64 endedAs = 0;
+    // Counted among the leftovers' pipes.
+    bool leftover = false;
+    // The deadline, then the time of SIGKILL once SIGTERM went; none when neither is due.
+    std::optional<Clock::time_point> due;
+    bool terminated = false;
+    bool timedOut = false;
+    Clock::duration killGrace{};
     ChildOutput out;
     ChildOutput err;
     ChildWaiter::Done done;
@@ -51,6 +68,7 @@ struct Child {
     Child& operator=(const Child&) = delete;
 
     bool finished() const { return ended && out.fd < 0 && err.fd < 0; }
+    bool leftoverPipes() const { return ended && (out.fd >= 0 || err.fd >= 0); }
 
     void closeExitFd()
     {
@@ -76,45 +94,43 @@ bool watch(int epoll, int fd, Watch* what)
     return ::epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &event) == 0;
 }
 
-void reapAndReport(Child& child, ChildWait::Seen seen)
+int sendSignal(pid_t pid, int pidfd, int signal)
 {
-    using Kind = ChildWaiter::End::Kind;
-    ChildWaiter::End end;
-    if (seen == ChildWait::Seen::ended) {
-        int status = 0;
-        pid_t waited;
-        do {
-            waited = ::waitpid(child.pid, &status, 0);
-        } while (waited < 0 && errno == EINTR);
-        const bool signalled = WIFSIGNALED(status);
-        end.kind = waited < 0 ? Kind::lost : signalled ? Kind::signalled : Kind::exited;
-        end.code = waited < 0 ? 0 : signalled ? WTERMSIG(status) : WEXITSTATUS(status);
-    } else {
-        end.kind = seen == ChildWait::Seen::held ? Kind::held : Kind::lost;
-    }
-    // Reaped, or (held) left to the reaper of children, which takes it once its tracer lets go.
-    ChildProcesses::release(child.pid);
-    child.closeExitFd();
-    child.ended = true;
-    // What it wrote before it ended waits in the pipes; what it left running may write on.
-    child.out.drain();
-    child.err.drain();
-    end.out = std::exchange(child.out.kept, {});
-    end.err = std::exchange(child.err.kept, {});
-    child.out.keep = child.err.keep = false;
-    std::exchange(child.done, {})(std::move(end));
+#ifdef SYS_pidfd_send_signal
+    if (pidfd >= 0)
+        return int(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+#else
+    Q_UNUSED(pidfd);
+#endif
+    return pid > 1 ? ::kill(pid, signal) : -1;
 }
 
 } // namespace
+
+ChildWaiter::ChildWaiter(Now now, int maxRunning) : m_now(std::move(now)), m_maxRunning(maxRunning) {}
 
 ChildWaiter::~ChildWaiter()
 {
     stop();
     if (m_thread.joinable())
         m_thread.join();
-    for (const int fd : {m_epoll, m_wake}) {
+    for (const int fd : {m_epoll, m_wake, m_null}) {
         if (fd >= 0)
             ::close(fd);
+    }
+}
+
+ChildWaiter& ChildWaiter::shared()
+{
+    static ChildWaiter waiter;
+    return waiter;
+}
+
+void ChildWaiter::wake()
+{
+    if (m_wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof one);
     }
 }
 
@@ -124,9 +140,41 @@ void ChildWaiter::stop()
     if (m_stopped)
         return;
     m_stopped = true;
-    if (m_wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof one);
+    wake();
+}
+
+void ChildWaiter::lookAtDeadlines()
+{
+    const std::lock_guard lock(m_mutex);
+    wake();
+}
+
+void ChildWaiter::signal(const Live& live, int signal)
+{
+    // The child is not reaped while m_mutex is held: its id, and the group it leads, are its own.
+    if (live.ownGroup) {
+        if (live.pid > 1)
+            ::kill(-live.pid, signal);
+    } else {
+        sendSignal(live.pid, live.pidfd, signal);
+    }
+}
+
+void ChildWaiter::kill(Ticket ticket)
+{
+    const std::lock_guard lock(m_mutex);
+    if (const auto it = m_live.find(ticket); it != m_live.end())
+        signal(it->second, SIGKILL);
+    else if (ticket > m_launchedUpTo && ticket <= m_lastTicket)
+        m_killedEarly.insert(ticket);
+}
+
+void ChildWaiter::terminate(Ticket ticket)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_live.contains(ticket)) {
+        m_terminations.push_back(ticket);
+        wake();
     }
 }
 
@@ -134,7 +182,7 @@ bool ChildWaiter::startThread()
 {
     const auto fail = [this] {
         const int error = errno;
-        for (int* fd : {&m_epoll, &m_wake}) {
+        for (int* fd : {&m_epoll, &m_wake, &m_null}) {
             if (*fd >= 0)
                 ::close(*fd);
             *fd = -1;
@@ -144,10 +192,11 @@ bool ChildWaiter::startThread()
     };
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
     m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.ptr = nullptr;
-    if (m_epoll < 0 || m_wake < 0 || ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event) != 0)
+    if (m_epoll < 0 || m_wake < 0 || m_null < 0 || ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &event) != 0)
         return fail();
     try {
         m_thread = std::thread([this] { run(); });
@@ -158,23 +207,46 @@ bool ChildWaiter::startThread()
     return true;
 }
 
-void ChildWaiter::start(std::vector<QByteArray> argv, Done done)
+ChildWaiter::Ticket ChildWaiter::start(std::vector<QByteArray> argv, Done done)
+{
+    Program program;
+    program.argv = std::move(argv);
+    return start(std::move(program), std::move(done));
+}
+
+ChildWaiter::Ticket ChildWaiter::start(Program program, Done done)
 {
     End refused;
+    if (program.input >= 0) {
+        program.input = ::fcntl(program.input, F_DUPFD_CLOEXEC, 3);
+        if (program.input < 0) {
+            refused.code = errno;
+            done(std::move(refused));
+            return 0;
+        }
+    }
+    const auto closeInput = [&program] {
+        if (program.input >= 0)
+            ::close(program.input);
+    };
     {
         const std::lock_guard lock(m_mutex);
         if (m_stopped) {
             refused.kind = End::Kind::stopped;
+        } else if (program.argv.empty()) {
+            refused.code = ENOENT;
         } else if (m_thread.joinable() || startThread()) {
-            m_requests.push_back({std::move(argv), std::move(done)});
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof one);
-            return;
+            const Ticket ticket = ++m_lastTicket;
+            m_requests.push_back({ticket, std::move(program), std::move(done)});
+            wake();
+            return ticket;
         } else {
             refused.code = errno;
         }
     }
+    closeInput();
     done(std::move(refused));
+    return 0;
 }
 
 void ChildWaiter::run()
@@ -182,40 +254,92 @@ void ChildWaiter::run()
     ::pthread_setname_np(::pthread_self(), "Tarv children");
     std::list<Child> children;
     int polled = 0;
+    int running = 0;
+    int leftovers = 0;
+    quint64 endings = 0;
+    bool sweep = false;
+
+    const auto launched = [this](Ticket ticket) {
+        const std::lock_guard lock(m_mutex);
+        m_launchedUpTo = ticket;
+        return m_killedEarly.erase(ticket) > 0;
+    };
 
     const auto launch = [&](Request& request) {
+        struct InputCopy {
+            int fd;
+            ~InputCopy()
+            {
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        } const input{request.program.input};
         End refused;
-        if (children.size() >= std::size_t(maxChildren)) {
+        if (running >= m_maxRunning) {
+            launched(request.ticket);
             refused.kind = End::Kind::tooMany;
             request.done(std::move(refused));
             return;
         }
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_killedEarly.erase(request.ticket) > 0) {
+                m_launchedUpTo = request.ticket;
+                refused.kind = End::Kind::signalled;
+                refused.code = SIGKILL;
+            }
+        }
+        if (refused.kind == End::Kind::signalled) {
+            request.done(std::move(refused));
+            return;
+        }
+        const Program& program = request.program;
         Child& child = children.emplace_back();
+        child.ticket = request.ticket;
         child.epoll = m_epoll;
+        child.ownGroup = program.ownGroup;
+        child.killGrace = program.killGrace;
         child.watches[0] = {&child, Watch::Kind::exit};
         child.watches[1] = {&child, Watch::Kind::out};
         child.watches[2] = {&child, Watch::Kind::err};
         ChildPipes pipes;
         pipes.out.watchedBy = pipes.err.watchedBy = m_epoll;
         int error = 0;
-        if (!pipes.open() || !watch(m_epoll, pipes.out.fd, &child.watches[1])
-            || !watch(m_epoll, pipes.err.fd, &child.watches[2]))
+        if (program.readOutput
+            && (!pipes.open() || !watch(m_epoll, pipes.out.fd, &child.watches[1])
+                || !watch(m_epoll, pipes.err.fd, &child.watches[2])))
             error = errno;
 
+        std::vector<QByteArray> argv = program.argv;
         std::vector<char*> arguments;
-        for (QByteArray& argument : request.argv)
+        for (QByteArray& argument : argv)
             arguments.push_back(argument.data());
         arguments.push_back(nullptr);
+        std::vector<QByteArray> environment;
+        std::vector<char*> envp;
+        if (program.environment) {
+            environment = *program.environment;
+            for (QByteArray& entry : environment)
+                envp.push_back(entry.data());
+            envp.push_back(nullptr);
+        }
         ChildStart::Plan plan;
         plan.path = arguments[0];
         plan.argv = arguments.data();
-        plan.envp = environ;
-        plan.out = pipes.outWrite;
-        plan.err = pipes.errWrite;
+        plan.envp = program.environment ? envp.data() : environ;
+        plan.nullInput = program.input < 0;
+        plan.in = program.input;
+        plan.out = program.readOutput ? pipes.outWrite : m_null;
+        plan.err = program.readOutput ? pipes.errWrite : m_null;
+        plan.ownGroup = program.ownGroup;
         // The child starts with default signal handling and no blocked signals, whatever this
         // process has set up for itself (Qt ignores SIGPIPE, for example).
-        sigemptyset(&plan.defaults);
-        sigaddset(&plan.defaults, SIGPIPE);
+        if (program.defaultSignals) {
+            sigfillset(&plan.defaults);
+        } else {
+            sigemptyset(&plan.defaults);
+            sigaddset(&plan.defaults, SIGPIPE);
+        }
         if (error == 0) {
             const auto starting = ChildProcesses::starting();
             error = ChildStart::spawn(child.pid, plan);
@@ -224,17 +348,31 @@ void ChildWaiter::run()
         }
         pipes.closeWriteEnds();
         if (error != 0) {
+            launched(request.ticket);
             // The pipes close as this returns, taken out of the epoll first.
             children.pop_back();
             refused.code = error;
             request.done(std::move(refused));
             return;
         }
+        ++running;
         child.out = std::exchange(pipes.out, {});
         child.err = std::exchange(pipes.err, {});
         child.done = std::move(request.done);
         child.exitFd = ChildWait::openExitNotifier(child.pid);
+        if (program.deadline)
+            child.due = m_now() + *program.deadline;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_launchedUpTo = request.ticket;
+            const Live& live = m_live[request.ticket] = Live{child.pid, child.exitFd, child.ownGroup};
+            if (m_killedEarly.erase(request.ticket) > 0)
+                signal(live, SIGKILL);
+        }
         if (child.exitFd >= 0 && !watch(m_epoll, child.exitFd, &child.watches[0])) {
+            // Still good for signals, not for waking this loop.
+            const std::lock_guard lock(m_mutex);
+            m_live[request.ticket].pidfd = -1;
             ::close(child.exitFd);
             child.exitFd = -1;
         }
@@ -242,10 +380,107 @@ void ChildWaiter::run()
             ++polled;
     };
 
+    const auto reapAndReport = [&](Child& child, ChildWait::Seen seen) {
+        using Kind = End::Kind;
+        End end;
+        {
+            // kill() from another thread looks the child up under the same lock: once it is
+            // reaped, its ticket names nothing.
+            const std::lock_guard lock(m_mutex);
+            m_live.erase(child.ticket);
+            // What it left running in its group goes with it, while the group's id is still its.
+            if (child.ownGroup && seen != ChildWait::Seen::lost && child.pid > 1)
+                ::kill(-child.pid, SIGKILL);
+            if (seen == ChildWait::Seen::ended) {
+                int status = 0;
+                pid_t waited;
+                do {
+                    waited = ::waitpid(child.pid, &status, 0);
+                } while (waited < 0 && errno == EINTR);
+                const bool signalled = WIFSIGNALED(status);
+                end.kind = waited < 0 ? Kind::lost : signalled ? Kind::signalled : Kind::exited;
+                end.code = waited < 0 ? 0 : signalled ? WTERMSIG(status) : WEXITSTATUS(status);
+            } else {
+                end.kind = seen == ChildWait::Seen::held ? Kind::held : Kind::lost;
+            }
+        }
+        if (child.timedOut)
+            end.kind = Kind::timedOut;
+        // Reaped, or (held) left to the reaper of children, which takes it once its tracer lets go.
+        ChildProcesses::release(child.pid);
+        child.closeExitFd();
+        child.ended = true;
+        child.endedAs = ++endings;
+        child.due.reset();
+        --running;
+        // What it wrote before it ended waits in the pipes; what it left running may write on.
+        child.out.drain();
+        child.err.drain();
+        end.out = std::exchange(child.out.kept, {});
+        end.err = std::exchange(child.err.kept, {});
+        child.out.keep = child.err.keep = false;
+        child.leftover = child.leftoverPipes();
+        if (child.leftover && ++leftovers > maxLeftoverPipes) {
+            // The oldest leftover's writers now see a closed pipe.
+            Child* oldest = nullptr;
+            for (Child& other : children) {
+                if (other.leftoverPipes() && (!oldest || other.endedAs < oldest->endedAs))
+                    oldest = &other;
+            }
+            oldest->out.close();
+            oldest->err.close();
+            sweep = true;
+        }
+        std::exchange(child.done, {})(std::move(end));
+    };
+
+    // SIGTERM (with SIGCONT, for one that is stopped) now, SIGKILL its grace later.
+    const auto terminate = [&](Child& child, Clock::time_point now) {
+        child.terminated = true;
+        child.due = now + child.killGrace;
+        const std::lock_guard lock(m_mutex);
+        if (const auto it = m_live.find(child.ticket); it != m_live.end()) {
+            signal(it->second, SIGTERM);
+            signal(it->second, SIGCONT);
+        }
+    };
+
+    // Deadlines that passed act; returns the epoll timeout until the next one (-1: none).
+    const auto passDeadlines = [&]() -> int {
+        std::optional<Clock::time_point> next;
+        const Clock::time_point now = m_now();
+        for (Child& child : children) {
+            if (child.ended || !child.due)
+                continue;
+            if (*child.due <= now && !child.terminated) {
+                // The grace counts from the deadline, however late this loop came to it.
+                child.timedOut = true;
+                terminate(child, *child.due);
+            }
+            if (*child.due <= now) {
+                child.due.reset();
+                const std::lock_guard lock(m_mutex);
+                if (const auto it = m_live.find(child.ticket); it != m_live.end())
+                    signal(it->second, SIGKILL);
+                continue;
+            }
+            if (!next || *child.due < *next)
+                next = child.due;
+        }
+        if (!next)
+            return -1;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - now).count();
+        return int(std::clamp<decltype(left)>(left, 0, INT_MAX / 2));
+    };
+
     const auto stopAll = [&] {
         for (Child& child : children) {
             if (child.ended)
                 continue;
+            {
+                const std::lock_guard lock(m_mutex);
+                m_live.erase(child.ticket);
+            }
             // Its exit is left to the reaper of children.
             ChildProcesses::release(child.pid);
             End end;
@@ -257,7 +492,10 @@ void ChildWaiter::run()
 
     epoll_event events[256];
     for (;;) {
-        const int ready = ::epoll_wait(m_epoll, events, int(std::size(events)), polled > 0 ? pollMilliseconds : -1);
+        int timeout = passDeadlines();
+        if (polled > 0)
+            timeout = timeout < 0 ? pollMilliseconds : std::min(timeout, pollMilliseconds);
+        const int ready = ::epoll_wait(m_epoll, events, int(std::size(events)), timeout);
         if (ready < 0 && errno != EINTR)
             break;
         bool woken = false;
@@ -298,22 +536,36 @@ void ChildWaiter::run()
                 }
             }
         }
-        if (someFinished)
-            children.remove_if([](const Child& child) { return child.finished(); });
+        if (someFinished || sweep) {
+            sweep = false;
+            children.remove_if([&](const Child& child) {
+                if (child.finished() && child.leftover)
+                    --leftovers;
+                return child.finished();
+            });
+        }
         if (!woken)
             continue;
 
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t read = ::read(m_wake, &count, sizeof count);
         std::vector<Request> requests;
+        std::vector<Ticket> terminations;
         bool stopped = false;
         {
             const std::lock_guard lock(m_mutex);
             requests.swap(m_requests);
+            terminations.swap(m_terminations);
             stopped = m_stopped;
         }
         if (stopped)
             break;
+        for (const Ticket ticket : terminations) {
+            for (Child& child : children) {
+                if (child.ticket == ticket && !child.ended && !child.terminated)
+                    terminate(child, m_now());
+            }
+        }
         for (Request& request : requests)
             launch(request);
     }
@@ -326,6 +578,8 @@ void ChildWaiter::run()
         requests.swap(m_requests);
     }
     for (Request& request : requests) {
+        if (request.program.input >= 0)
+            ::close(request.program.input);
         End end;
         end.kind = End::Kind::stopped;
         request.done(std::move(end));
