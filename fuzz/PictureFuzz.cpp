@@ -1,45 +1,42 @@
-// Feeds arbitrary bytes to the decoder of outside pictures (artwork, photos, sprite sheets):
-// how it tells the formats apart, how it walks each format's parts and decides which to keep,
-// and the checks it makes before the reader decodes what is left.
+// Feeds arbitrary bytes to what Tarv itself does with an outside picture before and after its
+// decoder process: telling the format by the first bytes, the size it asks for, and taking the
+// decoder's reply and pixels (a reply made of the input, over a memfd of the input's size).
+// The decoding itself runs in the limited process, not here. Run with -malloc_limit_mb and
+// -timeout (scripts/fuzz): the work here must stay bounded by the input.
 
 #include "platform/OutsideImages.h"
-#include "platform/PictureParts.h"
+#include "platform/PictureDecoderMessages.h"
 
 #include <QByteArray>
-#include <QImageReader>
 #include <QtGlobal>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    // Every picture decodes within a few megabytes, so an input runs in a moment; the readers'
-    // warnings about damaged files would drown the fuzzer's own output.
-    QImageReader::setAllocationLimit(4);
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    return 0;
-}
+#include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     (void)OutsideImages::formatOf(bytes);
-    using OutsideImages::Format;
-    for (const Format format : {Format::png, Format::jpeg, Format::gif, Format::webp}) {
-        const std::optional<OutsideImages::Parts> parts = OutsideImages::pictureParts(bytes, format, 512 * 512);
-        if (!parts)
-            continue;
-        // What was kept is read again as it was read the first time: kept whole, and nothing more.
-        const std::optional<OutsideImages::Parts> again = OutsideImages::pictureParts(parts->bytes, format, 512 * 512);
-        if (!again || again->bytes != parts->bytes || again->heldBytes != parts->heldBytes)
+    if (size < sizeof(PictureDecoderMessages::Reply) + 4)
+        return 0;
+    std::int32_t side = 0;
+    std::memcpy(&side, data, sizeof(side));
+    const std::optional<QSize> fitted = OutsideImages::fittedSize(QSize(side, side / 3 + 1), 2048);
+    if (fitted && (fitted->width() > 2048 || fitted->height() > 2048))
+        std::abort();
+    PictureDecoderMessages::Reply reply;
+    std::memcpy(&reply, data + 4, sizeof(reply));
+    reply.status = PictureDecoderMessages::Status::decoded;
+    const int fd = PictureDecoderMessages::sealedCopy(bytes);
+    if (fd < 0)
+        return 0;
+    // Whatever the reply claims, the picture taken is within the memfd it came with.
+    if (const std::optional<QImage> image = PictureDecoderMessages::mappedImage(reply, fd)) {
+        if (image->sizeInBytes() > qsizetype(size))
             std::abort();
+        (void)image->pixel(image->width() - 1, image->height() - 1);
     }
-    OutsideImages::Limits limits;
-    limits.maxSide = 64;
-    limits.maxStoredPixels = 512 * 512;
-    limits.heif = true;
-    (void)OutsideImages::decode(bytes, limits);
     return 0;
 }

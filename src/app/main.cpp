@@ -12,6 +12,7 @@
 #include "app/WindowActivation.h"
 #include "hub/DeviceManager.h"
 #include "platform/OrphanReaper.h"
+#include "platform/PictureDecoders.h"
 #include "platform/SavingPool.h"
 #include "platform/SingleInstanceLock.h"
 #include "platform/TerminationSignals.h"
@@ -129,6 +130,9 @@ int run(QApplication& app, std::unique_ptr<SingleInstanceLock> lock)
         qInfo("Tarv ends on SIG%s", sigabbrev_np(signal));
         QApplication::quit();
     });
+    // Quit waits for no picture being decoded: its process is killed, and the work that waited
+    // for it ends at once, before the model it works for goes.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] { PictureDecoders::shared().stop(); });
     const QString handOverPath = InstanceHandOver::socketPathForLock(lock->path());
     // The launcher's token is for the first window; a program that Tarv starts later must not
     // inherit it.

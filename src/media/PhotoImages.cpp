@@ -98,6 +98,7 @@ std::optional<QImage> downsampledImage(const QByteArray& data, int maxPixelSize)
     limits.maxStoredPixels = maxStoredPixels;
     limits.heif = true;
     limits.upright = true;
+    limits.deadline = photoDecodeDeadline;
     return OutsideImages::decode(data, limits);
 }
 

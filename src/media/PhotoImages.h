@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QStringList>
 
+#include <chrono>
 #include <optional>
 
 namespace PhotoImages {
@@ -18,6 +19,9 @@ inline constexpr int frameHeight = 320;
 inline constexpr qsizetype frameBytes = qsizetype(frameWidth) * frameHeight * 2;
 // More than any camera or phone takes; a picture that claims more is not decoded at all.
 inline constexpr qint64 maxStoredPixels = qint64(256) * 1000 * 1000;
+// A photo takes its decoder longer than any other picture: the largest camera photos decode
+// in a few seconds. Past this, it is left out.
+inline constexpr std::chrono::milliseconds photoDecodeDeadline{10000};
 
 // Turned clockwise by quarterTurns (two lowest bits), then mirrored left-right. No turn and
 // no mirror returns the picture itself.

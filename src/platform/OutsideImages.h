@@ -1,8 +1,10 @@
 #pragma once
 // Pictures from outside Tarv (a player's artwork, photos the user imports, the sprite sheets
-// of a screen file) are decoded here and nowhere else. Only the raster formats named below are
-// read, told apart by their first bytes and never by a file name. What a picture claims is
-// checked before anything is decoded, and it is decoded no larger than its caller shows it.
+// of a screen file, icons that desktop entries name) are decoded here and nowhere else. Only
+// the raster formats named below are read, told apart by their first bytes and never by a file
+// name. Tarv itself only tells the format and says how large the picture may be and come
+// back; the decoding runs in a decoder process under limits (PictureDecoders.h), so that a
+// reader's fault, or a picture built to exhaust one, costs that process and never Tarv.
 // Vector pictures are refused: what drawing one costs follows from what it says, which its
 // size does not bound, and it may name files of its own.
 
@@ -11,6 +13,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 
 namespace OutsideImages {
@@ -22,13 +25,15 @@ struct Limits {
     // decoded where its format allows. A shape whose shorter side would then fall below a
     // pixel is refused.
     int maxSide = 2048;
-    // The pixels its header may claim, checked before anything is decoded: the time a
-    // decode takes, and what the decoder holds besides the picture, follow them.
+    // The pixels its header may claim, checked before anything is decoded; the memory the
+    // decoder may take for the picture follows from them.
     qint64 maxStoredPixels = qint64(8192) * 8192;
     // HEIF and HEIC, which come from phones' cameras.
     bool heif = false;
     // The orientation the picture is marked with applied, so that it comes out upright.
     bool upright = false;
+    // Past this, its decoder is killed and the picture is missing.
+    std::chrono::milliseconds deadline{3000};
 };
 
 // The format whose signature the bytes start with, among those read here.
@@ -38,12 +43,13 @@ std::optional<Format> formatOf(QByteArrayView bytes);
 // when its shorter side would then fall below a pixel.
 std::optional<QSize> fittedSize(const QSize& size, int maxSide);
 
-// None for anything that is not a picture in an accepted format, or is past the limits,
-// or cannot be decoded. Only the parts of the file that make its pixels reach the reader
-// (PictureParts.h). QImageReader's allocation limit, one for the whole process, holds
-// for the decoded picture, and for the coefficients libjpeg keeps of a JPEG it cannot
-// decode row by row. Once `stop` is set (from any thread), none is returned, and a reader
-// not yet started is not started; one under way reads to its end, which the limits bound.
+// The address space a decoder may take for a picture of `fileBytes` under `limits`.
+qint64 decoderMemory(const Limits& limits, qint64 fileBytes);
+
+// None for anything that is not a picture in an accepted format, or is past the limits, or
+// cannot be decoded within them; each such picture but those refused by their first bytes is
+// logged once, with the reason. Once `stop` is set (from any thread), none is returned, and a
+// decode under way is ended at once.
 std::optional<QImage> decode(const QByteArray& bytes, const Limits& limits, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace OutsideImages

@@ -9,7 +9,10 @@
 #include <QBoxLayout>
 #include <QCollator>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFuture>
+#include <QHash>
+#include <QPixmap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -27,9 +30,20 @@ constexpr int nameRole = Qt::UserRole + 1;
 // What the search looks in: the name and the id, a line each, so no query spans both.
 constexpr int searchRole = Qt::UserRole + 2;
 
-QList<DesktopEntry> readEntries(const QStringList& dirs)
+struct ReadEntries {
+    QList<DesktopEntry> entries;
+    // The icons that entries name by a file's path, decoded here, by path.
+    QHash<QString, QImage> iconFiles;
+};
+
+ReadEntries readEntries(const QStringList& dirs)
 {
-    return AppChooser::choosable(DesktopEntries::all(dirs));
+    ReadEntries read{AppChooser::choosable(DesktopEntries::all(dirs)), {}};
+    for (const DesktopEntry& entry : read.entries) {
+        if (QFileInfo(entry.icon).isAbsolute() && !read.iconFiles.contains(entry.icon))
+            read.iconFiles.insert(entry.icon, AppIconView::decodedIconFile(entry.icon));
+    }
+    return read;
 }
 
 }  // namespace
@@ -111,7 +125,7 @@ AppChooser::AppChooser(QWidget* parent, const QString& messageText, Selection se
     });
 
     continueOn(this, QtConcurrent::run(readEntries, DesktopEntries::applicationDirs()),
-               [this](const QList<DesktopEntry>& entries) { fill(entries); });
+               [this](const ReadEntries& read) { fill(read.entries, read.iconFiles); });
 }
 
 void AppChooser::choose()
@@ -123,12 +137,13 @@ void AppChooser::choose()
     accept();
 }
 
-void AppChooser::fill(const QList<DesktopEntry>& entries)
+void AppChooser::fill(const QList<DesktopEntry>& entries, const QHash<QString, QImage>& iconFiles)
 {
     m_apps->clear();
     for (const DesktopEntry& entry : entries) {
         auto* item = new QStandardItem(oneLineText(entry.name));
-        const QIcon icon = AppIconView::iconForEntryIcon(entry.icon);
+        const QImage file = iconFiles.value(entry.icon);
+        const QIcon icon = file.isNull() ? AppIconView::iconForEntryIcon(entry.icon) : QIcon(QPixmap::fromImage(file));
         item->setIcon(icon.isNull() ? AppIconView::fallbackIcon() : icon);
         item->setData(entry.id, idRole);
         item->setData(entry.name, nameRole);

@@ -8,6 +8,8 @@
 #include "platform/DesktopEntry.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QImage>
 #include <QList>
 #include <QModelIndex>
 
@@ -43,7 +45,7 @@ signals:
 
 private:
     void choose();
-    void fill(const QList<DesktopEntry>& entries);
+    void fill(const QList<DesktopEntry>& entries, const QHash<QString, QImage>& iconFiles);
     void filter();
     AppTarget appAt(const QModelIndex& shown) const;
 

@@ -1,14 +1,15 @@
 #include "ui/widgets/AppIconView.h"
 
 #include "platform/ContextContinuation.h"
+#include "platform/BoundedFile.h"
 #include "platform/DesktopEntries.h"
+#include "platform/OutsideImages.h"
 #include "ui/widgets/SymbolIcon.h"
 
 #include <QFileInfo>
 #include <QFuture>
 #include <QHash>
 #include <QImage>
-#include <QImageReader>
 #include <QPixmap>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -37,13 +38,7 @@ Lookup lookUpEntry(const QString& id)
     if (!entry || entry->icon.isEmpty())
         return out;
     if (QFileInfo(entry->icon).isAbsolute()) {
-        QImageReader reader(entry->icon);
-        reader.setAutoTransform(true);
-        const QSize size = reader.size();
-        const int target = AppIconView::side * 4;
-        if (size.isValid() && (size.width() > target || size.height() > target))
-            reader.setScaledSize(size.scaled(target, target, Qt::KeepAspectRatio));
-        out.image = reader.read();
+        out.image = AppIconView::decodedIconFile(entry->icon);
         out.found = !out.image.isNull();
     } else {
         out.themeName = entry->icon;
@@ -66,12 +61,24 @@ QIcon AppIconView::fallbackIcon()
     return symbolIcon(QStringLiteral("app.dashed"));
 }
 
+QImage AppIconView::decodedIconFile(const QString& path)
+{
+    const std::optional<QByteArray> bytes = readRegularFile(path, maxIconFileBytes);
+    if (!bytes)
+        return {};
+    OutsideImages::Limits limits;
+    limits.maxSide = side * 4;
+    limits.maxStoredPixels = qint64(4096) * 4096;
+    limits.upright = true;
+    return OutsideImages::decode(*bytes, limits).value_or(QImage());
+}
+
 QIcon AppIconView::iconForEntryIcon(const QString& iconValue)
 {
-    if (iconValue.isEmpty())
+    // A file is decoded as any picture from outside is, away from the GUI thread: such an
+    // entry's icon comes from decodedIconFile().
+    if (iconValue.isEmpty() || QFileInfo(iconValue).isAbsolute())
         return {};
-    if (QFileInfo(iconValue).isAbsolute())
-        return QIcon(iconValue);
     // Some entries name their icon with the file's extension, which themes do not use.
     QString name = iconValue;
     for (const char* suffix : {".png", ".svg", ".xpm"}) {

@@ -7,6 +7,7 @@
 #include "macros/AppTarget.h"
 
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 
 class AppIconView : public QLabel {
@@ -21,9 +22,15 @@ public:
     // True while the generic symbol stands for the application (none found, or not yet).
     bool showsFallback() const { return m_showsFallback; }
 
-    // The icon named by an entry's Icon value, read when first drawn; an empty icon for an
-    // empty value.
+    // The theme icon named by an entry's Icon value, read when first drawn; an empty icon for
+    // an empty value or a file's path (see decodedIconFile()).
     static QIcon iconForEntryIcon(const QString& iconValue);
+    // The picture in the icon file at `path`, decoded as every picture from outside, at most
+    // four times the side; a null image when it is none. It waits for the decoder: never on
+    // the GUI thread.
+    static QImage decodedIconFile(const QString& path);
+    // Larger icon files are not read.
+    static constexpr qint64 maxIconFileBytes = 4 * 1024 * 1024;
     static QIcon fallbackIcon();
 
 signals:
