@@ -360,11 +360,14 @@ void HttpGet::take(QByteArray bytes)
             return;
         }
         if (m_response->stage() == HttpResponseParser::Stage::complete) {
-            // Anything past the response answers no request: the connection is out of step.
+            // Anything past the response answers no request: the connection is out of step. On a
+            // connection the server ends, what it still sends may be its goodbye (a TLS alert,
+            // unread on the socket), which tells nothing of the connections it keeps.
             const HttpConnections::Between state = HttpConnections::between(m_socket);
-            if ((!rest.isEmpty() || state == HttpConnections::Between::stray) && m_pool)
+            const bool keeps = m_response->keepsConnection();
+            if ((!rest.isEmpty() || (keeps && state == HttpConnections::Between::stray)) && m_pool)
                 m_pool->strayAnswer(m_routeKey);
-            m_keep = rest.isEmpty() && m_response->keepsConnection() && state == HttpConnections::Between::quiet;
+            m_keep = rest.isEmpty() && keeps && state == HttpConnections::Between::quiet;
             finish();
             return;
         }
