@@ -20,6 +20,7 @@ namespace {
 using PictureDecoderMessages::Request;
 using PictureDecoderMessages::Status;
 using OutsideImages::Format;
+using OutsideImages::withinPixels;
 
 // Longer than any camera's side (JPEG stops at 65,500).
 constexpr int longestSide = 65535;
@@ -52,11 +53,6 @@ const char* readerFormat(Format format)
         break;
     }
     return nullptr;
-}
-
-bool withinPixels(const QSize& size, qint64 maxPixels)
-{
-    return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() <= maxPixels;
 }
 
 Outcome failed()

@@ -21,8 +21,6 @@
 
 extern char** environ;
 
-static_assert(ChildWaiter::maxKeptBytes == CappedOutput::maxKeptBytes);
-
 namespace {
 
 struct Child;

@@ -7,6 +7,8 @@
 // after it ended: they are read on, and what comes dropped, until they close, so that such a
 // writer neither blocks nor dies of a closed pipe while the waiter lives.
 
+#include "platform/CappedOutput.h"
+
 #include <QByteArray>
 
 #include <chrono>
@@ -72,7 +74,7 @@ public:
         QByteArray out;
         QByteArray err;
     };
-    static constexpr qsizetype maxKeptBytes = 65536;
+    static constexpr qsizetype maxKeptBytes = CappedOutput::maxKeptBytes;
 
     // Runs exactly once: on the waiter's thread, or on the caller's for a start refused at once.
     using Done = std::function<void(End)>;

@@ -153,9 +153,10 @@ OrphanReaper::OrphanReaper()
     if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0)
         qWarning("Tarv cannot adopt what its commands leave running: %s", std::strerror(errno));
     // A child waited for holds three descriptors, and what an ended one left running holds
-    // two: thousands of them need more than the 1024 a session gives a program by default. A descriptor past 1024 (which select() cannot
-    // take) exists only while that many are open, which the default refused anyway; the
-    // programs Tarv starts get the session's limit back (ProcessSpawn).
+    // two: thousands of them need more than the 1024 a session gives a program by default.
+    // A descriptor past 1024 (which select() cannot take) exists only while that many are
+    // open, which the default refused anyway; the programs Tarv starts get the session's
+    // limit back (ProcessSpawn).
     ProcessSpawn::raiseFileLimit(3 * ChildWaiter::maxChildren + 2 * ChildWaiter::maxLeftoverPipes + 4096);
     if (::pipe2(m_stop, O_CLOEXEC | O_NONBLOCK) != 0) {
         m_stop[0] = m_stop[1] = -1;

@@ -28,11 +28,6 @@ const char* reasonOf(PictureDecoders::Failure failure)
     return "the decoder failed";
 }
 
-bool withinPixels(const QSize& size, qint64 maxPixels)
-{
-    return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() <= maxPixels;
-}
-
 }  // namespace
 
 qint64 decoderMemory(const Limits& limits, qint64 fileBytes)

@@ -42,6 +42,8 @@ std::optional<Format> formatOf(QByteArrayView bytes);
 // The size that brings `size` within `maxSide` on its longer side, its shape kept; none
 // when its shorter side would then fall below a pixel.
 std::optional<QSize> fittedSize(const QSize& size, int maxSide);
+// Whether a picture of `size` has pixels, and at most `maxPixels` of them.
+bool withinPixels(const QSize& size, qint64 maxPixels);
 
 // The address space a decoder may take for a picture of `fileBytes` under `limits`.
 qint64 decoderMemory(const Limits& limits, qint64 fileBytes);

@@ -52,6 +52,11 @@ std::optional<QSize> fittedSize(const QSize& size, int maxSide)
     return QSize(w, h);
 }
 
+bool withinPixels(const QSize& size, qint64 maxPixels)
+{
+    return size.width() > 0 && size.height() > 0 && qint64(size.width()) * size.height() <= maxPixels;
+}
+
 std::optional<Format> formatOf(QByteArrayView bytes)
 {
     if (bytes.startsWith(QByteArrayView("\x89PNG\r\n\x1a\n")))
