@@ -13,7 +13,6 @@
 #include "ui/macros/ShortcutEditor.h"
 #include "ui/macros/WheelGuard.h"
 #include "ui/widgets/AppIconView.h"
-#include "ui/widgets/ControlName.h"
 #include "ui/widgets/WindowUndo.h"
 #include "ui/widgets/ElidedLabel.h"
 #include "ui/widgets/FormSection.h"
@@ -94,7 +93,7 @@ QWidget* withNote(const QString& name, QWidget* field, QLabel* note)
     layout->setSpacing(4);
     layout->addWidget(field);
     layout->addWidget(note);
-    nameControl(field, name);
+    field->setAccessibleName(name);
     new KeepLinesWhole(column);
     return column;
 }

@@ -3,7 +3,6 @@
 #include "hub/DeviceManager.h"
 #include "macros/ProfileStore.h"
 #include "ui/macros/WheelGuard.h"
-#include "ui/widgets/ControlName.h"
 #include "ui/widgets/PlainText.h"
 #include "ui/widgets/SymbolIcon.h"
 #include "ui/widgets/WindowUndo.h"
@@ -106,7 +105,7 @@ ProfileBar::ProfileBar(DeviceManager& deviceManager, QWidget* parent)
     layout->addWidget(m_menuButton);
     layout->addStretch(1);
     layout->addWidget(m_resendButton);
-    nameControl(m_picker, QStringLiteral("Profile"));
+    m_picker->setAccessibleName(QStringLiteral("Profile"));
 
     connect(&m_deviceManager, &DeviceManager::stateChanged, this, &ProfileBar::showConnection);
     refresh();

@@ -1,8 +1,0 @@
-#include "ui/widgets/ControlName.h"
-
-#include <QWidget>
-
-void nameControl(QWidget* control, const QString& name)
-{
-    control->setAccessibleName(name);
-}
